@@ -1,0 +1,37 @@
+# Helpers that give every target of the project the same shape.
+
+function(app_warnings target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow)
+    if(VEILMOX_WERROR)
+        target_compile_options(${target} PRIVATE -Werror)
+    endif()
+endfunction()
+
+# app_library(name SOURCES ... LINKS ...): one static library per top folder.
+function(app_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
+    add_library(${name} STATIC ${ARG_SOURCES})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARG_LINKS})
+    app_warnings(${name})
+endfunction()
+
+# app_test(name SOURCES ... LINKS ...): one GoogleTest executable per folder, run headless.
+function(app_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE test_support ${ARG_LINKS} GTest::gtest GTest::gmock)
+    app_warnings(${name})
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VEILMOX_TEST_TMP=${CMAKE_CURRENT_BINARY_DIR}/tmp"
+        TIMEOUT 300)
+endfunction()
+
+# app_bench(name SOURCES ... LINKS ...): a Google Benchmark executable.
+function(app_bench name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LINKS} benchmark::benchmark)
+    app_warnings(${name})
+endfunction()

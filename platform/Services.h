@@ -1,0 +1,30 @@
+#pragma once
+
+namespace platform {
+
+class Bundle;
+class HotKeySystem;
+class NotificationCenter;
+class Scheduler;
+class ScreenList;
+class UserDefaults;
+class WindowServer;
+class Workspace;
+
+// The system services the code above the platform layer talks to. The application installs one
+// set for the process (used by the shared instances); tests build their own and pass it in.
+struct Services
+{
+    UserDefaults* defaults = nullptr;
+    Scheduler* scheduler = nullptr;
+    Workspace* workspace = nullptr;
+    ScreenList* screens = nullptr;
+    WindowServer* windowServer = nullptr;
+    HotKeySystem* hotKeys = nullptr;
+    const Bundle* bundle = nullptr;
+
+    static const Services& current();
+    static void setCurrent(const Services& services);
+};
+
+} // namespace platform

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+#include <optional>
+
+namespace platform {
+
+// The application's typed key-value settings with a registration domain beneath them.
+// Values keep their kind: bool, integer (qint64), double, string, data (QByteArray), date,
+// array (QVariantList) and dictionary (QVariantMap, string keys). Main thread only.
+class UserDefaults : public QObject
+{
+    Q_OBJECT
+
+public:
+    ~UserDefaults() override;
+
+    // The stored value, else the registered one; an invalid QVariant when neither exists.
+    QVariant object(const QString& key) const;
+    bool hasObject(const QString& key) const { return object(key).isValid(); }
+
+    // Stores a value (normalised to the kinds above) and persists at once. A value of another
+    // kind, or a non-finite number anywhere inside it, is refused: false, nothing changes.
+    bool setObject(const QVariant& value, const QString& key);
+    void removeObject(const QString& key);
+
+    // Values used when nothing is stored; never persisted.
+    void registerDefaults(const QVariantMap& defaults);
+
+    // Convenience readers with the usual coercions: bools from numbers and "YES"/"true"-like
+    // strings, numbers from numeric strings. Absent or unconvertible values read as false/0.
+    bool boolForKey(const QString& key) const;
+    qint64 integerForKey(const QString& key) const;
+    double doubleForKey(const QString& key) const;
+    std::optional<QString> stringForKey(const QString& key) const;
+    std::optional<QByteArray> dataForKey(const QString& key) const;
+    std::optional<QVariantList> arrayForKey(const QString& key) const;
+    std::optional<QVariantMap> dictionaryForKey(const QString& key) const;
+
+    // Everything stored (not the registration domain).
+    QVariantMap dictionaryRepresentation() const { return m_values; }
+
+    // The value normalised to one of the kept kinds, or none when it cannot be stored.
+    static std::optional<QVariant> normalized(const QVariant& value);
+
+signals:
+    void didChange(const QString& key);
+
+protected:
+    explicit UserDefaults(QObject* parent = nullptr);
+    // Starts from already loaded values (used by the file-backed store).
+    void replaceAll(const QVariantMap& values) { m_values = values; }
+    // Called after every change with the whole stored domain.
+    virtual void persist(const QVariantMap& values) = 0;
+
+private:
+    QVariantMap m_values;
+    QVariantMap m_registered;
+};
+
+// Settings that live only in memory; what tests use.
+class InMemoryUserDefaults final : public UserDefaults
+{
+    Q_OBJECT
+
+public:
+    explicit InMemoryUserDefaults(QObject* parent = nullptr);
+
+protected:
+    void persist(const QVariantMap& values) override;
+};
+
+// Settings kept in one property-list file per application, rewritten atomically on every change.
+// A file that cannot be read or parsed is moved aside (never overwritten) and the store starts
+// empty; when it cannot even be moved, the store keeps its changes in memory only.
+class PlistUserDefaults final : public UserDefaults
+{
+    Q_OBJECT
+
+public:
+    explicit PlistUserDefaults(const QString& filePath, QObject* parent = nullptr);
+
+    QString filePath() const { return m_filePath; }
+    // Where a damaged file was moved, when one was found at start.
+    QString setAsidePath() const { return m_setAsidePath; }
+    // False when the file could neither be read nor moved aside, or the last write failed.
+    bool isPersisting() const { return m_persisting && m_lastWriteSucceeded; }
+
+    // The per-user location of an application's settings file.
+    static QString standardFilePath(const QString& bundleIdentifier);
+
+protected:
+    void persist(const QVariantMap& values) override;
+
+private:
+    void load();
+
+    QString m_filePath;
+    QString m_setAsidePath;
+    bool m_persisting = true;
+    bool m_lastWriteSucceeded = true;
+};
+
+} // namespace platform

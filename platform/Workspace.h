@@ -1,0 +1,63 @@
+#pragma once
+
+#include "platform/NotificationCenter.h"
+
+#include <QImage>
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace platform {
+
+using pid_type = qint32;
+
+enum class ActivationPolicy
+{
+    Regular,
+    Accessory,
+    Prohibited
+};
+
+// A live handle onto one running process, as the workspace reports it.
+class RunningApplication
+{
+public:
+    virtual ~RunningApplication() = default;
+
+    virtual pid_type processIdentifier() const = 0;
+    virtual std::optional<QString> bundleIdentifier() const = 0;
+    virtual std::optional<QString> localizedName() const = 0;
+    virtual QImage icon() const = 0;
+    virtual ActivationPolicy activationPolicy() const = 0;
+    virtual bool isHidden() const = 0;
+    virtual bool isActive() const = 0;
+    virtual bool isTerminated() const = 0;
+
+    // Each returns whether the system accepted the request.
+    virtual bool hide() = 0;
+    virtual bool unhide() = 0;
+    virtual bool activate() = 0;
+};
+
+using RunningApplicationRef = std::shared_ptr<RunningApplication>;
+
+// The running applications and their notifications.
+class Workspace
+{
+public:
+    virtual ~Workspace() = default;
+
+    virtual QList<RunningApplicationRef> runningApplications() const = 0;
+    virtual RunningApplicationRef frontmostApplication() const = 0;
+    // The running application with this process identifier; null when there is none.
+    virtual RunningApplicationRef runningApplication(pid_type processIdentifier) const = 0;
+    // This program's own process.
+    virtual pid_type currentProcessIdentifier() const = 0;
+
+    // Launch, termination and activation notifications.
+    virtual NotificationCenter& notificationCenter() = 0;
+};
+
+} // namespace platform

@@ -1,0 +1,464 @@
+#include "platform/sim/SimDesktop.h"
+
+#include "platform/Geometry.h"
+
+#include <algorithm>
+#include <map>
+
+namespace platform::sim {
+
+struct SimDesktop::State
+{
+    struct Display
+    {
+        quint32 id = 0;
+        DisplaySpec spec;
+    };
+    struct App
+    {
+        AppSpec spec;
+        pid_type pid = 0;
+        bool hidden = false;
+        bool terminated = false;
+    };
+    struct Window
+    {
+        WindowSpec spec;
+        QVariantMap overrides;
+    };
+
+    std::vector<Display> displays;
+    std::vector<std::shared_ptr<App>> apps; // launch order
+    std::map<quint32, Window> windows;
+    std::vector<quint32> order; // front to back
+    pid_type ownPid = 0;
+    pid_type frontmost = 0;
+    pid_type nextPid = 400;
+    quint32 nextDisplayID = 1;
+    quint32 nextWindowNumber = 100;
+
+    std::shared_ptr<App> app(pid_type pid) const
+    {
+        const auto it =
+            std::find_if(apps.begin(), apps.end(), [pid](const auto& a) { return a->pid == pid; });
+        return it == apps.end() ? nullptr : *it;
+    }
+};
+
+namespace {
+
+class SimRunningApplication final : public RunningApplication
+{
+public:
+    SimRunningApplication(const std::shared_ptr<SimDesktop::State>& state, pid_type pid, SimDesktop* desktop)
+        : m_state(state)
+        , m_pid(pid)
+        , m_desktop(desktop)
+    {
+        if (const auto a = state->app(pid)) {
+            m_spec = a->spec;
+        }
+    }
+
+    pid_type processIdentifier() const override { return m_pid; }
+    // Identity stays readable after the process ended, as the workspace's handles do.
+    std::optional<QString> bundleIdentifier() const override { return m_spec.bundleID; }
+    std::optional<QString> localizedName() const override { return m_spec.name; }
+    QImage icon() const override { return m_spec.icon; }
+    ActivationPolicy activationPolicy() const override { return m_spec.policy; }
+    bool isHidden() const override
+    {
+        const auto a = record();
+        return a && a->hidden;
+    }
+    bool isActive() const override
+    {
+        const auto s = m_state.lock();
+        return s && s->frontmost == m_pid && !isTerminated();
+    }
+    bool isTerminated() const override
+    {
+        const auto a = record();
+        return !a || a->terminated;
+    }
+    bool hide() override
+    {
+        const auto a = record();
+        if (!a || a->terminated) {
+            return false;
+        }
+        a->hidden = true;
+        return true;
+    }
+    bool unhide() override
+    {
+        const auto a = record();
+        if (!a || a->terminated) {
+            return false;
+        }
+        a->hidden = false;
+        return true;
+    }
+    bool activate() override
+    {
+        const auto s = m_state.lock();
+        if (!s || isTerminated()) {
+            return false;
+        }
+        m_desktop->activateApp(m_pid);
+        return true;
+    }
+
+private:
+    std::shared_ptr<SimDesktop::State::App> record() const
+    {
+        const auto s = m_state.lock();
+        return s ? s->app(m_pid) : nullptr;
+    }
+
+    std::weak_ptr<SimDesktop::State> m_state;
+    pid_type m_pid;
+    SimDesktop::AppSpec m_spec;
+    SimDesktop* m_desktop;
+};
+
+} // namespace
+
+SimDesktop::SimDesktop(const QString& ownBundleID)
+    : m_state(std::make_shared<State>())
+{
+    AppSpec own;
+    own.bundleID = ownBundleID;
+    own.name = QStringLiteral("Veilmox");
+    own.policy = ActivationPolicy::Accessory;
+    auto record = std::make_shared<State::App>();
+    record->spec = own;
+    record->pid = m_state->nextPid++;
+    m_state->ownPid = record->pid;
+    m_state->apps.push_back(record);
+}
+
+SimDesktop::~SimDesktop() = default;
+
+pid_type SimDesktop::ownProcessIdentifier() const
+{
+    return m_state->ownPid;
+}
+
+quint32 SimDesktop::addDisplay()
+{
+    return addDisplay(DisplaySpec{});
+}
+
+quint32 SimDesktop::addDisplay(const DisplaySpec& spec)
+{
+    const quint32 id = spec.id.value_or(m_state->nextDisplayID);
+    m_state->nextDisplayID = std::max(m_state->nextDisplayID, id + 1);
+    m_state->displays.push_back({id, spec});
+    if (m_mainDisplay == 0) {
+        m_mainDisplay = id;
+    }
+    postScreenChange();
+    return id;
+}
+
+void SimDesktop::removeDisplay(quint32 displayID)
+{
+    std::erase_if(m_state->displays, [displayID](const State::Display& d) { return d.id == displayID; });
+    if (m_mainDisplay == displayID) {
+        m_mainDisplay = m_state->displays.empty() ? 0 : m_state->displays.front().id;
+    }
+    postScreenChange();
+}
+
+void SimDesktop::setMainDisplay(quint32 displayID)
+{
+    m_mainDisplay = displayID;
+    postScreenChange();
+}
+
+pid_type SimDesktop::launchApp(const AppSpec& spec)
+{
+    auto record = std::make_shared<State::App>();
+    record->spec = spec;
+    record->pid = spec.pid.value_or(m_state->nextPid);
+    m_state->nextPid = std::max(m_state->nextPid, record->pid + 1);
+    m_state->apps.push_back(record);
+    postWorkspace(kWorkspaceDidLaunchApplication, record->pid);
+    return record->pid;
+}
+
+pid_type SimDesktop::launchApp(const QString& bundleID, const QString& name)
+{
+    AppSpec spec;
+    spec.bundleID = bundleID;
+    spec.name = name;
+    return launchApp(spec);
+}
+
+quint32 SimDesktop::addWindow(pid_type owner, const QString& title, const QRectF& bounds)
+{
+    WindowSpec spec;
+    spec.owner = owner;
+    spec.title = title;
+    spec.bounds = bounds;
+    return addWindow(spec);
+}
+
+void SimDesktop::terminateApp(pid_type pid)
+{
+    const auto record = m_state->app(pid);
+    if (!record || record->terminated) {
+        return;
+    }
+    std::vector<quint32> owned;
+    for (const auto& [number, window] : m_state->windows) {
+        if (window.spec.owner == pid) {
+            owned.push_back(number);
+        }
+    }
+    for (const quint32 number : owned) {
+        removeWindow(number);
+    }
+    record->terminated = true;
+    if (m_state->frontmost == pid) {
+        m_state->frontmost = 0;
+    }
+    // The handle in the notification still answers for the ended process.
+    postWorkspace(kWorkspaceDidTerminateApplication, pid);
+    std::erase_if(m_state->apps, [pid](const auto& a) { return a->pid == pid; });
+}
+
+void SimDesktop::activateApp(pid_type pid)
+{
+    const auto record = m_state->app(pid);
+    if (!record || record->terminated) {
+        return;
+    }
+    m_state->frontmost = pid;
+    record->hidden = false;
+    postWorkspace(kWorkspaceDidActivateApplication, pid);
+}
+
+quint32 SimDesktop::addWindow(const WindowSpec& spec)
+{
+    quint32 number = spec.number.value_or(0);
+    if (number == 0) {
+        while (m_state->windows.contains(m_state->nextWindowNumber)) {
+            ++m_state->nextWindowNumber;
+        }
+        number = m_state->nextWindowNumber++;
+    } else {
+        removeWindow(number);
+    }
+    m_state->windows[number] = State::Window{spec, {}};
+    m_state->order.insert(m_state->order.begin(), number);
+    return number;
+}
+
+void SimDesktop::removeWindow(quint32 number)
+{
+    m_state->windows.erase(number);
+    std::erase(m_state->order, number);
+}
+
+void SimDesktop::setWindowBounds(quint32 number, const QRectF& bounds)
+{
+    if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
+        it->second.spec.bounds = bounds;
+    }
+}
+
+void SimDesktop::setWindowOnScreen(quint32 number, bool onScreen)
+{
+    if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
+        it->second.spec.onScreen = onScreen;
+    }
+}
+
+void SimDesktop::setWindowTitle(quint32 number, const std::optional<QString>& title)
+{
+    if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
+        it->second.spec.title = title;
+    }
+}
+
+void SimDesktop::orderFront(quint32 number)
+{
+    if (!m_state->windows.contains(number)) {
+        return;
+    }
+    std::erase(m_state->order, number);
+    m_state->order.insert(m_state->order.begin(), number);
+}
+
+void SimDesktop::overrideDescription(quint32 number, const QVariantMap& entries)
+{
+    if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
+        for (auto e = entries.cbegin(); e != entries.cend(); ++e) {
+            it->second.overrides.insert(e.key(), e.value());
+        }
+    }
+}
+
+std::optional<SimDesktop::WindowSpec> SimDesktop::window(quint32 number) const
+{
+    const auto it = m_state->windows.find(number);
+    if (it == m_state->windows.end()) {
+        return std::nullopt;
+    }
+    return it->second.spec;
+}
+
+QList<quint32> SimDesktop::windowOrder() const
+{
+    return {m_state->order.begin(), m_state->order.end()};
+}
+
+QList<RunningApplicationRef> SimDesktop::runningApplications() const
+{
+    QList<RunningApplicationRef> result;
+    for (const auto& app : m_state->apps) {
+        if (!app->terminated) {
+            result.append(std::make_shared<SimRunningApplication>(
+                m_state, app->pid, const_cast<SimDesktop*>(this))); // NOLINT: handles act on the desktop
+        }
+    }
+    return result;
+}
+
+RunningApplicationRef SimDesktop::frontmostApplication() const
+{
+    return runningApplication(m_state->frontmost);
+}
+
+RunningApplicationRef SimDesktop::runningApplication(pid_type processIdentifier) const
+{
+    const auto app = m_state->app(processIdentifier);
+    if (!app || app->terminated) {
+        return nullptr;
+    }
+    return std::make_shared<SimRunningApplication>(
+        m_state, processIdentifier, const_cast<SimDesktop*>(this)); // NOLINT: handles act on the desktop
+}
+
+QList<Screen> SimDesktop::screens() const
+{
+    QList<Screen> result;
+    for (const auto& display : m_state->displays) {
+        Screen screen;
+        if (display.spec.hasScreenNumber) {
+            screen.deviceDescription.insert(kScreenNumberKey, static_cast<qint64>(display.id));
+        }
+        screen.localizedName = display.spec.name;
+        screen.frame = display.spec.frame;
+        screen.backingScaleFactor = display.spec.backingScale;
+        result.append(screen);
+    }
+    return result;
+}
+
+QRectF SimDesktop::displayBounds(std::uint32_t displayID) const
+{
+    for (const auto& display : m_state->displays) {
+        if (display.id == displayID) {
+            return display.spec.frame;
+        }
+    }
+    return {};
+}
+
+bool SimDesktop::isOnScreen(quint32 number) const
+{
+    const auto it = m_state->windows.find(number);
+    if (it == m_state->windows.end() || !it->second.spec.onScreen) {
+        return false;
+    }
+    const auto owner = m_state->app(it->second.spec.owner);
+    return !(owner && owner->hidden);
+}
+
+WindowDescription SimDesktop::describe(quint32 number) const
+{
+    const auto& window = m_state->windows.at(number);
+    const auto& spec = window.spec;
+    WindowDescription d;
+    d.insert(kCGWindowNumber, static_cast<qint64>(number));
+    d.insert(kCGWindowOwnerPID, static_cast<qint64>(spec.owner));
+    if (const auto owner = m_state->app(spec.owner); owner && owner->spec.name) {
+        d.insert(kCGWindowOwnerName, *owner->spec.name);
+    }
+    if (spec.title) {
+        d.insert(kCGWindowName, *spec.title);
+    }
+    d.insert(kCGWindowLayer, spec.layer);
+    if (spec.alpha) {
+        d.insert(kCGWindowAlpha, *spec.alpha);
+    }
+    d.insert(kCGWindowBounds, dictionaryFromRect(spec.bounds));
+    if (isOnScreen(number)) {
+        d.insert(kCGWindowIsOnscreen, true);
+    }
+    d.insert(kCGWindowSharingState, spec.sharingState);
+    for (auto it = window.overrides.cbegin(); it != window.overrides.cend(); ++it) {
+        if (it.value().isValid()) {
+            d.insert(it.key(), it.value());
+        } else {
+            d.remove(it.key());
+        }
+    }
+    return d;
+}
+
+std::optional<QList<WindowDescription>> SimDesktop::copyWindowInfo(std::uint32_t options,
+                                                                   std::uint32_t /*relativeToWindow*/) const
+{
+    ++m_windowListQueries;
+    if (m_windowListFails) {
+        return std::nullopt;
+    }
+    QList<WindowDescription> result;
+    for (const quint32 number : m_state->order) {
+        if ((options & kCGWindowListOptionOnScreenOnly) != 0 && !isOnScreen(number)) {
+            continue;
+        }
+        // Desktop elements (wallpaper, desktop icons) sit on negative layers.
+        if ((options & kCGWindowListExcludeDesktopElements) != 0
+            && m_state->windows.at(number).spec.layer < 0) {
+            continue;
+        }
+        result.append(describe(number));
+    }
+    return result;
+}
+
+std::optional<QList<WindowDescription>>
+SimDesktop::createDescriptionFromArray(const QList<std::uint32_t>& windowIDs) const
+{
+    ++m_descriptionQueries;
+    if (m_descriptionQueryFails) {
+        return std::nullopt;
+    }
+    QList<WindowDescription> result;
+    for (const std::uint32_t number : windowIDs) {
+        if (m_state->windows.contains(number)) {
+            result.append(describe(number));
+        }
+    }
+    return result;
+}
+
+void SimDesktop::postScreenChange()
+{
+    m_defaultCenter.post(Notification{kApplicationDidChangeScreenParameters, {}, nullptr});
+}
+
+void SimDesktop::postWorkspace(const QString& name, pid_type pid)
+{
+    Notification n;
+    n.name = name;
+    n.application = std::make_shared<SimRunningApplication>(m_state, pid, this);
+    m_workspaceCenter.post(n);
+}
+
+} // namespace platform::sim

@@ -1,0 +1,137 @@
+#pragma once
+
+#include "platform/Screens.h"
+#include "platform/WindowServer.h"
+#include "platform/Workspace.h"
+
+#include <QColor>
+#include <QImage>
+#include <QRectF>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace platform::sim {
+
+// A desktop held in memory: displays, running applications and the window server's windows in
+// front-to-back order. The application runs against one; a test builds one in a few lines.
+class SimDesktop final
+    : public Workspace
+    , public ScreenList
+    , public WindowServer
+{
+public:
+    struct DisplaySpec
+    {
+        QString name = QStringLiteral("Built-in Display");
+        QRectF frame{0, 0, 1512, 982};
+        double backingScale = 2.0;
+        std::optional<quint32> id;   // assigned when absent
+        bool hasScreenNumber = true; // false: the screen's description lacks "NSScreenNumber"
+    };
+
+    struct AppSpec
+    {
+        std::optional<QString> bundleID;
+        std::optional<QString> name;
+        ActivationPolicy policy = ActivationPolicy::Regular;
+        QImage icon;
+        std::optional<pid_type> pid; // assigned when absent
+    };
+
+    struct WindowSpec
+    {
+        pid_type owner = 0;
+        std::optional<QString> title;
+        QRectF bounds{100, 100, 800, 600};
+        qint64 layer = 0;
+        std::optional<double> alpha = 1.0; // none: the description has no alpha entry
+        bool onScreen = true;
+        qint64 sharingState = 1;
+        QColor color = QColor(0x80, 0x80, 0x80);
+        std::optional<quint32> number; // assigned when absent; may reuse a freed number
+    };
+
+    // `ownBundleID` names this program's own process, which runs as an accessory application.
+    explicit SimDesktop(const QString& ownBundleID = QStringLiteral("getveilmox.Veilmox"));
+    ~SimDesktop() override;
+    SimDesktop(const SimDesktop&) = delete;
+    SimDesktop& operator=(const SimDesktop&) = delete;
+
+    // Displays. The first added display is the main one until another is chosen.
+    quint32 addDisplay();
+    quint32 addDisplay(const DisplaySpec& spec);
+    void removeDisplay(quint32 displayID);
+    void setMainDisplay(quint32 displayID);
+    void setMenuBarHeight(double height) { m_menuBarHeight = height; }
+
+    // Applications. Launching, terminating and activating post the workspace notifications.
+    pid_type launchApp(const AppSpec& spec);
+    pid_type launchApp(const QString& bundleID, const QString& name);
+    void terminateApp(pid_type pid);
+    void activateApp(pid_type pid);
+
+    // Windows. A new window is placed in front of all others.
+    quint32 addWindow(const WindowSpec& spec);
+    quint32
+    addWindow(pid_type owner, const QString& title, const QRectF& bounds = QRectF(100, 100, 800, 600));
+    void removeWindow(quint32 number);
+    void setWindowBounds(quint32 number, const QRectF& bounds);
+    void setWindowOnScreen(quint32 number, bool onScreen);
+    void setWindowTitle(quint32 number, const std::optional<QString>& title);
+    void orderFront(quint32 number);
+    // Entries merged into a window's description (an invalid value removes the entry), for
+    // descriptions with missing or mistyped entries.
+    void overrideDescription(quint32 number, const QVariantMap& entries);
+    std::optional<WindowSpec> window(quint32 number) const;
+    QList<quint32> windowOrder() const;
+
+    // Failures of the window server, told apart from empty answers.
+    void setWindowListFails(bool fails) { m_windowListFails = fails; }
+    void setDescriptionQueryFails(bool fails) { m_descriptionQueryFails = fails; }
+    int windowListQueryCount() const { return m_windowListQueries; }
+    int descriptionQueryCount() const { return m_descriptionQueries; }
+
+    pid_type ownProcessIdentifier() const;
+
+    // Workspace
+    QList<RunningApplicationRef> runningApplications() const override;
+    RunningApplicationRef frontmostApplication() const override;
+    RunningApplicationRef runningApplication(pid_type processIdentifier) const override;
+    pid_type currentProcessIdentifier() const override { return ownProcessIdentifier(); }
+    NotificationCenter& notificationCenter() override { return m_workspaceCenter; }
+
+    // ScreenList
+    QList<Screen> screens() const override;
+    double menuBarHeight() const override { return m_menuBarHeight; }
+    NotificationCenter& defaultCenter() override { return m_defaultCenter; }
+
+    // WindowServer
+    std::optional<QList<WindowDescription>> copyWindowInfo(std::uint32_t options,
+                                                           std::uint32_t relativeToWindow) const override;
+    std::optional<QList<WindowDescription>>
+    createDescriptionFromArray(const QList<std::uint32_t>& windowIDs) const override;
+    std::uint32_t mainDisplayID() const override { return m_mainDisplay; }
+    QRectF displayBounds(std::uint32_t displayID) const override;
+
+    struct State;
+
+private:
+    WindowDescription describe(quint32 number) const;
+    bool isOnScreen(quint32 number) const;
+    void postScreenChange();
+    void postWorkspace(const QString& name, pid_type pid);
+
+    std::shared_ptr<State> m_state;
+    NotificationCenter m_workspaceCenter;
+    NotificationCenter m_defaultCenter;
+    double m_menuBarHeight = 24;
+    quint32 m_mainDisplay = 0;
+    bool m_windowListFails = false;
+    bool m_descriptionQueryFails = false;
+    mutable int m_windowListQueries = 0;
+    mutable int m_descriptionQueries = 0;
+};
+
+} // namespace platform::sim

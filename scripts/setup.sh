@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Installs whatever building, running and testing Veilmox needs on Debian 12 and fetches the
+# Geist font files. Safe to run again: it only installs what is missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+    build-essential cmake ninja-build pkg-config ca-certificates
+    qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
+    libgl-dev libplist-dev libgtest-dev libgmock-dev libbenchmark-dev
+    nodejs npm
+)
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then
+        "$@"
+    elif command -v sudo >/dev/null 2>&1; then
+        sudo "$@"
+    else
+        echo "setup: installing packages needs root; run this script as root" >&2
+        exit 1
+    fi
+}
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+    echo "setup: installing ${missing[*]}"
+    as_root apt-get update -q
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The five Geist faces the interface uses, from the npm package "geist" (SIL Open Font License).
+geist_version=1.9.2
+fonts_dir=resources/Fonts
+faces=(geist-sans/Geist-Regular geist-sans/Geist-Medium geist-sans/Geist-SemiBold
+       geist-mono/GeistMono-Regular geist-mono/GeistMono-Medium)
+need_fonts=no
+for face in "${faces[@]}"; do
+    [ -f "$fonts_dir/$(basename "$face").ttf" ] || need_fonts=yes
+done
+if [ "$need_fonts" = yes ]; then
+    echo "setup: fetching the Geist fonts (npm package geist@$geist_version)"
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+    (cd "$work" && npm pack "geist@$geist_version" --silent >/dev/null)
+    tar -xzf "$work/geist-$geist_version.tgz" -C "$work"
+    mkdir -p "$fonts_dir"
+    for face in "${faces[@]}"; do
+        cp "$work/package/dist/fonts/$face.ttf" "$fonts_dir/"
+    done
+    cp "$work/package/LICENSE.txt" "$fonts_dir/OFL.txt"
+fi

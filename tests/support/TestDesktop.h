@@ -1,0 +1,36 @@
+#pragma once
+
+#include "platform/Bundle.h"
+#include "platform/Services.h"
+#include "platform/UserDefaults.h"
+#include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimHotKeySystem.h"
+#include "platform/sim/VirtualScheduler.h"
+
+namespace testing_support {
+
+// A complete simulated system for one test: a desktop with one display, an empty hot-key
+// registry, a virtual clock, in-memory user defaults and the application's bundle settings.
+struct TestDesktop
+{
+    TestDesktop();
+    ~TestDesktop();
+    TestDesktop(const TestDesktop&) = delete;
+    TestDesktop& operator=(const TestDesktop&) = delete;
+
+    platform::sim::SimDesktop desktop;
+    platform::sim::SimHotKeySystem hotKeys;
+    platform::sim::VirtualScheduler scheduler;
+    platform::InMemoryUserDefaults defaults;
+    platform::Bundle bundle;
+    quint32 mainDisplay = 0;
+
+    platform::Services services();
+
+    // Launches a regular app and gives it one window; returns (pid, window number).
+    std::pair<platform::pid_type, quint32> launchAppWithWindow(const QString& bundleID,
+                                                               const QString& name,
+                                                               const QRectF& bounds = {100, 100, 800, 600});
+};
+
+} // namespace testing_support
