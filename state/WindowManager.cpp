@@ -58,6 +58,7 @@ WindowManager::WindowManager(const platform::Services& services,
     : QObject(parent)
     , m_services(services)
     , m_hotKeyManager(hotKeyManager)
+    , m_pinnedWindowController(std::make_unique<SCOverlayController>())
 {}
 
 WindowManager::~WindowManager() = default;
@@ -80,10 +81,34 @@ void WindowManager::start()
         return;
     }
     m_started = true;
+    // Assumed until the permission probe answers.
     setHasScreenRecordingPermission(true);
     loadStoredChoices();
+    refreshDisplays();
+    QPointer<WindowManager> self(this);
+    m_cancellables.push_back(m_services.screens->defaultCenter().addObserver(
+        platform::kApplicationDidChangeScreenParameters, [self](const platform::Notification&) {
+            if (self) {
+                self->refreshDisplays();
+            }
+        }));
     loadPinnedTransparency();
     loadFocusStage();
+    subscribeToWorkspace();
+    m_pinnedWindowController->permissionStatusHandler = [self](bool granted) {
+        if (self) {
+            self->handleOverlayPermissionStatus(granted);
+        }
+    };
+    refreshRunningApps();
+    refreshWindows();
+    m_windowRefreshTimer = m_services.scheduler->every(1.0, [self] {
+        if (self) {
+            self->timerTick();
+        }
+    });
+    m_pinnedWindowController->setTransparency(m_pinnedTransparency);
+    syncPinnedOverlays();
     loadGlobalShortcutSetting();
     if (m_globalShortcutEnabled) {
         registerGlobalShortcut();

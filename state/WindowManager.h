@@ -1,14 +1,18 @@
 #pragma once
 
+#include "capture/SCOverlayController.h"
 #include "capture/ScreenShareDetector.h"
 #include "capture/ShareMask.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Scheduler.h"
+#include "platform/Screens.h"
 #include "platform/Services.h"
 #include "state/HotKeyCombo.h"
 #include "state/Models.h"
+#include "state/ShellInterfaces.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QMap>
@@ -16,6 +20,7 @@
 #include <QSet>
 #include <QString>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -55,7 +60,9 @@ public:
     // application starts it once its collaborators exist.
     static WindowManager& shared();
 
-    // Runs the start-up sequence: loading, monitoring, hot keys. Only the first call acts.
+    // Runs the start-up sequence: loading, the display list, workspace monitoring, the first
+    // enumeration of apps and windows, the one-second window refresh, the pinned overlays and
+    // the hot keys. Only the first call acts.
     void start();
     bool isStarted() const { return m_started; }
 
@@ -189,6 +196,63 @@ public:
 
     const platform::Services& services() const { return m_services; }
 
+    // Shell collaborators, installed by the application before start(); while one is absent
+    // the calls meant for it are skipped. Not owned; they must outlive this object or be reset.
+    void setAppDelegate(AppDelegateInterface* delegate) { m_appDelegate = delegate; }
+    AppDelegateInterface* appDelegate() const { return m_appDelegate; }
+    void setHUDPresenter(HUDPresenter* hud) { m_hud = hud; }
+    HUDPresenter* hudPresenter() const { return m_hud; }
+
+    // The pinned overlays, created with this object and kept for its whole life.
+    SCOverlayController& pinnedWindowController() const { return *m_pinnedWindowController; }
+
+    // Observed state. Lists are published only when they change, except runningApps, which is
+    // published on every rebuild.
+    void refreshDisplays();
+    // The display a screen offers for mirroring; none for a screen without a display
+    // identifier, for the running virtual display and for any screen named "Veilmox".
+    static std::optional<DisplayInfo> displayInfo(const platform::Screen& screen,
+                                                  std::optional<quint32> virtualDisplayID,
+                                                  quint32 mainDisplayID);
+    // Rebuilds runningApps, then refreshes the windows.
+    void refreshRunningApps();
+    // One window refresh: share detection, windowsByApp, then pruning of vanished windows.
+    void refreshWindows();
+    // Drops hidden and pinned windows and masks whose window is gone or now belongs to another
+    // app, and saves what changed.
+    void pruneVanishedWindows();
+    // Hands the pinned sets to the overlays (empty sets while signed out).
+    void syncPinnedOverlays();
+
+    // Takes each refresh's share-detection result.
+    void updateShareDetection(const std::optional<ScreenShareDetector::Source>& source);
+
+    // Hiding and pinning. While signed out the toggles and hideApps change nothing.
+    void toggleHidden(const QString& bundleID);
+    void togglePinned(const QString& bundleID);
+    void toggleWindowHidden(quint32 windowID, const QString& bundleID);
+    void toggleWindowPinned(quint32 windowID, const QString& bundleID);
+    void hideApps(const QSet<QString>& bundleIDs);
+    // The see-through level of a pinned app, clamped to 0...0.85; 0 removes the app's entry.
+    void setPinnedTransparency(double transparency, const QString& bundleID);
+    // Puts an app on the auto-hide list or takes it off.
+    void toggleAutoHide(bool listed, const QString& bundleID);
+
+    // Hidden apps plus single hidden windows of apps not hidden whole.
+    int veiledCount() const;
+    int hiddenWindowCount(const QString& bundleID) const;
+    int pinnedWindowCount(const QString& bundleID) const;
+    bool hasPinnedContent(const QString& bundleID) const;
+    bool isHidden(quint32 windowID, const QString& bundleID) const;
+    bool isPinned(quint32 windowID, const QString& bundleID) const;
+
+    // Saves both hidden sets and hands them on (status icon; counts 0 while signed out).
+    void saveHiddenState();
+    // Saves the automatic-hiding bookkeeping.
+    void saveAutoHideState();
+    // Saves the masks; a list that cannot be encoded is not written.
+    void saveShareMasks();
+
 signals:
     void hiddenBundleIDsChanged(const QSet<QString>& value);
     void pinnedBundleIDsChanged(const QSet<QString>& value);
@@ -228,6 +292,17 @@ private:
     void loadPinnedTransparency();
     void loadFocusStage();
     void loadGlobalShortcutSetting();
+
+    void subscribeToWorkspace();
+    void handleAppLaunched(const platform::Notification& notification);
+    void handleAppActivated(const platform::Notification& notification);
+    void handleOverlayPermissionStatus(bool granted);
+    void timerTick();
+    // The identifier of the running virtual display, which is never offered as a source.
+    std::optional<quint32> runningVirtualDisplayID() const;
+    // Running regular apps that have a bundle identifier, by process identifier.
+    QHash<platform::pid_type, QString> regularAppBundleIDsByPID() const;
+    void savePinnedState();
 
     platform::UserDefaults& defaults() const { return *m_services.defaults; }
     GlobalHotKeyManager& hotKeyManager() const;
@@ -274,6 +349,9 @@ private:
     int m_shareMissCount = 0;
     bool m_wasSharing = false;
     std::vector<platform::Cancellable> m_cancellables;
+    std::unique_ptr<SCOverlayController> m_pinnedWindowController;
+    AppDelegateInterface* m_appDelegate = nullptr;
+    HUDPresenter* m_hud = nullptr;
     QList<ShareMask> m_removedShareMasks;
     platform::TimerHandle m_windowRefreshTimer;
     std::optional<QDateTime> m_handoffRequestedAt;

@@ -14,13 +14,17 @@ namespace {
 
 using Stored = QVariantMap;
 
-// A state object started over the given stored settings.
+// A state object started over the given stored settings and a desktop set up by `prepare`.
 struct Loaded
 {
-    explicit Loaded(const Stored& stored)
+    explicit Loaded(const Stored& stored,
+                    const std::function<void(testing_support::TestDesktop&)>& prepare = {})
     {
         for (auto it = stored.cbegin(); it != stored.cend(); ++it) {
             EXPECT_TRUE(t.defaults.setObject(it.value(), it.key())) << it.key().toStdString();
+        }
+        if (prepare) {
+            prepare(t);
         }
         manager = std::make_unique<WindowManager>(t.services(), &registry);
         manager->start();
@@ -273,6 +277,17 @@ TEST(WindowManagerLoading, FocusStageMigratesFromTheLegacyKeysAndLeavesThem)
 
 TEST(WindowManagerWindowMaps, DecodeTakesStrictNumericKeysAndDropsFinderWindows)
 {
+    // The windows exist, so the first refresh keeps what loading kept.
+    const auto openWindows = [](testing_support::TestDesktop& t) {
+        const auto a = t.desktop.launchApp(QStringLiteral("A"), QStringLiteral("A"));
+        const auto finder = t.desktop.launchApp(QStringLiteral("com.apple.finder"), QStringLiteral("Finder"));
+        for (const auto& [number, owner] : {std::pair{7U, a}, {12U, a}, {13U, finder}}) {
+            platform::sim::SimDesktop::WindowSpec window;
+            window.owner = owner;
+            window.number = number;
+            t.desktop.addWindow(window);
+        }
+    };
     Loaded l({{WindowManager::hiddenWindowsKey,
                QVariantMap{{QStringLiteral("12"), QStringLiteral("A")},
                            {QStringLiteral("+7"), QStringLiteral("A")},
@@ -281,7 +296,8 @@ TEST(WindowManagerWindowMaps, DecodeTakesStrictNumericKeysAndDropsFinderWindows)
                            {QStringLiteral("4294967296"), QStringLiteral("B")},
                            {QStringLiteral("13"), QStringLiteral("com.apple.finder")}}},
               {WindowManager::pinnedWindowsKey,
-               QVariantMap{{QStringLiteral("1"), QStringLiteral("A")}, {QStringLiteral("2"), qint64(3)}}}});
+               QVariantMap{{QStringLiteral("1"), QStringLiteral("A")}, {QStringLiteral("2"), qint64(3)}}}},
+             openWindows);
     EXPECT_EQ(l.manager->hiddenWindows(),
               (WindowManager::WindowMap{{7, QStringLiteral("A")}, {12, QStringLiteral("A")}}));
     EXPECT_TRUE(l.manager->pinnedWindows().isEmpty());
