@@ -19,6 +19,83 @@ constexpr double kMinimumWindowSide = 60.0;
 // The name of our own virtual display, never offered as a source even when it is not ours.
 const QString kVirtualDisplayName = QStringLiteral("Veilmox");
 
+// The entries of a window description that decide whether the window is listed, read in one
+// pass over the description: the refresh reads every window every second, and a lookup per key
+// would walk the entries again for each.
+struct WindowEntries
+{
+    const QVariant* ownerPID = nullptr;
+    const QVariant* layer = nullptr;
+    const QVariant* alpha = nullptr;
+    const QVariant* number = nullptr;
+    const QVariant* bounds = nullptr;
+    const QVariant* name = nullptr;
+};
+
+WindowEntries windowEntries(const platform::WindowDescription& window)
+{
+    WindowEntries entries;
+    for (auto it = window.cbegin(); it != window.cend(); ++it) {
+        const QString& key = it.key();
+        const QVariant* value = &it.value();
+        if (key == platform::kCGWindowOwnerPID) {
+            entries.ownerPID = value;
+        } else if (key == platform::kCGWindowLayer) {
+            entries.layer = value;
+        } else if (key == platform::kCGWindowAlpha) {
+            entries.alpha = value;
+        } else if (key == platform::kCGWindowNumber) {
+            entries.number = value;
+        } else if (key == platform::kCGWindowBounds) {
+            entries.bounds = value;
+        } else if (key == platform::kCGWindowName) {
+            entries.name = value;
+        }
+    }
+    return entries;
+}
+
+const QVariant& orNone(const QVariant* value)
+{
+    static const QVariant kNone;
+    return value != nullptr ? *value : kNone;
+}
+
+// The window as listed for its app, when it qualifies: a regular app's (not our own) window on
+// the normal layer, not fully transparent, at least 60 x 60 points.
+std::optional<WindowInfo> qualifyingWindow(const platform::WindowDescription& window,
+                                           const QHash<platform::pid_type, QString>& bundleIDsByPID,
+                                           platform::pid_type ownPID)
+{
+    const WindowEntries entries = windowEntries(window);
+    const auto pid = platform::int32Value(orNone(entries.ownerPID));
+    if (!pid || *pid == ownPID) {
+        return std::nullopt;
+    }
+    const auto owner = bundleIDsByPID.constFind(*pid);
+    if (owner == bundleIDsByPID.cend()) {
+        return std::nullopt;
+    }
+    const auto layer = platform::integerValue(orNone(entries.layer));
+    if (!layer || *layer != 0) {
+        return std::nullopt;
+    }
+    const QVariant& alpha = orNone(entries.alpha);
+    if (platform::isNumber(alpha) && !(alpha.toDouble() > 0)) {
+        return std::nullopt;
+    }
+    const auto number = platform::uint32Value(orNone(entries.number));
+    if (!number) {
+        return std::nullopt;
+    }
+    const auto bounds = platform::rectFromDictionary(orNone(entries.bounds));
+    if (!bounds || !(bounds->width() >= kMinimumWindowSide) || !(bounds->height() >= kMinimumWindowSide)) {
+        return std::nullopt;
+    }
+    const QString title = platform::stringValue(orNone(entries.name)).value_or(QString()).trimmed();
+    return WindowInfo{*number, owner.value(), title};
+}
+
 } // namespace
 
 void WindowManager::subscribeToWorkspace()
@@ -156,37 +233,11 @@ void WindowManager::refreshWindows()
     // popover's lists and count as a second without a share, ending automatic hiding mid-share.
     if (windowList) {
         updateShareDetection(ScreenShareDetector::detect(*windowList, bundleIDsByPID, m_services.workspace));
-
         QHash<QString, QList<WindowInfo>> grouped;
         for (const platform::WindowDescription& window : *windowList) {
-            const auto pid = platform::int32Value(window.value(platform::kCGWindowOwnerPID));
-            if (!pid || *pid == ownPID) {
-                continue;
+            if (auto info = qualifyingWindow(window, bundleIDsByPID, ownPID)) {
+                grouped[info->bundleID].append(std::move(*info));
             }
-            const auto owner = bundleIDsByPID.constFind(*pid);
-            if (owner == bundleIDsByPID.cend()) {
-                continue;
-            }
-            const auto layer = platform::integerValue(window.value(platform::kCGWindowLayer));
-            if (!layer || *layer != 0) {
-                continue;
-            }
-            const QVariant alpha = window.value(platform::kCGWindowAlpha);
-            if (platform::isNumber(alpha) && !(alpha.toDouble() > 0)) {
-                continue;
-            }
-            const auto number = platform::uint32Value(window.value(platform::kCGWindowNumber));
-            if (!number) {
-                continue;
-            }
-            const auto bounds = platform::rectFromDictionary(window.value(platform::kCGWindowBounds));
-            if (!bounds || !(bounds->width() >= kMinimumWindowSide)
-                || !(bounds->height() >= kMinimumWindowSide)) {
-                continue;
-            }
-            const QString title =
-                platform::stringValue(window.value(platform::kCGWindowName)).value_or(QString()).trimmed();
-            grouped[owner.value()].append(WindowInfo{*number, owner.value(), title});
         }
 
         WindowsByApp windowsByApp;

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "state/GlobalHotKeyManager.h"
+#include "state/ShellInterfaces.h"
+#include "state/WindowManager.h"
+#include "tests/support/TestDesktop.h"
+
+#include <QList>
+
+#include <memory>
+
+namespace testing_support {
+
+// Records what the state object asks of the shell.
+struct RecordingAppDelegate final : AppDelegateInterface
+{
+    QList<int> statusIconCounts;
+    int popoverShows = 0;
+
+    void updateStatusIcon(int veiledCount) override { statusIconCounts.append(veiledCount); }
+    void showPopover() override { ++popoverShows; }
+    bool isPopoverShown() const override { return popoverShows > 0; }
+    void closePopover() override {}
+    void resetOnboarding() override {}
+    void returnFocusToBrowser() override {}
+    void raiseOnboardingWindow() override {}
+};
+
+struct RecordingHUD final : HUDPresenter
+{
+    struct Toast
+    {
+        QString appName;
+        bool hasIcon = false;
+        bool isVeiled = false;
+        std::optional<QString> subtitle;
+    };
+    QList<Toast> toasts;
+
+    void show(const QString& appName,
+              const QImage& icon,
+              bool isVeiled,
+              const std::optional<QString>& subtitle) override
+    {
+        toasts.append(Toast{appName, !icon.isNull(), isVeiled, subtitle});
+    }
+};
+
+// A state object over a simulated desktop, with the shell's stand-ins installed. Store settings
+// and set up the desktop first, then start().
+struct StateFixture
+{
+    TestDesktop t;
+    GlobalHotKeyManager registry{t.hotKeys, t.scheduler};
+    RecordingAppDelegate shell;
+    RecordingHUD hud;
+    std::unique_ptr<WindowManager> manager = std::make_unique<WindowManager>(t.services(), &registry);
+
+    WindowManager& start(bool signedIn = true)
+    {
+        manager->setAppDelegate(&shell);
+        manager->setHUDPresenter(&hud);
+        manager->start();
+        manager->setIsAuthenticated(signedIn);
+        return *manager;
+    }
+    void store(const QString& key, const QVariant& value) { t.defaults.setObject(value, key); }
+    QVariantMap stored() const { return t.defaults.dictionaryRepresentation(); }
+};
+
+} // namespace testing_support

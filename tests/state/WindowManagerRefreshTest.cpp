@@ -1,0 +1,386 @@
+#include "capture/SCOverlayController.h"
+#include "platform/Values.h"
+#include "platform/sim/DemoDesktop.h"
+#include "tests/state/StateFixture.h"
+
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using platform::sim::SimDesktop;
+using testing_support::StateFixture;
+
+namespace {
+
+const QString kA = QStringLiteral("com.example.A");
+const QString kB = QStringLiteral("com.example.B");
+
+QStringList titles(const QList<WindowInfo>& windows)
+{
+    QStringList result;
+    for (const WindowInfo& w : windows) {
+        result.append(w.title);
+    }
+    return result;
+}
+
+QStringList names(const QList<AppInfo>& apps)
+{
+    QStringList result;
+    for (const AppInfo& a : apps) {
+        result.append(a.name);
+    }
+    return result;
+}
+
+QVariantMap windowMap(const WindowManager::WindowMap& map)
+{
+    QVariantMap stored;
+    for (auto it = map.cbegin(); it != map.cend(); ++it) {
+        stored.insert(QString::number(it.key()), it.value());
+    }
+    return stored;
+}
+
+} // namespace
+
+TEST(WindowManagerRefresh, ListsOnlyQualifyingWindows)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<void(SimDesktop::WindowSpec&)> spec;
+        QVariantMap overrides;
+        std::optional<QString> listedTitle;
+    };
+    const Case cases[] = {
+        {"plain", {}, {}, QStringLiteral("Doc")},
+        {"59.5 points wide", [](auto& w) { w.bounds = QRectF(0, 0, 59.5, 400); }, {}, std::nullopt},
+        {"60 by 60", [](auto& w) { w.bounds = QRectF(0, 0, 60, 60); }, {}, QStringLiteral("Doc")},
+        {"alpha 0", [](auto& w) { w.alpha = 0.0; }, {}, std::nullopt},
+        {"no alpha entry", [](auto& w) { w.alpha.reset(); }, {}, QStringLiteral("Doc")},
+        {"layer 25", [](auto& w) { w.layer = 25; }, {}, std::nullopt},
+        {"layer as a fraction", {}, {{platform::kCGWindowLayer, 0.0}}, std::nullopt},
+        {"off screen", [](auto& w) { w.onScreen = false; }, {}, std::nullopt},
+        {"no name", [](auto& w) { w.title.reset(); }, {}, QString()},
+        {"name padded", [](auto& w) { w.title = QStringLiteral("  Doc\n"); }, {}, QStringLiteral("Doc")},
+        {"number as text", {}, {{platform::kCGWindowNumber, QStringLiteral("5")}}, std::nullopt},
+        {"no bounds", {}, {{platform::kCGWindowBounds, QVariant()}}, std::nullopt},
+        {"bounds not finite",
+         {},
+         {{platform::kCGWindowBounds, QVariantMap{{"X", 0}, {"Y", 0}, {"Width", NAN}, {"Height", 90}}}},
+         std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        StateFixture f;
+        SimDesktop::WindowSpec window;
+        window.owner = f.t.desktop.launchApp(kA, QStringLiteral("A"));
+        window.title = QStringLiteral("Doc");
+        if (c.spec) {
+            c.spec(window);
+        }
+        const quint32 number = f.t.desktop.addWindow(window);
+        f.t.desktop.overrideDescription(number, c.overrides);
+        const WindowManager& m = f.start();
+        if (c.listedTitle) {
+            EXPECT_EQ(m.windowsByApp().value(kA), (QList<WindowInfo>{{number, kA, *c.listedTitle}}));
+        } else {
+            EXPECT_FALSE(m.windowsByApp().contains(kA));
+        }
+    }
+}
+
+TEST(WindowManagerRefresh, AppsAndOwnersThatAreNotListed)
+{
+    StateFixture f;
+    auto& d = f.t.desktop;
+    d.addWindow(d.ownProcessIdentifier(), QStringLiteral("Own"), QRectF(0, 0, 1000, 800));
+    SimDesktop::AppSpec accessory;
+    accessory.bundleID = QStringLiteral("com.example.helper");
+    accessory.name = QStringLiteral("Helper");
+    accessory.policy = platform::ActivationPolicy::Accessory;
+    d.addWindow(d.launchApp(accessory), QStringLiteral("Helper"));
+    SimDesktop::AppSpec unnamed;
+    unnamed.bundleID = QStringLiteral("com.example.unnamed");
+    d.addWindow(d.launchApp(unnamed), QStringLiteral("Unnamed"));
+    d.addWindow(d.launchApp(SimDesktop::AppSpec{}), QStringLiteral("No bundle"));
+    d.addWindow(d.launchApp(QStringLiteral("com.apple.finder"), QStringLiteral("Finder")),
+                QStringLiteral("Home"));
+    const auto charlie = d.launchApp(QStringLiteral("c"), QStringLiteral("Charlie"));
+    d.launchApp(QStringLiteral("a"), QStringLiteral("alpha"));
+    d.launchApp(QStringLiteral("b"), QStringLiteral("Beta"));
+    d.addWindow(charlie, QStringLiteral("second"));
+    d.addWindow(charlie, QStringLiteral("first"), QRectF(0, 0, 100, 100));
+
+    const WindowManager& m = f.start();
+    EXPECT_EQ(names(m.runningApps()), (QStringList{"alpha", "Beta", "Charlie"}));
+    EXPECT_EQ(m.windowsByApp().keys(), (QStringList{"c", "com.apple.finder", "com.example.unnamed"}));
+    // Sorted by window number, which follows creation here.
+    EXPECT_EQ(titles(m.windowsByApp().value(QStringLiteral("c"))), (QStringList{"second", "first"}));
+}
+
+TEST(WindowManagerRefresh, ObservedListsArePublishedOnlyWhenTheyChange)
+{
+    StateFixture f;
+    f.t.launchAppWithWindow(kA, QStringLiteral("A"));
+    WindowManager& m = f.start();
+    QSignalSpy windows(&m, &WindowManager::windowsByAppChanged);
+    QSignalSpy apps(&m, &WindowManager::runningAppsChanged);
+    QSignalSpy displays(&m, &WindowManager::availableDisplaysChanged);
+
+    m.refreshWindows();
+    m.refreshRunningApps();
+    m.refreshDisplays();
+    EXPECT_EQ(windows.count(), 0);
+    EXPECT_EQ(apps.count(), 1); // reassigned on every rebuild
+    EXPECT_EQ(displays.count(), 0);
+
+    f.t.desktop.addWindow(f.t.desktop.runningApplications().last()->processIdentifier(), QStringLiteral("B"));
+    m.refreshWindows();
+    m.refreshWindows();
+    EXPECT_EQ(windows.count(), 1);
+}
+
+TEST(WindowManagerRefresh, DisplaysPutTheMainFirstAndSkipScreensNotOffered)
+{
+    StateFixture f;
+    const WindowManager& m = f.start();
+    auto& d = f.t.desktop;
+    SimDesktop::DisplaySpec veilmox;
+    veilmox.name = QStringLiteral("Veilmox");
+    d.addDisplay(veilmox);
+    SimDesktop::DisplaySpec unnumbered;
+    unnumbered.hasScreenNumber = false;
+    d.addDisplay(unnumbered);
+    SimDesktop::DisplaySpec external;
+    external.name = QStringLiteral("External");
+    const quint32 externalID = d.addDisplay(external);
+    // Each change arrives as a screen-parameters notification.
+    d.setMainDisplay(externalID);
+    EXPECT_EQ(m.availableDisplays(),
+              (QList<DisplayInfo>{{externalID, QStringLiteral("External"), true},
+                                  {f.t.mainDisplay, QStringLiteral("Built-in Display"), false}}));
+}
+
+TEST(WindowManagerRefresh, TheTimerRefreshesWindowsEverySecondWhileTheObjectLives)
+{
+    StateFixture f;
+    const auto [pid, first] = f.t.launchAppWithWindow(kA, QStringLiteral("A"));
+    const WindowManager& m = f.start();
+    const quint32 second = f.t.desktop.addWindow(pid, QStringLiteral("Later"));
+    f.t.scheduler.advance(0.9);
+    EXPECT_EQ(m.windowsByApp().value(kA).size(), 1);
+    f.t.scheduler.advance(0.1);
+    EXPECT_EQ(m.windowsByApp().value(kA).last().id, second);
+
+    f.manager.reset();
+    const int queries = f.t.desktop.windowListQueryCount();
+    f.t.scheduler.advance(5);
+    EXPECT_EQ(f.t.desktop.windowListQueryCount(), queries);
+    Q_UNUSED(first);
+}
+
+TEST(WindowManagerRefresh, WorkspaceNotificationsRebuildTheRunningApps)
+{
+    StateFixture f;
+    const WindowManager& m = f.start();
+    QSignalSpy apps(&m, &WindowManager::runningAppsChanged);
+    const auto [pid, window] = f.t.launchAppWithWindow(kA, QStringLiteral("A"));
+    EXPECT_EQ(names(m.runningApps()), QStringList{"A"});
+    f.t.desktop.activateApp(pid);
+    EXPECT_EQ(apps.count(), 1);
+    f.t.desktop.terminateApp(pid);
+    EXPECT_TRUE(m.runningApps().isEmpty());
+    EXPECT_TRUE(m.windowsByApp().isEmpty());
+    Q_UNUSED(window);
+}
+
+TEST(WindowManagerRefresh, AFailedWindowListKeepsTheKnownWindows)
+{
+    StateFixture f;
+    f.t.launchAppWithWindow(kA, QStringLiteral("A"));
+    WindowManager& m = f.start();
+    QSignalSpy windows(&m, &WindowManager::windowsByAppChanged);
+    f.t.desktop.setWindowListFails(true);
+    m.refreshWindows();
+    EXPECT_EQ(windows.count(), 0);
+    EXPECT_EQ(m.windowsByApp().value(kA).size(), 1);
+}
+
+// Hidden, pinned and masked windows of app A at start-up, each of which the test then closes,
+// moves off screen or hands to another app.
+struct PruneFixture : StateFixture
+{
+    PruneFixture()
+    {
+        pidA = t.desktop.launchApp(kA, QStringLiteral("A"));
+        pidB = t.desktop.launchApp(kB, QStringLiteral("B"));
+        for (quint32& w : windows) {
+            w = t.desktop.addWindow(pidA, QStringLiteral("w"));
+        }
+        store(WindowManager::hiddenWindowsKey, windowMap({{windows[0], kA}, {windows[1], kA}}));
+        store(WindowManager::pinnedWindowsKey, windowMap({{windows[2], kA}}));
+        mask.id = QUuid::createUuid();
+        mask.windowID = windows[3];
+        mask.bundleID = kA;
+        mask.rect = QRectF(1, 2, 30, 40);
+        store(WindowManager::shareMasksKey, *ShareMask::encodeList({mask}));
+    }
+    // Gives window `number` to app B.
+    void reuse(quint32 number)
+    {
+        t.desktop.removeWindow(number);
+        SimDesktop::WindowSpec spec;
+        spec.owner = pidB;
+        spec.number = number;
+        t.desktop.addWindow(spec);
+    }
+
+    platform::pid_type pidA = 0;
+    platform::pid_type pidB = 0;
+    quint32 windows[4] = {};
+    ShareMask mask;
+};
+
+TEST(WindowManagerPruning, DropsClosedAndReusedWindowsAndSavesEachChange)
+{
+    struct Case
+    {
+        const char* name;
+        bool reuse;
+    };
+    for (const Case c : {Case{"closed", false}, Case{"number reused by another app", true}}) {
+        SCOPED_TRACE(c.name);
+        PruneFixture f;
+        WindowManager& m = f.start();
+        f.t.desktop.setWindowOnScreen(f.windows[1], false);
+        for (const quint32 w : {f.windows[0], f.windows[2], f.windows[3]}) {
+            c.reuse ? f.reuse(w) : f.t.desktop.removeWindow(w);
+        }
+        const int overlayUpdates = m.pinnedWindowController().updateCount();
+        m.refreshWindows();
+
+        // Off screen but still there: kept.
+        const WindowManager::WindowMap hidden{{f.windows[1], kA}};
+        EXPECT_EQ(m.hiddenWindows(), hidden);
+        EXPECT_TRUE(m.pinnedWindows().isEmpty());
+        EXPECT_TRUE(m.shareMasks().isEmpty());
+        EXPECT_EQ(f.t.defaults.dictionaryForKey(WindowManager::hiddenWindowsKey), windowMap(hidden));
+        EXPECT_EQ(f.t.defaults.dictionaryForKey(WindowManager::pinnedWindowsKey), QVariantMap());
+        EXPECT_EQ(f.t.defaults.dataForKey(WindowManager::shareMasksKey), QByteArray("[]"));
+        EXPECT_EQ(f.t.defaults.arrayForKey(WindowManager::pinnedKey), QVariantList());
+        EXPECT_EQ(m.pinnedWindowController().updateCount(), overlayUpdates + 2);
+        EXPECT_EQ(f.shell.statusIconCounts, QList<int>{1});
+        if (c.reuse) {
+            EXPECT_EQ(m.windowsByApp().value(kB).size(), 3);
+        }
+    }
+}
+
+TEST(WindowManagerPruning, AFailedDescriptionQueryDropsAndSavesNothing)
+{
+    PruneFixture f;
+    WindowManager& m = f.start();
+    for (const quint32 w : f.windows) {
+        f.t.desktop.removeWindow(w);
+    }
+    f.t.desktop.setDescriptionQueryFails(true);
+    const QVariantMap before = f.stored();
+    QSignalSpy hidden(&m, &WindowManager::hiddenWindowsChanged);
+    QSignalSpy pinned(&m, &WindowManager::pinnedWindowsChanged);
+    QSignalSpy masks(&m, &WindowManager::shareMasksChanged);
+    m.refreshWindows();
+    EXPECT_EQ(hidden.count() + pinned.count() + masks.count(), 0);
+    EXPECT_EQ(m.hiddenWindows().size(), 2);
+    EXPECT_EQ(m.shareMasks(), QList<ShareMask>{f.mask});
+    EXPECT_EQ(f.stored(), before);
+
+    f.t.desktop.setDescriptionQueryFails(false);
+    m.refreshWindows();
+    EXPECT_TRUE(m.hiddenWindows().isEmpty());
+}
+
+TEST(WindowManagerPruning, NothingReferencedMeansNoDescriptionQuery)
+{
+    StateFixture f;
+    f.t.launchAppWithWindow(kA, QStringLiteral("A"));
+    f.start();
+    f.t.scheduler.advance(3);
+    EXPECT_EQ(f.t.desktop.descriptionQueryCount(), 0);
+}
+
+TEST(WindowManagerOverlays, PinnedSetsAndTransparencyReachTheOverlaysOnlyWhileSignedIn)
+{
+    StateFixture f;
+    const auto [pid, window] = f.t.launchAppWithWindow(kA, QStringLiteral("A"));
+    f.store(WindowManager::pinnedKey, QStringList{kB});
+    f.store(WindowManager::pinnedWindowsKey, windowMap({{window, kA}}));
+    f.store(WindowManager::pinnedTransparencyKey, QVariantMap{{kB, 0.4}});
+    WindowManager& m = f.start(false);
+    const SCOverlayController& overlays = m.pinnedWindowController();
+    EXPECT_EQ(overlays.pinnedTransparency(), (QMap<QString, double>{{kB, 0.4}}));
+    EXPECT_TRUE(overlays.pinnedBundleIDs().isEmpty());
+    EXPECT_TRUE(overlays.pinnedWindowIDs().isEmpty());
+    EXPECT_EQ(overlays.updateCount(), 2);
+    EXPECT_EQ(m.pinnedBundleIDs(), QSet<QString>{kB});
+
+    m.setIsAuthenticated(true);
+    m.syncPinnedOverlays();
+    EXPECT_EQ(overlays.pinnedBundleIDs(), QSet<QString>{kB});
+    EXPECT_EQ(overlays.pinnedWindowIDs(), QSet<quint32>{window});
+    Q_UNUSED(pid);
+}
+
+TEST(WindowManagerOverlays, DiscoveryReportsSetThePermissionFlagOnChange)
+{
+    StateFixture f;
+    WindowManager& m = f.start();
+    QSignalSpy spy(&m, &WindowManager::hasScreenRecordingPermissionChanged);
+    const auto& report = m.pinnedWindowController().permissionStatusHandler;
+    ASSERT_TRUE(report);
+    report(true);
+    report(false);
+    report(false);
+    EXPECT_FALSE(m.hasScreenRecordingPermission());
+    report(true);
+    EXPECT_EQ(spy.count(), 2);
+}
+
+TEST(WindowManagerStartUp, TheDefaultDesktopIsListedAndKeptCurrent)
+{
+    platform::sim::SimDesktop desktop;
+    platform::sim::populateDemoDesktop(desktop);
+    testing_support::TestDesktop t;
+    platform::Services services = t.services();
+    services.workspace = &desktop;
+    services.screens = &desktop;
+    services.windowServer = &desktop;
+    GlobalHotKeyManager registry(t.hotKeys, t.scheduler);
+    WindowManager m(services, &registry);
+    m.start();
+
+    EXPECT_EQ(names(m.runningApps()), (QStringList{"Google Chrome", "Messages", "Slack", "zoom.us"}));
+    EXPECT_EQ(m.windowsByApp().keys(),
+              (QStringList{"com.apple.MobileSMS",
+                           "com.apple.finder",
+                           "com.google.Chrome",
+                           "com.tinyspeck.slackmacgap",
+                           "us.zoom.xos"}));
+    EXPECT_EQ(titles(m.windowsByApp().value(QStringLiteral("com.google.Chrome"))),
+              QStringList{"Quarterly plan - Google Docs"});
+    ASSERT_EQ(m.availableDisplays().size(), 1);
+    EXPECT_EQ(m.availableDisplays().first().name, QStringLiteral("Built-in Retina Display"));
+    EXPECT_TRUE(m.availableDisplays().first().isMain);
+    EXPECT_TRUE(t.hotKeys.isRegistered(4, 0x300));
+
+    for (const auto& app : desktop.runningApplications()) {
+        if (app->bundleIdentifier() == QStringLiteral("com.tinyspeck.slackmacgap")) {
+            desktop.addWindow(app->processIdentifier(), QStringLiteral("random - Acme"));
+        }
+    }
+    t.scheduler.advance(1);
+    EXPECT_EQ(m.windowsByApp().value(QStringLiteral("com.tinyspeck.slackmacgap")).size(), 2);
+}
