@@ -106,6 +106,11 @@ TEST(WindowManagerHiding, HidingAWholeAppDropsItsWindowEntriesAndRedrawsTheCount
     m.setAppDelegate(nullptr);
     m.saveHiddenState();
     EXPECT_EQ(f.shell.statusIconCounts.size(), 3);
+
+    // Each window of an app not hidden whole counts once.
+    m.setHiddenBundleIDs({kA});
+    m.setHiddenWindows({{1, kA}, {2, kB}, {3, kB}});
+    EXPECT_EQ(m.veiledCount(), 3);
 }
 
 TEST(WindowManagerHiding, ShowingOneWindowOfAnAppHiddenWholeKeepsItsOtherWindowsHidden)
@@ -145,15 +150,6 @@ TEST(WindowManagerHiding, ShowingOneWindowOfAnAppHiddenWholeKeepsItsOtherWindows
     EXPECT_TRUE(m.hasPinnedContent(kA));
     EXPECT_TRUE(m.isPinned(w1, kA));
     EXPECT_FALSE(m.isPinned(w3, kA));
-}
-
-TEST(WindowManagerHiding, VeiledCountCountsWindowsOfAppsNotHiddenWhole)
-{
-    StateFixture f;
-    WindowManager& m = f.start();
-    m.setHiddenBundleIDs({kA});
-    m.setHiddenWindows({{1, kA}, {2, kB}, {3, kB}});
-    EXPECT_EQ(m.veiledCount(), 3);
 }
 
 TEST(WindowManagerHiding, HideAppsAddsOnlyWhatIsNotHiddenYet)

@@ -125,12 +125,11 @@ TEST(WindowManagerRefresh, AppsAndOwnersThatAreNotListed)
 TEST(WindowManagerRefresh, ObservedListsArePublishedOnlyWhenTheyChange)
 {
     StateFixture f;
-    f.t.launchAppWithWindow(kA, QStringLiteral("A"));
+    const auto [pid, window] = f.t.launchAppWithWindow(kA, QStringLiteral("A"));
     WindowManager& m = f.start();
     QSignalSpy windows(&m, &WindowManager::windowsByAppChanged);
     QSignalSpy apps(&m, &WindowManager::runningAppsChanged);
     QSignalSpy displays(&m, &WindowManager::availableDisplaysChanged);
-
     m.refreshWindows();
     m.refreshRunningApps();
     m.refreshDisplays();
@@ -138,10 +137,16 @@ TEST(WindowManagerRefresh, ObservedListsArePublishedOnlyWhenTheyChange)
     EXPECT_EQ(apps.count(), 1); // reassigned on every rebuild
     EXPECT_EQ(displays.count(), 0);
 
-    f.t.desktop.addWindow(f.t.desktop.runningApplications().last()->processIdentifier(), QStringLiteral("B"));
+    f.t.desktop.addWindow(pid, QStringLiteral("B"));
     m.refreshWindows();
     m.refreshWindows();
     EXPECT_EQ(windows.count(), 1);
+    // A failed query is no news: the windows stay listed.
+    f.t.desktop.setWindowListFails(true);
+    m.refreshWindows();
+    EXPECT_EQ(windows.count(), 1);
+    EXPECT_EQ(m.windowsByApp().value(kA).size(), 2);
+    Q_UNUSED(window);
 }
 
 TEST(WindowManagerRefresh, DisplaysPutTheMainFirstAndSkipScreensNotOffered)
@@ -165,49 +170,26 @@ TEST(WindowManagerRefresh, DisplaysPutTheMainFirstAndSkipScreensNotOffered)
                                   {f.t.mainDisplay, QStringLiteral("Built-in Display"), false}}));
 }
 
-TEST(WindowManagerRefresh, TheTimerRefreshesWindowsEverySecondWhileTheObjectLives)
+TEST(WindowManagerRefresh, AppsFollowWorkspaceNotificationsAndWindowsTheSecondlyTimer)
 {
     StateFixture f;
-    const auto [pid, first] = f.t.launchAppWithWindow(kA, QStringLiteral("A"));
     const WindowManager& m = f.start();
-    const quint32 second = f.t.desktop.addWindow(pid, QStringLiteral("Later"));
+    const auto pid = f.t.desktop.launchApp(kA, QStringLiteral("A"));
+    EXPECT_EQ(names(m.runningApps()), QStringList{"A"});
+    const quint32 window = f.t.desktop.addWindow(pid, QStringLiteral("Later"));
     f.t.scheduler.advance(0.9);
-    EXPECT_EQ(m.windowsByApp().value(kA).size(), 1);
+    EXPECT_TRUE(m.windowsByApp().isEmpty());
     f.t.scheduler.advance(0.1);
-    EXPECT_EQ(m.windowsByApp().value(kA).last().id, second);
+    EXPECT_EQ(m.windowsByApp().value(kA).value(0).id, window);
+    f.t.desktop.terminateApp(pid);
+    EXPECT_TRUE(m.runningApps().isEmpty());
+    EXPECT_TRUE(m.windowsByApp().isEmpty());
 
     f.manager.reset();
     const int queries = f.t.desktop.windowListQueryCount();
     f.t.scheduler.advance(5);
+    f.t.desktop.launchApp(kB, QStringLiteral("B"));
     EXPECT_EQ(f.t.desktop.windowListQueryCount(), queries);
-    Q_UNUSED(first);
-}
-
-TEST(WindowManagerRefresh, WorkspaceNotificationsRebuildTheRunningApps)
-{
-    StateFixture f;
-    const WindowManager& m = f.start();
-    QSignalSpy apps(&m, &WindowManager::runningAppsChanged);
-    const auto [pid, window] = f.t.launchAppWithWindow(kA, QStringLiteral("A"));
-    EXPECT_EQ(names(m.runningApps()), QStringList{"A"});
-    f.t.desktop.activateApp(pid);
-    EXPECT_EQ(apps.count(), 1);
-    f.t.desktop.terminateApp(pid);
-    EXPECT_TRUE(m.runningApps().isEmpty());
-    EXPECT_TRUE(m.windowsByApp().isEmpty());
-    Q_UNUSED(window);
-}
-
-TEST(WindowManagerRefresh, AFailedWindowListKeepsTheKnownWindows)
-{
-    StateFixture f;
-    f.t.launchAppWithWindow(kA, QStringLiteral("A"));
-    WindowManager& m = f.start();
-    QSignalSpy windows(&m, &WindowManager::windowsByAppChanged);
-    f.t.desktop.setWindowListFails(true);
-    m.refreshWindows();
-    EXPECT_EQ(windows.count(), 0);
-    EXPECT_EQ(m.windowsByApp().value(kA).size(), 1);
 }
 
 // Hidden, pinned and masked windows of app A at start-up, each of which the test then closes,
@@ -331,25 +313,18 @@ TEST(WindowManagerOverlays, PinnedSetsAndTransparencyReachTheOverlaysOnlyWhileSi
     m.syncPinnedOverlays();
     EXPECT_EQ(overlays.pinnedBundleIDs(), QSet<QString>{kB});
     EXPECT_EQ(overlays.pinnedWindowIDs(), QSet<quint32>{window});
+
+    // Discovery's permission reports reach the published flag, and only changes publish.
+    QSignalSpy permission(&m, &WindowManager::hasScreenRecordingPermissionChanged);
+    for (const bool granted : {true, false, false, true}) {
+        overlays.permissionStatusHandler(granted);
+    }
+    EXPECT_EQ(permission.count(), 2);
+    EXPECT_TRUE(m.hasScreenRecordingPermission());
     Q_UNUSED(pid);
 }
 
-TEST(WindowManagerOverlays, DiscoveryReportsSetThePermissionFlagOnChange)
-{
-    StateFixture f;
-    WindowManager& m = f.start();
-    QSignalSpy spy(&m, &WindowManager::hasScreenRecordingPermissionChanged);
-    const auto& report = m.pinnedWindowController().permissionStatusHandler;
-    ASSERT_TRUE(report);
-    report(true);
-    report(false);
-    report(false);
-    EXPECT_FALSE(m.hasScreenRecordingPermission());
-    report(true);
-    EXPECT_EQ(spy.count(), 2);
-}
-
-TEST(WindowManagerStartUp, TheDefaultDesktopIsListedAndKeptCurrent)
+TEST(WindowManagerStartUp, TheDefaultDesktopsAppsWindowsAndDisplayAreListed)
 {
     platform::sim::SimDesktop desktop;
     platform::sim::populateDemoDesktop(desktop);
@@ -375,12 +350,4 @@ TEST(WindowManagerStartUp, TheDefaultDesktopIsListedAndKeptCurrent)
     EXPECT_EQ(m.availableDisplays().first().name, QStringLiteral("Built-in Retina Display"));
     EXPECT_TRUE(m.availableDisplays().first().isMain);
     EXPECT_TRUE(t.hotKeys.isRegistered(4, 0x300));
-
-    for (const auto& app : desktop.runningApplications()) {
-        if (app->bundleIdentifier() == QStringLiteral("com.tinyspeck.slackmacgap")) {
-            desktop.addWindow(app->processIdentifier(), QStringLiteral("random - Acme"));
-        }
-    }
-    t.scheduler.advance(1);
-    EXPECT_EQ(m.windowsByApp().value(QStringLiteral("com.tinyspeck.slackmacgap")).size(), 2);
 }
