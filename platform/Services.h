@@ -4,9 +4,11 @@ namespace platform {
 
 class Bundle;
 class HotKeySystem;
+class Keychain;
 class NotificationCenter;
 class Scheduler;
 class ScreenList;
+class URLSession;
 class UserDefaults;
 class WindowServer;
 class Workspace;
@@ -22,6 +24,8 @@ struct Services
     WindowServer* windowServer = nullptr;
     HotKeySystem* hotKeys = nullptr;
     const Bundle* bundle = nullptr;
+    Keychain* keychain = nullptr;
+    URLSession* urlSession = nullptr;
 
     static const Services& current();
     static void setCurrent(const Services& services);

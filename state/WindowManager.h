@@ -7,6 +7,7 @@
 #include "platform/Scheduler.h"
 #include "platform/Screens.h"
 #include "platform/Services.h"
+#include "state/BackendCalls.h"
 #include "state/HotKeyCombo.h"
 #include "state/Models.h"
 #include "state/ShellInterfaces.h"
@@ -170,6 +171,17 @@ public:
     static inline const QString supabaseURLPlistKey = QStringLiteral("SUPABASE_URL");
     static inline const QString supabaseAnonKeyPlistKey = QStringLiteral("SUPABASE_ANON_KEY");
     static constexpr double jwtExpiryLeewaySeconds = 30.0;
+
+    // The authenticated backend call and the access token it uses. The account code provides
+    // them (installed by the application); until then both answer notConfigured.
+    using SupabaseRPCError = ::SupabaseRPCError;
+    void setBackendCalls(BackendCalls* calls);
+    void validAccessToken(QObject* context, std::function<void(const AccessTokenResult&)> done);
+    void callRPC(const QString& path,
+                 const QString& method,
+                 const std::optional<QJsonObject>& body,
+                 QObject* context,
+                 std::function<void(const RPCResult&)> done);
 
     // Apps never offered and dropped from every stored list of apps.
     static const QSet<QString>& excludedAppIDs();
@@ -358,4 +370,5 @@ private:
     std::optional<QString> m_browserReturnHost;
     platform::TimerHandle m_sessionRetryTask;
     double m_offlineRetryDelay = 15.0;
+    BackendCalls* m_backendCalls = nullptr;
 };

@@ -1,0 +1,104 @@
+#include "account/AuthKeychain.h"
+
+#include "platform/Services.h"
+#include "platform/UserDefaults.h"
+
+#include <QStringDecoder>
+
+namespace {
+const QString kLegacyAccessTokenKey = QStringLiteral("desktopAuthToken");
+const QString kLegacyRefreshTokenKey = QStringLiteral("desktopAuthRefreshToken");
+} // namespace
+
+AuthKeychain::AuthKeychain(const platform::Services& services)
+    : m_keychain(services.keychain)
+    , m_defaults(services.defaults)
+{}
+
+AuthKeychain::AuthKeychain()
+    : AuthKeychain(platform::Services::current())
+{}
+
+platform::KeychainQuery AuthKeychain::query(const QString& account)
+{
+    return {service, account};
+}
+
+std::optional<QString> AuthKeychain::read(const QString& account) const
+{
+    if (m_keychain == nullptr) {
+        return std::nullopt;
+    }
+    platform::KeychainItem item;
+    if (m_keychain->copyMatching(query(account), &item) != platform::errSecSuccess) {
+        return std::nullopt;
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(item.data);
+    if (decoder.hasError()) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+platform::OSStatus AuthKeychain::writeReportingStatus(const QString& value, const QString& account)
+{
+    if (m_keychain == nullptr) {
+        return platform::errSecParam;
+    }
+    const QByteArray bytes = value.toUtf8();
+    const platform::OSStatus status = m_keychain->update(query(account), bytes);
+    if (status != platform::errSecItemNotFound) {
+        return status;
+    }
+    platform::KeychainItem item;
+    item.service = service;
+    item.account = account;
+    item.data = bytes;
+    item.accessible = platform::KeychainAccessibility::AfterFirstUnlockThisDeviceOnly;
+    return m_keychain->add(item);
+}
+
+void AuthKeychain::write(const QString& value, const QString& account)
+{
+    writeReportingStatus(value, account);
+}
+
+void AuthKeychain::deleteItem(const QString& account)
+{
+    if (m_keychain != nullptr) {
+        m_keychain->deleteItem(query(account));
+    }
+}
+
+void AuthKeychain::migrateLegacyDefaults()
+{
+    if (m_defaults == nullptr) {
+        return;
+    }
+    const auto legacyAccessToken = m_defaults->stringForKey(kLegacyAccessTokenKey);
+    if (!legacyAccessToken) {
+        return;
+    }
+    const bool keychainHoldsAccessToken =
+        m_keychain != nullptr
+        && m_keychain->copyMatching(query(accessTokenAccount), nullptr) == platform::errSecSuccess;
+    if (!keychainHoldsAccessToken) {
+        // The old copies are removed only once the keychain has the tokens: a store that cannot
+        // be written now (say, an unreadable file) must not cost the user the saved session.
+        if (writeReportingStatus(*legacyAccessToken, accessTokenAccount) != platform::errSecSuccess) {
+            qWarning("Keychain: the saved session could not be moved into the keychain; will try again");
+            return;
+        }
+        if (const auto legacyRefreshToken = m_defaults->stringForKey(kLegacyRefreshTokenKey)) {
+            if (writeReportingStatus(*legacyRefreshToken, refreshTokenAccount) != platform::errSecSuccess) {
+                // Without this the next launch would find an access token and drop the refresh token.
+                deleteItem(accessTokenAccount);
+                qWarning("Keychain: the saved session could not be moved into the keychain; will try again");
+                return;
+            }
+        }
+    }
+    m_defaults->removeObject(kLegacyAccessTokenKey);
+    m_defaults->removeObject(kLegacyRefreshTokenKey);
+}

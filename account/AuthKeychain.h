@@ -1,0 +1,49 @@
+#pragma once
+
+#include "platform/Keychain.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace platform {
+struct Services;
+class UserDefaults;
+} // namespace platform
+
+// The store of the account's two tokens: generic-password items of one service in the user's
+// keychain, and nowhere else on disk. Holds no state of its own; every call goes to the store,
+// so callers read a token each time they need it. Reports nothing: a failed read looks like a
+// missing token, a failed write or delete is silent. Main thread only.
+class AuthKeychain
+{
+public:
+    static inline const QString service = QStringLiteral("getveilmox.Veilmox.session");
+    static inline const QString accessTokenAccount = QStringLiteral("access_token");
+    static inline const QString refreshTokenAccount = QStringLiteral("refresh_token");
+
+    // Over the keychain and user defaults of these services (the process's when not given).
+    explicit AuthKeychain(const platform::Services& services);
+    AuthKeychain();
+
+    // The base query of one item.
+    static platform::KeychainQuery query(const QString& account);
+
+    // The token's text, or none (never written, unreadable, or not UTF-8). An item whose data is
+    // empty reads as the empty string.
+    std::optional<QString> read(const QString& account) const;
+    // Replaces the item's data, creating the item (device-only, after first unlock) when absent.
+    void write(const QString& value, const QString& account);
+    void deleteItem(const QString& account);
+
+    // Moves the tokens that older versions kept in the user defaults ("desktopAuthToken",
+    // "desktopAuthRefreshToken") into the keychain, unless it already holds an access token, and
+    // then removes both keys. Called once per launch, before the saved session is validated.
+    void migrateLegacyDefaults();
+
+private:
+    platform::OSStatus writeReportingStatus(const QString& value, const QString& account);
+
+    platform::Keychain* m_keychain = nullptr;
+    platform::UserDefaults* m_defaults = nullptr;
+};

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace platform {
+
+// Result codes of the secret store, with the values the system's keychain uses.
+using OSStatus = qint32;
+inline constexpr OSStatus errSecSuccess = 0;
+inline constexpr OSStatus errSecIO = -36;
+inline constexpr OSStatus errSecParam = -50;
+inline constexpr OSStatus errSecDuplicateItem = -25299;
+inline constexpr OSStatus errSecItemNotFound = -25300;
+inline constexpr OSStatus errSecDecode = -26275;
+
+// When an item may be read; only the device-bound kind is used, kept so the item remembers it.
+enum class KeychainAccessibility
+{
+    AfterFirstUnlock,
+    AfterFirstUnlockThisDeviceOnly,
+    WhenUnlockedThisDeviceOnly,
+};
+
+// One generic-password item as the store keeps it.
+struct KeychainItem
+{
+    QString service;
+    QString account;
+    QByteArray data;
+    KeychainAccessibility accessible = KeychainAccessibility::AfterFirstUnlockThisDeviceOnly;
+};
+
+// The attributes that pick generic-password items: both given, exactly one item matches.
+struct KeychainQuery
+{
+    QString service;
+    QString account;
+};
+
+// The user's store of secrets (generic passwords keyed by service and account), with the calls
+// of the system's keychain: copy, update, add, delete. Main thread only.
+class Keychain
+{
+public:
+    virtual ~Keychain() = default;
+
+    // SecItemCopyMatching asking for the item's data and attributes.
+    virtual OSStatus copyMatching(const KeychainQuery& query, KeychainItem* result) = 0;
+    // SecItemUpdate of the data; the item keeps its other attributes.
+    virtual OSStatus update(const KeychainQuery& query, const QByteArray& data) = 0;
+    // SecItemAdd; errSecDuplicateItem when an item with the same service and account exists.
+    virtual OSStatus add(const KeychainItem& item) = 0;
+    // SecItemDelete.
+    virtual OSStatus deleteItem(const KeychainQuery& query) = 0;
+};
+
+// Items held in memory only; what tests use.
+class InMemoryKeychain final : public Keychain
+{
+public:
+    OSStatus copyMatching(const KeychainQuery& query, KeychainItem* result) override;
+    OSStatus update(const KeychainQuery& query, const QByteArray& data) override;
+    OSStatus add(const KeychainItem& item) override;
+    OSStatus deleteItem(const KeychainQuery& query) override;
+
+    const QList<KeychainItem>& items() const { return m_items; }
+
+private:
+    QList<KeychainItem> m_items;
+};
+
+// The per-user store on Linux: one property-list file in a folder only the user may enter
+// (0700), the file itself readable only by the user (0600) and replaced atomically on every
+// change. The file is read on every call, so two processes see each other's changes. A file
+// that cannot be parsed is moved aside, never overwritten, and the store starts empty.
+class FileKeychain final : public Keychain
+{
+public:
+    explicit FileKeychain(QString directory);
+
+    OSStatus copyMatching(const KeychainQuery& query, KeychainItem* result) override;
+    OSStatus update(const KeychainQuery& query, const QByteArray& data) override;
+    OSStatus add(const KeychainItem& item) override;
+    OSStatus deleteItem(const KeychainQuery& query) override;
+
+    QString directory() const { return m_directory; }
+    QString filePath() const;
+    // Where a damaged file was moved, when one was found.
+    QString setAsidePath() const { return m_setAsidePath; }
+
+    // The per-user folder of the store: the data location's "veilmox/keychain".
+    static QString standardDirectory();
+
+private:
+    // The stored items, or none (with the status) when the file exists but cannot be read.
+    std::optional<QList<KeychainItem>> load(OSStatus* status);
+    OSStatus save(const QList<KeychainItem>& items);
+
+    QString m_directory;
+    QString m_setAsidePath;
+};
+
+} // namespace platform

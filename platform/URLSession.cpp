@@ -1,0 +1,280 @@
+#include "platform/URLSession.h"
+
+#include "platform/Services.h"
+
+#include <QHostAddress>
+#include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+
+namespace platform {
+namespace {
+
+bool isLoopbackHost(const QString& host)
+{
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0) {
+        return true;
+    }
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
+// Requests to this machine never go through a proxy; everything else follows the system's setting.
+class LoopbackBypassingProxyFactory final : public QNetworkProxyFactory
+{
+public:
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override
+    {
+        if (isLoopbackHost(query.peerHostName())) {
+            return {QNetworkProxy(QNetworkProxy::NoProxy)};
+        }
+        return systemProxyForQuery(query);
+    }
+};
+
+URLError::Code codeFor(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+        return URLError::Code::CannotConnectToHost;
+    case QNetworkReply::RemoteHostClosedError:
+        return URLError::Code::NetworkConnectionLost;
+    case QNetworkReply::HostNotFoundError:
+        return URLError::Code::CannotFindHost;
+    case QNetworkReply::TimeoutError:
+        return URLError::Code::TimedOut;
+    case QNetworkReply::OperationCanceledError:
+        return URLError::Code::Cancelled;
+    case QNetworkReply::SslHandshakeFailedError:
+        return URLError::Code::SecureConnectionFailed;
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+        return URLError::Code::NotConnectedToInternet;
+    case QNetworkReply::TooManyRedirectsError:
+        return URLError::Code::HTTPTooManyRedirects;
+    case QNetworkReply::ProtocolUnknownError:
+        return URLError::Code::UnsupportedURL;
+    case QNetworkReply::ProtocolFailure:
+        return URLError::Code::BadServerResponse;
+    default:
+        return URLError::Code::Unknown;
+    }
+}
+
+} // namespace
+
+QString URLError::localizedDescription() const
+{
+    switch (code) {
+    case Code::Cancelled:
+        return QStringLiteral("The request was cancelled.");
+    case Code::BadURL:
+        return QStringLiteral("The URL is not valid.");
+    case Code::TimedOut:
+        return QStringLiteral("The request timed out.");
+    case Code::UnsupportedURL:
+        return QStringLiteral("The URL is not supported.");
+    case Code::CannotFindHost:
+        return QStringLiteral("A server with the specified hostname could not be found.");
+    case Code::CannotConnectToHost:
+        return QStringLiteral("Could not connect to the server.");
+    case Code::NetworkConnectionLost:
+        return QStringLiteral("The network connection was lost.");
+    case Code::HTTPTooManyRedirects:
+        return QStringLiteral("There were too many redirects.");
+    case Code::NotConnectedToInternet:
+        return QStringLiteral("The Internet connection appears to be offline.");
+    case Code::BadServerResponse:
+        return QStringLiteral("The server's answer could not be read.");
+    case Code::AppTransportSecurityRequiresSecureConnection:
+        return QStringLiteral("A secure connection is required to reach this server.");
+    case Code::DataLengthExceedsMaximum:
+        return QStringLiteral("The server's answer is too large.");
+    case Code::SecureConnectionFailed:
+        return QStringLiteral("A secure connection to the server could not be made.");
+    case Code::Unknown:
+        break;
+    }
+    return QStringLiteral("An unknown network error occurred.");
+}
+
+void URLRequest::setValue(const QByteArray& value, const QByteArray& field)
+{
+    for (auto& [name, existing] : headerFields) {
+        if (name.compare(field, Qt::CaseInsensitive) == 0) {
+            existing = value;
+            return;
+        }
+    }
+    headerFields.emplaceBack(field, value);
+}
+
+std::optional<QByteArray> URLRequest::value(const QByteArray& field) const
+{
+    for (const auto& [name, existing] : headerFields) {
+        if (name.compare(field, Qt::CaseInsensitive) == 0) {
+            return existing;
+        }
+    }
+    return std::nullopt;
+}
+
+struct URLSession::Task
+{
+    QPointer<QObject> context;
+    bool hasContext = false;
+    CompletionHandler completionHandler;
+    TimerHandle timeout;
+    std::optional<URLError::Code> abortReason;
+};
+
+URLSession::URLSession(Scheduler& scheduler)
+    : URLSession(scheduler, Configuration{})
+{}
+
+URLSession::URLSession(Scheduler& scheduler, Configuration configuration)
+    : m_scheduler(scheduler)
+    , m_configuration(configuration)
+    , m_manager(std::make_unique<QNetworkAccessManager>())
+{
+    m_manager->setProxyFactory(new LoopbackBypassingProxyFactory);
+    m_manager->setRedirectPolicy(QNetworkRequest::SameOriginRedirectPolicy);
+}
+
+URLSession::~URLSession()
+{
+    // Nobody is told about requests that end with the session.
+    auto tasks = std::move(m_tasks);
+    for (auto& [reply, task] : tasks) {
+        QObject::disconnect(reply, nullptr, nullptr, nullptr);
+        reply->abort();
+        reply->deleteLater();
+    }
+}
+
+URLSession& URLSession::shared()
+{
+    if (URLSession* installed = Services::current().urlSession) {
+        return *installed;
+    }
+    static URLSession fallback(Scheduler::current());
+    return fallback;
+}
+
+bool URLSession::isPermitted(const QUrl& url)
+{
+    if (!url.isValid() || url.host().isEmpty()) {
+        return false;
+    }
+    const QString scheme = url.scheme().toLower();
+    return scheme == QLatin1String("https")
+           || (scheme == QLatin1String("http") && isLoopbackHost(url.host()));
+}
+
+void URLSession::dataTask(const URLRequest& request, QObject* context, CompletionHandler completionHandler)
+{
+    const QString scheme = request.url.scheme().toLower();
+    std::optional<URLError::Code> refusal;
+    if (!request.url.isValid() || request.url.host().isEmpty()) {
+        refusal = URLError::Code::BadURL;
+    } else if (scheme != QLatin1String("https") && scheme != QLatin1String("http")) {
+        refusal = URLError::Code::UnsupportedURL;
+    } else if (!isPermitted(request.url)) {
+        refusal = URLError::Code::AppTransportSecurityRequiresSecureConnection;
+    }
+    if (refusal) {
+        completionHandler(URLError{*refusal});
+        return;
+    }
+
+    QNetworkRequest networkRequest(request.url);
+    // The session times requests itself, on the scheduler's clock.
+    networkRequest.setTransferTimeout(0);
+    for (const auto& [field, value] : request.headerFields) {
+        networkRequest.setRawHeader(field, value);
+    }
+    QNetworkReply* reply =
+        request.httpBody ? m_manager->sendCustomRequest(networkRequest, request.httpMethod, *request.httpBody)
+                         : m_manager->sendCustomRequest(networkRequest, request.httpMethod);
+
+    auto task = std::make_unique<Task>();
+    task->context = context;
+    task->hasContext = context != nullptr;
+    task->completionHandler = std::move(completionHandler);
+    m_tasks.emplace(reply, std::move(task));
+
+    const qint64 limit = m_configuration.maximumResponseSize;
+    QObject::connect(
+        reply, &QNetworkReply::downloadProgress, reply, [this, reply, limit](qint64 received, qint64 total) {
+            if (received > limit || total > limit) {
+                const auto it = m_tasks.find(reply);
+                if (it != m_tasks.end() && !it->second->abortReason) {
+                    it->second->abortReason = URLError::Code::DataLengthExceedsMaximum;
+                    reply->abort();
+                }
+                return;
+            }
+            restartTimeout(reply);
+        });
+    QObject::connect(reply, &QNetworkReply::uploadProgress, reply, [this, reply] { restartTimeout(reply); });
+    QObject::connect(reply, &QNetworkReply::finished, reply, [this, reply] { finish(reply); });
+    restartTimeout(reply);
+}
+
+void URLSession::restartTimeout(QNetworkReply* reply)
+{
+    const auto it = m_tasks.find(reply);
+    if (it == m_tasks.end() || it->second->abortReason) {
+        return;
+    }
+    it->second->timeout = m_scheduler.after(m_configuration.timeoutInterval, [this, reply] {
+        const auto found = m_tasks.find(reply);
+        if (found == m_tasks.end() || found->second->abortReason) {
+            return;
+        }
+        found->second->abortReason = URLError::Code::TimedOut;
+        reply->abort();
+    });
+}
+
+void URLSession::finish(QNetworkReply* reply)
+{
+    const auto it = m_tasks.find(reply);
+    if (it == m_tasks.end()) {
+        return;
+    }
+    const std::unique_ptr<Task> task = std::move(it->second);
+    m_tasks.erase(it);
+    reply->deleteLater();
+
+    URLSessionResult result = URLError{URLError::Code::Unknown};
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const QNetworkReply::NetworkError error = reply->error();
+    // Qt reports HTTP error statuses (and a redirect it refused to follow) as errors of the reply;
+    // they are answers of the server all the same.
+    const bool answered = error == QNetworkReply::NoError || error == QNetworkReply::InsecureRedirectError
+                          || error >= QNetworkReply::ContentAccessDenied;
+    if (task->abortReason) {
+        result = URLError{*task->abortReason};
+    } else if (answered && status.isValid() && error != QNetworkReply::ProtocolFailure) {
+        const QByteArray body = reply->readAll();
+        if (body.size() > m_configuration.maximumResponseSize) {
+            result = URLError{URLError::Code::DataLengthExceedsMaximum};
+        } else {
+            result = HTTPResponse{status.toInt(), body};
+        }
+    } else if (answered && error == QNetworkReply::NoError) {
+        result = HTTPResponse{0, {}};
+    } else {
+        result = URLError{codeFor(error)};
+    }
+
+    if (task->hasContext && task->context.isNull()) {
+        return;
+    }
+    task->completionHandler(result);
+}
+
+} // namespace platform
