@@ -28,6 +28,8 @@ platform::Services TestDesktop::services()
     s.windowServer = &desktop;
     s.hotKeys = &hotKeys;
     s.bundle = &bundle;
+    s.keychain = &keychain;
+    s.urlSession = &urlSession;
     return s;
 }
 

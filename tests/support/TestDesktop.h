@@ -1,7 +1,9 @@
 #pragma once
 
 #include "platform/Bundle.h"
+#include "platform/Keychain.h"
 #include "platform/Services.h"
+#include "platform/URLSession.h"
 #include "platform/UserDefaults.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimHotKeySystem.h"
@@ -10,7 +12,8 @@
 namespace testing_support {
 
 // A complete simulated system for one test: a desktop with one display, an empty hot-key
-// registry, a virtual clock, in-memory user defaults and the application's bundle settings.
+// registry, a virtual clock, in-memory user defaults, the application's bundle settings, an
+// in-memory keychain and a URL session timed by the virtual clock.
 struct TestDesktop
 {
     TestDesktop();
@@ -23,6 +26,8 @@ struct TestDesktop
     platform::sim::VirtualScheduler scheduler;
     platform::InMemoryUserDefaults defaults;
     platform::Bundle bundle;
+    platform::InMemoryKeychain keychain;
+    platform::URLSession urlSession{scheduler};
     quint32 mainDisplay = 0;
 
     platform::Services services();

@@ -1,0 +1,210 @@
+#include "platform/URLSession.h"
+
+#include "devservices/HttpServer.h"
+#include "platform/sim/VirtualScheduler.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+
+using devservices::Fault;
+using devservices::HttpRequest;
+using devservices::HttpResponse;
+using devservices::HttpServer;
+using devservices::Reply;
+using platform::HTTPResponse;
+using platform::URLError;
+using platform::URLRequest;
+using platform::URLSession;
+using platform::URLSessionResult;
+
+namespace {
+
+class URLSessionTest : public ::testing::Test
+{
+protected:
+    URLSessionTest()
+    {
+        EXPECT_TRUE(server.listen());
+        EXPECT_TRUE(other.listen());
+    }
+
+    QUrl url(const HttpServer& on, const QString& path) const { return QUrl(on.baseURL().toString() + path); }
+
+    // Sends the request and runs the event loop until its answer arrives.
+    std::optional<URLSessionResult> send(const URLRequest& request, URLSession* with = nullptr)
+    {
+        std::optional<URLSessionResult> result;
+        (with != nullptr ? *with : session).dataTask(request, nullptr, [&](const URLSessionResult& r) {
+            result = r;
+        });
+        static_cast<void>(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
+        return result;
+    }
+
+    platform::sim::VirtualScheduler scheduler;
+    URLSession session{scheduler, {5.0, 1000}};
+    std::function<Reply(const HttpRequest&)> answer = [](const HttpRequest&) {
+        return HttpResponse::empty(204);
+    };
+    QList<HttpRequest> received;
+    HttpServer server{[this](const HttpRequest& r) {
+        received.append(r);
+        return answer(r);
+    }};
+    QList<HttpRequest> receivedByOther;
+    HttpServer other{[this](const HttpRequest& r) {
+        receivedByOther.append(r);
+        return Reply(HttpResponse::json(200, "{}"));
+    }};
+};
+
+URLError errorOf(const std::optional<URLSessionResult>& result)
+{
+    return result && std::holds_alternative<URLError>(*result) ? std::get<URLError>(*result) : URLError{};
+}
+
+} // namespace
+
+TEST_F(URLSessionTest, SendsTheRequestAndDeliversEveryStatusAsAnAnswer)
+{
+    for (const int status : {200, 204, 400, 404, 409, 429, 500, 503}) {
+        answer = [status](const HttpRequest&) {
+            return HttpResponse::json(status, "{\"n\":1}");
+        };
+        URLRequest request(url(server, "/rpc?x=1"));
+        request.httpMethod = "PATCH";
+        request.setValue("Bearer t", "Authorization");
+        request.httpBody = "{\"a\":2}";
+        const auto result = send(request);
+        ASSERT_TRUE(result && std::holds_alternative<HTTPResponse>(*result)) << status;
+        EXPECT_EQ(std::get<HTTPResponse>(*result).statusCode, status);
+        // A 204 has no body by definition.
+        EXPECT_EQ(std::get<HTTPResponse>(*result).data, status == 204 ? "" : "{\"n\":1}") << status;
+    }
+    const HttpRequest& last = received.last();
+    EXPECT_EQ(last.method, "PATCH");
+    EXPECT_EQ(last.target, "/rpc?x=1");
+    EXPECT_EQ(last.header("Authorization"), "Bearer t");
+    EXPECT_EQ(last.body, "{\"a\":2}");
+}
+
+TEST_F(URLSessionTest, FailuresOfTheTransportAreErrorsNotAnswers)
+{
+    for (const Fault fault : {Fault::DropConnection, Fault::Garbage}) {
+        answer = [fault](const HttpRequest&) {
+            return Reply(fault);
+        };
+        const auto result = send(URLRequest(url(server, "/x")));
+        ASSERT_TRUE(result && std::holds_alternative<URLError>(*result));
+        EXPECT_NE(std::get<URLError>(*result).code, URLError::Code::Unknown);
+    }
+    const QUrl closed = url(server, "/x");
+    server.close();
+    EXPECT_EQ(errorOf(send(URLRequest(closed))).code, URLError::Code::CannotConnectToHost);
+}
+
+TEST_F(URLSessionTest, ARequestWithoutProgressTimesOutOnTheSessionsClock)
+{
+    answer = [](const HttpRequest&) {
+        return Reply(Fault::NoAnswer);
+    };
+    std::optional<URLSessionResult> result;
+    session.dataTask(URLRequest(url(server, "/x")), nullptr, [&](const URLSessionResult& r) { result = r; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.heldConnections() == 1; }, 5000));
+
+    scheduler.advance(4.9);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(result.has_value());
+    scheduler.advance(0.2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
+    EXPECT_EQ(errorOf(result).code, URLError::Code::TimedOut);
+}
+
+TEST_F(URLSessionTest, AnswersLargerThanTheCapFailBeforeAnyoneReadsThem)
+{
+    answer = [](const HttpRequest& r) {
+        return HttpResponse::json(200, QByteArray(r.path == "/big" ? 1001 : 1000, 'x'));
+    };
+    const auto fits = send(URLRequest(url(server, "/fits")));
+    ASSERT_TRUE(fits && std::holds_alternative<HTTPResponse>(*fits));
+    EXPECT_EQ(std::get<HTTPResponse>(*fits).data.size(), 1000);
+    EXPECT_EQ(errorOf(send(URLRequest(url(server, "/big")))).code, URLError::Code::DataLengthExceedsMaximum);
+}
+
+TEST_F(URLSessionTest, FollowsRedirectsOnlyWithinTheOrigin)
+{
+    const QByteArray elsewhere = url(other, "/steal").toEncoded();
+    answer = [elsewhere](const HttpRequest& r) {
+        HttpResponse response = HttpResponse::empty(302);
+        if (r.path == "/same") {
+            response.headers.emplaceBack("Location", "/landed");
+        } else if (r.path == "/away") {
+            response.headers.emplaceBack("Location", elsewhere);
+        } else {
+            response = HttpResponse::json(200, "landed");
+        }
+        return Reply(response);
+    };
+    const auto same = send(URLRequest(url(server, "/same")));
+    ASSERT_TRUE(same && std::holds_alternative<HTTPResponse>(*same));
+    EXPECT_EQ(std::get<HTTPResponse>(*same).data, "landed");
+
+    URLRequest request(url(server, "/away"));
+    request.setValue("Bearer secret", "Authorization");
+    const auto away = send(request);
+    ASSERT_TRUE(away && std::holds_alternative<HTTPResponse>(*away));
+    EXPECT_EQ(std::get<HTTPResponse>(*away).statusCode, 302);
+    EXPECT_TRUE(receivedByOther.isEmpty());
+}
+
+TEST_F(URLSessionTest, PlainHttpGoesOnlyToLoopback)
+{
+    struct Case
+    {
+        const char* url;
+        std::optional<URLError::Code> refusal;
+    };
+    for (const Case& c :
+         {Case{"http://192.0.2.1/x", URLError::Code::AppTransportSecurityRequiresSecureConnection},
+          Case{"http://example.com/x", URLError::Code::AppTransportSecurityRequiresSecureConnection},
+          Case{"ftp://127.0.0.1/x", URLError::Code::UnsupportedURL},
+          Case{"not a url", URLError::Code::BadURL},
+          Case{"http://localhost/x", std::nullopt},
+          Case{"http://[::1]/x", std::nullopt},
+          Case{"https://example.com/x", std::nullopt}}) {
+        const QUrl target(QString::fromLatin1(c.url));
+        EXPECT_EQ(URLSession::isPermitted(target), !c.refusal) << c.url;
+        if (c.refusal) {
+            // Refused before anything leaves the machine: the answer is there at once.
+            std::optional<URLSessionResult> result;
+            session.dataTask(URLRequest(target), nullptr, [&](const URLSessionResult& r) { result = r; });
+            EXPECT_EQ(errorOf(result).code, *c.refusal) << c.url;
+        }
+    }
+}
+
+TEST_F(URLSessionTest, NobodyIsCalledBackAfterTheContextOrTheSessionIsGone)
+{
+    answer = [](const HttpRequest&) {
+        return HttpResponse::empty(200);
+    };
+    bool called = false;
+    {
+        QObject context;
+        session.dataTask(
+            URLRequest(url(server, "/a")), &context, [&](const URLSessionResult&) { called = true; });
+    }
+    {
+        URLSession shortLived(scheduler);
+        shortLived.dataTask(
+            URLRequest(url(server, "/b")), nullptr, [&](const URLSessionResult&) { called = true; });
+    }
+    // A later request on the same server is answered, so the earlier ones had every chance.
+    ASSERT_TRUE(send(URLRequest(url(server, "/c"))).has_value());
+    static_cast<void>(QTest::qWaitFor([&] { return session.tasksInFlight() == 0; }, 1000));
+    EXPECT_FALSE(called);
+}
