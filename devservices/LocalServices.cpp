@@ -212,6 +212,8 @@ LocalServices::TokenPair LocalServices::issueTokens(const QString& sessionID)
         {QStringLiteral("email"), session.account.email},
         {QStringLiteral("role"), QStringLiteral("authenticated")},
         {QStringLiteral("session_id"), sessionID},
+        // Every token is distinct, even two issued within the same second.
+        {QStringLiteral("jti"), newID()},
     });
     session.currentRefreshToken = pair.refreshToken;
     m_refreshTokens.insert(pair.refreshToken, sessionID);

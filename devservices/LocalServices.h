@@ -70,6 +70,7 @@ public:
     // The next request whose path begins with the prefix gets this reply instead of the
     // stand-in's own answer; replies for one prefix are used in the order given.
     void script(const QString& pathPrefix, const Reply& reply);
+    void clearScript() { m_scripted.clear(); }
 
     // Direct set-up for tests: a fresh sign-in code, and a signed-in session of an account.
     QString issueCode(const Account& account);

@@ -121,6 +121,16 @@ std::optional<QByteArray> URLRequest::value(const QByteArray& field) const
     return std::nullopt;
 }
 
+std::optional<QByteArray> HTTPResponse::value(const QByteArray& field) const
+{
+    for (const auto& [name, existing] : headerFields) {
+        if (name.compare(field, Qt::CaseInsensitive) == 0) {
+            return existing;
+        }
+    }
+    return std::nullopt;
+}
+
 struct URLSession::Task
 {
     QPointer<QObject> context;
@@ -263,10 +273,10 @@ void URLSession::finish(QNetworkReply* reply)
         if (body.size() > m_configuration.maximumResponseSize) {
             result = URLError{URLError::Code::DataLengthExceedsMaximum};
         } else {
-            result = HTTPResponse{status.toInt(), body};
+            result = HTTPResponse{status.toInt(), body, reply->rawHeaderPairs()};
         }
     } else if (answered && error == QNetworkReply::NoError) {
-        result = HTTPResponse{0, {}};
+        result = HTTPResponse{0, {}, {}};
     } else {
         result = URLError{codeFor(error)};
     }

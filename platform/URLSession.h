@@ -69,6 +69,9 @@ struct HTTPResponse
 {
     int statusCode = 0;
     QByteArray data;
+    QList<std::pair<QByteArray, QByteArray>> headerFields;
+
+    std::optional<QByteArray> value(const QByteArray& field) const;
 };
 
 using URLSessionResult = std::variant<HTTPResponse, URLError>;
