@@ -1,6 +1,8 @@
 #include "platform/Bundle.h"
+#include "platform/Keychain.h"
 #include "platform/Scheduler.h"
 #include "platform/Services.h"
+#include "platform/URLSession.h"
 #include "platform/UserDefaults.h"
 #include "platform/sim/DemoDesktop.h"
 #include "platform/sim/SimDesktop.h"
@@ -27,6 +29,8 @@ int main(int argc, char* argv[])
     platform::sim::SimDesktop desktop(bundleID);
     platform::sim::populateDemoDesktop(desktop);
     platform::sim::SimHotKeySystem hotKeys;
+    platform::FileKeychain keychain(platform::FileKeychain::standardDirectory());
+    platform::URLSession urlSession(scheduler);
 
     platform::Services services;
     services.defaults = &defaults;
@@ -36,6 +40,8 @@ int main(int argc, char* argv[])
     services.windowServer = &desktop;
     services.hotKeys = &hotKeys;
     services.bundle = &bundle;
+    services.keychain = &keychain;
+    services.urlSession = &urlSession;
     platform::Services::setCurrent(services);
 
     WindowManager::shared().start();
