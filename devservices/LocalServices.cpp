@@ -142,6 +142,16 @@ int LocalServices::activeSessionCount() const
         std::count_if(m_sessions.begin(), m_sessions.end(), [](const Session& s) { return s.active; }));
 }
 
+void LocalServices::record(const HttpRequest& request)
+{
+    // A stand-in left running for days keeps only the recent past.
+    constexpr qsizetype kKeptRequests = 10000;
+    if (m_requests.size() >= kKeptRequests) {
+        m_requests.removeFirst();
+    }
+    m_requests.append(request);
+}
+
 // Tokens.
 
 QString LocalServices::signToken(const QJsonObject& claims) const
@@ -262,7 +272,7 @@ QString LocalServices::issueCode(const Account& account)
 
 Reply LocalServices::handleBackend(const HttpRequest& request)
 {
-    m_requests.append(request);
+    record(request);
     if (auto reply = scripted(request)) {
         return *reply;
     }
@@ -421,7 +431,7 @@ HttpResponse LocalServices::recordOnboardingEvent(const Claims& claims, const QJ
 
 Reply LocalServices::handleAccount(const HttpRequest& request)
 {
-    m_requests.append(request);
+    record(request);
     if (auto reply = scripted(request)) {
         return *reply;
     }

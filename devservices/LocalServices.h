@@ -78,7 +78,7 @@ public:
     // An access token signed by this service with the given claims (header {"alg":"HS256"}).
     QString signToken(const QJsonObject& claims) const;
 
-    // What arrived, in order.
+    // What arrived, in order (the last 10,000 requests).
     const QList<HttpRequest>& requests() const { return m_requests; }
     int requestCount(const QString& path) const;
     // Onboarding events recorded by "record_onboarding_event", in order.
@@ -108,6 +108,7 @@ private:
     Reply handleBackend(const HttpRequest& request);
     Reply handleAccount(const HttpRequest& request);
     std::optional<Reply> scripted(const HttpRequest& request);
+    void record(const HttpRequest& request);
 
     HttpResponse user(const HttpRequest& request);
     HttpResponse refresh(const HttpRequest& request);
