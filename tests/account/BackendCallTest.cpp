@@ -272,3 +272,34 @@ TEST(SupabaseRPCError, DescriptionsShortenLongBodies)
     EXPECT_TRUE(described.contains(QString(200, 'b') + "…"));
     EXPECT_EQ(SupabaseRPCError::signedOut().description(), "signedOut");
 }
+
+namespace {
+QStringList gLogged;
+void captureMessage(QtMsgType, const QMessageLogContext&, const QString& message)
+{
+    gLogged.append(message);
+}
+} // namespace
+
+TEST_F(BackendCall, NoTokenOrBodyReachesTheLog)
+{
+    gLogged.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(captureMessage);
+    const auto pair = signIn();
+    expireAccessToken();
+    // A refresh, a failing call whose answer echoes what was sent, and a failed server logout.
+    services.script("/rest/v1/rpc/", HttpResponse::json(500, "echo " + pair.refreshToken.toUtf8()));
+    const RPCResult failed = call("rpc/record_onboarding_event");
+    std::optional<bool> loggedOut;
+    client->logoutOnServer(pair.accessToken, pair.refreshToken, nullptr, [&] { loggedOut = true; });
+    EXPECT_TRUE(arrives(loggedOut));
+    qInstallMessageHandler(previous);
+
+    const QString fresh = stored(AuthKeychain::accessTokenAccount).value_or("-");
+    for (const QString& line : gLogged) {
+        for (const QString& secret : {pair.accessToken, pair.refreshToken, fresh}) {
+            EXPECT_FALSE(line.contains(secret)) << line.toStdString();
+        }
+    }
+    EXPECT_TRUE(std::holds_alternative<SupabaseRPCError>(failed));
+}
