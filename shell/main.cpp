@@ -1,3 +1,4 @@
+#include "account/BackendClient.h"
 #include "platform/Bundle.h"
 #include "platform/Keychain.h"
 #include "platform/Scheduler.h"
@@ -44,6 +45,7 @@ int main(int argc, char* argv[])
     services.urlSession = &urlSession;
     platform::Services::setCurrent(services);
 
+    WindowManager::shared().setBackendCalls(&BackendClient::shared());
     WindowManager::shared().start();
 
     return QApplication::exec();
