@@ -2,6 +2,7 @@
 
 namespace platform {
 
+class AccessibilitySettings;
 class Bundle;
 class HotKeySystem;
 class NotificationCenter;
@@ -22,6 +23,7 @@ struct Services
     WindowServer* windowServer = nullptr;
     HotKeySystem* hotKeys = nullptr;
     const Bundle* bundle = nullptr;
+    AccessibilitySettings* accessibility = nullptr;
 
     static const Services& current();
     static void setCurrent(const Services& services);

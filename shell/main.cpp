@@ -3,6 +3,7 @@
 #include "platform/Services.h"
 #include "platform/UserDefaults.h"
 #include "platform/sim/DemoDesktop.h"
+#include "platform/sim/SimAccessibilitySettings.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimHotKeySystem.h"
 #include "state/WindowManager.h"
@@ -27,6 +28,7 @@ int main(int argc, char* argv[])
     platform::sim::SimDesktop desktop(bundleID);
     platform::sim::populateDemoDesktop(desktop);
     platform::sim::SimHotKeySystem hotKeys;
+    platform::sim::SimAccessibilitySettings accessibility;
 
     platform::Services services;
     services.defaults = &defaults;
@@ -36,6 +38,7 @@ int main(int argc, char* argv[])
     services.windowServer = &desktop;
     services.hotKeys = &hotKeys;
     services.bundle = &bundle;
+    services.accessibility = &accessibility;
     platform::Services::setCurrent(services);
 
     WindowManager::shared().start();

@@ -28,6 +28,7 @@ platform::Services TestDesktop::services()
     s.windowServer = &desktop;
     s.hotKeys = &hotKeys;
     s.bundle = &bundle;
+    s.accessibility = &accessibility;
     return s;
 }
 

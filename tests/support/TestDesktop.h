@@ -3,6 +3,7 @@
 #include "platform/Bundle.h"
 #include "platform/Services.h"
 #include "platform/UserDefaults.h"
+#include "platform/sim/SimAccessibilitySettings.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimHotKeySystem.h"
 #include "platform/sim/VirtualScheduler.h"
@@ -10,7 +11,8 @@
 namespace testing_support {
 
 // A complete simulated system for one test: a desktop with one display, an empty hot-key
-// registry, a virtual clock, in-memory user defaults and the application's bundle settings.
+// registry, a virtual clock, in-memory user defaults, the application's bundle settings and
+// accessibility display options that start all off.
 struct TestDesktop
 {
     TestDesktop();
@@ -23,6 +25,7 @@ struct TestDesktop
     platform::sim::VirtualScheduler scheduler;
     platform::InMemoryUserDefaults defaults;
     platform::Bundle bundle;
+    platform::sim::SimAccessibilitySettings accessibility;
     quint32 mainDisplay = 0;
 
     platform::Services services();
