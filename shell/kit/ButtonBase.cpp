@@ -14,8 +14,6 @@ ButtonBase::ButtonBase(QWidget* parent)
         this, [this] { return overflow(); }, [this](QPainter& p) { paintControl(p); });
 }
 
-ButtonBase::~ButtonBase() = default;
-
 void ButtonBase::overflowChanged()
 {
     m_painting->overflowChanged();

@@ -16,7 +16,6 @@ class ButtonBase : public QAbstractButton
 
 public:
     explicit ButtonBase(QWidget* parent = nullptr);
-    ~ButtonBase() override;
 
     bool isHovered() const { return m_hovered; }
     bool isPressed() const { return m_pressed; }

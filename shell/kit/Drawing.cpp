@@ -93,9 +93,10 @@ std::vector<float> gaussianKernel(double sigma)
     const int half = static_cast<int>(std::ceil(3 * sigma));
     std::vector<float> kernel(static_cast<std::size_t>(2 * half + 1));
     double sum = 0;
+    float* centre = kernel.data() + half;
     for (int i = -half; i <= half; ++i) {
         const double w = std::exp(-(i * i) / (2 * sigma * sigma));
-        kernel[static_cast<std::size_t>(i + half)] = static_cast<float>(w);
+        centre[i] = static_cast<float>(w);
         sum += w;
     }
     for (float& w : kernel) {
@@ -114,6 +115,7 @@ void blurAlpha(QImage& image, double sigma)
         return;
     }
     const int half = static_cast<int>(kernel.size() / 2);
+    const float* centre = kernel.data() + half;
     const int w = image.width();
     const int h = image.height();
     std::vector<float> buffer(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
@@ -126,7 +128,7 @@ void blurAlpha(QImage& image, double sigma)
             const int from = std::max(-half, -x);
             const int to = std::min(half, w - 1 - x);
             for (int k = from; k <= to; ++k) {
-                acc += kernel[static_cast<std::size_t>(k + half)] * static_cast<float>(row[x + k]);
+                acc += centre[k] * static_cast<float>(row[x + k]);
             }
             out[x] = acc;
         }
@@ -138,10 +140,10 @@ void blurAlpha(QImage& image, double sigma)
         const int to = std::min(half, h - 1 - y);
         for (int x = 0; x < w; ++x) {
             float acc = 0;
+            const float* column = buffer.data() + x;
             for (int k = from; k <= to; ++k) {
-                acc += kernel[static_cast<std::size_t>(k + half)]
-                       * buffer[static_cast<std::size_t>(y + k) * static_cast<std::size_t>(w)
-                                + static_cast<std::size_t>(x)];
+                const int source = y + k;
+                acc += centre[k] * column[static_cast<std::ptrdiff_t>(source) * w];
             }
             out[x] = static_cast<uchar>(std::clamp(std::lround(acc), 0L, 255L));
         }

@@ -38,9 +38,9 @@ IconButtonStyle::Appearance IconButtonStyle::blend(const Appearance& a, const Ap
     return r;
 }
 
-IconButton::IconButton(const QString& symbolName, bool isActive, QWidget* parent)
+IconButton::IconButton(QString symbolName, bool isActive, QWidget* parent)
     : ButtonBase(parent)
-    , m_symbol(symbolName)
+    , m_symbol(std::move(symbolName))
     , m_active(isActive)
 {
     setObjectName(QStringLiteral("IconButton"));

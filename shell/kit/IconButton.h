@@ -38,7 +38,7 @@ class IconButton final : public ButtonBase
     Q_OBJECT
 
 public:
-    explicit IconButton(const QString& symbolName, bool isActive = false, QWidget* parent = nullptr);
+    explicit IconButton(QString symbolName, bool isActive = false, QWidget* parent = nullptr);
 
     QString symbolName() const { return m_symbol; }
     void setSymbolName(const QString& name);

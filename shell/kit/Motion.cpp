@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <numbers>
 
 namespace kit {
@@ -77,7 +76,7 @@ Animation Animation::easeInOut(double duration)
 Animation Animation::timingCurve(double x1, double y1, double x2, double y2, double duration)
 {
     Animation a;
-    a.m_kind = Kind::timingCurve;
+    a.m_kind = Kind::TimingCurve;
     a.m_curve = CubicBezier(x1, y1, x2, y2);
     a.m_duration = std::isfinite(duration) && duration > 0 ? duration : 0;
     return a;
@@ -91,7 +90,7 @@ Animation Animation::standard(double duration)
 Animation Animation::spring(double response, double dampingFraction, double /*blendDuration*/)
 {
     Animation a;
-    a.m_kind = Kind::spring;
+    a.m_kind = Kind::Spring;
     a.m_response = std::isfinite(response) && response > 0 ? response : 0;
     a.m_damping = std::isfinite(dampingFraction) ? std::max(dampingFraction, kLeastDamping) : 1.0;
     a.m_duration = 0;
@@ -175,7 +174,7 @@ double Animation::fraction(double elapsed) const
         return 1;
     }
     double f = 0;
-    if (m_kind == Kind::spring) {
+    if (m_kind == Kind::Spring) {
         f = springFraction(elapsed);
     } else {
         f = cycle > 0 ? m_curve.valueAt(elapsed / cycle) : 1;

@@ -33,8 +33,8 @@ class Animation
 public:
     enum class Kind
     {
-        timingCurve, // includes the ease-in-out, a timing curve of fixed control points
-        spring
+        TimingCurve, // includes the ease-in-out, a timing curve of fixed control points
+        Spring
     };
 
     // The ease-in-out curve, control points (0.42, 0) and (0.58, 1).
@@ -72,7 +72,7 @@ private:
     Animation() = default;
     double springFraction(double t) const;
 
-    Kind m_kind = Kind::timingCurve;
+    Kind m_kind = Kind::TimingCurve;
     CubicBezier m_curve{0, 0, 1, 1};
     double m_duration = 0;
     double m_response = 0;

@@ -16,91 +16,89 @@ QColor white(double opacity)
     return rgb(0xFFFFFF, opacity);
 }
 
-namespace Palette {
-
 // Function-local statics: made once on first use, thread-safe by the language.
-const QColor& canvas()
+const QColor& Palette::canvas()
 {
     static const QColor c = rgb(0x0B0C0E);
     return c;
 }
-const QColor& surface()
+const QColor& Palette::surface()
 {
     static const QColor c = rgb(0x121316);
     return c;
 }
-const QColor& surfaceRaised()
+const QColor& Palette::surfaceRaised()
 {
     static const QColor c = rgb(0x17181C);
     return c;
 }
-const QColor& surfaceHigh()
+const QColor& Palette::surfaceHigh()
 {
     static const QColor c = rgb(0x212227);
     return c;
 }
-const QColor& hairline()
+const QColor& Palette::hairline()
 {
     static const QColor c = white(0.08);
     return c;
 }
-const QColor& hairlineStrong()
+const QColor& Palette::hairlineStrong()
 {
     static const QColor c = white(0.28);
     return c;
 }
-const QColor& textPrimary()
+const QColor& Palette::textPrimary()
 {
     static const QColor c = white(1.0);
     return c;
 }
-const QColor& flame()
+const QColor& Palette::flame()
 {
     static const QColor c = rgb(0xFF7A17);
     return c;
 }
-const QColor& flameSoft()
+const QColor& Palette::flameSoft()
 {
     static const QColor c = rgb(0xFFB37A);
     return c;
 }
-const QColor& flameShade()
+const QColor& Palette::flameShade()
 {
     static const QColor c = rgb(0x1D1104);
     return c;
 }
-const QColor& flameBorder()
+const QColor& Palette::flameBorder()
 {
     static const QColor c = rgb(0xFF6D00, 0.45);
     return c;
 }
-const QColor& inkOnLight()
+const QColor& Palette::inkOnLight()
 {
     static const QColor c = rgb(0x050506);
     return c;
 }
-const QColor& inkOnFlame()
+const QColor& Palette::inkOnFlame()
 {
     static const QColor c = rgb(0x160B02);
     return c;
 }
-const QColor& blue()
+const QColor& Palette::blue()
 {
     static const QColor c = rgb(0x60A5FA);
     return c;
 }
-const QColor& blueTint()
+const QColor& Palette::blueTint()
 {
     static const QColor c = rgb(0x3B82F6, 0.12);
     return c;
 }
-const QColor& red()
+const QColor& Palette::red()
 {
     static const QColor c = rgb(0xFF5F56);
     return c;
 }
 
-const QLinearGradient& flameGradient()
+const QLinearGradient& Palette::flameGradient()
 {
     static const QLinearGradient g = [] {
         QLinearGradient gradient(0, 0, 1, 1);
@@ -111,8 +109,6 @@ const QLinearGradient& flameGradient()
     }();
     return g;
 }
-
-} // namespace Palette
 
 QColor SecondaryWhite::caption(bool increaseContrast)
 {

@@ -7,30 +7,29 @@ namespace kit {
 
 // The one dark palette every view draws with. Each colour is made once, on first use, from exact
 // sRGB components n/255, and never changes; read-only and safe to share.
-namespace Palette {
+struct Palette
+{
+    static const QColor& canvas();         // #0B0C0E
+    static const QColor& surface();        // #121316
+    static const QColor& surfaceRaised();  // #17181C
+    static const QColor& surfaceHigh();    // #212227
+    static const QColor& hairline();       // white at 0.08
+    static const QColor& hairlineStrong(); // white at 0.28
+    static const QColor& textPrimary();    // white
+    static const QColor& flame();          // #FF7A17
+    static const QColor& flameSoft();      // #FFB37A
+    static const QColor& flameShade();     // #1D1104
+    static const QColor& flameBorder();    // #FF6D00 at 0.45
+    static const QColor& inkOnLight();     // #050506
+    static const QColor& inkOnFlame();     // #160B02
+    static const QColor& blue();           // #60A5FA
+    static const QColor& blueTint();       // #3B82F6 at 0.12
+    static const QColor& red();            // #FF5F56
 
-const QColor& canvas();         // #0B0C0E
-const QColor& surface();        // #121316
-const QColor& surfaceRaised();  // #17181C
-const QColor& surfaceHigh();    // #212227
-const QColor& hairline();       // white at 0.08
-const QColor& hairlineStrong(); // white at 0.28
-const QColor& textPrimary();    // white
-const QColor& flame();          // #FF7A17
-const QColor& flameSoft();      // #FFB37A
-const QColor& flameShade();     // #1D1104
-const QColor& flameBorder();    // #FF6D00 at 0.45
-const QColor& inkOnLight();     // #050506
-const QColor& inkOnFlame();     // #160B02
-const QColor& blue();           // #60A5FA
-const QColor& blueTint();       // #3B82F6 at 0.12
-const QColor& red();            // #FF5F56
-
-// #FF8C33 to #F06D00 from the top-leading to the bottom-trailing corner of whatever it fills
-// (object-bounding coordinates, so one value serves every shape).
-const QLinearGradient& flameGradient();
-
-} // namespace Palette
+    // #FF8C33 to #F06D00 from the top-leading to the bottom-trailing corner of whatever it fills
+    // (object-bounding coordinates, so one value serves every shape).
+    static const QLinearGradient& flameGradient();
+};
 
 // An sRGB colour from 0xRRGGBB and an opacity.
 QColor rgb(unsigned hex, double opacity = 1.0);

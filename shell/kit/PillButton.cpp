@@ -26,7 +26,7 @@ QColor mixColors(const QColor& a, const QColor& b, double t)
     const double ba = b.alphaF();
     const double alpha = aa + (ba - aa) * t;
     if (alpha <= 0) {
-        return QColor(0, 0, 0, 0);
+        return {0, 0, 0, 0};
     }
     auto channel = [&](double ac, double bc) {
         return (ac * aa + (bc * ba - ac * aa) * t) / alpha;
@@ -42,7 +42,7 @@ PillButtonStyle::Appearance PillButtonStyle::appearance(
     Kind kind, ControlSize size, bool isHovered, bool isPressed, bool isEnabled, bool increaseContrast)
 {
     Appearance a;
-    const bool small = size == ControlSize::small;
+    const bool small = size == ControlSize::Small;
     a.fontFace = QStringLiteral("Geist-SemiBold");
     a.fontSize = small ? 11.5 : 12.5;
     a.horizontalPadding = small ? 12 : 16;
@@ -51,26 +51,26 @@ PillButtonStyle::Appearance PillButtonStyle::appearance(
     a.fill = clear;
     a.border = clear;
     switch (kind) {
-    case Kind::primary:
+    case Kind::Primary:
         a.textColor = Palette::inkOnLight();
         a.fill = white(isHovered ? 0.92 : 1.0);
         break;
-    case Kind::flame:
+    case Kind::Flame:
         a.textColor = Palette::inkOnFlame();
         a.gradientFill = true;
         break;
-    case Kind::outline:
+    case Kind::Outline:
         a.textColor = isHovered ? Palette::textPrimary() : SecondaryWhite::body(increaseContrast);
         a.fill = isHovered ? white(0.06) : white(0);
         a.border = isHovered ? Palette::hairlineStrong() : white(0.14);
         break;
-    case Kind::quiet:
+    case Kind::Quiet:
         a.textColor = isHovered ? Palette::textPrimary() : SecondaryWhite::caption(increaseContrast);
         break;
     }
     QColor glow = Palette::flame();
     glow.setAlphaF(isHovered ? 0.45F : 0.3F);
-    a.glowColor = kind == Kind::flame && isEnabled ? glow : clear;
+    a.glowColor = kind == Kind::Flame && isEnabled ? glow : clear;
     a.glowRadius = isHovered ? 14 : 10;
     a.glowOffsetY = 4;
     a.offsetY = isHovered && isEnabled && !isPressed ? -1 : 0;
@@ -141,8 +141,8 @@ QSize PillButton::sizeHint() const
         width += symbolSide(m_symbolSize) + (text().isEmpty() ? 0 : m_symbolSpacing);
         height = std::max(height, symbolSide(m_symbolSize));
     }
-    return QSize(static_cast<int>(std::ceil(width + 2 * a.horizontalPadding)),
-                 static_cast<int>(std::ceil(height + 2 * a.verticalPadding)));
+    return {static_cast<int>(std::ceil(width + 2 * a.horizontalPadding)),
+            static_cast<int>(std::ceil(height + 2 * a.verticalPadding))};
 }
 
 PillButtonStyle::Appearance PillButton::currentAppearance() const

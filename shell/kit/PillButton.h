@@ -11,10 +11,10 @@ namespace kit {
 // The control sizes a user of a style can pick.
 enum class ControlSize
 {
-    mini,
-    small,
-    regular,
-    large
+    Mini,
+    Small,
+    Regular,
+    Large
 };
 
 // Capsule buttons in four kinds. Everything they look like, per state, as pure data: the widget
@@ -23,10 +23,10 @@ struct PillButtonStyle
 {
     enum class Kind
     {
-        primary,
-        flame,
-        outline,
-        quiet
+        Primary,
+        Flame,
+        Outline,
+        Quiet
     };
 
     struct Appearance
@@ -67,8 +67,8 @@ class PillButton final : public ButtonBase
 
 public:
     explicit PillButton(const QString& text,
-                        PillButtonStyle::Kind kind = PillButtonStyle::Kind::primary,
-                        ControlSize size = ControlSize::regular,
+                        PillButtonStyle::Kind kind = PillButtonStyle::Kind::Primary,
+                        ControlSize size = ControlSize::Regular,
                         QWidget* parent = nullptr);
 
     PillButtonStyle::Kind kind() const { return m_kind; }

@@ -18,10 +18,10 @@ PulseDot::PulseDot(const QColor& color, bool pulses, QWidget* parent)
     : QWidget(parent)
     , m_color(color)
     , m_pulses(pulses)
+    , m_lastReduceMotion(kit::reduceMotion())
 {
     setObjectName(QStringLiteral("PulseDot"));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    m_lastReduceMotion = environmentReduceMotion();
     m_dim.setOnChange([this] {
         if (m_pulses) {
             update();

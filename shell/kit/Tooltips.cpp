@@ -99,13 +99,9 @@ TooltipSource::TooltipSource(QWidget* control, const QString& text)
 TooltipSource::~TooltipSource()
 {
     if (m_showing && m_host) {
-        // Collect again once this source is gone.
-        QPointer<TooltipHost> host = m_host;
-        platform::Scheduler::current().post(host, [host] {
-            if (host) {
-                host->refresh();
-            }
-        });
+        // Collect again once this source is gone (skipped when the host is gone by then).
+        TooltipHost* host = m_host.data();
+        platform::Scheduler::current().post(host, [host] { host->refresh(); });
     }
 }
 
@@ -232,9 +228,9 @@ void TooltipBubble::paintBubble(QPainter& painter)
 
 TooltipHost::TooltipHost(QWidget* container)
     : QObject(container)
+    , m_overlay(new QWidget(container))
 {
     setObjectName(QStringLiteral("TooltipHost"));
-    m_overlay = new QWidget(container);
     m_overlay->setObjectName(QStringLiteral("TooltipOverlay"));
     m_overlay->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_overlay->setGeometry(container->rect());

@@ -72,6 +72,8 @@ public:
     // The control's tooltip; null when it has none.
     static TooltipSource* of(const QWidget* control);
     ~TooltipSource() override;
+    TooltipSource(const TooltipSource&) = delete;
+    TooltipSource& operator=(const TooltipSource&) = delete;
 
     QWidget* control() const;
     QString text() const { return m_text; }
@@ -147,7 +149,7 @@ private:
     void place();
     void opacityChanged();
 
-    QWidget* m_overlay = nullptr;
+    QWidget* m_overlay;
     TooltipBubble* m_bubble = nullptr;
     QList<TooltipItem> m_items;
     AnimatedValue m_opacity{0.0};

@@ -15,24 +15,24 @@ namespace kit {
 TextStyle textStyle(double pointSize)
 {
     if (pointSize < 11) {
-        return TextStyle::caption2;
+        return TextStyle::Caption2;
     }
     if (pointSize < 13) {
-        return TextStyle::caption;
+        return TextStyle::Caption;
     }
     if (pointSize < 17) {
-        return TextStyle::body;
+        return TextStyle::Body;
     }
     if (pointSize < 22) {
-        return TextStyle::title3;
+        return TextStyle::Title3;
     }
     if (pointSize < 30) {
-        return TextStyle::title2;
+        return TextStyle::Title2;
     }
     if (pointSize < 38) {
-        return TextStyle::title;
+        return TextStyle::Title;
     }
-    return TextStyle::largeTitle;
+    return TextStyle::LargeTitle;
 }
 
 QString geistFontName(FontWeight weight)

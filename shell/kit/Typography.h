@@ -11,21 +11,21 @@ namespace kit {
 // The text styles a custom font scales relative to, like the nearest system text style.
 enum class TextStyle
 {
-    largeTitle,
-    title,
-    title2,
-    title3,
-    headline,
-    subheadline,
-    body,
-    callout,
-    footnote,
-    caption,
-    caption2
+    LargeTitle,
+    Title,
+    Title2,
+    Title3,
+    Headline,
+    Subheadline,
+    Body,
+    Callout,
+    Footnote,
+    Caption,
+    Caption2
 };
 
 // The style a custom font of this point size scales relative to. A size that compares false
-// with everything (NaN) gives `largeTitle`.
+// with everything (NaN) gives `LargeTitle`.
 TextStyle textStyle(double pointSize);
 
 // A font weight on the system's scale from -1 (thinnest) to 1; custom values are allowed and

@@ -47,9 +47,9 @@ void VeiledBadgeStyle::paint(QPainter& painter, const QRectF& rect, const QStrin
     painter.restore();
 }
 
-VeiledBadge::VeiledBadge(const QString& text, QWidget* parent)
+VeiledBadge::VeiledBadge(QString text, QWidget* parent)
     : QWidget(parent)
-    , m_text(text)
+    , m_text(std::move(text))
 {
     setObjectName(QStringLiteral("VeiledBadge"));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);

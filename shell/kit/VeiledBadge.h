@@ -26,7 +26,7 @@ class VeiledBadge final : public QWidget
     Q_OBJECT
 
 public:
-    explicit VeiledBadge(const QString& text, QWidget* parent = nullptr);
+    explicit VeiledBadge(QString text, QWidget* parent = nullptr);
 
     QString text() const { return m_text; }
     void setText(const QString& text);

@@ -46,7 +46,7 @@ struct Sheet
         grid->setVerticalSpacing(28);
     }
 
-    void caption(int row, int column, const QString& text)
+    void caption(int row, int column, const QString& text) const
     {
         grid->addWidget(
             new TextLabel(text, monoMutedLabel(9)), row, column, Qt::AlignLeft | Qt::AlignVCenter);
@@ -82,10 +82,10 @@ TEST(Gallery, PillButtonsInEveryKindAndState)
     KitEnvironment env;
     Sheet sheet;
     const std::pair<PillButtonStyle::Kind, const char*> kinds[] = {
-        {PillButtonStyle::Kind::primary, "PRIMARY"},
-        {PillButtonStyle::Kind::flame, "FLAME"},
-        {PillButtonStyle::Kind::outline, "OUTLINE"},
-        {PillButtonStyle::Kind::quiet, "QUIET"}};
+        {PillButtonStyle::Kind::Primary, "PRIMARY"},
+        {PillButtonStyle::Kind::Flame, "FLAME"},
+        {PillButtonStyle::Kind::Outline, "OUTLINE"},
+        {PillButtonStyle::Kind::Quiet, "QUIET"}};
     const char* states[] = {"REST", "HOVERED", "PRESSED", "DISABLED", "SMALL"};
     for (int c = 0; c < 5; ++c) {
         sheet.caption(0, c + 1, QString::fromLatin1(states[c]));
@@ -97,7 +97,7 @@ TEST(Gallery, PillButtonsInEveryKindAndState)
         for (int c = 0; c < 5; ++c) {
             auto* pill = new PillButton(QStringLiteral("Hide apps"),
                                         kinds[r].first,
-                                        c == 4 ? ControlSize::small : ControlSize::regular);
+                                        c == 4 ? ControlSize::Small : ControlSize::Regular);
             if (c == 0 && r == 1) {
                 pill->setLeadingSymbol(QStringLiteral("bolt.fill"), 12);
                 pill->setText(QStringLiteral("Auto-hide"));
@@ -257,7 +257,9 @@ TEST(Gallery, EverySymbolAndTheImageAssets)
     painter.setRenderHint(QPainter::TextAntialiasing);
     for (int i = 0; i < names.size(); ++i) {
         const QString name = names[i].chopped(4);
-        const QPointF centre((i % columns) * cell + cell / 2.0, (i / columns) * cell + 24);
+        const int row = i / columns;
+        const int column = i % columns;
+        const QPointF centre(column * cell + cell / 2.0, row * cell + 24.0);
         EXPECT_TRUE(hasSymbol(name));
         EXPECT_TRUE(paintSymbol(painter, name, centre, 16, Palette::textPrimary(), FontWeight::medium))
             << name.toStdString();
