@@ -14,6 +14,11 @@ ButtonBase::ButtonBase(QWidget* parent)
         this, [this] { return overflow(); }, [this](QPainter& p) { paintControl(p); });
 }
 
+ButtonBase::~ButtonBase()
+{
+    setGraphicsEffect(nullptr);
+}
+
 void ButtonBase::overflowChanged()
 {
     m_painting->overflowChanged();

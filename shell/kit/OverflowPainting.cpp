@@ -1,6 +1,7 @@
 #include "shell/kit/OverflowPainting.h"
 
 #include <QPainter>
+#include <QPixmap>
 #include <QWidget>
 
 namespace kit {
@@ -30,7 +31,16 @@ void OverflowPainting::draw(QPainter* painter)
         painter->restore();
     }
     if (m_drawsContents) {
-        drawSource(painter);
+        // The control and its children, rendered as Qt renders any widget with an effect (their
+        // own overflow paintings included), placed in device space.
+        QPoint offset;
+        const QPixmap contents = sourcePixmap(Qt::DeviceCoordinates, &offset, QGraphicsEffect::NoPad);
+        if (!contents.isNull()) {
+            const QTransform transform = painter->worldTransform();
+            painter->setWorldTransform(QTransform());
+            painter->drawPixmap(offset, contents);
+            painter->setWorldTransform(transform);
+        }
     }
 }
 

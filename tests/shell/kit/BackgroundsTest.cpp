@@ -63,12 +63,20 @@ TEST(FloatingBackground, WrapsItsContentAndCastsItsShadowOutside)
     auto* floating = new FloatingBackground(16);
     auto* content = new QWidget;
     content->setFixedSize(220, 90);
+    auto* swatch = new QWidget(content);
+    swatch->setGeometry(10, 10, 20, 20);
+    swatch->setAutoFillBackground(true);
+    QPalette red;
+    red.setColor(QPalette::Window, Palette::red());
+    swatch->setPalette(red);
     floating->contentLayout()->addWidget(content);
     layout->addWidget(floating, 0, Qt::AlignCenter);
     holder.resize(holder.sizeHint());
     const QImage image = renderView(holder, 2.0, Palette::canvas());
     EXPECT_EQ(floating->size(), QSize(220, 90));
     EXPECT_TRUE(near(colorAt(image, QPointF(170, 65)), Palette::surface(), 1));
+    EXPECT_TRUE(near(colorAt(image, QPointF(60 + 20, 20 + 20)), Palette::red(), 1))
+        << "its content is drawn over it";
     // Below the panel the shadow darkens the canvas; far away it does not.
     const QColor below = colorAt(image, QPointF(170, 125));
     EXPECT_LT(below.red(), Palette::canvas().red());

@@ -186,6 +186,11 @@ TEST(Gallery, BackgroundsBadgesAndDots)
     auto* floating = new FloatingBackground(16);
     auto* floatingContent = new QWidget;
     floatingContent->setFixedSize(220, 90);
+    auto* panelRow = new QHBoxLayout(floatingContent);
+    panelRow->setContentsMargins(16, 0, 16, 0);
+    panelRow->addWidget(new PillButton(QStringLiteral("Resume"), PillButtonStyle::Kind::Flame));
+    panelRow->addStretch();
+    panelRow->addWidget(new FlameToggle(true));
     floating->contentLayout()->addWidget(floatingContent);
     auto* floatingHolder = new QWidget;
     auto* holderLayout = new QVBoxLayout(floatingHolder);
