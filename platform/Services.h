@@ -2,6 +2,7 @@
 
 namespace platform {
 
+class AccessibilitySettings;
 class Bundle;
 class HotKeySystem;
 class Keychain;
@@ -26,6 +27,7 @@ struct Services
     const Bundle* bundle = nullptr;
     Keychain* keychain = nullptr;
     URLSession* urlSession = nullptr;
+    AccessibilitySettings* accessibility = nullptr;
 
     static const Services& current();
     static void setCurrent(const Services& services);

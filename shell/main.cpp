@@ -6,6 +6,7 @@
 #include "platform/URLSession.h"
 #include "platform/UserDefaults.h"
 #include "platform/sim/DemoDesktop.h"
+#include "platform/sim/SimAccessibilitySettings.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimHotKeySystem.h"
 #include "state/WindowManager.h"
@@ -32,6 +33,7 @@ int main(int argc, char* argv[])
     platform::sim::SimHotKeySystem hotKeys;
     platform::FileKeychain keychain(platform::FileKeychain::standardDirectory());
     platform::URLSession urlSession(scheduler);
+    platform::sim::SimAccessibilitySettings accessibility;
 
     platform::Services services;
     services.defaults = &defaults;
@@ -43,6 +45,7 @@ int main(int argc, char* argv[])
     services.bundle = &bundle;
     services.keychain = &keychain;
     services.urlSession = &urlSession;
+    services.accessibility = &accessibility;
     platform::Services::setCurrent(services);
 
     WindowManager::shared().setBackendCalls(&BackendClient::shared());

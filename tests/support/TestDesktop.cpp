@@ -30,6 +30,7 @@ platform::Services TestDesktop::services()
     s.bundle = &bundle;
     s.keychain = &keychain;
     s.urlSession = &urlSession;
+    s.accessibility = &accessibility;
     return s;
 }
 

@@ -5,6 +5,7 @@
 #include "platform/Services.h"
 #include "platform/URLSession.h"
 #include "platform/UserDefaults.h"
+#include "platform/sim/SimAccessibilitySettings.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimHotKeySystem.h"
 #include "platform/sim/VirtualScheduler.h"
@@ -13,7 +14,8 @@ namespace testing_support {
 
 // A complete simulated system for one test: a desktop with one display, an empty hot-key
 // registry, a virtual clock, in-memory user defaults, the application's bundle settings, an
-// in-memory keychain and a URL session timed by the virtual clock.
+// in-memory keychain, a URL session timed by the virtual clock and accessibility display options
+// that start all off.
 struct TestDesktop
 {
     TestDesktop();
@@ -28,6 +30,7 @@ struct TestDesktop
     platform::Bundle bundle;
     platform::InMemoryKeychain keychain;
     platform::URLSession urlSession{scheduler};
+    platform::sim::SimAccessibilitySettings accessibility;
     quint32 mainDisplay = 0;
 
     platform::Services services();

@@ -1,0 +1,141 @@
+#include "capture/ShareCoverView.h"
+
+#include "platform/Services.h"
+#include "shell/kit/Fonts.h"
+#include "shell/kit/Palette.h"
+#include "tests/support/TestDesktop.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// The process's services for one test, with the application's fonts.
+struct CoverEnvironment
+{
+    CoverEnvironment()
+    {
+        platform::Services::setCurrent(t.services());
+        kit::registerAppFonts();
+    }
+    ~CoverEnvironment() { platform::Services::setCurrent(platform::Services()); }
+    CoverEnvironment(const CoverEnvironment&) = delete;
+    CoverEnvironment& operator=(const CoverEnvironment&) = delete;
+
+    testing_support::TestDesktop t;
+};
+
+QColor blend(const QColor& top, double alpha, const QColor& base)
+{
+    return QColor::fromRgbF(static_cast<float>(top.redF() * alpha + base.redF() * (1 - alpha)),
+                            static_cast<float>(top.greenF() * alpha + base.greenF() * (1 - alpha)),
+                            static_cast<float>(top.blueF() * alpha + base.blueF() * (1 - alpha)));
+}
+
+bool near(const QColor& a, const QColor& b, int tolerance)
+{
+    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance
+           && std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+// The brightest grey level in a band of rows (in points of a 2× image).
+int brightestIn(const QImage& image, double top, double bottom)
+{
+    int best = 0;
+    for (int y = static_cast<int>(top * 2); y < static_cast<int>(bottom * 2); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            best = std::max(best, qGreen(image.pixel(x, y)));
+        }
+    }
+    return best;
+}
+
+} // namespace
+
+TEST(ShareCoverView, MeasuresScaleWithTheSmallerSide)
+{
+    const auto m = ShareCoverView::Metrics::forSize(QSizeF(1512, 982), false);
+    EXPECT_NEAR(m.unit, 9.82, 1e-12);
+    EXPECT_NEAR(m.titleSize, 73.65, 1e-9);
+    EXPECT_NEAR(m.titleTracking, -2.5041, 1e-4);
+    EXPECT_NEAR(m.logoSide, 108.02, 1e-9);
+    EXPECT_NEAR(m.gradientRadius, 589.2, 1e-9);
+    EXPECT_NEAR(m.spacing, 31.424, 1e-9);
+    EXPECT_NEAR(m.labelTracking, 0.24 * 1.4 * 9.82, 1e-9);
+    EXPECT_DOUBLE_EQ(ShareCoverView::Metrics::forSize(QSizeF(300, 900), false).unit, 3) << "tall: the width";
+    EXPECT_DOUBLE_EQ(ShareCoverView::Metrics::forSize(QSizeF(2000, 500), false).unit, 5)
+        << "wide: the height";
+}
+
+TEST(ShareCoverView, IncreaseContrastBrightensTheSubtitleAndTheLabel)
+{
+    const auto normal = ShareCoverView::Metrics::forSize(QSizeF(800, 600), false);
+    EXPECT_NEAR(normal.subtitleColor.alphaF(), 0.55, 1e-3);
+    EXPECT_NEAR(normal.labelColor.alphaF(), 0.52, 1e-3);
+    const auto contrast = ShareCoverView::Metrics::forSize(QSizeF(800, 600), true);
+    EXPECT_NEAR(contrast.subtitleColor.alphaF(), 0.9, 1e-3);
+    EXPECT_NEAR(contrast.labelColor.alphaF(), 0.78, 1e-3);
+    EXPECT_EQ(contrast.labelColor.rgb() & 0xFFFFFF, 0xFFFFFFU);
+}
+
+TEST(ShareCoverView, RendersAtTwiceTheAskedSize)
+{
+    CoverEnvironment env;
+    const auto image = ShareCoverView::renderImage(1512, 982);
+    ASSERT_TRUE(image.has_value());
+    EXPECT_EQ(image->size(), QSize(3024, 1964));
+    EXPECT_DOUBLE_EQ(image->devicePixelRatio(), 1.0) << "a point of the image is a pixel";
+    const auto odd = ShareCoverView::renderImage(100.5, 40.25);
+    ASSERT_TRUE(odd.has_value());
+    EXPECT_EQ(odd->size(), QSize(201, 81));
+}
+
+TEST(ShareCoverView, GivesNoneForSizesItCannotRender)
+{
+    CoverEnvironment env;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::pair<double, double> sizes[] = {
+        {0, 982}, {1512, 0}, {-10, 982}, {nan, 982}, {1512, inf}, {0.1, 0.1}, {1e9, 10}, {40000, 40000}};
+    for (const auto& [w, h] : sizes) {
+        EXPECT_FALSE(ShareCoverView::renderImage(w, h).has_value()) << w << " x " << h;
+    }
+}
+
+TEST(ShareCoverView, DrawsTheGlowAndTheTextsWhereTheyBelong)
+{
+    CoverEnvironment env;
+    const auto rendered = ShareCoverView::renderImage(1000, 600);
+    ASSERT_TRUE(rendered.has_value());
+    QImage image = *rendered;
+    image.save(QDir(qEnvironmentVariable("VEILMOX_TEST_TMP", QDir::tempPath()))
+                   .filePath(QStringLiteral("share-cover.png")));
+    const double s = 6; // a hundredth of the smaller side
+    auto at = [&](double x, double y) {
+        return image.pixelColor(static_cast<int>(x * 2), static_cast<int>(y * 2));
+    };
+
+    // Beyond the glow's reach only the canvas remains.
+    EXPECT_TRUE(near(at(2, 2), kit::Palette::canvas(), 1));
+    // 25 units from the centre, clear of the logo and the texts: 5/12 of the way out, between
+    // the inner stop (0.22) and the middle one (0.05).
+    const double alpha = 0.22 + (0.05 - 0.22) * ((25.0 / 60) / 0.5);
+    EXPECT_TRUE(
+        near(at(500 - 20 * s, 300 - 15 * s), blend(kit::Palette::flame(), alpha, kit::Palette::canvas()), 3));
+
+    // The title is white; the subtitle and the label are the muted whites over the glow.
+    const int title = brightestIn(image, 300 - 4 * s, 300 + 6 * s);
+    EXPECT_GE(title, 250);
+    const int label = brightestIn(image, 300 + 15 * s, 300 + 20 * s);
+    EXPECT_GT(label, 110);
+    EXPECT_LT(label, 175);
+
+    env.t.accessibility.setIncreaseContrast(true);
+    const auto contrast = ShareCoverView::renderImage(1000, 600);
+    ASSERT_TRUE(contrast.has_value());
+    EXPECT_GT(brightestIn(*contrast, 300 + 15 * s, 300 + 20 * s), label + 30);
+}

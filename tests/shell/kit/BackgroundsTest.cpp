@@ -1,0 +1,198 @@
+#include "shell/kit/Backgrounds.h"
+
+#include "shell/kit/Palette.h"
+#include "shell/kit/PulseDot.h"
+#include "shell/kit/Snapshot.h"
+#include "shell/kit/TextLabel.h"
+#include "shell/kit/VeiledBadge.h"
+#include "tests/shell/kit/KitTestSupport.h"
+
+#include <QFontMetricsF>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+using namespace kit;
+using namespace testing_support;
+
+namespace {
+// A colour painted at `opacity` over the canvas, as the picture should show it.
+QColor over(const QColor& colour, const QColor& base = Palette::canvas())
+{
+    const double a = colour.alphaF();
+    return QColor::fromRgbF(static_cast<float>(colour.redF() * a + base.redF() * (1 - a)),
+                            static_cast<float>(colour.greenF() * a + base.greenF() * (1 - a)),
+                            static_cast<float>(colour.blueF() * a + base.blueF() * (1 - a)));
+}
+} // namespace
+
+TEST(CardBackground, ActivatingChangesOnlyTheBorderColour)
+{
+    KitEnvironment env;
+    QWidget holder;
+    auto* layout = new QVBoxLayout(&holder);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* card = new CardBackground(14);
+    card->contentLayout()->addWidget(
+        new TextLabel(QStringLiteral("Hi"), monoLabel(10, Palette::textPrimary())));
+    layout->addWidget(card);
+    holder.resize(300, 60);
+    const QImage inactive = renderView(holder, 2.0, Palette::canvas());
+    EXPECT_EQ(card->width(), 300) << "a card fills the available width around a short label";
+    const QSize size = card->size();
+    card->setActive(true);
+    const QImage active = renderView(holder, 2.0, Palette::canvas());
+    EXPECT_EQ(card->size(), size);
+
+    // The top border, half a point below the edge, then the fill inside.
+    const QPointF border(150, 0.25);
+    EXPECT_TRUE(near(colorAt(inactive, border), over(Palette::hairline(), Palette::surface()), 3));
+    EXPECT_TRUE(near(colorAt(active, border), over(Palette::flameBorder(), Palette::surface()), 3));
+    EXPECT_TRUE(near(colorAt(active, QPointF(150, 20)), Palette::surface(), 1));
+    EXPECT_TRUE(near(colorAt(active, QPointF(0.5, 0.5)), Palette::canvas(), 2)) << "rounded corner";
+    EXPECT_EQ(CardBackgroundStyle::border(false), Palette::hairline());
+    EXPECT_EQ(CardBackgroundStyle::border(true), Palette::flameBorder());
+}
+
+TEST(FloatingBackground, WrapsItsContentAndCastsItsShadowOutside)
+{
+    KitEnvironment env;
+    QWidget holder;
+    auto* layout = new QVBoxLayout(&holder);
+    layout->setContentsMargins(60, 20, 60, 80);
+    auto* floating = new FloatingBackground(16);
+    auto* content = new QWidget;
+    content->setFixedSize(220, 90);
+    auto* swatch = new QWidget(content);
+    swatch->setGeometry(10, 10, 20, 20);
+    swatch->setAutoFillBackground(true);
+    QPalette red;
+    red.setColor(QPalette::Window, Palette::red());
+    swatch->setPalette(red);
+    floating->contentLayout()->addWidget(content);
+    layout->addWidget(floating, 0, Qt::AlignCenter);
+    holder.resize(holder.sizeHint());
+    const QImage image = renderView(holder, 2.0, Palette::canvas());
+    EXPECT_EQ(floating->size(), QSize(220, 90));
+    EXPECT_TRUE(near(colorAt(image, QPointF(170, 65)), Palette::surface(), 1));
+    EXPECT_TRUE(near(colorAt(image, QPointF(60 + 20, 20 + 20)), Palette::red(), 1))
+        << "its content is drawn over it";
+    // Below the panel the shadow darkens the canvas; far away it does not.
+    const QColor below = colorAt(image, QPointF(170, 125));
+    EXPECT_LT(below.red(), Palette::canvas().red());
+    EXPECT_TRUE(near(colorAt(image, QPointF(2, 2)), Palette::canvas(), 1));
+    const Shadow s = FloatingBackgroundStyle::shadow();
+    EXPECT_NEAR(s.color.alphaF(), 0.7, 1e-3);
+    EXPECT_DOUBLE_EQ(s.radius, 30);
+    EXPECT_EQ(s.offset, QPointF(0, 18));
+}
+
+TEST(ChipBackground, TheMaterialGivesWayToTheSurfaceUnderReduceTransparency)
+{
+    KitEnvironment env;
+    ChipBackground chip;
+    chip.resize(120, 24);
+    EXPECT_EQ(ChipBackgroundStyle::fill(false), ChipBackgroundStyle::material());
+    const QImage material = renderView(chip, 2.0, Palette::canvas());
+    EXPECT_TRUE(near(colorAt(material, QPointF(60, 12)), over(ChipBackgroundStyle::material()), 2));
+    env.accessibility().setReduceTransparency(true);
+    const QImage solid = renderView(chip, 2.0, Palette::canvas());
+    EXPECT_TRUE(near(colorAt(solid, QPointF(60, 12)), Palette::surface(), 1));
+    EXPECT_TRUE(near(colorAt(solid, QPointF(1, 1)), Palette::canvas(), 1)) << "a capsule, no border";
+}
+
+TEST(VeiledBadge, ShowsItsTextInCapitalsWithItsPadding)
+{
+    KitEnvironment env;
+    VeiledBadge badge(QStringLiteral("Veiled"));
+    EXPECT_EQ(VeiledBadgeStyle::displayText(QStringLiteral("veiLed")), QStringLiteral("VEILED"));
+    const TextLook look = VeiledBadgeStyle::textLook();
+    EXPECT_EQ(look.face, QStringLiteral("GeistMono-Medium"));
+    EXPECT_DOUBLE_EQ(look.size, 8.5);
+    EXPECT_NEAR(look.tracking, 1.36, 1e-12);
+    EXPECT_EQ(look.relativeTo(), TextStyle::Caption2);
+    const QFontMetricsF metrics(look.font(&badge), &badge);
+    const QSizeF size = VeiledBadgeStyle::size(QStringLiteral("Veiled"), &badge);
+    EXPECT_NEAR(size.width(), metrics.horizontalAdvance(QStringLiteral("VEILED")) + 10, 1e-9);
+    EXPECT_NEAR(size.height(), metrics.height() + 5, 1e-9);
+
+    badge.resize(badge.sizeHint());
+    const QImage image = renderView(badge, 2.0, Palette::canvas());
+    // Left of the glyphs is fill; somewhere in the middle is a glyph in the soft flame.
+    EXPECT_TRUE(near(colorAt(image, QPointF(3, badge.height() / 2.0)), Palette::flameShade(), 2));
+    bool glyph = false;
+    for (double x = 5; x < badge.width() - 5 && !glyph; x += 0.5) {
+        glyph = near(colorAt(image, QPointF(x, badge.height() / 2.0)), Palette::flameSoft(), 40);
+    }
+    EXPECT_TRUE(glyph);
+}
+
+TEST(PulseDot, PulsesFromFullToDimAndBackWhileShown)
+{
+    KitEnvironment env;
+    PulseDot dot(Palette::flame(), true);
+    EXPECT_EQ(dot.sizeHint(), QSize(6, 6));
+    EXPECT_FALSE(dot.isPulsing()) << "only once it comes on screen";
+    renderView(dot);
+    EXPECT_TRUE(dot.isPulsing());
+    env.advance(0.4);
+    EXPECT_NEAR(dot.currentOpacity(), 1 - 0.65 * 0.5, 0.02);
+    env.advance(0.4);
+    EXPECT_NEAR(dot.currentOpacity(), 0.35, 0.02);
+    env.advance(0.8);
+    EXPECT_NEAR(dot.currentOpacity(), 1.0, 0.02);
+    dot.hide();
+    EXPECT_FALSE(dot.isPulsing());
+    EXPECT_DOUBLE_EQ(dot.currentOpacity(), 1);
+    EXPECT_DOUBLE_EQ(PulseDotStyle::glowRadius(true), 3);
+}
+
+TEST(PulseDot, ReduceMotionStopsThePulseAtFullOpacityAndSwitchingItOffRestartsIt)
+{
+    KitEnvironment env;
+    PulseDot dot(Palette::flame(), true);
+    renderView(dot);
+    env.advance(0.8);
+    EXPECT_LT(dot.currentOpacity(), 0.5);
+    env.accessibility().setReduceMotion(true);
+    EXPECT_FALSE(dot.isPulsing());
+    EXPECT_DOUBLE_EQ(dot.currentOpacity(), 1);
+    env.advance(1);
+    EXPECT_DOUBLE_EQ(dot.currentOpacity(), 1);
+    env.accessibility().setReduceMotion(false);
+    EXPECT_TRUE(dot.isPulsing());
+    env.advance(0.8);
+    EXPECT_NEAR(dot.currentOpacity(), 0.35, 0.02);
+}
+
+TEST(PulseDot, ShownUnderReduceMotionItKeepsItsGlowButDoesNotPulse)
+{
+    KitEnvironment env;
+    env.accessibility().setReduceMotion(true);
+    PulseDot dot(Palette::flame(), true);
+    renderView(dot);
+    env.advance(0.5);
+    EXPECT_FALSE(dot.isPulsing());
+    EXPECT_DOUBLE_EQ(dot.currentOpacity(), 1);
+    EXPECT_DOUBLE_EQ(PulseDotStyle::glowRadius(dot.pulses()), 3);
+}
+
+TEST(PulseDot, TurningPulsesOnShowsTheGlowAtOnceButPulsesOnlyWhenShownAnew)
+{
+    KitEnvironment env;
+    PulseDot quiet(Palette::blue(), false);
+    renderView(quiet);
+    EXPECT_FALSE(quiet.isPulsing());
+    EXPECT_DOUBLE_EQ(quiet.currentOpacity(), 1);
+    EXPECT_DOUBLE_EQ(PulseDotStyle::glowRadius(quiet.pulses()), 0);
+    quiet.setPulses(true);
+    env.advance(0.8);
+    EXPECT_FALSE(quiet.isPulsing());
+    EXPECT_DOUBLE_EQ(quiet.currentOpacity(), 1);
+    quiet.hide();
+    quiet.show();
+    env.advance(0.8);
+    EXPECT_NEAR(quiet.currentOpacity(), 0.35, 0.02);
+    quiet.setPulses(false);
+    EXPECT_DOUBLE_EQ(quiet.currentOpacity(), 1) << "back to full opacity";
+}

@@ -1,0 +1,84 @@
+#include "tests/shell/kit/KitTestSupport.h"
+
+#include "platform/Services.h"
+#include "shell/kit/Fonts.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMouseEvent>
+#include <QWidget>
+
+#include <cmath>
+#include <cstdlib>
+
+namespace testing_support {
+
+KitEnvironment::KitEnvironment()
+{
+    platform::Services::setCurrent(t.services());
+    kit::registerAppFonts();
+}
+
+KitEnvironment::~KitEnvironment()
+{
+    platform::Services::setCurrent(platform::Services());
+}
+
+void hover(QWidget& widget, bool inside)
+{
+    if (inside) {
+        QEnterEvent enter(
+            QPointF(1, 1), widget.mapToGlobal(QPointF(1, 1)), widget.mapToGlobal(QPointF(1, 1)));
+        QApplication::sendEvent(&widget, &enter);
+    } else {
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(&widget, &leave);
+    }
+}
+
+namespace {
+void sendMouse(
+    QWidget& widget, QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, at, widget.mapToGlobal(at), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &event);
+}
+} // namespace
+
+void press(QWidget& widget, QPointF at)
+{
+    sendMouse(widget, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+}
+
+void release(QWidget& widget, QPointF at)
+{
+    sendMouse(widget, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+}
+
+void moveMouse(QWidget& widget, QPointF at)
+{
+    sendMouse(widget, QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton);
+}
+
+QString picturesFolder()
+{
+    const QString base = qEnvironmentVariableIsSet("VEILMOX_TEST_TMP")
+                             ? qEnvironmentVariable("VEILMOX_TEST_TMP")
+                             : QDir::tempPath();
+    return base + QStringLiteral("/gallery");
+}
+
+QColor colorAt(const QImage& image, QPointF point)
+{
+    const double dpr = image.devicePixelRatio();
+    return image.pixelColor(static_cast<int>(std::floor(point.x() * dpr)),
+                            static_cast<int>(std::floor(point.y() * dpr)));
+}
+
+bool near(const QColor& a, const QColor& b, int tolerance)
+{
+    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance
+           && std::abs(a.blue() - b.blue()) <= tolerance && std::abs(a.alpha() - b.alpha()) <= tolerance;
+}
+
+} // namespace testing_support

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "tests/support/TestDesktop.h"
+
+#include <QColor>
+#include <QImage>
+#include <QString>
+
+class QWidget;
+
+namespace testing_support {
+
+// A simulated system installed as the process's services for one test, with the application's
+// fonts registered: views read its accessibility options and animate on its virtual clock.
+struct KitEnvironment
+{
+    KitEnvironment();
+    ~KitEnvironment();
+    KitEnvironment(const KitEnvironment&) = delete;
+    KitEnvironment& operator=(const KitEnvironment&) = delete;
+
+    TestDesktop t;
+
+    platform::sim::SimAccessibilitySettings& accessibility() { return t.accessibility; }
+    void advance(double seconds) { t.scheduler.advance(seconds); }
+};
+
+// Sends the pointer into or out of a widget.
+void hover(QWidget& widget, bool inside);
+// Presses or releases the left button at a point of the widget.
+void press(QWidget& widget, QPointF at);
+void release(QWidget& widget, QPointF at);
+void moveMouse(QWidget& widget, QPointF at);
+
+// The folder under the build tree where rendered pictures go.
+QString picturesFolder();
+
+// The colour of an image at a point in its own (device-independent) coordinates.
+QColor colorAt(const QImage& image, QPointF point);
+
+// Whether two colours differ by at most `tolerance` in each channel.
+bool near(const QColor& a, const QColor& b, int tolerance = 2);
+
+} // namespace testing_support

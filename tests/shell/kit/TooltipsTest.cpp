@@ -1,0 +1,231 @@
+#include "shell/kit/Tooltips.h"
+
+#include "shell/kit/IconButton.h"
+#include "shell/kit/Motion.h"
+#include "shell/kit/Snapshot.h"
+#include "tests/shell/kit/KitTestSupport.h"
+
+#include <QFontMetricsF>
+
+#include <gtest/gtest.h>
+
+using namespace kit;
+using namespace testing_support;
+
+TEST(TooltipPlacement, BelowAndCentredWhenThereIsRoom)
+{
+    const QPointF origin =
+        TooltipStyle::bubbleOrigin(QRectF(100, 20, 28, 28), QSizeF(400, 300), QSizeF(80, 26));
+    EXPECT_EQ(origin, QPointF(114 - 40, 48 + 6));
+}
+
+TEST(TooltipPlacement, KeptInsideTheContainersEdges)
+{
+    struct Case
+    {
+        const char* what = "";
+        QRectF target;
+        QSizeF container;
+        QSizeF size;
+        QPointF origin;
+    };
+    const Case cases[] = {
+        {"near the bottom: above",
+         QRectF(100, 260, 28, 28),
+         QSizeF(400, 300),
+         QSizeF(80, 26),
+         QPointF(74, 260 - 6 - 26)},
+        {"exactly fits below", QRectF(100, 100, 28, 20), QSizeF(400, 160), QSizeF(80, 26), QPointF(74, 126)},
+        {"one point short: above",
+         QRectF(100, 101, 28, 20),
+         QSizeF(400, 160),
+         QSizeF(80, 26),
+         QPointF(74, 101 - 32)},
+        {"near the right edge",
+         QRectF(380, 20, 16, 16),
+         QSizeF(400, 300),
+         QSizeF(80, 26),
+         QPointF(400 - 80 - 8, 42)},
+        {"near the left edge", QRectF(0, 20, 16, 16), QSizeF(400, 300), QSizeF(80, 26), QPointF(8, 42)},
+        {"narrower than the bubble",
+         QRectF(30, 20, 16, 16),
+         QSizeF(60, 300),
+         QSizeF(238, 26),
+         QPointF(8, 42)},
+        {"no room above either", QRectF(10, 4, 16, 16), QSizeF(200, 30), QSizeF(80, 26), QPointF(8, 8)},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(TooltipStyle::bubbleOrigin(c.target, c.container, c.size), c.origin) << c.what;
+    }
+}
+
+TEST(TooltipBubble, WrapsLongTextAt220PointsAndGrowsDownward)
+{
+    KitEnvironment env;
+    const QSizeF shortSize = TooltipStyle::bubbleSize(QStringLiteral("Settings"));
+    const QFontMetricsF metrics(TooltipStyle::textLook().font());
+    EXPECT_NEAR(
+        shortSize.width(), std::ceil(metrics.horizontalAdvance(QStringLiteral("Settings"))) + 18, 1.0);
+    EXPECT_NEAR(shortSize.height(), std::ceil(metrics.height()) + 12, 1.0);
+
+    const QString text =
+        QStringLiteral("Hidden apps stay on your screen but leave the picture the audience sees, "
+                       "even while you keep working with them.");
+    const QSizeF longSize = TooltipStyle::bubbleSize(text);
+    EXPECT_LE(longSize.width(), 238);
+    EXPECT_GE(longSize.width(), 200);
+    EXPECT_GT(longSize.height(), 2 * metrics.height() + 12) << "several lines, none cut off";
+    const QSizeF unbroken = TooltipStyle::bubbleSize(QString(80, QLatin1Char('W')));
+    EXPECT_LE(unbroken.width(), 238) << "an over-long word breaks too";
+    EXPECT_EQ(TooltipStyle::textLook().face, QStringLiteral("Geist-Medium"));
+    EXPECT_DOUBLE_EQ(TooltipStyle::textLook().size, 11);
+}
+
+namespace {
+// A container with a host and two glyph buttons carrying tooltips.
+struct Scene
+{
+    Scene()
+    {
+        container.resize(320, 200);
+        first = new IconButton(QStringLiteral("gearshape"), false, &container);
+        first->move(40, 30);
+        second = new IconButton(QStringLiteral("xmark"), false, &container);
+        second->move(200, 30);
+        TooltipSource::attach(first, QStringLiteral("Preferences & Settings"));
+        TooltipSource::attach(second, QStringLiteral("Close"));
+        host = TooltipHost::attach(&container);
+        renderView(container);
+    }
+
+    QString shownText() const { return host->bubble() != nullptr ? host->bubble()->text() : QString(); }
+
+    QWidget container;
+    IconButton* first = nullptr;
+    IconButton* second = nullptr;
+    TooltipHost* host = nullptr;
+};
+} // namespace
+
+TEST(Tooltips, ShowAfterTheDelayAndNeverForAShorterHover)
+{
+    KitEnvironment env;
+    Scene scene;
+    hover(*scene.first, true);
+    env.advance(0.5);
+    EXPECT_TRUE(TooltipSource::of(scene.first)->isWaiting());
+    hover(*scene.first, false);
+    env.advance(2);
+    EXPECT_EQ(scene.host->bubble(), nullptr);
+    EXPECT_TRUE(scene.host->items().isEmpty());
+
+    hover(*scene.first, true);
+    env.advance(0.6);
+    ASSERT_NE(scene.host->bubble(), nullptr);
+    EXPECT_EQ(scene.shownText(), QStringLiteral("Preferences & Settings"));
+    env.advance(0.2);
+    EXPECT_DOUBLE_EQ(scene.host->bubble()->opacity(), 1);
+    // Below the button; too wide to centre on it this near the edge, so 8 points in.
+    const QRect bubble = scene.host->bubble()->geometry();
+    EXPECT_EQ(bubble.top(), 30 + 28 + 6);
+    EXPECT_EQ(bubble.left(), 8);
+    EXPECT_GT(bubble.width() / 2, 54 - 8);
+
+    // Leaving hides it with the fade.
+    hover(*scene.first, false);
+    env.advance(0.05);
+    ASSERT_NE(scene.host->bubble(), nullptr);
+    EXPECT_LT(scene.host->bubble()->opacity(), 1);
+    EXPECT_GT(scene.host->bubble()->opacity(), 0);
+    env.advance(0.2);
+    EXPECT_EQ(scene.host->bubble(), nullptr);
+}
+
+TEST(Tooltips, EachEntryRestartsTheWaitAndHidingCancelsIt)
+{
+    KitEnvironment env;
+    Scene scene;
+    hover(*scene.first, true);
+    env.advance(0.3);
+    hover(*scene.first, false);
+    hover(*scene.first, true);
+    env.advance(0.3);
+    EXPECT_EQ(scene.host->bubble(), nullptr) << "the wait started again";
+    env.advance(0.3);
+    EXPECT_NE(scene.host->bubble(), nullptr);
+
+    hover(*scene.first, false);
+    hover(*scene.second, true);
+    env.advance(0.2);
+    scene.second->hide();
+    env.advance(1);
+    EXPECT_TRUE(scene.host->items().isEmpty());
+}
+
+TEST(Tooltips, AnEmptyTextNeverPublishes)
+{
+    KitEnvironment env;
+    Scene scene;
+    TooltipSource::attach(scene.first, QString());
+    hover(*scene.first, true);
+    env.advance(1);
+    EXPECT_TRUE(TooltipSource::of(scene.first)->isShowing());
+    EXPECT_TRUE(TooltipSource::of(scene.first)->items().isEmpty());
+    EXPECT_EQ(scene.host->bubble(), nullptr);
+}
+
+TEST(Tooltips, TheLaterSourceInTreeOrderWins)
+{
+    KitEnvironment env;
+    QWidget container;
+    container.resize(300, 200);
+    auto* row = new QWidget(&container);
+    row->setGeometry(10, 10, 200, 60);
+    auto* button = new IconButton(QStringLiteral("pin"), false, row);
+    button->move(150, 16);
+    TooltipSource::attach(row, QStringLiteral("The row"));
+    TooltipSource::attach(button, QStringLiteral("Pin this app"));
+    TooltipHost* host = TooltipHost::attach(&container);
+    renderView(container);
+    hover(*row, true);
+    hover(*button, true);
+    env.advance(0.6);
+    ASSERT_EQ(host->items().size(), 2);
+    EXPECT_EQ(host->items()[0].text, QStringLiteral("The row"));
+    ASSERT_NE(host->bubble(), nullptr);
+    EXPECT_EQ(host->bubble()->text(), QStringLiteral("Pin this app"));
+    EXPECT_EQ(TooltipHost::hostFor(button), host);
+}
+
+TEST(Tooltips, WithoutAHostNothingShowsAndTheHintIsTheText)
+{
+    KitEnvironment env;
+    QWidget container;
+    auto* button = new IconButton(QStringLiteral("pin"), false, &container);
+    TooltipSource::attach(button, QStringLiteral("Pin this app"));
+    EXPECT_EQ(button->accessibleDescription(), QStringLiteral("Pin this app"));
+    hover(*button, true);
+    env.advance(1);
+    EXPECT_EQ(TooltipHost::hostFor(button), nullptr);
+    EXPECT_TRUE(TooltipSource::of(button)->isShowing());
+}
+
+TEST(Tooltips, ADestroyedSourceTakesItsBubbleAlong)
+{
+    KitEnvironment env;
+    Scene scene;
+    hover(*scene.second, true);
+    env.advance(0.6);
+    ASSERT_NE(scene.host->bubble(), nullptr);
+    delete scene.second;
+    env.advance(0.5);
+    EXPECT_EQ(scene.host->bubble(), nullptr);
+}
+
+TEST(Tooltips, TheTransitionFollowsReduceMotion)
+{
+    KitEnvironment env;
+    EXPECT_EQ(TooltipStyle::transition(), Animation::timingCurve(0.16, 1.0, 0.3, 1.0, 0.14));
+    env.accessibility().setReduceMotion(true);
+    EXPECT_EQ(TooltipStyle::transition(), reduceMotionAnimation());
+}
