@@ -2,12 +2,15 @@
 
 namespace platform {
 
+class AppWindowServer;
 class Bundle;
 class HotKeySystem;
 class NotificationCenter;
 class Scheduler;
+class ScreenCaptureService;
 class ScreenList;
 class UserDefaults;
+class VirtualDisplayService;
 class WindowServer;
 class Workspace;
 
@@ -22,6 +25,9 @@ struct Services
     WindowServer* windowServer = nullptr;
     HotKeySystem* hotKeys = nullptr;
     const Bundle* bundle = nullptr;
+    VirtualDisplayService* virtualDisplays = nullptr;
+    ScreenCaptureService* screenCapture = nullptr;
+    AppWindowServer* appWindows = nullptr;
 
     static const Services& current();
     static void setCurrent(const Services& services);

@@ -5,12 +5,15 @@
 #include "platform/UserDefaults.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimHotKeySystem.h"
+#include "platform/sim/SimScreenCapture.h"
+#include "platform/sim/SimVirtualDisplays.h"
 #include "platform/sim/VirtualScheduler.h"
 
 namespace testing_support {
 
 // A complete simulated system for one test: a desktop with one display, an empty hot-key
-// registry, a virtual clock, in-memory user defaults and the application's bundle settings.
+// registry, a virtual clock, in-memory user defaults, the application's bundle settings, virtual
+// displays and screen capture.
 struct TestDesktop
 {
     TestDesktop();
@@ -23,6 +26,8 @@ struct TestDesktop
     platform::sim::VirtualScheduler scheduler;
     platform::InMemoryUserDefaults defaults;
     platform::Bundle bundle;
+    platform::sim::SimVirtualDisplays virtualDisplays;
+    platform::sim::SimScreenCapture screenCapture;
     quint32 mainDisplay = 0;
 
     platform::Services services();
