@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/ImageView.h"
 #include "capture/ShareMask.h"
 #include "platform/Scheduler.h"
 #include "platform/ScreenCapture.h"
@@ -19,8 +20,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-
-class ImageView;
 
 namespace platform {
 class CGVirtualDisplay;

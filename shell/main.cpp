@@ -3,8 +3,11 @@
 #include "platform/Services.h"
 #include "platform/UserDefaults.h"
 #include "platform/sim/DemoDesktop.h"
+#include "platform/sim/DesktopViewer.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimHotKeySystem.h"
+#include "platform/sim/SimScreenCapture.h"
+#include "platform/sim/SimVirtualDisplays.h"
 #include "state/WindowManager.h"
 
 #include <QApplication>
@@ -25,8 +28,10 @@ int main(int argc, char* argv[])
     platform::Scheduler::setCurrent(&scheduler);
     platform::PlistUserDefaults defaults(platform::PlistUserDefaults::standardFilePath(bundleID));
     platform::sim::SimDesktop desktop(bundleID);
-    platform::sim::populateDemoDesktop(desktop);
+    platform::sim::populateDesktop(desktop);
     platform::sim::SimHotKeySystem hotKeys;
+    platform::sim::SimVirtualDisplays virtualDisplays(desktop, scheduler);
+    platform::sim::SimScreenCapture screenCapture(desktop, scheduler);
 
     platform::Services services;
     services.defaults = &defaults;
@@ -36,9 +41,16 @@ int main(int argc, char* argv[])
     services.windowServer = &desktop;
     services.hotKeys = &hotKeys;
     services.bundle = &bundle;
+    services.virtualDisplays = &virtualDisplays;
+    services.screenCapture = &screenCapture;
+    services.appWindows = &desktop;
     platform::Services::setCurrent(services);
 
     WindowManager::shared().start();
+
+    // The displays are simulated on Linux: this window shows each of them live, "Veilmox" too.
+    platform::sim::DesktopViewer viewer(desktop, scheduler);
+    viewer.show();
 
     return QApplication::exec();
 }
