@@ -67,7 +67,8 @@ struct Rig
 
         std::vector<quint32> windows;
         for (int app = 0; app < 10; ++app) {
-            const auto pid = desktop.launchApp(QStringLiteral("com.example.app%1").arg(app), QStringLiteral("App"));
+            const auto pid =
+                desktop.launchApp(QStringLiteral("com.example.app%1").arg(app), QStringLiteral("App"));
             for (int w = 0; w < 2; ++w) {
                 platform::sim::SimDesktop::WindowSpec spec;
                 spec.owner = pid;
@@ -95,8 +96,10 @@ struct Rig
         manager->focusStageEnabled = paints;
         if (paints) {
             for (int m = 0; m < 3; ++m) {
-                manager->masks.append(ShareMask{
-                    QUuid::createUuid(), windows[static_cast<std::size_t>(m * 5)], QStringLiteral("x"), QRectF(20, 40, 160, 90)});
+                manager->masks.append(ShareMask{QUuid::createUuid(),
+                                                windows[static_cast<std::size_t>(m * 5)],
+                                                QStringLiteral("x"),
+                                                QRectF(20, 40, 160, 90)});
             }
         }
         manager->frameHandler = [this](const std::optional<QImage>& image) {
@@ -157,7 +160,8 @@ void BM_SimulatedScreenshot(benchmark::State& state)
     double total = 0;
     for (auto _ : state) {
         const auto start = Clock::now();
-        rig.screenCapture.captureImage(filter, configuration, [](auto image, auto) { benchmark::DoNotOptimize(image); });
+        rig.screenCapture.captureImage(
+            filter, configuration, [](auto image, auto) { benchmark::DoNotOptimize(image); });
         rig.scheduler.runPending();
         const double elapsed = seconds(Clock::now() - start);
         state.SetIterationTime(elapsed);
@@ -175,7 +179,8 @@ void BM_ComposeAndDeliver(benchmark::State& state)
     Rig rig(paints);
     const double reference = frameCopySeconds();
     const QImage captured = rig.preview.copy();
-    const QList<QRect> rects{QRect(160, 200, 320, 180), QRect(1080, 400, 320, 180), QRect(1160, 1000, 320, 180)};
+    const QList<QRect> rects{
+        QRect(160, 200, 320, 180), QRect(1080, 400, 320, 180), QRect(1160, 1000, 320, 180)};
     const std::optional<double> strip = paints ? std::optional<double>(48.0) : std::nullopt;
     const QList<QRect> masks = paints ? rects : QList<QRect>();
     ImageView* view = rig.manager->imageView();
@@ -192,7 +197,12 @@ void BM_ComposeAndDeliver(benchmark::State& state)
     }
     report(state, total, reference);
 }
-BENCHMARK(BM_ComposeAndDeliver)->Arg(1)->Arg(0)->ArgName("paints")->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ComposeAndDeliver)
+    ->Arg(1)
+    ->Arg(0)
+    ->ArgName("paints")
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // The preview a view shows: the full frame drawn into a 320 x 208-point rectangle at scale 2.
 void BM_PreviewIntoSmallRectangle(benchmark::State& state)

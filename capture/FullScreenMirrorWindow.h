@@ -9,5 +9,6 @@ class FullScreenMirrorWindow final : public platform::Window
 public:
     using platform::Window::Window;
 
-    QRectF constrainFrameRect(const QRectF& frame, const std::optional<platform::Screen>& screen) const override;
+    QRectF constrainFrameRect(const QRectF& frame,
+                              const std::optional<platform::Screen>& screen) const override;
 };

@@ -43,7 +43,10 @@ QRectF ImageView::imageRect(QSizeF imageSize, QSizeF bounds, ImageScaling scalin
     case ImageScaling::None:
         break;
     }
-    return {(bounds.width() - size.width()) / 2, (bounds.height() - size.height()) / 2, size.width(), size.height()};
+    return {(bounds.width() - size.width()) / 2,
+            (bounds.height() - size.height()) / 2,
+            size.width(),
+            size.height()};
 }
 
 void ImageView::paintEvent(QPaintEvent* /*event*/)

@@ -21,8 +21,10 @@ const QStringList kNotificationBundleIDs{QStringLiteral("com.apple.notificationc
 // Any of these words in a capture error means the Screen Recording permission is missing.
 bool isPermissionFailure(const QString& description)
 {
-    static const QStringList kWords{
-        QStringLiteral("declined"), QStringLiteral("TCC"), QStringLiteral("denied"), QStringLiteral("permission")};
+    static const QStringList kWords{QStringLiteral("declined"),
+                                    QStringLiteral("TCC"),
+                                    QStringLiteral("denied"),
+                                    QStringLiteral("permission")};
     return std::any_of(kWords.cbegin(), kWords.cend(), [&description](const QString& word) {
         return description.contains(word, Qt::CaseInsensitive);
     });
@@ -52,7 +54,8 @@ struct VirtualDisplayManager::CaptureContext
 
 QColor VirtualDisplayManager::maskFill()
 {
-    static const QColor kFill = QColor::fromRgbF(0.09019607843137255F, 0.09411764705882353F, 0.10980392156862745F, 1.0F);
+    static const QColor kFill =
+        QColor::fromRgbF(0.09019607843137255F, 0.09411764705882353F, 0.10980392156862745F, 1.0F);
     return kFill;
 }
 
@@ -61,7 +64,8 @@ void VirtualDisplayManager::startCaptureTimer()
     if (m_captureTimer.isActive()) {
         return;
     }
-    m_captureTimer = scheduler().every(kCaptureInterval, [this] { scheduler().post(this, [this] { captureFrame(); }); });
+    m_captureTimer =
+        scheduler().every(kCaptureInterval, [this] { scheduler().post(this, [this] { captureFrame(); }); });
     scheduler().post(this, [this] { captureFrame(); });
 }
 
@@ -134,7 +138,9 @@ void VirtualDisplayManager::captureContentArrived(std::optional<platform::SCShar
     configuration.showsCursor = true;
     configuration.capturesAudio = false;
     m_services.screenCapture->captureImage(
-        filter, configuration, [self = QPointer<VirtualDisplayManager>(this), capture](auto image, auto imageError) {
+        filter,
+        configuration,
+        [self = QPointer<VirtualDisplayManager>(this), capture](auto image, auto imageError) {
             if (!self || self->m_captureGeneration != capture->generation) {
                 return;
             }
@@ -150,7 +156,8 @@ void VirtualDisplayManager::screenshotArrived(const std::shared_ptr<CaptureConte
         handleCaptureError(error.value_or(platform::CaptureError{}));
         return;
     }
-    const QList<QRect> rects = maskRects(capture->content.windows, capture->excludedPIDs, capture->display, capture->scale);
+    const QList<QRect> rects =
+        maskRects(capture->content.windows, capture->excludedPIDs, capture->display, capture->scale);
     m_captureInProgress = false;
     // The output is read again here: a pause that began while the capture was out drops it.
     if (!output.isLive()) {
@@ -183,13 +190,15 @@ void VirtualDisplayManager::handleCaptureError(const platform::CaptureError& err
 {
     m_captureInProgress = false;
     if (!isPermissionFailure(error.localizedDescription)) {
-        qCWarning(virtualDisplayLog(m_services), "Virtual display capture error: %s",
+        qCWarning(virtualDisplayLog(m_services),
+                  "Virtual display capture error: %s",
                   qUtf8Printable(error.localizedDescription));
         return;
     }
     stopCapture();
     const auto permissionHandler = screenRecordingPermissionHandler;
-    report(QStringLiteral("Screen Recording denied. Grant permission in System Settings, quit Veilmox, then reopen it."),
+    report(QStringLiteral(
+               "Screen Recording denied. Grant permission in System Settings, quit Veilmox, then reopen it."),
            true);
     if (permissionHandler) {
         scheduler().post(nullptr, [permissionHandler] { permissionHandler(false); });
@@ -201,7 +210,8 @@ platform::SCContentFilter VirtualDisplayManager::contentFilter(const platform::S
                                                                QSet<platform::pid_type>& excludedPIDs) const
 {
     QStringList alwaysLeftOut;
-    const platform::Bundle& bundle = m_services.bundle != nullptr ? *m_services.bundle : platform::Bundle::main();
+    const platform::Bundle& bundle =
+        m_services.bundle != nullptr ? *m_services.bundle : platform::Bundle::main();
     if (const auto own = bundle.bundleIdentifier()) {
         alwaysLeftOut.append(*own);
     }
@@ -223,9 +233,10 @@ platform::SCContentFilter VirtualDisplayManager::contentFilter(const platform::S
             excludedPIDs.insert(app.processID);
         }
     }
-    const bool hidesShownWindow = std::any_of(content.windows.cbegin(), content.windows.cend(), [this](const auto& w) {
-        return excludedWindowIDs.contains(w.windowID);
-    });
+    const bool hidesShownWindow =
+        std::any_of(content.windows.cbegin(), content.windows.cend(), [this](const auto& w) {
+            return excludedWindowIDs.contains(w.windowID);
+        });
     if (!hidesShownWindow) {
         return platform::SCContentFilter::displayExcludingApplications(display, applications, {});
     }
@@ -299,7 +310,9 @@ QList<QRect> VirtualDisplayManager::maskRects(const QList<platform::SCWindow>& w
     return result;
 }
 
-QImage VirtualDisplayManager::composeFrame(QImage capture, std::optional<double> stripHeight, const QList<QRect>& maskRects)
+QImage VirtualDisplayManager::composeFrame(QImage capture,
+                                           std::optional<double> stripHeight,
+                                           const QList<QRect>& maskRects)
 {
     if ((!stripHeight && maskRects.isEmpty()) || capture.isNull()) {
         return capture;

@@ -24,7 +24,11 @@ std::optional<quint32> truncatedUInt32(double value)
 
 QString frameText(const QRectF& frame)
 {
-    return QStringLiteral("{{%1, %2}, {%3, %4}}").arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height());
+    return QStringLiteral("{{%1, %2}, {%3, %4}}")
+        .arg(frame.x())
+        .arg(frame.y())
+        .arg(frame.width())
+        .arg(frame.height());
 }
 
 } // namespace
@@ -32,7 +36,8 @@ QString frameText(const QRectF& frame)
 const QLoggingCategory& virtualDisplayLog(const platform::Services& services)
 {
     static const QByteArray name = [&services] {
-        const platform::Bundle& bundle = services.bundle != nullptr ? *services.bundle : platform::Bundle::main();
+        const platform::Bundle& bundle =
+            services.bundle != nullptr ? *services.bundle : platform::Bundle::main();
         return (bundle.bundleIdentifier().value_or(QStringLiteral("getveilmox.Veilmox"))
                 + QStringLiteral(".VirtualDisplay"))
             .toUtf8();
@@ -142,7 +147,9 @@ void VirtualDisplayManager::start()
     if (!report(QStringLiteral("Creating virtual display…"), false)) {
         return;
     }
-    qCInfo(virtualDisplayLog(m_services), "Virtual display created, displayID: %u", m_virtualDisplay->displayID());
+    qCInfo(virtualDisplayLog(m_services),
+           "Virtual display created, displayID: %u",
+           m_virtualDisplay->displayID());
     scheduleRegistrationCheck(kFirstRegistrationCheck);
 }
 
@@ -159,10 +166,13 @@ void VirtualDisplayManager::scheduleRegistrationCheck(double delay)
 void VirtualDisplayManager::checkRegistration()
 {
     if (const auto screen = virtualScreen()) {
-        qCInfo(virtualDisplayLog(m_services), "Virtual screen found: %s", qUtf8Printable(frameText(screen->frame)));
+        qCInfo(virtualDisplayLog(m_services),
+               "Virtual screen found: %s",
+               qUtf8Printable(frameText(screen->frame)));
         buildMirror(*screen);
         startCaptureTimer();
-        report(QStringLiteral("Virtual display ready — in Google Meet, share the \"Veilmox\" screen."), false);
+        report(QStringLiteral("Virtual display ready — in Google Meet, share the \"Veilmox\" screen."),
+               false);
         return;
     }
     ++m_retryCount;
@@ -273,7 +283,8 @@ std::optional<platform::Screen> VirtualDisplayManager::sourceScreen() const
     for (const auto& screen : screens()) {
         const auto id = screen.displayID();
         // Without a virtual display only screens that carry an identifier qualify.
-        const bool candidate = m_virtualDisplay ? !(id && *id == m_virtualDisplay->displayID()) : id.has_value();
+        const bool candidate =
+            m_virtualDisplay ? !(id && *id == m_virtualDisplay->displayID()) : id.has_value();
         if (candidate) {
             candidates.append(screen);
         }

@@ -124,7 +124,8 @@ public:
                            double scale);
     // The capture with the strip (a black band of that height at the top) and the masks painted
     // over, in place; the capture itself when there is nothing to paint.
-    static QImage composeFrame(QImage capture, std::optional<double> stripHeight, const QList<QRect>& maskRects);
+    static QImage
+    composeFrame(QImage capture, std::optional<double> stripHeight, const QList<QRect>& maskRects);
     // Opaque sRGB (23, 24, 28).
     static QColor maskFill();
 

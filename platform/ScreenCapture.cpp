@@ -14,7 +14,8 @@ SCContentFilter SCContentFilter::displayExcludingApplications(const SCDisplay& d
     return filter;
 }
 
-SCContentFilter SCContentFilter::displayExcludingWindows(const SCDisplay& display, const QList<SCWindow>& windows)
+SCContentFilter SCContentFilter::displayExcludingWindows(const SCDisplay& display,
+                                                         const QList<SCWindow>& windows)
 {
     SCContentFilter filter;
     filter.m_kind = Kind::DisplayExcludingWindows;

@@ -58,9 +58,11 @@ public:
     virtual ~VirtualDisplayService() = default;
 
     // None when the system refuses the display.
-    virtual std::unique_ptr<CGVirtualDisplay> createVirtualDisplay(const CGVirtualDisplayDescriptor& descriptor) = 0;
+    virtual std::unique_ptr<CGVirtualDisplay>
+    createVirtualDisplay(const CGVirtualDisplayDescriptor& descriptor) = 0;
     // None when the system refuses the mode.
-    virtual std::optional<CGVirtualDisplayMode> createMode(quint32 width, quint32 height, double refreshRate) = 0;
+    virtual std::optional<CGVirtualDisplayMode>
+    createMode(quint32 width, quint32 height, double refreshRate) = 0;
 };
 
 } // namespace platform

@@ -18,7 +18,8 @@ constexpr qint64 kDockLevel = 20;
 constexpr qint64 kNotificationLevel = 23;
 constexpr qint64 kMainMenuLevel = 24;
 
-SimDesktop::WindowSpec windowSpec(pid_type owner, const QString& title, const QRectF& bounds, const QColor& color)
+SimDesktop::WindowSpec
+windowSpec(pid_type owner, const QString& title, const QRectF& bounds, const QColor& color)
 {
     SimDesktop::WindowSpec spec;
     spec.owner = owner;
@@ -78,18 +79,23 @@ void populateDemoDesktop(SimDesktop& desktop)
 
     // The system's own furniture, above the apps' windows.
     const double menuBar = desktop.menuBarHeight();
-    const pid_type systemUI = launch(desktop, "com.apple.systemuiserver", "SystemUIServer", ActivationPolicy::Accessory);
-    auto menu = windowSpec(systemUI, QStringLiteral("Menubar"), QRectF(0, 0, 1512, menuBar), QColor(0xe8, 0xe8, 0xea));
+    const pid_type systemUI =
+        launch(desktop, "com.apple.systemuiserver", "SystemUIServer", ActivationPolicy::Accessory);
+    auto menu = windowSpec(
+        systemUI, QStringLiteral("Menubar"), QRectF(0, 0, 1512, menuBar), QColor(0xe8, 0xe8, 0xea));
     menu.layer = kMainMenuLevel;
     desktop.addWindow(menu);
     const pid_type dock = launch(desktop, "com.apple.dock", "Dock", ActivationPolicy::Accessory);
-    auto dockWindow = windowSpec(dock, QStringLiteral("Dock"), QRectF(356, 910, 800, 64), QColor(0x5a, 0x5e, 0x66));
+    auto dockWindow =
+        windowSpec(dock, QStringLiteral("Dock"), QRectF(356, 910, 800, 64), QColor(0x5a, 0x5e, 0x66));
     dockWindow.layer = kDockLevel;
     desktop.addWindow(dockWindow);
     const pid_type banners =
         launch(desktop, "com.apple.notificationcenterui", "Notification Center", ActivationPolicy::Accessory);
-    auto banner = windowSpec(
-        banners, QStringLiteral("Messages: Dinner at 8?"), QRectF(1140, 34, 360, 72), QColor(0x2c, 0x2f, 0x36));
+    auto banner = windowSpec(banners,
+                             QStringLiteral("Messages: Dinner at 8?"),
+                             QRectF(1140, 34, 360, 72),
+                             QColor(0x2c, 0x2f, 0x36));
     banner.layer = kNotificationLevel;
     desktop.addWindow(banner);
 
@@ -139,14 +145,20 @@ QColor readColor(const QJsonObject& object, const QString& key, const QColor& fa
     return color;
 }
 
-double readNumber(const QJsonObject& object, const QString& key, double fallback, double low, double high, const QString& where)
+double readNumber(const QJsonObject& object,
+                  const QString& key,
+                  double fallback,
+                  double low,
+                  double high,
+                  const QString& where)
 {
     if (!object.contains(key)) {
         return fallback;
     }
     const QJsonValue value = object.value(key);
     if (!value.isDouble() || !(value.toDouble() >= low && value.toDouble() <= high)) {
-        throw ScenarioError(where + QStringLiteral(": \"%1\" must be a number from %2 to %3").arg(key).arg(low).arg(high));
+        throw ScenarioError(
+            where + QStringLiteral(": \"%1\" must be a number from %2 to %3").arg(key).arg(low).arg(high));
     }
     return value.toDouble();
 }
@@ -204,13 +216,17 @@ std::optional<QString> loadDesktopScenario(SimDesktop& desktop, const QByteArray
     QJsonParseError parseError{};
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
-        return QStringLiteral("not JSON: %1 at offset %2").arg(parseError.errorString()).arg(parseError.offset);
+        return QStringLiteral("not JSON: %1 at offset %2")
+            .arg(parseError.errorString())
+            .arg(parseError.offset);
     }
     try {
-        const QJsonObject root = readObject(document.isObject() ? QJsonValue(document.object()) : QJsonValue(),
-                                            QStringLiteral("the scenario"));
+        const QJsonObject root =
+            readObject(document.isObject() ? QJsonValue(document.object()) : QJsonValue(),
+                       QStringLiteral("the scenario"));
         const QString top = QStringLiteral("the scenario");
-        const double menuBar = readNumber(root, QStringLiteral("menuBarHeight"), desktop.menuBarHeight(), 0, 200, top);
+        const double menuBar =
+            readNumber(root, QStringLiteral("menuBarHeight"), desktop.menuBarHeight(), 0, 200, top);
         const bool permission = readBool(root, QStringLiteral("screenRecordingPermission"), true, top);
 
         std::vector<SimDesktop::DisplaySpec> displays;
@@ -248,7 +264,8 @@ std::optional<QString> loadDesktopScenario(SimDesktop& desktop, const QByteArray
             } else if (policy == QLatin1String("prohibited")) {
                 app.spec.policy = ActivationPolicy::Prohibited;
             } else {
-                throw ScenarioError(where + QStringLiteral(": \"policy\" must be regular, accessory or prohibited"));
+                throw ScenarioError(
+                    where + QStringLiteral(": \"policy\" must be regular, accessory or prohibited"));
             }
             app.active = readBool(object, QStringLiteral("active"), false, where);
             const QJsonArray windowArray = readArray(object, QStringLiteral("windows"), where);
@@ -261,12 +278,12 @@ std::optional<QString> loadDesktopScenario(SimDesktop& desktop, const QByteArray
                 }
                 spec.bounds = readFrame(windowObject.value(QStringLiteral("frame")), windowWhere);
                 spec.color = readColor(windowObject, QStringLiteral("color"), spec.color, windowWhere);
-                spec.layer = static_cast<qint64>(
-                    readNumber(windowObject, QStringLiteral("layer"), 0, -2147483648.0, 2147483647.0, windowWhere));
+                spec.layer = static_cast<qint64>(readNumber(
+                    windowObject, QStringLiteral("layer"), 0, -2147483648.0, 2147483647.0, windowWhere));
                 spec.alpha = readNumber(windowObject, QStringLiteral("alpha"), 1.0, 0.0, 1.0, windowWhere);
                 spec.onScreen = readBool(windowObject, QStringLiteral("onScreen"), true, windowWhere);
-                spec.sharingState =
-                    static_cast<qint64>(readNumber(windowObject, QStringLiteral("sharing"), 1, 0, 2, windowWhere));
+                spec.sharingState = static_cast<qint64>(
+                    readNumber(windowObject, QStringLiteral("sharing"), 1, 0, 2, windowWhere));
                 app.windows.push_back(spec);
             }
             apps.push_back(std::move(app));

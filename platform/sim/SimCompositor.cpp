@@ -27,7 +27,10 @@ SCDisplay scDisplay(quint32 id, const QRectF& frame)
     return display;
 }
 
-bool passes(const SCContentFilter& filter, quint32 number, pid_type owner, const QSet<pid_type>& appPIDs,
+bool passes(const SCContentFilter& filter,
+            quint32 number,
+            pid_type owner,
+            const QSet<pid_type>& appPIDs,
             const QSet<quint32>& windowIDs)
 {
     switch (filter.kind()) {
@@ -150,7 +153,8 @@ QImage SimCompositor::renderDisplay(quint32 displayID, QSize pixelSize) const
     return render(SCContentFilter::displayExcludingWindows(scDisplay(displayID, spec->frame), {}), pixelSize);
 }
 
-SCShareableContent shareableContent(const SimDesktop& desktop, bool excludingDesktopWindows, bool onScreenWindowsOnly)
+SCShareableContent
+shareableContent(const SimDesktop& desktop, bool excludingDesktopWindows, bool onScreenWindowsOnly)
 {
     SCShareableContent content;
     for (const quint32 id : desktop.displayIDs()) {

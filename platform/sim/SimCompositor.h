@@ -39,6 +39,7 @@ private:
 
 // The shareable content of a desktop: its displays, its windows front to back (only those on
 // screen when asked), and its running applications.
-SCShareableContent shareableContent(const SimDesktop& desktop, bool excludingDesktopWindows, bool onScreenWindowsOnly);
+SCShareableContent
+shareableContent(const SimDesktop& desktop, bool excludingDesktopWindows, bool onScreenWindowsOnly);
 
 } // namespace platform::sim

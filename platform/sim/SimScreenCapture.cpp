@@ -80,10 +80,12 @@ void SimScreenCapture::captureImage(const SCContentFilter& filter,
                              QStringLiteral("The display or window to capture is no longer available")};
     } else {
         const QRectF region = filter.contentRect();
-        const QSize size(pixels(configuration.width, region.width()), pixels(configuration.height, region.height()));
+        const QSize size(pixels(configuration.width, region.width()),
+                         pixels(configuration.height, region.height()));
         QImage picture = m_compositor.render(filter, size);
         if (picture.isNull()) {
-            error = CaptureError{kSCStreamErrorNoCaptureSource, QStringLiteral("The capture could not be drawn")};
+            error =
+                CaptureError{kSCStreamErrorNoCaptureSource, QStringLiteral("The capture could not be drawn")};
         } else {
             image = std::move(picture);
         }

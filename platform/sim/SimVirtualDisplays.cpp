@@ -164,7 +164,8 @@ SimVirtualDisplays::createVirtualDisplay(const CGVirtualDisplayDescriptor& descr
     return std::make_unique<SimVirtualDisplay>(m_impl, m_impl->desktop.allocateDisplayID(), descriptor);
 }
 
-std::optional<CGVirtualDisplayMode> SimVirtualDisplays::createMode(quint32 width, quint32 height, double refreshRate)
+std::optional<CGVirtualDisplayMode>
+SimVirtualDisplays::createMode(quint32 width, quint32 height, double refreshRate)
 {
     if (m_impl->modeCreationFails || width == 0 || height == 0 || !std::isfinite(refreshRate)
         || refreshRate <= 0) {

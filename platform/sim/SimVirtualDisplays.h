@@ -27,8 +27,10 @@ public:
     SimVirtualDisplays(const SimVirtualDisplays&) = delete;
     SimVirtualDisplays& operator=(const SimVirtualDisplays&) = delete;
 
-    std::unique_ptr<CGVirtualDisplay> createVirtualDisplay(const CGVirtualDisplayDescriptor& descriptor) override;
-    std::optional<CGVirtualDisplayMode> createMode(quint32 width, quint32 height, double refreshRate) override;
+    std::unique_ptr<CGVirtualDisplay>
+    createVirtualDisplay(const CGVirtualDisplayDescriptor& descriptor) override;
+    std::optional<CGVirtualDisplayMode>
+    createMode(quint32 width, quint32 height, double refreshRate) override;
 
     // Seconds from applied settings to the screen showing up.
     void setRegistrationDelay(double seconds);

@@ -92,7 +92,8 @@ TEST(ScreenShareDetector, NamesTheAppFromTheWorkspaceThenTheBundleIdentifier)
 TEST(ScreenShareDetector, TriesOnlyTheRuleOfTheWindowsApp)
 {
     // Each app is held to its own rule's fragments, even when another rule's fragment matches.
-    EXPECT_FALSE(ScreenShareDetector::detect({window(1, QStringLiteral("meet.google.com is sharing your screen"))}, kApps));
+    EXPECT_FALSE(ScreenShareDetector::detect(
+        {window(1, QStringLiteral("meet.google.com is sharing your screen"))}, kApps));
     EXPECT_FALSE(ScreenShareDetector::detect({window(3, QStringLiteral("Zoom Share Toolbar"))}, kApps));
     EXPECT_FALSE(ScreenShareDetector::detect({window(2, QStringLiteral("Sharing Control Bar"))}, kApps));
 }
@@ -110,10 +111,10 @@ TEST(ScreenShareDetector, LowerCasesTitlesByFullUnicodeRulesWhateverTheLocale)
     const Case cases[] = {
         // A Turkish locale would turn I into a dotless ı; the test is locale-independent.
         {3, "SHARING CONTROL BAR", true},
-        {1, "\xc3\x9c" "BERSICHT \xc2\xb7 ZOOM SHARE TOOLBAR", true},
+        {1, "\u00dcBERSICHT \u00b7 ZOOM SHARE TOOLBAR", true},
         {2, "MEET.GOOGLE.COM IS SHARING YOUR SCREEN", true},
         // Full lower-casing turns İ into i followed by a combining dot, so this is no match.
-        {2, "MEET.GOOGLE.COM \xc4\xb0S SHARING YOUR SCREEN", false},
+        {2, "MEET.GOOGLE.COM \u0130S SHARING YOUR SCREEN", false},
     };
     for (const Case& c : cases) {
         const auto result = ScreenShareDetector::detect({window(c.pid, QString::fromUtf8(c.title))}, kApps);

@@ -46,8 +46,8 @@ protected:
     void tick() { system.scheduler.advance(VirtualDisplayManager::kCaptureInterval); }
 };
 
-const QString kDenied =
-    QStringLiteral("Screen Recording denied. Grant permission in System Settings, quit Veilmox, then reopen it.");
+const QString kDenied = QStringLiteral(
+    "Screen Recording denied. Grant permission in System Settings, quit Veilmox, then reopen it.");
 
 SCWindow scWindow(quint32 id, const QRectF& frame, std::optional<platform::pid_type> owner = std::nullopt)
 {
@@ -56,7 +56,8 @@ SCWindow scWindow(quint32 id, const QRectF& frame, std::optional<platform::pid_t
     window.frame = frame;
     window.isOnScreen = true;
     if (owner) {
-        window.owningApplication = SCRunningApplication{QStringLiteral("com.example.app"), QStringLiteral("App"), *owner};
+        window.owningApplication =
+            SCRunningApplication{QStringLiteral("com.example.app"), QStringLiteral("App"), *owner};
     }
     return window;
 }
@@ -101,10 +102,12 @@ TEST_F(CaptureFixture, DeliversTheSamePictureToTheMirrorAndTheOwner)
 TEST_F(CaptureFixture, TheFilterLeavesOutTheProgramTheHiddenAppsAndBySettingDockAndNotifications)
 {
     system.desktop.launchApp(QStringLiteral("com.apple.dock"), QStringLiteral("Dock"));
-    system.desktop.launchApp(QStringLiteral("com.apple.notificationcenterui"), QStringLiteral("Notification Center"));
+    system.desktop.launchApp(QStringLiteral("com.apple.notificationcenterui"),
+                             QStringLiteral("Notification Center"));
     system.desktop.launchApp(QStringLiteral("com.example.secret"), QStringLiteral("Secret"));
     system.desktop.launchApp(QStringLiteral("com.example.open"), QStringLiteral("Open"));
-    manager->excludedBundleIDs = {QStringLiteral("com.example.secret"), QStringLiteral("com.example.notrunning")};
+    manager->excludedBundleIDs = {QStringLiteral("com.example.secret"),
+                                  QStringLiteral("com.example.notrunning")};
     startReady();
 
     struct Case
@@ -128,7 +131,8 @@ TEST_F(CaptureFixture, TheFilterLeavesOutTheProgramTheHiddenAppsAndBySettingDock
         manager->hideNotifications = c.hideNotifications;
         tick();
         ASSERT_TRUE(system.screenCapture.lastFilter());
-        EXPECT_EQ(system.screenCapture.lastFilter()->kind(), SCContentFilter::Kind::DisplayExcludingApplications);
+        EXPECT_EQ(system.screenCapture.lastFilter()->kind(),
+                  SCContentFilter::Kind::DisplayExcludingApplications);
         EXPECT_EQ(filteredBundleIDs(), c.leftOut);
         EXPECT_TRUE(system.screenCapture.lastFilter()->windows().isEmpty());
     }
@@ -138,7 +142,8 @@ TEST_F(CaptureFixture, AHiddenWindowTurnsTheFilterIntoAWindowListOnceItIsOnScree
 {
     const auto [secretPid, secretWindow] =
         system.launchAppWithWindow(QStringLiteral("com.example.secret"), QStringLiteral("Secret"));
-    const auto [pid, shown] = system.launchAppWithWindow(QStringLiteral("com.example.open"), QStringLiteral("Open"));
+    const auto [pid, shown] =
+        system.launchAppWithWindow(QStringLiteral("com.example.open"), QStringLiteral("Open"));
     const quint32 hidden = system.desktop.addWindow(pid, QStringLiteral("Private"));
     system.desktop.setWindowOnScreen(hidden, false);
     manager->excludedBundleIDs = {QStringLiteral("com.example.secret")};
@@ -150,7 +155,8 @@ TEST_F(CaptureFixture, AHiddenWindowTurnsTheFilterIntoAWindowListOnceItIsOnScree
     tick();
     EXPECT_EQ(system.screenCapture.lastFilter()->kind(), SCContentFilter::Kind::DisplayExcludingWindows);
     // The hidden window and every window of a left-out app (the mirror is the program's own).
-    EXPECT_EQ(filteredWindowIDs(), (QSet<quint32>{hidden, secretWindow, manager->mirrorWindow()->windowNumber()}));
+    EXPECT_EQ(filteredWindowIDs(),
+              (QSet<quint32>{hidden, secretWindow, manager->mirrorWindow()->windowNumber()}));
     EXPECT_FALSE(filteredWindowIDs().contains(shown));
 }
 
@@ -181,7 +187,8 @@ TEST_F(CaptureFixture, MaskRectanglesFollowTheirWindowsInCapturePixels)
     manager->masks = {mask(a, 7, QRectF(0.25, 0.25, 10, 10)), mask(b, 8, QRectF(0, 0, 10, 10))};
     manager->excludedWindowIDs = {};
     const SCDisplay right{2, 320, 200, QRectF(320, 0, 320, 200)};
-    EXPECT_EQ(manager->maskRects({scWindow(7, QRectF(330, 10, 50, 50)), scWindow(7, QRectF(0, 0, 50, 50)),
+    EXPECT_EQ(manager->maskRects({scWindow(7, QRectF(330, 10, 50, 50)),
+                                  scWindow(7, QRectF(0, 0, 50, 50)),
                                   scWindow(8, QRectF(400, 10, 50, 50), 77)},
                                  {77},
                                  right,
@@ -266,8 +273,12 @@ TEST_F(CaptureFixture, ErrorsThatNameThePermissionStopCapturingOthersAreRetried)
             texts.push_back(text);
             grantedWhenReported.push_back(granted.size());
         };
-        target.frameHandler = [&](const std::optional<QImage>& image) { delivered += image ? 1 : 0; };
-        target.screenRecordingPermissionHandler = [&](bool value) { granted.push_back(value); };
+        target.frameHandler = [&](const std::optional<QImage>& image) {
+            delivered += image ? 1 : 0;
+        };
+        target.screenRecordingPermissionHandler = [&](bool value) {
+            granted.push_back(value);
+        };
         if (c.screenshot) {
             desktop.screenCapture.failNextScreenshot({-1, QString::fromUtf8(c.description)});
         } else {
@@ -285,7 +296,8 @@ TEST_F(CaptureFixture, ErrorsThatNameThePermissionStopCapturingOthersAreRetried)
             EXPECT_EQ(grantedWhenReported.back(), 0U);
             EXPECT_EQ(granted, std::vector<bool>{false});
             EXPECT_EQ(delivered, 0);
-            EXPECT_EQ(desktop.screenCapture.contentRequestCount(), requests) << "no capture after the failure";
+            EXPECT_EQ(desktop.screenCapture.contentRequestCount(), requests)
+                << "no capture after the failure";
             EXPECT_FALSE(target.isCapturing());
             EXPECT_NE(target.mirrorWindow(), nullptr);
             EXPECT_NE(target.virtualDisplay(), nullptr);
@@ -347,9 +359,15 @@ TEST_F(CaptureFixture, ACaptureInFlightWhenCaptureStopsEndsSilently)
         std::vector<QString> texts;
         std::vector<std::optional<QImage>> seen;
         std::vector<bool> granted;
-        target.statusHandler = [&](const QString& text, bool) { texts.push_back(text); };
-        target.frameHandler = [&](const std::optional<QImage>& image) { seen.push_back(image); };
-        target.screenRecordingPermissionHandler = [&](bool value) { granted.push_back(value); };
+        target.statusHandler = [&](const QString& text, bool) {
+            texts.push_back(text);
+        };
+        target.frameHandler = [&](const std::optional<QImage>& image) {
+            seen.push_back(image);
+        };
+        target.screenRecordingPermissionHandler = [&](bool value) {
+            granted.push_back(value);
+        };
         target.start();
         desktop.scheduler.advance(1.5);
         desktop.screenCapture.setResponseDelay(0.03);
@@ -363,7 +381,8 @@ TEST_F(CaptureFixture, ACaptureInFlightWhenCaptureStopsEndsSilently)
         desktop.scheduler.advance(1.0);
 
         // Only the none of stop() (and of its echo when the mirror window closed).
-        EXPECT_TRUE(std::none_of(seen.begin(), seen.end(), [](const auto& image) { return image.has_value(); }));
+        EXPECT_TRUE(
+            std::none_of(seen.begin(), seen.end(), [](const auto& image) { return image.has_value(); }));
         EXPECT_EQ(texts.size(), textsBefore);
         EXPECT_EQ(granted.size(), grantedBefore);
     }

@@ -23,8 +23,10 @@ private:
     QColor m_colour;
 };
 
-std::unique_ptr<platform::Window>
-ownWindow(const platform::Services& services, const QRectF& frame, const QColor& colour, platform::WindowSharingType sharing)
+std::unique_ptr<platform::Window> ownWindow(const platform::Services& services,
+                                            const QRectF& frame,
+                                            const QColor& colour,
+                                            platform::WindowSharingType sharing)
 {
     auto window = std::make_unique<platform::Window>(
         services, frame, platform::kWindowStyleMaskBorderless, platform::BackingStoreType::Buffered, false);
@@ -42,14 +44,16 @@ const QColor kMaskFill(23, 24, 28);
 // Every pixel of the rectangle (in points, on a scale-2 picture) has the colour.
 ::testing::AssertionResult allPixels(const QImage& image, const QRectF& points, const QColor& colour)
 {
-    const QRect pixels(static_cast<int>(points.x() * 2), static_cast<int>(points.y() * 2),
-                       static_cast<int>(points.width() * 2), static_cast<int>(points.height() * 2));
+    const QRect pixels(static_cast<int>(points.x() * 2),
+                       static_cast<int>(points.y() * 2),
+                       static_cast<int>(points.width() * 2),
+                       static_cast<int>(points.height() * 2));
     for (int y = pixels.top(); y <= pixels.bottom(); ++y) {
         for (int x = pixels.left(); x <= pixels.right(); ++x) {
             if (image.pixelColor(x, y).rgb() != colour.rgb()) {
                 return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") is "
-                                                     << image.pixelColor(x, y).name().toStdString() << ", not "
-                                                     << colour.name().toStdString();
+                                                     << image.pixelColor(x, y).name().toStdString()
+                                                     << ", not " << colour.name().toStdString();
             }
         }
     }
@@ -67,20 +71,21 @@ QRectF body(const QRectF& frame)
 TEST_F(VirtualDisplayFixture, TheVeilmoxDisplayShowsTheFilteredMirrorThenFreezesAndCovers)
 {
     SimDesktop& desktop = system.desktop;
-    auto addWindow = [&desktop](platform::pid_type pid, const QRectF& frame, const QColor& colour, qint64 layer) {
-        SimDesktop::WindowSpec spec;
-        spec.owner = pid;
-        spec.title = QStringLiteral("Window");
-        spec.bounds = frame;
-        spec.color = colour;
-        spec.layer = layer;
-        return desktop.addWindow(spec);
-    };
+    auto addWindow =
+        [&desktop](platform::pid_type pid, const QRectF& frame, const QColor& colour, qint64 layer) {
+            SimDesktop::WindowSpec spec;
+            spec.owner = pid;
+            spec.title = QStringLiteral("Window");
+            spec.bounds = frame;
+            spec.color = colour;
+            spec.layer = layer;
+            return desktop.addWindow(spec);
+        };
     const auto notes = desktop.launchApp(QStringLiteral("com.example.notes"), QStringLiteral("Notes"));
     const auto secret = desktop.launchApp(QStringLiteral("com.example.secret"), QStringLiteral("Secret"));
     const auto dock = desktop.launchApp(QStringLiteral("com.apple.dock"), QStringLiteral("Dock"));
-    const auto banners =
-        desktop.launchApp(QStringLiteral("com.apple.notificationcenterui"), QStringLiteral("Notification Center"));
+    const auto banners = desktop.launchApp(QStringLiteral("com.apple.notificationcenterui"),
+                                           QStringLiteral("Notification Center"));
 
     const QRectF notesFrame(100, 100, 600, 500);
     const QRectF privateFrame(800, 150, 300, 250);
@@ -97,12 +102,14 @@ TEST_F(VirtualDisplayFixture, TheVeilmoxDisplayShowsTheFilteredMirrorThenFreezes
     const QColor ownColour(0x70, 0x30, 0xa0);
     const QColor panelColour(0xff, 0x80, 0x00);
     const auto own = ownWindow(system.services(), ownFrame, ownColour, platform::WindowSharingType::ReadOnly);
-    const auto panel = ownWindow(system.services(), panelFrame, panelColour, platform::WindowSharingType::None);
+    const auto panel =
+        ownWindow(system.services(), panelFrame, panelColour, platform::WindowSharingType::None);
 
     manager->excludedBundleIDs = {QStringLiteral("com.example.secret")};
     manager->excludedWindowIDs = {privateWindow};
     const QUuid maskID = QUuid::createUuid();
-    manager->masks = {ShareMask{maskID, notesWindow, QStringLiteral("com.example.notes"), QRectF(20, 30, 100, 60)}};
+    manager->masks = {
+        ShareMask{maskID, notesWindow, QStringLiteral("com.example.notes"), QRectF(20, 30, 100, 60)}};
     startReady();
     system.scheduler.advance(0.1);
     ASSERT_TRUE(frames.back());
@@ -114,7 +121,8 @@ TEST_F(VirtualDisplayFixture, TheVeilmoxDisplayShowsTheFilteredMirrorThenFreezes
     ASSERT_TRUE(veilmoxScreen);
     const quint32 veilmoxID = *veilmoxScreen->displayID();
     const auto& compositor = system.screenCapture.compositor();
-    const QImage veilmox = compositor.renderDisplay(veilmoxID, QSize(3024, 1964)).convertToFormat(preview.format());
+    const QImage veilmox =
+        compositor.renderDisplay(veilmoxID, QSize(3024, 1964)).convertToFormat(preview.format());
 
     // The mirror shows exactly the preview.
     EXPECT_EQ(veilmox, preview);
@@ -145,7 +153,8 @@ TEST_F(VirtualDisplayFixture, TheVeilmoxDisplayShowsTheFilteredMirrorThenFreezes
     desktop.setWindowBounds(notesWindow, QRectF(600, 300, 600, 500));
     system.scheduler.advance(0.5);
     EXPECT_EQ(frames.size(), framesBeforePause);
-    EXPECT_EQ(compositor.renderDisplay(veilmoxID, QSize(3024, 1964)).convertToFormat(preview.format()), preview);
+    EXPECT_EQ(compositor.renderDisplay(veilmoxID, QSize(3024, 1964)).convertToFormat(preview.format()),
+              preview);
 
     // Covered: the owner shows its cover in the mirror and the preview.
     QImage cover(3024, 1964, QImage::Format_ARGB32_Premultiplied);

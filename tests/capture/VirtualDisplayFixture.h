@@ -30,9 +30,15 @@ protected:
         target.statusHandler = [this](const QString& text, bool isError) {
             statuses.push_back({system.scheduler.now(), text, isError});
         };
-        target.frameHandler = [this](const std::optional<QImage>& image) { frames.push_back(image); };
-        target.closeHandler = [this] { closeTimes.push_back(system.scheduler.now()); };
-        target.screenRecordingPermissionHandler = [this](bool granted) { permissions.push_back(granted); };
+        target.frameHandler = [this](const std::optional<QImage>& image) {
+            frames.push_back(image);
+        };
+        target.closeHandler = [this] {
+            closeTimes.push_back(system.scheduler.now());
+        };
+        target.screenRecordingPermissionHandler = [this](bool granted) {
+            permissions.push_back(granted);
+        };
     }
 
     // Starts the manager and lets the system show the display, build the mirror and deliver the
@@ -55,7 +61,8 @@ protected:
 
     int deliveredFrames() const
     {
-        return static_cast<int>(std::count_if(frames.begin(), frames.end(), [](const auto& f) { return f.has_value(); }));
+        return static_cast<int>(
+            std::count_if(frames.begin(), frames.end(), [](const auto& f) { return f.has_value(); }));
     }
 
     testing_support::TestDesktop system;

@@ -7,7 +7,8 @@ using platform::sim::SimDesktop;
 
 namespace {
 
-const QString kReady = QString::fromUtf8("Virtual display ready \u2014 in Google Meet, share the \"Veilmox\" screen.");
+const QString kReady =
+    QString::fromUtf8("Virtual display ready \u2014 in Google Meet, share the \"Veilmox\" screen.");
 const QString kCreating = QString::fromUtf8("Creating virtual display\u2026");
 
 QString waiting(int n)
@@ -136,7 +137,8 @@ TEST_F(VirtualDisplayFixture, GivesUpAtTheSixthFailedCheck)
         EXPECT_FALSE(statuses[n].isError);
         EXPECT_DOUBLE_EQ(statuses[n].time, 0.5 + n);
     }
-    EXPECT_EQ(statuses[6].text, QStringLiteral("Virtual display did not register after 5 attempts. Try again."));
+    EXPECT_EQ(statuses[6].text,
+              QStringLiteral("Virtual display did not register after 5 attempts. Try again."));
     EXPECT_TRUE(statuses[6].isError);
     EXPECT_DOUBLE_EQ(statuses[6].time, 6.5);
     ASSERT_EQ(frames.size(), 1U);
@@ -174,7 +176,9 @@ TEST_F(VirtualDisplayFixture, EachFailureToPublishReportsAndLeavesNothing)
         c.arrange(desktop);
         std::vector<Status> seen;
         VirtualDisplayManager target(desktop.services());
-        target.statusHandler = [&](const QString& text, bool isError) { seen.push_back({0, text, isError}); };
+        target.statusHandler = [&](const QString& text, bool isError) {
+            seen.push_back({0, text, isError});
+        };
         target.start();
         desktop.scheduler.advance(20);
 

@@ -1,6 +1,5 @@
-#include "platform/sim/DemoDesktop.h"
-
 #include "platform/Values.h"
+#include "platform/sim/DemoDesktop.h"
 #include "platform/sim/SimDesktop.h"
 
 #include <gtest/gtest.h>
@@ -52,7 +51,8 @@ TEST(DesktopScenario, BuildsTheDesktopItDescribes)
     const auto editor = app(desktop, QStringLiteral("com.example.editor"));
     ASSERT_TRUE(editor);
     EXPECT_TRUE((*editor)->isActive());
-    EXPECT_EQ((*app(desktop, QStringLiteral("com.apple.dock")))->activationPolicy(), ActivationPolicy::Accessory);
+    EXPECT_EQ((*app(desktop, QStringLiteral("com.apple.dock")))->activationPolicy(),
+              ActivationPolicy::Accessory);
     const auto order = desktop.windowOrder();
     ASSERT_EQ(order.size(), 2);
     const auto panel = *desktop.window(order[0]);

@@ -174,10 +174,11 @@ TEST(SimScreenCapture, WithoutThePermissionEveryRequestIsDeclined)
     SCDisplay display;
     display.displayID = rig.displayID;
     display.frame = QRectF(0, 0, 200, 100);
-    rig.capture.captureImage(SCContentFilter::displayExcludingWindows(display, {}), {}, [&](auto image, auto error) {
-        EXPECT_FALSE(image);
-        imageError = error;
-    });
+    rig.capture.captureImage(
+        SCContentFilter::displayExcludingWindows(display, {}), {}, [&](auto image, auto error) {
+            EXPECT_FALSE(image);
+            imageError = error;
+        });
     rig.scheduler.runPending();
     ASSERT_TRUE(contentError);
     ASSERT_TRUE(imageError);
@@ -242,18 +243,36 @@ TEST(SimCompositor, EachFilterFormDrawsItsWindowsBackToFront)
         {"everything", SCContentFilter::displayExcludingWindows(display, {}), red, blue, red, wallpaper},
         {"without A's app",
          SCContentFilter::displayExcludingApplications(display, {rig.app(rig.pidA)}, {}),
-         blue, blue, wallpaper, wallpaper},
+         blue,
+         blue,
+         wallpaper,
+         wallpaper},
         {"without A's app, excepting its window",
-         SCContentFilter::displayExcludingApplications(display, {rig.app(rig.pidA)}, {rig.window(rig.windowA)}),
-         red, blue, red, wallpaper},
+         SCContentFilter::displayExcludingApplications(
+             display, {rig.app(rig.pidA)}, {rig.window(rig.windowA)}),
+         red,
+         blue,
+         red,
+         wallpaper},
         {"without B's window",
          SCContentFilter::displayExcludingWindows(display, {rig.window(rig.windowB)}),
-         red, wallpaper, red, wallpaper},
-        {"only B's app", SCContentFilter::displayIncludingApplications(display, {rig.app(rig.pidB)}, {}),
-         blue, blue, clear, clear},
+         red,
+         wallpaper,
+         red,
+         wallpaper},
+        {"only B's app",
+         SCContentFilter::displayIncludingApplications(display, {rig.app(rig.pidB)}, {}),
+         blue,
+         blue,
+         clear,
+         clear},
         {"only B's app, without its window",
-         SCContentFilter::displayIncludingApplications(display, {rig.app(rig.pidB)}, {rig.window(rig.windowB)}),
-         clear, clear, clear, clear},
+         SCContentFilter::displayIncludingApplications(
+             display, {rig.app(rig.pidB)}, {rig.window(rig.windowB)}),
+         clear,
+         clear,
+         clear,
+         clear},
     };
     for (const Case& c : cases) {
         const QImage image = rig.render(c.filter);
@@ -264,7 +283,8 @@ TEST(SimCompositor, EachFilterFormDrawsItsWindowsBackToFront)
     }
 
     // A single window alone, at its own size, even where another window covers it on screen.
-    const QImage single = rig.render(SCContentFilter::desktopIndependentWindow(rig.window(rig.windowB)), {100, 60});
+    const QImage single =
+        rig.render(SCContentFilter::desktopIndependentWindow(rig.window(rig.windowB)), {100, 60});
     EXPECT_EQ(at(single, 20, 40), blue);
     EXPECT_EQ(at(single, 99, 59), blue);
 }
@@ -305,7 +325,11 @@ TEST(SimCompositor, HonoursLevelsSharingTypesAndTitles)
 TEST(SimCompositor, DrawsTheProgramsOwnWindowsFromTheirWidgets)
 {
     Rig rig;
-    Window window(rig.services(), QRectF(10, 10, 60, 30), kWindowStyleMaskBorderless, BackingStoreType::Buffered, false);
+    Window window(rig.services(),
+                  QRectF(10, 10, 60, 30),
+                  kWindowStyleMaskBorderless,
+                  BackingStoreType::Buffered,
+                  false);
     window.setContentView(new Swatch(QColor(0x00, 0xa0, 0x60)));
     window.setFrame(QRectF(120, 50, 60, 30), true);
     const SCContentFilter everything = SCContentFilter::displayExcludingWindows(rig.display(), {});

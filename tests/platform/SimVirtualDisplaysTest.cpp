@@ -28,7 +28,9 @@ struct Rig
         descriptor.name = QStringLiteral("Veilmox");
         descriptor.maxPixelsWide = 3024;
         descriptor.maxPixelsHigh = 1964;
-        descriptor.terminationHandler = [this] { ++terminations; };
+        descriptor.terminationHandler = [this] {
+            ++terminations;
+        };
         auto display = displays.createVirtualDisplay(descriptor);
         CGVirtualDisplaySettings settings;
         settings.modes = {*displays.createMode(1512, 982, 30), *displays.createMode(3024, 1964, 30)};

@@ -40,7 +40,11 @@ TEST(Window, RegistersWithTheWindowServerAsThisProgramsWindow)
     services.appWindows = &desktop;
     quint32 number = 0;
     {
-        Window window(services, QRectF(10, 40, 300, 200), kWindowStyleMaskBorderless, BackingStoreType::Buffered, false);
+        Window window(services,
+                      QRectF(10, 40, 300, 200),
+                      kWindowStyleMaskBorderless,
+                      BackingStoreType::Buffered,
+                      false);
         number = window.windowNumber();
         ASSERT_NE(number, 0U);
         EXPECT_FALSE(desktop.isWindowOnScreen(number)) << "created ordered out";
@@ -76,14 +80,16 @@ TEST(Window, KeepsBelowTheMenuBarUnlessASubclassSaysOtherwise)
     services.appWindows = &desktop;
     const Screen screen = desktop.screens().front();
 
-    Window plain(services, screen.frame, kWindowStyleMaskBorderless, BackingStoreType::Buffered, false, screen);
+    Window plain(
+        services, screen.frame, kWindowStyleMaskBorderless, BackingStoreType::Buffered, false, screen);
     plain.setFrame(screen.frame, true);
     EXPECT_EQ(plain.frame(), QRectF(0, 24, 1512, 982));
     EXPECT_EQ(desktop.window(plain.windowNumber())->bounds, QRectF(0, 24, 1512, 982));
     plain.setFrame(QRectF(100, 300, 200, 100), true);
     EXPECT_EQ(plain.frame(), QRectF(100, 300, 200, 100));
 
-    UnconstrainedWindow full(services, screen.frame, kWindowStyleMaskBorderless, BackingStoreType::Buffered, false, screen);
+    UnconstrainedWindow full(
+        services, screen.frame, kWindowStyleMaskBorderless, BackingStoreType::Buffered, false, screen);
     full.setFrame(screen.frame, true);
     EXPECT_EQ(full.frame(), screen.frame);
 }
@@ -93,7 +99,8 @@ TEST(Window, TellsItsDelegateOnceWhenItCloses)
     SimDesktop desktop;
     Services services;
     services.appWindows = &desktop;
-    Window window(services, QRectF(0, 0, 10, 10), kWindowStyleMaskBorderless, BackingStoreType::Buffered, false);
+    Window window(
+        services, QRectF(0, 0, 10, 10), kWindowStyleMaskBorderless, BackingStoreType::Buffered, false);
     ClosingDelegate delegate;
     window.setDelegate(&delegate);
     window.orderFrontRegardless();
