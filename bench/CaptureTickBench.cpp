@@ -74,7 +74,9 @@ struct Rig
                 spec.owner = pid;
                 spec.title = QStringLiteral("Window %1.%2").arg(app).arg(w);
                 const int n = app * 2 + w;
-                spec.bounds = QRectF(40 + (n % 5) * 230, 60 + (n / 5) * 200, 420, 300);
+                const int column = n % 5;
+                const int row = n / 5;
+                spec.bounds = QRectF(40.0 + column * 230.0, 60.0 + row * 200.0, 420, 300);
                 spec.color = QColor::fromHsv((n * 37) % 360, 160, 200);
                 windows.push_back(desktop.addWindow(spec));
             }
@@ -95,11 +97,9 @@ struct Rig
         manager->excludedWindowIDs = {windows[12]};
         manager->focusStageEnabled = paints;
         if (paints) {
-            for (int m = 0; m < 3; ++m) {
-                manager->masks.append(ShareMask{QUuid::createUuid(),
-                                                windows[static_cast<std::size_t>(m * 5)],
-                                                QStringLiteral("x"),
-                                                QRectF(20, 40, 160, 90)});
+            for (std::size_t m = 0; m < 3; ++m) {
+                manager->masks.append(ShareMask{
+                    QUuid::createUuid(), windows[m * 5], QStringLiteral("x"), QRectF(20, 40, 160, 90)});
             }
         }
         manager->frameHandler = [this](const std::optional<QImage>& image) {

@@ -14,9 +14,18 @@
 
 namespace {
 
-const QString kDockBundleID = QStringLiteral("com.apple.dock");
-const QStringList kNotificationBundleIDs{QStringLiteral("com.apple.notificationcenterui"),
-                                         QStringLiteral("com.apple.UserNotificationCenter")};
+const QString& dockBundleID()
+{
+    static const QString kDock = QStringLiteral("com.apple.dock");
+    return kDock;
+}
+
+const QStringList& notificationBundleIDs()
+{
+    static const QStringList kNotifications{QStringLiteral("com.apple.notificationcenterui"),
+                                            QStringLiteral("com.apple.UserNotificationCenter")};
+    return kNotifications;
+}
 
 // Any of these words in a capture error means the Screen Recording permission is missing.
 bool isPermissionFailure(const QString& description)
@@ -190,9 +199,9 @@ void VirtualDisplayManager::handleCaptureError(const platform::CaptureError& err
 {
     m_captureInProgress = false;
     if (!isPermissionFailure(error.localizedDescription)) {
-        qCWarning(virtualDisplayLog(m_services),
-                  "Virtual display capture error: %s",
-                  qUtf8Printable(error.localizedDescription));
+        qCCritical(virtualDisplayLog(m_services),
+                   "Virtual display capture error: %s",
+                   qUtf8Printable(error.localizedDescription));
         return;
     }
     stopCapture();
@@ -216,10 +225,10 @@ platform::SCContentFilter VirtualDisplayManager::contentFilter(const platform::S
         alwaysLeftOut.append(*own);
     }
     if (focusStageEnabled) {
-        alwaysLeftOut.append(kDockBundleID);
+        alwaysLeftOut.append(dockBundleID());
     }
     if (hideNotifications) {
-        alwaysLeftOut.append(kNotificationBundleIDs);
+        alwaysLeftOut.append(notificationBundleIDs());
     }
     QSet<QString> leftOut = excludedBundleIDs;
     for (const QString& id : alwaysLeftOut) {

@@ -225,10 +225,10 @@ void VirtualDisplayManager::buildMirror(const platform::Screen& screen)
     window->setFrame(screen.frame, true);
     window->setSharingType(platform::WindowSharingType::ReadOnly);
     window->setIgnoresMouseEvents(true);
-    window->setLevel(platform::WindowLevel::status);
-    window->setCollectionBehavior(platform::WindowCollectionBehavior::canJoinAllSpaces
-                                  | platform::WindowCollectionBehavior::stationary
-                                  | platform::WindowCollectionBehavior::ignoresCycle);
+    window->setLevel(platform::kStatusWindowLevel);
+    window->setCollectionBehavior(platform::kWindowCollectionBehaviorCanJoinAllSpaces
+                                  | platform::kWindowCollectionBehaviorStationary
+                                  | platform::kWindowCollectionBehaviorIgnoresCycle);
     window->setDelegate(this);
     window->orderFrontRegardless();
 
@@ -258,11 +258,13 @@ void VirtualDisplayManager::stop()
 
 void VirtualDisplayManager::windowWillClose()
 {
-    scheduler().post(this, [this] {
-        const QPointer<VirtualDisplayManager> self(this);
-        stop();
-        if (self && closeHandler) {
-            closeHandler();
+    scheduler().post(this, [self = QPointer<VirtualDisplayManager>(this)] {
+        if (!self) {
+            return;
+        }
+        self->stop();
+        if (self && self->closeHandler) {
+            self->closeHandler();
         }
     });
 }

@@ -46,9 +46,9 @@ public:
             Frozen
         };
 
-        static Output covered(const QImage& image) { return Output(Kind::Covered, image); }
-        static Output live() { return Output(Kind::Live, {}); }
-        static Output frozen() { return Output(Kind::Frozen, {}); }
+        static Output covered(const QImage& image) { return {Kind::Covered, image}; }
+        static Output live() { return {Kind::Live, {}}; }
+        static Output frozen() { return {Kind::Frozen, {}}; }
 
         Kind kind() const { return m_kind; }
         bool isLive() const { return m_kind == Kind::Live; }

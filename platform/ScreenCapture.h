@@ -115,7 +115,7 @@ struct CMTime
     bool operator==(const CMTime&) const = default;
 };
 
-inline constexpr std::uint32_t kCVPixelFormatType_32BGRA = 0x42475241; // 'BGRA'
+inline constexpr std::uint32_t kCVPixelFormatType32BGRA = 0x42475241; // 'BGRA'
 
 struct SCStreamConfiguration
 {
@@ -124,7 +124,7 @@ struct SCStreamConfiguration
     bool showsCursor = true;
     bool capturesAudio = false;
     CMTime minimumFrameInterval;
-    std::uint32_t pixelFormat = kCVPixelFormatType_32BGRA;
+    std::uint32_t pixelFormat = kCVPixelFormatType32BGRA;
     int queueDepth = 3;
 };
 

@@ -24,25 +24,21 @@ enum class WindowSharingType
 };
 
 // Window levels used by this application.
-namespace WindowLevel {
-inline constexpr qint64 normal = 0;
-inline constexpr qint64 floating = 3;
-inline constexpr qint64 mainMenu = 24;
-inline constexpr qint64 status = 25;
-} // namespace WindowLevel
+inline constexpr qint64 kNormalWindowLevel = 0;
+inline constexpr qint64 kFloatingWindowLevel = 3;
+inline constexpr qint64 kMainMenuWindowLevel = 24;
+inline constexpr qint64 kStatusWindowLevel = 25;
 
 // Collection-behaviour flags (combined with |).
-namespace WindowCollectionBehavior {
-inline constexpr std::uint64_t canJoinAllSpaces = 1U << 0U;
-inline constexpr std::uint64_t moveToActiveSpace = 1U << 1U;
-inline constexpr std::uint64_t managed = 1U << 2U;
-inline constexpr std::uint64_t transient = 1U << 3U;
-inline constexpr std::uint64_t stationary = 1U << 4U;
-inline constexpr std::uint64_t participatesInCycle = 1U << 5U;
-inline constexpr std::uint64_t ignoresCycle = 1U << 6U;
-inline constexpr std::uint64_t fullScreenPrimary = 1U << 7U;
-inline constexpr std::uint64_t fullScreenAuxiliary = 1U << 8U;
-} // namespace WindowCollectionBehavior
+inline constexpr std::uint64_t kWindowCollectionBehaviorCanJoinAllSpaces = 1U << 0U;
+inline constexpr std::uint64_t kWindowCollectionBehaviorMoveToActiveSpace = 1U << 1U;
+inline constexpr std::uint64_t kWindowCollectionBehaviorManaged = 1U << 2U;
+inline constexpr std::uint64_t kWindowCollectionBehaviorTransient = 1U << 3U;
+inline constexpr std::uint64_t kWindowCollectionBehaviorStationary = 1U << 4U;
+inline constexpr std::uint64_t kWindowCollectionBehaviorParticipatesInCycle = 1U << 5U;
+inline constexpr std::uint64_t kWindowCollectionBehaviorIgnoresCycle = 1U << 6U;
+inline constexpr std::uint64_t kWindowCollectionBehaviorFullScreenPrimary = 1U << 7U;
+inline constexpr std::uint64_t kWindowCollectionBehaviorFullScreenAuxiliary = 1U << 8U;
 
 inline constexpr std::uint64_t kWindowStyleMaskBorderless = 0;
 
@@ -154,7 +150,7 @@ private:
     bool m_hasShadow = true;
     WindowSharingType m_sharingType = WindowSharingType::ReadOnly;
     bool m_ignoresMouseEvents = false;
-    qint64 m_level = WindowLevel::normal;
+    qint64 m_level = kNormalWindowLevel;
     std::uint64_t m_collectionBehavior = 0;
     WindowDelegate* m_delegate = nullptr;
     bool m_visible = false;

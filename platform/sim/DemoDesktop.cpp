@@ -50,9 +50,9 @@ void populateDemoDesktop(SimDesktop& desktop)
 
     struct DemoApp
     {
-        const char* bundleID;
-        const char* name;
-        const char* windowTitle;
+        const char* bundleID = nullptr;
+        const char* name = nullptr;
+        const char* windowTitle = nullptr;
         QRectF bounds;
         QColor color;
     };

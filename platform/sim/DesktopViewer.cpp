@@ -29,12 +29,12 @@ public:
     Pane(quint32 displayID, QWidget* parent)
         : QWidget(parent)
         , m_displayID(displayID)
+        , m_title(new QLabel(this))
+        , m_screen(new Screen(this))
     {
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
-        m_title = new QLabel(this);
         layout->addWidget(m_title);
-        m_screen = new Screen(this);
         layout->addWidget(m_screen, 1);
     }
 
@@ -92,9 +92,9 @@ DesktopViewer::DesktopViewer(SimDesktop& desktop, Scheduler& scheduler, QWidget*
     , m_desktop(desktop)
     , m_scheduler(scheduler)
     , m_compositor(desktop)
+    , m_panes(new QHBoxLayout(this))
 {
     setWindowTitle(QStringLiteral("Veilmox \u2014 simulated displays"));
-    m_panes = new QHBoxLayout(this);
     resize(1280, 480);
     rebuild();
     refresh();

@@ -24,6 +24,8 @@ class DesktopViewer final : public QWidget
 public:
     DesktopViewer(SimDesktop& desktop, Scheduler& scheduler, QWidget* parent = nullptr);
     ~DesktopViewer() override;
+    DesktopViewer(const DesktopViewer&) = delete;
+    DesktopViewer& operator=(const DesktopViewer&) = delete;
 
     // Redraws every display now; the viewer also does so every kRefreshInterval while shown.
     void refresh();

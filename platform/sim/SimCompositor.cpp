@@ -126,8 +126,9 @@ QImage SimCompositor::render(const SCContentFilter& filter, QSize pixelSize) con
     painter.scale(pixelSize.width() / region.width(), pixelSize.height() / region.height());
     painter.translate(-region.topLeft());
     const QList<quint32> order = m_desktop.windowOrder();
-    for (auto it = order.crbegin(); it != order.crend(); ++it) {
-        const quint32 number = *it;
+    // Back to front.
+    for (qsizetype i = order.size() - 1; i >= 0; --i) {
+        const quint32 number = order[i];
         const auto spec = m_desktop.window(number);
         if (!spec || !m_desktop.isWindowOnScreen(number)
             || spec->sharingState == static_cast<qint64>(WindowSharingType::None)

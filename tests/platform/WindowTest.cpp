@@ -49,7 +49,7 @@ TEST(Window, RegistersWithTheWindowServerAsThisProgramsWindow)
         ASSERT_NE(number, 0U);
         EXPECT_FALSE(desktop.isWindowOnScreen(number)) << "created ordered out";
 
-        window.setLevel(WindowLevel::status);
+        window.setLevel(kStatusWindowLevel);
         window.setSharingType(WindowSharingType::None);
         window.setIgnoresMouseEvents(true);
         window.orderFrontRegardless();
