@@ -73,10 +73,8 @@ public:
 class WindowDelegate
 {
 public:
+    virtual ~WindowDelegate() = default;
     virtual void windowWillClose() = 0;
-
-protected:
-    ~WindowDelegate() = default;
 };
 
 // One window of this application. Its contents are a Qt widget tree (the content view fills the

@@ -12,8 +12,8 @@ namespace {
 class Swatch final : public QWidget
 {
 public:
-    explicit Swatch(QColor colour)
-        : m_colour(std::move(colour))
+    explicit Swatch(const QColor& colour)
+        : m_colour(colour)
     {}
 
 protected:

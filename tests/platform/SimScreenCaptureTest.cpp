@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 using namespace platform;
-using platform::sim::SimCompositor;
 using platform::sim::SimDesktop;
 using platform::sim::SimScreenCapture;
 using platform::sim::VirtualScheduler;
@@ -25,8 +24,8 @@ const QColor kBlue(0x20, 0x40, 0xe0);
 class Swatch final : public QWidget
 {
 public:
-    explicit Swatch(QColor colour)
-        : m_colour(std::move(colour))
+    explicit Swatch(const QColor& colour)
+        : m_colour(colour)
     {}
 
 protected:
