@@ -3,14 +3,17 @@
 namespace platform {
 
 class AccessibilitySettings;
+class AppWindowServer;
 class Bundle;
 class HotKeySystem;
 class Keychain;
 class NotificationCenter;
 class Scheduler;
+class ScreenCaptureService;
 class ScreenList;
 class URLSession;
 class UserDefaults;
+class VirtualDisplayService;
 class WindowServer;
 class Workspace;
 
@@ -28,6 +31,9 @@ struct Services
     Keychain* keychain = nullptr;
     URLSession* urlSession = nullptr;
     AccessibilitySettings* accessibility = nullptr;
+    VirtualDisplayService* virtualDisplays = nullptr;
+    ScreenCaptureService* screenCapture = nullptr;
+    AppWindowServer* appWindows = nullptr;
 
     static const Services& current();
     static void setCurrent(const Services& services);

@@ -7,8 +7,11 @@
 #include "platform/UserDefaults.h"
 #include "platform/sim/DemoDesktop.h"
 #include "platform/sim/SimAccessibilitySettings.h"
+#include "platform/sim/DesktopViewer.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimHotKeySystem.h"
+#include "platform/sim/SimScreenCapture.h"
+#include "platform/sim/SimVirtualDisplays.h"
 #include "state/WindowManager.h"
 
 #include <QApplication>
@@ -29,11 +32,13 @@ int main(int argc, char* argv[])
     platform::Scheduler::setCurrent(&scheduler);
     platform::PlistUserDefaults defaults(platform::PlistUserDefaults::standardFilePath(bundleID));
     platform::sim::SimDesktop desktop(bundleID);
-    platform::sim::populateDemoDesktop(desktop);
+    platform::sim::populateDesktop(desktop);
     platform::sim::SimHotKeySystem hotKeys;
     platform::FileKeychain keychain(platform::FileKeychain::standardDirectory());
     platform::URLSession urlSession(scheduler);
     platform::sim::SimAccessibilitySettings accessibility;
+    platform::sim::SimVirtualDisplays virtualDisplays(desktop, scheduler);
+    platform::sim::SimScreenCapture screenCapture(desktop, scheduler);
 
     platform::Services services;
     services.defaults = &defaults;
@@ -46,10 +51,17 @@ int main(int argc, char* argv[])
     services.keychain = &keychain;
     services.urlSession = &urlSession;
     services.accessibility = &accessibility;
+    services.virtualDisplays = &virtualDisplays;
+    services.screenCapture = &screenCapture;
+    services.appWindows = &desktop;
     platform::Services::setCurrent(services);
 
     WindowManager::shared().setBackendCalls(&BackendClient::shared());
     WindowManager::shared().start();
+
+    // The displays are simulated on Linux: this window shows each of them live, "Veilmox" too.
+    platform::sim::DesktopViewer viewer(desktop, scheduler);
+    viewer.show();
 
     return QApplication::exec();
 }

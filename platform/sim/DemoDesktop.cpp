@@ -2,18 +2,57 @@
 
 #include "platform/sim/SimDesktop.h"
 
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cmath>
+#include <vector>
+
 namespace platform::sim {
+
+namespace {
+
+constexpr qint64 kDockLevel = 20;
+constexpr qint64 kNotificationLevel = 23;
+constexpr qint64 kMainMenuLevel = 24;
+
+SimDesktop::WindowSpec
+windowSpec(pid_type owner, const QString& title, const QRectF& bounds, const QColor& color)
+{
+    SimDesktop::WindowSpec spec;
+    spec.owner = owner;
+    spec.title = title;
+    spec.bounds = bounds;
+    spec.color = color;
+    return spec;
+}
+
+pid_type launch(SimDesktop& desktop, const char* bundleID, const char* name, ActivationPolicy policy)
+{
+    SimDesktop::AppSpec spec;
+    spec.bundleID = QString::fromLatin1(bundleID);
+    spec.name = QString::fromUtf8(name);
+    spec.policy = policy;
+    return desktop.launchApp(spec);
+}
+
+} // namespace
 
 void populateDemoDesktop(SimDesktop& desktop)
 {
-    desktop.addDisplay(
-        {QStringLiteral("Built-in Retina Display"), QRectF(0, 0, 1512, 982), 2.0, std::nullopt, true});
+    SimDesktop::DisplaySpec display;
+    display.name = QStringLiteral("Built-in Retina Display");
+    display.frame = QRectF(0, 0, 1512, 982);
+    display.backingScale = 2.0;
+    desktop.addDisplay(display);
 
     struct DemoApp
     {
-        const char* bundleID;
-        const char* name;
-        const char* windowTitle;
+        const char* bundleID = nullptr;
+        const char* name = nullptr;
+        const char* windowTitle = nullptr;
         QRectF bounds;
         QColor color;
     };
@@ -34,18 +73,267 @@ void populateDemoDesktop(SimDesktop& desktop)
     };
     pid_type last = 0;
     for (const DemoApp& app : apps) {
-        SimDesktop::AppSpec spec;
-        spec.bundleID = QString::fromLatin1(app.bundleID);
-        spec.name = QString::fromUtf8(app.name);
-        last = desktop.launchApp(spec);
-        SimDesktop::WindowSpec window;
-        window.owner = last;
-        window.title = QString::fromUtf8(app.windowTitle);
-        window.bounds = app.bounds;
-        window.color = app.color;
-        desktop.addWindow(window);
+        last = launch(desktop, app.bundleID, app.name, ActivationPolicy::Regular);
+        desktop.addWindow(windowSpec(last, QString::fromUtf8(app.windowTitle), app.bounds, app.color));
     }
+
+    // The system's own furniture, above the apps' windows.
+    const double menuBar = desktop.menuBarHeight();
+    const pid_type systemUI =
+        launch(desktop, "com.apple.systemuiserver", "SystemUIServer", ActivationPolicy::Accessory);
+    auto menu = windowSpec(
+        systemUI, QStringLiteral("Menubar"), QRectF(0, 0, 1512, menuBar), QColor(0xe8, 0xe8, 0xea));
+    menu.layer = kMainMenuLevel;
+    desktop.addWindow(menu);
+    const pid_type dock = launch(desktop, "com.apple.dock", "Dock", ActivationPolicy::Accessory);
+    auto dockWindow =
+        windowSpec(dock, QStringLiteral("Dock"), QRectF(356, 910, 800, 64), QColor(0x5a, 0x5e, 0x66));
+    dockWindow.layer = kDockLevel;
+    desktop.addWindow(dockWindow);
+    const pid_type banners =
+        launch(desktop, "com.apple.notificationcenterui", "Notification Center", ActivationPolicy::Accessory);
+    auto banner = windowSpec(banners,
+                             QStringLiteral("Messages: Dinner at 8?"),
+                             QRectF(1140, 34, 360, 72),
+                             QColor(0x2c, 0x2f, 0x36));
+    banner.layer = kNotificationLevel;
+    desktop.addWindow(banner);
+
     desktop.activateApp(last);
+}
+
+namespace {
+
+class ScenarioError
+{
+public:
+    explicit ScenarioError(QString message)
+        : text(std::move(message))
+    {}
+    QString text;
+};
+
+QRectF readFrame(const QJsonValue& value, const QString& where)
+{
+    const QJsonArray array = value.toArray();
+    if (!value.isArray() || array.size() != 4) {
+        throw ScenarioError(where + QStringLiteral(": \"frame\" must be [x, y, width, height]"));
+    }
+    double numbers[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        if (!array[i].isDouble() || !std::isfinite(array[i].toDouble())) {
+            throw ScenarioError(where + QStringLiteral(": \"frame\" holds something that is not a number"));
+        }
+        numbers[i] = array[i].toDouble();
+    }
+    if (numbers[2] <= 0 || numbers[3] <= 0 || std::abs(numbers[0]) > 1e6 || std::abs(numbers[1]) > 1e6
+        || numbers[2] > 1e5 || numbers[3] > 1e5) {
+        throw ScenarioError(where + QStringLiteral(": \"frame\" is not a sensible rectangle"));
+    }
+    return {numbers[0], numbers[1], numbers[2], numbers[3]};
+}
+
+QColor readColor(const QJsonObject& object, const QString& key, const QColor& fallback, const QString& where)
+{
+    if (!object.contains(key)) {
+        return fallback;
+    }
+    const QColor color = QColor::fromString(object.value(key).toString());
+    if (!object.value(key).isString() || !color.isValid()) {
+        throw ScenarioError(where + QStringLiteral(": \"%1\" is not a colour such as \"#336699\"").arg(key));
+    }
+    return color;
+}
+
+double readNumber(const QJsonObject& object,
+                  const QString& key,
+                  double fallback,
+                  double low,
+                  double high,
+                  const QString& where)
+{
+    if (!object.contains(key)) {
+        return fallback;
+    }
+    const QJsonValue value = object.value(key);
+    if (!value.isDouble() || !(value.toDouble() >= low && value.toDouble() <= high)) {
+        throw ScenarioError(
+            where + QStringLiteral(": \"%1\" must be a number from %2 to %3").arg(key).arg(low).arg(high));
+    }
+    return value.toDouble();
+}
+
+bool readBool(const QJsonObject& object, const QString& key, bool fallback, const QString& where)
+{
+    if (!object.contains(key)) {
+        return fallback;
+    }
+    if (!object.value(key).isBool()) {
+        throw ScenarioError(where + QStringLiteral(": \"%1\" must be true or false").arg(key));
+    }
+    return object.value(key).toBool();
+}
+
+QString readString(const QJsonObject& object, const QString& key, const QString& where)
+{
+    const QJsonValue value = object.value(key);
+    if (!value.isString() || value.toString().isEmpty()) {
+        throw ScenarioError(where + QStringLiteral(": \"%1\" must be a non-empty string").arg(key));
+    }
+    return value.toString();
+}
+
+QJsonArray readArray(const QJsonObject& object, const QString& key, const QString& where)
+{
+    if (!object.contains(key)) {
+        return {};
+    }
+    if (!object.value(key).isArray()) {
+        throw ScenarioError(where + QStringLiteral(": \"%1\" must be an array").arg(key));
+    }
+    return object.value(key).toArray();
+}
+
+QJsonObject readObject(const QJsonValue& value, const QString& where)
+{
+    if (!value.isObject()) {
+        throw ScenarioError(where + QStringLiteral(" must be an object"));
+    }
+    return value.toObject();
+}
+
+struct ScenarioApp
+{
+    SimDesktop::AppSpec spec;
+    bool active = false;
+    std::vector<SimDesktop::WindowSpec> windows;
+};
+
+} // namespace
+
+std::optional<QString> loadDesktopScenario(SimDesktop& desktop, const QByteArray& json)
+{
+    QJsonParseError parseError{};
+    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        return QStringLiteral("not JSON: %1 at offset %2")
+            .arg(parseError.errorString())
+            .arg(parseError.offset);
+    }
+    try {
+        const QJsonObject root =
+            readObject(document.isObject() ? QJsonValue(document.object()) : QJsonValue(),
+                       QStringLiteral("the scenario"));
+        const QString top = QStringLiteral("the scenario");
+        const double menuBar =
+            readNumber(root, QStringLiteral("menuBarHeight"), desktop.menuBarHeight(), 0, 200, top);
+        const bool permission = readBool(root, QStringLiteral("screenRecordingPermission"), true, top);
+
+        std::vector<SimDesktop::DisplaySpec> displays;
+        const QJsonArray displayArray = readArray(root, QStringLiteral("displays"), top);
+        for (qsizetype i = 0; i < displayArray.size(); ++i) {
+            const QString where = QStringLiteral("display %1").arg(i + 1);
+            const QJsonObject object = readObject(displayArray[i], where);
+            SimDesktop::DisplaySpec spec;
+            if (object.contains(QStringLiteral("name"))) {
+                spec.name = readString(object, QStringLiteral("name"), where);
+            }
+            spec.frame = readFrame(object.value(QStringLiteral("frame")), where);
+            spec.backingScale = readNumber(object, QStringLiteral("scale"), 2.0, 1.0, 4.0, where);
+            spec.desktopColor = readColor(object, QStringLiteral("wallpaper"), spec.desktopColor, where);
+            displays.push_back(spec);
+        }
+        if (displays.empty()) {
+            throw ScenarioError(QStringLiteral("the scenario has no display"));
+        }
+
+        std::vector<ScenarioApp> apps;
+        const QJsonArray appArray = readArray(root, QStringLiteral("apps"), top);
+        for (qsizetype i = 0; i < appArray.size(); ++i) {
+            QString where = QStringLiteral("app %1").arg(i + 1);
+            const QJsonObject object = readObject(appArray[i], where);
+            ScenarioApp app;
+            app.spec.bundleID = readString(object, QStringLiteral("bundleID"), where);
+            where = *app.spec.bundleID;
+            app.spec.name = readString(object, QStringLiteral("name"), where);
+            const QString policy = object.value(QStringLiteral("policy")).toString(QStringLiteral("regular"));
+            if (policy == QLatin1String("regular")) {
+                app.spec.policy = ActivationPolicy::Regular;
+            } else if (policy == QLatin1String("accessory")) {
+                app.spec.policy = ActivationPolicy::Accessory;
+            } else if (policy == QLatin1String("prohibited")) {
+                app.spec.policy = ActivationPolicy::Prohibited;
+            } else {
+                throw ScenarioError(
+                    where + QStringLiteral(": \"policy\" must be regular, accessory or prohibited"));
+            }
+            app.active = readBool(object, QStringLiteral("active"), false, where);
+            const QJsonArray windowArray = readArray(object, QStringLiteral("windows"), where);
+            for (qsizetype w = 0; w < windowArray.size(); ++w) {
+                const QString windowWhere = where + QStringLiteral(" window %1").arg(w + 1);
+                const QJsonObject windowObject = readObject(windowArray[w], windowWhere);
+                SimDesktop::WindowSpec spec;
+                if (windowObject.contains(QStringLiteral("title"))) {
+                    spec.title = readString(windowObject, QStringLiteral("title"), windowWhere);
+                }
+                spec.bounds = readFrame(windowObject.value(QStringLiteral("frame")), windowWhere);
+                spec.color = readColor(windowObject, QStringLiteral("color"), spec.color, windowWhere);
+                spec.layer = static_cast<qint64>(readNumber(
+                    windowObject, QStringLiteral("layer"), 0, -2147483648.0, 2147483647.0, windowWhere));
+                spec.alpha = readNumber(windowObject, QStringLiteral("alpha"), 1.0, 0.0, 1.0, windowWhere);
+                spec.onScreen = readBool(windowObject, QStringLiteral("onScreen"), true, windowWhere);
+                spec.sharingState = static_cast<qint64>(
+                    readNumber(windowObject, QStringLiteral("sharing"), 1, 0, 2, windowWhere));
+                app.windows.push_back(spec);
+            }
+            apps.push_back(std::move(app));
+        }
+
+        desktop.setMenuBarHeight(menuBar);
+        desktop.setScreenRecordingPermission(permission);
+        for (const auto& display : displays) {
+            desktop.addDisplay(display);
+        }
+        std::optional<pid_type> active;
+        for (auto& app : apps) {
+            const pid_type pid = desktop.launchApp(app.spec);
+            for (auto& window : app.windows) {
+                window.owner = pid;
+                desktop.addWindow(window);
+            }
+            if (app.active) {
+                active = pid;
+            }
+        }
+        if (active) {
+            desktop.activateApp(*active);
+        }
+    } catch (const ScenarioError& error) {
+        return error.text;
+    }
+    return std::nullopt;
+}
+
+void populateDesktop(SimDesktop& desktop)
+{
+    const QString path = qEnvironmentVariable(kDesktopScenarioVariable);
+    if (path.isEmpty()) {
+        populateDemoDesktop(desktop);
+        return;
+    }
+    QFile file(path);
+    std::optional<QString> error;
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = file.errorString();
+    } else {
+        error = loadDesktopScenario(desktop, file.readAll());
+    }
+    if (error) {
+        qWarning("Desktop scenario %s could not be used (%s); starting with the demo desktop",
+                 qUtf8Printable(path),
+                 qUtf8Printable(*error));
+        populateDemoDesktop(desktop);
+    }
 }
 
 } // namespace platform::sim

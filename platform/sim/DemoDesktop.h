@@ -1,11 +1,31 @@
 #pragma once
 
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
 namespace platform::sim {
 
 class SimDesktop;
 
-// Fills a desktop with one display and a handful of ordinary apps with windows, so the running
-// application has something to show.
+// Fills a desktop with one display, the menu bar, the Dock, a notification banner and a handful
+// of ordinary apps with windows, so the running application has something to show.
 void populateDemoDesktop(SimDesktop& desktop);
+
+// Fills a desktop from a scenario: a JSON object with "displays" (each with "name", "frame"
+// [x, y, width, height], "scale", "wallpaper" "#rrggbb"), "apps" (each with "bundleID", "name",
+// "policy" "regular" | "accessory" | "prohibited", "active" and "windows", each with "title",
+// "frame", "color", "layer", "alpha", "onScreen", "sharing" 0 | 1 | 2), "menuBarHeight" and
+// "screenRecordingPermission". Everything but the display frames and app names is optional.
+// Nothing is added unless the whole scenario reads; the error says what is wrong.
+std::optional<QString> loadDesktopScenario(SimDesktop& desktop, const QByteArray& json);
+
+// The scenario file named by the environment variable VEILMOX_DESKTOP_SCENARIO, or the demo
+// desktop when it is not set; a scenario that cannot be read is reported on the log and the demo
+// desktop used instead.
+void populateDesktop(SimDesktop& desktop);
+
+inline constexpr const char* kDesktopScenarioVariable = "VEILMOX_DESKTOP_SCENARIO";
 
 } // namespace platform::sim

@@ -171,6 +171,30 @@ void SimDesktop::removeDisplay(quint32 displayID)
     postScreenChange();
 }
 
+quint32 SimDesktop::allocateDisplayID()
+{
+    return m_state->nextDisplayID++;
+}
+
+QList<quint32> SimDesktop::displayIDs() const
+{
+    QList<quint32> ids;
+    for (const auto& display : m_state->displays) {
+        ids.append(display.id);
+    }
+    return ids;
+}
+
+std::optional<SimDesktop::DisplaySpec> SimDesktop::display(quint32 displayID) const
+{
+    for (const auto& display : m_state->displays) {
+        if (display.id == displayID) {
+            return display.spec;
+        }
+    }
+    return std::nullopt;
+}
+
 void SimDesktop::setMainDisplay(quint32 displayID)
 {
     m_mainDisplay = displayID;
@@ -312,7 +336,11 @@ std::optional<SimDesktop::WindowSpec> SimDesktop::window(quint32 number) const
 
 QList<quint32> SimDesktop::windowOrder() const
 {
-    return {m_state->order.begin(), m_state->order.end()};
+    QList<quint32> order(m_state->order.begin(), m_state->order.end());
+    std::stable_sort(order.begin(), order.end(), [this](quint32 a, quint32 b) {
+        return m_state->windows.at(a).spec.layer > m_state->windows.at(b).spec.layer;
+    });
+    return order;
 }
 
 QList<RunningApplicationRef> SimDesktop::runningApplications() const
@@ -368,7 +396,7 @@ QRectF SimDesktop::displayBounds(std::uint32_t displayID) const
     return {};
 }
 
-bool SimDesktop::isOnScreen(quint32 number) const
+bool SimDesktop::isWindowOnScreen(quint32 number) const
 {
     const auto it = m_state->windows.find(number);
     if (it == m_state->windows.end() || !it->second.spec.onScreen) {
@@ -396,7 +424,7 @@ WindowDescription SimDesktop::describe(quint32 number) const
         d.insert(kCGWindowAlpha, *spec.alpha);
     }
     d.insert(kCGWindowBounds, dictionaryFromRect(spec.bounds));
-    if (isOnScreen(number)) {
+    if (isWindowOnScreen(number)) {
         d.insert(kCGWindowIsOnscreen, true);
     }
     d.insert(kCGWindowSharingState, spec.sharingState);
@@ -418,8 +446,8 @@ std::optional<QList<WindowDescription>> SimDesktop::copyWindowInfo(std::uint32_t
         return std::nullopt;
     }
     QList<WindowDescription> result;
-    for (const quint32 number : m_state->order) {
-        if ((options & kCGWindowListOptionOnScreenOnly) != 0 && !isOnScreen(number)) {
+    for (const quint32 number : windowOrder()) {
+        if ((options & kCGWindowListOptionOnScreenOnly) != 0 && !isWindowOnScreen(number)) {
             continue;
         }
         // Desktop elements (wallpaper, desktop icons) sit on negative layers.
@@ -446,6 +474,44 @@ SimDesktop::createDescriptionFromArray(const QList<std::uint32_t>& windowIDs) co
         }
     }
     return result;
+}
+
+quint32 SimDesktop::registerWindow(QWidget* content, const QRectF& frame)
+{
+    WindowSpec spec;
+    spec.owner = m_state->ownPid;
+    spec.title = QString();
+    spec.bounds = frame;
+    spec.onScreen = false;
+    spec.content = content;
+    return addWindow(spec);
+}
+
+void SimDesktop::setWindowLevel(quint32 number, qint64 level)
+{
+    if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
+        it->second.spec.layer = level;
+    }
+}
+
+void SimDesktop::setWindowSharingType(quint32 number, WindowSharingType type)
+{
+    if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
+        it->second.spec.sharingState = static_cast<qint64>(type);
+    }
+}
+
+void SimDesktop::setWindowIgnoresMouseEvents(quint32 number, bool ignores)
+{
+    if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
+        it->second.spec.ignoresMouseEvents = ignores;
+    }
+}
+
+void SimDesktop::orderWindowFront(quint32 number)
+{
+    setWindowOnScreen(number, true);
+    orderFront(number);
 }
 
 void SimDesktop::postScreenChange()

@@ -1,12 +1,15 @@
 #pragma once
 
 #include "platform/Screens.h"
+#include "platform/Window.h"
 #include "platform/WindowServer.h"
 #include "platform/Workspace.h"
 
 #include <QColor>
 #include <QImage>
+#include <QPointer>
 #include <QRectF>
+#include <QWidget>
 
 #include <memory>
 #include <optional>
@@ -15,11 +18,13 @@
 namespace platform::sim {
 
 // A desktop held in memory: displays, running applications and the window server's windows in
-// front-to-back order. The application runs against one; a test builds one in a few lines.
+// front-to-back order. The application runs against one; a test builds one in a few lines. The
+// application's own windows register here too, drawn from their widgets.
 class SimDesktop final
     : public Workspace
     , public ScreenList
     , public WindowServer
+    , public AppWindowServer
 {
 public:
     struct DisplaySpec
@@ -29,6 +34,7 @@ public:
         double backingScale = 2.0;
         std::optional<quint32> id;   // assigned when absent
         bool hasScreenNumber = true; // false: the screen's description lacks "NSScreenNumber"
+        QColor desktopColor = QColor(0x1f, 0x3b, 0x5c); // the wallpaper
     };
 
     struct AppSpec
@@ -49,8 +55,10 @@ public:
         std::optional<double> alpha = 1.0; // none: the description has no alpha entry
         bool onScreen = true;
         qint64 sharingState = 1;
-        QColor color = QColor(0x80, 0x80, 0x80);
-        std::optional<quint32> number; // assigned when absent; may reuse a freed number
+        QColor color = QColor(0x80, 0x80, 0x80); // synthetic content: this colour and the title
+        std::optional<quint32> number;           // assigned when absent; may reuse a freed number
+        QPointer<QWidget> content;               // this application's windows: drawn from the widget
+        bool ignoresMouseEvents = false;
     };
 
     // `ownBundleID` names this program's own process, which runs as an accessory application.
@@ -65,6 +73,14 @@ public:
     void removeDisplay(quint32 displayID);
     void setMainDisplay(quint32 displayID);
     void setMenuBarHeight(double height) { m_menuBarHeight = height; }
+    // A fresh identifier for a display that will be added later.
+    quint32 allocateDisplayID();
+    QList<quint32> displayIDs() const;
+    std::optional<DisplaySpec> display(quint32 displayID) const;
+
+    // The Screen Recording permission of this process; granted unless a test denies it.
+    void setScreenRecordingPermission(bool granted) { m_screenRecordingPermission = granted; }
+    bool screenRecordingPermission() const { return m_screenRecordingPermission; }
 
     // Applications. Launching, terminating and activating post the workspace notifications.
     pid_type launchApp(const AppSpec& spec);
@@ -85,7 +101,10 @@ public:
     // descriptions with missing or mistyped entries.
     void overrideDescription(quint32 number, const QVariantMap& entries);
     std::optional<WindowSpec> window(quint32 number) const;
+    // Front to back: higher levels first, then the order within a level.
     QList<quint32> windowOrder() const;
+    // On screen: not ordered out, minimised or hidden with its app.
+    bool isWindowOnScreen(quint32 number) const;
 
     // Failures of the window server, told apart from empty answers.
     void setWindowListFails(bool fails) { m_windowListFails = fails; }
@@ -115,11 +134,20 @@ public:
     std::uint32_t mainDisplayID() const override { return m_mainDisplay; }
     QRectF displayBounds(std::uint32_t displayID) const override;
 
+    // AppWindowServer
+    quint32 registerWindow(QWidget* content, const QRectF& frame) override;
+    void unregisterWindow(quint32 number) override { removeWindow(number); }
+    void setWindowFrame(quint32 number, const QRectF& frame) override { setWindowBounds(number, frame); }
+    void setWindowLevel(quint32 number, qint64 level) override;
+    void setWindowSharingType(quint32 number, WindowSharingType type) override;
+    void setWindowIgnoresMouseEvents(quint32 number, bool ignores) override;
+    void orderWindowFront(quint32 number) override;
+    void orderWindowOut(quint32 number) override { setWindowOnScreen(number, false); }
+
     struct State;
 
 private:
     WindowDescription describe(quint32 number) const;
-    bool isOnScreen(quint32 number) const;
     void postScreenChange();
     void postWorkspace(const QString& name, pid_type pid);
 
@@ -130,6 +158,7 @@ private:
     quint32 m_mainDisplay = 0;
     bool m_windowListFails = false;
     bool m_descriptionQueryFails = false;
+    bool m_screenRecordingPermission = true;
     mutable int m_windowListQueries = 0;
     mutable int m_descriptionQueries = 0;
 };

@@ -2,6 +2,8 @@
 
 #include "platform/sim/SimDesktop.h"
 
+#include <QLocale>
+
 #include <gtest/gtest.h>
 
 using platform::WindowDescription;
@@ -85,4 +87,38 @@ TEST(ScreenShareDetector, NamesTheAppFromTheWorkspaceThenTheBundleIdentifier)
     const auto unnamed = ScreenShareDetector::detect({window(pid, QStringLiteral("Share Toolbar"))}, apps);
     ASSERT_TRUE(unnamed);
     EXPECT_EQ(unnamed->appName, QStringLiteral("us.zoom.xos"));
+}
+
+TEST(ScreenShareDetector, TriesOnlyTheRuleOfTheWindowsApp)
+{
+    // Each app is held to its own rule's fragments, even when another rule's fragment matches.
+    EXPECT_FALSE(ScreenShareDetector::detect(
+        {window(1, QStringLiteral("meet.google.com is sharing your screen"))}, kApps));
+    EXPECT_FALSE(ScreenShareDetector::detect({window(3, QStringLiteral("Zoom Share Toolbar"))}, kApps));
+    EXPECT_FALSE(ScreenShareDetector::detect({window(2, QStringLiteral("Sharing Control Bar"))}, kApps));
+}
+
+TEST(ScreenShareDetector, LowerCasesTitlesByFullUnicodeRulesWhateverTheLocale)
+{
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::Turkish, QLocale::Turkey));
+    struct Case
+    {
+        qint64 pid;
+        const char* title;
+        bool shares;
+    };
+    const Case cases[] = {
+        // A Turkish locale would turn I into a dotless ı; the test is locale-independent.
+        {3, "SHARING CONTROL BAR", true},
+        {1, "\u00dcBERSICHT \u00b7 ZOOM SHARE TOOLBAR", true},
+        {2, "MEET.GOOGLE.COM IS SHARING YOUR SCREEN", true},
+        // Full lower-casing turns İ into i followed by a combining dot, so this is no match.
+        {2, "MEET.GOOGLE.COM \u0130S SHARING YOUR SCREEN", false},
+    };
+    for (const Case& c : cases) {
+        const auto result = ScreenShareDetector::detect({window(c.pid, QString::fromUtf8(c.title))}, kApps);
+        EXPECT_EQ(result.has_value(), c.shares) << c.title;
+    }
+    QLocale::setDefault(previous);
 }

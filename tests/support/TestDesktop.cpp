@@ -8,6 +8,8 @@ TestDesktop::TestDesktop()
     : bundle(QVariantMap{{platform::kBundleIdentifierKey, QStringLiteral("getveilmox.Veilmox")},
                          {platform::kBundleShortVersionStringKey, QStringLiteral("1.0.0")},
                          {platform::kBundleVersionKey, QStringLiteral("1")}})
+    , virtualDisplays(desktop, scheduler)
+    , screenCapture(desktop, scheduler)
 {
     mainDisplay = desktop.addDisplay();
     platform::Scheduler::setCurrent(&scheduler);
@@ -31,6 +33,9 @@ platform::Services TestDesktop::services()
     s.keychain = &keychain;
     s.urlSession = &urlSession;
     s.accessibility = &accessibility;
+    s.virtualDisplays = &virtualDisplays;
+    s.screenCapture = &screenCapture;
+    s.appWindows = &desktop;
     return s;
 }
 

@@ -8,14 +8,16 @@
 #include "platform/sim/SimAccessibilitySettings.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimHotKeySystem.h"
+#include "platform/sim/SimScreenCapture.h"
+#include "platform/sim/SimVirtualDisplays.h"
 #include "platform/sim/VirtualScheduler.h"
 
 namespace testing_support {
 
 // A complete simulated system for one test: a desktop with one display, an empty hot-key
 // registry, a virtual clock, in-memory user defaults, the application's bundle settings, an
-// in-memory keychain, a URL session timed by the virtual clock and accessibility display options
-// that start all off.
+// in-memory keychain, a URL session timed by the virtual clock, accessibility display options
+// that start all off, virtual displays and screen capture.
 struct TestDesktop
 {
     TestDesktop();
@@ -31,6 +33,8 @@ struct TestDesktop
     platform::InMemoryKeychain keychain;
     platform::URLSession urlSession{scheduler};
     platform::sim::SimAccessibilitySettings accessibility;
+    platform::sim::SimVirtualDisplays virtualDisplays;
+    platform::sim::SimScreenCapture screenCapture;
     quint32 mainDisplay = 0;
 
     platform::Services services();

@@ -1,0 +1,68 @@
+#include "capture/ImageView.h"
+
+#include <QPainter>
+
+#include <algorithm>
+
+ImageView::ImageView(QWidget* parent)
+    : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void ImageView::setImage(const std::optional<QImage>& image)
+{
+    m_image = image;
+    update();
+}
+
+void ImageView::setImageScaling(ImageScaling scaling)
+{
+    m_imageScaling = scaling;
+    update();
+}
+
+QRectF ImageView::imageRect(QSizeF imageSize, QSizeF bounds, ImageScaling scaling)
+{
+    if (imageSize.isEmpty() || bounds.isEmpty()) {
+        return {};
+    }
+    QSizeF size = imageSize;
+    switch (scaling) {
+    case ImageScaling::AxesIndependently:
+        size = bounds;
+        break;
+    case ImageScaling::ProportionallyUpOrDown:
+        size = imageSize.scaled(bounds, Qt::KeepAspectRatio);
+        break;
+    case ImageScaling::ProportionallyDown:
+        if (imageSize.width() > bounds.width() || imageSize.height() > bounds.height()) {
+            size = imageSize.scaled(bounds, Qt::KeepAspectRatio);
+        }
+        break;
+    case ImageScaling::None:
+        break;
+    }
+    return {(bounds.width() - size.width()) / 2,
+            (bounds.height() - size.height()) / 2,
+            size.width(),
+            size.height()};
+}
+
+void ImageView::paintEvent(QPaintEvent* /*event*/)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    if (!m_image || m_image->isNull()) {
+        return;
+    }
+    const QRectF target = imageRect(m_image->size(), size(), m_imageScaling);
+    if (target.isEmpty()) {
+        return;
+    }
+    // Filtering only where the picture is resampled; a one-to-one draw stays exact.
+    const QRectF device = painter.deviceTransform().mapRect(target);
+    const bool oneToOne = device.size() == QSizeF(m_image->size());
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, !oneToOne);
+    painter.drawImage(target, *m_image);
+}

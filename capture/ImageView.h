@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+#include <optional>
+
+// Shows one image on a black background, scaled into the view's bounds. The image is drawn
+// straight into its target rectangle, so a large picture shown small costs only the pixels it
+// covers. Main thread only.
+class ImageView final : public QWidget
+{
+public:
+    enum class ImageScaling
+    {
+        ProportionallyDown = 0,
+        AxesIndependently = 1,
+        None = 2,
+        ProportionallyUpOrDown = 3
+    };
+
+    explicit ImageView(QWidget* parent = nullptr);
+
+    const std::optional<QImage>& image() const { return m_image; }
+    void setImage(const std::optional<QImage>& image);
+    ImageScaling imageScaling() const { return m_imageScaling; }
+    void setImageScaling(ImageScaling scaling);
+
+    // Where an image of the given size lands in bounds of the given size (centred).
+    static QRectF imageRect(QSizeF imageSize, QSizeF bounds, ImageScaling scaling);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    std::optional<QImage> m_image;
+    ImageScaling m_imageScaling = ImageScaling::ProportionallyDown;
+};

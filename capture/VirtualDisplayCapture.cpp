@@ -1,0 +1,344 @@
+// The capture loop of VirtualDisplayManager: the 0.05 s tick, the content filter, the masks and
+// the focus-stage strip, delivery by output, and the capture errors.
+
+#include "capture/ImageView.h"
+#include "capture/VirtualDisplayLog.h"
+#include "capture/VirtualDisplayManager.h"
+#include "platform/Bundle.h"
+#include "platform/Geometry.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QString& dockBundleID()
+{
+    static const QString kDock = QStringLiteral("com.apple.dock");
+    return kDock;
+}
+
+const QStringList& notificationBundleIDs()
+{
+    static const QStringList kNotifications{QStringLiteral("com.apple.notificationcenterui"),
+                                            QStringLiteral("com.apple.UserNotificationCenter")};
+    return kNotifications;
+}
+
+// Any of these words in a capture error means the Screen Recording permission is missing.
+bool isPermissionFailure(const QString& description)
+{
+    static const QStringList kWords{QStringLiteral("declined"),
+                                    QStringLiteral("TCC"),
+                                    QStringLiteral("denied"),
+                                    QStringLiteral("permission")};
+    return std::any_of(kWords.cbegin(), kWords.cend(), [&description](const QString& word) {
+        return description.contains(word, Qt::CaseInsensitive);
+    });
+}
+
+// A capture dimension in pixels: the scaled length truncated, at least 1.
+int pixelLength(double scale, int points)
+{
+    const double length = scale * points;
+    if (!std::isfinite(length) || length < 1) {
+        return 1;
+    }
+    return static_cast<int>(std::min(length, 65536.0));
+}
+
+} // namespace
+
+// What one capture carries from the shareable content to the screenshot.
+struct VirtualDisplayManager::CaptureContext
+{
+    quint64 generation = 0;
+    platform::SCShareableContent content;
+    platform::SCDisplay display;
+    QSet<platform::pid_type> excludedPIDs;
+    double scale = 2.0;
+};
+
+QColor VirtualDisplayManager::maskFill()
+{
+    static const QColor kFill =
+        QColor::fromRgbF(0.09019607843137255F, 0.09411764705882353F, 0.10980392156862745F, 1.0F);
+    return kFill;
+}
+
+void VirtualDisplayManager::startCaptureTimer()
+{
+    if (m_captureTimer.isActive()) {
+        return;
+    }
+    m_captureTimer =
+        scheduler().every(kCaptureInterval, [this] { scheduler().post(this, [this] { captureFrame(); }); });
+    scheduler().post(this, [this] { captureFrame(); });
+}
+
+void VirtualDisplayManager::stopCapture()
+{
+    m_captureTimer.cancel();
+    m_captureInProgress = false;
+    // A capture still waiting for the system must not deliver when it comes back.
+    ++m_captureGeneration;
+}
+
+void VirtualDisplayManager::captureFrame()
+{
+    // The timer check also keeps a tick queued before a stop or a permission failure from
+    // starting a capture after it.
+    if (!output.isLive() || m_captureInProgress || !mainDisplayID || !m_captureTimer.isActive()
+        || m_services.screenCapture == nullptr) {
+        return;
+    }
+    m_captureInProgress = true;
+    const quint64 generation = m_captureGeneration;
+    m_services.screenCapture->getShareableContent(
+        false, true, [self = QPointer<VirtualDisplayManager>(this), generation](auto content, auto error) {
+            if (!self || self->m_captureGeneration != generation) {
+                return;
+            }
+            self->captureContentArrived(std::move(content), error);
+        });
+}
+
+void VirtualDisplayManager::captureContentArrived(std::optional<platform::SCShareableContent> content,
+                                                  const std::optional<platform::CaptureError>& error)
+{
+    if (error || !content) {
+        handleCaptureError(error.value_or(platform::CaptureError{}));
+        return;
+    }
+    const auto findDisplay = [&content](std::optional<quint32> id) -> std::optional<platform::SCDisplay> {
+        for (const auto& display : content->displays) {
+            if (id == display.displayID) {
+                return display;
+            }
+        }
+        return std::nullopt;
+    };
+    auto display = findDisplay(mainDisplayID);
+    if (!display) {
+        // The mirrored display went away: mirror the source screen's display instead.
+        if (const auto screen = sourceScreen(); screen && screen->displayID()) {
+            mainDisplayID = screen->displayID();
+            display = findDisplay(mainDisplayID);
+        }
+    }
+    if (!display) {
+        m_captureInProgress = false;
+        report(QStringLiteral("Shared display not found."), true);
+        return;
+    }
+
+    auto capture = std::make_shared<CaptureContext>();
+    capture->generation = m_captureGeneration;
+    capture->display = *display;
+    const platform::SCContentFilter filter = contentFilter(*content, *display, capture->excludedPIDs);
+    capture->content = std::move(*content);
+    capture->scale = captureScale(display->displayID);
+
+    platform::SCStreamConfiguration configuration;
+    configuration.width = pixelLength(capture->scale, display->width);
+    configuration.height = pixelLength(capture->scale, display->height);
+    configuration.showsCursor = true;
+    configuration.capturesAudio = false;
+    m_services.screenCapture->captureImage(
+        filter,
+        configuration,
+        [self = QPointer<VirtualDisplayManager>(this), capture](auto image, auto imageError) {
+            if (!self || self->m_captureGeneration != capture->generation) {
+                return;
+            }
+            self->screenshotArrived(capture, std::move(image), imageError);
+        });
+}
+
+void VirtualDisplayManager::screenshotArrived(const std::shared_ptr<CaptureContext>& capture,
+                                              std::optional<QImage> image,
+                                              const std::optional<platform::CaptureError>& error)
+{
+    if (error || !image) {
+        handleCaptureError(error.value_or(platform::CaptureError{}));
+        return;
+    }
+    const QList<QRect> rects =
+        maskRects(capture->content.windows, capture->excludedPIDs, capture->display, capture->scale);
+    m_captureInProgress = false;
+    // The output is read again here: a pause that began while the capture was out drops it.
+    if (!output.isLive()) {
+        return;
+    }
+    std::optional<double> strip;
+    if (focusStageEnabled) {
+        double menuBarHeight = m_services.screens != nullptr ? m_services.screens->menuBarHeight() : 25.0;
+        if (!std::isfinite(menuBarHeight) || menuBarHeight < 0) {
+            menuBarHeight = 25.0;
+        }
+        strip = menuBarHeight * capture->scale;
+    }
+    const QImage picture = composeFrame(std::move(*image), strip, rects);
+    image.reset();
+
+    if (m_imageView) {
+        m_imageView->setImage(picture);
+    }
+    const QPointer<VirtualDisplayManager> self(this);
+    if (frameHandler) {
+        frameHandler(picture);
+    }
+    if (self && screenRecordingPermissionHandler) {
+        screenRecordingPermissionHandler(true);
+    }
+}
+
+void VirtualDisplayManager::handleCaptureError(const platform::CaptureError& error)
+{
+    m_captureInProgress = false;
+    if (!isPermissionFailure(error.localizedDescription)) {
+        qCCritical(virtualDisplayLog(m_services),
+                   "Virtual display capture error: %s",
+                   qUtf8Printable(error.localizedDescription));
+        return;
+    }
+    stopCapture();
+    const auto permissionHandler = screenRecordingPermissionHandler;
+    report(QStringLiteral(
+               "Screen Recording denied. Grant permission in System Settings, quit Veilmox, then reopen it."),
+           true);
+    if (permissionHandler) {
+        scheduler().post(nullptr, [permissionHandler] { permissionHandler(false); });
+    }
+}
+
+platform::SCContentFilter VirtualDisplayManager::contentFilter(const platform::SCShareableContent& content,
+                                                               const platform::SCDisplay& display,
+                                                               QSet<platform::pid_type>& excludedPIDs) const
+{
+    QStringList alwaysLeftOut;
+    const platform::Bundle& bundle =
+        m_services.bundle != nullptr ? *m_services.bundle : platform::Bundle::main();
+    if (const auto own = bundle.bundleIdentifier()) {
+        alwaysLeftOut.append(*own);
+    }
+    if (focusStageEnabled) {
+        alwaysLeftOut.append(dockBundleID());
+    }
+    if (hideNotifications) {
+        alwaysLeftOut.append(notificationBundleIDs());
+    }
+    QSet<QString> leftOut = excludedBundleIDs;
+    for (const QString& id : alwaysLeftOut) {
+        leftOut.insert(id);
+    }
+
+    QList<platform::SCRunningApplication> applications;
+    for (const auto& app : content.applications) {
+        if (leftOut.contains(app.bundleIdentifier)) {
+            applications.append(app);
+            excludedPIDs.insert(app.processID);
+        }
+    }
+    const bool hidesShownWindow =
+        std::any_of(content.windows.cbegin(), content.windows.cend(), [this](const auto& w) {
+            return excludedWindowIDs.contains(w.windowID);
+        });
+    if (!hidesShownWindow) {
+        return platform::SCContentFilter::displayExcludingApplications(display, applications, {});
+    }
+    QList<platform::SCWindow> windows;
+    for (const auto& window : content.windows) {
+        if (excludedWindowIDs.contains(window.windowID)
+            || (window.owningApplication && excludedPIDs.contains(window.owningApplication->processID))) {
+            windows.append(window);
+        }
+    }
+    return platform::SCContentFilter::displayExcludingWindows(display, windows);
+}
+
+double VirtualDisplayManager::captureScale(quint32 displayID) const
+{
+    for (const auto& screen : screens()) {
+        if (screen.displayID() == displayID) {
+            return screen.backingScaleFactor;
+        }
+    }
+    return 2.0;
+}
+
+QList<QRect> VirtualDisplayManager::maskRects(const QList<platform::SCWindow>& windows,
+                                              const QSet<platform::pid_type>& excludedPIDs,
+                                              const platform::SCDisplay& display,
+                                              double scale)
+{
+    if (masks.isEmpty()) {
+        m_lastMaskFrames.clear();
+        return {};
+    }
+    QHash<quint32, const platform::SCWindow*> windowsByID;
+    for (const auto& window : windows) {
+        if (!windowsByID.contains(window.windowID)) {
+            windowsByID.insert(window.windowID, &window);
+        }
+    }
+    QHash<QUuid, QRectF> frames;
+    QList<QRect> result;
+    for (const ShareMask& mask : masks) {
+        const platform::SCWindow* window = windowsByID.value(mask.windowID);
+        if (window == nullptr || excludedWindowIDs.contains(window->windowID)
+            || (window->owningApplication && excludedPIDs.contains(window->owningApplication->processID))) {
+            continue;
+        }
+        const auto onScreen = mask.screenRect(window->frame);
+        if (!onScreen) {
+            continue;
+        }
+        frames.insert(mask.id, *onScreen);
+        QRectF rect = *onScreen;
+        // Cover where the window is heading too: the next frame shows it about as far on.
+        if (const auto old = m_lastMaskFrames.constFind(mask.id); old != m_lastMaskFrames.cend()) {
+            const double dx = rect.x() - old->x();
+            const double dy = rect.y() - old->y();
+            rect = platform::rectUnion(rect, rect.translated(dx, dy));
+        }
+        rect.translate(-display.frame.topLeft());
+        const QRectF pixels(rect.x() * scale, rect.y() * scale, rect.width() * scale, rect.height() * scale);
+        const QRectF integral = platform::rectIntegral(pixels);
+        // Far beyond any capture (or not a number): nothing of it can be painted.
+        constexpr double kLimit = 1.0e7;
+        if (!(std::abs(integral.left()) < kLimit && std::abs(integral.top()) < kLimit
+              && std::abs(integral.right()) < kLimit && std::abs(integral.bottom()) < kLimit)) {
+            continue;
+        }
+        result.append(integral.toRect());
+    }
+    m_lastMaskFrames = frames;
+    return result;
+}
+
+QImage VirtualDisplayManager::composeFrame(QImage capture,
+                                           std::optional<double> stripHeight,
+                                           const QList<QRect>& maskRects)
+{
+    if ((!stripHeight && maskRects.isEmpty()) || capture.isNull()) {
+        return capture;
+    }
+    if (capture.format() != QImage::Format_ARGB32_Premultiplied && capture.format() != QImage::Format_RGB32
+        && capture.format() != QImage::Format_ARGB32) {
+        capture = capture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    }
+    // The capture is painted over in place: when nobody else holds its pixels, that costs no copy.
+    QPainter painter(&capture);
+    if (stripHeight) {
+        painter.fillRect(QRectF(0, 0, capture.width(), *stripHeight), Qt::black);
+    }
+    const QColor fill = maskFill();
+    for (const QRect& rect : maskRects) {
+        painter.fillRect(rect, fill);
+    }
+    painter.end();
+    return capture;
+}

@@ -1,0 +1,181 @@
+#pragma once
+
+#include "capture/ImageView.h"
+#include "capture/ShareMask.h"
+#include "platform/Scheduler.h"
+#include "platform/ScreenCapture.h"
+#include "platform/Screens.h"
+#include "platform/Services.h"
+#include "platform/Window.h"
+
+#include <QHash>
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace platform {
+class CGVirtualDisplay;
+} // namespace platform
+
+// Publishes the "Veilmox" virtual display, puts a full-screen mirror window on it and fills that
+// window twenty times a second with a filtered capture of a real display: the program's own
+// windows, the hidden apps and windows and, by setting, the Dock and the notification apps left
+// out, the share masks and the focus-stage strip painted over. The owner sets the inputs, starts
+// it, and hears back only through the handlers. Main thread only.
+class VirtualDisplayManager final
+    : public QObject
+    , public platform::WindowDelegate
+{
+public:
+    // What the virtual display shows.
+    class Output
+    {
+    public:
+        enum class Kind
+        {
+            Covered,
+            Live,
+            Frozen
+        };
+
+        static Output covered(const QImage& image) { return {Kind::Covered, image}; }
+        static Output live() { return {Kind::Live, {}}; }
+        static Output frozen() { return {Kind::Frozen, {}}; }
+
+        Kind kind() const { return m_kind; }
+        bool isLive() const { return m_kind == Kind::Live; }
+        // The cover of `covered`; a null image otherwise.
+        const QImage& coverImage() const { return m_image; }
+        // Two covers are equal when they are the same image (not merely equal pixels).
+        bool operator==(const Output& other) const;
+
+    private:
+        Output(Kind kind, QImage image)
+            : m_kind(kind)
+            , m_image(std::move(image))
+        {}
+
+        Kind m_kind;
+        QImage m_image;
+    };
+
+    explicit VirtualDisplayManager(const platform::Services& services = platform::Services::current(),
+                                   QObject* parent = nullptr);
+    ~VirtualDisplayManager() override;
+    VirtualDisplayManager(const VirtualDisplayManager&) = delete;
+    VirtualDisplayManager& operator=(const VirtualDisplayManager&) = delete;
+
+    // Inputs, set before start() and changed at any time; each change counts from the next
+    // capture.
+    QSet<QString> excludedBundleIDs;
+    std::optional<quint32> sourceDisplayID; // none: the main display
+    bool hideNotifications = true;
+    Output output = Output::live();
+    QSet<quint32> excludedWindowIDs;
+    bool focusStageEnabled = true;
+    QList<ShareMask> masks;
+    // The real display being mirrored: set by start(), replaceable by the owner and by a capture
+    // that finds it gone; cleared by stop().
+    std::optional<quint32> mainDisplayID;
+
+    // A status line for the user, with its error flag.
+    std::function<void(const QString& message, bool isError)> statusHandler;
+    // The latest picture shown; none when the mirror goes away.
+    std::function<void(const std::optional<QImage>& image)> frameHandler;
+    // The display ended without the owner asking (termination, failed registration, mirror
+    // window closed); also one turn after the owner's own stop() while a mirror window existed.
+    std::function<void()> closeHandler;
+    // True after each delivered live picture, false after a capture failed for want of the Screen
+    // Recording permission.
+    std::function<void(bool granted)> screenRecordingPermissionHandler;
+
+    // Publishes the virtual display and waits for it to appear as a screen.
+    void start();
+    // Ends capture, mirror and display; reports nothing and does not call the close handler.
+    void stop();
+
+    // The screen to mirror: the chosen display's, else the main display's, else the first one
+    // that is not the virtual display.
+    std::optional<platform::Screen> sourceScreen() const;
+    // The screen of the virtual display, once the system shows it.
+    std::optional<platform::Screen> virtualScreen() const;
+    // The size in points of the mirrored display, for rendering a cover.
+    std::optional<QSizeF> sourceSize() const;
+
+    const platform::CGVirtualDisplay* virtualDisplay() const { return m_virtualDisplay.get(); }
+    platform::Window* mirrorWindow() const { return m_mirrorWindow.get(); }
+    // The mirror window's only content, showing the latest picture.
+    ImageView* imageView() const { return m_imageView.data(); }
+
+    // The pixel rectangles of the capture to paint over: each mask on a visible window of the
+    // captured display, widened by its window's motion since the previous capture. Updates
+    // lastMaskFrames().
+    QList<QRect> maskRects(const QList<platform::SCWindow>& windows,
+                           const QSet<platform::pid_type>& excludedPIDs,
+                           const platform::SCDisplay& display,
+                           double scale);
+    // The capture with the strip (a black band of that height at the top) and the masks painted
+    // over, in place; the capture itself when there is nothing to paint.
+    static QImage
+    composeFrame(QImage capture, std::optional<double> stripHeight, const QList<QRect>& maskRects);
+    // Opaque sRGB (23, 24, 28).
+    static QColor maskFill();
+
+    // Bookkeeping, for inspection.
+    const QHash<QUuid, QRectF>& lastMaskFrames() const { return m_lastMaskFrames; }
+    int retryCount() const { return m_retryCount; }
+    bool captureInProgress() const { return m_captureInProgress; }
+    bool isCapturing() const { return m_captureTimer.isActive(); }
+
+    void windowWillClose() override;
+
+    static constexpr int kMaxRegistrationChecks = 5;
+    static constexpr double kFirstRegistrationCheck = 1.5;
+    static constexpr double kRegistrationRetryInterval = 1.0;
+    static constexpr double kCaptureInterval = 0.05;
+
+private:
+    struct CaptureContext;
+
+    void checkRegistration();
+    void scheduleRegistrationCheck(double delay);
+    void handleTermination();
+    void buildMirror(const platform::Screen& screen);
+    void startCaptureTimer();
+    void stopCapture();
+    void captureFrame();
+    void captureContentArrived(std::optional<platform::SCShareableContent> content,
+                               const std::optional<platform::CaptureError>& error);
+    void screenshotArrived(const std::shared_ptr<CaptureContext>& capture,
+                           std::optional<QImage> image,
+                           const std::optional<platform::CaptureError>& error);
+    void handleCaptureError(const platform::CaptureError& error);
+    platform::SCContentFilter contentFilter(const platform::SCShareableContent& content,
+                                            const platform::SCDisplay& display,
+                                            QSet<platform::pid_type>& excludedPIDs) const;
+    double captureScale(quint32 displayID) const;
+    // Returns false when the handler destroyed this manager.
+    bool report(const QString& message, bool isError);
+    QList<platform::Screen> screens() const;
+    platform::Scheduler& scheduler() const;
+
+    platform::Services m_services;
+    std::unique_ptr<platform::CGVirtualDisplay> m_virtualDisplay;
+    std::unique_ptr<platform::Window> m_mirrorWindow;
+    QPointer<ImageView> m_imageView;
+    platform::TimerHandle m_captureTimer;
+    bool m_captureInProgress = false;
+    // Bumped by stopCapture(): a capture that finds another number after a wait is stale.
+    quint64 m_captureGeneration = 0;
+    int m_retryCount = 0;
+    QHash<QUuid, QRectF> m_lastMaskFrames;
+    platform::TimerHandle m_registrationCheck;
+};

@@ -1,0 +1,159 @@
+#pragma once
+
+#include "platform/Screens.h"
+
+#include <QColor>
+#include <QPointer>
+#include <QRectF>
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace platform {
+
+struct Services;
+
+// Who may capture a window's contents.
+enum class WindowSharingType
+{
+    None = 0,     // never captured (still listed in the window list)
+    ReadOnly = 1, // captured
+    ReadWrite = 2
+};
+
+// Window levels used by this application.
+inline constexpr qint64 kNormalWindowLevel = 0;
+inline constexpr qint64 kFloatingWindowLevel = 3;
+inline constexpr qint64 kMainMenuWindowLevel = 24;
+inline constexpr qint64 kStatusWindowLevel = 25;
+
+// Collection-behaviour flags (combined with |).
+inline constexpr std::uint64_t kWindowCollectionBehaviorCanJoinAllSpaces = 1U << 0U;
+inline constexpr std::uint64_t kWindowCollectionBehaviorMoveToActiveSpace = 1U << 1U;
+inline constexpr std::uint64_t kWindowCollectionBehaviorManaged = 1U << 2U;
+inline constexpr std::uint64_t kWindowCollectionBehaviorTransient = 1U << 3U;
+inline constexpr std::uint64_t kWindowCollectionBehaviorStationary = 1U << 4U;
+inline constexpr std::uint64_t kWindowCollectionBehaviorParticipatesInCycle = 1U << 5U;
+inline constexpr std::uint64_t kWindowCollectionBehaviorIgnoresCycle = 1U << 6U;
+inline constexpr std::uint64_t kWindowCollectionBehaviorFullScreenPrimary = 1U << 7U;
+inline constexpr std::uint64_t kWindowCollectionBehaviorFullScreenAuxiliary = 1U << 8U;
+
+inline constexpr std::uint64_t kWindowStyleMaskBorderless = 0;
+
+enum class BackingStoreType
+{
+    Retained = 0,
+    Nonretained = 1,
+    Buffered = 2
+};
+
+// This application's own windows as the window server knows them. A registered window is listed
+// in the window list with this process as its owner and its content widget is drawn into the
+// captures of the displays it lies on.
+class AppWindowServer
+{
+public:
+    virtual ~AppWindowServer() = default;
+
+    // A new window, ordered out, drawn from `content` (which must outlive the registration).
+    virtual quint32 registerWindow(QWidget* content, const QRectF& frame) = 0;
+    virtual void unregisterWindow(quint32 number) = 0;
+    virtual void setWindowFrame(quint32 number, const QRectF& frame) = 0;
+    virtual void setWindowLevel(quint32 number, qint64 level) = 0;
+    virtual void setWindowSharingType(quint32 number, WindowSharingType type) = 0;
+    virtual void setWindowIgnoresMouseEvents(quint32 number, bool ignores) = 0;
+    // On screen, in front of the other windows of its level.
+    virtual void orderWindowFront(quint32 number) = 0;
+    virtual void orderWindowOut(quint32 number) = 0;
+};
+
+// Told when a window is about to close.
+class WindowDelegate
+{
+public:
+    virtual ~WindowDelegate() = default;
+    virtual void windowWillClose() = 0;
+};
+
+// One window of this application. Its contents are a Qt widget tree (the content view fills the
+// window); the window server places it by its frame in global points and its level. The widgets
+// are never mapped on the host's own desktop: the window exists on the system's displays only.
+// Main thread only.
+class Window
+{
+public:
+    Window(const Services& services,
+           const QRectF& contentRect,
+           std::uint64_t styleMask,
+           BackingStoreType backing,
+           bool defer,
+           std::optional<Screen> screen = std::nullopt);
+    virtual ~Window();
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
+    // Takes ownership of the view, which then fills the window.
+    void setContentView(QWidget* view);
+    QWidget* contentView() const { return m_contentView; }
+
+    QRectF frame() const { return m_frame; }
+    // The frame passes through constrainFrameRect() first.
+    void setFrame(const QRectF& frame, bool display);
+    // The frame the window accepts for a proposed one. By default a window is kept below the
+    // menu bar of its screen.
+    virtual QRectF constrainFrameRect(const QRectF& frame, const std::optional<Screen>& screen) const;
+
+    void setOpaque(bool opaque);
+    bool isOpaque() const { return m_opaque; }
+    void setBackgroundColor(const QColor& color);
+    QColor backgroundColor() const { return m_backgroundColor; }
+    void setHasShadow(bool hasShadow) { m_hasShadow = hasShadow; }
+    bool hasShadow() const { return m_hasShadow; }
+    void setSharingType(WindowSharingType type);
+    WindowSharingType sharingType() const { return m_sharingType; }
+    void setIgnoresMouseEvents(bool ignores);
+    bool ignoresMouseEvents() const { return m_ignoresMouseEvents; }
+    void setLevel(qint64 level);
+    qint64 level() const { return m_level; }
+    void setCollectionBehavior(std::uint64_t behavior) { m_collectionBehavior = behavior; }
+    std::uint64_t collectionBehavior() const { return m_collectionBehavior; }
+    void setDelegate(WindowDelegate* delegate) { m_delegate = delegate; }
+    std::uint64_t styleMask() const { return m_styleMask; }
+    const std::optional<Screen>& screen() const { return m_screen; }
+
+    void orderFrontRegardless();
+    void orderOut();
+    // Tells the delegate, then takes the window off screen; a closed window stays closed until
+    // it is ordered front again.
+    void close();
+    bool isVisible() const { return m_visible; }
+
+    // The window server's number for this window; 0 when there is no window server.
+    quint32 windowNumber() const { return m_number; }
+
+private:
+    void applyBackground();
+
+    AppWindowServer* m_server = nullptr;
+    ScreenList* m_screens = nullptr;
+    std::unique_ptr<QWidget> m_root;
+    QPointer<QWidget> m_contentView;
+    QRectF m_frame;
+    std::uint64_t m_styleMask = 0;
+    std::optional<Screen> m_screen;
+    bool m_opaque = true;
+    QColor m_backgroundColor = Qt::white;
+    bool m_hasShadow = true;
+    WindowSharingType m_sharingType = WindowSharingType::ReadOnly;
+    bool m_ignoresMouseEvents = false;
+    qint64 m_level = kNormalWindowLevel;
+    std::uint64_t m_collectionBehavior = 0;
+    WindowDelegate* m_delegate = nullptr;
+    bool m_visible = false;
+    bool m_closed = false;
+    quint32 m_number = 0;
+};
+
+} // namespace platform

@@ -1,0 +1,165 @@
+#include "platform/sim/DesktopViewer.h"
+
+#include "platform/sim/SimDesktop.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QVBoxLayout>
+
+namespace platform::sim {
+
+namespace {
+
+QString describe(const SimDesktop::DisplaySpec& spec)
+{
+    return QStringLiteral("%1 \u2014 %2 \u00d7 %3 pt @%4x")
+        .arg(spec.name)
+        .arg(spec.frame.width())
+        .arg(spec.frame.height())
+        .arg(spec.backingScale);
+}
+
+} // namespace
+
+// One display: its name and its picture, drawn at the size the pane shows it.
+class DesktopViewer::Pane final : public QWidget
+{
+public:
+    Pane(quint32 displayID, QWidget* parent)
+        : QWidget(parent)
+        , m_displayID(displayID)
+        , m_title(new QLabel(this))
+        , m_screen(new Screen(this))
+    {
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(m_title);
+        layout->addWidget(m_screen, 1);
+    }
+
+    quint32 displayID() const { return m_displayID; }
+    const QImage& picture() const { return m_screen->picture; }
+    QString title() const { return m_title->text(); }
+
+    void redraw(const SimDesktop& desktop, const SimCompositor& compositor)
+    {
+        const auto spec = desktop.display(m_displayID);
+        if (!spec) {
+            return;
+        }
+        m_title->setText(describe(*spec));
+        // Drawn straight at the size shown, never drawn large and scaled down.
+        const QSizeF shown = spec->frame.size().scaled(m_screen->size(), Qt::KeepAspectRatio);
+        const QSize pixels = (shown * m_screen->devicePixelRatioF()).toSize();
+        m_screen->picture = compositor.renderDisplay(m_displayID, pixels.isEmpty() ? QSize(1, 1) : pixels);
+        m_screen->picture.setDevicePixelRatio(m_screen->devicePixelRatioF());
+        m_screen->update();
+    }
+
+private:
+    class Screen final : public QWidget
+    {
+    public:
+        explicit Screen(QWidget* parent)
+            : QWidget(parent)
+        {
+            setMinimumSize(160, 100);
+        }
+
+        QImage picture;
+
+    protected:
+        void paintEvent(QPaintEvent* /*event*/) override
+        {
+            QPainter painter(this);
+            painter.fillRect(rect(), QColor(0x15, 0x16, 0x18));
+            if (picture.isNull()) {
+                return;
+            }
+            const QSizeF size = picture.deviceIndependentSize();
+            painter.drawImage(QPointF((width() - size.width()) / 2, (height() - size.height()) / 2), picture);
+        }
+    };
+
+    quint32 m_displayID;
+    QLabel* m_title = nullptr;
+    Screen* m_screen = nullptr;
+};
+
+DesktopViewer::DesktopViewer(SimDesktop& desktop, Scheduler& scheduler, QWidget* parent)
+    : QWidget(parent)
+    , m_desktop(desktop)
+    , m_scheduler(scheduler)
+    , m_compositor(desktop)
+    , m_panes(new QHBoxLayout(this))
+{
+    setWindowTitle(QStringLiteral("Veilmox \u2014 simulated displays"));
+    resize(1280, 480);
+    rebuild();
+    refresh();
+    m_screenChanges = m_desktop.defaultCenter().addObserver(kApplicationDidChangeScreenParameters,
+                                                            [this](const Notification&) { rebuild(); });
+    m_refreshTimer = m_scheduler.every(kRefreshInterval, [this] {
+        if (isVisible()) {
+            refresh();
+        }
+    });
+}
+
+DesktopViewer::~DesktopViewer() = default;
+
+void DesktopViewer::rebuild()
+{
+    if (displayIDs() == m_desktop.displayIDs()) {
+        return;
+    }
+    for (Pane* pane : m_paneList) {
+        delete pane;
+    }
+    m_paneList.clear();
+    for (const quint32 id : m_desktop.displayIDs()) {
+        auto* pane = new Pane(id, this);
+        m_panes->addWidget(pane, 1);
+        pane->setVisible(true);
+        m_paneList.push_back(pane);
+    }
+}
+
+void DesktopViewer::refresh()
+{
+    for (Pane* pane : m_paneList) {
+        pane->redraw(m_desktop, m_compositor);
+    }
+}
+
+QList<quint32> DesktopViewer::displayIDs() const
+{
+    QList<quint32> ids;
+    for (const Pane* pane : m_paneList) {
+        ids.append(pane->displayID());
+    }
+    return ids;
+}
+
+QImage DesktopViewer::picture(quint32 displayID) const
+{
+    for (const Pane* pane : m_paneList) {
+        if (pane->displayID() == displayID) {
+            return pane->picture();
+        }
+    }
+    return {};
+}
+
+QString DesktopViewer::title(quint32 displayID) const
+{
+    for (const Pane* pane : m_paneList) {
+        if (pane->displayID() == displayID) {
+            return pane->title();
+        }
+    }
+    return {};
+}
+
+} // namespace platform::sim

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "platform/NotificationCenter.h"
+#include "platform/Scheduler.h"
+#include "platform/sim/SimCompositor.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include <vector>
+
+class QHBoxLayout;
+
+namespace platform::sim {
+
+class SimDesktop;
+
+// For people running the application on Linux: one window showing every display of the
+// simulated desktop side by side, the physical ones and "Veilmox", each drawn live as a capture
+// of it would see it, so one can watch what a meeting audience is shown. A tool of the simulation,
+// not a window of the simulated system. Main thread only.
+class DesktopViewer final : public QWidget
+{
+public:
+    DesktopViewer(SimDesktop& desktop, Scheduler& scheduler, QWidget* parent = nullptr);
+    ~DesktopViewer() override;
+    DesktopViewer(const DesktopViewer&) = delete;
+    DesktopViewer& operator=(const DesktopViewer&) = delete;
+
+    // Redraws every display now; the viewer also does so every kRefreshInterval while shown.
+    void refresh();
+
+    // The displays shown, in the desktop's order, and the picture last drawn for one of them.
+    QList<quint32> displayIDs() const;
+    QImage picture(quint32 displayID) const;
+    QString title(quint32 displayID) const;
+
+    static constexpr double kRefreshInterval = 0.1;
+
+private:
+    class Pane;
+
+    void rebuild();
+
+    SimDesktop& m_desktop;
+    Scheduler& m_scheduler;
+    SimCompositor m_compositor;
+    QHBoxLayout* m_panes = nullptr;
+    std::vector<Pane*> m_paneList;
+    Cancellable m_screenChanges;
+    TimerHandle m_refreshTimer;
+};
+
+} // namespace platform::sim

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/ScreenCapture.h"
+
+#include <QImage>
+#include <QSize>
+
+namespace platform::sim {
+
+class SimDesktop;
+
+// Draws what a capture of the simulated desktop sees: the display's wallpaper, then the
+// window server's on-screen windows from back to front. A simulated app's window is its colour
+// with its title in the top-left corner; one of this application's windows is drawn from its
+// widget. Windows whose sharing type is none are never drawn. Main thread only (widgets are
+// drawn here).
+class SimCompositor
+{
+public:
+    explicit SimCompositor(const SimDesktop& desktop);
+
+    // The filter's content scaled into an image of the given pixel size. The display forms of
+    // filters that leave windows out draw the wallpaper; a filter that includes applications and
+    // a single window have a transparent background.
+    QImage render(const SCContentFilter& filter, QSize pixelSize) const;
+
+    // Everything on one display, as someone looking at it sees it. A null image for an unknown
+    // display.
+    QImage renderDisplay(quint32 displayID, QSize pixelSize) const;
+
+    // The margin and height, in points, of the title drawn at a simulated window's top-left
+    // corner; the rest of the window is its plain colour.
+    static constexpr double kTitleInset = 6;
+    static constexpr double kTitleHeight = 16;
+
+private:
+    const SimDesktop& m_desktop;
+};
+
+// The shareable content of a desktop: its displays, its windows front to back (only those on
+// screen when asked), and its running applications.
+SCShareableContent
+shareableContent(const SimDesktop& desktop, bool excludingDesktopWindows, bool onScreenWindowsOnly);
+
+} // namespace platform::sim

@@ -1,0 +1,103 @@
+#include "platform/sim/SimScreenCapture.h"
+
+#include "platform/Scheduler.h"
+#include "platform/sim/SimDesktop.h"
+
+#include <cmath>
+
+namespace platform::sim {
+
+namespace {
+
+// The filter's display or window is still there.
+bool sourceExists(const SimDesktop& desktop, const SCContentFilter& filter)
+{
+    if (filter.kind() == SCContentFilter::Kind::DesktopIndependentWindow) {
+        return !filter.windows().isEmpty() && desktop.window(filter.windows().front().windowID).has_value();
+    }
+    return filter.display() && desktop.display(filter.display()->displayID).has_value();
+}
+
+int pixels(int configured, double points)
+{
+    if (configured > 0) {
+        return configured;
+    }
+    return std::isfinite(points) ? static_cast<int>(std::clamp(points, 1.0, 65536.0)) : 1;
+}
+
+} // namespace
+
+SimScreenCapture::SimScreenCapture(SimDesktop& desktop, Scheduler& scheduler)
+    : m_desktop(desktop)
+    , m_scheduler(scheduler)
+    , m_compositor(desktop)
+{}
+
+CaptureError SimScreenCapture::declinedError()
+{
+    return {kSCStreamErrorUserDeclined,
+            QStringLiteral("The user declined TCCs for application, window, display capture")};
+}
+
+void SimScreenCapture::getShareableContent(bool excludingDesktopWindows,
+                                           bool onScreenWindowsOnly,
+                                           ShareableContentHandler completionHandler)
+{
+    ++m_contentRequests;
+    std::optional<SCShareableContent> content;
+    std::optional<CaptureError> error;
+    if (!m_contentErrors.empty()) {
+        error = m_contentErrors.front();
+        m_contentErrors.pop_front();
+    } else if (!m_desktop.screenRecordingPermission()) {
+        error = declinedError();
+    } else {
+        content = shareableContent(m_desktop, excludingDesktopWindows, onScreenWindowsOnly);
+    }
+    m_scheduler.postAfter(m_responseDelay,
+                          nullptr,
+                          [handler = std::move(completionHandler), content = std::move(content), error] {
+                              handler(content, error);
+                          });
+}
+
+void SimScreenCapture::captureImage(const SCContentFilter& filter,
+                                    const SCStreamConfiguration& configuration,
+                                    ImageHandler completionHandler)
+{
+    ++m_screenshots;
+    m_lastFilter = filter;
+    std::optional<QImage> image;
+    std::optional<CaptureError> error;
+    if (!m_screenshotErrors.empty()) {
+        error = m_screenshotErrors.front();
+        m_screenshotErrors.pop_front();
+    } else if (!m_desktop.screenRecordingPermission()) {
+        error = declinedError();
+    } else if (!sourceExists(m_desktop, filter)) {
+        error = CaptureError{kSCStreamErrorNoCaptureSource,
+                             QStringLiteral("The display or window to capture is no longer available")};
+    } else {
+        const QRectF region = filter.contentRect();
+        const QSize size(pixels(configuration.width, region.width()),
+                         pixels(configuration.height, region.height()));
+        QImage picture = m_compositor.render(filter, size);
+        if (picture.isNull()) {
+            error =
+                CaptureError{kSCStreamErrorNoCaptureSource, QStringLiteral("The capture could not be drawn")};
+        } else {
+            image = std::move(picture);
+        }
+    }
+    // Held once and moved out on delivery, so the receiver owns the only reference to the pixels
+    // (however often the scheduler copies the call) and can paint on them without a copy.
+    auto held = std::make_shared<std::optional<QImage>>(std::move(image));
+    m_scheduler.postAfter(m_responseDelay, nullptr, [handler = std::move(completionHandler), held, error] {
+        std::optional<QImage> delivered = std::move(*held);
+        held->reset();
+        handler(std::move(delivered), error);
+    });
+}
+
+} // namespace platform::sim

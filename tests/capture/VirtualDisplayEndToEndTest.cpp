@@ -1,0 +1,176 @@
+#include "capture/ImageView.h"
+#include "platform/Window.h"
+#include "tests/capture/VirtualDisplayFixture.h"
+
+#include <QPainter>
+
+using platform::sim::SimDesktop;
+
+namespace {
+
+// A widget of one plain colour, standing in for one of the program's own windows.
+class Swatch final : public QWidget
+{
+public:
+    explicit Swatch(const QColor& colour)
+        : m_colour(colour)
+    {}
+
+protected:
+    void paintEvent(QPaintEvent* /*event*/) override { QPainter(this).fillRect(rect(), m_colour); }
+
+private:
+    QColor m_colour;
+};
+
+std::unique_ptr<platform::Window> ownWindow(const platform::Services& services,
+                                            const QRectF& frame,
+                                            const QColor& colour,
+                                            platform::WindowSharingType sharing)
+{
+    auto window = std::make_unique<platform::Window>(
+        services, frame, platform::kWindowStyleMaskBorderless, platform::BackingStoreType::Buffered, false);
+    window->setContentView(new Swatch(colour));
+    window->setFrame(frame, true);
+    window->setLevel(1000);
+    window->setSharingType(sharing);
+    window->orderFrontRegardless();
+    return window;
+}
+
+const QColor kWallpaper = SimDesktop::DisplaySpec().desktopColor;
+const QColor kMaskFill(23, 24, 28);
+
+// Every pixel of the rectangle (in points, on a scale-2 picture) has the colour.
+::testing::AssertionResult allPixels(const QImage& image, const QRectF& points, const QColor& colour)
+{
+    const QRect pixels(static_cast<int>(points.x() * 2),
+                       static_cast<int>(points.y() * 2),
+                       static_cast<int>(points.width() * 2),
+                       static_cast<int>(points.height() * 2));
+    for (int y = pixels.top(); y <= pixels.bottom(); ++y) {
+        for (int x = pixels.left(); x <= pixels.right(); ++x) {
+            if (image.pixelColor(x, y).rgb() != colour.rgb()) {
+                return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") is "
+                                                     << image.pixelColor(x, y).name().toStdString()
+                                                     << ", not " << colour.name().toStdString();
+            }
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// The part of a simulated window below its title line.
+QRectF body(const QRectF& frame)
+{
+    return frame.adjusted(0, 24, 0, 0);
+}
+
+} // namespace
+
+TEST_F(VirtualDisplayFixture, TheVeilmoxDisplayShowsTheFilteredMirrorThenFreezesAndCovers)
+{
+    SimDesktop& desktop = system.desktop;
+    auto addWindow =
+        [&desktop](platform::pid_type pid, const QRectF& frame, const QColor& colour, qint64 layer) {
+            SimDesktop::WindowSpec spec;
+            spec.owner = pid;
+            spec.title = QStringLiteral("Window");
+            spec.bounds = frame;
+            spec.color = colour;
+            spec.layer = layer;
+            return desktop.addWindow(spec);
+        };
+    const auto notes = desktop.launchApp(QStringLiteral("com.example.notes"), QStringLiteral("Notes"));
+    const auto secret = desktop.launchApp(QStringLiteral("com.example.secret"), QStringLiteral("Secret"));
+    const auto dock = desktop.launchApp(QStringLiteral("com.apple.dock"), QStringLiteral("Dock"));
+    const auto banners = desktop.launchApp(QStringLiteral("com.apple.notificationcenterui"),
+                                           QStringLiteral("Notification Center"));
+
+    const QRectF notesFrame(100, 100, 600, 500);
+    const QRectF privateFrame(800, 150, 300, 250);
+    const QRectF secretFrame(750, 620, 300, 200);
+    const QRectF dockFrame(300, 920, 900, 60);
+    const QRectF bannerFrame(1150, 40, 340, 80);
+    const QRectF ownFrame(1150, 450, 300, 150);
+    const QRectF panelFrame(30, 650, 250, 200);
+    const quint32 notesWindow = addWindow(notes, notesFrame, QColor(0x2e, 0xa0, 0x43), 0);
+    const quint32 privateWindow = addWindow(notes, privateFrame, QColor(0xd0, 0x30, 0xd0), 0);
+    addWindow(secret, secretFrame, QColor(0xe0, 0x20, 0x20), 0);
+    addWindow(dock, dockFrame, QColor(0xf0, 0xd0, 0x20), 20);
+    addWindow(banners, bannerFrame, QColor(0x20, 0xd0, 0xe0), 23);
+    const QColor ownColour(0x70, 0x30, 0xa0);
+    const QColor panelColour(0xff, 0x80, 0x00);
+    const auto own = ownWindow(system.services(), ownFrame, ownColour, platform::WindowSharingType::ReadOnly);
+    const auto panel =
+        ownWindow(system.services(), panelFrame, panelColour, platform::WindowSharingType::None);
+
+    manager->excludedBundleIDs = {QStringLiteral("com.example.secret")};
+    manager->excludedWindowIDs = {privateWindow};
+    const QUuid maskID = QUuid::createUuid();
+    manager->masks = {
+        ShareMask{maskID, notesWindow, QStringLiteral("com.example.notes"), QRectF(20, 30, 100, 60)}};
+    startReady();
+    system.scheduler.advance(0.1);
+    ASSERT_TRUE(frames.back());
+    const QImage preview = *frames.back();
+    ASSERT_EQ(preview.size(), QSize(3024, 1964));
+
+    // What the audience sees: the "Veilmox" screen as the window server draws it.
+    const auto veilmoxScreen = manager->virtualScreen();
+    ASSERT_TRUE(veilmoxScreen);
+    const quint32 veilmoxID = *veilmoxScreen->displayID();
+    const auto& compositor = system.screenCapture.compositor();
+    const QImage veilmox =
+        compositor.renderDisplay(veilmoxID, QSize(3024, 1964)).convertToFormat(preview.format());
+
+    // The mirror shows exactly the preview.
+    EXPECT_EQ(veilmox, preview);
+
+    // The black strip over the menu bar (24 points, 48 pixels), and not a row more.
+    EXPECT_TRUE(allPixels(veilmox, QRectF(0, 0, 1512, 24), Qt::black));
+    EXPECT_NE(veilmox.pixelColor(5, 48).rgb(), QColor(Qt::black).rgb());
+    // The mask over its window, in the mask colour.
+    EXPECT_TRUE(allPixels(veilmox, QRectF(120, 130, 100, 60), kMaskFill));
+    EXPECT_TRUE(allPixels(veilmox, QRectF(230, 130, 400, 60), QColor(0x2e, 0xa0, 0x43)));
+    // Nothing of the hidden app, the hidden window, the Dock, the banner or the program's own
+    // windows: the wallpaper shows where they are.
+    for (const QRectF& leftOut : {secretFrame, privateFrame, dockFrame, bannerFrame, ownFrame, panelFrame}) {
+        EXPECT_TRUE(allPixels(veilmox, leftOut, kWallpaper)) << leftOut.x() << "," << leftOut.y();
+    }
+
+    // On the physical display itself everything is there, except the panel no capture ever sees.
+    const QImage physical = compositor.renderDisplay(system.mainDisplay, QSize(3024, 1964));
+    EXPECT_TRUE(allPixels(physical, body(secretFrame), QColor(0xe0, 0x20, 0x20)));
+    EXPECT_TRUE(allPixels(physical, body(dockFrame), QColor(0xf0, 0xd0, 0x20)));
+    EXPECT_TRUE(allPixels(physical, ownFrame, ownColour));
+    EXPECT_TRUE(allPixels(physical, panelFrame, kWallpaper));
+    EXPECT_TRUE(allPixels(physical, QRectF(0, 0, 1512, 24), kWallpaper));
+
+    // Frozen: the audience keeps the last picture while the desktop changes.
+    manager->output = VirtualDisplayManager::Output::frozen();
+    const size_t framesBeforePause = frames.size();
+    desktop.setWindowBounds(notesWindow, QRectF(600, 300, 600, 500));
+    system.scheduler.advance(0.5);
+    EXPECT_EQ(frames.size(), framesBeforePause);
+    EXPECT_EQ(compositor.renderDisplay(veilmoxID, QSize(3024, 1964)).convertToFormat(preview.format()),
+              preview);
+
+    // Covered: the owner shows its cover in the mirror and the preview.
+    QImage cover(3024, 1964, QImage::Format_ARGB32_Premultiplied);
+    cover.fill(QColor(0xc8, 0x28, 0x5a));
+    manager->output = VirtualDisplayManager::Output::covered(cover);
+    manager->imageView()->setImage(cover);
+    manager->frameHandler(cover);
+    system.scheduler.advance(0.5);
+    EXPECT_EQ(frames.size(), framesBeforePause + 1);
+    const QImage covered = compositor.renderDisplay(veilmoxID, QSize(3024, 1964));
+    EXPECT_TRUE(allPixels(covered, QRectF(0, 0, 1512, 982), QColor(0xc8, 0x28, 0x5a)));
+
+    // Live again: the next tick shows the moved window with its mask.
+    manager->output = VirtualDisplayManager::Output::live();
+    system.scheduler.advance(0.05);
+    const QImage live = compositor.renderDisplay(veilmoxID, QSize(3024, 1964));
+    EXPECT_TRUE(allPixels(live, QRectF(620, 330, 100, 60), kMaskFill));
+    EXPECT_TRUE(allPixels(live, QRectF(130, 150, 300, 300), kWallpaper));
+}
