@@ -88,6 +88,11 @@ public:
     }
     platform::pid_type currentProcessIdentifier() const override { return kOwnPID; }
     platform::NotificationCenter& notificationCenter() override { return m_workspaceCenter; }
+    bool openURL(const QUrl& /*url*/) override { return false; }
+    std::optional<QString> bundleIdentifierOfApplicationToOpen(const QUrl& /*url*/) const override
+    {
+        return std::nullopt;
+    }
 
     QList<platform::Screen> screens() const override { return {}; }
     double menuBarHeight() const override { return 24; }

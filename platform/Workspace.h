@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QList>
 #include <QString>
+#include <QUrl>
 
 #include <memory>
 #include <optional>
@@ -58,6 +59,12 @@ public:
 
     // Launch, termination and activation notifications.
     virtual NotificationCenter& notificationCenter() = 0;
+
+    // Hands a URL to the application that opens it (a browser, the settings pane); false when
+    // no application took it.
+    virtual bool openURL(const QUrl& url) = 0;
+    // The bundle identifier of the application that would open this URL; none when none would.
+    virtual std::optional<QString> bundleIdentifierOfApplicationToOpen(const QUrl& url) const = 0;
 };
 
 } // namespace platform

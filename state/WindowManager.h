@@ -20,6 +20,7 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QUrl>
 
 #include <memory>
 #include <optional>
@@ -205,6 +206,13 @@ public:
     // The hot-key actions.
     void toggleFrontmostAppHidden();
     void togglePanic();
+
+    // Entry point of the application's callback URLs (scheme "veilmox").
+    void handleCallbackURL(const QUrl& url);
+    // One probe of the Screen Recording permission into `hasScreenRecordingPermission`.
+    void refreshScreenRecordingPermission();
+    // Reads the system's login-item state into `launchAtLogin`.
+    void refreshLaunchAtLogin();
 
     const platform::Services& services() const { return m_services; }
 

@@ -37,3 +37,11 @@ void WindowManager::toggleFrontmostAppHidden()
 // The panic pause arrives with the virtual-display operations; until then a press changes nothing.
 void WindowManager::togglePanic()
 {}
+
+// Callback routing, the permission probe and the login-item state arrive with the virtual-display
+// and settings operations; until then these change nothing.
+void WindowManager::handleCallbackURL(const QUrl& /*url*/) {}
+
+void WindowManager::refreshScreenRecordingPermission() {}
+
+void WindowManager::refreshLaunchAtLogin() {}

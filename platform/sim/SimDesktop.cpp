@@ -127,6 +127,11 @@ private:
 SimDesktop::SimDesktop(const QString& ownBundleID)
     : m_state(std::make_shared<State>())
 {
+    // A fresh system opens web pages in Safari and its settings URLs in System Settings.
+    setDefaultApplication(QStringLiteral("https"), QStringLiteral("com.apple.Safari"));
+    setDefaultApplication(QStringLiteral("http"), QStringLiteral("com.apple.Safari"));
+    setDefaultApplication(QStringLiteral("x-apple.systempreferences"), QStringLiteral("com.apple.systempreferences"));
+
     AppSpec own;
     own.bundleID = ownBundleID;
     own.name = QStringLiteral("Veilmox");
@@ -368,6 +373,32 @@ RunningApplicationRef SimDesktop::runningApplication(pid_type processIdentifier)
     }
     return std::make_shared<SimRunningApplication>(
         m_state, processIdentifier, const_cast<SimDesktop*>(this)); // NOLINT: handles act on the desktop
+}
+
+bool SimDesktop::openURL(const QUrl& url)
+{
+    if (!url.isValid() || !bundleIdentifierOfApplicationToOpen(url)) {
+        return false;
+    }
+    m_openedURLs.append(url);
+    if (m_urlOpened) {
+        m_urlOpened(url);
+    }
+    return true;
+}
+
+std::optional<QString> SimDesktop::bundleIdentifierOfApplicationToOpen(const QUrl& url) const
+{
+    const auto it = m_defaultApplications.constFind(url.scheme().toLower());
+    if (it == m_defaultApplications.cend()) {
+        return std::nullopt;
+    }
+    return it.value();
+}
+
+void SimDesktop::setDefaultApplication(const QString& scheme, const QString& bundleID)
+{
+    m_defaultApplications.insert(scheme.toLower(), bundleID);
 }
 
 QList<Screen> SimDesktop::screens() const

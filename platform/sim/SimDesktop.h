@@ -7,10 +7,12 @@
 
 #include <QColor>
 #include <QImage>
+#include <QMap>
 #include <QPointer>
 #include <QRectF>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -120,6 +122,15 @@ public:
     RunningApplicationRef runningApplication(pid_type processIdentifier) const override;
     pid_type currentProcessIdentifier() const override { return ownProcessIdentifier(); }
     NotificationCenter& notificationCenter() override { return m_workspaceCenter; }
+    bool openURL(const QUrl& url) override;
+    std::optional<QString> bundleIdentifierOfApplicationToOpen(const QUrl& url) const override;
+
+    // URLs handed to the workspace, in order.
+    QList<QUrl> openedURLs() const { return m_openedURLs; }
+    // Which application opens URLs of a scheme ("https", "x-apple.systempreferences", …).
+    void setDefaultApplication(const QString& scheme, const QString& bundleID);
+    // Called with every opened URL, for a desktop that forwards some of them to the real system.
+    void setURLOpenedHandler(std::function<void(const QUrl&)> handler) { m_urlOpened = std::move(handler); }
 
     // ScreenList
     QList<Screen> screens() const override;
@@ -154,6 +165,9 @@ private:
     std::shared_ptr<State> m_state;
     NotificationCenter m_workspaceCenter;
     NotificationCenter m_defaultCenter;
+    QList<QUrl> m_openedURLs;
+    QMap<QString, QString> m_defaultApplications;
+    std::function<void(const QUrl&)> m_urlOpened;
     double m_menuBarHeight = 24;
     quint32 m_mainDisplay = 0;
     bool m_windowListFails = false;
