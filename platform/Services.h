@@ -8,9 +8,11 @@ class Bundle;
 class HotKeySystem;
 class Keychain;
 class NotificationCenter;
+class ProcessRunner;
 class Scheduler;
 class ScreenCaptureService;
 class ScreenList;
+class SMAppService;
 class URLSession;
 class UserDefaults;
 class VirtualDisplayService;
@@ -34,6 +36,9 @@ struct Services
     VirtualDisplayService* virtualDisplays = nullptr;
     ScreenCaptureService* screenCapture = nullptr;
     AppWindowServer* appWindows = nullptr;
+    // The main application's login item.
+    SMAppService* mainAppService = nullptr;
+    ProcessRunner* processes = nullptr;
 
     static const Services& current();
     static void setCurrent(const Services& services);

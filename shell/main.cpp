@@ -10,6 +10,8 @@
 #include "platform/sim/DesktopViewer.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimHotKeySystem.h"
+#include "platform/sim/SimLoginItems.h"
+#include "platform/sim/SimProcessRunner.h"
 #include "platform/sim/SimScreenCapture.h"
 #include "platform/sim/SimVirtualDisplays.h"
 #include "state/WindowManager.h"
@@ -39,6 +41,8 @@ int main(int argc, char* argv[])
     platform::sim::SimAccessibilitySettings accessibility;
     platform::sim::SimVirtualDisplays virtualDisplays(desktop, scheduler);
     platform::sim::SimScreenCapture screenCapture(desktop, scheduler);
+    platform::sim::SimLoginItems loginItems;
+    platform::sim::SimProcessRunner processes;
 
     platform::Services services;
     services.defaults = &defaults;
@@ -54,6 +58,8 @@ int main(int argc, char* argv[])
     services.virtualDisplays = &virtualDisplays;
     services.screenCapture = &screenCapture;
     services.appWindows = &desktop;
+    services.mainAppService = &loginItems;
+    services.processes = &processes;
     platform::Services::setCurrent(services);
 
     WindowManager::shared().setBackendCalls(&BackendClient::shared());

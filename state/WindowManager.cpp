@@ -1,5 +1,6 @@
 #include "state/WindowManager.h"
 
+#include "capture/VirtualDisplayManager.h"
 #include "platform/Services.h"
 #include "platform/UserDefaults.h"
 #include "platform/Values.h"
@@ -61,7 +62,22 @@ WindowManager::WindowManager(const platform::Services& services,
     , m_pinnedWindowController(std::make_unique<SCOverlayController>())
 {}
 
-WindowManager::~WindowManager() = default;
+WindowManager::~WindowManager()
+{
+    // The managers' reports must not reach a half-destroyed state object.
+    const auto silence = [](VirtualDisplayManager& manager) {
+        manager.statusHandler = nullptr;
+        manager.frameHandler = nullptr;
+        manager.closeHandler = nullptr;
+        manager.screenRecordingPermissionHandler = nullptr;
+    };
+    if (m_virtualDisplayManager) {
+        silence(*m_virtualDisplayManager);
+    }
+    for (const auto& manager : m_retiredManagers) {
+        silence(*manager);
+    }
+}
 
 WindowManager& WindowManager::shared()
 {
@@ -109,11 +125,17 @@ void WindowManager::start()
     });
     m_pinnedWindowController->setTransparency(m_pinnedTransparency);
     syncPinnedOverlays();
+    refreshLaunchAtLogin();
     loadGlobalShortcutSetting();
     if (m_globalShortcutEnabled) {
         registerGlobalShortcut();
     }
     registerPanicShortcut();
+    if (m_accountSession != nullptr) {
+        m_accountSession->migrateLegacyDefaults();
+    }
+    validateSavedSession();
+    refreshScreenRecordingPermission();
 }
 
 void WindowManager::loadStoredChoices()
@@ -141,12 +163,12 @@ void WindowManager::loadStoredChoices()
     }
     if (const auto raw = defaults().stringForKey(panicModeKey)) {
         if (const auto mode = panicModeFromRawValue(*raw)) {
-            setPanicMode(*mode);
+            publishPanicMode(*mode);
         }
     }
     if (const auto data = defaults().dataForKey(panicShortcutKey)) {
         if (const auto combo = HotKeyCombo::decode(*data)) {
-            setPanicShortcut(*combo);
+            publishPanicShortcut(*combo);
         }
     }
     setAutoHideEnabled(defaults().boolForKey(autoHideEnabledKey));
@@ -231,7 +253,7 @@ void WindowManager::loadFocusStage()
 
 void WindowManager::loadGlobalShortcutSetting()
 {
-    setGlobalShortcutEnabled(
+    publishGlobalShortcutEnabled(
         defaults().hasObject(globalShortcutKey) ? defaults().boolForKey(globalShortcutKey) : true);
 }
 
@@ -317,6 +339,40 @@ bool WindowManager::registerPanicShortcut()
         });
     setPanicShortcutAvailable(registered);
     return registered;
+}
+
+void WindowManager::setGlobalShortcutEnabled(bool on)
+{
+    publishGlobalShortcutEnabled(on);
+    defaults().setObject(on, globalShortcutKey);
+    if (on) {
+        registerGlobalShortcut();
+    } else {
+        hotKeyManager().unregister(kGlobalShortcutID);
+    }
+}
+
+bool WindowManager::setPanicShortcut(const HotKeyCombo& combo)
+{
+    // ⇧⌘H belongs to the global shortcut, whatever its display text. A combination without ⌃, ⌥
+    // or ⌘ would take a plain key from every application, and could not be read back at launch.
+    const bool isGlobalShortcut =
+        combo.keyCode == kGlobalShortcutKeyCode && combo.carbonModifiers == kGlobalShortcutModifiers;
+    if (isGlobalShortcut || !combo.isRegistrable()) {
+        return false;
+    }
+    const HotKeyCombo old = m_panicShortcut;
+    publishPanicShortcut(combo);
+    if (registerPanicShortcut()) {
+        if (const auto data = combo.encoded()) {
+            defaults().setObject(*data, panicShortcutKey);
+        }
+        return true;
+    }
+    // Refused by the system: the previous combination goes back into service.
+    publishPanicShortcut(old);
+    registerPanicShortcut();
+    return false;
 }
 
 void WindowManager::suspendGlobalShortcut()
@@ -422,13 +478,13 @@ void WindowManager::setHideNotificationsOnShare(bool value)
     emit hideNotificationsOnShareChanged(m_hideNotificationsOnShare);
 }
 
-void WindowManager::setPanicMode(PanicMode value)
+void WindowManager::publishPanicMode(PanicMode value)
 {
     m_panicMode = value;
     emit panicModeChanged(m_panicMode);
 }
 
-void WindowManager::setPanicShortcut(const HotKeyCombo& value)
+void WindowManager::publishPanicShortcut(const HotKeyCombo& value)
 {
     m_panicShortcut = value;
     emit panicShortcutChanged(m_panicShortcut);
@@ -506,13 +562,13 @@ void WindowManager::setPinnedTransparency(const QMap<QString, double>& value)
     emit pinnedTransparencyChanged(m_pinnedTransparency);
 }
 
-void WindowManager::setLaunchAtLogin(bool value)
+void WindowManager::publishLaunchAtLogin(bool value)
 {
     m_launchAtLogin = value;
     emit launchAtLoginChanged(m_launchAtLogin);
 }
 
-void WindowManager::setGlobalShortcutEnabled(bool value)
+void WindowManager::publishGlobalShortcutEnabled(bool value)
 {
     m_globalShortcutEnabled = value;
     emit globalShortcutEnabledChanged(m_globalShortcutEnabled);

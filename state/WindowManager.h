@@ -7,6 +7,7 @@
 #include "platform/Scheduler.h"
 #include "platform/Screens.h"
 #include "platform/Services.h"
+#include "state/AccountSession.h"
 #include "state/BackendCalls.h"
 #include "state/HotKeyCombo.h"
 #include "state/Models.h"
@@ -19,14 +20,18 @@
 #include <QMap>
 #include <QObject>
 #include <QSet>
+#include <QSizeF>
 #include <QString>
 #include <QUrl>
+#include <QUuid>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 class GlobalHotKeyManager;
+class VirtualDisplayManager;
 
 // The one observable state object: what the user has chosen (hidden and pinned apps and windows,
 // masks, auto-hide, panic and hot-key settings, the shared display, pinned transparencies) and
@@ -63,8 +68,9 @@ public:
     static WindowManager& shared();
 
     // Runs the start-up sequence: loading, the display list, workspace monitoring, the first
-    // enumeration of apps and windows, the one-second window refresh, the pinned overlays and
-    // the hot keys. Only the first call acts.
+    // enumeration of apps and windows, the one-second window refresh, the pinned overlays, the
+    // login-item state, the hot keys, the saved session and the permission probe. Only the first
+    // call acts.
     void start();
     bool isStarted() const { return m_started; }
 
@@ -118,8 +124,6 @@ public:
     void setDetectedShare(const std::optional<ScreenShareDetector::Source>& value);
     void setAutoHideActive(bool value);
     void setHideNotificationsOnShare(bool value);
-    void setPanicMode(PanicMode value);
-    void setPanicShortcut(const HotKeyCombo& value);
     void setPanicShortcutAvailable(bool value);
     void setSharePaused(bool value);
     void setHasScreenRecordingPermission(bool value);
@@ -132,8 +136,6 @@ public:
     void setVirtualDisplayPreviewImage(const std::optional<QImage>& value);
     void setFocusStageOnVirtualDisplay(bool value);
     void setPinnedTransparency(const QMap<QString, double>& value);
-    void setLaunchAtLogin(bool value);
-    void setGlobalShortcutEnabled(bool value);
 
     // Plain stored state.
     const QSet<QString>& autoVeiledBundleIDs() const { return m_autoVeiledBundleIDs; }
@@ -144,6 +146,9 @@ public:
     const std::optional<QString>& browserReturnHost() const { return m_browserReturnHost; }
     const std::optional<QDateTime>& handoffRequestedAt() const { return m_handoffRequestedAt; }
     double offlineRetryDelay() const { return m_offlineRetryDelay; }
+    // Set by the start of the browser sign-in (the host "auth" and when it was asked for).
+    void setBrowserReturnHost(const std::optional<QString>& host) { m_browserReturnHost = host; }
+    void setHandoffRequestedAt(const std::optional<QDateTime>& date) { m_handoffRequestedAt = date; }
 
     // User-defaults keys.
     static inline const QString hiddenKey = QStringLiteral("hiddenBundleIDs");
@@ -207,12 +212,24 @@ public:
     void toggleFrontmostAppHidden();
     void togglePanic();
 
-    // Entry point of the application's callback URLs (scheme "veilmox").
+    // Entry point of the application's callback URLs (scheme "veilmox", compared without regard
+    // to case): raises the onboarding window when the awaited browser hand-off returns, gives
+    // the focus back to the browser for any other callback while one is awaited, and passes
+    // "auth" callbacks to the account session.
     void handleCallbackURL(const QUrl& url);
-    // One probe of the Screen Recording permission into `hasScreenRecordingPermission`.
-    void refreshScreenRecordingPermission();
     // Reads the system's login-item state into `launchAtLogin`.
     void refreshLaunchAtLogin();
+
+    // The account session, installed by the application before start(). Without one the saved
+    // session is never validated (signed out, "Sign in required") and sign-in callbacks are
+    // dropped. Not owned.
+    void setAccountSession(AccountSession* session) { m_accountSession = session; }
+    AccountSession* accountSession() const { return m_accountSession; }
+    void validateSavedSession();
+    void handleAuthCallback(const QUrl& url);
+    // Aligns the system with the signed-in state: the pinned overlays, the virtual display (started
+    // while signed in, stopped with the pause lifted while signed out) and the status icon.
+    void applySessionState();
 
     const platform::Services& services() const { return m_services; }
 
@@ -244,8 +261,72 @@ public:
     // Hands the pinned sets to the overlays (empty sets while signed out).
     void syncPinnedOverlays();
 
-    // Takes each refresh's share-detection result.
+    // Takes each refresh's share-detection result: a share starts at once and ends at the second
+    // refresh in a row without an indicator.
     void updateShareDetection(const std::optional<ScreenShareDetector::Source>& source);
+    // Brings the automatic hiding in line with detectedShare and autoHideEnabled; the popover's
+    // auto-hide switches call it after changing autoHideEnabled.
+    void reconcileAutoHide();
+    // Unhides the processes an automatic hiding hid on this Mac, then forgets them.
+    void unhideLocallyHiddenApps();
+
+    // The virtual display's manager, present from a start to the stop or the display's own end.
+    VirtualDisplayManager* virtualDisplayManager() const { return m_virtualDisplayManager.get(); }
+    // Signed out: only a status line. Otherwise creates the manager with the current choices and
+    // starts it; a start that fails at once leaves no manager and keeps its error line.
+    void startVirtualDisplay();
+    // Stops the display and clears its published state; works signed in or not.
+    void stopVirtualDisplay();
+    // Writes the manager's output from sharePaused and panicMode: live, frozen, or the cover
+    // (frozen when the cover cannot be rendered).
+    void applyPanicOutput();
+    // Sets the pause, applies it, and shows its toast when asked. (The one-argument form only
+    // publishes the property.)
+    void setSharePaused(bool paused, bool showHUD);
+    // The size the cover is rendered at when the mirrored display's size is unknown.
+    static constexpr QSizeF coverFallbackSize() { return {1512, 982}; }
+
+    // Settings. Each writes its user-defaults value at once and hands the value to a running
+    // virtual display.
+    // The saved display when it is connected, else the first available one.
+    std::optional<quint32> effectiveSharedDisplayID() const;
+    void selectSharedDisplay(quint32 displayID);
+    void toggleFocusStage();
+    // Masks, with a one-step undo of the last removal or clearing.
+    void addShareMask(const ShareMask& mask);
+    // Replaces the mask with the same id in place; nothing when there is none.
+    void updateShareMask(const ShareMask& mask);
+    void removeShareMask(const QUuid& id);
+    void clearShareMasks();
+    void undoShareMaskRemoval();
+    // Signed in, with a display to share: closes the popover and opens the mask editor over it.
+    void openShareMaskEditor();
+    // Registers or unregisters the login item as needed, then shows the system's real state.
+    void setLaunchAtLogin(bool on);
+    void setGlobalShortcutEnabled(bool on);
+    // False (and nothing changes) for ⇧⌘H, or when the system refuses the combination, in
+    // which case the previous one is registered again.
+    bool setPanicShortcut(const HotKeyCombo& combo);
+    // While paused, switches the shown picture at once.
+    void setPanicMode(PanicMode mode);
+
+    // The Screen Recording permission: one shareable-content request per call, answered later
+    // on the main thread (never after this object is gone).
+    void checkScreenCapturePermission(std::function<void(bool granted)> done);
+    // One probe into hasScreenRecordingPermission.
+    void refreshScreenRecordingPermission();
+    // Opens the System Settings pane, then probes once 0.5 s later.
+    void openScreenRecordingSettings();
+    void openScreenRecordingPane();
+    // Resets the permission with the system tool (waited for at most
+    // permissionResetTimeoutSeconds), then opens the pane.
+    void resetScreenRecordingPermission();
+    // On a later turn, has the shell forget the completed onboarding and show it again.
+    void replayOnboarding();
+
+    static inline const QString screenRecordingPaneURL =
+        QStringLiteral("x-apple.systempreferences:com.apple.preference.security?Privacy_ScreenCapture");
+    static constexpr double permissionResetTimeoutSeconds = 10.0;
 
     // Hiding and pinning. While signed out the toggles and hideApps change nothing.
     void toggleHidden(const QString& bundleID);
@@ -313,6 +394,25 @@ private:
     void loadFocusStage();
     void loadGlobalShortcutSetting();
 
+    // Publishing only, for loading and for the setting operations of the same names.
+    void publishPanicMode(PanicMode value);
+    void publishPanicShortcut(const HotKeyCombo& value);
+    void publishLaunchAtLogin(bool value);
+    void publishGlobalShortcutEnabled(bool value);
+
+    void handleShareStarted();
+    void handleShareEnded();
+    void showToast(const QString& title, bool isVeiled, const std::optional<QString>& subtitle);
+
+    // Whether a report comes from the manager that is current now; a late one from a manager
+    // already stopped or replaced must not touch the newer one's state.
+    bool isCurrentManager(const VirtualDisplayManager* manager) const;
+    void installVirtualDisplayHandlers(VirtualDisplayManager& manager);
+    void handleVirtualDisplayClosed();
+    // Drops the manager on a later turn: it may be calling us right now.
+    void retireVirtualDisplayManager(std::unique_ptr<VirtualDisplayManager> manager);
+    void handleScreenRecordingPermission(bool granted);
+
     void subscribeToWorkspace();
     void handleAppLaunched(const platform::Notification& notification);
     void handleAppActivated(const platform::Notification& notification);
@@ -379,4 +479,7 @@ private:
     platform::TimerHandle m_sessionRetryTask;
     double m_offlineRetryDelay = 15.0;
     BackendCalls* m_backendCalls = nullptr;
+    AccountSession* m_accountSession = nullptr;
+    std::unique_ptr<VirtualDisplayManager> m_virtualDisplayManager;
+    std::vector<std::unique_ptr<VirtualDisplayManager>> m_retiredManagers;
 };

@@ -2,7 +2,7 @@
 #include "platform/Workspace.h"
 #include "state/WindowManager.h"
 
-// The actions of the two hot keys.
+// The action of the hide hot key (⇧⌘H); the panic key's is togglePanic().
 
 void WindowManager::toggleFrontmostAppHidden()
 {
@@ -33,15 +33,3 @@ void WindowManager::toggleFrontmostAppHidden()
         m_hud->show(name, icon, m_hiddenBundleIDs.contains(*bundleID), std::nullopt);
     }
 }
-
-// The panic pause arrives with the virtual-display operations; until then a press changes nothing.
-void WindowManager::togglePanic()
-{}
-
-// Callback routing, the permission probe and the login-item state arrive with the virtual-display
-// and settings operations; until then these change nothing.
-void WindowManager::handleCallbackURL(const QUrl& /*url*/) {}
-
-void WindowManager::refreshScreenRecordingPermission() {}
-
-void WindowManager::refreshLaunchAtLogin() {}

@@ -1,3 +1,4 @@
+#include "capture/VirtualDisplayManager.h"
 #include "platform/UserDefaults.h"
 #include "state/WindowManager.h"
 
@@ -44,6 +45,15 @@ ToggledWindow toggleWindow(const QSet<QString>& apps,
         result.windows.insert(windowID, bundleID);
     }
     return result;
+}
+
+QSet<quint32> windowIDs(const WindowManager::WindowMap& windows)
+{
+    QSet<quint32> ids;
+    for (auto it = windows.keyBegin(); it != windows.keyEnd(); ++it) {
+        ids.insert(*it);
+    }
+    return ids;
 }
 
 int windowCount(const WindowManager::WindowMap& windows, const QString& bundleID)
@@ -210,6 +220,11 @@ void WindowManager::saveHiddenState()
 {
     saveStringSet(m_hiddenBundleIDs, hiddenKey);
     encodeWindowMap(m_hiddenWindows, hiddenWindowsKey);
+    if (m_virtualDisplayManager) {
+        // The next capture tick leaves out the new sets.
+        m_virtualDisplayManager->excludedBundleIDs = m_hiddenBundleIDs;
+        m_virtualDisplayManager->excludedWindowIDs = windowIDs(m_hiddenWindows);
+    }
     if (m_appDelegate != nullptr) {
         m_appDelegate->updateStatusIcon(m_isAuthenticated ? veiledCount() : 0);
     }
@@ -236,5 +251,9 @@ void WindowManager::saveShareMasks()
 {
     if (const auto data = ShareMask::encodeList(m_shareMasks)) {
         defaults().setObject(*data, shareMasksKey);
+    }
+    // Painted from the next capture on, whether or not the list could be stored.
+    if (m_virtualDisplayManager) {
+        m_virtualDisplayManager->masks = m_shareMasks;
     }
 }

@@ -1,6 +1,8 @@
+#include "capture/VirtualDisplayManager.h"
 #include "platform/Geometry.h"
 #include "platform/Screens.h"
 #include "platform/Values.h"
+#include "platform/VirtualDisplay.h"
 #include "platform/WindowServer.h"
 #include "platform/Workspace.h"
 #include "state/WindowManager.h"
@@ -147,6 +149,9 @@ void WindowManager::timerTick()
 
 std::optional<quint32> WindowManager::runningVirtualDisplayID() const
 {
+    if (m_virtualDisplayManager && m_virtualDisplayManager->virtualDisplay() != nullptr) {
+        return m_virtualDisplayManager->virtualDisplay()->displayID();
+    }
     return std::nullopt;
 }
 
@@ -253,11 +258,6 @@ void WindowManager::refreshWindows()
         }
     }
     pruneVanishedWindows();
-}
-
-void WindowManager::updateShareDetection(const std::optional<ScreenShareDetector::Source>& /*source*/)
-{
-    // Settling the result into detectedShare and the automatic hiding are not wired in yet.
 }
 
 void WindowManager::pruneVanishedWindows()

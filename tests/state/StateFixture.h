@@ -65,6 +65,23 @@ struct StateFixture
         return *manager;
     }
     void store(const QString& key, const QVariant& value) { t.defaults.setObject(value, key); }
+    // A meeting app showing its sharing indicator, detected by the next window refresh.
+    platform::pid_type startMeetingShare(const QString& bundleID = QStringLiteral("us.zoom.xos"),
+                                         const QString& name = QStringLiteral("zoom.us"),
+                                         const QString& indicator = QStringLiteral("Zoom Share Toolbar"))
+    {
+        const auto pid = t.desktop.launchApp(bundleID, name);
+        t.desktop.addWindow(pid, indicator, QRectF(500, 0, 400, 60));
+        return pid;
+    }
+    // An automatic hiding of these apps left in force by the last run, with the share still on,
+    // so that the start-up refresh keeps it.
+    void storeAutoHidingDuringShare(const QStringList& veiled)
+    {
+        store(WindowManager::autoVeiledKey, veiled);
+        store(WindowManager::autoHideEnabledKey, true);
+        startMeetingShare();
+    }
     QVariantMap stored() const { return t.defaults.dictionaryRepresentation(); }
 };
 

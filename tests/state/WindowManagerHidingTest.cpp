@@ -59,7 +59,7 @@ TEST(WindowManagerHiding, SignedOutTheGatedOperationsChangeAndWriteNothing)
     for (const auto& [name, operation] : operations) {
         SCOPED_TRACE(name);
         StateFixture f;
-        f.store(WindowManager::autoVeiledKey, QStringList{kA});
+        f.storeAutoHidingDuringShare({kA});
         const auto [pid, window] = f.t.launchAppWithWindow(kA, QStringLiteral("A"));
         f.t.desktop.activateApp(pid);
         WindowManager& m = f.start(false);
@@ -83,7 +83,7 @@ TEST(WindowManagerHiding, SignedOutTheGatedOperationsChangeAndWriteNothing)
 TEST(WindowManagerHiding, HidingAWholeAppDropsItsWindowEntriesAndRedrawsTheCount)
 {
     StateFixture f;
-    f.store(WindowManager::autoVeiledKey, QStringList{kA});
+    f.storeAutoHidingDuringShare({kA});
     WindowManager& m = f.start();
     m.setHiddenWindows({{1, kA}, {2, kA}, {3, kB}});
     m.toggleHidden(kA);
@@ -221,7 +221,7 @@ TEST(WindowManagerHiding, PinnedTransparencyIsClampedStoredAndHandedOnEvenSigned
 TEST(WindowManagerHiding, TheAutoHideListAppliesAtOnceDuringAnAutomaticHiding)
 {
     StateFixture f;
-    f.store(WindowManager::autoVeiledKey, QStringList{kC});
+    f.storeAutoHidingDuringShare({kC});
     f.store(WindowManager::hiddenKey, QStringList{kA, kC});
     WindowManager& m = f.start(false);
     ASSERT_TRUE(m.autoHideActive());

@@ -36,6 +36,8 @@ platform::Services TestDesktop::services()
     s.virtualDisplays = &virtualDisplays;
     s.screenCapture = &screenCapture;
     s.appWindows = &desktop;
+    s.mainAppService = &loginItems;
+    s.processes = &processes;
     return s;
 }
 

@@ -8,6 +8,8 @@
 #include "platform/sim/SimAccessibilitySettings.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimHotKeySystem.h"
+#include "platform/sim/SimLoginItems.h"
+#include "platform/sim/SimProcessRunner.h"
 #include "platform/sim/SimScreenCapture.h"
 #include "platform/sim/SimVirtualDisplays.h"
 #include "platform/sim/VirtualScheduler.h"
@@ -17,7 +19,8 @@ namespace testing_support {
 // A complete simulated system for one test: a desktop with one display, an empty hot-key
 // registry, a virtual clock, in-memory user defaults, the application's bundle settings, an
 // in-memory keychain, a URL session timed by the virtual clock, accessibility display options
-// that start all off, virtual displays and screen capture.
+// that start all off, virtual displays and screen capture, a login item and a process runner
+// that runs nothing.
 struct TestDesktop
 {
     TestDesktop();
@@ -35,6 +38,8 @@ struct TestDesktop
     platform::sim::SimAccessibilitySettings accessibility;
     platform::sim::SimVirtualDisplays virtualDisplays;
     platform::sim::SimScreenCapture screenCapture;
+    platform::sim::SimLoginItems loginItems;
+    platform::sim::SimProcessRunner processes;
     quint32 mainDisplay = 0;
 
     platform::Services services();
