@@ -1,4 +1,5 @@
 #include "account/BackendClient.h"
+#include "account/SessionLifecycle.h"
 #include "platform/Bundle.h"
 #include "platform/Keychain.h"
 #include "platform/Scheduler.h"
@@ -63,6 +64,7 @@ int main(int argc, char* argv[])
     platform::Services::setCurrent(services);
 
     WindowManager::shared().setBackendCalls(&BackendClient::shared());
+    WindowManager::shared().setAccountSession(&SessionLifecycle::shared());
     WindowManager::shared().start();
 
     // The displays are simulated on Linux: this window shows each of them live, "Veilmox" too.

@@ -16,14 +16,38 @@ struct RecordingAppDelegate final : AppDelegateInterface
 {
     QList<int> statusIconCounts;
     int popoverShows = 0;
+    bool popoverShown = false;
+    int popoverCloses = 0;
+    int onboardingResets = 0;
+    int browserFocusReturns = 0;
+    int onboardingRaises = 0;
 
     void updateStatusIcon(int veiledCount) override { statusIconCounts.append(veiledCount); }
-    void showPopover() override { ++popoverShows; }
-    bool isPopoverShown() const override { return popoverShows > 0; }
-    void closePopover() override {}
-    void resetOnboarding() override {}
-    void returnFocusToBrowser() override {}
-    void raiseOnboardingWindow() override {}
+    void showPopover() override
+    {
+        ++popoverShows;
+        popoverShown = true;
+    }
+    bool isPopoverShown() const override { return popoverShown; }
+    void closePopover() override
+    {
+        ++popoverCloses;
+        popoverShown = false;
+    }
+    void resetOnboarding() override { ++onboardingResets; }
+    void returnFocusToBrowser() override { ++browserFocusReturns; }
+    void raiseOnboardingWindow() override { ++onboardingRaises; }
+};
+
+// Records what the state object asks of the account session.
+struct RecordingAccountSession final : AccountSession
+{
+    QStringList calls;
+    QList<QUrl> callbacks;
+
+    void migrateLegacyDefaults() override { calls << QStringLiteral("migrate"); }
+    void validateSavedSession() override { calls << QStringLiteral("validate"); }
+    void handleAuthCallback(const QUrl& url) override { callbacks << url; }
 };
 
 struct RecordingHUD final : HUDPresenter
