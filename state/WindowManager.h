@@ -304,8 +304,9 @@ public:
     // Registers or unregisters the login item as needed, then shows the system's real state.
     void setLaunchAtLogin(bool on);
     void setGlobalShortcutEnabled(bool on);
-    // False (and nothing changes) for ⇧⌘H, or when the system refuses the combination, in
-    // which case the previous one is registered again.
+    // False (and nothing changes) for ⇧⌘H and for a combination without ⌃, ⌥ or ⌘; also false
+    // when the system refuses the combination, in which case the previous one is registered
+    // again.
     bool setPanicShortcut(const HotKeyCombo& combo);
     // While paused, switches the shown picture at once.
     void setPanicMode(PanicMode mode);
