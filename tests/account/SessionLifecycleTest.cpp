@@ -104,6 +104,9 @@ TEST_F(SessionLifecycleTest, TheSavedSessionIsConfirmedRefreshedKeptOrExpired)
         EXPECT_EQ(m.isVirtualDisplayRunning(), c.signedIn);
         EXPECT_EQ(stored(AuthKeychain::accessTokenAccount).has_value(), c.signedIn);
         services.clearScript();
+        // Gone before the next case moves the clock (its display would capture all the while).
+        session.reset();
+        state.reset();
     }
 }
 
