@@ -1,11 +1,8 @@
 #include "account/SessionLifecycle.h"
 
-#include "capture/VirtualDisplayManager.h"
 #include "state/GlobalHotKeyManager.h"
 #include "state/WindowManager.h"
 #include "tests/account/AccountFixture.h"
-
-#include <QUrlQuery>
 
 #include <gtest/gtest.h>
 
@@ -119,17 +116,6 @@ TEST_F(SessionLifecycleTest, ARefreshedSessionStoresTheNewTokensAndNeverSendsThe
     EXPECT_EQ(services.requestCount("/auth/v1/user"), 0);
     EXPECT_NE(stored(AuthKeychain::accessTokenAccount), pair.accessToken);
     EXPECT_NE(stored(AuthKeychain::refreshTokenAccount).value_or(pair.refreshToken), pair.refreshToken);
-}
-
-TEST_F(SessionLifecycleTest, ALegacyTokenIsMovedIntoTheKeychainBeforeTheCheck)
-{
-    const auto pair = services.createSession(devservices::LocalServices::defaultAccount());
-    system.defaults.setObject(pair.accessToken, QStringLiteral("desktopAuthToken"));
-    WindowManager& m = launch();
-    EXPECT_EQ(stored(AuthKeychain::accessTokenAccount), pair.accessToken);
-    EXPECT_FALSE(system.defaults.hasObject(QStringLiteral("desktopAuthToken")));
-    ASSERT_TRUE(settles());
-    EXPECT_TRUE(m.isAuthenticated());
 }
 
 TEST_F(SessionLifecycleTest, OnlyAWellFormedCodeOfARecentOrNeededSignInIsTaken)
