@@ -4,13 +4,18 @@ namespace platform {
 
 class AccessibilitySettings;
 class AppWindowServer;
+class Application;
+class AudioOutput;
 class Bundle;
+class Events;
 class HotKeySystem;
 class Keychain;
 class NotificationCenter;
 class Scheduler;
 class ScreenCaptureService;
 class ScreenList;
+class StatusBar;
+class UpdateFramework;
 class URLSession;
 class UserDefaults;
 class VirtualDisplayService;
@@ -34,6 +39,11 @@ struct Services
     VirtualDisplayService* virtualDisplays = nullptr;
     ScreenCaptureService* screenCapture = nullptr;
     AppWindowServer* appWindows = nullptr;
+    Application* application = nullptr;
+    Events* events = nullptr;
+    StatusBar* statusBar = nullptr;
+    UpdateFramework* updates = nullptr;
+    AudioOutput* audio = nullptr;
 
     static const Services& current();
     static void setCurrent(const Services& services);
