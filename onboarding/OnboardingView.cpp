@@ -47,11 +47,12 @@ OnboardingView::OnboardingView(std::function<void()> onComplete, QWidget* parent
     layout->setSpacing(16);
     layout->addWidget(new Logo);
     layout->addStretch(1);
-    layout->addWidget(new kit::TextLabel(QStringLiteral("Welcome to Veilmox"), headingLook()), 0, Qt::AlignHCenter);
     layout->addWidget(
-        new kit::TextLabel(QStringLiteral("KEEP WHAT YOU HIDE OUT OF YOUR SHARE"), [] { return kit::monoMutedLabel(9); }),
-        0,
-        Qt::AlignHCenter);
+        new kit::TextLabel(QStringLiteral("Welcome to Veilmox"), headingLook()), 0, Qt::AlignHCenter);
+    layout->addWidget(new kit::TextLabel(QStringLiteral("KEEP WHAT YOU HIDE OUT OF YOUR SHARE"),
+                                         [] { return kit::monoMutedLabel(9); }),
+                      0,
+                      Qt::AlignHCenter);
     auto* finish = new kit::PillButton(QStringLiteral("Get started"), kit::PillButtonStyle::Kind::Flame);
     finish->setObjectName(QStringLiteral("onboardingComplete"));
     connect(finish, &kit::PillButton::clicked, this, [this] {

@@ -19,8 +19,9 @@ QString desktopExecArgument(const QString& argument)
     for (const QChar c : argument) {
         if (c == QLatin1Char('%')) {
             escaped += QStringLiteral("%%"); // field codes start with %
-        } else if (needsQuotes && (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$')
-                                   || c == QLatin1Char('\\'))) {
+        } else if (needsQuotes
+                   && (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$')
+                       || c == QLatin1Char('\\'))) {
             escaped += QLatin1Char('\\') + QString(c);
         } else {
             escaped += c;
@@ -54,7 +55,8 @@ QString urlHandlerDesktopEntry(const QString& name, const QString& executable, c
 
 QString userApplicationsDirectory()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/applications");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+           + QStringLiteral("/applications");
 }
 
 bool registerURLSchemeHandler(const QString& desktopFileID,
@@ -81,8 +83,10 @@ bool registerURLSchemeHandler(const QString& desktopFileID,
     const QString xdgMime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
     if (!xdgMime.isEmpty()) {
         for (const QString& scheme : schemes) {
-            QProcess::startDetached(
-                xdgMime, {QStringLiteral("default"), fileName, QStringLiteral("x-scheme-handler/") + scheme.toLower()});
+            QProcess::startDetached(xdgMime,
+                                    {QStringLiteral("default"),
+                                     fileName,
+                                     QStringLiteral("x-scheme-handler/") + scheme.toLower()});
         }
     }
     return true;

@@ -107,8 +107,11 @@ QRectF Popover::frameFor(const QSizeF& size,
 void Popover::show(const QRectF& positioningRect, RectEdge preferredEdge)
 {
     if (!m_window) {
-        m_window = std::make_unique<Window>(
-            m_services, QRectF(QPointF(), m_contentSize), kWindowStyleMaskBorderless, BackingStoreType::Buffered, false);
+        m_window = std::make_unique<Window>(m_services,
+                                            QRectF(QPointF(), m_contentSize),
+                                            kWindowStyleMaskBorderless,
+                                            BackingStoreType::Buffered,
+                                            false);
         m_window->setLevel(kDefaultLevel);
         m_window->setHasShadow(true);
         if (m_pendingView) {

@@ -23,8 +23,9 @@ bool isPrivateDirectory(const QString& path)
 {
     const QFileInfo info(path);
     return info.isDir() && info.ownerId() == ::getuid()
-           && (info.permissions() & (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
-                                     | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther))
+           && (info.permissions()
+               & (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+                  | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther))
                   == 0;
 }
 
@@ -91,7 +92,8 @@ URLHandoff::Role URLHandoff::start(const QList<QUrl>& urls)
 {
     if (!QFileInfo::exists(m_directory)) {
         QDir().mkpath(m_directory);
-        QFile::setPermissions(m_directory, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(m_directory,
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
     if (!isPrivateDirectory(m_directory)) {
         // Another user could reach a socket there: run on without receiving URLs.

@@ -25,7 +25,8 @@ private:
     bool m_started;
 };
 
-std::unique_ptr<StandardUpdaterController> UpdateFrameworkStandIn::makeStandardUpdaterController(bool startingUpdater)
+std::unique_ptr<StandardUpdaterController>
+UpdateFrameworkStandIn::makeStandardUpdaterController(bool startingUpdater)
 {
     ++m_controllersMade;
     return std::make_unique<Controller>(*this, startingUpdater);

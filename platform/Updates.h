@@ -27,7 +27,8 @@ public:
 
     // A controller with no updater delegate and no user-driver delegate; its updater starts at
     // once when `startingUpdater`.
-    virtual std::unique_ptr<StandardUpdaterController> makeStandardUpdaterController(bool startingUpdater) = 0;
+    virtual std::unique_ptr<StandardUpdaterController>
+    makeStandardUpdaterController(bool startingUpdater) = 0;
 };
 
 // This platform has no update framework: this stand-in's controllers record every check and

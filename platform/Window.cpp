@@ -41,7 +41,8 @@ protected:
     {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
-        const QColor colors[] = {QColor(0xff, 0x5f, 0x57), QColor(0x4a, 0x4b, 0x50), QColor(0x4a, 0x4b, 0x50)};
+        const QColor colors[] = {
+            QColor(0xff, 0x5f, 0x57), QColor(0x4a, 0x4b, 0x50), QColor(0x4a, 0x4b, 0x50)};
         for (int i = 0; i < 3; ++i) {
             painter.setPen(Qt::NoPen);
             painter.setBrush(colors[i]);

@@ -52,7 +52,8 @@ platform::StatusImage statusImage()
         QImage symbol(pixels, QImage::Format_ARGB32_Premultiplied);
         symbol.fill(Qt::transparent);
         QPainter painter(&symbol);
-        kit::paintSymbol(painter, QStringLiteral("eye.slash.fill"), QRectF(QPointF(), QSizeF(pixels)), Qt::black);
+        kit::paintSymbol(
+            painter, QStringLiteral("eye.slash.fill"), QRectF(QPointF(), QSizeF(pixels)), Qt::black);
         painter.end();
         image.image = symbol;
         image.accessibilityDescription = QStringLiteral("Veilmox");
@@ -92,10 +93,18 @@ AppDelegate::Environment AppDelegate::Environment::process()
 {
     Environment environment;
     environment.services = platform::Services::current();
-    environment.windowManager = [] () -> WindowManager& { return WindowManager::shared(); };
-    environment.pipController = [] () -> PiPController& { return PiPController::shared(); };
-    environment.hud = [] () -> HUDPresenter& { return HUDOverlayController::shared(); };
-    environment.registerFonts = [] { kit::registerAppFonts(); };
+    environment.windowManager = []() -> WindowManager& {
+        return WindowManager::shared();
+    };
+    environment.pipController = []() -> PiPController& {
+        return PiPController::shared();
+    };
+    environment.hud = []() -> HUDPresenter& {
+        return HUDOverlayController::shared();
+    };
+    environment.registerFonts = [] {
+        kit::registerAppFonts();
+    };
     return environment;
 }
 
@@ -321,8 +330,11 @@ void AppDelegate::showOnboarding()
         view->setWindowManager(windowManager());
         const std::uint64_t style = platform::kWindowStyleMaskTitled | platform::kWindowStyleMaskClosable
                                     | platform::kWindowStyleMaskFullSizeContentView;
-        auto window = std::make_unique<platform::Window>(
-            m_environment.services, kOnboardingContentRect, style, platform::BackingStoreType::Buffered, false);
+        auto window = std::make_unique<platform::Window>(m_environment.services,
+                                                         kOnboardingContentRect,
+                                                         style,
+                                                         platform::BackingStoreType::Buffered,
+                                                         false);
         window->center();
         window->setTitle(QStringLiteral("Welcome to Veilmox"));
         window->setTitlebarAppearsTransparent(true);
@@ -413,7 +425,9 @@ std::optional<QRectF> AppDelegate::statusButtonRect() const
         return std::nullopt;
     }
     const QRectF screen = services.screens->screens().front().frame;
-    return QRectF(screen.right() - button->bounds().width(), screen.top(), button->bounds().width(),
+    return QRectF(screen.right() - button->bounds().width(),
+                  screen.top(),
+                  button->bounds().width(),
                   services.screens->menuBarHeight());
 }
 

@@ -4,8 +4,8 @@
 #include "state/ShellInterfaces.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QPointF>
+#include <QPointer>
 #include <QRectF>
 #include <QSizeF>
 #include <QUrl>

@@ -69,7 +69,8 @@ std::optional<QRectF> HUDOverlayController::panelFrame(const QList<platform::Scr
     for (const platform::Screen& screen : screens) {
         // The top and left edges belong to the screen, the bottom and right ones to the next.
         const QRectF f = screen.frame;
-        if (mouse.x() >= f.left() && mouse.x() < f.right() && mouse.y() >= f.top() && mouse.y() < f.bottom()) {
+        if (mouse.x() >= f.left() && mouse.x() < f.right() && mouse.y() >= f.top()
+            && mouse.y() < f.bottom()) {
             chosen = &screen;
             break;
         }
@@ -89,7 +90,9 @@ std::optional<QRectF> HUDOverlayController::panelFrame(const QList<platform::Scr
         return std::nullopt;
     }
     const QRectF visible = chosen->visibleFrame.isEmpty() ? chosen->frame : chosen->visibleFrame;
-    return QRectF(visible.center().x() - kPanelSize.width() / 2, visible.top() + kTopInset, kPanelSize.width(),
+    return QRectF(visible.center().x() - kPanelSize.width() / 2,
+                  visible.top() + kTopInset,
+                  kPanelSize.width(),
                   kPanelSize.height());
 }
 

@@ -55,9 +55,11 @@ void paintVisibleTag(QPainter& painter, const QRectF& rect)
     const kit::TextLook look = visibleTagLook();
     painter.setFont(look.font(painter.device()));
     painter.setPen(look.color);
-    painter.drawText(rect.adjusted(kTagHorizontalPadding, kTagVerticalPadding, -kTagHorizontalPadding,
-                                   -kTagVerticalPadding),
-                     Qt::AlignCenter, kVisibleTagText);
+    painter.drawText(
+        rect.adjusted(
+            kTagHorizontalPadding, kTagVerticalPadding, -kTagHorizontalPadding, -kTagVerticalPadding),
+        Qt::AlignCenter,
+        kVisibleTagText);
     painter.restore();
 }
 
@@ -72,7 +74,9 @@ HUDToastView::HUDToastView(HUDOverlayController& controller, QWidget* parent)
     setFixedSize(HUDOverlayController::kPanelSize.toSize());
     setAttribute(Qt::WA_TranslucentBackground);
     connect(&controller, &HUDOverlayController::isVisibleChanged, this, &HUDToastView::visibilityChanged);
-    const auto redraw = [this] { update(); };
+    const auto redraw = [this] {
+        update();
+    };
     connect(&controller, &HUDOverlayController::appNameChanged, this, redraw);
     connect(&controller, &HUDOverlayController::appIconChanged, this, redraw);
     connect(&controller, &HUDOverlayController::isVeiledChanged, this, redraw);
@@ -145,25 +149,34 @@ void HUDToastView::paintEvent(QPaintEvent* /*event*/)
     painter.setPen(Qt::NoPen);
     painter.setBrush(kit::Palette::surface());
     painter.drawPath(shape);
-    kit::strokeInnerBorder(painter, capsule, kit::capsuleRadius(capsule),
+    kit::strokeInnerBorder(painter,
+                           capsule,
+                           kit::capsuleRadius(capsule),
                            veiled ? kit::Palette::flameBorder() : kit::Palette::hairline());
 
     // Icon.
-    const QRectF icon(capsule.left() + kLeadingPadding, capsule.center().y() - kIconSide / 2, kIconSide, kIconSide);
+    const QRectF icon(
+        capsule.left() + kLeadingPadding, capsule.center().y() - kIconSide / 2, kIconSide, kIconSide);
     const QImage& appIcon = m_controller.appIcon();
     if (!appIcon.isNull()) {
         QSizeF fitted = appIcon.deviceIndependentSize();
         fitted.scale(icon.size(), Qt::KeepAspectRatio);
-        painter.drawImage(QRectF(icon.center() - QPointF(fitted.width() / 2, fitted.height() / 2), fitted), appIcon);
+        painter.drawImage(QRectF(icon.center() - QPointF(fitted.width() / 2, fitted.height() / 2), fitted),
+                          appIcon);
     } else {
-        kit::paintSymbol(painter, QStringLiteral("app.fill"), icon.center(), 18,
+        kit::paintSymbol(painter,
+                         QStringLiteral("app.fill"),
+                         icon.center(),
+                         18,
                          kit::SecondaryWhite::symbol(kit::increaseContrast()));
     }
 
     // Tag at the trailing edge.
     QSizeF tagSize = veiled ? kit::VeiledBadgeStyle::size(kVeiledTagText, this) : visibleTagSize(this);
-    const QRectF tag(capsule.right() - kTrailingPadding - tagSize.width(), capsule.center().y() - tagSize.height() / 2,
-                     tagSize.width(), tagSize.height());
+    const QRectF tag(capsule.right() - kTrailingPadding - tagSize.width(),
+                     capsule.center().y() - tagSize.height() / 2,
+                     tagSize.width(),
+                     tagSize.height());
     if (veiled) {
         kit::VeiledBadgeStyle::paint(painter, tag, kVeiledTagText);
     } else {
@@ -183,8 +196,10 @@ void HUDToastView::paintEvent(QPaintEvent* /*event*/)
     const double top = capsule.center().y() - textHeight / 2;
     painter.setFont(titleFont);
     painter.setPen(title.color);
-    painter.drawText(QRectF(textLeft, top, textWidth, titleMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                     titleMetrics.elidedText(HUDToastView::title(m_controller.appName()), Qt::ElideRight, textWidth));
+    painter.drawText(
+        QRectF(textLeft, top, textWidth, titleMetrics.height()),
+        Qt::AlignLeft | Qt::AlignVCenter,
+        titleMetrics.elidedText(HUDToastView::title(m_controller.appName()), Qt::ElideRight, textWidth));
     painter.setFont(statusFont);
     painter.setPen(status.color);
     painter.drawText(

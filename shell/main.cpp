@@ -52,8 +52,10 @@ int main(int argc, char* argv[])
     case platform::URLHandoff::Role::Primary:
         break;
     }
-    platform::registerURLSchemeHandler(
-        bundleID, QStringLiteral("Veilmox"), QApplication::applicationFilePath(), {WindowManager::callbackScheme});
+    platform::registerURLSchemeHandler(bundleID,
+                                       QStringLiteral("Veilmox"),
+                                       QApplication::applicationFilePath(),
+                                       {WindowManager::callbackScheme});
 
     // The platform: a simulated desktop for the system services, the host for the rest.
     platform::PlistUserDefaults defaults(platform::PlistUserDefaults::standardFilePath(bundleID));

@@ -133,7 +133,8 @@ SimDesktop::SimDesktop(const QString& ownBundleID)
     // A fresh system opens web pages in Safari and its settings URLs in System Settings.
     setDefaultApplication(QStringLiteral("https"), QStringLiteral("com.apple.Safari"));
     setDefaultApplication(QStringLiteral("http"), QStringLiteral("com.apple.Safari"));
-    setDefaultApplication(QStringLiteral("x-apple.systempreferences"), QStringLiteral("com.apple.systempreferences"));
+    setDefaultApplication(QStringLiteral("x-apple.systempreferences"),
+                          QStringLiteral("com.apple.systempreferences"));
 
     AppSpec own;
     own.bundleID = ownBundleID;
@@ -575,10 +576,11 @@ const QString kMouseDownName = QStringLiteral("mouseDown");
 
 Cancellable SimDesktop::addMouseDownMonitor(std::function<void(QPointF)> monitor)
 {
-    return m_mouseDownMonitors.addObserver(kMouseDownName, [monitor = std::move(monitor)](const Notification& n) {
-        monitor(QPointF(n.userInfo.value(QStringLiteral("x")).toDouble(),
-                        n.userInfo.value(QStringLiteral("y")).toDouble()));
-    });
+    return m_mouseDownMonitors.addObserver(
+        kMouseDownName, [monitor = std::move(monitor)](const Notification& n) {
+            monitor(QPointF(n.userInfo.value(QStringLiteral("x")).toDouble(),
+                            n.userInfo.value(QStringLiteral("y")).toDouble()));
+        });
 }
 
 void SimDesktop::dispatchEvent(const std::function<void()>& handle)

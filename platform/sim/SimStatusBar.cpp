@@ -88,11 +88,12 @@ public:
         m_button.setChangeHandler([this] { buttonChanged(); });
         if (bar.m_mirrorToHostTray && QSystemTrayIcon::isSystemTrayAvailable()) {
             m_tray = std::make_unique<QSystemTrayIcon>();
-            QObject::connect(m_tray.get(), &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason r) {
-                if (r == QSystemTrayIcon::Trigger || r == QSystemTrayIcon::Context) {
-                    m_bar.m_desktop.dispatchEvent([this] { m_button.performClick(); });
-                }
-            });
+            QObject::connect(
+                m_tray.get(), &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason r) {
+                    if (r == QSystemTrayIcon::Trigger || r == QSystemTrayIcon::Context) {
+                        m_bar.m_desktop.dispatchEvent([this] { m_button.performClick(); });
+                    }
+                });
             updateTray();
             m_tray->show();
         }

@@ -94,7 +94,8 @@ QByteArray VeilSound::synthesize(Cue cue)
             if (local < 0 || local >= p.duration) {
                 continue; // silent, and its phase stands still
             }
-            const double f = p.startFrequency * std::pow(p.endFrequency / p.startFrequency, local / p.duration);
+            const double f =
+                p.startFrequency * std::pow(p.endFrequency / p.startFrequency, local / p.duration);
             phase[k] += f / kSampleRate;
             double w = std::sin(2 * std::numbers::pi * phase[k]);
             if (p.triangle) {

@@ -13,10 +13,12 @@
 #include "platform/sim/SimStatusBar.h"
 
 #include <QFile>
+#include <QGraphicsOpacityEffect>
 #include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -54,8 +56,16 @@ StatusImage squareImage(double side)
 TEST(SimDesktopPointer, AMouseDownReachesTheWidgetUnderThePointerInTheFrontmostWindow)
 {
     Desk d;
-    Window below(d.services, QRectF(100, 100, 200, 100), kWindowStyleMaskBorderless, BackingStoreType::Buffered, false);
-    Window above(d.services, QRectF(150, 120, 200, 100), kWindowStyleMaskBorderless, BackingStoreType::Buffered, false);
+    Window below(d.services,
+                 QRectF(100, 100, 200, 100),
+                 kWindowStyleMaskBorderless,
+                 BackingStoreType::Buffered,
+                 false);
+    Window above(d.services,
+                 QRectF(150, 120, 200, 100),
+                 kWindowStyleMaskBorderless,
+                 BackingStoreType::Buffered,
+                 false);
     auto* belowButton = new QPushButton(QStringLiteral("below"));
     auto* aboveButton = new QPushButton(QStringLiteral("above"));
     for (QPushButton* b : {belowButton, aboveButton}) {
@@ -109,7 +119,8 @@ TEST(SimStatusBar, PlacesItemsRightToLeftInTheMenuBarAtTheStatusLevel)
     auto second = bar.statusItem(30);
     first->button()->setImage(squareImage(16));
     const double right = 1512 - SimStatusBar::kRightMargin;
-    EXPECT_EQ(first->button()->screenFrame(), QRectF(right - 24, 0, 24, 24)) << "16 points of image and 4 each side";
+    EXPECT_EQ(first->button()->screenFrame(), QRectF(right - 24, 0, 24, 24))
+        << "16 points of image and 4 each side";
     EXPECT_EQ(second->button()->screenFrame(), QRectF(right - 24 - 30, 0, 30, 24));
 
     const auto number = d.desktop.windowAt(QPointF(right - 12, 12));
@@ -202,9 +213,17 @@ TEST(Popover, ATransientPopoverClosesOnAClickOutsideItOnly)
 TEST(WAVReading, ReadsLinearPCMAndRefusesAnythingElse)
 {
     QByteArray wav("RIFF");
-    wav += QByteArray::fromHex("2c000000") + "WAVEfmt " + QByteArray::fromHex("10000000" "0100" "0100" "44ac0000"
-                                                                             "88580100" "0200" "1000")
-           + "data" + QByteArray::fromHex("08000000" "0100020003000400");
+    wav += QByteArray::fromHex("2c000000") + "WAVEfmt "
+           + QByteArray::fromHex("10000000"
+                                 "0100"
+                                 "0100"
+                                 "44ac0000"
+                                 "88580100"
+                                 "0200"
+                                 "1000")
+           + "data"
+           + QByteArray::fromHex("08000000"
+                                 "0100020003000400");
     const auto sound = parseWAV(wav);
     ASSERT_TRUE(sound);
     EXPECT_EQ(sound->sampleRate, 44100);
@@ -242,8 +261,10 @@ TEST(DesktopEntry, RegistersTheProgramAsTheHandlerOfItsSchemes)
 {
     QTemporaryDir dir;
     const QString folder = dir.path() + QStringLiteral("/applications");
-    ASSERT_TRUE(registerURLSchemeHandler(QStringLiteral("getveilmox.Veilmox"), QStringLiteral("Veilmox"),
-                                         QStringLiteral("/opt/veilmox/veilmox"), {QStringLiteral("Veilmox")},
+    ASSERT_TRUE(registerURLSchemeHandler(QStringLiteral("getveilmox.Veilmox"),
+                                         QStringLiteral("Veilmox"),
+                                         QStringLiteral("/opt/veilmox/veilmox"),
+                                         {QStringLiteral("Veilmox")},
                                          folder));
     QFile file(folder + QStringLiteral("/getveilmox.Veilmox.desktop"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -264,6 +285,32 @@ TEST(UpdateFrameworkStandIn, MakesStartedControllersThatRecordEachCheck)
     controller->checkForUpdates();
     EXPECT_EQ(framework.controllersMade(), 2);
     EXPECT_EQ(framework.checks(), 2);
-    EXPECT_EQ(framework.reports(),
-              QStringList(2, UpdateFrameworkStandIn::kNoUpdateSourceReport));
+    EXPECT_EQ(framework.reports(), QStringList(2, UpdateFrameworkStandIn::kNoUpdateSourceReport));
+}
+
+TEST(SimCompositor, DrawsNestedWidgetsWithGraphicsEffectsWhereverTheWindowIs)
+{
+    Desk d;
+    Window window(
+        d.services, QRectF(300, 200, 100, 50), kWindowStyleMaskBorderless, BackingStoreType::Buffered, false);
+    auto* container = new QWidget;
+    auto* layout = new QVBoxLayout(container);
+    auto* glowing = new QWidget;
+    glowing->setAutoFillBackground(true);
+    QPalette palette = glowing->palette();
+    palette.setColor(QPalette::Window, QColor(255, 0, 0));
+    glowing->setPalette(palette);
+    glowing->setGraphicsEffect(new QGraphicsOpacityEffect);
+    layout->addWidget(glowing);
+    window.setContentView(container);
+    window.orderFrontRegardless();
+    const platform::sim::SimCompositor compositor(d.desktop);
+    for (const double scale : {1.0, 0.5, 2.0}) {
+        const QImage picture =
+            compositor.renderDisplay(d.desktop.mainDisplayID(), (QSizeF(1512, 982) * scale).toSize());
+        // Red at the effect's opacity of 0.7 over the window's white.
+        const QColor c = picture.pixelColor((QPointF(350, 225) * scale).toPoint());
+        EXPECT_TRUE(c.red() == 255 && std::abs(c.green() - 77) <= 2 && std::abs(c.blue() - 77) <= 2)
+            << scale << " " << c.name().toStdString();
+    }
 }

@@ -1,4 +1,5 @@
 #include "platform/URLHandoff.h"
+
 #include "platform/sim/VirtualScheduler.h"
 
 #include <QLocalSocket>
@@ -44,7 +45,8 @@ TEST(URLHandoff, PicksTheApplicationsURLsFromTheArguments)
                                 QStringLiteral("VEILMOX://Auth?code=def"),
                                 QStringLiteral("https://example.com/"),
                                 QStringLiteral("--verbose"),
-                                QStringLiteral("veilmox://auth?code=") + QString(URLHandoff::kMaxURLLength, QLatin1Char('x'))};
+                                QStringLiteral("veilmox://auth?code=")
+                                    + QString(URLHandoff::kMaxURLLength, QLatin1Char('x'))};
     EXPECT_EQ(handoff.urlsFromArguments(arguments),
               (QList<QUrl>{QUrl(QStringLiteral("veilmox://auth?code=abc")),
                            QUrl(QStringLiteral("VEILMOX://Auth?code=def"))}));

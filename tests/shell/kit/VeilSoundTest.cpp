@@ -1,5 +1,6 @@
-#include "platform/Audio.h"
 #include "shell/kit/VeilSound.h"
+
+#include "platform/Audio.h"
 #include "tests/shell/kit/KitTestSupport.h"
 
 #include <QtEndian>
@@ -50,7 +51,8 @@ TEST(VeilSound, WritesTheWAVHeaderOfEachCue)
         quint32 riffSize;
         quint32 dataSize;
     };
-    for (const Case& c : {Case{VeilSound::Cue::Veil, 9746, 9738, 9702}, Case{VeilSound::Cue::Success, 27386, 27378, 27342}}) {
+    for (const Case& c :
+         {Case{VeilSound::Cue::Veil, 9746, 9738, 9702}, Case{VeilSound::Cue::Success, 27386, 27378, 27342}}) {
         const QByteArray wav = VeilSound::makeWAV(c.cue);
         ASSERT_EQ(wav.size(), c.fileBytes);
         EXPECT_EQ(wav.left(4), "RIFF");
