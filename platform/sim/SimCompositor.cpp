@@ -85,7 +85,8 @@ void drawWidgetWindow(QPainter& painter, const SimDesktop::WindowSpec& spec)
     // glows) wrongly, or not at all, through a painter that is already moved or scaled.
     const QTransform& t = painter.worldTransform();
     const double shown = std::max(std::abs(t.m11()), std::abs(t.m22())) * bounds.width() / widget->width();
-    const double density = std::clamp(std::isfinite(shown) ? shown : 1.0, 0.05, 4.0);
+    // Never below one pixel a point: text laid out for fewer pixels lands in the wrong places.
+    const double density = std::clamp(std::isfinite(shown) ? shown : 1.0, 1.0, 4.0);
     QImage store(static_cast<int>(std::ceil(widget->width() * density)),
                  static_cast<int>(std::ceil(widget->height() * density)),
                  QImage::Format_ARGB32_Premultiplied);
