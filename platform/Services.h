@@ -4,7 +4,10 @@ namespace platform {
 
 class AccessibilitySettings;
 class AppWindowServer;
+class Application;
+class AudioOutput;
 class Bundle;
+class Events;
 class HotKeySystem;
 class Keychain;
 class NotificationCenter;
@@ -13,6 +16,8 @@ class Scheduler;
 class ScreenCaptureService;
 class ScreenList;
 class SMAppService;
+class StatusBar;
+class UpdateFramework;
 class URLSession;
 class UserDefaults;
 class VirtualDisplayService;
@@ -39,6 +44,11 @@ struct Services
     // The main application's login item.
     SMAppService* mainAppService = nullptr;
     ProcessRunner* processes = nullptr;
+    Application* application = nullptr;
+    Events* events = nullptr;
+    StatusBar* statusBar = nullptr;
+    UpdateFramework* updates = nullptr;
+    AudioOutput* audio = nullptr;
 
     static const Services& current();
     static void setCurrent(const Services& services);

@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 
 namespace platform::sim {
@@ -76,14 +77,28 @@ void drawWidgetWindow(QPainter& painter, const SimDesktop::WindowSpec& spec)
 {
     QWidget* widget = spec.content.data();
     const QRectF& bounds = spec.bounds;
-    if (widget->width() <= 0 || widget->height() <= 0) {
+    if (widget->width() <= 0 || widget->height() <= 0 || bounds.isEmpty()) {
         return;
     }
+    // Like a window server's backing store, the window is drawn on its own at the pixel density
+    // it is shown at, then placed: Qt draws the graphics effects of nested widgets (the kit's
+    // glows) wrongly, or not at all, through a painter that is already moved or scaled.
+    const QTransform& t = painter.worldTransform();
+    const double shown = std::max(std::abs(t.m11()), std::abs(t.m22())) * bounds.width() / widget->width();
+    // Never below one pixel a point: text laid out for fewer pixels lands in the wrong places.
+    const double density = std::clamp(std::isfinite(shown) ? shown : 1.0, 1.0, 4.0);
+    QImage store(static_cast<int>(std::ceil(widget->width() * density)),
+                 static_cast<int>(std::ceil(widget->height() * density)),
+                 QImage::Format_ARGB32_Premultiplied);
+    if (store.isNull()) {
+        return;
+    }
+    store.setDevicePixelRatio(density);
+    store.fill(Qt::transparent);
+    widget->render(&store, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
     painter.save();
-    painter.translate(bounds.topLeft());
-    painter.setClipRect(QRectF(QPointF(0, 0), bounds.size()), Qt::IntersectClip);
-    painter.scale(bounds.width() / widget->width(), bounds.height() / widget->height());
-    widget->render(&painter, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(bounds, store);
     painter.restore();
 }
 
