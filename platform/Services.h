@@ -5,8 +5,10 @@ namespace platform {
 class AccessibilitySettings;
 class AppWindowServer;
 class Bundle;
+class CaptureStreamService;
 class HotKeySystem;
 class Keychain;
+class MainQueue;
 class NotificationCenter;
 class Scheduler;
 class ScreenCaptureService;
@@ -34,6 +36,8 @@ struct Services
     VirtualDisplayService* virtualDisplays = nullptr;
     ScreenCaptureService* screenCapture = nullptr;
     AppWindowServer* appWindows = nullptr;
+    CaptureStreamService* captureStreams = nullptr;
+    MainQueue* mainQueue = nullptr;
 
     static const Services& current();
     static void setCurrent(const Services& services);

@@ -1,5 +1,6 @@
 #include "account/BackendClient.h"
 #include "platform/Bundle.h"
+#include "platform/DispatchQueue.h"
 #include "platform/Keychain.h"
 #include "platform/Scheduler.h"
 #include "platform/Services.h"
@@ -8,6 +9,7 @@
 #include "platform/sim/DemoDesktop.h"
 #include "platform/sim/SimAccessibilitySettings.h"
 #include "platform/sim/DesktopViewer.h"
+#include "platform/sim/SimCaptureStreams.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimHotKeySystem.h"
 #include "platform/sim/SimScreenCapture.h"
@@ -39,6 +41,8 @@ int main(int argc, char* argv[])
     platform::sim::SimAccessibilitySettings accessibility;
     platform::sim::SimVirtualDisplays virtualDisplays(desktop, scheduler);
     platform::sim::SimScreenCapture screenCapture(desktop, scheduler);
+    platform::sim::SimCaptureStreams captureStreams(desktop, scheduler);
+    platform::QtMainQueue mainQueue;
 
     platform::Services services;
     services.defaults = &defaults;
@@ -54,6 +58,8 @@ int main(int argc, char* argv[])
     services.virtualDisplays = &virtualDisplays;
     services.screenCapture = &screenCapture;
     services.appWindows = &desktop;
+    services.captureStreams = &captureStreams;
+    services.mainQueue = &mainQueue;
     platform::Services::setCurrent(services);
 
     WindowManager::shared().setBackendCalls(&BackendClient::shared());

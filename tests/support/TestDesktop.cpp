@@ -10,6 +10,7 @@ TestDesktop::TestDesktop()
                          {platform::kBundleVersionKey, QStringLiteral("1")}})
     , virtualDisplays(desktop, scheduler)
     , screenCapture(desktop, scheduler)
+    , captureStreams(desktop, scheduler)
 {
     mainDisplay = desktop.addDisplay();
     platform::Scheduler::setCurrent(&scheduler);
@@ -36,6 +37,8 @@ platform::Services TestDesktop::services()
     s.virtualDisplays = &virtualDisplays;
     s.screenCapture = &screenCapture;
     s.appWindows = &desktop;
+    s.captureStreams = &captureStreams;
+    s.mainQueue = &mainQueue;
     return s;
 }
 

@@ -5,7 +5,9 @@
 #include "platform/Services.h"
 #include "platform/URLSession.h"
 #include "platform/UserDefaults.h"
+#include "platform/sim/ManualMainQueue.h"
 #include "platform/sim/SimAccessibilitySettings.h"
+#include "platform/sim/SimCaptureStreams.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimHotKeySystem.h"
 #include "platform/sim/SimScreenCapture.h"
@@ -17,7 +19,8 @@ namespace testing_support {
 // A complete simulated system for one test: a desktop with one display, an empty hot-key
 // registry, a virtual clock, in-memory user defaults, the application's bundle settings, an
 // in-memory keychain, a URL session timed by the virtual clock, accessibility display options
-// that start all off, virtual displays and screen capture.
+// that start all off, virtual displays, screen capture with capture streams, and a main queue
+// that the test drains by hand.
 struct TestDesktop
 {
     TestDesktop();
@@ -35,6 +38,9 @@ struct TestDesktop
     platform::sim::SimAccessibilitySettings accessibility;
     platform::sim::SimVirtualDisplays virtualDisplays;
     platform::sim::SimScreenCapture screenCapture;
+    platform::sim::SimCaptureStreams captureStreams;
+    // Blocks sent to the main thread wait here until the test runs them.
+    platform::sim::ManualMainQueue mainQueue;
     quint32 mainDisplay = 0;
 
     platform::Services services();
