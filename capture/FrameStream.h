@@ -33,7 +33,8 @@ public:
     // and throttling.
     platform::SCStreamConfiguration& configuration() { return m_configuration; }
     const platform::SCStreamConfiguration& configuration() const { return m_configuration; }
-    const platform::DispatchQueue& queue() const { return *m_queue; }
+    // The stream's own serial queue, where its frames arrive.
+    platform::DispatchQueue& queue() const { return *m_queue; }
     // The minimum frame interval at creation, restored when the stream stops being throttled.
     const platform::CMTime& fullFrameInterval() const { return m_fullFrameInterval; }
     // Running at the slowed rate of one frame per second; written by the overlay controller.
