@@ -5,6 +5,8 @@
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimScreenCapture.h"
 
+#include <QVariantMap>
+
 #include <cmath>
 #include <deque>
 #include <mutex>
@@ -161,6 +163,7 @@ void SimCaptureStream::startCapture(Completion completion)
             const std::lock_guard lock(m_delivery->mutex);
             m_delivery->stopped = false;
         }
+        m_lastContent.reset();
         armTimer();
         m_firstFrame = m_shared->scheduler.after(0, [this] { sendFrame(); });
     }
@@ -220,12 +223,20 @@ void SimCaptureStream::sendFrame()
     const QRectF region = m_filter.contentRect();
     const QSize size(pixels(m_configuration.width, region.width()),
                      pixels(m_configuration.height, region.height()));
-    QImage picture = m_shared->compositor.render(m_filter, size);
-    if (picture.isNull()) {
-        return;
+    CMSampleBuffer sample;
+    auto key = m_shared->compositor.contentKey(m_filter, size);
+    if (key && key == m_lastContent) {
+        // Nothing changed since the last frame: an idle frame without pixels, as the system sends.
+        sample.attachments =
+            QVariantList{QVariantMap{{kSCStreamFrameInfoStatus, static_cast<qint64>(SCFrameStatus::Idle)}}};
+    } else {
+        QImage picture = m_shared->compositor.render(m_filter, size);
+        if (picture.isNull()) {
+            return;
+        }
+        sample = CMSampleBuffer::frame(std::make_shared<const IOSurface>(std::move(picture)));
+        m_lastContent = std::move(key);
     }
-    const CMSampleBuffer sample =
-        CMSampleBuffer::frame(std::make_shared<const IOSurface>(std::move(picture)));
     ++m_framesSent;
     ++m_shared->framesSent;
     m_queue->async([delivery = m_delivery, sample] {

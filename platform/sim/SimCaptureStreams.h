@@ -3,18 +3,21 @@
 #include "platform/CaptureStream.h"
 #include "platform/Scheduler.h"
 
+#include <QByteArray>
+
 #include <memory>
+#include <optional>
 
 namespace platform::sim {
 
 class SimDesktop;
 
-// Capture streams of a simulated desktop. A running stream composes its filter's content at
-// its configuration's pixel size once per minimum frame interval (1/60 s when it sets none),
-// on the main thread because the compositor draws widgets, and hands each frame as a complete
-// sample to its output on the output's queue. A stream whose source is gone, or that lacks the
-// Screen Recording permission, sends nothing. Requests complete on a later turn of the main
-// thread.
+// Capture streams of a simulated desktop. A running stream sends a frame once per minimum frame
+// interval (1/60 s when it sets none) to its output on the output's queue: its filter's content
+// composed at the configuration's pixel size, on the main thread because the compositor draws
+// widgets, or an idle frame without pixels when that content has not changed since the last
+// frame. A stream whose source is gone, or that lacks the Screen Recording permission, sends
+// nothing. Requests complete on a later turn of the main thread.
 class SimCaptureStreams final : public CaptureStreamService
 {
 public:
@@ -31,7 +34,7 @@ public:
     // Streams that exist, and those of them capturing.
     int streamCount() const;
     int runningStreamCount() const;
-    // Frames composed and handed to outputs, over all streams.
+    // Frames handed to outputs (complete and idle), over all streams.
     int framesSent() const;
 
     // Seconds between frames for a configuration.
@@ -87,6 +90,8 @@ private:
     int m_framesSent = 0;
     TimerHandle m_frameTimer;
     TimerHandle m_firstFrame;
+    // What the last complete frame showed, while it can be told.
+    std::optional<QByteArray> m_lastContent;
 };
 
 } // namespace platform::sim

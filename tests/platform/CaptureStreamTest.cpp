@@ -215,19 +215,32 @@ TEST(SimCaptureStreams, DeliverComposedFramesOfTheFilterOnTheOutputQueueAtTheInt
     stream->startCapture([&completions](auto error) { completions.push_back(error); });
     EXPECT_EQ(rig.streams.runningStreamCount(), 1);
 
-    // The first frame on the next turn, then one every 0.1 s.
+    // The first frame on the next turn, then one every 0.1 s; idle while nothing changes.
     rig.scheduler.advance(0.55);
     ASSERT_EQ(completions.size(), 1U);
     EXPECT_FALSE(completions.front().has_value());
-    const auto samples = rig.received();
+    auto samples = rig.received();
     ASSERT_EQ(samples.size(), 6U);
     EXPECT_TRUE(rig.output.allOnQueue());
-    for (const auto& sample : samples) {
-        EXPECT_EQ(status(sample), static_cast<qint64>(SCFrameStatus::Complete));
-        ASSERT_TRUE(sample.imageBuffer && sample.imageBuffer->ioSurface());
-        EXPECT_EQ(sample.imageBuffer->ioSurface()->image().size(), QSize(100, 80));
-        EXPECT_EQ(centreColour(sample).rgb(), kRed.rgb());
+    EXPECT_EQ(status(samples.front()), static_cast<qint64>(SCFrameStatus::Complete));
+    ASSERT_TRUE(samples.front().imageBuffer && samples.front().imageBuffer->ioSurface());
+    EXPECT_EQ(samples.front().imageBuffer->ioSurface()->image().size(), QSize(100, 80));
+    EXPECT_EQ(centreColour(samples.front()).rgb(), kRed.rgb());
+    for (std::size_t i = 1; i < samples.size(); ++i) {
+        EXPECT_EQ(status(samples[i]), static_cast<qint64>(SCFrameStatus::Idle));
+        EXPECT_FALSE(samples[i].imageBuffer.has_value());
     }
+
+    // Another window moving over it leaves the single window's picture as it was; a change of
+    // the window itself makes the next frame complete again.
+    rig.desktop.setWindowBounds(rig.blue, QRectF(40, 30, 60, 40));
+    rig.scheduler.advance(0.1);
+    rig.desktop.setWindowTitle(rig.red, QStringLiteral("Renamed"));
+    rig.scheduler.advance(0.1);
+    samples = rig.received();
+    ASSERT_EQ(samples.size(), 8U);
+    EXPECT_EQ(status(samples[6]), static_cast<qint64>(SCFrameStatus::Idle));
+    EXPECT_EQ(status(samples[7]), static_cast<qint64>(SCFrameStatus::Complete));
 }
 
 TEST(SimCaptureStreams, TakeNewConfigurationsAndFiltersWhileRunning)
@@ -335,4 +348,31 @@ TEST(SimCaptureStreams, AStreamWhoseWindowIsGoneSendsNothing)
     EXPECT_EQ(rig.received().size(), 1U);
     // A second output is refused.
     EXPECT_TRUE(stream->addStreamOutput(&rig.output, SCStreamOutputType::Screen, &rig.queue).has_value());
+}
+
+TEST(SimCaptureStreams, AFilterThatShowsAWidgetWindowNeverSendsIdleFrames)
+{
+    StreamRig rig;
+    QWidget content;
+    content.resize(50, 50);
+    SimDesktop::WindowSpec spec;
+    spec.owner = rig.desktop.ownProcessIdentifier();
+    spec.bounds = QRectF(300, 200, 50, 50);
+    spec.content = &content;
+    rig.desktop.addWindow(spec);
+    SCDisplay display;
+    display.displayID = rig.displayID;
+    display.frame = QRectF(0, 0, 400, 300);
+    SCStreamConfiguration configuration;
+    configuration.minimumFrameInterval = CMTime{1, 10};
+    auto stream =
+        rig.streams.makeStream(SCContentFilter::displayExcludingWindows(display, {}), configuration);
+    ASSERT_FALSE(stream->addStreamOutput(&rig.output, SCStreamOutputType::Screen, &rig.queue).has_value());
+    stream->startCapture(nullptr);
+    rig.scheduler.advance(0.25);
+    const auto samples = rig.received();
+    ASSERT_EQ(samples.size(), 3U);
+    for (const auto& sample : samples) {
+        EXPECT_EQ(status(sample), static_cast<qint64>(SCFrameStatus::Complete));
+    }
 }
