@@ -170,7 +170,7 @@ void SCOverlayController::discover()
         });
 }
 
-void SCOverlayController::handleDiscoveryError(const platform::CaptureError& error)
+void SCOverlayController::handleDiscoveryError(const platform::CaptureError& error) const
 {
     // Anything else is dropped: the overlays stay and the next tick tries again.
     if (isScreenRecordingPermissionFailure(error.localizedDescription) && permissionStatusHandler) {

@@ -102,7 +102,7 @@ private:
     void startDiscoveryTimer();
     void stopDiscovery();
     void discover();
-    void handleDiscoveryError(const platform::CaptureError& error);
+    void handleDiscoveryError(const platform::CaptureError& error) const;
     void apply(const platform::SCShareableContent& content);
     void makeOverlayEntry(const platform::SCWindow& window, const QString& bundleID);
     void syncOverlayFrames();

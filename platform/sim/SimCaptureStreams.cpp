@@ -104,10 +104,10 @@ double SimCaptureStreams::frameInterval(const SCStreamConfiguration& configurati
 }
 
 SimCaptureStream::SimCaptureStream(std::shared_ptr<SimCaptureStreams::Shared> shared,
-                                   const SCContentFilter& filter,
+                                   SCContentFilter filter,
                                    const SCStreamConfiguration& configuration)
     : m_shared(std::move(shared))
-    , m_filter(filter)
+    , m_filter(std::move(filter))
     , m_configuration(configuration)
     , m_delivery(std::make_shared<Delivery>())
 {

@@ -51,7 +51,7 @@ class SimCaptureStream final : public SCStream
 {
 public:
     SimCaptureStream(std::shared_ptr<SimCaptureStreams::Shared> shared,
-                     const SCContentFilter& filter,
+                     SCContentFilter filter,
                      const SCStreamConfiguration& configuration);
     ~SimCaptureStream() override;
     SimCaptureStream(const SimCaptureStream&) = delete;
