@@ -7,6 +7,7 @@
 #include "platform/sim/SimScreenCapture.h"
 #include "platform/sim/VirtualScheduler.h"
 
+#include <QSignalSpy>
 #include <QVariantMap>
 
 #include <gtest/gtest.h>
@@ -174,37 +175,18 @@ TEST(DispatchQueue, RunsBlocksInOrderOnItsOwnNamedThread)
     EXPECT_FALSE(queue.isCurrent());
 }
 
-TEST(DispatchQueue, ThreadNamesAreCutToFifteenCharactersAndTheQueueEndsAfterItsBlocks)
+TEST(DispatchQueue, CutsLongLabelsForTheThreadNameAndRunsItsBlocksBeforeItEnds)
 {
-    std::string name;
     std::atomic<int> ran = 0;
     {
         DispatchQueue queue(QStringLiteral("com.example.a-very-long-label"));
+        EXPECT_EQ(queue.label(), QStringLiteral("com.example.a-very-long-label"));
         EXPECT_EQ(queue.threadName(), QStringLiteral("com.example.a-v"));
-        queue.sync([&name] { name = currentThreadName(); });
         for (int i = 0; i < 20; ++i) {
             queue.async([&ran] { ++ran; });
         }
     }
-    EXPECT_EQ(name, "com.example.a-v");
     EXPECT_EQ(ran, 20);
-}
-
-TEST(ManualMainQueue, RunsBlocksFromAnyThreadWhenAskedAndCountsTheMostWaiting)
-{
-    sim::ManualMainQueue main;
-    std::vector<int> ran;
-    std::thread producer([&main, &ran] {
-        for (int i = 0; i < 3; ++i) {
-            main.async([&ran, i] { ran.push_back(i); });
-        }
-    });
-    producer.join();
-    EXPECT_EQ(main.pendingCount(), 3U);
-    main.async([&main, &ran] { main.async([&ran] { ran.push_back(9); }); });
-    EXPECT_EQ(main.runPending(), 5U);
-    EXPECT_EQ(ran, (std::vector<int>{0, 1, 2, 9}));
-    EXPECT_EQ(main.highWaterMark(), 4U);
 }
 
 TEST(SimCaptureStreams, DeliverComposedFramesOfTheFilterOnTheOutputQueueAtTheInterval)
@@ -375,4 +357,28 @@ TEST(SimCaptureStreams, AFilterThatShowsAWidgetWindowNeverSendsIdleFrames)
     for (const auto& sample : samples) {
         EXPECT_EQ(status(sample), static_cast<qint64>(SCFrameStatus::Complete));
     }
+}
+
+TEST(QtMainQueue, RunsBlocksFromAnyThreadOnTheMainThreadInOrder)
+{
+    QtMainQueue main;
+    QObject signaller;
+    QSignalSpy done(&signaller, &QObject::objectNameChanged);
+    std::vector<int> ran;
+    bool onMainThread = true;
+    const auto mainThread = std::this_thread::get_id();
+    std::thread producer([&] {
+        for (int i = 0; i < 20; ++i) {
+            main.async([&, i] {
+                ran.push_back(i);
+                onMainThread = onMainThread && std::this_thread::get_id() == mainThread;
+            });
+        }
+        main.async([&signaller] { signaller.setObjectName(QStringLiteral("done")); });
+    });
+    producer.join();
+    ASSERT_TRUE(done.wait(5000));
+    EXPECT_EQ(ran.size(), 20U);
+    EXPECT_TRUE(std::is_sorted(ran.begin(), ran.end()));
+    EXPECT_TRUE(onMainThread);
 }
