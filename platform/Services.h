@@ -8,8 +8,10 @@ class Application;
 class AudioOutput;
 class Bundle;
 class Events;
+class CaptureStreamService;
 class HotKeySystem;
 class Keychain;
+class MainQueue;
 class NotificationCenter;
 class ProcessRunner;
 class Scheduler;
@@ -49,6 +51,8 @@ struct Services
     StatusBar* statusBar = nullptr;
     UpdateFramework* updates = nullptr;
     AudioOutput* audio = nullptr;
+    CaptureStreamService* captureStreams = nullptr;
+    MainQueue* mainQueue = nullptr;
 
     static const Services& current();
     static void setCurrent(const Services& services);

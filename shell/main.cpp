@@ -5,6 +5,7 @@
 #include "platform/Audio.h"
 #include "platform/Bundle.h"
 #include "platform/DesktopEntry.h"
+#include "platform/DispatchQueue.h"
 #include "platform/Keychain.h"
 #include "platform/Scheduler.h"
 #include "platform/Services.h"
@@ -15,6 +16,7 @@
 #include "platform/sim/DemoDesktop.h"
 #include "platform/sim/DesktopViewer.h"
 #include "platform/sim/SimAccessibilitySettings.h"
+#include "platform/sim/SimCaptureStreams.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimHotKeySystem.h"
 #include "platform/sim/SimLoginItems.h"
@@ -75,6 +77,8 @@ int main(int argc, char* argv[])
     platform::sim::SimStatusBar statusBar(desktop, /*mirrorToHostTray=*/true);
     platform::UpdateFrameworkStandIn updates;
     platform::QtAudioOutput audio;
+    platform::sim::SimCaptureStreams captureStreams(desktop, scheduler);
+    platform::QtMainQueue mainQueue;
 
     platform::Services services;
     services.defaults = &defaults;
@@ -97,6 +101,8 @@ int main(int argc, char* argv[])
     services.statusBar = &statusBar;
     services.updates = &updates;
     services.audio = &audio;
+    services.captureStreams = &captureStreams;
+    services.mainQueue = &mainQueue;
     platform::Services::setCurrent(services);
 
     // Collaborators of the state object that live below the shell.

@@ -2,6 +2,8 @@
 
 #include "platform/sim/SimDesktop.h"
 
+#include <QDataStream>
+#include <QIODevice>
 #include <QPainter>
 #include <QSet>
 #include <QWidget>
@@ -108,26 +110,27 @@ SimCompositor::SimCompositor(const SimDesktop& desktop)
     : m_desktop(desktop)
 {}
 
-QImage SimCompositor::render(const SCContentFilter& filter, QSize pixelSize) const
+struct SimCompositor::Drawn
 {
-    const QRectF region = filter.contentRect();
-    if (pixelSize.isEmpty() || region.width() <= 0 || region.height() <= 0) {
-        return {};
-    }
-    QImage image(pixelSize, QImage::Format_ARGB32_Premultiplied);
-    if (image.isNull()) {
-        return image;
-    }
+    quint32 number = 0;
+    SimDesktop::WindowSpec spec;
+};
+
+QColor SimCompositor::background(const SCContentFilter& filter) const
+{
     const bool ownBackground = filter.kind() == SCContentFilter::Kind::DisplayExcludingApplications
                                || filter.kind() == SCContentFilter::Kind::DisplayExcludingWindows;
-    QColor wallpaper = Qt::transparent;
     if (ownBackground && filter.display()) {
         if (const auto spec = m_desktop.display(filter.display()->displayID)) {
-            wallpaper = spec->desktopColor;
+            return spec->desktopColor;
         }
     }
-    image.fill(wallpaper);
+    return Qt::transparent;
+}
 
+std::vector<SimCompositor::Drawn> SimCompositor::drawnWindows(const SCContentFilter& filter) const
+{
+    const QRectF region = filter.contentRect();
     QSet<pid_type> appPIDs;
     for (const auto& app : filter.applications()) {
         appPIDs.insert(app.processID);
@@ -136,10 +139,7 @@ QImage SimCompositor::render(const SCContentFilter& filter, QSize pixelSize) con
     for (const auto& window : filter.windows()) {
         windowIDs.insert(window.windowID);
     }
-
-    QPainter painter(&image);
-    painter.scale(pixelSize.width() / region.width(), pixelSize.height() / region.height());
-    painter.translate(-region.topLeft());
+    std::vector<Drawn> drawn;
     const QList<quint32> order = m_desktop.windowOrder();
     // Back to front.
     for (qsizetype i = order.size() - 1; i >= 0; --i) {
@@ -150,14 +150,50 @@ QImage SimCompositor::render(const SCContentFilter& filter, QSize pixelSize) con
             || !spec->bounds.intersects(region) || !passes(filter, number, spec->owner, appPIDs, windowIDs)) {
             continue;
         }
-        painter.setOpacity(std::clamp(spec->alpha.value_or(1.0), 0.0, 1.0));
-        if (spec->content) {
-            drawWidgetWindow(painter, *spec);
+        drawn.push_back({number, *spec});
+    }
+    return drawn;
+}
+
+QImage SimCompositor::render(const SCContentFilter& filter, QSize pixelSize) const
+{
+    const QRectF region = filter.contentRect();
+    if (pixelSize.isEmpty() || region.width() <= 0 || region.height() <= 0) {
+        return {};
+    }
+    QImage image(pixelSize, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull()) {
+        return image;
+    }
+    image.fill(background(filter));
+
+    QPainter painter(&image);
+    painter.scale(pixelSize.width() / region.width(), pixelSize.height() / region.height());
+    painter.translate(-region.topLeft());
+    for (const Drawn& window : drawnWindows(filter)) {
+        painter.setOpacity(std::clamp(window.spec.alpha.value_or(1.0), 0.0, 1.0));
+        if (window.spec.content) {
+            drawWidgetWindow(painter, window.spec);
         } else {
-            drawSyntheticWindow(painter, *spec);
+            drawSyntheticWindow(painter, window.spec);
         }
     }
     return image;
+}
+
+std::optional<QByteArray> SimCompositor::contentKey(const SCContentFilter& filter, QSize pixelSize) const
+{
+    QByteArray key;
+    QDataStream out(&key, QIODevice::WriteOnly);
+    out << pixelSize << filter.contentRect() << background(filter);
+    for (const Drawn& window : drawnWindows(filter)) {
+        if (window.spec.content) {
+            return std::nullopt;
+        }
+        out << window.number << window.spec.bounds << window.spec.title.value_or(QString())
+            << window.spec.color << window.spec.alpha.value_or(1.0);
+    }
+    return key;
 }
 
 QImage SimCompositor::renderDisplay(quint32 displayID, QSize pixelSize) const

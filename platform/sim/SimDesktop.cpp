@@ -268,8 +268,12 @@ void SimDesktop::activateApp(pid_type pid)
     if (!record || record->terminated) {
         return;
     }
+    const pid_type previous = m_state->frontmost;
     m_state->frontmost = pid;
     record->hidden = false;
+    if (previous != 0 && previous != pid && m_state->app(previous)) {
+        postWorkspace(kWorkspaceDidDeactivateApplication, previous);
+    }
     postWorkspace(kWorkspaceDidActivateApplication, pid);
 }
 

@@ -89,7 +89,8 @@ public:
     void setScreenRecordingPermission(bool granted) { m_screenRecordingPermission = granted; }
     bool screenRecordingPermission() const { return m_screenRecordingPermission; }
 
-    // Applications. Launching, terminating and activating post the workspace notifications.
+    // Applications. Launching, terminating and activating post the workspace notifications;
+    // activating another app first posts the deactivation of the one that was frontmost.
     pid_type launchApp(const AppSpec& spec);
     pid_type launchApp(const QString& bundleID, const QString& name);
     void terminateApp(pid_type pid);

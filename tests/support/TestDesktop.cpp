@@ -47,6 +47,7 @@ TestDesktop::TestDesktop()
                          {platform::kBundleVersionKey, QStringLiteral("1")}})
     , virtualDisplays(desktop, scheduler)
     , screenCapture(desktop, scheduler)
+    , captureStreams(desktop, scheduler)
 {
     mainDisplay = desktop.addDisplay();
     platform::Scheduler::setCurrent(&scheduler);
@@ -80,6 +81,8 @@ platform::Services TestDesktop::services()
     s.statusBar = &statusBar;
     s.updates = &updates;
     s.audio = &audio;
+    s.captureStreams = &captureStreams;
+    s.mainQueue = &mainQueue;
     return s;
 }
 

@@ -7,7 +7,9 @@
 #include "platform/URLSession.h"
 #include "platform/Updates.h"
 #include "platform/UserDefaults.h"
+#include "platform/sim/ManualMainQueue.h"
 #include "platform/sim/SimAccessibilitySettings.h"
+#include "platform/sim/SimCaptureStreams.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimHotKeySystem.h"
 #include "platform/sim/SimLoginItems.h"
@@ -42,9 +44,9 @@ public:
 // A complete simulated system for one test: a desktop with one display, an empty hot-key
 // registry, a virtual clock, in-memory user defaults, the application's bundle settings, an
 // in-memory keychain, a URL session timed by the virtual clock, accessibility display options
-// that start all off, virtual displays and screen capture, a login item, a process runner that
-// runs nothing, a status bar in the simulated menu bar, the update framework's stand-in and an
-// audio output that records.
+// that start all off, virtual displays, screen capture with capture streams, a main queue that
+// the test drains by hand, a login item, a process runner that runs nothing, a status bar in the
+// simulated menu bar, the update framework's stand-in and an audio output that records.
 struct TestDesktop
 {
     TestDesktop();
@@ -67,6 +69,9 @@ struct TestDesktop
     platform::sim::SimStatusBar statusBar{desktop};
     platform::UpdateFrameworkStandIn updates;
     RecordingAudioOutput audio;
+    platform::sim::SimCaptureStreams captureStreams;
+    // Blocks sent to the main thread wait here until the test runs them.
+    platform::sim::ManualMainQueue mainQueue;
     quint32 mainDisplay = 0;
 
     platform::Services services();
