@@ -1,5 +1,6 @@
 #include "account/BackendClient.h"
 #include "account/SessionLifecycle.h"
+#include "capture/ShareMaskEditor.h"
 #include "platform/Bundle.h"
 #include "platform/Keychain.h"
 #include "platform/Scheduler.h"
@@ -7,8 +8,8 @@
 #include "platform/URLSession.h"
 #include "platform/UserDefaults.h"
 #include "platform/sim/DemoDesktop.h"
-#include "platform/sim/SimAccessibilitySettings.h"
 #include "platform/sim/DesktopViewer.h"
+#include "platform/sim/SimAccessibilitySettings.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimHotKeySystem.h"
 #include "platform/sim/SimLoginItems.h"
@@ -66,6 +67,9 @@ int main(int argc, char* argv[])
     WindowManager::shared().setBackendCalls(&BackendClient::shared());
     WindowManager::shared().setAccountSession(&SessionLifecycle::shared());
     WindowManager::shared().start();
+
+    // The mask editor reads and writes the masks through the state object.
+    ShareMaskEditor::shared().setStore(&WindowManager::shared());
 
     // The displays are simulated on Linux: this window shows each of them live, "Veilmox" too.
     platform::sim::DesktopViewer viewer(desktop, scheduler);
