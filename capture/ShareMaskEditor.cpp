@@ -167,24 +167,26 @@ void ShareMaskEditor::updateMask(const QUuid& id, const QRectF& rect)
     if (stored == masks.cend()) {
         return;
     }
-    // Copied: storing the update replaces the list the iterator points into.
-    const ShareMask mask = *stored;
+    // Kept apart from the list, which storing the update replaces.
+    const QUuid maskID = stored->id;
+    const quint32 ownWindow = stored->windowID;
+    const QString ownBundleID = stored->bundleID;
     if (ShareMaskEditorGeometry::isLargeEnough(rect)) {
         const QRectF screenRect = editorToScreen(rect, m_displayBounds);
         const QPointF center = screenRect.center();
         std::optional<ShareMasks::WindowUnderPoint> window;
         // A mask whose centre stays over its own window stays on it, even where another
         // window now lies in front.
-        const auto own = ShareMasks::windowFrames(*m_services.windowServer, {mask.windowID});
-        if (const auto frame = own.constFind(mask.windowID);
+        const auto own = ShareMasks::windowFrames(*m_services.windowServer, {ownWindow});
+        if (const auto frame = own.constFind(ownWindow);
             frame != own.cend() && platform::rectContainsPoint(*frame, center)) {
-            window = ShareMasks::WindowUnderPoint{mask.windowID, mask.bundleID, *frame};
+            window = ShareMasks::WindowUnderPoint{ownWindow, ownBundleID, *frame};
         } else {
             window = ShareMasks::windowUnder(*m_services.windowServer, *m_services.workspace, center);
         }
         if (window) {
             m_store->updateShareMask(
-                ShareMask::attach(mask.id, screenRect, window->windowID, window->bundleID, window->frame));
+                ShareMask::attach(maskID, screenRect, window->windowID, window->bundleID, window->frame));
         } else {
             showNotice(keepOverWindowNotice);
         }
@@ -236,7 +238,7 @@ void ShareMaskEditor::setIsEditing(bool value)
     }
 }
 
-void ShareMaskEditor::activateApplication()
+void ShareMaskEditor::activateApplication() const
 {
     if (m_services.workspace == nullptr) {
         return;

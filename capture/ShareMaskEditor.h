@@ -97,7 +97,7 @@ private:
     void setPlaced(const QList<PlacedMask>& value);
     void setNotice(const std::optional<QString>& value);
     void setIsEditing(bool value);
-    void activateApplication();
+    void activateApplication() const;
 
     platform::Services m_services;
     ShareMaskStore* m_store = nullptr;

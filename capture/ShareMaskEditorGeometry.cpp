@@ -1,7 +1,10 @@
 #include "capture/ShareMaskEditorGeometry.h"
 
+#include "platform/Geometry.h"
+
 #include <QSizeF>
 
+#include <algorithm>
 #include <cmath>
 
 namespace ShareMaskEditorGeometry {
@@ -156,16 +159,16 @@ std::optional<BoxHit> hitTest(const QRectF& box, QPointF point)
     // Edges count as the platform's rectangle test counts them: left and top in, right and
     // bottom out.
     const auto contains = [point](const QRectF& r) {
-        return point.x() >= r.left() && point.x() < r.right() && point.y() >= r.top()
-               && point.y() < r.bottom();
+        return platform::rectContainsPoint(r, point);
     };
     if (contains(removeButtonRect(box))) {
         return BoxHit{BoxHit::Part::Remove, ResizeHandle::TopLeading};
     }
-    for (auto it = kAllResizeHandles.rbegin(); it != kAllResizeHandles.rend(); ++it) {
-        if (contains(handleHitRect(*it, box))) {
-            return BoxHit{BoxHit::Part::Handle, *it};
-        }
+    const auto handle = std::find_if(kAllResizeHandles.rbegin(),
+                                     kAllResizeHandles.rend(),
+                                     [&](ResizeHandle h) { return contains(handleHitRect(h, box)); });
+    if (handle != kAllResizeHandles.rend()) {
+        return BoxHit{BoxHit::Part::Handle, *handle};
     }
     if (contains(box)) {
         return BoxHit{BoxHit::Part::Body, ResizeHandle::TopLeading};

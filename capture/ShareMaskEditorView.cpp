@@ -52,11 +52,11 @@ kit::TextLook look(const QString& face, double size, double tracking, const QCol
 class SymbolView final : public QWidget
 {
 public:
-    SymbolView(QString name, double pointSize, QColor color, kit::FontWeight weight, QWidget* parent)
+    SymbolView(QString name, double pointSize, const QColor& color, kit::FontWeight weight, QWidget* parent)
         : QWidget(parent)
         , m_name(std::move(name))
         , m_pointSize(pointSize)
-        , m_color(std::move(color))
+        , m_color(color)
         , m_weight(weight)
     {
         const int side = static_cast<int>(std::ceil(kit::symbolSide(pointSize)));
@@ -272,13 +272,14 @@ private:
 ShareMaskEditorView::ShareMaskEditorView(ShareMaskEditor& editor, QWidget* parent)
     : QWidget(parent)
     , m_editor(&editor)
+    , m_draftLayer(new DraftLayer(this))
+    , m_hintBar(new HintBar(this))
+    , m_notice(new NoticeBubble(this))
 {
     setObjectName(QStringLiteral("ShareMaskEditorView"));
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::CrossCursor);
 
-    m_draftLayer = new DraftLayer(this);
-    m_hintBar = new HintBar(this);
     m_clearAll = new kit::PillButton(
         QStringLiteral("Clear all"), kit::PillButtonStyle::Kind::Outline, kit::ControlSize::Small, m_hintBar);
     m_clearAll->setObjectName(QStringLiteral("clearAllButton"));
@@ -292,23 +293,22 @@ ShareMaskEditorView::ShareMaskEditorView(ShareMaskEditor& editor, QWidget* paren
         button->setCursor(Qt::ArrowCursor);
         m_hintBar->addButton(button);
     }
-    m_notice = new NoticeBubble(this);
     kit::TooltipHost::attach(this);
 
     connect(m_clearAll, &QAbstractButton::clicked, this, [this] {
-        if (m_editor && m_editor->store() != nullptr) {
+        if (!m_editor.isNull() && m_editor->store() != nullptr) {
             m_editor->store()->clearShareMasks();
             m_editor->reloadPlaced();
         }
     });
     connect(m_undo, &QAbstractButton::clicked, this, [this] {
-        if (m_editor && m_editor->store() != nullptr) {
+        if (!m_editor.isNull() && m_editor->store() != nullptr) {
             m_editor->store()->undoShareMaskRemoval();
             m_editor->reloadPlaced();
         }
     });
     connect(m_done, &QAbstractButton::clicked, this, [this] {
-        if (m_editor) {
+        if (!m_editor.isNull()) {
             m_editor->close();
         }
     });
@@ -369,7 +369,7 @@ MaskBox* ShareMaskEditorView::box(const QUuid& maskID) const
 void ShareMaskEditorView::syncBoxes()
 {
     const QList<ShareMaskEditor::PlacedMask> placed =
-        m_editor ? m_editor->placed() : QList<ShareMaskEditor::PlacedMask>();
+        !m_editor.isNull() ? m_editor->placed() : QList<ShareMaskEditor::PlacedMask>();
     QList<QUuid> order;
     for (const auto& mask : placed) {
         order.append(mask.id);
@@ -380,12 +380,12 @@ void ShareMaskEditorView::syncBoxes()
         auto* added = new MaskBox(mask.id, mask.rect, this);
         const QUuid id = mask.id;
         added->setChangeHandler([this, id](const QRectF& rect) {
-            if (m_editor) {
+            if (!m_editor.isNull()) {
                 m_editor->updateMask(id, rect);
             }
         });
         added->setRemoveHandler([this, id] {
-            if (m_editor && m_editor->store() != nullptr) {
+            if (!m_editor.isNull() && m_editor->store() != nullptr) {
                 m_editor->store()->removeShareMask(id);
                 m_editor->reloadPlaced();
             }
@@ -409,9 +409,9 @@ void ShareMaskEditorView::syncBoxes()
 
 void ShareMaskEditorView::syncButtons()
 {
-    const bool anyBox = m_editor && !m_editor->placed().isEmpty();
+    const bool anyBox = !m_editor.isNull() && !m_editor->placed().isEmpty();
     const bool canUndo =
-        m_editor && m_editor->store() != nullptr && m_editor->store()->canUndoShareMaskRemoval();
+        !m_editor.isNull() && m_editor->store() != nullptr && m_editor->store()->canUndoShareMaskRemoval();
     m_clearAll->setVisible(anyBox);
     m_undo->setVisible(canUndo);
     placeHint();
@@ -419,7 +419,7 @@ void ShareMaskEditorView::syncButtons()
 
 void ShareMaskEditorView::syncNotice()
 {
-    m_notice->setNotice(m_editor ? m_editor->notice() : std::nullopt);
+    m_notice->setNotice(!m_editor.isNull() ? m_editor->notice() : std::nullopt);
     placeHint();
 }
 
@@ -494,7 +494,7 @@ void ShareMaskEditorView::mouseReleaseEvent(QMouseEvent* event)
     m_dragEnd.reset();
     m_draftLayer->update();
     // The editor checks the size and the window under it.
-    if (draft && m_editor) {
+    if (draft && !m_editor.isNull()) {
         m_editor->addMask(*draft);
     }
 }

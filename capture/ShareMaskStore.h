@@ -40,4 +40,6 @@ protected:
     ShareMaskStore() = default;
     ShareMaskStore(const ShareMaskStore&) = default;
     ShareMaskStore& operator=(const ShareMaskStore&) = default;
+    ShareMaskStore(ShareMaskStore&&) = default;
+    ShareMaskStore& operator=(ShareMaskStore&&) = default;
 };
