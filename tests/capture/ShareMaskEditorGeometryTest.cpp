@@ -1,7 +1,5 @@
 #include "capture/ShareMaskEditorGeometry.h"
 
-#include <QSizeF>
-
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -117,11 +115,4 @@ TEST(ShareMaskEditorGeometry, ThresholdsAndSizes)
     EXPECT_FALSE(g::showsLabel(QRectF(0, 0, 109, 40)));
     EXPECT_FALSE(g::showsLabel(QRectF(0, 0, 200, 21.9)));
     EXPECT_TRUE(g::showsLabel(QRectF(0, 0, 110, 22)));
-}
-
-TEST(ShareMaskEditorGeometry, TheHintHangsCentredNearTheTop)
-{
-    const auto layout = g::hintLayout(1512, QSizeF(600, 52), QSizeF(300, 28));
-    EXPECT_EQ(layout.bar, QRectF(456, 64, 600, 52));
-    EXPECT_EQ(layout.notice, QRectF(606, 124, 300, 28));
 }
