@@ -114,9 +114,9 @@ TEST(WindowManagerSettings, TheMaskEditorOpensOnlySignedInOverADisplay)
     EXPECT_FALSE(editor.isEditing());
     EXPECT_TRUE(f.shell.popoverShown);
 
-    platform::sim::SimDesktop::DisplaySpec spec;
-    spec.frame = QRectF(1512, 0, 1280, 800);
-    const quint32 display = f.t.desktop.addDisplay(spec);
+    platform::sim::SimDesktop::DisplaySpec side;
+    side.frame = QRectF(1512, 0, 1280, 800);
+    const quint32 display = f.t.desktop.addDisplay(side);
     m.openShareMaskEditor();
     EXPECT_FALSE(f.shell.popoverShown);
     EXPECT_TRUE(editor.isEditing());
