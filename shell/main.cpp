@@ -2,6 +2,7 @@
 // services), then the application on top of it.
 #include "account/BackendClient.h"
 #include "account/SessionLifecycle.h"
+#include "capture/ShareMaskEditor.h"
 #include "platform/Audio.h"
 #include "platform/Bundle.h"
 #include "platform/DesktopEntry.h"
@@ -108,6 +109,9 @@ int main(int argc, char* argv[])
     // Collaborators of the state object that live below the shell.
     WindowManager::shared().setBackendCalls(&BackendClient::shared());
     WindowManager::shared().setAccountSession(&SessionLifecycle::shared());
+
+    // The mask editor reads and writes the masks through the state object.
+    ShareMaskEditor::shared().setStore(&WindowManager::shared());
 
     // The application: the delegate's launch sequence runs on the first turn of the main loop;
     // URLs opened meanwhile wait for it.

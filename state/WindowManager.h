@@ -3,6 +3,7 @@
 #include "capture/SCOverlayController.h"
 #include "capture/ScreenShareDetector.h"
 #include "capture/ShareMask.h"
+#include "capture/ShareMaskStore.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Scheduler.h"
 #include "platform/Screens.h"
@@ -31,14 +32,18 @@
 #include <vector>
 
 class GlobalHotKeyManager;
+class ShareMaskEditor;
 class VirtualDisplayManager;
 
 // The one observable state object: what the user has chosen (hidden and pinned apps and windows,
 // masks, auto-hide, panic and hot-key settings, the shared display, pinned transparencies) and
 // what the system observes (displays, apps, windows, a detected share, permission, the virtual
 // display's status). Lives on the main thread for the life of the process; every published
-// property emits its change signal on every assignment, also when the value is unchanged.
-class WindowManager final : public QObject
+// property emits its change signal on every assignment, also when the value is unchanged. It is
+// the mask editor's store of masks.
+class WindowManager final
+    : public QObject
+    , public ShareMaskStore
 {
     Q_OBJECT
 
@@ -81,8 +86,8 @@ public:
     const WindowsByApp& windowsByApp() const { return m_windowsByApp; }
     const WindowMap& hiddenWindows() const { return m_hiddenWindows; }
     const WindowMap& pinnedWindows() const { return m_pinnedWindows; }
-    const QList<ShareMask>& shareMasks() const { return m_shareMasks; }
-    bool canUndoShareMaskRemoval() const { return m_canUndoShareMaskRemoval; }
+    const QList<ShareMask>& shareMasks() const override { return m_shareMasks; }
+    bool canUndoShareMaskRemoval() const override { return m_canUndoShareMaskRemoval; }
     const QList<DisplayInfo>& availableDisplays() const { return m_availableDisplays; }
     const std::optional<quint32>& sharedDisplayID() const { return m_sharedDisplayID; }
     bool autoHideEnabled() const { return m_autoHideEnabled; }
@@ -293,14 +298,19 @@ public:
     void selectSharedDisplay(quint32 displayID);
     void toggleFocusStage();
     // Masks, with a one-step undo of the last removal or clearing.
-    void addShareMask(const ShareMask& mask);
+    void addShareMask(const ShareMask& mask) override;
     // Replaces the mask with the same id in place; nothing when there is none.
-    void updateShareMask(const ShareMask& mask);
-    void removeShareMask(const QUuid& id);
-    void clearShareMasks();
-    void undoShareMaskRemoval();
+    void updateShareMask(const ShareMask& mask) override;
+    void removeShareMask(const QUuid& id) override;
+    void clearShareMasks() override;
+    void undoShareMaskRemoval() override;
+    // Follows shareMasksChanged and canUndoShareMaskRemovalChanged.
+    void observeShareMasks(QObject* context, std::function<void()> handler) override;
     // Signed in, with a display to share: closes the popover and opens the mask editor over it.
     void openShareMaskEditor();
+    // The editor openShareMaskEditor() opens; the process-wide one unless another is set. Not
+    // owned.
+    void setShareMaskEditor(ShareMaskEditor* editor) { m_shareMaskEditor = editor; }
     // Registers or unregisters the login item as needed, then shows the system's real state.
     void setLaunchAtLogin(bool on);
     void setGlobalShortcutEnabled(bool on);
@@ -481,6 +491,7 @@ private:
     double m_offlineRetryDelay = 15.0;
     BackendCalls* m_backendCalls = nullptr;
     AccountSession* m_accountSession = nullptr;
+    ShareMaskEditor* m_shareMaskEditor = nullptr;
     std::unique_ptr<VirtualDisplayManager> m_virtualDisplayManager;
     std::vector<std::unique_ptr<VirtualDisplayManager>> m_retiredManagers;
 };

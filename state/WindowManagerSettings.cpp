@@ -151,7 +151,13 @@ void WindowManager::openShareMaskEditor()
     if (m_appDelegate != nullptr && m_appDelegate->isPopoverShown()) {
         m_appDelegate->closePopover();
     }
-    ShareMaskEditor::shared().open(*displayID);
+    (m_shareMaskEditor != nullptr ? *m_shareMaskEditor : ShareMaskEditor::shared()).open(*displayID);
+}
+
+void WindowManager::observeShareMasks(QObject* context, std::function<void()> handler)
+{
+    connect(this, &WindowManager::shareMasksChanged, context, [handler] { handler(); });
+    connect(this, &WindowManager::canUndoShareMaskRemovalChanged, context, [handler] { handler(); });
 }
 
 void WindowManager::refreshLaunchAtLogin()

@@ -102,22 +102,25 @@ TEST(WindowManagerSettings, OnlyTheLastMaskRemovalCanBeUndone)
 
 TEST(WindowManagerSettings, TheMaskEditorOpensOnlySignedInOverADisplay)
 {
-    const ShareMaskEditor& editor = ShareMaskEditor::shared();
-    const auto before = editor.openedDisplayIDs().size();
     StateFixture f;
+    ShareMaskEditor editor(f.t.services(), f.manager.get());
+    f.manager->setShareMaskEditor(&editor);
     WindowManager& m = f.start(false);
     f.shell.showPopover();
     m.openShareMaskEditor();
     m.setIsAuthenticated(true);
     f.t.desktop.removeDisplay(f.t.mainDisplay);
     m.openShareMaskEditor();
-    EXPECT_EQ(editor.openedDisplayIDs().size(), before);
+    EXPECT_FALSE(editor.isEditing());
     EXPECT_TRUE(f.shell.popoverShown);
 
-    const quint32 display = f.t.desktop.addDisplay();
+    platform::sim::SimDesktop::DisplaySpec side;
+    side.frame = QRectF(1512, 0, 1280, 800);
+    const quint32 display = f.t.desktop.addDisplay(side);
     m.openShareMaskEditor();
     EXPECT_FALSE(f.shell.popoverShown);
-    EXPECT_EQ(editor.openedDisplayIDs().mid(before), QList<quint32>{display});
+    EXPECT_TRUE(editor.isEditing());
+    EXPECT_EQ(editor.displayBounds(), f.t.desktop.displayBounds(display));
 }
 
 TEST(WindowManagerSettings, LaunchAtLoginShowsWhatTheSystemDid)

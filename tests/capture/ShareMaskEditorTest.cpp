@@ -1,0 +1,502 @@
+#include "capture/ShareMaskEditor.h"
+
+#include "capture/MaskBox.h"
+#include "capture/ShareMaskEditorPanel.h"
+#include "capture/ShareMaskEditorView.h"
+#include "platform/EventMonitor.h"
+#include "platform/Services.h"
+#include "platform/WindowServer.h"
+#include "platform/sim/SimCompositor.h"
+#include "shell/kit/Fonts.h"
+#include "shell/kit/PillButton.h"
+#include "shell/kit/PressFeedbackButton.h"
+#include "tests/capture/MaskEditorSupport.h"
+#include "tests/support/TestDesktop.h"
+
+#include <QDir>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <tuple>
+
+using platform::sim::SimDesktop;
+using testing_support::InMemoryMaskStore;
+using testing_support::SurfacePointer;
+
+namespace {
+
+const QString kNotes = QStringLiteral("com.example.Notes");
+const QString kMail = QStringLiteral("com.example.Mail");
+
+// Records the key presses that reach it.
+class KeyCatcher final : public QWidget
+{
+public:
+    QList<int> keys;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override { keys.append(event->key()); }
+};
+
+// An editor over a simulated desktop whose main display (1512 x 982 points) shows Notes at
+// (100, 100, 800, 600) and Mail at (1000, 500, 400, 300), with its masks in memory.
+class ShareMaskEditorTest : public ::testing::Test
+{
+protected:
+    ShareMaskEditorTest()
+    {
+        platform::Services::setCurrent(t.services());
+        kit::registerAppFonts();
+        std::tie(notesPid, notesWindow) =
+            t.launchAppWithWindow(kNotes, QStringLiteral("Notes"), {100, 100, 800, 600});
+        std::tie(mailPid, mailWindow) =
+            t.launchAppWithWindow(kMail, QStringLiteral("Mail"), {1000, 500, 400, 300});
+    }
+    ~ShareMaskEditorTest() override
+    {
+        editor.reset();
+        t.scheduler.runPending();
+        platform::Services::setCurrent(platform::Services());
+    }
+
+    ShareMaskEditorView& open(std::optional<quint32> display = std::nullopt)
+    {
+        editor->open(display.value_or(t.mainDisplay));
+        EXPECT_TRUE(editor->isEditing());
+        return view();
+    }
+    ShareMaskEditorView& view() const
+    {
+        return *qobject_cast<ShareMaskEditorView*>(editor->panel()->contentView());
+    }
+    ShareMask storedMask(quint32 window, const QString& bundleID, const QRectF& rect)
+    {
+        ShareMask mask{QUuid::createUuid(), window, bundleID, rect};
+        store.masks.append(mask);
+        return mask;
+    }
+    // Lets every animation come to rest.
+    void settle() { t.scheduler.advance(2); }
+
+    testing_support::TestDesktop t;
+    platform::pid_type notesPid = 0;
+    platform::pid_type mailPid = 0;
+    quint32 notesWindow = 0;
+    quint32 mailWindow = 0;
+    InMemoryMaskStore store;
+    std::unique_ptr<ShareMaskEditor> editor = std::make_unique<ShareMaskEditor>(t.services(), &store);
+};
+
+} // namespace
+
+TEST_F(ShareMaskEditorTest, OpensANeverCapturedKeyPanelOverTheWholeDisplay)
+{
+    QSignalSpy editing(editor.get(), &ShareMaskEditor::isEditingChanged);
+    ShareMaskEditorView& surface = open();
+    const ShareMaskEditorPanel* panel = editor->panel();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(editing.count(), 1);
+    EXPECT_EQ(panel->frame(), QRectF(0, 0, 1512, 982)); // the menu-bar area included
+    EXPECT_EQ(panel->level(), 1000);
+    EXPECT_EQ(panel->sharingType(), platform::WindowSharingType::None);
+    EXPECT_EQ(panel->collectionBehavior(), 321U);
+    EXPECT_FALSE(panel->isOpaque());
+    EXPECT_FALSE(panel->hasShadow());
+    EXPECT_TRUE(panel->isKeyWindow());
+    EXPECT_TRUE(editor->hasKeyMonitor());
+    EXPECT_EQ(surface.size(), QSize(1512, 982));
+    EXPECT_EQ(t.desktop.frontmostApplication()->processIdentifier(), t.desktop.ownProcessIdentifier());
+    // The window server lists it in front of everything, yet a capture of the display shows
+    // the desktop undimmed.
+    EXPECT_EQ(t.desktop.windowOrder().first(), panel->windowNumber());
+    EXPECT_TRUE(t.desktop.isWindowOnScreen(panel->windowNumber()));
+    const QImage capture = platform::sim::SimCompositor(t.desktop).renderDisplay(t.mainDisplay, {1512, 982});
+    EXPECT_EQ(capture.pixelColor(1450, 50), SimDesktop::DisplaySpec().desktopColor);
+
+    // Opening again replaces the panel: one editor panel at a time.
+    const quint32 first = panel->windowNumber();
+    open();
+    EXPECT_NE(editor->panel()->windowNumber(), first);
+    EXPECT_FALSE(t.desktop.isWindowOnScreen(first));
+    EXPECT_EQ(platform::EventMonitor::monitorCount(), 1);
+
+    // A display that no screen carries changes nothing, open or closed.
+    editor->open(4242);
+    EXPECT_TRUE(editor->isEditing());
+    EXPECT_EQ(editor->displayBounds(), QRectF(0, 0, 1512, 982));
+    editor->close();
+    editor->open(4242);
+    EXPECT_FALSE(editor->isEditing());
+}
+
+TEST_F(ShareMaskEditorTest, ABoxDrawnOverAWindowIsStoredRelativeToItsTopLeftCorner)
+{
+    SimDesktop::DisplaySpec side;
+    side.frame = QRectF(1512, 0, 1280, 800);
+    const quint32 sideDisplay = t.desktop.addDisplay(side);
+    const auto [pid, sideWindow] = t.launchAppWithWindow(
+        QStringLiteral("com.example.Chat"), QStringLiteral("Chat"), {1612, 100, 600, 400});
+    struct Case
+    {
+        quint32 display;
+        QPointF from;
+        QPointF to;
+        quint32 window;
+        QRectF stored;
+    };
+    const Case cases[] = {
+        {t.mainDisplay, {300, 250}, {500, 400}, notesWindow, {200, 150, 200, 150}},
+        // Drawn from the bottom right to the top left: the same box.
+        {t.mainDisplay, {500, 400}, {300, 250}, notesWindow, {200, 150, 200, 150}},
+        // On a display to the right of the main one, editor space starts at its corner.
+        {sideDisplay, {200, 150}, {300, 250}, sideWindow, {100, 50, 100, 100}},
+    };
+    for (const auto& c : cases) {
+        store.masks.clear();
+        ShareMaskEditorView& surface = open(c.display);
+        SurfacePointer pointer(surface);
+        pointer.press(c.from);
+        pointer.move((c.from + c.to) / 2);
+        pointer.move(c.to);
+        EXPECT_EQ(surface.draftRect(), QRectF(c.from, c.to).normalized());
+        pointer.release(c.to);
+        EXPECT_FALSE(surface.draftRect());
+        ASSERT_EQ(store.masks.size(), 1);
+        EXPECT_EQ(store.masks[0].windowID, c.window);
+        EXPECT_EQ(store.masks[0].rect, c.stored);
+        ASSERT_EQ(editor->placed().size(), 1);
+        EXPECT_EQ(editor->placed()[0].rect, QRectF(c.from, c.to).normalized());
+        ASSERT_EQ(surface.boxes().size(), 1);
+        EXPECT_EQ(surface.boxes()[0]->placedRect(), editor->placed()[0].rect);
+    }
+    EXPECT_EQ(store.masks[0].bundleID, QStringLiteral("com.example.Chat"));
+}
+
+TEST_F(ShareMaskEditorTest, SmallBoxesClicksAndBoxesOffWindowsStoreNothing)
+{
+    struct Case
+    {
+        const char* name;
+        QPointF from;
+        QPointF to;
+        std::optional<QRectF> stored; // relative to Notes
+        std::optional<QString> notice;
+    };
+    const Case cases[] = {
+        {"7.9 wide", {300, 300}, {307.9, 400}, std::nullopt, std::nullopt},
+        {"8 x 8", {300, 300}, {308, 308}, QRectF(200, 200, 8, 8), std::nullopt},
+        {"a click", {300, 300}, {301.5, 300}, std::nullopt, std::nullopt},
+        {"over the desktop", {950, 150}, {990, 200}, std::nullopt, ShareMaskEditor::drawOverWindowNotice},
+        {"partly beyond the window", {800, 600}, {950, 700}, QRectF(700, 500, 100, 100), std::nullopt},
+    };
+    for (const auto& c : cases) {
+        store.masks.clear();
+        ShareMaskEditorView& surface = open();
+        SurfacePointer(surface).drag(c.from, c.to);
+        EXPECT_FALSE(surface.draftRect()) << c.name;
+        EXPECT_EQ(editor->notice(), c.notice) << c.name;
+        if (!c.stored) {
+            EXPECT_TRUE(store.masks.isEmpty()) << c.name;
+            continue;
+        }
+        ASSERT_EQ(store.masks.size(), 1) << c.name;
+        EXPECT_EQ(store.masks[0].rect, *c.stored) << c.name;
+        // The box shown is the clipped one.
+        EXPECT_EQ(surface.boxes()[0]->placedRect(), c.stored->translated(100, 100)) << c.name;
+    }
+}
+
+TEST_F(ShareMaskEditorTest, NoticesClearTwoAndAHalfSecondsAfterTheLastOne)
+{
+    ShareMaskEditorView& surface = open();
+    SurfacePointer pointer(surface);
+    pointer.drag({950, 150}, {990, 200});
+    EXPECT_EQ(editor->notice(), ShareMaskEditor::drawOverWindowNotice);
+    EXPECT_TRUE(surface.noticeBubble()->isVisible());
+    EXPECT_EQ(surface.noticeText(), ShareMaskEditor::drawOverWindowNotice);
+    t.scheduler.advance(2.0);
+    EXPECT_DOUBLE_EQ(surface.noticeOpacity(), 1.0);
+    pointer.drag({950, 150}, {990, 200});
+    t.scheduler.advance(2.4);
+    EXPECT_TRUE(editor->notice());
+    t.scheduler.advance(0.1);
+    EXPECT_FALSE(editor->notice());
+    // The bubble fades out with the last text, then goes.
+    EXPECT_TRUE(surface.noticeBubble()->isVisible());
+    EXPECT_EQ(surface.noticeText(), ShareMaskEditor::drawOverWindowNotice);
+    t.scheduler.advance(0.3);
+    EXPECT_FALSE(surface.noticeBubble()->isVisible());
+
+    // Closing keeps the notice but cancels its dismissal; the next opening clears it.
+    editor->showNotice(QStringLiteral("Pending"));
+    editor->close();
+    t.scheduler.advance(5);
+    EXPECT_EQ(editor->notice(), QStringLiteral("Pending"));
+    open();
+    EXPECT_FALSE(editor->notice());
+}
+
+TEST_F(ShareMaskEditorTest, MovingABoxFollowsThePointerAndStoresTheMovedMask)
+{
+    const ShareMask mask = storedMask(notesWindow, kNotes, {100, 100, 200, 100});
+    ShareMaskEditorView& surface = open();
+    MaskBox* box = surface.box(mask.id);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->placedRect(), QRectF(200, 200, 200, 100));
+    SurfacePointer pointer(surface);
+    EXPECT_EQ(pointer.widgetAt({300, 250}), box);
+    // Beside the box, beyond its handles, the surface takes the pointer.
+    EXPECT_EQ(pointer.widgetAt({412, 250}), &surface);
+    pointer.press({300, 250});
+    pointer.move({320, 260});
+    pointer.move({340, 280});
+    // The whole translation since the press, applied to the placed rectangle.
+    EXPECT_EQ(box->draft(), QRectF(240, 230, 200, 100));
+    EXPECT_EQ(box->shownRect(), QRectF(240, 230, 200, 100));
+    pointer.release({340, 280});
+    EXPECT_FALSE(box->draft());
+    ASSERT_EQ(store.masks.size(), 1);
+    EXPECT_EQ(store.masks[0].id, mask.id);
+    EXPECT_EQ(store.masks[0].windowID, notesWindow);
+    EXPECT_EQ(store.masks[0].rect, QRectF(140, 130, 200, 100));
+    EXPECT_EQ(surface.box(mask.id), box); // the same box, now placed anew
+    EXPECT_EQ(box->placedRect(), QRectF(240, 230, 200, 100));
+}
+
+TEST_F(ShareMaskEditorTest, MovesChooseTheWindowUnderTheCentre)
+{
+    // A panel of Mail in front of the mask's own window.
+    t.desktop.addWindow(mailPid, QStringLiteral("Mail front"), {400, 400, 300, 200});
+    struct Case
+    {
+        const char* name;
+        QPointF to; // where the box's centre (300, 250) is dragged
+        quint32 window;
+        QString bundleID;
+        std::optional<QString> notice;
+    };
+    const Case cases[] = {
+        {"its centre stays over its own window, behind another",
+         {500, 500},
+         notesWindow,
+         kNotes,
+         std::nullopt},
+        {"its centre moves onto another app's window", {1100, 600}, mailWindow, kMail, std::nullopt},
+        {"its centre moves onto the desktop",
+         {950, 300},
+         notesWindow,
+         kNotes,
+         ShareMaskEditor::keepOverWindowNotice},
+    };
+    for (const auto& c : cases) {
+        store.masks.clear();
+        const ShareMask mask = storedMask(notesWindow, kNotes, {100, 100, 200, 100});
+        ShareMaskEditorView& surface = open();
+        SurfacePointer(surface).drag({300, 250}, c.to);
+        ASSERT_EQ(store.masks.size(), 1) << c.name;
+        EXPECT_EQ(store.masks[0].id, mask.id) << c.name;
+        EXPECT_EQ(store.masks[0].windowID, c.window) << c.name;
+        EXPECT_EQ(store.masks[0].bundleID, c.bundleID) << c.name;
+        EXPECT_EQ(editor->notice(), c.notice) << c.name;
+        if (c.notice) {
+            // Rejected: the box springs back to the stored mask.
+            EXPECT_EQ(store.masks[0], mask) << c.name;
+            MaskBox* box = surface.box(mask.id);
+            EXPECT_EQ(box->placedRect(), QRectF(200, 200, 200, 100)) << c.name;
+            EXPECT_NE(box->shownRect(), box->placedRect()) << c.name;
+            settle();
+            EXPECT_EQ(box->shownRect(), box->placedRect()) << c.name;
+        }
+    }
+}
+
+TEST_F(ShareMaskEditorTest, HandlesResizeAndTooSmallResultsSpringBack)
+{
+    struct Case
+    {
+        const char* name;
+        QPointF grab; // in editor space, on the box (200, 200, 30, 100)
+        QPointF by;
+        QRectF stored; // relative to Notes
+    };
+    const Case cases[] = {
+        {"trailing edge 50 to the left", {230, 250}, {-50, 0}, {80, 100, 20, 100}},
+        {"bottom-trailing corner out", {230, 300}, {20, 30}, {100, 100, 50, 130}},
+        {"top edge down", {215, 200}, {0, 40}, {100, 140, 30, 60}},
+        {"leading edge to 4 points wide", {200, 250}, {26, 0}, {100, 100, 30, 100}},
+    };
+    for (const auto& c : cases) {
+        store.masks.clear();
+        const ShareMask mask = storedMask(notesWindow, kNotes, {100, 100, 30, 100});
+        store.updates = 0;
+        ShareMaskEditorView& surface = open();
+        SurfacePointer(surface).drag(c.grab, c.grab + c.by);
+        EXPECT_EQ(store.masks[0].rect, c.stored) << c.name;
+        EXPECT_FALSE(editor->notice()) << c.name;
+        settle();
+        EXPECT_EQ(surface.box(mask.id)->shownRect(), c.stored.translated(100, 100)) << c.name;
+    }
+    EXPECT_EQ(store.updates, 0); // the last one was refused
+}
+
+TEST_F(ShareMaskEditorTest, BoxesSpringToTheirPlaceOrEaseUnderReduceMotion)
+{
+    const ShareMask mask = storedMask(notesWindow, kNotes, {100, 100, 200, 100});
+    for (const bool reduceMotion : {false, true}) {
+        t.accessibility.setReduceMotion(reduceMotion);
+        ShareMaskEditorView& surface = open();
+        // The trailing edge dragged to 4 points wide: refused, the box goes back from where it
+        // was let go.
+        SurfacePointer(surface).drag({400, 250}, {204, 250});
+        MaskBox* box = surface.box(mask.id);
+        EXPECT_EQ(box->shownRect(), QRectF(200, 200, 4, 100));
+        t.scheduler.advance(0.16);
+        EXPECT_EQ(box->shownRect() == box->placedRect(), reduceMotion);
+        settle();
+        EXPECT_EQ(box->shownRect(), QRectF(200, 200, 200, 100));
+    }
+}
+
+TEST_F(ShareMaskEditorTest, RemovingClearingAndUndoing)
+{
+    const ShareMask first = storedMask(notesWindow, kNotes, {100, 100, 200, 100});
+    const ShareMask second = storedMask(mailWindow, kMail, {10, 10, 100, 50});
+    ShareMaskEditorView& surface = open();
+    EXPECT_TRUE(surface.clearAllButton()->isVisible());
+    EXPECT_FALSE(surface.undoButton()->isVisible());
+
+    // The remove button lies beyond the box's top-right corner.
+    SurfacePointer pointer(surface);
+    EXPECT_EQ(pointer.widgetAt({410, 190}), surface.box(first.id)->removeButton());
+    pointer.click({410, 190});
+    EXPECT_EQ(store.masks, QList<ShareMask>{second});
+    EXPECT_EQ(editor->placed().size(), 1);
+    EXPECT_TRUE(surface.undoButton()->isVisible());
+
+    QTest::mouseClick(surface.undoButton(), Qt::LeftButton);
+    EXPECT_EQ(store.masks, (QList<ShareMask>{second, first}));
+    EXPECT_EQ(surface.boxes().size(), 2);
+    EXPECT_FALSE(surface.undoButton()->isVisible());
+
+    QTest::mouseClick(surface.clearAllButton(), Qt::LeftButton);
+    EXPECT_TRUE(store.masks.isEmpty());
+    EXPECT_TRUE(surface.boxes().isEmpty());
+    EXPECT_FALSE(surface.clearAllButton()->isVisible());
+    EXPECT_TRUE(surface.undoButton()->isVisible());
+
+    // A later addition ends the undo.
+    SurfacePointer(surface).drag({300, 300}, {400, 400});
+    EXPECT_FALSE(surface.undoButton()->isVisible());
+}
+
+TEST_F(ShareMaskEditorTest, MasksWithoutABoxAreKeptAndClearedAllTheSame)
+{
+    const quint32 minimised = t.desktop.addWindow(mailPid, QStringLiteral("Minimised"));
+    t.desktop.setWindowOnScreen(minimised, false);
+    SimDesktop::DisplaySpec side;
+    side.frame = QRectF(1512, 0, 1280, 800);
+    t.desktop.addDisplay(side);
+    const quint32 elsewhere = t.desktop.addWindow(mailPid, QStringLiteral("Side"), {1600, 100, 400, 300});
+    storedMask(minimised, kMail, {0, 0, 50, 50});
+    storedMask(notesWindow, kNotes, {900, 0, 50, 50}); // wholly beyond its window
+    const ShareMask beside = storedMask(elsewhere, kMail, {10, 10, 50, 50});
+    ShareMaskEditorView& surface = open();
+    // Only the mask on the other display is placed, outside the surface.
+    ASSERT_EQ(editor->placed().size(), 1);
+    EXPECT_EQ(editor->placed()[0], (ShareMaskEditor::PlacedMask{beside.id, {1610, 110, 50, 50}}));
+    EXPECT_FALSE(QRectF(surface.rect()).intersects(editor->placed()[0].rect));
+    EXPECT_TRUE(surface.clearAllButton()->isVisible());
+
+    store.masks.removeLast();
+    editor->reloadPlaced();
+    EXPECT_FALSE(surface.clearAllButton()->isVisible());
+    EXPECT_EQ(store.masks.size(), 2);
+}
+
+TEST_F(ShareMaskEditorTest, EscapeClosesTheEditorAndReachesNoWindow)
+{
+    KeyCatcher other;
+    open();
+    QTest::keyClick(&other, Qt::Key_A);
+    EXPECT_EQ(other.keys, QList<int>{Qt::Key_A});
+    EXPECT_TRUE(editor->isEditing());
+
+    const quint32 panel = editor->panel()->windowNumber();
+    QTest::keyClick(&other, Qt::Key_Escape);
+    EXPECT_FALSE(editor->isEditing());
+    EXPECT_EQ(editor->panel(), nullptr);
+    EXPECT_FALSE(t.desktop.isWindowOnScreen(panel));
+    EXPECT_EQ(other.keys, QList<int>{Qt::Key_A});
+    EXPECT_FALSE(editor->hasKeyMonitor());
+    t.scheduler.runPending();
+    EXPECT_FALSE(t.desktop.window(panel));
+
+    // Closed, the editor no longer takes Escape.
+    QTest::keyClick(&other, Qt::Key_Escape);
+    EXPECT_EQ(other.keys, (QList<int>{Qt::Key_A, Qt::Key_Escape}));
+
+    // Escape on the editor's own surface, and "Done", close it too.
+    QTest::keyClick(&open(), Qt::Key_Escape);
+    EXPECT_FALSE(editor->isEditing());
+    QTest::mouseClick(open().doneButton(), Qt::LeftButton);
+    EXPECT_FALSE(editor->isEditing());
+    editor->close();
+    EXPECT_FALSE(editor->isEditing());
+}
+
+TEST_F(ShareMaskEditorTest, RendersTheSurfaceOverTheDesktop)
+{
+    storedMask(notesWindow, kNotes, {100, 100, 260, 120});
+    const ShareMask small = storedMask(notesWindow, kNotes, {500, 380, 100, 60});
+    ShareMaskEditorView& surface = open();
+    SurfacePointer pointer(surface);
+    pointer.drag({950, 150}, {990, 200}); // a notice
+    QEnterEvent enter(QPointF(30, 30), QPointF(30, 30), QPointF(30, 30));
+    QApplication::sendEvent(surface.box(small.id), &enter);
+    pointer.press({1050, 560});
+    pointer.move({1250, 700}); // a box being drawn over Mail
+    settle();
+
+    QImage picture = platform::sim::SimCompositor(t.desktop).renderDisplay(t.mainDisplay, {3024, 1964});
+    {
+        // Rendered at the pixel density rather than through a scaled painter, which would lose
+        // the controls that draw beyond their bounds.
+        QImage editorLayer(picture.size(), QImage::Format_ARGB32_Premultiplied);
+        editorLayer.setDevicePixelRatio(2);
+        editorLayer.fill(Qt::transparent);
+        surface.render(&editorLayer, QPoint(), QRegion(), QWidget::DrawChildren);
+        QPainter painter(&picture);
+        painter.drawImage(QRectF(picture.rect()), editorLayer);
+    }
+    const QString folder = qEnvironmentVariable("VEILMOX_TEST_TMP", QDir::tempPath());
+    QDir().mkpath(folder);
+    EXPECT_TRUE(picture.save(QDir(folder).filePath(QStringLiteral("share-mask-editor.png"))));
+
+    const auto at = [&picture](double x, double y) {
+        return picture.pixelColor(int(x * 2), int(y * 2));
+    };
+    const auto near = [](const QColor& a, const QColor& b) {
+        return std::abs(a.red() - b.red()) <= 3 && std::abs(a.green() - b.green()) <= 3
+               && std::abs(a.blue() - b.blue()) <= 3;
+    };
+    const auto dimmed = [](const QColor& c) {
+        return QColor(qRound(c.red() * 0.75), qRound(c.green() * 0.75), qRound(c.blue() * 0.75));
+    };
+    EXPECT_TRUE(near(at(1450, 900), dimmed(SimDesktop::DisplaySpec().desktopColor)));
+    // A box: the raised surface at 0.82 over the dimmed window.
+    const QColor grey(0x80, 0x80, 0x80);
+    const QColor d = dimmed(grey);
+    const QColor raised(0x17, 0x18, 0x1C);
+    const QColor expected(qRound(raised.red() * 0.82 + d.red() * 0.18),
+                          qRound(raised.green() * 0.82 + d.green() * 0.18),
+                          qRound(raised.blue() * 0.82 + d.blue() * 0.18));
+    EXPECT_TRUE(near(at(220, 300), expected));
+    // The handle at the box's top-left corner is white; the box being drawn is tinted flame.
+    EXPECT_TRUE(near(at(200, 200), Qt::white));
+    EXPECT_GT(at(1150, 630).red(), at(1150, 630).blue() + 40);
+}
