@@ -70,15 +70,15 @@ struct Rig
             const auto pid =
                 desktop.launchApp(QStringLiteral("com.example.app%1").arg(app), QStringLiteral("App"));
             for (int w = 0; w < 2; ++w) {
-                platform::sim::SimDesktop::WindowSpec spec;
-                spec.owner = pid;
-                spec.title = QStringLiteral("Window %1.%2").arg(app).arg(w);
+                platform::sim::SimDesktop::WindowSpec setup;
+                setup.owner = pid;
+                setup.title = QStringLiteral("Window %1.%2").arg(app).arg(w);
                 const int n = app * 2 + w;
                 const int column = n % 5;
                 const int row = n / 5;
-                spec.bounds = QRectF(40.0 + column * 230.0, 60.0 + row * 200.0, 420, 300);
-                spec.color = QColor::fromHsv((n * 37) % 360, 160, 200);
-                windows.push_back(desktop.addWindow(spec));
+                setup.bounds = QRectF(40.0 + column * 230.0, 60.0 + row * 200.0, 420, 300);
+                setup.color = QColor::fromHsv((n * 37) % 360, 160, 200);
+                windows.push_back(desktop.addWindow(setup));
             }
         }
 

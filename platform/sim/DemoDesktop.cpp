@@ -21,21 +21,21 @@ constexpr qint64 kMainMenuLevel = 24;
 SimDesktop::WindowSpec
 windowSpec(pid_type owner, const QString& title, const QRectF& bounds, const QColor& color)
 {
-    SimDesktop::WindowSpec spec;
-    spec.owner = owner;
-    spec.title = title;
-    spec.bounds = bounds;
-    spec.color = color;
-    return spec;
+    SimDesktop::WindowSpec setup;
+    setup.owner = owner;
+    setup.title = title;
+    setup.bounds = bounds;
+    setup.color = color;
+    return setup;
 }
 
 pid_type launch(SimDesktop& desktop, const char* bundleID, const char* name, ActivationPolicy policy)
 {
-    SimDesktop::AppSpec spec;
-    spec.bundleID = QString::fromLatin1(bundleID);
-    spec.name = QString::fromUtf8(name);
-    spec.policy = policy;
-    return desktop.launchApp(spec);
+    SimDesktop::AppSpec setup;
+    setup.bundleID = QString::fromLatin1(bundleID);
+    setup.name = QString::fromUtf8(name);
+    setup.policy = policy;
+    return desktop.launchApp(setup);
 }
 
 } // namespace
@@ -204,7 +204,7 @@ QJsonObject readObject(const QJsonValue& value, const QString& where)
 
 struct ScenarioApp
 {
-    SimDesktop::AppSpec spec;
+    SimDesktop::AppSpec setup;
     bool active = false;
     std::vector<SimDesktop::WindowSpec> windows;
 };
@@ -234,14 +234,14 @@ std::optional<QString> loadDesktopScenario(SimDesktop& desktop, const QByteArray
         for (qsizetype i = 0; i < displayArray.size(); ++i) {
             const QString where = QStringLiteral("display %1").arg(i + 1);
             const QJsonObject object = readObject(displayArray[i], where);
-            SimDesktop::DisplaySpec spec;
+            SimDesktop::DisplaySpec setup;
             if (object.contains(QStringLiteral("name"))) {
-                spec.name = readString(object, QStringLiteral("name"), where);
+                setup.name = readString(object, QStringLiteral("name"), where);
             }
-            spec.frame = readFrame(object.value(QStringLiteral("frame")), where);
-            spec.backingScale = readNumber(object, QStringLiteral("scale"), 2.0, 1.0, 4.0, where);
-            spec.desktopColor = readColor(object, QStringLiteral("wallpaper"), spec.desktopColor, where);
-            displays.push_back(spec);
+            setup.frame = readFrame(object.value(QStringLiteral("frame")), where);
+            setup.backingScale = readNumber(object, QStringLiteral("scale"), 2.0, 1.0, 4.0, where);
+            setup.desktopColor = readColor(object, QStringLiteral("wallpaper"), setup.desktopColor, where);
+            displays.push_back(setup);
         }
         if (displays.empty()) {
             throw ScenarioError(QStringLiteral("the scenario has no display"));
@@ -253,16 +253,16 @@ std::optional<QString> loadDesktopScenario(SimDesktop& desktop, const QByteArray
             QString where = QStringLiteral("app %1").arg(i + 1);
             const QJsonObject object = readObject(appArray[i], where);
             ScenarioApp app;
-            app.spec.bundleID = readString(object, QStringLiteral("bundleID"), where);
-            where = *app.spec.bundleID;
-            app.spec.name = readString(object, QStringLiteral("name"), where);
+            app.setup.bundleID = readString(object, QStringLiteral("bundleID"), where);
+            where = *app.setup.bundleID;
+            app.setup.name = readString(object, QStringLiteral("name"), where);
             const QString policy = object.value(QStringLiteral("policy")).toString(QStringLiteral("regular"));
             if (policy == QLatin1String("regular")) {
-                app.spec.policy = ActivationPolicy::Regular;
+                app.setup.policy = ActivationPolicy::Regular;
             } else if (policy == QLatin1String("accessory")) {
-                app.spec.policy = ActivationPolicy::Accessory;
+                app.setup.policy = ActivationPolicy::Accessory;
             } else if (policy == QLatin1String("prohibited")) {
-                app.spec.policy = ActivationPolicy::Prohibited;
+                app.setup.policy = ActivationPolicy::Prohibited;
             } else {
                 throw ScenarioError(
                     where + QStringLiteral(": \"policy\" must be regular, accessory or prohibited"));
@@ -272,19 +272,19 @@ std::optional<QString> loadDesktopScenario(SimDesktop& desktop, const QByteArray
             for (qsizetype w = 0; w < windowArray.size(); ++w) {
                 const QString windowWhere = where + QStringLiteral(" window %1").arg(w + 1);
                 const QJsonObject windowObject = readObject(windowArray[w], windowWhere);
-                SimDesktop::WindowSpec spec;
+                SimDesktop::WindowSpec setup;
                 if (windowObject.contains(QStringLiteral("title"))) {
-                    spec.title = readString(windowObject, QStringLiteral("title"), windowWhere);
+                    setup.title = readString(windowObject, QStringLiteral("title"), windowWhere);
                 }
-                spec.bounds = readFrame(windowObject.value(QStringLiteral("frame")), windowWhere);
-                spec.color = readColor(windowObject, QStringLiteral("color"), spec.color, windowWhere);
-                spec.layer = static_cast<qint64>(readNumber(
+                setup.bounds = readFrame(windowObject.value(QStringLiteral("frame")), windowWhere);
+                setup.color = readColor(windowObject, QStringLiteral("color"), setup.color, windowWhere);
+                setup.layer = static_cast<qint64>(readNumber(
                     windowObject, QStringLiteral("layer"), 0, -2147483648.0, 2147483647.0, windowWhere));
-                spec.alpha = readNumber(windowObject, QStringLiteral("alpha"), 1.0, 0.0, 1.0, windowWhere);
-                spec.onScreen = readBool(windowObject, QStringLiteral("onScreen"), true, windowWhere);
-                spec.sharingState = static_cast<qint64>(
+                setup.alpha = readNumber(windowObject, QStringLiteral("alpha"), 1.0, 0.0, 1.0, windowWhere);
+                setup.onScreen = readBool(windowObject, QStringLiteral("onScreen"), true, windowWhere);
+                setup.sharingState = static_cast<qint64>(
                     readNumber(windowObject, QStringLiteral("sharing"), 1, 0, 2, windowWhere));
-                app.windows.push_back(spec);
+                app.windows.push_back(setup);
             }
             apps.push_back(std::move(app));
         }
@@ -296,7 +296,7 @@ std::optional<QString> loadDesktopScenario(SimDesktop& desktop, const QByteArray
         }
         std::optional<pid_type> active;
         for (auto& app : apps) {
-            const pid_type pid = desktop.launchApp(app.spec);
+            const pid_type pid = desktop.launchApp(app.setup);
             for (auto& window : app.windows) {
                 window.owner = pid;
                 desktop.addWindow(window);

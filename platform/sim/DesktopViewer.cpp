@@ -15,13 +15,13 @@ namespace platform::sim {
 
 namespace {
 
-QString describe(const SimDesktop::DisplaySpec& spec)
+QString describe(const SimDesktop::DisplaySpec& setup)
 {
     return QStringLiteral("%1 \u2014 %2 \u00d7 %3 pt @%4x")
-        .arg(spec.name)
-        .arg(spec.frame.width())
-        .arg(spec.frame.height())
-        .arg(spec.backingScale);
+        .arg(setup.name)
+        .arg(setup.frame.width())
+        .arg(setup.frame.height())
+        .arg(setup.backingScale);
 }
 
 } // namespace
@@ -52,14 +52,14 @@ public:
 
     void redraw(const SimDesktop& desktop, const SimCompositor& compositor)
     {
-        const auto spec = desktop.display(m_displayID);
-        if (!spec) {
+        const auto setup = desktop.display(m_displayID);
+        if (!setup) {
             return;
         }
-        m_title->setText(describe(*spec));
-        setDisplayFrame(spec->frame);
+        m_title->setText(describe(*setup));
+        setDisplayFrame(setup->frame);
         // Drawn straight at the size shown, never drawn large and scaled down.
-        const QSizeF shown = spec->frame.size().scaled(m_screen->size(), Qt::KeepAspectRatio);
+        const QSizeF shown = setup->frame.size().scaled(m_screen->size(), Qt::KeepAspectRatio);
         const QSize pixels = (shown * m_screen->devicePixelRatioF()).toSize();
         m_screen->picture = compositor.renderDisplay(m_displayID, pixels.isEmpty() ? QSize(1, 1) : pixels);
         m_screen->picture.setDevicePixelRatio(m_screen->devicePixelRatioF());

@@ -54,11 +54,11 @@ QColor titleColor(const QColor& background)
     return background.lightnessF() > 0.6 ? QColor(Qt::black) : QColor(Qt::white);
 }
 
-void drawSyntheticWindow(QPainter& painter, const SimDesktop::WindowSpec& spec)
+void drawSyntheticWindow(QPainter& painter, const SimDesktop::WindowSpec& setup)
 {
-    const QRectF& bounds = spec.bounds;
-    painter.fillRect(bounds, spec.color);
-    if (!spec.title || spec.title->isEmpty()) {
+    const QRectF& bounds = setup.bounds;
+    painter.fillRect(bounds, setup.color);
+    if (!setup.title || setup.title->isEmpty()) {
         return;
     }
     const QRectF titleRect(bounds.x() + SimCompositor::kTitleInset,
@@ -70,15 +70,15 @@ void drawSyntheticWindow(QPainter& painter, const SimDesktop::WindowSpec& spec)
     QFont font = painter.font();
     font.setPixelSize(12);
     painter.setFont(font);
-    painter.setPen(titleColor(spec.color));
-    painter.drawText(titleRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, *spec.title);
+    painter.setPen(titleColor(setup.color));
+    painter.drawText(titleRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, *setup.title);
     painter.restore();
 }
 
-void drawWidgetWindow(QPainter& painter, const SimDesktop::WindowSpec& spec)
+void drawWidgetWindow(QPainter& painter, const SimDesktop::WindowSpec& setup)
 {
-    QWidget* widget = spec.content.data();
-    const QRectF& bounds = spec.bounds;
+    QWidget* widget = setup.content.data();
+    const QRectF& bounds = setup.bounds;
     if (widget->width() <= 0 || widget->height() <= 0 || bounds.isEmpty()) {
         return;
     }
@@ -113,7 +113,7 @@ SimCompositor::SimCompositor(const SimDesktop& desktop)
 struct SimCompositor::Drawn
 {
     quint32 number = 0;
-    SimDesktop::WindowSpec spec;
+    SimDesktop::WindowSpec setup;
 };
 
 QColor SimCompositor::background(const SCContentFilter& filter) const
@@ -121,8 +121,8 @@ QColor SimCompositor::background(const SCContentFilter& filter) const
     const bool ownBackground = filter.kind() == SCContentFilter::Kind::DisplayExcludingApplications
                                || filter.kind() == SCContentFilter::Kind::DisplayExcludingWindows;
     if (ownBackground && filter.display()) {
-        if (const auto spec = m_desktop.display(filter.display()->displayID)) {
-            return spec->desktopColor;
+        if (const auto setup = m_desktop.display(filter.display()->displayID)) {
+            return setup->desktopColor;
         }
     }
     return Qt::transparent;
@@ -144,13 +144,13 @@ std::vector<SimCompositor::Drawn> SimCompositor::drawnWindows(const SCContentFil
     // Back to front.
     for (qsizetype i = order.size() - 1; i >= 0; --i) {
         const quint32 number = order[i];
-        const auto spec = m_desktop.window(number);
-        if (!spec || !m_desktop.isWindowOnScreen(number)
-            || spec->sharingState == static_cast<qint64>(WindowSharingType::None)
-            || !spec->bounds.intersects(region) || !passes(filter, number, spec->owner, appPIDs, windowIDs)) {
+        const auto setup = m_desktop.window(number);
+        if (!setup || !m_desktop.isWindowOnScreen(number)
+            || setup->sharingState == static_cast<qint64>(WindowSharingType::None)
+            || !setup->bounds.intersects(region) || !passes(filter, number, setup->owner, appPIDs, windowIDs)) {
             continue;
         }
-        drawn.push_back({number, *spec});
+        drawn.push_back({number, *setup});
     }
     return drawn;
 }
@@ -171,11 +171,11 @@ QImage SimCompositor::render(const SCContentFilter& filter, QSize pixelSize) con
     painter.scale(pixelSize.width() / region.width(), pixelSize.height() / region.height());
     painter.translate(-region.topLeft());
     for (const Drawn& window : drawnWindows(filter)) {
-        painter.setOpacity(std::clamp(window.spec.alpha.value_or(1.0), 0.0, 1.0));
-        if (window.spec.content) {
-            drawWidgetWindow(painter, window.spec);
+        painter.setOpacity(std::clamp(window.setup.alpha.value_or(1.0), 0.0, 1.0));
+        if (window.setup.content) {
+            drawWidgetWindow(painter, window.setup);
         } else {
-            drawSyntheticWindow(painter, window.spec);
+            drawSyntheticWindow(painter, window.setup);
         }
     }
     return image;
@@ -187,22 +187,22 @@ std::optional<QByteArray> SimCompositor::contentKey(const SCContentFilter& filte
     QDataStream out(&key, QIODevice::WriteOnly);
     out << pixelSize << filter.contentRect() << background(filter);
     for (const Drawn& window : drawnWindows(filter)) {
-        if (window.spec.content) {
+        if (window.setup.content) {
             return std::nullopt;
         }
-        out << window.number << window.spec.bounds << window.spec.title.value_or(QString())
-            << window.spec.color << window.spec.alpha.value_or(1.0);
+        out << window.number << window.setup.bounds << window.setup.title.value_or(QString())
+            << window.setup.color << window.setup.alpha.value_or(1.0);
     }
     return key;
 }
 
 QImage SimCompositor::renderDisplay(quint32 displayID, QSize pixelSize) const
 {
-    const auto spec = m_desktop.display(displayID);
-    if (!spec) {
+    const auto setup = m_desktop.display(displayID);
+    if (!setup) {
         return {};
     }
-    return render(SCContentFilter::displayExcludingWindows(scDisplay(displayID, spec->frame), {}), pixelSize);
+    return render(SCContentFilter::displayExcludingWindows(scDisplay(displayID, setup->frame), {}), pixelSize);
 }
 
 SCShareableContent
@@ -222,17 +222,17 @@ shareableContent(const SimDesktop& desktop, bool excludingDesktopWindows, bool o
         content.applications.append(app);
     }
     for (const quint32 number : desktop.windowOrder()) {
-        const auto spec = desktop.window(number);
+        const auto setup = desktop.window(number);
         const bool onScreen = desktop.isWindowOnScreen(number);
-        if (!spec || (onScreenWindowsOnly && !onScreen) || (excludingDesktopWindows && spec->layer < 0)) {
+        if (!setup || (onScreenWindowsOnly && !onScreen) || (excludingDesktopWindows && setup->layer < 0)) {
             continue;
         }
         SCWindow window;
         window.windowID = number;
-        window.frame = spec->bounds;
-        window.title = spec->title;
-        window.windowLayer = spec->layer;
-        if (const auto app = apps.constFind(spec->owner); app != apps.cend()) {
+        window.frame = setup->bounds;
+        window.title = setup->title;
+        window.windowLayer = setup->layer;
+        if (const auto app = apps.constFind(setup->owner); app != apps.cend()) {
             window.owningApplication = *app;
         }
         window.isOnScreen = onScreen;

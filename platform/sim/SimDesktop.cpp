@@ -15,18 +15,18 @@ struct SimDesktop::State
     struct Display
     {
         quint32 id = 0;
-        DisplaySpec spec;
+        DisplaySpec setup;
     };
     struct App
     {
-        AppSpec spec;
+        AppSpec setup;
         pid_type pid = 0;
         bool hidden = false;
         bool terminated = false;
     };
     struct Window
     {
-        WindowSpec spec;
+        WindowSpec setup;
         QVariantMap overrides;
     };
 
@@ -59,7 +59,7 @@ public:
         , m_desktop(desktop)
     {
         if (const auto a = state->app(pid)) {
-            m_spec = a->spec;
+            m_spec = a->setup;
         }
     }
 
@@ -141,7 +141,7 @@ SimDesktop::SimDesktop(const QString& ownBundleID)
     own.name = QStringLiteral("Veilmox");
     own.policy = ActivationPolicy::Accessory;
     auto record = std::make_shared<State::App>();
-    record->spec = own;
+    record->setup = own;
     record->pid = m_state->nextPid++;
     m_state->ownPid = record->pid;
     m_state->apps.push_back(record);
@@ -159,11 +159,11 @@ quint32 SimDesktop::addDisplay()
     return addDisplay(DisplaySpec{});
 }
 
-quint32 SimDesktop::addDisplay(const DisplaySpec& spec)
+quint32 SimDesktop::addDisplay(const DisplaySpec& setup)
 {
-    const quint32 id = spec.id.value_or(m_state->nextDisplayID);
+    const quint32 id = setup.id.value_or(m_state->nextDisplayID);
     m_state->nextDisplayID = std::max(m_state->nextDisplayID, id + 1);
-    m_state->displays.push_back({id, spec});
+    m_state->displays.push_back({id, setup});
     if (m_mainDisplay == 0) {
         m_mainDisplay = id;
     }
@@ -198,7 +198,7 @@ std::optional<SimDesktop::DisplaySpec> SimDesktop::display(quint32 displayID) co
 {
     for (const auto& display : m_state->displays) {
         if (display.id == displayID) {
-            return display.spec;
+            return display.setup;
         }
     }
     return std::nullopt;
@@ -210,11 +210,11 @@ void SimDesktop::setMainDisplay(quint32 displayID)
     postScreenChange();
 }
 
-pid_type SimDesktop::launchApp(const AppSpec& spec)
+pid_type SimDesktop::launchApp(const AppSpec& setup)
 {
     auto record = std::make_shared<State::App>();
-    record->spec = spec;
-    record->pid = spec.pid.value_or(m_state->nextPid);
+    record->setup = setup;
+    record->pid = setup.pid.value_or(m_state->nextPid);
     m_state->nextPid = std::max(m_state->nextPid, record->pid + 1);
     m_state->apps.push_back(record);
     postWorkspace(kWorkspaceDidLaunchApplication, record->pid);
@@ -223,19 +223,19 @@ pid_type SimDesktop::launchApp(const AppSpec& spec)
 
 pid_type SimDesktop::launchApp(const QString& bundleID, const QString& name)
 {
-    AppSpec spec;
-    spec.bundleID = bundleID;
-    spec.name = name;
-    return launchApp(spec);
+    AppSpec setup;
+    setup.bundleID = bundleID;
+    setup.name = name;
+    return launchApp(setup);
 }
 
 quint32 SimDesktop::addWindow(pid_type owner, const QString& title, const QRectF& bounds)
 {
-    WindowSpec spec;
-    spec.owner = owner;
-    spec.title = title;
-    spec.bounds = bounds;
-    return addWindow(spec);
+    WindowSpec setup;
+    setup.owner = owner;
+    setup.title = title;
+    setup.bounds = bounds;
+    return addWindow(setup);
 }
 
 void SimDesktop::terminateApp(pid_type pid)
@@ -246,7 +246,7 @@ void SimDesktop::terminateApp(pid_type pid)
     }
     std::vector<quint32> owned;
     for (const auto& [number, window] : m_state->windows) {
-        if (window.spec.owner == pid) {
+        if (window.setup.owner == pid) {
             owned.push_back(number);
         }
     }
@@ -277,9 +277,9 @@ void SimDesktop::activateApp(pid_type pid)
     postWorkspace(kWorkspaceDidActivateApplication, pid);
 }
 
-quint32 SimDesktop::addWindow(const WindowSpec& spec)
+quint32 SimDesktop::addWindow(const WindowSpec& setup)
 {
-    quint32 number = spec.number.value_or(0);
+    quint32 number = setup.number.value_or(0);
     if (number == 0) {
         while (m_state->windows.contains(m_state->nextWindowNumber)) {
             ++m_state->nextWindowNumber;
@@ -288,7 +288,7 @@ quint32 SimDesktop::addWindow(const WindowSpec& spec)
     } else {
         removeWindow(number);
     }
-    m_state->windows[number] = State::Window{spec, {}};
+    m_state->windows[number] = State::Window{setup, {}};
     m_state->order.insert(m_state->order.begin(), number);
     return number;
 }
@@ -302,21 +302,21 @@ void SimDesktop::removeWindow(quint32 number)
 void SimDesktop::setWindowBounds(quint32 number, const QRectF& bounds)
 {
     if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
-        it->second.spec.bounds = bounds;
+        it->second.setup.bounds = bounds;
     }
 }
 
 void SimDesktop::setWindowOnScreen(quint32 number, bool onScreen)
 {
     if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
-        it->second.spec.onScreen = onScreen;
+        it->second.setup.onScreen = onScreen;
     }
 }
 
 void SimDesktop::setWindowTitle(quint32 number, const std::optional<QString>& title)
 {
     if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
-        it->second.spec.title = title;
+        it->second.setup.title = title;
     }
 }
 
@@ -344,14 +344,14 @@ std::optional<SimDesktop::WindowSpec> SimDesktop::window(quint32 number) const
     if (it == m_state->windows.end()) {
         return std::nullopt;
     }
-    return it->second.spec;
+    return it->second.setup;
 }
 
 QList<quint32> SimDesktop::windowOrder() const
 {
     QList<quint32> order(m_state->order.begin(), m_state->order.end());
     std::stable_sort(order.begin(), order.end(), [this](quint32 a, quint32 b) {
-        return m_state->windows.at(a).spec.layer > m_state->windows.at(b).spec.layer;
+        return m_state->windows.at(a).setup.layer > m_state->windows.at(b).setup.layer;
     });
     return order;
 }
@@ -414,14 +414,14 @@ QList<Screen> SimDesktop::screens() const
     QList<Screen> result;
     for (const auto& display : m_state->displays) {
         Screen screen;
-        if (display.spec.hasScreenNumber) {
+        if (display.setup.hasScreenNumber) {
             screen.deviceDescription.insert(kScreenNumberKey, static_cast<qint64>(display.id));
         }
-        screen.localizedName = display.spec.name;
-        screen.frame = display.spec.frame;
+        screen.localizedName = display.setup.name;
+        screen.frame = display.setup.frame;
         // Every display has its own menu bar; the Dock is not reserved.
-        screen.visibleFrame = display.spec.frame.adjusted(0, m_menuBarHeight, 0, 0);
-        screen.backingScaleFactor = display.spec.backingScale;
+        screen.visibleFrame = display.setup.frame.adjusted(0, m_menuBarHeight, 0, 0);
+        screen.backingScaleFactor = display.setup.backingScale;
         result.append(screen);
     }
     return result;
@@ -431,7 +431,7 @@ QRectF SimDesktop::displayBounds(std::uint32_t displayID) const
 {
     for (const auto& display : m_state->displays) {
         if (display.id == displayID) {
-            return display.spec.frame;
+            return display.setup.frame;
         }
     }
     return {};
@@ -440,35 +440,35 @@ QRectF SimDesktop::displayBounds(std::uint32_t displayID) const
 bool SimDesktop::isWindowOnScreen(quint32 number) const
 {
     const auto it = m_state->windows.find(number);
-    if (it == m_state->windows.end() || !it->second.spec.onScreen) {
+    if (it == m_state->windows.end() || !it->second.setup.onScreen) {
         return false;
     }
-    const auto owner = m_state->app(it->second.spec.owner);
+    const auto owner = m_state->app(it->second.setup.owner);
     return !(owner && owner->hidden);
 }
 
 WindowDescription SimDesktop::describe(quint32 number) const
 {
     const auto& window = m_state->windows.at(number);
-    const auto& spec = window.spec;
+    const auto& setup = window.setup;
     WindowDescription d;
     d.insert(kCGWindowNumber, static_cast<qint64>(number));
-    d.insert(kCGWindowOwnerPID, static_cast<qint64>(spec.owner));
-    if (const auto owner = m_state->app(spec.owner); owner && owner->spec.name) {
-        d.insert(kCGWindowOwnerName, *owner->spec.name);
+    d.insert(kCGWindowOwnerPID, static_cast<qint64>(setup.owner));
+    if (const auto owner = m_state->app(setup.owner); owner && owner->setup.name) {
+        d.insert(kCGWindowOwnerName, *owner->setup.name);
     }
-    if (spec.title) {
-        d.insert(kCGWindowName, *spec.title);
+    if (setup.title) {
+        d.insert(kCGWindowName, *setup.title);
     }
-    d.insert(kCGWindowLayer, spec.layer);
-    if (spec.alpha) {
-        d.insert(kCGWindowAlpha, *spec.alpha);
+    d.insert(kCGWindowLayer, setup.layer);
+    if (setup.alpha) {
+        d.insert(kCGWindowAlpha, *setup.alpha);
     }
-    d.insert(kCGWindowBounds, dictionaryFromRect(spec.bounds));
+    d.insert(kCGWindowBounds, dictionaryFromRect(setup.bounds));
     if (isWindowOnScreen(number)) {
         d.insert(kCGWindowIsOnscreen, true);
     }
-    d.insert(kCGWindowSharingState, spec.sharingState);
+    d.insert(kCGWindowSharingState, setup.sharingState);
     for (auto it = window.overrides.cbegin(); it != window.overrides.cend(); ++it) {
         if (it.value().isValid()) {
             d.insert(it.key(), it.value());
@@ -493,7 +493,7 @@ std::optional<QList<WindowDescription>> SimDesktop::copyWindowInfo(std::uint32_t
         }
         // Desktop elements (wallpaper, desktop icons) sit on negative layers.
         if ((options & kCGWindowListExcludeDesktopElements) != 0
-            && m_state->windows.at(number).spec.layer < 0) {
+            && m_state->windows.at(number).setup.layer < 0) {
             continue;
         }
         result.append(describe(number));
@@ -519,33 +519,33 @@ SimDesktop::createDescriptionFromArray(const QList<std::uint32_t>& windowIDs) co
 
 quint32 SimDesktop::registerWindow(QWidget* content, const QRectF& frame)
 {
-    WindowSpec spec;
-    spec.owner = m_state->ownPid;
-    spec.title = QString();
-    spec.bounds = frame;
-    spec.onScreen = false;
-    spec.content = content;
-    return addWindow(spec);
+    WindowSpec setup;
+    setup.owner = m_state->ownPid;
+    setup.title = QString();
+    setup.bounds = frame;
+    setup.onScreen = false;
+    setup.content = content;
+    return addWindow(setup);
 }
 
 void SimDesktop::setWindowLevel(quint32 number, qint64 level)
 {
     if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
-        it->second.spec.layer = level;
+        it->second.setup.layer = level;
     }
 }
 
 void SimDesktop::setWindowSharingType(quint32 number, WindowSharingType type)
 {
     if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
-        it->second.spec.sharingState = static_cast<qint64>(type);
+        it->second.setup.sharingState = static_cast<qint64>(type);
     }
 }
 
 void SimDesktop::setWindowIgnoresMouseEvents(quint32 number, bool ignores)
 {
     if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
-        it->second.spec.ignoresMouseEvents = ignores;
+        it->second.setup.ignoresMouseEvents = ignores;
     }
 }
 
@@ -558,16 +558,16 @@ void SimDesktop::orderWindowFront(quint32 number)
 void SimDesktop::setWindowAlpha(quint32 number, double alpha)
 {
     if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
-        it->second.spec.alpha = alpha;
+        it->second.setup.alpha = alpha;
     }
 }
 
 std::optional<quint32> SimDesktop::windowAt(QPointF location) const
 {
     for (const quint32 number : windowOrder()) {
-        const auto& spec = m_state->windows.at(number).spec;
-        if (isWindowOnScreen(number) && !spec.ignoresMouseEvents && spec.alpha.value_or(1.0) > 0
-            && spec.bounds.contains(location)) {
+        const auto& setup = m_state->windows.at(number).setup;
+        if (isWindowOnScreen(number) && !setup.ignoresMouseEvents && setup.alpha.value_or(1.0) > 0
+            && setup.bounds.contains(location)) {
             return number;
         }
     }
@@ -630,20 +630,20 @@ void SimDesktop::mouseDown(QPointF location)
     if (!number) {
         return;
     }
-    const WindowSpec spec = m_state->windows.at(*number).spec;
-    if (!spec.content) {
-        if (spec.owner != m_state->ownPid) {
-            activateApp(spec.owner);
+    const WindowSpec setup = m_state->windows.at(*number).setup;
+    if (!setup.content) {
+        if (setup.owner != m_state->ownPid) {
+            activateApp(setup.owner);
             orderFront(*number);
         }
         return;
     }
-    QWidget* root = spec.content.data();
-    const QPointF inRoot((location.x() - spec.bounds.x()) * root->width() / spec.bounds.width(),
-                         (location.y() - spec.bounds.y()) * root->height() / spec.bounds.height());
+    QWidget* root = setup.content.data();
+    const QPointF inRoot((location.x() - setup.bounds.x()) * root->width() / setup.bounds.width(),
+                         (location.y() - setup.bounds.y()) * root->height() / setup.bounds.height());
     QWidget* target = root->childAt(inRoot.toPoint());
     m_mouseGrabber = target != nullptr ? target : root;
-    m_grabberWindowBounds = spec.bounds;
+    m_grabberWindowBounds = setup.bounds;
     m_grabberRootSize = root->size();
     sendMouse(m_mouseGrabber, QEvent::MouseButtonPress, location);
 }
@@ -661,7 +661,7 @@ void SimDesktop::mouseUp(QPointF location)
 ActivationPolicy SimDesktop::activationPolicy() const
 {
     const auto own = m_state->app(m_state->ownPid);
-    return own ? own->spec.policy : ActivationPolicy::Regular;
+    return own ? own->setup.policy : ActivationPolicy::Regular;
 }
 
 bool SimDesktop::setActivationPolicy(ActivationPolicy policy)
@@ -670,7 +670,7 @@ bool SimDesktop::setActivationPolicy(ActivationPolicy policy)
     if (!own) {
         return false;
     }
-    own->spec.policy = policy;
+    own->setup.policy = policy;
     return true;
 }
 

@@ -76,7 +76,7 @@ public:
 
     // Displays. The first added display is the main one until another is chosen.
     quint32 addDisplay();
-    quint32 addDisplay(const DisplaySpec& spec);
+    quint32 addDisplay(const DisplaySpec& setup);
     void removeDisplay(quint32 displayID);
     void setMainDisplay(quint32 displayID);
     void setMenuBarHeight(double height) { m_menuBarHeight = height; }
@@ -91,13 +91,13 @@ public:
 
     // Applications. Launching, terminating and activating post the workspace notifications;
     // activating another app first posts the deactivation of the one that was frontmost.
-    pid_type launchApp(const AppSpec& spec);
+    pid_type launchApp(const AppSpec& setup);
     pid_type launchApp(const QString& bundleID, const QString& name);
     void terminateApp(pid_type pid);
     void activateApp(pid_type pid);
 
     // Windows. A new window is placed in front of all others.
-    quint32 addWindow(const WindowSpec& spec);
+    quint32 addWindow(const WindowSpec& setup);
     quint32
     addWindow(pid_type owner, const QString& title, const QRectF& bounds = QRectF(100, 100, 800, 600));
     void removeWindow(quint32 number);

@@ -116,18 +116,18 @@ private:
         }
         double right = 0;
         for (const quint32 id : impl->desktop.displayIDs()) {
-            if (const auto spec = impl->desktop.display(id)) {
-                right = std::max(right, spec->frame.right());
+            if (const auto setup = impl->desktop.display(id)) {
+                right = std::max(right, setup->frame.right());
             }
         }
-        SimDesktop::DisplaySpec spec;
-        spec.name = m_descriptor.name;
-        spec.frame = QRectF(right, 0, first.width, first.height);
-        spec.backingScale = scale;
-        spec.id = m_displayID;
-        spec.desktopColor = QColor(0x20, 0x20, 0x24);
+        SimDesktop::DisplaySpec setup;
+        setup.name = m_descriptor.name;
+        setup.frame = QRectF(right, 0, first.width, first.height);
+        setup.backingScale = scale;
+        setup.id = m_displayID;
+        setup.desktopColor = QColor(0x20, 0x20, 0x24);
         m_registered = true;
-        impl->desktop.addDisplay(spec);
+        impl->desktop.addDisplay(setup);
     }
 
     void removeScreen(SimVirtualDisplays::Impl& impl)

@@ -381,9 +381,9 @@ TEST_F(OverlayFixture, AnotherSeeThroughAppReplacesThePassthroughsAndAScreenChan
     EXPECT_DOUBLE_EQ(passthrough(t.mainDisplay)->foreground()->alphaValue(), 0.8);
 
     // Closed at once, back after the next discovery.
-    platform::sim::SimDesktop::DisplaySpec spec;
-    spec.frame = QRectF(900, 0, 800, 500);
-    t.desktop.addDisplay(spec);
+    platform::sim::SimDesktop::DisplaySpec setup;
+    setup.frame = QRectF(900, 0, 800, 500);
+    t.desktop.addDisplay(setup);
     EXPECT_TRUE(controller->passthroughs().empty());
     t.scheduler.runPending();
     ASSERT_NE(passthrough(t.mainDisplay), nullptr);
@@ -400,9 +400,9 @@ protected:
     void SetUp() override
     {
         OverlayFixture::SetUp();
-        platform::sim::SimDesktop::DisplaySpec spec;
-        spec.frame = QRectF(900, 0, 800, 500);
-        second = t.desktop.addDisplay(spec);
+        platform::sim::SimDesktop::DisplaySpec setup;
+        setup.frame = QRectF(900, 0, 800, 500);
+        second = t.desktop.addDisplay(setup);
         pidA = launch(kA, {600, 100, 800, 400}).first;
         controller->setTransparency({{kA, 0.4}});
         t.screenCapture.setResponseDelay(0.2);

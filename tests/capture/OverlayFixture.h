@@ -85,13 +85,13 @@ protected:
                       qint64 layer = 0,
                       const QColor& colour = Qt::gray)
     {
-        platform::sim::SimDesktop::WindowSpec spec;
-        spec.owner = owner;
-        spec.title = QStringLiteral("Window");
-        spec.bounds = bounds;
-        spec.layer = layer;
-        spec.color = colour;
-        return t.desktop.addWindow(spec);
+        platform::sim::SimDesktop::WindowSpec setup;
+        setup.owner = owner;
+        setup.title = QStringLiteral("Window");
+        setup.bounds = bounds;
+        setup.layer = layer;
+        setup.color = colour;
+        return t.desktop.addWindow(setup);
     }
 
     testing_support::TestDesktop t;

@@ -18,10 +18,10 @@ protected:
     void SetUp() override
     {
         system.desktop.removeDisplay(system.mainDisplay);
-        SimDesktop::DisplaySpec spec;
-        spec.frame = QRectF(0, 0, 320, 200);
-        spec.backingScale = 2.0;
-        system.mainDisplay = system.desktop.addDisplay(spec);
+        SimDesktop::DisplaySpec setup;
+        setup.frame = QRectF(0, 0, 320, 200);
+        setup.backingScale = 2.0;
+        system.mainDisplay = system.desktop.addDisplay(setup);
         VirtualDisplayFixture::SetUp();
     }
 

@@ -73,13 +73,13 @@ TEST_F(VirtualDisplayFixture, TheVeilmoxDisplayShowsTheFilteredMirrorThenFreezes
     SimDesktop& desktop = system.desktop;
     auto addWindow =
         [&desktop](platform::pid_type pid, const QRectF& frame, const QColor& colour, qint64 layer) {
-            SimDesktop::WindowSpec spec;
-            spec.owner = pid;
-            spec.title = QStringLiteral("Window");
-            spec.bounds = frame;
-            spec.color = colour;
-            spec.layer = layer;
-            return desktop.addWindow(spec);
+            SimDesktop::WindowSpec setup;
+            setup.owner = pid;
+            setup.title = QStringLiteral("Window");
+            setup.bounds = frame;
+            setup.color = colour;
+            setup.layer = layer;
+            return desktop.addWindow(setup);
         };
     const auto notes = desktop.launchApp(QStringLiteral("com.example.notes"), QStringLiteral("Notes"));
     const auto secret = desktop.launchApp(QStringLiteral("com.example.secret"), QStringLiteral("Secret"));

@@ -35,10 +35,10 @@ TEST_F(VirtualDisplayFixture, DescribesTheDisplayFromTheSourceScreen)
     for (const Case& c : cases) {
         testing_support::TestDesktop desktop;
         desktop.desktop.removeDisplay(desktop.mainDisplay);
-        SimDesktop::DisplaySpec spec;
-        spec.frame = c.frame;
-        spec.backingScale = c.scale;
-        desktop.desktop.addDisplay(spec);
+        SimDesktop::DisplaySpec setup;
+        setup.frame = c.frame;
+        setup.backingScale = c.scale;
+        desktop.desktop.addDisplay(setup);
         VirtualDisplayManager target(desktop.services());
         target.start();
 

@@ -78,10 +78,10 @@ struct StreamRig
     StreamRig()
         : streams(desktop, scheduler)
     {
-        SimDesktop::DisplaySpec spec;
-        spec.frame = QRectF(0, 0, 400, 300);
-        spec.backingScale = 1.0;
-        displayID = desktop.addDisplay(spec);
+        SimDesktop::DisplaySpec setup;
+        setup.frame = QRectF(0, 0, 400, 300);
+        setup.backingScale = 1.0;
+        displayID = desktop.addDisplay(setup);
         const auto pid = desktop.launchApp(QStringLiteral("com.example.a"), QStringLiteral("A"));
         red = addWindow(pid, QRectF(10, 10, 100, 80), kRed);
         blue = addWindow(pid, QRectF(200, 100, 60, 40), kBlue);
@@ -89,11 +89,11 @@ struct StreamRig
 
     quint32 addWindow(pid_type owner, const QRectF& frame, const QColor& colour)
     {
-        SimDesktop::WindowSpec spec;
-        spec.owner = owner;
-        spec.bounds = frame;
-        spec.color = colour;
-        return desktop.addWindow(spec);
+        SimDesktop::WindowSpec setup;
+        setup.owner = owner;
+        setup.bounds = frame;
+        setup.color = colour;
+        return desktop.addWindow(setup);
     }
 
     SCWindow scWindow(quint32 number) const
@@ -337,11 +337,11 @@ TEST(SimCaptureStreams, AFilterThatShowsAWidgetWindowNeverSendsIdleFrames)
     StreamRig rig;
     QWidget content;
     content.resize(50, 50);
-    SimDesktop::WindowSpec spec;
-    spec.owner = rig.desktop.ownProcessIdentifier();
-    spec.bounds = QRectF(300, 200, 50, 50);
-    spec.content = &content;
-    rig.desktop.addWindow(spec);
+    SimDesktop::WindowSpec setup;
+    setup.owner = rig.desktop.ownProcessIdentifier();
+    setup.bounds = QRectF(300, 200, 50, 50);
+    setup.content = &content;
+    rig.desktop.addWindow(setup);
     SCDisplay display;
     display.displayID = rig.displayID;
     display.frame = QRectF(0, 0, 400, 300);

@@ -16,11 +16,11 @@ TEST(DesktopViewer, ShowsEveryDisplayLiveAndFollowsTheScreenList)
     SimDesktop desktop;
     platform::sim::VirtualScheduler scheduler;
     platform::sim::SimVirtualDisplays virtualDisplays(desktop, scheduler);
-    SimDesktop::DisplaySpec spec;
-    spec.name = QStringLiteral("Built-in Display");
-    spec.frame = QRectF(0, 0, 400, 250);
-    spec.backingScale = 2.0;
-    const quint32 builtIn = desktop.addDisplay(spec);
+    SimDesktop::DisplaySpec setup;
+    setup.name = QStringLiteral("Built-in Display");
+    setup.frame = QRectF(0, 0, 400, 250);
+    setup.backingScale = 2.0;
+    const quint32 builtIn = desktop.addDisplay(setup);
     const auto pid = desktop.launchApp(QStringLiteral("com.example.a"), QStringLiteral("A"));
     SimDesktop::WindowSpec window;
     window.owner = pid;
@@ -39,7 +39,7 @@ TEST(DesktopViewer, ShowsEveryDisplayLiveAndFollowsTheScreenList)
     // Drawn at the size it is shown, with the window on the left half.
     EXPECT_LE(picture.deviceIndependentSize().width(), viewer.width());
     EXPECT_EQ(picture.pixelColor(picture.width() / 4, picture.height() / 2), QColor(0xe0, 0x20, 0x20));
-    EXPECT_EQ(picture.pixelColor(picture.width() * 3 / 4, picture.height() / 2), spec.desktopColor);
+    EXPECT_EQ(picture.pixelColor(picture.width() * 3 / 4, picture.height() / 2), setup.desktopColor);
 
     // A virtual display gets its own pane once it shows up, and loses it when it goes.
     CGVirtualDisplayDescriptor descriptor;
@@ -57,7 +57,7 @@ TEST(DesktopViewer, ShowsEveryDisplayLiveAndFollowsTheScreenList)
     desktop.setWindowBounds(desktop.windowOrder().front(), QRectF(200, 0, 200, 250));
     scheduler.advance(DesktopViewer::kRefreshInterval);
     picture = viewer.picture(builtIn);
-    EXPECT_EQ(picture.pixelColor(picture.width() / 4, picture.height() / 2), spec.desktopColor);
+    EXPECT_EQ(picture.pixelColor(picture.width() / 4, picture.height() / 2), setup.desktopColor);
 
     display.reset();
     EXPECT_EQ(viewer.displayIDs(), QList<quint32>{builtIn});

@@ -41,11 +41,11 @@ struct Rig
     Rig()
         : capture(desktop, scheduler)
     {
-        SimDesktop::DisplaySpec spec;
-        spec.frame = QRectF(0, 0, 200, 100);
-        spec.backingScale = 1.0;
-        spec.desktopColor = kWallpaper;
-        displayID = desktop.addDisplay(spec);
+        SimDesktop::DisplaySpec setup;
+        setup.frame = QRectF(0, 0, 200, 100);
+        setup.backingScale = 1.0;
+        setup.desktopColor = kWallpaper;
+        displayID = desktop.addDisplay(setup);
         pidA = desktop.launchApp(QStringLiteral("com.example.a"), QStringLiteral("A"));
         pidB = desktop.launchApp(QStringLiteral("com.example.b"), QStringLiteral("B"));
         windowB = addWindow(pidB, QRectF(60, 20, 100, 60), kBlue);
@@ -54,12 +54,12 @@ struct Rig
 
     quint32 addWindow(pid_type owner, const QRectF& frame, const QColor& colour, qint64 layer = 0)
     {
-        SimDesktop::WindowSpec spec;
-        spec.owner = owner;
-        spec.bounds = frame;
-        spec.color = colour;
-        spec.layer = layer;
-        return desktop.addWindow(spec);
+        SimDesktop::WindowSpec setup;
+        setup.owner = owner;
+        setup.bounds = frame;
+        setup.color = colour;
+        setup.layer = layer;
+        return desktop.addWindow(setup);
     }
 
     SCShareableContent content()

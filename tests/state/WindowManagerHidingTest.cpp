@@ -268,13 +268,13 @@ TEST(WindowManagerHiding, TheHideHotKeyTogglesTheFrontmostAppWithAToast)
         SCOPED_TRACE(c.name);
         StateFixture f;
         if (c.bundleID || c.appName) {
-            platform::sim::SimDesktop::AppSpec spec;
-            spec.bundleID = c.bundleID;
-            spec.name = c.appName;
-            spec.icon = QImage(8, 8, QImage::Format_ARGB32);
+            platform::sim::SimDesktop::AppSpec setup;
+            setup.bundleID = c.bundleID;
+            setup.name = c.appName;
+            setup.icon = QImage(8, 8, QImage::Format_ARGB32);
             f.t.desktop.activateApp(c.bundleID == QStringLiteral("getveilmox.Veilmox")
                                         ? f.t.desktop.ownProcessIdentifier()
-                                        : f.t.desktop.launchApp(spec));
+                                        : f.t.desktop.launchApp(setup));
         }
         WindowManager& m = f.start();
         // The registered ⇧⌘H reaches the action on a later main-loop turn.

@@ -51,7 +51,7 @@ TEST(WindowManagerRefresh, ListsOnlyQualifyingWindows)
     struct Case
     {
         const char* name;
-        std::function<void(SimDesktop::WindowSpec&)> spec;
+        std::function<void(SimDesktop::WindowSpec&)> setup;
         QVariantMap overrides;
         std::optional<QString> listedTitle;
     };
@@ -79,8 +79,8 @@ TEST(WindowManagerRefresh, ListsOnlyQualifyingWindows)
         SimDesktop::WindowSpec window;
         window.owner = f.t.desktop.launchApp(kA, QStringLiteral("A"));
         window.title = QStringLiteral("Doc");
-        if (c.spec) {
-            c.spec(window);
+        if (c.setup) {
+            c.setup(window);
         }
         const quint32 number = f.t.desktop.addWindow(window);
         f.t.desktop.overrideDescription(number, c.overrides);
@@ -215,10 +215,10 @@ struct PruneFixture : StateFixture
     void reuse(quint32 number)
     {
         t.desktop.removeWindow(number);
-        SimDesktop::WindowSpec spec;
-        spec.owner = pidB;
-        spec.number = number;
-        t.desktop.addWindow(spec);
+        SimDesktop::WindowSpec setup;
+        setup.owner = pidB;
+        setup.number = number;
+        t.desktop.addWindow(setup);
     }
 
     platform::pid_type pidA = 0;
