@@ -7,8 +7,8 @@
 #include "platform/URLSession.h"
 #include "platform/UserDefaults.h"
 #include "platform/sim/DemoDesktop.h"
-#include "platform/sim/SimAccessibilitySettings.h"
 #include "platform/sim/DesktopViewer.h"
+#include "platform/sim/SimAccessibilitySettings.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimHotKeySystem.h"
 #include "platform/sim/SimLoginItems.h"
@@ -18,6 +18,7 @@
 #include "state/WindowManager.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 
 int main(int argc, char* argv[])
 {
@@ -36,6 +37,13 @@ int main(int argc, char* argv[])
     platform::PlistUserDefaults defaults(platform::PlistUserDefaults::standardFilePath(bundleID));
     platform::sim::SimDesktop desktop(bundleID);
     platform::sim::populateDesktop(desktop);
+    // Web pages (the account service's sign-in page) open in the real default browser.
+    desktop.setURLOpenedHandler([](const QUrl& url) {
+        const QString scheme = url.scheme().toLower();
+        if (scheme == QLatin1String("https") || scheme == QLatin1String("http")) {
+            QDesktopServices::openUrl(url);
+        }
+    });
     platform::sim::SimHotKeySystem hotKeys;
     platform::FileKeychain keychain(platform::FileKeychain::standardDirectory());
     platform::URLSession urlSession(scheduler);
