@@ -1,6 +1,7 @@
 // The capture loop of VirtualDisplayManager: the 0.05 s tick, the content filter, the masks and
 // the focus-stage strip, delivery by output, and the capture errors.
 
+#include "capture/CaptureErrors.h"
 #include "capture/ImageView.h"
 #include "capture/VirtualDisplayLog.h"
 #include "capture/VirtualDisplayManager.h"
@@ -25,18 +26,6 @@ const QStringList& notificationBundleIDs()
     static const QStringList kNotifications{QStringLiteral("com.apple.notificationcenterui"),
                                             QStringLiteral("com.apple.UserNotificationCenter")};
     return kNotifications;
-}
-
-// Any of these words in a capture error means the Screen Recording permission is missing.
-bool isPermissionFailure(const QString& description)
-{
-    static const QStringList kWords{QStringLiteral("declined"),
-                                    QStringLiteral("TCC"),
-                                    QStringLiteral("denied"),
-                                    QStringLiteral("permission")};
-    return std::any_of(kWords.cbegin(), kWords.cend(), [&description](const QString& word) {
-        return description.contains(word, Qt::CaseInsensitive);
-    });
 }
 
 // A capture dimension in pixels: the scaled length truncated, at least 1.
@@ -198,7 +187,7 @@ void VirtualDisplayManager::screenshotArrived(const std::shared_ptr<CaptureConte
 void VirtualDisplayManager::handleCaptureError(const platform::CaptureError& error)
 {
     m_captureInProgress = false;
-    if (!isPermissionFailure(error.localizedDescription)) {
+    if (!isScreenRecordingPermissionFailure(error.localizedDescription)) {
         qCCritical(virtualDisplayLog(m_services),
                    "Virtual display capture error: %s",
                    qUtf8Printable(error.localizedDescription));

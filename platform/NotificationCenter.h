@@ -85,6 +85,8 @@ inline const QString kWorkspaceDidTerminateApplication =
     QStringLiteral("NSWorkspaceDidTerminateApplicationNotification");
 inline const QString kWorkspaceDidActivateApplication =
     QStringLiteral("NSWorkspaceDidActivateApplicationNotification");
+inline const QString kWorkspaceDidDeactivateApplication =
+    QStringLiteral("NSWorkspaceDidDeactivateApplicationNotification");
 inline const QString kApplicationDidChangeScreenParameters =
     QStringLiteral("NSApplicationDidChangeScreenParametersNotification");
 

@@ -21,6 +21,8 @@ struct Screen
     QVariantMap deviceDescription;
     QString localizedName;
     QRectF frame; // global points, top-left origin
+    // The frame less the menu bar and the Dock: where windows are placed.
+    QRectF visibleFrame;
     double backingScaleFactor = 1.0;
 
     // The display identifier under "NSScreenNumber", when it holds a 32-bit unsigned integer.

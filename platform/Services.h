@@ -4,15 +4,22 @@ namespace platform {
 
 class AccessibilitySettings;
 class AppWindowServer;
+class Application;
+class AudioOutput;
 class Bundle;
+class Events;
+class CaptureStreamService;
 class HotKeySystem;
 class Keychain;
+class MainQueue;
 class NotificationCenter;
 class ProcessRunner;
 class Scheduler;
 class ScreenCaptureService;
 class ScreenList;
 class SMAppService;
+class StatusBar;
+class UpdateFramework;
 class URLSession;
 class UserDefaults;
 class VirtualDisplayService;
@@ -39,6 +46,13 @@ struct Services
     // The main application's login item.
     SMAppService* mainAppService = nullptr;
     ProcessRunner* processes = nullptr;
+    Application* application = nullptr;
+    Events* events = nullptr;
+    StatusBar* statusBar = nullptr;
+    UpdateFramework* updates = nullptr;
+    AudioOutput* audio = nullptr;
+    CaptureStreamService* captureStreams = nullptr;
+    MainQueue* mainQueue = nullptr;
 
     static const Services& current();
     static void setCurrent(const Services& services);

@@ -32,23 +32,16 @@ QVariant UserDefaults::object(const QString& key) const
 
 std::optional<QVariant> UserDefaults::normalized(const QVariant& value)
 {
-    switch (value.typeId()) {
-    case QMetaType::Bool:
-        return QVariant(value.toBool());
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::Short:
-    case QMetaType::UShort: {
+    if (isInteger(value)) {
         const auto integer = integerValue(value);
         if (!integer) {
             return std::nullopt;
         }
         return QVariant(static_cast<qlonglong>(*integer));
     }
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return QVariant(value.toBool());
     case QMetaType::Double:
     case QMetaType::Float: {
         const double d = value.toDouble();

@@ -2,11 +2,66 @@
 
 #include "platform/Services.h"
 
+#include <QMouseEvent>
+#include <QPainter>
 #include <QPalette>
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
 namespace platform {
+
+namespace {
+
+Window* g_keyWindow = nullptr;
+
+// The title bar's three buttons at the top-left corner: close (red, active), then miniaturise and
+// zoom, drawn grey because these windows offer neither.
+class TitlebarButtons final : public QWidget
+{
+public:
+    static constexpr double kDiameter = 12;
+    static constexpr double kSpacing = 8;
+    static constexpr double kInset = 8;
+
+    TitlebarButtons(QWidget* parent, std::function<void()> close)
+        : QWidget(parent)
+        , m_close(std::move(close))
+    {
+        setObjectName(QStringLiteral("windowCloseButton"));
+        const int width = static_cast<int>(3 * kDiameter + 2 * kSpacing);
+        setGeometry(static_cast<int>(kInset), static_cast<int>(kInset), width, static_cast<int>(kDiameter));
+    }
+
+protected:
+    void paintEvent(QPaintEvent* /*event*/) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QColor colors[] = {
+            QColor(0xff, 0x5f, 0x57), QColor(0x4a, 0x4b, 0x50), QColor(0x4a, 0x4b, 0x50)};
+        for (int i = 0; i < 3; ++i) {
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(colors[i]);
+            painter.drawEllipse(QRectF(i * (kDiameter + kSpacing), 0, kDiameter, kDiameter));
+        }
+    }
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        if (event->position().x() <= kDiameter && m_close) {
+            m_close();
+        }
+        event->accept();
+    }
+
+private:
+    std::function<void()> m_close;
+};
+
+} // namespace
 
 Window::Window(const Services& services,
                const QRectF& contentRect,
@@ -32,10 +87,24 @@ Window::Window(const Services& services,
         m_number = m_server->registerWindow(m_root.get(), m_frame);
         m_server->setWindowSharingType(m_number, m_sharingType);
     }
+    addTitlebarButtons();
+}
+
+void Window::addTitlebarButtons()
+{
+    const std::uint64_t closable = kWindowStyleMaskTitled | kWindowStyleMaskClosable;
+    if ((m_styleMask & closable) != closable) {
+        return;
+    }
+    m_closeButton = new TitlebarButtons(m_root.get(), [this] { close(); });
+    m_closeButton->raise();
 }
 
 Window::~Window()
 {
+    if (g_keyWindow == this) {
+        g_keyWindow = nullptr;
+    }
     if (m_server != nullptr) {
         m_server->unregisterWindow(m_number);
     }
@@ -49,6 +118,9 @@ void Window::setContentView(QWidget* view)
     m_contentView = view;
     if (view != nullptr) {
         m_root->layout()->addWidget(view);
+    }
+    if (m_closeButton != nullptr) {
+        m_closeButton->raise();
     }
 }
 
@@ -128,6 +200,42 @@ void Window::orderFrontRegardless()
     if (m_server != nullptr) {
         m_server->orderWindowFront(m_number);
     }
+}
+
+void Window::setAlphaValue(double alpha)
+{
+    m_alpha = std::isfinite(alpha) ? std::clamp(alpha, 0.0, 1.0) : 1.0;
+    if (m_server != nullptr) {
+        m_server->setWindowAlpha(m_number, m_alpha);
+    }
+}
+
+void Window::center()
+{
+    std::optional<Screen> screen = m_screen;
+    if (!screen && m_screens != nullptr && !m_screens->screens().isEmpty()) {
+        screen = m_screens->screens().front();
+    }
+    if (!screen) {
+        return;
+    }
+    const QRectF visible = screen->visibleFrame.isEmpty() ? screen->frame : screen->visibleFrame;
+    QRectF frame = m_frame;
+    frame.moveLeft(visible.center().x() - frame.width() / 2);
+    // A third of the spare height above, two thirds below: a little above the middle.
+    frame.moveTop(visible.top() + std::max(0.0, visible.height() - frame.height()) / 3);
+    setFrame(frame, true);
+}
+
+void Window::makeKeyAndOrderFront()
+{
+    orderFrontRegardless();
+    g_keyWindow = this;
+}
+
+bool Window::isKeyWindow() const
+{
+    return g_keyWindow == this && m_visible;
 }
 
 void Window::orderOut()

@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QPointer>
 #include <QRectF>
+#include <QString>
 #include <QWidget>
 
 #include <cstdint>
@@ -41,6 +42,18 @@ inline constexpr std::uint64_t kWindowCollectionBehaviorFullScreenPrimary = 1U <
 inline constexpr std::uint64_t kWindowCollectionBehaviorFullScreenAuxiliary = 1U << 8U;
 
 inline constexpr std::uint64_t kWindowStyleMaskBorderless = 0;
+inline constexpr std::uint64_t kWindowStyleMaskTitled = 1U << 0U;
+inline constexpr std::uint64_t kWindowStyleMaskClosable = 1U << 1U;
+inline constexpr std::uint64_t kWindowStyleMaskMiniaturizable = 1U << 2U;
+inline constexpr std::uint64_t kWindowStyleMaskResizable = 1U << 3U;
+inline constexpr std::uint64_t kWindowStyleMaskNonactivatingPanel = 1U << 7U;
+inline constexpr std::uint64_t kWindowStyleMaskFullSizeContentView = 1U << 15U;
+
+enum class WindowTitleVisibility
+{
+    Visible,
+    Hidden
+};
 
 enum class BackingStoreType
 {
@@ -64,6 +77,8 @@ public:
     virtual void setWindowLevel(quint32 number, qint64 level) = 0;
     virtual void setWindowSharingType(quint32 number, WindowSharingType type) = 0;
     virtual void setWindowIgnoresMouseEvents(quint32 number, bool ignores) = 0;
+    // 0 (invisible) to 1 (opaque).
+    virtual void setWindowAlpha(quint32 number, double alpha) = 0;
     // On screen, in front of the other windows of its level.
     virtual void orderWindowFront(quint32 number) = 0;
     virtual void orderWindowOut(quint32 number) = 0;
@@ -123,7 +138,37 @@ public:
     std::uint64_t styleMask() const { return m_styleMask; }
     const std::optional<Screen>& screen() const { return m_screen; }
 
+    // The whole window's opacity, 0 to 1 (clamped; a non-finite value counts as 1).
+    void setAlphaValue(double alpha);
+    double alphaValue() const { return m_alpha; }
+
+    // The title bar. A titled window with a close button shows it at the top-left corner over
+    // its content (which fills the whole window when the title bar is transparent).
+    void setTitle(const QString& title) { m_title = title; }
+    QString title() const { return m_title; }
+    void setTitleVisibility(WindowTitleVisibility visibility) { m_titleVisibility = visibility; }
+    WindowTitleVisibility titleVisibility() const { return m_titleVisibility; }
+    void setTitlebarAppearsTransparent(bool transparent) { m_titlebarTransparent = transparent; }
+    bool titlebarAppearsTransparent() const { return m_titlebarTransparent; }
+    void setMovableByWindowBackground(bool movable) { m_movableByBackground = movable; }
+    bool isMovableByWindowBackground() const { return m_movableByBackground; }
+    // Kept for the owner, which decides the window's lifetime here: a window is never freed by
+    // closing it.
+    void setReleasedWhenClosed(bool released) { m_releasedWhenClosed = released; }
+    bool isReleasedWhenClosed() const { return m_releasedWhenClosed; }
+    // Whether the window leaves the screen while its application is inactive. This system's
+    // windows stay whatever the activation, so the flag is only kept.
+    void setHidesOnDeactivate(bool hides) { m_hidesOnDeactivate = hides; }
+    bool hidesOnDeactivate() const { return m_hidesOnDeactivate; }
+
+    // Places the window centred horizontally and a little above the middle of its screen's
+    // visible frame (the first screen when it has none).
+    void center();
+
     void orderFrontRegardless();
+    // Orders the window front and makes it the key window (the one that takes typing).
+    void makeKeyAndOrderFront();
+    bool isKeyWindow() const;
     void orderOut();
     // Tells the delegate, then takes the window off screen; a closed window stays closed until
     // it is ordered front again.
@@ -133,8 +178,12 @@ public:
     // The window server's number for this window; 0 when there is no window server.
     quint32 windowNumber() const { return m_number; }
 
+    // The close button of a titled, closable window; null otherwise.
+    QWidget* closeButton() const { return m_closeButton; }
+
 private:
     void applyBackground();
+    void addTitlebarButtons();
 
     AppWindowServer* m_server = nullptr;
     ScreenList* m_screens = nullptr;
@@ -151,6 +200,14 @@ private:
     qint64 m_level = kNormalWindowLevel;
     std::uint64_t m_collectionBehavior = 0;
     WindowDelegate* m_delegate = nullptr;
+    double m_alpha = 1.0;
+    QString m_title;
+    WindowTitleVisibility m_titleVisibility = WindowTitleVisibility::Visible;
+    bool m_titlebarTransparent = false;
+    bool m_movableByBackground = false;
+    bool m_releasedWhenClosed = true;
+    bool m_hidesOnDeactivate = false;
+    QWidget* m_closeButton = nullptr;
     bool m_visible = false;
     bool m_closed = false;
     quint32 m_number = 0;

@@ -1,30 +1,40 @@
+// The composition root: the process's platform (the simulated desktop and the host's own
+// services), then the application on top of it.
 #include "account/BackendClient.h"
 #include "account/SessionLifecycle.h"
+#include "platform/Audio.h"
 #include "platform/Bundle.h"
+#include "platform/DesktopEntry.h"
+#include "platform/DispatchQueue.h"
 #include "platform/Keychain.h"
 #include "platform/Scheduler.h"
 #include "platform/Services.h"
+#include "platform/URLHandoff.h"
 #include "platform/URLSession.h"
+#include "platform/Updates.h"
 #include "platform/UserDefaults.h"
 #include "platform/sim/DemoDesktop.h"
 #include "platform/sim/DesktopViewer.h"
 #include "platform/sim/SimAccessibilitySettings.h"
+#include "platform/sim/SimCaptureStreams.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimHotKeySystem.h"
 #include "platform/sim/SimLoginItems.h"
 #include "platform/sim/SimProcessRunner.h"
 #include "platform/sim/SimScreenCapture.h"
+#include "platform/sim/SimStatusBar.h"
 #include "platform/sim/SimVirtualDisplays.h"
+#include "shell/VeilmoxApp.h"
 #include "state/WindowManager.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 
+#include <cstdio>
+
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    // A menu-bar utility keeps running with no window open.
-    QApplication::setQuitOnLastWindowClosed(false);
 
     const platform::Bundle& bundle = platform::Bundle::main();
     const QString bundleID = bundle.bundleIdentifier().value_or(QStringLiteral("getveilmox.Veilmox"));
@@ -34,6 +44,26 @@ int main(int argc, char* argv[])
 
     platform::QtScheduler scheduler;
     platform::Scheduler::setCurrent(&scheduler);
+
+    // One instance per user: a later launch (a browser opening a "veilmox:" link) hands its URLs
+    // to the running one and ends here.
+    platform::URLHandoff handoff(bundleID, {WindowManager::callbackScheme}, scheduler);
+    const QList<QUrl> launchURLs = handoff.urlsFromArguments(QApplication::arguments().mid(1));
+    switch (handoff.start(launchURLs)) {
+    case platform::URLHandoff::Role::HandedOff:
+        return 0;
+    case platform::URLHandoff::Role::Failed:
+        std::fputs("Veilmox is already running but did not answer.\n", stderr);
+        return 1;
+    case platform::URLHandoff::Role::Primary:
+        break;
+    }
+    platform::registerURLSchemeHandler(bundleID,
+                                       QStringLiteral("Veilmox"),
+                                       QApplication::applicationFilePath(),
+                                       {WindowManager::callbackScheme});
+
+    // The platform: a simulated desktop for the system services, the host for the rest.
     platform::PlistUserDefaults defaults(platform::PlistUserDefaults::standardFilePath(bundleID));
     platform::sim::SimDesktop desktop(bundleID);
     platform::sim::populateDesktop(desktop);
@@ -52,6 +82,11 @@ int main(int argc, char* argv[])
     platform::sim::SimScreenCapture screenCapture(desktop, scheduler);
     platform::sim::SimLoginItems loginItems;
     platform::sim::SimProcessRunner processes;
+    platform::sim::SimStatusBar statusBar(desktop, /*mirrorToHostTray=*/true);
+    platform::UpdateFrameworkStandIn updates;
+    platform::QtAudioOutput audio;
+    platform::sim::SimCaptureStreams captureStreams(desktop, scheduler);
+    platform::QtMainQueue mainQueue;
 
     platform::Services services;
     services.defaults = &defaults;
@@ -69,15 +104,29 @@ int main(int argc, char* argv[])
     services.appWindows = &desktop;
     services.mainAppService = &loginItems;
     services.processes = &processes;
+    services.application = &desktop;
+    services.events = &desktop;
+    services.statusBar = &statusBar;
+    services.updates = &updates;
+    services.audio = &audio;
+    services.captureStreams = &captureStreams;
+    services.mainQueue = &mainQueue;
     platform::Services::setCurrent(services);
 
+    // Collaborators of the state object that live below the shell.
     WindowManager::shared().setBackendCalls(&BackendClient::shared());
     WindowManager::shared().setAccountSession(&SessionLifecycle::shared());
-    WindowManager::shared().start();
 
-    // The displays are simulated on Linux: this window shows each of them live, "Veilmox" too.
+    // The application: the delegate's launch sequence runs on the first turn of the main loop;
+    // URLs opened meanwhile wait for it.
+    VeilmoxApp veilmox(AppDelegate::Environment::process());
+    QObject::connect(&handoff, &platform::URLHandoff::urlsReceived, &veilmox, &VeilmoxApp::openURLs);
+    veilmox.openURLs(launchURLs);
+
+    // The displays are simulated on Linux: this window shows each of them live, "Veilmox" too,
+    // and passes clicks on them (on the status item, say) to the desktop.
     platform::sim::DesktopViewer viewer(desktop, scheduler);
     viewer.show();
 
-    return QApplication::exec();
+    return veilmox.main();
 }

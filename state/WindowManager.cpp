@@ -59,7 +59,7 @@ WindowManager::WindowManager(const platform::Services& services,
     : QObject(parent)
     , m_services(services)
     , m_hotKeyManager(hotKeyManager)
-    , m_pinnedWindowController(std::make_unique<SCOverlayController>())
+    , m_pinnedWindowController(std::make_unique<SCOverlayController>(services))
 {}
 
 WindowManager::~WindowManager()

@@ -4,8 +4,12 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QVBoxLayout>
+
+#include <functional>
+#include <optional>
 
 namespace platform::sim {
 
@@ -38,6 +42,10 @@ public:
         layout->addWidget(m_screen, 1);
     }
 
+    // Pointer input on the picture goes to the desktop, in the display's global points.
+    void setInput(std::function<void(QEvent::Type, QPointF)> input) { m_screen->input = std::move(input); }
+    void setDisplayFrame(const QRectF& frame) { m_screen->displayFrame = frame; }
+
     quint32 displayID() const { return m_displayID; }
     const QImage& picture() const { return m_screen->picture; }
     QString title() const { return m_title->text(); }
@@ -49,6 +57,7 @@ public:
             return;
         }
         m_title->setText(describe(*spec));
+        setDisplayFrame(spec->frame);
         // Drawn straight at the size shown, never drawn large and scaled down.
         const QSizeF shown = spec->frame.size().scaled(m_screen->size(), Qt::KeepAspectRatio);
         const QSize pixels = (shown * m_screen->devicePixelRatioF()).toSize();
@@ -65,11 +74,48 @@ private:
             : QWidget(parent)
         {
             setMinimumSize(160, 100);
+            setMouseTracking(true);
         }
 
         QImage picture;
+        QRectF displayFrame;
+        std::function<void(QEvent::Type, QPointF)> input;
+
+        // Where a point of this widget lies on the display; none off the picture.
+        std::optional<QPointF> toDisplay(QPointF point) const
+        {
+            if (picture.isNull() || displayFrame.isEmpty()) {
+                return std::nullopt;
+            }
+            const QSizeF size = picture.deviceIndependentSize();
+            const QRectF shown(QPointF((width() - size.width()) / 2, (height() - size.height()) / 2), size);
+            if (!shown.contains(point) || shown.isEmpty()) {
+                return std::nullopt;
+            }
+            return displayFrame.topLeft()
+                   + QPointF((point.x() - shown.x()) * displayFrame.width() / shown.width(),
+                             (point.y() - shown.y()) * displayFrame.height() / shown.height());
+        }
 
     protected:
+        void mousePressEvent(QMouseEvent* event) override { forward(QEvent::MouseButtonPress, event); }
+        void mouseMoveEvent(QMouseEvent* event) override { forward(QEvent::MouseMove, event); }
+        void mouseReleaseEvent(QMouseEvent* event) override { forward(QEvent::MouseButtonRelease, event); }
+
+        void forward(QEvent::Type type, QMouseEvent* event)
+        {
+            if (event->button() != Qt::LeftButton && type != QEvent::MouseMove) {
+                return;
+            }
+            const auto point = toDisplay(event->position());
+            if (point && input) {
+                input(type, *point);
+            } else if (type == QEvent::MouseButtonRelease && input) {
+                // A drag that ends off the picture still ends.
+                input(type, displayFrame.topLeft());
+            }
+        }
+
         void paintEvent(QPaintEvent* /*event*/) override
         {
             QPainter painter(this);
@@ -120,6 +166,15 @@ void DesktopViewer::rebuild()
     m_paneList.clear();
     for (const quint32 id : m_desktop.displayIDs()) {
         auto* pane = new Pane(id, this);
+        pane->setInput([this](QEvent::Type type, QPointF point) {
+            if (type == QEvent::MouseButtonPress) {
+                m_desktop.mouseDown(point);
+            } else if (type == QEvent::MouseButtonRelease) {
+                m_desktop.mouseUp(point);
+            } else {
+                m_desktop.mouseMoved(point);
+            }
+        });
         m_panes->addWidget(pane, 1);
         pane->setVisible(true);
         m_paneList.push_back(pane);

@@ -2,10 +2,13 @@
 
 #include "platform/sim/SimDesktop.h"
 
+#include <QDataStream>
+#include <QIODevice>
 #include <QPainter>
 #include <QSet>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 
 namespace platform::sim {
@@ -76,14 +79,28 @@ void drawWidgetWindow(QPainter& painter, const SimDesktop::WindowSpec& spec)
 {
     QWidget* widget = spec.content.data();
     const QRectF& bounds = spec.bounds;
-    if (widget->width() <= 0 || widget->height() <= 0) {
+    if (widget->width() <= 0 || widget->height() <= 0 || bounds.isEmpty()) {
         return;
     }
+    // Like a window server's backing store, the window is drawn on its own at the pixel density
+    // it is shown at, then placed: Qt draws the graphics effects of nested widgets (the kit's
+    // glows) wrongly, or not at all, through a painter that is already moved or scaled.
+    const QTransform& t = painter.worldTransform();
+    const double shown = std::max(std::abs(t.m11()), std::abs(t.m22())) * bounds.width() / widget->width();
+    // Never below one pixel a point: text laid out for fewer pixels lands in the wrong places.
+    const double density = std::clamp(std::isfinite(shown) ? shown : 1.0, 1.0, 4.0);
+    QImage store(static_cast<int>(std::ceil(widget->width() * density)),
+                 static_cast<int>(std::ceil(widget->height() * density)),
+                 QImage::Format_ARGB32_Premultiplied);
+    if (store.isNull()) {
+        return;
+    }
+    store.setDevicePixelRatio(density);
+    store.fill(Qt::transparent);
+    widget->render(&store, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
     painter.save();
-    painter.translate(bounds.topLeft());
-    painter.setClipRect(QRectF(QPointF(0, 0), bounds.size()), Qt::IntersectClip);
-    painter.scale(bounds.width() / widget->width(), bounds.height() / widget->height());
-    widget->render(&painter, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(bounds, store);
     painter.restore();
 }
 
@@ -92,6 +109,51 @@ void drawWidgetWindow(QPainter& painter, const SimDesktop::WindowSpec& spec)
 SimCompositor::SimCompositor(const SimDesktop& desktop)
     : m_desktop(desktop)
 {}
+
+struct SimCompositor::Drawn
+{
+    quint32 number = 0;
+    SimDesktop::WindowSpec spec;
+};
+
+QColor SimCompositor::background(const SCContentFilter& filter) const
+{
+    const bool ownBackground = filter.kind() == SCContentFilter::Kind::DisplayExcludingApplications
+                               || filter.kind() == SCContentFilter::Kind::DisplayExcludingWindows;
+    if (ownBackground && filter.display()) {
+        if (const auto spec = m_desktop.display(filter.display()->displayID)) {
+            return spec->desktopColor;
+        }
+    }
+    return Qt::transparent;
+}
+
+std::vector<SimCompositor::Drawn> SimCompositor::drawnWindows(const SCContentFilter& filter) const
+{
+    const QRectF region = filter.contentRect();
+    QSet<pid_type> appPIDs;
+    for (const auto& app : filter.applications()) {
+        appPIDs.insert(app.processID);
+    }
+    QSet<quint32> windowIDs;
+    for (const auto& window : filter.windows()) {
+        windowIDs.insert(window.windowID);
+    }
+    std::vector<Drawn> drawn;
+    const QList<quint32> order = m_desktop.windowOrder();
+    // Back to front.
+    for (qsizetype i = order.size() - 1; i >= 0; --i) {
+        const quint32 number = order[i];
+        const auto spec = m_desktop.window(number);
+        if (!spec || !m_desktop.isWindowOnScreen(number)
+            || spec->sharingState == static_cast<qint64>(WindowSharingType::None)
+            || !spec->bounds.intersects(region) || !passes(filter, number, spec->owner, appPIDs, windowIDs)) {
+            continue;
+        }
+        drawn.push_back({number, *spec});
+    }
+    return drawn;
+}
 
 QImage SimCompositor::render(const SCContentFilter& filter, QSize pixelSize) const
 {
@@ -103,46 +165,35 @@ QImage SimCompositor::render(const SCContentFilter& filter, QSize pixelSize) con
     if (image.isNull()) {
         return image;
     }
-    const bool ownBackground = filter.kind() == SCContentFilter::Kind::DisplayExcludingApplications
-                               || filter.kind() == SCContentFilter::Kind::DisplayExcludingWindows;
-    QColor wallpaper = Qt::transparent;
-    if (ownBackground && filter.display()) {
-        if (const auto spec = m_desktop.display(filter.display()->displayID)) {
-            wallpaper = spec->desktopColor;
-        }
-    }
-    image.fill(wallpaper);
-
-    QSet<pid_type> appPIDs;
-    for (const auto& app : filter.applications()) {
-        appPIDs.insert(app.processID);
-    }
-    QSet<quint32> windowIDs;
-    for (const auto& window : filter.windows()) {
-        windowIDs.insert(window.windowID);
-    }
+    image.fill(background(filter));
 
     QPainter painter(&image);
     painter.scale(pixelSize.width() / region.width(), pixelSize.height() / region.height());
     painter.translate(-region.topLeft());
-    const QList<quint32> order = m_desktop.windowOrder();
-    // Back to front.
-    for (qsizetype i = order.size() - 1; i >= 0; --i) {
-        const quint32 number = order[i];
-        const auto spec = m_desktop.window(number);
-        if (!spec || !m_desktop.isWindowOnScreen(number)
-            || spec->sharingState == static_cast<qint64>(WindowSharingType::None)
-            || !spec->bounds.intersects(region) || !passes(filter, number, spec->owner, appPIDs, windowIDs)) {
-            continue;
-        }
-        painter.setOpacity(std::clamp(spec->alpha.value_or(1.0), 0.0, 1.0));
-        if (spec->content) {
-            drawWidgetWindow(painter, *spec);
+    for (const Drawn& window : drawnWindows(filter)) {
+        painter.setOpacity(std::clamp(window.spec.alpha.value_or(1.0), 0.0, 1.0));
+        if (window.spec.content) {
+            drawWidgetWindow(painter, window.spec);
         } else {
-            drawSyntheticWindow(painter, *spec);
+            drawSyntheticWindow(painter, window.spec);
         }
     }
     return image;
+}
+
+std::optional<QByteArray> SimCompositor::contentKey(const SCContentFilter& filter, QSize pixelSize) const
+{
+    QByteArray key;
+    QDataStream out(&key, QIODevice::WriteOnly);
+    out << pixelSize << filter.contentRect() << background(filter);
+    for (const Drawn& window : drawnWindows(filter)) {
+        if (window.spec.content) {
+            return std::nullopt;
+        }
+        out << window.number << window.spec.bounds << window.spec.title.value_or(QString())
+            << window.spec.color << window.spec.alpha.value_or(1.0);
+    }
+    return key;
 }
 
 QImage SimCompositor::renderDisplay(quint32 displayID, QSize pixelSize) const

@@ -2,8 +2,12 @@
 
 #include "platform/ScreenCapture.h"
 
+#include <QByteArray>
 #include <QImage>
 #include <QSize>
+
+#include <optional>
+#include <vector>
 
 namespace platform::sim {
 
@@ -28,12 +32,21 @@ public:
     // display.
     QImage renderDisplay(quint32 displayID, QSize pixelSize) const;
 
+    // A key of what render() would draw: equal keys mean equal pictures. None when a window drawn
+    // from a widget is involved, whose content can change without the window server knowing.
+    std::optional<QByteArray> contentKey(const SCContentFilter& filter, QSize pixelSize) const;
+
     // The margin and height, in points, of the title drawn at a simulated window's top-left
     // corner; the rest of the window is its plain colour.
     static constexpr double kTitleInset = 6;
     static constexpr double kTitleHeight = 16;
 
 private:
+    struct Drawn;
+    // The windows the filter shows over its region, back to front.
+    std::vector<Drawn> drawnWindows(const SCContentFilter& filter) const;
+    QColor background(const SCContentFilter& filter) const;
+
     const SimDesktop& m_desktop;
 };
 

@@ -2,6 +2,9 @@
 
 #include "platform/Geometry.h"
 
+#include <QApplication>
+#include <QMouseEvent>
+
 #include <algorithm>
 #include <map>
 
@@ -130,7 +133,8 @@ SimDesktop::SimDesktop(const QString& ownBundleID)
     // A fresh system opens web pages in Safari and its settings URLs in System Settings.
     setDefaultApplication(QStringLiteral("https"), QStringLiteral("com.apple.Safari"));
     setDefaultApplication(QStringLiteral("http"), QStringLiteral("com.apple.Safari"));
-    setDefaultApplication(QStringLiteral("x-apple.systempreferences"), QStringLiteral("com.apple.systempreferences"));
+    setDefaultApplication(QStringLiteral("x-apple.systempreferences"),
+                          QStringLiteral("com.apple.systempreferences"));
 
     AppSpec own;
     own.bundleID = ownBundleID;
@@ -264,8 +268,12 @@ void SimDesktop::activateApp(pid_type pid)
     if (!record || record->terminated) {
         return;
     }
+    const pid_type previous = m_state->frontmost;
     m_state->frontmost = pid;
     record->hidden = false;
+    if (previous != 0 && previous != pid && m_state->app(previous)) {
+        postWorkspace(kWorkspaceDidDeactivateApplication, previous);
+    }
     postWorkspace(kWorkspaceDidActivateApplication, pid);
 }
 
@@ -411,6 +419,8 @@ QList<Screen> SimDesktop::screens() const
         }
         screen.localizedName = display.spec.name;
         screen.frame = display.spec.frame;
+        // Every display has its own menu bar; the Dock is not reserved.
+        screen.visibleFrame = display.spec.frame.adjusted(0, m_menuBarHeight, 0, 0);
         screen.backingScaleFactor = display.spec.backingScale;
         result.append(screen);
     }
@@ -543,6 +553,135 @@ void SimDesktop::orderWindowFront(quint32 number)
 {
     setWindowOnScreen(number, true);
     orderFront(number);
+}
+
+void SimDesktop::setWindowAlpha(quint32 number, double alpha)
+{
+    if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
+        it->second.spec.alpha = alpha;
+    }
+}
+
+std::optional<quint32> SimDesktop::windowAt(QPointF location) const
+{
+    for (const quint32 number : windowOrder()) {
+        const auto& spec = m_state->windows.at(number).spec;
+        if (isWindowOnScreen(number) && !spec.ignoresMouseEvents && spec.alpha.value_or(1.0) > 0
+            && spec.bounds.contains(location)) {
+            return number;
+        }
+    }
+    return std::nullopt;
+}
+
+namespace {
+const QString kMouseDownName = QStringLiteral("mouseDown");
+} // namespace
+
+Cancellable SimDesktop::addMouseDownMonitor(std::function<void(QPointF)> monitor)
+{
+    return m_mouseDownMonitors.addObserver(
+        kMouseDownName, [monitor = std::move(monitor)](const Notification& n) {
+            monitor(QPointF(n.userInfo.value(QStringLiteral("x")).toDouble(),
+                            n.userInfo.value(QStringLiteral("y")).toDouble()));
+        });
+}
+
+void SimDesktop::dispatchEvent(const std::function<void()>& handle)
+{
+    ++m_eventNumber;
+    handle();
+}
+
+void SimDesktop::sendMouse(QWidget* target, QEvent::Type type, QPointF location)
+{
+    if (target == nullptr || m_grabberRootSize.isEmpty() || m_grabberWindowBounds.isEmpty()) {
+        return;
+    }
+    // The window's widgets are laid out at the root's size and drawn stretched over the bounds.
+    const QPointF inRoot((location.x() - m_grabberWindowBounds.x()) * m_grabberRootSize.width()
+                             / m_grabberWindowBounds.width(),
+                         (location.y() - m_grabberWindowBounds.y()) * m_grabberRootSize.height()
+                             / m_grabberWindowBounds.height());
+    const QPointF local = target->mapFrom(target->window(), inRoot);
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, local, location, button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+void SimDesktop::mouseMoved(QPointF location)
+{
+    ++m_eventNumber;
+    m_mouseLocation = location;
+    if (m_mouseGrabber) {
+        sendMouse(m_mouseGrabber, QEvent::MouseMove, location);
+    }
+}
+
+void SimDesktop::mouseDown(QPointF location)
+{
+    ++m_eventNumber;
+    m_mouseLocation = location;
+    m_mouseGrabber = nullptr;
+    m_mouseDownMonitors.post(Notification{
+        kMouseDownName, {{QStringLiteral("x"), location.x()}, {QStringLiteral("y"), location.y()}}, nullptr});
+    const auto number = windowAt(location);
+    if (!number) {
+        return;
+    }
+    const WindowSpec spec = m_state->windows.at(*number).spec;
+    if (!spec.content) {
+        if (spec.owner != m_state->ownPid) {
+            activateApp(spec.owner);
+            orderFront(*number);
+        }
+        return;
+    }
+    QWidget* root = spec.content.data();
+    const QPointF inRoot((location.x() - spec.bounds.x()) * root->width() / spec.bounds.width(),
+                         (location.y() - spec.bounds.y()) * root->height() / spec.bounds.height());
+    QWidget* target = root->childAt(inRoot.toPoint());
+    m_mouseGrabber = target != nullptr ? target : root;
+    m_grabberWindowBounds = spec.bounds;
+    m_grabberRootSize = root->size();
+    sendMouse(m_mouseGrabber, QEvent::MouseButtonPress, location);
+}
+
+void SimDesktop::mouseUp(QPointF location)
+{
+    ++m_eventNumber;
+    m_mouseLocation = location;
+    const QPointer<QWidget> grabber = std::exchange(m_mouseGrabber, nullptr);
+    if (grabber) {
+        sendMouse(grabber, QEvent::MouseButtonRelease, location);
+    }
+}
+
+ActivationPolicy SimDesktop::activationPolicy() const
+{
+    const auto own = m_state->app(m_state->ownPid);
+    return own ? own->spec.policy : ActivationPolicy::Regular;
+}
+
+bool SimDesktop::setActivationPolicy(ActivationPolicy policy)
+{
+    const auto own = m_state->app(m_state->ownPid);
+    if (!own) {
+        return false;
+    }
+    own->spec.policy = policy;
+    return true;
+}
+
+void SimDesktop::activate(bool /*ignoringOtherApps*/)
+{
+    activateApp(m_state->ownPid);
+}
+
+bool SimDesktop::isActive() const
+{
+    return m_state->frontmost == m_state->ownPid;
 }
 
 void SimDesktop::postScreenChange()

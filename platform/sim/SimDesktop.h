@@ -1,11 +1,14 @@
 #pragma once
 
+#include "platform/Application.h"
+#include "platform/Events.h"
 #include "platform/Screens.h"
 #include "platform/Window.h"
 #include "platform/WindowServer.h"
 #include "platform/Workspace.h"
 
 #include <QColor>
+#include <QEvent>
 #include <QImage>
 #include <QMap>
 #include <QPointer>
@@ -27,6 +30,8 @@ class SimDesktop final
     , public ScreenList
     , public WindowServer
     , public AppWindowServer
+    , public Events
+    , public Application
 {
 public:
     struct DisplaySpec
@@ -84,7 +89,8 @@ public:
     void setScreenRecordingPermission(bool granted) { m_screenRecordingPermission = granted; }
     bool screenRecordingPermission() const { return m_screenRecordingPermission; }
 
-    // Applications. Launching, terminating and activating post the workspace notifications.
+    // Applications. Launching, terminating and activating post the workspace notifications;
+    // activating another app first posts the deactivation of the one that was frontmost.
     pid_type launchApp(const AppSpec& spec);
     pid_type launchApp(const QString& bundleID, const QString& name);
     void terminateApp(pid_type pid);
@@ -116,6 +122,20 @@ public:
 
     pid_type ownProcessIdentifier() const;
 
+    // Pointer input, as the desktop viewer (or a test) gives it, in global points. A mouse-down
+    // first reaches the mouse-down monitors, then the frontmost on-screen window under the
+    // pointer that takes mouse events: one of this application's windows gets it in its widget
+    // under the pointer (which then also gets the moves and the mouse-up), another app's window
+    // brings that app to the front.
+    void mouseMoved(QPointF location);
+    void mouseDown(QPointF location);
+    void mouseUp(QPointF location);
+    // An input event from outside the displays (a click on the host's tray icon): numbered like
+    // the others and handled by `handle`.
+    void dispatchEvent(const std::function<void()>& handle);
+    // The frontmost on-screen window at the location that takes mouse events.
+    std::optional<quint32> windowAt(QPointF location) const;
+
     // Workspace
     QList<RunningApplicationRef> runningApplications() const override;
     RunningApplicationRef frontmostApplication() const override;
@@ -145,6 +165,17 @@ public:
     std::uint32_t mainDisplayID() const override { return m_mainDisplay; }
     QRectF displayBounds(std::uint32_t displayID) const override;
 
+    // Events
+    QPointF mouseLocation() const override { return m_mouseLocation; }
+    quint64 currentEventNumber() const override { return m_eventNumber; }
+    Cancellable addMouseDownMonitor(std::function<void(QPointF)> monitor) override;
+
+    // Application: this program's own process.
+    ActivationPolicy activationPolicy() const override;
+    bool setActivationPolicy(ActivationPolicy policy) override;
+    void activate(bool ignoringOtherApps) override;
+    bool isActive() const override;
+
     // AppWindowServer
     quint32 registerWindow(QWidget* content, const QRectF& frame) override;
     void unregisterWindow(quint32 number) override { removeWindow(number); }
@@ -154,6 +185,7 @@ public:
     void setWindowIgnoresMouseEvents(quint32 number, bool ignores) override;
     void orderWindowFront(quint32 number) override;
     void orderWindowOut(quint32 number) override { setWindowOnScreen(number, false); }
+    void setWindowAlpha(quint32 number, double alpha) override;
 
     struct State;
 
@@ -161,6 +193,7 @@ private:
     WindowDescription describe(quint32 number) const;
     void postScreenChange();
     void postWorkspace(const QString& name, pid_type pid);
+    void sendMouse(QWidget* target, QEvent::Type type, QPointF location);
 
     std::shared_ptr<State> m_state;
     NotificationCenter m_workspaceCenter;
@@ -175,6 +208,12 @@ private:
     bool m_screenRecordingPermission = true;
     mutable int m_windowListQueries = 0;
     mutable int m_descriptionQueries = 0;
+    QPointF m_mouseLocation;
+    quint64 m_eventNumber = 0;
+    NotificationCenter m_mouseDownMonitors;
+    QPointer<QWidget> m_mouseGrabber; // the widget that took the last mouse-down
+    QRectF m_grabberWindowBounds;
+    QSizeF m_grabberRootSize;
 };
 
 } // namespace platform::sim

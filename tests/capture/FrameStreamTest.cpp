@@ -1,0 +1,335 @@
+#include "capture/FrameStream.h"
+
+#include "capture/OverlayGeometry.h"
+#include "capture/SCOverlayController.h"
+#include "capture/SurfaceView.h"
+#include "platform/sim/SimCaptureStreams.h"
+#include "tests/support/TestDesktop.h"
+
+#include <QPainter>
+#include <QVariantMap>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using platform::CMSampleBuffer;
+using platform::IOSurfaceRef;
+using platform::SCStreamOutputType;
+
+namespace {
+
+IOSurfaceRef surface(const QColor& colour, QSize size = QSize(8, 8))
+{
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(colour);
+    return std::make_shared<const platform::IOSurface>(std::move(image));
+}
+
+// A FrameStream of one window that records what reaches the main thread.
+struct StreamFixture
+{
+    StreamFixture()
+    {
+        const auto [pid, window] =
+            t.launchAppWithWindow(QStringLiteral("com.example.a"), QStringLiteral("A"));
+        platform::SCWindow scWindow;
+        scWindow.windowID = window;
+        scWindow.frame = QRectF(100, 100, 800, 600);
+        platform::SCStreamConfiguration configuration;
+        configuration.width = 1600;
+        configuration.height = 1200;
+        configuration.minimumFrameInterval = platform::CMTime{1, 60};
+        stream = std::make_unique<FrameStream>(
+            platform::SCContentFilter::desktopIndependentWindow(scWindow),
+            configuration,
+            [this](const IOSurfaceRef& s) { delivered.push_back(s); },
+            t.services());
+    }
+
+    void send(const CMSampleBuffer& sample, SCStreamOutputType type = SCStreamOutputType::Screen)
+    {
+        stream->stream(stream->stream(), sample, type);
+    }
+
+    const platform::sim::SimCaptureStream& sim() const
+    {
+        return dynamic_cast<const platform::sim::SimCaptureStream&>(stream->stream());
+    }
+
+    testing_support::TestDesktop t;
+    std::vector<IOSurfaceRef> delivered;
+    std::unique_ptr<FrameStream> stream;
+};
+
+} // namespace
+
+TEST(FrameStream, FramesCoalesceToTheNewestWithOneDeliveryQueued)
+{
+    StreamFixture f;
+    const IOSurfaceRef first = surface(Qt::red);
+    const IOSurfaceRef second = surface(Qt::green);
+    f.send(CMSampleBuffer::frame(first));
+    f.send(CMSampleBuffer::frame(second));
+    EXPECT_EQ(f.t.mainQueue.pendingCount(), 1U);
+    EXPECT_EQ(f.t.mainQueue.runPending(), 1U);
+    EXPECT_EQ(f.delivered, std::vector<IOSurfaceRef>{second});
+
+    // An empty slot queues the next delivery.
+    const IOSurfaceRef third = surface(Qt::blue);
+    f.send(CMSampleBuffer::frame(third));
+    EXPECT_EQ(f.t.mainQueue.pendingCount(), 1U);
+    f.t.mainQueue.runPending();
+    EXPECT_EQ(f.delivered, (std::vector<IOSurfaceRef>{second, third}));
+    EXPECT_EQ(f.t.mainQueue.highWaterMark(), 1U);
+}
+
+TEST(FrameStream, AFloodFromTheCaptureThreadLeavesOneDeliveryAndTheNewestFrame)
+{
+    StreamFixture f;
+    std::vector<IOSurfaceRef> frames;
+    for (int i = 0; i < 500; ++i) {
+        frames.push_back(surface(QColor::fromRgb(i % 256, 0, 0), QSize(2, 2)));
+    }
+    std::size_t drained = 0;
+    std::thread producer([&f, &frames] {
+        for (const auto& frame : frames) {
+            f.stream->queue().async([&f, frame] { f.send(CMSampleBuffer::frame(frame)); });
+        }
+    });
+    // The main thread takes deliveries while the queue keeps producing.
+    for (int round = 0; round < 50; ++round) {
+        drained += f.t.mainQueue.runPending();
+    }
+    producer.join();
+    f.stream->queue().sync([] {});
+    drained += f.t.mainQueue.runPending();
+    EXPECT_EQ(f.t.mainQueue.highWaterMark(), 1U);
+    ASSERT_FALSE(f.delivered.empty());
+    EXPECT_EQ(f.delivered.back(), frames.back());
+    EXPECT_EQ(f.delivered.size(), drained);
+    // Deliveries keep the production order.
+    std::size_t previous = 0;
+    for (const auto& d : f.delivered) {
+        const auto at = static_cast<std::size_t>(std::find(frames.begin(), frames.end(), d) - frames.begin());
+        EXPECT_GE(at, previous);
+        previous = at;
+    }
+}
+
+TEST(FrameStream, OnlyCompleteScreenFramesWithASurfaceReachTheMainThread)
+{
+    const auto withStatus = [](const QVariant& status) {
+        CMSampleBuffer sample = CMSampleBuffer::frame(surface(Qt::red));
+        sample.attachments = QVariantList{QVariantMap{{platform::kSCStreamFrameInfoStatus, status}}};
+        return sample;
+    };
+    struct Case
+    {
+        const char* name;
+        CMSampleBuffer sample;
+        SCStreamOutputType type = SCStreamOutputType::Screen;
+    };
+    CMSampleBuffer noAttachments = CMSampleBuffer::frame(surface(Qt::red));
+    noAttachments.attachments.reset();
+    CMSampleBuffer emptyAttachments = CMSampleBuffer::frame(surface(Qt::red));
+    emptyAttachments.attachments = QVariantList();
+    CMSampleBuffer notDictionaries = CMSampleBuffer::frame(surface(Qt::red));
+    notDictionaries.attachments = QVariantList{QVariant(0)};
+    CMSampleBuffer noImage = CMSampleBuffer::frame(surface(Qt::red));
+    noImage.imageBuffer.reset();
+    CMSampleBuffer noSurface = CMSampleBuffer::frame(nullptr);
+    const std::vector<Case> cases = {
+        {"idle", CMSampleBuffer::frame(surface(Qt::red), platform::SCFrameStatus::Idle)},
+        {"blank", CMSampleBuffer::frame(surface(Qt::red), platform::SCFrameStatus::Blank)},
+        {"suspended", CMSampleBuffer::frame(surface(Qt::red), platform::SCFrameStatus::Suspended)},
+        {"started", CMSampleBuffer::frame(surface(Qt::red), platform::SCFrameStatus::Started)},
+        {"stopped", CMSampleBuffer::frame(surface(Qt::red), platform::SCFrameStatus::Stopped)},
+        {"status not an integer", withStatus(QStringLiteral("0"))},
+        {"status missing", withStatus(QVariant())},
+        {"no attachments", noAttachments},
+        {"empty attachments", emptyAttachments},
+        {"attachments not dictionaries", notDictionaries},
+        {"no image buffer", noImage},
+        {"no surface", noSurface},
+        {"audio", CMSampleBuffer::frame(surface(Qt::red)), SCStreamOutputType::Audio},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        StreamFixture f;
+        const IOSurfaceRef shown = surface(Qt::green);
+        f.send(CMSampleBuffer::frame(shown));
+        f.t.mainQueue.runPending();
+        f.send(c.sample, c.type);
+        EXPECT_EQ(f.t.mainQueue.pendingCount(), 0U);
+        f.t.mainQueue.runPending();
+        // The view keeps the last complete frame.
+        EXPECT_EQ(f.delivered, std::vector<IOSurfaceRef>{shown});
+    }
+}
+
+TEST(FrameStream, NoDeliveryReachesADestroyedStream)
+{
+    StreamFixture f;
+    f.stream->stream().startCapture(nullptr);
+    f.t.scheduler.advance(0.1);
+    f.stream->queue().sync([] {});
+    EXPECT_EQ(f.t.mainQueue.pendingCount(), 1U);
+    f.stream.reset();
+    EXPECT_EQ(f.t.captureStreams.streamCount(), 0);
+    f.t.mainQueue.runPending();
+    EXPECT_TRUE(f.delivered.empty());
+}
+
+TEST(FrameStream, CapturesOnItsOwnLabelledQueueAndResizesOnlyWhenThePixelSizeChanges)
+{
+    StreamFixture f;
+    EXPECT_EQ(f.stream->queue().label(), QStringLiteral("veilmox.overlay.frames"));
+    EXPECT_LE(f.stream->queue().threadName().size(), 15);
+    EXPECT_EQ(f.stream->queue().qualityOfService(),
+              platform::DispatchQueue::QualityOfService::UserInteractive);
+    EXPECT_EQ(f.stream->fullFrameInterval(), (platform::CMTime{1, 60}));
+    EXPECT_FALSE(f.stream->throttled());
+
+    // Frames of the window arrive through the stream's queue.
+    f.stream->stream().startCapture(nullptr);
+    f.t.scheduler.runPending();
+    f.stream->queue().sync([] {});
+    f.t.mainQueue.runPending();
+    ASSERT_EQ(f.delivered.size(), 1U);
+    EXPECT_EQ(f.delivered.front()->image().size(), QSize(1600, 1200));
+
+    struct Step
+    {
+        double width;
+        double height;
+        double scale;
+        QSize pixels;
+        int updates;
+    };
+    const Step steps[] = {
+        {800, 600, 2.0, {1600, 1200}, 0},
+        {0.4, 600, 2.0, {1, 1200}, 1},
+        {0.4, 600, 2.0, {1, 1200}, 1},
+        {0.2, 0, 1.0, {1, 1}, 2},
+        {300.7, 200.2, 1.0, {300, 200}, 3},
+    };
+    for (const Step& step : steps) {
+        f.stream->resize(step.width, step.height, step.scale);
+        EXPECT_EQ(QSize(f.stream->configuration().width, f.stream->configuration().height), step.pixels);
+        EXPECT_EQ(f.sim().configurationUpdateCount(), step.updates);
+        EXPECT_EQ(f.sim().configuration().width, step.pixels.width());
+    }
+}
+
+TEST(OverlayGeometry, StreamConfigurationsCaptureTheDisplayAtItsScale)
+{
+    platform::SCDisplay display;
+    display.width = 1512;
+    display.height = 982;
+    const auto configuration = SCOverlayController::streamConfiguration(60, display, 2.0);
+    EXPECT_EQ(configuration.width, 3024);
+    EXPECT_EQ(configuration.height, 1964);
+    EXPECT_EQ(configuration.minimumFrameInterval, (platform::CMTime{1, 60}));
+    EXPECT_EQ(configuration.pixelFormat, platform::kCVPixelFormatType32BGRA);
+    EXPECT_EQ(configuration.queueDepth, 4);
+    EXPECT_FALSE(configuration.showsCursor);
+    EXPECT_FALSE(configuration.capturesAudio);
+    display.width = 0;
+    EXPECT_EQ(SCOverlayController::streamConfiguration(30, display, 2.0).width, 1);
+}
+
+TEST(OverlayGeometry, BackingScaleComesFromTheScreenCoveringMost)
+{
+    platform::Screen left;
+    left.frame = QRectF(0, 0, 100, 100);
+    left.backingScaleFactor = 1.0;
+    platform::Screen right;
+    right.frame = QRectF(100, 0, 100, 100);
+    right.backingScaleFactor = 2.0;
+    struct Case
+    {
+        const char* name;
+        QList<platform::Screen> screens;
+        QRectF rect;
+        double scale;
+    };
+    const Case cases[] = {
+        {"half and half: the first", {left, right}, {50, 0, 100, 50}, 1.0},
+        {"half and half, other order", {right, left}, {50, 0, 100, 50}, 2.0},
+        {"more on the second", {left, right}, {90, 0, 100, 50}, 2.0},
+        {"on no screen: the first", {right, left}, {500, 500, 10, 10}, 2.0},
+        {"no screens", {}, {0, 0, 10, 10}, 2.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(backingScale(c.rect, c.screens), c.scale);
+    }
+}
+
+TEST(OverlayGeometry, ScreensAreFoundByDisplayAndRectanglesStayInTheOneSpace)
+{
+    platform::Screen unnumbered;
+    platform::Screen second;
+    second.deviceDescription.insert(platform::kScreenNumberKey, qint64{7});
+    second.frame = QRectF(1512, 0, 1920, 1080);
+    const QList<platform::Screen> screens{unnumbered, second};
+    ASSERT_TRUE(screen(7, screens).has_value());
+    EXPECT_EQ(screen(7, screens)->frame, second.frame);
+    EXPECT_FALSE(screen(8, screens).has_value());
+    EXPECT_EQ(cocoaRect(QRectF(100, 50, 400, 300)), QRectF(100, 50, 400, 300));
+}
+
+TEST(SurfaceView, DrawsItsSurfaceStretchedAtItsAlphaAndMaskedToTheMaskCoverage)
+{
+    QImage halfCovered(QSize(4, 2), QImage::Format_ARGB32_Premultiplied);
+    halfCovered.fill(Qt::transparent);
+    QPainter(&halfCovered).fillRect(QRect(2, 0, 2, 2), Qt::black);
+    const auto maskSurface = std::make_shared<const platform::IOSurface>(halfCovered);
+
+    struct Case
+    {
+        const char* name;
+        bool masked;
+        IOSurfaceRef mask;
+        double alpha;
+        QColor left;
+        QColor right;
+    };
+    const QColor white(Qt::white);
+    const Case cases[] = {
+        {"plain", false, nullptr, 1.0, Qt::red, Qt::red},
+        {"see-through", false, nullptr, 0.5, QColor(255, 128, 128), QColor(255, 128, 128)},
+        {"masked without mask contents", true, nullptr, 1.0, white, white},
+        {"masked to the right half", true, maskSurface, 1.0, white, Qt::red},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SurfaceView view(QRectF(0, 0, 40, 20), c.masked);
+        EXPECT_EQ(view.maskLayer() != nullptr, c.masked);
+        view.setSurface(surface(Qt::red, QSize(3, 3)));
+        view.setAlphaValue(c.alpha);
+        if (c.mask) {
+            view.maskLayer()->setContents(c.mask);
+        }
+        QImage picture(QSize(80, 40), QImage::Format_ARGB32_Premultiplied);
+        picture.setDevicePixelRatio(2.0);
+        picture.fill(Qt::white);
+        view.render(&picture);
+        const auto near = [](const QColor& a, const QColor& b) {
+            return std::abs(a.red() - b.red()) <= 2 && std::abs(a.green() - b.green()) <= 2
+                   && std::abs(a.blue() - b.blue()) <= 2;
+        };
+        EXPECT_TRUE(near(picture.pixelColor(10, 20), c.left))
+            << picture.pixelColor(10, 20).name().toStdString();
+        EXPECT_TRUE(near(picture.pixelColor(70, 20), c.right))
+            << picture.pixelColor(70, 20).name().toStdString();
+    }
+
+    // The mask layer follows the view's bounds as it is laid out.
+    SurfaceView view(QRectF(0, 0, 40, 20), true);
+    view.setAttribute(Qt::WA_DontShowOnScreen);
+    view.show();
+    view.resize(60, 30);
+    EXPECT_EQ(view.maskLayer()->frame(), QRectF(0, 0, 60, 30));
+}

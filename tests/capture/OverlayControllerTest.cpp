@@ -1,0 +1,540 @@
+#include "tests/capture/OverlayFixture.h"
+
+#include <QTest>
+
+#include <cmath>
+
+using platform::SCContentFilter;
+
+namespace {
+
+const QString kA = QStringLiteral("com.example.a");
+const QString kB = QStringLiteral("com.example.b");
+const QString kC = QStringLiteral("com.example.c");
+
+template <typename Map>
+QSet<quint32> keys(const Map& map)
+{
+    QSet<quint32> result;
+    for (const auto& [key, value] : map) {
+        result.insert(key);
+    }
+    return result;
+}
+
+QList<quint32> windowIDs(const QList<platform::SCWindow>& windows)
+{
+    QList<quint32> ids;
+    for (const auto& window : windows) {
+        ids.append(window.windowID);
+    }
+    return ids;
+}
+
+QStringList bundleIDs(const QList<platform::SCRunningApplication>& apps)
+{
+    QStringList ids;
+    for (const auto& app : apps) {
+        ids.append(app.bundleIdentifier);
+    }
+    return ids;
+}
+
+} // namespace
+
+TEST_F(OverlayFixture, DiscoveryOverlaysEveryOnScreenWindowOfAWholeAppAndEachSinglePinnedWindow)
+{
+    const auto [pidA, a1] = launch(kA);
+    // No layer test: a floating window of an app pinned whole gets an overlay too.
+    const quint32 a2 = addWindow(pidA, {50, 60, 200, 100}, 3);
+    const quint32 offScreen = addWindow(pidA, {300, 300, 200, 200});
+    t.desktop.setWindowOnScreen(offScreen, false);
+    const auto [pidB, b1] = launch(kB, {400, 200, 300, 200});
+    addWindow(pidB, {10, 10, 300, 200});
+
+    controller->setPinnedWindowIDs({b1});
+    controller->update();
+    controller->setPinnedBundleIDs({kA});
+    controller->update();
+    EXPECT_TRUE(controller->isDiscovering());
+    t.scheduler.runPending();
+    // Two updates in a row make one discovery at once.
+    EXPECT_EQ(t.screenCapture.contentRequestCount(), 1);
+    EXPECT_EQ(permissions, std::vector<bool>{true});
+    EXPECT_EQ(keys(controller->overlayEntries()), (QSet<quint32>{a1, a2, b1}));
+    EXPECT_EQ(controller->appsWithPinnedWindows(), QSet<QString>{kB});
+
+    for (const quint32 window : {a1, a2, b1}) {
+        SCOPED_TRACE(window);
+        const auto& e = entry(window);
+        const QRectF bounds = t.desktop.window(window)->bounds;
+        EXPECT_EQ(e.bundleID, window == b1 ? kB : kA);
+        EXPECT_EQ(e.panel->pinnedBundleID(), e.bundleID);
+        EXPECT_EQ(e.panel->frame(), bounds);
+        EXPECT_EQ(e.panel->level(), 1000);
+        EXPECT_EQ(e.panel->collectionBehavior(), 337U);
+        EXPECT_TRUE(e.panel->hasShadow());
+        EXPECT_FALSE(e.panel->isOpaque());
+        EXPECT_FALSE(e.panel->ignoresMouseEvents());
+        EXPECT_FALSE(e.panel->canBecomeKeyWindow());
+        // Visible to captures, at its level in the window server.
+        EXPECT_EQ(e.panel->sharingType(), platform::WindowSharingType::ReadOnly);
+        EXPECT_EQ(t.desktop.window(e.panel->windowNumber())->layer, 1000);
+        // With no frontmost app every overlay shows.
+        EXPECT_TRUE(e.panel->isVisible());
+        EXPECT_TRUE(t.desktop.isWindowOnScreen(e.panel->windowNumber()));
+
+        const auto& stream = sim(*e.stream);
+        EXPECT_TRUE(stream.isRunning());
+        EXPECT_EQ(stream.filter().kind(), SCContentFilter::Kind::DesktopIndependentWindow);
+        EXPECT_EQ(windowIDs(stream.filter().windows()), QList<quint32>{window});
+        EXPECT_EQ(stream.configuration().width, static_cast<int>(bounds.width() * 2));
+        EXPECT_EQ(stream.configuration().height, static_cast<int>(bounds.height() * 2));
+        EXPECT_EQ(stream.configuration().minimumFrameInterval, (platform::CMTime{1, 60}));
+        EXPECT_EQ(stream.configuration().queueDepth, 4);
+        EXPECT_FALSE(stream.configuration().showsCursor);
+    }
+
+    // The window's picture reaches its overlay.
+    deliverFrames();
+    const auto& shown = entry(b1).view->surface();
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->image().size(), QSize(600, 400));
+
+    // Rediscovered every 0.5 s.
+    t.scheduler.advance(1.0);
+    EXPECT_EQ(t.screenCapture.contentRequestCount(), 3);
+}
+
+TEST_F(OverlayFixture, OverlaysGoWithTheirWindowsAndComeBackWithThem)
+{
+    const auto [pidA, a1] = launch(kA);
+    const quint32 a2 = addWindow(pidA, {900, 100, 300, 300});
+    const auto [pidB, b1] = launch(kB);
+    pin({kA}, {b1});
+    ASSERT_EQ(controller->overlayEntries().size(), 3U);
+    const quint32 panelOfA2 = entry(a2).panel->windowNumber();
+
+    // Off screen, closed: gone within one discovery period, panel and stream with them.
+    t.desktop.setWindowOnScreen(a1, false);
+    t.desktop.removeWindow(a2);
+    t.scheduler.advance(0.5);
+    EXPECT_EQ(keys(controller->overlayEntries()), QSet<quint32>{b1});
+    EXPECT_FALSE(t.desktop.window(panelOfA2).has_value());
+    EXPECT_EQ(t.captureStreams.streamCount(), 1);
+
+    t.desktop.setWindowOnScreen(a1, true);
+    t.scheduler.advance(0.5);
+    EXPECT_EQ(keys(controller->overlayEntries()), (QSet<quint32>{a1, b1}));
+
+    // Unpinning one window takes its overlay at the next discovery.
+    pin({kA});
+    EXPECT_EQ(keys(controller->overlayEntries()), QSet<quint32>{a1});
+    EXPECT_TRUE(controller->appsWithPinnedWindows().isEmpty());
+
+    // Nothing pinned: everything stops at once and discovery ends.
+    pin({});
+    EXPECT_TRUE(controller->overlayEntries().empty());
+    EXPECT_FALSE(controller->isDiscovering());
+    EXPECT_FALSE(controller->latestContent().has_value());
+    EXPECT_EQ(t.captureStreams.streamCount(), 0);
+    const int requests = t.screenCapture.contentRequestCount();
+    t.scheduler.advance(3);
+    EXPECT_EQ(t.screenCapture.contentRequestCount(), requests);
+    Q_UNUSED(pidB);
+}
+
+TEST_F(OverlayFixture, OverlaysFollowTheirWindowsAndResizeTheirCaptureOnlyWhenItChanges)
+{
+    const auto [pidA, a1] = launch(kA);
+    const quint32 a2 = addWindow(pidA, {900, 100, 300, 300});
+    const auto [pidB, b1] = launch(kB);
+    pin({kA});
+    const int queries = t.desktop.descriptionQueryCount();
+
+    t.desktop.setWindowBounds(a1, {150, 120, 500, 400});
+    t.scheduler.advance(0.5);
+    // One description request places all panels.
+    EXPECT_EQ(t.desktop.descriptionQueryCount(), queries + 1);
+    EXPECT_EQ(entry(a1).panel->frame(), QRectF(150, 120, 500, 400));
+    EXPECT_EQ(t.desktop.window(entry(a1).panel->windowNumber())->bounds, QRectF(150, 120, 500, 400));
+    EXPECT_EQ(sim(*entry(a1).stream).configuration().width, 1000);
+    EXPECT_EQ(sim(*entry(a1).stream).configurationUpdateCount(), 1);
+    EXPECT_EQ(sim(*entry(a2).stream).configurationUpdateCount(), 0);
+
+    // A move that keeps the size moves the panel without reconfiguring the capture.
+    t.desktop.setWindowBounds(a1, {10, 20, 500, 400});
+    t.scheduler.advance(0.5);
+    EXPECT_EQ(entry(a1).panel->frame(), QRectF(10, 20, 500, 400));
+    EXPECT_EQ(sim(*entry(a1).stream).configurationUpdateCount(), 1);
+
+    // An activation change places the panels at once; unreadable bounds keep the last frame.
+    t.desktop.setWindowBounds(a1, {30, 40, 500, 400});
+    t.desktop.overrideDescription(a2, {{platform::kCGWindowBounds, QStringLiteral("bad")}});
+    t.desktop.activateApp(pidB);
+    EXPECT_EQ(entry(a1).panel->frame(), QRectF(30, 40, 500, 400));
+    EXPECT_EQ(entry(a2).panel->frame(), QRectF(900, 100, 300, 300));
+    Q_UNUSED(b1);
+}
+
+TEST_F(OverlayFixture, TheFrontmostPinnedAppsOverlaysHideAndSlowToOneFramePerSecond)
+{
+    const auto [pidA, a1] = launch(kA);
+    const quint32 a2 = addWindow(pidA, {900, 100, 300, 300});
+    const auto [pidB, b1] = launch(kB);
+    controller->setTransparency({{kB, 0.3}});
+    pin({kA}, {b1});
+
+    t.desktop.activateApp(pidA);
+    for (const quint32 window : {a1, a2}) {
+        const auto& e = entry(window);
+        EXPECT_FALSE(e.panel->isVisible());
+        EXPECT_TRUE(e.stream->throttled());
+        EXPECT_EQ(sim(*e.stream).configuration().minimumFrameInterval, (platform::CMTime{1, 1}));
+    }
+    EXPECT_TRUE(entry(b1).panel->isVisible());
+    EXPECT_FALSE(entry(b1).stream->throttled());
+    EXPECT_DOUBLE_EQ(entry(b1).view->alphaValue(), 0.7);
+    // Slowed, not stopped.
+    const int before = sim(*entry(a1).stream).framesSent();
+    t.scheduler.advance(2.0);
+    EXPECT_EQ(sim(*entry(a1).stream).framesSent(), before + 2);
+
+    t.desktop.activateApp(pidB);
+    for (const quint32 window : {a1, a2}) {
+        const auto& e = entry(window);
+        EXPECT_TRUE(e.panel->isVisible());
+        EXPECT_FALSE(e.stream->throttled());
+        EXPECT_EQ(sim(*e.stream).configuration().minimumFrameInterval, (platform::CMTime{1, 60}));
+        EXPECT_DOUBLE_EQ(e.view->alphaValue(), 1.0);
+        EXPECT_EQ(sim(*e.stream).configurationUpdateCount(), 2);
+    }
+    EXPECT_FALSE(entry(b1).panel->isVisible());
+}
+
+TEST_F(OverlayFixture, ClickingAnOverlayActivatesItsApp)
+{
+    const auto [pidA, a1] = launch(kA);
+    const auto [pidB, b1] = launch(kB);
+    pin({kA});
+    t.desktop.activateApp(pidB);
+    QTest::mouseClick(entry(a1).view.data(), Qt::LeftButton);
+    EXPECT_EQ(t.desktop.frontmostApplication()->processIdentifier(), pidA);
+    // The real windows are in front now, so the overlay hides.
+    EXPECT_FALSE(entry(a1).panel->isVisible());
+
+    // Nothing happens for an app that no longer runs.
+    OverlayPanel panel(t.services(), kC, {0, 0, 10, 10});
+    panel.mouseDown();
+    EXPECT_EQ(t.desktop.frontmostApplication()->processIdentifier(), pidA);
+    Q_UNUSED(b1);
+}
+
+TEST_F(OverlayFixture, ASeeThroughFrontmostAppGetsAPassthroughOnEachDisplayShowingItsPinnedWindows)
+{
+    platform::sim::SimDesktop::DisplaySpec secondSpec;
+    secondSpec.frame = QRectF(900, 0, 800, 500);
+    secondSpec.backingScale = 1.0;
+    const quint32 second = t.desktop.addDisplay(secondSpec);
+    const auto [pidA, a1] = launch(kA);
+    const quint32 own = t.desktop.ownProcessIdentifier();
+    pin({kA});
+
+    // Opaque: no passthrough and no build.
+    t.desktop.activateApp(pidA);
+    t.scheduler.runPending();
+    EXPECT_TRUE(controller->passthroughs().empty());
+
+    // Crossing to see-through while frontmost builds one for the display showing the window.
+    controller->setTransparency({{kA, 0.4}});
+    EXPECT_EQ(controller->passthroughBuildingFor(), kA);
+    t.scheduler.runPending();
+    EXPECT_FALSE(controller->passthroughBuildingFor().has_value());
+    EXPECT_EQ(keys(controller->passthroughs()), QSet<quint32>{t.mainDisplay});
+    PassthroughOverlay* p = passthrough(t.mainDisplay);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->bundleID(), kA);
+    EXPECT_EQ(p->panel().frame(), QRectF(0, 0, 900, 600));
+    EXPECT_EQ(p->panel().level(), 1000);
+    EXPECT_TRUE(p->panel().ignoresMouseEvents());
+    EXPECT_FALSE(p->panel().hasShadow());
+    EXPECT_TRUE(p->panel().isVisible());
+    EXPECT_DOUBLE_EQ(p->foreground()->alphaValue(), 0.6);
+    EXPECT_NE(p->background()->maskLayer(), nullptr);
+    EXPECT_EQ(p->foreground()->maskLayer(), nullptr);
+    EXPECT_TRUE(p->unpinnedWindowIDs.isEmpty());
+
+    const auto& app = sim(*p->appStream);
+    EXPECT_TRUE(app.isRunning());
+    EXPECT_EQ(app.filter().kind(), SCContentFilter::Kind::DisplayIncludingApplications);
+    EXPECT_EQ(bundleIDs(app.filter().applications()), QStringList{kA});
+    EXPECT_EQ(app.configuration().width, 1800);
+    EXPECT_EQ(app.configuration().minimumFrameInterval, (platform::CMTime{1, 60}));
+    const auto& background = sim(*p->backgroundStream);
+    EXPECT_TRUE(background.isRunning());
+    EXPECT_EQ(background.filter().kind(), SCContentFilter::Kind::DisplayExcludingApplications);
+    EXPECT_EQ(bundleIDs(background.filter().applications()),
+              (QStringList{kA, QStringLiteral("getveilmox.Veilmox")}));
+    EXPECT_EQ(background.filter().applications().back().processID, own);
+    EXPECT_EQ(background.configuration().minimumFrameInterval, (platform::CMTime{1, 30}));
+
+    // The app's picture is the foreground and the background's mask.
+    deliverFrames();
+    ASSERT_TRUE(p->foreground()->surface());
+    EXPECT_EQ(p->background()->maskLayer()->contents(), p->foreground()->surface());
+    EXPECT_TRUE(p->background()->surface());
+
+    // A pinned window on the second display as well: its passthrough is added.
+    addWindow(pidA, {1000, 100, 400, 300});
+    t.scheduler.advance(0.5);
+    EXPECT_EQ(keys(controller->passthroughs()), (QSet<quint32>{t.mainDisplay, second}));
+    EXPECT_EQ(passthrough(t.mainDisplay), p);
+    EXPECT_EQ(passthrough(second)->panel().frame(), secondSpec.frame);
+    EXPECT_EQ(sim(*passthrough(second)->appStream).configuration().width, 800);
+}
+
+TEST_F(OverlayFixture, ASinglePinnedWindowsPassthroughTreatsTheAppsOtherWindowsAsBackground)
+{
+    const auto [pidA, a1] = launch(kA);
+    const quint32 a2 = addWindow(pidA, {900, 100, 300, 300});
+    controller->setTransparency({{kA, 0.5}});
+    pin({}, {a1});
+    t.desktop.activateApp(pidA);
+    t.scheduler.runPending();
+    PassthroughOverlay* p = passthrough(t.mainDisplay);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(keys(controller->overlayEntries()), QSet<quint32>{a1});
+    EXPECT_EQ(p->unpinnedWindowIDs, QSet<quint32>{a2});
+    EXPECT_EQ(windowIDs(sim(*p->appStream).filter().windows()), QList<quint32>{a2});
+    EXPECT_EQ(windowIDs(sim(*p->backgroundStream).filter().windows()), QList<quint32>{a2});
+
+    // A new unpinned window changes both filters once; an unchanged set sends nothing.
+    const quint32 a3 = addWindow(pidA, {200, 500, 300, 200});
+    t.scheduler.advance(0.5);
+    EXPECT_EQ(p->unpinnedWindowIDs, (QSet<quint32>{a2, a3}));
+    EXPECT_EQ(sim(*p->appStream).filterUpdateCount(), 1);
+    EXPECT_EQ(sim(*p->backgroundStream).filterUpdateCount(), 1);
+    t.scheduler.advance(0.5);
+    EXPECT_EQ(sim(*p->appStream).filterUpdateCount(), 1);
+}
+
+TEST_F(OverlayFixture, PassthroughsAreKeptForThreeSecondsAfterTheAppLeavesTheFront)
+{
+    // Small pictures: the streams run for several seconds here.
+    useMainDisplay(QRectF(0, 0, 600, 400), 1.0);
+    const auto [pidA, a1] = launch(kA, {100, 100, 200, 150});
+    const auto [pidB, b1] = launch(kB, {200, 200, 200, 150});
+    const auto [pidC, c1] = launch(kC, {300, 300, 200, 150});
+    controller->setTransparency({{kA, 0.4}});
+    pin({kA});
+    t.desktop.activateApp(pidA);
+    t.scheduler.runPending();
+    PassthroughOverlay* p = passthrough(t.mainDisplay);
+    ASSERT_NE(p, nullptr);
+
+    // Away and back within 3 s: the same passthrough is shown again, nothing is rebuilt.
+    t.desktop.activateApp(pidB);
+    EXPECT_FALSE(p->panel().isVisible());
+    EXPECT_TRUE(controller->passthroughTeardownPending());
+    t.scheduler.advance(2.9);
+    const int streams = t.captureStreams.streamCount();
+    t.desktop.activateApp(pidA);
+    t.scheduler.runPending();
+    EXPECT_EQ(passthrough(t.mainDisplay), p);
+    EXPECT_TRUE(p->panel().isVisible());
+    EXPECT_FALSE(controller->passthroughTeardownPending());
+    EXPECT_EQ(t.captureStreams.streamCount(), streams);
+
+    // A pending teardown is not re-armed by later changes: it ends 3 s after the first.
+    t.desktop.activateApp(pidB);
+    t.scheduler.advance(2.0);
+    t.desktop.activateApp(pidC);
+    EXPECT_EQ(controller->passthroughs().size(), 1U);
+    t.scheduler.advance(1.0);
+    EXPECT_TRUE(controller->passthroughs().empty());
+    EXPECT_EQ(t.captureStreams.streamCount(), 1);
+
+    // Back after that: rebuilt.
+    t.desktop.activateApp(pidA);
+    t.scheduler.runPending();
+    ASSERT_NE(passthrough(t.mainDisplay), nullptr);
+    EXPECT_TRUE(passthrough(t.mainDisplay)->panel().isVisible());
+    EXPECT_EQ(t.captureStreams.runningStreamCount(), 3);
+    Q_UNUSED(b1);
+    Q_UNUSED(c1);
+}
+
+TEST_F(OverlayFixture, AnotherSeeThroughAppReplacesThePassthroughsAndAScreenChangeRebuildsThem)
+{
+    const auto [pidA, a1] = launch(kA);
+    const auto [pidB, b1] = launch(kB, {200, 200, 400, 300});
+    controller->setTransparency({{kA, 0.4}, {kB, 0.2}});
+    pin({kA, kB});
+    t.desktop.activateApp(pidA);
+    t.scheduler.runPending();
+    ASSERT_EQ(passthrough(t.mainDisplay)->bundleID(), kA);
+
+    t.desktop.activateApp(pidB);
+    t.scheduler.runPending();
+    ASSERT_NE(passthrough(t.mainDisplay), nullptr);
+    EXPECT_EQ(passthrough(t.mainDisplay)->bundleID(), kB);
+    EXPECT_DOUBLE_EQ(passthrough(t.mainDisplay)->foreground()->alphaValue(), 0.8);
+
+    // Closed at once, back after the next discovery.
+    platform::sim::SimDesktop::DisplaySpec spec;
+    spec.frame = QRectF(900, 0, 800, 500);
+    t.desktop.addDisplay(spec);
+    EXPECT_TRUE(controller->passthroughs().empty());
+    t.scheduler.runPending();
+    ASSERT_NE(passthrough(t.mainDisplay), nullptr);
+    EXPECT_EQ(controller->passthroughs().size(), 1U);
+    Q_UNUSED(a1);
+    Q_UNUSED(b1);
+}
+
+// A see-through app pinned whole with a window across two displays, frontmost, whose passthrough
+// build is waiting for the system's answer.
+class PassthroughBuildInFlight : public OverlayFixture
+{
+protected:
+    void SetUp() override
+    {
+        OverlayFixture::SetUp();
+        platform::sim::SimDesktop::DisplaySpec spec;
+        spec.frame = QRectF(900, 0, 800, 500);
+        second = t.desktop.addDisplay(spec);
+        pidA = launch(kA, {600, 100, 800, 400}).first;
+        controller->setTransparency({{kA, 0.4}});
+        t.screenCapture.setResponseDelay(0.2);
+        pin({kA});
+        t.scheduler.advance(0.2);
+        ASSERT_EQ(controller->overlayEntries().size(), 1U);
+        t.desktop.activateApp(pidA);
+        t.scheduler.runPending();
+        ASSERT_EQ(controller->passthroughBuildingFor(), kA);
+    }
+
+    quint32 second = 0;
+    platform::pid_type pidA = 0;
+};
+
+TEST_F(PassthroughBuildInFlight, UnpinningEverythingDropsIt)
+{
+    pin({});
+    EXPECT_FALSE(controller->passthroughBuildingFor().has_value());
+    t.scheduler.advance(1.0);
+    EXPECT_TRUE(controller->passthroughs().empty());
+    EXPECT_EQ(t.captureStreams.streamCount(), 0);
+    for (const quint32 number : t.desktop.windowOrder()) {
+        EXPECT_NE(t.desktop.window(number)->owner, t.desktop.ownProcessIdentifier());
+    }
+}
+
+TEST_F(PassthroughBuildInFlight, AScreenChangeDropsItAndRebuildsForTheDisplaysLeft)
+{
+    // The build's answer, taken before the change, comes back before the next discovery's.
+    t.screenCapture.setResponseDelay(0.5);
+    t.desktop.removeDisplay(second);
+    EXPECT_FALSE(controller->passthroughBuildingFor().has_value());
+    t.scheduler.advance(0.25);
+    EXPECT_TRUE(controller->passthroughs().empty());
+    t.scheduler.advance(1.0);
+    EXPECT_EQ(keys(controller->passthroughs()), QSet<quint32>{t.mainDisplay});
+}
+
+TEST_F(OverlayFixture, DestroyingTheControllerReleasesStreamsPanelsAndWaitingDeliveries)
+{
+    const auto [pidA, a1] = launch(kA);
+    const auto [pidB, b1] = launch(kB);
+    controller->setTransparency({{kA, 0.4}});
+    pin({kA}, {b1});
+    t.desktop.activateApp(pidA);
+    t.scheduler.advance(0.1);
+    ASSERT_EQ(controller->passthroughs().size(), 1U);
+    for (const auto& [number, e] : controller->overlayEntries()) {
+        e.stream->queue().sync([] {});
+    }
+    ASSERT_GT(t.mainQueue.pendingCount(), 0U);
+
+    controller.reset();
+    EXPECT_EQ(t.captureStreams.streamCount(), 0);
+    for (const quint32 number : t.desktop.windowOrder()) {
+        EXPECT_NE(t.desktop.window(number)->owner, t.desktop.ownProcessIdentifier());
+    }
+    // The waiting deliveries find nothing to deliver to.
+    t.mainQueue.runPending();
+    t.scheduler.advance(5);
+    Q_UNUSED(a1);
+}
+
+TEST_F(OverlayFixture, TransparencyChangesRedrawOrReconcileWhenAnAppCrossesZero)
+{
+    struct Case
+    {
+        const char* name;
+        QMap<QString, double> from;
+        QMap<QString, double> to;
+        bool reconciles;
+        double stored;
+        double alpha;
+    };
+    const Case cases[] = {
+        {"0.3 to 0.5", {{kA, 0.3}}, {{kA, 0.5}}, false, 0.5, 0.5},
+        {"0.9 is kept at 0.85", {{kA, 0.3}}, {{kA, 0.9}}, false, 0.85, 0.15},
+        {"0 to 0.3", {}, {{kA, 0.3}}, true, 0.3, 0.7},
+        {"0.3 to 0", {{kA, 0.3}}, {{kA, 0.0}}, true, 0, 1.0},
+        {"-0.2 is kept at 0", {{kA, 0.3}}, {{kA, -0.2}}, true, 0, 1.0},
+        {"not a number is 0", {{kA, 0.3}}, {{kA, NAN}}, true, 0, 1.0},
+        {"a see-through app removed", {{kA, 0.3}}, {}, true, 0, 1.0},
+        {"another app crossing", {{kA, 0.3}}, {{kA, 0.3}, {kB, 0.2}}, true, 0.3, 0.7},
+    };
+    const quint32 window = launch(kA).second;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        controller = std::make_unique<SCOverlayController>(t.services());
+        controller->setTransparency(c.from);
+        pin({kA});
+        const int queries = t.desktop.descriptionQueryCount();
+        controller->setTransparency(c.to);
+        EXPECT_EQ(t.desktop.descriptionQueryCount() - queries, c.reconciles ? 1 : 0);
+        EXPECT_DOUBLE_EQ(controller->pinnedTransparency().value(kA, 0.0), c.stored);
+        EXPECT_DOUBLE_EQ(entry(window).view->alphaValue(), c.alpha);
+    }
+}
+
+TEST_F(OverlayFixture, DiscoveryReportsThePermissionFromItsErrorTextsAndKeepsTheOverlays)
+{
+    struct Case
+    {
+        QString text;
+        bool reportsMissing;
+    };
+    const Case cases[] = {
+        {QStringLiteral("The user declined TCCs for application, window, display capture"), true},
+        {QStringLiteral("Access DENIED"), true},
+        {QStringLiteral("tcc refused the request"), true},
+        {QStringLiteral("No Permission to capture"), true},
+        {QStringLiteral("The operation timed out"), false},
+    };
+    const auto [pid, window] = launch(kA);
+    pin({kA});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        permissions.clear();
+        t.screenCapture.failNextContentRequest({-1, c.text});
+        t.scheduler.advance(0.5);
+        EXPECT_EQ(permissions, c.reportsMissing ? std::vector<bool>{false} : std::vector<bool>{});
+        // Nothing is torn down; the next tick tries again and reports success.
+        EXPECT_EQ(keys(controller->overlayEntries()), QSet<quint32>{window});
+        EXPECT_TRUE(controller->latestContent().has_value());
+        t.scheduler.advance(0.5);
+        EXPECT_EQ(permissions.back(), true);
+    }
+
+    // A slow answer: ticks that come meanwhile are skipped, not queued.
+    t.screenCapture.setResponseDelay(1.2);
+    const int requests = t.screenCapture.contentRequestCount();
+    t.scheduler.advance(1.4);
+    EXPECT_EQ(t.screenCapture.contentRequestCount(), requests + 1);
+    Q_UNUSED(pid);
+}

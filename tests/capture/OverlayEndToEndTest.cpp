@@ -1,0 +1,149 @@
+#include "tests/capture/OverlayFixture.h"
+
+namespace {
+
+const QString kNotes = QStringLiteral("com.example.notes");
+const QString kBrowser = QStringLiteral("com.example.browser");
+const QColor kRed(0xe0, 0x20, 0x20);
+const QColor kBlue(0x20, 0x40, 0xe0);
+const QColor kWallpaper = platform::sim::SimDesktop::DisplaySpec().desktopColor;
+
+QColor mix(const QColor& top, double opacity, const QColor& below)
+{
+    const auto channel = [opacity](int a, int b) {
+        return static_cast<int>(std::lround(a * opacity + b * (1 - opacity)));
+    };
+    return {channel(top.red(), below.red()),
+            channel(top.green(), below.green()),
+            channel(top.blue(), below.blue())};
+}
+
+// The pixel at a point of a scale-2 picture is the colour, give or take rounding.
+::testing::AssertionResult colourAt(const QImage& image, QPointF point, const QColor& expected)
+{
+    const QColor actual = image.pixelColor(static_cast<int>(point.x() * 2), static_cast<int>(point.y() * 2));
+    if (std::abs(actual.red() - expected.red()) <= 2 && std::abs(actual.green() - expected.green()) <= 2
+        && std::abs(actual.blue() - expected.blue()) <= 2) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << "at (" << point.x() << ", " << point.y() << "): " << actual.name().toStdString() << ", not "
+           << expected.name().toStdString();
+}
+
+} // namespace
+
+class OverlayEndToEnd : public OverlayFixture
+{
+protected:
+    void SetUp() override
+    {
+        OverlayFixture::SetUp();
+        useMainDisplay(QRectF(0, 0, 1512, 982), 2.0);
+        notes = t.desktop.launchApp(kNotes, QStringLiteral("Notes"));
+        browser = t.desktop.launchApp(kBrowser, QStringLiteral("Browser"));
+        notesWindow = addWindow(notes, kNotesFrame, 0, kRed);
+        browserWindow = addWindow(browser, kBrowserFrame, 0, kBlue);
+    }
+
+    // A screenshot of the physical display through the capture framework, with a filter.
+    QImage
+    capture(const std::function<platform::SCContentFilter(const platform::SCShareableContent&)>& filter)
+    {
+        std::optional<platform::SCShareableContent> content;
+        t.screenCapture.getShareableContent(
+            false, true, [&content](auto c, auto) { content = std::move(c); });
+        t.scheduler.runPending();
+        EXPECT_TRUE(content.has_value());
+        platform::SCStreamConfiguration configuration;
+        configuration.width = 3024;
+        configuration.height = 1964;
+        std::optional<QImage> image;
+        t.screenCapture.captureImage(
+            filter(*content), configuration, [&image](auto i, auto) { image = std::move(i); });
+        t.scheduler.runPending();
+        EXPECT_TRUE(image.has_value());
+        return image.value_or(QImage());
+    }
+
+    QImage physicalDisplay()
+    {
+        return capture([](const auto& content) {
+            return platform::SCContentFilter::displayExcludingWindows(content.displays.front(), {});
+        });
+    }
+
+    // As the virtual display captures: this program's windows left out.
+    QImage withoutOwnWindows()
+    {
+        const platform::pid_type own = t.desktop.ownProcessIdentifier();
+        return capture([own](const auto& content) {
+            QList<platform::SCRunningApplication> apps;
+            for (const auto& app : content.applications) {
+                if (app.processID == own) {
+                    apps.append(app);
+                }
+            }
+            return platform::SCContentFilter::displayExcludingApplications(
+                content.displays.front(), apps, {});
+        });
+    }
+
+    const QRectF kNotesFrame{200, 200, 400, 300};
+    const QRectF kBrowserFrame{300, 250, 500, 400};
+    // Points below the notes window's title line: covered by the browser, and not.
+    const QPointF kCovered{400, 400};
+    const QPointF kUncovered{240, 450};
+    const QPointF kBrowserOnly{700, 600};
+    const QPointF kDesktop{100, 700};
+
+    platform::pid_type notes = 0;
+    platform::pid_type browser = 0;
+    quint32 notesWindow = 0;
+    quint32 browserWindow = 0;
+};
+
+TEST_F(OverlayEndToEnd, APinnedWindowIsDrawnAboveTheFrontAppAtItsTransparency)
+{
+    controller->setTransparency({{kNotes, 0.4}});
+    pin({}, {notesWindow});
+    t.desktop.activateApp(browser);
+    t.scheduler.runPending();
+    deliverFrames();
+
+    const QImage physical = physicalDisplay();
+    EXPECT_TRUE(colourAt(physical, kCovered, mix(kRed, 0.6, kBlue)));
+    EXPECT_TRUE(colourAt(physical, kUncovered, kRed));
+    EXPECT_TRUE(colourAt(physical, kBrowserOnly, kBlue));
+    EXPECT_TRUE(colourAt(physical, kDesktop, kWallpaper));
+
+    // The virtual display's own filter leaves the overlay out.
+    const QImage shared = withoutOwnWindows();
+    EXPECT_TRUE(colourAt(shared, kCovered, kBlue));
+
+    // Opaque: the pinned window's picture alone.
+    controller->setTransparency({});
+    t.scheduler.runPending();
+    EXPECT_TRUE(colourAt(physicalDisplay(), kCovered, kRed));
+}
+
+TEST_F(OverlayEndToEnd, AFrontmostSeeThroughAppShowsWhatLiesBehindItsOwnPixels)
+{
+    controller->setTransparency({{kNotes, 0.4}});
+    pin({}, {notesWindow});
+    t.desktop.orderFront(notesWindow);
+    t.desktop.activateApp(notes);
+    t.scheduler.runPending();
+    ASSERT_EQ(controller->passthroughs().size(), 1U);
+    EXPECT_FALSE(entry(notesWindow).panel->isVisible());
+    deliverFrames();
+
+    // Over the app's pixels: what is behind it, under the app at 0.6; elsewhere untouched.
+    const QImage physical = physicalDisplay();
+    EXPECT_TRUE(colourAt(physical, kCovered, mix(kRed, 0.6, kBlue)));
+    EXPECT_TRUE(colourAt(physical, kUncovered, mix(kRed, 0.6, kWallpaper)));
+    EXPECT_TRUE(colourAt(physical, kBrowserOnly, kBlue));
+    EXPECT_TRUE(colourAt(physical, kDesktop, kWallpaper));
+
+    EXPECT_TRUE(colourAt(withoutOwnWindows(), kCovered, kRed));
+}

@@ -1,0 +1,181 @@
+#include "platform/Window.h"
+#include "shell/HUDOverlayController.h"
+#include "shell/HUDToastView.h"
+#include "tests/shell/kit/KitTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+
+namespace {
+
+platform::Screen screen(quint32 id, const QRectF& frame, double menuBar = 24)
+{
+    platform::Screen s;
+    s.deviceDescription.insert(platform::kScreenNumberKey, static_cast<qint64>(id));
+    s.frame = frame;
+    s.visibleFrame = frame.adjusted(0, menuBar, 0, 0);
+    return s;
+}
+
+struct HUD
+{
+    KitEnvironment env;
+    HUDOverlayController hud{env.t.services()};
+
+    void show(const QString& name = QStringLiteral("Slack"),
+              std::optional<QString> subtitle = std::nullopt,
+              bool veiled = true)
+    {
+        hud.show(name, QImage(), veiled, subtitle);
+    }
+    bool onScreen() const { return hud.window() != nullptr && hud.window()->isVisible(); }
+};
+
+} // namespace
+
+TEST(HUDPlacement, CentresUnderThePointerOnItsScreen)
+{
+    const QList<platform::Screen> screens{screen(1, QRectF(0, 0, 1512, 982)),
+                                          screen(2, QRectF(1512, -100, 1920, 1080))};
+    struct Case
+    {
+        QPointF mouse;
+        std::optional<quint32> main;
+        QRectF expected;
+    };
+    const Case cases[] = {
+        {QPointF(700, 500), 1, QRectF(756 - 170, 24 + 16, 340, 80)},
+        {QPointF(2000, 300), 1, QRectF(1512 + 960 - 170, -100 + 24 + 16, 340, 80)},
+        {QPointF(1512, 0),
+         1,
+         QRectF(1512 + 960 - 170, -100 + 24 + 16, 340, 80)}, // the left edge belongs to it
+        {QPointF(9000, 9000), 2, QRectF(1512 + 960 - 170, -100 + 24 + 16, 340, 80)}, // off screen: main
+        {QPointF(9000, 9000), std::nullopt, QRectF(756 - 170, 40, 340, 80)},         // else the first
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(HUDOverlayController::panelFrame(screens, c.mouse, c.main), c.expected)
+            << c.mouse.x() << "," << c.mouse.y();
+    }
+    EXPECT_FALSE(HUDOverlayController::panelFrame({}, QPointF(), 1));
+}
+
+TEST(HUDToast, ShowsAPanelThatNeverTakesFocusOrClicks)
+{
+    HUD h;
+    h.env.t.desktop.addDisplay(platform::sim::SimDesktop::DisplaySpec{
+        QStringLiteral("Studio Display"), QRectF(1512, 0, 2560, 1440), 2.0, std::nullopt, true, Qt::black});
+    h.env.t.desktop.mouseMoved(QPointF(2000, 700));
+    h.show();
+    platform::Window* panel = h.hud.window();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->frame(), QRectF(1512 + 1280 - 170, 24 + 16, 340, 80)) << "on the pointer's screen";
+    EXPECT_EQ(panel->level(), 1002);
+    EXPECT_TRUE(panel->ignoresMouseEvents());
+    EXPECT_FALSE(panel->isKeyWindow());
+    EXPECT_EQ(panel->collectionBehavior(), 265U);
+    EXPECT_EQ(panel->styleMask(), 128U);
+    EXPECT_EQ(panel->alphaValue(), 1.0);
+    EXPECT_TRUE(h.hud.isVisible());
+    EXPECT_EQ(h.hud.appName(), QStringLiteral("Slack"));
+    EXPECT_FALSE(h.env.t.desktop.isActive()) << "the application is not activated";
+    EXPECT_FALSE(h.env.t.desktop.windowAt(panel->frame().center())) << "clicks pass through";
+}
+
+TEST(HUDToast, StaysUpLongerWithASubtitle)
+{
+    struct Case
+    {
+        std::optional<QString> subtitle;
+        double time;
+    };
+    for (const Case& c :
+         {Case{std::nullopt, 1.3}, Case{QString(), 2.5}, Case{QStringLiteral("3 APPS HIDDEN"), 2.5}}) {
+        HUD h;
+        h.show(QStringLiteral("Zoom"), c.subtitle);
+        h.env.advance(c.time - 0.01);
+        EXPECT_TRUE(h.hud.isVisible());
+        h.env.advance(0.02);
+        EXPECT_FALSE(h.hud.isVisible());
+        EXPECT_TRUE(h.onScreen()) << "fading";
+        h.env.advance(HUDOverlayController::kFadeDuration);
+        EXPECT_FALSE(h.onScreen());
+    }
+}
+
+TEST(HUDToast, ALaterShowReplacesTheToastAndItsTimer)
+{
+    HUD h;
+    h.show(QStringLiteral("Slack"));
+    h.env.advance(1.0);
+    h.show(QStringLiteral("Messages"), std::nullopt, false);
+    h.env.advance(1.29);
+    EXPECT_TRUE(h.hud.isVisible());
+    EXPECT_EQ(h.hud.appName(), QStringLiteral("Messages"));
+    EXPECT_FALSE(h.hud.isVeiled());
+    h.env.advance(0.02);
+    EXPECT_FALSE(h.hud.isVisible());
+}
+
+TEST(HUDToast, AShowDuringTheFadeKeepsTheToastOnScreen)
+{
+    HUD h;
+    h.show();
+    h.env.advance(1.3 + 0.1); // half way through the fade
+    ASSERT_TRUE(h.onScreen());
+    ASSERT_LT(h.hud.window()->alphaValue(), 1.0);
+    h.show(QStringLiteral("Discord"));
+    h.env.advance(0.5);
+    EXPECT_TRUE(h.hud.isVisible());
+    EXPECT_TRUE(h.onScreen());
+    EXPECT_EQ(h.hud.window()->alphaValue(), 1.0) << "the old fade must not take it away";
+    h.env.advance(1.0);
+    EXPECT_FALSE(h.onScreen()) << "dismissed 1.3 s after the second show";
+}
+
+TEST(HUDToast, UnderReduceMotionLeavesAtOnceAndOnlyFades)
+{
+    HUD h;
+    h.env.accessibility().setReduceMotion(true);
+    EXPECT_EQ(HUDOverlayController::entranceAnimation(), kit::reduceMotionAnimation());
+    EXPECT_EQ(HUDOverlayController::exitAnimation(), kit::reduceMotionAnimation());
+    h.show();
+    h.env.advance(1.3);
+    EXPECT_FALSE(h.hud.isVisible());
+    EXPECT_FALSE(h.onScreen());
+    EXPECT_EQ(h.hud.window()->alphaValue(), 0.0);
+
+    h.env.accessibility().setReduceMotion(false);
+    EXPECT_EQ(HUDOverlayController::entranceAnimation(), kit::Animation::spring(0.3, 1.0));
+    EXPECT_EQ(HUDOverlayController::exitAnimation(), kit::Animation::timingCurve(0.16, 1, 0.3, 1, 0.2));
+}
+
+TEST(HUDToast, ContentSpringsInAndLeavesWithTheCurve)
+{
+    HUD h;
+    h.show();
+    auto* view = h.hud.window()->contentView()->findChild<HUDToastView*>();
+    if (view == nullptr) {
+        view = qobject_cast<HUDToastView*>(h.hud.window()->contentView());
+    }
+    ASSERT_NE(view, nullptr);
+    EXPECT_LT(view->presence(), 0.5);
+    h.env.advance(0.1);
+    EXPECT_GT(view->presence(), 0.0);
+    EXPECT_LT(view->presence(), 1.0);
+    h.env.advance(0.6);
+    EXPECT_NEAR(view->presence(), 1.0, 0.01);
+    h.env.advance(1.3);
+    EXPECT_NEAR(view->presence(), 0.0, 0.01);
+}
+
+TEST(HUDToast, TextsFollowTheValues)
+{
+    EXPECT_EQ(HUDToastView::title(QString()), QStringLiteral("Application"));
+    EXPECT_EQ(HUDToastView::title(QStringLiteral("Slack")), QStringLiteral("Slack"));
+    EXPECT_EQ(HUDToastView::statusLine(std::nullopt, true), QStringLiteral("HIDDEN FROM YOUR SHARE"));
+    EXPECT_EQ(HUDToastView::statusLine(std::nullopt, false), QStringLiteral("VISIBLE IN YOUR SHARE"));
+    EXPECT_EQ(HUDToastView::statusLine(QString(), true), QString());
+    EXPECT_EQ(HUDToastView::statusLine(QStringLiteral("SHARE PAUSED"), false),
+              QStringLiteral("SHARE PAUSED"));
+}

@@ -1,0 +1,110 @@
+// Renders the shell as a person sees it on the simulated display (status item with its badge,
+// onboarding window, popover) and the HUD toast, to PNG files under the build tree, and checks
+// sentinel pixels of each.
+#include "platform/Popover.h"
+#include "platform/StatusBar.h"
+#include "platform/Window.h"
+#include "platform/sim/SimCompositor.h"
+#include "shell/HUDToastView.h"
+#include "shell/kit/Palette.h"
+#include "shell/kit/Snapshot.h"
+#include "tests/shell/app/ShellFixture.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+
+namespace {
+
+QImage renderDesktop(ShellFixture& f, const QString& name)
+{
+    const platform::sim::SimCompositor compositor(f.desktop);
+    const QImage picture = compositor.renderDisplay(f.desktop.mainDisplayID(), QSize(1512, 982));
+    QDir().mkpath(picturesFolder());
+    EXPECT_TRUE(picture.save(picturesFolder() + QLatin1Char('/') + name + QStringLiteral(".png")));
+    return picture;
+}
+
+bool flameLike(const QColor& c)
+{
+    return c.red() > 200 && c.green() > 80 && c.green() < 160 && c.blue() < 80;
+}
+
+} // namespace
+
+TEST(ShellPictures, StatusItemWithBadgeAndTheOnboardingWindow)
+{
+    ShellFixture f;
+    f.launch();
+    f.app->updateStatusIcon(3);
+    const QImage picture = renderDesktop(f, QStringLiteral("shell-desktop"));
+    const QRectF button = *f.app->statusItem()->button()->screenFrame();
+    // The badge dot near the button's top-right corner, the template icon in black at its middle.
+    EXPECT_TRUE(flameLike(picture.pixelColor(QPoint(static_cast<int>(button.left()) + 20, 5))));
+    EXPECT_EQ(picture.pixelColor(button.center().toPoint()).lightness(), 0);
+    const QImage strip = picture.copy(button.toAlignedRect().adjusted(-40, 0, 8, 8))
+                             .scaled((button.width() + 48) * 8,
+                                     (button.height() + 8) * 8,
+                                     Qt::KeepAspectRatio,
+                                     Qt::FastTransformation);
+    EXPECT_TRUE(strip.save(picturesFolder() + QStringLiteral("/status-item.png")));
+
+    // The onboarding window: the canvas with its close button.
+    const QRectF window = f.app->onboardingWindow()->frame();
+    EXPECT_TRUE(near(picture.pixelColor(
+                         QPoint(static_cast<int>(window.left()) + 200, static_cast<int>(window.top()) + 100)),
+                     kit::Palette::canvas()));
+    EXPECT_EQ(
+        picture.pixelColor(QPoint(static_cast<int>(window.left()) + 14, static_cast<int>(window.top()) + 14)),
+        QColor(0xff, 0x5f, 0x57));
+}
+
+TEST(ShellPictures, PopoverUnderTheStatusItem)
+{
+    ShellFixture f;
+    f.store(AppDelegate::onboardingCompletedKey, true);
+    f.launch();
+    f.click(f.statusButtonCenter());
+    ASSERT_TRUE(f.app->isPopoverShown());
+    const QImage picture = renderDesktop(f, QStringLiteral("shell-popover"));
+    const QRectF popover = f.app->popover()->contentWindow()->frame();
+    EXPECT_TRUE(
+        near(picture.pixelColor((popover.center() + QPointF(0, 200)).toPoint()), kit::Palette::canvas()));
+    EXPECT_EQ(popover.size(), QSizeF(350, 680));
+}
+
+TEST(ShellPictures, HUDToastVeiledAndVisible)
+{
+    for (const bool veiled : {true, false}) {
+        KitEnvironment env;
+        HUDOverlayController hud(env.t.services());
+        hud.show(
+            veiled ? QStringLiteral("Slack") : QStringLiteral("Messages"), QImage(), veiled, std::nullopt);
+        env.advance(0.8); // fully in
+        auto* view = qobject_cast<HUDToastView*>(hud.window()->contentView());
+        ASSERT_NE(view, nullptr);
+        const QImage image = kit::renderView(*view, 2.0, kit::Palette::canvas());
+        ASSERT_TRUE(
+            image.save(picturesFolder()
+                       + (veiled ? QStringLiteral("/hud-veiled.png") : QStringLiteral("/hud-visible.png"))));
+        const QColor border = colorAt(image, QPointF(170, 15.5));
+        const QColor inside = colorAt(image, QPointF(170, 30));
+        EXPECT_TRUE(near(inside, kit::Palette::surface(), 3)) << inside.name().toStdString();
+        if (veiled) {
+            EXPECT_GT(border.red(), 100) << "flame border";
+            EXPECT_GT(border.red(), border.blue() + 60);
+        } else {
+            EXPECT_LT(border.red(), 60) << "hairline border";
+            EXPECT_LT(std::abs(border.red() - border.blue()), 12);
+        }
+        // The tag at the trailing end: flame shade or blue tint.
+        const QColor tag = colorAt(image, QPointF(25 + 290 - 14 - 3, 40));
+        if (veiled) {
+            EXPECT_GT(tag.red(), tag.blue()) << tag.name().toStdString();
+        } else {
+            EXPECT_GT(tag.blue(), tag.red()) << tag.name().toStdString();
+        }
+    }
+}
