@@ -99,19 +99,6 @@ protected:
         }
     }
 
-    // The scripted browser: loads the page and gives the address its redirect leads to.
-    std::optional<QUrl> followRedirect(const QUrl& page)
-    {
-        std::optional<std::optional<QUrl>> target;
-        system.urlSession.dataTask(
-            platform::URLRequest(page), nullptr, [&](const platform::URLSessionResult& r) {
-                const auto* response = std::get_if<platform::HTTPResponse>(&r);
-                const auto location = response != nullptr ? response->value("Location") : std::nullopt;
-                target = location ? std::optional(QUrl(QString::fromUtf8(*location))) : std::nullopt;
-            });
-        return arrives(target) ? *target : std::nullopt;
-    }
-
     // The bodies of the remote procedure calls that reached the stand-in, in order, each with
     // its name under "rpc".
     QList<QJsonObject> rpcCalls() const

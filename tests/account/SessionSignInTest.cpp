@@ -52,40 +52,6 @@ TEST_F(SessionSignInTest, StartingOpensTheConnectPageClosesThePopoverAndLowersTh
     EXPECT_EQ(system.desktop.openedURLs().size(), 1);
 }
 
-TEST_F(SessionSignInTest, TheBrowsersCallbackSignsInStoresTheTokensAndSendsWaitingEvents)
-{
-    launch();
-    analytics->track("flow_step", 1);
-    ASSERT_TRUE(drain());
-
-    state->startBrowserSignIn();
-    const auto callback = followRedirect(system.desktop.openedURLs().value(0));
-    ASSERT_TRUE(callback);
-    EXPECT_EQ(callback->scheme(), QStringLiteral("veilmox"));
-    state->handleCallbackURL(*callback);
-    EXPECT_EQ(shell.onboardingRaises, 1);
-    EXPECT_FALSE(state->browserReturnHost().has_value());
-    ASSERT_TRUE(drain());
-
-    EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed in"));
-    EXPECT_TRUE(state->isAuthenticated() && state->isVirtualDisplayRunning());
-    EXPECT_FALSE(state->authInProgress() || state->handoffRequestedAt().has_value());
-    const auto accessToken = stored(AuthKeychain::accessTokenAccount);
-    ASSERT_TRUE(accessToken);
-    EXPECT_EQ(userID(*accessToken), LocalServices::defaultAccount().id);
-    EXPECT_TRUE(stored(AuthKeychain::refreshTokenAccount));
-    // The waiting event went out with the session start, before anything else was tracked.
-    QStringList sent;
-    for (const QJsonObject& call : rpcCalls()) {
-        sent << call.value("rpc").toString() + ":" + call.value("p_event_type").toString();
-    }
-    EXPECT_EQ(sent,
-              (QStringList{"start_or_resume_onboarding:",
-                           "record_onboarding_event:flow_step",
-                           "record_onboarding_event:flow_started"}));
-    EXPECT_FALSE(analytics->hasBufferedEvents());
-}
-
 TEST_F(SessionSignInTest, OnlyAWellFormedCodeOfARecentOrNeededHandOffIsExchanged)
 {
     const QString good = code(40);

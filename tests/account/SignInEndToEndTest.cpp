@@ -55,6 +55,8 @@ TEST_F(SignInEndToEnd, SigningInThroughTheBrowserHandsTheLinkToTheRunningInstanc
     });
 
     launch();
+    // An onboarding event of the signed-out user waits for the sign-in.
+    analytics->track(QStringLiteral("flow_step"), 1);
     state->startBrowserSignIn();
     const bool signedIn = QTest::qWaitFor(
         [this] {
