@@ -279,6 +279,12 @@ void BackendClient::validAccessToken(QObject* context, std::function<void(const 
             switch (result.kind) {
             case TokenRefreshResult::Kind::Success: {
                 AuthKeychain tokens = keychain();
+                if (tokens.read(AuthKeychain::refreshTokenAccount) != used) {
+                    // Signed out, or signed in anew, while the refresh was under way: these
+                    // tokens must not come back. Whatever is stored now decides.
+                    validAccessToken(nullptr, finish);
+                    return;
+                }
                 tokens.write(result.accessToken, AuthKeychain::accessTokenAccount);
                 tokens.write(result.refreshToken.value_or(used), AuthKeychain::refreshTokenAccount);
                 finish(result.accessToken);

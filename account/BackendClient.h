@@ -94,6 +94,8 @@ public:
                         QObject* context = nullptr,
                         Completion done = {});
 
+    // The stored access token, refreshed when it fails the local check. A refreshed pair is
+    // stored only while the keychain still holds the refresh token that was used.
     void validAccessToken(QObject* context, std::function<void(const AccessTokenResult&)> done) override;
     void callRPC(const QString& path,
                  const QString& method,

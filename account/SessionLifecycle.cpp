@@ -2,45 +2,34 @@
 
 #include "account/AuthKeychain.h"
 #include "account/BackendClient.h"
-#include "platform/Scheduler.h"
+#include "account/OnboardingAnalytics.h"
 #include "state/WindowManager.h"
 
-#include <QLoggingCategory>
-#include <QUrlQuery>
+#include <QPointer>
 
 #include <algorithm>
 
-namespace {
-
-Q_LOGGING_CATEGORY(sessionLog, "veilmox.session")
-
-constexpr qsizetype kShortestCode = 40;
-constexpr qsizetype kLongestCode = 128;
-
-bool isCodeCharacter(QChar c)
-{
-    const char16_t u = c.unicode();
-    return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'_'
-           || u == u'-';
-}
-
-} // namespace
-
 SessionLifecycle::SessionLifecycle(WindowManager& state,
                                    BackendClient& backend,
+                                   OnboardingAnalytics& analytics,
                                    const platform::Services& services,
                                    QObject* parent)
     : QObject(parent)
     , m_state(state)
     , m_backend(backend)
+    , m_analytics(analytics)
     , m_services(services)
 {}
+
+SessionLifecycle::~SessionLifecycle() = default;
 
 SessionLifecycle& SessionLifecycle::shared()
 {
     // Lives until the process ends.
-    static auto* instance =
-        new SessionLifecycle(WindowManager::shared(), BackendClient::shared(), platform::Services::current());
+    static auto* instance = new SessionLifecycle(WindowManager::shared(),
+                                                 BackendClient::shared(),
+                                                 OnboardingAnalytics::shared(),
+                                                 platform::Services::current());
     return *instance;
 }
 
@@ -48,6 +37,8 @@ void SessionLifecycle::migrateLegacyDefaults()
 {
     AuthKeychain(m_services).migrateLegacyDefaults();
 }
+
+// Launch.
 
 void SessionLifecycle::validateSavedSession()
 {
@@ -59,24 +50,37 @@ void SessionLifecycle::validateSavedSession()
     }
     m_state.setAuthInProgress(true);
     m_state.setAuthStatusMessage(QStringLiteral("Validating saved session..."));
-    // Returns at once; the check goes on from the next turn.
-    m_services.scheduler->post(this, [this, token = *accessToken] { validateSession(token); });
+    // Returns at once; the check goes on from the next turn, unless the session changed first.
+    const quint64 generation = m_generation;
+    m_services.scheduler->post(this, [this, token = *accessToken, generation] {
+        if (generation == m_generation) {
+            validate(token, generation);
+        }
+    });
 }
 
 void SessionLifecycle::validateSession(const QString& accessToken)
 {
+    validate(accessToken, m_generation);
+}
+
+void SessionLifecycle::validate(const QString& accessToken, quint64 generation)
+{
     // A token that fails the local check is never sent: only the refresh is tried.
     if (!m_backend.isAccessTokenUsable(accessToken)) {
-        refreshSavedSession();
+        refreshSavedSession(accessToken, generation);
         return;
     }
-    m_backend.fetchUser(accessToken, this, [this](SessionCheckResult result) {
+    m_backend.fetchUser(accessToken, this, [this, accessToken, generation](SessionCheckResult result) {
+        if (generation != m_generation) {
+            return;
+        }
         switch (result) {
         case SessionCheckResult::Valid:
             applySignedIn(QStringLiteral("Signed in"));
             return;
         case SessionCheckResult::Rejected:
-            refreshSavedSession();
+            refreshSavedSession(accessToken, generation);
             return;
         case SessionCheckResult::Unreachable:
             goOffline();
@@ -85,18 +89,31 @@ void SessionLifecycle::validateSession(const QString& accessToken)
     });
 }
 
-void SessionLifecycle::refreshSavedSession()
+void SessionLifecycle::refreshSavedSession(const QString& checkedAccessToken, quint64 generation)
 {
     const auto refreshToken = AuthKeychain(m_services).read(AuthKeychain::refreshTokenAccount);
     if (!refreshToken) {
-        expireSavedSession();
+        expireIfUnchanged(checkedAccessToken, std::nullopt, generation);
         return;
     }
     m_backend.refreshTokens(
-        *refreshToken, this, [this, used = *refreshToken](const TokenRefreshResult& result) {
+        *refreshToken,
+        this,
+        [this, checkedAccessToken, used = *refreshToken, generation](const TokenRefreshResult& result) {
+            if (generation != m_generation) {
+                // Signed out, expired or signed in anew meanwhile: these tokens are not wanted.
+                return;
+            }
             switch (result.kind) {
             case TokenRefreshResult::Kind::Success: {
                 AuthKeychain tokens(m_services);
+                const auto stored = tokens.read(AuthKeychain::refreshTokenAccount);
+                // The same answer may already have been stored by the backend call, which shares
+                // the refresh; anything else stored meanwhile is newer than this answer.
+                if (stored != used && (!result.refreshToken || stored != result.refreshToken)) {
+                    validateStoredTokens(generation);
+                    return;
+                }
                 tokens.write(result.accessToken, AuthKeychain::accessTokenAccount);
                 // A backend that does not rotate refresh tokens answers without one: keep the old.
                 tokens.write(result.refreshToken.value_or(used), AuthKeychain::refreshTokenAccount);
@@ -104,7 +121,7 @@ void SessionLifecycle::refreshSavedSession()
                 return;
             }
             case TokenRefreshResult::Kind::Rejected:
-                expireSavedSession();
+                expireIfUnchanged(checkedAccessToken, used, generation);
                 return;
             case TokenRefreshResult::Kind::Unreachable:
                 goOffline();
@@ -113,8 +130,36 @@ void SessionLifecycle::refreshSavedSession()
         });
 }
 
+void SessionLifecycle::expireIfUnchanged(const QString& checkedAccessToken,
+                                         const std::optional<QString>& refusedRefreshToken,
+                                         quint64 generation)
+{
+    const AuthKeychain tokens(m_services);
+    if (tokens.read(AuthKeychain::accessTokenAccount) == checkedAccessToken
+        && tokens.read(AuthKeychain::refreshTokenAccount) == refusedRefreshToken) {
+        expireSavedSession();
+        return;
+    }
+    validateStoredTokens(generation);
+}
+
+void SessionLifecycle::validateStoredTokens(quint64 generation)
+{
+    const auto accessToken = AuthKeychain(m_services).read(AuthKeychain::accessTokenAccount);
+    if (!accessToken) {
+        expireSavedSession();
+        return;
+    }
+    validate(*accessToken, generation);
+}
+
+// States.
+
 void SessionLifecycle::applySignedIn(const QString& status)
 {
+    // Forgotten, not cancelled: a retry that still sleeps validates the session once more.
+    m_sessionRetryTask.reset();
+    m_state.setOfflineRetryDelay(WindowManager::shortestOfflineRetryDelay);
     m_state.setAuthInProgress(false);
     m_state.setIsAuthenticated(true);
     m_state.setAuthStatusMessage(status);
@@ -128,57 +173,75 @@ void SessionLifecycle::goOffline()
     m_state.setIsAuthenticated(true);
     m_state.setAuthStatusMessage(QStringLiteral("Offline — reconnecting..."));
     m_state.applySessionState();
+
+    const double delay = m_state.offlineRetryDelay();
+    m_state.setOfflineRetryDelay(std::min(2 * delay, WindowManager::longestOfflineRetryDelay));
+    const quint64 retry = m_nextRetry++;
+    QPointer<WindowManager> state(&m_state);
+    m_retries.emplace(retry, m_services.scheduler->after(delay, [this, retry, state] {
+        m_retries.erase(retry);
+        if (!state.isNull()) {
+            retrySessionAfterDelay();
+        }
+    }));
+    m_sessionRetryTask = retry;
+}
+
+bool SessionLifecycle::hasSessionRetryTask() const
+{
+    return m_sessionRetryTask && m_retries.count(*m_sessionRetryTask) > 0;
+}
+
+void SessionLifecycle::retrySessionAfterDelay()
+{
+    if (!m_state.isAuthenticated()) {
+        return;
+    }
+    // An empty stored token still counts as a session to retry; its check refuses it.
+    const auto accessToken = AuthKeychain(m_services).read(AuthKeychain::accessTokenAccount);
+    if (!accessToken) {
+        return;
+    }
+    validateSession(*accessToken);
 }
 
 void SessionLifecycle::expireSavedSession()
 {
+    ++m_generation;
     m_state.setAuthInProgress(false);
     AuthKeychain tokens(m_services);
     tokens.deleteItem(AuthKeychain::accessTokenAccount);
     tokens.deleteItem(AuthKeychain::refreshTokenAccount);
     m_state.setIsAuthenticated(false);
     m_state.setAuthStatusMessage(QStringLiteral("Saved session expired. Sign in required"));
+    // A sleeping retry is left alone: it finds the user signed out and stops.
     m_state.applySessionState();
 }
 
-bool SessionLifecycle::isValidHandoffCode(const QString& code)
+void SessionLifecycle::signOut()
 {
-    if (code.size() < kShortestCode || code.size() > kLongestCode) {
-        return false;
+    m_analytics.setSessionID(std::nullopt);
+    if (m_sessionRetryTask) {
+        m_retries.erase(*m_sessionRetryTask);
+        m_sessionRetryTask.reset();
     }
-    return std::all_of(code.cbegin(), code.cend(), isCodeCharacter);
-}
+    // Answers still on their way, and exchanges under way, belong to the session that ends here.
+    ++m_generation;
+    m_exchangeBarrier = m_nextExchange;
 
-void SessionLifecycle::handleAuthCallback(const QUrl& url)
-{
-    // Anything the browser hands back is untrusted: a malformed or foreign code ends here,
-    // silently.
-    std::optional<QString> code;
-    for (const auto& [name, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {
-        if (name == QLatin1String("code")) {
-            code = value;
-            break;
-        }
-    }
-    if (!code || !isValidHandoffCode(*code)) {
-        return;
-    }
-    // While signed in, only a hand-off asked for lately may replace the session: an old or
-    // planted link must not switch accounts.
-    const auto& requestedAt = m_state.handoffRequestedAt();
-    const bool recent = requestedAt.has_value()
-                        && requestedAt->msecsTo(m_services.scheduler->currentDate())
-                               < static_cast<qint64>(handoffValiditySeconds * 1000);
-    if (m_state.isAuthenticated() && !recent) {
-        return;
-    }
-    m_services.scheduler->post(this, [this, accepted = *code] { exchangeHandoffCode(accepted); });
-}
+    AuthKeychain tokens(m_services);
+    const auto accessToken = tokens.read(AuthKeychain::accessTokenAccount);
+    const auto refreshToken = tokens.read(AuthKeychain::refreshTokenAccount);
+    tokens.deleteItem(AuthKeychain::accessTokenAccount);
+    tokens.deleteItem(AuthKeychain::refreshTokenAccount);
+    // Best effort and not waited for; it sends nothing when there is nothing to end.
+    BackendClient* backend = &m_backend;
+    m_services.scheduler->post(
+        this, [backend, accessToken, refreshToken] { backend->logoutOnServer(accessToken, refreshToken); });
 
-void SessionLifecycle::exchangeHandoffCode(const QString& code)
-{
-    // The exchange for tokens is not built yet; the code waits here. Never logged: it is a
-    // credential until it is used.
-    m_pendingHandoffCode = code;
-    qCInfo(sessionLog, "Sign-in code received; its exchange is not available yet");
+    m_state.setAuthInProgress(false);
+    m_state.setIsAuthenticated(false);
+    m_state.setAuthStatusMessage(QStringLiteral("Signed out"));
+    m_state.setHandoffRequestedAt(std::nullopt);
+    m_state.applySessionState();
 }

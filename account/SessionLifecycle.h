@@ -1,26 +1,33 @@
 #pragma once
 
+#include "platform/Scheduler.h"
 #include "platform/Services.h"
+#include "platform/URLSession.h"
 #include "state/AccountSession.h"
 
 #include <QObject>
 #include <QString>
 #include <QUrl>
 
+#include <map>
 #include <optional>
 
 class BackendClient;
+class OnboardingAnalytics;
 class WindowManager;
 
-// The account session as the state object sees it: at launch it moves legacy tokens into the
-// keychain and validates the saved session with the backend (user check, then a refresh),
-// ending signed in, kept while the backend cannot be reached, or expired; it accepts the
-// sign-in callback's code. Its outcome goes into the state object's session properties, ending
-// in WindowManager::applySessionState(). Installed on the state object by the application;
-// main thread only.
+// The account session: whether the user is signed in, and the four events that change it: the
+// launch (the saved session is validated with the backend: confirmed, refreshed, kept while the
+// backend cannot be reached and retried with a growing delay, or expired), a completed browser
+// sign-in (the callback's code exchanged for tokens at the account web service), an offline
+// retry, and sign-out. Its outcome goes into the state object's session properties and ends in
+// WindowManager::applySessionState(). Tokens live only in the keychain and are read each time.
 //
-// Not built yet: the offline retries, sign-out, the browser sign-in start and the exchange of an
-// accepted code for tokens (the code is only kept).
+// The session has a generation, bumped by every sign-in, sign-out and expiry. An answer of the
+// backend is applied only while the generation it was asked under is current, and tokens are
+// written or deleted only while the keychain still holds the ones that were checked or
+// refreshed, so a late answer can neither sign a signed-out user back in nor touch the tokens of
+// a newer sign-in. Installed on the state object by the application; main thread only.
 class SessionLifecycle final
     : public QObject
     , public AccountSession
@@ -30,34 +37,74 @@ class SessionLifecycle final
 public:
     SessionLifecycle(WindowManager& state,
                      BackendClient& backend,
+                     OnboardingAnalytics& analytics,
                      const platform::Services& services,
                      QObject* parent = nullptr);
+    ~SessionLifecycle() override;
 
-    // The process's session, over the shared state object and backend client.
+    // The process's session, over the shared state object, backend client and analytics.
     static SessionLifecycle& shared();
 
+    // AccountSession.
     void migrateLegacyDefaults() override;
     void validateSavedSession() override;
+    void signOut() override;
+    void startBrowserSignIn() override;
     void handleAuthCallback(const QUrl& url) override;
+
+    // The launch decision chain: the user check, else a refresh; ends signed in, offline or
+    // expired.
+    void validateSession(const QString& accessToken);
+    // Enters the signed-in state (the retry delay starts again at 15 s).
+    void applySignedIn(const QString& status);
+    // Keeps the session while the backend cannot be reached and schedules the next retry.
+    void goOffline();
+    // Drops the saved session: both tokens deleted, signed out.
+    void expireSavedSession();
+    // Trades the code for tokens at the account web service, checks and stores them.
+    void exchangeHandoffCode(const QString& code);
 
     // 40 to 128 characters, each an ASCII letter or digit, "_" or "-".
     static bool isValidHandoffCode(const QString& code);
     // While signed in, a callback is taken only this long after the hand-off was asked for.
     static constexpr double handoffValiditySeconds = 1800;
 
-    // The code of the latest callback that was taken, waiting for its exchange.
-    const std::optional<QString>& pendingHandoffCode() const { return m_pendingHandoffCode; }
+    // Whether an offline retry is sleeping under the session's watch (the one sign-out cancels).
+    bool hasSessionRetryTask() const;
 
 private:
-    void validateSession(const QString& accessToken);
-    void refreshSavedSession();
-    void applySignedIn(const QString& status);
-    void goOffline();
-    void expireSavedSession();
-    void exchangeHandoffCode(const QString& code);
+    void validate(const QString& accessToken, quint64 generation);
+    void refreshSavedSession(const QString& checkedAccessToken, quint64 generation);
+    // Expires the session when the keychain still holds exactly the tokens that were refused;
+    // otherwise someone stored newer ones meanwhile, and those are validated instead.
+    void expireIfUnchanged(const QString& checkedAccessToken,
+                           const std::optional<QString>& refusedRefreshToken,
+                           quint64 generation);
+    void validateStoredTokens(quint64 generation);
+    void retrySessionAfterDelay();
+
+    void exchanged(quint64 exchange, const platform::URLSessionResult& result);
+    void validateNewTokens(quint64 exchange,
+                           const QString& accessToken,
+                           const std::optional<QString>& refreshToken);
+    void
+    storeNewSession(quint64 exchange, const QString& accessToken, const std::optional<QString>& refreshToken);
+    void failSignIn(const QString& status);
+    // Whether a sign-out or a later sign-in happened since this exchange began.
+    bool isSuperseded(quint64 exchange) const { return exchange < m_exchangeBarrier; }
 
     WindowManager& m_state;
     BackendClient& m_backend;
+    OnboardingAnalytics& m_analytics;
     platform::Services m_services;
-    std::optional<QString> m_pendingHandoffCode;
+
+    quint64 m_generation = 0;
+    quint64 m_nextExchange = 0;
+    quint64 m_exchangeBarrier = 0;
+
+    // Every sleeping retry. Signing in forgets the current one without cancelling it (when it
+    // wakes it validates the session once more); only sign-out cancels it.
+    std::map<quint64, platform::TimerHandle> m_retries;
+    std::optional<quint64> m_sessionRetryTask;
+    quint64 m_nextRetry = 0;
 };

@@ -29,6 +29,7 @@
 #include "state/WindowManager.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 
 #include <cstdio>
 
@@ -67,6 +68,13 @@ int main(int argc, char* argv[])
     platform::PlistUserDefaults defaults(platform::PlistUserDefaults::standardFilePath(bundleID));
     platform::sim::SimDesktop desktop(bundleID);
     platform::sim::populateDesktop(desktop);
+    // Web pages (the account service's sign-in page) open in the real default browser.
+    desktop.setURLOpenedHandler([](const QUrl& url) {
+        const QString scheme = url.scheme().toLower();
+        if (scheme == QLatin1String("https") || scheme == QLatin1String("http")) {
+            QDesktopServices::openUrl(url);
+        }
+    });
     platform::sim::SimHotKeySystem hotKeys;
     platform::FileKeychain keychain(platform::FileKeychain::standardDirectory());
     platform::URLSession urlSession(scheduler);

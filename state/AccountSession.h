@@ -15,6 +15,10 @@ public:
     virtual void migrateLegacyDefaults() = 0;
     // Starts checking the saved session, or reports that a sign-in is required.
     virtual void validateSavedSession() = 0;
+    // Ends the session: tokens deleted here and (best effort) on the server, signed out.
+    virtual void signOut() = 0;
+    // Opens the account web service's sign-in page in the browser and waits for its callback.
+    virtual void startBrowserSignIn() = 0;
     // A "veilmox://auth" callback of the browser sign-in (scheme and host already checked).
     virtual void handleAuthCallback(const QUrl& url) = 0;
 

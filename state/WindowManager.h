@@ -150,10 +150,15 @@ public:
     const QList<ShareMask>& removedShareMasks() const { return m_removedShareMasks; }
     const std::optional<QString>& browserReturnHost() const { return m_browserReturnHost; }
     const std::optional<QDateTime>& handoffRequestedAt() const { return m_handoffRequestedAt; }
+    // The wait before the next offline retry of the saved session, 15 to 300 seconds.
     double offlineRetryDelay() const { return m_offlineRetryDelay; }
     // Set by the start of the browser sign-in (the host "auth" and when it was asked for).
     void setBrowserReturnHost(const std::optional<QString>& host) { m_browserReturnHost = host; }
     void setHandoffRequestedAt(const std::optional<QDateTime>& date) { m_handoffRequestedAt = date; }
+    // Kept within 15...300 seconds.
+    void setOfflineRetryDelay(double seconds);
+    static constexpr double shortestOfflineRetryDelay = 15.0;
+    static constexpr double longestOfflineRetryDelay = 300.0;
 
     // User-defaults keys.
     static inline const QString hiddenKey = QStringLiteral("hiddenBundleIDs");
@@ -232,6 +237,9 @@ public:
     AccountSession* accountSession() const { return m_accountSession; }
     void validateSavedSession();
     void handleAuthCallback(const QUrl& url);
+    // The popover's and the onboarding's sign-in and sign-out buttons; nothing without a session.
+    void startBrowserSignIn();
+    void signOut();
     // Aligns the system with the signed-in state: the pinned overlays, the virtual display (started
     // while signed in, stopped with the pause lifted while signed out) and the status icon.
     void applySessionState();
@@ -487,8 +495,7 @@ private:
     platform::TimerHandle m_windowRefreshTimer;
     std::optional<QDateTime> m_handoffRequestedAt;
     std::optional<QString> m_browserReturnHost;
-    platform::TimerHandle m_sessionRetryTask;
-    double m_offlineRetryDelay = 15.0;
+    double m_offlineRetryDelay = shortestOfflineRetryDelay;
     BackendCalls* m_backendCalls = nullptr;
     AccountSession* m_accountSession = nullptr;
     ShareMaskEditor* m_shareMaskEditor = nullptr;

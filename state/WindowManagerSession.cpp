@@ -1,5 +1,8 @@
 #include "state/WindowManager.h"
 
+#include <algorithm>
+#include <cmath>
+
 // The state object's side of the account session: the session itself lives in the account code,
 // installed as an AccountSession; every change of the signed-in state ends in applySessionState().
 
@@ -19,6 +22,27 @@ void WindowManager::handleAuthCallback(const QUrl& url)
     if (m_accountSession != nullptr) {
         m_accountSession->handleAuthCallback(url);
     }
+}
+
+void WindowManager::startBrowserSignIn()
+{
+    if (m_accountSession != nullptr) {
+        m_accountSession->startBrowserSignIn();
+    }
+}
+
+void WindowManager::signOut()
+{
+    if (m_accountSession != nullptr) {
+        m_accountSession->signOut();
+    }
+}
+
+void WindowManager::setOfflineRetryDelay(double seconds)
+{
+    m_offlineRetryDelay = std::isfinite(seconds)
+                              ? std::clamp(seconds, shortestOfflineRetryDelay, longestOfflineRetryDelay)
+                              : shortestOfflineRetryDelay;
 }
 
 void WindowManager::applySessionState()

@@ -1,30 +1,20 @@
-#include "account/SessionLifecycle.h"
+#include "tests/account/SessionFixture.h"
 
-#include "state/GlobalHotKeyManager.h"
-#include "state/WindowManager.h"
-#include "tests/account/AccountFixture.h"
+#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
 using devservices::HttpResponse;
-using testing_support::AccountTest;
+using testing_support::SessionTest;
 
 namespace {
 
-class SessionLifecycleTest : public AccountTest
+const QString kOffline = QString::fromUtf8("Offline — reconnecting...");
+const QString kExpired = QStringLiteral("Saved session expired. Sign in required");
+
+class SessionLifecycleTest : public SessionTest
 {
 protected:
-    // The state object with the session installed, started as the application starts it.
-    WindowManager& launch()
-    {
-        session.reset();
-        state = std::make_unique<WindowManager>(system.services(), &registry);
-        session = std::make_unique<SessionLifecycle>(*state, *client, system.services());
-        state->setAccountSession(session.get());
-        state->start();
-        return *state;
-    }
-
     // Lets the deferred check and the backend's answers arrive.
     bool settles()
     {
@@ -36,26 +26,33 @@ protected:
             5000);
     }
 
-    std::optional<QString> stored(const QString& account) const { return tokens.read(account); }
+    int userChecks() const { return services.requestCount("/auth/v1/user"); }
 
-    GlobalHotKeyManager registry{system.hotKeys, system.scheduler};
-    std::unique_ptr<WindowManager> state;
-    std::unique_ptr<SessionLifecycle> session;
+    // The next user checks answer 503: the backend cannot be reached now.
+    void outage(int checks)
+    {
+        for (int i = 0; i < checks; ++i) {
+            services.script("/auth/v1/user", HttpResponse::json(503, "{}"));
+        }
+    }
 };
-
-QString code(int length, QChar fill = QLatin1Char('a'))
-{
-    return QString(length, fill);
-}
 
 } // namespace
 
 TEST_F(SessionLifecycleTest, WithoutASavedTokenASignInIsRequired)
 {
-    tokens.write(QString(), AuthKeychain::accessTokenAccount);
-    WindowManager& m = launch();
-    EXPECT_FALSE(m.isAuthenticated() || m.authInProgress());
-    EXPECT_EQ(m.authStatusMessage(), QStringLiteral("Sign in required"));
+    // Absent, and stored but empty.
+    for (const bool storeEmpty : {false, true}) {
+        if (storeEmpty) {
+            tokens.write(QString(), AuthKeychain::accessTokenAccount);
+        }
+        session->validateSavedSession();
+        EXPECT_FALSE(state->isAuthenticated() || state->authInProgress());
+        EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Sign in required"));
+    }
+    launch();
+    ASSERT_TRUE(drain());
+    EXPECT_FALSE(state->isVirtualDisplayRunning());
     EXPECT_TRUE(services.requests().isEmpty());
 }
 
@@ -72,7 +69,9 @@ TEST_F(SessionLifecycleTest, TheSavedSessionIsConfirmedRefreshedKeptOrExpired)
     };
     const Case cases[] = {
         {"Signed in", [] {}, true},
-        {"Session refreshed", [this] { expireAccessToken(); }, true},
+        {"Session refreshed",
+         [this] { tokens.write(expiredToken(), AuthKeychain::accessTokenAccount); },
+         true},
         {"Saved session expired. Sign in required",
          [&] {
              refuseUserCheck();
@@ -85,78 +84,229 @@ TEST_F(SessionLifecycleTest, TheSavedSessionIsConfirmedRefreshedKeptOrExpired)
              services.script("/auth/v1/token", HttpResponse::json(400, R"({"error":"invalid_grant"})"));
          },
          false},
-        // Last: the backend stays closed.
-        {"Offline — reconnecting...", [this] { services.backend().close(); }, true},
+        {"Offline — reconnecting...", [this] { outage(1); }, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.status);
+        state->stopVirtualDisplay();
         signIn();
         c.arrange();
-        WindowManager& m = launch();
-        EXPECT_EQ(m.authStatusMessage(), QStringLiteral("Validating saved session..."));
+        session->validateSavedSession();
+        EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Validating saved session..."));
+        EXPECT_TRUE(state->authInProgress());
         ASSERT_TRUE(settles());
-        EXPECT_EQ(m.authStatusMessage(), QString::fromUtf8(c.status));
-        EXPECT_EQ(m.isAuthenticated(), c.signedIn);
-        // Signed in, the virtual display runs; only a definite refusal removes the tokens.
-        EXPECT_EQ(m.isVirtualDisplayRunning(), c.signedIn);
+        EXPECT_EQ(state->authStatusMessage(), QString::fromUtf8(c.status));
+        EXPECT_EQ(state->isAuthenticated(), c.signedIn);
+        // Signed in (or kept while offline), the virtual display runs; only a definite refusal
+        // removes the tokens.
+        EXPECT_EQ(state->isVirtualDisplayRunning(), c.signedIn);
         EXPECT_EQ(stored(AuthKeychain::accessTokenAccount).has_value(), c.signedIn);
         services.clearScript();
-        // Gone before the next case moves the clock (its display would capture all the while).
-        session.reset();
-        state.reset();
     }
 }
 
-TEST_F(SessionLifecycleTest, ARefreshedSessionStoresTheNewTokensAndNeverSendsTheExpiredOne)
+TEST_F(SessionLifecycleTest, ARefreshStoresTheNewTokensAndNeverSendsTheExpiredOne)
 {
     const auto pair = signIn();
-    expireAccessToken();
-    launch();
+    tokens.write(expiredToken(), AuthKeychain::accessTokenAccount);
+    session->validateSavedSession();
     ASSERT_TRUE(settles());
-    EXPECT_EQ(services.requestCount("/auth/v1/user"), 0);
-    EXPECT_NE(stored(AuthKeychain::accessTokenAccount), pair.accessToken);
+    EXPECT_EQ(userChecks(), 0);
+    EXPECT_TRUE(client->isAccessTokenUsable(stored(AuthKeychain::accessTokenAccount).value_or("")));
     EXPECT_NE(stored(AuthKeychain::refreshTokenAccount).value_or(pair.refreshToken), pair.refreshToken);
+
+    // An answer without a refresh token keeps the one that was used.
+    const QString used = stored(AuthKeychain::refreshTokenAccount).value_or("");
+    tokens.write(expiredToken(), AuthKeychain::accessTokenAccount);
+    services.script("/auth/v1/token", HttpResponse::json(200, R"({"access_token":"fresh"})"));
+    session->validateSavedSession();
+    ASSERT_TRUE(settles());
+    EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Session refreshed"));
+    EXPECT_EQ(stored(AuthKeychain::accessTokenAccount), QStringLiteral("fresh"));
+    EXPECT_EQ(stored(AuthKeychain::refreshTokenAccount), used);
 }
 
-TEST_F(SessionLifecycleTest, OnlyAWellFormedCodeOfARecentOrNeededSignInIsTaken)
+TEST_F(SessionLifecycleTest, OfflineRetriesBackOffWithoutEndAndStartAgainAt15SecondsAfterRecovery)
 {
-    const QString good = code(40);
+    // Without the permission the display takes no pictures while the clock runs for minutes.
+    system.desktop.setScreenRecordingPermission(false);
+    signIn();
+    outage(8);
+    launch();
+    ASSERT_TRUE(settles());
+    EXPECT_EQ(state->authStatusMessage(), kOffline);
+    EXPECT_TRUE(state->isVirtualDisplayRunning());
+
+    int checks = userChecks();
+    for (const double delay : {15, 30, 60, 120, 240, 300, 300}) {
+        SCOPED_TRACE(delay);
+        system.scheduler.advance(delay - 0.5);
+        ASSERT_TRUE(drain());
+        EXPECT_EQ(userChecks(), checks);
+        system.scheduler.advance(0.5);
+        ASSERT_TRUE(drain());
+        EXPECT_EQ(userChecks(), ++checks);
+        EXPECT_EQ(state->authStatusMessage(), kOffline);
+        EXPECT_TRUE(state->isAuthenticated());
+    }
+
+    // The backend answers again: signed in, and the next outage starts over at 15 s.
+    services.clearScript();
+    system.scheduler.advance(300);
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed in"));
+    EXPECT_EQ(state->offlineRetryDelay(), 15);
+    EXPECT_FALSE(session->hasSessionRetryTask());
+
+    outage(1);
+    session->validateSession(stored(AuthKeychain::accessTokenAccount).value_or(""));
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(state->authStatusMessage(), kOffline);
+    EXPECT_EQ(state->offlineRetryDelay(), 30);
+    system.scheduler.advance(15);
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed in"));
+}
+
+TEST_F(SessionLifecycleTest, ARetryThatWakesAfterASignInValidatesTheNewSessionAndAfterExpiryDoesNothing)
+{
+    signIn();
+    outage(1);
+    launch();
+    ASSERT_TRUE(settles());
+    ASSERT_TRUE(session->hasSessionRetryTask());
+
+    // A sign-in during the outage forgets the retry without cancelling it.
+    session->applySignedIn(QStringLiteral("Signed in"));
+    EXPECT_FALSE(session->hasSessionRetryTask());
+    state->setAuthStatusMessage(QString());
+    const int checks = userChecks();
+    system.scheduler.advance(15);
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(userChecks(), checks + 1);
+    EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed in"));
+
+    // Offline again, then the session expires before the retry wakes.
+    outage(1);
+    session->validateSession(stored(AuthKeychain::accessTokenAccount).value_or(""));
+    ASSERT_TRUE(drain());
+    session->expireSavedSession();
+    EXPECT_EQ(state->authStatusMessage(), kExpired);
+    system.scheduler.advance(300);
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(userChecks(), checks + 2);
+    EXPECT_FALSE(state->isAuthenticated());
+}
+
+TEST_F(SessionLifecycleTest, SignOutCancelsTheRetryLiftsThePauseBeforeTheDisplayStopsAndEndsTheServerSession)
+{
+    signIn();
+    outage(1);
+    launch();
+    ASSERT_TRUE(settles());
+    state->togglePanic();
+    ASSERT_TRUE(state->sharePaused());
+    analytics->setSessionID(QStringLiteral("onboarding-1"));
+    state->setHandoffRequestedAt(system.scheduler.currentDate());
+
+    QStringList order;
+    QObject::connect(state.get(), &WindowManager::sharePausedChanged, [&](bool paused) {
+        order << (paused ? "paused" : "live");
+    });
+    QObject::connect(state.get(), &WindowManager::isVirtualDisplayRunningChanged, [&](bool running) {
+        order << (running ? "running" : "stopped");
+    });
+    state->signOut();
+    EXPECT_EQ(order, (QStringList{"live", "stopped"}));
+    EXPECT_FALSE(state->isAuthenticated() || state->authInProgress());
+    EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed out"));
+    EXPECT_FALSE(state->handoffRequestedAt().has_value());
+    EXPECT_FALSE(analytics->sessionID().has_value());
+    EXPECT_FALSE(stored(AuthKeychain::accessTokenAccount) || stored(AuthKeychain::refreshTokenAccount));
+    EXPECT_FALSE(session->hasSessionRetryTask());
+
+    const int checks = userChecks();
+    system.scheduler.advance(20);
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(userChecks(), checks);
+    EXPECT_EQ(services.requestCount("/auth/v1/logout"), 1);
+    EXPECT_EQ(services.activeSessionCount(), 0);
+
+    // With nothing stored the logout sends nothing.
+    const int logouts = services.requestCount("/auth/v1/logout");
+    state->signOut();
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(services.requestCount("/auth/v1/logout"), logouts);
+}
+
+TEST_F(SessionLifecycleTest, AnswersThatArriveAfterSignOutAreDropped)
+{
+    // Each answer, applied, would sign the user back in or write the tokens back.
     struct Case
     {
         const char* name;
-        QString query;
-        bool signedIn;
-        std::optional<double> handoffSecondsAgo;
-        std::optional<QString> taken;
+        const char* path;
+        bool expiredAccessToken;
+        std::optional<devservices::Reply> answer; // none: the stand-in's own
     };
     const Case cases[] = {
-        {"40 characters", "code=" + good, false, std::nullopt, good},
-        {"128 characters", "code=" + code(128, 'Z'), false, std::nullopt, code(128, 'Z')},
-        {"all allowed characters", "code=aZ09_-" + code(34), false, std::nullopt, "aZ09_-" + code(34)},
-        {"39 characters", "code=" + code(39), false, std::nullopt, std::nullopt},
-        {"129 characters", "code=" + code(129), false, std::nullopt, std::nullopt},
-        {"a dot", "code=" + code(39) + ".", false, std::nullopt, std::nullopt},
-        {"a letter beyond ASCII", "code=" + code(39) + "%C3%A9", false, std::nullopt, std::nullopt},
-        {"no code", "state=" + good, false, std::nullopt, std::nullopt},
-        {"an empty code", "code=", false, std::nullopt, std::nullopt},
-        {"the first code counts", "code=short&code=" + good, false, std::nullopt, std::nullopt},
-        {"signed in without a hand-off", "code=" + good, true, std::nullopt, std::nullopt},
-        {"signed in, hand-off 10 minutes ago", "code=" + good, true, 600.0, good},
-        {"signed in, hand-off 31 minutes ago", "code=" + good, true, 1860.0, std::nullopt},
-        {"signed out, hand-off 2 hours ago", "code=" + good, false, 7200.0, good},
+        {"user check confirms", "/auth/v1/user", false, std::nullopt},
+        {"user check unreachable", "/auth/v1/user", false, HttpResponse::json(503, "{}")},
+        {"user check refuses", "/auth/v1/user", false, HttpResponse::json(401, "{}")},
+        {"refresh succeeds", "/auth/v1/token", true, std::nullopt},
+        {"refresh unreachable", "/auth/v1/token", true, HttpResponse::json(503, "{}")},
     };
-    WindowManager& m = launch();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        session = std::make_unique<SessionLifecycle>(*state, *client, system.services());
-        m.setAccountSession(session.get());
-        m.setIsAuthenticated(c.signedIn);
-        m.setHandoffRequestedAt(c.handoffSecondsAgo
-                                    ? std::optional<QDateTime>(system.scheduler.currentDate().addMSecs(
-                                        static_cast<qint64>(-*c.handoffSecondsAgo * 1000)))
-                                    : std::nullopt);
-        m.handleCallbackURL(QUrl("veilmox://auth?" + c.query));
-        system.scheduler.runPending();
-        EXPECT_EQ(session->pendingHandoffCode(), c.taken);
+        signIn();
+        if (c.expiredAccessToken) {
+            tokens.write(expiredToken(), AuthKeychain::accessTokenAccount);
+        }
+        if (c.answer) {
+            services.script(c.path, *c.answer);
+        }
+        onRequest(c.path, [this] { state->signOut(); });
+        session->validateSavedSession();
+        ASSERT_TRUE(drain());
+        EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed out"));
+        EXPECT_FALSE(state->isAuthenticated() || state->isVirtualDisplayRunning());
+        EXPECT_FALSE(session->hasSessionRetryTask());
+        EXPECT_FALSE(stored(AuthKeychain::accessTokenAccount) || stored(AuthKeychain::refreshTokenAccount));
+        services.clearScript();
     }
+}
+
+TEST_F(SessionLifecycleTest, ARefreshOfTheBackendCallCompletingAfterSignOutWritesNothing)
+{
+    signIn();
+    launch();
+    ASSERT_TRUE(settles());
+    tokens.write(expiredToken(), AuthKeychain::accessTokenAccount);
+    onRequest("/auth/v1/token", [this] { state->signOut(); });
+    std::optional<AccessTokenResult> result;
+    state->validAccessToken(nullptr, [&](const AccessTokenResult& r) { result = r; });
+    ASSERT_TRUE(arrives(result));
+    ASSERT_TRUE(drain());
+    ASSERT_TRUE(std::holds_alternative<SupabaseRPCError>(*result));
+    EXPECT_EQ(std::get<SupabaseRPCError>(*result), SupabaseRPCError::signedOut());
+    EXPECT_FALSE(stored(AuthKeychain::accessTokenAccount) || stored(AuthKeychain::refreshTokenAccount));
+}
+
+TEST_F(SessionLifecycleTest, ALateRefusalNeverDeletesTokensStoredMeanwhile)
+{
+    signIn();
+    tokens.write(expiredToken(), AuthKeychain::accessTokenAccount);
+    services.script("/auth/v1/token", HttpResponse::json(400, R"({"error":"invalid_grant"})"));
+    devservices::LocalServices::TokenPair newer;
+    onRequest("/auth/v1/token", [&] {
+        // Another writer stores a newer session while the refusal is on its way.
+        newer = services.createSession(devservices::LocalServices::defaultAccount());
+        tokens.write(newer.accessToken, AuthKeychain::accessTokenAccount);
+        tokens.write(newer.refreshToken, AuthKeychain::refreshTokenAccount);
+    });
+    session->validateSavedSession();
+    ASSERT_TRUE(settles());
+    EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed in"));
+    EXPECT_EQ(stored(AuthKeychain::accessTokenAccount), newer.accessToken);
+    EXPECT_EQ(stored(AuthKeychain::refreshTokenAccount), newer.refreshToken);
 }

@@ -47,6 +47,8 @@ struct RecordingAccountSession final : AccountSession
 
     void migrateLegacyDefaults() override { calls << QStringLiteral("migrate"); }
     void validateSavedSession() override { calls << QStringLiteral("validate"); }
+    void signOut() override { calls << QStringLiteral("signOut"); }
+    void startBrowserSignIn() override { calls << QStringLiteral("startBrowserSignIn"); }
     void handleAuthCallback(const QUrl& url) override { callbacks << url; }
 };
 

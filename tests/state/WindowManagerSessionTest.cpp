@@ -13,6 +13,10 @@ TEST(WindowManagerSession, StartUpMovesLegacyTokensThenValidatesTheSavedSession)
     f.manager->setAccountSession(&session);
     f.start(false);
     EXPECT_EQ(session.calls, (QStringList{"migrate", "validate"}));
+    // The popover's and the onboarding's buttons reach the session through the state object.
+    f.manager->startBrowserSignIn();
+    f.manager->signOut();
+    EXPECT_EQ(session.calls.mid(2), (QStringList{"startBrowserSignIn", "signOut"}));
 
     // Without a session nobody can confirm a saved one.
     StateFixture g;
@@ -50,4 +54,17 @@ TEST(WindowManagerSession, ApplyingTheSessionStartsOrStopsProtection)
     // Hidden and pinned choices stay for the next sign-in.
     EXPECT_EQ(m.hiddenBundleIDs().size(), 1);
     EXPECT_EQ(m.pinnedBundleIDs().size(), 1);
+}
+
+TEST(WindowManagerSession, TheOfflineRetryDelayStaysWithin15And300Seconds)
+{
+    StateFixture f;
+    WindowManager& m = *f.manager;
+    EXPECT_EQ(m.offlineRetryDelay(), 15);
+    const std::pair<double, double> cases[] = {
+        {60, 60}, {600, 300}, {1, 15}, {-5, 15}, {qQNaN(), 15}, {qInf(), 15}};
+    for (const auto& [given, kept] : cases) {
+        m.setOfflineRetryDelay(given);
+        EXPECT_EQ(m.offlineRetryDelay(), kept) << given;
+    }
 }
