@@ -4,6 +4,7 @@
 // Targets: the compose-and-deliver step at most 3 frame copies, the whole tick at most 6; with
 // nothing to paint the captured image is passed through (about 0).
 
+#include "bench/FrameCopy.h"
 #include "capture/ImageView.h"
 #include "capture/VirtualDisplayManager.h"
 #include "platform/Bundle.h"
@@ -24,32 +25,12 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr int kFrameWidth = 3024;
-constexpr int kFrameHeight = 1964;
-constexpr std::size_t kFrameBytes = std::size_t{kFrameWidth} * kFrameHeight * 4;
-
-double seconds(Clock::duration d)
-{
-    return std::chrono::duration<double>(d).count();
-}
-
-// The time of one memcpy of a frame: the median of a few, after a warm-up.
-double frameCopySeconds()
-{
-    static std::vector<unsigned char> from(kFrameBytes, 1);
-    static std::vector<unsigned char> to(kFrameBytes, 0);
-    std::vector<double> times;
-    for (int i = 0; i < 15; ++i) {
-        const auto start = Clock::now();
-        std::memcpy(to.data(), from.data(), kFrameBytes);
-        benchmark::ClobberMemory();
-        times.push_back(seconds(Clock::now() - start));
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
+using bench::Clock;
+using bench::frameCopySeconds;
+using bench::kFrameBytes;
+using bench::kFrameHeight;
+using bench::kFrameWidth;
+using bench::seconds;
 
 // A desktop with 20 windows over one Retina display and a running virtual display mirroring it.
 struct Rig

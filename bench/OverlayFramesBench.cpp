@@ -6,6 +6,7 @@
 // hand-off cost per frame on the stream's queue, also as a multiple of one memcpy of a frame
 // measured in the same run ("handoff_frame_copies"; frames are never copied, so far below 1).
 
+#include "bench/FrameCopy.h"
 #include "capture/FrameStream.h"
 #include "capture/SurfaceView.h"
 #include "platform/Services.h"
@@ -24,32 +25,12 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr int kFrameWidth = 3024;
-constexpr int kFrameHeight = 1964;
-constexpr std::size_t kFrameBytes = std::size_t{kFrameWidth} * kFrameHeight * 4;
-
-double seconds(Clock::duration d)
-{
-    return std::chrono::duration<double>(d).count();
-}
-
-// The time of one memcpy of a frame: the median of a few, after a warm-up.
-double frameCopySeconds()
-{
-    static std::vector<unsigned char> from(kFrameBytes, 1);
-    static std::vector<unsigned char> to(kFrameBytes, 0);
-    std::vector<double> times;
-    for (int i = 0; i < 15; ++i) {
-        const auto start = Clock::now();
-        std::memcpy(to.data(), from.data(), kFrameBytes);
-        benchmark::ClobberMemory();
-        times.push_back(seconds(Clock::now() - start));
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
+using bench::Clock;
+using bench::frameCopySeconds;
+using bench::kFrameBytes;
+using bench::kFrameHeight;
+using bench::kFrameWidth;
+using bench::seconds;
 
 // The main thread's other work for each frame it is given.
 void busyFor(std::chrono::microseconds duration)

@@ -1,5 +1,7 @@
 #include "shell/kit/ButtonBase.h"
 
+#include "shell/kit/AnimatedValue.h"
+#include "shell/kit/Motion.h"
 #include "shell/kit/OverflowPainting.h"
 
 #include <QEvent>
@@ -56,6 +58,19 @@ void ButtonBase::sync()
         m_lastHovered = m_hovered;
         interactionChanged();
         update();
+    }
+}
+
+void ButtonBase::followInteraction(AnimatedValue& hover, AnimatedValue& press, double duration)
+{
+    const Animation animation = respectingReduceMotion(Animation::standard(duration));
+    const double hovered = isHovered() ? 1 : 0;
+    if (hovered != hover.target()) {
+        hover.animate(hovered, animation);
+    }
+    const double pressed = isPressed() ? 1 : 0;
+    if (pressed != press.target()) {
+        press.animate(pressed, animation);
     }
 }
 

@@ -5,6 +5,7 @@
 
 namespace kit {
 
+class AnimatedValue;
 class OverflowPainting;
 
 // The base of the kit's self-painted buttons: it follows hover and press, and paints the whole
@@ -31,6 +32,9 @@ protected:
     virtual void interactionChanged() {}
     // Call when `overflow()` may have changed.
     void overflowChanged();
+    // Eases the two values towards the current hover and press states (1 on, 0 off) with the
+    // standard curve of the given duration, or at once under Reduce Motion.
+    void followInteraction(AnimatedValue& hover, AnimatedValue& press, double duration);
 
     bool event(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;

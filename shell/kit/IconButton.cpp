@@ -80,15 +80,7 @@ IconButtonStyle::Appearance IconButton::currentAppearance() const
 
 void IconButton::interactionChanged()
 {
-    const Animation animation = respectingReduceMotion(Animation::standard(IconButtonStyle::kDuration));
-    const double hover = isHovered() ? 1 : 0;
-    if (hover != m_hover.target()) {
-        m_hover.animate(hover, animation);
-    }
-    const double press = isPressed() ? 1 : 0;
-    if (press != m_press.target()) {
-        m_press.animate(press, animation);
-    }
+    followInteraction(m_hover, m_press, IconButtonStyle::kDuration);
 }
 
 bool IconButton::hitButton(const QPoint& pos) const

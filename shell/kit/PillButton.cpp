@@ -170,15 +170,7 @@ QMarginsF PillButton::overflow() const
 
 void PillButton::interactionChanged()
 {
-    const Animation animation = respectingReduceMotion(Animation::standard(PillButtonStyle::kDuration));
-    const double hover = isHovered() ? 1 : 0;
-    if (hover != m_hover.target()) {
-        m_hover.animate(hover, animation);
-    }
-    const double press = isPressed() ? 1 : 0;
-    if (press != m_press.target()) {
-        m_press.animate(press, animation);
-    }
+    followInteraction(m_hover, m_press, PillButtonStyle::kDuration);
 }
 
 bool PillButton::hitButton(const QPoint& pos) const
