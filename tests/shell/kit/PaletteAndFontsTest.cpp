@@ -50,9 +50,7 @@ TEST(Palette, ColoursAreTheExactSrgbComponents)
     for (const Case& c : cases) {
         EXPECT_EQ(c.colour.rgb() & 0xFFFFFF, c.rgb) << c.name;
         EXPECT_NEAR(c.colour.alphaF(), c.opacity, 1e-4) << c.name;
-        EXPECT_EQ(&c.colour, &c.colour) << c.name;
     }
-    EXPECT_EQ(&Palette::flame(), &Palette::flame()) << "made once and shared";
 
     const QLinearGradient& gradient = Palette::flameGradient();
     ASSERT_EQ(gradient.stops().size(), 2);
@@ -113,16 +111,13 @@ TEST(Typography, MonoLabelsTrackByTheirShareOfTheSizeAndMutedOnesFollowIncreaseC
     EXPECT_EQ(label.face, QStringLiteral("GeistMono-Regular"));
     EXPECT_NEAR(label.tracking, 2.16, 1e-12);
     EXPECT_EQ(label.color, Palette::flame());
-    EXPECT_EQ(label.relativeTo(), TextStyle::Caption2);
 
-    TextLook muted = monoMutedLabel(9);
+    const TextLook muted = monoMutedLabel(9);
     EXPECT_EQ(muted.face, QStringLiteral("GeistMono-Regular"));
     EXPECT_NEAR(muted.tracking, 1.44, 1e-12);
-    EXPECT_NEAR(muted.color.alphaF(), 0.52, 1e-3);
+    EXPECT_EQ(muted.color, white(0.52));
     env.accessibility().setIncreaseContrast(true);
-    muted = monoMutedLabel(9);
-    EXPECT_NEAR(muted.color.alphaF(), 0.78, 1e-3);
-    EXPECT_EQ(muted.color.rgb() & 0xFFFFFF, 0xFFFFFFU);
+    EXPECT_EQ(monoMutedLabel(9).color, white(0.78));
 }
 
 TEST(Typography, OnePointIsOneDeviceIndependentPixelWhateverTheDeviceResolution)
@@ -151,9 +146,6 @@ TEST(Fonts, TheApplicationsGeistFacesAreRegistered)
     if (!QFile::exists(QStringLiteral(":/Fonts/Geist-Regular.ttf"))) {
         GTEST_SKIP() << "the Geist font files are not in this build's resources";
     }
-    const QStringList families = QFontDatabase::families();
-    EXPECT_TRUE(families.contains(QStringLiteral("Geist")));
-    EXPECT_TRUE(families.contains(QStringLiteral("Geist Mono")));
     const std::pair<const char*, const char*> faces[] = {{"Geist-Regular", "Regular"},
                                                          {"Geist-Medium", "Medium"},
                                                          {"Geist-SemiBold", "SemiBold"},
@@ -223,7 +215,7 @@ TEST(Fonts, RegistrationSkipsUnreadableFilesAndRegistersEachFontOnce)
     EXPECT_TRUE(registerFontFiles({dir.path() + QStringLiteral("/does-not-exist.ttf")}).isEmpty());
 }
 
-TEST(Symbols, EveryNameTheInterfaceDrawsHasADrawingAndAnUnknownOneDrawsNothing)
+TEST(Symbols, EveryNameTheInterfaceDrawsHasATintedDrawingAndAnUnknownOneDrawsNothing)
 {
     KitEnvironment env;
     const char* names[] = {
@@ -237,31 +229,22 @@ TEST(Symbols, EveryNameTheInterfaceDrawsHasADrawingAndAnUnknownOneDrawsNothing)
     }
     EXPECT_TRUE(hasImageAsset(QStringLiteral("MenuBarIcon")));
     EXPECT_TRUE(hasImageAsset(QStringLiteral("veilmoxOfficialLogo")));
-
-    QImage image(40, 40, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    for (const char* name : {"no.such.symbol", "../MenuBarIcon", "", "Symbols/xmark", "xmark.svg/.."}) {
-        EXPECT_FALSE(paintSymbol(painter, QString::fromLatin1(name), QRectF(0, 0, 40, 40), Qt::white))
-            << name;
-    }
-    EXPECT_FALSE(paintImageAsset(painter, QStringLiteral("noSuchAsset"), QRectF(0, 0, 40, 40)));
-    painter.end();
-    for (int y = 0; y < 40; ++y) {
-        for (int x = 0; x < 40; ++x) {
-            ASSERT_EQ(qAlpha(image.pixel(x, y)), 0);
-        }
-    }
     EXPECT_TRUE(imageAsset(QStringLiteral("noSuchAsset"), QSize(10, 10)).isNull());
     EXPECT_FALSE(imageAsset(QStringLiteral("MenuBarIcon"), QSize(36, 36)).isNull());
-}
 
-TEST(Symbols, InkIsTintedAndWhiteMarksAreCutOut)
-{
-    KitEnvironment env;
-    QImage image(48, 48, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
+    QImage blank(48, 48, QImage::Format_ARGB32_Premultiplied);
+    blank.fill(Qt::transparent);
+    QImage image = blank;
     QPainter painter(&image);
+    for (const char* name : {"no.such.symbol", "../MenuBarIcon", "", "Symbols/xmark", "xmark.svg/.."}) {
+        EXPECT_FALSE(paintSymbol(painter, QString::fromLatin1(name), QRectF(0, 0, 48, 48), Qt::white))
+            << name;
+    }
+    EXPECT_FALSE(paintImageAsset(painter, QStringLiteral("noSuchAsset"), QRectF(0, 0, 48, 48)));
+    painter.end();
+    EXPECT_EQ(image, blank) << "nothing drawn";
+
+    painter.begin(&image);
     ASSERT_TRUE(paintSymbol(
         painter, QStringLiteral("checkmark.circle.fill"), QRectF(0, 0, 48, 48), Palette::flame()));
     painter.end();
