@@ -18,16 +18,6 @@ namespace {
 
 const QString kAllVisible = QStringLiteral("Veilmox \u2014 All apps visible");
 
-// A launched delegate whose onboarding was completed earlier.
-struct Launched : ShellFixture
-{
-    Launched()
-    {
-        store(AppDelegate::onboardingCompletedKey, true);
-        launch();
-    }
-};
-
 } // namespace
 
 TEST(AppDelegateLaunch, MakesEverythingInOrderAndInstallsTheShellBeforeTheStateObjectStarts)
@@ -160,7 +150,9 @@ TEST(StatusIcon, TooltipAndBadgeFollowTheCountAndCountNothingWhileSignedOut)
 
 TEST(Popover, ClickingTheStatusItemWhileItIsOpenClosesItForGood)
 {
-    Launched f;
+    ShellFixture f;
+    f.store(AppDelegate::onboardingCompletedKey, true);
+    f.launch();
     f.click(f.statusButtonCenter());
     ASSERT_TRUE(f.app->isPopoverShown());
     platform::Window* window = f.app->popover()->contentWindow();
@@ -256,7 +248,9 @@ TEST(Onboarding, ReturningToTheBrowserLowersTheWindowAndActivatesTheBrowser)
 
 TEST(Updates, ChecksGoToTheFrameworkAndTheVersionComesFromTheBundle)
 {
-    Launched f;
+    ShellFixture f;
+    f.store(AppDelegate::onboardingCompletedKey, true);
+    f.launch();
     f.app->checkForUpdates();
     EXPECT_EQ(f.env.t.updates.checks(), 1);
     EXPECT_EQ(f.env.t.updates.reports().front(), platform::UpdateFrameworkStandIn::kNoUpdateSourceReport);

@@ -9,12 +9,12 @@ using namespace testing_support;
 
 namespace {
 
-platform::Screen screen(quint32 id, const QRectF& frame, double menuBar = 24)
+platform::Screen screen(quint32 id, const QRectF& frame)
 {
     platform::Screen s;
     s.deviceDescription.insert(platform::kScreenNumberKey, static_cast<qint64>(id));
     s.frame = frame;
-    s.visibleFrame = frame.adjusted(0, menuBar, 0, 0);
+    s.visibleFrame = frame.adjusted(0, 24, 0, 0); // below the menu bar
     return s;
 }
 
@@ -95,8 +95,6 @@ TEST(HUDToast, StaysUpLongerWithASubtitleAndALaterShowReplacesTheToastAndItsTime
     h.show(QStringLiteral("Messages"), std::nullopt, false);
     h.env.advance(1.29);
     EXPECT_TRUE(h.hud.isVisible());
-    EXPECT_EQ(h.hud.appName(), QStringLiteral("Messages"));
-    EXPECT_FALSE(h.hud.isVeiled());
     h.env.advance(0.02);
     EXPECT_FALSE(h.hud.isVisible());
 }

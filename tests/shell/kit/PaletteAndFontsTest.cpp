@@ -20,6 +20,39 @@
 using namespace kit;
 using testing_support::KitEnvironment;
 
+TEST(Palette, ColoursAreTheExactSrgbComponents)
+{
+    const std::tuple<const QColor&, unsigned, double> cases[] = {
+        {Palette::canvas(), 0x0B0C0E, 1},
+        {Palette::surface(), 0x121316, 1},
+        {Palette::surfaceRaised(), 0x17181C, 1},
+        {Palette::surfaceHigh(), 0x212227, 1},
+        {Palette::hairline(), 0xFFFFFF, 0.08},
+        {Palette::hairlineStrong(), 0xFFFFFF, 0.28},
+        {Palette::textPrimary(), 0xFFFFFF, 1},
+        {Palette::flame(), 0xFF7A17, 1},
+        {Palette::flameSoft(), 0xFFB37A, 1},
+        {Palette::flameShade(), 0x1D1104, 1},
+        {Palette::flameBorder(), 0xFF6D00, 0.45},
+        {Palette::inkOnLight(), 0x050506, 1},
+        {Palette::inkOnFlame(), 0x160B02, 1},
+        {Palette::blue(), 0x60A5FA, 1},
+        {Palette::blueTint(), 0x3B82F6, 0.12},
+        {Palette::red(), 0xFF5F56, 1},
+    };
+    for (const auto& [colour, rgb, opacity] : cases) {
+        EXPECT_EQ(colour.rgb() & 0xFFFFFF, rgb) << std::hex << rgb;
+        EXPECT_NEAR(colour.alphaF(), opacity, 1e-4) << std::hex << rgb;
+    }
+    // From the top-leading to the bottom-trailing corner of whatever it fills.
+    const QLinearGradient& gradient = Palette::flameGradient();
+    ASSERT_EQ(gradient.stops().size(), 2);
+    EXPECT_EQ(gradient.stops()[0].second.rgb() & 0xFFFFFF, 0xFF8C33U);
+    EXPECT_EQ(gradient.stops()[1].second.rgb() & 0xFFFFFF, 0xF06D00U);
+    EXPECT_EQ(std::tuple(gradient.start(), gradient.finalStop()), std::tuple(QPointF(0, 0), QPointF(1, 1)));
+    EXPECT_EQ(gradient.coordinateMode(), QGradient::ObjectMode);
+}
+
 TEST(Typography, TextStyleForPointSize)
 {
     const std::pair<double, TextStyle> cases[] = {
