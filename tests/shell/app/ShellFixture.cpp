@@ -18,7 +18,7 @@ ShellFixture::~ShellFixture()
     manager.reset();
 }
 
-AppDelegate& ShellFixture::make()
+AppDelegate::Environment ShellFixture::environment()
 {
     AppDelegate::Environment environment;
     environment.services = env.t.services();
@@ -49,7 +49,12 @@ AppDelegate& ShellFixture::make()
         }
         return *hud;
     };
-    app = std::make_unique<AppDelegate>(std::move(environment));
+    return environment;
+}
+
+AppDelegate& ShellFixture::make()
+{
+    app = std::make_unique<AppDelegate>(environment());
     return *app;
 }
 

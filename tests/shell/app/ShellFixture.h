@@ -24,6 +24,8 @@ struct ShellFixture
     ShellFixture(const ShellFixture&) = delete;
     ShellFixture& operator=(const ShellFixture&) = delete;
 
+    // The objects the delegate is made with; what they make is kept here.
+    AppDelegate::Environment environment();
     AppDelegate& make();
     AppDelegate& launch();
     void store(const QString& key, const QVariant& value) { env.t.defaults.setObject(value, key); }

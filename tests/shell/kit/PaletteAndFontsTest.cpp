@@ -22,44 +22,34 @@ using testing_support::KitEnvironment;
 
 TEST(Palette, ColoursAreTheExactSrgbComponents)
 {
-    struct Case
-    {
-        const char* name;
-        const QColor& colour;
-        unsigned rgb;
-        double opacity;
+    const std::tuple<const QColor&, unsigned, double> cases[] = {
+        {Palette::canvas(), 0x0B0C0E, 1},
+        {Palette::surface(), 0x121316, 1},
+        {Palette::surfaceRaised(), 0x17181C, 1},
+        {Palette::surfaceHigh(), 0x212227, 1},
+        {Palette::hairline(), 0xFFFFFF, 0.08},
+        {Palette::hairlineStrong(), 0xFFFFFF, 0.28},
+        {Palette::textPrimary(), 0xFFFFFF, 1},
+        {Palette::flame(), 0xFF7A17, 1},
+        {Palette::flameSoft(), 0xFFB37A, 1},
+        {Palette::flameShade(), 0x1D1104, 1},
+        {Palette::flameBorder(), 0xFF6D00, 0.45},
+        {Palette::inkOnLight(), 0x050506, 1},
+        {Palette::inkOnFlame(), 0x160B02, 1},
+        {Palette::blue(), 0x60A5FA, 1},
+        {Palette::blueTint(), 0x3B82F6, 0.12},
+        {Palette::red(), 0xFF5F56, 1},
     };
-    const Case cases[] = {
-        {"canvas", Palette::canvas(), 0x0B0C0E, 1},
-        {"surface", Palette::surface(), 0x121316, 1},
-        {"surfaceRaised", Palette::surfaceRaised(), 0x17181C, 1},
-        {"surfaceHigh", Palette::surfaceHigh(), 0x212227, 1},
-        {"hairline", Palette::hairline(), 0xFFFFFF, 0.08},
-        {"hairlineStrong", Palette::hairlineStrong(), 0xFFFFFF, 0.28},
-        {"textPrimary", Palette::textPrimary(), 0xFFFFFF, 1},
-        {"flame", Palette::flame(), 0xFF7A17, 1},
-        {"flameSoft", Palette::flameSoft(), 0xFFB37A, 1},
-        {"flameShade", Palette::flameShade(), 0x1D1104, 1},
-        {"flameBorder", Palette::flameBorder(), 0xFF6D00, 0.45},
-        {"inkOnLight", Palette::inkOnLight(), 0x050506, 1},
-        {"inkOnFlame", Palette::inkOnFlame(), 0x160B02, 1},
-        {"blue", Palette::blue(), 0x60A5FA, 1},
-        {"blueTint", Palette::blueTint(), 0x3B82F6, 0.12},
-        {"red", Palette::red(), 0xFF5F56, 1},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(c.colour.rgb() & 0xFFFFFF, c.rgb) << c.name;
-        EXPECT_NEAR(c.colour.alphaF(), c.opacity, 1e-4) << c.name;
-        EXPECT_EQ(&c.colour, &c.colour) << c.name;
+    for (const auto& [colour, rgb, opacity] : cases) {
+        EXPECT_EQ(colour.rgb() & 0xFFFFFF, rgb) << std::hex << rgb;
+        EXPECT_NEAR(colour.alphaF(), opacity, 1e-4) << std::hex << rgb;
     }
-    EXPECT_EQ(&Palette::flame(), &Palette::flame()) << "made once and shared";
-
+    // From the top-leading to the bottom-trailing corner of whatever it fills.
     const QLinearGradient& gradient = Palette::flameGradient();
     ASSERT_EQ(gradient.stops().size(), 2);
     EXPECT_EQ(gradient.stops()[0].second.rgb() & 0xFFFFFF, 0xFF8C33U);
     EXPECT_EQ(gradient.stops()[1].second.rgb() & 0xFFFFFF, 0xF06D00U);
-    EXPECT_EQ(gradient.start(), QPointF(0, 0)) << "top leading";
-    EXPECT_EQ(gradient.finalStop(), QPointF(1, 1)) << "bottom trailing";
+    EXPECT_EQ(std::tuple(gradient.start(), gradient.finalStop()), std::tuple(QPointF(0, 0), QPointF(1, 1)));
     EXPECT_EQ(gradient.coordinateMode(), QGradient::ObjectMode);
 }
 
@@ -68,7 +58,6 @@ TEST(Typography, TextStyleForPointSize)
     const std::pair<double, TextStyle> cases[] = {
         {10.99, TextStyle::Caption2},
         {11, TextStyle::Caption},
-        {12.5, TextStyle::Caption},
         {13, TextStyle::Body},
         {16.9, TextStyle::Body},
         {17, TextStyle::Title3},
@@ -89,14 +78,10 @@ TEST(Typography, TextStyleForPointSize)
 TEST(Typography, FaceNamesForWeights)
 {
     const std::tuple<FontWeight, const char*, const char*> cases[] = {
-        {FontWeight::ultraLight, "Geist-Regular", "GeistMono-Medium"},
-        {FontWeight::thin, "Geist-Regular", "GeistMono-Medium"},
         {FontWeight::light, "Geist-Regular", "GeistMono-Medium"},
         {FontWeight::regular, "Geist-Regular", "GeistMono-Regular"},
         {FontWeight::medium, "Geist-Medium", "GeistMono-Medium"},
         {FontWeight::semibold, "Geist-SemiBold", "GeistMono-Medium"},
-        {FontWeight::bold, "Geist-SemiBold", "GeistMono-Medium"},
-        {FontWeight::heavy, "Geist-SemiBold", "GeistMono-Medium"},
         {FontWeight::black, "Geist-SemiBold", "GeistMono-Medium"},
         {FontWeight{0.25}, "Geist-Regular", "GeistMono-Medium"}, // a custom weight
     };
@@ -113,16 +98,13 @@ TEST(Typography, MonoLabelsTrackByTheirShareOfTheSizeAndMutedOnesFollowIncreaseC
     EXPECT_EQ(label.face, QStringLiteral("GeistMono-Regular"));
     EXPECT_NEAR(label.tracking, 2.16, 1e-12);
     EXPECT_EQ(label.color, Palette::flame());
-    EXPECT_EQ(label.relativeTo(), TextStyle::Caption2);
 
-    TextLook muted = monoMutedLabel(9);
+    const TextLook muted = monoMutedLabel(9);
     EXPECT_EQ(muted.face, QStringLiteral("GeistMono-Regular"));
     EXPECT_NEAR(muted.tracking, 1.44, 1e-12);
-    EXPECT_NEAR(muted.color.alphaF(), 0.52, 1e-3);
+    EXPECT_EQ(muted.color, white(0.52));
     env.accessibility().setIncreaseContrast(true);
-    muted = monoMutedLabel(9);
-    EXPECT_NEAR(muted.color.alphaF(), 0.78, 1e-3);
-    EXPECT_EQ(muted.color.rgb() & 0xFFFFFF, 0xFFFFFFU);
+    EXPECT_EQ(monoMutedLabel(9).color, white(0.78));
 }
 
 TEST(Typography, OnePointIsOneDeviceIndependentPixelWhateverTheDeviceResolution)
@@ -151,9 +133,6 @@ TEST(Fonts, TheApplicationsGeistFacesAreRegistered)
     if (!QFile::exists(QStringLiteral(":/Fonts/Geist-Regular.ttf"))) {
         GTEST_SKIP() << "the Geist font files are not in this build's resources";
     }
-    const QStringList families = QFontDatabase::families();
-    EXPECT_TRUE(families.contains(QStringLiteral("Geist")));
-    EXPECT_TRUE(families.contains(QStringLiteral("Geist Mono")));
     const std::pair<const char*, const char*> faces[] = {{"Geist-Regular", "Regular"},
                                                          {"Geist-Medium", "Medium"},
                                                          {"Geist-SemiBold", "SemiBold"},
@@ -223,7 +202,7 @@ TEST(Fonts, RegistrationSkipsUnreadableFilesAndRegistersEachFontOnce)
     EXPECT_TRUE(registerFontFiles({dir.path() + QStringLiteral("/does-not-exist.ttf")}).isEmpty());
 }
 
-TEST(Symbols, EveryNameTheInterfaceDrawsHasADrawingAndAnUnknownOneDrawsNothing)
+TEST(Symbols, EveryNameTheInterfaceDrawsHasATintedDrawingAndAnUnknownOneDrawsNothing)
 {
     KitEnvironment env;
     const char* names[] = {
@@ -237,31 +216,22 @@ TEST(Symbols, EveryNameTheInterfaceDrawsHasADrawingAndAnUnknownOneDrawsNothing)
     }
     EXPECT_TRUE(hasImageAsset(QStringLiteral("MenuBarIcon")));
     EXPECT_TRUE(hasImageAsset(QStringLiteral("veilmoxOfficialLogo")));
-
-    QImage image(40, 40, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    for (const char* name : {"no.such.symbol", "../MenuBarIcon", "", "Symbols/xmark", "xmark.svg/.."}) {
-        EXPECT_FALSE(paintSymbol(painter, QString::fromLatin1(name), QRectF(0, 0, 40, 40), Qt::white))
-            << name;
-    }
-    EXPECT_FALSE(paintImageAsset(painter, QStringLiteral("noSuchAsset"), QRectF(0, 0, 40, 40)));
-    painter.end();
-    for (int y = 0; y < 40; ++y) {
-        for (int x = 0; x < 40; ++x) {
-            ASSERT_EQ(qAlpha(image.pixel(x, y)), 0);
-        }
-    }
     EXPECT_TRUE(imageAsset(QStringLiteral("noSuchAsset"), QSize(10, 10)).isNull());
     EXPECT_FALSE(imageAsset(QStringLiteral("MenuBarIcon"), QSize(36, 36)).isNull());
-}
 
-TEST(Symbols, InkIsTintedAndWhiteMarksAreCutOut)
-{
-    KitEnvironment env;
-    QImage image(48, 48, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
+    QImage blank(48, 48, QImage::Format_ARGB32_Premultiplied);
+    blank.fill(Qt::transparent);
+    QImage image = blank;
     QPainter painter(&image);
+    for (const char* name : {"no.such.symbol", "../MenuBarIcon", "", "Symbols/xmark", "xmark.svg/.."}) {
+        EXPECT_FALSE(paintSymbol(painter, QString::fromLatin1(name), QRectF(0, 0, 48, 48), Qt::white))
+            << name;
+    }
+    EXPECT_FALSE(paintImageAsset(painter, QStringLiteral("noSuchAsset"), QRectF(0, 0, 48, 48)));
+    painter.end();
+    EXPECT_EQ(image, blank) << "nothing drawn";
+
+    painter.begin(&image);
     ASSERT_TRUE(paintSymbol(
         painter, QStringLiteral("checkmark.circle.fill"), QRectF(0, 0, 48, 48), Palette::flame()));
     painter.end();

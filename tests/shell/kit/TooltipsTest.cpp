@@ -12,50 +12,21 @@
 using namespace kit;
 using namespace testing_support;
 
-TEST(TooltipPlacement, BelowAndCentredWhenThereIsRoom)
+TEST(TooltipPlacement, BelowAndCentredWhenThereIsRoomAndKeptInsideTheContainersEdges)
 {
-    const QPointF origin =
-        TooltipStyle::bubbleOrigin(QRectF(100, 20, 28, 28), QSizeF(400, 300), QSizeF(80, 26));
-    EXPECT_EQ(origin, QPointF(114 - 40, 48 + 6));
-}
-
-TEST(TooltipPlacement, KeptInsideTheContainersEdges)
-{
-    struct Case
-    {
-        const char* what = "";
-        QRectF target;
-        QSizeF container;
-        QSizeF size;
-        QPointF origin;
+    const std::tuple<const char*, QRectF, QSizeF, QSizeF, QPointF> cases[] = {
+        // target, container, bubble size: origin
+        {"below, centred", {100, 20, 28, 28}, {400, 300}, {80, 26}, {114 - 40, 48 + 6}},
+        {"near the bottom: above", {100, 260, 28, 28}, {400, 300}, {80, 26}, {74, 260 - 6 - 26}},
+        {"exactly fits below", {100, 100, 28, 20}, {400, 160}, {80, 26}, {74, 126}},
+        {"one point short: above", {100, 101, 28, 20}, {400, 160}, {80, 26}, {74, 101 - 32}},
+        {"near the right edge", {380, 20, 16, 16}, {400, 300}, {80, 26}, {400 - 80 - 8, 42}},
+        {"near the left edge", {0, 20, 16, 16}, {400, 300}, {80, 26}, {8, 42}},
+        {"narrower than the bubble", {30, 20, 16, 16}, {60, 300}, {238, 26}, {8, 42}},
+        {"no room above either", {10, 4, 16, 16}, {200, 30}, {80, 26}, {8, 8}},
     };
-    const Case cases[] = {
-        {"near the bottom: above",
-         QRectF(100, 260, 28, 28),
-         QSizeF(400, 300),
-         QSizeF(80, 26),
-         QPointF(74, 260 - 6 - 26)},
-        {"exactly fits below", QRectF(100, 100, 28, 20), QSizeF(400, 160), QSizeF(80, 26), QPointF(74, 126)},
-        {"one point short: above",
-         QRectF(100, 101, 28, 20),
-         QSizeF(400, 160),
-         QSizeF(80, 26),
-         QPointF(74, 101 - 32)},
-        {"near the right edge",
-         QRectF(380, 20, 16, 16),
-         QSizeF(400, 300),
-         QSizeF(80, 26),
-         QPointF(400 - 80 - 8, 42)},
-        {"near the left edge", QRectF(0, 20, 16, 16), QSizeF(400, 300), QSizeF(80, 26), QPointF(8, 42)},
-        {"narrower than the bubble",
-         QRectF(30, 20, 16, 16),
-         QSizeF(60, 300),
-         QSizeF(238, 26),
-         QPointF(8, 42)},
-        {"no room above either", QRectF(10, 4, 16, 16), QSizeF(200, 30), QSizeF(80, 26), QPointF(8, 8)},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(TooltipStyle::bubbleOrigin(c.target, c.container, c.size), c.origin) << c.what;
+    for (const auto& [what, target, container, size, origin] : cases) {
+        EXPECT_EQ(TooltipStyle::bubbleOrigin(target, container, size), origin) << what;
     }
 }
 
@@ -79,6 +50,10 @@ TEST(TooltipBubble, WrapsLongTextAt220PointsAndGrowsDownward)
     EXPECT_LE(unbroken.width(), 238) << "an over-long word breaks too";
     EXPECT_EQ(TooltipStyle::textLook().face, QStringLiteral("Geist-Medium"));
     EXPECT_DOUBLE_EQ(TooltipStyle::textLook().size, 11);
+
+    EXPECT_EQ(TooltipStyle::transition(), Animation::timingCurve(0.16, 1.0, 0.3, 1.0, 0.14));
+    env.accessibility().setReduceMotion(true);
+    EXPECT_EQ(TooltipStyle::transition(), Animation::easeInOut(0.15));
 }
 
 namespace {
@@ -98,8 +73,6 @@ struct Scene
         renderView(container);
     }
 
-    QString shownText() const { return host->bubble() != nullptr ? host->bubble()->text() : QString(); }
-
     QWidget container;
     IconButton* first = nullptr;
     IconButton* second = nullptr;
@@ -107,7 +80,7 @@ struct Scene
 };
 } // namespace
 
-TEST(Tooltips, ShowAfterTheDelayAndNeverForAShorterHover)
+TEST(Tooltips, ShowAfterTheDelayOnlyForAsLongAsTheSourceIsThere)
 {
     KitEnvironment env;
     Scene scene;
@@ -122,14 +95,11 @@ TEST(Tooltips, ShowAfterTheDelayAndNeverForAShorterHover)
     hover(*scene.first, true);
     env.advance(0.6);
     ASSERT_NE(scene.host->bubble(), nullptr);
-    EXPECT_EQ(scene.shownText(), QStringLiteral("Preferences & Settings"));
+    EXPECT_EQ(scene.host->bubble()->text(), QStringLiteral("Preferences & Settings"));
     env.advance(0.2);
     EXPECT_DOUBLE_EQ(scene.host->bubble()->opacity(), 1);
     // Below the button; too wide to centre on it this near the edge, so 8 points in.
-    const QRect bubble = scene.host->bubble()->geometry();
-    EXPECT_EQ(bubble.top(), 30 + 28 + 6);
-    EXPECT_EQ(bubble.left(), 8);
-    EXPECT_GT(bubble.width() / 2, 54 - 8);
+    EXPECT_EQ(scene.host->bubble()->geometry().topLeft(), QPoint(8, 30 + 28 + 6));
 
     // Leaving hides it with the fade.
     hover(*scene.first, false);
@@ -139,12 +109,8 @@ TEST(Tooltips, ShowAfterTheDelayAndNeverForAShorterHover)
     EXPECT_GT(scene.host->bubble()->opacity(), 0);
     env.advance(0.2);
     EXPECT_EQ(scene.host->bubble(), nullptr);
-}
 
-TEST(Tooltips, EachEntryRestartsTheWaitAndHidingCancelsIt)
-{
-    KitEnvironment env;
-    Scene scene;
+    // Each entry restarts the wait; hiding, destroying or emptying the source takes its bubble away.
     hover(*scene.first, true);
     env.advance(0.3);
     hover(*scene.first, false);
@@ -160,21 +126,24 @@ TEST(Tooltips, EachEntryRestartsTheWaitAndHidingCancelsIt)
     scene.second->hide();
     env.advance(1);
     EXPECT_TRUE(scene.host->items().isEmpty());
-}
 
-TEST(Tooltips, AnEmptyTextNeverPublishes)
-{
-    KitEnvironment env;
-    Scene scene;
+    scene.second->show();
+    hover(*scene.second, true);
+    env.advance(0.6);
+    ASSERT_NE(scene.host->bubble(), nullptr);
+    delete scene.second;
+    env.advance(0.5);
+    EXPECT_EQ(scene.host->bubble(), nullptr);
+
     TooltipSource::attach(scene.first, QString());
     hover(*scene.first, true);
     env.advance(1);
     EXPECT_TRUE(TooltipSource::of(scene.first)->isShowing());
-    EXPECT_TRUE(TooltipSource::of(scene.first)->items().isEmpty());
+    EXPECT_TRUE(TooltipSource::of(scene.first)->items().isEmpty()) << "an empty text never publishes";
     EXPECT_EQ(scene.host->bubble(), nullptr);
 }
 
-TEST(Tooltips, TheLaterSourceInTreeOrderWins)
+TEST(Tooltips, TheLaterSourceInTreeOrderWinsAndWithoutAHostNothingShows)
 {
     KitEnvironment env;
     QWidget container;
@@ -185,6 +154,15 @@ TEST(Tooltips, TheLaterSourceInTreeOrderWins)
     button->move(150, 16);
     TooltipSource::attach(row, QStringLiteral("The row"));
     TooltipSource::attach(button, QStringLiteral("Pin this app"));
+    EXPECT_EQ(button->accessibleDescription(), QStringLiteral("Pin this app"));
+    hover(*row, true);
+    hover(*button, true);
+    env.advance(1);
+    EXPECT_EQ(TooltipHost::hostFor(button), nullptr);
+    EXPECT_TRUE(TooltipSource::of(button)->isShowing()) << "nothing to show it on, and no failure";
+    hover(*button, false);
+    hover(*row, false);
+
     TooltipHost* host = TooltipHost::attach(&container);
     renderView(container);
     hover(*row, true);
@@ -195,37 +173,4 @@ TEST(Tooltips, TheLaterSourceInTreeOrderWins)
     ASSERT_NE(host->bubble(), nullptr);
     EXPECT_EQ(host->bubble()->text(), QStringLiteral("Pin this app"));
     EXPECT_EQ(TooltipHost::hostFor(button), host);
-}
-
-TEST(Tooltips, WithoutAHostNothingShowsAndTheHintIsTheText)
-{
-    KitEnvironment env;
-    QWidget container;
-    auto* button = new IconButton(QStringLiteral("pin"), false, &container);
-    TooltipSource::attach(button, QStringLiteral("Pin this app"));
-    EXPECT_EQ(button->accessibleDescription(), QStringLiteral("Pin this app"));
-    hover(*button, true);
-    env.advance(1);
-    EXPECT_EQ(TooltipHost::hostFor(button), nullptr);
-    EXPECT_TRUE(TooltipSource::of(button)->isShowing());
-}
-
-TEST(Tooltips, ADestroyedSourceTakesItsBubbleAlong)
-{
-    KitEnvironment env;
-    Scene scene;
-    hover(*scene.second, true);
-    env.advance(0.6);
-    ASSERT_NE(scene.host->bubble(), nullptr);
-    delete scene.second;
-    env.advance(0.5);
-    EXPECT_EQ(scene.host->bubble(), nullptr);
-}
-
-TEST(Tooltips, TheTransitionFollowsReduceMotion)
-{
-    KitEnvironment env;
-    EXPECT_EQ(TooltipStyle::transition(), Animation::timingCurve(0.16, 1.0, 0.3, 1.0, 0.14));
-    env.accessibility().setReduceMotion(true);
-    EXPECT_EQ(TooltipStyle::transition(), reduceMotionAnimation());
 }
