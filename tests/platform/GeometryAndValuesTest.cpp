@@ -34,7 +34,7 @@ TEST(Geometry, RectanglesFollowCoreGraphicsWhereQtDiffers)
     }
 }
 
-TEST(Values, NumbersOutOfRangeAreRefusedNotWrapped)
+TEST(Values, NumbersOutOfRangeAndMixedArraysAreRefusedNotConverted)
 {
     EXPECT_EQ(uint32Value(QVariant(qint64(4294967295))), 4294967295U);
     EXPECT_FALSE(uint32Value(QVariant(qint64(4294967296))));
@@ -49,40 +49,20 @@ TEST(Values, NumbersOutOfRangeAreRefusedNotWrapped)
     EXPECT_FALSE(exactInt64(9.3e18));
     EXPECT_EQ(exactInt64(-3.0), -3);
     EXPECT_FALSE(finiteNumber(QVariant(std::numeric_limits<double>::infinity())));
-}
-
-TEST(Values, DecimalKeysParseStrictly)
-{
-    struct Case
-    {
-        const char* text;
-        std::optional<quint32> expected;
-    };
-    const Case cases[] = {
-        {"7", 7U},
-        {"+7", 7U},
-        {"0012", 12U},
-        {"4294967295", 4294967295U},
-        {"4294967296", {}},
-        {"-1", {}},
-        {" 7", {}},
-        {"7 ", {}},
-        {"", {}},
-        {"+", {}},
-        {"0x10", {}},
-        {"٣", {}},
-        {"1e3", {}},
-        {"++7", {}},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(parseUInt32Decimal(QString::fromUtf8(c.text)), c.expected) << c.text;
-    }
-}
-
-TEST(Values, StringArraysMustHoldOnlyStrings)
-{
+    // String arrays must hold only strings.
     EXPECT_EQ(stringArray(QVariantList{QStringLiteral("a"), QStringLiteral("b")}),
               (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
     EXPECT_FALSE(stringArray(QVariantList{QStringLiteral("a"), qint64(1)}));
     EXPECT_FALSE(stringArray(QStringLiteral("a")));
+}
+
+TEST(Values, DecimalKeysParseStrictly)
+{
+    for (const auto& [text, value] :
+         {std::pair{"7", 7U}, {"+7", 7U}, {"0012", 12U}, {"4294967295", 4294967295U}}) {
+        EXPECT_EQ(parseUInt32Decimal(QString::fromUtf8(text)), value) << text;
+    }
+    for (const char* refused : {"4294967296", "-1", " 7", "7 ", "", "+", "0x10", "٣", "1e3", "++7"}) {
+        EXPECT_FALSE(parseUInt32Decimal(QString::fromUtf8(refused))) << refused;
+    }
 }

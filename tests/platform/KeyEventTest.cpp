@@ -30,66 +30,41 @@ protected:
 
 } // namespace
 
-TEST(KeyEvent, QtKeysAndModifiersFollowTheMacConvention)
+TEST(KeyEvent, QtKeysMapToVirtualKeyCodesAndModifiersFollowTheMacConvention)
 {
-    struct Case
-    {
-        int key;
-        Qt::KeyboardModifiers modifiers;
-        std::uint16_t code;
-        std::uint64_t flags;
-        std::optional<QString> characters;
-    };
-    const Case cases[] = {
-        {Qt::Key_P,
-         Qt::ControlModifier | Qt::MetaModifier | Qt::AltModifier,
-         keycode::kP,
-         kEventModifierFlagCommand | kEventModifierFlagControl | kEventModifierFlagOption,
-         QStringLiteral("p")},
-        // Function keys carry the system's private-use character; keypad keys have codes of their own.
-        {Qt::Key_F1,
-         Qt::MetaModifier,
-         122,
-         kEventModifierFlagControl | kEventModifierFlagFunction,
-         QString(QChar(0xF704))},
-        {Qt::Key_5, Qt::KeypadModifier, 87, kEventModifierFlagNumericPad, QStringLiteral("5")},
-    };
-    for (const Case& c : cases) {
-        const auto event = keyEventFromQt(c.key, c.modifiers);
-        ASSERT_TRUE(event) << c.key;
-        EXPECT_EQ(std::make_tuple(event->keyCode, event->modifierFlags, event->charactersIgnoringModifiers),
-                  std::make_tuple(c.code, c.flags, c.characters))
-            << c.key;
-    }
-    const QKeyEvent qt(QEvent::KeyPress, Qt::Key_K, Qt::AltModifier | Qt::ShiftModifier, QStringLiteral("K"));
-    EXPECT_EQ(keyEventFromQt(qt)->modifierFlags, kEventModifierFlagOption | kEventModifierFlagShift);
-}
-
-TEST(KeyEvent, KeysMapToTheirVirtualKeyCodes)
-{
-    struct Case
-    {
-        int key;
-        std::uint16_t code;
-    };
-    const Case cases[] = {{Qt::Key_A, 0},
-                          {Qt::Key_H, 4},
-                          {Qt::Key_K, 40},
-                          {Qt::Key_Space, 49},
-                          {Qt::Key_Return, 36},
-                          {Qt::Key_Backspace, 51},
-                          {Qt::Key_Delete, 117},
-                          {Qt::Key_Left, 123},
-                          {Qt::Key_F1, 122},
-                          {Qt::Key_F12, 111},
-                          {Qt::Key_1, 18},
-                          {Qt::Key_Exclam, 18},
-                          {Qt::Key_Escape, 53}};
-    for (const Case& c : cases) {
-        EXPECT_EQ(virtualKeyCode(c.key), c.code) << c.key;
+    for (const auto& [key, code] : {std::pair{Qt::Key_A, 0},
+                                    {Qt::Key_H, 4},
+                                    {Qt::Key_K, 40},
+                                    {Qt::Key_Space, 49},
+                                    {Qt::Key_Return, 36},
+                                    {Qt::Key_Backspace, 51},
+                                    {Qt::Key_Delete, 117},
+                                    {Qt::Key_Left, 123},
+                                    {Qt::Key_F1, 122},
+                                    {Qt::Key_F12, 111},
+                                    {Qt::Key_1, 18},
+                                    {Qt::Key_Exclam, 18},
+                                    {Qt::Key_Escape, 53}}) {
+        EXPECT_EQ(virtualKeyCode(key), code) << key;
     }
     EXPECT_FALSE(virtualKeyCode(Qt::Key_VolumeUp));
     EXPECT_FALSE(keyEventFromQt(Qt::Key_Control, Qt::ControlModifier));
+
+    using Fields = std::tuple<std::uint16_t, std::uint64_t, std::optional<QString>>;
+    const auto fields = [](const std::optional<KeyEvent>& e) {
+        return e ? Fields{e->keyCode, e->modifierFlags, e->charactersIgnoringModifiers} : Fields{};
+    };
+    EXPECT_EQ(fields(keyEventFromQt(Qt::Key_P, Qt::ControlModifier | Qt::MetaModifier | Qt::AltModifier)),
+              Fields(keycode::kP,
+                     kEventModifierFlagCommand | kEventModifierFlagControl | kEventModifierFlagOption,
+                     QStringLiteral("p")));
+    // Function keys carry the system's private-use character; keypad keys have codes of their own.
+    EXPECT_EQ(fields(keyEventFromQt(Qt::Key_F1, Qt::MetaModifier)),
+              Fields(122, kEventModifierFlagControl | kEventModifierFlagFunction, QString(QChar(0xF704))));
+    EXPECT_EQ(fields(keyEventFromQt(Qt::Key_5, Qt::KeypadModifier)),
+              Fields(87, kEventModifierFlagNumericPad, QStringLiteral("5")));
+    const QKeyEvent qt(QEvent::KeyPress, Qt::Key_K, Qt::AltModifier | Qt::ShiftModifier, QStringLiteral("K"));
+    EXPECT_EQ(keyEventFromQt(qt)->modifierFlags, kEventModifierFlagOption | kEventModifierFlagShift);
 }
 
 TEST(EventMonitor, MonitorsSeeEachKeyDownOnceInOrderAndMayConsumeIt)

@@ -18,7 +18,7 @@ using platform::DispatchQueue;
 using platform::TimerHandle;
 using platform::sim::VirtualScheduler;
 
-TEST(VirtualScheduler, FiresTimersInDueOrderUntilCancelledOrTheirHandleIsDropped)
+TEST(VirtualScheduler, FiresTimersInDueOrderUntilCancelledAndPostedWorkWhileItsContextLives)
 {
     VirtualScheduler scheduler;
     const QDateTime start = scheduler.currentDate();
@@ -44,11 +44,8 @@ TEST(VirtualScheduler, FiresTimersInDueOrderUntilCancelledOrTheirHandleIsDropped
     EXPECT_EQ(dropped, 0);
     EXPECT_EQ(scheduler.pendingCount(), 0U);
     EXPECT_EQ(start.secsTo(scheduler.currentDate()), 8) << "dates follow the virtual clock";
-}
 
-TEST(VirtualScheduler, TimersMayCancelThemselvesOrPostMoreAndPostedWorkNeedsItsContext)
-{
-    VirtualScheduler scheduler;
+    // Timers may cancel themselves or post more; posted work needs its context.
     int runs = 0;
     TimerHandle self;
     self = scheduler.every(1.0, [&] {
@@ -71,23 +68,6 @@ TEST(VirtualScheduler, TimersMayCancelThemselvesOrPostMoreAndPostedWorkNeedsItsC
     scheduler.advance(3);
     EXPECT_EQ(posted, 1);
     EXPECT_EQ(runs, 1);
-}
-
-TEST(QtScheduler, RunsOneShotsAndStopsCancelledTimers)
-{
-    platform::QtScheduler scheduler;
-    int fired = 0;
-    int cancelled = 0;
-    auto timer = scheduler.after(0.01, [&] { ++fired; });
-    auto other = scheduler.after(0.01, [&] { ++cancelled; });
-    other.cancel();
-    QObject done;
-    QSignalSpy spy(&done, &QObject::objectNameChanged);
-    scheduler.postAfter(0.05, &done, [&] { done.setObjectName(QStringLiteral("done")); });
-    ASSERT_TRUE(spy.wait(5000));
-    EXPECT_EQ(fired, 1);
-    EXPECT_EQ(cancelled, 0);
-    EXPECT_FALSE(timer.isActive());
 }
 
 TEST(DispatchQueue, RunsBlocksInOrderOnItsOwnThreadNamedAfterItsLabelAndFinishesThemBeforeItEnds)
@@ -118,11 +98,23 @@ TEST(DispatchQueue, RunsBlocksInOrderOnItsOwnThreadNamedAfterItsLabelAndFinishes
     EXPECT_TRUE(onQueue);
 }
 
-TEST(QtMainQueue, RunsBlocksFromAnyThreadOnTheMainThreadInOrder)
+TEST(QtSchedulerAndMainQueue, RunTimersAndBlocksFromAnyThreadOnTheMainThreadInOrder)
 {
-    platform::QtMainQueue main;
+    platform::QtScheduler scheduler;
+    int fired = 0;
+    int cancelled = 0;
+    auto timer = scheduler.after(0.01, [&] { ++fired; });
+    auto other = scheduler.after(0.01, [&] { ++cancelled; });
+    other.cancel();
     QObject signaller;
     QSignalSpy done(&signaller, &QObject::objectNameChanged);
+    scheduler.postAfter(0.05, &signaller, [&] { signaller.setObjectName(QStringLiteral("timers")); });
+    ASSERT_TRUE(done.wait(5000));
+    EXPECT_EQ(fired, 1);
+    EXPECT_EQ(cancelled, 0);
+    EXPECT_FALSE(timer.isActive());
+
+    platform::QtMainQueue main;
     std::vector<int> ran;
     bool onMainThread = true;
     const auto mainThread = std::this_thread::get_id();
@@ -133,7 +125,7 @@ TEST(QtMainQueue, RunsBlocksFromAnyThreadOnTheMainThreadInOrder)
                 onMainThread = onMainThread && std::this_thread::get_id() == mainThread;
             });
         }
-        main.async([&signaller] { signaller.setObjectName(QStringLiteral("done")); });
+        main.async([&signaller] { signaller.setObjectName(QStringLiteral("queue")); });
     });
     producer.join();
     ASSERT_TRUE(done.wait(5000));

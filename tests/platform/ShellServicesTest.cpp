@@ -41,22 +41,7 @@ void sendRaw(const QString& path, const QByteArray& bytes)
 
 } // namespace
 
-TEST(URLHandoff, PicksTheApplicationsURLsFromTheArguments)
-{
-    sim::VirtualScheduler scheduler;
-    URLHandoff handoff(kBundleID, {QStringLiteral("veilmox")}, scheduler, QDir::tempPath());
-    const QStringList arguments{QStringLiteral("veilmox://auth?code=abc"),
-                                QStringLiteral("VEILMOX://Auth?code=def"),
-                                QStringLiteral("https://example.com/"),
-                                QStringLiteral("--verbose"),
-                                QStringLiteral("veilmox://auth?code=")
-                                    + QString(URLHandoff::kMaxURLLength, QLatin1Char('x'))};
-    EXPECT_EQ(handoff.urlsFromArguments(arguments),
-              (QList<QUrl>{QUrl(QStringLiteral("veilmox://auth?code=abc")),
-                           QUrl(QStringLiteral("VEILMOX://Auth?code=def"))}));
-}
-
-TEST(URLHandoff, TheRunningInstanceTakesURLsFromLaterOnesAndDropsAnythingElse)
+TEST(URLHandoff, TheRunningInstanceTakesTheApplicationsURLsFromLaterOnesAndDropsAnythingElse)
 {
     QTemporaryDir dir;
     sim::VirtualScheduler scheduler;
@@ -69,6 +54,18 @@ TEST(URLHandoff, TheRunningInstanceTakesURLsFromLaterOnesAndDropsAnythingElse)
     const auto running = make();
     ASSERT_EQ(running->start({}), URLHandoff::Role::Primary);
     QSignalSpy spy(running.get(), &URLHandoff::urlsReceived);
+    // From the command line: the application's schemes in any case, short enough.
+    const QStringList arguments{QStringLiteral("veilmox://auth?code=abc"),
+                                QStringLiteral("VEILMOX://Auth?code=def"),
+                                QStringLiteral("https://example.com/"),
+                                QStringLiteral("--verbose"),
+                                QStringLiteral("veilmox://auth?code=")
+                                    + QString(URLHandoff::kMaxURLLength, QLatin1Char('x'))};
+    EXPECT_EQ(running->urlsFromArguments(arguments),
+              (QList<QUrl>{QUrl(QStringLiteral("veilmox://auth?code=abc")),
+                           QUrl(QStringLiteral("VEILMOX://Auth?code=def"))}));
+
+    // Over the socket: hand-offs that are too big or of other schemes are dropped.
 
     sendRaw(running->socketPath(), QByteArray(URLHandoff::kMaxMessageBytes + 10, 'v'));
     sendRaw(running->socketPath(), "file:///etc/passwd\nnot a url at all\r\nveilmox://auth?code=kept\r\n");

@@ -47,18 +47,7 @@ struct stat statOf(const QString& path)
     return info;
 }
 
-KeychainItem item(const QString& service,
-                  const QString& account,
-                  const QByteArray& data,
-                  KeychainAccessibility accessible = KeychainAccessibility::AfterFirstUnlockThisDeviceOnly)
-{
-    KeychainItem result;
-    result.service = service;
-    result.account = account;
-    result.data = data;
-    result.accessible = accessible;
-    return result;
-}
+constexpr auto kThisDeviceOnly = KeychainAccessibility::AfterFirstUnlockThisDeviceOnly;
 
 } // namespace
 
@@ -118,7 +107,7 @@ TEST(UserDefaults, ADamagedFileIsMovedAsideNotOverwritten)
     }
 }
 
-TEST(UserDefaults, RefusesValuesItCannotStore)
+TEST(UserDefaults, RefusesValuesItCannotStoreAndReadsTheOthersAsTheSystemDoes)
 {
     InMemoryUserDefaults defaults;
     for (const QVariant& value : {QVariant(std::numeric_limits<double>::quiet_NaN()),
@@ -128,11 +117,8 @@ TEST(UserDefaults, RefusesValuesItCannotStore)
         EXPECT_FALSE(defaults.setObject(value, QStringLiteral("x"))) << value.typeName();
     }
     EXPECT_FALSE(defaults.hasObject(QStringLiteral("x")));
-}
 
-TEST(UserDefaults, ConvenienceReadersCoerceLikeTheSystemDoesAndChangesAreAnnounced)
-{
-    InMemoryUserDefaults defaults;
+    // The convenience readers coerce as the system does; every change is announced.
     QSignalSpy changes(&defaults, &UserDefaults::didChange);
     defaults.setObject(QStringLiteral("YES"), QStringLiteral("yes"));
     defaults.setObject(QStringLiteral("0"), QStringLiteral("zeroText"));
@@ -168,10 +154,11 @@ TEST(Keychain, BothStoresKeyItemsByServiceAndAccount)
         KeychainItem found;
         EXPECT_EQ(store.copyMatching({"svc", "a"}, &found), errSecItemNotFound);
         EXPECT_EQ(store.update({"svc", "a"}, "x"), errSecItemNotFound);
-        ASSERT_EQ(store.add(item("svc", "a", "one", KeychainAccessibility::AfterFirstUnlock)), errSecSuccess);
-        ASSERT_EQ(store.add(item("other", "a", "two")), errSecSuccess);
-        ASSERT_EQ(store.add(item("svc", "b", "three")), errSecSuccess);
-        EXPECT_EQ(store.add(item("svc", "a", "again")), errSecDuplicateItem);
+        ASSERT_EQ(store.add(KeychainItem{"svc", "a", "one", KeychainAccessibility::AfterFirstUnlock}),
+                  errSecSuccess);
+        ASSERT_EQ(store.add(KeychainItem{"other", "a", "two", kThisDeviceOnly}), errSecSuccess);
+        ASSERT_EQ(store.add(KeychainItem{"svc", "b", "three", kThisDeviceOnly}), errSecSuccess);
+        EXPECT_EQ(store.add(KeychainItem{"svc", "a", "again", kThisDeviceOnly}), errSecDuplicateItem);
         ASSERT_EQ(store.copyMatching({"other", "a"}, &found), errSecSuccess);
         EXPECT_EQ(found.data, "two");
         EXPECT_EQ(store.copyMatching({"svc", "c"}, &found), errSecItemNotFound);
@@ -190,7 +177,7 @@ TEST(Keychain, BothStoresKeyItemsByServiceAndAccount)
     }
 }
 
-TEST(FileKeychain, KeepsItsSecretsOwnerOnlyAndReplacesItsFileAtomically)
+TEST(FileKeychain, KeepsItsSecretsOwnerOnlyReplacesItsFileAtomicallyAndNeverLosesADamagedOne)
 {
     QTemporaryDir dir(tempFolder());
     // A folder that already exists with loose permissions is closed before anything goes in.
@@ -198,12 +185,12 @@ TEST(FileKeychain, KeepsItsSecretsOwnerOnlyAndReplacesItsFileAtomically)
     ASSERT_TRUE(QDir().mkpath(folder));
     ::chmod(QFile::encodeName(folder).constData(), 0755);
     FileKeychain first(folder);
-    ASSERT_EQ(first.add(item("svc", "a", "one")), errSecSuccess);
+    ASSERT_EQ(first.add(KeychainItem{"svc", "a", "one", kThisDeviceOnly}), errSecSuccess);
     EXPECT_EQ(statOf(folder).st_mode & 0777, 0700u);
     EXPECT_EQ(statOf(first.filePath()).st_mode & 0777, 0600u);
     // A store made where no folder exists yet creates it closed.
     FileKeychain fresh(dir.path() + QStringLiteral("/new/keychain"));
-    ASSERT_EQ(fresh.add(item("svc", "a", "secret")), errSecSuccess);
+    ASSERT_EQ(fresh.add(KeychainItem{"svc", "a", "secret", kThisDeviceOnly}), errSecSuccess);
     EXPECT_EQ(statOf(fresh.directory()).st_mode & 0777, 0700u);
 
     // Another instance sees the same items; a change is a new file renamed into place, never
@@ -216,23 +203,20 @@ TEST(FileKeychain, KeepsItsSecretsOwnerOnlyAndReplacesItsFileAtomically)
     KeychainItem found;
     ASSERT_EQ(first.copyMatching({"svc", "a"}, &found), errSecSuccess);
     EXPECT_EQ(found.data, "two");
-}
 
-TEST(FileKeychain, MovesADamagedFileAsideButNeverOverwritesOneItCannotRead)
-{
-    QTemporaryDir dir(tempFolder());
-    FileKeychain store(dir.path() + QStringLiteral("/keychain"));
+    // A damaged file is moved aside and the store starts empty.
+    FileKeychain store(dir.path() + QStringLiteral("/damaged"));
     ASSERT_TRUE(QDir().mkpath(store.directory()));
     writeFile(store.filePath(), "not a property list");
     EXPECT_EQ(store.copyMatching({"svc", "a"}, nullptr), errSecItemNotFound);
     EXPECT_EQ(readFile(store.setAsidePath()), "not a property list");
-    EXPECT_EQ(store.add(item("svc", "a", "fresh")), errSecSuccess);
+    EXPECT_EQ(store.add(KeychainItem{"svc", "a", "fresh", kThisDeviceOnly}), errSecSuccess);
     EXPECT_EQ(store.copyMatching({"svc", "a"}, nullptr), errSecSuccess);
 
     // Something that is not a readable file sits where the store's file belongs.
     FileKeychain blocked(dir.path() + QStringLiteral("/blocked"));
     ASSERT_TRUE(QDir().mkpath(blocked.filePath()));
     EXPECT_EQ(blocked.copyMatching({"svc", "a"}, nullptr), errSecIO);
-    EXPECT_EQ(blocked.add(item("svc", "a", "x")), errSecIO);
+    EXPECT_EQ(blocked.add(KeychainItem{"svc", "a", "x", kThisDeviceOnly}), errSecIO);
     EXPECT_TRUE(QFileInfo(blocked.filePath()).isDir());
 }

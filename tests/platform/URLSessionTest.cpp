@@ -112,7 +112,7 @@ TEST_F(URLSessionTest, ARequestWithoutProgressTimesOutOnTheSessionsClock)
     EXPECT_EQ(errorOf(result).code, URLError::Code::TimedOut);
 }
 
-TEST_F(URLSessionTest, FollowsRedirectsOnlyWithinTheOrigin)
+TEST_F(URLSessionTest, FollowsRedirectsOnlyWithinTheOriginAndSendsPlainHttpOnlyToLoopback)
 {
     const QByteArray elsewhere = url(other, "/steal").toEncoded();
     answer = [elsewhere](const HttpRequest& r) {
@@ -132,10 +132,8 @@ TEST_F(URLSessionTest, FollowsRedirectsOnlyWithinTheOrigin)
     request.setValue("Bearer secret", "Authorization");
     EXPECT_EQ(responseOf(send(request)).statusCode, 302);
     EXPECT_TRUE(receivedByOther.isEmpty());
-}
 
-TEST_F(URLSessionTest, PlainHttpGoesOnlyToLoopback)
-{
+    // Plain http goes only to loopback.
     struct Case
     {
         const char* url;

@@ -118,7 +118,7 @@ TEST(Window, IsThisProgramsWindowInTheWindowServerAndKeepsBelowTheMenuBar)
     EXPECT_EQ(full.frame(), screen.frame);
 }
 
-TEST(SimDesktopPointer, AMouseDownReachesTheWidgetUnderThePointerInTheFrontmostWindow)
+TEST(SimDesktopPointer, AMouseDownReachesTheWidgetUnderThePointerInTheFrontmostWindowOrStatusItem)
 {
     Desk d;
     auto below = d.window(QRectF(100, 100, 200, 100));
@@ -158,16 +158,14 @@ TEST(SimDesktopPointer, AMouseDownReachesTheWidgetUnderThePointerInTheFrontmostW
     d.desktop.mouseDown(QPointF(50, 350));
     EXPECT_EQ(d.desktop.frontmostApplication()->processIdentifier(), notes);
     EXPECT_FALSE(d.desktop.isActive());
-}
 
-TEST(SimStatusBar, PlacesItemsRightToLeftInTheMenuBarAtTheStatusLevel)
-{
-    Desk d;
+    // Status items sit right to left in the menu bar at the status level.
     SimStatusBar bar(d.desktop);
     auto first = bar.statusItem(StatusBar::kVariableLength);
     auto second = bar.statusItem(30);
     StatusImage image;
     image.image = QImage(16, 16, QImage::Format_ARGB32_Premultiplied);
+    image.image.fill(Qt::black);
     image.size = QSizeF(16, 16);
     first->button()->setImage(image);
     const double right = 1512 - SimStatusBar::kRightMargin;
