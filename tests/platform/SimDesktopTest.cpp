@@ -158,35 +158,7 @@ TEST(DesktopScenario, AScenarioThatDoesNotReadChangesNothing)
     }
 }
 
-TEST(SimVirtualDisplays, ADisplayJoinsTheScreensAfterItsDelayAndLeavesWhenReleased)
-{
-    VirtualRig rig;
-    // Released before it was registered: no screen ever.
-    rig.publish().reset();
-    rig.scheduler.advance(5);
-    EXPECT_EQ(rig.desktop.screens().size(), 1);
-    EXPECT_EQ(rig.screenChanges, 0);
-
-    rig.displays.setRegistrationDelay(0.8);
-    auto display = rig.publish();
-    const quint32 id = display->displayID();
-    rig.scheduler.advance(0.79);
-    EXPECT_EQ(rig.desktop.screens().size(), 1);
-    rig.scheduler.advance(0.01);
-    const auto screens = rig.desktop.screens();
-    ASSERT_EQ(screens.size(), 2);
-    EXPECT_EQ(screens[1].displayID(), id);
-    EXPECT_EQ(screens[1].localizedName, QStringLiteral("Veilmox"));
-    EXPECT_EQ(screens[1].frame, QRectF(1512, 0, 1512, 982)); // to the right of the built-in display
-    EXPECT_EQ(screens[1].backingScaleFactor, 2.0);
-    EXPECT_EQ(rig.screenChanges, 1);
-    display.reset();
-    EXPECT_EQ(rig.desktop.screens().size(), 1);
-    EXPECT_EQ(rig.screenChanges, 2);
-    EXPECT_TRUE(rig.displays.displays().isEmpty());
-}
-
-TEST(DesktopViewer, ShowsEveryDisplayLiveAndFollowsTheScreenList)
+TEST(SimVirtualDisplays, JoinTheScreensAfterTheirDelayAndTheViewerShowsEveryDisplayLive)
 {
     VirtualRig rig;
     const quint32 builtIn = rig.desktop.mainDisplayID();
@@ -208,12 +180,30 @@ TEST(DesktopViewer, ShowsEveryDisplayLiveAndFollowsTheScreenList)
     EXPECT_EQ(picture.pixelColor(picture.width() / 4, picture.height() / 2), grey);
     EXPECT_EQ(picture.pixelColor(picture.width() * 3 / 4, picture.height() / 2), wallpaper);
 
-    // A virtual display gets its own pane once it shows up, and loses it when it goes.
+    // A virtual display released before it was registered never shows up.
+    rig.publish().reset();
+    rig.scheduler.advance(5);
+    EXPECT_EQ(rig.desktop.screens().size(), 1);
+    EXPECT_EQ(rig.screenChanges, 0);
+
+    // Registered after its delay, it joins the screens and gets its own pane in the viewer.
+    rig.displays.setRegistrationDelay(0.8);
     auto display = rig.publish();
-    rig.scheduler.advance(1);
-    ASSERT_EQ(viewer.displayIDs(), (QList<quint32>{builtIn, display->displayID()}));
-    EXPECT_TRUE(viewer.title(display->displayID()).startsWith(QStringLiteral("Veilmox")));
-    EXPECT_FALSE(viewer.picture(display->displayID()).isNull()) << "redrawn by the viewer's own timer";
+    const quint32 id = display->displayID();
+    rig.scheduler.advance(0.79);
+    EXPECT_EQ(rig.desktop.screens().size(), 1);
+    rig.scheduler.advance(0.01);
+    const auto screens = rig.desktop.screens();
+    ASSERT_EQ(screens.size(), 2);
+    EXPECT_EQ(screens[1].displayID(), id);
+    EXPECT_EQ(screens[1].localizedName, QStringLiteral("Veilmox"));
+    EXPECT_EQ(screens[1].frame, QRectF(1512, 0, 1512, 982)); // to the right of the built-in display
+    EXPECT_EQ(screens[1].backingScaleFactor, 2.0);
+    EXPECT_EQ(rig.screenChanges, 1);
+    rig.scheduler.advance(sim::DesktopViewer::kRefreshInterval);
+    ASSERT_EQ(viewer.displayIDs(), (QList<quint32>{builtIn, id}));
+    EXPECT_TRUE(viewer.title(id).startsWith(QStringLiteral("Veilmox")));
+    EXPECT_FALSE(viewer.picture(id).isNull()) << "redrawn by the viewer's own timer";
 
     // Live: a change on the desktop shows at the next refresh.
     rig.desktop.setWindowBounds(window, QRectF(756, 0, 756, 982));
@@ -221,6 +211,10 @@ TEST(DesktopViewer, ShowsEveryDisplayLiveAndFollowsTheScreenList)
     picture = viewer.picture(builtIn);
     EXPECT_EQ(picture.pixelColor(picture.width() / 4, picture.height() / 2), wallpaper);
 
+    // Released, it leaves the screens and the viewer.
     display.reset();
+    EXPECT_EQ(rig.desktop.screens().size(), 1);
+    EXPECT_EQ(rig.screenChanges, 2);
+    EXPECT_TRUE(rig.displays.displays().isEmpty());
     EXPECT_EQ(viewer.displayIDs(), QList<quint32>{builtIn});
 }

@@ -160,9 +160,6 @@ TEST_F(URLSessionTest, FollowsRedirectsOnlyWithinTheOriginAndSendsPlainHttpOnlyT
 
 TEST_F(URLSessionTest, NobodyIsCalledBackAfterTheContextOrTheSessionIsGone)
 {
-    answer = [](const HttpRequest&) {
-        return HttpResponse::empty(200);
-    };
     bool called = false;
     {
         QObject context;
