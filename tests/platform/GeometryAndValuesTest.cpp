@@ -7,39 +7,34 @@
 
 using namespace platform;
 
-TEST(Geometry, IntersectionTellsNullFromEmpty)
+TEST(Geometry, RectanglesFollowCoreGraphicsWhereQtDiffers)
 {
+    // An intersection tells none from empty; negative sizes read as their standardised rectangles.
     EXPECT_FALSE(rectIntersection({0, 0, 10, 10}, {20, 0, 5, 5}));
     const auto touching = rectIntersection({0, 0, 10, 10}, {10, 0, 5, 5});
     ASSERT_TRUE(touching);
     EXPECT_TRUE(rectIsEmpty(*touching));
     EXPECT_EQ(*rectIntersection({0, 0, 10, 10}, {5, 5, 10, 10}), QRectF(5, 5, 5, 5));
-    // Negative sizes are read as their standardised rectangles.
     EXPECT_EQ(*rectIntersection({10, 10, -10, -10}, {5, 5, 10, 10}), QRectF(5, 5, 5, 5));
-}
-
-TEST(Geometry, ContainmentIncludesMinimumEdgesOnly)
-{
-    const QRectF r(0, 0, 10, 10);
-    EXPECT_TRUE(rectContainsPoint(r, {0, 0}));
-    EXPECT_FALSE(rectContainsPoint(r, {10, 5}));
-    EXPECT_FALSE(rectContainsPoint(r, {5, 10}));
-    EXPECT_TRUE(rectContainsPoint(r, {9.999, 9.999}));
-}
-
-TEST(Geometry, IntegralAndUnionAndDictionaries)
-{
+    // Containment includes the minimum edges only.
+    for (const auto& [point, inside] : {std::pair{QPointF(0, 0), true},
+                                        std::pair{QPointF(10, 5), false},
+                                        std::pair{QPointF(5, 10), false},
+                                        std::pair{QPointF(9.999, 9.999), true}}) {
+        EXPECT_EQ(rectContainsPoint({0, 0, 10, 10}, point), inside) << point.x() << "," << point.y();
+    }
     EXPECT_EQ(rectIntegral({0.5, 1.2, 10.2, 3.7}), QRectF(0, 1, 11, 4));
     EXPECT_EQ(rectUnion({0, 0, 10, 10}, {20, 5, 5, 10}), QRectF(0, 0, 25, 15));
     EXPECT_EQ(rectFromDictionary(dictionaryFromRect({1, 2, 3, 4})), QRectF(1, 2, 3, 4));
     QVariantMap broken = dictionaryFromRect({1, 2, 3, 4});
-    broken.insert(QStringLiteral("Width"), QStringLiteral("3"));
-    EXPECT_FALSE(rectFromDictionary(broken));
-    broken.insert(QStringLiteral("Width"), std::numeric_limits<double>::infinity());
-    EXPECT_FALSE(rectFromDictionary(broken));
+    for (const QVariant& width :
+         {QVariant(QStringLiteral("3")), QVariant(std::numeric_limits<double>::infinity())}) {
+        broken.insert(QStringLiteral("Width"), width);
+        EXPECT_FALSE(rectFromDictionary(broken));
+    }
 }
 
-TEST(Values, NumbersOutOfRangeAreRefusedNotWrapped)
+TEST(Values, NumbersOutOfRangeAndMixedArraysAreRefusedNotConverted)
 {
     EXPECT_EQ(uint32Value(QVariant(qint64(4294967295))), 4294967295U);
     EXPECT_FALSE(uint32Value(QVariant(qint64(4294967296))));
@@ -54,40 +49,20 @@ TEST(Values, NumbersOutOfRangeAreRefusedNotWrapped)
     EXPECT_FALSE(exactInt64(9.3e18));
     EXPECT_EQ(exactInt64(-3.0), -3);
     EXPECT_FALSE(finiteNumber(QVariant(std::numeric_limits<double>::infinity())));
-}
-
-TEST(Values, DecimalKeysParseStrictly)
-{
-    struct Case
-    {
-        const char* text;
-        std::optional<quint32> expected;
-    };
-    const Case cases[] = {
-        {"7", 7U},
-        {"+7", 7U},
-        {"0012", 12U},
-        {"4294967295", 4294967295U},
-        {"4294967296", {}},
-        {"-1", {}},
-        {" 7", {}},
-        {"7 ", {}},
-        {"", {}},
-        {"+", {}},
-        {"0x10", {}},
-        {"٣", {}},
-        {"1e3", {}},
-        {"++7", {}},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(parseUInt32Decimal(QString::fromUtf8(c.text)), c.expected) << c.text;
-    }
-}
-
-TEST(Values, StringArraysMustHoldOnlyStrings)
-{
+    // String arrays must hold only strings.
     EXPECT_EQ(stringArray(QVariantList{QStringLiteral("a"), QStringLiteral("b")}),
               (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
     EXPECT_FALSE(stringArray(QVariantList{QStringLiteral("a"), qint64(1)}));
     EXPECT_FALSE(stringArray(QStringLiteral("a")));
+}
+
+TEST(Values, DecimalKeysParseStrictly)
+{
+    for (const auto& [text, value] :
+         {std::pair{"7", 7U}, {"+7", 7U}, {"0012", 12U}, {"4294967295", 4294967295U}}) {
+        EXPECT_EQ(parseUInt32Decimal(QString::fromUtf8(text)), value) << text;
+    }
+    for (const char* refused : {"4294967296", "-1", " 7", "7 ", "", "+", "0x10", "٣", "1e3", "++7"}) {
+        EXPECT_FALSE(parseUInt32Decimal(QString::fromUtf8(refused))) << refused;
+    }
 }

@@ -1,16 +1,60 @@
+// The simulated desktop: window server, applications, screens, scenario files, virtual displays
+// and the viewer that shows them.
 #include "platform/sim/SimDesktop.h"
 
 #include "platform/Geometry.h"
 #include "platform/Values.h"
+#include "platform/VirtualDisplay.h"
+#include "platform/sim/DemoDesktop.h"
+#include "platform/sim/DesktopViewer.h"
+#include "platform/sim/SimVirtualDisplays.h"
+#include "platform/sim/VirtualScheduler.h"
 
 #include <gtest/gtest.h>
 
 using namespace platform;
 using platform::sim::SimDesktop;
 
-TEST(SimDesktop, WindowListIsFrontToBackAndHonoursTheOptions)
+namespace {
+
+// A desktop with its built-in display, virtual displays and a count of screen changes.
+struct VirtualRig
+{
+    VirtualRig()
+        : displays(desktop, scheduler)
+    {
+        desktop.addDisplay();
+        changes = desktop.defaultCenter().addObserver(kApplicationDidChangeScreenParameters,
+                                                      [this](const Notification&) { ++screenChanges; });
+    }
+
+    std::unique_ptr<CGVirtualDisplay> publish()
+    {
+        CGVirtualDisplayDescriptor descriptor;
+        descriptor.name = QStringLiteral("Veilmox");
+        descriptor.maxPixelsWide = 3024;
+        descriptor.maxPixelsHigh = 1964;
+        auto display = displays.createVirtualDisplay(descriptor);
+        CGVirtualDisplaySettings settings;
+        settings.modes = {*displays.createMode(1512, 982, 30), *displays.createMode(3024, 1964, 30)};
+        settings.hiDPI = true;
+        EXPECT_TRUE(display->applySettings(settings));
+        return display;
+    }
+
+    SimDesktop desktop;
+    sim::VirtualScheduler scheduler;
+    sim::SimVirtualDisplays displays;
+    Cancellable changes;
+    int screenChanges = 0;
+};
+
+} // namespace
+
+TEST(SimDesktop, WindowListIsFrontToBackHonoursTheOptionsAndTellsFailuresFromEmptyAnswers)
 {
     SimDesktop desktop;
+    EXPECT_TRUE(desktop.copyWindowInfo(kCGWindowListOptionOnScreenOnly, 0)->isEmpty());
     desktop.addDisplay();
     const auto pid = desktop.launchApp(QStringLiteral("com.example.A"), QStringLiteral("A"));
     const auto back = desktop.addWindow(pid, QStringLiteral("back"));
@@ -31,63 +75,146 @@ TEST(SimDesktop, WindowListIsFrontToBackAndHonoursTheOptions)
     EXPECT_EQ(uint32Value(list->at(1).value(kCGWindowNumber)), back);
     EXPECT_EQ(list->at(0).value(kCGWindowOwnerName).toString(), QStringLiteral("A"));
     EXPECT_EQ(rectFromDictionary(list->at(0).value(kCGWindowBounds)), QRectF(100, 100, 800, 600));
-
-    const auto all = desktop.copyWindowInfo(kCGWindowListOptionAll, kCGNullWindowID);
-    EXPECT_EQ(all->size(), 4);
+    EXPECT_EQ(desktop.copyWindowInfo(kCGWindowListOptionAll, kCGNullWindowID)->size(), 4);
     const auto described = desktop.createDescriptionFromArray({minimised, 9999, back});
     ASSERT_EQ(described->size(), 2);
     EXPECT_FALSE(described->at(0).contains(kCGWindowIsOnscreen));
-}
 
-TEST(SimDesktop, FailuresAreToldApartFromEmptyAnswers)
-{
-    SimDesktop desktop;
-    EXPECT_TRUE(desktop.copyWindowInfo(kCGWindowListOptionOnScreenOnly, 0)->isEmpty());
     desktop.setWindowListFails(true);
     EXPECT_FALSE(desktop.copyWindowInfo(kCGWindowListOptionOnScreenOnly, 0));
     desktop.setDescriptionQueryFails(true);
-    EXPECT_FALSE(desktop.createDescriptionFromArray({1}));
+    EXPECT_FALSE(desktop.createDescriptionFromArray({back}));
 }
 
-TEST(SimDesktop, ApplicationsPostTheirNotificationsAndHidingTakesWindowsOffScreen)
+TEST(DesktopScenario, BuildsTheDesktopItDescribes)
 {
     SimDesktop desktop;
-    QStringList seen;
-    auto launched =
-        desktop.notificationCenter().addObserver(kWorkspaceDidLaunchApplication, [&](const Notification& n) {
-            seen << QStringLiteral("launch:") + n.application->bundleIdentifier().value_or(QString());
-        });
-    auto ended = desktop.notificationCenter().addObserver(
-        kWorkspaceDidTerminateApplication, [&](const Notification& n) {
-            seen << QStringLiteral("end:") + n.application->bundleIdentifier().value_or(QString());
-        });
-    const auto pid = desktop.launchApp(QStringLiteral("com.example.A"), QStringLiteral("A"));
-    const auto window = desktop.addWindow(pid, QStringLiteral("w"));
-    const auto app = desktop.runningApplication(pid);
-    ASSERT_TRUE(app);
-    app->hide();
-    EXPECT_TRUE(desktop.copyWindowInfo(kCGWindowListOptionOnScreenOnly, 0)->isEmpty());
-    app->unhide();
-    EXPECT_EQ(desktop.copyWindowInfo(kCGWindowListOptionOnScreenOnly, 0)->size(), 1);
-    desktop.terminateApp(pid);
-    EXPECT_FALSE(desktop.runningApplication(pid));
-    EXPECT_FALSE(desktop.window(window));
-    EXPECT_TRUE(app->isTerminated());
-    EXPECT_EQ(seen,
-              (QStringList{QStringLiteral("launch:com.example.A"), QStringLiteral("end:com.example.A")}));
-}
-
-TEST(SimDesktop, ScreensCarryTheirDisplayNumbers)
-{
-    SimDesktop desktop;
-    const auto first = desktop.addDisplay();
-    SimDesktop::DisplaySpec noNumber;
-    noNumber.hasScreenNumber = false;
-    desktop.addDisplay(noNumber);
+    const auto error = sim::loadDesktopScenario(desktop, R"({
+        "menuBarHeight": 30, "screenRecordingPermission": false,
+        "displays": [{"name": "Studio Display", "frame": [0, 0, 2560, 1440], "scale": 2, "wallpaper": "#102030"},
+                     {"frame": [2560, 0, 1920, 1080], "scale": 1}],
+        "apps": [{"bundleID": "com.example.editor", "name": "Editor", "active": true,
+                  "windows": [{"title": "notes.txt", "frame": [100, 100, 800, 600], "color": "#336699"},
+                              {"frame": [50, 50, 200, 100], "onScreen": false, "sharing": 0, "layer": 3, "alpha": 0.5}]},
+                 {"bundleID": "com.apple.dock", "name": "Dock", "policy": "accessory"}]
+    })");
+    ASSERT_FALSE(error) << error->toStdString();
+    EXPECT_EQ(desktop.menuBarHeight(), 30);
+    EXPECT_FALSE(desktop.screenRecordingPermission());
     const auto screens = desktop.screens();
     ASSERT_EQ(screens.size(), 2);
-    EXPECT_EQ(screens[0].displayID(), first);
-    EXPECT_FALSE(screens[1].displayID());
-    EXPECT_EQ(desktop.mainDisplayID(), first);
-    EXPECT_EQ(desktop.displayBounds(first), QRectF(0, 0, 1512, 982));
+    EXPECT_EQ(screens[0].localizedName, QStringLiteral("Studio Display"));
+    EXPECT_EQ(screens[1].frame, QRectF(2560, 0, 1920, 1080));
+    EXPECT_EQ(screens[1].backingScaleFactor, 1.0);
+    EXPECT_EQ(desktop.display(*screens[0].displayID())->desktopColor, QColor(0x10, 0x20, 0x30));
+
+    const auto apps = desktop.runningApplications();
+    ASSERT_EQ(apps.size(), 3); // after this program
+    EXPECT_EQ(apps[1]->bundleIdentifier(), QStringLiteral("com.example.editor"));
+    EXPECT_TRUE(apps[1]->isActive());
+    EXPECT_EQ(apps[2]->activationPolicy(), ActivationPolicy::Accessory);
+    const auto order = desktop.windowOrder();
+    ASSERT_EQ(order.size(), 2);
+    const auto panel = *desktop.window(order[0]);
+    EXPECT_EQ(std::make_tuple(panel.layer, panel.sharingState, panel.onScreen, panel.alpha),
+              std::make_tuple(qint64(3), qint64(0), false, std::optional<double>(0.5)));
+    const auto notes = *desktop.window(order[1]);
+    EXPECT_EQ(std::make_tuple(notes.title, notes.color, notes.owner),
+              std::make_tuple(std::optional<QString>(QStringLiteral("notes.txt")),
+                              QColor(0x33, 0x66, 0x99),
+                              apps[1]->processIdentifier()));
+}
+
+TEST(DesktopScenario, AScenarioThatDoesNotReadChangesNothing)
+{
+    struct Case
+    {
+        const char* json;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"{", "not JSON"},
+        {"[]", "must be an object"},
+        {R"({"apps": []})", "no display"},
+        {R"({"displays": [{"frame": [0, 0, 100]}]})", "frame"},
+        {R"({"displays": [{"frame": [0, 0, -5, 10]}]})", "frame"},
+        {R"({"displays": [{"frame": [0, 0, 100, 100], "scale": "2"}]})", "scale"},
+        {R"({"displays": [{"frame": [0, 0, 100, 100], "wallpaper": "blurple"}]})", "wallpaper"},
+        {R"({"displays": [{"frame": [0, 0, 100, 100]}], "apps": [{"name": "No id"}]})", "bundleID"},
+        {R"({"displays": [{"frame": [0, 0, 100, 100]}], "apps": [{"bundleID": "a.b", "name": "A", "policy": "x"}]})",
+         "policy"},
+        {R"({"displays": [{"frame": [0, 0, 100, 100]}],
+             "apps": [{"bundleID": "a.b", "name": "A", "windows": [{"frame": [0, 0, 9, 9], "sharing": 7}]}]})",
+         "sharing"},
+    };
+    for (const Case& c : cases) {
+        SimDesktop desktop;
+        const auto error = sim::loadDesktopScenario(desktop, c.json);
+        ASSERT_TRUE(error) << c.json;
+        EXPECT_TRUE(error->contains(QString::fromUtf8(c.says))) << error->toStdString();
+        EXPECT_TRUE(desktop.screens().isEmpty());
+        EXPECT_EQ(desktop.runningApplications().size(), 1) << "only this program";
+        EXPECT_TRUE(desktop.windowOrder().isEmpty());
+    }
+}
+
+TEST(SimVirtualDisplays, JoinTheScreensAfterTheirDelayAndTheViewerShowsEveryDisplayLive)
+{
+    VirtualRig rig;
+    const quint32 builtIn = rig.desktop.mainDisplayID();
+    const auto pid = rig.desktop.launchApp(QStringLiteral("com.example.a"), QStringLiteral("A"));
+    const quint32 window = rig.desktop.addWindow(pid, QStringLiteral("w"), QRectF(0, 0, 756, 982));
+    const QColor grey(0x80, 0x80, 0x80);
+    const QColor wallpaper = SimDesktop::DisplaySpec().desktopColor;
+
+    sim::DesktopViewer viewer(rig.desktop, rig.scheduler);
+    viewer.resize(900, 400);
+    viewer.show();
+    viewer.refresh();
+    EXPECT_EQ(viewer.displayIDs(), QList<quint32>{builtIn});
+    EXPECT_TRUE(viewer.title(builtIn).startsWith(QStringLiteral("Built-in Display")));
+    QImage picture = viewer.picture(builtIn);
+    ASSERT_FALSE(picture.isNull());
+    // Drawn at the size it is shown, with the window on the left half.
+    EXPECT_LE(picture.deviceIndependentSize().width(), viewer.width());
+    EXPECT_EQ(picture.pixelColor(picture.width() / 4, picture.height() / 2), grey);
+    EXPECT_EQ(picture.pixelColor(picture.width() * 3 / 4, picture.height() / 2), wallpaper);
+
+    // A virtual display released before it was registered never shows up.
+    rig.publish().reset();
+    rig.scheduler.advance(5);
+    EXPECT_EQ(rig.desktop.screens().size(), 1);
+    EXPECT_EQ(rig.screenChanges, 0);
+
+    // Registered after its delay, it joins the screens and gets its own pane in the viewer.
+    rig.displays.setRegistrationDelay(0.8);
+    auto display = rig.publish();
+    const quint32 id = display->displayID();
+    rig.scheduler.advance(0.79);
+    EXPECT_EQ(rig.desktop.screens().size(), 1);
+    rig.scheduler.advance(0.01);
+    const auto screens = rig.desktop.screens();
+    ASSERT_EQ(screens.size(), 2);
+    EXPECT_EQ(screens[1].displayID(), id);
+    EXPECT_EQ(screens[1].localizedName, QStringLiteral("Veilmox"));
+    EXPECT_EQ(screens[1].frame, QRectF(1512, 0, 1512, 982)); // to the right of the built-in display
+    EXPECT_EQ(screens[1].backingScaleFactor, 2.0);
+    EXPECT_EQ(rig.screenChanges, 1);
+    rig.scheduler.advance(sim::DesktopViewer::kRefreshInterval);
+    ASSERT_EQ(viewer.displayIDs(), (QList<quint32>{builtIn, id}));
+    EXPECT_TRUE(viewer.title(id).startsWith(QStringLiteral("Veilmox")));
+    EXPECT_FALSE(viewer.picture(id).isNull()) << "redrawn by the viewer's own timer";
+
+    // Live: a change on the desktop shows at the next refresh.
+    rig.desktop.setWindowBounds(window, QRectF(756, 0, 756, 982));
+    rig.scheduler.advance(sim::DesktopViewer::kRefreshInterval);
+    picture = viewer.picture(builtIn);
+    EXPECT_EQ(picture.pixelColor(picture.width() / 4, picture.height() / 2), wallpaper);
+
+    // Released, it leaves the screens and the viewer.
+    display.reset();
+    EXPECT_EQ(rig.desktop.screens().size(), 1);
+    EXPECT_EQ(rig.screenChanges, 2);
+    EXPECT_TRUE(rig.displays.displays().isEmpty());
+    EXPECT_EQ(viewer.displayIDs(), QList<quint32>{builtIn});
 }

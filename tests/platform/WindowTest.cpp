@@ -1,14 +1,22 @@
+// The program's own windows and what the shell builds on them: pointer input, the status bar in
+// the simulated menu bar, popovers.
 #include "platform/Window.h"
 
-#include "platform/Geometry.h"
+#include "platform/Popover.h"
 #include "platform/Services.h"
+#include "platform/StatusBar.h"
 #include "platform/Values.h"
 #include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimStatusBar.h"
+
+#include <QPushButton>
+#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
 using namespace platform;
 using platform::sim::SimDesktop;
+using platform::sim::SimStatusBar;
 
 namespace {
 
@@ -29,87 +37,195 @@ public:
     }
 };
 
+// A desktop with one 1512 x 982 point display and the services windows need.
+struct Desk
+{
+    Desk()
+    {
+        desktop.addDisplay();
+        services.screens = &desktop;
+        services.appWindows = &desktop;
+        services.events = &desktop;
+    }
+    std::unique_ptr<Window> window(const QRectF& frame)
+    {
+        return std::make_unique<Window>(
+            services, frame, kWindowStyleMaskBorderless, BackingStoreType::Buffered, false);
+    }
+    void click(QPointF point)
+    {
+        desktop.mouseDown(point);
+        desktop.mouseUp(point);
+    }
+
+    SimDesktop desktop;
+    Services services;
+};
+
 } // namespace
 
-TEST(Window, RegistersWithTheWindowServerAsThisProgramsWindow)
+TEST(Window, IsThisProgramsWindowInTheWindowServerAndKeepsBelowTheMenuBar)
 {
-    SimDesktop desktop;
-    desktop.addDisplay();
-    Services services;
-    services.screens = &desktop;
-    services.appWindows = &desktop;
-    quint32 number = 0;
-    {
-        Window window(services,
-                      QRectF(10, 40, 300, 200),
-                      kWindowStyleMaskBorderless,
-                      BackingStoreType::Buffered,
-                      false);
-        number = window.windowNumber();
-        ASSERT_NE(number, 0U);
-        EXPECT_FALSE(desktop.isWindowOnScreen(number)) << "created ordered out";
+    Desk d;
+    auto window = d.window(QRectF(10, 40, 300, 200));
+    const quint32 number = window->windowNumber();
+    ASSERT_NE(number, 0U);
+    EXPECT_FALSE(d.desktop.isWindowOnScreen(number)) << "created ordered out";
 
-        window.setLevel(kStatusWindowLevel);
-        window.setSharingType(WindowSharingType::None);
-        window.setIgnoresMouseEvents(true);
-        window.orderFrontRegardless();
-        const auto listed = desktop.copyWindowInfo(kCGWindowListOptionOnScreenOnly, kCGNullWindowID);
-        ASSERT_TRUE(listed);
-        ASSERT_FALSE(listed->isEmpty());
-        const auto& description = listed->front();
-        EXPECT_EQ(uint32Value(description.value(kCGWindowNumber)), number);
-        EXPECT_EQ(int32Value(description.value(kCGWindowOwnerPID)), desktop.ownProcessIdentifier());
-        EXPECT_EQ(integerValue(description.value(kCGWindowLayer)), 25);
-        EXPECT_EQ(integerValue(description.value(kCGWindowSharingState)), 0);
-        EXPECT_EQ(rectFromDictionary(description.value(kCGWindowBounds)), QRectF(10, 40, 300, 200));
-        EXPECT_TRUE(desktop.window(number)->ignoresMouseEvents);
+    window->setLevel(kStatusWindowLevel);
+    window->setSharingType(WindowSharingType::None);
+    window->orderFrontRegardless();
+    const auto listed = d.desktop.copyWindowInfo(kCGWindowListOptionOnScreenOnly, kCGNullWindowID);
+    ASSERT_TRUE(listed && !listed->isEmpty());
+    const auto& description = listed->front();
+    EXPECT_EQ(uint32Value(description.value(kCGWindowNumber)), number);
+    EXPECT_EQ(int32Value(description.value(kCGWindowOwnerPID)), d.desktop.ownProcessIdentifier());
+    EXPECT_EQ(integerValue(description.value(kCGWindowLayer)), 25);
+    EXPECT_EQ(integerValue(description.value(kCGWindowSharingState)), 0);
 
-        window.orderOut();
-        EXPECT_FALSE(desktop.isWindowOnScreen(number));
-    }
-    EXPECT_FALSE(desktop.window(number)) << "gone with the window";
-}
+    window->orderOut();
+    EXPECT_FALSE(d.desktop.isWindowOnScreen(number));
 
-TEST(Window, KeepsBelowTheMenuBarUnlessASubclassSaysOtherwise)
-{
-    SimDesktop desktop;
-    desktop.addDisplay();
-    desktop.setMenuBarHeight(24);
-    Services services;
-    services.screens = &desktop;
-    services.appWindows = &desktop;
-    const Screen screen = desktop.screens().front();
+    // Closing tells the delegate once per showing.
+    ClosingDelegate delegate;
+    window->setDelegate(&delegate);
+    window->orderFrontRegardless();
+    window->close();
+    window->close();
+    EXPECT_EQ(delegate.closes, 1);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(d.desktop.isWindowOnScreen(number));
+    window->orderFrontRegardless();
+    window->close();
+    EXPECT_EQ(delegate.closes, 2);
+    window.reset();
+    EXPECT_FALSE(d.desktop.window(number)) << "gone with the window";
 
+    // Frames keep below the menu bar unless a subclass says otherwise.
+    d.desktop.setMenuBarHeight(24);
+    const Screen screen = d.desktop.screens().front();
     Window plain(
-        services, screen.frame, kWindowStyleMaskBorderless, BackingStoreType::Buffered, false, screen);
+        d.services, screen.frame, kWindowStyleMaskBorderless, BackingStoreType::Buffered, false, screen);
     plain.setFrame(screen.frame, true);
     EXPECT_EQ(plain.frame(), QRectF(0, 24, 1512, 982));
-    EXPECT_EQ(desktop.window(plain.windowNumber())->bounds, QRectF(0, 24, 1512, 982));
+    EXPECT_EQ(d.desktop.window(plain.windowNumber())->bounds, QRectF(0, 24, 1512, 982));
     plain.setFrame(QRectF(100, 300, 200, 100), true);
     EXPECT_EQ(plain.frame(), QRectF(100, 300, 200, 100));
 
     UnconstrainedWindow full(
-        services, screen.frame, kWindowStyleMaskBorderless, BackingStoreType::Buffered, false, screen);
+        d.services, screen.frame, kWindowStyleMaskBorderless, BackingStoreType::Buffered, false, screen);
     full.setFrame(screen.frame, true);
     EXPECT_EQ(full.frame(), screen.frame);
 }
 
-TEST(Window, TellsItsDelegateOnceWhenItCloses)
+TEST(SimDesktopPointer, AMouseDownReachesTheWidgetUnderThePointerInTheFrontmostWindowOrStatusItem)
 {
-    SimDesktop desktop;
-    Services services;
-    services.appWindows = &desktop;
-    Window window(
-        services, QRectF(0, 0, 10, 10), kWindowStyleMaskBorderless, BackingStoreType::Buffered, false);
-    ClosingDelegate delegate;
-    window.setDelegate(&delegate);
-    window.orderFrontRegardless();
-    window.close();
-    window.close();
-    EXPECT_EQ(delegate.closes, 1);
-    EXPECT_FALSE(window.isVisible());
-    EXPECT_FALSE(desktop.isWindowOnScreen(window.windowNumber()));
-    window.orderFrontRegardless();
-    window.close();
-    EXPECT_EQ(delegate.closes, 2);
+    Desk d;
+    auto below = d.window(QRectF(100, 100, 200, 100));
+    auto above = d.window(QRectF(150, 120, 200, 100));
+    auto* belowButton = new QPushButton(QStringLiteral("below"));
+    auto* aboveButton = new QPushButton(QStringLiteral("above"));
+    for (QPushButton* b : {belowButton, aboveButton}) {
+        b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding); // fills its window
+    }
+    below->setContentView(belowButton);
+    above->setContentView(aboveButton);
+    below->orderFrontRegardless();
+    above->orderFrontRegardless();
+    QSignalSpy belowClicks(belowButton, &QPushButton::clicked);
+    QSignalSpy aboveClicks(aboveButton, &QPushButton::clicked);
+    QList<QPointF> monitored;
+    const Cancellable monitor = d.desktop.addMouseDownMonitor([&](QPointF p) { monitored.append(p); });
+
+    const quint64 before = d.desktop.currentEventNumber();
+    d.click(QPointF(160, 130)); // both windows: the front one takes it
+    d.click(QPointF(110, 110)); // only the back one
+    EXPECT_EQ(aboveClicks.count(), 1);
+    EXPECT_EQ(belowClicks.count(), 1);
+    EXPECT_EQ(monitored, (QList<QPointF>{{160, 130}, {110, 110}}));
+    EXPECT_GT(d.desktop.currentEventNumber(), before);
+    EXPECT_EQ(d.desktop.mouseLocation(), QPointF(110, 110));
+
+    above->setIgnoresMouseEvents(true); // clicks pass through it
+    d.click(QPointF(160, 130));
+    EXPECT_EQ(belowClicks.count(), 2);
+
+    // A click on another app's window brings that app to the front.
+    const pid_type notes = d.desktop.launchApp(QStringLiteral("com.apple.Notes"), QStringLiteral("Notes"));
+    d.desktop.addWindow(notes, QStringLiteral("Notes"), QRectF(0, 300, 300, 300));
+    d.desktop.activate(true);
+    ASSERT_TRUE(d.desktop.isActive());
+    d.desktop.mouseDown(QPointF(50, 350));
+    EXPECT_EQ(d.desktop.frontmostApplication()->processIdentifier(), notes);
+    EXPECT_FALSE(d.desktop.isActive());
+
+    // Status items sit right to left in the menu bar at the status level.
+    SimStatusBar bar(d.desktop);
+    auto first = bar.statusItem(StatusBar::kVariableLength);
+    auto second = bar.statusItem(30);
+    StatusImage image;
+    image.image = QImage(16, 16, QImage::Format_ARGB32_Premultiplied);
+    image.image.fill(Qt::black);
+    image.size = QSizeF(16, 16);
+    first->button()->setImage(image);
+    const double right = 1512 - SimStatusBar::kRightMargin;
+    EXPECT_EQ(first->button()->screenFrame(), QRectF(right - 24, 0, 24, 24))
+        << "16 points of image and 4 each side";
+    EXPECT_EQ(second->button()->screenFrame(), QRectF(right - 24 - 30, 0, 30, 24));
+
+    const auto number = d.desktop.windowAt(QPointF(right - 12, 12));
+    ASSERT_TRUE(number);
+    EXPECT_EQ(d.desktop.window(*number)->layer, kStatusWindowLevel);
+    int clicks = 0;
+    first->button()->setAction([&] { ++clicks; });
+    d.click(QPointF(right - 12, 12));
+    EXPECT_EQ(clicks, 1);
+
+    first.reset();
+    EXPECT_EQ(second->button()->screenFrame(), QRectF(right - 30, 0, 30, 24)) << "moves into the freed room";
+}
+
+TEST(Popover, SitsBelowTheRectangleOnTheScreenAndATransientOneClosesOnAClickOutside)
+{
+    const QSizeF size(350, 680);
+    const QRectF screen(0, 24, 1512, 958);
+    struct Case
+    {
+        QRectF anchor;
+        RectEdge edge;
+        QRectF expected;
+    };
+    const Case cases[] = {
+        {QRectF(700, 0, 24, 24), RectEdge::MinY, QRectF(537, 24 + Popover::kArrowGap, 350, 680)},
+        {QRectF(1480, 0, 24, 24), RectEdge::MinY, QRectF(1162, 30, 350, 680)}, // kept on the screen
+        {QRectF(0, 0, 24, 24), RectEdge::MinY, QRectF(0, 30, 350, 680)},
+        {QRectF(700, 900, 24, 24), RectEdge::MaxY, QRectF(537, 900 - 6 - 680, 350, 680)},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Popover::frameFor(size, c.anchor, c.edge, screen), c.expected);
+    }
+
+    // A transient popover closes on a click outside it only.
+    Desk d;
+    Popover popover(d.services);
+    popover.setContentSize(QSizeF(200, 100));
+    popover.setContentView(new QWidget);
+    popover.setBehavior(PopoverBehavior::Transient);
+    popover.show(QRectF(500, 0, 24, 24), RectEdge::MinY);
+    ASSERT_TRUE(popover.isShown() && popover.contentWindow()->isVisible());
+
+    d.desktop.mouseDown(popover.contentWindow()->frame().center());
+    EXPECT_TRUE(popover.isShown()) << "a click inside";
+    EXPECT_EQ(popover.closedByEventNumber(), 0U);
+    d.desktop.mouseDown(QPointF(10, 500));
+    EXPECT_FALSE(popover.isShown());
+    EXPECT_FALSE(popover.contentWindow()->isVisible());
+    EXPECT_EQ(popover.closedByEventNumber(), d.desktop.currentEventNumber());
+
+    popover.setBehavior(PopoverBehavior::ApplicationDefined);
+    popover.show(QRectF(500, 0, 24, 24), RectEdge::MinY);
+    d.desktop.mouseDown(QPointF(10, 500));
+    EXPECT_TRUE(popover.isShown()) << "only its owner closes it";
+    popover.performClose();
+    EXPECT_FALSE(popover.isShown());
 }

@@ -1,0 +1,419 @@
+// Shareable content, screenshots, the compositor behind them, and capture streams.
+#include "platform/CaptureStream.h"
+#include "platform/DispatchQueue.h"
+#include "platform/Services.h"
+#include "platform/Window.h"
+#include "platform/sim/SimCaptureStreams.h"
+#include "platform/sim/SimCompositor.h"
+#include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimScreenCapture.h"
+#include "platform/sim/VirtualScheduler.h"
+
+#include <QGraphicsOpacityEffect>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+#include <future>
+
+using namespace platform;
+using platform::sim::SimDesktop;
+
+namespace {
+
+const QColor kWallpaper(0x10, 0x20, 0x30);
+const QColor kRed(0xe0, 0x20, 0x20);
+const QColor kBlue(0x20, 0x40, 0xe0);
+
+// A widget filled with one colour.
+QWidget* filled(const QColor& colour)
+{
+    auto* widget = new QWidget;
+    widget->setAutoFillBackground(true);
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    widget->setPalette(palette);
+    return widget;
+}
+
+// Records every sample, and whether each arrived on the queue it was added with. Read it only
+// after a sync() of that queue.
+struct RecordingOutput final : SCStreamOutput
+{
+    void stream(SCStream& /*stream*/, const CMSampleBuffer& sample, SCStreamOutputType /*type*/) override
+    {
+        samples.push_back(sample);
+        onQueue = onQueue && queue->isCurrent();
+    }
+    DispatchQueue* queue = nullptr;
+    std::vector<CMSampleBuffer> samples;
+    bool onQueue = true;
+};
+
+// A 200 x 100 point display at scale 1 with two apps: A's window (red) in front of B's (blue).
+struct Rig
+{
+    Rig()
+        : capture(desktop, scheduler)
+        , streams(desktop, scheduler)
+    {
+        SimDesktop::DisplaySpec setup;
+        setup.frame = QRectF(0, 0, 200, 100);
+        setup.backingScale = 1.0;
+        setup.desktopColor = kWallpaper;
+        displayID = desktop.addDisplay(setup);
+        pidA = desktop.launchApp(QStringLiteral("com.example.a"), QStringLiteral("A"));
+        pidB = desktop.launchApp(QStringLiteral("com.example.b"), QStringLiteral("B"));
+        windowB = addWindow(pidB, QRectF(60, 20, 100, 60), kBlue);
+        windowA = addWindow(pidA, QRectF(20, 40, 80, 50), kRed);
+        output.queue = &queue;
+    }
+
+    quint32 addWindow(pid_type owner, const QRectF& frame, const QColor& colour, qint64 layer = 0)
+    {
+        SimDesktop::WindowSpec setup;
+        setup.owner = owner;
+        setup.bounds = frame;
+        setup.color = colour;
+        setup.layer = layer;
+        return desktop.addWindow(setup);
+    }
+
+    SCShareableContent content(bool excludingDesktopWindows = false)
+    {
+        std::optional<SCShareableContent> result;
+        capture.getShareableContent(
+            excludingDesktopWindows, true, [&](auto c, auto) { result = std::move(c); });
+        EXPECT_FALSE(result) << "never inside the call";
+        scheduler.runPending();
+        return *result;
+    }
+    SCRunningApplication app(pid_type pid)
+    {
+        const auto apps = content().applications;
+        return *std::find_if(apps.begin(), apps.end(), [pid](const auto& a) { return a.processID == pid; });
+    }
+    SCWindow window(quint32 number)
+    {
+        const auto windows = content().windows;
+        return *std::find_if(
+            windows.begin(), windows.end(), [number](const auto& w) { return w.windowID == number; });
+    }
+    SCDisplay display() { return content().displays.front(); }
+    SCContentFilter everything() { return SCContentFilter::displayExcludingWindows(display(), {}); }
+    QImage render(const SCContentFilter& filter, QSize size = {200, 100})
+    {
+        return capture.compositor().render(filter, size);
+    }
+
+    // A stream of the filter (A's window by default) at 10 frames per second at the content's
+    // size, with the recording output added.
+    std::unique_ptr<SCStream> stream(std::optional<SCContentFilter> filter = std::nullopt)
+    {
+        SCStreamConfiguration configuration;
+        configuration.minimumFrameInterval = CMTime{1, 10};
+        auto made = streams.makeStream(
+            filter.value_or(SCContentFilter::desktopIndependentWindow(window(windowA))), configuration);
+        EXPECT_FALSE(made->addStreamOutput(&output, SCStreamOutputType::Screen, &queue).has_value());
+        return made;
+    }
+    // The samples the queue has run so far.
+    std::vector<CMSampleBuffer> received()
+    {
+        queue.sync([] {});
+        return output.samples;
+    }
+
+    SimDesktop desktop;
+    sim::VirtualScheduler scheduler;
+    sim::SimScreenCapture capture;
+    sim::SimCaptureStreams streams;
+    DispatchQueue queue{QStringLiteral("test.stream.samples")};
+    RecordingOutput output;
+    quint32 displayID = 0;
+    pid_type pidA = 0;
+    pid_type pidB = 0;
+    quint32 windowA = 0;
+    quint32 windowB = 0;
+};
+
+QRgb at(const QImage& image, int x, int y)
+{
+    return image.pixelColor(x, y).rgba();
+}
+
+// One letter per point: R red, B blue, W wallpaper, . transparent, ? anything else.
+std::string letters(const QImage& image, std::initializer_list<QPoint> points)
+{
+    std::string result;
+    for (const QPoint& p : points) {
+        const QRgb c = at(image, p.x(), p.y());
+        result += c == kRed.rgba()         ? 'R'
+                  : c == kBlue.rgba()      ? 'B'
+                  : c == kWallpaper.rgba() ? 'W'
+                  : c == 0                 ? '.'
+                                           : '?';
+    }
+    return result;
+}
+
+qint64 status(const CMSampleBuffer& sample)
+{
+    return sample.sampleAttachmentsArray()->front().toMap().value(kSCStreamFrameInfoStatus).toLongLong();
+}
+
+const QImage& picture(const CMSampleBuffer& sample)
+{
+    return sample.imageBuffer->ioSurface()->image();
+}
+
+constexpr auto kComplete = static_cast<qint64>(SCFrameStatus::Complete);
+constexpr auto kIdle = static_cast<qint64>(SCFrameStatus::Idle);
+
+} // namespace
+
+TEST(SimScreenCapture, ListsShareableContentAndTakesScreenshotsLaterOrFails)
+{
+    Rig rig;
+    const quint32 minimised = rig.addWindow(rig.pidB, QRectF(0, 0, 10, 10), kBlue);
+    rig.desktop.setWindowOnScreen(minimised, false);
+    const quint32 neverCaptured = rig.addWindow(rig.pidB, QRectF(0, 0, 10, 10), kBlue);
+    rig.desktop.setWindowSharingType(neverCaptured, WindowSharingType::None);
+    rig.addWindow(rig.pidB, QRectF(0, 0, 200, 100), kBlue, -2147483624); // the desktop picture
+    const quint32 menu = rig.addWindow(rig.pidA, QRectF(0, 0, 200, 10), kRed, 24);
+
+    const SCShareableContent content = rig.content(true);
+    ASSERT_EQ(content.displays.size(), 1);
+    EXPECT_EQ(content.displays.front().displayID, rig.displayID);
+    EXPECT_EQ(QSize(content.displays.front().width, content.displays.front().height), QSize(200, 100));
+    QList<quint32> numbers;
+    for (const auto& w : content.windows) {
+        numbers << w.windowID;
+    }
+    // Front to back, higher levels first; minimised windows and the desktop left out, windows
+    // that no capture may see listed all the same.
+    EXPECT_EQ(numbers, (QList<quint32>{menu, neverCaptured, rig.windowA, rig.windowB}));
+    EXPECT_EQ(content.windows[2].owningApplication->bundleIdentifier, QStringLiteral("com.example.a"));
+    EXPECT_EQ(content.windows[2].frame, QRectF(20, 40, 80, 50));
+    EXPECT_EQ(content.applications.size(), 3); // with this program itself
+
+    // Screenshots arrive later at the configured size, or fail.
+    SCStreamConfiguration configuration;
+    configuration.width = 400;
+    configuration.height = 200;
+    const SCContentFilter filter = rig.everything();
+    std::optional<QImage> image;
+    std::optional<CaptureError> error;
+    const auto shoot = [&] {
+        image.reset();
+        error.reset();
+        rig.capture.captureImage(filter, configuration, [&](auto i, auto e) {
+            image = std::move(i);
+            error = std::move(e);
+        });
+    };
+    shoot();
+    EXPECT_FALSE(image) << "never inside the call";
+    rig.scheduler.runPending();
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->size(), QSize(400, 200));
+    EXPECT_EQ(at(*image, 2 * 30, 2 * 70), kRed.rgba()); // scaled by two
+
+    // Without the permission every request is declined.
+    rig.desktop.setScreenRecordingPermission(false);
+    std::optional<CaptureError> contentError;
+    rig.capture.getShareableContent(false, true, [&](auto c, auto e) {
+        EXPECT_FALSE(c);
+        contentError = e;
+    });
+    shoot();
+    rig.scheduler.runPending();
+    ASSERT_TRUE(contentError && error);
+    EXPECT_TRUE(contentError->localizedDescription.contains(QStringLiteral("declined")));
+    EXPECT_EQ(error->code, kSCStreamErrorUserDeclined);
+    EXPECT_FALSE(image);
+
+    // A display that went away.
+    rig.desktop.setScreenRecordingPermission(true);
+    rig.desktop.removeDisplay(rig.displayID);
+    shoot();
+    rig.scheduler.runPending();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code, kSCStreamErrorNoCaptureSource);
+}
+
+TEST(SimCompositor, EachFilterFormDrawsItsWindowsBackToFront)
+{
+    Rig rig;
+    const SCDisplay display = rig.display();
+    const SCRunningApplication appA = rig.app(rig.pidA);
+    const SCRunningApplication appB = rig.app(rig.pidB);
+    const SCWindow windowA = rig.window(rig.windowA);
+    const SCWindow windowB = rig.window(rig.windowB);
+    struct Case
+    {
+        SCContentFilter filter;
+        const char* expected; // where A lies over B, only B, only A, neither
+    };
+    const Case cases[] = {
+        {rig.everything(), "RBRW"},
+        {SCContentFilter::displayExcludingApplications(display, {appA}, {}), "BBWW"},
+        {SCContentFilter::displayExcludingApplications(display, {appA}, {windowA}), "RBRW"},
+        {SCContentFilter::displayExcludingWindows(display, {windowB}), "RWRW"},
+        {SCContentFilter::displayIncludingApplications(display, {appB}, {}), "BB.."},
+        {SCContentFilter::displayIncludingApplications(display, {appB}, {windowB}), "...."},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(letters(rig.render(c.filter), {{80, 60}, {140, 30}, {30, 80}, {5, 5}}), c.expected)
+            << static_cast<int>(&c - cases);
+    }
+    // A single window alone, at its own size, even where another window covers it on screen.
+    const QImage single = rig.render(SCContentFilter::desktopIndependentWindow(windowB), {100, 60});
+    EXPECT_EQ(letters(single, {{20, 40}, {99, 59}}), "BB");
+}
+
+TEST(SimCompositor, DrawsTheProgramsOwnWindowsFromTheirWidgetsWithTheirEffects)
+{
+    Rig rig;
+    Services services;
+    services.screens = &rig.desktop;
+    services.appWindows = &rig.desktop;
+    Window window(
+        services, QRectF(120, 50, 60, 30), kWindowStyleMaskBorderless, BackingStoreType::Buffered, false);
+    auto* container = new QWidget;
+    auto* glowing = filled(QColor(255, 0, 0));
+    (new QVBoxLayout(container))->addWidget(glowing);
+    glowing->setGraphicsEffect(new QGraphicsOpacityEffect);
+    window.setContentView(container);
+    EXPECT_EQ(at(rig.render(rig.everything()), 150, 65), kBlue.rgba()) << "ordered out: not drawn";
+
+    window.orderFrontRegardless();
+    for (const double scale : {1.0, 0.5, 2.0}) {
+        const QImage image = rig.render(rig.everything(), (QSizeF(200, 100) * scale).toSize());
+        // Red at the effect's opacity of 0.7 over the window's white.
+        const QColor c = image.pixelColor((QPointF(150, 65) * scale).toPoint());
+        EXPECT_TRUE(c.red() == 255 && std::abs(c.green() - 77) <= 2 && std::abs(c.blue() - 77) <= 2)
+            << scale << " " << c.name().toStdString();
+    }
+
+    // A widget may change without telling anyone: a stream that shows one never sends idle frames.
+    auto stream = rig.stream(rig.everything());
+    stream->startCapture(nullptr);
+    rig.scheduler.advance(0.25);
+    const auto samples = rig.received();
+    ASSERT_EQ(samples.size(), 3U);
+    for (const auto& sample : samples) {
+        EXPECT_EQ(status(sample), kComplete);
+    }
+}
+
+TEST(SimCaptureStreams, DeliverComposedFramesOfTheFilterOnTheOutputQueueAtTheInterval)
+{
+    Rig rig;
+    auto stream = rig.stream();
+    std::vector<std::optional<CaptureError>> completions;
+    stream->startCapture([&completions](auto error) { completions.push_back(error); });
+    EXPECT_EQ(rig.streams.runningStreamCount(), 1);
+
+    // The first frame on the next turn, then one every 0.1 s; idle while nothing changes.
+    rig.scheduler.advance(0.55);
+    ASSERT_EQ(completions.size(), 1U);
+    EXPECT_FALSE(completions.front().has_value());
+    auto samples = rig.received();
+    ASSERT_EQ(samples.size(), 6U);
+    EXPECT_TRUE(rig.output.onQueue);
+    EXPECT_EQ(picture(samples.front()).size(), QSize(80, 50));
+    EXPECT_EQ(letters(picture(samples.front()), {{40, 25}}), "R");
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        EXPECT_EQ(status(samples[i]), i == 0 ? kComplete : kIdle) << i;
+        EXPECT_EQ(samples[i].imageBuffer.has_value(), i == 0) << i;
+    }
+
+    // Another window moving over it leaves the single window's picture as it was; a change of
+    // the window itself makes the next frame complete again.
+    rig.desktop.orderFront(rig.windowB);
+    rig.desktop.setWindowBounds(rig.windowB, QRectF(20, 40, 60, 40));
+    rig.scheduler.advance(0.1);
+    rig.desktop.setWindowTitle(rig.windowA, QStringLiteral("Renamed"));
+    rig.scheduler.advance(0.1);
+    samples = rig.received();
+    ASSERT_EQ(samples.size(), 8U);
+    EXPECT_EQ(status(samples[6]), kIdle);
+    EXPECT_EQ(status(samples[7]), kComplete);
+
+    // A new configuration and filter take effect while it runs.
+    SCStreamConfiguration slow;
+    slow.width = 50;
+    slow.height = 40;
+    slow.minimumFrameInterval = CMTime{1, 1};
+    stream->updateConfiguration(slow, nullptr);
+    stream->updateContentFilter(SCContentFilter::desktopIndependentWindow(rig.window(rig.windowB)), nullptr);
+    rig.scheduler.advance(0.99);
+    EXPECT_EQ(rig.received().size(), 8U);
+    rig.scheduler.advance(0.02);
+    samples = rig.received();
+    ASSERT_EQ(samples.size(), 9U);
+    EXPECT_EQ(picture(samples.back()).size(), QSize(50, 40));
+    EXPECT_EQ(letters(picture(samples.back()), {{25, 20}}), "B");
+
+    // Once its window is gone the stream sends nothing; a second output is refused.
+    rig.desktop.removeWindow(rig.windowB);
+    rig.scheduler.advance(3);
+    EXPECT_EQ(rig.received().size(), 9U);
+    EXPECT_TRUE(stream->addStreamOutput(&rig.output, SCStreamOutputType::Screen, &rig.queue).has_value());
+}
+
+TEST(SimCaptureStreams, NoCallbackRunsAfterAStreamStoppedOrWasDestroyed)
+{
+    for (const bool destroy : {false, true}) {
+        SCOPED_TRACE(destroy ? "destroyed" : "stopped");
+        Rig rig;
+        auto stream = rig.stream();
+        stream->startCapture(nullptr);
+        // Hold the queue so that frames wait behind the gate, then end the stream.
+        std::promise<void> gate;
+        rig.queue.async([opened = gate.get_future().share()] { opened.wait(); });
+        rig.scheduler.advance(0.35);
+        EXPECT_EQ(rig.streams.framesSent(), 4);
+        std::optional<CaptureError> stopError = CaptureError{};
+        if (destroy) {
+            stream.reset();
+            EXPECT_EQ(rig.streams.streamCount(), 0);
+        } else {
+            stream->stopCapture([&stopError](auto error) { stopError = error; });
+        }
+        gate.set_value();
+        EXPECT_TRUE(rig.received().empty());
+        rig.scheduler.advance(1);
+        EXPECT_EQ(rig.streams.framesSent(), 4);
+        EXPECT_EQ(rig.streams.runningStreamCount(), 0);
+        if (!destroy) {
+            EXPECT_FALSE(stopError.has_value());
+            // Stopping a stopped stream reports an error.
+            stream->stopCapture([&stopError](auto error) { stopError = error; });
+            rig.scheduler.runPending();
+            EXPECT_TRUE(stopError.has_value());
+        }
+    }
+}
+
+TEST(SimCaptureStreams, StartFailsWithoutThePermissionOrWhenTold)
+{
+    for (const bool permission : {false, true}) {
+        Rig rig;
+        auto stream = rig.stream();
+        rig.desktop.setScreenRecordingPermission(permission);
+        if (permission) {
+            rig.streams.failNextStart(CaptureError{-1, QStringLiteral("boom")});
+        }
+        std::optional<CaptureError> error;
+        stream->startCapture([&error](auto e) { error = e; });
+        rig.scheduler.advance(1);
+        ASSERT_TRUE(error.has_value());
+        EXPECT_EQ(error->localizedDescription,
+                  permission ? QStringLiteral("boom")
+                             : sim::SimScreenCapture::declinedError().localizedDescription);
+        EXPECT_TRUE(rig.received().empty());
+        EXPECT_EQ(rig.streams.runningStreamCount(), 0);
+    }
+}

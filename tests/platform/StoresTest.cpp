@@ -1,0 +1,222 @@
+// The stores that outlive the program: user defaults and the keychain.
+#include "platform/Keychain.h"
+#include "platform/UserDefaults.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointF>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <memory>
+#include <sys/stat.h>
+
+using namespace platform;
+
+namespace {
+
+QString tempFolder()
+{
+    const QString base = qEnvironmentVariable("VEILMOX_TEST_TMP", QDir::tempPath());
+    QDir().mkpath(base);
+    return base + QStringLiteral("/stores-XXXXXX");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+struct stat statOf(const QString& path)
+{
+    struct stat info
+    {};
+    ::stat(QFile::encodeName(path).constData(), &info);
+    return info;
+}
+
+constexpr auto kThisDeviceOnly = KeychainAccessibility::AfterFirstUnlockThisDeviceOnly;
+
+} // namespace
+
+TEST(UserDefaults, KeepsEveryKindApartAcrossARestart)
+{
+    const QVariantMap everyKind{
+        {QStringLiteral("bool"), true},
+        {QStringLiteral("integer"), qint64(-42)},
+        {QStringLiteral("big"), qint64(4294967296)},
+        {QStringLiteral("double"), 0.85},
+        {QStringLiteral("string"), QStringLiteral("zoom.us ⌃⌥⌘P")},
+        {QStringLiteral("data"), QByteArray("\x00\x01{\"a\":1}", 10)},
+        {QStringLiteral("array"), QVariantList{QStringLiteral("a"), qint64(7), false}},
+        {QStringLiteral("dictionary"), QVariantMap{{QStringLiteral("12"), QStringLiteral("com.example.A")}}},
+    };
+    QTemporaryDir dir(tempFolder());
+    const QString path = dir.filePath(QStringLiteral("prefs/getveilmox.Veilmox.plist"));
+    {
+        PlistUserDefaults defaults(path);
+        for (auto it = everyKind.cbegin(); it != everyKind.cend(); ++it) {
+            ASSERT_TRUE(defaults.setObject(it.value(), it.key())) << it.key().toStdString();
+        }
+        defaults.setObject(true, QStringLiteral("removed"));
+        defaults.removeObject(QStringLiteral("removed"));
+    }
+    PlistUserDefaults reopened(path);
+    const QVariantMap stored = reopened.dictionaryRepresentation();
+    EXPECT_EQ(stored, everyKind);
+    for (auto it = everyKind.cbegin(); it != everyKind.cend(); ++it) {
+        EXPECT_EQ(stored.value(it.key()).typeId(), it.value().typeId()) << it.key().toStdString();
+    }
+    EXPECT_TRUE(reopened.setAsidePath().isEmpty());
+
+    // Registered values show beneath the stored ones without being stored.
+    reopened.registerDefaults({{QStringLiteral("AppleFontSmoothing"), 2}, {QStringLiteral("bool"), false}});
+    EXPECT_EQ(reopened.integerForKey(QStringLiteral("AppleFontSmoothing")), 2);
+    EXPECT_TRUE(reopened.boolForKey(QStringLiteral("bool")));
+    EXPECT_EQ(reopened.dictionaryRepresentation(), everyKind);
+}
+
+TEST(UserDefaults, ADamagedFileIsMovedAsideNotOverwritten)
+{
+    for (const QByteArray& damaged :
+         {QByteArray("bplist00 this is not a property list"),
+          QByteArray(
+              "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>x</string></array></plist>")}) {
+        QTemporaryDir dir(tempFolder());
+        const QString path = dir.filePath(QStringLiteral("d.plist"));
+        writeFile(path, damaged);
+        PlistUserDefaults defaults(path);
+        EXPECT_TRUE(defaults.dictionaryRepresentation().isEmpty());
+        ASSERT_FALSE(defaults.setAsidePath().isEmpty());
+        EXPECT_EQ(readFile(defaults.setAsidePath()), damaged);
+
+        defaults.setObject(QStringLiteral("cover"), QStringLiteral("panicMode"));
+        EXPECT_EQ(PlistUserDefaults(path).stringForKey(QStringLiteral("panicMode")), QStringLiteral("cover"));
+    }
+}
+
+TEST(UserDefaults, RefusesValuesItCannotStoreAndReadsTheOthersAsTheSystemDoes)
+{
+    InMemoryUserDefaults defaults;
+    for (const QVariant& value : {QVariant(std::numeric_limits<double>::quiet_NaN()),
+                                  QVariant(QVariantList{std::numeric_limits<double>::infinity()}),
+                                  QVariant::fromValue(QPointF(1, 2)),
+                                  QVariant(std::numeric_limits<quint64>::max())}) {
+        EXPECT_FALSE(defaults.setObject(value, QStringLiteral("x"))) << value.typeName();
+    }
+    EXPECT_FALSE(defaults.hasObject(QStringLiteral("x")));
+
+    // The convenience readers coerce as the system does; every change is announced.
+    QSignalSpy changes(&defaults, &UserDefaults::didChange);
+    defaults.setObject(QStringLiteral("YES"), QStringLiteral("yes"));
+    defaults.setObject(QStringLiteral("0"), QStringLiteral("zeroText"));
+    defaults.setObject(qint64(3), QStringLiteral("three"));
+    defaults.setObject(2.9, QStringLiteral("almostThree"));
+    defaults.setObject(QStringList{QStringLiteral("a")}, QStringLiteral("list"));
+    EXPECT_TRUE(defaults.boolForKey(QStringLiteral("yes")));
+    EXPECT_FALSE(defaults.boolForKey(QStringLiteral("zeroText")));
+    EXPECT_TRUE(defaults.boolForKey(QStringLiteral("three")));
+    EXPECT_FALSE(defaults.boolForKey(QStringLiteral("missing")));
+    EXPECT_EQ(defaults.integerForKey(QStringLiteral("almostThree")), 2);
+    EXPECT_EQ(defaults.doubleForKey(QStringLiteral("three")), 3.0);
+    EXPECT_EQ(defaults.arrayForKey(QStringLiteral("list")), QVariantList{QStringLiteral("a")});
+    EXPECT_FALSE(defaults.stringForKey(QStringLiteral("three")));
+    EXPECT_FALSE(defaults.dataForKey(QStringLiteral("yes")));
+
+    // Removing a key that is not there changes nothing.
+    defaults.removeObject(QStringLiteral("list"));
+    defaults.removeObject(QStringLiteral("list"));
+    ASSERT_EQ(changes.count(), 6);
+    EXPECT_EQ(changes.last().at(0).toString(), QStringLiteral("list"));
+}
+
+TEST(Keychain, BothStoresKeyItemsByServiceAndAccount)
+{
+    QTemporaryDir dir(tempFolder());
+    std::unique_ptr<Keychain> stores[] = {
+        std::make_unique<InMemoryKeychain>(),
+        std::make_unique<FileKeychain>(dir.path() + QStringLiteral("/keychain"))};
+    for (const auto& each : stores) {
+        Keychain& store = *each;
+        SCOPED_TRACE(dynamic_cast<FileKeychain*>(each.get()) != nullptr ? "file" : "in memory");
+        KeychainItem found;
+        EXPECT_EQ(store.copyMatching({"svc", "a"}, &found), errSecItemNotFound);
+        EXPECT_EQ(store.update({"svc", "a"}, "x"), errSecItemNotFound);
+        ASSERT_EQ(store.add(KeychainItem{"svc", "a", "one", KeychainAccessibility::AfterFirstUnlock}),
+                  errSecSuccess);
+        ASSERT_EQ(store.add(KeychainItem{"other", "a", "two", kThisDeviceOnly}), errSecSuccess);
+        ASSERT_EQ(store.add(KeychainItem{"svc", "b", "three", kThisDeviceOnly}), errSecSuccess);
+        EXPECT_EQ(store.add(KeychainItem{"svc", "a", "again", kThisDeviceOnly}), errSecDuplicateItem);
+        ASSERT_EQ(store.copyMatching({"other", "a"}, &found), errSecSuccess);
+        EXPECT_EQ(found.data, "two");
+        EXPECT_EQ(store.copyMatching({"svc", "c"}, &found), errSecItemNotFound);
+        EXPECT_EQ(store.copyMatching({"", "a"}, &found), errSecParam);
+
+        // An update replaces the data and keeps the accessibility.
+        ASSERT_EQ(store.update({"svc", "a"}, "new"), errSecSuccess);
+        ASSERT_EQ(store.copyMatching({"svc", "a"}, &found), errSecSuccess);
+        EXPECT_EQ(found.data, "new");
+        EXPECT_EQ(found.accessible, KeychainAccessibility::AfterFirstUnlock);
+
+        EXPECT_EQ(store.deleteItem({"svc", "a"}), errSecSuccess);
+        EXPECT_EQ(store.deleteItem({"svc", "a"}), errSecItemNotFound);
+        EXPECT_EQ(store.copyMatching({"svc", "a"}, nullptr), errSecItemNotFound);
+        EXPECT_EQ(store.copyMatching({"svc", "b"}, nullptr), errSecSuccess);
+    }
+}
+
+TEST(FileKeychain, KeepsItsSecretsOwnerOnlyReplacesItsFileAtomicallyAndNeverLosesADamagedOne)
+{
+    QTemporaryDir dir(tempFolder());
+    // A folder that already exists with loose permissions is closed before anything goes in.
+    const QString folder = dir.path() + QStringLiteral("/keychain");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ::chmod(QFile::encodeName(folder).constData(), 0755);
+    FileKeychain first(folder);
+    ASSERT_EQ(first.add(KeychainItem{"svc", "a", "one", kThisDeviceOnly}), errSecSuccess);
+    EXPECT_EQ(statOf(folder).st_mode & 0777, 0700u);
+    EXPECT_EQ(statOf(first.filePath()).st_mode & 0777, 0600u);
+    // A store made where no folder exists yet creates it closed.
+    FileKeychain fresh(dir.path() + QStringLiteral("/new/keychain"));
+    ASSERT_EQ(fresh.add(KeychainItem{"svc", "a", "secret", kThisDeviceOnly}), errSecSuccess);
+    EXPECT_EQ(statOf(fresh.directory()).st_mode & 0777, 0700u);
+
+    // Another instance sees the same items; a change is a new file renamed into place, never
+    // a rewrite of the old one in place.
+    const ino_t before = statOf(first.filePath()).st_ino;
+    FileKeychain second(folder);
+    ASSERT_EQ(second.update({"svc", "a"}, "two"), errSecSuccess);
+    EXPECT_NE(statOf(first.filePath()).st_ino, before);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{"login.keychain.plist"});
+    KeychainItem found;
+    ASSERT_EQ(first.copyMatching({"svc", "a"}, &found), errSecSuccess);
+    EXPECT_EQ(found.data, "two");
+
+    // A damaged file is moved aside and the store starts empty.
+    FileKeychain store(dir.path() + QStringLiteral("/damaged"));
+    ASSERT_TRUE(QDir().mkpath(store.directory()));
+    writeFile(store.filePath(), "not a property list");
+    EXPECT_EQ(store.copyMatching({"svc", "a"}, nullptr), errSecItemNotFound);
+    EXPECT_EQ(readFile(store.setAsidePath()), "not a property list");
+    EXPECT_EQ(store.add(KeychainItem{"svc", "a", "fresh", kThisDeviceOnly}), errSecSuccess);
+    EXPECT_EQ(store.copyMatching({"svc", "a"}, nullptr), errSecSuccess);
+
+    // Something that is not a readable file sits where the store's file belongs.
+    FileKeychain blocked(dir.path() + QStringLiteral("/blocked"));
+    ASSERT_TRUE(QDir().mkpath(blocked.filePath()));
+    EXPECT_EQ(blocked.copyMatching({"svc", "a"}, nullptr), errSecIO);
+    EXPECT_EQ(blocked.add(KeychainItem{"svc", "a", "x", kThisDeviceOnly}), errSecIO);
+    EXPECT_TRUE(QFileInfo(blocked.filePath()).isDir());
+}
