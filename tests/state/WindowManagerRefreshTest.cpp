@@ -35,32 +35,23 @@ QStringList names(const QList<AppInfo>& apps)
     return result;
 }
 
-QVariantMap windowMap(const WindowManager::WindowMap& map)
-{
-    QVariantMap stored;
-    for (auto it = map.cbegin(); it != map.cend(); ++it) {
-        stored.insert(QString::number(it.key()), it.value());
-    }
-    return stored;
-}
-
 } // namespace
 
 TEST(WindowManagerRefresh, ListsOnlyQualifyingWindows)
 {
     struct Case
     {
-        const char* name;
+        const char* name; // also the window's title
         std::function<void(SimDesktop::WindowSpec&)> setup;
         QVariantMap overrides;
         std::optional<QString> listedTitle;
     };
     const Case cases[] = {
-        {"plain", {}, {}, QStringLiteral("Doc")},
+        {"plain", {}, {}, QStringLiteral("plain")},
         {"59.5 points wide", [](auto& w) { w.bounds = QRectF(0, 0, 59.5, 400); }, {}, std::nullopt},
-        {"60 by 60", [](auto& w) { w.bounds = QRectF(0, 0, 60, 60); }, {}, QStringLiteral("Doc")},
+        {"60 by 60", [](auto& w) { w.bounds = QRectF(0, 0, 60, 60); }, {}, QStringLiteral("60 by 60")},
         {"alpha 0", [](auto& w) { w.alpha = 0.0; }, {}, std::nullopt},
-        {"no alpha entry", [](auto& w) { w.alpha.reset(); }, {}, QStringLiteral("Doc")},
+        {"no alpha entry", [](auto& w) { w.alpha.reset(); }, {}, QStringLiteral("no alpha entry")},
         {"layer 25", [](auto& w) { w.layer = 25; }, {}, std::nullopt},
         {"layer as a fraction", {}, {{platform::kCGWindowLayer, 0.0}}, std::nullopt},
         {"off screen", [](auto& w) { w.onScreen = false; }, {}, std::nullopt},
@@ -73,24 +64,23 @@ TEST(WindowManagerRefresh, ListsOnlyQualifyingWindows)
          {{platform::kCGWindowBounds, QVariantMap{{"X", 0}, {"Y", 0}, {"Width", NAN}, {"Height", 90}}}},
          std::nullopt},
     };
+    StateFixture f;
+    const auto owner = f.t.desktop.launchApp(kA, QStringLiteral("A"));
+    QList<WindowInfo> listed;
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        StateFixture f;
         SimDesktop::WindowSpec window;
-        window.owner = f.t.desktop.launchApp(kA, QStringLiteral("A"));
-        window.title = QStringLiteral("Doc");
+        window.owner = owner;
+        window.title = QString::fromUtf8(c.name);
         if (c.setup) {
             c.setup(window);
         }
         const quint32 number = f.t.desktop.addWindow(window);
         f.t.desktop.overrideDescription(number, c.overrides);
-        const WindowManager& m = f.start();
         if (c.listedTitle) {
-            EXPECT_EQ(m.windowsByApp().value(kA), (QList<WindowInfo>{{number, kA, *c.listedTitle}}));
-        } else {
-            EXPECT_FALSE(m.windowsByApp().contains(kA));
+            listed.append({number, kA, *c.listedTitle});
         }
     }
+    EXPECT_EQ(f.start().windowsByApp().value(kA), listed);
 }
 
 TEST(WindowManagerRefresh, AppsAndOwnersThatAreNotListed)
@@ -122,31 +112,43 @@ TEST(WindowManagerRefresh, AppsAndOwnersThatAreNotListed)
     EXPECT_EQ(titles(m.windowsByApp().value(QStringLiteral("c"))), (QStringList{"second", "first"}));
 }
 
-TEST(WindowManagerRefresh, ObservedListsArePublishedOnlyWhenTheyChange)
+TEST(WindowManagerRefresh, ListsFollowTheWorkspaceAndTheSecondlyTimerAndPublishOnlyChanges)
 {
     StateFixture f;
-    const auto [pid, window] = f.t.launchAppWithWindow(kA, QStringLiteral("A"));
     WindowManager& m = f.start();
     QSignalSpy windows(&m, &WindowManager::windowsByAppChanged);
     QSignalSpy apps(&m, &WindowManager::runningAppsChanged);
     QSignalSpy displays(&m, &WindowManager::availableDisplaysChanged);
+    const auto pid = f.t.desktop.launchApp(kA, QStringLiteral("A"));
+    EXPECT_EQ(names(m.runningApps()), QStringList{"A"});
+    const quint32 window = f.t.desktop.addWindow(pid, QStringLiteral("Later"));
+    f.t.scheduler.advance(0.9);
+    EXPECT_TRUE(m.windowsByApp().isEmpty());
+    f.t.scheduler.advance(0.1);
+    EXPECT_EQ(m.windowsByApp().value(kA), (QList<WindowInfo>{{window, kA, QStringLiteral("Later")}}));
+
+    // Unchanged lists are not published again, but the apps are reassigned on every rebuild.
     m.refreshWindows();
     m.refreshRunningApps();
     m.refreshDisplays();
-    EXPECT_EQ(windows.count(), 0);
-    EXPECT_EQ(apps.count(), 1); // reassigned on every rebuild
-    EXPECT_EQ(displays.count(), 0);
-
-    f.t.desktop.addWindow(pid, QStringLiteral("B"));
-    m.refreshWindows();
-    m.refreshWindows();
-    EXPECT_EQ(windows.count(), 1);
+    EXPECT_EQ(std::tuple(windows.count(), apps.count(), displays.count()), std::tuple(1, 2, 0));
     // A failed query is no news: the windows stay listed.
     f.t.desktop.setWindowListFails(true);
     m.refreshWindows();
     EXPECT_EQ(windows.count(), 1);
-    EXPECT_EQ(m.windowsByApp().value(kA).size(), 2);
-    Q_UNUSED(window);
+    EXPECT_EQ(m.windowsByApp().value(kA).size(), 1);
+    // Nothing hidden, pinned or masked: no window descriptions are asked for.
+    EXPECT_EQ(f.t.desktop.descriptionQueryCount(), 0);
+
+    f.t.desktop.setWindowListFails(false);
+    f.t.desktop.terminateApp(pid);
+    EXPECT_TRUE(m.runningApps().isEmpty());
+    EXPECT_TRUE(m.windowsByApp().isEmpty());
+    f.manager.reset();
+    const int queries = f.t.desktop.windowListQueryCount();
+    f.t.scheduler.advance(5);
+    f.t.desktop.launchApp(kB, QStringLiteral("B"));
+    EXPECT_EQ(f.t.desktop.windowListQueryCount(), queries);
 }
 
 TEST(WindowManagerRefresh, DisplaysPutTheMainFirstAndSkipScreensNotOffered)
@@ -170,28 +172,6 @@ TEST(WindowManagerRefresh, DisplaysPutTheMainFirstAndSkipScreensNotOffered)
                                   {f.t.mainDisplay, QStringLiteral("Built-in Display"), false}}));
 }
 
-TEST(WindowManagerRefresh, AppsFollowWorkspaceNotificationsAndWindowsTheSecondlyTimer)
-{
-    StateFixture f;
-    const WindowManager& m = f.start();
-    const auto pid = f.t.desktop.launchApp(kA, QStringLiteral("A"));
-    EXPECT_EQ(names(m.runningApps()), QStringList{"A"});
-    const quint32 window = f.t.desktop.addWindow(pid, QStringLiteral("Later"));
-    f.t.scheduler.advance(0.9);
-    EXPECT_TRUE(m.windowsByApp().isEmpty());
-    f.t.scheduler.advance(0.1);
-    EXPECT_EQ(m.windowsByApp().value(kA).value(0).id, window);
-    f.t.desktop.terminateApp(pid);
-    EXPECT_TRUE(m.runningApps().isEmpty());
-    EXPECT_TRUE(m.windowsByApp().isEmpty());
-
-    f.manager.reset();
-    const int queries = f.t.desktop.windowListQueryCount();
-    f.t.scheduler.advance(5);
-    f.t.desktop.launchApp(kB, QStringLiteral("B"));
-    EXPECT_EQ(f.t.desktop.windowListQueryCount(), queries);
-}
-
 // Hidden, pinned and masked windows of app A at start-up, each of which the test then closes,
 // moves off screen or hands to another app.
 struct PruneFixture : StateFixture
@@ -203,8 +183,9 @@ struct PruneFixture : StateFixture
         for (quint32& w : windows) {
             w = t.desktop.addWindow(pidA, QStringLiteral("w"));
         }
-        store(WindowManager::hiddenWindowsKey, windowMap({{windows[0], kA}, {windows[1], kA}}));
-        store(WindowManager::pinnedWindowsKey, windowMap({{windows[2], kA}}));
+        store(WindowManager::hiddenWindowsKey,
+              QVariantMap{{QString::number(windows[0]), kA}, {QString::number(windows[1]), kA}});
+        store(WindowManager::pinnedWindowsKey, QVariantMap{{QString::number(windows[2]), kA}});
         mask.id = QUuid::createUuid();
         mask.windowID = windows[3];
         mask.bundleID = kA;
@@ -229,36 +210,27 @@ struct PruneFixture : StateFixture
 
 TEST(WindowManagerPruning, DropsClosedAndReusedWindowsAndSavesEachChange)
 {
-    struct Case
-    {
-        const char* name;
-        bool reuse;
-    };
-    for (const Case c : {Case{"closed", false}, Case{"number reused by another app", true}}) {
-        SCOPED_TRACE(c.name);
+    for (const bool reuse : {false, true}) {
+        SCOPED_TRACE(reuse ? "number reused by another app" : "closed");
         PruneFixture f;
         WindowManager& m = f.start();
         f.t.desktop.setWindowOnScreen(f.windows[1], false);
         for (const quint32 w : {f.windows[0], f.windows[2], f.windows[3]}) {
-            c.reuse ? f.reuse(w) : f.t.desktop.removeWindow(w);
+            reuse ? f.reuse(w) : f.t.desktop.removeWindow(w);
         }
         const int overlayUpdates = m.pinnedWindowController().updateCount();
         m.refreshWindows();
 
         // Off screen but still there: kept.
-        const WindowManager::WindowMap hidden{{f.windows[1], kA}};
-        EXPECT_EQ(m.hiddenWindows(), hidden);
+        EXPECT_EQ(m.hiddenWindows(), (WindowManager::WindowMap{{f.windows[1], kA}}));
         EXPECT_TRUE(m.pinnedWindows().isEmpty());
         EXPECT_TRUE(m.shareMasks().isEmpty());
-        EXPECT_EQ(f.t.defaults.dictionaryForKey(WindowManager::hiddenWindowsKey), windowMap(hidden));
-        EXPECT_EQ(f.t.defaults.dictionaryForKey(WindowManager::pinnedWindowsKey), QVariantMap());
-        EXPECT_EQ(f.t.defaults.dataForKey(WindowManager::shareMasksKey), QByteArray("[]"));
+        f.expectSaved();
         EXPECT_EQ(f.t.defaults.arrayForKey(WindowManager::pinnedKey), QVariantList());
+        EXPECT_EQ(f.t.defaults.dataForKey(WindowManager::shareMasksKey), QByteArray("[]"));
         EXPECT_EQ(m.pinnedWindowController().updateCount(), overlayUpdates + 2);
         EXPECT_EQ(f.shell.statusIconCounts, QList<int>{1});
-        if (c.reuse) {
-            EXPECT_EQ(m.windowsByApp().value(kB).size(), 3);
-        }
+        EXPECT_EQ(m.windowsByApp().value(kB).size(), reuse ? 3 : 0);
     }
 }
 
@@ -285,27 +257,17 @@ TEST(WindowManagerPruning, AFailedDescriptionQueryDropsAndSavesNothing)
     EXPECT_TRUE(m.hiddenWindows().isEmpty());
 }
 
-TEST(WindowManagerPruning, NothingReferencedMeansNoDescriptionQuery)
+TEST(WindowManagerOverlays, PinnedSetsReachTheOverlaysOnlyWhileSignedInAndTheTransparencyAlways)
 {
     StateFixture f;
-    f.t.launchAppWithWindow(kA, QStringLiteral("A"));
-    f.start();
-    f.t.scheduler.advance(3);
-    EXPECT_EQ(f.t.desktop.descriptionQueryCount(), 0);
-}
-
-TEST(WindowManagerOverlays, PinnedSetsAndTransparencyReachTheOverlaysOnlyWhileSignedIn)
-{
-    StateFixture f;
-    const auto [pid, window] = f.t.launchAppWithWindow(kA, QStringLiteral("A"));
+    const quint32 window = f.t.launchAppWithWindow(kA, QStringLiteral("A")).second;
     f.store(WindowManager::pinnedKey, QStringList{kB});
-    f.store(WindowManager::pinnedWindowsKey, windowMap({{window, kA}}));
+    f.store(WindowManager::pinnedWindowsKey, QVariantMap{{QString::number(window), kA}});
     f.store(WindowManager::pinnedTransparencyKey, QVariantMap{{kB, 0.4}});
     WindowManager& m = f.start(false);
     const SCOverlayController& overlays = m.pinnedWindowController();
     EXPECT_EQ(overlays.pinnedTransparency(), (QMap<QString, double>{{kB, 0.4}}));
-    EXPECT_TRUE(overlays.pinnedBundleIDs().isEmpty());
-    EXPECT_TRUE(overlays.pinnedWindowIDs().isEmpty());
+    EXPECT_TRUE(overlays.pinnedBundleIDs().isEmpty() && overlays.pinnedWindowIDs().isEmpty());
     EXPECT_EQ(overlays.updateCount(), 2);
     EXPECT_EQ(m.pinnedBundleIDs(), QSet<QString>{kB});
 
@@ -313,15 +275,6 @@ TEST(WindowManagerOverlays, PinnedSetsAndTransparencyReachTheOverlaysOnlyWhileSi
     m.syncPinnedOverlays();
     EXPECT_EQ(overlays.pinnedBundleIDs(), QSet<QString>{kB});
     EXPECT_EQ(overlays.pinnedWindowIDs(), QSet<quint32>{window});
-
-    // Discovery's permission reports reach the published flag, and only changes publish.
-    QSignalSpy permission(&m, &WindowManager::hasScreenRecordingPermissionChanged);
-    for (const bool granted : {true, false, false, true}) {
-        overlays.permissionStatusHandler(granted);
-    }
-    EXPECT_EQ(permission.count(), 2);
-    EXPECT_TRUE(m.hasScreenRecordingPermission());
-    Q_UNUSED(pid);
 }
 
 TEST(WindowManagerStartUp, TheDefaultDesktopsAppsWindowsAndDisplayAreListed)
@@ -346,8 +299,8 @@ TEST(WindowManagerStartUp, TheDefaultDesktopsAppsWindowsAndDisplayAreListed)
                            "us.zoom.xos"}));
     EXPECT_EQ(titles(m.windowsByApp().value(QStringLiteral("com.google.Chrome"))),
               QStringList{"Quarterly plan - Google Docs"});
-    ASSERT_EQ(m.availableDisplays().size(), 1);
-    EXPECT_EQ(m.availableDisplays().first().name, QStringLiteral("Built-in Retina Display"));
-    EXPECT_TRUE(m.availableDisplays().first().isMain);
+    EXPECT_EQ(
+        m.availableDisplays(),
+        (QList<DisplayInfo>{{desktop.mainDisplayID(), QStringLiteral("Built-in Retina Display"), true}}));
     EXPECT_TRUE(t.hotKeys.isRegistered(4, 0x300));
 }

@@ -1,6 +1,9 @@
+#include "capture/SCOverlayController.h"
 #include "capture/ShareMaskEditor.h"
 #include "capture/VirtualDisplayManager.h"
 #include "tests/state/StateFixture.h"
+
+#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
@@ -29,29 +32,6 @@ QList<int> numbers(const QList<ShareMask>& masks)
 }
 
 } // namespace
-
-TEST(WindowManagerSettings, DisplayChoiceAndFocusStageAreStoredAndReachTheVirtualDisplay)
-{
-    StateFixture f;
-    const quint32 second = f.t.desktop.addDisplay();
-    WindowManager& m = f.start();
-    m.startVirtualDisplay();
-    VirtualDisplayManager* manager = m.virtualDisplayManager();
-    m.selectSharedDisplay(second);
-    EXPECT_EQ(f.t.defaults.object(WindowManager::sharedDisplayKey), QVariant(qint64(second)));
-    EXPECT_EQ(manager->sourceDisplayID, second);
-    EXPECT_EQ(manager->mainDisplayID, second);
-    // A saved display that is gone falls back to the first listed, without losing the choice.
-    f.t.desktop.removeDisplay(second);
-    EXPECT_EQ(m.effectiveSharedDisplayID(), f.t.mainDisplay);
-    EXPECT_EQ(m.sharedDisplayID(), second);
-
-    m.toggleFocusStage();
-    EXPECT_FALSE(manager->focusStageEnabled);
-    m.toggleFocusStage();
-    EXPECT_TRUE(m.focusStageOnVirtualDisplay() && manager->focusStageEnabled);
-    EXPECT_EQ(f.t.defaults.object(WindowManager::focusStageKey), QVariant(true));
-}
 
 TEST(WindowManagerSettings, OnlyTheLastMaskRemovalCanBeUndone)
 {
@@ -189,7 +169,7 @@ TEST(WindowManagerSettings, ShortcutsAreRefusedOrRestoredAsTheSystemDecides)
               accepted);
 }
 
-TEST(WindowManagerSettings, ThePermissionIsProbedOncePerTrigger)
+TEST(WindowManagerSettings, ThePermissionFlagFollowsTheProbesTheCaptureAndDiscovery)
 {
     StateFixture f;
     f.t.desktop.setScreenRecordingPermission(false);
@@ -199,6 +179,7 @@ TEST(WindowManagerSettings, ThePermissionIsProbedOncePerTrigger)
     f.t.scheduler.runPending();
     EXPECT_FALSE(m.hasScreenRecordingPermission());
 
+    // Opening the pane probes once more half a second later.
     f.t.desktop.setScreenRecordingPermission(true);
     const int requests = f.t.screenCapture.contentRequestCount();
     m.openScreenRecordingSettings();
@@ -208,6 +189,20 @@ TEST(WindowManagerSettings, ThePermissionIsProbedOncePerTrigger)
     f.t.scheduler.advance(0.1);
     EXPECT_EQ(f.t.screenCapture.contentRequestCount(), requests + 1);
     EXPECT_TRUE(m.hasScreenRecordingPermission());
+
+    // The pinned overlays' discovery reports reach the flag, and only changes publish.
+    QSignalSpy published(&m, &WindowManager::hasScreenRecordingPermissionChanged);
+    for (const bool granted : {true, false, false}) {
+        m.pinnedWindowController().permissionStatusHandler(granted);
+    }
+    EXPECT_EQ(published.count(), 1);
+    // So do the virtual display's captures.
+    m.startVirtualDisplay();
+    f.t.scheduler.advance(VirtualDisplayManager::kFirstRegistrationCheck + 0.1);
+    EXPECT_TRUE(m.hasScreenRecordingPermission());
+    f.t.desktop.setScreenRecordingPermission(false);
+    f.t.scheduler.advance(0.1);
+    EXPECT_FALSE(m.hasScreenRecordingPermission());
 }
 
 TEST(WindowManagerSettings, TheResetToolIsWaitedForAtMostTenSecondsThenThePaneOpens)

@@ -1,3 +1,4 @@
+#include "capture/SCOverlayController.h"
 #include "capture/VirtualDisplayManager.h"
 #include "platform/VirtualDisplay.h"
 #include "tests/state/StateFixture.h"
@@ -6,12 +7,15 @@
 
 #include <gtest/gtest.h>
 
+using testing_support::RecordingAccountSession;
 using testing_support::StateFixture;
 using Output = VirtualDisplayManager::Output;
+using Toast = testing_support::RecordingHUD::Toast;
 
 namespace {
 
 const QString kA = QStringLiteral("com.example.A");
+const QString kB = QStringLiteral("com.example.B");
 const QString kCreating = QStringLiteral("Creating virtual display…");
 const QString kReady =
     QStringLiteral("Virtual display ready — in Google Meet, share the \"Veilmox\" screen.");
@@ -28,11 +32,41 @@ WindowManager& startReady(StateFixture& f)
 
 } // namespace
 
-TEST(WindowManagerVirtualDisplay, StartingHandsTheChoicesToANewManagerAndStoppingClearsEverything)
+TEST(WindowManagerSession, StartUpMovesLegacyTokensThenValidatesTheSavedSession)
+{
+    StateFixture f;
+    RecordingAccountSession session;
+    f.manager->setAccountSession(&session);
+    f.start(false);
+    EXPECT_EQ(session.calls, (QStringList{"migrate", "validate"}));
+
+    // Without a session nobody can confirm a saved one.
+    StateFixture g;
+    WindowManager& m = g.start(false);
+    EXPECT_FALSE(m.isAuthenticated());
+    EXPECT_EQ(m.authStatusMessage(), QStringLiteral("Sign in required"));
+}
+
+TEST(WindowManagerSession, TheOfflineRetryDelayStaysWithin15And300Seconds)
+{
+    StateFixture f;
+    WindowManager& m = *f.manager;
+    EXPECT_EQ(m.offlineRetryDelay(), 15);
+    const std::pair<double, double> cases[] = {
+        {60, 60}, {600, 300}, {1, 15}, {-5, 15}, {qQNaN(), 15}, {qInf(), 15}};
+    for (const auto& [given, kept] : cases) {
+        m.setOfflineRetryDelay(given);
+        EXPECT_EQ(m.offlineRetryDelay(), kept) << given;
+    }
+}
+
+TEST(WindowManagerVirtualDisplay, TheSessionStartsItWithTheChoicesAndSigningOutClearsEverything)
 {
     StateFixture f;
     const quint32 window = f.t.launchAppWithWindow(kA, QStringLiteral("A")).second;
+    const quint32 second = f.t.desktop.addDisplay();
     f.store(WindowManager::hiddenWindowsKey, QVariantMap{{QString::number(window), kA}});
+    f.store(WindowManager::pinnedKey, QStringList{kB});
     f.store(WindowManager::hideNotificationsKey, false);
     WindowManager& m = f.start(false);
     m.startVirtualDisplay();
@@ -41,60 +75,74 @@ TEST(WindowManagerVirtualDisplay, StartingHandsTheChoicesToANewManagerAndStoppin
     EXPECT_TRUE(m.virtualDisplayStatusIsError());
 
     m.setIsAuthenticated(true);
-    m.startVirtualDisplay();
-    const VirtualDisplayManager* manager = m.virtualDisplayManager();
+    m.applySessionState();
+    VirtualDisplayManager* manager = m.virtualDisplayManager();
     ASSERT_NE(manager, nullptr);
     EXPECT_EQ(manager->excludedWindowIDs, QSet<quint32>{window});
     EXPECT_FALSE(manager->hideNotifications);
     EXPECT_TRUE(m.isVirtualDisplayRunning());
     EXPECT_EQ(m.virtualDisplayStatus(), kCreating);
+    EXPECT_EQ(m.pinnedWindowController().pinnedBundleIDs(), QSet<QString>{kB});
+    EXPECT_EQ(f.shell.statusIconCounts.last(), 1);
     f.t.scheduler.advance(VirtualDisplayManager::kFirstRegistrationCheck + 0.1);
     EXPECT_EQ(m.virtualDisplayStatus(), kReady);
     EXPECT_TRUE(m.virtualDisplayPreviewImage());
+
+    // Later choices reach the running display and are stored.
     m.toggleHidden(kA);
     EXPECT_EQ(manager->excludedBundleIDs, QSet<QString>{kA});
+    m.toggleFocusStage();
+    EXPECT_FALSE(manager->focusStageEnabled);
+    EXPECT_EQ(f.t.defaults.object(WindowManager::focusStageKey), QVariant(false));
+    m.selectSharedDisplay(second);
+    EXPECT_EQ(f.t.defaults.object(WindowManager::sharedDisplayKey), QVariant(qint64(second)));
+    EXPECT_EQ(std::pair(manager->sourceDisplayID, manager->mainDisplayID),
+              std::pair(std::optional(second), std::optional(second)));
+    // A saved display that is gone falls back to the first listed, without losing the choice.
+    f.t.desktop.removeDisplay(second);
+    EXPECT_EQ(m.effectiveSharedDisplayID(), f.t.mainDisplay);
+    EXPECT_EQ(m.sharedDisplayID(), second);
 
+    // A running display is kept, however it is asked for.
     m.startVirtualDisplay();
-    EXPECT_EQ(m.virtualDisplayManager(), manager);
     EXPECT_EQ(m.virtualDisplayStatus(), QStringLiteral("Virtual display is already running."));
+    m.applySessionState();
+    EXPECT_EQ(m.virtualDisplayManager(), manager);
 
-    m.stopVirtualDisplay();
+    m.togglePanic();
+    m.setIsAuthenticated(false);
+    m.applySessionState();
     f.t.scheduler.runPending();
+    EXPECT_FALSE(m.sharePaused());
     EXPECT_EQ(m.virtualDisplayManager(), nullptr);
     EXPECT_FALSE(m.isVirtualDisplayRunning());
     EXPECT_EQ(m.virtualDisplayStatus(), QString());
     EXPECT_FALSE(m.virtualDisplayPreviewImage());
     EXPECT_TRUE(f.t.virtualDisplays.displays().isEmpty());
+    EXPECT_TRUE(m.pinnedWindowController().pinnedBundleIDs().isEmpty());
+    EXPECT_EQ(f.shell.statusIconCounts.last(), 0);
+    // Hidden and pinned choices stay for the next sign-in.
+    EXPECT_EQ(m.hiddenBundleIDs(), QSet<QString>{kA});
+    EXPECT_EQ(m.pinnedBundleIDs(), QSet<QString>{kB});
 }
 
 TEST(WindowManagerVirtualDisplay, AStartThatFailsAtOnceLeavesNoManagerAndKeepsTheError)
 {
-    using Arrange = std::function<void(testing_support::TestDesktop&)>;
-    const std::pair<const char*, Arrange> cases[] = {
-        {"No display found.",
-         [](auto& d) {
-             d.desktop.removeDisplay(d.mainDisplay);
-         }},
-        {"Failed to create virtual display.",
-         [](auto& d) {
-             d.virtualDisplays.setCreationFails(true);
-         }},
-        {"Failed to create virtual display modes.",
-         [](auto& d) {
-             d.virtualDisplays.setModeCreationFails(true);
-         }},
-        {"Failed to configure virtual display.",
-         [](auto& d) {
-             d.virtualDisplays.setSettingsFail(true);
-         }},
+    const std::pair<std::function<void(testing_support::TestDesktop&)>, const char*> cases[] = {
+        {[](auto& d) { d.desktop.removeDisplay(d.mainDisplay); }, "No display found."},
+        {[](auto& d) { d.virtualDisplays.setCreationFails(true); }, "Failed to create virtual display."},
+        {[](auto& d) { d.virtualDisplays.setModeCreationFails(true); },
+         "Failed to create virtual display modes."},
+        {[](auto& d) { d.virtualDisplays.setSettingsFail(true); }, "Failed to configure virtual display."},
     };
-    for (const auto& [text, arrange] : cases) {
+    for (const auto& [arrange, text] : cases) {
+        SCOPED_TRACE(text);
         StateFixture f;
         arrange(f.t);
         WindowManager& m = f.start();
         m.startVirtualDisplay();
         f.t.scheduler.advance(10);
-        EXPECT_EQ(m.virtualDisplayManager(), nullptr) << text;
+        EXPECT_EQ(m.virtualDisplayManager(), nullptr);
         EXPECT_FALSE(m.isVirtualDisplayRunning());
         EXPECT_EQ(m.virtualDisplayStatus(), QString::fromUtf8(text));
         EXPECT_TRUE(m.virtualDisplayStatusIsError());
@@ -149,18 +197,6 @@ TEST(WindowManagerVirtualDisplay, LateReportsOfAnEarlierManagerLeaveTheNewerOneA
     EXPECT_EQ(m.virtualDisplayStatus(), kReady);
 }
 
-TEST(WindowManagerVirtualDisplay, TheCaptureKeepsThePermissionFlagCurrent)
-{
-    StateFixture f;
-    WindowManager& m = startReady(f);
-    m.setHasScreenRecordingPermission(false);
-    f.t.scheduler.advance(0.1);
-    EXPECT_TRUE(m.hasScreenRecordingPermission());
-    f.t.desktop.setScreenRecordingPermission(false);
-    f.t.scheduler.advance(0.1);
-    EXPECT_FALSE(m.hasScreenRecordingPermission());
-}
-
 TEST(WindowManagerVirtualDisplay, ThePanicActionFreezesOrCoversWithItsToasts)
 {
     StateFixture f;
@@ -178,19 +214,10 @@ TEST(WindowManagerVirtualDisplay, ThePanicActionFreezesOrCoversWithItsToasts)
     EXPECT_EQ(manager->output, Output::live());
     m.togglePanic();
 
-    const std::tuple<QString, bool, QString> expected[] = {
-        {"Share frozen", true, "PRESS ⌃⌥⌘P TO RESUME"},
-        {"Share is live again", false, "YOUR CALL SEES YOUR SCREEN"},
-        {"“Be right back” is showing", true, "PRESS ⌃⌥⌘P TO RESUME"},
-    };
-    ASSERT_EQ(f.hud.toasts.size(), 3);
-    for (int i = 0; i < 3; ++i) {
-        const auto& [title, veiled, subtitle] = expected[i];
-        EXPECT_EQ(f.hud.toasts[i].appName, title);
-        EXPECT_EQ(f.hud.toasts[i].isVeiled, veiled);
-        EXPECT_EQ(f.hud.toasts[i].subtitle, subtitle);
-        EXPECT_TRUE(f.hud.toasts[i].hasIcon);
-    }
+    EXPECT_EQ(f.hud.toasts,
+              (QList<Toast>{{"Share frozen", true, true, "PRESS ⌃⌥⌘P TO RESUME"},
+                            {"Share is live again", true, false, "YOUR CALL SEES YOUR SCREEN"},
+                            {"“Be right back” is showing", true, true, "PRESS ⌃⌥⌘P TO RESUME"}}));
 
     // Signed out the action does nothing.
     m.setIsAuthenticated(false);
