@@ -60,7 +60,7 @@ TEST(GlobalHotKeyManager, RefusedCombinationsLeaveTheIdUnregisteredAndDestructio
     EXPECT_EQ(r.system.handlerCount(), 0U);
 }
 
-TEST(WindowManagerHotKeys, StartRegistersBothAndTheGlobalShortcutIsSuspendedOnlyWhileEnabled)
+TEST(WindowManagerHotKeys, StartRegistersBothAndTheGlobalShortcutFollowsItsSettingAndSuspension)
 {
     testing_support::StateFixture f;
     f.t.hotKeys.claimForOtherApplication(35, 0x1900);
@@ -72,10 +72,15 @@ TEST(WindowManagerHotKeys, StartRegistersBothAndTheGlobalShortcutIsSuspendedOnly
     EXPECT_TRUE(m.registerPanicShortcut());
     EXPECT_TRUE(m.panicShortcutAvailable());
 
+    // Suspending does nothing while the shortcut is off.
     m.registerGlobalShortcut();
     m.suspendGlobalShortcut();
     EXPECT_TRUE(f.t.hotKeys.isRegistered(4, 0x300));
+    m.setGlobalShortcutEnabled(false);
+    EXPECT_FALSE(f.t.hotKeys.isRegistered(4, 0x300));
+    EXPECT_EQ(f.t.defaults.object(WindowManager::globalShortcutKey), QVariant(false));
     m.setGlobalShortcutEnabled(true);
+    EXPECT_TRUE(f.t.hotKeys.isRegistered(4, 0x300));
     m.suspendGlobalShortcut();
     EXPECT_FALSE(f.t.hotKeys.isRegistered(4, 0x300));
     m.registerGlobalShortcut();

@@ -17,28 +17,20 @@ namespace testing_support {
 struct RecordingAppDelegate final : AppDelegateInterface
 {
     QList<int> statusIconCounts;
-    int popoverShows = 0;
+    QStringList calls; // every other request, in order
     bool popoverShown = false;
-    int popoverCloses = 0;
-    int onboardingResets = 0;
-    int browserFocusReturns = 0;
-    int onboardingRaises = 0;
 
     void updateStatusIcon(int veiledCount) override { statusIconCounts.append(veiledCount); }
     void showPopover() override
     {
-        ++popoverShows;
+        calls << QStringLiteral("showPopover");
         popoverShown = true;
     }
     bool isPopoverShown() const override { return popoverShown; }
-    void closePopover() override
-    {
-        ++popoverCloses;
-        popoverShown = false;
-    }
-    void resetOnboarding() override { ++onboardingResets; }
-    void returnFocusToBrowser() override { ++browserFocusReturns; }
-    void raiseOnboardingWindow() override { ++onboardingRaises; }
+    void closePopover() override { popoverShown = false; }
+    void resetOnboarding() override { calls << QStringLiteral("resetOnboarding"); }
+    void returnFocusToBrowser() override { calls << QStringLiteral("returnFocusToBrowser"); }
+    void raiseOnboardingWindow() override { calls << QStringLiteral("raiseOnboardingWindow"); }
 };
 
 // Records what the state object asks of the account session.

@@ -139,16 +139,10 @@ TEST(WindowManagerSettings, LaunchAtLoginShowsWhatTheSystemDid)
     }
 }
 
-TEST(WindowManagerSettings, ShortcutsAreRefusedOrRestoredAsTheSystemDecides)
+TEST(WindowManagerSettings, ThePanicShortcutIsRefusedOrReplacedAsTheSystemDecides)
 {
     StateFixture f;
     WindowManager& m = f.start();
-    m.setGlobalShortcutEnabled(false);
-    EXPECT_FALSE(f.t.hotKeys.isRegistered(4, 0x300));
-    EXPECT_EQ(f.t.defaults.object(WindowManager::globalShortcutKey), QVariant(false));
-    m.setGlobalShortcutEnabled(true);
-    EXPECT_TRUE(f.t.hotKeys.isRegistered(4, 0x300));
-
     // ⇧⌘H whatever its text, a combination without ⌃ ⌥ ⌘, and one another application holds.
     f.t.hotKeys.claimForOtherApplication(40, 0xA00);
     for (const HotKeyCombo& refused : {HotKeyCombo{4, 0x300, QStringLiteral("⇧⌘H")},

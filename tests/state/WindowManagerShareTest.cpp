@@ -33,79 +33,65 @@ WindowManager& startAutoHiding(StateFixture& f, const QStringList& listed, const
 
 } // namespace
 
-TEST(WindowManagerShare, AShareStartsAtOnceAndEndsAtTheSecondMissInARow)
-{
-    struct Case
-    {
-        QList<Refresh> refreshes;
-        QList<Refresh> settled;
-        int published;
-        QStringList toasts;
-    };
-    const Case cases[] = {
-        {{kZoom, std::nullopt, kZoom, std::nullopt, kZoom},
-         {kZoom, kZoom, kZoom, kZoom, kZoom},
-         1,
-         {"1 app auto-hidden"}},
-        {{kZoom, std::nullopt, std::nullopt},
-         {kZoom, kZoom, std::nullopt},
-         2,
-         {"1 app auto-hidden", "Sharing ended"}},
-        // Another meeting app takes over without a gap: no new hiding, no new toast.
-        {{kZoom, kTeams, std::nullopt, std::nullopt},
-         {kZoom, kTeams, kTeams, std::nullopt},
-         3,
-         {"1 app auto-hidden", "Sharing ended"}},
-    };
-    for (const Case& c : cases) {
-        StateFixture f;
-        WindowManager& m = startAutoHiding(f, {kA});
-        QSignalSpy published(&m, &WindowManager::detectedShareChanged);
-        QList<Refresh> settled;
-        for (const Refresh& refresh : c.refreshes) {
-            m.updateShareDetection(refresh);
-            settled << m.detectedShare();
-            EXPECT_EQ(m.hiddenBundleIDs().contains(kA), m.detectedShare().has_value());
-        }
-        EXPECT_EQ(settled, c.settled);
-        EXPECT_EQ(published.count(), c.published);
-        EXPECT_EQ(f.hud.titles(), c.toasts);
-    }
-}
-
-TEST(WindowManagerShare, AutomaticHidingAddsTheListAndRestoresExactlyWhatItAdded)
+// Automatic hiding adds the listed apps when a share starts and restores exactly what it added
+// when the share ends, which is at the second refresh in a row without an indicator.
+TEST(WindowManagerShare, AutomaticHidingFollowsTheDebouncedShare)
 {
     struct Case
     {
         QStringList listed;
         QStringList hiddenByHand;
+        QList<Refresh> refreshes;
+        QList<Refresh> settled;
+        int published;
         QList<Toast> toasts;
     };
+    const Refresh miss = std::nullopt;
     const Case cases[] = {
-        {{}, {}, {}},
-        {{kA}, {}, {hidden("1 app auto-hidden"), kEnded}},
-        {{kA, kB}, {kA}, {hidden("2 apps auto-hidden"), kEnded}},
+        {{kA},
+         {},
+         {kZoom, miss, kZoom, miss, kZoom},
+         {kZoom, kZoom, kZoom, kZoom, kZoom},
+         1,
+         {hidden("1 app auto-hidden")}},
+        {{kA}, {}, {kZoom, miss, miss}, {kZoom, kZoom, miss}, 2, {hidden("1 app auto-hidden"), kEnded}},
+        // Another meeting app takes over without a gap: no new hiding, no new toast.
+        {{kA},
+         {},
+         {kZoom, kTeams, miss, miss},
+         {kZoom, kTeams, kTeams, miss},
+         3,
+         {hidden("1 app auto-hidden"), kEnded}},
+        {{}, {}, {kZoom, miss, miss}, {kZoom, kZoom, miss}, 2, {}},
+        {{kA, kB},
+         {kA},
+         {kZoom, miss, miss},
+         {kZoom, kZoom, miss},
+         2,
+         {hidden("2 apps auto-hidden"), kEnded}},
         // Nothing was added, so nothing is restored and nothing announced at the end.
-        {{kA}, {kA}, {hidden("1 app auto-hidden")}},
+        {{kA}, {kA}, {kZoom, miss, miss}, {kZoom, kZoom, miss}, 2, {hidden("1 app auto-hidden")}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.listed.size() * 10 + c.hiddenByHand.size());
+        SCOPED_TRACE(&c - cases);
         StateFixture f;
         WindowManager& m = startAutoHiding(f, c.listed, c.hiddenByHand);
-        m.updateShareDetection(kZoom);
-        EXPECT_TRUE(m.autoHideActive());
+        QSignalSpy published(&m, &WindowManager::detectedShareChanged);
         const QSet<QString> listed(c.listed.begin(), c.listed.end());
         const QSet<QString> byHand(c.hiddenByHand.begin(), c.hiddenByHand.end());
-        EXPECT_EQ(m.hiddenBundleIDs(), listed | byHand);
-        EXPECT_EQ(m.autoVeiledBundleIDs(), listed - byHand);
-        const QStringList stored = f.t.defaults.object(WindowManager::autoVeiledKey).toStringList();
-        EXPECT_EQ(QSet<QString>(stored.begin(), stored.end()), listed - byHand);
-
-        m.updateShareDetection(std::nullopt);
-        m.updateShareDetection(std::nullopt);
-        EXPECT_FALSE(m.autoHideActive());
-        EXPECT_EQ(m.hiddenBundleIDs(), byHand);
-        EXPECT_TRUE(f.t.defaults.object(WindowManager::autoVeiledKey).toStringList().isEmpty());
+        QList<Refresh> settled;
+        for (const Refresh& refresh : c.refreshes) {
+            m.updateShareDetection(refresh);
+            settled << m.detectedShare();
+            const bool sharing = m.detectedShare().has_value();
+            EXPECT_EQ(m.autoHideActive(), sharing);
+            EXPECT_EQ(m.hiddenBundleIDs(), sharing ? listed | byHand : byHand);
+            EXPECT_EQ(m.autoVeiledBundleIDs(), sharing ? listed - byHand : QSet<QString>());
+            const QStringList stored = f.t.defaults.object(WindowManager::autoVeiledKey).toStringList();
+            EXPECT_EQ(QSet<QString>(stored.begin(), stored.end()), m.autoVeiledBundleIDs());
+        }
+        EXPECT_EQ(settled, c.settled);
+        EXPECT_EQ(published.count(), c.published);
         EXPECT_EQ(f.hud.toasts, c.toasts);
     }
 }

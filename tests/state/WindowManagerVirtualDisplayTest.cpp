@@ -250,22 +250,23 @@ TEST(WindowManagerVirtualDisplay, TheCoverFallsBackToItsDefaultSizeAndThenToFree
 
 TEST(WindowManagerCallbacks, RoutesByTheSchemeAndTheAwaitedHost)
 {
+    const QString raise = QStringLiteral("raiseOnboardingWindow");
+    const QString toBrowser = QStringLiteral("returnFocusToBrowser");
     struct Case
     {
         const char* url;
         bool awaited;
-        int raises;
-        int focusReturns;
+        QStringList shellCalls;
         bool toSession;
     };
     const Case cases[] = {
-        {"veilmox://auth?code=x", false, 0, 0, true},
-        {"VEILMOX://AUTH?code=x", false, 0, 0, true},
-        {"VeilMox://Auth", true, 1, 0, true},
-        {"veilmox://other", true, 0, 1, false},
-        {"veilmox:", true, 0, 1, false},
-        {"veilmox://other", false, 0, 0, false},
-        {"https://auth?code=x", true, 0, 0, false},
+        {"veilmox://auth?code=x", false, {}, true},
+        {"VEILMOX://AUTH?code=x", false, {}, true},
+        {"VeilMox://Auth", true, {raise}, true},
+        {"veilmox://other", true, {toBrowser}, false},
+        {"veilmox:", true, {toBrowser}, false},
+        {"veilmox://other", false, {}, false},
+        {"https://auth?code=x", true, {}, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.url);
@@ -276,10 +277,9 @@ TEST(WindowManagerCallbacks, RoutesByTheSchemeAndTheAwaitedHost)
         m.setBrowserReturnHost(c.awaited ? std::optional<QString>("auth") : std::nullopt);
         const QUrl url(QString::fromUtf8(c.url));
         m.handleCallbackURL(url);
-        EXPECT_EQ(f.shell.onboardingRaises, c.raises);
-        EXPECT_EQ(f.shell.browserFocusReturns, c.focusReturns);
+        EXPECT_EQ(f.shell.calls, c.shellCalls);
         EXPECT_EQ(session.callbacks, c.toSession ? QList<QUrl>{url} : QList<QUrl>{});
         // The awaited hand-off is over only when it came back.
-        EXPECT_EQ(m.browserReturnHost().has_value(), c.awaited && c.raises == 0);
+        EXPECT_EQ(m.browserReturnHost().has_value(), c.awaited && !c.shellCalls.contains(raise));
     }
 }
