@@ -15,6 +15,8 @@ struct Registry
 
 } // namespace
 
+using WindowManagerHotKeys = testing_support::StateTest;
+
 TEST(GlobalHotKeyManager, DeliversPressesLaterToTheLatestActionOnly)
 {
     Registry r;
@@ -60,7 +62,7 @@ TEST(GlobalHotKeyManager, RefusedCombinationsLeaveTheIdUnregisteredAndDestructio
     EXPECT_EQ(r.system.handlerCount(), 0U);
 }
 
-TEST(WindowManagerHotKeys, StartRegistersBothAndTheGlobalShortcutFollowsItsSettingAndSuspension)
+TEST_F(WindowManagerHotKeys, StartRegistersBothAndTheGlobalShortcutFollowsItsSettingAndSuspension)
 {
     testing_support::StateFixture f;
     f.t.hotKeys.claimForOtherApplication(35, 0x1900);

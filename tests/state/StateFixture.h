@@ -17,20 +17,28 @@ namespace testing_support {
 struct RecordingAppDelegate final : AppDelegateInterface
 {
     QList<int> statusIconCounts;
-    QStringList calls; // every other request, in order
+    int popoverShows = 0;
     bool popoverShown = false;
+    int popoverCloses = 0;
+    int onboardingResets = 0;
+    int browserFocusReturns = 0;
+    int onboardingRaises = 0;
 
     void updateStatusIcon(int veiledCount) override { statusIconCounts.append(veiledCount); }
     void showPopover() override
     {
-        calls << QStringLiteral("showPopover");
+        ++popoverShows;
         popoverShown = true;
     }
     bool isPopoverShown() const override { return popoverShown; }
-    void closePopover() override { popoverShown = false; }
-    void resetOnboarding() override { calls << QStringLiteral("resetOnboarding"); }
-    void returnFocusToBrowser() override { calls << QStringLiteral("returnFocusToBrowser"); }
-    void raiseOnboardingWindow() override { calls << QStringLiteral("raiseOnboardingWindow"); }
+    void closePopover() override
+    {
+        ++popoverCloses;
+        popoverShown = false;
+    }
+    void resetOnboarding() override { ++onboardingResets; }
+    void returnFocusToBrowser() override { ++browserFocusReturns; }
+    void raiseOnboardingWindow() override { ++onboardingRaises; }
 };
 
 // Records what the state object asks of the account session.
@@ -117,15 +125,21 @@ struct StateFixture
     // The hidden and pinned choices are stored as published.
     void expectSaved() const
     {
-        const auto stored = [this](const QString& key) {
+        const auto savedSet = [this](const QString& key) {
             const QStringList list = t.defaults.object(key).toStringList();
             return QSet<QString>(list.cbegin(), list.cend());
         };
-        EXPECT_EQ(stored(WindowManager::hiddenKey), manager->hiddenBundleIDs());
-        EXPECT_EQ(stored(WindowManager::pinnedKey), manager->pinnedBundleIDs());
+        EXPECT_EQ(savedSet(WindowManager::hiddenKey), manager->hiddenBundleIDs());
+        EXPECT_EQ(savedSet(WindowManager::pinnedKey), manager->pinnedBundleIDs());
         EXPECT_EQ(manager->decodeWindowMap(WindowManager::hiddenWindowsKey), manager->hiddenWindows());
         EXPECT_EQ(manager->decodeWindowMap(WindowManager::pinnedWindowsKey), manager->pinnedWindows());
     }
 };
+
+// The same scene as a test fixture.
+struct StateTest
+    : testing::Test
+    , StateFixture
+{};
 
 } // namespace testing_support

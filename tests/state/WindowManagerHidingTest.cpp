@@ -24,23 +24,24 @@ QStringList storedStrings(const StateFixture& f, const QString& key)
 
 } // namespace
 
-TEST(WindowManagerHiding, SignedOutTheGatedOperationsChangeAndWriteNothing)
+using WindowManagerHiding = testing_support::StateTest;
+
+TEST_F(WindowManagerHiding, SignedOutTheGatedOperationsChangeAndWriteNothing)
 {
-    StateFixture f;
-    f.storeAutoHidingDuringShare({kA});
-    const auto [pid, window] = f.t.launchAppWithWindow(kA, QStringLiteral("A"));
-    f.t.desktop.activateApp(pid);
-    WindowManager& m = f.start(false);
-    const QVariantMap before = f.stored();
+    storeAutoHidingDuringShare({kA});
+    const auto [pid, window] = t.launchAppWithWindow(kA, QStringLiteral("A"));
+    t.desktop.activateApp(pid);
+    WindowManager& m = start(false);
+    const QVariantMap before = stored();
     const int overlayUpdates = m.pinnedWindowController().updateCount();
     const auto expectUnchanged = [&, w = window](const char* operation) {
         SCOPED_TRACE(operation);
-        EXPECT_EQ(f.stored(), before);
+        EXPECT_EQ(stored(), before);
         EXPECT_TRUE(m.hiddenBundleIDs().isEmpty() && m.pinnedBundleIDs().isEmpty());
         EXPECT_FALSE(m.isHidden(w, kA) || m.isPinned(w, kA));
         EXPECT_EQ(m.autoVeiledBundleIDs(), QSet<QString>{kA});
         EXPECT_EQ(m.pinnedWindowController().updateCount(), overlayUpdates);
-        EXPECT_TRUE(f.shell.statusIconCounts.isEmpty() && f.hud.toasts.isEmpty());
+        EXPECT_TRUE(shell.statusIconCounts.isEmpty() && hud.toasts.isEmpty());
     };
     m.toggleHidden(kA);
     expectUnchanged("toggleHidden");
@@ -52,19 +53,18 @@ TEST(WindowManagerHiding, SignedOutTheGatedOperationsChangeAndWriteNothing)
     expectUnchanged("toggleWindowPinned");
     m.hideApps({kB});
     expectUnchanged("hideApps");
-    EXPECT_TRUE(f.shell.calls.isEmpty());
+    EXPECT_EQ(shell.popoverShows, 0);
     // The hot key's action opens the popover instead.
     m.toggleFrontmostAppHidden();
     expectUnchanged("toggleFrontmostAppHidden");
-    EXPECT_EQ(f.shell.calls, QStringList{"showPopover"});
+    EXPECT_EQ(shell.popoverShows, 1);
 }
 
-TEST(WindowManagerHiding, HidingWholeAppsDropsTheirWindowEntriesAndRedrawsTheCount)
+TEST_F(WindowManagerHiding, HidingWholeAppsDropsTheirWindowEntriesAndRedrawsTheCount)
 {
-    StateFixture f;
-    f.storeAutoHidingDuringShare({kA});
-    f.store(WindowManager::hiddenKey, QStringList{kB});
-    WindowManager& m = f.start();
+    storeAutoHidingDuringShare({kA});
+    store(WindowManager::hiddenKey, QStringList{kB});
+    WindowManager& m = start();
     const QString other = QStringLiteral("other");
     m.setHiddenWindows({{1, kA}, {2, kA}, {3, kC}, {4, other}});
     m.toggleHidden(kA);
@@ -72,42 +72,41 @@ TEST(WindowManagerHiding, HidingWholeAppsDropsTheirWindowEntriesAndRedrawsTheCou
     EXPECT_EQ(m.hiddenWindows(), (WindowMap{{3, kC}, {4, other}}));
     // Hidden by hand now: the end of a share leaves it alone.
     EXPECT_TRUE(m.autoVeiledBundleIDs().isEmpty());
-    EXPECT_TRUE(storedStrings(f, WindowManager::autoVeiledKey).isEmpty());
+    EXPECT_TRUE(storedStrings(*this, WindowManager::autoVeiledKey).isEmpty());
     m.toggleHidden(kA);
     EXPECT_EQ(m.hiddenBundleIDs(), QSet<QString>{kB});
 
     // Hiding what is hidden already changes and writes nothing.
-    const QVariantMap before = f.stored();
+    const QVariantMap before = stored();
     m.hideApps({kB});
     m.hideApps({});
-    EXPECT_EQ(f.stored(), before);
+    EXPECT_EQ(stored(), before);
     m.hideApps({kB, kC});
     EXPECT_EQ(m.hiddenBundleIDs(), (QSet<QString>{kB, kC}));
     EXPECT_EQ(m.hiddenWindows(), (WindowMap{{4, other}}));
-    f.expectSaved();
-    EXPECT_EQ(f.shell.statusIconCounts, (QList<int>{4, 3, 3}));
+    expectSaved();
+    EXPECT_EQ(shell.statusIconCounts, (QList<int>{4, 3, 3}));
 
     // Signed out the icon counts nothing, whatever is hidden; without a shell nothing is drawn.
     m.setIsAuthenticated(false);
     m.saveHiddenState();
-    EXPECT_EQ(f.shell.statusIconCounts.last(), 0);
+    EXPECT_EQ(shell.statusIconCounts.last(), 0);
     m.setAppDelegate(nullptr);
     m.saveHiddenState();
-    EXPECT_EQ(f.shell.statusIconCounts.size(), 4);
+    EXPECT_EQ(shell.statusIconCounts.size(), 4);
     // Each window of an app not hidden whole counts once.
     m.setHiddenWindows({{1, kB}, {2, kA}, {3, kA}});
     EXPECT_EQ(m.veiledCount(), 4);
 }
 
-TEST(WindowManagerHiding, SingleWindowsOfAnAppHiddenOrPinnedWholeToggleOnTheirOwn)
+TEST_F(WindowManagerHiding, SingleWindowsOfAnAppHiddenOrPinnedWholeToggleOnTheirOwn)
 {
-    StateFixture f;
-    const auto [pid, w1] = f.t.launchAppWithWindow(kA, QStringLiteral("A"));
-    const quint32 w2 = f.t.desktop.addWindow(pid, QStringLiteral("2"));
-    const quint32 w3 = f.t.desktop.addWindow(pid, QStringLiteral("3"));
-    f.store(WindowManager::hiddenKey, QStringList{kA, kB});
-    f.store(WindowManager::pinnedKey, QStringList{kA});
-    WindowManager& m = f.start();
+    const auto [pid, w1] = t.launchAppWithWindow(kA, QStringLiteral("A"));
+    const quint32 w2 = t.desktop.addWindow(pid, QStringLiteral("2"));
+    const quint32 w3 = t.desktop.addWindow(pid, QStringLiteral("3"));
+    store(WindowManager::hiddenKey, QStringList{kA, kB});
+    store(WindowManager::pinnedKey, QStringList{kA});
+    WindowManager& m = start();
     EXPECT_EQ(m.veiledCount(), 2);
     m.toggleWindowHidden(w1, kA);
     EXPECT_EQ(m.hiddenBundleIDs(), QSet<QString>{kB});
@@ -133,24 +132,23 @@ TEST(WindowManagerHiding, SingleWindowsOfAnAppHiddenOrPinnedWholeToggleOnTheirOw
     EXPECT_EQ(m.pinnedWindowCount(kA), 2);
     EXPECT_TRUE(m.isPinned(w1, kA));
     EXPECT_FALSE(m.isPinned(w3, kA));
-    f.expectSaved();
+    expectSaved();
     // Pinning the whole app again drops its window entries only, and keeps its transparency.
     m.setPinnedTransparency(0.3, kA);
     m.togglePinned(kA);
     EXPECT_EQ(m.pinnedWindows(), (WindowMap{{7, kB}}));
     EXPECT_EQ(overlays.pinnedBundleIDs(), QSet<QString>{kA});
     EXPECT_TRUE(m.hasPinnedContent(kA));
-    f.expectSaved();
+    expectSaved();
     m.togglePinned(kA);
     EXPECT_FALSE(m.hasPinnedContent(kA));
     EXPECT_EQ(m.pinnedTransparency().value(kA), 0.3);
 }
 
-TEST(WindowManagerHiding, PinnedTransparencyIsClampedStoredAndHandedOnEvenSignedOut)
+TEST_F(WindowManagerHiding, PinnedTransparencyIsClampedStoredAndHandedOnEvenSignedOut)
 {
-    StateFixture f;
-    f.store(WindowManager::pinnedTransparencyKey, QVariantMap{{kA, 0.2}, {kB, 0.6}});
-    WindowManager& m = f.start(false);
+    store(WindowManager::pinnedTransparencyKey, QVariantMap{{kA, 0.2}, {kB, 0.6}});
+    WindowManager& m = start(false);
     const std::pair<double, std::optional<double>> cases[] = {
         {1.0, 0.85}, {0.0, std::nullopt}, {0.5, 0.5}, {-1, std::nullopt}, {0.3, 0.3}, {NAN, std::nullopt}};
     for (const auto& [value, kept] : cases) {
@@ -162,34 +160,32 @@ TEST(WindowManagerHiding, PinnedTransparencyIsClampedStoredAndHandedOnEvenSigned
         }
         EXPECT_EQ(m.pinnedTransparency(), expected);
         EXPECT_EQ(m.pinnedWindowController().pinnedTransparency(), expected);
-        const QVariantMap stored =
-            f.t.defaults.dictionaryForKey(WindowManager::pinnedTransparencyKey).value();
+        const QVariantMap stored = t.defaults.dictionaryForKey(WindowManager::pinnedTransparencyKey).value();
         EXPECT_EQ(stored.value(kA).toDouble(), kept.value_or(0));
         EXPECT_EQ(stored.contains(kA), kept.has_value());
         EXPECT_EQ(stored.value(kB).toDouble(), 0.6);
     }
 }
 
-TEST(WindowManagerHiding, TheAutoHideListAppliesAtOnceDuringAnAutomaticHiding)
+TEST_F(WindowManagerHiding, TheAutoHideListAppliesAtOnceDuringAnAutomaticHiding)
 {
-    StateFixture f;
-    f.storeAutoHidingDuringShare({kC});
-    f.store(WindowManager::hiddenKey, QStringList{kA, kC});
-    WindowManager& m = f.start(false);
+    storeAutoHidingDuringShare({kC});
+    store(WindowManager::hiddenKey, QStringList{kA, kC});
+    WindowManager& m = start(false);
     ASSERT_TRUE(m.autoHideActive());
 
     m.toggleAutoHide(true, kB);
     m.toggleAutoHide(true, kA);
     EXPECT_EQ(m.hiddenBundleIDs(), (QSet<QString>{kA, kB, kC}));
     EXPECT_EQ(m.autoVeiledBundleIDs(), (QSet<QString>{kB, kC}));
-    EXPECT_EQ(storedStrings(f, WindowManager::autoVeiledKey), (QStringList{kB, kC}));
-    EXPECT_EQ(storedStrings(f, WindowManager::autoHideListKey), (QStringList{kA, kB}));
+    EXPECT_EQ(storedStrings(*this, WindowManager::autoVeiledKey), (QStringList{kB, kC}));
+    EXPECT_EQ(storedStrings(*this, WindowManager::autoHideListKey), (QStringList{kA, kB}));
 
     // Off the list: shown again only when the automatic hiding had hidden it.
     m.toggleAutoHide(false, kB);
     m.toggleAutoHide(false, kA);
     EXPECT_EQ(m.hiddenBundleIDs(), (QSet<QString>{kA, kC}));
-    EXPECT_EQ(storedStrings(f, WindowManager::hiddenKey), (QStringList{kA, kC}));
+    EXPECT_EQ(storedStrings(*this, WindowManager::hiddenKey), (QStringList{kA, kC}));
     EXPECT_TRUE(m.autoHideBundleIDs().isEmpty());
 
     // Without an automatic hiding in force only the list changes.
@@ -199,7 +195,7 @@ TEST(WindowManagerHiding, TheAutoHideListAppliesAtOnceDuringAnAutomaticHiding)
     EXPECT_EQ(m.autoHideBundleIDs(), QSet<QString>{kB});
 }
 
-TEST(WindowManagerHiding, TheHideHotKeyTogglesTheFrontmostAppWithAToast)
+TEST_F(WindowManagerHiding, TheHideHotKeyTogglesTheFrontmostAppWithAToast)
 {
     struct Case
     {

@@ -84,6 +84,8 @@ std::string loaded(const StateFixture& f, const QVariantMap& before)
 
 } // namespace
 
+using WindowManagerWindowMaps = testing_support::StateTest;
+
 // Each case differs from launching with nothing stored only in `changes`. Every launch sees the
 // same desktop: app "A" with windows 7 and 12, the Finder with window 13, and a meeting app
 // sharing the screen, so that what loading kept survives the start-up refresh.
@@ -202,27 +204,26 @@ TEST(WindowManagerLoading, StoredSettingsLoadTypedWithTheirMigrations)
     }
 }
 
-TEST(WindowManagerWindowMaps, EncodeReadsBackAndCurrentOwnersTellFailureApart)
+TEST_F(WindowManagerWindowMaps, EncodeReadsBackAndCurrentOwnersTellFailureApart)
 {
-    StateFixture f;
-    WindowManager& m = f.start();
+    WindowManager& m = start();
     const WM::WindowMap map{{7, QStringLiteral("A")}, {4294967295U, QStringLiteral("B")}};
     m.encodeWindowMap(map, WM::pinnedWindowsKey);
-    EXPECT_EQ(f.t.defaults.dictionaryForKey(WM::pinnedWindowsKey),
+    EXPECT_EQ(t.defaults.dictionaryForKey(WM::pinnedWindowsKey),
               (QVariantMap{{"7", QStringLiteral("A")}, {"4294967295", QStringLiteral("B")}}));
     EXPECT_EQ(m.decodeWindowMap(WM::pinnedWindowsKey), map);
 
     // Owners of windows that exist, on screen or not; an owner without a bundle is none.
     const quint32 windowA =
-        f.t.launchAppWithWindow(QStringLiteral("com.example.A"), QStringLiteral("A")).second;
+        t.launchAppWithWindow(QStringLiteral("com.example.A"), QStringLiteral("A")).second;
     const quint32 windowB =
-        f.t.launchAppWithWindow(QStringLiteral("com.example.B"), QStringLiteral("B")).second;
-    f.t.desktop.setWindowOnScreen(windowB, false);
-    const quint32 windowC = f.t.desktop.addWindow(f.t.desktop.launchApp(platform::sim::SimDesktop::AppSpec()),
-                                                  QStringLiteral("c"));
+        t.launchAppWithWindow(QStringLiteral("com.example.B"), QStringLiteral("B")).second;
+    t.desktop.setWindowOnScreen(windowB, false);
+    const quint32 windowC =
+        t.desktop.addWindow(t.desktop.launchApp(platform::sim::SimDesktop::AppSpec()), QStringLiteral("c"));
     EXPECT_EQ(m.currentWindowOwners({windowA, windowB, windowC, 9999}),
               (WM::WindowMap{{windowA, QStringLiteral("com.example.A")},
                              {windowB, QStringLiteral("com.example.B")}}));
-    f.t.desktop.setDescriptionQueryFails(true);
+    t.desktop.setDescriptionQueryFails(true);
     EXPECT_FALSE(m.currentWindowOwners({windowA}));
 }

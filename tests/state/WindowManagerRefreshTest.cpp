@@ -17,27 +17,23 @@ namespace {
 const QString kA = QStringLiteral("com.example.A");
 const QString kB = QStringLiteral("com.example.B");
 
-QStringList titles(const QList<WindowInfo>& windows)
+// One text member of each item, in order.
+template <typename T>
+QStringList texts(const QList<T>& items, QString T::*member)
 {
     QStringList result;
-    for (const WindowInfo& w : windows) {
-        result.append(w.title);
-    }
-    return result;
-}
-
-QStringList names(const QList<AppInfo>& apps)
-{
-    QStringList result;
-    for (const AppInfo& a : apps) {
-        result.append(a.name);
+    for (const T& item : items) {
+        result.append(item.*member);
     }
     return result;
 }
 
 } // namespace
 
-TEST(WindowManagerRefresh, ListsOnlyQualifyingWindows)
+using WindowManagerOverlays = testing_support::StateTest;
+using WindowManagerRefresh = testing_support::StateTest;
+
+TEST_F(WindowManagerRefresh, ListsOnlyQualifyingWindows)
 {
     struct Case
     {
@@ -83,10 +79,9 @@ TEST(WindowManagerRefresh, ListsOnlyQualifyingWindows)
     EXPECT_EQ(f.start().windowsByApp().value(kA), listed);
 }
 
-TEST(WindowManagerRefresh, AppsAndOwnersThatAreNotListed)
+TEST_F(WindowManagerRefresh, AppsAndOwnersThatAreNotListed)
 {
-    StateFixture f;
-    auto& d = f.t.desktop;
+    auto& d = t.desktop;
     d.addWindow(d.ownProcessIdentifier(), QStringLiteral("Own"), QRectF(0, 0, 1000, 800));
     SimDesktop::AppSpec accessory;
     accessory.bundleID = QStringLiteral("com.example.helper");
@@ -105,26 +100,26 @@ TEST(WindowManagerRefresh, AppsAndOwnersThatAreNotListed)
     d.addWindow(charlie, QStringLiteral("second"));
     d.addWindow(charlie, QStringLiteral("first"), QRectF(0, 0, 100, 100));
 
-    const WindowManager& m = f.start();
-    EXPECT_EQ(names(m.runningApps()), (QStringList{"alpha", "Beta", "Charlie"}));
+    const WindowManager& m = start();
+    EXPECT_EQ(texts(m.runningApps(), &AppInfo::name), (QStringList{"alpha", "Beta", "Charlie"}));
     EXPECT_EQ(m.windowsByApp().keys(), (QStringList{"c", "com.apple.finder", "com.example.unnamed"}));
     // Sorted by window number, which follows creation here.
-    EXPECT_EQ(titles(m.windowsByApp().value(QStringLiteral("c"))), (QStringList{"second", "first"}));
+    EXPECT_EQ(texts(m.windowsByApp().value(QStringLiteral("c")), &WindowInfo::title),
+              (QStringList{"second", "first"}));
 }
 
-TEST(WindowManagerRefresh, ListsFollowTheWorkspaceAndTheSecondlyTimerAndPublishOnlyChanges)
+TEST_F(WindowManagerRefresh, ListsFollowTheWorkspaceAndTheSecondlyTimerAndPublishOnlyChanges)
 {
-    StateFixture f;
-    WindowManager& m = f.start();
+    WindowManager& m = start();
     QSignalSpy windows(&m, &WindowManager::windowsByAppChanged);
     QSignalSpy apps(&m, &WindowManager::runningAppsChanged);
     QSignalSpy displays(&m, &WindowManager::availableDisplaysChanged);
-    const auto pid = f.t.desktop.launchApp(kA, QStringLiteral("A"));
-    EXPECT_EQ(names(m.runningApps()), QStringList{"A"});
-    const quint32 window = f.t.desktop.addWindow(pid, QStringLiteral("Later"));
-    f.t.scheduler.advance(0.9);
+    const auto pid = t.desktop.launchApp(kA, QStringLiteral("A"));
+    EXPECT_EQ(texts(m.runningApps(), &AppInfo::name), QStringList{"A"});
+    const quint32 window = t.desktop.addWindow(pid, QStringLiteral("Later"));
+    t.scheduler.advance(0.9);
     EXPECT_TRUE(m.windowsByApp().isEmpty());
-    f.t.scheduler.advance(0.1);
+    t.scheduler.advance(0.1);
     EXPECT_EQ(m.windowsByApp().value(kA), (QList<WindowInfo>{{window, kA, QStringLiteral("Later")}}));
 
     // Unchanged lists are not published again, but the apps are reassigned on every rebuild.
@@ -133,29 +128,28 @@ TEST(WindowManagerRefresh, ListsFollowTheWorkspaceAndTheSecondlyTimerAndPublishO
     m.refreshDisplays();
     EXPECT_EQ(std::tuple(windows.count(), apps.count(), displays.count()), std::tuple(1, 2, 0));
     // A failed query is no news: the windows stay listed.
-    f.t.desktop.setWindowListFails(true);
+    t.desktop.setWindowListFails(true);
     m.refreshWindows();
     EXPECT_EQ(windows.count(), 1);
     EXPECT_EQ(m.windowsByApp().value(kA).size(), 1);
     // Nothing hidden, pinned or masked: no window descriptions are asked for.
-    EXPECT_EQ(f.t.desktop.descriptionQueryCount(), 0);
+    EXPECT_EQ(t.desktop.descriptionQueryCount(), 0);
 
-    f.t.desktop.setWindowListFails(false);
-    f.t.desktop.terminateApp(pid);
+    t.desktop.setWindowListFails(false);
+    t.desktop.terminateApp(pid);
     EXPECT_TRUE(m.runningApps().isEmpty());
     EXPECT_TRUE(m.windowsByApp().isEmpty());
-    f.manager.reset();
-    const int queries = f.t.desktop.windowListQueryCount();
-    f.t.scheduler.advance(5);
-    f.t.desktop.launchApp(kB, QStringLiteral("B"));
-    EXPECT_EQ(f.t.desktop.windowListQueryCount(), queries);
+    manager.reset();
+    const int queries = t.desktop.windowListQueryCount();
+    t.scheduler.advance(5);
+    t.desktop.launchApp(kB, QStringLiteral("B"));
+    EXPECT_EQ(t.desktop.windowListQueryCount(), queries);
 }
 
-TEST(WindowManagerRefresh, DisplaysPutTheMainFirstAndSkipScreensNotOffered)
+TEST_F(WindowManagerRefresh, DisplaysPutTheMainFirstAndSkipScreensNotOffered)
 {
-    StateFixture f;
-    const WindowManager& m = f.start();
-    auto& d = f.t.desktop;
+    const WindowManager& m = start();
+    auto& d = t.desktop;
     SimDesktop::DisplaySpec veilmox;
     veilmox.name = QStringLiteral("Veilmox");
     d.addDisplay(veilmox);
@@ -169,7 +163,7 @@ TEST(WindowManagerRefresh, DisplaysPutTheMainFirstAndSkipScreensNotOffered)
     d.setMainDisplay(externalID);
     EXPECT_EQ(m.availableDisplays(),
               (QList<DisplayInfo>{{externalID, QStringLiteral("External"), true},
-                                  {f.t.mainDisplay, QStringLiteral("Built-in Display"), false}}));
+                                  {t.mainDisplay, QStringLiteral("Built-in Display"), false}}));
 }
 
 // Hidden, pinned and masked windows of app A at start-up, each of which the test then closes,
@@ -178,18 +172,14 @@ struct PruneFixture : StateFixture
 {
     PruneFixture()
     {
-        pidA = t.desktop.launchApp(kA, QStringLiteral("A"));
-        pidB = t.desktop.launchApp(kB, QStringLiteral("B"));
+        const auto pidA = t.desktop.launchApp(kA, QStringLiteral("A"));
         for (quint32& w : windows) {
             w = t.desktop.addWindow(pidA, QStringLiteral("w"));
         }
         store(WindowManager::hiddenWindowsKey,
               QVariantMap{{QString::number(windows[0]), kA}, {QString::number(windows[1]), kA}});
         store(WindowManager::pinnedWindowsKey, QVariantMap{{QString::number(windows[2]), kA}});
-        mask.id = QUuid::createUuid();
-        mask.windowID = windows[3];
-        mask.bundleID = kA;
-        mask.rect = QRectF(1, 2, 30, 40);
+        mask = ShareMask{QUuid::createUuid(), windows[3], kA, QRectF(1, 2, 30, 40)};
         store(WindowManager::shareMasksKey, *ShareMask::encodeList({mask}));
     }
     // Gives window `number` to app B.
@@ -202,8 +192,7 @@ struct PruneFixture : StateFixture
         t.desktop.addWindow(setup);
     }
 
-    platform::pid_type pidA = 0;
-    platform::pid_type pidB = 0;
+    platform::pid_type pidB = t.desktop.launchApp(kB, QStringLiteral("B"));
     quint32 windows[4] = {};
     ShareMask mask;
 };
@@ -257,14 +246,13 @@ TEST(WindowManagerPruning, AFailedDescriptionQueryDropsAndSavesNothing)
     EXPECT_TRUE(m.hiddenWindows().isEmpty());
 }
 
-TEST(WindowManagerOverlays, PinnedSetsReachTheOverlaysOnlyWhileSignedInAndTheTransparencyAlways)
+TEST_F(WindowManagerOverlays, PinnedSetsReachTheOverlaysOnlyWhileSignedInAndTheTransparencyAlways)
 {
-    StateFixture f;
-    const quint32 window = f.t.launchAppWithWindow(kA, QStringLiteral("A")).second;
-    f.store(WindowManager::pinnedKey, QStringList{kB});
-    f.store(WindowManager::pinnedWindowsKey, QVariantMap{{QString::number(window), kA}});
-    f.store(WindowManager::pinnedTransparencyKey, QVariantMap{{kB, 0.4}});
-    WindowManager& m = f.start(false);
+    const quint32 window = t.launchAppWithWindow(kA, QStringLiteral("A")).second;
+    store(WindowManager::pinnedKey, QStringList{kB});
+    store(WindowManager::pinnedWindowsKey, QVariantMap{{QString::number(window), kA}});
+    store(WindowManager::pinnedTransparencyKey, QVariantMap{{kB, 0.4}});
+    WindowManager& m = start(false);
     const SCOverlayController& overlays = m.pinnedWindowController();
     EXPECT_EQ(overlays.pinnedTransparency(), (QMap<QString, double>{{kB, 0.4}}));
     EXPECT_TRUE(overlays.pinnedBundleIDs().isEmpty() && overlays.pinnedWindowIDs().isEmpty());
@@ -290,14 +278,15 @@ TEST(WindowManagerStartUp, TheDefaultDesktopsAppsWindowsAndDisplayAreListed)
     WindowManager m(services, &registry);
     m.start();
 
-    EXPECT_EQ(names(m.runningApps()), (QStringList{"Google Chrome", "Messages", "Slack", "zoom.us"}));
+    EXPECT_EQ(texts(m.runningApps(), &AppInfo::name),
+              (QStringList{"Google Chrome", "Messages", "Slack", "zoom.us"}));
     EXPECT_EQ(m.windowsByApp().keys(),
               (QStringList{"com.apple.MobileSMS",
                            "com.apple.finder",
                            "com.google.Chrome",
                            "com.tinyspeck.slackmacgap",
                            "us.zoom.xos"}));
-    EXPECT_EQ(titles(m.windowsByApp().value(QStringLiteral("com.google.Chrome"))),
+    EXPECT_EQ(texts(m.windowsByApp().value(QStringLiteral("com.google.Chrome")), &WindowInfo::title),
               QStringList{"Quarterly plan - Google Docs"});
     EXPECT_EQ(
         m.availableDisplays(),

@@ -33,9 +33,11 @@ WindowManager& startAutoHiding(StateFixture& f, const QStringList& listed, const
 
 } // namespace
 
+using WindowManagerShare = testing_support::StateTest;
+
 // Automatic hiding adds the listed apps when a share starts and restores exactly what it added
 // when the share ends, which is at the second refresh in a row without an indicator.
-TEST(WindowManagerShare, AutomaticHidingFollowsTheDebouncedShare)
+TEST_F(WindowManagerShare, AutomaticHidingFollowsTheDebouncedShare)
 {
     struct Case
     {
@@ -96,10 +98,9 @@ TEST(WindowManagerShare, AutomaticHidingFollowsTheDebouncedShare)
     }
 }
 
-TEST(WindowManagerShare, SignedOutNothingIsHiddenButTheEndAlwaysRestoresAndLiftsThePause)
+TEST_F(WindowManagerShare, SignedOutNothingIsHiddenButTheEndAlwaysRestoresAndLiftsThePause)
 {
-    StateFixture f;
-    WindowManager& m = startAutoHiding(f, {kA});
+    WindowManager& m = startAutoHiding(*this, {kA});
     m.setIsAuthenticated(false);
     m.updateShareDetection(kZoom);
     m.updateShareDetection(kZoom);
@@ -117,7 +118,7 @@ TEST(WindowManagerShare, SignedOutNothingIsHiddenButTheEndAlwaysRestoresAndLifts
     EXPECT_FALSE(m.sharePaused());
     EXPECT_TRUE(m.hiddenBundleIDs().isEmpty());
     // The lifted pause has no toast of its own.
-    EXPECT_EQ(f.hud.titles(), (QStringList{"1 app auto-hidden", "Share frozen", "Sharing ended"}));
+    EXPECT_EQ(hud.titles(), (QStringList{"1 app auto-hidden", "Share frozen", "Sharing ended"}));
 
     // Switching automatic hiding off during a share restores at once, on again hides at once.
     m.setIsAuthenticated(true);
@@ -130,21 +131,20 @@ TEST(WindowManagerShare, SignedOutNothingIsHiddenButTheEndAlwaysRestoresAndLifts
     EXPECT_EQ(m.hiddenBundleIDs(), QSet<QString>{kA});
 }
 
-TEST(WindowManagerShare, AHidingLeftByTheLastRunEndsAtTheFirstRefreshWithoutAShare)
+TEST_F(WindowManagerShare, AHidingLeftByTheLastRunEndsAtTheFirstRefreshWithoutAShare)
 {
-    StateFixture f;
-    const auto hiddenApp = f.t.desktop.launchApp(QStringLiteral("com.example.C"), QStringLiteral("C"));
-    f.t.desktop.runningApplication(hiddenApp)->hide();
-    f.store(WindowManager::hiddenKey, QStringList{kA, kB});
-    f.store(WindowManager::autoVeiledKey, QStringList{kA});
+    const auto hiddenApp = t.desktop.launchApp(QStringLiteral("com.example.C"), QStringLiteral("C"));
+    t.desktop.runningApplication(hiddenApp)->hide();
+    store(WindowManager::hiddenKey, QStringList{kA, kB});
+    store(WindowManager::autoVeiledKey, QStringList{kA});
     // The second process has ended meanwhile.
-    f.store(WindowManager::autoHiddenLocallyKey, QVariantList{qint64(hiddenApp), qint64(99999)});
-    WindowManager& m = f.start(false);
+    store(WindowManager::autoHiddenLocallyKey, QVariantList{qint64(hiddenApp), qint64(99999)});
+    WindowManager& m = start(false);
 
     EXPECT_FALSE(m.autoHideActive());
     EXPECT_EQ(m.hiddenBundleIDs(), QSet<QString>{kB});
-    EXPECT_FALSE(f.t.desktop.runningApplication(hiddenApp)->isHidden());
-    EXPECT_TRUE(f.t.defaults.object(WindowManager::autoVeiledKey).toStringList().isEmpty());
-    EXPECT_TRUE(f.t.defaults.arrayForKey(WindowManager::autoHiddenLocallyKey)->isEmpty());
-    EXPECT_EQ(f.hud.titles(), QStringList{"Sharing ended"});
+    EXPECT_FALSE(t.desktop.runningApplication(hiddenApp)->isHidden());
+    EXPECT_TRUE(t.defaults.object(WindowManager::autoVeiledKey).toStringList().isEmpty());
+    EXPECT_TRUE(t.defaults.arrayForKey(WindowManager::autoHiddenLocallyKey)->isEmpty());
+    EXPECT_EQ(hud.titles(), QStringList{"Sharing ended"});
 }

@@ -32,12 +32,14 @@ WindowManager& startReady(StateFixture& f)
 
 } // namespace
 
-TEST(WindowManagerSession, StartUpMovesLegacyTokensThenValidatesTheSavedSession)
+using WindowManagerSession = testing_support::StateTest;
+using WindowManagerVirtualDisplay = testing_support::StateTest;
+
+TEST_F(WindowManagerSession, StartUpMovesLegacyTokensThenValidatesTheSavedSession)
 {
-    StateFixture f;
     RecordingAccountSession session;
-    f.manager->setAccountSession(&session);
-    f.start(false);
+    manager->setAccountSession(&session);
+    start(false);
     EXPECT_EQ(session.calls, (QStringList{"migrate", "validate"}));
 
     // Without a session nobody can confirm a saved one.
@@ -47,10 +49,9 @@ TEST(WindowManagerSession, StartUpMovesLegacyTokensThenValidatesTheSavedSession)
     EXPECT_EQ(m.authStatusMessage(), QStringLiteral("Sign in required"));
 }
 
-TEST(WindowManagerSession, TheOfflineRetryDelayStaysWithin15And300Seconds)
+TEST_F(WindowManagerSession, TheOfflineRetryDelayStaysWithin15And300Seconds)
 {
-    StateFixture f;
-    WindowManager& m = *f.manager;
+    WindowManager& m = *manager;
     EXPECT_EQ(m.offlineRetryDelay(), 15);
     const std::pair<double, double> cases[] = {
         {60, 60}, {600, 300}, {1, 15}, {-5, 15}, {qQNaN(), 15}, {qInf(), 15}};
@@ -60,15 +61,14 @@ TEST(WindowManagerSession, TheOfflineRetryDelayStaysWithin15And300Seconds)
     }
 }
 
-TEST(WindowManagerVirtualDisplay, TheSessionStartsItWithTheChoicesAndSigningOutClearsEverything)
+TEST_F(WindowManagerVirtualDisplay, TheSessionStartsItWithTheChoicesAndSigningOutClearsEverything)
 {
-    StateFixture f;
-    const quint32 window = f.t.launchAppWithWindow(kA, QStringLiteral("A")).second;
-    const quint32 second = f.t.desktop.addDisplay();
-    f.store(WindowManager::hiddenWindowsKey, QVariantMap{{QString::number(window), kA}});
-    f.store(WindowManager::pinnedKey, QStringList{kB});
-    f.store(WindowManager::hideNotificationsKey, false);
-    WindowManager& m = f.start(false);
+    const quint32 window = t.launchAppWithWindow(kA, QStringLiteral("A")).second;
+    const quint32 second = t.desktop.addDisplay();
+    store(WindowManager::hiddenWindowsKey, QVariantMap{{QString::number(window), kA}});
+    store(WindowManager::pinnedKey, QStringList{kB});
+    store(WindowManager::hideNotificationsKey, false);
+    WindowManager& m = start(false);
     m.startVirtualDisplay();
     EXPECT_EQ(m.virtualDisplayManager(), nullptr);
     EXPECT_EQ(m.virtualDisplayStatus(), QStringLiteral("Sign in to start virtual display."));
@@ -76,57 +76,57 @@ TEST(WindowManagerVirtualDisplay, TheSessionStartsItWithTheChoicesAndSigningOutC
 
     m.setIsAuthenticated(true);
     m.applySessionState();
-    VirtualDisplayManager* manager = m.virtualDisplayManager();
-    ASSERT_NE(manager, nullptr);
-    EXPECT_EQ(manager->excludedWindowIDs, QSet<quint32>{window});
-    EXPECT_FALSE(manager->hideNotifications);
+    VirtualDisplayManager* display = m.virtualDisplayManager();
+    ASSERT_NE(display, nullptr);
+    EXPECT_EQ(display->excludedWindowIDs, QSet<quint32>{window});
+    EXPECT_FALSE(display->hideNotifications);
     EXPECT_TRUE(m.isVirtualDisplayRunning());
     EXPECT_EQ(m.virtualDisplayStatus(), kCreating);
     EXPECT_EQ(m.pinnedWindowController().pinnedBundleIDs(), QSet<QString>{kB});
-    EXPECT_EQ(f.shell.statusIconCounts.last(), 1);
-    f.t.scheduler.advance(VirtualDisplayManager::kFirstRegistrationCheck + 0.1);
+    EXPECT_EQ(shell.statusIconCounts.last(), 1);
+    t.scheduler.advance(VirtualDisplayManager::kFirstRegistrationCheck + 0.1);
     EXPECT_EQ(m.virtualDisplayStatus(), kReady);
     EXPECT_TRUE(m.virtualDisplayPreviewImage());
 
     // Later choices reach the running display and are stored.
     m.toggleHidden(kA);
-    EXPECT_EQ(manager->excludedBundleIDs, QSet<QString>{kA});
+    EXPECT_EQ(display->excludedBundleIDs, QSet<QString>{kA});
     m.toggleFocusStage();
-    EXPECT_FALSE(manager->focusStageEnabled);
-    EXPECT_EQ(f.t.defaults.object(WindowManager::focusStageKey), QVariant(false));
+    EXPECT_FALSE(display->focusStageEnabled);
+    EXPECT_EQ(t.defaults.object(WindowManager::focusStageKey), QVariant(false));
     m.selectSharedDisplay(second);
-    EXPECT_EQ(f.t.defaults.object(WindowManager::sharedDisplayKey), QVariant(qint64(second)));
-    EXPECT_EQ(std::pair(manager->sourceDisplayID, manager->mainDisplayID),
+    EXPECT_EQ(t.defaults.object(WindowManager::sharedDisplayKey), QVariant(qint64(second)));
+    EXPECT_EQ(std::pair(display->sourceDisplayID, display->mainDisplayID),
               std::pair(std::optional(second), std::optional(second)));
     // A saved display that is gone falls back to the first listed, without losing the choice.
-    f.t.desktop.removeDisplay(second);
-    EXPECT_EQ(m.effectiveSharedDisplayID(), f.t.mainDisplay);
+    t.desktop.removeDisplay(second);
+    EXPECT_EQ(m.effectiveSharedDisplayID(), t.mainDisplay);
     EXPECT_EQ(m.sharedDisplayID(), second);
 
     // A running display is kept, however it is asked for.
     m.startVirtualDisplay();
     EXPECT_EQ(m.virtualDisplayStatus(), QStringLiteral("Virtual display is already running."));
     m.applySessionState();
-    EXPECT_EQ(m.virtualDisplayManager(), manager);
+    EXPECT_EQ(m.virtualDisplayManager(), display);
 
     m.togglePanic();
     m.setIsAuthenticated(false);
     m.applySessionState();
-    f.t.scheduler.runPending();
+    t.scheduler.runPending();
     EXPECT_FALSE(m.sharePaused());
     EXPECT_EQ(m.virtualDisplayManager(), nullptr);
     EXPECT_FALSE(m.isVirtualDisplayRunning());
     EXPECT_EQ(m.virtualDisplayStatus(), QString());
     EXPECT_FALSE(m.virtualDisplayPreviewImage());
-    EXPECT_TRUE(f.t.virtualDisplays.displays().isEmpty());
+    EXPECT_TRUE(t.virtualDisplays.displays().isEmpty());
     EXPECT_TRUE(m.pinnedWindowController().pinnedBundleIDs().isEmpty());
-    EXPECT_EQ(f.shell.statusIconCounts.last(), 0);
+    EXPECT_EQ(shell.statusIconCounts.last(), 0);
     // Hidden and pinned choices stay for the next sign-in.
     EXPECT_EQ(m.hiddenBundleIDs(), QSet<QString>{kA});
     EXPECT_EQ(m.pinnedBundleIDs(), QSet<QString>{kB});
 }
 
-TEST(WindowManagerVirtualDisplay, AStartThatFailsAtOnceLeavesNoManagerAndKeepsTheError)
+TEST_F(WindowManagerVirtualDisplay, AStartThatFailsAtOnceLeavesNoManagerAndKeepsTheError)
 {
     const std::pair<std::function<void(testing_support::TestDesktop&)>, const char*> cases[] = {
         {[](auto& d) { d.desktop.removeDisplay(d.mainDisplay); }, "No display found."},
@@ -149,21 +149,20 @@ TEST(WindowManagerVirtualDisplay, AStartThatFailsAtOnceLeavesNoManagerAndKeepsTh
     }
 }
 
-TEST(WindowManagerVirtualDisplay, TheDisplaysOwnEndClearsItsStateButKeepsAnErrorLine)
+TEST_F(WindowManagerVirtualDisplay, TheDisplaysOwnEndClearsItsStateButKeepsAnErrorLine)
 {
-    StateFixture f;
-    f.t.virtualDisplays.setRefusesRegistration(true);
-    WindowManager& m = f.start();
+    t.virtualDisplays.setRefusesRegistration(true);
+    WindowManager& m = start();
     m.startVirtualDisplay();
     // The manager calls the close handler from inside its own check: it must outlive that call.
-    VirtualDisplayManager* manager = m.virtualDisplayManager();
-    QPointer<VirtualDisplayManager> watched(manager);
+    VirtualDisplayManager* display = m.virtualDisplayManager();
+    QPointer<VirtualDisplayManager> watched(display);
     bool aliveAfterHandler = false;
-    manager->closeHandler = [handler = manager->closeHandler, &watched, &aliveAfterHandler] {
+    display->closeHandler = [handler = display->closeHandler, &watched, &aliveAfterHandler] {
         handler();
         aliveAfterHandler = !watched.isNull();
     };
-    f.t.scheduler.advance(6.5);
+    t.scheduler.advance(6.5);
     EXPECT_TRUE(aliveAfterHandler);
     EXPECT_TRUE(watched.isNull());
     EXPECT_FALSE(m.isVirtualDisplayRunning());
@@ -173,10 +172,9 @@ TEST(WindowManagerVirtualDisplay, TheDisplaysOwnEndClearsItsStateButKeepsAnError
     EXPECT_FALSE(m.virtualDisplayPreviewImage());
 }
 
-TEST(WindowManagerVirtualDisplay, LateReportsOfAnEarlierManagerLeaveTheNewerOneAlone)
+TEST_F(WindowManagerVirtualDisplay, LateReportsOfAnEarlierManagerLeaveTheNewerOneAlone)
 {
-    StateFixture f;
-    WindowManager& m = startReady(f);
+    WindowManager& m = startReady(*this);
     const VirtualDisplayManager* old = m.virtualDisplayManager();
     const auto oldStatus = old->statusHandler;
     const auto oldFrame = old->frameHandler;
@@ -184,7 +182,7 @@ TEST(WindowManagerVirtualDisplay, LateReportsOfAnEarlierManagerLeaveTheNewerOneA
     // The stopped manager's mirror window closes a turn later and reports the end then.
     m.stopVirtualDisplay();
     m.startVirtualDisplay();
-    f.t.scheduler.runPending();
+    t.scheduler.runPending();
     oldStatus(QStringLiteral("Shared display not found."), true);
     oldFrame(QImage(2, 2, QImage::Format_ARGB32));
     oldClose();
@@ -193,28 +191,27 @@ TEST(WindowManagerVirtualDisplay, LateReportsOfAnEarlierManagerLeaveTheNewerOneA
     EXPECT_TRUE(m.isVirtualDisplayRunning());
     EXPECT_EQ(m.virtualDisplayStatus(), kCreating);
     EXPECT_FALSE(m.virtualDisplayPreviewImage());
-    f.t.scheduler.advance(VirtualDisplayManager::kFirstRegistrationCheck + 0.1);
+    t.scheduler.advance(VirtualDisplayManager::kFirstRegistrationCheck + 0.1);
     EXPECT_EQ(m.virtualDisplayStatus(), kReady);
 }
 
-TEST(WindowManagerVirtualDisplay, ThePanicActionFreezesOrCoversWithItsToasts)
+TEST_F(WindowManagerVirtualDisplay, ThePanicActionFreezesOrCoversWithItsToasts)
 {
-    StateFixture f;
-    WindowManager& m = startReady(f);
-    VirtualDisplayManager* manager = m.virtualDisplayManager();
+    WindowManager& m = startReady(*this);
+    VirtualDisplayManager* display = m.virtualDisplayManager();
     m.togglePanic();
-    EXPECT_EQ(manager->output, Output::frozen());
+    EXPECT_EQ(display->output, Output::frozen());
     // Switching the mode while paused switches the picture at once; the cover is the preview too.
     m.setPanicMode(WindowManager::PanicMode::Cover);
-    const QImage cover = manager->output.coverImage();
+    const QImage cover = display->output.coverImage();
     EXPECT_EQ(cover.size(), QSize(3024, 1964));
     EXPECT_EQ(m.virtualDisplayPreviewImage()->cacheKey(), cover.cacheKey());
-    EXPECT_EQ(manager->imageView()->image()->cacheKey(), cover.cacheKey());
+    EXPECT_EQ(display->imageView()->image()->cacheKey(), cover.cacheKey());
     m.togglePanic();
-    EXPECT_EQ(manager->output, Output::live());
+    EXPECT_EQ(display->output, Output::live());
     m.togglePanic();
 
-    EXPECT_EQ(f.hud.toasts,
+    EXPECT_EQ(hud.toasts,
               (QList<Toast>{{"Share frozen", true, true, "PRESS ⌃⌥⌘P TO RESUME"},
                             {"Share is live again", true, false, "YOUR CALL SEES YOUR SCREEN"},
                             {"“Be right back” is showing", true, true, "PRESS ⌃⌥⌘P TO RESUME"}}));
@@ -223,10 +220,10 @@ TEST(WindowManagerVirtualDisplay, ThePanicActionFreezesOrCoversWithItsToasts)
     m.setIsAuthenticated(false);
     m.togglePanic();
     EXPECT_TRUE(m.sharePaused());
-    EXPECT_EQ(f.hud.toasts.size(), 3);
+    EXPECT_EQ(hud.toasts.size(), 3);
 }
 
-TEST(WindowManagerVirtualDisplay, TheCoverFallsBackToItsDefaultSizeAndThenToFreezing)
+TEST_F(WindowManagerVirtualDisplay, TheCoverFallsBackToItsDefaultSizeAndThenToFreezing)
 {
     // Paused before any display runs: the display starts covered. Its size unknown, the cover is
     // made for 1512 x 982 points.
@@ -250,36 +247,36 @@ TEST(WindowManagerVirtualDisplay, TheCoverFallsBackToItsDefaultSizeAndThenToFree
 
 TEST(WindowManagerCallbacks, RoutesByTheSchemeAndTheAwaitedHost)
 {
-    const QString raise = QStringLiteral("raiseOnboardingWindow");
-    const QString toBrowser = QStringLiteral("returnFocusToBrowser");
     struct Case
     {
         const char* url;
         bool awaited;
-        QStringList shellCalls;
+        int raises;
+        int focusReturns;
         bool toSession;
     };
     const Case cases[] = {
-        {"veilmox://auth?code=x", false, {}, true},
-        {"VEILMOX://AUTH?code=x", false, {}, true},
-        {"VeilMox://Auth", true, {raise}, true},
-        {"veilmox://other", true, {toBrowser}, false},
-        {"veilmox:", true, {toBrowser}, false},
-        {"veilmox://other", false, {}, false},
-        {"https://auth?code=x", true, {}, false},
+        {"veilmox://auth?code=x", false, 0, 0, true},
+        {"VEILMOX://AUTH?code=x", false, 0, 0, true},
+        {"VeilMox://Auth", true, 1, 0, true},
+        {"veilmox://other", true, 0, 1, false},
+        {"veilmox:", true, 0, 1, false},
+        {"veilmox://other", false, 0, 0, false},
+        {"https://auth?code=x", true, 0, 0, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.url);
         StateFixture f;
-        testing_support::RecordingAccountSession session;
+        RecordingAccountSession session;
         f.manager->setAccountSession(&session);
         WindowManager& m = f.start();
         m.setBrowserReturnHost(c.awaited ? std::optional<QString>("auth") : std::nullopt);
         const QUrl url(QString::fromUtf8(c.url));
         m.handleCallbackURL(url);
-        EXPECT_EQ(f.shell.calls, c.shellCalls);
+        EXPECT_EQ(std::pair(f.shell.onboardingRaises, f.shell.browserFocusReturns),
+                  std::pair(c.raises, c.focusReturns));
         EXPECT_EQ(session.callbacks, c.toSession ? QList<QUrl>{url} : QList<QUrl>{});
         // The awaited hand-off is over only when it came back.
-        EXPECT_EQ(m.browserReturnHost().has_value(), c.awaited && !c.shellCalls.contains(raise));
+        EXPECT_EQ(m.browserReturnHost().has_value(), c.awaited && c.raises == 0);
     }
 }
