@@ -35,18 +35,18 @@ struct CurrentServices
 
 } // namespace
 
-TEST(ShareMaskEditorEndToEnd, ADrawnBoxIsPaintedForTheAudienceAndTheEditorIsCapturedNowhere)
+using ShareMaskEditorEndToEnd = testing_support::StateTest;
+
+TEST_F(ShareMaskEditorEndToEnd, ADrawnBoxIsPaintedForTheAudienceAndTheEditorIsCapturedNowhere)
 {
-    StateFixture f;
-    CurrentServices current(f.t.services());
+    CurrentServices current(t.services());
     const QString notes = QStringLiteral("com.example.Notes");
-    const quint32 window =
-        f.t.launchAppWithWindow(notes, QStringLiteral("Notes"), {100, 100, 800, 600}).second;
-    ShareMaskEditor editor(f.t.services(), f.manager.get());
-    f.manager->setShareMaskEditor(&editor);
-    WindowManager& m = f.start();
+    const quint32 window = t.launchAppWithWindow(notes, QStringLiteral("Notes"), {100, 100, 800, 600}).second;
+    ShareMaskEditor editor(t.services(), manager.get());
+    manager->setShareMaskEditor(&editor);
+    WindowManager& m = start();
     m.startVirtualDisplay();
-    f.t.scheduler.advance(VirtualDisplayManager::kFirstRegistrationCheck + 0.1);
+    t.scheduler.advance(VirtualDisplayManager::kFirstRegistrationCheck + 0.1);
     ASSERT_NE(m.virtualDisplayManager(), nullptr);
     const auto veilmoxScreen = m.virtualDisplayManager()->virtualScreen();
     ASSERT_TRUE(veilmoxScreen);
@@ -61,21 +61,17 @@ TEST(ShareMaskEditorEndToEnd, ADrawnBoxIsPaintedForTheAudienceAndTheEditorIsCapt
     QTest::mouseMove(surface, QPoint(500, 400));
     QTest::mouseRelease(surface, Qt::LeftButton, {}, QPoint(500, 400));
 
-    // Stored relative to the window, saved, and handed to the virtual display.
-    ASSERT_EQ(m.shareMasks().size(), 1);
-    const ShareMask mask = m.shareMasks().first();
-    EXPECT_EQ(mask.windowID, window);
-    EXPECT_EQ(mask.bundleID, notes);
-    EXPECT_EQ(mask.rect, QRectF(200, 150, 200, 150));
-    EXPECT_EQ(ShareMask::decodeList(f.t.defaults.dataForKey(WindowManager::shareMasksKey).value()),
+    // Stored relative to the window, and saved.
+    const QUuid id = m.shareMasks().value(0).id;
+    EXPECT_EQ(m.shareMasks(), (QList<ShareMask>{{id, window, notes, QRectF(200, 150, 200, 150)}}));
+    EXPECT_EQ(ShareMask::decodeList(t.defaults.dataForKey(WindowManager::shareMasksKey).value()),
               m.shareMasks());
-    EXPECT_EQ(m.virtualDisplayManager()->masks, m.shareMasks());
 
-    f.t.scheduler.advance(0.2);
-    EXPECT_TRUE(f.t.desktop.isWindowOnScreen(editor.panel()->windowNumber()));
-    const auto& compositor = f.t.screenCapture.compositor();
+    t.scheduler.advance(0.2);
+    EXPECT_TRUE(t.desktop.isWindowOnScreen(editor.panel()->windowNumber()));
+    const auto& compositor = t.screenCapture.compositor();
     const QImage audience = compositor.renderDisplay(veilmox, QSize(3024, 1964));
-    const QImage physical = compositor.renderDisplay(f.t.mainDisplay, QSize(3024, 1964));
+    const QImage physical = compositor.renderDisplay(t.mainDisplay, QSize(3024, 1964));
     // The audience sees the mask over the window, and the window undimmed around it.
     EXPECT_EQ(at(audience, {400, 325}), kMaskFill);
     EXPECT_EQ(at(audience, {301, 251}), kMaskFill);
@@ -88,8 +84,8 @@ TEST(ShareMaskEditorEndToEnd, ADrawnBoxIsPaintedForTheAudienceAndTheEditorIsCapt
     // Moving the window moves the mask with it; the editor, closed, leaves the display.
     QTest::keyClick(surface, Qt::Key_Escape);
     EXPECT_FALSE(editor.isEditing());
-    f.t.desktop.setWindowBounds(window, {300, 200, 800, 600});
-    f.t.scheduler.advance(0.2);
+    t.desktop.setWindowBounds(window, {300, 200, 800, 600});
+    t.scheduler.advance(0.2);
     const QImage moved = compositor.renderDisplay(veilmox, QSize(3024, 1964));
     EXPECT_EQ(at(moved, {600, 425}), kMaskFill);
     EXPECT_EQ(at(moved, {400, 325}), kWindowColour);

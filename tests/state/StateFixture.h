@@ -7,6 +7,8 @@
 
 #include <QList>
 
+#include <gtest/gtest.h>
+
 #include <memory>
 
 namespace testing_support {
@@ -60,8 +62,19 @@ struct RecordingHUD final : HUDPresenter
         bool hasIcon = false;
         bool isVeiled = false;
         std::optional<QString> subtitle;
+
+        bool operator==(const Toast&) const = default;
     };
     QList<Toast> toasts;
+
+    QStringList titles() const
+    {
+        QStringList list;
+        for (const Toast& toast : toasts) {
+            list << toast.appName;
+        }
+        return list;
+    }
 
     void show(const QString& appName,
               const QImage& icon,
@@ -109,6 +122,24 @@ struct StateFixture
         startMeetingShare();
     }
     QVariantMap stored() const { return t.defaults.dictionaryRepresentation(); }
+    // The hidden and pinned choices are stored as published.
+    void expectSaved() const
+    {
+        const auto savedSet = [this](const QString& key) {
+            const QStringList list = t.defaults.object(key).toStringList();
+            return QSet<QString>(list.cbegin(), list.cend());
+        };
+        EXPECT_EQ(savedSet(WindowManager::hiddenKey), manager->hiddenBundleIDs());
+        EXPECT_EQ(savedSet(WindowManager::pinnedKey), manager->pinnedBundleIDs());
+        EXPECT_EQ(manager->decodeWindowMap(WindowManager::hiddenWindowsKey), manager->hiddenWindows());
+        EXPECT_EQ(manager->decodeWindowMap(WindowManager::pinnedWindowsKey), manager->pinnedWindows());
+    }
 };
+
+// The same scene as a test fixture.
+struct StateTest
+    : testing::Test
+    , StateFixture
+{};
 
 } // namespace testing_support

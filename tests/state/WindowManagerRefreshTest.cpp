@@ -17,50 +17,37 @@ namespace {
 const QString kA = QStringLiteral("com.example.A");
 const QString kB = QStringLiteral("com.example.B");
 
-QStringList titles(const QList<WindowInfo>& windows)
+// One text member of each item, in order.
+template <typename T>
+QStringList texts(const QList<T>& items, QString T::*member)
 {
     QStringList result;
-    for (const WindowInfo& w : windows) {
-        result.append(w.title);
+    for (const T& item : items) {
+        result.append(item.*member);
     }
     return result;
-}
-
-QStringList names(const QList<AppInfo>& apps)
-{
-    QStringList result;
-    for (const AppInfo& a : apps) {
-        result.append(a.name);
-    }
-    return result;
-}
-
-QVariantMap windowMap(const WindowManager::WindowMap& map)
-{
-    QVariantMap stored;
-    for (auto it = map.cbegin(); it != map.cend(); ++it) {
-        stored.insert(QString::number(it.key()), it.value());
-    }
-    return stored;
 }
 
 } // namespace
 
-TEST(WindowManagerRefresh, ListsOnlyQualifyingWindows)
+using WindowManagerOverlays = testing_support::StateTest;
+using WindowManagerRefresh = testing_support::StateTest;
+
+TEST_F(WindowManagerRefresh, ListsOnlyQualifyingWindows)
 {
     struct Case
     {
-        const char* name;
+        const char* name; // also the window's title
         std::function<void(SimDesktop::WindowSpec&)> setup;
         QVariantMap overrides;
         std::optional<QString> listedTitle;
     };
     const Case cases[] = {
-        {"plain", {}, {}, QStringLiteral("Doc")},
+        {"plain", {}, {}, QStringLiteral("plain")},
         {"59.5 points wide", [](auto& w) { w.bounds = QRectF(0, 0, 59.5, 400); }, {}, std::nullopt},
-        {"60 by 60", [](auto& w) { w.bounds = QRectF(0, 0, 60, 60); }, {}, QStringLiteral("Doc")},
+        {"60 by 60", [](auto& w) { w.bounds = QRectF(0, 0, 60, 60); }, {}, QStringLiteral("60 by 60")},
         {"alpha 0", [](auto& w) { w.alpha = 0.0; }, {}, std::nullopt},
-        {"no alpha entry", [](auto& w) { w.alpha.reset(); }, {}, QStringLiteral("Doc")},
+        {"no alpha entry", [](auto& w) { w.alpha.reset(); }, {}, QStringLiteral("no alpha entry")},
         {"layer 25", [](auto& w) { w.layer = 25; }, {}, std::nullopt},
         {"layer as a fraction", {}, {{platform::kCGWindowLayer, 0.0}}, std::nullopt},
         {"off screen", [](auto& w) { w.onScreen = false; }, {}, std::nullopt},
@@ -73,30 +60,28 @@ TEST(WindowManagerRefresh, ListsOnlyQualifyingWindows)
          {{platform::kCGWindowBounds, QVariantMap{{"X", 0}, {"Y", 0}, {"Width", NAN}, {"Height", 90}}}},
          std::nullopt},
     };
+    StateFixture f;
+    const auto owner = f.t.desktop.launchApp(kA, QStringLiteral("A"));
+    QList<WindowInfo> listed;
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        StateFixture f;
         SimDesktop::WindowSpec window;
-        window.owner = f.t.desktop.launchApp(kA, QStringLiteral("A"));
-        window.title = QStringLiteral("Doc");
+        window.owner = owner;
+        window.title = QString::fromUtf8(c.name);
         if (c.setup) {
             c.setup(window);
         }
         const quint32 number = f.t.desktop.addWindow(window);
         f.t.desktop.overrideDescription(number, c.overrides);
-        const WindowManager& m = f.start();
         if (c.listedTitle) {
-            EXPECT_EQ(m.windowsByApp().value(kA), (QList<WindowInfo>{{number, kA, *c.listedTitle}}));
-        } else {
-            EXPECT_FALSE(m.windowsByApp().contains(kA));
+            listed.append({number, kA, *c.listedTitle});
         }
     }
+    EXPECT_EQ(f.start().windowsByApp().value(kA), listed);
 }
 
-TEST(WindowManagerRefresh, AppsAndOwnersThatAreNotListed)
+TEST_F(WindowManagerRefresh, AppsAndOwnersThatAreNotListed)
 {
-    StateFixture f;
-    auto& d = f.t.desktop;
+    auto& d = t.desktop;
     d.addWindow(d.ownProcessIdentifier(), QStringLiteral("Own"), QRectF(0, 0, 1000, 800));
     SimDesktop::AppSpec accessory;
     accessory.bundleID = QStringLiteral("com.example.helper");
@@ -115,45 +100,56 @@ TEST(WindowManagerRefresh, AppsAndOwnersThatAreNotListed)
     d.addWindow(charlie, QStringLiteral("second"));
     d.addWindow(charlie, QStringLiteral("first"), QRectF(0, 0, 100, 100));
 
-    const WindowManager& m = f.start();
-    EXPECT_EQ(names(m.runningApps()), (QStringList{"alpha", "Beta", "Charlie"}));
+    const WindowManager& m = start();
+    EXPECT_EQ(texts(m.runningApps(), &AppInfo::name), (QStringList{"alpha", "Beta", "Charlie"}));
     EXPECT_EQ(m.windowsByApp().keys(), (QStringList{"c", "com.apple.finder", "com.example.unnamed"}));
     // Sorted by window number, which follows creation here.
-    EXPECT_EQ(titles(m.windowsByApp().value(QStringLiteral("c"))), (QStringList{"second", "first"}));
+    EXPECT_EQ(texts(m.windowsByApp().value(QStringLiteral("c")), &WindowInfo::title),
+              (QStringList{"second", "first"}));
 }
 
-TEST(WindowManagerRefresh, ObservedListsArePublishedOnlyWhenTheyChange)
+TEST_F(WindowManagerRefresh, ListsFollowTheWorkspaceAndTheSecondlyTimerAndPublishOnlyChanges)
 {
-    StateFixture f;
-    const auto [pid, window] = f.t.launchAppWithWindow(kA, QStringLiteral("A"));
-    WindowManager& m = f.start();
+    WindowManager& m = start();
     QSignalSpy windows(&m, &WindowManager::windowsByAppChanged);
     QSignalSpy apps(&m, &WindowManager::runningAppsChanged);
     QSignalSpy displays(&m, &WindowManager::availableDisplaysChanged);
+    const auto pid = t.desktop.launchApp(kA, QStringLiteral("A"));
+    EXPECT_EQ(texts(m.runningApps(), &AppInfo::name), QStringList{"A"});
+    const quint32 window = t.desktop.addWindow(pid, QStringLiteral("Later"));
+    t.scheduler.advance(0.9);
+    EXPECT_TRUE(m.windowsByApp().isEmpty());
+    t.scheduler.advance(0.1);
+    EXPECT_EQ(m.windowsByApp().value(kA), (QList<WindowInfo>{{window, kA, QStringLiteral("Later")}}));
+
+    // Unchanged lists are not published again, but the apps are reassigned on every rebuild.
     m.refreshWindows();
     m.refreshRunningApps();
     m.refreshDisplays();
-    EXPECT_EQ(windows.count(), 0);
-    EXPECT_EQ(apps.count(), 1); // reassigned on every rebuild
-    EXPECT_EQ(displays.count(), 0);
-
-    f.t.desktop.addWindow(pid, QStringLiteral("B"));
-    m.refreshWindows();
-    m.refreshWindows();
-    EXPECT_EQ(windows.count(), 1);
+    EXPECT_EQ(std::tuple(windows.count(), apps.count(), displays.count()), std::tuple(1, 2, 0));
     // A failed query is no news: the windows stay listed.
-    f.t.desktop.setWindowListFails(true);
+    t.desktop.setWindowListFails(true);
     m.refreshWindows();
     EXPECT_EQ(windows.count(), 1);
-    EXPECT_EQ(m.windowsByApp().value(kA).size(), 2);
-    Q_UNUSED(window);
+    EXPECT_EQ(m.windowsByApp().value(kA).size(), 1);
+    // Nothing hidden, pinned or masked: no window descriptions are asked for.
+    EXPECT_EQ(t.desktop.descriptionQueryCount(), 0);
+
+    t.desktop.setWindowListFails(false);
+    t.desktop.terminateApp(pid);
+    EXPECT_TRUE(m.runningApps().isEmpty());
+    EXPECT_TRUE(m.windowsByApp().isEmpty());
+    manager.reset();
+    const int queries = t.desktop.windowListQueryCount();
+    t.scheduler.advance(5);
+    t.desktop.launchApp(kB, QStringLiteral("B"));
+    EXPECT_EQ(t.desktop.windowListQueryCount(), queries);
 }
 
-TEST(WindowManagerRefresh, DisplaysPutTheMainFirstAndSkipScreensNotOffered)
+TEST_F(WindowManagerRefresh, DisplaysPutTheMainFirstAndSkipScreensNotOffered)
 {
-    StateFixture f;
-    const WindowManager& m = f.start();
-    auto& d = f.t.desktop;
+    const WindowManager& m = start();
+    auto& d = t.desktop;
     SimDesktop::DisplaySpec veilmox;
     veilmox.name = QStringLiteral("Veilmox");
     d.addDisplay(veilmox);
@@ -167,29 +163,7 @@ TEST(WindowManagerRefresh, DisplaysPutTheMainFirstAndSkipScreensNotOffered)
     d.setMainDisplay(externalID);
     EXPECT_EQ(m.availableDisplays(),
               (QList<DisplayInfo>{{externalID, QStringLiteral("External"), true},
-                                  {f.t.mainDisplay, QStringLiteral("Built-in Display"), false}}));
-}
-
-TEST(WindowManagerRefresh, AppsFollowWorkspaceNotificationsAndWindowsTheSecondlyTimer)
-{
-    StateFixture f;
-    const WindowManager& m = f.start();
-    const auto pid = f.t.desktop.launchApp(kA, QStringLiteral("A"));
-    EXPECT_EQ(names(m.runningApps()), QStringList{"A"});
-    const quint32 window = f.t.desktop.addWindow(pid, QStringLiteral("Later"));
-    f.t.scheduler.advance(0.9);
-    EXPECT_TRUE(m.windowsByApp().isEmpty());
-    f.t.scheduler.advance(0.1);
-    EXPECT_EQ(m.windowsByApp().value(kA).value(0).id, window);
-    f.t.desktop.terminateApp(pid);
-    EXPECT_TRUE(m.runningApps().isEmpty());
-    EXPECT_TRUE(m.windowsByApp().isEmpty());
-
-    f.manager.reset();
-    const int queries = f.t.desktop.windowListQueryCount();
-    f.t.scheduler.advance(5);
-    f.t.desktop.launchApp(kB, QStringLiteral("B"));
-    EXPECT_EQ(f.t.desktop.windowListQueryCount(), queries);
+                                  {t.mainDisplay, QStringLiteral("Built-in Display"), false}}));
 }
 
 // Hidden, pinned and masked windows of app A at start-up, each of which the test then closes,
@@ -198,17 +172,14 @@ struct PruneFixture : StateFixture
 {
     PruneFixture()
     {
-        pidA = t.desktop.launchApp(kA, QStringLiteral("A"));
-        pidB = t.desktop.launchApp(kB, QStringLiteral("B"));
+        const auto pidA = t.desktop.launchApp(kA, QStringLiteral("A"));
         for (quint32& w : windows) {
             w = t.desktop.addWindow(pidA, QStringLiteral("w"));
         }
-        store(WindowManager::hiddenWindowsKey, windowMap({{windows[0], kA}, {windows[1], kA}}));
-        store(WindowManager::pinnedWindowsKey, windowMap({{windows[2], kA}}));
-        mask.id = QUuid::createUuid();
-        mask.windowID = windows[3];
-        mask.bundleID = kA;
-        mask.rect = QRectF(1, 2, 30, 40);
+        store(WindowManager::hiddenWindowsKey,
+              QVariantMap{{QString::number(windows[0]), kA}, {QString::number(windows[1]), kA}});
+        store(WindowManager::pinnedWindowsKey, QVariantMap{{QString::number(windows[2]), kA}});
+        mask = ShareMask{QUuid::createUuid(), windows[3], kA, QRectF(1, 2, 30, 40)};
         store(WindowManager::shareMasksKey, *ShareMask::encodeList({mask}));
     }
     // Gives window `number` to app B.
@@ -221,44 +192,34 @@ struct PruneFixture : StateFixture
         t.desktop.addWindow(setup);
     }
 
-    platform::pid_type pidA = 0;
-    platform::pid_type pidB = 0;
+    platform::pid_type pidB = t.desktop.launchApp(kB, QStringLiteral("B"));
     quint32 windows[4] = {};
     ShareMask mask;
 };
 
 TEST(WindowManagerPruning, DropsClosedAndReusedWindowsAndSavesEachChange)
 {
-    struct Case
-    {
-        const char* name;
-        bool reuse;
-    };
-    for (const Case c : {Case{"closed", false}, Case{"number reused by another app", true}}) {
-        SCOPED_TRACE(c.name);
+    for (const bool reuse : {false, true}) {
+        SCOPED_TRACE(reuse ? "number reused by another app" : "closed");
         PruneFixture f;
         WindowManager& m = f.start();
         f.t.desktop.setWindowOnScreen(f.windows[1], false);
         for (const quint32 w : {f.windows[0], f.windows[2], f.windows[3]}) {
-            c.reuse ? f.reuse(w) : f.t.desktop.removeWindow(w);
+            reuse ? f.reuse(w) : f.t.desktop.removeWindow(w);
         }
         const int overlayUpdates = m.pinnedWindowController().updateCount();
         m.refreshWindows();
 
         // Off screen but still there: kept.
-        const WindowManager::WindowMap hidden{{f.windows[1], kA}};
-        EXPECT_EQ(m.hiddenWindows(), hidden);
+        EXPECT_EQ(m.hiddenWindows(), (WindowManager::WindowMap{{f.windows[1], kA}}));
         EXPECT_TRUE(m.pinnedWindows().isEmpty());
         EXPECT_TRUE(m.shareMasks().isEmpty());
-        EXPECT_EQ(f.t.defaults.dictionaryForKey(WindowManager::hiddenWindowsKey), windowMap(hidden));
-        EXPECT_EQ(f.t.defaults.dictionaryForKey(WindowManager::pinnedWindowsKey), QVariantMap());
-        EXPECT_EQ(f.t.defaults.dataForKey(WindowManager::shareMasksKey), QByteArray("[]"));
+        f.expectSaved();
         EXPECT_EQ(f.t.defaults.arrayForKey(WindowManager::pinnedKey), QVariantList());
+        EXPECT_EQ(f.t.defaults.dataForKey(WindowManager::shareMasksKey), QByteArray("[]"));
         EXPECT_EQ(m.pinnedWindowController().updateCount(), overlayUpdates + 2);
         EXPECT_EQ(f.shell.statusIconCounts, QList<int>{1});
-        if (c.reuse) {
-            EXPECT_EQ(m.windowsByApp().value(kB).size(), 3);
-        }
+        EXPECT_EQ(m.windowsByApp().value(kB).size(), reuse ? 3 : 0);
     }
 }
 
@@ -285,27 +246,16 @@ TEST(WindowManagerPruning, AFailedDescriptionQueryDropsAndSavesNothing)
     EXPECT_TRUE(m.hiddenWindows().isEmpty());
 }
 
-TEST(WindowManagerPruning, NothingReferencedMeansNoDescriptionQuery)
+TEST_F(WindowManagerOverlays, PinnedSetsReachTheOverlaysOnlyWhileSignedInAndTheTransparencyAlways)
 {
-    StateFixture f;
-    f.t.launchAppWithWindow(kA, QStringLiteral("A"));
-    f.start();
-    f.t.scheduler.advance(3);
-    EXPECT_EQ(f.t.desktop.descriptionQueryCount(), 0);
-}
-
-TEST(WindowManagerOverlays, PinnedSetsAndTransparencyReachTheOverlaysOnlyWhileSignedIn)
-{
-    StateFixture f;
-    const auto [pid, window] = f.t.launchAppWithWindow(kA, QStringLiteral("A"));
-    f.store(WindowManager::pinnedKey, QStringList{kB});
-    f.store(WindowManager::pinnedWindowsKey, windowMap({{window, kA}}));
-    f.store(WindowManager::pinnedTransparencyKey, QVariantMap{{kB, 0.4}});
-    WindowManager& m = f.start(false);
+    const quint32 window = t.launchAppWithWindow(kA, QStringLiteral("A")).second;
+    store(WindowManager::pinnedKey, QStringList{kB});
+    store(WindowManager::pinnedWindowsKey, QVariantMap{{QString::number(window), kA}});
+    store(WindowManager::pinnedTransparencyKey, QVariantMap{{kB, 0.4}});
+    WindowManager& m = start(false);
     const SCOverlayController& overlays = m.pinnedWindowController();
     EXPECT_EQ(overlays.pinnedTransparency(), (QMap<QString, double>{{kB, 0.4}}));
-    EXPECT_TRUE(overlays.pinnedBundleIDs().isEmpty());
-    EXPECT_TRUE(overlays.pinnedWindowIDs().isEmpty());
+    EXPECT_TRUE(overlays.pinnedBundleIDs().isEmpty() && overlays.pinnedWindowIDs().isEmpty());
     EXPECT_EQ(overlays.updateCount(), 2);
     EXPECT_EQ(m.pinnedBundleIDs(), QSet<QString>{kB});
 
@@ -313,15 +263,6 @@ TEST(WindowManagerOverlays, PinnedSetsAndTransparencyReachTheOverlaysOnlyWhileSi
     m.syncPinnedOverlays();
     EXPECT_EQ(overlays.pinnedBundleIDs(), QSet<QString>{kB});
     EXPECT_EQ(overlays.pinnedWindowIDs(), QSet<quint32>{window});
-
-    // Discovery's permission reports reach the published flag, and only changes publish.
-    QSignalSpy permission(&m, &WindowManager::hasScreenRecordingPermissionChanged);
-    for (const bool granted : {true, false, false, true}) {
-        overlays.permissionStatusHandler(granted);
-    }
-    EXPECT_EQ(permission.count(), 2);
-    EXPECT_TRUE(m.hasScreenRecordingPermission());
-    Q_UNUSED(pid);
 }
 
 TEST(WindowManagerStartUp, TheDefaultDesktopsAppsWindowsAndDisplayAreListed)
@@ -337,17 +278,18 @@ TEST(WindowManagerStartUp, TheDefaultDesktopsAppsWindowsAndDisplayAreListed)
     WindowManager m(services, &registry);
     m.start();
 
-    EXPECT_EQ(names(m.runningApps()), (QStringList{"Google Chrome", "Messages", "Slack", "zoom.us"}));
+    EXPECT_EQ(texts(m.runningApps(), &AppInfo::name),
+              (QStringList{"Google Chrome", "Messages", "Slack", "zoom.us"}));
     EXPECT_EQ(m.windowsByApp().keys(),
               (QStringList{"com.apple.MobileSMS",
                            "com.apple.finder",
                            "com.google.Chrome",
                            "com.tinyspeck.slackmacgap",
                            "us.zoom.xos"}));
-    EXPECT_EQ(titles(m.windowsByApp().value(QStringLiteral("com.google.Chrome"))),
+    EXPECT_EQ(texts(m.windowsByApp().value(QStringLiteral("com.google.Chrome")), &WindowInfo::title),
               QStringList{"Quarterly plan - Google Docs"});
-    ASSERT_EQ(m.availableDisplays().size(), 1);
-    EXPECT_EQ(m.availableDisplays().first().name, QStringLiteral("Built-in Retina Display"));
-    EXPECT_TRUE(m.availableDisplays().first().isMain);
+    EXPECT_EQ(
+        m.availableDisplays(),
+        (QList<DisplayInfo>{{desktop.mainDisplayID(), QStringLiteral("Built-in Retina Display"), true}}));
     EXPECT_TRUE(t.hotKeys.isRegistered(4, 0x300));
 }

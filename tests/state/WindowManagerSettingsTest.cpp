@@ -1,6 +1,9 @@
+#include "capture/SCOverlayController.h"
 #include "capture/ShareMaskEditor.h"
 #include "capture/VirtualDisplayManager.h"
 #include "tests/state/StateFixture.h"
+
+#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
@@ -30,30 +33,9 @@ QList<int> numbers(const QList<ShareMask>& masks)
 
 } // namespace
 
-TEST(WindowManagerSettings, DisplayChoiceAndFocusStageAreStoredAndReachTheVirtualDisplay)
-{
-    StateFixture f;
-    const quint32 second = f.t.desktop.addDisplay();
-    WindowManager& m = f.start();
-    m.startVirtualDisplay();
-    VirtualDisplayManager* manager = m.virtualDisplayManager();
-    m.selectSharedDisplay(second);
-    EXPECT_EQ(f.t.defaults.object(WindowManager::sharedDisplayKey), QVariant(qint64(second)));
-    EXPECT_EQ(manager->sourceDisplayID, second);
-    EXPECT_EQ(manager->mainDisplayID, second);
-    // A saved display that is gone falls back to the first listed, without losing the choice.
-    f.t.desktop.removeDisplay(second);
-    EXPECT_EQ(m.effectiveSharedDisplayID(), f.t.mainDisplay);
-    EXPECT_EQ(m.sharedDisplayID(), second);
+using WindowManagerSettings = testing_support::StateTest;
 
-    m.toggleFocusStage();
-    EXPECT_FALSE(manager->focusStageEnabled);
-    m.toggleFocusStage();
-    EXPECT_TRUE(m.focusStageOnVirtualDisplay() && manager->focusStageEnabled);
-    EXPECT_EQ(f.t.defaults.object(WindowManager::focusStageKey), QVariant(true));
-}
-
-TEST(WindowManagerSettings, OnlyTheLastMaskRemovalCanBeUndone)
+TEST_F(WindowManagerSettings, OnlyTheLastMaskRemovalCanBeUndone)
 {
     // Steps: "-n" removes mask n, "+n" adds it, "~n" moves it to 7, "clear", "undo", "back n"
     // puts mask n back without the undo.
@@ -100,30 +82,29 @@ TEST(WindowManagerSettings, OnlyTheLastMaskRemovalCanBeUndone)
     }
 }
 
-TEST(WindowManagerSettings, TheMaskEditorOpensOnlySignedInOverADisplay)
+TEST_F(WindowManagerSettings, TheMaskEditorOpensOnlySignedInOverADisplay)
 {
-    StateFixture f;
-    ShareMaskEditor editor(f.t.services(), f.manager.get());
-    f.manager->setShareMaskEditor(&editor);
-    WindowManager& m = f.start(false);
-    f.shell.showPopover();
+    ShareMaskEditor editor(t.services(), manager.get());
+    manager->setShareMaskEditor(&editor);
+    WindowManager& m = start(false);
+    shell.showPopover();
     m.openShareMaskEditor();
     m.setIsAuthenticated(true);
-    f.t.desktop.removeDisplay(f.t.mainDisplay);
+    t.desktop.removeDisplay(t.mainDisplay);
     m.openShareMaskEditor();
     EXPECT_FALSE(editor.isEditing());
-    EXPECT_TRUE(f.shell.popoverShown);
+    EXPECT_TRUE(shell.popoverShown);
 
     platform::sim::SimDesktop::DisplaySpec side;
     side.frame = QRectF(1512, 0, 1280, 800);
-    const quint32 display = f.t.desktop.addDisplay(side);
+    const quint32 display = t.desktop.addDisplay(side);
     m.openShareMaskEditor();
-    EXPECT_FALSE(f.shell.popoverShown);
+    EXPECT_FALSE(shell.popoverShown);
     EXPECT_TRUE(editor.isEditing());
-    EXPECT_EQ(editor.displayBounds(), f.t.desktop.displayBounds(display));
+    EXPECT_EQ(editor.displayBounds(), t.desktop.displayBounds(display));
 }
 
-TEST(WindowManagerSettings, LaunchAtLoginShowsWhatTheSystemDid)
+TEST_F(WindowManagerSettings, LaunchAtLoginShowsWhatTheSystemDid)
 {
     struct Case
     {
@@ -159,58 +140,64 @@ TEST(WindowManagerSettings, LaunchAtLoginShowsWhatTheSystemDid)
     }
 }
 
-TEST(WindowManagerSettings, ShortcutsAreRefusedOrRestoredAsTheSystemDecides)
+TEST_F(WindowManagerSettings, ThePanicShortcutIsRefusedOrReplacedAsTheSystemDecides)
 {
-    StateFixture f;
-    WindowManager& m = f.start();
-    m.setGlobalShortcutEnabled(false);
-    EXPECT_FALSE(f.t.hotKeys.isRegistered(4, 0x300));
-    EXPECT_EQ(f.t.defaults.object(WindowManager::globalShortcutKey), QVariant(false));
-    m.setGlobalShortcutEnabled(true);
-    EXPECT_TRUE(f.t.hotKeys.isRegistered(4, 0x300));
-
+    WindowManager& m = start();
     // ⇧⌘H whatever its text, a combination without ⌃ ⌥ ⌘, and one another application holds.
-    f.t.hotKeys.claimForOtherApplication(40, 0xA00);
+    t.hotKeys.claimForOtherApplication(40, 0xA00);
     for (const HotKeyCombo& refused : {HotKeyCombo{4, 0x300, QStringLiteral("⇧⌘H")},
                                        HotKeyCombo{4, 0x300, QStringLiteral("H")},
                                        HotKeyCombo{35, 0x200, QStringLiteral("⇧P")},
                                        HotKeyCombo{40, 0xA00, QStringLiteral("⌥⇧K")}}) {
         EXPECT_FALSE(m.setPanicShortcut(refused));
         EXPECT_EQ(m.panicShortcut(), HotKeyCombo::defaultPanicShortcut());
-        EXPECT_TRUE(m.panicShortcutAvailable() && f.t.hotKeys.isRegistered(35, 0x1900));
-        EXPECT_FALSE(f.t.defaults.hasObject(WindowManager::panicShortcutKey));
+        EXPECT_TRUE(m.panicShortcutAvailable() && t.hotKeys.isRegistered(35, 0x1900));
+        EXPECT_FALSE(t.defaults.hasObject(WindowManager::panicShortcutKey));
     }
 
     const HotKeyCombo accepted{40, 0x1100, QStringLiteral("⌃⌘K")};
     EXPECT_TRUE(m.setPanicShortcut(accepted));
-    EXPECT_TRUE(f.t.hotKeys.isRegistered(40, 0x1100));
-    EXPECT_FALSE(f.t.hotKeys.isRegistered(35, 0x1900));
-    EXPECT_EQ(HotKeyCombo::decode(f.t.defaults.dataForKey(WindowManager::panicShortcutKey).value()),
-              accepted);
+    EXPECT_TRUE(t.hotKeys.isRegistered(40, 0x1100));
+    EXPECT_FALSE(t.hotKeys.isRegistered(35, 0x1900));
+    EXPECT_EQ(HotKeyCombo::decode(t.defaults.dataForKey(WindowManager::panicShortcutKey).value()), accepted);
 }
 
-TEST(WindowManagerSettings, ThePermissionIsProbedOncePerTrigger)
+TEST_F(WindowManagerSettings, ThePermissionFlagFollowsTheProbesTheCaptureAndDiscovery)
 {
-    StateFixture f;
-    f.t.desktop.setScreenRecordingPermission(false);
-    WindowManager& m = f.start();
+    t.desktop.setScreenRecordingPermission(false);
+    WindowManager& m = start();
     // Assumed granted until the start-up probe answers.
     EXPECT_TRUE(m.hasScreenRecordingPermission());
-    f.t.scheduler.runPending();
+    t.scheduler.runPending();
     EXPECT_FALSE(m.hasScreenRecordingPermission());
 
-    f.t.desktop.setScreenRecordingPermission(true);
-    const int requests = f.t.screenCapture.contentRequestCount();
+    // Opening the pane probes once more half a second later.
+    t.desktop.setScreenRecordingPermission(true);
+    const int requests = t.screenCapture.contentRequestCount();
     m.openScreenRecordingSettings();
-    EXPECT_EQ(f.t.desktop.openedURLs(), QList<QUrl>{QUrl(WindowManager::screenRecordingPaneURL)});
-    f.t.scheduler.advance(0.4);
-    EXPECT_EQ(f.t.screenCapture.contentRequestCount(), requests);
-    f.t.scheduler.advance(0.1);
-    EXPECT_EQ(f.t.screenCapture.contentRequestCount(), requests + 1);
+    EXPECT_EQ(t.desktop.openedURLs(), QList<QUrl>{QUrl(WindowManager::screenRecordingPaneURL)});
+    t.scheduler.advance(0.4);
+    EXPECT_EQ(t.screenCapture.contentRequestCount(), requests);
+    t.scheduler.advance(0.1);
+    EXPECT_EQ(t.screenCapture.contentRequestCount(), requests + 1);
     EXPECT_TRUE(m.hasScreenRecordingPermission());
+
+    // The pinned overlays' discovery reports reach the flag, and only changes publish.
+    QSignalSpy published(&m, &WindowManager::hasScreenRecordingPermissionChanged);
+    for (const bool granted : {true, false, false}) {
+        m.pinnedWindowController().permissionStatusHandler(granted);
+    }
+    EXPECT_EQ(published.count(), 1);
+    // So do the virtual display's captures.
+    m.startVirtualDisplay();
+    t.scheduler.advance(VirtualDisplayManager::kFirstRegistrationCheck + 0.1);
+    EXPECT_TRUE(m.hasScreenRecordingPermission());
+    t.desktop.setScreenRecordingPermission(false);
+    t.scheduler.advance(0.1);
+    EXPECT_FALSE(m.hasScreenRecordingPermission());
 }
 
-TEST(WindowManagerSettings, TheResetToolIsWaitedForAtMostTenSecondsThenThePaneOpens)
+TEST_F(WindowManagerSettings, TheResetToolIsWaitedForAtMostTenSecondsThenThePaneOpens)
 {
     for (const platform::ProcessResult& outcome : {platform::ProcessResult::exited(0),
                                                    platform::ProcessResult::timedOut(),

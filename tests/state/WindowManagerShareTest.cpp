@@ -7,6 +7,7 @@
 using testing_support::StateFixture;
 using Source = ScreenShareDetector::Source;
 using Refresh = std::optional<Source>;
+using Toast = testing_support::RecordingHUD::Toast;
 
 namespace {
 
@@ -14,14 +15,11 @@ const QString kA = QStringLiteral("com.example.A");
 const QString kB = QStringLiteral("com.example.B");
 const Source kZoom{QStringLiteral("us.zoom.xos"), QStringLiteral("zoom.us")};
 const Source kTeams{QStringLiteral("com.microsoft.teams2"), QStringLiteral("Microsoft Teams")};
+const Toast kEnded{"Sharing ended", true, false, "AUTO-HIDDEN APPS RESTORED"};
 
-QStringList titles(const StateFixture& f)
+Toast hidden(const char* title)
 {
-    QStringList list;
-    for (const auto& toast : f.hud.toasts) {
-        list << toast.appName;
-    }
-    return list;
+    return Toast{title, true, true, "SHARING DETECTED · ZOOM.US"};
 }
 
 // Signed in, automatic hiding enabled, with this auto-hide list and these apps hidden by hand.
@@ -35,95 +33,74 @@ WindowManager& startAutoHiding(StateFixture& f, const QStringList& listed, const
 
 } // namespace
 
-TEST(WindowManagerShare, AShareStartsAtOnceAndEndsAtTheSecondMissInARow)
-{
-    struct Case
-    {
-        QList<Refresh> refreshes;
-        QList<Refresh> settled;
-        int published;
-        QStringList toasts;
-    };
-    const Case cases[] = {
-        {{kZoom, std::nullopt, kZoom, std::nullopt, kZoom},
-         {kZoom, kZoom, kZoom, kZoom, kZoom},
-         1,
-         {"1 app auto-hidden"}},
-        {{kZoom, std::nullopt, std::nullopt},
-         {kZoom, kZoom, std::nullopt},
-         2,
-         {"1 app auto-hidden", "Sharing ended"}},
-        // Another meeting app takes over without a gap: no new hiding, no new toast.
-        {{kZoom, kTeams, std::nullopt, std::nullopt},
-         {kZoom, kTeams, kTeams, std::nullopt},
-         3,
-         {"1 app auto-hidden", "Sharing ended"}},
-    };
-    for (const Case& c : cases) {
-        StateFixture f;
-        WindowManager& m = startAutoHiding(f, {kA});
-        QSignalSpy published(&m, &WindowManager::detectedShareChanged);
-        QList<Refresh> settled;
-        for (const Refresh& refresh : c.refreshes) {
-            m.updateShareDetection(refresh);
-            settled << m.detectedShare();
-            EXPECT_EQ(m.hiddenBundleIDs().contains(kA), m.detectedShare().has_value());
-        }
-        EXPECT_EQ(settled, c.settled);
-        EXPECT_EQ(published.count(), c.published);
-        EXPECT_EQ(titles(f), c.toasts);
-    }
-}
+using WindowManagerShare = testing_support::StateTest;
 
-TEST(WindowManagerShare, AutomaticHidingAddsTheListAndRestoresExactlyWhatItAdded)
+// Automatic hiding adds the listed apps when a share starts and restores exactly what it added
+// when the share ends, which is at the second refresh in a row without an indicator.
+TEST_F(WindowManagerShare, AutomaticHidingFollowsTheDebouncedShare)
 {
     struct Case
     {
         QStringList listed;
         QStringList hiddenByHand;
-        QStringList toasts;
+        QList<Refresh> refreshes;
+        QList<Refresh> settled;
+        int published;
+        QList<Toast> toasts;
     };
+    const Refresh miss = std::nullopt;
     const Case cases[] = {
-        {{}, {}, {}},
-        {{kA}, {}, {"1 app auto-hidden", "Sharing ended"}},
-        {{kA, kB}, {kA}, {"2 apps auto-hidden", "Sharing ended"}},
+        {{kA},
+         {},
+         {kZoom, miss, kZoom, miss, kZoom},
+         {kZoom, kZoom, kZoom, kZoom, kZoom},
+         1,
+         {hidden("1 app auto-hidden")}},
+        {{kA}, {}, {kZoom, miss, miss}, {kZoom, kZoom, miss}, 2, {hidden("1 app auto-hidden"), kEnded}},
+        // Another meeting app takes over without a gap: no new hiding, no new toast.
+        {{kA},
+         {},
+         {kZoom, kTeams, miss, miss},
+         {kZoom, kTeams, kTeams, miss},
+         3,
+         {hidden("1 app auto-hidden"), kEnded}},
+        {{}, {}, {kZoom, miss, miss}, {kZoom, kZoom, miss}, 2, {}},
+        {{kA, kB},
+         {kA},
+         {kZoom, miss, miss},
+         {kZoom, kZoom, miss},
+         2,
+         {hidden("2 apps auto-hidden"), kEnded}},
         // Nothing was added, so nothing is restored and nothing announced at the end.
-        {{kA}, {kA}, {"1 app auto-hidden"}},
+        {{kA}, {kA}, {kZoom, miss, miss}, {kZoom, kZoom, miss}, 2, {hidden("1 app auto-hidden")}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.toasts.join(", ").toStdString());
+        SCOPED_TRACE(&c - cases);
         StateFixture f;
         WindowManager& m = startAutoHiding(f, c.listed, c.hiddenByHand);
-        m.updateShareDetection(kZoom);
-        EXPECT_TRUE(m.autoHideActive());
+        QSignalSpy published(&m, &WindowManager::detectedShareChanged);
         const QSet<QString> listed(c.listed.begin(), c.listed.end());
         const QSet<QString> byHand(c.hiddenByHand.begin(), c.hiddenByHand.end());
-        EXPECT_EQ(m.hiddenBundleIDs(), listed | byHand);
-        EXPECT_EQ(m.autoVeiledBundleIDs(), listed - byHand);
-        EXPECT_EQ(f.t.defaults.object(WindowManager::autoVeiledKey).toStringList().size(),
-                  (listed - byHand).size());
-
-        m.updateShareDetection(std::nullopt);
-        m.updateShareDetection(std::nullopt);
-        EXPECT_FALSE(m.autoHideActive());
-        EXPECT_EQ(m.hiddenBundleIDs(), byHand);
-        EXPECT_TRUE(f.t.defaults.object(WindowManager::autoVeiledKey).toStringList().isEmpty());
-        EXPECT_EQ(titles(f), c.toasts);
-        if (f.hud.toasts.size() == 2) {
-            const auto& started = f.hud.toasts[0];
-            EXPECT_TRUE(started.isVeiled && started.hasIcon);
-            EXPECT_EQ(started.subtitle, QStringLiteral("SHARING DETECTED · ZOOM.US"));
-            const auto& ended = f.hud.toasts[1];
-            EXPECT_TRUE(!ended.isVeiled && ended.hasIcon);
-            EXPECT_EQ(ended.subtitle, QStringLiteral("AUTO-HIDDEN APPS RESTORED"));
+        QList<Refresh> settled;
+        for (const Refresh& refresh : c.refreshes) {
+            m.updateShareDetection(refresh);
+            settled << m.detectedShare();
+            const bool sharing = m.detectedShare().has_value();
+            EXPECT_EQ(m.autoHideActive(), sharing);
+            EXPECT_EQ(m.hiddenBundleIDs(), sharing ? listed | byHand : byHand);
+            EXPECT_EQ(m.autoVeiledBundleIDs(), sharing ? listed - byHand : QSet<QString>());
+            const QStringList stored = f.t.defaults.object(WindowManager::autoVeiledKey).toStringList();
+            EXPECT_EQ(QSet<QString>(stored.begin(), stored.end()), m.autoVeiledBundleIDs());
         }
+        EXPECT_EQ(settled, c.settled);
+        EXPECT_EQ(published.count(), c.published);
+        EXPECT_EQ(f.hud.toasts, c.toasts);
     }
 }
 
-TEST(WindowManagerShare, SignedOutNothingIsHiddenButTheEndAlwaysRestoresAndLiftsThePause)
+TEST_F(WindowManagerShare, SignedOutNothingIsHiddenButTheEndAlwaysRestoresAndLiftsThePause)
 {
-    StateFixture f;
-    WindowManager& m = startAutoHiding(f, {kA});
+    WindowManager& m = startAutoHiding(*this, {kA});
     m.setIsAuthenticated(false);
     m.updateShareDetection(kZoom);
     m.updateShareDetection(kZoom);
@@ -141,7 +118,7 @@ TEST(WindowManagerShare, SignedOutNothingIsHiddenButTheEndAlwaysRestoresAndLifts
     EXPECT_FALSE(m.sharePaused());
     EXPECT_TRUE(m.hiddenBundleIDs().isEmpty());
     // The lifted pause has no toast of its own.
-    EXPECT_EQ(titles(f), (QStringList{"1 app auto-hidden", "Share frozen", "Sharing ended"}));
+    EXPECT_EQ(hud.titles(), (QStringList{"1 app auto-hidden", "Share frozen", "Sharing ended"}));
 
     // Switching automatic hiding off during a share restores at once, on again hides at once.
     m.setIsAuthenticated(true);
@@ -154,21 +131,20 @@ TEST(WindowManagerShare, SignedOutNothingIsHiddenButTheEndAlwaysRestoresAndLifts
     EXPECT_EQ(m.hiddenBundleIDs(), QSet<QString>{kA});
 }
 
-TEST(WindowManagerShare, AHidingLeftByTheLastRunEndsAtTheFirstRefreshWithoutAShare)
+TEST_F(WindowManagerShare, AHidingLeftByTheLastRunEndsAtTheFirstRefreshWithoutAShare)
 {
-    StateFixture f;
-    const auto hiddenApp = f.t.desktop.launchApp(QStringLiteral("com.example.C"), QStringLiteral("C"));
-    f.t.desktop.runningApplication(hiddenApp)->hide();
-    const platform::pid_type ended = 99999;
-    f.store(WindowManager::hiddenKey, QStringList{kA, kB});
-    f.store(WindowManager::autoVeiledKey, QStringList{kA});
-    f.store(WindowManager::autoHiddenLocallyKey, QVariantList{qint64(hiddenApp), qint64(ended)});
-    WindowManager& m = f.start(false);
+    const auto hiddenApp = t.desktop.launchApp(QStringLiteral("com.example.C"), QStringLiteral("C"));
+    t.desktop.runningApplication(hiddenApp)->hide();
+    store(WindowManager::hiddenKey, QStringList{kA, kB});
+    store(WindowManager::autoVeiledKey, QStringList{kA});
+    // The second process has ended meanwhile.
+    store(WindowManager::autoHiddenLocallyKey, QVariantList{qint64(hiddenApp), qint64(99999)});
+    WindowManager& m = start(false);
 
     EXPECT_FALSE(m.autoHideActive());
     EXPECT_EQ(m.hiddenBundleIDs(), QSet<QString>{kB});
-    EXPECT_FALSE(f.t.desktop.runningApplication(hiddenApp)->isHidden());
-    EXPECT_TRUE(f.t.defaults.object(WindowManager::autoVeiledKey).toStringList().isEmpty());
-    EXPECT_TRUE(f.t.defaults.arrayForKey(WindowManager::autoHiddenLocallyKey)->isEmpty());
-    EXPECT_EQ(titles(f), QStringList{"Sharing ended"});
+    EXPECT_FALSE(t.desktop.runningApplication(hiddenApp)->isHidden());
+    EXPECT_TRUE(t.defaults.object(WindowManager::autoVeiledKey).toStringList().isEmpty());
+    EXPECT_TRUE(t.defaults.arrayForKey(WindowManager::autoHiddenLocallyKey)->isEmpty());
+    EXPECT_EQ(hud.titles(), QStringList{"Sharing ended"});
 }

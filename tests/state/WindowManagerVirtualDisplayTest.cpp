@@ -1,3 +1,4 @@
+#include "capture/SCOverlayController.h"
 #include "capture/VirtualDisplayManager.h"
 #include "platform/VirtualDisplay.h"
 #include "tests/state/StateFixture.h"
@@ -6,12 +7,15 @@
 
 #include <gtest/gtest.h>
 
+using testing_support::RecordingAccountSession;
 using testing_support::StateFixture;
 using Output = VirtualDisplayManager::Output;
+using Toast = testing_support::RecordingHUD::Toast;
 
 namespace {
 
 const QString kA = QStringLiteral("com.example.A");
+const QString kB = QStringLiteral("com.example.B");
 const QString kCreating = QStringLiteral("Creating virtual display…");
 const QString kReady =
     QStringLiteral("Virtual display ready — in Google Meet, share the \"Veilmox\" screen.");
@@ -28,94 +32,137 @@ WindowManager& startReady(StateFixture& f)
 
 } // namespace
 
-TEST(WindowManagerVirtualDisplay, StartingHandsTheChoicesToANewManagerAndStoppingClearsEverything)
+using WindowManagerSession = testing_support::StateTest;
+using WindowManagerVirtualDisplay = testing_support::StateTest;
+
+TEST_F(WindowManagerSession, StartUpMovesLegacyTokensThenValidatesTheSavedSession)
 {
-    StateFixture f;
-    const quint32 window = f.t.launchAppWithWindow(kA, QStringLiteral("A")).second;
-    f.store(WindowManager::hiddenWindowsKey, QVariantMap{{QString::number(window), kA}});
-    f.store(WindowManager::hideNotificationsKey, false);
-    WindowManager& m = f.start(false);
+    RecordingAccountSession session;
+    manager->setAccountSession(&session);
+    start(false);
+    EXPECT_EQ(session.calls, (QStringList{"migrate", "validate"}));
+
+    // Without a session nobody can confirm a saved one.
+    StateFixture g;
+    WindowManager& m = g.start(false);
+    EXPECT_FALSE(m.isAuthenticated());
+    EXPECT_EQ(m.authStatusMessage(), QStringLiteral("Sign in required"));
+}
+
+TEST_F(WindowManagerSession, TheOfflineRetryDelayStaysWithin15And300Seconds)
+{
+    WindowManager& m = *manager;
+    EXPECT_EQ(m.offlineRetryDelay(), 15);
+    const std::pair<double, double> cases[] = {
+        {60, 60}, {600, 300}, {1, 15}, {-5, 15}, {qQNaN(), 15}, {qInf(), 15}};
+    for (const auto& [given, kept] : cases) {
+        m.setOfflineRetryDelay(given);
+        EXPECT_EQ(m.offlineRetryDelay(), kept) << given;
+    }
+}
+
+TEST_F(WindowManagerVirtualDisplay, TheSessionStartsItWithTheChoicesAndSigningOutClearsEverything)
+{
+    const quint32 window = t.launchAppWithWindow(kA, QStringLiteral("A")).second;
+    const quint32 second = t.desktop.addDisplay();
+    store(WindowManager::hiddenWindowsKey, QVariantMap{{QString::number(window), kA}});
+    store(WindowManager::pinnedKey, QStringList{kB});
+    store(WindowManager::hideNotificationsKey, false);
+    WindowManager& m = start(false);
     m.startVirtualDisplay();
     EXPECT_EQ(m.virtualDisplayManager(), nullptr);
     EXPECT_EQ(m.virtualDisplayStatus(), QStringLiteral("Sign in to start virtual display."));
     EXPECT_TRUE(m.virtualDisplayStatusIsError());
 
     m.setIsAuthenticated(true);
-    m.startVirtualDisplay();
-    const VirtualDisplayManager* manager = m.virtualDisplayManager();
-    ASSERT_NE(manager, nullptr);
-    EXPECT_EQ(manager->excludedWindowIDs, QSet<quint32>{window});
-    EXPECT_FALSE(manager->hideNotifications);
+    m.applySessionState();
+    VirtualDisplayManager* display = m.virtualDisplayManager();
+    ASSERT_NE(display, nullptr);
+    EXPECT_EQ(display->excludedWindowIDs, QSet<quint32>{window});
+    EXPECT_FALSE(display->hideNotifications);
     EXPECT_TRUE(m.isVirtualDisplayRunning());
     EXPECT_EQ(m.virtualDisplayStatus(), kCreating);
-    f.t.scheduler.advance(VirtualDisplayManager::kFirstRegistrationCheck + 0.1);
+    EXPECT_EQ(m.pinnedWindowController().pinnedBundleIDs(), QSet<QString>{kB});
+    EXPECT_EQ(shell.statusIconCounts.last(), 1);
+    t.scheduler.advance(VirtualDisplayManager::kFirstRegistrationCheck + 0.1);
     EXPECT_EQ(m.virtualDisplayStatus(), kReady);
     EXPECT_TRUE(m.virtualDisplayPreviewImage());
+
+    // Later choices reach the running display and are stored.
     m.toggleHidden(kA);
-    EXPECT_EQ(manager->excludedBundleIDs, QSet<QString>{kA});
+    EXPECT_EQ(display->excludedBundleIDs, QSet<QString>{kA});
+    m.toggleFocusStage();
+    EXPECT_FALSE(display->focusStageEnabled);
+    EXPECT_EQ(t.defaults.object(WindowManager::focusStageKey), QVariant(false));
+    m.selectSharedDisplay(second);
+    EXPECT_EQ(t.defaults.object(WindowManager::sharedDisplayKey), QVariant(qint64(second)));
+    EXPECT_EQ(std::pair(display->sourceDisplayID, display->mainDisplayID),
+              std::pair(std::optional(second), std::optional(second)));
+    // A saved display that is gone falls back to the first listed, without losing the choice.
+    t.desktop.removeDisplay(second);
+    EXPECT_EQ(m.effectiveSharedDisplayID(), t.mainDisplay);
+    EXPECT_EQ(m.sharedDisplayID(), second);
 
+    // A running display is kept, however it is asked for.
     m.startVirtualDisplay();
-    EXPECT_EQ(m.virtualDisplayManager(), manager);
     EXPECT_EQ(m.virtualDisplayStatus(), QStringLiteral("Virtual display is already running."));
+    m.applySessionState();
+    EXPECT_EQ(m.virtualDisplayManager(), display);
 
-    m.stopVirtualDisplay();
-    f.t.scheduler.runPending();
+    m.togglePanic();
+    m.setIsAuthenticated(false);
+    m.applySessionState();
+    t.scheduler.runPending();
+    EXPECT_FALSE(m.sharePaused());
     EXPECT_EQ(m.virtualDisplayManager(), nullptr);
     EXPECT_FALSE(m.isVirtualDisplayRunning());
     EXPECT_EQ(m.virtualDisplayStatus(), QString());
     EXPECT_FALSE(m.virtualDisplayPreviewImage());
-    EXPECT_TRUE(f.t.virtualDisplays.displays().isEmpty());
+    EXPECT_TRUE(t.virtualDisplays.displays().isEmpty());
+    EXPECT_TRUE(m.pinnedWindowController().pinnedBundleIDs().isEmpty());
+    EXPECT_EQ(shell.statusIconCounts.last(), 0);
+    // Hidden and pinned choices stay for the next sign-in.
+    EXPECT_EQ(m.hiddenBundleIDs(), QSet<QString>{kA});
+    EXPECT_EQ(m.pinnedBundleIDs(), QSet<QString>{kB});
 }
 
-TEST(WindowManagerVirtualDisplay, AStartThatFailsAtOnceLeavesNoManagerAndKeepsTheError)
+TEST_F(WindowManagerVirtualDisplay, AStartThatFailsAtOnceLeavesNoManagerAndKeepsTheError)
 {
-    using Arrange = std::function<void(testing_support::TestDesktop&)>;
-    const std::pair<const char*, Arrange> cases[] = {
-        {"No display found.",
-         [](auto& d) {
-             d.desktop.removeDisplay(d.mainDisplay);
-         }},
-        {"Failed to create virtual display.",
-         [](auto& d) {
-             d.virtualDisplays.setCreationFails(true);
-         }},
-        {"Failed to create virtual display modes.",
-         [](auto& d) {
-             d.virtualDisplays.setModeCreationFails(true);
-         }},
-        {"Failed to configure virtual display.",
-         [](auto& d) {
-             d.virtualDisplays.setSettingsFail(true);
-         }},
+    const std::pair<std::function<void(testing_support::TestDesktop&)>, const char*> cases[] = {
+        {[](auto& d) { d.desktop.removeDisplay(d.mainDisplay); }, "No display found."},
+        {[](auto& d) { d.virtualDisplays.setCreationFails(true); }, "Failed to create virtual display."},
+        {[](auto& d) { d.virtualDisplays.setModeCreationFails(true); },
+         "Failed to create virtual display modes."},
+        {[](auto& d) { d.virtualDisplays.setSettingsFail(true); }, "Failed to configure virtual display."},
     };
-    for (const auto& [text, arrange] : cases) {
+    for (const auto& [arrange, text] : cases) {
+        SCOPED_TRACE(text);
         StateFixture f;
         arrange(f.t);
         WindowManager& m = f.start();
         m.startVirtualDisplay();
         f.t.scheduler.advance(10);
-        EXPECT_EQ(m.virtualDisplayManager(), nullptr) << text;
+        EXPECT_EQ(m.virtualDisplayManager(), nullptr);
         EXPECT_FALSE(m.isVirtualDisplayRunning());
         EXPECT_EQ(m.virtualDisplayStatus(), QString::fromUtf8(text));
         EXPECT_TRUE(m.virtualDisplayStatusIsError());
     }
 }
 
-TEST(WindowManagerVirtualDisplay, TheDisplaysOwnEndClearsItsStateButKeepsAnErrorLine)
+TEST_F(WindowManagerVirtualDisplay, TheDisplaysOwnEndClearsItsStateButKeepsAnErrorLine)
 {
-    StateFixture f;
-    f.t.virtualDisplays.setRefusesRegistration(true);
-    WindowManager& m = f.start();
+    t.virtualDisplays.setRefusesRegistration(true);
+    WindowManager& m = start();
     m.startVirtualDisplay();
     // The manager calls the close handler from inside its own check: it must outlive that call.
-    VirtualDisplayManager* manager = m.virtualDisplayManager();
-    QPointer<VirtualDisplayManager> watched(manager);
+    VirtualDisplayManager* display = m.virtualDisplayManager();
+    QPointer<VirtualDisplayManager> watched(display);
     bool aliveAfterHandler = false;
-    manager->closeHandler = [handler = manager->closeHandler, &watched, &aliveAfterHandler] {
+    display->closeHandler = [handler = display->closeHandler, &watched, &aliveAfterHandler] {
         handler();
         aliveAfterHandler = !watched.isNull();
     };
-    f.t.scheduler.advance(6.5);
+    t.scheduler.advance(6.5);
     EXPECT_TRUE(aliveAfterHandler);
     EXPECT_TRUE(watched.isNull());
     EXPECT_FALSE(m.isVirtualDisplayRunning());
@@ -125,10 +172,9 @@ TEST(WindowManagerVirtualDisplay, TheDisplaysOwnEndClearsItsStateButKeepsAnError
     EXPECT_FALSE(m.virtualDisplayPreviewImage());
 }
 
-TEST(WindowManagerVirtualDisplay, LateReportsOfAnEarlierManagerLeaveTheNewerOneAlone)
+TEST_F(WindowManagerVirtualDisplay, LateReportsOfAnEarlierManagerLeaveTheNewerOneAlone)
 {
-    StateFixture f;
-    WindowManager& m = startReady(f);
+    WindowManager& m = startReady(*this);
     const VirtualDisplayManager* old = m.virtualDisplayManager();
     const auto oldStatus = old->statusHandler;
     const auto oldFrame = old->frameHandler;
@@ -136,7 +182,7 @@ TEST(WindowManagerVirtualDisplay, LateReportsOfAnEarlierManagerLeaveTheNewerOneA
     // The stopped manager's mirror window closes a turn later and reports the end then.
     m.stopVirtualDisplay();
     m.startVirtualDisplay();
-    f.t.scheduler.runPending();
+    t.scheduler.runPending();
     oldStatus(QStringLiteral("Shared display not found."), true);
     oldFrame(QImage(2, 2, QImage::Format_ARGB32));
     oldClose();
@@ -145,61 +191,39 @@ TEST(WindowManagerVirtualDisplay, LateReportsOfAnEarlierManagerLeaveTheNewerOneA
     EXPECT_TRUE(m.isVirtualDisplayRunning());
     EXPECT_EQ(m.virtualDisplayStatus(), kCreating);
     EXPECT_FALSE(m.virtualDisplayPreviewImage());
-    f.t.scheduler.advance(VirtualDisplayManager::kFirstRegistrationCheck + 0.1);
+    t.scheduler.advance(VirtualDisplayManager::kFirstRegistrationCheck + 0.1);
     EXPECT_EQ(m.virtualDisplayStatus(), kReady);
 }
 
-TEST(WindowManagerVirtualDisplay, TheCaptureKeepsThePermissionFlagCurrent)
+TEST_F(WindowManagerVirtualDisplay, ThePanicActionFreezesOrCoversWithItsToasts)
 {
-    StateFixture f;
-    WindowManager& m = startReady(f);
-    m.setHasScreenRecordingPermission(false);
-    f.t.scheduler.advance(0.1);
-    EXPECT_TRUE(m.hasScreenRecordingPermission());
-    f.t.desktop.setScreenRecordingPermission(false);
-    f.t.scheduler.advance(0.1);
-    EXPECT_FALSE(m.hasScreenRecordingPermission());
-}
-
-TEST(WindowManagerVirtualDisplay, ThePanicActionFreezesOrCoversWithItsToasts)
-{
-    StateFixture f;
-    WindowManager& m = startReady(f);
-    VirtualDisplayManager* manager = m.virtualDisplayManager();
+    WindowManager& m = startReady(*this);
+    VirtualDisplayManager* display = m.virtualDisplayManager();
     m.togglePanic();
-    EXPECT_EQ(manager->output, Output::frozen());
+    EXPECT_EQ(display->output, Output::frozen());
     // Switching the mode while paused switches the picture at once; the cover is the preview too.
     m.setPanicMode(WindowManager::PanicMode::Cover);
-    const QImage cover = manager->output.coverImage();
+    const QImage cover = display->output.coverImage();
     EXPECT_EQ(cover.size(), QSize(3024, 1964));
     EXPECT_EQ(m.virtualDisplayPreviewImage()->cacheKey(), cover.cacheKey());
-    EXPECT_EQ(manager->imageView()->image()->cacheKey(), cover.cacheKey());
+    EXPECT_EQ(display->imageView()->image()->cacheKey(), cover.cacheKey());
     m.togglePanic();
-    EXPECT_EQ(manager->output, Output::live());
+    EXPECT_EQ(display->output, Output::live());
     m.togglePanic();
 
-    const std::tuple<QString, bool, QString> expected[] = {
-        {"Share frozen", true, "PRESS ⌃⌥⌘P TO RESUME"},
-        {"Share is live again", false, "YOUR CALL SEES YOUR SCREEN"},
-        {"“Be right back” is showing", true, "PRESS ⌃⌥⌘P TO RESUME"},
-    };
-    ASSERT_EQ(f.hud.toasts.size(), 3);
-    for (int i = 0; i < 3; ++i) {
-        const auto& [title, veiled, subtitle] = expected[i];
-        EXPECT_EQ(f.hud.toasts[i].appName, title);
-        EXPECT_EQ(f.hud.toasts[i].isVeiled, veiled);
-        EXPECT_EQ(f.hud.toasts[i].subtitle, subtitle);
-        EXPECT_TRUE(f.hud.toasts[i].hasIcon);
-    }
+    EXPECT_EQ(hud.toasts,
+              (QList<Toast>{{"Share frozen", true, true, "PRESS ⌃⌥⌘P TO RESUME"},
+                            {"Share is live again", true, false, "YOUR CALL SEES YOUR SCREEN"},
+                            {"“Be right back” is showing", true, true, "PRESS ⌃⌥⌘P TO RESUME"}}));
 
     // Signed out the action does nothing.
     m.setIsAuthenticated(false);
     m.togglePanic();
     EXPECT_TRUE(m.sharePaused());
-    EXPECT_EQ(f.hud.toasts.size(), 3);
+    EXPECT_EQ(hud.toasts.size(), 3);
 }
 
-TEST(WindowManagerVirtualDisplay, TheCoverFallsBackToItsDefaultSizeAndThenToFreezing)
+TEST_F(WindowManagerVirtualDisplay, TheCoverFallsBackToItsDefaultSizeAndThenToFreezing)
 {
     // Paused before any display runs: the display starts covered. Its size unknown, the cover is
     // made for 1512 x 982 points.
@@ -243,14 +267,14 @@ TEST(WindowManagerCallbacks, RoutesByTheSchemeAndTheAwaitedHost)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.url);
         StateFixture f;
-        testing_support::RecordingAccountSession session;
+        RecordingAccountSession session;
         f.manager->setAccountSession(&session);
         WindowManager& m = f.start();
         m.setBrowserReturnHost(c.awaited ? std::optional<QString>("auth") : std::nullopt);
         const QUrl url(QString::fromUtf8(c.url));
         m.handleCallbackURL(url);
-        EXPECT_EQ(f.shell.onboardingRaises, c.raises);
-        EXPECT_EQ(f.shell.browserFocusReturns, c.focusReturns);
+        EXPECT_EQ(std::pair(f.shell.onboardingRaises, f.shell.browserFocusReturns),
+                  std::pair(c.raises, c.focusReturns));
         EXPECT_EQ(session.callbacks, c.toSession ? QList<QUrl>{url} : QList<QUrl>{});
         // The awaited hand-off is over only when it came back.
         EXPECT_EQ(m.browserReturnHost().has_value(), c.awaited && c.raises == 0);
