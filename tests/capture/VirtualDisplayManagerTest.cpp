@@ -74,21 +74,15 @@ TEST_F(VirtualDisplayFixture, ReadyAtTheFirstCheckWithTheMirrorOverTheWholeVirtu
     EXPECT_EQ(std::tuple(screen->localizedName, screen->frame.size(), screen->backingScaleFactor),
               std::tuple(QStringLiteral("Veilmox"), QSizeF(1512, 982), 2.0));
 
+    // The mirror: a click-through, opaque, shadowless window at the status level over the whole
+    // screen, the menu-bar area included.
     platform::Window* mirror = manager->mirrorWindow();
-    EXPECT_EQ(mirror->frame(), screen->frame); // menu-bar area included
-    EXPECT_EQ(std::tuple(mirror->level(), mirror->sharingType(), mirror->collectionBehavior()),
-              std::tuple(25, platform::WindowSharingType::ReadOnly, 81U));
-    // Click-through, shown, opaque, without shadow.
-    EXPECT_EQ(std::tuple(
-                  mirror->ignoresMouseEvents(), mirror->isVisible(), mirror->isOpaque(), mirror->hasShadow()),
-              std::tuple(true, true, true, false));
+    EXPECT_EQ(
+        std::tuple(mirror->frame(), mirror->level(), mirror->sharingType(), mirror->collectionBehavior()),
+        std::tuple(screen->frame, 25, platform::WindowSharingType::ReadOnly, 81U));
+    EXPECT_EQ(std::tuple(mirror->ignoresMouseEvents(), mirror->isOpaque(), mirror->hasShadow()),
+              std::tuple(true, true, false));
     EXPECT_EQ(manager->imageView()->imageScaling(), ImageView::ImageScaling::ProportionallyUpOrDown);
-
-    // The window server lists it as this program's window at the status level.
-    const auto listed = system.desktop.window(mirror->windowNumber());
-    ASSERT_TRUE(listed);
-    EXPECT_EQ(std::tuple(listed->owner, listed->layer, listed->bounds),
-              std::tuple(system.desktop.ownProcessIdentifier(), 25, screen->frame));
     EXPECT_TRUE(system.desktop.isWindowOnScreen(mirror->windowNumber()));
     EXPECT_TRUE(manager->isCapturing());
 }
@@ -267,18 +261,4 @@ TEST(VirtualDisplayManager, EveryEndRemovesTheDisplayAndTellsTheOwnerOnALaterTur
     r.manager.reset();
     r.system.scheduler.advance(1);
     EXPECT_TRUE(r.closeTimes.empty());
-}
-
-TEST(VirtualDisplayOutput, CoversAreEqualOnlyWhenTheyAreTheSameImage)
-{
-    QImage cover(4, 4, QImage::Format_ARGB32_Premultiplied);
-    cover.fill(Qt::red);
-    const QImage lookalike = cover.copy();
-    using Output = VirtualDisplayManager::Output;
-    EXPECT_EQ(Output::live(), Output::live());
-    EXPECT_EQ(Output::frozen(), Output::frozen());
-    EXPECT_FALSE(Output::live() == Output::frozen());
-    EXPECT_EQ(Output::covered(cover), Output::covered(cover));
-    EXPECT_FALSE(Output::covered(cover) == Output::covered(lookalike));
-    EXPECT_FALSE(Output::covered(cover) == Output::frozen());
 }
