@@ -23,27 +23,20 @@ QSet<quint32> keys(const Map& map)
     return result;
 }
 
-QList<quint32> windowIDs(const QList<platform::SCWindow>& windows)
+// One member of every element, in order.
+template <typename T, typename V>
+QList<V> each(const QList<T>& list, V T::*member)
 {
-    QList<quint32> ids;
-    for (const auto& window : windows) {
-        ids.append(window.windowID);
+    QList<V> values;
+    for (const T& element : list) {
+        values.append(element.*member);
     }
-    return ids;
-}
-
-QStringList bundleIDs(const QList<platform::SCRunningApplication>& apps)
-{
-    QStringList ids;
-    for (const auto& app : apps) {
-        ids.append(app.bundleIdentifier);
-    }
-    return ids;
+    return values;
 }
 
 } // namespace
 
-TEST_F(OverlayFixture, DiscoveryOverlaysEveryOnScreenWindowOfAWholeAppAndEachSinglePinnedWindow)
+TEST_F(OverlayFixture, OverlaysCoverEveryOnScreenWindowOfAWholeAppAndEachSinglePinnedWindowAndFollowThem)
 {
     const auto [pidA, a1] = launch(kA);
     // No layer test: a floating window of an app pinned whole gets an overlay too.
@@ -84,7 +77,7 @@ TEST_F(OverlayFixture, DiscoveryOverlaysEveryOnScreenWindowOfAWholeAppAndEachSin
         const auto& stream = sim(*e.stream);
         EXPECT_TRUE(stream.isRunning());
         EXPECT_EQ(stream.filter().kind(), SCContentFilter::Kind::DesktopIndependentWindow);
-        EXPECT_EQ(windowIDs(stream.filter().windows()), QList<quint32>{window});
+        EXPECT_EQ(each(stream.filter().windows(), &platform::SCWindow::windowID), QList<quint32>{window});
         const auto& c = stream.configuration();
         EXPECT_EQ(std::tuple(c.width, c.height, c.minimumFrameInterval, c.queueDepth, c.showsCursor),
                   std::tuple(int(bounds.width() * 2), int(bounds.height() * 2), CMTime{1, 60}, 4, false));
@@ -98,25 +91,38 @@ TEST_F(OverlayFixture, DiscoveryOverlaysEveryOnScreenWindowOfAWholeAppAndEachSin
     // Rediscovered every 0.5 s.
     t.scheduler.advance(1.0);
     EXPECT_EQ(t.screenCapture.contentRequestCount(), 3);
-}
 
-TEST_F(OverlayFixture, OverlaysGoWithTheirWindowsAndComeBackWithThem)
-{
-    const auto [pidA, a1] = launch(kA);
-    const quint32 a2 = addWindow(pidA, {900, 100, 300, 300});
-    const quint32 b1 = launch(kB).second;
-    pin({kA}, {b1});
-    ASSERT_EQ(controller->overlayEntries().size(), 3U);
+    // Moved and resized: one description request places all panels; the capture is resized
+    // only when the size changes.
+    const int queries = t.desktop.descriptionQueryCount();
+    t.desktop.setWindowBounds(a1, {150, 120, 500, 400});
+    t.scheduler.advance(0.5);
+    EXPECT_EQ(t.desktop.descriptionQueryCount(), queries + 1);
+    EXPECT_EQ(t.desktop.window(entry(a1).panel->windowNumber())->bounds, QRectF(150, 120, 500, 400));
+    EXPECT_EQ(sim(*entry(a1).stream).configuration().width, 1000);
+    EXPECT_EQ(sim(*entry(a1).stream).configurationUpdateCount(), 1);
+    EXPECT_EQ(sim(*entry(a2).stream).configurationUpdateCount(), 0);
+    t.desktop.setWindowBounds(a1, {10, 20, 500, 400});
+    t.scheduler.advance(0.5);
+    EXPECT_EQ(entry(a1).panel->frame(), QRectF(10, 20, 500, 400));
+    EXPECT_EQ(sim(*entry(a1).stream).configurationUpdateCount(), 1);
+
+    // An activation change places the panels at once; unreadable bounds keep the last frame.
+    t.desktop.setWindowBounds(a1, {30, 40, 500, 400});
+    t.desktop.overrideDescription(a2, {{platform::kCGWindowBounds, QStringLiteral("bad")}});
+    t.desktop.activateApp(pidB);
+    EXPECT_EQ(entry(a1).panel->frame(), QRectF(30, 40, 500, 400));
+    EXPECT_EQ(entry(a2).panel->frame(), QRectF(50, 60, 200, 100));
+
+    // Off screen, closed: gone within one discovery period, panel and stream with them; back
+    // with their windows.
     const quint32 panelOfA2 = entry(a2).panel->windowNumber();
-
-    // Off screen, closed: gone within one discovery period, panel and stream with them.
     t.desktop.setWindowOnScreen(a1, false);
     t.desktop.removeWindow(a2);
     t.scheduler.advance(0.5);
     EXPECT_EQ(keys(controller->overlayEntries()), QSet<quint32>{b1});
     EXPECT_FALSE(t.desktop.window(panelOfA2).has_value());
     EXPECT_EQ(t.captureStreams.streamCount(), 1);
-
     t.desktop.setWindowOnScreen(a1, true);
     t.scheduler.advance(0.5);
     EXPECT_EQ(keys(controller->overlayEntries()), (QSet<quint32>{a1, b1}));
@@ -137,38 +143,7 @@ TEST_F(OverlayFixture, OverlaysGoWithTheirWindowsAndComeBackWithThem)
     EXPECT_EQ(t.screenCapture.contentRequestCount(), requests);
 }
 
-TEST_F(OverlayFixture, OverlaysFollowTheirWindowsAndResizeTheirCaptureOnlyWhenItChanges)
-{
-    const auto [pidA, a1] = launch(kA);
-    const quint32 a2 = addWindow(pidA, {900, 100, 300, 300});
-    const platform::pid_type pidB = launch(kB).first;
-    pin({kA});
-    const int queries = t.desktop.descriptionQueryCount();
-
-    t.desktop.setWindowBounds(a1, {150, 120, 500, 400});
-    t.scheduler.advance(0.5);
-    // One description request places all panels.
-    EXPECT_EQ(t.desktop.descriptionQueryCount(), queries + 1);
-    EXPECT_EQ(t.desktop.window(entry(a1).panel->windowNumber())->bounds, QRectF(150, 120, 500, 400));
-    EXPECT_EQ(sim(*entry(a1).stream).configuration().width, 1000);
-    EXPECT_EQ(sim(*entry(a1).stream).configurationUpdateCount(), 1);
-    EXPECT_EQ(sim(*entry(a2).stream).configurationUpdateCount(), 0);
-
-    // A move that keeps the size moves the panel without reconfiguring the capture.
-    t.desktop.setWindowBounds(a1, {10, 20, 500, 400});
-    t.scheduler.advance(0.5);
-    EXPECT_EQ(entry(a1).panel->frame(), QRectF(10, 20, 500, 400));
-    EXPECT_EQ(sim(*entry(a1).stream).configurationUpdateCount(), 1);
-
-    // An activation change places the panels at once; unreadable bounds keep the last frame.
-    t.desktop.setWindowBounds(a1, {30, 40, 500, 400});
-    t.desktop.overrideDescription(a2, {{platform::kCGWindowBounds, QStringLiteral("bad")}});
-    t.desktop.activateApp(pidB);
-    EXPECT_EQ(entry(a1).panel->frame(), QRectF(30, 40, 500, 400));
-    EXPECT_EQ(entry(a2).panel->frame(), QRectF(900, 100, 300, 300));
-}
-
-TEST_F(OverlayFixture, TheFrontmostPinnedAppsOverlaysHideAndSlowToOneFramePerSecond)
+TEST_F(OverlayFixture, TheFrontmostPinnedAppsOverlaysHideAndSlowToOneFramePerSecondTillAClickBringsItBack)
 {
     const auto [pidA, a1] = launch(kA);
     const quint32 a2 = addWindow(pidA, {900, 100, 300, 300});
@@ -198,18 +173,11 @@ TEST_F(OverlayFixture, TheFrontmostPinnedAppsOverlaysHideAndSlowToOneFramePerSec
     EXPECT_EQ(state(a2), std::tuple(true, false, CMTime{1, 60}, 1.0));
     EXPECT_EQ(sim(*entry(a2).stream).configurationUpdateCount(), 2);
     EXPECT_FALSE(entry(b1).panel->isVisible());
-}
 
-TEST_F(OverlayFixture, ClickingAnOverlayActivatesItsApp)
-{
-    const auto [pidA, a1] = launch(kA);
-    t.desktop.activateApp(launch(kB).first);
-    pin({kA});
+    // A click on an overlay brings its app forward, whose real windows are then in front.
     QTest::mouseClick(entry(a1).view.data(), Qt::LeftButton);
     EXPECT_EQ(t.desktop.frontmostApplication()->processIdentifier(), pidA);
-    // The real windows are in front now, so the overlay hides.
     EXPECT_FALSE(entry(a1).panel->isVisible());
-
     // Nothing happens for an app that no longer runs.
     OverlayPanel(t.services(), kC, {0, 0, 10, 10}).mouseDown();
     EXPECT_EQ(t.desktop.frontmostApplication()->processIdentifier(), pidA);
@@ -250,14 +218,15 @@ TEST_F(OverlayFixture, ASeeThroughFrontmostAppGetsAPassthroughOnEachDisplayShowi
     const auto& app = sim(*p->appStream);
     EXPECT_TRUE(app.isRunning());
     EXPECT_EQ(app.filter().kind(), SCContentFilter::Kind::DisplayIncludingApplications);
-    EXPECT_EQ(bundleIDs(app.filter().applications()), QStringList{kA});
+    EXPECT_EQ(each(app.filter().applications(), &platform::SCRunningApplication::bundleIdentifier),
+              QList<QString>{kA});
     EXPECT_EQ(std::pair(app.configuration().width, app.configuration().minimumFrameInterval),
               std::pair(1800, CMTime{1, 60}));
     const auto& background = sim(*p->backgroundStream);
     EXPECT_TRUE(background.isRunning());
     EXPECT_EQ(background.filter().kind(), SCContentFilter::Kind::DisplayExcludingApplications);
-    EXPECT_EQ(bundleIDs(background.filter().applications()),
-              (QStringList{kA, QStringLiteral("getveilmox.Veilmox")}));
+    EXPECT_EQ(each(background.filter().applications(), &platform::SCRunningApplication::bundleIdentifier),
+              (QList<QString>{kA, QStringLiteral("getveilmox.Veilmox")}));
     EXPECT_EQ(background.filter().applications().back().processID, t.desktop.ownProcessIdentifier());
     EXPECT_EQ(background.configuration().minimumFrameInterval, (CMTime{1, 30}));
 
@@ -289,8 +258,9 @@ TEST_F(OverlayFixture, ASinglePinnedWindowsPassthroughTreatsTheAppsOtherWindowsA
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(keys(controller->overlayEntries()), QSet<quint32>{a1});
     EXPECT_EQ(p->unpinnedWindowIDs, QSet<quint32>{a2});
-    EXPECT_EQ(windowIDs(sim(*p->appStream).filter().windows()), QList<quint32>{a2});
-    EXPECT_EQ(windowIDs(sim(*p->backgroundStream).filter().windows()), QList<quint32>{a2});
+    EXPECT_EQ(each(sim(*p->appStream).filter().windows(), &platform::SCWindow::windowID), QList<quint32>{a2});
+    EXPECT_EQ(each(sim(*p->backgroundStream).filter().windows(), &platform::SCWindow::windowID),
+              QList<quint32>{a2});
 
     // A new unpinned window changes both filters once; an unchanged set sends nothing.
     const quint32 a3 = addWindow(pidA, {200, 500, 300, 200});
@@ -449,11 +419,9 @@ TEST_F(OverlayFixture, TransparencyChangesRedrawOrReconcileWhenAnAppCrossesZero)
     struct Case
     {
         const char* name;
-        QMap<QString, double> from;
-        QMap<QString, double> to;
+        QMap<QString, double> from, to;
         bool reconciles;
-        double stored;
-        double alpha;
+        double stored, alpha;
     };
     const Case cases[] = {
         {"0.3 to 0.5", {{kA, 0.3}}, {{kA, 0.5}}, false, 0.5, 0.5},

@@ -24,9 +24,6 @@ protected:
     void tick() { system.scheduler.advance(VirtualDisplayManager::kCaptureInterval); }
 };
 
-const QString kCreating = QString::fromUtf8("Creating virtual display\u2026");
-const QString kReady =
-    QString::fromUtf8("Virtual display ready \u2014 in Google Meet, share the \"Veilmox\" screen.");
 const QString kDenied = QStringLiteral(
     "Screen Recording denied. Grant permission in System Settings, quit Veilmox, then reopen it.");
 

@@ -8,6 +8,10 @@
 #include <memory>
 #include <ostream>
 
+inline const QString kCreating = QString::fromUtf8("Creating virtual display\u2026");
+inline const QString kReady =
+    QString::fromUtf8("Virtual display ready \u2014 in Google Meet, share the \"Veilmox\" screen.");
+
 // A manager on a simulated desktop (one 1512 x 982 point display at scale 2, unless another
 // main display is asked for) whose handlers record what they are told, with the virtual time of
 // each call.

@@ -8,10 +8,6 @@ using Status = VirtualDisplayRig::Status;
 
 namespace {
 
-const QString kReady =
-    QString::fromUtf8("Virtual display ready \u2014 in Google Meet, share the \"Veilmox\" screen.");
-const QString kCreating = QString::fromUtf8("Creating virtual display\u2026");
-
 QString waiting(int n)
 {
     return QString::fromUtf8("Waiting for virtual display to register\u2026 (%1/5)").arg(n);
@@ -123,37 +119,30 @@ TEST_F(VirtualDisplayFixture, GivesUpAtTheSixthFailedCheck)
 
 TEST(VirtualDisplayManager, EachFailureToPublishReportsAndLeavesNothing)
 {
-    struct Case
-    {
-        const char* text;
-        std::function<void(testing_support::TestDesktop&)> arrange;
-        bool keepsMainDisplay;
-    };
-    const Case cases[] = {
-        {"No display found.",
-         [](testing_support::TestDesktop& d) { d.desktop.removeDisplay(d.mainDisplay); },
-         false},
+    using Arrange = std::function<void(testing_support::TestDesktop&)>;
+    const std::tuple<const char*, Arrange, bool> cases[] = {
+        {"No display found.", [](auto& d) { d.desktop.removeDisplay(d.mainDisplay); }, false},
         {"Failed to create virtual display.",
-         [](testing_support::TestDesktop& d) { d.virtualDisplays.setCreationFails(true); },
+         [](auto& d) { d.virtualDisplays.setCreationFails(true); },
          true},
         {"Failed to create virtual display modes.",
-         [](testing_support::TestDesktop& d) { d.virtualDisplays.setModeCreationFails(true); },
+         [](auto& d) { d.virtualDisplays.setModeCreationFails(true); },
          true},
         {"Failed to configure virtual display.",
-         [](testing_support::TestDesktop& d) { d.virtualDisplays.setSettingsFail(true); },
+         [](auto& d) { d.virtualDisplays.setSettingsFail(true); },
          true},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
+    for (const auto& [text, arrange, keepsMainDisplay] : cases) {
+        SCOPED_TRACE(text);
         VirtualDisplayRig r;
-        c.arrange(r.system);
+        arrange(r.system);
         r.manager->start();
         r.system.scheduler.advance(20);
-        EXPECT_EQ(r.statuses, (std::vector<Status>{{0, QString::fromUtf8(c.text), true}}));
+        EXPECT_EQ(r.statuses, (std::vector<Status>{{0, QString::fromUtf8(text), true}}));
         EXPECT_EQ(r.manager->virtualDisplay(), nullptr);
         EXPECT_TRUE(r.system.virtualDisplays.displays().isEmpty());
-        EXPECT_EQ(r.system.desktop.screens().size(), c.keepsMainDisplay ? 1 : 0);
-        EXPECT_EQ(r.manager->mainDisplayID.has_value(), c.keepsMainDisplay);
+        EXPECT_EQ(r.system.desktop.screens().size(), keepsMainDisplay ? 1 : 0);
+        EXPECT_EQ(r.manager->mainDisplayID.has_value(), keepsMainDisplay);
     }
 }
 
@@ -221,31 +210,21 @@ TEST_F(VirtualDisplayFixture, ChoosesTheSourceScreenAndTheSizeOfTheMirroredOne)
 
 TEST(VirtualDisplayManager, EveryEndRemovesTheDisplayAndTellsTheOwnerOnALaterTurn)
 {
-    struct Case
-    {
-        const char* name;
-        std::function<void(VirtualDisplayRig&)> end;
-        size_t closes;
+    // (how it ends, close reports): once for the termination and once more for the mirror window
+    // that closed with it.
+    const std::pair<std::function<void(VirtualDisplayRig&)>, size_t> cases[] = {
+        {[](auto& r) { r.system.virtualDisplays.terminate(r.manager->virtualDisplay()->displayID()); }, 2},
+        {[](auto& r) { r.manager->mirrorWindow()->close(); }, 1},
+        {[](auto& r) { r.manager->stop(); }, 1},
     };
-    const Case cases[] = {
-        // Once for the termination and once more for the mirror window that closed with it.
-        {"the system ends it",
-         [](VirtualDisplayRig& r) {
-             r.system.virtualDisplays.terminate(r.manager->virtualDisplay()->displayID());
-         },
-         2},
-        {"its mirror window closes", [](VirtualDisplayRig& r) { r.manager->mirrorWindow()->close(); }, 1},
-        {"the owner stops it", [](VirtualDisplayRig& r) { r.manager->stop(); }, 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [end, closes] : cases) {
         VirtualDisplayRig r;
         r.startReady();
         const quint32 mirror = r.manager->mirrorWindow()->windowNumber();
-        c.end(r);
+        end(r);
         EXPECT_TRUE(r.closeTimes.empty());
         r.system.scheduler.runPending();
-        EXPECT_EQ(r.closeTimes.size(), c.closes);
+        EXPECT_EQ(r.closeTimes.size(), closes);
         EXPECT_EQ(r.manager->virtualDisplay(), nullptr);
         EXPECT_EQ(r.manager->mirrorWindow(), nullptr);
         EXPECT_FALSE(r.manager->isCapturing());
