@@ -122,18 +122,7 @@ TEST(FrameStream, OnlyCompleteScreenFramesWithASurfaceReachTheMainThread)
             s.attachments = QVariantList{QVariantMap{{platform::kSCStreamFrameInfoStatus, status}}};
         });
     };
-    struct Case
-    {
-        const char* name;
-        CMSampleBuffer sample;
-        SCStreamOutputType type = SCStreamOutputType::Screen;
-    };
-    const std::vector<Case> cases = {
-        {"idle", CMSampleBuffer::frame(surface(Qt::red), SCFrameStatus::Idle)},
-        {"blank", CMSampleBuffer::frame(surface(Qt::red), SCFrameStatus::Blank)},
-        {"suspended", CMSampleBuffer::frame(surface(Qt::red), SCFrameStatus::Suspended)},
-        {"started", CMSampleBuffer::frame(surface(Qt::red), SCFrameStatus::Started)},
-        {"stopped", CMSampleBuffer::frame(surface(Qt::red), SCFrameStatus::Stopped)},
+    std::vector<std::pair<const char*, CMSampleBuffer>> cases = {
         {"status not an integer", withStatus(QStringLiteral("0"))},
         {"status missing", withStatus(QVariant())},
         {"no attachments", changed([](CMSampleBuffer& s) { s.attachments.reset(); })},
@@ -141,19 +130,25 @@ TEST(FrameStream, OnlyCompleteScreenFramesWithASurfaceReachTheMainThread)
         {"attachments not dictionaries", changed([](CMSampleBuffer& s) { s.attachments = QVariantList{0}; })},
         {"no image buffer", changed([](CMSampleBuffer& s) { s.imageBuffer.reset(); })},
         {"no surface", CMSampleBuffer::frame(nullptr)},
-        {"audio", CMSampleBuffer::frame(surface(Qt::red)), SCStreamOutputType::Audio},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        StreamFixture f;
-        const IOSurfaceRef shown = surface(Qt::green);
-        f.send(CMSampleBuffer::frame(shown));
-        f.t.mainQueue.runPending();
-        f.send(c.sample, c.type);
-        EXPECT_EQ(f.t.mainQueue.pendingCount(), 0U);
-        // The view keeps the last complete frame.
-        EXPECT_EQ(f.delivered, std::vector<IOSurfaceRef>{shown});
+    for (const auto status : {SCFrameStatus::Idle,
+                              SCFrameStatus::Blank,
+                              SCFrameStatus::Suspended,
+                              SCFrameStatus::Started,
+                              SCFrameStatus::Stopped}) {
+        cases.emplace_back("not complete", CMSampleBuffer::frame(surface(Qt::red), status));
     }
+    StreamFixture f;
+    const IOSurfaceRef shown = surface(Qt::green);
+    f.send(CMSampleBuffer::frame(shown));
+    f.t.mainQueue.runPending();
+    f.send(CMSampleBuffer::frame(surface(Qt::red)), SCStreamOutputType::Audio);
+    for (const auto& [name, sample] : cases) {
+        f.send(sample);
+        EXPECT_EQ(f.t.mainQueue.pendingCount(), 0U) << name;
+    }
+    // The view keeps the last complete frame.
+    EXPECT_EQ(f.delivered, std::vector<IOSurfaceRef>{shown});
 }
 
 TEST(FrameStream, NoDeliveryReachesADestroyedStream)

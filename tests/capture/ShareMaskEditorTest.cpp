@@ -5,7 +5,6 @@
 #include "capture/ShareMaskEditorView.h"
 #include "platform/EventMonitor.h"
 #include "platform/Services.h"
-#include "platform/WindowServer.h"
 #include "platform/sim/SimCompositor.h"
 #include "shell/kit/Fonts.h"
 #include "shell/kit/PillButton.h"
@@ -19,9 +18,6 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
-
-#include <memory>
-#include <tuple>
 
 using platform::sim::SimDesktop;
 using testing_support::InMemoryMaskStore;

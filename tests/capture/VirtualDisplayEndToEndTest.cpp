@@ -42,22 +42,12 @@ const QColor kWallpaper = SimDesktop::DisplaySpec().desktopColor;
 const QColor kMaskFill(23, 24, 28);
 
 // Every pixel of the rectangle (in points, on a scale-2 picture) has the colour.
-::testing::AssertionResult allPixels(const QImage& image, const QRectF& points, const QColor& colour)
+bool allPixels(const QImage& image, const QRectF& points, const QColor& colour)
 {
-    const QRect pixels(static_cast<int>(points.x() * 2),
-                       static_cast<int>(points.y() * 2),
-                       static_cast<int>(points.width() * 2),
-                       static_cast<int>(points.height() * 2));
-    for (int y = pixels.top(); y <= pixels.bottom(); ++y) {
-        for (int x = pixels.left(); x <= pixels.right(); ++x) {
-            if (image.pixelColor(x, y).rgb() != colour.rgb()) {
-                return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") is "
-                                                     << image.pixelColor(x, y).name().toStdString()
-                                                     << ", not " << colour.name().toStdString();
-            }
-        }
-    }
-    return ::testing::AssertionSuccess();
+    QImage expected((points.size() * 2).toSize(), QImage::Format_RGB32);
+    expected.fill(colour);
+    const QRectF pixels(points.topLeft() * 2, points.size() * 2);
+    return image.copy(pixels.toRect()).convertToFormat(QImage::Format_RGB32) == expected;
 }
 
 } // namespace

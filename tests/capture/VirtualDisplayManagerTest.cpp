@@ -1,6 +1,5 @@
 #include "capture/ImageView.h"
 #include "platform/VirtualDisplay.h"
-#include "platform/WindowServer.h"
 #include "tests/capture/VirtualDisplayFixture.h"
 
 using platform::sim::SimDesktop;
