@@ -72,6 +72,9 @@ protected:
         store.masks.append(mask);
         return mask;
     }
+    // A mask (without identifier) over Notes and over Mail, relative to the window.
+    ShareMask onNotes(const QRectF& rect) const { return {{}, notesWindow, kNotes, rect}; }
+    ShareMask onMail(const QRectF& rect) const { return {{}, mailWindow, kMail, rect}; }
     // Lets every animation come to rest.
     void settle() { t.scheduler.advance(2); }
 
@@ -118,79 +121,59 @@ TEST_F(ShareMaskEditorTest, OpensANeverCapturedKeyPanelOverTheWholeDisplay)
     EXPECT_FALSE(editor->isEditing());
 }
 
-TEST_F(ShareMaskEditorTest, ABoxDrawnOverAWindowIsStoredRelativeToItsTopLeftCorner)
+TEST_F(ShareMaskEditorTest, ABoxDrawnOverAWindowIsStoredRelativeToItsTopLeftCornerAndOthersAreNot)
 {
     SimDesktop::DisplaySpec side;
     side.frame = QRectF(1512, 0, 1280, 800);
     const quint32 sideDisplay = t.desktop.addDisplay(side);
-    const quint32 sideWindow = t.launchAppWithWindow(QStringLiteral("com.example.Chat"),
-                                                     QStringLiteral("Chat"),
-                                                     {1612, 100, 600, 400})
-                                   .second;
+    const QString chat = QStringLiteral("com.example.Chat");
+    const quint32 sideWindow =
+        t.launchAppWithWindow(chat, QStringLiteral("Chat"), {1612, 100, 600, 400}).second;
     struct Case
     {
-        quint32 display;
+        const char* name;
+        std::optional<quint32> display; // none: the main one
         QPointF from, to;
-        ShareMask stored;
+        std::optional<ShareMask> stored; // Notes and Chat both start at (100, 100) in editor space
+        std::optional<QString> notice = std::nullopt;
     };
     const Case cases[] = {
-        {t.mainDisplay, {300, 250}, {500, 400}, {{}, notesWindow, kNotes, {200, 150, 200, 150}}},
-        // Drawn from the bottom right to the top left: the same box.
-        {t.mainDisplay, {500, 400}, {300, 250}, {{}, notesWindow, kNotes, {200, 150, 200, 150}}},
-        // On a display to the right of the main one, editor space starts at its corner.
-        {sideDisplay,
+        {"over Notes", {}, {300, 250}, {500, 400}, onNotes({200, 150, 200, 150})},
+        {"from the bottom right to the top left", {}, {500, 400}, {300, 250}, onNotes({200, 150, 200, 150})},
+        {"on the display at the right",
+         sideDisplay,
          {200, 150},
          {300, 250},
-         {{}, sideWindow, QStringLiteral("com.example.Chat"), {100, 50, 100, 100}}},
+         ShareMask{{}, sideWindow, chat, {100, 50, 100, 100}}},
+        {"7.9 wide", {}, {300, 300}, {307.9, 400}, std::nullopt},
+        {"8 x 8", {}, {300, 300}, {308, 308}, onNotes({200, 200, 8, 8})},
+        {"a click", {}, {300, 300}, {301.5, 300}, std::nullopt},
+        {"over the desktop", {}, {950, 150}, {990, 200}, std::nullopt, ShareMaskEditor::drawOverWindowNotice},
+        {"partly beyond the window: clipped", {}, {800, 600}, {950, 700}, onNotes({700, 500, 100, 100})},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         store.masks.clear();
         ShareMaskEditorView& surface = open(c.display);
         SurfacePointer pointer(surface);
         pointer.press(c.from);
         pointer.move((c.from + c.to) / 2);
         pointer.move(c.to);
-        const QRectF drawn = QRectF(c.from, c.to).normalized();
-        EXPECT_EQ(surface.draftRect(), drawn);
+        if (c.stored) {
+            EXPECT_EQ(surface.draftRect(), QRectF(c.from, c.to).normalized());
+        }
         pointer.release(c.to);
-        EXPECT_FALSE(surface.draftRect());
-        ASSERT_EQ(store.masks.size(), 1);
-        EXPECT_EQ(store.masks[0],
-                  (ShareMask{store.masks[0].id, c.stored.windowID, c.stored.bundleID, c.stored.rect}));
-        EXPECT_EQ(editor->placed(), (QList<ShareMaskEditor::PlacedMask>{{store.masks[0].id, drawn}}));
-        ASSERT_EQ(surface.boxes().size(), 1);
-        EXPECT_EQ(surface.boxes()[0]->placedRect(), drawn);
-    }
-}
-
-TEST_F(ShareMaskEditorTest, SmallBoxesClicksAndBoxesOffWindowsStoreNothing)
-{
-    struct Case
-    {
-        const char* name;
-        QPointF from, to;
-        std::optional<QRectF> stored; // relative to Notes
-        std::optional<QString> notice;
-    };
-    const Case cases[] = {
-        {"7.9 wide", {300, 300}, {307.9, 400}, std::nullopt, std::nullopt},
-        {"8 x 8", {300, 300}, {308, 308}, QRectF(200, 200, 8, 8), std::nullopt},
-        {"a click", {300, 300}, {301.5, 300}, std::nullopt, std::nullopt},
-        {"over the desktop", {950, 150}, {990, 200}, std::nullopt, ShareMaskEditor::drawOverWindowNotice},
-        {"partly beyond the window", {800, 600}, {950, 700}, QRectF(700, 500, 100, 100), std::nullopt},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        store.masks.clear();
-        ShareMaskEditorView& surface = open();
-        SurfacePointer(surface).drag(c.from, c.to);
         EXPECT_FALSE(surface.draftRect());
         EXPECT_EQ(editor->notice(), c.notice);
         ASSERT_EQ(store.masks.size(), c.stored ? 1 : 0);
         if (c.stored) {
-            EXPECT_EQ(store.masks[0].rect, *c.stored);
-            // The box shown is the clipped one.
-            EXPECT_EQ(surface.boxes()[0]->placedRect(), c.stored->translated(100, 100));
+            const QUuid id = store.masks[0].id;
+            EXPECT_EQ(store.masks[0],
+                      (ShareMask{id, c.stored->windowID, c.stored->bundleID, c.stored->rect}));
+            const QRectF box = c.stored->rect.translated(100, 100);
+            EXPECT_EQ(editor->placed(), (QList<ShareMaskEditor::PlacedMask>{{id, box}}));
+            ASSERT_EQ(surface.boxes().size(), 1);
+            EXPECT_EQ(surface.boxes()[0]->placedRect(), box);
         }
     }
 }
@@ -234,22 +217,16 @@ TEST_F(ShareMaskEditorTest, AMovedBoxFollowsThePointerAndGoesToTheWindowUnderIts
         const char* name;
         QPointF to; // where the box's centre (300, 250) is dragged
         ShareMask stored;
-        std::optional<QString> notice;
+        std::optional<QString> notice = std::nullopt;
     };
     const Case cases[] = {
-        {"a short move", {340, 280}, {{}, notesWindow, kNotes, {140, 130, 200, 100}}, std::nullopt},
-        {"its centre stays over its own window, behind another",
-         {500, 500},
-         {{}, notesWindow, kNotes, {300, 350, 200, 100}},
-         std::nullopt},
-        {"its centre moves onto another app's window",
-         {1100, 600},
-         {{}, mailWindow, kMail, {0, 50, 200, 100}},
-         std::nullopt},
+        {"a short move", {340, 280}, onNotes({140, 130, 200, 100})},
+        {"its centre over its own window, behind another", {500, 500}, onNotes({300, 350, 200, 100})},
+        {"its centre onto another app's window", {1100, 600}, onMail({0, 50, 200, 100})},
         // Refused: the box springs back to the stored mask.
-        {"its centre moves onto the desktop",
+        {"its centre onto the desktop",
          {950, 300},
-         {{}, notesWindow, kNotes, {100, 100, 200, 100}},
+         onNotes({100, 100, 200, 100}),
          ShareMaskEditor::keepOverWindowNotice},
     };
     for (const auto& c : cases) {
