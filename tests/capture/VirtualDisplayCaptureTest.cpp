@@ -247,14 +247,37 @@ TEST(VirtualDisplayCapture, ErrorsThatNameThePermissionStopCapturingOthersAreRet
     }
 }
 
-TEST_F(CaptureFixture, AMissingDisplayFallsBackToTheSourceScreenOrIsReportedAtEveryTick)
+TEST_F(CaptureFixture, TheSourceIsTheChosenScreenElseTheMainOneAndWithNoneLeftThatIsSaidAtEveryTick)
 {
     SimDesktop::DisplaySpec second;
-    second.frame = QRectF(-320, 0, 320, 200);
+    second.frame = QRectF(320, 0, 640, 400);
+    second.backingScale = 1.0;
     const quint32 secondID = system.desktop.addDisplay(second);
+    SimDesktop::DisplaySpec unnumbered;
+    unnumbered.frame = QRectF(-800, 0, 800, 600);
+    unnumbered.hasScreenNumber = false;
+    system.desktop.addDisplay(unnumbered);
+
+    // The chosen display, else the main one; the size is the mirrored display's, else the main's.
+    for (const auto& [chosen, expected] :
+         {std::pair<std::optional<quint32>, quint32>{std::nullopt, system.mainDisplay},
+          {secondID, secondID},
+          {999, system.mainDisplay}}) {
+        manager->sourceDisplayID = chosen;
+        manager->mainDisplayID = chosen;
+        EXPECT_EQ(manager->sourceScreen()->displayID(), expected);
+        EXPECT_EQ(manager->sourceSize(), expected == secondID ? QSizeF(640, 400) : QSizeF(320, 200));
+    }
+
     manager->sourceDisplayID = secondID;
     startReady();
     EXPECT_EQ(manager->mainDisplayID, secondID);
+    EXPECT_EQ(std::pair(manager->virtualScreen()->frame.size(), manager->virtualScreen()->backingScaleFactor),
+              std::pair(QSizeF(640, 400), 1.0));
+    // The virtual screen is never a candidate, even when chosen.
+    manager->sourceDisplayID = manager->virtualDisplay()->displayID();
+    EXPECT_EQ(manager->sourceScreen()->displayID(), system.mainDisplay);
+    manager->sourceDisplayID = secondID;
 
     // Unplugged: the next capture mirrors the main display and goes on.
     system.desktop.removeDisplay(secondID);
@@ -264,10 +287,6 @@ TEST_F(CaptureFixture, AMissingDisplayFallsBackToTheSourceScreenOrIsReportedAtEv
     EXPECT_EQ(deliveredFrames(), before + 1);
 
     // Only a screen without an identifier is left: nothing to mirror, said at every tick.
-    SimDesktop::DisplaySpec unnumbered;
-    unnumbered.frame = QRectF(0, 300, 320, 200);
-    unnumbered.hasScreenNumber = false;
-    system.desktop.addDisplay(unnumbered);
     system.desktop.removeDisplay(system.mainDisplay);
     statuses.clear();
     const int requests = system.screenCapture.contentRequestCount();
@@ -279,6 +298,10 @@ TEST_F(CaptureFixture, AMissingDisplayFallsBackToTheSourceScreenOrIsReportedAtEv
                   std::pair(QStringLiteral("Shared display not found."), true));
     }
     EXPECT_TRUE(manager->isCapturing());
+    // Stopped, there is no source at all.
+    manager->stop();
+    EXPECT_FALSE(manager->sourceScreen());
+    EXPECT_FALSE(manager->sourceSize());
 }
 
 TEST(VirtualDisplayCapture, ACaptureInFlightWhenCaptureStopsEndsSilently)

@@ -167,46 +167,6 @@ TEST_F(VirtualDisplayFixture, RegistrationChecksEndWithTheDisplay)
     EXPECT_EQ(manager->retryCount(), 0);
 }
 
-TEST_F(VirtualDisplayFixture, ChoosesTheSourceScreenAndTheSizeOfTheMirroredOne)
-{
-    SimDesktop::DisplaySpec second;
-    second.frame = QRectF(1512, 0, 1920, 1080);
-    second.backingScale = 1.0;
-    const quint32 secondID = system.desktop.addDisplay(second);
-    SimDesktop::DisplaySpec unnumbered;
-    unnumbered.frame = QRectF(-800, 0, 800, 600);
-    unnumbered.hasScreenNumber = false;
-    system.desktop.addDisplay(unnumbered);
-
-    // The chosen display, else the main one; the size is the mirrored display's, else the main's.
-    for (const auto& [chosen, expected] :
-         {std::pair<std::optional<quint32>, quint32>{std::nullopt, system.mainDisplay},
-          {secondID, secondID},
-          {999, system.mainDisplay}}) {
-        manager->sourceDisplayID = chosen;
-        manager->mainDisplayID = chosen;
-        EXPECT_EQ(manager->sourceScreen()->displayID(), expected);
-        EXPECT_EQ(manager->sourceSize(), expected == secondID ? QSizeF(1920, 1080) : QSizeF(1512, 982));
-    }
-
-    manager->sourceDisplayID = secondID;
-    startReady();
-    EXPECT_EQ(manager->mainDisplayID, secondID);
-    EXPECT_EQ(manager->virtualScreen()->frame.size(), QSizeF(1920, 1080));
-    EXPECT_EQ(manager->virtualScreen()->backingScaleFactor, 1.0);
-    // The virtual screen is never a candidate, even when chosen.
-    manager->sourceDisplayID = manager->virtualDisplay()->displayID();
-    EXPECT_EQ(manager->sourceScreen()->displayID(), system.mainDisplay);
-
-    // With no screen carrying an identifier there is nothing to mirror.
-    manager->stop();
-    VirtualDisplayManager other(system.services());
-    system.desktop.removeDisplay(system.mainDisplay);
-    system.desktop.removeDisplay(secondID);
-    EXPECT_FALSE(other.sourceScreen());
-    EXPECT_FALSE(other.sourceSize());
-}
-
 TEST(VirtualDisplayManager, EveryEndRemovesTheDisplayAndTellsTheOwnerOnALaterTurn)
 {
     // (how it ends, close reports): once for the termination and once more for the mirror window
