@@ -2,8 +2,8 @@
 
 #include "capture/ShareMaskStore.h"
 
-#include <QEvent>
-#include <QPointF>
+#include <QApplication>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QWidget>
 
@@ -18,24 +18,79 @@ class InMemoryMaskStore final : public ShareMaskStore
 {
 public:
     const QList<ShareMask>& shareMasks() const override { return masks; }
-    bool canUndoShareMaskRemoval() const override { return canUndo; }
-    void addShareMask(const ShareMask& mask) override;
-    void updateShareMask(const ShareMask& mask) override;
-    void removeShareMask(const QUuid& id) override;
-    void clearShareMasks() override;
-    void undoShareMaskRemoval() override;
-    void observeShareMasks(QObject* context, std::function<void()> handler) override;
+    bool canUndoShareMaskRemoval() const override { return !removed.isEmpty(); }
 
-    // Sets the masks as another part of the system would, telling the observers.
-    void setMasks(const QList<ShareMask>& value);
+    void addShareMask(const ShareMask& mask) override
+    {
+        removed.clear();
+        masks.append(mask);
+        changed();
+    }
+
+    void updateShareMask(const ShareMask& mask) override
+    {
+        for (ShareMask& m : masks) {
+            if (m.id == mask.id) {
+                removed.clear();
+                m = mask;
+                ++updates;
+                changed();
+                return;
+            }
+        }
+    }
+
+    void removeShareMask(const QUuid& id) override
+    {
+        take([&id](const ShareMask& m) { return m.id == id; });
+    }
+    void clearShareMasks() override
+    {
+        take([](const ShareMask&) { return true; });
+    }
+
+    void undoShareMaskRemoval() override
+    {
+        if (!removed.isEmpty()) {
+            masks += std::exchange(removed, {});
+            changed();
+        }
+    }
+
+    void observeShareMasks(QObject* context, std::function<void()> handler) override
+    {
+        m_observers.emplace_back(context, std::move(handler));
+    }
 
     QList<ShareMask> masks;
-    QList<ShareMask> removed;
-    bool canUndo = false;
+    QList<ShareMask> removed; // what an undo brings back
     int updates = 0;
 
 private:
-    void changed();
+    // Sets the matching masks aside for an undo.
+    void take(const std::function<bool(const ShareMask&)>& matches)
+    {
+        QList<ShareMask> taken;
+        QList<ShareMask> kept;
+        for (const ShareMask& m : std::as_const(masks)) {
+            (matches(m) ? taken : kept).append(m);
+        }
+        if (!taken.isEmpty()) {
+            removed = taken;
+            masks = kept;
+            changed();
+        }
+    }
+
+    void changed()
+    {
+        const auto observers = m_observers;
+        for (const auto& [context, handler] : observers) {
+            if (!context.isNull()) {
+                handler();
+            }
+        }
+    }
 
     std::vector<std::pair<QPointer<QObject>, std::function<void()>>> m_observers;
 };
@@ -50,18 +105,66 @@ public:
         : m_surface(&surface)
     {}
 
-    void press(QPointF at);
-    void move(QPointF to);
-    void release(QPointF at);
-    // Press, two moves and release.
-    void drag(QPointF from, QPointF to);
-    void click(QPointF at);
+    QWidget* widgetAt(QPointF at) const
+    {
+        QWidget* child = m_surface->childAt(at.toPoint());
+        return child != nullptr ? child : m_surface.data();
+    }
 
-    QWidget* widgetAt(QPointF at) const;
+    void press(QPointF at)
+    {
+        m_grabber = widgetAt(at);
+        send(m_grabber, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+    }
+
+    void move(QPointF to)
+    {
+        if (m_grabber) {
+            send(m_grabber, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+        } else {
+            send(widgetAt(to), QEvent::MouseMove, to, Qt::NoButton, Qt::NoButton);
+        }
+    }
+
+    void release(QPointF at)
+    {
+        if (m_grabber) {
+            send(m_grabber, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+        }
+        m_grabber = nullptr;
+    }
+
+    // Press, two moves and release.
+    void drag(QPointF from, QPointF to)
+    {
+        press(from);
+        move((from + to) / 2);
+        move(to);
+        release(to);
+    }
+
+    void click(QPointF at)
+    {
+        press(at);
+        release(at);
+    }
 
 private:
     void
-    send(QWidget* target, QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons buttons);
+    send(QWidget* target, QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons buttons)
+    {
+        if (target == nullptr || m_surface.isNull()) {
+            return;
+        }
+        // Where the target is now: a box moves while it is dragged.
+        QMouseEvent event(type,
+                          target->mapFrom(m_surface.data(), at),
+                          m_surface->mapToGlobal(at),
+                          button,
+                          buttons,
+                          Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
+    }
 
     QPointer<QWidget> m_surface;
     QPointer<QWidget> m_grabber;

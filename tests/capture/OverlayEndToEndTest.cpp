@@ -1,9 +1,9 @@
+#include "platform/sim/SimCompositor.h"
 #include "tests/capture/OverlayFixture.h"
 
 namespace {
 
 const QString kNotes = QStringLiteral("com.example.notes");
-const QString kBrowser = QStringLiteral("com.example.browser");
 const QColor kRed(0xe0, 0x20, 0x20);
 const QColor kBlue(0x20, 0x40, 0xe0);
 const QColor kWallpaper = platform::sim::SimDesktop::DisplaySpec().desktopColor;
@@ -31,8 +31,16 @@ QColor mix(const QColor& top, double opacity, const QColor& below)
            << expected.name().toStdString();
 }
 
+// Points below the notes window's title line, covered by the browser and not; the browser
+// alone; the desktop.
+const QPointF kCovered{400, 400};
+const QPointF kUncovered{240, 450};
+const QPointF kBrowserOnly{700, 600};
+const QPointF kDesktop{100, 700};
+
 } // namespace
 
+// A red notes window partly under a blue browser window on a full-size display.
 class OverlayEndToEnd : public OverlayFixture
 {
 protected:
@@ -41,66 +49,30 @@ protected:
         OverlayFixture::SetUp();
         useMainDisplay(QRectF(0, 0, 1512, 982), 2.0);
         notes = t.desktop.launchApp(kNotes, QStringLiteral("Notes"));
-        browser = t.desktop.launchApp(kBrowser, QStringLiteral("Browser"));
-        notesWindow = addWindow(notes, kNotesFrame, 0, kRed);
-        browserWindow = addWindow(browser, kBrowserFrame, 0, kBlue);
+        browser = t.desktop.launchApp(QStringLiteral("com.example.browser"), QStringLiteral("Browser"));
+        notesWindow = addWindow(notes, {200, 200, 400, 300}, 0, kRed);
+        addWindow(browser, {300, 250, 500, 400}, 0, kBlue);
     }
 
-    // A screenshot of the physical display through the capture framework, with a filter.
-    QImage
-    capture(const std::function<platform::SCContentFilter(const platform::SCShareableContent&)>& filter)
+    // A capture of the physical display: everything, or without this program's windows as the
+    // virtual display captures it.
+    QImage capture(bool withoutOwnWindows = false)
     {
-        std::optional<platform::SCShareableContent> content;
-        t.screenCapture.getShareableContent(
-            false, true, [&content](auto c, auto) { content = std::move(c); });
-        t.scheduler.runPending();
-        EXPECT_TRUE(content.has_value());
-        platform::SCStreamConfiguration configuration;
-        configuration.width = 3024;
-        configuration.height = 1964;
-        std::optional<QImage> image;
-        t.screenCapture.captureImage(
-            filter(*content), configuration, [&image](auto i, auto) { image = std::move(i); });
-        t.scheduler.runPending();
-        EXPECT_TRUE(image.has_value());
-        return image.value_or(QImage());
-    }
-
-    QImage physicalDisplay()
-    {
-        return capture([](const auto& content) {
-            return platform::SCContentFilter::displayExcludingWindows(content.displays.front(), {});
-        });
-    }
-
-    // As the virtual display captures: this program's windows left out.
-    QImage withoutOwnWindows()
-    {
-        const platform::pid_type own = t.desktop.ownProcessIdentifier();
-        return capture([own](const auto& content) {
-            QList<platform::SCRunningApplication> apps;
-            for (const auto& app : content.applications) {
-                if (app.processID == own) {
-                    apps.append(app);
-                }
+        const auto content = platform::sim::shareableContent(t.desktop, false, true);
+        QList<platform::SCRunningApplication> own;
+        for (const auto& app : content.applications) {
+            if (withoutOwnWindows && app.processID == t.desktop.ownProcessIdentifier()) {
+                own.append(app);
             }
-            return platform::SCContentFilter::displayExcludingApplications(
-                content.displays.front(), apps, {});
-        });
+        }
+        return t.screenCapture.compositor().render(
+            platform::SCContentFilter::displayExcludingApplications(content.displays.front(), own, {}),
+            QSize(3024, 1964));
     }
-
-    const QRectF kNotesFrame{200, 200, 400, 300};
-    const QRectF kBrowserFrame{300, 250, 500, 400};
-    // Points below the notes window's title line: covered by the browser, and not.
-    const QPointF kCovered{400, 400};
-    const QPointF kUncovered{240, 450};
-    const QPointF kBrowserOnly{700, 600};
-    const QPointF kDesktop{100, 700};
 
     platform::pid_type notes = 0;
     platform::pid_type browser = 0;
     quint32 notesWindow = 0;
-    quint32 browserWindow = 0;
 };
 
 TEST_F(OverlayEndToEnd, APinnedWindowIsDrawnAboveTheFrontAppAtItsTransparency)
@@ -111,20 +83,18 @@ TEST_F(OverlayEndToEnd, APinnedWindowIsDrawnAboveTheFrontAppAtItsTransparency)
     t.scheduler.runPending();
     deliverFrames();
 
-    const QImage physical = physicalDisplay();
+    const QImage physical = capture();
     EXPECT_TRUE(colourAt(physical, kCovered, mix(kRed, 0.6, kBlue)));
     EXPECT_TRUE(colourAt(physical, kUncovered, kRed));
     EXPECT_TRUE(colourAt(physical, kBrowserOnly, kBlue));
     EXPECT_TRUE(colourAt(physical, kDesktop, kWallpaper));
-
     // The virtual display's own filter leaves the overlay out.
-    const QImage shared = withoutOwnWindows();
-    EXPECT_TRUE(colourAt(shared, kCovered, kBlue));
+    EXPECT_TRUE(colourAt(capture(true), kCovered, kBlue));
 
     // Opaque: the pinned window's picture alone.
     controller->setTransparency({});
     t.scheduler.runPending();
-    EXPECT_TRUE(colourAt(physicalDisplay(), kCovered, kRed));
+    EXPECT_TRUE(colourAt(capture(), kCovered, kRed));
 }
 
 TEST_F(OverlayEndToEnd, AFrontmostSeeThroughAppShowsWhatLiesBehindItsOwnPixels)
@@ -139,11 +109,10 @@ TEST_F(OverlayEndToEnd, AFrontmostSeeThroughAppShowsWhatLiesBehindItsOwnPixels)
     deliverFrames();
 
     // Over the app's pixels: what is behind it, under the app at 0.6; elsewhere untouched.
-    const QImage physical = physicalDisplay();
+    const QImage physical = capture();
     EXPECT_TRUE(colourAt(physical, kCovered, mix(kRed, 0.6, kBlue)));
     EXPECT_TRUE(colourAt(physical, kUncovered, mix(kRed, 0.6, kWallpaper)));
     EXPECT_TRUE(colourAt(physical, kBrowserOnly, kBlue));
     EXPECT_TRUE(colourAt(physical, kDesktop, kWallpaper));
-
-    EXPECT_TRUE(colourAt(withoutOwnWindows(), kCovered, kRed));
+    EXPECT_TRUE(colourAt(capture(true), kCovered, kRed));
 }

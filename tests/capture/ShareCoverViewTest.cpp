@@ -15,16 +15,15 @@
 namespace {
 
 // The process's services for one test, with the application's fonts.
-struct CoverEnvironment
+class ShareCoverViewTest : public ::testing::Test
 {
-    CoverEnvironment()
+protected:
+    ShareCoverViewTest()
     {
         platform::Services::setCurrent(t.services());
         kit::registerAppFonts();
     }
-    ~CoverEnvironment() { platform::Services::setCurrent(platform::Services()); }
-    CoverEnvironment(const CoverEnvironment&) = delete;
-    CoverEnvironment& operator=(const CoverEnvironment&) = delete;
+    ~ShareCoverViewTest() override { platform::Services::setCurrent(platform::Services()); }
 
     testing_support::TestDesktop t;
 };
@@ -56,7 +55,7 @@ int brightestIn(const QImage& image, double top, double bottom)
 
 } // namespace
 
-TEST(ShareCoverView, MeasuresScaleWithTheSmallerSide)
+TEST(ShareCoverView, MeasuresScaleWithTheSmallerSideAndIncreaseContrastBrightensTheTexts)
 {
     const auto m = ShareCoverView::Metrics::forSize(QSizeF(1512, 982), false);
     EXPECT_NEAR(m.unit, 9.82, 1e-12);
@@ -66,52 +65,48 @@ TEST(ShareCoverView, MeasuresScaleWithTheSmallerSide)
     EXPECT_NEAR(m.gradientRadius, 589.2, 1e-9);
     EXPECT_NEAR(m.spacing, 31.424, 1e-9);
     EXPECT_NEAR(m.labelTracking, 0.24 * 1.4 * 9.82, 1e-9);
+    EXPECT_NEAR(m.subtitleColor.alphaF(), 0.55, 1e-3);
+    EXPECT_NEAR(m.labelColor.alphaF(), 0.52, 1e-3);
     EXPECT_DOUBLE_EQ(ShareCoverView::Metrics::forSize(QSizeF(300, 900), false).unit, 3) << "tall: the width";
     EXPECT_DOUBLE_EQ(ShareCoverView::Metrics::forSize(QSizeF(2000, 500), false).unit, 5)
         << "wide: the height";
-}
 
-TEST(ShareCoverView, IncreaseContrastBrightensTheSubtitleAndTheLabel)
-{
-    const auto normal = ShareCoverView::Metrics::forSize(QSizeF(800, 600), false);
-    EXPECT_NEAR(normal.subtitleColor.alphaF(), 0.55, 1e-3);
-    EXPECT_NEAR(normal.labelColor.alphaF(), 0.52, 1e-3);
     const auto contrast = ShareCoverView::Metrics::forSize(QSizeF(800, 600), true);
     EXPECT_NEAR(contrast.subtitleColor.alphaF(), 0.9, 1e-3);
     EXPECT_NEAR(contrast.labelColor.alphaF(), 0.78, 1e-3);
     EXPECT_EQ(contrast.labelColor.rgb() & 0xFFFFFF, 0xFFFFFFU);
 }
 
-TEST(ShareCoverView, RendersAtTwiceTheAskedSize)
+TEST_F(ShareCoverViewTest, RendersAtTwiceTheAskedSizeOrGivesNone)
 {
-    CoverEnvironment env;
-    const auto image = ShareCoverView::renderImage(1512, 982);
-    ASSERT_TRUE(image.has_value());
-    EXPECT_EQ(image->size(), QSize(3024, 1964));
-    EXPECT_DOUBLE_EQ(image->devicePixelRatio(), 1.0) << "a point of the image is a pixel";
-    const auto odd = ShareCoverView::renderImage(100.5, 40.25);
-    ASSERT_TRUE(odd.has_value());
-    EXPECT_EQ(odd->size(), QSize(201, 81));
-}
-
-TEST(ShareCoverView, GivesNoneForSizesItCannotRender)
-{
-    CoverEnvironment env;
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
-    const std::pair<double, double> sizes[] = {
-        {0, 982}, {1512, 0}, {-10, 982}, {nan, 982}, {1512, inf}, {0.1, 0.1}, {1e9, 10}, {40000, 40000}};
-    for (const auto& [w, h] : sizes) {
-        EXPECT_FALSE(ShareCoverView::renderImage(w, h).has_value()) << w << " x " << h;
+    const std::tuple<double, double, std::optional<QSize>> cases[] = {
+        {1512, 982, QSize(3024, 1964)},
+        {100.5, 40.25, QSize(201, 81)},
+        // Nothing to draw, or more than a bitmap can hold.
+        {0, 982, std::nullopt},
+        {1512, 0, std::nullopt},
+        {-10, 982, std::nullopt},
+        {nan, 982, std::nullopt},
+        {1512, inf, std::nullopt},
+        {0.1, 0.1, std::nullopt},
+        {1e9, 10, std::nullopt},
+        {40000, 40000, std::nullopt},
+    };
+    for (const auto& [w, h, size] : cases) {
+        const auto image = ShareCoverView::renderImage(w, h);
+        EXPECT_EQ(image ? std::optional(image->size()) : std::nullopt, size) << w << " x " << h;
+        // A point of the image is a pixel.
+        EXPECT_TRUE(!image || image->devicePixelRatio() == 1.0);
     }
 }
 
-TEST(ShareCoverView, DrawsTheGlowAndTheTextsWhereTheyBelong)
+TEST_F(ShareCoverViewTest, DrawsTheGlowAndTheTextsWhereTheyBelong)
 {
-    CoverEnvironment env;
     const auto rendered = ShareCoverView::renderImage(1000, 600);
     ASSERT_TRUE(rendered.has_value());
-    QImage image = *rendered;
+    const QImage& image = *rendered;
     image.save(QDir(qEnvironmentVariable("VEILMOX_TEST_TMP", QDir::tempPath()))
                    .filePath(QStringLiteral("share-cover.png")));
     const double s = 6; // a hundredth of the smaller side
@@ -128,13 +123,12 @@ TEST(ShareCoverView, DrawsTheGlowAndTheTextsWhereTheyBelong)
         near(at(500 - 20 * s, 300 - 15 * s), blend(kit::Palette::flame(), alpha, kit::Palette::canvas()), 3));
 
     // The title is white; the subtitle and the label are the muted whites over the glow.
-    const int title = brightestIn(image, 300 - 4 * s, 300 + 6 * s);
-    EXPECT_GE(title, 250);
+    EXPECT_GE(brightestIn(image, 300 - 4 * s, 300 + 6 * s), 250);
     const int label = brightestIn(image, 300 + 15 * s, 300 + 20 * s);
     EXPECT_GT(label, 110);
     EXPECT_LT(label, 175);
 
-    env.t.accessibility.setIncreaseContrast(true);
+    t.accessibility.setIncreaseContrast(true);
     const auto contrast = ShareCoverView::renderImage(1000, 600);
     ASSERT_TRUE(contrast.has_value());
     EXPECT_GT(brightestIn(*contrast, 300 + 15 * s, 300 + 20 * s), label + 30);

@@ -1,8 +1,6 @@
 #include "capture/ImageView.h"
 #include "tests/capture/VirtualDisplayFixture.h"
 
-#include <QPainter>
-
 using platform::SCContentFilter;
 using platform::SCDisplay;
 using platform::SCRunningApplication;
@@ -12,36 +10,16 @@ using platform::sim::SimDesktop;
 namespace {
 
 // A small display keeps every capture cheap.
-class CaptureFixture : public VirtualDisplayFixture
+const QRectF kSmallDisplay(0, 0, 320, 200);
+
+class CaptureFixture
+    : public ::testing::Test
+    , public VirtualDisplayRig
 {
 protected:
-    void SetUp() override
-    {
-        system.desktop.removeDisplay(system.mainDisplay);
-        SimDesktop::DisplaySpec setup;
-        setup.frame = QRectF(0, 0, 320, 200);
-        setup.backingScale = 2.0;
-        system.mainDisplay = system.desktop.addDisplay(setup);
-        VirtualDisplayFixture::SetUp();
-    }
-
-    QSet<QString> filteredBundleIDs() const
-    {
-        QSet<QString> ids;
-        for (const auto& app : system.screenCapture.lastFilter()->applications()) {
-            ids.insert(app.bundleIdentifier);
-        }
-        return ids;
-    }
-
-    QSet<quint32> filteredWindowIDs() const
-    {
-        QSet<quint32> ids;
-        for (const auto& window : system.screenCapture.lastFilter()->windows()) {
-            ids.insert(window.windowID);
-        }
-        return ids;
-    }
+    CaptureFixture()
+        : VirtualDisplayRig(kSmallDisplay)
+    {}
 
     void tick() { system.scheduler.advance(VirtualDisplayManager::kCaptureInterval); }
 };
@@ -62,17 +40,17 @@ SCWindow scWindow(quint32 id, const QRectF& frame, std::optional<platform::pid_t
     return window;
 }
 
-ShareMask mask(const QUuid& id, quint32 windowID, const QRectF& rect)
-{
-    return ShareMask{id, windowID, QStringLiteral("com.example.app"), rect};
-}
-
 } // namespace
 
-TEST_F(CaptureFixture, CapturesTwentyTimesASecondAndNeverTwoAtOnce)
+TEST_F(CaptureFixture, CapturesTwentyTimesASecondForTheMirrorAndTheOwnerButNeverTwoAtOnce)
 {
     startReady();
-    EXPECT_EQ(deliveredFrames(), 1);
+    // The same picture, in the display's pixels, for the mirror and the owner.
+    ASSERT_EQ(deliveredFrames(), 1);
+    EXPECT_EQ(frames.back()->size(), QSize(640, 400));
+    ASSERT_TRUE(manager->imageView()->image());
+    EXPECT_EQ(manager->imageView()->image()->cacheKey(), frames.back()->cacheKey());
+    EXPECT_EQ(permissions, std::vector<bool>{true});
     system.scheduler.advance(1.0);
     EXPECT_NEAR(deliveredFrames(), 21, 1);
 
@@ -88,76 +66,56 @@ TEST_F(CaptureFixture, CapturesTwentyTimesASecondAndNeverTwoAtOnce)
     EXPECT_EQ(std::count(permissions.begin(), permissions.end(), true), deliveredFrames());
 }
 
-TEST_F(CaptureFixture, DeliversTheSamePictureToTheMirrorAndTheOwner)
-{
-    startReady();
-    ASSERT_TRUE(frames.back());
-    const QImage& picture = *frames.back();
-    EXPECT_EQ(picture.size(), QSize(640, 400));
-    ASSERT_TRUE(manager->imageView()->image());
-    EXPECT_EQ(manager->imageView()->image()->cacheKey(), picture.cacheKey());
-    EXPECT_EQ(permissions, std::vector<bool>{true});
-}
-
 TEST_F(CaptureFixture, TheFilterLeavesOutTheProgramTheHiddenAppsAndBySettingDockAndNotifications)
 {
-    system.desktop.launchApp(QStringLiteral("com.apple.dock"), QStringLiteral("Dock"));
-    system.desktop.launchApp(QStringLiteral("com.apple.notificationcenterui"),
-                             QStringLiteral("Notification Center"));
-    system.desktop.launchApp(QStringLiteral("com.example.secret"), QStringLiteral("Secret"));
-    system.desktop.launchApp(QStringLiteral("com.example.open"), QStringLiteral("Open"));
-    manager->excludedBundleIDs = {QStringLiteral("com.example.secret"),
-                                  QStringLiteral("com.example.notrunning")};
-    startReady();
-
-    struct Case
-    {
-        bool focusStage;
-        bool hideNotifications;
-        QSet<QString> leftOut;
-    };
     const QString own = QStringLiteral("getveilmox.Veilmox");
     const QString secret = QStringLiteral("com.example.secret");
     const QString dock = QStringLiteral("com.apple.dock");
     const QString notifications = QStringLiteral("com.apple.notificationcenterui");
-    const Case cases[] = {
+    system.desktop.launchApp(dock, QStringLiteral("Dock"));
+    system.desktop.launchApp(notifications, QStringLiteral("Notification Center"));
+    const quint32 secretWindow = system.launchAppWithWindow(secret, QStringLiteral("Secret")).second;
+    const auto pid =
+        system.launchAppWithWindow(QStringLiteral("com.example.open"), QStringLiteral("Open")).first;
+    const quint32 hidden = system.desktop.addWindow(pid, QStringLiteral("Private"));
+    system.desktop.setWindowOnScreen(hidden, false);
+    manager->excludedBundleIDs = {secret, QStringLiteral("com.example.notrunning")};
+    // A hidden window that is not on screen (or not there at all) leaves the filter as it is.
+    manager->excludedWindowIDs = {hidden, 4242};
+    startReady();
+
+    const std::tuple<bool, bool, QSet<QString>> cases[] = {
         {true, true, {own, secret, dock, notifications}},
         {false, true, {own, secret, notifications}},
         {true, false, {own, secret, dock}},
         {false, false, {own, secret}},
     };
-    for (const Case& c : cases) {
-        manager->focusStageEnabled = c.focusStage;
-        manager->hideNotifications = c.hideNotifications;
+    for (const auto& [focusStage, hideNotifications, leftOut] : cases) {
+        manager->focusStageEnabled = focusStage;
+        manager->hideNotifications = hideNotifications;
         tick();
-        ASSERT_TRUE(system.screenCapture.lastFilter());
-        EXPECT_EQ(system.screenCapture.lastFilter()->kind(),
-                  SCContentFilter::Kind::DisplayExcludingApplications);
-        EXPECT_EQ(filteredBundleIDs(), c.leftOut);
-        EXPECT_TRUE(system.screenCapture.lastFilter()->windows().isEmpty());
+        const auto& filter = system.screenCapture.lastFilter();
+        ASSERT_TRUE(filter);
+        EXPECT_EQ(filter->kind(), SCContentFilter::Kind::DisplayExcludingApplications);
+        QSet<QString> ids;
+        for (const auto& app : filter->applications()) {
+            ids.insert(app.bundleIdentifier);
+        }
+        EXPECT_EQ(ids, leftOut);
+        EXPECT_TRUE(filter->windows().isEmpty());
     }
-}
 
-TEST_F(CaptureFixture, AHiddenWindowTurnsTheFilterIntoAWindowListOnceItIsOnScreen)
-{
-    const auto [secretPid, secretWindow] =
-        system.launchAppWithWindow(QStringLiteral("com.example.secret"), QStringLiteral("Secret"));
-    const auto [pid, shown] =
-        system.launchAppWithWindow(QStringLiteral("com.example.open"), QStringLiteral("Open"));
-    const quint32 hidden = system.desktop.addWindow(pid, QStringLiteral("Private"));
-    system.desktop.setWindowOnScreen(hidden, false);
-    manager->excludedBundleIDs = {QStringLiteral("com.example.secret")};
-    manager->excludedWindowIDs = {hidden, 4242};
-    startReady();
-    EXPECT_EQ(system.screenCapture.lastFilter()->kind(), SCContentFilter::Kind::DisplayExcludingApplications);
-
+    // Once on screen: a window list of it and of every window of a left-out app (the mirror is
+    // the program's own).
     system.desktop.setWindowOnScreen(hidden, true);
     tick();
-    EXPECT_EQ(system.screenCapture.lastFilter()->kind(), SCContentFilter::Kind::DisplayExcludingWindows);
-    // The hidden window and every window of a left-out app (the mirror is the program's own).
-    EXPECT_EQ(filteredWindowIDs(),
-              (QSet<quint32>{hidden, secretWindow, manager->mirrorWindow()->windowNumber()}));
-    EXPECT_FALSE(filteredWindowIDs().contains(shown));
+    const auto& filter = system.screenCapture.lastFilter();
+    EXPECT_EQ(filter->kind(), SCContentFilter::Kind::DisplayExcludingWindows);
+    QSet<quint32> ids;
+    for (const auto& window : filter->windows()) {
+        ids.insert(window.windowID);
+    }
+    EXPECT_EQ(ids, (QSet<quint32>{hidden, secretWindow, manager->mirrorWindow()->windowNumber()}));
 }
 
 TEST_F(CaptureFixture, MaskRectanglesFollowTheirWindowsInCapturePixels)
@@ -165,40 +123,43 @@ TEST_F(CaptureFixture, MaskRectanglesFollowTheirWindowsInCapturePixels)
     const QUuid a = QUuid::createUuid();
     const QUuid b = QUuid::createUuid();
     const SCDisplay display{1, 320, 200, QRectF(0, 0, 320, 200)};
-    const QSet<platform::pid_type> none;
+    const auto rects = [this](const QList<SCWindow>& windows,
+                              const SCDisplay& on,
+                              const QSet<platform::pid_type>& excludedPIDs = {}) {
+        return manager->maskRects(windows, excludedPIDs, on, 2.0);
+    };
 
-    // A still window: the mask at its own size, in pixels.
-    manager->masks = {mask(a, 7, QRectF(10, 20, 100, 50))};
-    EXPECT_EQ(manager->maskRects({scWindow(7, QRectF(100, 100, 800, 600))}, none, display, 2.0),
-              QList<QRect>{QRect(220, 240, 200, 100)});
-    EXPECT_EQ(manager->maskRects({scWindow(7, QRectF(100, 100, 800, 600))}, none, display, 2.0),
-              QList<QRect>{QRect(220, 240, 200, 100)});
+    // A still window: the mask at its own size, in pixels, at the first capture and the next.
+    manager->masks = {ShareMask{a, 7, {}, QRectF(10, 20, 100, 50)}};
+    for (int capture = 0; capture < 2; ++capture) {
+        EXPECT_EQ(rects({scWindow(7, QRectF(100, 100, 800, 600))}, display),
+                  QList<QRect>{QRect(220, 240, 200, 100)});
+    }
     // Moved 10 points right: 10 points (20 pixels) wider, toward where it is heading.
-    EXPECT_EQ(manager->maskRects({scWindow(7, QRectF(110, 100, 800, 600))}, none, display, 2.0),
+    EXPECT_EQ(rects({scWindow(7, QRectF(110, 100, 800, 600))}, display),
               QList<QRect>{QRect(240, 240, 220, 100)});
     EXPECT_EQ(manager->lastMaskFrames().value(a), QRectF(120, 120, 100, 50));
 
     // Wholly outside its (shrunk) window: not painted, and its old rectangle is forgotten.
-    EXPECT_TRUE(manager->maskRects({scWindow(7, QRectF(110, 100, 5, 5))}, none, display, 2.0).isEmpty());
+    EXPECT_TRUE(rects({scWindow(7, QRectF(110, 100, 5, 5))}, display).isEmpty());
     EXPECT_FALSE(manager->lastMaskFrames().contains(a));
 
     // Hidden windows and windows of left-out apps get no mask; the first of two windows with one
     // number wins; fractions widen to whole pixels; a display elsewhere shifts the origin.
-    manager->masks = {mask(a, 7, QRectF(0.25, 0.25, 10, 10)), mask(b, 8, QRectF(0, 0, 10, 10))};
-    manager->excludedWindowIDs = {};
+    manager->masks = {ShareMask{a, 7, {}, QRectF(0.25, 0.25, 10, 10)},
+                      ShareMask{b, 8, {}, QRectF(0, 0, 10, 10)}};
     const SCDisplay right{2, 320, 200, QRectF(320, 0, 320, 200)};
-    EXPECT_EQ(manager->maskRects({scWindow(7, QRectF(330, 10, 50, 50)),
-                                  scWindow(7, QRectF(0, 0, 50, 50)),
-                                  scWindow(8, QRectF(400, 10, 50, 50), 77)},
-                                 {77},
-                                 right,
-                                 2.0),
+    EXPECT_EQ(rects({scWindow(7, QRectF(330, 10, 50, 50)),
+                     scWindow(7, QRectF(0, 0, 50, 50)),
+                     scWindow(8, QRectF(400, 10, 50, 50), 77)},
+                    right,
+                    {77}),
               QList<QRect>{QRect(20, 20, 21, 21)});
     manager->excludedWindowIDs = {7};
-    EXPECT_TRUE(manager->maskRects({scWindow(7, QRectF(330, 10, 50, 50))}, none, right, 2.0).isEmpty());
+    EXPECT_TRUE(rects({scWindow(7, QRectF(330, 10, 50, 50))}, right).isEmpty());
 
     manager->masks.clear();
-    EXPECT_TRUE(manager->maskRects({scWindow(7, QRectF(330, 10, 50, 50))}, none, right, 2.0).isEmpty());
+    EXPECT_TRUE(rects({scWindow(7, QRectF(330, 10, 50, 50))}, right).isEmpty());
     EXPECT_TRUE(manager->lastMaskFrames().isEmpty());
 }
 
@@ -206,20 +167,25 @@ TEST(VirtualDisplayComposition, PaintsTheStripAndTheMasksOrPassesTheCaptureThrou
 {
     QImage capture(100, 80, QImage::Format_ARGB32_Premultiplied);
     capture.fill(Qt::white);
-    const qint64 key = capture.cacheKey();
-    EXPECT_EQ(VirtualDisplayManager::composeFrame(capture, std::nullopt, {}).cacheKey(), key);
+    EXPECT_EQ(VirtualDisplayManager::composeFrame(capture, std::nullopt, {}).cacheKey(), capture.cacheKey());
 
     const QImage composed = VirtualDisplayManager::composeFrame(capture, 48.0, {QRect(10, 60, 20, 10)});
     EXPECT_EQ(composed.size(), capture.size());
-    EXPECT_EQ(composed.pixel(50, 0), qRgb(0, 0, 0));
-    EXPECT_EQ(composed.pixel(99, 47), qRgb(0, 0, 0));
-    EXPECT_EQ(composed.pixel(50, 48), qRgb(255, 255, 255));
-    EXPECT_EQ(composed.pixel(10, 60), qRgb(23, 24, 28));
-    EXPECT_EQ(composed.pixel(29, 69), qRgb(23, 24, 28));
-    EXPECT_EQ(composed.pixel(30, 69), qRgb(255, 255, 255));
-    EXPECT_EQ(composed.pixel(29, 70), qRgb(255, 255, 255));
+    const QRgb black = qRgb(0, 0, 0), white = qRgb(255, 255, 255), fill = qRgb(23, 24, 28);
+    const std::pair<QPoint, QRgb> pixels[] = {
+        {{50, 0}, black},
+        {{99, 47}, black},
+        {{50, 48}, white}, // the strip and not a row more
+        {{10, 60}, fill},
+        {{29, 69}, fill},
+        {{30, 69}, white},
+        {{29, 70}, white}, // the mask's edges
+    };
+    for (const auto& [at, colour] : pixels) {
+        EXPECT_EQ(composed.pixel(at), colour) << at.x() << ", " << at.y();
+    }
     // The caller's copy is untouched.
-    EXPECT_EQ(capture.pixel(50, 0), qRgb(255, 255, 255));
+    EXPECT_EQ(capture.pixel(50, 0), white);
 }
 
 TEST_F(CaptureFixture, AChangeOfOutputDropsTheCaptureInFlight)
@@ -233,28 +199,12 @@ TEST_F(CaptureFixture, AChangeOfOutputDropsTheCaptureInFlight)
     system.scheduler.advance(0.5);
     EXPECT_EQ(deliveredFrames(), before);
     EXPECT_FALSE(manager->captureInProgress());
-
-    QImage cover(8, 8, QImage::Format_ARGB32_Premultiplied);
-    cover.fill(Qt::blue);
-    manager->output = VirtualDisplayManager::Output::covered(cover);
-    system.scheduler.advance(0.5);
-    EXPECT_EQ(deliveredFrames(), before);
-
-    // Live again needs nothing more than the next tick.
-    manager->output = VirtualDisplayManager::Output::live();
-    system.scheduler.advance(0.12);
-    EXPECT_GT(deliveredFrames(), before);
 }
 
-TEST_F(CaptureFixture, ErrorsThatNameThePermissionStopCapturingOthersAreRetried)
+TEST(VirtualDisplayCapture, ErrorsThatNameThePermissionStopCapturingOthersAreRetried)
 {
-    struct Case
-    {
-        const char* description;
-        bool screenshot;
-        bool permission;
-    };
-    const Case cases[] = {
+    // (error, of the screenshot rather than of the content request, names the permission)
+    const std::tuple<const char*, bool, bool> cases[] = {
         {"The user declined TCCs for application, window, display capture", false, true},
         {"Start stream failed: tcc check", true, true},
         {"Access DENIED", false, true},
@@ -262,61 +212,72 @@ TEST_F(CaptureFixture, ErrorsThatNameThePermissionStopCapturingOthersAreRetried)
         {"The stream was interrupted", false, false},
         {"Display is sleeping", true, false},
     };
-    for (const Case& c : cases) {
-        testing_support::TestDesktop desktop;
-        VirtualDisplayManager target(desktop.services());
-        std::vector<QString> texts;
-        std::vector<bool> granted;
+    for (const auto& [text, screenshot, permission] : cases) {
+        SCOPED_TRACE(text);
+        VirtualDisplayRig r(kSmallDisplay);
         std::vector<size_t> grantedWhenReported;
-        int delivered = 0;
-        target.statusHandler = [&](const QString& text, bool) {
-            texts.push_back(text);
-            grantedWhenReported.push_back(granted.size());
+        r.manager->statusHandler = [&r, &grantedWhenReported](const QString& message, bool isError) {
+            r.statuses.push_back({r.system.scheduler.now(), message, isError});
+            grantedWhenReported.push_back(r.permissions.size());
         };
-        target.frameHandler = [&](const std::optional<QImage>& image) {
-            delivered += image ? 1 : 0;
-        };
-        target.screenRecordingPermissionHandler = [&](bool value) {
-            granted.push_back(value);
-        };
-        if (c.screenshot) {
-            desktop.screenCapture.failNextScreenshot({-1, QString::fromUtf8(c.description)});
-        } else {
-            desktop.screenCapture.failNextContentRequest({-1, QString::fromUtf8(c.description)});
-        }
-        target.start();
-        desktop.scheduler.advance(1.5);
-        desktop.scheduler.advance(0.05);
-        const int requests = desktop.screenCapture.contentRequestCount();
-        desktop.scheduler.advance(0.1);
+        const platform::CaptureError error{-1, QString::fromUtf8(text)};
+        screenshot ? r.system.screenCapture.failNextScreenshot(error)
+                   : r.system.screenCapture.failNextContentRequest(error);
+        r.manager->start();
+        r.system.scheduler.advance(1.5);
+        r.system.scheduler.advance(0.05);
+        const int requests = r.system.screenCapture.contentRequestCount();
+        r.system.scheduler.advance(0.1);
 
-        if (c.permission) {
-            ASSERT_EQ(texts.back(), kDenied) << c.description;
-            // The permission is cleared on a later turn than the report.
+        if (permission) {
+            // Reported, the permission cleared on a later turn, nothing captured after; the
+            // mirror stays.
+            EXPECT_EQ(std::pair(r.statuses.back().text, r.statuses.back().isError), std::pair(kDenied, true));
             EXPECT_EQ(grantedWhenReported.back(), 0U);
-            EXPECT_EQ(granted, std::vector<bool>{false});
-            EXPECT_EQ(delivered, 0);
-            EXPECT_EQ(desktop.screenCapture.contentRequestCount(), requests)
-                << "no capture after the failure";
-            EXPECT_FALSE(target.isCapturing());
-            EXPECT_NE(target.mirrorWindow(), nullptr);
-            EXPECT_NE(target.virtualDisplay(), nullptr);
+            EXPECT_EQ(r.permissions, std::vector<bool>{false});
+            EXPECT_EQ(r.deliveredFrames(), 0);
+            EXPECT_EQ(r.system.screenCapture.contentRequestCount(), requests);
+            EXPECT_FALSE(r.manager->isCapturing());
+            EXPECT_NE(r.manager->mirrorWindow(), nullptr);
         } else {
-            EXPECT_EQ(texts.size(), 2U) << "only creating and ready";
-            EXPECT_GT(delivered, 0) << c.description;
-            EXPECT_TRUE(target.isCapturing());
+            EXPECT_EQ(r.statusTexts(), (QStringList{kCreating, kReady}));
+            EXPECT_GT(r.deliveredFrames(), 0);
+            EXPECT_TRUE(r.manager->isCapturing());
         }
     }
 }
 
-TEST_F(CaptureFixture, AMissingDisplayFallsBackToTheSourceScreenOrIsReportedAtEveryTick)
+TEST_F(CaptureFixture, TheSourceIsTheChosenScreenElseTheMainOneAndWithNoneLeftThatIsSaidAtEveryTick)
 {
     SimDesktop::DisplaySpec second;
-    second.frame = QRectF(-320, 0, 320, 200);
+    second.frame = QRectF(320, 0, 640, 400);
+    second.backingScale = 1.0;
     const quint32 secondID = system.desktop.addDisplay(second);
+    SimDesktop::DisplaySpec unnumbered;
+    unnumbered.frame = QRectF(-800, 0, 800, 600);
+    unnumbered.hasScreenNumber = false;
+    system.desktop.addDisplay(unnumbered);
+
+    // The chosen display, else the main one; the size is the mirrored display's, else the main's.
+    for (const auto& [chosen, expected] :
+         {std::pair<std::optional<quint32>, quint32>{std::nullopt, system.mainDisplay},
+          {secondID, secondID},
+          {999, system.mainDisplay}}) {
+        manager->sourceDisplayID = chosen;
+        manager->mainDisplayID = chosen;
+        EXPECT_EQ(manager->sourceScreen()->displayID(), expected);
+        EXPECT_EQ(manager->sourceSize(), expected == secondID ? QSizeF(640, 400) : QSizeF(320, 200));
+    }
+
     manager->sourceDisplayID = secondID;
     startReady();
     EXPECT_EQ(manager->mainDisplayID, secondID);
+    EXPECT_EQ(std::pair(manager->virtualScreen()->frame.size(), manager->virtualScreen()->backingScaleFactor),
+              std::pair(QSizeF(640, 400), 1.0));
+    // The virtual screen is never a candidate, even when chosen.
+    manager->sourceDisplayID = manager->virtualDisplay()->displayID();
+    EXPECT_EQ(manager->sourceScreen()->displayID(), system.mainDisplay);
+    manager->sourceDisplayID = secondID;
 
     // Unplugged: the next capture mirrors the main display and goes on.
     system.desktop.removeDisplay(secondID);
@@ -326,10 +287,6 @@ TEST_F(CaptureFixture, AMissingDisplayFallsBackToTheSourceScreenOrIsReportedAtEv
     EXPECT_EQ(deliveredFrames(), before + 1);
 
     // Only a screen without an identifier is left: nothing to mirror, said at every tick.
-    SimDesktop::DisplaySpec unnumbered;
-    unnumbered.frame = QRectF(0, 300, 320, 200);
-    unnumbered.hasScreenNumber = false;
-    system.desktop.addDisplay(unnumbered);
     system.desktop.removeDisplay(system.mainDisplay);
     statuses.clear();
     const int requests = system.screenCapture.contentRequestCount();
@@ -337,13 +294,17 @@ TEST_F(CaptureFixture, AMissingDisplayFallsBackToTheSourceScreenOrIsReportedAtEv
     ASSERT_GE(statuses.size(), 3U);
     EXPECT_EQ(static_cast<int>(statuses.size()), system.screenCapture.contentRequestCount() - requests);
     for (const auto& status : statuses) {
-        EXPECT_EQ(status.text, QStringLiteral("Shared display not found."));
-        EXPECT_TRUE(status.isError);
+        EXPECT_EQ(std::pair(status.text, status.isError),
+                  std::pair(QStringLiteral("Shared display not found."), true));
     }
     EXPECT_TRUE(manager->isCapturing());
+    // Stopped, there is no source at all.
+    manager->stop();
+    EXPECT_FALSE(manager->sourceScreen());
+    EXPECT_FALSE(manager->sourceSize());
 }
 
-TEST_F(CaptureFixture, ACaptureInFlightWhenCaptureStopsEndsSilently)
+TEST(VirtualDisplayCapture, ACaptureInFlightWhenCaptureStopsEndsSilently)
 {
     struct Case
     {
@@ -354,36 +315,21 @@ TEST_F(CaptureFixture, ACaptureInFlightWhenCaptureStopsEndsSilently)
     // that would deliver a picture and with answers that would report a missing permission.
     const Case cases[] = {{0.01, false}, {0.04, false}, {0.01, true}};
     for (const Case& c : cases) {
-        testing_support::TestDesktop desktop;
-        VirtualDisplayManager target(desktop.services());
-        std::vector<QString> texts;
-        std::vector<std::optional<QImage>> seen;
-        std::vector<bool> granted;
-        target.statusHandler = [&](const QString& text, bool) {
-            texts.push_back(text);
-        };
-        target.frameHandler = [&](const std::optional<QImage>& image) {
-            seen.push_back(image);
-        };
-        target.screenRecordingPermissionHandler = [&](bool value) {
-            granted.push_back(value);
-        };
-        target.start();
-        desktop.scheduler.advance(1.5);
-        desktop.screenCapture.setResponseDelay(0.03);
-        desktop.desktop.setScreenRecordingPermission(!c.denied);
-        desktop.scheduler.advance(0.05 + c.stopAfter);
-        ASSERT_TRUE(target.captureInProgress());
-        const size_t textsBefore = texts.size();
-        const size_t grantedBefore = granted.size();
-        seen.clear();
-        target.stop();
-        desktop.scheduler.advance(1.0);
+        VirtualDisplayRig r(kSmallDisplay);
+        r.startReady();
+        r.system.screenCapture.setResponseDelay(0.03);
+        r.system.desktop.setScreenRecordingPermission(!c.denied);
+        r.system.scheduler.advance(0.05 + c.stopAfter);
+        ASSERT_TRUE(r.manager->captureInProgress());
+        const size_t statusesBefore = r.statuses.size();
+        const size_t permissionsBefore = r.permissions.size();
+        r.frames.clear();
+        r.manager->stop();
+        r.system.scheduler.advance(1.0);
 
         // Only the none of stop() (and of its echo when the mirror window closed).
-        EXPECT_TRUE(
-            std::none_of(seen.begin(), seen.end(), [](const auto& image) { return image.has_value(); }));
-        EXPECT_EQ(texts.size(), textsBefore);
-        EXPECT_EQ(granted.size(), grantedBefore);
+        EXPECT_EQ(r.deliveredFrames(), 0);
+        EXPECT_EQ(r.statuses.size(), statusesBefore);
+        EXPECT_EQ(r.permissions.size(), permissionsBefore);
     }
 }

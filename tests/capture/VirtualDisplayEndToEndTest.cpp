@@ -42,28 +42,12 @@ const QColor kWallpaper = SimDesktop::DisplaySpec().desktopColor;
 const QColor kMaskFill(23, 24, 28);
 
 // Every pixel of the rectangle (in points, on a scale-2 picture) has the colour.
-::testing::AssertionResult allPixels(const QImage& image, const QRectF& points, const QColor& colour)
+bool allPixels(const QImage& image, const QRectF& points, const QColor& colour)
 {
-    const QRect pixels(static_cast<int>(points.x() * 2),
-                       static_cast<int>(points.y() * 2),
-                       static_cast<int>(points.width() * 2),
-                       static_cast<int>(points.height() * 2));
-    for (int y = pixels.top(); y <= pixels.bottom(); ++y) {
-        for (int x = pixels.left(); x <= pixels.right(); ++x) {
-            if (image.pixelColor(x, y).rgb() != colour.rgb()) {
-                return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") is "
-                                                     << image.pixelColor(x, y).name().toStdString()
-                                                     << ", not " << colour.name().toStdString();
-            }
-        }
-    }
-    return ::testing::AssertionSuccess();
-}
-
-// The part of a simulated window below its title line.
-QRectF body(const QRectF& frame)
-{
-    return frame.adjusted(0, 24, 0, 0);
+    QImage expected((points.size() * 2).toSize(), QImage::Format_RGB32);
+    expected.fill(colour);
+    const QRectF pixels(points.topLeft() * 2, points.size() * 2);
+    return image.copy(pixels.toRect()).convertToFormat(QImage::Format_RGB32) == expected;
 }
 
 } // namespace
@@ -138,14 +122,6 @@ TEST_F(VirtualDisplayFixture, TheVeilmoxDisplayShowsTheFilteredMirrorThenFreezes
     for (const QRectF& leftOut : {secretFrame, privateFrame, dockFrame, bannerFrame, ownFrame, panelFrame}) {
         EXPECT_TRUE(allPixels(veilmox, leftOut, kWallpaper)) << leftOut.x() << "," << leftOut.y();
     }
-
-    // On the physical display itself everything is there, except the panel no capture ever sees.
-    const QImage physical = compositor.renderDisplay(system.mainDisplay, QSize(3024, 1964));
-    EXPECT_TRUE(allPixels(physical, body(secretFrame), QColor(0xe0, 0x20, 0x20)));
-    EXPECT_TRUE(allPixels(physical, body(dockFrame), QColor(0xf0, 0xd0, 0x20)));
-    EXPECT_TRUE(allPixels(physical, ownFrame, ownColour));
-    EXPECT_TRUE(allPixels(physical, panelFrame, kWallpaper));
-    EXPECT_TRUE(allPixels(physical, QRectF(0, 0, 1512, 24), kWallpaper));
 
     // Frozen: the audience keeps the last picture while the desktop changes.
     manager->output = VirtualDisplayManager::Output::frozen();

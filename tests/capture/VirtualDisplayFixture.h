@@ -6,21 +6,38 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 
-// A manager on a simulated desktop (one 1512 x 982 point display at scale 2) whose handlers
-// record what they are told, with the virtual time of each call.
-class VirtualDisplayFixture : public ::testing::Test
+inline const QString kCreating = QString::fromUtf8("Creating virtual display\u2026");
+inline const QString kReady =
+    QString::fromUtf8("Virtual display ready \u2014 in Google Meet, share the \"Veilmox\" screen.");
+
+// A manager on a simulated desktop (one 1512 x 982 point display at scale 2, unless another
+// main display is asked for) whose handlers record what they are told, with the virtual time of
+// each call.
+struct VirtualDisplayRig
 {
-protected:
     struct Status
     {
         double time;
         QString text;
         bool isError;
+        bool operator==(const Status&) const = default;
+        friend void PrintTo(const Status& s, std::ostream* os)
+        {
+            *os << s.time << " \"" << s.text.toStdString() << (s.isError ? "\" (error)" : "\"");
+        }
     };
 
-    void SetUp() override
+    explicit VirtualDisplayRig(std::optional<QRectF> mainFrame = std::nullopt, double scale = 2.0)
     {
+        if (mainFrame) {
+            system.desktop.removeDisplay(system.mainDisplay);
+            platform::sim::SimDesktop::DisplaySpec setup;
+            setup.frame = *mainFrame;
+            setup.backingScale = scale;
+            system.mainDisplay = system.desktop.addDisplay(setup);
+        }
         manager = std::make_unique<VirtualDisplayManager>(system.services());
         install(*manager);
     }
@@ -72,3 +89,8 @@ protected:
     std::vector<double> closeTimes;
     std::vector<bool> permissions;
 };
+
+class VirtualDisplayFixture
+    : public ::testing::Test
+    , public VirtualDisplayRig
+{};
