@@ -1,39 +1,28 @@
-#include "tests/account/SessionFixture.h"
-
-#include <QSignalSpy>
+#include "tests/account/AccountFixture.h"
 
 #include <gtest/gtest.h>
 
-using devservices::HttpResponse;
-using testing_support::SessionTest;
+using namespace testing_support;
 
 namespace {
 
 const QString kOffline = QString::fromUtf8("Offline — reconnecting...");
-const QString kExpired = QStringLiteral("Saved session expired. Sign in required");
+const QString kSignedIn = QStringLiteral("Signed in");
 
 class SessionLifecycleTest : public SessionTest
 {
 protected:
-    // Lets the deferred check and the backend's answers arrive.
-    bool settles()
-    {
-        return QTest::qWaitFor(
-            [this] {
-                system.scheduler.runPending();
-                return !state->authInProgress();
-            },
-            5000);
-    }
-
     int userChecks() const { return services.requestCount("/auth/v1/user"); }
 
     // The next user checks answer 503: the backend cannot be reached now.
-    void outage(int checks)
+    void outage(int checks) { script("/auth/v1/user", json(503, "{}"), checks); }
+
+    // Goes offline again with the stored session.
+    void checkDuringOutage()
     {
-        for (int i = 0; i < checks; ++i) {
-            services.script("/auth/v1/user", HttpResponse::json(503, "{}"));
-        }
+        outage(1);
+        session->validateSession(stored(kAccess).value_or(""));
+        ASSERT_TRUE(drain());
     }
 };
 
@@ -44,7 +33,7 @@ TEST_F(SessionLifecycleTest, WithoutASavedTokenASignInIsRequired)
     // Absent, and stored but empty.
     for (const bool storeEmpty : {false, true}) {
         if (storeEmpty) {
-            tokens.write(QString(), AuthKeychain::accessTokenAccount);
+            tokens.write(QString(), kAccess);
         }
         session->validateSavedSession();
         EXPECT_FALSE(state->isAuthenticated() || state->authInProgress());
@@ -58,72 +47,81 @@ TEST_F(SessionLifecycleTest, WithoutASavedTokenASignInIsRequired)
 
 TEST_F(SessionLifecycleTest, TheSavedSessionIsConfirmedRefreshedKeptOrExpired)
 {
+    const auto refuseUserCheck = [this] {
+        script("/auth/v1/user", json(401, R"({"msg":"invalid"})"));
+    };
+    enum class Tokens
+    {
+        Kept,
+        Refreshed,
+        Deleted,
+    };
     struct Case
     {
         const char* status;
         std::function<void()> arrange;
         bool signedIn;
-    };
-    const auto refuseUserCheck = [this] {
-        services.script("/auth/v1/user", HttpResponse::json(401, R"({"msg":"invalid"})"));
+        Tokens tokens;
+        // An access token that fails the local check is never sent.
+        int userChecks = 1;
     };
     const Case cases[] = {
-        {"Signed in", [] {}, true},
-        {"Session refreshed",
-         [this] { tokens.write(expiredToken(), AuthKeychain::accessTokenAccount); },
-         true},
+        {"Signed in", [] {}, true, Tokens::Kept},
+        {"Session refreshed", [this] { tokens.write(expiredToken(), kAccess); }, true, Tokens::Refreshed, 0},
         {"Saved session expired. Sign in required",
          [&] {
              refuseUserCheck();
-             tokens.deleteItem(AuthKeychain::refreshTokenAccount);
+             tokens.deleteItem(kRefresh);
          },
-         false},
+         false,
+         Tokens::Deleted},
         {"Saved session expired. Sign in required",
          [&] {
              refuseUserCheck();
-             services.script("/auth/v1/token", HttpResponse::json(400, R"({"error":"invalid_grant"})"));
+             script("/auth/v1/token", json(400, R"({"error":"invalid_grant"})"));
          },
-         false},
-        {"Offline — reconnecting...", [this] { outage(1); }, true},
+         false,
+         Tokens::Deleted},
+        {"Offline — reconnecting...", [this] { outage(1); }, true, Tokens::Kept},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.status);
         state->stopVirtualDisplay();
-        signIn();
+        const auto pair = signIn();
         c.arrange();
+        const auto before = std::pair(stored(kAccess), stored(kRefresh));
+        const int checksBefore = userChecks();
         session->validateSavedSession();
         EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Validating saved session..."));
         EXPECT_TRUE(state->authInProgress());
-        ASSERT_TRUE(settles());
+        ASSERT_TRUE(drain());
+        EXPECT_FALSE(state->authInProgress());
         EXPECT_EQ(state->authStatusMessage(), QString::fromUtf8(c.status));
-        EXPECT_EQ(state->isAuthenticated(), c.signedIn);
+        EXPECT_EQ(userChecks() - checksBefore, c.userChecks);
         // Signed in (or kept while offline), the virtual display runs; only a definite refusal
         // removes the tokens.
+        EXPECT_EQ(state->isAuthenticated(), c.signedIn);
         EXPECT_EQ(state->isVirtualDisplayRunning(), c.signedIn);
-        EXPECT_EQ(stored(AuthKeychain::accessTokenAccount).has_value(), c.signedIn);
+        if (c.tokens == Tokens::Kept) {
+            EXPECT_EQ(std::pair(stored(kAccess), stored(kRefresh)), before);
+        } else if (c.tokens == Tokens::Refreshed) {
+            EXPECT_TRUE(client.isAccessTokenUsable(stored(kAccess).value_or("")));
+            EXPECT_NE(stored(kRefresh).value_or(pair.refreshToken), pair.refreshToken);
+        } else {
+            EXPECT_FALSE(stored(kAccess) || stored(kRefresh));
+        }
         services.clearScript();
     }
-}
 
-TEST_F(SessionLifecycleTest, ARefreshStoresTheNewTokensAndNeverSendsTheExpiredOne)
-{
+    // A backend that does not rotate refresh tokens answers without one: the used one stays.
     const auto pair = signIn();
-    tokens.write(expiredToken(), AuthKeychain::accessTokenAccount);
+    tokens.write(expiredToken(), kAccess);
+    script("/auth/v1/token", json(200, R"({"access_token":"fresh"})"));
     session->validateSavedSession();
-    ASSERT_TRUE(settles());
-    EXPECT_EQ(userChecks(), 0);
-    EXPECT_TRUE(client->isAccessTokenUsable(stored(AuthKeychain::accessTokenAccount).value_or("")));
-    EXPECT_NE(stored(AuthKeychain::refreshTokenAccount).value_or(pair.refreshToken), pair.refreshToken);
-
-    // An answer without a refresh token keeps the one that was used.
-    const QString used = stored(AuthKeychain::refreshTokenAccount).value_or("");
-    tokens.write(expiredToken(), AuthKeychain::accessTokenAccount);
-    services.script("/auth/v1/token", HttpResponse::json(200, R"({"access_token":"fresh"})"));
-    session->validateSavedSession();
-    ASSERT_TRUE(settles());
+    ASSERT_TRUE(drain());
     EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Session refreshed"));
-    EXPECT_EQ(stored(AuthKeychain::accessTokenAccount), QStringLiteral("fresh"));
-    EXPECT_EQ(stored(AuthKeychain::refreshTokenAccount), used);
+    EXPECT_EQ(std::pair(stored(kAccess), stored(kRefresh)),
+              std::pair(std::optional<QString>("fresh"), std::optional(pair.refreshToken)));
 }
 
 TEST_F(SessionLifecycleTest, OfflineRetriesBackOffWithoutEndAndStartAgainAt15SecondsAfterRecovery)
@@ -133,7 +131,7 @@ TEST_F(SessionLifecycleTest, OfflineRetriesBackOffWithoutEndAndStartAgainAt15Sec
     signIn();
     outage(8);
     launch();
-    ASSERT_TRUE(settles());
+    ASSERT_TRUE(drain());
     EXPECT_EQ(state->authStatusMessage(), kOffline);
     EXPECT_TRUE(state->isVirtualDisplayRunning());
 
@@ -154,18 +152,15 @@ TEST_F(SessionLifecycleTest, OfflineRetriesBackOffWithoutEndAndStartAgainAt15Sec
     services.clearScript();
     system.scheduler.advance(300);
     ASSERT_TRUE(drain());
-    EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed in"));
+    EXPECT_EQ(state->authStatusMessage(), kSignedIn);
     EXPECT_EQ(state->offlineRetryDelay(), 15);
     EXPECT_FALSE(session->hasSessionRetryTask());
-
-    outage(1);
-    session->validateSession(stored(AuthKeychain::accessTokenAccount).value_or(""));
-    ASSERT_TRUE(drain());
+    checkDuringOutage();
     EXPECT_EQ(state->authStatusMessage(), kOffline);
     EXPECT_EQ(state->offlineRetryDelay(), 30);
     system.scheduler.advance(15);
     ASSERT_TRUE(drain());
-    EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed in"));
+    EXPECT_EQ(state->authStatusMessage(), kSignedIn);
 }
 
 TEST_F(SessionLifecycleTest, ARetryThatWakesAfterASignInValidatesTheNewSessionAndAfterExpiryDoesNothing)
@@ -173,25 +168,23 @@ TEST_F(SessionLifecycleTest, ARetryThatWakesAfterASignInValidatesTheNewSessionAn
     signIn();
     outage(1);
     launch();
-    ASSERT_TRUE(settles());
+    ASSERT_TRUE(drain());
     ASSERT_TRUE(session->hasSessionRetryTask());
 
     // A sign-in during the outage forgets the retry without cancelling it.
-    session->applySignedIn(QStringLiteral("Signed in"));
+    session->applySignedIn(kSignedIn);
     EXPECT_FALSE(session->hasSessionRetryTask());
     state->setAuthStatusMessage(QString());
     const int checks = userChecks();
     system.scheduler.advance(15);
     ASSERT_TRUE(drain());
     EXPECT_EQ(userChecks(), checks + 1);
-    EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed in"));
+    EXPECT_EQ(state->authStatusMessage(), kSignedIn);
 
     // Offline again, then the session expires before the retry wakes.
-    outage(1);
-    session->validateSession(stored(AuthKeychain::accessTokenAccount).value_or(""));
-    ASSERT_TRUE(drain());
+    checkDuringOutage();
     session->expireSavedSession();
-    EXPECT_EQ(state->authStatusMessage(), kExpired);
+    EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Saved session expired. Sign in required"));
     system.scheduler.advance(300);
     ASSERT_TRUE(drain());
     EXPECT_EQ(userChecks(), checks + 2);
@@ -203,7 +196,7 @@ TEST_F(SessionLifecycleTest, SignOutCancelsTheRetryLiftsThePauseBeforeTheDisplay
     signIn();
     outage(1);
     launch();
-    ASSERT_TRUE(settles());
+    ASSERT_TRUE(drain());
     state->togglePanic();
     ASSERT_TRUE(state->sharePaused());
     analytics->setSessionID(QStringLiteral("onboarding-1"));
@@ -220,10 +213,8 @@ TEST_F(SessionLifecycleTest, SignOutCancelsTheRetryLiftsThePauseBeforeTheDisplay
     EXPECT_EQ(order, (QStringList{"live", "stopped"}));
     EXPECT_FALSE(state->isAuthenticated() || state->authInProgress());
     EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed out"));
-    EXPECT_FALSE(state->handoffRequestedAt().has_value());
-    EXPECT_FALSE(analytics->sessionID().has_value());
-    EXPECT_FALSE(stored(AuthKeychain::accessTokenAccount) || stored(AuthKeychain::refreshTokenAccount));
-    EXPECT_FALSE(session->hasSessionRetryTask());
+    EXPECT_FALSE(state->handoffRequestedAt() || analytics->sessionID() || session->hasSessionRetryTask());
+    EXPECT_FALSE(stored(kAccess) || stored(kRefresh));
 
     const int checks = userChecks();
     system.scheduler.advance(20);
@@ -233,10 +224,9 @@ TEST_F(SessionLifecycleTest, SignOutCancelsTheRetryLiftsThePauseBeforeTheDisplay
     EXPECT_EQ(services.activeSessionCount(), 0);
 
     // With nothing stored the logout sends nothing.
-    const int logouts = services.requestCount("/auth/v1/logout");
     state->signOut();
     ASSERT_TRUE(drain());
-    EXPECT_EQ(services.requestCount("/auth/v1/logout"), logouts);
+    EXPECT_EQ(services.requestCount("/auth/v1/logout"), 1);
 }
 
 TEST_F(SessionLifecycleTest, AnswersThatArriveAfterSignOutAreDropped)
@@ -246,24 +236,23 @@ TEST_F(SessionLifecycleTest, AnswersThatArriveAfterSignOutAreDropped)
     {
         const char* name;
         const char* path;
-        bool expiredAccessToken;
-        std::optional<devservices::Reply> answer; // none: the stand-in's own
+        std::optional<Reply> answer; // none: the stand-in's own
     };
     const Case cases[] = {
-        {"user check confirms", "/auth/v1/user", false, std::nullopt},
-        {"user check unreachable", "/auth/v1/user", false, HttpResponse::json(503, "{}")},
-        {"user check refuses", "/auth/v1/user", false, HttpResponse::json(401, "{}")},
-        {"refresh succeeds", "/auth/v1/token", true, std::nullopt},
-        {"refresh unreachable", "/auth/v1/token", true, HttpResponse::json(503, "{}")},
+        {"user check confirms", "/auth/v1/user", std::nullopt},
+        {"user check unreachable", "/auth/v1/user", json(503, "{}")},
+        {"user check refuses", "/auth/v1/user", json(401, "{}")},
+        {"refresh succeeds", "/auth/v1/token", std::nullopt},
+        {"refresh unreachable", "/auth/v1/token", json(503, "{}")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         signIn();
-        if (c.expiredAccessToken) {
-            tokens.write(expiredToken(), AuthKeychain::accessTokenAccount);
+        if (QByteArray(c.path) == "/auth/v1/token") {
+            tokens.write(expiredToken(), kAccess);
         }
         if (c.answer) {
-            services.script(c.path, *c.answer);
+            script(c.path, *c.answer);
         }
         onRequest(c.path, [this] { state->signOut(); });
         session->validateSavedSession();
@@ -271,7 +260,7 @@ TEST_F(SessionLifecycleTest, AnswersThatArriveAfterSignOutAreDropped)
         EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed out"));
         EXPECT_FALSE(state->isAuthenticated() || state->isVirtualDisplayRunning());
         EXPECT_FALSE(session->hasSessionRetryTask());
-        EXPECT_FALSE(stored(AuthKeychain::accessTokenAccount) || stored(AuthKeychain::refreshTokenAccount));
+        EXPECT_FALSE(stored(kAccess) || stored(kRefresh));
         services.clearScript();
     }
 }
@@ -280,33 +269,26 @@ TEST_F(SessionLifecycleTest, ARefreshOfTheBackendCallCompletingAfterSignOutWrite
 {
     signIn();
     launch();
-    ASSERT_TRUE(settles());
-    tokens.write(expiredToken(), AuthKeychain::accessTokenAccount);
-    onRequest("/auth/v1/token", [this] { state->signOut(); });
-    std::optional<AccessTokenResult> result;
-    state->validAccessToken(nullptr, [&](const AccessTokenResult& r) { result = r; });
-    ASSERT_TRUE(arrives(result));
     ASSERT_TRUE(drain());
-    ASSERT_TRUE(std::holds_alternative<SupabaseRPCError>(*result));
-    EXPECT_EQ(std::get<SupabaseRPCError>(*result), SupabaseRPCError::signedOut());
-    EXPECT_FALSE(stored(AuthKeychain::accessTokenAccount) || stored(AuthKeychain::refreshTokenAccount));
+    tokens.write(expiredToken(), kAccess);
+    onRequest("/auth/v1/token", [this] { state->signOut(); });
+    EXPECT_EQ(await<AccessTokenResult>([&](auto done) { state->validAccessToken(nullptr, done); }),
+              AccessTokenResult(SupabaseRPCError::signedOut()));
+    ASSERT_TRUE(drain());
+    EXPECT_FALSE(stored(kAccess) || stored(kRefresh));
 }
 
 TEST_F(SessionLifecycleTest, ALateRefusalNeverDeletesTokensStoredMeanwhile)
 {
     signIn();
-    tokens.write(expiredToken(), AuthKeychain::accessTokenAccount);
-    services.script("/auth/v1/token", HttpResponse::json(400, R"({"error":"invalid_grant"})"));
-    devservices::LocalServices::TokenPair newer;
-    onRequest("/auth/v1/token", [&] {
-        // Another writer stores a newer session while the refusal is on its way.
-        newer = services.createSession(devservices::LocalServices::defaultAccount());
-        tokens.write(newer.accessToken, AuthKeychain::accessTokenAccount);
-        tokens.write(newer.refreshToken, AuthKeychain::refreshTokenAccount);
-    });
+    tokens.write(expiredToken(), kAccess);
+    script("/auth/v1/token", json(400, R"({"error":"invalid_grant"})"));
+    // Another writer stores a newer session while the refusal is on its way.
+    LocalServices::TokenPair newer;
+    onRequest("/auth/v1/token", [&] { newer = signIn(); });
     session->validateSavedSession();
-    ASSERT_TRUE(settles());
-    EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed in"));
-    EXPECT_EQ(stored(AuthKeychain::accessTokenAccount), newer.accessToken);
-    EXPECT_EQ(stored(AuthKeychain::refreshTokenAccount), newer.refreshToken);
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(state->authStatusMessage(), kSignedIn);
+    EXPECT_EQ(std::pair(stored(kAccess), stored(kRefresh)),
+              std::pair(std::optional(newer.accessToken), std::optional(newer.refreshToken)));
 }
