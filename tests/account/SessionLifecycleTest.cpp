@@ -47,48 +47,36 @@ TEST_F(SessionLifecycleTest, WithoutASavedTokenASignInIsRequired)
 
 TEST_F(SessionLifecycleTest, TheSavedSessionIsConfirmedRefreshedKeptOrExpired)
 {
-    const auto refuseUserCheck = [this] {
-        script("/auth/v1/user", json(401, R"({"msg":"invalid"})"));
+    const QString expired = QStringLiteral("Saved session expired. Sign in required");
+    const auto refuse = [this](bool refreshTokenStored) {
+        return [this, refreshTokenStored] {
+            script("/auth/v1/user", json(401, R"({"msg":"invalid"})"));
+            script("/auth/v1/token", json(400, R"({"error":"invalid_grant"})"));
+            if (!refreshTokenStored) {
+                tokens.deleteItem(kRefresh);
+            }
+        };
     };
-    enum class Tokens
-    {
-        Kept,
-        Refreshed,
-        Deleted,
+    const std::pair<QString, std::function<void()>> cases[] = {
+        {kSignedIn,
+         [] {
+         }},
+        {"Session refreshed",
+         [this] {
+             tokens.write(expiredToken(), kAccess);
+         }},
+        {expired, refuse(false)},
+        {expired, refuse(true)},
+        {kOffline,
+         [this] {
+             outage(1);
+         }},
     };
-    struct Case
-    {
-        const char* status;
-        std::function<void()> arrange;
-        bool signedIn;
-        Tokens tokens;
-        // An access token that fails the local check is never sent.
-        int userChecks = 1;
-    };
-    const Case cases[] = {
-        {"Signed in", [] {}, true, Tokens::Kept},
-        {"Session refreshed", [this] { tokens.write(expiredToken(), kAccess); }, true, Tokens::Refreshed, 0},
-        {"Saved session expired. Sign in required",
-         [&] {
-             refuseUserCheck();
-             tokens.deleteItem(kRefresh);
-         },
-         false,
-         Tokens::Deleted},
-        {"Saved session expired. Sign in required",
-         [&] {
-             refuseUserCheck();
-             script("/auth/v1/token", json(400, R"({"error":"invalid_grant"})"));
-         },
-         false,
-         Tokens::Deleted},
-        {"Offline — reconnecting...", [this] { outage(1); }, true, Tokens::Kept},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.status);
+    for (const auto& [status, arrange] : cases) {
+        SCOPED_TRACE(status.toStdString());
         state->stopVirtualDisplay();
         const auto pair = signIn();
-        c.arrange();
+        arrange();
         const auto before = std::pair(stored(kAccess), stored(kRefresh));
         const int checksBefore = userChecks();
         session->validateSavedSession();
@@ -96,19 +84,20 @@ TEST_F(SessionLifecycleTest, TheSavedSessionIsConfirmedRefreshedKeptOrExpired)
         EXPECT_TRUE(state->authInProgress());
         ASSERT_TRUE(drain());
         EXPECT_FALSE(state->authInProgress());
-        EXPECT_EQ(state->authStatusMessage(), QString::fromUtf8(c.status));
-        EXPECT_EQ(userChecks() - checksBefore, c.userChecks);
+        EXPECT_EQ(state->authStatusMessage(), status);
         // Signed in (or kept while offline), the virtual display runs; only a definite refusal
         // removes the tokens.
-        EXPECT_EQ(state->isAuthenticated(), c.signedIn);
-        EXPECT_EQ(state->isVirtualDisplayRunning(), c.signedIn);
-        if (c.tokens == Tokens::Kept) {
-            EXPECT_EQ(std::pair(stored(kAccess), stored(kRefresh)), before);
-        } else if (c.tokens == Tokens::Refreshed) {
+        const bool signedIn = status != expired;
+        EXPECT_EQ(std::pair(state->isAuthenticated(), state->isVirtualDisplayRunning()),
+                  std::pair(signedIn, signedIn));
+        if (status == "Session refreshed") {
+            // An access token that fails the local check is never sent; the new pair is stored.
+            EXPECT_EQ(userChecks(), checksBefore);
             EXPECT_TRUE(client.isAccessTokenUsable(stored(kAccess).value_or("")));
             EXPECT_NE(stored(kRefresh).value_or(pair.refreshToken), pair.refreshToken);
         } else {
-            EXPECT_FALSE(stored(kAccess) || stored(kRefresh));
+            EXPECT_EQ(userChecks(), checksBefore + 1);
+            EXPECT_EQ(std::pair(stored(kAccess), stored(kRefresh)), signedIn ? before : decltype(before)());
         }
         services.clearScript();
     }
@@ -231,30 +220,25 @@ TEST_F(SessionLifecycleTest, SignOutCancelsTheRetryLiftsThePauseBeforeTheDisplay
 
 TEST_F(SessionLifecycleTest, AnswersThatArriveAfterSignOutAreDropped)
 {
-    // Each answer, applied, would sign the user back in or write the tokens back.
-    struct Case
-    {
-        const char* name;
-        const char* path;
-        std::optional<Reply> answer; // none: the stand-in's own
-    };
-    const Case cases[] = {
+    // Each answer, applied, would sign the user back in or write the tokens back (none: the
+    // stand-in's own).
+    const std::tuple<const char*, QString, std::optional<Reply>> cases[] = {
         {"user check confirms", "/auth/v1/user", std::nullopt},
         {"user check unreachable", "/auth/v1/user", json(503, "{}")},
         {"user check refuses", "/auth/v1/user", json(401, "{}")},
         {"refresh succeeds", "/auth/v1/token", std::nullopt},
         {"refresh unreachable", "/auth/v1/token", json(503, "{}")},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, path, answer] : cases) {
+        SCOPED_TRACE(name);
         signIn();
-        if (QByteArray(c.path) == "/auth/v1/token") {
+        if (path == "/auth/v1/token") {
             tokens.write(expiredToken(), kAccess);
         }
-        if (c.answer) {
-            script(c.path, *c.answer);
+        if (answer) {
+            script(path, *answer);
         }
-        onRequest(c.path, [this] { state->signOut(); });
+        onRequest(path, [this] { state->signOut(); });
         session->validateSavedSession();
         ASSERT_TRUE(drain());
         EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed out"));
