@@ -67,7 +67,7 @@ protected:
         logged().clear();
         s_previousHandler =
             qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& c, const QString& m) {
-                logged().append({type, QByteArray(c.category), m});
+                logged().append({QByteArray(c.category), m});
                 if (s_previousHandler != nullptr) {
                     s_previousHandler(type, c, m);
                 }
@@ -75,16 +75,10 @@ protected:
     }
     ~AccountTest() override { qInstallMessageHandler(s_previousHandler); }
 
-    struct LogLine
+    // What was logged since the test began, with its category.
+    static QList<std::pair<QByteArray, QString>>& logged()
     {
-        QtMsgType type;
-        QByteArray category;
-        QString message;
-    };
-    // What was logged since the test began.
-    static QList<LogLine>& logged()
-    {
-        static QList<LogLine> lines;
+        static QList<std::pair<QByteArray, QString>> lines;
         return lines;
     }
 
@@ -139,14 +133,8 @@ protected:
     {
         std::optional<R> result;
         start([&](const R& value) { result = value; });
-        EXPECT_TRUE(arrives(result));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
         return result.value();
-    }
-
-    template <typename T>
-    static bool arrives(const std::optional<T>& value)
-    {
-        return QTest::qWaitFor([&] { return value.has_value(); }, 5000);
     }
 
     TestDesktop system;
@@ -219,31 +207,26 @@ protected:
         QObject::connect(&services.account(), &devservices::HttpServer::requestReceived, &services, watch);
     }
 
-    // The bodies of the remote procedure calls that reached the stand-in, in order, each with
-    // its name under "rpc".
+    // The bodies of the remote procedure calls that reached the stand-in, in order.
     QList<QJsonObject> rpcCalls() const
     {
         QList<QJsonObject> calls;
         for (const auto& request : services.requests()) {
             if (request.path.startsWith("/rest/v1/rpc/")) {
-                QJsonObject body = QJsonDocument::fromJson(request.body).object();
-                body.insert("rpc", request.path.mid(13));
-                calls.append(body);
+                calls.append(QJsonDocument::fromJson(request.body).object());
             }
         }
         return calls;
     }
 
-    // What reached the backend's remote procedures: "start" for a session start, else the event type.
+    // Their event types, "start" for a session start.
     QStringList sent() const
     {
-        QStringList sent;
+        QStringList types;
         for (const QJsonObject& call : rpcCalls()) {
-            sent << (call.value("rpc") == "start_or_resume_onboarding"
-                         ? QStringLiteral("start")
-                         : call.value("p_event_type").toString());
+            types << call.value("p_event_type").toString("start");
         }
-        return sent;
+        return types;
     }
 
     GlobalHotKeyManager registry{system.hotKeys, system.scheduler};

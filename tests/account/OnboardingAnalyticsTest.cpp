@@ -39,9 +39,9 @@ protected:
     static QStringList errors()
     {
         QStringList lines;
-        for (const LogLine& line : logged()) {
-            if (line.type == QtCriticalMsg && line.category == "getveilmox.Veilmox.onboarding-analytics") {
-                lines << line.message;
+        for (const auto& [category, message] : logged()) {
+            if (category == "getveilmox.Veilmox.onboarding-analytics") {
+                lines << message;
             }
         }
         return lines;
