@@ -93,11 +93,6 @@ TEST_F(BackendClientTest, TokensAndTheKeyGoOnlyToAUsableBase)
     EXPECT_EQ(fetch(pair.accessToken), SessionCheckResult::Valid);
     expireAccessToken();
     EXPECT_EQ(fetch(pair.accessToken), SessionCheckResult::Rejected);
-    // A refresh token goes in the body alone.
-    EXPECT_EQ(refresh("r0"), TokenRefreshResult::rejected());
-    const HttpRequest sent = services.requests().last();
-    EXPECT_FALSE(sent.hasHeader("Authorization"));
-    EXPECT_EQ(QJsonDocument::fromJson(sent.body).object(), QJsonObject({{"refresh_token", "r0"}}));
 
     // Without the key the header is left out (and this backend refuses).
     configure(services.backendURL().toString(), std::nullopt);

@@ -113,7 +113,7 @@ TEST_F(SessionLifecycleTest, TheSavedSessionIsConfirmedRefreshedKeptOrExpired)
               std::pair(std::optional<QString>("fresh"), std::optional(pair.refreshToken)));
 }
 
-TEST_F(SessionLifecycleTest, OfflineRetriesBackOffWithoutEndAndStartAgainAt15SecondsAfterRecovery)
+TEST_F(SessionLifecycleTest, OfflineRetriesBackOffWithoutEndStartOverAfterRecoveryAndOutliveASignInOnly)
 {
     // Without the permission the display takes no pictures while the clock runs for minutes.
     system.desktop.setScreenRecordingPermission(false);
@@ -147,30 +147,18 @@ TEST_F(SessionLifecycleTest, OfflineRetriesBackOffWithoutEndAndStartAgainAt15Sec
     checkDuringOutage();
     EXPECT_EQ(state->authStatusMessage(), kOffline);
     EXPECT_EQ(state->offlineRetryDelay(), 30);
-    system.scheduler.advance(15);
-    ASSERT_TRUE(drain());
-    EXPECT_EQ(state->authStatusMessage(), kSignedIn);
-}
 
-TEST_F(SessionLifecycleTest, ARetryThatWakesAfterASignInValidatesTheNewSessionAndAfterExpiryDoesNothing)
-{
-    signIn();
-    outage(1);
-    launch();
-    ASSERT_TRUE(drain());
-    ASSERT_TRUE(session->hasSessionRetryTask());
-
-    // A sign-in during the outage forgets the retry without cancelling it.
+    // A sign-in meanwhile forgets the retry without cancelling it: it validates the new session.
     session->applySignedIn(kSignedIn);
     EXPECT_FALSE(session->hasSessionRetryTask());
     state->setAuthStatusMessage(QString());
-    const int checks = userChecks();
+    checks = userChecks();
     system.scheduler.advance(15);
     ASSERT_TRUE(drain());
     EXPECT_EQ(userChecks(), checks + 1);
     EXPECT_EQ(state->authStatusMessage(), kSignedIn);
 
-    // Offline again, then the session expires before the retry wakes.
+    // Offline again, then the session expires before the retry wakes: the retry does nothing.
     checkDuringOutage();
     session->expireSavedSession();
     EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Saved session expired. Sign in required"));
@@ -220,16 +208,27 @@ TEST_F(SessionLifecycleTest, SignOutCancelsTheRetryLiftsThePauseBeforeTheDisplay
 
 TEST_F(SessionLifecycleTest, AnswersThatArriveAfterSignOutAreDropped)
 {
+    const auto validate = [this] {
+        session->validateSavedSession();
+    };
+    const auto exchange = [this] {
+        session->exchangeHandoffCode(services.issueCode(LocalServices::defaultAccount()));
+    };
+    const auto backendCall = [this] {
+        state->validAccessToken(nullptr, [](const AccessTokenResult&) {});
+    };
     // Each answer, applied, would sign the user back in or write the tokens back (none: the
     // stand-in's own).
-    const std::tuple<const char*, QString, std::optional<Reply>> cases[] = {
-        {"user check confirms", "/auth/v1/user", std::nullopt},
-        {"user check unreachable", "/auth/v1/user", json(503, "{}")},
-        {"user check refuses", "/auth/v1/user", json(401, "{}")},
-        {"refresh succeeds", "/auth/v1/token", std::nullopt},
-        {"refresh unreachable", "/auth/v1/token", json(503, "{}")},
+    const std::tuple<const char*, QString, std::optional<Reply>, std::function<void()>> cases[] = {
+        {"user check confirms", "/auth/v1/user", std::nullopt, validate},
+        {"user check unreachable", "/auth/v1/user", json(503, "{}"), validate},
+        {"user check refuses", "/auth/v1/user", json(401, "{}"), validate},
+        {"refresh succeeds", "/auth/v1/token", std::nullopt, validate},
+        {"refresh unreachable", "/auth/v1/token", json(503, "{}"), validate},
+        {"the backend call's refresh succeeds", "/auth/v1/token", std::nullopt, backendCall},
+        {"hand-off exchanged", "/api/auth/desktop-handoff/exchange", std::nullopt, exchange},
     };
-    for (const auto& [name, path, answer] : cases) {
+    for (const auto& [name, path, answer, start] : cases) {
         SCOPED_TRACE(name);
         signIn();
         if (path == "/auth/v1/token") {
@@ -239,27 +238,14 @@ TEST_F(SessionLifecycleTest, AnswersThatArriveAfterSignOutAreDropped)
             script(path, *answer);
         }
         onRequest(path, [this] { state->signOut(); });
-        session->validateSavedSession();
+        start();
         ASSERT_TRUE(drain());
         EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed out"));
-        EXPECT_FALSE(state->isAuthenticated() || state->isVirtualDisplayRunning());
+        EXPECT_FALSE(state->isAuthenticated() || state->isVirtualDisplayRunning() || state->authInProgress());
         EXPECT_FALSE(session->hasSessionRetryTask());
         EXPECT_FALSE(stored(kAccess) || stored(kRefresh));
         services.clearScript();
     }
-}
-
-TEST_F(SessionLifecycleTest, ARefreshOfTheBackendCallCompletingAfterSignOutWritesNothing)
-{
-    signIn();
-    launch();
-    ASSERT_TRUE(drain());
-    tokens.write(expiredToken(), kAccess);
-    onRequest("/auth/v1/token", [this] { state->signOut(); });
-    EXPECT_EQ(await<AccessTokenResult>([&](auto done) { state->validAccessToken(nullptr, done); }),
-              AccessTokenResult(SupabaseRPCError::signedOut()));
-    ASSERT_TRUE(drain());
-    EXPECT_FALSE(stored(kAccess) || stored(kRefresh));
 }
 
 TEST_F(SessionLifecycleTest, ALateRefusalNeverDeletesTokensStoredMeanwhile)

@@ -166,16 +166,6 @@ TEST_F(SessionSignInTest, SigningInAsAnotherAccountForgetsTheOnboardingSession)
     }
 }
 
-TEST_F(SessionSignInTest, AnExchangeAnsweredAfterSignOutIsDropped)
-{
-    onRequest(kExchangePath, [this] { state->signOut(); });
-    session->exchangeHandoffCode(services.issueCode(LocalServices::defaultAccount()));
-    ASSERT_TRUE(drain());
-    EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed out"));
-    EXPECT_FALSE(state->isAuthenticated() || state->authInProgress());
-    EXPECT_FALSE(stored(kAccess));
-}
-
 TEST_F(SessionSignInTest, TheOldSessionsLateAnswerDoesNotTouchANewerSignIn)
 {
     signIn();
