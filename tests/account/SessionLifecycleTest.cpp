@@ -1,39 +1,28 @@
-#include "tests/account/SessionFixture.h"
-
-#include <QSignalSpy>
+#include "tests/account/AccountFixture.h"
 
 #include <gtest/gtest.h>
 
-using devservices::HttpResponse;
-using testing_support::SessionTest;
+using namespace testing_support;
 
 namespace {
 
 const QString kOffline = QString::fromUtf8("Offline — reconnecting...");
-const QString kExpired = QStringLiteral("Saved session expired. Sign in required");
+const QString kSignedIn = QStringLiteral("Signed in");
 
 class SessionLifecycleTest : public SessionTest
 {
 protected:
-    // Lets the deferred check and the backend's answers arrive.
-    bool settles()
-    {
-        return QTest::qWaitFor(
-            [this] {
-                system.scheduler.runPending();
-                return !state->authInProgress();
-            },
-            5000);
-    }
-
     int userChecks() const { return services.requestCount("/auth/v1/user"); }
 
     // The next user checks answer 503: the backend cannot be reached now.
-    void outage(int checks)
+    void outage(int checks) { script("/auth/v1/user", json(503, "{}"), checks); }
+
+    // Goes offline again with the stored session.
+    void checkDuringOutage()
     {
-        for (int i = 0; i < checks; ++i) {
-            services.script("/auth/v1/user", HttpResponse::json(503, "{}"));
-        }
+        outage(1);
+        session->validateSession(stored(kAccess).value_or(""));
+        ASSERT_TRUE(drain());
     }
 };
 
@@ -44,7 +33,7 @@ TEST_F(SessionLifecycleTest, WithoutASavedTokenASignInIsRequired)
     // Absent, and stored but empty.
     for (const bool storeEmpty : {false, true}) {
         if (storeEmpty) {
-            tokens.write(QString(), AuthKeychain::accessTokenAccount);
+            tokens.write(QString(), kAccess);
         }
         session->validateSavedSession();
         EXPECT_FALSE(state->isAuthenticated() || state->authInProgress());
@@ -58,82 +47,80 @@ TEST_F(SessionLifecycleTest, WithoutASavedTokenASignInIsRequired)
 
 TEST_F(SessionLifecycleTest, TheSavedSessionIsConfirmedRefreshedKeptOrExpired)
 {
-    struct Case
-    {
-        const char* status;
-        std::function<void()> arrange;
-        bool signedIn;
+    const QString expired = QStringLiteral("Saved session expired. Sign in required");
+    const auto refuse = [this](bool refreshTokenStored) {
+        return [this, refreshTokenStored] {
+            script("/auth/v1/user", json(401, R"({"msg":"invalid"})"));
+            script("/auth/v1/token", json(400, R"({"error":"invalid_grant"})"));
+            if (!refreshTokenStored) {
+                tokens.deleteItem(kRefresh);
+            }
+        };
     };
-    const auto refuseUserCheck = [this] {
-        services.script("/auth/v1/user", HttpResponse::json(401, R"({"msg":"invalid"})"));
-    };
-    const Case cases[] = {
-        {"Signed in", [] {}, true},
+    const std::pair<QString, std::function<void()>> cases[] = {
+        {kSignedIn,
+         [] {
+         }},
         {"Session refreshed",
-         [this] { tokens.write(expiredToken(), AuthKeychain::accessTokenAccount); },
-         true},
-        {"Saved session expired. Sign in required",
-         [&] {
-             refuseUserCheck();
-             tokens.deleteItem(AuthKeychain::refreshTokenAccount);
-         },
-         false},
-        {"Saved session expired. Sign in required",
-         [&] {
-             refuseUserCheck();
-             services.script("/auth/v1/token", HttpResponse::json(400, R"({"error":"invalid_grant"})"));
-         },
-         false},
-        {"Offline — reconnecting...", [this] { outage(1); }, true},
+         [this] {
+             tokens.write(expiredToken(), kAccess);
+         }},
+        {expired, refuse(false)},
+        {expired, refuse(true)},
+        {kOffline,
+         [this] {
+             outage(1);
+         }},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.status);
+    for (const auto& [status, arrange] : cases) {
+        SCOPED_TRACE(status.toStdString());
         state->stopVirtualDisplay();
-        signIn();
-        c.arrange();
+        const auto pair = signIn();
+        arrange();
+        const auto before = std::pair(stored(kAccess), stored(kRefresh));
+        const int checksBefore = userChecks();
         session->validateSavedSession();
         EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Validating saved session..."));
         EXPECT_TRUE(state->authInProgress());
-        ASSERT_TRUE(settles());
-        EXPECT_EQ(state->authStatusMessage(), QString::fromUtf8(c.status));
-        EXPECT_EQ(state->isAuthenticated(), c.signedIn);
+        ASSERT_TRUE(drain());
+        EXPECT_FALSE(state->authInProgress());
+        EXPECT_EQ(state->authStatusMessage(), status);
         // Signed in (or kept while offline), the virtual display runs; only a definite refusal
         // removes the tokens.
-        EXPECT_EQ(state->isVirtualDisplayRunning(), c.signedIn);
-        EXPECT_EQ(stored(AuthKeychain::accessTokenAccount).has_value(), c.signedIn);
+        const bool signedIn = status != expired;
+        EXPECT_EQ(std::pair(state->isAuthenticated(), state->isVirtualDisplayRunning()),
+                  std::pair(signedIn, signedIn));
+        if (status == "Session refreshed") {
+            // An access token that fails the local check is never sent; the new pair is stored.
+            EXPECT_EQ(userChecks(), checksBefore);
+            EXPECT_TRUE(client.isAccessTokenUsable(stored(kAccess).value_or("")));
+            EXPECT_NE(stored(kRefresh).value_or(pair.refreshToken), pair.refreshToken);
+        } else {
+            EXPECT_EQ(userChecks(), checksBefore + 1);
+            EXPECT_EQ(std::pair(stored(kAccess), stored(kRefresh)), signedIn ? before : decltype(before)());
+        }
         services.clearScript();
     }
-}
 
-TEST_F(SessionLifecycleTest, ARefreshStoresTheNewTokensAndNeverSendsTheExpiredOne)
-{
+    // A backend that does not rotate refresh tokens answers without one: the used one stays.
     const auto pair = signIn();
-    tokens.write(expiredToken(), AuthKeychain::accessTokenAccount);
+    tokens.write(expiredToken(), kAccess);
+    script("/auth/v1/token", json(200, R"({"access_token":"fresh"})"));
     session->validateSavedSession();
-    ASSERT_TRUE(settles());
-    EXPECT_EQ(userChecks(), 0);
-    EXPECT_TRUE(client->isAccessTokenUsable(stored(AuthKeychain::accessTokenAccount).value_or("")));
-    EXPECT_NE(stored(AuthKeychain::refreshTokenAccount).value_or(pair.refreshToken), pair.refreshToken);
-
-    // An answer without a refresh token keeps the one that was used.
-    const QString used = stored(AuthKeychain::refreshTokenAccount).value_or("");
-    tokens.write(expiredToken(), AuthKeychain::accessTokenAccount);
-    services.script("/auth/v1/token", HttpResponse::json(200, R"({"access_token":"fresh"})"));
-    session->validateSavedSession();
-    ASSERT_TRUE(settles());
+    ASSERT_TRUE(drain());
     EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Session refreshed"));
-    EXPECT_EQ(stored(AuthKeychain::accessTokenAccount), QStringLiteral("fresh"));
-    EXPECT_EQ(stored(AuthKeychain::refreshTokenAccount), used);
+    EXPECT_EQ(std::pair(stored(kAccess), stored(kRefresh)),
+              std::pair(std::optional<QString>("fresh"), std::optional(pair.refreshToken)));
 }
 
-TEST_F(SessionLifecycleTest, OfflineRetriesBackOffWithoutEndAndStartAgainAt15SecondsAfterRecovery)
+TEST_F(SessionLifecycleTest, OfflineRetriesBackOffWithoutEndStartOverAfterRecoveryAndOutliveASignInOnly)
 {
     // Without the permission the display takes no pictures while the clock runs for minutes.
     system.desktop.setScreenRecordingPermission(false);
     signIn();
     outage(8);
     launch();
-    ASSERT_TRUE(settles());
+    ASSERT_TRUE(drain());
     EXPECT_EQ(state->authStatusMessage(), kOffline);
     EXPECT_TRUE(state->isVirtualDisplayRunning());
 
@@ -154,44 +141,27 @@ TEST_F(SessionLifecycleTest, OfflineRetriesBackOffWithoutEndAndStartAgainAt15Sec
     services.clearScript();
     system.scheduler.advance(300);
     ASSERT_TRUE(drain());
-    EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed in"));
+    EXPECT_EQ(state->authStatusMessage(), kSignedIn);
     EXPECT_EQ(state->offlineRetryDelay(), 15);
     EXPECT_FALSE(session->hasSessionRetryTask());
-
-    outage(1);
-    session->validateSession(stored(AuthKeychain::accessTokenAccount).value_or(""));
-    ASSERT_TRUE(drain());
+    checkDuringOutage();
     EXPECT_EQ(state->authStatusMessage(), kOffline);
     EXPECT_EQ(state->offlineRetryDelay(), 30);
-    system.scheduler.advance(15);
-    ASSERT_TRUE(drain());
-    EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed in"));
-}
 
-TEST_F(SessionLifecycleTest, ARetryThatWakesAfterASignInValidatesTheNewSessionAndAfterExpiryDoesNothing)
-{
-    signIn();
-    outage(1);
-    launch();
-    ASSERT_TRUE(settles());
-    ASSERT_TRUE(session->hasSessionRetryTask());
-
-    // A sign-in during the outage forgets the retry without cancelling it.
-    session->applySignedIn(QStringLiteral("Signed in"));
+    // A sign-in meanwhile forgets the retry without cancelling it: it validates the new session.
+    session->applySignedIn(kSignedIn);
     EXPECT_FALSE(session->hasSessionRetryTask());
     state->setAuthStatusMessage(QString());
-    const int checks = userChecks();
+    checks = userChecks();
     system.scheduler.advance(15);
     ASSERT_TRUE(drain());
     EXPECT_EQ(userChecks(), checks + 1);
-    EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed in"));
+    EXPECT_EQ(state->authStatusMessage(), kSignedIn);
 
-    // Offline again, then the session expires before the retry wakes.
-    outage(1);
-    session->validateSession(stored(AuthKeychain::accessTokenAccount).value_or(""));
-    ASSERT_TRUE(drain());
+    // Offline again, then the session expires before the retry wakes: the retry does nothing.
+    checkDuringOutage();
     session->expireSavedSession();
-    EXPECT_EQ(state->authStatusMessage(), kExpired);
+    EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Saved session expired. Sign in required"));
     system.scheduler.advance(300);
     ASSERT_TRUE(drain());
     EXPECT_EQ(userChecks(), checks + 2);
@@ -203,7 +173,7 @@ TEST_F(SessionLifecycleTest, SignOutCancelsTheRetryLiftsThePauseBeforeTheDisplay
     signIn();
     outage(1);
     launch();
-    ASSERT_TRUE(settles());
+    ASSERT_TRUE(drain());
     state->togglePanic();
     ASSERT_TRUE(state->sharePaused());
     analytics->setSessionID(QStringLiteral("onboarding-1"));
@@ -220,93 +190,85 @@ TEST_F(SessionLifecycleTest, SignOutCancelsTheRetryLiftsThePauseBeforeTheDisplay
     EXPECT_EQ(order, (QStringList{"live", "stopped"}));
     EXPECT_FALSE(state->isAuthenticated() || state->authInProgress());
     EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed out"));
-    EXPECT_FALSE(state->handoffRequestedAt().has_value());
-    EXPECT_FALSE(analytics->sessionID().has_value());
-    EXPECT_FALSE(stored(AuthKeychain::accessTokenAccount) || stored(AuthKeychain::refreshTokenAccount));
-    EXPECT_FALSE(session->hasSessionRetryTask());
+    EXPECT_FALSE(state->handoffRequestedAt() || analytics->sessionID() || session->hasSessionRetryTask());
+    EXPECT_FALSE(stored(kAccess) || stored(kRefresh));
 
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(services.requestCount("/auth/v1/logout"), 1);
+    EXPECT_EQ(services.activeSessionCount(), 0);
+    // With nothing stored the logout sends nothing.
+    state->signOut();
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(services.requestCount("/auth/v1/logout"), 1);
+
+    // The cancelled retry does not wake even for a new session.
+    signIn();
+    session->applySignedIn(kSignedIn);
     const int checks = userChecks();
     system.scheduler.advance(20);
     ASSERT_TRUE(drain());
     EXPECT_EQ(userChecks(), checks);
-    EXPECT_EQ(services.requestCount("/auth/v1/logout"), 1);
-    EXPECT_EQ(services.activeSessionCount(), 0);
-
-    // With nothing stored the logout sends nothing.
-    const int logouts = services.requestCount("/auth/v1/logout");
-    state->signOut();
-    ASSERT_TRUE(drain());
-    EXPECT_EQ(services.requestCount("/auth/v1/logout"), logouts);
 }
 
 TEST_F(SessionLifecycleTest, AnswersThatArriveAfterSignOutAreDropped)
 {
-    // Each answer, applied, would sign the user back in or write the tokens back.
-    struct Case
-    {
-        const char* name;
-        const char* path;
-        bool expiredAccessToken;
-        std::optional<devservices::Reply> answer; // none: the stand-in's own
-    };
-    const Case cases[] = {
-        {"user check confirms", "/auth/v1/user", false, std::nullopt},
-        {"user check unreachable", "/auth/v1/user", false, HttpResponse::json(503, "{}")},
-        {"user check refuses", "/auth/v1/user", false, HttpResponse::json(401, "{}")},
-        {"refresh succeeds", "/auth/v1/token", true, std::nullopt},
-        {"refresh unreachable", "/auth/v1/token", true, HttpResponse::json(503, "{}")},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        signIn();
-        if (c.expiredAccessToken) {
-            tokens.write(expiredToken(), AuthKeychain::accessTokenAccount);
-        }
-        if (c.answer) {
-            services.script(c.path, *c.answer);
-        }
-        onRequest(c.path, [this] { state->signOut(); });
+    const auto validate = [this] {
         session->validateSavedSession();
+    };
+    const auto exchange = [this] {
+        session->exchangeHandoffCode(services.issueCode(LocalServices::defaultAccount()));
+    };
+    const auto backendCall = [this] {
+        state->validAccessToken(nullptr, [](const AccessTokenResult&) {});
+    };
+    // Each answer, applied, would sign the user back in or write the tokens back (none: the
+    // stand-in's own).
+    const std::tuple<const char*, QString, std::optional<Reply>, std::function<void()>> cases[] = {
+        {"user check confirms", "/auth/v1/user", std::nullopt, validate},
+        {"user check unreachable", "/auth/v1/user", json(503, "{}"), validate},
+        {"user check refuses", "/auth/v1/user", json(401, "{}"), validate},
+        {"refresh succeeds", "/auth/v1/token", std::nullopt, validate},
+        {"refresh unreachable", "/auth/v1/token", json(503, "{}"), validate},
+        {"the backend call's refresh succeeds", "/auth/v1/token", std::nullopt, backendCall},
+        {"hand-off exchanged", "/api/auth/desktop-handoff/exchange", std::nullopt, exchange},
+    };
+    for (const auto& [name, path, answer, start] : cases) {
+        SCOPED_TRACE(name);
+        signIn();
+        if (path == "/auth/v1/token") {
+            tokens.write(expiredToken(), kAccess);
+        }
+        if (answer) {
+            script(path, *answer);
+        }
+        onRequest(path, [this] { state->signOut(); });
+        start();
         ASSERT_TRUE(drain());
         EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed out"));
-        EXPECT_FALSE(state->isAuthenticated() || state->isVirtualDisplayRunning());
+        EXPECT_FALSE(state->isAuthenticated() || state->isVirtualDisplayRunning() || state->authInProgress());
         EXPECT_FALSE(session->hasSessionRetryTask());
-        EXPECT_FALSE(stored(AuthKeychain::accessTokenAccount) || stored(AuthKeychain::refreshTokenAccount));
+        EXPECT_FALSE(stored(kAccess) || stored(kRefresh));
         services.clearScript();
     }
 }
 
-TEST_F(SessionLifecycleTest, ARefreshOfTheBackendCallCompletingAfterSignOutWritesNothing)
+TEST_F(SessionLifecycleTest, ALateRefreshAnswerNeitherDeletesNorOverwritesTokensStoredMeanwhile)
 {
-    signIn();
-    launch();
-    ASSERT_TRUE(settles());
-    tokens.write(expiredToken(), AuthKeychain::accessTokenAccount);
-    onRequest("/auth/v1/token", [this] { state->signOut(); });
-    std::optional<AccessTokenResult> result;
-    state->validAccessToken(nullptr, [&](const AccessTokenResult& r) { result = r; });
-    ASSERT_TRUE(arrives(result));
-    ASSERT_TRUE(drain());
-    ASSERT_TRUE(std::holds_alternative<SupabaseRPCError>(*result));
-    EXPECT_EQ(std::get<SupabaseRPCError>(*result), SupabaseRPCError::signedOut());
-    EXPECT_FALSE(stored(AuthKeychain::accessTokenAccount) || stored(AuthKeychain::refreshTokenAccount));
-}
-
-TEST_F(SessionLifecycleTest, ALateRefusalNeverDeletesTokensStoredMeanwhile)
-{
-    signIn();
-    tokens.write(expiredToken(), AuthKeychain::accessTokenAccount);
-    services.script("/auth/v1/token", HttpResponse::json(400, R"({"error":"invalid_grant"})"));
-    devservices::LocalServices::TokenPair newer;
-    onRequest("/auth/v1/token", [&] {
-        // Another writer stores a newer session while the refusal is on its way.
-        newer = services.createSession(devservices::LocalServices::defaultAccount());
-        tokens.write(newer.accessToken, AuthKeychain::accessTokenAccount);
-        tokens.write(newer.refreshToken, AuthKeychain::refreshTokenAccount);
-    });
-    session->validateSavedSession();
-    ASSERT_TRUE(settles());
-    EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed in"));
-    EXPECT_EQ(stored(AuthKeychain::accessTokenAccount), newer.accessToken);
-    EXPECT_EQ(stored(AuthKeychain::refreshTokenAccount), newer.refreshToken);
+    // A refusal, and the stand-in's own success.
+    for (const auto& answer :
+         {std::optional<Reply>(json(400, R"({"error":"invalid_grant"})")), std::optional<Reply>()}) {
+        signIn();
+        tokens.write(expiredToken(), kAccess);
+        if (answer) {
+            script("/auth/v1/token", *answer);
+        }
+        // Another writer stores a newer session while the answer is on its way.
+        LocalServices::TokenPair newer;
+        onRequest("/auth/v1/token", [&] { newer = signIn(); });
+        session->validateSavedSession();
+        ASSERT_TRUE(drain());
+        EXPECT_EQ(state->authStatusMessage(), kSignedIn);
+        EXPECT_EQ(std::pair(stored(kAccess), stored(kRefresh)),
+                  std::pair(std::optional(newer.accessToken), std::optional(newer.refreshToken)));
+    }
 }

@@ -1,12 +1,9 @@
 #include "account/TokenCheck.h"
-#include "tests/account/SessionFixture.h"
+#include "tests/account/AccountFixture.h"
 
 #include <gtest/gtest.h>
 
-using devservices::Fault;
-using devservices::HttpResponse;
-using devservices::LocalServices;
-using testing_support::SessionTest;
+using namespace testing_support;
 
 namespace {
 
@@ -22,9 +19,10 @@ QString code(int length, QChar fill = QLatin1Char('a'))
     return QString(length, fill);
 }
 
-QDateTime secondsAgo(const QDateTime& now, double seconds)
+HttpResponse tokenAnswer(const QJsonValue& accessToken)
 {
-    return now.addMSecs(static_cast<qint64>(-seconds * 1000));
+    return json(200,
+                QJsonDocument(QJsonObject{{"access_token", accessToken}}).toJson(QJsonDocument::Compact));
 }
 
 } // namespace
@@ -37,8 +35,7 @@ TEST_F(SessionSignInTest, StartingOpensTheConnectPageClosesThePopoverAndLowersTh
     EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Waiting for browser sign-in..."));
     EXPECT_EQ(state->handoffRequestedAt(), system.scheduler.currentDate());
     EXPECT_EQ(state->browserReturnHost(), QStringLiteral("auth"));
-    EXPECT_EQ(shell.popoverCloses, 1);
-    EXPECT_EQ(shell.browserFocusReturns, 1);
+    EXPECT_EQ(std::pair(shell.popoverCloses, shell.browserFocusReturns), std::pair(1, 1));
     EXPECT_EQ(system.desktop.openedURLs(),
               QList<QUrl>{services.accountURL().resolved(QUrl("/desktop/connect"))});
 
@@ -59,36 +56,37 @@ TEST_F(SessionSignInTest, OnlyAWellFormedCodeOfARecentOrNeededHandOffIsExchanged
     {
         const char* name;
         QString query;
-        bool signedIn;
-        std::optional<double> handoffSecondsAgo;
         bool exchanged;
+        bool signedIn = false;
+        std::optional<double> handoffSecondsAgo = std::nullopt;
     };
     const Case cases[] = {
-        {"40 characters", "code=" + good, false, std::nullopt, true},
-        {"128 characters", "code=" + code(128, 'Z'), false, std::nullopt, true},
-        {"every allowed character", "code=aZ09_-" + code(34), false, std::nullopt, true},
-        {"39 characters", "code=" + code(39), false, std::nullopt, false},
-        {"129 characters", "code=" + code(129), false, std::nullopt, false},
-        {"a dot", "code=" + code(39) + ".", false, std::nullopt, false},
-        {"a plus sign", "code=" + code(39) + "+", false, std::nullopt, false},
-        {"a percent-encoded plus sign", "code=" + code(39) + "%2B", false, std::nullopt, false},
-        {"a letter beyond ASCII", "code=" + code(39) + "%C3%A9", false, std::nullopt, false},
-        {"no code", "state=" + good, false, std::nullopt, false},
-        {"a capital C", "Code=" + good, false, std::nullopt, false},
-        {"an empty code", "code=", false, std::nullopt, false},
-        {"the first code counts (short)", "code=short&code=" + good, false, std::nullopt, false},
-        {"the first code counts (good)", "code=" + good + "&code=short", false, std::nullopt, true},
-        {"signed in without a hand-off", "code=" + good, true, std::nullopt, false},
-        {"signed in, hand-off just under 30 minutes ago", "code=" + good, true, 1799.9, true},
-        {"signed in, hand-off 30 minutes ago", "code=" + good, true, 1800.0, false},
-        {"signed out, hand-off 2 hours ago", "code=" + good, false, 7200.0, true},
+        {"40 characters", "code=" + good, true},
+        {"128 characters", "code=" + code(128, 'Z'), true},
+        {"every allowed character", "code=aZ09_-" + code(34), true},
+        {"39 characters", "code=" + code(39), false},
+        {"129 characters", "code=" + code(129), false},
+        {"a dot", "code=" + code(39) + ".", false},
+        {"a plus sign", "code=" + code(39) + "+", false},
+        {"a percent-encoded plus sign", "code=" + code(39) + "%2B", false},
+        {"a letter beyond ASCII", "code=" + code(39) + "%C3%A9", false},
+        {"no code", "state=" + good, false},
+        {"a capital C", "Code=" + good, false},
+        {"an empty code", "code=", false},
+        {"the first code counts (short)", "code=short&code=" + good, false},
+        {"the first code counts (good)", "code=" + good + "&code=short", true},
+        {"signed in without a hand-off", "code=" + good, false, true},
+        {"signed in, hand-off just under 30 minutes ago", "code=" + good, true, true, 1799.9},
+        {"signed in, hand-off 30 minutes ago", "code=" + good, false, true, 1800.0},
+        {"signed out, hand-off 2 hours ago", "code=" + good, true, false, 7200.0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         state->setIsAuthenticated(c.signedIn);
-        state->setHandoffRequestedAt(c.handoffSecondsAgo ? std::optional(
-                                         secondsAgo(system.scheduler.currentDate(), *c.handoffSecondsAgo))
-                                                         : std::nullopt);
+        const QDateTime now = system.scheduler.currentDate();
+        state->setHandoffRequestedAt(c.handoffSecondsAgo
+                                         ? std::optional(now.addMSecs(qint64(-*c.handoffSecondsAgo * 1000)))
+                                         : std::nullopt);
         state->setAuthStatusMessage(QString());
         state->handleCallbackURL(QUrl("veilmox://auth?" + c.query));
         system.scheduler.runPending();
@@ -103,63 +101,36 @@ TEST_F(SessionSignInTest, EveryExchangeOutcomeHasItsTextAndAFailureKeepsTheSessi
     const auto fresh = [this] {
         return services.createSession(LocalServices::defaultAccount());
     };
-    struct Case
-    {
-        const char* name;
-        std::function<devservices::Reply()> answer;
-        QString status;
-        std::function<void()> arrange = [] {
-        };
-    };
-    const Case cases[] = {
-        {"transport error", [] { return Fault::DropConnection; }, kCouldNotReach},
-        {"410",
-         [] { return HttpResponse::json(410, "{}"); },
-         QStringLiteral("That sign-in link expired. Sign in again.")},
-        {"500", [] { return HttpResponse::json(500, "{}"); }, kSignInFailed},
-        {"200, not JSON", [] { return HttpResponse::json(200, "<html>"); }, kCouldNotReach},
-        {"200, not an object", [] { return HttpResponse::json(200, "[]"); }, kSignInFailed},
-        {"200, empty token", [] { return HttpResponse::json(200, R"({"access_token":""})"); }, kSignInFailed},
-        {"200, token not text",
-         [] { return HttpResponse::json(200, R"({"access_token":7})"); },
-         kSignInFailed},
-        {"token fails the local check",
-         [] { return HttpResponse::json(200, R"({"access_token":"a.b.c"})"); },
-         kInvalidToken},
-        {"backend refuses the token",
-         [this] {
-             const QJsonObject token{{"access_token",
-                                      services.signToken(testing_support::usableClaims(
-                                          now(), services.backendURL().toString()))}};
-             return HttpResponse::json(200, QJsonDocument(token).toJson());
-         },
-         kInvalidToken},
-        {"backend unreachable",
-         [&] {
-             return HttpResponse::json(
-                 200, QJsonDocument(QJsonObject{{"access_token", fresh().accessToken}}).toJson());
-         },
-         kCouldNotReach,
-         [this] {
-             services.script("/auth/v1/user", HttpResponse::json(503, "{}"));
-         }},
+    const QString unknownToBackend =
+        services.signToken(usableClaims(now(), services.backendURL().toString()));
+    // The exchange's answer, and the user check's when it matters.
+    const std::tuple<const char*, Reply, QString, std::optional<Reply>> cases[] = {
+        {"transport error", Fault::DropConnection, kCouldNotReach, {}},
+        {"410", json(410, "{}"), QStringLiteral("That sign-in link expired. Sign in again."), {}},
+        {"500", json(500, "{}"), kSignInFailed, {}},
+        {"200, not JSON", json(200, "<html>"), kCouldNotReach, {}},
+        {"200, not an object", json(200, "[]"), kSignInFailed, {}},
+        {"200, empty token", tokenAnswer(""), kSignInFailed, {}},
+        {"200, token not text", tokenAnswer(7), kSignInFailed, {}},
+        {"token fails the local check", tokenAnswer("a.b.c"), kInvalidToken, {}},
+        {"backend refuses the token", tokenAnswer(unknownToBackend), kInvalidToken, {}},
+        {"backend unreachable", tokenAnswer(fresh().accessToken), kCouldNotReach, json(503, "{}")},
     };
     const QDateTime handoff = system.scheduler.currentDate();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, answer, status, userCheck] : cases) {
+        SCOPED_TRACE(name);
         state->setHandoffRequestedAt(handoff);
-        c.arrange();
-        // Enough for Qt Network's resends of a request whose connection closed unanswered.
-        for (int attempt = 0; attempt < 4; ++attempt) {
-            services.script(kExchangePath, c.answer());
+        if (userCheck) {
+            script("/auth/v1/user", *userCheck);
         }
+        script(kExchangePath, answer, 4);
         session->exchangeHandoffCode(code(40));
         ASSERT_TRUE(drain());
-        EXPECT_EQ(state->authStatusMessage(), c.status);
+        EXPECT_EQ(state->authStatusMessage(), status);
         EXPECT_FALSE(state->authInProgress());
         EXPECT_TRUE(state->isAuthenticated());
-        EXPECT_EQ(stored(AuthKeychain::accessTokenAccount), old.accessToken);
-        EXPECT_EQ(stored(AuthKeychain::refreshTokenAccount), old.refreshToken);
+        EXPECT_EQ(std::pair(stored(kAccess), stored(kRefresh)),
+                  std::pair(std::optional(old.accessToken), std::optional(old.refreshToken)));
         // A failed exchange keeps the hand-off, so a new link soon after is still taken.
         EXPECT_EQ(state->handoffRequestedAt(), handoff);
         services.clearScript();
@@ -167,14 +138,12 @@ TEST_F(SessionSignInTest, EveryExchangeOutcomeHasItsTextAndAFailureKeepsTheSessi
 
     // An answer without a refresh token signs in and leaves none stored.
     const auto pair = fresh();
-    services.script(
-        kExchangePath,
-        HttpResponse::json(200, QJsonDocument(QJsonObject{{"access_token", pair.accessToken}}).toJson()));
+    script(kExchangePath, tokenAnswer(pair.accessToken));
     session->exchangeHandoffCode(code(40));
     ASSERT_TRUE(drain());
     EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed in"));
-    EXPECT_EQ(stored(AuthKeychain::accessTokenAccount), pair.accessToken);
-    EXPECT_FALSE(stored(AuthKeychain::refreshTokenAccount));
+    EXPECT_EQ(std::pair(stored(kAccess), stored(kRefresh)),
+              std::pair(std::optional(pair.accessToken), std::optional<QString>()));
     EXPECT_FALSE(state->handoffRequestedAt());
 }
 
@@ -183,37 +152,25 @@ TEST_F(SessionSignInTest, SigningInAsAnotherAccountForgetsTheOnboardingSession)
     signIn();
     state->setIsAuthenticated(true);
     analytics->setSessionID(QStringLiteral("onboarding-1"));
-    struct Case
-    {
-        LocalServices::Account account;
-        bool keepsSession;
+    const std::pair<LocalServices::Account, bool> cases[] = {
+        {LocalServices::defaultAccount(), true},
+        {{"another-user", "b@veilmox.local"}, false},
     };
-    for (const Case& c :
-         {Case{LocalServices::defaultAccount(), true}, Case{{"another-user", "b@veilmox.local"}, false}}) {
-        SCOPED_TRACE(c.account.id.toStdString());
-        session->exchangeHandoffCode(services.issueCode(c.account));
+    for (const auto& [account, keepsSession] : cases) {
+        SCOPED_TRACE(account.id.toStdString());
+        session->exchangeHandoffCode(services.issueCode(account));
         ASSERT_TRUE(drain());
         EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed in"));
-        EXPECT_EQ(userID(stored(AuthKeychain::accessTokenAccount).value_or("")), c.account.id);
-        EXPECT_EQ(analytics->sessionID().has_value(), c.keepsSession);
+        EXPECT_EQ(userID(stored(kAccess).value_or("")), account.id);
+        EXPECT_EQ(analytics->sessionID().has_value(), keepsSession);
     }
-}
-
-TEST_F(SessionSignInTest, AnExchangeAnsweredAfterSignOutIsDropped)
-{
-    onRequest(kExchangePath, [this] { state->signOut(); });
-    session->exchangeHandoffCode(services.issueCode(LocalServices::defaultAccount()));
-    ASSERT_TRUE(drain());
-    EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed out"));
-    EXPECT_FALSE(state->isAuthenticated() || state->authInProgress());
-    EXPECT_FALSE(stored(AuthKeychain::accessTokenAccount));
 }
 
 TEST_F(SessionSignInTest, TheOldSessionsLateAnswerDoesNotTouchANewerSignIn)
 {
     signIn();
     // The launch check of the old session hangs until the backend goes away.
-    services.script("/auth/v1/user", Fault::NoAnswer);
+    script("/auth/v1/user", Fault::NoAnswer);
     launch();
     ASSERT_TRUE(QTest::qWaitFor(
         [this] {
@@ -223,7 +180,7 @@ TEST_F(SessionSignInTest, TheOldSessionsLateAnswerDoesNotTouchANewerSignIn)
         5000));
     session->exchangeHandoffCode(services.issueCode(LocalServices::defaultAccount()));
     ASSERT_TRUE(reaches(QStringLiteral("Signed in")));
-    const auto newer = stored(AuthKeychain::accessTokenAccount);
+    const auto newer = stored(kAccess);
 
     // Its answer now: the backend cannot be reached. Applied, it would put the new session
     // offline and start retrying.
@@ -231,5 +188,5 @@ TEST_F(SessionSignInTest, TheOldSessionsLateAnswerDoesNotTouchANewerSignIn)
     ASSERT_TRUE(drain());
     EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed in"));
     EXPECT_FALSE(session->hasSessionRetryTask());
-    EXPECT_EQ(stored(AuthKeychain::accessTokenAccount), newer);
+    EXPECT_EQ(stored(kAccess), newer);
 }

@@ -4,7 +4,7 @@
 // the link over the per-user socket to the running instance, which signs in.
 #include "account/TokenCheck.h"
 #include "platform/URLHandoff.h"
-#include "tests/account/SessionFixture.h"
+#include "tests/account/AccountFixture.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -12,8 +12,8 @@
 
 #include <gtest/gtest.h>
 
-using devservices::LocalServices;
-using SignInEndToEnd = testing_support::SessionTest;
+using namespace testing_support;
+using SignInEndToEnd = SessionTest;
 
 TEST_F(SignInEndToEnd, SigningInThroughTheBrowserHandsTheLinkToTheRunningInstance)
 {
@@ -33,11 +33,11 @@ TEST_F(SignInEndToEnd, SigningInThroughTheBrowserHandsTheLinkToTheRunningInstanc
     QProcess secondLaunch;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // Everything the program could touch stays inside the test's folder.
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
-    environment.insert(QStringLiteral("HOME"), dir.path() + QStringLiteral("/home"));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), dir.path() + QStringLiteral("/data"));
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path() + QStringLiteral("/config"));
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert("XDG_RUNTIME_DIR", dir.path());
+    environment.insert("HOME", dir.path() + "/home");
+    environment.insert("XDG_DATA_HOME", dir.path() + "/data");
+    environment.insert("XDG_CONFIG_HOME", dir.path() + "/config");
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
     secondLaunch.setProcessEnvironment(environment);
 
     // The browser.
@@ -46,8 +46,7 @@ TEST_F(SignInEndToEnd, SigningInThroughTheBrowserHandsTheLinkToTheRunningInstanc
         system.urlSession.dataTask(
             platform::URLRequest(page), nullptr, [&](const platform::URLSessionResult& r) {
                 const auto* response = std::get_if<platform::HTTPResponse>(&r);
-                const auto location = response != nullptr ? response->value("Location") : std::nullopt;
-                if (location) {
+                if (const auto location = response != nullptr ? response->value("Location") : std::nullopt) {
                     redirects << QUrl(QString::fromUtf8(*location));
                     secondLaunch.start(QStringLiteral(VEILMOX_EXECUTABLE), {redirects.last().toString()});
                 }
@@ -58,12 +57,7 @@ TEST_F(SignInEndToEnd, SigningInThroughTheBrowserHandsTheLinkToTheRunningInstanc
     // An onboarding event of the signed-out user waits for the sign-in.
     analytics->track(QStringLiteral("flow_step"), 1);
     state->startBrowserSignIn();
-    const bool signedIn = QTest::qWaitFor(
-        [this] {
-            system.scheduler.runPending();
-            return state->authStatusMessage() == QStringLiteral("Signed in");
-        },
-        30000);
+    const bool signedIn = reaches(QStringLiteral("Signed in"), 30000);
     const bool exited = secondLaunch.state() == QProcess::NotRunning || secondLaunch.waitForFinished(20000);
     ASSERT_TRUE(signedIn) << secondLaunch.readAllStandardError().toStdString();
     ASSERT_TRUE(exited);
@@ -72,11 +66,14 @@ TEST_F(SignInEndToEnd, SigningInThroughTheBrowserHandsTheLinkToTheRunningInstanc
     EXPECT_EQ(system.desktop.openedURLs(),
               QList<QUrl>{services.accountURL().resolved(QUrl("/desktop/connect"))});
     ASSERT_EQ(redirects.size(), 1);
-    EXPECT_EQ(redirects[0].scheme(), QStringLiteral("veilmox"));
-    EXPECT_EQ(redirects[0].host(), QStringLiteral("auth"));
+    EXPECT_EQ(redirects[0].scheme() + "://" + redirects[0].host(), "veilmox://auth");
     EXPECT_EQ(shell.onboardingRaises, 1);
     EXPECT_TRUE(state->isAuthenticated() && state->isVirtualDisplayRunning());
-    EXPECT_EQ(userID(stored(AuthKeychain::accessTokenAccount).value_or("")),
-              LocalServices::defaultAccount().id);
+    EXPECT_FALSE(state->authInProgress() || state->handoffRequestedAt());
+    EXPECT_EQ(userID(stored(kAccess).value_or("")), LocalServices::defaultAccount().id);
     EXPECT_EQ(services.requestCount("/api/auth/desktop-handoff/exchange"), 1);
+    // The waiting event went out with the session start, before the flow event.
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(sent(), (QStringList{"start", "flow_step", "flow_started"}));
+    EXPECT_FALSE(analytics->hasBufferedEvents());
 }
