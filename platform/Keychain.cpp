@@ -18,6 +18,20 @@ bool matches(const KeychainItem& item, const KeychainQuery& query)
     return item.service == query.service && item.account == query.account;
 }
 
+// Copies the first item the query matches into `result` (when given).
+OSStatus copyFirstMatch(const QList<KeychainItem>& items, const KeychainQuery& query, KeychainItem* result)
+{
+    for (const KeychainItem& item : items) {
+        if (matches(item, query)) {
+            if (result != nullptr) {
+                *result = item;
+            }
+            return errSecSuccess;
+        }
+    }
+    return errSecItemNotFound;
+}
+
 bool isValid(const KeychainQuery& query)
 {
     return !query.service.isEmpty() && !query.account.isEmpty();
@@ -117,15 +131,7 @@ OSStatus InMemoryKeychain::copyMatching(const KeychainQuery& query, KeychainItem
     if (!isValid(query)) {
         return errSecParam;
     }
-    for (const KeychainItem& item : m_items) {
-        if (matches(item, query)) {
-            if (result != nullptr) {
-                *result = item;
-            }
-            return errSecSuccess;
-        }
-    }
-    return errSecItemNotFound;
+    return copyFirstMatch(m_items, query, result);
 }
 
 OSStatus InMemoryKeychain::update(const KeychainQuery& query, const QByteArray& data)
@@ -249,15 +255,7 @@ OSStatus FileKeychain::copyMatching(const KeychainQuery& query, KeychainItem* re
     if (!items) {
         return status;
     }
-    for (const KeychainItem& item : *items) {
-        if (matches(item, query)) {
-            if (result != nullptr) {
-                *result = item;
-            }
-            return errSecSuccess;
-        }
-    }
-    return errSecItemNotFound;
+    return copyFirstMatch(*items, query, result);
 }
 
 OSStatus FileKeychain::update(const KeychainQuery& query, const QByteArray& data)
