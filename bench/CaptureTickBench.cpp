@@ -14,7 +14,6 @@
 #include "platform/sim/SimVirtualDisplays.h"
 #include "platform/sim/VirtualScheduler.h"
 
-#include <QApplication>
 
 #include <benchmark/benchmark.h>
 
@@ -211,18 +210,3 @@ void BM_PreviewIntoSmallRectangle(benchmark::State& state)
 BENCHMARK(BM_PreviewIntoSmallRectangle)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

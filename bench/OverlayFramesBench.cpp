@@ -12,7 +12,6 @@
 #include "platform/Services.h"
 #include "platform/sim/ManualMainQueue.h"
 
-#include <QApplication>
 
 #include <benchmark/benchmark.h>
 
@@ -127,18 +126,3 @@ BENCHMARK(BM_OverlayFrameFlood)
     ->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
