@@ -1,5 +1,7 @@
 # Helpers that give every target of the project the same shape.
 
+include(GoogleTest)
+
 function(app_warnings target)
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow)
     if(VEILMOX_WERROR)
@@ -22,10 +24,12 @@ function(app_test name)
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE test_support ${ARG_LINKS} GTest::gtest GTest::gmock)
     app_warnings(${name})
-    add_test(NAME ${name} COMMAND ${name})
-    set_tests_properties(${name} PROPERTIES
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VEILMOX_TEST_TMP=${CMAKE_CURRENT_BINARY_DIR}/tmp"
-        TIMEOUT 300)
+    # Each case is its own CTest test, so a failure names the case and every case runs alone.
+    gtest_discover_tests(${name}
+        DISCOVERY_TIMEOUT 60
+        PROPERTIES
+            ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VEILMOX_TEST_TMP=${CMAKE_CURRENT_BINARY_DIR}/tmp"
+            TIMEOUT 300)
 endfunction()
 
 # app_bench(name SOURCES ... LINKS ...): a Google Benchmark executable.
