@@ -1,0 +1,45 @@
+#include "onboarding/MockPicture.h"
+
+#include "shell/kit/OverflowPainting.h"
+
+#include <QPainter>
+
+#include <cmath>
+
+MockPicture::MockPicture(mock::Item item, QWidget* parent)
+    : QWidget(parent)
+    , m_item(std::move(item))
+{
+    setObjectName(QStringLiteral("MockPicture"));
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+    m_painting = new kit::OverflowPainting(
+        this,
+        [this] { return m_item.overflow(); },
+        [this](QPainter& painter) {
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setRenderHint(QPainter::TextAntialiasing);
+            m_item.draw(painter, QRectF(rect()));
+        });
+}
+
+void MockPicture::setItem(mock::Item item)
+{
+    m_item = std::move(item);
+    m_painting->overflowChanged();
+    updateGeometry();
+    update();
+}
+
+QSize MockPicture::sizeHint() const
+{
+    const QSizeF ideal = m_item.sizeThatFits({});
+    return {static_cast<int>(std::ceil(ideal.width())), static_cast<int>(std::ceil(ideal.height()))};
+}
+
+int MockPicture::heightForWidth(int width) const
+{
+    return static_cast<int>(std::ceil(m_item.sizeThatFits({width, std::nullopt}).height()));
+}
