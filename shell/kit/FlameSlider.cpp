@@ -1,7 +1,6 @@
 #include "shell/kit/FlameSlider.h"
 
 #include "shell/kit/Drawing.h"
-#include "shell/kit/OverflowPainting.h"
 #include "shell/kit/Palette.h"
 #include "shell/kit/PillButton.h"
 
@@ -56,14 +55,7 @@ FlameSlider::FlameSlider(double value, double lower, double upper, QWidget* pare
     setObjectName(QStringLiteral("FlameSlider"));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     m_dragging.setOnChange([this] { update(); });
-    m_painting = new OverflowPainting(
-        this,
-        [] {
-            Shadow widest;
-            widest.radius = 7;
-            return widest.reach();
-        },
-        [this](QPainter& p) { paintSlider(p); });
+    hostLook(this);
 }
 
 void FlameSlider::setValue(double value)
@@ -140,10 +132,18 @@ void FlameSlider::endDrag()
 
 void FlameSlider::paintEvent(QPaintEvent* /*e*/)
 {
-    // Painted by the overflow painting, so the knob's glow may pass the widget's edges.
+    // Painted by the view's effect, so the knob's glow may pass the widget's edges.
+    paintLookIfUnhosted(this);
 }
 
-void FlameSlider::paintSlider(QPainter& painter)
+QMarginsF FlameSlider::lookOverflow() const
+{
+    Shadow widest;
+    widest.radius = 7;
+    return widest.reach();
+}
+
+void FlameSlider::paintLook(QPainter& painter)
 {
     const FlameSliderGeometry g = geometryNow();
     const double d = m_dragging.value();

@@ -27,6 +27,9 @@ void PressFeedbackButton::setLabel(LabelPainter label, QSize labelSize)
 
 QSize PressFeedbackButton::sizeHint() const
 {
+    if (layout() != nullptr) {
+        return ButtonBase::sizeHint();
+    }
     return m_labelSize.isValid() ? m_labelSize : QSize(0, 0);
 }
 
@@ -39,12 +42,13 @@ void PressFeedbackButton::paintLabel(QPainter& painter, const QRectF& rect)
 
 void PressFeedbackButton::paintControl(QPainter& painter)
 {
-    const QRectF r = rect();
-    const double s = m_scale.value();
-    painter.translate(r.center());
-    painter.scale(s, s);
-    painter.translate(-r.center());
-    paintLabel(painter, r);
+    painter.setTransform(scaleAbout(QRectF(rect()).center(), m_scale.value()), true);
+    paintLabel(painter, rect());
+}
+
+ContentPlacement PressFeedbackButton::labelPlacement() const
+{
+    return {scaleAbout(QRectF(rect()).center(), m_scale.value()), 1};
 }
 
 void PressFeedbackButton::interactionChanged()

@@ -3,7 +3,6 @@
 #include "platform/AccessibilitySettings.h"
 #include "shell/kit/Accessibility.h"
 #include "shell/kit/Drawing.h"
-#include "shell/kit/OverflowPainting.h"
 
 #include <QPainter>
 
@@ -27,14 +26,7 @@ PulseDot::PulseDot(const QColor& color, bool pulses, QWidget* parent)
             update();
         }
     });
-    m_painting = new OverflowPainting(
-        this,
-        [] {
-            Shadow glow;
-            glow.radius = PulseDotStyle::glowRadius(true);
-            return glow.reach();
-        },
-        [this](QPainter& p) { paintDot(p); });
+    hostLook(this);
     if (auto* settings = accessibilitySettings()) {
         connect(settings,
                 &platform::AccessibilitySettings::displayOptionsChanged,
@@ -118,10 +110,18 @@ void PulseDot::hideEvent(QHideEvent* e)
 
 void PulseDot::paintEvent(QPaintEvent* /*e*/)
 {
-    // Painted by the overflow painting, so the glow may pass the widget's edges.
+    // Painted by the view's effect, so the glow may pass the widget's edges.
+    paintLookIfUnhosted(this);
 }
 
-void PulseDot::paintDot(QPainter& painter)
+QMarginsF PulseDot::lookOverflow() const
+{
+    Shadow glow;
+    glow.radius = PulseDotStyle::glowRadius(true);
+    return glow.reach();
+}
+
+void PulseDot::paintLook(QPainter& painter)
 {
     const QRectF r = rect();
     const double side = PulseDotStyle::kDiameter;
