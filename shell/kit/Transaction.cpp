@@ -1,0 +1,42 @@
+#include "shell/kit/Transaction.h"
+
+namespace kit {
+
+namespace {
+// The innermost transaction's animation; an outer one's comes back when an inner one ends.
+std::optional<Animation>& current()
+{
+    static std::optional<Animation> animation;
+    return animation;
+}
+} // namespace
+
+void withAnimation(const std::optional<Animation>& animation, const std::function<void()>& change)
+{
+    struct Restore
+    {
+        std::optional<Animation> outer;
+        ~Restore() { current() = outer; }
+    } restore{current()};
+    current() = animation;
+    if (change) {
+        change();
+    }
+}
+
+std::optional<Animation> transactionAnimation()
+{
+    return current();
+}
+
+Animation layoutSpring()
+{
+    return Animation::spring(0.32, 1.0, 0);
+}
+
+void animateRespectingReduceMotion(const std::function<void()>& change)
+{
+    withAnimation(respectingReduceMotion(layoutSpring()), change);
+}
+
+} // namespace kit
