@@ -133,6 +133,8 @@ class TooltipHost final : public QObject
     Q_OBJECT
 
 public:
+    // Hosts the tooltips inside the container (every window's content view has one); a second
+    // call returns the same host.
     static TooltipHost* attach(QWidget* container);
     // The nearest host at or above the widget; null when there is none.
     static TooltipHost* hostFor(const QWidget* widget);
