@@ -95,6 +95,9 @@ void FlameSlider::mousePressEvent(QMouseEvent* e)
         e->ignore();
         return;
     }
+    if (m_dragStartX) {
+        endDrag(); // the last drag's release was lost: this press starts afresh
+    }
     m_dragStartX = e->position().x();
     dragTo(e->position().x());
 }
@@ -109,6 +112,22 @@ void FlameSlider::mouseMoveEvent(QMouseEvent* e)
 void FlameSlider::mouseReleaseEvent(QMouseEvent* e)
 {
     if (e->button() == Qt::LeftButton && m_dragStartX) {
+        endDrag();
+    }
+}
+
+void FlameSlider::hideEvent(QHideEvent* e)
+{
+    QWidget::hideEvent(e);
+    if (m_dragStartX) {
+        endDrag();
+    }
+}
+
+void FlameSlider::changeEvent(QEvent* e)
+{
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::EnabledChange && !isEnabled() && m_dragStartX) {
         endDrag();
     }
 }

@@ -53,7 +53,8 @@ private:
 // The horizontal slider, 18 points high (one per control, found by its object name). It never
 // moves its own value: dragging emits `valueChangeRequested` on every change and the owner sets
 // the model's value back with `setValue`. While dragging the knob grows to 1.12 and its glow
-// brightens, animated with the standard curve over 0.18 s.
+// brightens, animated with the standard curve over 0.18 s. A drag whose release never arrives
+// ends when the slider is hidden or disabled, and a press always starts a new drag.
 class FlameSlider final
     : public QWidget
     , public SelfPainted
@@ -86,6 +87,8 @@ protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
+    void changeEvent(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
 
 private:
