@@ -43,7 +43,19 @@ void PulseDot::setColor(const QColor& color)
 
 void PulseDot::setPulses(bool pulses)
 {
+    if (pulses == m_pulses) {
+        return;
+    }
     m_pulses = pulses;
+    if (!pulses) {
+        // A pulse that is switched off stops (no frames run for nothing) and remembers to
+        // start over when switched back on.
+        m_resumes = isPulsing();
+        m_dim.set(0);
+    } else if (m_resumes) {
+        m_resumes = false;
+        startPulse();
+    }
     update();
 }
 
@@ -106,6 +118,7 @@ void PulseDot::hideEvent(QHideEvent* e)
     QWidget::hideEvent(e);
     // Off screen the pulse ends; it starts anew when the dot comes back.
     m_dim.set(0);
+    m_resumes = false;
 }
 
 void PulseDot::paintEvent(QPaintEvent* /*e*/)

@@ -41,8 +41,9 @@ public:
     QColor color() const { return m_color; }
     void setColor(const QColor& color);
     bool pulses() const { return m_pulses; }
-    // Takes effect on the glow and the opacity at once; a pulse starts only when the dot comes on
-    // screen anew or Reduce Motion is switched off.
+    // Takes effect on the glow and the opacity at once. Switched off, a pulse stops at full
+    // opacity; switched back on, it starts over from full. A dot that was not pulsing starts only
+    // when it comes on screen anew or Reduce Motion is switched off.
     void setPulses(bool pulses);
 
     // The view's own reduce-motion flag; none follows the workspace setting.
@@ -75,6 +76,7 @@ private:
     bool m_pulses;
     std::optional<bool> m_environmentReduceMotion;
     bool m_lastReduceMotion = false;
+    bool m_resumes = false; // switched off mid-pulse: switching on starts over
     AnimatedValue m_dim{0.0};
 };
 

@@ -154,7 +154,7 @@ TEST(PulseDot, PulsesWhileShownUnlessReduceMotionIsOn)
               std::pair(3.0, 0.0));
 }
 
-TEST(PulseDot, TurningPulsesOnTakesEffectWhenShownAnewAndOffAtOnce)
+TEST(PulseDot, TurningPulsesOnWaitsForTheNextShowingOffStopsTheFramesAndOnAgainRestarts)
 {
     KitEnvironment env;
     PulseDot quiet(Palette::blue(), false);
@@ -169,4 +169,12 @@ TEST(PulseDot, TurningPulsesOnTakesEffectWhenShownAnewAndOffAtOnce)
     EXPECT_NEAR(quiet.currentOpacity(), 0.35, 0.02);
     quiet.setPulses(false);
     EXPECT_DOUBLE_EQ(quiet.currentOpacity(), 1) << "back to full opacity";
+    EXPECT_FALSE(quiet.isPulsing()) << "and its frames stop";
+    EXPECT_EQ(env.t.scheduler.pendingCount(), 0U);
+    env.advance(0.4);
+    quiet.setPulses(true);
+    EXPECT_TRUE(quiet.isPulsing()) << "turned back on, it pulses again";
+    EXPECT_DOUBLE_EQ(quiet.currentOpacity(), 1) << "from full opacity";
+    env.advance(0.8);
+    EXPECT_NEAR(quiet.currentOpacity(), 0.35, 0.02);
 }
