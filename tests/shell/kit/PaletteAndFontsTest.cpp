@@ -203,6 +203,16 @@ TEST(Fonts, RegistrationSkipsUnreadableFilesAndRegistersEachFontOnce)
 
     const QStringList files = fontFilesToRegister({dir.path(), fonts});
     ASSERT_EQ(files.size(), 3);
+    // From a clean registry, and leaving the application's fonts as they were.
+    struct CleanRegistry
+    {
+        CleanRegistry() { forgetRegisteredFonts(); }
+        ~CleanRegistry()
+        {
+            forgetRegisteredFonts();
+            registerAppFonts();
+        }
+    } clean;
     const QStringList registered = registerFontFiles(files);
     EXPECT_EQ(registered, QStringList({dir.path() + QStringLiteral("/GeistMono-SameBytes.ttf")}));
     EXPECT_TRUE(registerFontFiles(files).isEmpty());
