@@ -1,5 +1,5 @@
 // Renders the shell as a person sees it on the simulated display (status item with its badge,
-// onboarding window, popover) and the HUD toast, to PNG files under the build tree, and checks
+// onboarding window, popover) and the HUD toast, to PNG files (see picturesFolder), and checks
 // sentinel pixels of each.
 #include "platform/Popover.h"
 #include "platform/StatusBar.h"
@@ -9,8 +9,6 @@
 #include "shell/kit/Palette.h"
 #include "shell/kit/Snapshot.h"
 #include "tests/shell/app/ShellFixture.h"
-
-#include <QDir>
 
 #include <gtest/gtest.h>
 
@@ -22,8 +20,7 @@ QImage renderDesktop(ShellFixture& f, const QString& name)
 {
     const platform::sim::SimCompositor compositor(f.desktop);
     const QImage picture = compositor.renderDisplay(f.desktop.mainDisplayID(), QSize(1512, 982));
-    QDir().mkpath(picturesFolder());
-    EXPECT_TRUE(picture.save(picturesFolder() + QLatin1Char('/') + name + QStringLiteral(".png")));
+    EXPECT_TRUE(picture.save(picturePath(name)));
     return picture;
 }
 
@@ -47,7 +44,7 @@ TEST(ShellPictures, StatusItemWithBadgeAndTheOnboardingWindow)
     const QRect strip = button.toAlignedRect().adjusted(-40, 0, 8, 8);
     EXPECT_TRUE(picture.copy(strip)
                     .scaled(strip.size() * 8, Qt::KeepAspectRatio, Qt::FastTransformation)
-                    .save(picturesFolder() + QStringLiteral("/status-item.png")));
+                    .save(picturePath(QStringLiteral("status-item"))));
 
     // The onboarding window: the canvas with its close button.
     const QRectF window = f.app->onboardingWindow()->frame();
@@ -82,7 +79,8 @@ TEST(ShellPictures, HUDToastVeiledAndVisible)
         auto* view = qobject_cast<HUDToastView*>(hud.window()->contentView());
         ASSERT_NE(view, nullptr);
         const QImage image = kit::renderView(*view, 2.0, kit::Palette::canvas());
-        ASSERT_TRUE(image.save(picturesFolder() + (veiled ? "/hud-veiled.png" : "/hud-visible.png")));
+        ASSERT_TRUE(
+            image.save(picturePath(veiled ? QStringLiteral("hud-veiled") : QStringLiteral("hud-visible"))));
         EXPECT_TRUE(near(colorAt(image, QPointF(170, 30)), kit::Palette::surface(), 3));
         // A flame border and tag (flame shade) when veiled, a hairline and a blue tint otherwise.
         const QColor border = colorAt(image, QPointF(170, 15.5));

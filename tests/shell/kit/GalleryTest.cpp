@@ -1,4 +1,4 @@
-// Renders every control of the kit in its states to PNG files under the build tree, for looking
+// Renders every control of the kit in its states to PNG files (see picturesFolder), for looking
 // at, and checks that each picture was made and is not blank.
 #include "shell/kit/Backgrounds.h"
 #include "shell/kit/FlameSlider.h"
@@ -30,7 +30,7 @@ namespace {
 // Writes a picture of the widget on the canvas colour and checks it is not blank.
 void writePicture(QWidget& widget, const char* name)
 {
-    const QString path = picturesFolder() + QLatin1Char('/') + QString::fromLatin1(name) + ".png";
+    const QString path = picturePath(QString::fromLatin1(name));
     ASSERT_TRUE(writeViewPng(widget, path, 2.0, Palette::canvas())) << name;
     const QImage image = QImage(path).convertToFormat(QImage::Format_ARGB32);
     ASSERT_FALSE(image.isNull());
@@ -238,5 +238,5 @@ TEST(Gallery, EverySymbolAndTheImageAssets)
     EXPECT_TRUE(paintSymbol(
         painter, QStringLiteral("checkmark.circle.fill"), QRectF(320, top, 120, 120), Palette::flame()));
     painter.end();
-    ASSERT_TRUE(sheet.save(picturesFolder() + QStringLiteral("/symbols.png")));
+    ASSERT_TRUE(sheet.save(picturePath(QStringLiteral("symbols"))));
 }

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QMouseEvent>
+#include <QTemporaryDir>
 #include <QWidget>
 
 #include <cmath>
@@ -62,10 +63,25 @@ void moveMouse(QWidget& widget, QPointF at)
 
 QString picturesFolder()
 {
-    const QString base = qEnvironmentVariableIsSet("VEILMOX_TEST_TMP")
-                             ? qEnvironmentVariable("VEILMOX_TEST_TMP")
-                             : QDir::tempPath();
-    return base + QStringLiteral("/gallery");
+    QString folder = qEnvironmentVariable("VEILMOX_PICTURES");
+    if (folder.isEmpty()) {
+        static const QString run = [] {
+            const QString base = qEnvironmentVariable("VEILMOX_TEST_TMP", QDir::tempPath());
+            QDir().mkpath(base);
+            static const QTemporaryDir dir(base + QStringLiteral("/pictures-XXXXXX"));
+            return dir.isValid() ? dir.path()
+                                 : base + QStringLiteral("/pictures-")
+                                       + QString::number(QCoreApplication::applicationPid());
+        }();
+        folder = run;
+    }
+    QDir().mkpath(folder);
+    return folder;
+}
+
+QString picturePath(const QString& name)
+{
+    return picturesFolder() + QLatin1Char('/') + name + QStringLiteral(".png");
 }
 
 QColor colorAt(const QImage& image, QPointF point)

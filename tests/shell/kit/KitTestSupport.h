@@ -32,8 +32,12 @@ void press(QWidget& widget, QPointF at);
 void release(QWidget& widget, QPointF at);
 void moveMouse(QWidget& widget, QPointF at);
 
-// The folder under the build tree where rendered pictures go.
+// Where this run's rendered pictures go, made when asked for: a folder of the run's own under the
+// test folder (removed when the run ends, so runs never collide), or the folder the environment
+// variable VEILMOX_PICTURES names, kept for looking at.
 QString picturesFolder();
+// The path of the picture with this name (".png" added) in that folder.
+QString picturePath(const QString& name);
 
 // The colour of an image at a point in its own (device-independent) coordinates.
 QColor colorAt(const QImage& image, QPointF point);
