@@ -27,10 +27,8 @@ void PressFeedbackButton::setLabel(LabelPainter label, QSize labelSize)
 
 QSize PressFeedbackButton::sizeHint() const
 {
-    if (layout() != nullptr) {
-        return ButtonBase::sizeHint();
-    }
-    return m_labelSize.isValid() ? m_labelSize : QSize(0, 0);
+    const QSize label = m_labelSize.isValid() ? m_labelSize : QSize(0, 0);
+    return layout() != nullptr ? label.expandedTo(ButtonBase::sizeHint()) : label;
 }
 
 void PressFeedbackButton::paintLabel(QPainter& painter, const QRectF& rect)

@@ -20,7 +20,8 @@ struct PressFeedbackButtonStyle
 
 // A button whose label draws itself (rows, tiles, key caps, the switch): subclasses paint the
 // label in `paintLabel`, a label painter is given, or a layout of views is set on the button (its
-// size is then the layout's); the button adds only the press shrink, to all of them.
+// size is then the layout's, or the painter's when that is larger); the button adds only the
+// press shrink, to all of them.
 class PressFeedbackButton : public ButtonBase
 {
     Q_OBJECT

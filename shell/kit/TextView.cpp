@@ -196,7 +196,8 @@ TextBlock::TextBlock(const QList<TextRun>& runs,
             y += options.lineSpacing;
         }
         m_lines.append({owner, index, y});
-        y += line.height();
+        // Not line.height(), which rounds up to whole pixels: lines sit as text metrics say.
+        y += line.ascent() + line.descent();
         widest = std::max(widest, line.naturalTextWidth());
     };
     for (int i = 0; i < whole; ++i) {
