@@ -15,17 +15,6 @@
 using namespace kit;
 using namespace testing_support;
 
-namespace {
-// A colour painted at `opacity` over the canvas, as the picture should show it.
-QColor over(const QColor& colour, const QColor& base = Palette::canvas())
-{
-    const double a = colour.alphaF();
-    return QColor::fromRgbF(static_cast<float>(colour.redF() * a + base.redF() * (1 - a)),
-                            static_cast<float>(colour.greenF() * a + base.greenF() * (1 - a)),
-                            static_cast<float>(colour.blueF() * a + base.blueF() * (1 - a)));
-}
-} // namespace
-
 TEST(CardBackground, ActivatingChangesOnlyTheBorderColour)
 {
     KitEnvironment env;

@@ -14,35 +14,17 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <tuple>
+
 using namespace kit;
 using namespace testing_support;
 
 namespace {
 
-QWidget* swatch(const QColor& color, QSize size)
-{
-    auto* w = new QWidget;
-    w->setFixedSize(size);
-    w->setAutoFillBackground(true);
-    w->setBackgroundRole(QPalette::Window);
-    QPalette palette;
-    palette.setColor(QPalette::Window, color);
-    w->setPalette(palette);
-    return w;
-}
-
 bool isRed(const QColor& c)
 {
     return c.red() > 200 && c.green() < 60 && c.blue() < 60;
-}
-
-// What a colour at this opacity over the canvas comes to.
-QColor overCanvas(const QColor& c, double opacity)
-{
-    const QColor& under = Palette::canvas();
-    return QColor::fromRgbF(static_cast<float>(c.redF() * opacity + under.redF() * (1 - opacity)),
-                            static_cast<float>(c.greenF() * opacity + under.greenF() * (1 - opacity)),
-                            static_cast<float>(c.blueF() * opacity + under.blueF() * (1 - opacity)));
 }
 
 } // namespace
@@ -87,71 +69,58 @@ TEST(CompoundButton, DrawsItsViewsWithThePressKeepsTheHitsAndSpeaksForThem)
 TEST(ViewEffect, OpacityBlurAndShadowOnAControlOrWhatHoldsItKeepItsLook)
 {
     KitEnvironment env;
-    const QColor white = Palette::textPrimary();
-    enum class Setting
-    {
-        ForeignOpacity, // a plain Qt effect on the pill itself
-        KitOpacity,
-        HolderOpacity,
-        HolderBlur,
-        HolderShadow,
+    QColor faded = Palette::textPrimary();
+    faded.setAlphaF(0.9F);
+    // Each setting on a white pill: the colour of its capsule clear of the text, and of a point
+    // just outside the capsule.
+    const std::tuple<const char*, std::function<void(QWidget&, QWidget&)>, QColor, QColor> cases[] = {
+        {"a plain Qt effect on the pill",
+         [](QWidget&, QWidget& pill) {
+             auto* effect = new QGraphicsOpacityEffect;
+             effect->setOpacity(0.9);
+             pill.setGraphicsEffect(effect);
+         },
+         over(faded),
+         Palette::canvas()},
+        {"the kit's effect on the pill",
+         [](QWidget&, QWidget& pill) { ViewEffect::on(&pill).setOpacity(0.9); },
+         over(faded),
+         Palette::canvas()},
+        {"the kit's effect on what holds it",
+         [](QWidget& holder, QWidget&) { ViewEffect::on(&holder).setOpacity(0.9); },
+         over(faded),
+         Palette::canvas()},
+        {"a shadow on what holds it",
+         [](QWidget& holder, QWidget&) {
+             Shadow shadow;
+             shadow.color = Qt::red;
+             shadow.radius = 4;
+             shadow.offset = QPointF(0, 6);
+             ViewEffect::on(&holder).setShadow(shadow);
+         },
+         Palette::textPrimary(),
+         QColor(Qt::red)},
     };
-    for (const Setting setting : {Setting::ForeignOpacity,
-                                  Setting::KitOpacity,
-                                  Setting::HolderOpacity,
-                                  Setting::HolderBlur,
-                                  Setting::HolderShadow}) {
-        const int row = static_cast<int>(setting);
+    for (const auto& [what, setting, fill, outside] : cases) {
         QWidget holder;
         holder.resize(200, 100);
         auto* pill = new PillButton(
             QStringLiteral("Hide"), PillButtonStyle::Kind::Primary, ControlSize::Regular, &holder);
         pill->setGeometry(50, 30, 100, 30);
-        switch (setting) {
-        case Setting::ForeignOpacity: {
-            auto* effect = new QGraphicsOpacityEffect;
-            effect->setOpacity(0.9);
-            pill->setGraphicsEffect(effect);
-            break;
-        }
-        case Setting::KitOpacity:
-            ViewEffect::on(pill).setOpacity(0.9);
-            break;
-        case Setting::HolderOpacity:
-            ViewEffect::on(&holder).setOpacity(0.9);
-            break;
-        case Setting::HolderBlur:
-            ViewEffect::on(&holder).setBlurRadius(8);
-            break;
-        case Setting::HolderShadow: {
-            Shadow shadow;
-            shadow.color = QColor(255, 0, 0);
-            shadow.radius = 4;
-            shadow.offset = QPointF(0, 6);
-            ViewEffect::on(&holder).setShadow(shadow);
-            break;
-        }
-        }
-        pill->update();
+        setting(holder, *pill);
         const QImage image = renderView(holder, 2.0, Palette::canvas());
-        // A point of the capsule clear of its text.
-        const QColor fill = colorAt(image, QPointF(62, 45));
-        switch (setting) {
-        case Setting::ForeignOpacity:
-        case Setting::KitOpacity:
-        case Setting::HolderOpacity:
-            EXPECT_TRUE(near(fill, overCanvas(white, 0.9), 3)) << row << " " << fill.name().toStdString();
-            break;
-        case Setting::HolderBlur:
-            // Softened: lighter than the canvas just outside the capsule, darker than white inside.
-            EXPECT_GT(colorAt(image, QPointF(47, 45)).lightness(), Palette::canvas().lightness() + 10) << row;
-            EXPECT_GT(fill.lightness(), 150) << row;
-            break;
-        case Setting::HolderShadow:
-            EXPECT_TRUE(near(fill, white, 2)) << row;
-            EXPECT_TRUE(isRed(colorAt(image, QPointF(100, 63)))) << "the pill casts the shadow";
-            EXPECT_TRUE(near(colorAt(image, QPointF(10, 10)), Palette::canvas(), 2)) << "nothing else does";
-            break;
-        }
+        EXPECT_TRUE(near(colorAt(image, QPointF(62, 45)), fill, 3)) << what;
+        EXPECT_TRUE(near(colorAt(image, QPointF(100, 63)), outside, 40)) << what;
     }
+
+    // Blurred, the capsule's edge spreads onto the canvas and its inside darkens a little.
+    QWidget holder;
+    holder.resize(200, 100);
+    auto* pill =
+        new PillButton(QStringLiteral("Hide"), PillButtonStyle::Kind::Primary, ControlSize::Regular, &holder);
+    pill->setGeometry(50, 30, 100, 30);
+    ViewEffect::on(&holder).setBlurRadius(8);
+    const QImage blurred = renderView(holder, 2.0, Palette::canvas());
+    EXPECT_GT(colorAt(blurred, QPointF(47, 45)).lightness(), Palette::canvas().lightness() + 10);
+    EXPECT_GT(colorAt(blurred, QPointF(62, 45)).lightness(), 150);
 }

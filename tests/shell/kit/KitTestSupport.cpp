@@ -2,6 +2,7 @@
 
 #include "platform/Services.h"
 #include "shell/kit/Fonts.h"
+#include "shell/kit/Palette.h"
 
 #include <QApplication>
 #include <QDir>
@@ -61,6 +62,21 @@ void moveMouse(QWidget& widget, QPointF at)
     sendMouse(widget, QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton);
 }
 
+QWidget* swatch(const QColor& color, QSize size)
+{
+    auto* w = new QWidget;
+    if (size.isValid()) {
+        w->setFixedSize(size);
+    }
+    w->setAutoFillBackground(true);
+    // Inside a button a view would otherwise fill with the button's colour.
+    w->setBackgroundRole(QPalette::Window);
+    QPalette palette;
+    palette.setColor(QPalette::Window, color);
+    w->setPalette(palette);
+    return w;
+}
+
 QString picturesFolder()
 {
     QString folder = qEnvironmentVariable("VEILMOX_PICTURES");
@@ -89,6 +105,15 @@ QColor colorAt(const QImage& image, QPointF point)
     const double dpr = image.devicePixelRatio();
     return image.pixelColor(static_cast<int>(std::floor(point.x() * dpr)),
                             static_cast<int>(std::floor(point.y() * dpr)));
+}
+
+QColor over(const QColor& colour, const QColor& base)
+{
+    const QColor under = base.isValid() ? base : kit::Palette::canvas();
+    const double a = colour.alphaF();
+    return QColor::fromRgbF(static_cast<float>(colour.redF() * a + under.redF() * (1 - a)),
+                            static_cast<float>(colour.greenF() * a + under.greenF() * (1 - a)),
+                            static_cast<float>(colour.blueF() * a + under.blueF() * (1 - a)));
 }
 
 bool near(const QColor& a, const QColor& b, int tolerance)

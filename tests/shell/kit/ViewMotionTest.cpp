@@ -18,16 +18,6 @@ using namespace testing_support;
 
 namespace {
 
-QWidget* page(const QColor& color)
-{
-    auto* w = new QWidget;
-    w->setAutoFillBackground(true);
-    QPalette palette;
-    palette.setColor(QPalette::Window, color);
-    w->setPalette(palette);
-    return w;
-}
-
 // One frame past the animation's end: its last tick has run.
 double pastTheEnd(const Animation& animation)
 {
@@ -43,8 +33,8 @@ TEST(PageStack, ASwitchSlidesThePagesWithTheSpringOrFadesUnderReduceMotionAndEnd
     window.resize(200, 100);
     auto* stack = new PageStack(&window);
     stack->setGeometry(window.rect());
-    QWidget* main = page(Qt::red);
-    QWidget* settings = page(Qt::blue);
+    QWidget* main = swatch(Qt::red);
+    QWidget* settings = swatch(Qt::blue);
     stack->addPage(main, Transition::move(Edge::Leading).fadingUnderReduceMotion());
     stack->addPage(settings, Transition::move(Edge::Trailing).fadingUnderReduceMotion());
     renderView(window);
@@ -83,7 +73,7 @@ TEST(PageStack, ASwitchSlidesThePagesWithTheSpringOrFadesUnderReduceMotionAndEnd
 
     // Outside a transaction a switch is at once; a replaced page is deleted once gone.
     QPointer<QWidget> old = main;
-    stack->replaceCurrentPage(page(Qt::green), Transition::opacity());
+    stack->replaceCurrentPage(swatch(Qt::green), Transition::opacity());
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(old.isNull());
     EXPECT_EQ(colorAt(renderView(window, 1.0), QPointF(100, 50)), QColor(Qt::green));
@@ -97,13 +87,13 @@ TEST(Collapsible, ExpandsWithItsLayoutTurnsBackFromWhereItIsAndHidesItsContentWh
     auto* layout = new QVBoxLayout(&column);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    QWidget* list = page(Qt::red);
+    QWidget* list = swatch(Qt::red);
     list->setFixedHeight(80);
     auto* collapsible = new Collapsible(list);
     collapsible->setTransition(
         Transition::move(Edge::Top).combined(Transition::opacity()).fadingUnderReduceMotion());
     layout->addWidget(collapsible);
-    QWidget* below = page(Qt::blue);
+    QWidget* below = swatch(Qt::blue);
     below->setFixedHeight(20);
     layout->addWidget(below);
     layout->addStretch();
@@ -136,24 +126,6 @@ TEST(Collapsible, ExpandsWithItsLayoutTurnsBackFromWhereItIsAndHidesItsContentWh
     EXPECT_EQ(ViewEffect::of(list)->pose().offset, QPointF()) << "only a fade under Reduce Motion";
     env.advance(pastTheEnd(reduceMotionAnimation()) - 0.05);
     EXPECT_EQ(collapsible->heightForWidth(200), 0);
-}
-
-TEST(Transition, ScaleFadeAndAsymmetricPosesOfAnEnteringOrLeavingView)
-{
-    const QSizeF size(100, 40);
-    const Transition pop = Transition::scale(0.9).combined(Transition::opacity());
-    ViewPose p = pop.pose(0.5, size, true);
-    EXPECT_DOUBLE_EQ(p.scale, 0.95);
-    EXPECT_DOUBLE_EQ(p.opacity, 0.5);
-    EXPECT_TRUE(pop.pose(1, size, true).isIdentity());
-
-    // The onboarding step: in from 24 points to the right while fading in; out by fading only.
-    const Transition step = Transition::asymmetric(
-        Transition::offset(QPointF(24, 0)).combined(Transition::opacity()), Transition::opacity());
-    EXPECT_EQ(step.pose(0.25, size, true).offset, QPointF(18, 0));
-    EXPECT_EQ(step.pose(0.25, size, false).offset, QPointF());
-    EXPECT_DOUBLE_EQ(Transition::blur(10).pose(0.5, size, false).blurRadius, 5);
-    EXPECT_EQ(Transition::move(Edge::Bottom).pose(0, size, true).offset, QPointF(0, 40));
 }
 
 TEST(Sequence, BeatsRunAtTheirTimesAndARestartCancelsWhatIsPending)
