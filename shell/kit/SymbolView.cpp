@@ -8,9 +8,10 @@
 
 namespace kit {
 
-SymbolView::SymbolView(const QString& name, double pointSize, ColorProvider color, FontWeight weight, QWidget* parent)
+SymbolView::SymbolView(
+    QString name, double pointSize, ColorProvider color, FontWeight weight, QWidget* parent)
     : QWidget(parent)
-    , m_name(name)
+    , m_name(std::move(name))
     , m_pointSize(pointSize)
     , m_color(std::move(color))
     , m_weight(weight)
@@ -20,7 +21,8 @@ SymbolView::SymbolView(const QString& name, double pointSize, ColorProvider colo
     setFixedSize(side, side);
 }
 
-SymbolView::SymbolView(const QString& name, double pointSize, const QColor& color, FontWeight weight, QWidget* parent)
+SymbolView::SymbolView(
+    const QString& name, double pointSize, const QColor& color, FontWeight weight, QWidget* parent)
     : SymbolView(
         name, pointSize, [color] { return color; }, weight, parent)
 {}

@@ -19,7 +19,7 @@ class SymbolView final : public QWidget
 public:
     using ColorProvider = std::function<QColor()>;
 
-    SymbolView(const QString& name,
+    SymbolView(QString name,
                double pointSize,
                ColorProvider color,
                FontWeight weight = FontWeight::regular,

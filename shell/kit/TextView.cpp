@@ -11,8 +11,8 @@ namespace kit {
 
 namespace {
 
-const QString kEllipsis = QStringLiteral("…");
-const QString kMarker = QStringLiteral("**");
+constexpr QStringView kEllipsis = u"\u2026";
+constexpr QStringView kMarker = u"**";
 
 struct Styled
 {
@@ -98,7 +98,8 @@ elidedLine(const Styled& styled, int from, const QFont& font, double width, cons
                 at = f.format.font();
             }
         }
-        return line.cursorToX(position) + QFontMetricsF(at, device).horizontalAdvance(kEllipsis) <= width;
+        return line.cursorToX(position) + QFontMetricsF(at, device).horizontalAdvance(kEllipsis.toString())
+               <= width;
     };
     while (cut > 0 && !fits(cut)) {
         --cut;
@@ -111,7 +112,7 @@ elidedLine(const Styled& styled, int from, const QFont& font, double width, cons
         kept.isEmpty() ? (formats.isEmpty() ? QTextCharFormat() : formats.front().format)
                        : kept.back().format;
     kept.append({cut, static_cast<int>(kEllipsis.size()), ellipsisFormat});
-    const auto elided = makeLayout(rest.left(cut) + kEllipsis, kept, font, device, QTextOption::NoWrap);
+    auto elided = makeLayout(rest.left(cut).append(kEllipsis), kept, font, device, QTextOption::NoWrap);
     elided->beginLayout();
     QTextLine shown = elided->createLine();
     shown.setLineWidth(width);

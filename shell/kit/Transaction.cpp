@@ -1,5 +1,7 @@
 #include "shell/kit/Transaction.h"
 
+#include <QScopeGuard>
+
 namespace kit {
 
 namespace {
@@ -13,11 +15,7 @@ std::optional<Animation>& current()
 
 void withAnimation(const std::optional<Animation>& animation, const std::function<void()>& change)
 {
-    struct Restore
-    {
-        std::optional<Animation> outer;
-        ~Restore() { current() = outer; }
-    } restore{current()};
+    const auto restore = qScopeGuard([outer = current()] { current() = outer; });
     current() = animation;
     if (change) {
         change();
