@@ -20,6 +20,7 @@
 #include "shell/kit/Fonts.h"
 #include "shell/kit/Palette.h"
 #include "shell/kit/Symbols.h"
+#include "shell/kit/Tooltips.h"
 #include "state/WindowManager.h"
 
 #include <QPainter>
@@ -184,6 +185,7 @@ void AppDelegate::applicationDidFinishLaunching()
     m_menuBarView->setWindowManager(manager);
     m_menuBarView->setUpdaterManager(*m_updaterManager);
     m_menuBarView->setFixedSize(kPopoverSize.toSize());
+    kit::TooltipHost::attach(m_menuBarView);
 
     // 6, 7. A transient, dark popover that keeps its size whatever the view asks for.
     m_popover = std::make_unique<platform::Popover>(services);
@@ -342,6 +344,7 @@ void AppDelegate::showOnboarding()
         window->setMovableByWindowBackground(false);
         window->setBackgroundColor(kit::Palette::canvas());
         window->setContentView(view);
+        kit::TooltipHost::attach(view);
         window->setLevel(platform::kFloatingWindowLevel);
         window->setReleasedWhenClosed(false);
         m_onboardingWindow = std::make_shared<OnboardingWindow>(*this, std::move(window));

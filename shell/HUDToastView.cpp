@@ -96,6 +96,49 @@ QString HUDToastView::statusLine(const std::optional<QString>& subtitle, bool is
     return isVeiled ? QStringLiteral("HIDDEN FROM YOUR SHARE") : QStringLiteral("VISIBLE IN YOUR SHARE");
 }
 
+HUDToastView::Layout HUDToastView::layout(const QRectF& capsule,
+                                          const QString& appName,
+                                          const std::optional<QString>& subtitle,
+                                          bool isVeiled,
+                                          const QPaintDevice* device)
+{
+    const QRectF icon(
+        capsule.left() + kLeadingPadding, capsule.center().y() - kIconSide / 2, kIconSide, kIconSide);
+    const QSizeF tagSize =
+        isVeiled ? kit::VeiledBadgeStyle::size(kVeiledTagText, device) : visibleTagSize(device);
+    const QRectF tag(capsule.right() - kTrailingPadding - tagSize.width(),
+                     capsule.center().y() - tagSize.height() / 2,
+                     tagSize.width(),
+                     tagSize.height());
+
+    // The texts get what the row leaves them: the row's spacing on both sides of the spacer.
+    const double left = icon.right() + kSpacing;
+    const double width = std::max(0.0, tag.left() - kSpacing - kMinimumSpacer - kSpacing - left);
+    const QFontMetricsF titleMetrics(titleLook().font(device), device);
+    const kit::TextLook statusLook = kit::monoMutedLabel(8.5);
+    const QList<kit::TextRun> status{{statusLine(subtitle, isVeiled), false, std::nullopt}};
+    // As many status lines as the capsule holds under the title.
+    const double lineHeight =
+        kit::TextBlock({{QStringLiteral("X"), false, std::nullopt}}, statusLook, {}, 1e6, device)
+            .size()
+            .height();
+    const double room = kCapsuleSize.height() - titleMetrics.height() - kLineSpacing;
+    kit::TextOptions options;
+    options.lineLimit = std::max(1, static_cast<int>(std::floor(room / lineHeight)));
+    kit::TextBlock statusText(status, statusLook, options, width, device);
+
+    const double height = titleMetrics.height() + kLineSpacing + statusText.size().height();
+    const double top = capsule.center().y() - height / 2;
+    const QRectF titleRect(left, top, width, titleMetrics.height());
+    const QRectF statusRect(left, titleRect.bottom() + kLineSpacing, width, statusText.size().height());
+    return {icon,
+            titleRect,
+            titleMetrics.elidedText(HUDToastView::title(appName), Qt::ElideRight, width),
+            statusRect,
+            statusText,
+            tag};
+}
+
 QRectF HUDToastView::capsuleRect() const
 {
     const QSizeF panel = HUDOverlayController::kPanelSize;
@@ -154,56 +197,28 @@ void HUDToastView::paintEvent(QPaintEvent* /*event*/)
                            kit::capsuleRadius(capsule),
                            veiled ? kit::Palette::flameBorder() : kit::Palette::hairline());
 
-    // Icon.
-    const QRectF icon(
-        capsule.left() + kLeadingPadding, capsule.center().y() - kIconSide / 2, kIconSide, kIconSide);
+    const Layout l = layout(capsule, m_controller.appName(), m_controller.subtitle(), veiled, this);
     const QImage& appIcon = m_controller.appIcon();
     if (!appIcon.isNull()) {
         QSizeF fitted = appIcon.deviceIndependentSize();
-        fitted.scale(icon.size(), Qt::KeepAspectRatio);
-        painter.drawImage(QRectF(icon.center() - QPointF(fitted.width() / 2, fitted.height() / 2), fitted),
+        fitted.scale(l.icon.size(), Qt::KeepAspectRatio);
+        painter.drawImage(QRectF(l.icon.center() - QPointF(fitted.width() / 2, fitted.height() / 2), fitted),
                           appIcon);
     } else {
         kit::paintSymbol(painter,
                          QStringLiteral("app.fill"),
-                         icon.center(),
+                         l.icon.center(),
                          18,
                          kit::SecondaryWhite::symbol(kit::increaseContrast()));
     }
-
-    // Tag at the trailing edge.
-    QSizeF tagSize = veiled ? kit::VeiledBadgeStyle::size(kVeiledTagText, this) : visibleTagSize(this);
-    const QRectF tag(capsule.right() - kTrailingPadding - tagSize.width(),
-                     capsule.center().y() - tagSize.height() / 2,
-                     tagSize.width(),
-                     tagSize.height());
     if (veiled) {
-        kit::VeiledBadgeStyle::paint(painter, tag, kVeiledTagText);
+        kit::VeiledBadgeStyle::paint(painter, l.tag, kVeiledTagText);
     } else {
-        paintVisibleTag(painter, tag);
+        paintVisibleTag(painter, l.tag);
     }
-
-    // Title and status line, stacked 2 points apart and centred on the capsule's middle.
-    const double textLeft = icon.right() + kSpacing;
-    const double textWidth = std::max(0.0, tag.left() - kMinimumSpacer - textLeft);
     const kit::TextLook title = titleLook();
-    const kit::TextLook status = kit::monoMutedLabel(8.5);
-    const QFont titleFont = title.font(this);
-    const QFont statusFont = status.font(this);
-    const QFontMetricsF titleMetrics(titleFont, this);
-    const QFontMetricsF statusMetrics(statusFont, this);
-    const double textHeight = titleMetrics.height() + 2 + statusMetrics.height();
-    const double top = capsule.center().y() - textHeight / 2;
-    painter.setFont(titleFont);
+    painter.setFont(title.font(this));
     painter.setPen(title.color);
-    painter.drawText(
-        QRectF(textLeft, top, textWidth, titleMetrics.height()),
-        Qt::AlignLeft | Qt::AlignVCenter,
-        titleMetrics.elidedText(HUDToastView::title(m_controller.appName()), Qt::ElideRight, textWidth));
-    painter.setFont(statusFont);
-    painter.setPen(status.color);
-    painter.drawText(
-        QRectF(textLeft, top + titleMetrics.height() + 2, textWidth, statusMetrics.height()),
-        Qt::AlignLeft | Qt::AlignVCenter,
-        statusMetrics.elidedText(statusLine(m_controller.subtitle(), veiled), Qt::ElideRight, textWidth));
+    painter.drawText(l.title, Qt::AlignLeft | Qt::AlignVCenter, l.titleText);
+    l.statusText.draw(painter, l.status);
 }

@@ -1,7 +1,6 @@
 #include "shell/kit/Backgrounds.h"
 
 #include "shell/kit/Accessibility.h"
-#include "shell/kit/OverflowPainting.h"
 #include "shell/kit/Palette.h"
 
 #include <QPainter>
@@ -111,11 +110,17 @@ FloatingBackground::FloatingBackground(double cornerRadius, QWidget* parent)
     , m_cornerRadius(cornerRadius)
 {
     setObjectName(QStringLiteral("FloatingBackground"));
-    m_painting = new OverflowPainting(
-        this,
-        [] { return FloatingBackgroundStyle::shadow().reach(); },
-        [this](QPainter& p) { FloatingBackgroundStyle::paint(p, rect(), m_cornerRadius); },
-        true);
+    hostLook(this);
+}
+
+void FloatingBackground::paintLook(QPainter& painter)
+{
+    FloatingBackgroundStyle::paint(painter, rect(), m_cornerRadius);
+}
+
+void FloatingBackground::paintEvent(QPaintEvent* /*e*/)
+{
+    paintLookIfUnhosted(this);
 }
 
 ChipBackground::ChipBackground(QWidget* parent)

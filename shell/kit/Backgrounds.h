@@ -1,6 +1,7 @@
 #pragma once
 
 #include "shell/kit/Drawing.h"
+#include "shell/kit/ViewEffect.h"
 
 #include <QColor>
 #include <QWidget>
@@ -8,8 +9,6 @@
 class QVBoxLayout;
 
 namespace kit {
-
-class OverflowPainting;
 
 // The card look: a continuous rounded rectangle of radius 12 filled with the surface colour, with
 // a one-point inner border, the flame border when active and the hairline otherwise.
@@ -64,7 +63,9 @@ private:
 
 // A container with the floating-panel look. It adds no padding and no frame: the content
 // decides the size, and the shadow falls outside it.
-class FloatingBackground final : public QWidget
+class FloatingBackground final
+    : public QWidget
+    , public SelfPainted
 {
     Q_OBJECT
 
@@ -74,10 +75,15 @@ public:
     QVBoxLayout* contentLayout() const { return m_layout; }
     double cornerRadius() const { return m_cornerRadius; }
 
+    void paintLook(QPainter& painter) override;
+    QMarginsF lookOverflow() const override { return FloatingBackgroundStyle::shadow().reach(); }
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+
 private:
     QVBoxLayout* m_layout;
     double m_cornerRadius;
-    OverflowPainting* m_painting = nullptr;
 };
 
 // A container with the chip capsule behind its content; Reduce Transparency is read at each

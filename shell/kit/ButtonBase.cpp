@@ -2,18 +2,101 @@
 
 #include "shell/kit/AnimatedValue.h"
 #include "shell/kit/Motion.h"
-#include "shell/kit/OverflowPainting.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QChildEvent>
 #include <QEvent>
+#include <QWidget>
 
 namespace kit {
+
+namespace {
+
+// A kit button as assistive technologies see it: one pressable element without children, named
+// as `spokenName` says.
+class ButtonAccessible final : public QAccessibleWidget
+{
+public:
+    explicit ButtonAccessible(QWidget* w)
+        : QAccessibleWidget(w, QAccessible::Button)
+    {}
+
+    int childCount() const override { return 0; }
+    QAccessibleInterface* child(int /*index*/) const override { return nullptr; }
+    int indexOfChild(const QAccessibleInterface* /*child*/) const override { return -1; }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name) {
+            return button()->spokenName();
+        }
+        return QAccessibleWidget::text(t);
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.pressed = button()->isDown();
+        return s;
+    }
+
+    QStringList actionNames() const override
+    {
+        return QStringList(pressAction()) + QAccessibleWidget::actionNames();
+    }
+
+    void doAction(const QString& name) override
+    {
+        if (name == pressAction()) {
+            button()->click();
+        } else {
+            QAccessibleWidget::doAction(name);
+        }
+    }
+
+private:
+    ButtonBase* button() const { return static_cast<ButtonBase*>(widget()); }
+};
+
+QAccessibleInterface* accessibleFactory(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("kit::ButtonBase") && object != nullptr && object->isWidgetType()) {
+        return new ButtonAccessible(static_cast<QWidget*>(object));
+    }
+    return nullptr;
+}
+
+void collectNames(const QWidget* widget, QStringList& names)
+{
+    for (const QObject* child : widget->children()) {
+        if (!child->isWidgetType()) {
+            continue;
+        }
+        const auto* w = static_cast<const QWidget*>(child);
+        if (w->isHidden()) {
+            continue;
+        }
+        if (!w->accessibleName().isEmpty()) {
+            names.append(w->accessibleName());
+        } else {
+            collectNames(w, names);
+        }
+    }
+}
+
+} // namespace
 
 ButtonBase::ButtonBase(QWidget* parent)
     : QAbstractButton(parent)
 {
+    static const bool installed = [] {
+        QAccessible::installFactory(accessibleFactory);
+        return true;
+    }();
+    static_cast<void>(installed);
     setAttribute(Qt::WA_Hover);
-    m_painting = new OverflowPainting(
-        this, [this] { return overflow(); }, [this](QPainter& p) { paintControl(p); });
+    hostLook(this);
 }
 
 ButtonBase::~ButtonBase()
@@ -21,9 +104,28 @@ ButtonBase::~ButtonBase()
     setGraphicsEffect(nullptr);
 }
 
-void ButtonBase::overflowChanged()
+QString ButtonBase::spokenName() const
 {
-    m_painting->overflowChanged();
+    if (!accessibleName().isEmpty()) {
+        return accessibleName();
+    }
+    if (!text().isEmpty()) {
+        return text();
+    }
+    QStringList names;
+    collectNames(this, names);
+    return names.join(QStringLiteral(", "));
+}
+
+std::optional<ContentPlacement> ButtonBase::contentPlacement() const
+{
+    // Most buttons hold no views; they skip rendering their (empty) contents.
+    for (const QObject* child : children()) {
+        if (child->isWidgetType() && !static_cast<const QWidget*>(child)->isHidden()) {
+            return labelPlacement();
+        }
+    }
+    return std::nullopt;
 }
 
 bool ButtonBase::event(QEvent* e)
@@ -37,6 +139,13 @@ bool ButtonBase::event(QEvent* e)
     case QEvent::HoverLeave:
         m_hovered = false;
         break;
+    case QEvent::ChildAdded:
+        if (auto* child = qobject_cast<QWidget*>(static_cast<QChildEvent*>(e)->child())) {
+            // The label's views draw only: the button keeps the hits and the focus.
+            child->setAttribute(Qt::WA_TransparentForMouseEvents);
+            child->setFocusPolicy(Qt::NoFocus);
+        }
+        break;
     default:
         break;
     }
@@ -47,7 +156,8 @@ bool ButtonBase::event(QEvent* e)
 
 void ButtonBase::paintEvent(QPaintEvent* /*e*/)
 {
-    // Everything is painted by the overflow painting.
+    // Everything is painted by the view's effect (unless another took its place).
+    paintLookIfUnhosted(this);
 }
 
 void ButtonBase::sync()

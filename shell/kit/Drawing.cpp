@@ -60,6 +60,16 @@ QPainterPath capsule(const QRectF& rect)
     return path;
 }
 
+QTransform scaleAbout(const QPointF& centre, double scale, const QPointF& offset)
+{
+    QTransform t;
+    t.translate(offset.x(), offset.y());
+    t.translate(centre.x(), centre.y());
+    t.scale(scale, scale);
+    t.translate(-centre.x(), -centre.y());
+    return t;
+}
+
 void strokeInnerBorder(
     QPainter& painter, const QRectF& rect, double radius, const QColor& color, double lineWidth)
 {
@@ -147,6 +157,91 @@ void blurAlpha(QImage& image, double sigma)
             }
             out[x] = static_cast<uchar>(std::clamp(std::lround(acc), 0L, 255L));
         }
+    }
+}
+
+namespace {
+
+// The premultiplied ARGB counterpart of blurAlpha: each of the four channels, horizontally then
+// vertically, the edges counting as transparent.
+void blurPremultiplied(QImage& image, double sigma)
+{
+    const std::vector<float> kernel = gaussianKernel(sigma);
+    if (kernel.size() == 1) {
+        return;
+    }
+    const int half = static_cast<int>(kernel.size() / 2);
+    const float* centre = kernel.data() + half;
+    const int w = image.width();
+    const int h = image.height();
+    std::vector<float> buffer(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4);
+    for (int y = 0; y < h; ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        float* out = buffer.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w) * 4;
+        for (int x = 0; x < w; ++x) {
+            float acc[4] = {0, 0, 0, 0};
+            const int from = std::max(-half, -x);
+            const int to = std::min(half, w - 1 - x);
+            for (int k = from; k <= to; ++k) {
+                const QRgb p = row[x + k];
+                const float weight = centre[k];
+                acc[0] += weight * static_cast<float>(qAlpha(p));
+                acc[1] += weight * static_cast<float>(qRed(p));
+                acc[2] += weight * static_cast<float>(qGreen(p));
+                acc[3] += weight * static_cast<float>(qBlue(p));
+            }
+            std::copy(acc, acc + 4, out + static_cast<std::ptrdiff_t>(x) * 4);
+        }
+    }
+    const auto channel = [](float v) {
+        return static_cast<int>(std::clamp(std::lround(v), 0L, 255L));
+    };
+    for (int y = 0; y < h; ++y) {
+        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+        const int from = std::max(-half, -y);
+        const int to = std::min(half, h - 1 - y);
+        for (int x = 0; x < w; ++x) {
+            float acc[4] = {0, 0, 0, 0};
+            for (int k = from; k <= to; ++k) {
+                const float* p = buffer.data() + (static_cast<std::ptrdiff_t>(y + k) * w + x) * 4;
+                for (int c = 0; c < 4; ++c) {
+                    acc[c] += centre[k] * p[c];
+                }
+            }
+            const int a = channel(acc[0]);
+            out[x] = qRgba(
+                std::min(channel(acc[1]), a), std::min(channel(acc[2]), a), std::min(channel(acc[3]), a), a);
+        }
+    }
+}
+
+} // namespace
+
+void blurImage(QImage& image, double sigma)
+{
+    const bool alpha = image.format() == QImage::Format_Alpha8;
+    if (image.isNull() || !(sigma > 0.05) || !std::isfinite(sigma)
+        || (!alpha && image.format() != QImage::Format_ARGB32_Premultiplied)) {
+        return;
+    }
+    if (sigma > kMostPixelSigma) {
+        const double shrink = kMostPixelSigma / sigma;
+        const QSize full = image.size();
+        const double dpr = image.devicePixelRatio();
+        QImage small = image.scaled(std::max(1, static_cast<int>(std::ceil(full.width() * shrink))),
+                                    std::max(1, static_cast<int>(std::ceil(full.height() * shrink))),
+                                    Qt::IgnoreAspectRatio,
+                                    Qt::SmoothTransformation);
+        blurImage(small, kMostPixelSigma);
+        image = small.scaled(full, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                    .convertToFormat(alpha ? QImage::Format_Alpha8 : QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(dpr);
+        return;
+    }
+    if (alpha) {
+        blurAlpha(image, sigma);
+    } else {
+        blurPremultiplied(image, sigma);
     }
 }
 

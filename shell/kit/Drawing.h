@@ -6,6 +6,7 @@
 #include <QPainterPath>
 #include <QPointF>
 #include <QRectF>
+#include <QTransform>
 
 #include <algorithm>
 #include <vector>
@@ -26,6 +27,9 @@ inline double capsuleRadius(const QRectF& rect)
 {
     return std::min(rect.width(), rect.height()) / 2;
 }
+
+// Scales by `scale` about `centre`, then moves by `offset` (all in the same coordinates).
+QTransform scaleAbout(const QPointF& centre, double scale, const QPointF& offset = QPointF());
 
 // Strokes the border of the continuous rounded rectangle inside its edge (the stroke's outer side
 // lies on the shape's outline).
@@ -53,5 +57,8 @@ std::vector<float> gaussianKernel(double sigma);
 // Blurs the alpha of an 8-bit alpha image in place with that kernel, horizontally then
 // vertically; the edges count as transparent.
 void blurAlpha(QImage& alphaImage, double sigma);
+// Blurs an 8-bit alpha or premultiplied ARGB image in place with a Gaussian of this standard
+// deviation in pixels; wide blurs are done on a smaller copy, which a soft blur does not show.
+void blurImage(QImage& image, double sigma);
 
 } // namespace kit

@@ -1,7 +1,6 @@
 #include "shell/kit/FlameSlider.h"
 
 #include "shell/kit/Drawing.h"
-#include "shell/kit/OverflowPainting.h"
 #include "shell/kit/Palette.h"
 #include "shell/kit/PillButton.h"
 
@@ -56,14 +55,7 @@ FlameSlider::FlameSlider(double value, double lower, double upper, QWidget* pare
     setObjectName(QStringLiteral("FlameSlider"));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     m_dragging.setOnChange([this] { update(); });
-    m_painting = new OverflowPainting(
-        this,
-        [] {
-            Shadow widest;
-            widest.radius = 7;
-            return widest.reach();
-        },
-        [this](QPainter& p) { paintSlider(p); });
+    hostLook(this);
 }
 
 void FlameSlider::setValue(double value)
@@ -103,6 +95,9 @@ void FlameSlider::mousePressEvent(QMouseEvent* e)
         e->ignore();
         return;
     }
+    if (m_dragStartX) {
+        endDrag(); // the last drag's release was lost: this press starts afresh
+    }
     m_dragStartX = e->position().x();
     dragTo(e->position().x());
 }
@@ -117,6 +112,22 @@ void FlameSlider::mouseMoveEvent(QMouseEvent* e)
 void FlameSlider::mouseReleaseEvent(QMouseEvent* e)
 {
     if (e->button() == Qt::LeftButton && m_dragStartX) {
+        endDrag();
+    }
+}
+
+void FlameSlider::hideEvent(QHideEvent* e)
+{
+    QWidget::hideEvent(e);
+    if (m_dragStartX) {
+        endDrag();
+    }
+}
+
+void FlameSlider::changeEvent(QEvent* e)
+{
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::EnabledChange && !isEnabled() && m_dragStartX) {
         endDrag();
     }
 }
@@ -140,10 +151,18 @@ void FlameSlider::endDrag()
 
 void FlameSlider::paintEvent(QPaintEvent* /*e*/)
 {
-    // Painted by the overflow painting, so the knob's glow may pass the widget's edges.
+    // Painted by the view's effect, so the knob's glow may pass the widget's edges.
+    paintLookIfUnhosted(this);
 }
 
-void FlameSlider::paintSlider(QPainter& painter)
+QMarginsF FlameSlider::lookOverflow() const
+{
+    Shadow widest;
+    widest.radius = 7;
+    return widest.reach();
+}
+
+void FlameSlider::paintLook(QPainter& painter)
 {
     const FlameSliderGeometry g = geometryNow();
     const double d = m_dragging.value();

@@ -1,14 +1,13 @@
 #pragma once
 
 #include "shell/kit/AnimatedValue.h"
+#include "shell/kit/ViewEffect.h"
 
 #include <QWidget>
 
 #include <optional>
 
 namespace kit {
-
-class OverflowPainting;
 
 // The slider's layout for one value and width: where the knob and the filled part are.
 struct FlameSliderGeometry
@@ -54,8 +53,11 @@ private:
 // The horizontal slider, 18 points high (one per control, found by its object name). It never
 // moves its own value: dragging emits `valueChangeRequested` on every change and the owner sets
 // the model's value back with `setValue`. While dragging the knob grows to 1.12 and its glow
-// brightens, animated with the standard curve over 0.18 s.
-class FlameSlider final : public QWidget
+// brightens, animated with the standard curve over 0.18 s. A drag whose release never arrives
+// ends when the slider is hidden or disabled, and a press always starts a new drag.
+class FlameSlider final
+    : public QWidget
+    , public SelfPainted
 {
     Q_OBJECT
 
@@ -74,6 +76,10 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+    void paintLook(QPainter& painter) override;
+    QMarginsF lookOverflow() const override;
+    std::optional<ContentPlacement> contentPlacement() const override { return std::nullopt; }
+
 signals:
     void valueChangeRequested(double value);
 
@@ -81,10 +87,11 @@ protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
+    void changeEvent(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
 
 private:
-    void paintSlider(QPainter& painter);
     void dragTo(double x);
     void endDrag();
 
@@ -94,7 +101,6 @@ private:
     FlameSliderDrag m_drag;
     std::optional<double> m_dragStartX;
     AnimatedValue m_dragging{0.0};
-    OverflowPainting* m_painting = nullptr;
 };
 
 } // namespace kit

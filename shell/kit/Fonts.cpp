@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
-#include <QSet>
+#include <QHash>
 
 namespace kit {
 
@@ -27,18 +27,18 @@ QStringList fontFilesToRegister(const QStringList& folders)
 }
 
 namespace {
-// Fonts already registered, by a digest of their contents: the same file reached by two paths
-// (or copied into both resource folders) is registered once.
-QSet<QByteArray>& registeredDigests()
+// Fonts registered so far, by a digest of their contents (the same file reached by two paths,
+// or copied into both resource folders, is registered once), with their database ids.
+QHash<QByteArray, int>& registered()
 {
-    static QSet<QByteArray> digests;
-    return digests;
+    static QHash<QByteArray, int> fonts;
+    return fonts;
 }
 } // namespace
 
 QStringList registerFontFiles(const QStringList& files)
 {
-    QStringList registered;
+    QStringList added;
     for (const QString& file : files) {
         QFile f(file);
         if (!f.open(QIODevice::ReadOnly)) {
@@ -46,16 +46,25 @@ QStringList registerFontFiles(const QStringList& files)
         }
         const QByteArray data = f.readAll();
         const QByteArray digest = QCryptographicHash::hash(data, QCryptographicHash::Sha256);
-        if (data.isEmpty() || registeredDigests().contains(digest)) {
+        if (data.isEmpty() || registered().contains(digest)) {
             continue;
         }
-        if (QFontDatabase::addApplicationFontFromData(data) < 0) {
+        const int id = QFontDatabase::addApplicationFontFromData(data);
+        if (id < 0) {
             continue;
         }
-        registeredDigests().insert(digest);
-        registered.append(file);
+        registered().insert(digest, id);
+        added.append(file);
     }
-    return registered;
+    return added;
+}
+
+void forgetRegisteredFonts()
+{
+    for (const int id : std::as_const(registered())) {
+        QFontDatabase::removeApplicationFont(id);
+    }
+    registered().clear();
 }
 
 QStringList appFontFolders()

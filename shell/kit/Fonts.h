@@ -14,6 +14,10 @@ QStringList fontFilesToRegister(const QStringList& folders);
 // registered by this call.
 QStringList registerFontFiles(const QStringList& files);
 
+// Removes every font registered so far from the process and forgets it, so that registering
+// starts from a clean registry again (tests that register their own files).
+void forgetRegisteredFonts();
+
 // The application's resource folders that hold font files: the top level, then "Fonts".
 QStringList appFontFolders();
 

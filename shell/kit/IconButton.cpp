@@ -90,6 +90,11 @@ bool IconButton::hitButton(const QPoint& pos) const
     return circle.contains(QPointF(pos));
 }
 
+ContentPlacement IconButton::labelPlacement() const
+{
+    return {scaleAbout(QRectF(rect()).center(), currentAppearance().scale), 1};
+}
+
 void IconButton::paintControl(QPainter& painter)
 {
     const auto a = currentAppearance();
@@ -97,9 +102,7 @@ void IconButton::paintControl(QPainter& painter)
     const double side = std::min(r.width(), r.height());
     const QRectF disc(r.center() - QPointF(side / 2, side / 2), QSizeF(side, side));
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.translate(r.center());
-    painter.scale(a.scale, a.scale);
-    painter.translate(-r.center());
+    painter.setTransform(scaleAbout(r.center(), a.scale), true);
     painter.setPen(Qt::NoPen);
     painter.setBrush(a.disc);
     painter.drawEllipse(disc);

@@ -52,6 +52,7 @@ public:
 
 protected:
     void paintControl(QPainter& painter) override;
+    ContentPlacement labelPlacement() const override;
     void interactionChanged() override;
     bool hitButton(const QPoint& pos) const override;
 

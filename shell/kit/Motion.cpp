@@ -73,6 +73,11 @@ Animation Animation::easeInOut(double duration)
     return timingCurve(0.42, 0, 0.58, 1, duration);
 }
 
+Animation Animation::linear(double duration)
+{
+    return timingCurve(0, 0, 1, 1, duration);
+}
+
 Animation Animation::timingCurve(double x1, double y1, double x2, double y2, double duration)
 {
     Animation a;
@@ -126,6 +131,13 @@ Animation Animation::repeatForever(bool autoreverses) const
     return a;
 }
 
+Animation Animation::delayed(double seconds) const
+{
+    Animation a = *this;
+    a.m_delay = std::isfinite(seconds) && seconds > 0 ? seconds : 0;
+    return a;
+}
+
 double Animation::duration() const
 {
     return m_duration;
@@ -163,7 +175,7 @@ double Animation::fraction(double elapsed) const
     if (std::isnan(elapsed)) {
         return 0;
     }
-    elapsed = std::max(elapsed, 0.0);
+    elapsed = std::max(elapsed - m_delay, 0.0);
     const double cycle = duration();
     bool reversed = false;
     if (m_repeats && cycle > 0 && std::isfinite(elapsed)) {
@@ -184,7 +196,7 @@ double Animation::fraction(double elapsed) const
 
 bool Animation::isFinished(double elapsed) const
 {
-    return !m_repeats && elapsed >= duration();
+    return !m_repeats && elapsed >= m_delay + duration();
 }
 
 const Animation& reduceMotionAnimation()

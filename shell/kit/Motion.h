@@ -39,6 +39,8 @@ public:
 
     // The ease-in-out curve, control points (0.42, 0) and (0.58, 1).
     static Animation easeInOut(double duration);
+    // Constant speed (a spinner's turn).
+    static Animation linear(double duration);
     static Animation timingCurve(double x1, double y1, double x2, double y2, double duration);
     // The fast ease-out of presses, hovers and choices: control points (0.16, 1) and (0.3, 1).
     static Animation standard(double duration);
@@ -49,6 +51,8 @@ public:
 
     // The same animation repeated forever, reversing on each repeat when `autoreverses`.
     Animation repeatForever(bool autoreverses = true) const;
+    // The same animation starting `seconds` late (it stays at its start until then).
+    Animation delayed(double seconds) const;
 
     Kind kind() const { return m_kind; }
     bool isRepeating() const { return m_repeats; }
@@ -58,12 +62,14 @@ public:
     double duration() const;
     double response() const { return m_response; }
     double dampingFraction() const { return m_damping; }
+    double delay() const { return m_delay; }
     const CubicBezier& curve() const { return m_curve; }
 
     // The fraction of the way from the old value to the new one after `elapsed` seconds: 0 at
     // the start, 1 at rest (an under-damped spring passes beyond 1 on the way).
     double fraction(double elapsed) const;
-    // Whether the animation has come to rest after `elapsed` seconds (never, when repeating).
+    // Whether the animation has come to rest after `elapsed` seconds (its delay included; never,
+    // when repeating).
     bool isFinished(double elapsed) const;
 
     friend bool operator==(const Animation&, const Animation&) = default;
@@ -77,6 +83,7 @@ private:
     double m_duration = 0;
     double m_response = 0;
     double m_damping = 1;
+    double m_delay = 0;
     bool m_repeats = false;
     bool m_autoreverses = false;
 };

@@ -26,6 +26,15 @@ struct Palette
     static const QColor& blueTint();       // #3B82F6 at 0.12
     static const QColor& red();            // #FF5F56
 
+    // The same colours under the names the onboarding's views use.
+    static const QColor& windowBackground() { return canvas(); }
+    static const QColor& hairlineBright() { return hairlineStrong(); }
+    static const QColor& flameWash() { return flameShade(); }
+    static const QColor& ink() { return inkOnLight(); }
+    static const QColor& flameInk() { return inkOnFlame(); }
+    static const QColor& live() { return blue(); }
+    static const QColor& rose() { return red(); }
+
     // #FF8C33 to #F06D00 from the top-leading to the bottom-trailing corner of whatever it fills
     // (object-bounding coordinates, so one value serves every shape).
     static const QLinearGradient& flameGradient();

@@ -133,6 +133,9 @@ void PillButton::setLeadingSymbol(const QString& name, double pointSize, double 
 
 QSize PillButton::sizeHint() const
 {
+    if (layout() != nullptr) {
+        return ButtonBase::sizeHint();
+    }
     const auto a = PillButtonStyle::appearance(m_kind, m_size, false, false, true, false);
     const QFontMetricsF metrics(customFont(a.fontFace, a.fontSize, this), this);
     double width = metrics.horizontalAdvance(text());
@@ -186,16 +189,24 @@ void PillButton::changeEvent(QEvent* e)
     }
 }
 
+QTransform PillButton::placement(const PillButtonStyle::Appearance& a) const
+{
+    return scaleAbout(QRectF(rect()).center(), a.scale, QPointF(0, a.offsetY));
+}
+
+ContentPlacement PillButton::labelPlacement() const
+{
+    const auto a = currentAppearance();
+    return {placement(a), a.opacity};
+}
+
 void PillButton::paintControl(QPainter& painter)
 {
     const auto a = currentAppearance();
     const QRectF r = rect();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setOpacity(a.opacity);
-    painter.translate(0, a.offsetY);
-    painter.translate(r.center());
-    painter.scale(a.scale, a.scale);
-    painter.translate(-r.center());
+    painter.setTransform(placement(a), true);
 
     const QPainterPath shape = capsule(r);
     Shadow glow;

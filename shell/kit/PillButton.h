@@ -60,7 +60,8 @@ struct PillButtonStyle
 
 // A pill button (one per control, found by its object name). It follows the pointer's hover and
 // the press with the standard curve over 0.18 s (the reduced-motion ease while Reduce Motion is
-// on); its glow and lift may reach beyond its rectangle.
+// on); its glow and lift may reach beyond its rectangle. With a layout of views set on it, its
+// size is the layout's and the views lift, shrink and dim with the capsule.
 class PillButton final : public ButtonBase
 {
     Q_OBJECT
@@ -87,11 +88,15 @@ public:
 protected:
     void paintControl(QPainter& painter) override;
     QMarginsF overflow() const override;
+    ContentPlacement labelPlacement() const override;
     void interactionChanged() override;
     bool hitButton(const QPoint& pos) const override;
     void changeEvent(QEvent* e) override;
 
 private:
+    // The lift and the press shrink of an appearance.
+    QTransform placement(const PillButtonStyle::Appearance& a) const;
+
     PillButtonStyle::Kind m_kind;
     ControlSize m_size;
     QString m_symbol;

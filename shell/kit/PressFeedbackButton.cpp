@@ -27,7 +27,8 @@ void PressFeedbackButton::setLabel(LabelPainter label, QSize labelSize)
 
 QSize PressFeedbackButton::sizeHint() const
 {
-    return m_labelSize.isValid() ? m_labelSize : QSize(0, 0);
+    const QSize label = m_labelSize.isValid() ? m_labelSize : QSize(0, 0);
+    return layout() != nullptr ? label.expandedTo(ButtonBase::sizeHint()) : label;
 }
 
 void PressFeedbackButton::paintLabel(QPainter& painter, const QRectF& rect)
@@ -39,12 +40,13 @@ void PressFeedbackButton::paintLabel(QPainter& painter, const QRectF& rect)
 
 void PressFeedbackButton::paintControl(QPainter& painter)
 {
-    const QRectF r = rect();
-    const double s = m_scale.value();
-    painter.translate(r.center());
-    painter.scale(s, s);
-    painter.translate(-r.center());
-    paintLabel(painter, r);
+    painter.setTransform(scaleAbout(QRectF(rect()).center(), m_scale.value()), true);
+    paintLabel(painter, rect());
+}
+
+ContentPlacement PressFeedbackButton::labelPlacement() const
+{
+    return {scaleAbout(QRectF(rect()).center(), m_scale.value()), 1};
 }
 
 void PressFeedbackButton::interactionChanged()

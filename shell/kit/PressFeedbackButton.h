@@ -19,7 +19,9 @@ struct PressFeedbackButtonStyle
 };
 
 // A button whose label draws itself (rows, tiles, key caps, the switch): subclasses paint the
-// label in `paintLabel`, or a label painter is given; the button adds only the press shrink.
+// label in `paintLabel`, a label painter is given, or a layout of views is set on the button (its
+// size is then the layout's, or the painter's when that is larger); the button adds only the
+// press shrink, to all of them.
 class PressFeedbackButton : public ButtonBase
 {
     Q_OBJECT
@@ -39,6 +41,7 @@ public:
 protected:
     virtual void paintLabel(QPainter& painter, const QRectF& rect);
     void paintControl(QPainter& painter) final;
+    ContentPlacement labelPlacement() const override;
     void interactionChanged() override;
 
 private:

@@ -3,7 +3,6 @@
 #include "platform/AccessibilitySettings.h"
 #include "shell/kit/Accessibility.h"
 #include "shell/kit/Drawing.h"
-#include "shell/kit/OverflowPainting.h"
 
 #include <QPainter>
 
@@ -27,14 +26,7 @@ PulseDot::PulseDot(const QColor& color, bool pulses, QWidget* parent)
             update();
         }
     });
-    m_painting = new OverflowPainting(
-        this,
-        [] {
-            Shadow glow;
-            glow.radius = PulseDotStyle::glowRadius(true);
-            return glow.reach();
-        },
-        [this](QPainter& p) { paintDot(p); });
+    hostLook(this);
     if (auto* settings = accessibilitySettings()) {
         connect(settings,
                 &platform::AccessibilitySettings::displayOptionsChanged,
@@ -51,7 +43,19 @@ void PulseDot::setColor(const QColor& color)
 
 void PulseDot::setPulses(bool pulses)
 {
+    if (pulses == m_pulses) {
+        return;
+    }
     m_pulses = pulses;
+    if (!pulses) {
+        // A pulse that is switched off stops (no frames run for nothing) and remembers to
+        // start over when switched back on.
+        m_resumes = isPulsing();
+        m_dim.set(0);
+    } else if (m_resumes) {
+        m_resumes = false;
+        startPulse();
+    }
     update();
 }
 
@@ -114,14 +118,23 @@ void PulseDot::hideEvent(QHideEvent* e)
     QWidget::hideEvent(e);
     // Off screen the pulse ends; it starts anew when the dot comes back.
     m_dim.set(0);
+    m_resumes = false;
 }
 
 void PulseDot::paintEvent(QPaintEvent* /*e*/)
 {
-    // Painted by the overflow painting, so the glow may pass the widget's edges.
+    // Painted by the view's effect, so the glow may pass the widget's edges.
+    paintLookIfUnhosted(this);
 }
 
-void PulseDot::paintDot(QPainter& painter)
+QMarginsF PulseDot::lookOverflow() const
+{
+    Shadow glow;
+    glow.radius = PulseDotStyle::glowRadius(true);
+    return glow.reach();
+}
+
+void PulseDot::paintLook(QPainter& painter)
 {
     const QRectF r = rect();
     const double side = PulseDotStyle::kDiameter;

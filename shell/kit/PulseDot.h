@@ -1,6 +1,7 @@
 #pragma once
 
 #include "shell/kit/AnimatedValue.h"
+#include "shell/kit/ViewEffect.h"
 
 #include <QColor>
 #include <QMetaObject>
@@ -9,8 +10,6 @@
 #include <optional>
 
 namespace kit {
-
-class OverflowPainting;
 
 // The 6-point status dot, as pure data: a glow of its colour at 0.6 (radius 3 when it pulses, 0
 // otherwise), and an opacity that swings from 1 to 0.35 while it pulses.
@@ -30,7 +29,9 @@ struct PulseDotStyle
 // The status dot (one per control, found by its object name). It starts pulsing when it comes on
 // screen, when it pulses and Reduce Motion is off; switching Reduce Motion on stops the pulse at
 // full opacity at once, switching it off again restarts it.
-class PulseDot final : public QWidget
+class PulseDot final
+    : public QWidget
+    , public SelfPainted
 {
     Q_OBJECT
 
@@ -40,8 +41,9 @@ public:
     QColor color() const { return m_color; }
     void setColor(const QColor& color);
     bool pulses() const { return m_pulses; }
-    // Takes effect on the glow and the opacity at once; a pulse starts only when the dot comes on
-    // screen anew or Reduce Motion is switched off.
+    // Takes effect on the glow and the opacity at once. Switched off, a pulse stops at full
+    // opacity; switched back on, it starts over from full. A dot that was not pulsing starts only
+    // when it comes on screen anew or Reduce Motion is switched off.
     void setPulses(bool pulses);
 
     // The view's own reduce-motion flag; none follows the workspace setting.
@@ -58,21 +60,24 @@ public:
     void startPulse();
     void reduceMotionChanged(bool reduceMotion);
 
+    void paintLook(QPainter& painter) override;
+    QMarginsF lookOverflow() const override;
+    std::optional<ContentPlacement> contentPlacement() const override { return std::nullopt; }
+
 protected:
     void showEvent(QShowEvent* e) override;
     void hideEvent(QHideEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
 
 private:
-    void paintDot(QPainter& painter);
     void environmentMayHaveChanged();
 
     QColor m_color;
     bool m_pulses;
     std::optional<bool> m_environmentReduceMotion;
     bool m_lastReduceMotion = false;
+    bool m_resumes = false; // switched off mid-pulse: switching on starts over
     AnimatedValue m_dim{0.0};
-    OverflowPainting* m_painting = nullptr;
 };
 
 } // namespace kit

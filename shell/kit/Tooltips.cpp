@@ -1,6 +1,5 @@
 #include "shell/kit/Tooltips.h"
 
-#include "shell/kit/OverflowPainting.h"
 #include "shell/kit/Palette.h"
 
 #include <QEvent>
@@ -183,8 +182,12 @@ TooltipBubble::TooltipBubble(QWidget* parent)
 {
     setObjectName(QStringLiteral("TooltipBubble"));
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_painting = new OverflowPainting(
-        this, [] { return TooltipStyle::shadow().reach(); }, [this](QPainter& p) { paintBubble(p); });
+    hostLook(this);
+}
+
+void TooltipBubble::paintEvent(QPaintEvent* /*e*/)
+{
+    paintLookIfUnhosted(this);
 }
 
 void TooltipBubble::setText(const QString& text)
@@ -201,7 +204,7 @@ void TooltipBubble::setOpacity(double opacity)
     update();
 }
 
-void TooltipBubble::paintBubble(QPainter& painter)
+void TooltipBubble::paintLook(QPainter& painter)
 {
     // Nothing until measured, so the bubble never flashes at a wrong place.
     if (m_size.isEmpty()) {

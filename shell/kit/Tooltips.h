@@ -4,6 +4,7 @@
 #include "shell/kit/AnimatedValue.h"
 #include "shell/kit/Drawing.h"
 #include "shell/kit/Typography.h"
+#include "shell/kit/ViewEffect.h"
 
 #include <QList>
 #include <QObject>
@@ -12,7 +13,6 @@
 
 namespace kit {
 
-class OverflowPainting;
 class TooltipHost;
 
 // The kit's own tooltips, drawn inside the window in the palette's colours instead of the
@@ -97,7 +97,9 @@ private:
 };
 
 // The bubble the host draws: the text on the raised surface with a faint border and a shadow.
-class TooltipBubble final : public QWidget
+class TooltipBubble final
+    : public QWidget
+    , public SelfPainted
 {
     Q_OBJECT
 
@@ -111,13 +113,17 @@ public:
     // The measured size (its rectangle is exactly that).
     QSizeF measuredSize() const { return m_size; }
 
-private:
-    void paintBubble(QPainter& painter);
+    void paintLook(QPainter& painter) override;
+    QMarginsF lookOverflow() const override { return TooltipStyle::shadow().reach(); }
+    std::optional<ContentPlacement> contentPlacement() const override { return std::nullopt; }
 
+protected:
+    void paintEvent(QPaintEvent* e) override;
+
+private:
     QString m_text;
     QSizeF m_size;
     double m_opacity = 1;
-    OverflowPainting* m_painting = nullptr;
 };
 
 // The host of the tooltips of everything inside one container; owned by the container. It keeps
@@ -127,6 +133,8 @@ class TooltipHost final : public QObject
     Q_OBJECT
 
 public:
+    // Hosts the tooltips inside the container (every window's content view has one); a second
+    // call returns the same host.
     static TooltipHost* attach(QWidget* container);
     // The nearest host at or above the widget; null when there is none.
     static TooltipHost* hostFor(const QWidget* widget);

@@ -3,6 +3,7 @@
 #include "platform/Audio.h"
 #include "platform/Services.h"
 
+#include <QCoreApplication>
 #include <QtEndian>
 
 #include <algorithm>
@@ -18,6 +19,16 @@ std::map<VeilSound::Cue, std::unique_ptr<platform::AudioPlayer>>& playerCache()
 {
     static std::map<VeilSound::Cue, std::unique_ptr<platform::AudioPlayer>> cache;
     return cache;
+}
+
+bool releaseScheduled = false;
+
+// Players hold the audio output's sinks, which must go while the application object still
+// exists: the cache is emptied as the application object is destroyed, not with the process.
+void releasePlayers()
+{
+    VeilSound::forgetPlayers();
+    releaseScheduled = false;
 }
 
 void appendU32(QByteArray& out, quint32 value)
@@ -132,6 +143,10 @@ void VeilSound::play(Cue cue)
         player->setVolume(1.0);
         player->prepareToPlay();
         it = cache.emplace(cue, std::move(player)).first;
+        if (!releaseScheduled) {
+            qAddPostRoutine(releasePlayers);
+            releaseScheduled = true;
+        }
     }
     it->second->setCurrentTime(0);
     it->second->play();

@@ -15,7 +15,8 @@ namespace kit {
 // The two short sound cues of the onboarding, synthesised in memory as WAV files (linear PCM,
 // 44,100 samples per second, mono, 16-bit) rather than loaded: `Veil`, a quick falling blip, and
 // `Success`, a soft two-note chime. One player per cue is made on the cue's first successful
-// play and kept; without an audio output a cue is silent. Main thread only.
+// play and kept until the application object goes; without an audio output a cue is silent.
+// Main thread only.
 class VeilSound
 {
 public:

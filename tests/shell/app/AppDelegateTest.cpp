@@ -6,6 +6,7 @@
 #include "popover/MenuBarView.h"
 #include "shell/UpdaterManager.h"
 #include "shell/VeilmoxApp.h"
+#include "shell/kit/Tooltips.h"
 #include "tests/shell/app/ShellFixture.h"
 
 #include <QWidget>
@@ -107,6 +108,27 @@ TEST(AppDelegateLaunch, OpensTheOnboardingAndThePictureInPicturePanelAsTheSettin
         EXPECT_EQ(window->frame().size(), QSizeF(1080, 720));
         EXPECT_DOUBLE_EQ(window->frame().center().x(), 1512.0 / 2) << "centred";
         EXPECT_TRUE(f.desktop.isActive()) << "the application comes forward";
+    }
+}
+
+TEST(AppDelegateLaunch, ThePopoverAndTheOnboardingWindowShowTheKitsTooltips)
+{
+    ShellFixture f;
+    f.launch();
+    ASSERT_NE(f.app->onboardingWindow(), nullptr);
+    for (QWidget* content :
+         {static_cast<QWidget*>(f.app->menuBarView()), f.app->onboardingWindow()->contentView()}) {
+        auto* control = new QWidget(content);
+        control->setGeometry(10, 10, 30, 20);
+        control->show();
+        kit::TooltipSource::attach(control, QStringLiteral("Preferences & Settings"));
+        hover(*control, true);
+        f.scheduler.advance(0.6);
+        const kit::TooltipHost* host = kit::TooltipHost::hostFor(control);
+        ASSERT_NE(host, nullptr);
+        EXPECT_EQ(host->container(), content);
+        ASSERT_NE(host->bubble(), nullptr);
+        EXPECT_EQ(host->bubble()->text(), QStringLiteral("Preferences & Settings"));
     }
 }
 

@@ -142,6 +142,29 @@ TEST(HUDToast, ContentSpringsInAndLeavesWithTheCurveOrUnderReduceMotionOnlyFades
     EXPECT_EQ(h.hud.window()->alphaValue(), 0.0);
 }
 
+TEST(HUDToast, TheStatusLineWrapsInTheCapsuleAndTheTextsKeepTheRowsSpacingFromTheTag)
+{
+    KitEnvironment env;
+    const QRectF capsule(QPointF(25, 15), HUDToastView::kCapsuleSize);
+    const QString status = QStringLiteral("SHARING DETECTED · MICROSOFT TEAMS");
+    const QString longName = QStringLiteral("3 apps hidden from your share automatically");
+    const HUDToastView::Layout l = HUDToastView::layout(capsule, longName, status, true);
+    EXPECT_GE(l.statusText.lineCount(), 2);
+    EXPECT_FALSE(l.statusText.isTruncated());
+    EXPECT_EQ(l.statusText.lineTexts().join(QLatin1Char(' ')), status) << "the meeting app's name is kept";
+    EXPECT_LE(l.status.bottom(), capsule.bottom());
+    EXPECT_GE(l.title.top(), capsule.top());
+    // Spacing 10, a spacer of at least 8, spacing 10.
+    EXPECT_DOUBLE_EQ(l.tag.left() - l.title.right(), 28);
+    EXPECT_DOUBLE_EQ(l.status.width(), l.title.width());
+    EXPECT_TRUE(l.titleText.endsWith(QStringLiteral("…"))) << "the title stays on one line";
+
+    // A status line too long for the capsule keeps what fits and ends with "…".
+    const HUDToastView::Layout crowded = HUDToastView::layout(capsule, longName, status.repeated(4), true);
+    EXPECT_TRUE(crowded.statusText.isTruncated());
+    EXPECT_LE(crowded.status.bottom(), capsule.bottom() + 1);
+}
+
 TEST(HUDToast, TextsFollowTheValues)
 {
     EXPECT_EQ(HUDToastView::title(QString()), QStringLiteral("Application"));

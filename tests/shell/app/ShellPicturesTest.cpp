@@ -1,5 +1,5 @@
 // Renders the shell as a person sees it on the simulated display (status item with its badge,
-// onboarding window, popover) and the HUD toast, to PNG files under the build tree, and checks
+// onboarding window, popover) and the HUD toast, to PNG files (see picturesFolder), and checks
 // sentinel pixels of each.
 #include "platform/Popover.h"
 #include "platform/StatusBar.h"
@@ -9,8 +9,6 @@
 #include "shell/kit/Palette.h"
 #include "shell/kit/Snapshot.h"
 #include "tests/shell/app/ShellFixture.h"
-
-#include <QDir>
 
 #include <gtest/gtest.h>
 
@@ -22,8 +20,7 @@ QImage renderDesktop(ShellFixture& f, const QString& name)
 {
     const platform::sim::SimCompositor compositor(f.desktop);
     const QImage picture = compositor.renderDisplay(f.desktop.mainDisplayID(), QSize(1512, 982));
-    QDir().mkpath(picturesFolder());
-    EXPECT_TRUE(picture.save(picturesFolder() + QLatin1Char('/') + name + QStringLiteral(".png")));
+    EXPECT_TRUE(picture.save(picturePath(name)));
     return picture;
 }
 
@@ -47,7 +44,7 @@ TEST(ShellPictures, StatusItemWithBadgeAndTheOnboardingWindow)
     const QRect strip = button.toAlignedRect().adjusted(-40, 0, 8, 8);
     EXPECT_TRUE(picture.copy(strip)
                     .scaled(strip.size() * 8, Qt::KeepAspectRatio, Qt::FastTransformation)
-                    .save(picturesFolder() + QStringLiteral("/status-item.png")));
+                    .save(picturePath(QStringLiteral("status-item"))));
 
     // The onboarding window: the canvas with its close button.
     const QRectF window = f.app->onboardingWindow()->frame();
@@ -72,22 +69,36 @@ TEST(ShellPictures, PopoverUnderTheStatusItem)
         near(picture.pixelColor((popover.center() + QPointF(0, 200)).toPoint()), kit::Palette::canvas()));
 }
 
-TEST(ShellPictures, HUDToastVeiledAndVisible)
+TEST(ShellPictures, HUDToastVeiledVisibleAndForADetectedShare)
 {
-    for (const auto& [veiled, name] : {std::pair(true, "Slack"), std::pair(false, "Messages")}) {
+    struct Case
+    {
+        bool veiled;
+        QString name;
+        std::optional<QString> subtitle;
+        QString picture;
+    };
+    const Case cases[] = {
+        {true, QStringLiteral("Slack"), std::nullopt, QStringLiteral("hud-veiled")},
+        {false, QStringLiteral("Messages"), std::nullopt, QStringLiteral("hud-visible")},
+        {true,
+         QStringLiteral("2 apps hidden"),
+         QStringLiteral("SHARING DETECTED · MICROSOFT TEAMS"),
+         QStringLiteral("hud-detected-share")},
+    };
+    for (const Case& c : cases) {
         KitEnvironment env;
         HUDOverlayController hud(env.t.services());
-        hud.show(QString::fromLatin1(name), QImage(), veiled, std::nullopt);
+        hud.show(c.name, QImage(), c.veiled, c.subtitle);
         env.advance(0.8); // fully in
         auto* view = qobject_cast<HUDToastView*>(hud.window()->contentView());
         ASSERT_NE(view, nullptr);
         const QImage image = kit::renderView(*view, 2.0, kit::Palette::canvas());
-        ASSERT_TRUE(image.save(picturesFolder() + (veiled ? "/hud-veiled.png" : "/hud-visible.png")));
-        EXPECT_TRUE(near(colorAt(image, QPointF(170, 30)), kit::Palette::surface(), 3));
+        ASSERT_TRUE(image.save(picturePath(c.picture)));
         // A flame border and tag (flame shade) when veiled, a hairline and a blue tint otherwise.
         const QColor border = colorAt(image, QPointF(170, 15.5));
         const QColor tag = colorAt(image, QPointF(25 + 290 - 14 - 3, 40));
-        if (veiled) {
+        if (c.veiled) {
             EXPECT_GT(border.red(), std::max(100, border.blue() + 60)) << border.name().toStdString();
             EXPECT_GT(tag.red(), tag.blue()) << tag.name().toStdString();
         } else {
@@ -95,5 +106,21 @@ TEST(ShellPictures, HUDToastVeiledAndVisible)
             EXPECT_LT(std::abs(border.red() - border.blue()), 12);
             EXPECT_GT(tag.blue(), tag.red()) << tag.name().toStdString();
         }
+        // Text on the status line's rows: one for a plain toast, two for the detected share.
+        const HUDToastView::Layout l =
+            HUDToastView::layout(view->capsuleRect(), c.name, c.subtitle, c.veiled, view);
+        int inkedRows = 0;
+        for (int line = 0; line < l.statusText.lineCount(); ++line) {
+            bool ink = false;
+            const double lineHeight = l.status.height() / l.statusText.lineCount();
+            for (double x = l.status.left(); x < l.status.right() && !ink; x += 0.5) {
+                ink = colorAt(image, QPointF(x, l.status.top() + lineHeight * (line + 0.5))).lightness() > 70;
+            }
+            inkedRows += ink ? 1 : 0;
+        }
+        EXPECT_EQ(inkedRows, c.subtitle ? 2 : 1) << c.picture.toStdString();
+        EXPECT_TRUE(
+            near(colorAt(image, QPointF(l.tag.left() - 14, l.tag.center().y())), kit::Palette::surface(), 3))
+            << "nothing but the capsule's fill between the texts and the tag";
     }
 }

@@ -15,17 +15,6 @@
 using namespace kit;
 using namespace testing_support;
 
-namespace {
-// A colour painted at `opacity` over the canvas, as the picture should show it.
-QColor over(const QColor& colour, const QColor& base = Palette::canvas())
-{
-    const double a = colour.alphaF();
-    return QColor::fromRgbF(static_cast<float>(colour.redF() * a + base.redF() * (1 - a)),
-                            static_cast<float>(colour.greenF() * a + base.greenF() * (1 - a)),
-                            static_cast<float>(colour.blueF() * a + base.blueF() * (1 - a)));
-}
-} // namespace
-
 TEST(CardBackground, ActivatingChangesOnlyTheBorderColour)
 {
     KitEnvironment env;
@@ -154,7 +143,7 @@ TEST(PulseDot, PulsesWhileShownUnlessReduceMotionIsOn)
               std::pair(3.0, 0.0));
 }
 
-TEST(PulseDot, TurningPulsesOnTakesEffectWhenShownAnewAndOffAtOnce)
+TEST(PulseDot, TurningPulsesOnWaitsForTheNextShowingOffStopsTheFramesAndOnAgainRestarts)
 {
     KitEnvironment env;
     PulseDot quiet(Palette::blue(), false);
@@ -169,4 +158,12 @@ TEST(PulseDot, TurningPulsesOnTakesEffectWhenShownAnewAndOffAtOnce)
     EXPECT_NEAR(quiet.currentOpacity(), 0.35, 0.02);
     quiet.setPulses(false);
     EXPECT_DOUBLE_EQ(quiet.currentOpacity(), 1) << "back to full opacity";
+    EXPECT_FALSE(quiet.isPulsing()) << "and its frames stop";
+    EXPECT_EQ(env.t.scheduler.pendingCount(), 0U);
+    env.advance(0.4);
+    quiet.setPulses(true);
+    EXPECT_TRUE(quiet.isPulsing()) << "turned back on, it pulses again";
+    EXPECT_DOUBLE_EQ(quiet.currentOpacity(), 1) << "from full opacity";
+    env.advance(0.8);
+    EXPECT_NEAR(quiet.currentOpacity(), 0.35, 0.02);
 }

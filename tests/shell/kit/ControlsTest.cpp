@@ -302,3 +302,45 @@ TEST(FlameSlider, DraggingAsksForValuesWithoutMovingItself)
     slider.setValue(requested.at(1).at(0).toDouble());
     EXPECT_NEAR(slider.geometryNow().knobCenter(), 150, 1e-9);
 }
+
+TEST(FlameSlider, ADragWhoseReleaseIsLostEndsAndTheNextPressStartsAfresh)
+{
+    KitEnvironment env;
+    // The knob's centre is at 100 of 200 points and is grabbed 5 points right of it. A fresh
+    // press at 150 puts the knob's centre there; a stale drag would keep the old grab.
+    const double centred = (150.0 - 7) / 186 * 0.85;
+    enum class Loss
+    {
+        Hidden,
+        Disabled,
+        PressedAgain,
+    };
+    for (const Loss loss : {Loss::Hidden, Loss::Disabled, Loss::PressedAgain}) {
+        const int row = static_cast<int>(loss);
+        FlameSlider slider(0.425, 0, 0.85);
+        slider.resize(200, 18);
+        renderView(slider);
+        QSignalSpy requested(&slider, &FlameSlider::valueChangeRequested);
+        press(slider, QPointF(105, 9));
+        ASSERT_TRUE(slider.isDragging()) << row;
+        switch (loss) {
+        case Loss::Hidden:
+            slider.hide();
+            slider.show();
+            break;
+        case Loss::Disabled:
+            slider.setEnabled(false);
+            slider.setEnabled(true);
+            break;
+        case Loss::PressedAgain:
+            break;
+        }
+        EXPECT_EQ(slider.isDragging(), loss == Loss::PressedAgain) << row;
+        env.advance(0.3);
+        press(slider, QPointF(150, 9));
+        EXPECT_NEAR(requested.back().at(0).toDouble(), centred, 1e-12)
+            << row << ": pressed away from the knob";
+        moveMouse(slider, QPointF(150, 9));
+        EXPECT_TRUE(slider.isDragging()) << row;
+    }
+}

@@ -1,16 +1,24 @@
-// Renders every control of the kit in its states to PNG files under the build tree, for looking
+// Renders every control of the kit in its states to PNG files (see picturesFolder), for looking
 // at, and checks that each picture was made and is not blank.
 #include "shell/kit/Backgrounds.h"
+#include "shell/kit/ButtonBase.h"
+#include "shell/kit/Collapsible.h"
 #include "shell/kit/FlameSlider.h"
 #include "shell/kit/FlameToggle.h"
 #include "shell/kit/IconButton.h"
+#include "shell/kit/PageStack.h"
 #include "shell/kit/Palette.h"
 #include "shell/kit/PillButton.h"
+#include "shell/kit/PressFeedbackButton.h"
 #include "shell/kit/PulseDot.h"
 #include "shell/kit/Snapshot.h"
+#include "shell/kit/SymbolView.h"
 #include "shell/kit/Symbols.h"
 #include "shell/kit/TextLabel.h"
+#include "shell/kit/TextView.h"
 #include "shell/kit/Tooltips.h"
+#include "shell/kit/Transaction.h"
+#include "shell/kit/Transition.h"
 #include "shell/kit/VeiledBadge.h"
 #include "tests/shell/kit/KitTestSupport.h"
 
@@ -27,16 +35,72 @@ using namespace testing_support;
 
 namespace {
 
-// Writes a picture of the widget on the canvas colour and checks it is not blank.
-void writePicture(QWidget& widget, const char* name)
+// Writes a picture of the widget on the canvas colour, checks it is not blank and returns it.
+QImage writePicture(QWidget& widget, const char* name)
 {
-    const QString path = picturesFolder() + QLatin1Char('/') + QString::fromLatin1(name) + ".png";
-    ASSERT_TRUE(writeViewPng(widget, path, 2.0, Palette::canvas())) << name;
-    const QImage image = QImage(path).convertToFormat(QImage::Format_ARGB32);
-    ASSERT_FALSE(image.isNull());
+    const QString path = picturePath(QString::fromLatin1(name));
+    EXPECT_TRUE(writeViewPng(widget, path, 2.0, Palette::canvas())) << name;
+    QImage image = QImage(path).convertToFormat(QImage::Format_ARGB32);
+    EXPECT_FALSE(image.isNull());
     QImage blank(image.size(), image.format());
     blank.fill(image.pixel(0, 0));
     EXPECT_NE(image, blank) << name << " is blank";
+    image.setDevicePixelRatio(2);
+    return image;
+}
+
+// The lightness of the brightest point in an area of the picture.
+int brightest(const QImage& image, const QRectF& area)
+{
+    int most = 0;
+    for (double y = area.top(); y < area.bottom(); y += 0.5) {
+        for (double x = area.left(); x < area.right(); x += 0.5) {
+            most = std::max(most, colorAt(image, QPointF(x, y)).lightness());
+        }
+    }
+    return most;
+}
+
+TextLook look(const QString& face, double size, const QColor& color, double tracking = 0)
+{
+    TextLook l;
+    l.face = face;
+    l.size = size;
+    l.color = color;
+    l.tracking = tracking;
+    return l;
+}
+
+// An app row as the popover draws one: icon, name and count, a badge and a chevron, all inside
+// one press-feedback button.
+PressFeedbackButton* appRow(const QString& name, const QString& detail)
+{
+    auto* row = new PressFeedbackButton;
+    row->setAccessibleName(name);
+    row->setLabel(
+        [](QPainter& p, const QRectF& r) {
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setPen(Qt::NoPen);
+            p.setBrush(Palette::surfaceRaised());
+            p.drawPath(continuousRoundedRect(r, 10));
+            strokeInnerBorder(p, r, 10, Palette::hairline());
+        },
+        QSize());
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(12, 9, 12, 9);
+    layout->setSpacing(10);
+    layout->addWidget(new SymbolView(QStringLiteral("app.fill"), 18, SecondaryWhite::symbol(false)));
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(2);
+    texts->addWidget(
+        new TextLabel(name, look(geistFontName(FontWeight::semibold), 13, Palette::textPrimary())));
+    texts->addWidget(new TextLabel(detail, monoMutedLabel(8.5)));
+    layout->addLayout(texts, 1);
+    layout->addWidget(new VeiledBadge(QStringLiteral("Hidden")));
+    layout->addWidget(new SymbolView(
+        QStringLiteral("chevron.right"), 10, SecondaryWhite::symbol(false), FontWeight::semibold));
+    row->setFixedWidth(250);
+    return row;
 }
 
 // A sheet laid out as a grid with room around each cell for glows.
@@ -238,5 +302,164 @@ TEST(Gallery, EverySymbolAndTheImageAssets)
     EXPECT_TRUE(paintSymbol(
         painter, QStringLiteral("checkmark.circle.fill"), QRectF(320, top, 120, 120), Palette::flame()));
     painter.end();
-    ASSERT_TRUE(sheet.save(picturesFolder() + QStringLiteral("/symbols.png")));
+    ASSERT_TRUE(sheet.save(picturePath(QStringLiteral("symbols"))));
+}
+
+TEST(Gallery, CompoundButtonsAtRestAndPressed)
+{
+    KitEnvironment env;
+    Sheet sheet;
+    sheet.caption(0, 1, "REST");
+    sheet.caption(0, 2, "PRESSED");
+    QList<ButtonBase*> pressed;
+    sheet.caption(1, 0, "ROW");
+    PressFeedbackButton* restingRow =
+        sheet.add(appRow(QStringLiteral("Slack"), QStringLiteral("3 WINDOWS")), 1, 1);
+    pressed << sheet.add(appRow(QStringLiteral("Slack"), QStringLiteral("3 WINDOWS")), 1, 2);
+
+    sheet.caption(2, 0, "PILL");
+    for (const int column : {1, 2}) {
+        auto* pill =
+            sheet.add(new PillButton(QString(), PillButtonStyle::Kind::Flame), 2, column, 1, Qt::AlignLeft);
+        auto* content = new QHBoxLayout(pill);
+        content->setContentsMargins(14, 7, 14, 7);
+        content->setSpacing(6);
+        content->addWidget(
+            new SymbolView(QStringLiteral("bolt.fill"), 11, Palette::inkOnFlame(), FontWeight::semibold));
+        content->addWidget(
+            new TextLabel(QStringLiteral("Auto-hide on"),
+                          look(geistFontName(FontWeight::semibold), 12.5, Palette::inkOnFlame())));
+        if (column == 2) {
+            pressed << pill;
+        }
+    }
+
+    sheet.widget.resize(sheet.widget.sizeHint());
+    renderView(sheet.widget);
+    for (ButtonBase* button : pressed) {
+        press(*button, QRectF(button->rect()).center());
+    }
+    env.advance(0.5);
+    const QImage image = writePicture(sheet.widget, "compound-buttons");
+    // The rows' names are drawn inside their buttons.
+    for (const QWidget* row : {static_cast<QWidget*>(restingRow), static_cast<QWidget*>(pressed.front())}) {
+        EXPECT_GT(brightest(image, QRectF(row->mapTo(&sheet.widget, QPoint(44, 6)), QSizeF(30, 16))), 200);
+    }
+}
+
+TEST(Gallery, WrappedTextWithSpacingAlignmentLimitsAndBoldRuns)
+{
+    KitEnvironment env;
+    QWidget sheet;
+    sheet.setFixedWidth(360);
+    auto* column = new QVBoxLayout(&sheet);
+    column->setContentsMargins(24, 24, 24, 24);
+    column->setSpacing(18);
+    const auto caption = [&](const char* text) {
+        column->addWidget(new TextLabel(QString::fromLatin1(text), monoMutedLabel(9)));
+    };
+    caption("LEADING, LINE SPACING 2, BOLD RUNS");
+    auto* step = new TextView(QString(),
+                              look(geistFontName(FontWeight::regular), 12.5, SecondaryWhite::body(false)),
+                              {2, TextAlignment::Leading, 0});
+    step->setMarkdown(
+        QStringLiteral("Pick the **Veilmox** screen — Screen 2 with one monitor, otherwise the last "
+                       "screen listed."));
+    column->addWidget(step);
+    caption("CENTRED, LINE SPACING 4");
+    column->addWidget(
+        new TextView(QStringLiteral("Tomorrow's call is already safe. Your setup is ready and waiting. "
+                                    "Save it to your account so you don't lose it when you close the app."),
+                     look(geistFontName(FontWeight::regular), 14, SecondaryWhite::body(false)),
+                     {4, TextAlignment::Center, 0}));
+    caption("TWO LINES AT MOST");
+    auto* limited =
+        new TextView(QStringLiteral("Veilmox doesn't work with apps in macOS native Full Screen (green "
+                                    "button). Keep them windowed, and hidden apps stay invisible to others."),
+                     look(geistFontName(FontWeight::regular), 11.5, SecondaryWhite::body(false)),
+                     {2, TextAlignment::Leading, 2});
+    column->addWidget(limited);
+    caption("LEAD AND TAIL");
+    auto* headline =
+        new TextView(QString(), look(geistFontName(FontWeight::semibold), 28, Palette::textPrimary(), -0.7));
+    headline->setRuns({{QStringLiteral("Your shield is"), false, std::nullopt},
+                       {QStringLiteral("\narmed."), false, SecondaryWhite::body(false)}});
+    column->addWidget(headline);
+    sheet.resize(360, sheet.heightForWidth(360) > 0 ? sheet.heightForWidth(360) : sheet.sizeHint().height());
+    const QImage image = writePicture(sheet, "wrapped-text");
+    EXPECT_EQ(limited->layoutAt(limited->width()).lineCount(), 2);
+    EXPECT_TRUE(limited->layoutAt(limited->width()).lineTexts().back().endsWith(QStringLiteral("…")));
+    EXPECT_GE(step->layoutAt(step->width()).lineCount(), 2);
+    // The headline's tail is on its own line, in the secondary white.
+    const int tail =
+        brightest(image, QRectF(headline->x(), headline->y() + headline->height() * 0.6, 100, 8));
+    EXPECT_GT(tail, 100);
+    EXPECT_LT(tail, 200);
+}
+
+TEST(Gallery, TransitionsHalfWay)
+{
+    KitEnvironment env;
+    Sheet sheet;
+    const auto filled = [](const QColor& color, const QString& text) {
+        auto* card = new CardBackground(14);
+        card->contentLayout()->addWidget(new TextLabel(text, monoLabel(10, color)));
+        return card;
+    };
+    sheet.caption(0, 0, "PAGE SWITCH");
+    auto* stack = sheet.add(new PageStack, 0, 1);
+    stack->setFixedSize(240, 80);
+    QWidget* main = filled(Palette::textPrimary(), QStringLiteral("MAIN PAGE"));
+    QWidget* settings = filled(Palette::flameSoft(), QStringLiteral("SETTINGS"));
+    stack->addPage(main, Transition::move(Edge::Leading).fadingUnderReduceMotion());
+    stack->addPage(settings, Transition::move(Edge::Trailing).fadingUnderReduceMotion());
+
+    sheet.caption(1, 0, "EXPANDING ROW");
+    auto* holder = sheet.add(new QWidget, 1, 1);
+    holder->setFixedSize(240, 110);
+    auto* rows = new QVBoxLayout(holder);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(4);
+    rows->addWidget(filled(Palette::textPrimary(), QStringLiteral("SLACK · 3 WINDOWS")));
+    auto* windows = new QWidget;
+    auto* list = new QVBoxLayout(windows);
+    list->setContentsMargins(20, 0, 0, 0);
+    for (const char* title : {"General", "Direct messages"}) {
+        list->addWidget(new TextLabel(QString::fromLatin1(title), monoMutedLabel(9)));
+    }
+    auto* collapsible = new Collapsible(windows);
+    collapsible->setTransition(
+        Transition::move(Edge::Top).combined(Transition::opacity()).fadingUnderReduceMotion());
+    rows->addWidget(collapsible);
+    rows->addWidget(filled(Palette::textPrimary(), QStringLiteral("ZOOM")));
+    rows->addStretch();
+
+    sheet.caption(2, 0, "SCALE AND FADE");
+    auto* chip = sheet.add(new VeiledBadge(QStringLiteral("Live")), 2, 1, 1, Qt::AlignLeft);
+    chip->hide();
+    Presence::of(chip).setTransition(Transition::scale(0.5).combined(Transition::opacity()));
+
+    sheet.caption(3, 0, "FADE, SHRINK, BLUR");
+    auto* window = sheet.add(filled(Palette::textPrimary(), QStringLiteral("PRIVATE WINDOW")), 3, 1);
+    window->setFixedWidth(240);
+    Presence::of(window).setTransition(
+        Transition::opacity().combined(Transition::scale(0.9)).combined(Transition::blur(12)));
+
+    sheet.widget.resize(sheet.widget.sizeHint());
+    renderView(sheet.widget);
+    withAnimation(Animation::easeInOut(1.0), [&] {
+        stack->setCurrentPage(settings);
+        collapsible->setExpanded(true);
+        Presence::of(chip).setPresent(true);
+        Presence::of(window).setPresent(false);
+    });
+    env.advance(0.5);
+    const QImage image = writePicture(sheet.widget, "transitions-half-way");
+    // Half-way, both pages show: the main page's card leaves by the left, the settings card comes
+    // from the right; the row below the expanding list has moved down part of the way.
+    EXPECT_NEAR(ViewEffect::of(settings)->pose().offset.x(), 120, 10);
+    const int open = collapsible->height();
+    EXPECT_GT(open, 0);
+    EXPECT_LT(open, collapsible->content()->height());
+    EXPECT_TRUE(window->isVisible()) << "still leaving";
 }

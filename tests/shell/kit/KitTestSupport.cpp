@@ -2,10 +2,12 @@
 
 #include "platform/Services.h"
 #include "shell/kit/Fonts.h"
+#include "shell/kit/Palette.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QMouseEvent>
+#include <QTemporaryDir>
 #include <QWidget>
 
 #include <cmath>
@@ -60,12 +62,42 @@ void moveMouse(QWidget& widget, QPointF at)
     sendMouse(widget, QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton);
 }
 
+QWidget* swatch(const QColor& color, QSize size)
+{
+    auto* w = new QWidget;
+    if (size.isValid()) {
+        w->setFixedSize(size);
+    }
+    w->setAutoFillBackground(true);
+    // Inside a button a view would otherwise fill with the button's colour.
+    w->setBackgroundRole(QPalette::Window);
+    QPalette palette;
+    palette.setColor(QPalette::Window, color);
+    w->setPalette(palette);
+    return w;
+}
+
 QString picturesFolder()
 {
-    const QString base = qEnvironmentVariableIsSet("VEILMOX_TEST_TMP")
-                             ? qEnvironmentVariable("VEILMOX_TEST_TMP")
-                             : QDir::tempPath();
-    return base + QStringLiteral("/gallery");
+    QString folder = qEnvironmentVariable("VEILMOX_PICTURES");
+    if (folder.isEmpty()) {
+        static const QString run = [] {
+            const QString base = qEnvironmentVariable("VEILMOX_TEST_TMP", QDir::tempPath());
+            QDir().mkpath(base);
+            static const QTemporaryDir dir(base + QStringLiteral("/pictures-XXXXXX"));
+            return dir.isValid() ? dir.path()
+                                 : base + QStringLiteral("/pictures-")
+                                       + QString::number(QCoreApplication::applicationPid());
+        }();
+        folder = run;
+    }
+    QDir().mkpath(folder);
+    return folder;
+}
+
+QString picturePath(const QString& name)
+{
+    return picturesFolder() + QLatin1Char('/') + name + QStringLiteral(".png");
 }
 
 QColor colorAt(const QImage& image, QPointF point)
@@ -73,6 +105,15 @@ QColor colorAt(const QImage& image, QPointF point)
     const double dpr = image.devicePixelRatio();
     return image.pixelColor(static_cast<int>(std::floor(point.x() * dpr)),
                             static_cast<int>(std::floor(point.y() * dpr)));
+}
+
+QColor over(const QColor& colour, const QColor& base)
+{
+    const QColor under = base.isValid() ? base : kit::Palette::canvas();
+    const double a = colour.alphaF();
+    return QColor::fromRgbF(static_cast<float>(colour.redF() * a + under.redF() * (1 - a)),
+                            static_cast<float>(colour.greenF() * a + under.greenF() * (1 - a)),
+                            static_cast<float>(colour.blueF() * a + under.blueF() * (1 - a)));
 }
 
 bool near(const QColor& a, const QColor& b, int tolerance)

@@ -32,11 +32,21 @@ void press(QWidget& widget, QPointF at);
 void release(QWidget& widget, QPointF at);
 void moveMouse(QWidget& widget, QPointF at);
 
-// The folder under the build tree where rendered pictures go.
+// A plain view filled with a colour, of a fixed size when one is given.
+QWidget* swatch(const QColor& color, QSize size = QSize());
+
+// Where this run's rendered pictures go, made when asked for: a folder of the run's own under the
+// test folder (removed when the run ends, so runs never collide), or the folder the environment
+// variable VEILMOX_PICTURES names, kept for looking at.
 QString picturesFolder();
+// The path of the picture with this name (".png" added) in that folder.
+QString picturePath(const QString& name);
 
 // The colour of an image at a point in its own (device-independent) coordinates.
 QColor colorAt(const QImage& image, QPointF point);
+
+// A translucent colour as painted over `base` (the canvas colour when none is given).
+QColor over(const QColor& colour, const QColor& base = QColor());
 
 // Whether two colours differ by at most `tolerance` in each channel.
 bool near(const QColor& a, const QColor& b, int tolerance = 2);

@@ -46,11 +46,15 @@ TEST(Motion, FractionsOfPlainRepeatingAndDegenerateAnimations)
         {"reversing", pulse, 2.0, 0.5},
         {"no response is a jump", Animation::spring(0, 1), 0, 1.0},
         {"no response is a jump", Animation::spring(std::nan(""), 1), 0.1, 1.0},
+        {"constant speed", Animation::linear(2), 0.5, 0.25},
+        {"a delay holds the start", ease.delayed(0.2), 0.15, 0.0},
+        {"and then runs", ease.delayed(0.2), 0.6, 0.5},
     };
     for (const auto& [what, animation, t, fraction] : cases) {
         EXPECT_NEAR(animation.fraction(t), fraction, 1e-9) << what << " at " << t;
     }
     EXPECT_TRUE(ease.isFinished(0.8));
+    EXPECT_FALSE(ease.delayed(0.2).isFinished(0.9));
     EXPECT_FALSE(pulse.isFinished(1000));
 }
 

@@ -39,6 +39,13 @@ TEST(Palette, ColoursAreTheExactSrgbComponents)
         {Palette::blue(), 0x60A5FA, 1},
         {Palette::blueTint(), 0x3B82F6, 0.12},
         {Palette::red(), 0xFF5F56, 1},
+        {Palette::windowBackground(), 0x0B0C0E, 1},
+        {Palette::hairlineBright(), 0xFFFFFF, 0.28},
+        {Palette::flameWash(), 0x1D1104, 1},
+        {Palette::ink(), 0x050506, 1},
+        {Palette::flameInk(), 0x160B02, 1},
+        {Palette::live(), 0x60A5FA, 1},
+        {Palette::rose(), 0xFF5F56, 1},
     };
     for (const auto& [colour, rgb, opacity] : cases) {
         EXPECT_EQ(colour.rgb() & 0xFFFFFF, rgb) << std::hex << rgb;
@@ -196,6 +203,16 @@ TEST(Fonts, RegistrationSkipsUnreadableFilesAndRegistersEachFontOnce)
 
     const QStringList files = fontFilesToRegister({dir.path(), fonts});
     ASSERT_EQ(files.size(), 3);
+    // From a clean registry, and leaving the application's fonts as they were.
+    struct CleanRegistry
+    {
+        CleanRegistry() { forgetRegisteredFonts(); }
+        ~CleanRegistry()
+        {
+            forgetRegisteredFonts();
+            registerAppFonts();
+        }
+    } clean;
     const QStringList registered = registerFontFiles(files);
     EXPECT_EQ(registered, QStringList({dir.path() + QStringLiteral("/GeistMono-SameBytes.ttf")}));
     EXPECT_TRUE(registerFontFiles(files).isEmpty());

@@ -3,11 +3,15 @@
 #include "platform/Audio.h"
 #include "tests/shell/kit/KitTestSupport.h"
 
+#include <QCoreApplication>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 using kit::VeilSound;
 using testing_support::KitEnvironment;
@@ -95,4 +99,66 @@ TEST(VeilSound, PlaysFromOnePlayerPerCueAndIsSilentWithoutAnOutput)
     VeilSound::play(VeilSound::Cue::Veil);
     VeilSound::play(VeilSound::Cue::Veil);
     VeilSound::forgetPlayers();
+}
+
+namespace {
+
+const QString kChildFlag = QStringLiteral("VEILMOX_VEILSOUND_CHILD");
+
+// Players that end the process with code 3 when they outlive the application object.
+class WatchedOutput final : public platform::AudioOutput
+{
+    struct Player final : platform::AudioPlayer
+    {
+        ~Player() override
+        {
+            if (QCoreApplication::instance() == nullptr) {
+                std::_Exit(3);
+            }
+        }
+        void setVolume(double /*volume*/) override {}
+        bool prepareToPlay() override { return true; }
+        void setCurrentTime(double /*seconds*/) override {}
+        bool play() override { return true; }
+        bool isPlaying() const override { return false; }
+    };
+
+public:
+    std::unique_ptr<platform::AudioPlayer> makePlayer(const QByteArray& /*fileData*/) override
+    {
+        return std::make_unique<Player>();
+    }
+};
+
+} // namespace
+
+// Run by the test below in a process of its own, which then ends as a test process does.
+TEST(VeilSoundInItsOwnProcess, PlaysACueAndLeavesThePlayerCached)
+{
+    if (!qEnvironmentVariableIsSet(qPrintable(kChildFlag))) {
+        GTEST_SKIP() << "run by VeilSound.PlayersAreReleasedBeforeTheApplicationObjectGoes";
+    }
+    KitEnvironment env;
+    static WatchedOutput output;
+    platform::Services services = env.t.services();
+    services.audio = &output;
+    platform::Services::setCurrent(services);
+    VeilSound::play(VeilSound::Cue::Veil);
+    EXPECT_EQ(VeilSound::players().size(), 1U);
+}
+
+TEST(VeilSound, PlayersAreReleasedBeforeTheApplicationObjectGoes)
+{
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(kChildFlag, QStringLiteral("1"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    child.setProcessEnvironment(environment);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=VeilSoundInItsOwnProcess.*")});
+    ASSERT_TRUE(child.waitForFinished(60000));
+    const QByteArray output = child.readAllStandardOutput();
+    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
+    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(child.exitCode(), 0) << "3: a player outlived the application object";
 }

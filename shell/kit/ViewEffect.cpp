@@ -1,0 +1,308 @@
+#include "shell/kit/ViewEffect.h"
+
+#include <QPainter>
+#include <QWidget>
+
+#include <algorithm>
+#include <cmath>
+
+namespace kit {
+
+namespace {
+
+// The offscreen picture of a view never gets larger than this many pixels a side.
+constexpr int kMostPixels = 8192;
+
+// Device pixels per point of the painter as it stands.
+double resolution(const QPainter& painter)
+{
+    return std::clamp(std::sqrt(std::abs(painter.deviceTransform().determinant())), 0.01, 8.0);
+}
+
+QMarginsF blurReach(double radius)
+{
+    const double reach = radius > 0 ? 3 * radius / 2 : 0;
+    return {reach, reach, reach, reach};
+}
+
+// The shadow of whatever the picture covers (by its alpha), blurred and tinted, drawn behind it.
+void drawSilhouetteShadow(QPainter& painter, const QImage& picture, QPointF at, const Shadow& shadow)
+{
+    const double scale = picture.devicePixelRatio();
+    const int pad = static_cast<int>(std::ceil(3 * std::max(shadow.sigma(), 0.0) * scale));
+    QImage mask(picture.width() + 2 * pad, picture.height() + 2 * pad, QImage::Format_Alpha8);
+    mask.fill(0);
+    {
+        QImage plain = picture;
+        plain.setDevicePixelRatio(1);
+        QPainter p(&mask);
+        p.drawImage(pad, pad, plain);
+    }
+    blurImage(mask, shadow.sigma() * scale);
+    QImage tinted(mask.size(), QImage::Format_ARGB32_Premultiplied);
+    tinted.fill(shadow.color);
+    {
+        QPainter p(&tinted);
+        p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+        p.drawImage(0, 0, mask);
+    }
+    tinted.setDevicePixelRatio(scale);
+    painter.drawImage(at - QPointF(pad / scale, pad / scale) + shadow.offset, tinted);
+}
+
+} // namespace
+
+// ---- SelfPainted
+
+SelfPainted::~SelfPainted()
+{
+    // The effect outlives this part of the view by a moment; it must not ask for the look then.
+    if (m_effect) {
+        m_effect->m_look = nullptr;
+    }
+}
+
+void SelfPainted::hostLook(QWidget* view)
+{
+    auto* effect = new ViewEffect(view, this);
+    m_effect = effect;
+    view->setGraphicsEffect(effect);
+}
+
+void SelfPainted::lookChanged()
+{
+    if (m_effect) {
+        m_effect->updateBoundingRect();
+    }
+}
+
+void SelfPainted::paintLookIfUnhosted(QWidget* view)
+{
+    if (m_effect && view->graphicsEffect() == m_effect.data()) {
+        return;
+    }
+    QPainter painter(view);
+    paintLook(painter);
+}
+
+// ---- ViewPose
+
+bool ViewPose::isIdentity() const
+{
+    return offset.isNull() && scale == 1 && opacity >= 1 && blurRadius <= 0;
+}
+
+QTransform ViewPose::transform(const QSizeF& size) const
+{
+    return scaleAbout(QPointF(anchor.x() * size.width(), anchor.y() * size.height()), scale, offset);
+}
+
+// ---- ViewEffect
+
+ViewEffect::ViewEffect(QWidget* view, SelfPainted* look)
+    : QGraphicsEffect(view)
+    , m_view(view)
+    , m_look(look)
+{
+    setObjectName(QStringLiteral("ViewEffect"));
+}
+
+ViewEffect& ViewEffect::on(QWidget* view)
+{
+    if (ViewEffect* existing = of(view)) {
+        return *existing;
+    }
+    auto* look = dynamic_cast<SelfPainted*>(view);
+    auto* effect = new ViewEffect(view, look);
+    if (look != nullptr) {
+        look->m_effect = effect;
+    }
+    view->setGraphicsEffect(effect);
+    return *effect;
+}
+
+ViewEffect* ViewEffect::of(const QWidget* view)
+{
+    return view != nullptr ? qobject_cast<ViewEffect*>(view->graphicsEffect()) : nullptr;
+}
+
+void ViewEffect::setPose(QWidget* view, const ViewPose& pose)
+{
+    if (!pose.isIdentity()) {
+        on(view).setPose(pose);
+        return;
+    }
+    ViewEffect* effect = of(view);
+    if (effect == nullptr) {
+        return;
+    }
+    effect->setPose(pose);
+    if (effect->m_look == nullptr && effect->isNeutral()) {
+        view->setGraphicsEffect(nullptr);
+    }
+}
+
+void ViewEffect::setOpacity(double opacity)
+{
+    m_opacity = std::isfinite(opacity) ? std::clamp(opacity, 0.0, 1.0) : 1.0;
+    update();
+}
+
+void ViewEffect::setBlurRadius(double radius)
+{
+    m_blurRadius = std::isfinite(radius) ? std::max(radius, 0.0) : 0.0;
+    updateBoundingRect();
+}
+
+void ViewEffect::setShadow(const Shadow& shadow)
+{
+    m_shadow = shadow;
+    updateBoundingRect();
+}
+
+void ViewEffect::setPose(const ViewPose& pose)
+{
+    m_pose = pose;
+    updateBoundingRect();
+    update();
+}
+
+bool ViewEffect::isNeutral() const
+{
+    return m_opacity >= 1 && m_blurRadius <= 0 && !hasShadow() && m_pose.isIdentity();
+}
+
+bool ViewEffect::hasShadow() const
+{
+    return m_shadow.color.isValid() && m_shadow.color.alpha() > 0;
+}
+
+double ViewEffect::effectiveOpacity() const
+{
+    return m_opacity * std::clamp(m_pose.opacity, 0.0, 1.0);
+}
+
+double ViewEffect::effectiveBlur() const
+{
+    return m_blurRadius + std::max(m_pose.blurRadius, 0.0);
+}
+
+QRectF ViewEffect::viewBounds() const
+{
+    QRectF r(QPointF(), QSizeF(m_view->size()));
+    const QSizeF size = r.size();
+    if (m_look != nullptr) {
+        r = r.marginsAdded(m_look->lookOverflow());
+    }
+    if (m_pose.offset != QPointF() || m_pose.scale != 1) {
+        r = m_pose.transform(size).mapRect(r);
+    }
+    return r.marginsAdded(blurReach(effectiveBlur()));
+}
+
+QRectF ViewEffect::boundingRectFor(const QRectF& rect) const
+{
+    // Qt asks with rectangles in several coordinate systems (the view's, its parent's, parts of
+    // it), so the answer is the view's reach as margins around whatever it is given.
+    const QRectF view(QPointF(), QSizeF(m_view->size()));
+    QRectF reach = viewBounds();
+    if (hasShadow()) {
+        reach = reach.united(reach.marginsAdded(m_shadow.reach()));
+    }
+    const QMarginsF growth(std::max(view.left() - reach.left(), 0.0),
+                           std::max(view.top() - reach.top(), 0.0),
+                           std::max(reach.right() - view.right(), 0.0),
+                           std::max(reach.bottom() - view.bottom(), 0.0));
+    return rect.marginsAdded(growth);
+}
+
+QImage ViewEffect::renderContents(double scale) const
+{
+    const QSize pixels(static_cast<int>(std::ceil(m_view->width() * scale)),
+                       static_cast<int>(std::ceil(m_view->height() * scale)));
+    if (pixels.isEmpty() || pixels.width() > kMostPixels || pixels.height() > kMostPixels) {
+        return {};
+    }
+    QImage contents(pixels, QImage::Format_ARGB32_Premultiplied);
+    contents.setDevicePixelRatio(scale);
+    contents.fill(Qt::transparent);
+    // While this effect draws, Qt renders the view itself plainly (its own painting and its
+    // children with their effects). The region is given because Qt renders nothing for an
+    // empty one when the view is itself being rendered or grabbed as a whole.
+    m_view->render(&contents, QPoint(), QRegion(m_view->rect()), QWidget::DrawChildren);
+    return contents;
+}
+
+void ViewEffect::drawView(QPainter& painter)
+{
+    const std::optional<ContentPlacement> placement =
+        m_look != nullptr ? m_look->contentPlacement() : ContentPlacement{};
+    QImage contents;
+    if (placement && placement->opacity > 0) {
+        contents = renderContents(resolution(painter));
+    }
+    painter.save();
+    if (m_pose.offset != QPointF() || m_pose.scale != 1) {
+        painter.setTransform(m_pose.transform(QSizeF(m_view->size())), true);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    }
+    if (m_look != nullptr) {
+        painter.save();
+        m_look->paintLook(painter);
+        painter.restore();
+    }
+    if (!contents.isNull()) {
+        if (!placement->transform.isIdentity()) {
+            painter.setTransform(placement->transform, true);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        }
+        painter.setOpacity(painter.opacity() * std::clamp(placement->opacity, 0.0, 1.0));
+        painter.drawImage(QPointF(), contents);
+    }
+    painter.restore();
+}
+
+void ViewEffect::draw(QPainter* painter)
+{
+    const double opacity = effectiveOpacity();
+    if (opacity <= 0) {
+        return;
+    }
+    const double blur = effectiveBlur();
+    const bool shadowed = hasShadow();
+    if (opacity >= 1 && blur <= 0 && !shadowed) {
+        drawView(*painter);
+        return;
+    }
+    // Group opacity, blur and shadow need the whole view as one picture first, at the
+    // resolution it is drawn with.
+    const QRectF area = viewBounds();
+    const double scale = resolution(*painter);
+    const QSize pixels(static_cast<int>(std::ceil(area.width() * scale)),
+                       static_cast<int>(std::ceil(area.height() * scale)));
+    if (pixels.isEmpty() || pixels.width() > kMostPixels || pixels.height() > kMostPixels) {
+        return;
+    }
+    QImage picture(pixels, QImage::Format_ARGB32_Premultiplied);
+    picture.setDevicePixelRatio(scale);
+    picture.fill(Qt::transparent);
+    {
+        QPainter p(&picture);
+        p.setRenderHints(painter->renderHints());
+        p.translate(-area.topLeft());
+        drawView(p);
+    }
+    if (blur > 0) {
+        blurImage(picture, blur / 2 * scale);
+    }
+    painter->save();
+    painter->setOpacity(painter->opacity() * opacity);
+    painter->setRenderHint(QPainter::SmoothPixmapTransform);
+    if (shadowed) {
+        drawSilhouetteShadow(*painter, picture, area.topLeft(), m_shadow);
+    }
+    painter->drawImage(area.topLeft(), picture);
+    painter->restore();
+}
+
+} // namespace kit
