@@ -1,7 +1,5 @@
 #include "onboarding/MockPicture.h"
 
-#include "shell/kit/OverflowPainting.h"
-
 #include <QPainter>
 
 #include <cmath>
@@ -15,20 +13,25 @@ MockPicture::MockPicture(mock::Item item, QWidget* parent)
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
-    m_painting = new kit::OverflowPainting(
-        this,
-        [this] { return m_item.overflow(); },
-        [this](QPainter& painter) {
-            painter.setRenderHint(QPainter::Antialiasing);
-            painter.setRenderHint(QPainter::TextAntialiasing);
-            m_item.draw(painter, QRectF(rect()));
-        });
+    hostLook(this);
+}
+
+void MockPicture::paintLook(QPainter& painter)
+{
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    m_item.draw(painter, QRectF(rect()));
+}
+
+void MockPicture::paintEvent(QPaintEvent* /*event*/)
+{
+    paintLookIfUnhosted(this);
 }
 
 void MockPicture::setItem(mock::Item item)
 {
     m_item = std::move(item);
-    m_painting->overflowChanged();
+    lookChanged();
     updateGeometry();
     update();
 }

@@ -1,17 +1,16 @@
 #pragma once
 
 #include "onboarding/MockLayout.h"
+#include "shell/kit/ViewEffect.h"
 
 #include <QWidget>
-
-namespace kit {
-class OverflowPainting;
-} // namespace kit
 
 // A widget that shows a mock picture: its ideal size is the size hint, its height follows its
 // width, and shadows fall beyond its rectangle without taking room in the layout. Paint-only:
 // it takes no input. Main thread.
-class MockPicture final : public QWidget
+class MockPicture final
+    : public QWidget
+    , public kit::SelfPainted
 {
     Q_OBJECT
 
@@ -26,7 +25,13 @@ public:
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override;
 
+    void paintLook(QPainter& painter) override;
+    QMarginsF lookOverflow() const override { return m_item.overflow(); }
+    std::optional<kit::ContentPlacement> contentPlacement() const override { return std::nullopt; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     mock::Item m_item;
-    kit::OverflowPainting* m_painting = nullptr;
 };
