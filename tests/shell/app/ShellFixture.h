@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/ShareMaskEditor.h"
 #include "pip/PiPController.h"
 #include "platform/Bundle.h"
 #include "shell/AppDelegate.h"
@@ -27,6 +28,9 @@ struct ShellFixture
     // The objects the delegate is made with; what they make is kept here.
     AppDelegate::Environment environment();
     AppDelegate& make();
+    // The picture-in-picture controller over the fixture's state object (made first when needed,
+    // without noting it).
+    PiPController& makePip();
     AppDelegate& launch();
     void store(const QString& key, const QVariant& value) { env.t.defaults.setObject(value, key); }
     // Bundle settings with the account service's address, for finding the browser.
@@ -44,11 +48,15 @@ struct ShellFixture
     platform::sim::VirtualScheduler& scheduler = env.t.scheduler;
     GlobalHotKeyManager registry{env.t.hotKeys, env.t.scheduler};
     std::unique_ptr<WindowManager> manager;
+    ShareMaskEditor maskEditor{env.t.services()};
     std::unique_ptr<PiPController> pip;
     std::unique_ptr<HUDOverlayController> hud;
     QStringList made;
     std::function<void()> whenStateObjectIsTaken;
     std::unique_ptr<AppDelegate> app;
+
+private:
+    WindowManager& stateObject();
 };
 
 } // namespace testing_support
