@@ -263,13 +263,17 @@ PiPAppGrid::PiPAppGrid(WindowManager& windowManager, QWidget* parent)
     m_grid->setContentsMargins(0, 0, 0, 0);
     m_grid->setHorizontalSpacing(static_cast<int>(kColumnSpacing));
     m_grid->setVerticalSpacing(static_cast<int>(kRowSpacing));
-    m_grid->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_grid->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Six fixed columns, centred in the section.
+    m_gridHost->setFixedWidth(
+        static_cast<int>(kColumns * PiPAppTile::kSide + (kColumns - 1) * kColumnSpacing));
     m_scroll = new QScrollArea;
     m_scroll->setObjectName(QStringLiteral("pipGridScroll"));
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setWidgetResizable(true);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setWidget(m_gridHost);
+    m_scroll->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     // The panel's own fill shows through; the indicator is a thin light bar.
     m_scroll->setStyleSheet(QStringLiteral(
         "QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }"
@@ -325,7 +329,9 @@ bool PiPAppGrid::showsIndicators() const
 
 int PiPAppGrid::heightForWidth(int width) const
 {
-    return layout()->totalHeightForWidth(width);
+    // Only the signed-out text wraps; the grid's height does not depend on the width.
+    return layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width)
+                                         : layout()->totalSizeHint().height();
 }
 
 QSize PiPAppGrid::sizeHint() const
