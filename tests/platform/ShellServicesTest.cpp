@@ -1,10 +1,14 @@
 // What the shell needs of the system beyond windows: links reaching one running instance, the
 // desktop entry that makes it their handler, and reading sounds.
+#include "platform/ApplicationBus.h"
 #include "platform/Audio.h"
 #include "platform/DesktopEntry.h"
 #include "platform/URLHandoff.h"
 #include "platform/sim/VirtualScheduler.h"
+#include "tests/support/PrivateSessionBus.h"
 
+#include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -296,6 +300,42 @@ TEST_F(URLHandoffTest, NeverRunsAsTheOneInstanceWithoutHoldingALockInAPrivateFol
     qputenv("XDG_RUNTIME_DIR", saved[0]);
     qputenv("TMPDIR", saved[1]);
     qputenv("XDG_CACHE_HOME", saved[2]);
+}
+
+TEST(ApplicationBus, TheOwnerOfTheNameTakesOneLinkPerOpenAndALaterInstanceHandsItsLinkOver)
+{
+    if (const QString missing = testing_support::PrivateSessionBus::missing(); !missing.isEmpty()) {
+        SKIP_OR_FAIL_UNDER_CI(missing.toStdString());
+    }
+    testing_support::PrivateSessionBus bus(QProcessEnvironment::systemEnvironment());
+    ASSERT_TRUE(bus.start());
+    const QString id = QStringLiteral("test.veilmox.Handler-") + QString::number(::getpid());
+    const QString path = ApplicationBus::objectPath(id);
+    EXPECT_EQ(path, QStringLiteral("/test/veilmox/Handler_") + QString::number(::getpid()));
+    ApplicationBus running(id, kSchemes, bus.connection());
+    ASSERT_EQ(running.start({}), ApplicationBus::Role::Primary);
+    QSignalSpy spy(&running, &ApplicationBus::urlsReceived);
+
+    // A launcher's Open, from another connection: the first link of the application's schemes.
+    const QDBusConnection launcher = QDBusConnection::connectToBus(bus.address(), QStringLiteral("launcher"));
+    QDBusMessage open = QDBusMessage::createMethodCall(id, path, QStringLiteral("org.freedesktop.Application"), QStringLiteral("Open"));
+    open << QStringList{QStringLiteral("https://elsewhere.example/"), QStringLiteral("veilmox://auth?code=a"), QStringLiteral("veilmox://auth?code=b")}
+         << QVariantMap();
+    QDBusPendingCall call = launcher.asyncCall(open);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return call.isFinished(); }, 5000));
+    EXPECT_FALSE(call.isError()) << call.error().message().toStdString();
+    EXPECT_EQ(received(spy), QList<QUrl>{QUrl(QStringLiteral("veilmox://auth?code=a"))});
+
+    // A later instance finds the name taken, hands its link over and is told to end.
+    spy.clear();
+    auto later = std::async(std::launch::async, [&] {
+        ApplicationBus second(id, kSchemes, launcher);
+        return second.start({QUrl(QStringLiteral("veilmox://auth?code=later"))});
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return later.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 15000));
+    EXPECT_EQ(later.get(), ApplicationBus::Role::HandedOff);
+    EXPECT_EQ(received(spy), QList<QUrl>{QUrl(QStringLiteral("veilmox://auth?code=later"))});
+    QDBusConnection::disconnectFromBus(QStringLiteral("launcher"));
 }
 
 TEST(DesktopEntry, RegistersTheProgramAsTheBusActivatableHandlerOfItsSchemes)

@@ -2,6 +2,7 @@
 #include "platform/Keychain.h"
 #include "platform/SecretServiceKeychain.h"
 #include "platform/UserDefaults.h"
+#include "tests/support/PrivateSessionBus.h"
 
 #include <QDir>
 #include <QFile>
@@ -147,13 +148,9 @@ TEST(UserDefaults, RefusesValuesItCannotStoreAndReadsTheOthersAsTheSystemDoes)
 
 // The desktop's Secret Service is tested only on the private session bus with its own unlocked
 // keyring that scripts/run-tests.sh starts, never against a user's own keyring; CI has it.
-#define SKIP_WITHOUT_TEST_SECRET_SERVICE()                                                                   \
-    if (qgetenv("VEILMOX_TEST_SESSION_BUS") != "private") {                                                  \
-        const char* why = "needs the private session bus with an unlocked keyring of scripts/run-tests.sh"; \
-        if (qgetenv("CI") == "true") {                                                                       \
-            FAIL() << why;                                                                                   \
-        }                                                                                                    \
-        GTEST_SKIP() << why;                                                                                 \
+#define SKIP_WITHOUT_TEST_SECRET_SERVICE()                                                                 \
+    if (qgetenv("VEILMOX_TEST_SESSION_BUS") != "private") {                                                \
+        SKIP_OR_FAIL_UNDER_CI("needs the private session bus with an unlocked keyring of scripts/run-tests.sh"); \
     }
 
 // The keychain's contract, held by every store: in memory (tests), the file (no Secret Service)
