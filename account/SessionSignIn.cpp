@@ -47,7 +47,7 @@ ExchangeAnswer readExchangeAnswer(const platform::URLSessionResult& result)
     }
     if (response->statusCode != 200) {
         return {response->statusCode == 410 ? QStringLiteral("That sign-in link expired. Sign in again.")
-                                             : kSignInFailed,
+                                            : kSignInFailed,
                 {},
                 {}};
     }
@@ -213,8 +213,9 @@ void SessionLifecycle::storeNewSession(quint64 exchange,
     }
     tokens.deleteItem(AuthKeychain::accessTokenAccount);
     tokens.deleteItem(AuthKeychain::refreshTokenAccount);
-    const bool saved = tokens.writeReportingSuccess(accessToken, AuthKeychain::accessTokenAccount)
-                       && (!refreshToken || tokens.writeReportingSuccess(*refreshToken, AuthKeychain::refreshTokenAccount));
+    const bool saved =
+        tokens.writeReportingSuccess(accessToken, AuthKeychain::accessTokenAccount)
+        && (!refreshToken || tokens.writeReportingSuccess(*refreshToken, AuthKeychain::refreshTokenAccount));
     if (!saved) {
         failToSave(accessToken, refreshToken);
         return;

@@ -20,9 +20,9 @@ inline constexpr qsizetype kLongestToken = 8 * 1024;
 std::optional<QJsonObject> decodeJWTSegment(const QString& token, int index);
 
 // Whether a well-formed token's claims allow its use at `nowSeconds` (seconds since 1970),
-// checked in order: "alg" not "none", "exp" after now less the leeway, "nbf" (if any) not after now plus
-// the leeway, "iss" (if any, and when a base address is given) beginning with the base address,
-// "aud" "authenticated" (or an array holding it), and a non-empty "sub".
+// checked in order: "alg" not "none", "exp" after now less the leeway, "nbf" (if any) not after
+// now plus the leeway, "iss" (if any, and when a base address is given) beginning with the base
+// address, "aud" "authenticated" (or an array holding it), and a non-empty "sub".
 bool isAccessTokenUsable(const QString& token,
                          double nowSeconds,
                          const std::optional<QString>& baseAddress,

@@ -40,7 +40,10 @@ ApplicationBus::~ApplicationBus()
 
 QString ApplicationBus::objectPath(const QString& desktopFileID)
 {
-    return QLatin1Char('/') + QString(desktopFileID).replace(QLatin1Char('.'), QLatin1Char('/')).replace(QLatin1Char('-'), QLatin1Char('_'));
+    return QLatin1Char('/')
+           + QString(desktopFileID)
+                 .replace(QLatin1Char('.'), QLatin1Char('/'))
+                 .replace(QLatin1Char('-'), QLatin1Char('_'));
 }
 
 ApplicationBus::Role ApplicationBus::start(const QList<QUrl>& urls)
@@ -75,8 +78,11 @@ ApplicationBus::Role ApplicationBus::start(const QList<QUrl>& urls)
             break;
         }
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        m_name, objectPath(m_name), kInterface, links.isEmpty() ? QStringLiteral("Activate") : QStringLiteral("Open"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(m_name,
+                                       objectPath(m_name),
+                                       kInterface,
+                                       links.isEmpty() ? QStringLiteral("Activate") : QStringLiteral("Open"));
     if (links.isEmpty()) {
         call << QVariantMap();
     } else {
@@ -84,7 +90,8 @@ ApplicationBus::Role ApplicationBus::start(const QList<QUrl>& urls)
     }
     const QDBusMessage answer = m_connection.call(call, QDBus::Block, kCallTimeoutMs);
     if (answer.type() != QDBusMessage::ReplyMessage) {
-        qCWarning(lcBus) << "The running instance did not answer on the session bus:" << answer.errorMessage();
+        qCWarning(lcBus) << "The running instance did not answer on the session bus:"
+                         << answer.errorMessage();
         return Role::Failed;
     }
     return Role::HandedOff;

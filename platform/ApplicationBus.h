@@ -67,7 +67,8 @@ public:
 public slots:
     void Activate(const QVariantMap& platformData);
     void Open(const QStringList& uris, const QVariantMap& platformData);
-    void ActivateAction(const QString& actionName, const QVariantList& parameter, const QVariantMap& platformData);
+    void
+    ActivateAction(const QString& actionName, const QVariantList& parameter, const QVariantMap& platformData);
 
 private:
     ApplicationBus* m_bus;

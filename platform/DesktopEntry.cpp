@@ -97,14 +97,14 @@ Registration registerURLSchemeHandler(const QString& desktopFileID,
 {
     const QString applications = dataDirectory + QStringLiteral("/applications");
     const QString services = dataDirectory + QStringLiteral("/dbus-1/services");
-    const Registration entry = writeIfChanged(applications,
-                                              applications + QLatin1Char('/') + desktopFileID
-                                                  + QStringLiteral(".desktop"),
-                                              urlHandlerDesktopEntry(name, executable, schemes).toUtf8());
-    const Registration service = writeIfChanged(services,
-                                                services + QLatin1Char('/') + desktopFileID
-                                                    + QStringLiteral(".service"),
-                                                dbusServiceFile(desktopFileID, executable).toUtf8());
+    const Registration entry =
+        writeIfChanged(applications,
+                       applications + QLatin1Char('/') + desktopFileID + QStringLiteral(".desktop"),
+                       urlHandlerDesktopEntry(name, executable, schemes).toUtf8());
+    const Registration service =
+        writeIfChanged(services,
+                       services + QLatin1Char('/') + desktopFileID + QStringLiteral(".service"),
+                       dbusServiceFile(desktopFileID, executable).toUtf8());
     if (entry == Registration::Failed || service == Registration::Failed) {
         return Registration::Failed;
     }

@@ -105,6 +105,45 @@ const QString kSetAsideInfix = QStringLiteral(".damaged-");
 
 Q_LOGGING_CATEGORY(lcKeychain, "veilmox.keychain")
 
+// Whether anything, a dangling link too, sits at the path.
+bool isOccupied(const QString& path)
+{
+    struct stat info
+    {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
+}
+
+// Reads the store's items from the file (open or not: -1), closing it; what is wrong with it
+// when it cannot be read.
+const char* readItems(int fd, QList<KeychainItem>* items)
+{
+    if (fd < 0) {
+        return "cannot be opened";
+    }
+    QFile file;
+    struct stat info
+    {};
+    const char* problem = nullptr;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        problem = "is not a regular file";
+    } else if (info.st_size > FileKeychain::kMaximumFileSize) {
+        problem = "is too large";
+    } else if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        problem = "cannot be opened";
+    }
+    if (problem != nullptr) {
+        ::close(fd);
+        return problem;
+    }
+    const QByteArray bytes = file.read(FileKeychain::kMaximumFileSize + 1);
+    const auto decoded = bytes.size() <= FileKeychain::kMaximumFileSize ? decodeItems(bytes) : std::nullopt;
+    if (!decoded) {
+        return "cannot be read";
+    }
+    *items = *decoded;
+    return nullptr;
+}
+
 } // namespace
 
 QString keychainAccessibilityRawValue(KeychainAccessibility accessible)
@@ -201,13 +240,15 @@ bool FileKeychain::folderIsUsable() const
     const QByteArray path = QFile::encodeName(m_directory);
     if (::lstat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid()) {
         // A link could lead the secrets anywhere; a folder of someone else's is theirs to read.
-        qCWarning(lcKeychain, "Not keeping secrets in %s: not a folder of this user's", qPrintable(m_directory));
+        qCWarning(
+            lcKeychain, "Not keeping secrets in %s: not a folder of this user's", qPrintable(m_directory));
         return false;
     }
     // A folder made by someone else's program with loose permissions, or loosened since, is
     // closed before a secret goes in or comes out.
     if ((info.st_mode & 077) != 0 && ::chmod(path.constData(), 0700) != 0) {
-        qCWarning(lcKeychain, "Not keeping secrets in %s: it cannot be closed to others", qPrintable(m_directory));
+        qCWarning(
+            lcKeychain, "Not keeping secrets in %s: it cannot be closed to others", qPrintable(m_directory));
         return false;
     }
     return true;
@@ -219,7 +260,7 @@ void FileKeychain::moveAside(const char* reason)
     // sign-out since it may hold token text.
     const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString aside = filePath() + kSetAsideInfix + stamp;
-    for (int n = 1; QFileInfo(aside).exists() || QFileInfo(aside).isSymLink(); ++n) {
+    for (int n = 1; isOccupied(aside); ++n) {
         aside = filePath() + kSetAsideInfix + stamp + QLatin1Char('-') + QString::number(n);
     }
     if (::rename(QFile::encodeName(filePath()).constData(), QFile::encodeName(aside).constData()) != 0) {
@@ -233,49 +274,28 @@ void FileKeychain::moveAside(const char* reason)
 std::optional<QList<KeychainItem>> FileKeychain::load(OSStatus* status)
 {
     *status = errSecSuccess;
-    if (!QFileInfo(m_directory).exists() && !QFileInfo(m_directory).isSymLink()) {
+    if (!isOccupied(m_directory)) {
         return QList<KeychainItem>{};
     }
     if (!folderIsUsable()) {
         *status = errSecIO;
         return std::nullopt;
     }
-    const QByteArray path = QFile::encodeName(filePath());
     // Never through a link, and never blocking on something that is not a file.
-    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(filePath()).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT) {
         return QList<KeychainItem>{};
     }
-    const char* problem = nullptr;
-    std::optional<QList<KeychainItem>> items;
-    struct stat info
-    {};
-    if (fd < 0) {
-        problem = "cannot be opened";
-    } else if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        problem = "is not a regular file";
-    } else if (info.st_size > kMaximumFileSize) {
-        problem = "is too large";
-    }
-    if (fd >= 0) {
-        QFile file;
-        if (problem == nullptr && file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-            const QByteArray bytes = file.read(kMaximumFileSize + 1);
-            items = bytes.size() <= kMaximumFileSize ? decodeItems(bytes) : std::nullopt;
-            problem = items ? nullptr : "cannot be read";
-        } else {
-            ::close(fd);
+    QList<KeychainItem> items;
+    if (const char* problem = readItems(fd, &items)) {
+        moveAside(problem);
+        if (isOccupied(filePath())) {
+            *status = errSecDecode;
+            return std::nullopt;
         }
     }
-    if (items) {
-        return items;
-    }
-    moveAside(problem != nullptr ? problem : "cannot be read");
-    if (QFileInfo(filePath()).exists() || QFileInfo(filePath()).isSymLink()) {
-        *status = errSecDecode;
-        return std::nullopt;
-    }
-    return QList<KeychainItem>{};
+    return items;
 }
 
 OSStatus FileKeychain::save(const QList<KeychainItem>& items)
@@ -284,7 +304,7 @@ OSStatus FileKeychain::save(const QList<KeychainItem>& items)
     if (!bytes) {
         return errSecParam;
     }
-    if (!QFileInfo(m_directory).exists() && !QFileInfo(m_directory).isSymLink()) {
+    if (!isOccupied(m_directory)) {
         const QDir dir;
         if (!dir.mkpath(QFileInfo(m_directory).absolutePath()) || !dir.mkdir(m_directory, kOwnerOnlyFolder)) {
             qCWarning(lcKeychain, "Could not make %s", qPrintable(m_directory));
@@ -326,7 +346,8 @@ void FileKeychain::discardSetAsideCopies()
     const QString prefix = QFileInfo(filePath()).fileName() + kSetAsideInfix;
     const QDir folder(m_directory);
     for (const QFileInfo& entry :
-         folder.entryInfoList({prefix + QLatin1Char('*')}, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+         folder.entryInfoList({prefix + QLatin1Char('*')},
+                              QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
         // A link is removed itself, never what it points at.
         if (entry.isDir() && !entry.isSymLink()) {
             QDir(entry.filePath()).removeRecursively();

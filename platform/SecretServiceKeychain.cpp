@@ -1,5 +1,7 @@
 // GLib names a struct member "signals", which Qt defines as a keyword: libsecret comes first.
+// clang-format off
 #include <libsecret/secret.h>
+// clang-format on
 
 #include "platform/SecretServiceKeychain.h"
 
@@ -75,13 +77,13 @@ OSStatus failure(const char* operation, GError* raw)
 ItemList search(SecretService* service, const KeychainQuery& query, OSStatus* status)
 {
     GError* error = nullptr;
-    ItemList items(secret_service_search_sync(service,
-                                              &itemSchema(),
-                                              attributesOf(query).get(),
-                                              static_cast<SecretSearchFlags>(SECRET_SEARCH_UNLOCK
-                                                                             | SECRET_SEARCH_LOAD_SECRETS),
-                                              nullptr,
-                                              &error));
+    ItemList items(secret_service_search_sync(
+        service,
+        &itemSchema(),
+        attributesOf(query).get(),
+        static_cast<SecretSearchFlags>(SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS),
+        nullptr,
+        &error));
     *status = error != nullptr ? failure("search", error) : errSecSuccess;
     return items;
 }
@@ -142,8 +144,9 @@ OSStatus SecretServiceKeychain::copyMatching(const KeychainQuery& query, Keychai
     result->service = query.service;
     result->account = query.account;
     result->data = QByteArray(bytes, static_cast<qsizetype>(length));
-    result->accessible = keychainAccessibilityFromRawValue(QString::fromUtf8(accessible != nullptr ? accessible : ""))
-                             .value_or(KeychainAccessibility::AfterFirstUnlockThisDeviceOnly);
+    result->accessible =
+        keychainAccessibilityFromRawValue(QString::fromUtf8(accessible != nullptr ? accessible : ""))
+            .value_or(KeychainAccessibility::AfterFirstUnlockThisDeviceOnly);
     return errSecSuccess;
 }
 
@@ -158,7 +161,8 @@ OSStatus SecretServiceKeychain::update(const KeychainQuery& query, const QByteAr
         return status != errSecSuccess ? status : errSecItemNotFound;
     }
     GError* error = nullptr;
-    if (!secret_item_set_secret_sync(static_cast<SecretItem*>(items->data), valueOf(data).get(), nullptr, &error)) {
+    if (!secret_item_set_secret_sync(
+            static_cast<SecretItem*>(items->data), valueOf(data).get(), nullptr, &error)) {
         return failure("update an item", error);
     }
     return errSecSuccess;

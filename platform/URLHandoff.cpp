@@ -44,7 +44,8 @@ QString privateDirectory(const QString& path)
 // Milliseconds left until the deadline, at least 0.
 int remainingMs(std::chrono::steady_clock::time_point deadline)
 {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     return static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
 }
 
@@ -134,18 +135,6 @@ bool URLHandoff::accepts(const QUrl& url) const
     return isHandedOverURL(url, m_schemes);
 }
 
-QList<QUrl> URLHandoff::urlsFromArguments(const QStringList& arguments) const
-{
-    QList<QUrl> urls;
-    for (const QString& argument : arguments) {
-        const QUrl url = QUrl::fromEncoded(argument.toUtf8(), QUrl::StrictMode);
-        if (accepts(url)) {
-            urls.append(url);
-        }
-    }
-    return urls;
-}
-
 URLHandoff::Role URLHandoff::start(const QList<QUrl>& urls)
 {
     if (m_directory.isEmpty() || privateDirectory(m_directory).isEmpty()) {
@@ -153,9 +142,8 @@ URLHandoff::Role URLHandoff::start(const QList<QUrl>& urls)
         // in a folder nobody else can have made.
         qCWarning(lcHandoff) << "The folder" << m_directory
                              << "is not private to this user; opened links are taken in a fresh one";
-        const QByteArray pattern =
+        QByteArray path =
             QFile::encodeName(QDir::tempPath() + QStringLiteral("/veilmox-%1-XXXXXX").arg(::getuid()));
-        QByteArray path = pattern;
         if (::mkdtemp(path.data()) == nullptr) {
             qCWarning(lcHandoff) << "Not receiving opened links: no private folder can be made";
             return Role::Primary;
@@ -212,7 +200,8 @@ bool URLHandoff::handOver(const QString& socketPath, const std::optional<QUrl>& 
         const QByteArray line = url->toEncoded() + '\n';
         qsizetype sent = 0;
         while (taken && sent < line.size()) {
-            const ssize_t n = ::send(fd, line.constData() + sent, static_cast<std::size_t>(line.size() - sent), MSG_NOSIGNAL);
+            const ssize_t n = ::send(
+                fd, line.constData() + sent, static_cast<std::size_t>(line.size() - sent), MSG_NOSIGNAL);
             taken = n > 0;
             sent += n > 0 ? n : 0;
         }
@@ -247,7 +236,8 @@ void URLHandoff::watchListening()
     }
     // Qt closes the socket for good when accepting fails (out of descriptors, say).
     if (!m_reportedStop) {
-        qCWarning(lcHandoff) << "The link hand-off socket stopped:" << m_server.errorString() << "- listening again";
+        qCWarning(lcHandoff) << "The link hand-off socket stopped:" << m_server.errorString()
+                             << "- listening again";
         m_reportedStop = true;
     }
     if (listen()) {

@@ -59,8 +59,6 @@ public:
     // Becomes the running instance, or hands the first of `urls` to the one that runs.
     Role start(const QList<QUrl>& urls);
 
-    // The program arguments that are links of the application's schemes, in order.
-    QList<QUrl> urlsFromArguments(const QStringList& arguments) const;
     bool accepts(const QUrl& url) const;
 
     QString socketPath() const { return m_socketPath; }

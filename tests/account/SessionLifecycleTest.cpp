@@ -80,7 +80,8 @@ TEST_F(SessionLifecycleTest, TheSavedSessionIsConfirmedRefreshedKeptOrExpired)
         {expired,
          [this] {
              script("/auth/v1/user", json(401, "{}"));
-             script("/auth/v1/token", json(200, R"({"access_token":"abc","refresh_token":"r\nX-Injected: yes"})"));
+             script("/auth/v1/token",
+                    json(200, R"({"access_token":"abc","refresh_token":"r\nX-Injected: yes"})"));
          }},
         // A body that cannot be unpacked is no answer, so no refusal either.
         {kOffline,
@@ -307,8 +308,14 @@ TEST_F(SessionLifecycleTest, TheEndOfASessionLeavesNoCopyOfADamagedStore)
     withFile.keychain = &file;
     SessionLifecycle onFile(*state, client, *analytics, withFile);
     const std::pair<const char*, std::function<void()>> ends[] = {
-        {"sign-out", [&] { onFile.signOut(); }},
-        {"expiry", [&] { onFile.expireSavedSession(); }},
+        {"sign-out",
+         [&] {
+             onFile.signOut();
+         }},
+        {"expiry",
+         [&] {
+             onFile.expireSavedSession();
+         }},
     };
     for (const auto& [name, end] : ends) {
         SCOPED_TRACE(name);

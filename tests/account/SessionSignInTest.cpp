@@ -119,7 +119,10 @@ TEST_F(SessionSignInTest, EveryExchangeOutcomeHasItsTextAndAFailureKeepsTheSessi
         {"200, token not text", tokenAnswer(7), kSignInFailed, {}},
         {"token fails the local check", tokenAnswer("a.b.c"), kInvalidToken, {}},
         // Characters that would end the Authorization header and start another.
-        {"a token that adds a header", tokenAnswer(fresh().accessToken + "\r\nX-Injected: yes"), kSignInFailed, {}},
+        {"a token that adds a header",
+         tokenAnswer(fresh().accessToken + "\r\nX-Injected: yes"),
+         kSignInFailed,
+         {}},
         {"a refresh token that adds a header",
          json(200,
               QJsonDocument(QJsonObject{{"access_token", fresh().accessToken},
@@ -241,7 +244,8 @@ TEST_F(SessionSignInTest, ASignInTheKeychainCannotSaveIsReportedNotShownAsDone)
         logged().clear();
         unsaved.exchangeHandoffCode(services.issueCode(LocalServices::defaultAccount()));
         ASSERT_TRUE(drain());
-        EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Couldn't save your sign-in on this computer. Try again."));
+        EXPECT_EQ(state->authStatusMessage(),
+                  QStringLiteral("Couldn't save your sign-in on this computer. Try again."));
         EXPECT_FALSE(state->isAuthenticated() || state->authInProgress() || state->isVirtualDisplayRunning());
         EXPECT_TRUE(std::any_of(logged().begin(), logged().end(), [](const auto& line) {
             return line.second.contains(QStringLiteral("could not be saved"));

@@ -47,9 +47,8 @@ QList<QUrl> received(const QSignalSpy& spy)
 // A later launch's hand-off, made from another thread while this one serves the socket.
 bool handOverFromAnotherLaunch(const QString& socketPath, const QUrl& url)
 {
-    auto handedOver = std::async(std::launch::async, [socketPath, url] {
-        return URLHandoff::handOver(socketPath, url, 5000);
-    });
+    auto handedOver = std::async(std::launch::async,
+                                 [socketPath, url] { return URLHandoff::handOver(socketPath, url, 5000); });
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return handedOver.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000));
     return handedOver.get();
@@ -72,7 +71,10 @@ public:
     RawClient(const RawClient&) = delete;
     RawClient& operator=(const RawClient&) = delete;
 
-    void send(const QByteArray& bytes) { ::send(m_fd, bytes.constData(), static_cast<std::size_t>(bytes.size()), MSG_NOSIGNAL); }
+    void send(const QByteArray& bytes)
+    {
+        ::send(m_fd, bytes.constData(), static_cast<std::size_t>(bytes.size()), MSG_NOSIGNAL);
+    }
     void finishSending() { ::shutdown(m_fd, SHUT_WR); }
     // Whether the running instance closed the connection; what it answered is kept.
     bool closedByServer()
@@ -103,11 +105,12 @@ public:
     LogCapture()
     {
         lines().clear();
-        m_previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context, const QString& text) {
-            if (QByteArray(context.category) == "veilmox.urlhandoff") {
-                lines().append(text);
-            }
-        });
+        m_previous =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context, const QString& text) {
+                if (QByteArray(context.category) == "veilmox.urlhandoff") {
+                    lines().append(text);
+                }
+            });
     }
     ~LogCapture() { qInstallMessageHandler(m_previous); }
     static QStringList& lines()
@@ -151,10 +154,12 @@ TEST_F(URLHandoffTest, OneCompleteLinkPerConnectionIsTakenAndEverythingElseDropp
     QByteArray first = "veilmox://auth?code=abc", second = "VEILMOX://Auth?code=def", other = "--verbose";
     QByteArray tooLong = "veilmox://auth?code=" + QByteArray(URLHandoff::kMaxURLLength, 'x');
     QByteArray program = "veilmox", web = "https://example.com/";
-    char* argv[] = {program.data(), first.data(), web.data(), other.data(), second.data(), tooLong.data(), nullptr};
+    char* argv[] = {
+        program.data(), first.data(), web.data(), other.data(), second.data(), tooLong.data(), nullptr};
     int argc = 6;
     EXPECT_EQ(takeURLArguments(argc, argv, kSchemes),
-              (QList<QUrl>{QUrl(QStringLiteral("veilmox://auth?code=abc")), QUrl(QStringLiteral("VEILMOX://Auth?code=def"))}));
+              (QList<QUrl>{QUrl(QStringLiteral("veilmox://auth?code=abc")),
+                           QUrl(QStringLiteral("VEILMOX://Auth?code=def"))}));
     ASSERT_EQ(argc, 4);
     EXPECT_EQ(QByteArrayList({argv[1], argv[2], argv[3]}), QByteArrayList({web, other, tooLong}));
     EXPECT_EQ(argv[4], nullptr);
@@ -170,8 +175,12 @@ TEST_F(URLHandoffTest, OneCompleteLinkPerConnectionIsTakenAndEverythingElseDropp
     };
     const Case cases[] = {
         {"a link cut off mid-code", "veilmox://auth?code=abc_DEF-1", false},
-        {"an over-long line", "veilmox://auth?code=" + QByteArray(URLHandoff::kMaxURLLength + 10, 'v') + "\n", false},
-        {"lines that are no links of the application", "file:///etc/passwd\nnot a url\r\nhttps://x/\n", false},
+        {"an over-long line",
+         "veilmox://auth?code=" + QByteArray(URLHandoff::kMaxURLLength + 10, 'v') + "\n",
+         false},
+        {"lines that are no links of the application",
+         "file:///etc/passwd\nnot a url\r\nhttps://x/\n",
+         false},
         {"a link", link.toEncoded() + "\r\n", true},
         {"a second link after the first", link.toEncoded() + "\nveilmox://auth?code=more\n", true},
     };
@@ -194,7 +203,8 @@ TEST_F(URLHandoffTest, OneCompleteLinkPerConnectionIsTakenAndEverythingElseDropp
     RawClient slow(running->socketPath());
     slow.send(link.toEncoded());
     // A later launch gets through meanwhile, and once it has, the slow one is being timed.
-    EXPECT_TRUE(handOverFromAnotherLaunch(running->socketPath(), QUrl(QStringLiteral("veilmox://auth?code=quick"))));
+    EXPECT_TRUE(
+        handOverFromAnotherLaunch(running->socketPath(), QUrl(QStringLiteral("veilmox://auth?code=quick"))));
     scheduler.advance(URLHandoff::kReceiveTimeout);
     ASSERT_TRUE(slow.waitUntilClosedByServer());
     slow.send("\n");
@@ -204,8 +214,11 @@ TEST_F(URLHandoffTest, OneCompleteLinkPerConnectionIsTakenAndEverythingElseDropp
     // A later launch of the program hands its first link over and is told it was taken.
     spy.clear();
     const auto later = make(dir.path());
-    auto start = std::async(std::launch::async, [&] { return later->start({link, QUrl(QStringLiteral("veilmox://auth?code=two"))}); });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return start.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000));
+    auto start = std::async(std::launch::async, [&] {
+        return later->start({link, QUrl(QStringLiteral("veilmox://auth?code=two"))});
+    });
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return start.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000));
     EXPECT_EQ(start.get(), URLHandoff::Role::HandedOff);
     EXPECT_EQ(received(spy), QList<QUrl>{link});
 }
@@ -221,9 +234,11 @@ TEST_F(URLHandoffTest, HeldConnectionsAndARunOutOfDescriptorsDoNotEndTheHandOff)
     EXPECT_TRUE(handOverFromAnotherLaunch(running->socketPath(), link));
     EXPECT_EQ(received(spy), QList<QUrl>{link});
     const auto closed = [&] {
-        return std::count_if(held.begin(), held.end(), [](const auto& client) { return client->closedByServer(); });
+        return std::count_if(
+            held.begin(), held.end(), [](const auto& client) { return client->closedByServer(); });
     };
-    ASSERT_TRUE(QTest::qWaitFor([&] { return closed() == 20 + 1 - static_cast<int>(URLHandoff::kMaxConnections); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return closed() == 20 + 1 - static_cast<int>(URLHandoff::kMaxConnections); }, 5000));
     held.clear();
 
     // Out of descriptors when a launch connects: Qt gives the socket up; it comes back.
@@ -318,8 +333,11 @@ TEST(ApplicationBus, TheOwnerOfTheNameTakesOneLinkPerOpenAndALaterInstanceHandsI
 
     // A launcher's Open, from another connection: the first link of the application's schemes.
     const QDBusConnection launcher = QDBusConnection::connectToBus(bus.address(), QStringLiteral("launcher"));
-    QDBusMessage open = QDBusMessage::createMethodCall(id, path, QStringLiteral("org.freedesktop.Application"), QStringLiteral("Open"));
-    open << QStringList{QStringLiteral("https://elsewhere.example/"), QStringLiteral("veilmox://auth?code=a"), QStringLiteral("veilmox://auth?code=b")}
+    QDBusMessage open = QDBusMessage::createMethodCall(
+        id, path, QStringLiteral("org.freedesktop.Application"), QStringLiteral("Open"));
+    open << QStringList{QStringLiteral("https://elsewhere.example/"),
+                        QStringLiteral("veilmox://auth?code=a"),
+                        QStringLiteral("veilmox://auth?code=b")}
          << QVariantMap();
     QDBusPendingCall call = launcher.asyncCall(open);
     ASSERT_TRUE(QTest::qWaitFor([&] { return call.isFinished(); }, 5000));
@@ -332,7 +350,8 @@ TEST(ApplicationBus, TheOwnerOfTheNameTakesOneLinkPerOpenAndALaterInstanceHandsI
         ApplicationBus second(id, kSchemes, launcher);
         return second.start({QUrl(QStringLiteral("veilmox://auth?code=later"))});
     });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return later.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 15000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return later.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 15000));
     EXPECT_EQ(later.get(), ApplicationBus::Role::HandedOff);
     EXPECT_EQ(received(spy), QList<QUrl>{QUrl(QStringLiteral("veilmox://auth?code=later"))});
     QDBusConnection::disconnectFromBus(QStringLiteral("launcher"));
@@ -353,7 +372,8 @@ TEST(DesktopEntry, RegistersTheProgramAsTheBusActivatableHandlerOfItsSchemes)
 
     QTemporaryDir dir;
     const auto registerIn = [&](const QString& executable) {
-        return registerURLSchemeHandler(kBundleID, QStringLiteral("Veilmox"), executable, {QStringLiteral("Veilmox")}, dir.path());
+        return registerURLSchemeHandler(
+            kBundleID, QStringLiteral("Veilmox"), executable, {QStringLiteral("Veilmox")}, dir.path());
     };
     ASSERT_EQ(registerIn(QStringLiteral("/opt/it's/veilmox")), Registration::Written);
     EXPECT_EQ(registerIn(QStringLiteral("/opt/it's/veilmox")), Registration::Unchanged);

@@ -148,9 +148,10 @@ TEST(UserDefaults, RefusesValuesItCannotStoreAndReadsTheOthersAsTheSystemDoes)
 
 // The desktop's Secret Service is tested only on the private session bus with its own unlocked
 // keyring that scripts/run-tests.sh starts, never against a user's own keyring; CI has it.
-#define SKIP_WITHOUT_TEST_SECRET_SERVICE()                                                                 \
-    if (qgetenv("VEILMOX_TEST_SESSION_BUS") != "private") {                                                \
-        SKIP_OR_FAIL_UNDER_CI("needs the private session bus with an unlocked keyring of scripts/run-tests.sh"); \
+#define SKIP_WITHOUT_TEST_SECRET_SERVICE()                                                                   \
+    if (qgetenv("VEILMOX_TEST_SESSION_BUS") != "private") {                                                  \
+        SKIP_OR_FAIL_UNDER_CI(                                                                               \
+            "needs the private session bus with an unlocked keyring of scripts/run-tests.sh");               \
     }
 
 // The keychain's contract, held by every store: in memory (tests), the file (no Secret Service)
@@ -191,16 +192,18 @@ protected:
 INSTANTIATE_TEST_SUITE_P(Each,
                          KeychainStores,
                          ::testing::Values("InMemory", "File", "SecretService"),
-                         [](const auto& info) { return info.param; });
+                         [](const auto& param) { return param.param; });
 
 TEST_P(KeychainStores, KeyItemsByServiceAndAccount)
 {
     KeychainItem found;
     EXPECT_EQ(store->copyMatching({service, "a"}, &found), errSecItemNotFound);
     EXPECT_EQ(store->update({service, "a"}, "x"), errSecItemNotFound);
-    ASSERT_EQ(store->add(KeychainItem{service, "a", "one", KeychainAccessibility::AfterFirstUnlock}), errSecSuccess);
+    ASSERT_EQ(store->add(KeychainItem{service, "a", "one", KeychainAccessibility::AfterFirstUnlock}),
+              errSecSuccess);
     ASSERT_EQ(store->add(KeychainItem{other, "a", "two", kThisDeviceOnly}), errSecSuccess);
-    ASSERT_EQ(store->add(KeychainItem{service, "b", QByteArray("\xff\0t", 3), kThisDeviceOnly}), errSecSuccess);
+    ASSERT_EQ(store->add(KeychainItem{service, "b", QByteArray("\xff\0t", 3), kThisDeviceOnly}),
+              errSecSuccess);
     EXPECT_EQ(store->add(KeychainItem{service, "a", "again", kThisDeviceOnly}), errSecDuplicateItem);
     ASSERT_EQ(store->copyMatching({other, "a"}, &found), errSecSuccess);
     EXPECT_EQ(found.data, "two");
@@ -277,7 +280,9 @@ TEST(FileKeychain, WhatCannotBeReadIsMovedAsideInsideTheFolderNeverFollowedAndGo
 {
     QTemporaryDir dir(tempFolder());
     const QString outside = dir.path() + QStringLiteral("/outside");
-    const QByteArray tokens = FileKeychain(dir.path() + QStringLiteral("/source")).add(KeychainItem{"svc", "a", "token text", kThisDeviceOnly}) == errSecSuccess
+    const QByteArray tokens = FileKeychain(dir.path() + QStringLiteral("/source"))
+                                          .add(KeychainItem{"svc", "a", "token text", kThisDeviceOnly})
+                                      == errSecSuccess
                                   ? readFile(dir.path() + QStringLiteral("/source/login.keychain.plist"))
                                   : QByteArray();
     ASSERT_FALSE(tokens.isEmpty());
@@ -288,13 +293,26 @@ TEST(FileKeychain, WhatCannotBeReadIsMovedAsideInsideTheFolderNeverFollowedAndGo
         std::function<void(const QString& path)> plant;
     };
     const Case cases[] = {
-        {"a damaged file", [](const QString& path) { writeFile(path, "not a property list"); }},
+        {"a damaged file",
+         [](const QString& path) {
+             writeFile(path, "not a property list");
+         }},
         {"a file past the size cap",
-         [&](const QString& path) { writeFile(path, tokens + QByteArray(FileKeychain::kMaximumFileSize, ' ')); }},
-        {"a folder", [](const QString& path) { QDir().mkpath(path + QStringLiteral("/inner")); }},
-        {"a pipe", [](const QString& path) { ::mkfifo(QFile::encodeName(path).constData(), 0600); }},
+         [&](const QString& path) {
+             writeFile(path, tokens + QByteArray(FileKeychain::kMaximumFileSize, ' '));
+         }},
+        {"a folder",
+         [](const QString& path) {
+             QDir().mkpath(path + QStringLiteral("/inner"));
+         }},
+        {"a pipe",
+         [](const QString& path) {
+             ::mkfifo(QFile::encodeName(path).constData(), 0600);
+         }},
         {"a link to a store elsewhere",
-         [&](const QString& path) { QFile::link(outside, path); }},
+         [&](const QString& path) {
+             QFile::link(outside, path);
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -320,5 +338,6 @@ TEST(FileKeychain, WhatCannotBeReadIsMovedAsideInsideTheFolderNeverFollowedAndGo
     EXPECT_EQ(throughLink.copyMatching({"svc", "a"}, nullptr), errSecIO);
     EXPECT_EQ(throughLink.add(KeychainItem{"svc", "b", "x", kThisDeviceOnly}), errSecIO);
     KeychainItem found;
-    ASSERT_EQ(FileKeychain(dir.path() + QStringLiteral("/source")).copyMatching({"svc", "b"}, &found), errSecItemNotFound);
+    ASSERT_EQ(FileKeychain(dir.path() + QStringLiteral("/source")).copyMatching({"svc", "b"}, &found),
+              errSecItemNotFound);
 }

@@ -200,7 +200,10 @@ TEST_F(URLSessionTest, ABodyThatCannotBeDecodedOrUnpacksPastTheCapIsNoAnswer)
         {"a compressed answer", 200, deflated("{\"id\":\"u\"}"), std::nullopt, "{\"id\":\"u\"}"},
         {"a broken stream", 200, "not compressed at all", URLError::Code::CannotDecodeContentData},
         {"more than the cap unpacked", 200, deflated(loose), URLError::Code::DataLengthExceedsMaximum},
-        {"a bomb", 200, deflated(QByteArray(20 * 1024 * 1024, '\0')), URLError::Code::CannotDecodeContentData},
+        {"a bomb",
+         200,
+         deflated(QByteArray(20 * 1024 * 1024, '\0')),
+         URLError::Code::CannotDecodeContentData},
         // The status of a refusal still counts; its body is only ever shown in logs.
         {"a refusal with a broken body", 401, "not compressed at all", std::nullopt, ""},
     };
@@ -214,7 +217,8 @@ TEST_F(URLSessionTest, ABodyThatCannotBeDecodedOrUnpacksPastTheCapIsNoAnswer)
             return Reply(response);
         };
         std::optional<URLSessionResult> result;
-        session64K.dataTask(URLRequest(url(server, "/x")), nullptr, [&](const URLSessionResult& r) { result = r; });
+        session64K.dataTask(
+            URLRequest(url(server, "/x")), nullptr, [&](const URLSessionResult& r) { result = r; });
         ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
         if (c.failure) {
             EXPECT_EQ(errorOf(result).code, *c.failure);

@@ -32,7 +32,8 @@ QString PrivateSessionBus::missing()
 {
     for (const char* program : {"dbus-daemon", "gio"}) {
         if (QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty()) {
-            return QStringLiteral("needs %1 (scripts/setup.sh installs it)").arg(QString::fromLatin1(program));
+            return QStringLiteral("needs %1 (scripts/setup.sh installs it)")
+                .arg(QString::fromLatin1(program));
         }
     }
     return {};
@@ -42,8 +43,9 @@ bool PrivateSessionBus::start()
 {
     m_daemon.setProcessEnvironment(m_environment);
     m_daemon.setReadChannel(QProcess::StandardOutput);
-    m_daemon.start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+    m_daemon.start(
+        QStringLiteral("dbus-daemon"),
+        {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
     if (!m_daemon.waitForStarted(5000)
         || !QTest::qWaitFor([this] { return m_daemon.canReadLine(); }, 10000)) {
         return false;
@@ -59,8 +61,9 @@ bool PrivateSessionBus::startKeyring()
     }
     m_keyring.setProcessEnvironment(environment());
     m_keyring.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_keyring.start(QStringLiteral("gnome-keyring-daemon"),
-                    {QStringLiteral("--foreground"), QStringLiteral("--unlock"), QStringLiteral("--components=secrets")});
+    m_keyring.start(
+        QStringLiteral("gnome-keyring-daemon"),
+        {QStringLiteral("--foreground"), QStringLiteral("--unlock"), QStringLiteral("--components=secrets")});
     if (!m_keyring.waitForStarted(5000)) {
         return false;
     }
@@ -68,7 +71,9 @@ bool PrivateSessionBus::startKeyring()
     m_keyring.write("veilmox-tests");
     m_keyring.closeWriteChannel();
     return QTest::qWaitFor(
-        [this] { return connection().interface()->isServiceRegistered(QStringLiteral("org.freedesktop.secrets")); },
+        [this] {
+            return connection().interface()->isServiceRegistered(QStringLiteral("org.freedesktop.secrets"));
+        },
         10000);
 }
 

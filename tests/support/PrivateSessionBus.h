@@ -9,12 +9,12 @@
 
 // Skips a test that needs something this machine lacks, with the reason; under CI, where the
 // project's scripts install everything, that is a failure instead.
-#define SKIP_OR_FAIL_UNDER_CI(why)                  \
-    do {                                            \
-        if (qgetenv("CI") == "true") {              \
-            FAIL() << (why);                        \
-        }                                           \
-        GTEST_SKIP() << (why);                      \
+#define SKIP_OR_FAIL_UNDER_CI(why)                                                                           \
+    do {                                                                                                     \
+        if (qgetenv("CI") == "true") {                                                                       \
+            FAIL() << (why);                                                                                 \
+        }                                                                                                    \
+        GTEST_SKIP() << (why);                                                                               \
     } while (false)
 
 namespace testing_support {

@@ -23,7 +23,8 @@ QProcessEnvironment isolated(const QTemporaryDir& dir)
     environment.insert(QStringLiteral("HOME"), dir.path() + QStringLiteral("/home"));
     environment.insert(QStringLiteral("XDG_DATA_HOME"), dir.path() + QStringLiteral("/data"));
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path() + QStringLiteral("/config"));
-    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=") + dir.path() + QStringLiteral("/no-bus"));
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                       QStringLiteral("unix:path=") + dir.path() + QStringLiteral("/no-bus"));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     return environment;
 }
@@ -72,7 +73,8 @@ TEST(SingleInstance, AFirstLaunchTakesTheLinkOutOfItsCommandLineBeforeItRuns)
     const QByteArray code = "only_for_this_run_" + QByteArray::number(QDateTime::currentMSecsSinceEpoch());
     QProcess first;
     first.setProcessEnvironment(isolated(dir));
-    first.start(QStringLiteral(VEILMOX_EXECUTABLE), {QStringLiteral("veilmox://auth?code=") + QString::fromLatin1(code)});
+    first.start(QStringLiteral(VEILMOX_EXECUTABLE),
+                {QStringLiteral("veilmox://auth?code=") + QString::fromLatin1(code)});
     ASSERT_TRUE(first.waitForStarted(10000));
     // Once it listens for later launches it runs as the one instance.
     const bool listening = QTest::qWaitFor(
@@ -84,6 +86,7 @@ TEST(SingleInstance, AFirstLaunchTakesTheLinkOutOfItsCommandLineBeforeItRuns)
     first.waitForFinished(10000);
     ASSERT_TRUE(listening) << first.readAllStandardError().toStdString();
     ASSERT_TRUE(readable);
-    EXPECT_TRUE(shown.startsWith(QFile::encodeName(QStringLiteral(VEILMOX_EXECUTABLE)))) << shown.toStdString();
+    EXPECT_TRUE(shown.startsWith(QFile::encodeName(QStringLiteral(VEILMOX_EXECUTABLE))))
+        << shown.toStdString();
     EXPECT_FALSE(shown.contains(code)) << shown.toStdString();
 }
