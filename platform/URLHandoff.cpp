@@ -5,7 +5,6 @@
 #include <QLocalSocket>
 #include <QLoggingCategory>
 #include <QPointer>
-#include <QStandardPaths>
 
 #include <chrono>
 #include <cstring>
@@ -112,17 +111,8 @@ QString URLHandoff::defaultRuntimeDirectory()
     if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && isPrivateDirectory(runtime)) {
         return runtime;
     }
-    const QString name = QStringLiteral("/veilmox-%1").arg(::getuid());
-    QString folder = privateDirectory(QDir::tempPath() + name);
-    if (folder.isEmpty()) {
-        // Someone else took the name in the shared temporary folder; the user's own cache
-        // folder cannot be taken from them.
-        const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
-        if (!cache.isEmpty() && QDir().mkpath(cache)) {
-            folder = privateDirectory(cache + name);
-        }
-    }
-    return folder;
+    // Empty when someone else took the name: start() then makes a fresh folder.
+    return privateDirectory(QDir::tempPath() + QStringLiteral("/veilmox-%1").arg(::getuid()));
 }
 
 QString URLHandoff::socketPath(const QString& runtimeDirectory, const QString& bundleIdentifier)

@@ -65,8 +65,7 @@ public:
     bool isListening() const { return m_server.isListening(); }
 
     // A private folder of this user's: $XDG_RUNTIME_DIR, else "veilmox-<uid>" in the temporary
-    // folder, else (another user took that name) "veilmox-<uid>" in the user's cache folder.
-    // Empty when none can be had.
+    // folder; empty when another user took that name.
     static QString defaultRuntimeDirectory();
     static QString socketPath(const QString& runtimeDirectory, const QString& bundleIdentifier);
 

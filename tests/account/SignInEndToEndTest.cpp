@@ -7,12 +7,7 @@
 #include "tests/account/AccountFixture.h"
 #include "tests/support/PrivateSessionBus.h"
 
-#include <QDBusArgument>
 #include <QDBusConnectionInterface>
-#include <QDBusInterface>
-#include <QDBusMetaType>
-#include <QDBusObjectPath>
-#include <QDBusVariant>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -23,27 +18,33 @@
 
 #include <atomic>
 #include <csignal>
-#include <dirent.h>
-#include <fcntl.h>
 #include <mutex>
 #include <thread>
-#include <unistd.h>
 
 using namespace testing_support;
 using SignInEndToEnd = SessionTest;
 
 namespace {
 
-const QString kBundleID = QStringLiteral("getveilmox.Veilmox");
-
-// Reads every process's command line, over and over on a thread of its own, for as long as it
-// runs: a secret in any of them would be readable by every local user.
+// Reads every process's command line over and over on a thread of its own while it lives: what
+// shows there, every local user can read.
 class CommandLineWatcher
 {
 public:
     explicit CommandLineWatcher(QByteArray secret)
-        : m_secret(std::move(secret))
-        , m_thread([this] { watch(); })
+        : m_thread([this, secret] {
+            for (; !m_stopped; ++m_rounds) {
+                for (const QString& pid :
+                     QDir(QStringLiteral("/proc")).entryList({QStringLiteral("[0-9]*")}, QDir::Dirs)) {
+                    QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
+                    const QByteArray line = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+                    if (line.contains(secret)) {
+                        const std::lock_guard lock(m_mutex);
+                        m_sightings.emplace_back(pid.toLongLong(), QByteArray(line).replace('\0', ' '));
+                    }
+                }
+            }
+        })
     {}
     ~CommandLineWatcher() { stop(); }
     CommandLineWatcher(const CommandLineWatcher&) = delete;
@@ -57,7 +58,7 @@ public:
         }
     }
     // The processes whose command line showed the secret, with that command line.
-    std::vector<std::pair<int, QByteArray>> sightings() const
+    std::vector<std::pair<qint64, QByteArray>> sightings() const
     {
         const std::lock_guard lock(m_mutex);
         return m_sightings;
@@ -65,81 +66,12 @@ public:
     int rounds() const { return m_rounds; }
 
 private:
-    void watch()
-    {
-        char buffer[64 * 1024];
-        while (!m_stopped) {
-            DIR* proc = ::opendir("/proc");
-            while (const dirent* entry = proc != nullptr ? ::readdir(proc) : nullptr) {
-                const int pid = std::atoi(entry->d_name);
-                const int fd =
-                    pid > 0 ? ::open(QByteArray("/proc/") + entry->d_name + "/cmdline", O_RDONLY | O_CLOEXEC)
-                            : -1;
-                if (fd < 0) {
-                    continue;
-                }
-                const ssize_t n = ::read(fd, buffer, sizeof(buffer));
-                ::close(fd);
-                const QByteArray line(buffer, static_cast<qsizetype>(std::max<ssize_t>(0, n)));
-                if (line.contains(m_secret)) {
-                    const std::lock_guard lock(m_mutex);
-                    m_sightings.emplace_back(pid, QByteArray(line).replace('\0', ' '));
-                }
-            }
-            if (proc != nullptr) {
-                ::closedir(proc);
-            }
-            ++m_rounds;
-        }
-    }
-
-    QByteArray m_secret;
     std::atomic<bool> m_stopped = false;
     std::atomic<int> m_rounds = 0;
     mutable std::mutex m_mutex;
-    std::vector<std::pair<int, QByteArray>> m_sightings;
+    std::vector<std::pair<qint64, QByteArray>> m_sightings;
     std::thread m_thread;
 };
-
-// The access token the app stored in the keyring on the bus, read as any Secret Service client
-// reads it.
-std::optional<QString> accessTokenInKeyring(const QDBusConnection& bus)
-{
-    const QString secrets = QStringLiteral("org.freedesktop.secrets");
-    QDBusInterface service(secrets,
-                           QStringLiteral("/org/freedesktop/secrets"),
-                           QStringLiteral("org.freedesktop.Secret.Service"),
-                           bus);
-    const QDBusMessage session = service.call(
-        QStringLiteral("OpenSession"), QStringLiteral("plain"), QVariant::fromValue(QDBusVariant(QString())));
-    qDBusRegisterMetaType<QMap<QString, QString>>();
-    const QDBusMessage found =
-        service.call(QStringLiteral("SearchItems"),
-                     QVariant::fromValue(QMap<QString, QString>{{"service", "getveilmox.Veilmox.session"},
-                                                                {"account", "access_token"}}));
-    if (session.type() != QDBusMessage::ReplyMessage || found.type() != QDBusMessage::ReplyMessage) {
-        return std::nullopt;
-    }
-    const auto items = qdbus_cast<QList<QDBusObjectPath>>(found.arguments().at(0));
-    if (items.isEmpty()) {
-        return std::nullopt;
-    }
-    QDBusInterface item(secrets, items.first().path(), QStringLiteral("org.freedesktop.Secret.Item"), bus);
-    const QDBusMessage secret = item.call(
-        QStringLiteral("GetSecret"), QVariant::fromValue(session.arguments().at(1).value<QDBusObjectPath>()));
-    if (secret.type() != QDBusMessage::ReplyMessage) {
-        return std::nullopt;
-    }
-    const QDBusArgument value = secret.arguments().at(0).value<QDBusArgument>();
-    QDBusObjectPath sessionPath;
-    QByteArray parameters;
-    QByteArray token;
-    QString contentType;
-    value.beginStructure();
-    value >> sessionPath >> parameters >> token >> contentType;
-    value.endStructure();
-    return QString::fromUtf8(token);
-}
 
 } // namespace
 
@@ -160,47 +92,35 @@ TEST(SignInThroughTheSessionBus, ALinkOpenedWithGioReachesTheAppOverTheBusAndNoC
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* folder :
+    for (const QString folder :
          {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
-        const QString path = dir.filePath(QString::fromLatin1(folder).toLower());
-        ASSERT_TRUE(QDir().mkpath(path));
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        environment.insert(QString::fromLatin1(folder), path);
+        ASSERT_TRUE(QDir().mkpath(dir.filePath(folder)));
+        QFile::setPermissions(dir.filePath(folder), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        environment.insert(folder, dir.filePath(folder));
     }
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    const QString data = environment.value(QStringLiteral("XDG_DATA_HOME"));
 
     // Installed as the app installs itself, and made the default handler of its links.
+    const QString id = QStringLiteral("getveilmox.Veilmox");
     ASSERT_EQ(
-        platform::registerURLSchemeHandler(kBundleID,
+        platform::registerURLSchemeHandler(id,
                                            QStringLiteral("Veilmox"),
                                            QFileInfo(QStringLiteral(VEILMOX_EXECUTABLE)).canonicalFilePath(),
                                            {WindowManager::callbackScheme},
-                                           data),
+                                           dir.filePath("XDG_DATA_HOME")),
         platform::Registration::Written);
-    QFile defaults(environment.value(QStringLiteral("XDG_CONFIG_HOME")) + QStringLiteral("/mimeapps.list"));
+    QFile defaults(dir.filePath("XDG_CONFIG_HOME/mimeapps.list"));
     ASSERT_TRUE(defaults.open(QIODevice::WriteOnly));
     defaults.write("[Default Applications]\nx-scheme-handler/veilmox=getveilmox.Veilmox.desktop\n");
     defaults.close();
+    // An onboarding event waits for the sign-in: the app sends it with the tokens it stored.
+    platform::PlistUserDefaults(dir.filePath("XDG_CONFIG_HOME/veilmox/getveilmox.Veilmox.plist"))
+        .setObject(QVariantList{QByteArray(R"({"event_id":"e2e-1","event_type":"flow_step","metadata":{}})")},
+                   QStringLiteral("onboardingAnalyticsBuffer"));
 
     PrivateSessionBus bus(environment);
     ASSERT_TRUE(bus.start());
-    const bool keyring = bus.startKeyring();
-    if (!keyring && qgetenv("CI") == "true") {
-        FAIL() << "no GNOME keyring on the private bus";
-    }
-    const auto storedAccessToken = [&] {
-        if (keyring) {
-            return accessTokenInKeyring(bus.connection());
-        }
-        AuthKeychain fileStore([&] {
-            platform::Services only;
-            static platform::FileKeychain file(data + QStringLiteral("/veilmox/keychain"));
-            only.keychain = &file;
-            return only;
-        }());
-        return fileStore.read(AuthKeychain::accessTokenAccount);
-    };
+    ASSERT_TRUE(bus.startKeyring());
 
     // The browser's page ends by opening the link; gio stands in for the browser, which holds
     // the link itself, and is the one process allowed to show it.
@@ -213,23 +133,20 @@ TEST(SignInThroughTheSessionBus, ALinkOpenedWithGioReachesTheAppOverTheBusAndNoC
                    {QStringLiteral("open"), QStringLiteral("veilmox://auth?code=") + code});
     ASSERT_TRUE(launcher.waitForStarted(5000));
     const qint64 launcherPid = launcher.processId();
-    std::optional<QString> stored;
-    const bool signedIn = QTest::qWaitFor([&] { return (stored = storedAccessToken()).has_value(); }, 60000);
+    const bool signedIn = QTest::qWaitFor([&] { return !services.recordedEvents().isEmpty(); }, 60000);
     watcher.stop();
 
     // The app ends with the test.
-    const QDBusReply<uint> app = bus.connection().interface()->servicePid(kBundleID);
+    const QDBusReply<uint> app = bus.connection().interface()->servicePid(id);
     if (app.isValid()) {
         ::kill(static_cast<pid_t>(app.value()), SIGTERM);
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return !bus.connection().interface()->isServiceRegistered(kBundleID); }, 10000));
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return !bus.connection().interface()->isServiceRegistered(id); }, 10000));
     }
-    const bool launched = launcher.state() == QProcess::NotRunning || launcher.waitForFinished(10000);
     ASSERT_TRUE(signedIn);
-    ASSERT_TRUE(launched);
+    EXPECT_TRUE(launcher.state() == QProcess::NotRunning || launcher.waitForFinished(10000));
     EXPECT_EQ(launcher.exitCode(), 0);
-    EXPECT_TRUE(app.isValid()) << "the app owned its bus name";
-    EXPECT_EQ(userID(stored.value_or(QString())), LocalServices::defaultAccount().id);
+    EXPECT_EQ(services.recordedEvents().first().value("p_event_id"), "e2e-1");
     EXPECT_EQ(services.requestCount("/api/auth/desktop-handoff/exchange"), 1);
     EXPECT_GT(watcher.rounds(), 10);
     for (const auto& [pid, commandLine] : watcher.sightings()) {
