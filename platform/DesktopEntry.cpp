@@ -119,11 +119,18 @@ void makeDefaultURLSchemeHandler(const QString& desktopFileID, const QStringList
     const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
     for (const QString& scheme : schemes) {
         const QString mimeType = QStringLiteral("x-scheme-handler/") + scheme.toLower();
+        QProcess tool;
+        tool.setStandardOutputFile(QProcess::nullDevice());
         if (!xdgMime.isEmpty()) {
-            QProcess::startDetached(xdgMime, {QStringLiteral("default"), fileName, mimeType});
+            tool.setProgram(xdgMime);
+            tool.setArguments({QStringLiteral("default"), fileName, mimeType});
         } else if (!gio.isEmpty()) {
-            QProcess::startDetached(gio, {QStringLiteral("mime"), mimeType, fileName});
+            tool.setProgram(gio);
+            tool.setArguments({QStringLiteral("mime"), mimeType, fileName});
+        } else {
+            return;
         }
+        tool.startDetached();
     }
 }
 
