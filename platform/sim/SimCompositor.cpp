@@ -5,6 +5,7 @@
 #include <QDataStream>
 #include <QIODevice>
 #include <QPainter>
+#include <QPolygonF>
 #include <QSet>
 #include <QWidget>
 
@@ -58,6 +59,9 @@ void drawSyntheticWindow(QPainter& painter, const SimDesktop::WindowSpec& setup)
 {
     const QRectF& bounds = setup.bounds;
     painter.fillRect(bounds, setup.color);
+    for (const auto& patch : setup.patches) {
+        painter.fillRect(patch.rect.translated(bounds.topLeft()).intersected(bounds), patch.color);
+    }
     if (!setup.title || setup.title->isEmpty()) {
         return;
     }
@@ -101,6 +105,19 @@ void drawWidgetWindow(QPainter& painter, const SimDesktop::WindowSpec& setup)
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(bounds, store);
+    painter.restore();
+}
+
+void drawCursor(QPainter& painter, QPointF tip)
+{
+    // A black arrow with a white rim, in points from its tip (the pointer's location).
+    static const QPolygonF kArrow{{0, 0}, {0, 17}, {4, 13}, {7, 20}, {10, 19}, {7, 12}, {12, 12}};
+    painter.save();
+    painter.setOpacity(1.0);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::white, 1.0));
+    painter.setBrush(Qt::black);
+    painter.drawPolygon(kArrow.translated(tip));
     painter.restore();
 }
 
@@ -155,7 +172,7 @@ std::vector<SimCompositor::Drawn> SimCompositor::drawnWindows(const SCContentFil
     return drawn;
 }
 
-QImage SimCompositor::render(const SCContentFilter& filter, QSize pixelSize) const
+QImage SimCompositor::render(const SCContentFilter& filter, QSize pixelSize, bool showsCursor) const
 {
     const QRectF region = filter.contentRect();
     if (pixelSize.isEmpty() || region.width() <= 0 || region.height() <= 0) {
@@ -178,6 +195,9 @@ QImage SimCompositor::render(const SCContentFilter& filter, QSize pixelSize) con
             drawSyntheticWindow(painter, window.setup);
         }
     }
+    if (showsCursor && region.contains(m_desktop.mouseLocation())) {
+        drawCursor(painter, m_desktop.mouseLocation());
+    }
     return image;
 }
 
@@ -192,6 +212,9 @@ std::optional<QByteArray> SimCompositor::contentKey(const SCContentFilter& filte
         }
         out << window.number << window.setup.bounds << window.setup.title.value_or(QString())
             << window.setup.color << window.setup.alpha.value_or(1.0);
+        for (const auto& patch : window.setup.patches) {
+            out << patch.rect << patch.color;
+        }
     }
     return key;
 }
