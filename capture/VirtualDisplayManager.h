@@ -129,6 +129,17 @@ public:
     // Opaque sRGB (23, 24, 28).
     static QColor maskFill();
 
+    // A number that changes whenever an input that decides what the picture leaves out or covers
+    // (the left-out apps and windows, the Dock and notification settings, the masks, the output,
+    // the chosen and the mirrored display) is found different from when it was last read. A
+    // capture is shown only when the number at delivery is the one its filter was built under;
+    // equal numbers mean equal inputs, so a cache of pictures can key on it.
+    quint64 privacyGeneration() const;
+    // Captures not shown because the picture might hold what the user left out or covered: built
+    // under an older privacy generation, or a window that came on screen, or a masked window that
+    // moved, since the content was read. The mirror keeps its last picture; the next tick retries.
+    int droppedFrameCount() const { return m_droppedFrames; }
+
     // Bookkeeping, for inspection.
     const QHash<QUuid, QRectF>& lastMaskFrames() const { return m_lastMaskFrames; }
     int retryCount() const { return m_retryCount; }
@@ -144,6 +155,34 @@ public:
 
 private:
     struct CaptureContext;
+    // The inputs that decide what a picture leaves out or covers.
+    struct PrivacyInputs
+    {
+        QSet<QString> excludedBundleIDs;
+        QSet<quint32> excludedWindowIDs;
+        bool hideNotifications = true;
+        bool focusStageEnabled = true;
+        QList<ShareMask> masks;
+        Output output = Output::live();
+        std::optional<quint32> sourceDisplayID;
+        std::optional<quint32> mainDisplayID;
+        bool operator==(const PrivacyInputs&) const = default;
+    };
+    // Who a filter leaves out: the bundle identifiers, and the processes of the content that
+    // carry them, with the program's own.
+    struct LeftOut
+    {
+        QSet<QString> bundleIDs;
+        QSet<platform::pid_type> pids;
+    };
+    // Masks placed on one capture: the rectangles to paint in mask order, the same by mask, and
+    // the masks' on-screen rectangles.
+    struct PlacedMasks
+    {
+        QList<QRect> rects;
+        QHash<QUuid, QRect> byMask;
+        QHash<QUuid, QRectF> frames;
+    };
 
     void checkRegistration();
     void scheduleRegistrationCheck(double delay);
@@ -160,7 +199,15 @@ private:
     void handleCaptureError(const platform::CaptureError& error);
     platform::SCContentFilter contentFilter(const platform::SCShareableContent& content,
                                             const platform::SCDisplay& display,
-                                            QSet<platform::pid_type>& excludedPIDs) const;
+                                            LeftOut& leftOut) const;
+    PlacedMasks placeMasks(const QList<platform::SCWindow>& windows,
+                           const QSet<platform::pid_type>& excludedPIDs,
+                           const platform::SCDisplay& display,
+                           double scale) const;
+    // The window list of this moment shows nothing the capture's picture must not.
+    bool windowListAllows(const CaptureContext& capture) const;
+    PrivacyInputs privacyInputs() const;
+    platform::pid_type ownProcessIdentifier() const;
     double captureScale(quint32 displayID) const;
     // Returns false when the handler destroyed this manager.
     bool report(const QString& message, bool isError);
@@ -178,4 +225,8 @@ private:
     int m_retryCount = 0;
     QHash<QUuid, QRectF> m_lastMaskFrames;
     platform::TimerHandle m_registrationCheck;
+    // The inputs as last read by privacyGeneration(), and its number.
+    mutable PrivacyInputs m_privacyInputs;
+    mutable quint64 m_privacyGeneration = 0;
+    int m_droppedFrames = 0;
 };
