@@ -35,8 +35,15 @@ DeliveryCheck::DeliveryCheck(Basis basis, const platform::Workspace* workspace)
         m_leftOut.insert(app.processID, m_basis.leftOutBundleIDs.contains(app.bundleIdentifier));
     }
     m_leftOut.insert(m_basis.ownPID, true);
-    for (qsizetype i = 0; i < m_basis.masks.size(); ++i) {
-        m_masksByWindow[m_basis.masks[i].windowID].append(i);
+}
+
+void DeliveryCheck::setMasks(QList<ShareMask> masks, QHash<QUuid, QRect> painted)
+{
+    m_masks = std::move(masks);
+    m_painted = std::move(painted);
+    m_masksByWindow.clear();
+    for (qsizetype i = 0; i < m_masks.size(); ++i) {
+        m_masksByWindow[m_masks[i].windowID].append(i);
     }
 }
 
@@ -113,7 +120,7 @@ bool DeliveryCheck::masksCovered(quint32 windowID, const std::optional<QRectF>& 
         return false;
     }
     for (const qsizetype index : m_masksByWindow.value(windowID)) {
-        const ShareMask& mask = m_basis.masks[index];
+        const ShareMask& mask = m_masks[index];
         const auto onScreen = mask.screenRect(*bounds);
         if (!onScreen) {
             continue;
@@ -122,8 +129,8 @@ bool DeliveryCheck::masksCovered(quint32 windowID, const std::optional<QRectF>& 
         if (!pixels || !pixels->intersects(m_picture)) {
             continue;
         }
-        const auto painted = m_basis.paintedMasks.constFind(mask.id);
-        if (painted == m_basis.paintedMasks.cend() || !painted->contains(pixels->intersected(m_picture))) {
+        const auto painted = m_painted.constFind(mask.id);
+        if (painted == m_painted.cend() || !painted->contains(pixels->intersected(m_picture))) {
             return false;
         }
     }

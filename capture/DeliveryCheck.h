@@ -33,15 +33,16 @@ public:
         QSet<QString> leftOutBundleIDs;
         platform::pid_type ownPID = 0;
         QSet<quint32> excludedWindowIDs;
-        // The masks, and the pixels painted over each (by mask id), in the capture's pixels.
-        QList<ShareMask> masks;
-        QHash<QUuid, QRect> paintedMasks;
         double scale = 2.0;
     };
 
     // `workspace` names the owners of processes that the content did not list; none: such a
     // process counts as left out.
     DeliveryCheck(Basis basis, const platform::Workspace* workspace);
+
+    // The masks to be painted, and the pixels painted over each (by mask id, in the capture's
+    // pixels). None until set.
+    void setMasks(QList<ShareMask> masks, QHash<QUuid, QRect> painted);
 
     // True when nothing in the list of on-screen windows shows what the picture must not. A window
     // whose bounds cannot be read counts as lying on the display.
@@ -65,5 +66,7 @@ private:
     QSet<quint32> m_filteredWindowIDs;
     // Whether each process is left out: those of the content up front, others when first seen.
     mutable QHash<platform::pid_type, bool> m_leftOut;
+    QList<ShareMask> m_masks;
+    QHash<QUuid, QRect> m_painted;
     QHash<quint32, QList<qsizetype>> m_masksByWindow;
 };

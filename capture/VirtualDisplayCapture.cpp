@@ -48,9 +48,11 @@ struct VirtualDisplayManager::CaptureContext
 {
     quint64 generation = 0;
     quint64 privacyGeneration = 0;
+    PrivacyInputs inputs;
+    QList<platform::SCWindow> windows;
     platform::SCDisplay display;
+    QSet<platform::pid_type> excludedPIDs;
     double scale = 2.0;
-    QList<QRect> maskRects;
     std::optional<DeliveryCheck> check;
 };
 
@@ -133,25 +135,25 @@ void VirtualDisplayManager::captureContentArrived(std::optional<platform::SCShar
     capture->generation = m_captureGeneration;
     // The inputs are read from here on; a picture is shown only if they still hold at delivery.
     capture->privacyGeneration = privacyGeneration();
+    capture->inputs = m_privacyInputs;
     capture->display = *display;
     LeftOut leftOut;
     const platform::SCContentFilter filter = contentFilter(*content, *display, leftOut);
     capture->scale = captureScale(display->displayID);
-    // Placed before the screenshot, from the same content: the check needs what will be painted.
-    PlacedMasks placed = placeMasks(content->windows, leftOut.pids, *display, capture->scale);
-    m_lastMaskFrames = std::move(placed.frames);
-    capture->maskRects = std::move(placed.rects);
     capture->check.emplace(DeliveryCheck::Basis{filter,
                                                 content->applications,
                                                 leftOut.bundleIDs,
                                                 ownProcessIdentifier(),
                                                 excludedWindowIDs,
-                                                masks,
-                                                std::move(placed.byMask),
                                                 capture->scale},
                            m_services.workspace);
+    capture->excludedPIDs = std::move(leftOut.pids);
+    capture->windows = std::move(content->windows);
     content.reset();
-    // The desktop moved on while the content was on its way; the screenshot shows it as it is now.
+    // The desktop moved on while the content was on its way; the screenshot shows it as it is now,
+    // so it is checked with the masks as they would be painted now.
+    PlacedMasks placed = placeMasks(capture->windows, capture->excludedPIDs, *display, capture->scale);
+    capture->check->setMasks(masks, std::move(placed.byMask));
     if (!windowListAllows(*capture)) {
         m_captureInProgress = false;
         ++m_droppedFrames;
@@ -187,9 +189,18 @@ void VirtualDisplayManager::screenshotArrived(const std::shared_ptr<CaptureConte
     if (!output.isLive()) {
         return;
     }
-    // Something decided differently while the screenshot was taken (an app hidden, a mask drawn),
-    // or a window came on screen or moved since: the picture may show what the user left out.
-    if (privacyGeneration() != capture->privacyGeneration || !windowListAllows(*capture)) {
+    // Something left out now that the filter let through (an app hidden while the screenshot was
+    // taken), or a window that came on screen or moved since: the picture may show what the user
+    // left out. The masks are placed again as they stand now, and painted so.
+    const bool sameInputs = privacyGeneration() == capture->privacyGeneration;
+    const bool leavesOutEnough = sameInputs || capture->inputs.leavesOutAtLeastAsMuchAs(m_privacyInputs);
+    PlacedMasks placed;
+    if (leavesOutEnough) {
+        placed = placeMasks(capture->windows, capture->excludedPIDs, capture->display, capture->scale);
+        m_lastMaskFrames = std::move(placed.frames);
+        capture->check->setMasks(masks, std::move(placed.byMask));
+    }
+    if (!leavesOutEnough || !windowListAllows(*capture)) {
         ++m_droppedFrames;
         return;
     }
@@ -201,7 +212,7 @@ void VirtualDisplayManager::screenshotArrived(const std::shared_ptr<CaptureConte
         }
         strip = menuBarHeight * capture->scale;
     }
-    const QImage picture = composeFrame(std::move(*image), strip, capture->maskRects);
+    const QImage picture = composeFrame(std::move(*image), strip, placed.rects);
     image.reset();
 
     if (m_imageView) {
@@ -370,6 +381,15 @@ VirtualDisplayManager::PrivacyInputs VirtualDisplayManager::privacyInputs() cons
             output,
             sourceDisplayID,
             mainDisplayID};
+}
+
+bool VirtualDisplayManager::PrivacyInputs::leavesOutAtLeastAsMuchAs(const PrivacyInputs& other) const
+{
+    return output.isLive() && other.output.isLive() && sourceDisplayID == other.sourceDisplayID
+           && mainDisplayID == other.mainDisplayID && excludedBundleIDs.contains(other.excludedBundleIDs)
+           && excludedWindowIDs.contains(other.excludedWindowIDs)
+           && (hideNotifications || !other.hideNotifications)
+           && (focusStageEnabled || !other.focusStageEnabled);
 }
 
 quint64 VirtualDisplayManager::privacyGeneration() const

@@ -131,9 +131,10 @@ public:
 
     // A number that changes whenever an input that decides what the picture leaves out or covers
     // (the left-out apps and windows, the Dock and notification settings, the masks, the output,
-    // the chosen and the mirrored display) is found different from when it was last read. A
-    // capture is shown only when the number at delivery is the one its filter was built under;
-    // equal numbers mean equal inputs, so a cache of pictures can key on it.
+    // the chosen and the mirrored display) is found different from when it was last read; equal
+    // numbers mean equal inputs, so a cache of pictures can key on it. A capture whose filter was
+    // built under an older number is shown only when its filter left out at least all that the
+    // inputs leave out now (an app shown again, say); its masks are placed as they stand then.
     quint64 privacyGeneration() const;
     // Captures not shown because the picture might hold what the user left out or covered: built
     // under an older privacy generation, or a window that came on screen, or a masked window that
@@ -167,6 +168,10 @@ private:
         std::optional<quint32> sourceDisplayID;
         std::optional<quint32> mainDisplayID;
         bool operator==(const PrivacyInputs&) const = default;
+        // Every app and window that `other` leaves out (the Dock and the notification apps
+        // included), these inputs leave out too, on the same display, both outputs live. The
+        // masks are not compared: a capture paints them as they stand when it is shown.
+        bool leavesOutAtLeastAsMuchAs(const PrivacyInputs& other) const;
     };
     // Who a filter leaves out: the bundle identifiers, and the processes of the content that
     // carry them, with the program's own.
