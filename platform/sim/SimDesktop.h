@@ -200,7 +200,10 @@ public:
     struct State;
 
 private:
+    // Descriptions are kept until something in them changes: the window list is read at every
+    // capture.
     WindowDescription describe(quint32 number) const;
+    WindowDescription makeDescription(quint32 number) const;
     void postScreenChange();
     void postWorkspace(const QString& name, pid_type pid);
     void sendMouse(QWidget* target, QEvent::Type type, QPointF location);
