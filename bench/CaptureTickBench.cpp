@@ -96,8 +96,8 @@ struct Rig
         manager->focusStageEnabled = paints;
         if (paints) {
             for (std::size_t m = 0; m < 3; ++m) {
-                manager->masks.append(ShareMask{
-                    QUuid::createUuid(), windows[m * 7], appBundleID(0), QRectF(20, 40, 160, 90)});
+                manager->masks.append(
+                    ShareMask{QUuid::createUuid(), windows[m * 7], appBundleID(0), QRectF(20, 40, 160, 90)});
             }
         }
         manager->frameHandler = [this](const std::optional<QImage>& image) {

@@ -47,7 +47,8 @@ void DeliveryCheck::setMasks(QList<ShareMask> masks, QHash<QUuid, QRect> painted
     }
 }
 
-std::optional<QRect> DeliveryCheck::pixelRect(const QRectF& screenRect, const QRectF& displayFrame, double scale)
+std::optional<QRect>
+DeliveryCheck::pixelRect(const QRectF& screenRect, const QRectF& displayFrame, double scale)
 {
     const QRectF rect = screenRect.translated(-displayFrame.topLeft());
     const QRectF integral = platform::rectIntegral(

@@ -313,10 +313,11 @@ QList<QRect> VirtualDisplayManager::maskRects(const QList<platform::SCWindow>& w
     return placed.rects;
 }
 
-VirtualDisplayManager::PlacedMasks VirtualDisplayManager::placeMasks(const QList<platform::SCWindow>& windows,
-                                                                     const QSet<platform::pid_type>& excludedPIDs,
-                                                                     const platform::SCDisplay& display,
-                                                                     double scale) const
+VirtualDisplayManager::PlacedMasks
+VirtualDisplayManager::placeMasks(const QList<platform::SCWindow>& windows,
+                                  const QSet<platform::pid_type>& excludedPIDs,
+                                  const platform::SCDisplay& display,
+                                  double scale) const
 {
     PlacedMasks placed;
     if (masks.isEmpty()) {
@@ -361,8 +362,8 @@ bool VirtualDisplayManager::windowListAllows(const CaptureContext& capture) cons
         return false;
     }
     // Unreadable, nothing can be vouched for.
-    const auto windows =
-        m_services.windowServer->copyWindowInfo(platform::kCGWindowListOptionOnScreenOnly, platform::kCGNullWindowID);
+    const auto windows = m_services.windowServer->copyWindowInfo(platform::kCGWindowListOptionOnScreenOnly,
+                                                                 platform::kCGNullWindowID);
     return windows && capture.check->allows(*windows);
 }
 

@@ -59,7 +59,8 @@ QRect innerRect(const QRectF& rect)
     const double top = std::ceil(r.top());
     const double right = std::floor(r.right());
     const double bottom = std::floor(r.bottom());
-    if (!(right > left && bottom > top) || !(std::abs(left) < 1e6 && std::abs(top) < 1e6 && right < 1e6 && bottom < 1e6)) {
+    if (!(right > left && bottom > top)
+        || !(std::abs(left) < 1e6 && std::abs(top) < 1e6 && right < 1e6 && bottom < 1e6)) {
         return {};
     }
     return {QPoint(static_cast<int>(left), static_cast<int>(top)),
@@ -73,7 +74,9 @@ QColor titleColor(const QColor& background)
 
 // The window's colour, its patches and its title, within `visible` when only part of it shows
 // (filled piece by piece: a fill clipped to a complex region is far slower).
-void drawSyntheticWindow(QPainter& painter, const SimDesktop::WindowSpec& setup, const std::optional<QRegion>& visible)
+void drawSyntheticWindow(QPainter& painter,
+                         const SimDesktop::WindowSpec& setup,
+                         const std::optional<QRegion>& visible)
 {
     const QRectF& bounds = setup.bounds;
     const auto fill = [&painter, &visible](const QRectF& rect, const QColor& colour) {
@@ -205,7 +208,8 @@ std::vector<SimCompositor::Drawn> SimCompositor::drawnWindows(const SCContentFil
         const auto setup = m_desktop.window(number);
         if (!setup || !m_desktop.isWindowOnScreen(number)
             || setup->sharingState == static_cast<qint64>(WindowSharingType::None)
-            || !setup->bounds.intersects(region) || !passes(filter, number, setup->owner, appPIDs, windowIDs)) {
+            || !setup->bounds.intersects(region)
+            || !passes(filter, number, setup->owner, appPIDs, windowIDs)) {
             continue;
         }
         const QRect reach = setup->bounds.toAlignedRect().intersected(area);
@@ -279,7 +283,8 @@ QImage SimCompositor::renderDisplay(quint32 displayID, QSize pixelSize) const
     if (!setup) {
         return {};
     }
-    return render(SCContentFilter::displayExcludingWindows(scDisplay(displayID, setup->frame), {}), pixelSize);
+    return render(SCContentFilter::displayExcludingWindows(scDisplay(displayID, setup->frame), {}),
+                  pixelSize);
 }
 
 SCShareableContent

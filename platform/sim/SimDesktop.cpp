@@ -34,7 +34,7 @@ struct SimDesktop::State
     };
 
     std::vector<Display> displays;
-    std::vector<std::shared_ptr<App>> apps; // launch order
+    std::vector<std::shared_ptr<App>> apps;          // launch order
     QHash<pid_type, std::shared_ptr<App>> appsByPid; // the first launched of each process
     std::map<quint32, Window> windows;
     std::vector<quint32> order; // front to back within a level

@@ -62,8 +62,7 @@ quint32 PrivacyRig::addWindow(platform::pid_type owner, const QRectF& bounds, co
         colours.append(colour);
     }
     const quint32 number = t.desktop.addWindow(setup);
-    const QString bundleID =
-        t.desktop.runningApplication(owner)->bundleIdentifier().value_or(QString());
+    const QString bundleID = t.desktop.runningApplication(owner)->bundleIdentifier().value_or(QString());
     m_sources.insert(colours.front(), Source{number, bundleID, std::nullopt});
     for (qsizetype i = 0; i < patches.size(); ++i) {
         m_sources.insert(colours[i + 1], Source{number, bundleID, patches[i]});
@@ -75,8 +74,11 @@ quint32 PrivacyRig::addWindow(platform::pid_type owner, const QRectF& bounds, co
 platform::Window& PrivacyRig::addOwnWindow(const QRectF& frame, bool shown)
 {
     const QRgb colour = nextColour();
-    auto window = std::make_unique<platform::Window>(
-        t.services(), frame, platform::kWindowStyleMaskBorderless, platform::BackingStoreType::Buffered, false);
+    auto window = std::make_unique<platform::Window>(t.services(),
+                                                     frame,
+                                                     platform::kWindowStyleMaskBorderless,
+                                                     platform::BackingStoreType::Buffered,
+                                                     false);
     window->setContentView(new Swatch(QColor::fromRgb(colour)));
     window->setFrame(frame, true);
     window->setLevel(platform::kFloatingWindowLevel);
@@ -97,7 +99,8 @@ void PrivacyRig::runToMidCapture(Await point, double delay)
 {
     setDelays(point == Await::Content ? delay : 0, point == Await::Screenshot ? delay : 0);
     const auto requests = [this, point] {
-        return point == Await::Content ? t.screenCapture.contentRequestCount() : t.screenCapture.screenshotCount();
+        return point == Await::Content ? t.screenCapture.contentRequestCount()
+                                       : t.screenCapture.screenshotCount();
     };
     const int before = requests();
     for (int step = 0; step < 1000 && requests() == before; ++step) {
@@ -112,7 +115,8 @@ bool PrivacyRig::isHiddenNow(const Source& source) const
     if (source.window == 0) {
         return true;
     }
-    if (manager->hiddenBundleIDs().contains(source.bundleID) || manager->hiddenWindows().contains(source.window)) {
+    if (manager->hiddenBundleIDs().contains(source.bundleID)
+        || manager->hiddenWindows().contains(source.window)) {
         return true;
     }
     if (!source.patch) {
@@ -145,14 +149,14 @@ void PrivacyRig::inspect(const QImage& picture)
                 continue;
             }
             if (const Source* source = hidden.value(line[x] | 0xFF000000U)) {
-                leaks.push_back({t.scheduler.now(),
-                                 QStringLiteral("%1 %2%3 at (%4, %5)")
-                                     .arg(source->window == 0 ? QStringLiteral("own window")
-                                                              : QStringLiteral("window"))
-                                     .arg(source->window)
-                                     .arg(source->patch ? QStringLiteral(" (masked patch)") : QString())
-                                     .arg(x)
-                                     .arg(y)});
+                leaks.push_back(
+                    {t.scheduler.now(),
+                     QStringLiteral("%1 %2%3 at (%4, %5)")
+                         .arg(source->window == 0 ? QStringLiteral("own window") : QStringLiteral("window"))
+                         .arg(source->window)
+                         .arg(source->patch ? QStringLiteral(" (masked patch)") : QString())
+                         .arg(x)
+                         .arg(y)});
                 return;
             }
         }

@@ -68,7 +68,10 @@ struct PrivacyRig : StateFixture
     QRgb colour(quint32 window, qsizetype patch = -1) const;
 
     // Both answers of every capture take these many seconds from now on.
-    void setDelays(double content, double screenshot) { t.screenCapture.setResponseDelays(content, screenshot); }
+    void setDelays(double content, double screenshot)
+    {
+        t.screenCapture.setResponseDelays(content, screenshot);
+    }
     // Lets the capture at `point` take `delay` (the other answer none), then runs until the next
     // capture is half-way through that wait.
     void runToMidCapture(Await point, double delay = 0.02);

@@ -79,8 +79,12 @@ const Sequence kSequences[] = {
          s.rig.manager->toggleHidden(kSecret);
          s.listWindows();
      },
-     [](Scene& s) { s.extra = s.rig.addWindow(s.secret, {120, 120, 80, 60}); },
-     [](Scene& s) { EXPECT_TRUE(s.rig.shows({160, 150}, kWallpaper)); }},
+     [](Scene& s) {
+         s.extra = s.rig.addWindow(s.secret, {120, 120, 80, 60});
+     },
+     [](Scene& s) {
+         EXPECT_TRUE(s.rig.shows({160, 150}, kWallpaper));
+     }},
     {"a hidden app's off-screen window coming on screen as the app is unhidden",
      {},
      [](Scene& s) {
@@ -89,7 +93,9 @@ const Sequence kSequences[] = {
          s.rig.t.desktop.runningApplication(s.secret)->hide();
      },
      [](Scene& s) { s.rig.t.desktop.runningApplication(s.secret)->unhide(); },
-     [](Scene& s) { EXPECT_TRUE(s.rig.shows({160, 75}, kWallpaper)); }},
+     [](Scene& s) {
+         EXPECT_TRUE(s.rig.shows({160, 75}, kWallpaper));
+     }},
     {"a hidden app's off-screen window coming on screen as the app is activated",
      {},
      [](Scene& s) {
@@ -98,7 +104,9 @@ const Sequence kSequences[] = {
          s.rig.t.desktop.runningApplication(s.secret)->hide();
      },
      [](Scene& s) { s.rig.t.desktop.activateApp(s.secret); },
-     [](Scene& s) { EXPECT_TRUE(s.rig.shows({160, 75}, kWallpaper)); }},
+     [](Scene& s) {
+         EXPECT_TRUE(s.rig.shows({160, 75}, kWallpaper));
+     }},
     {"one of the program's own windows ordered in",
      {},
      [](Scene& s) {
@@ -106,12 +114,18 @@ const Sequence kSequences[] = {
          s.own = &s.rig.addOwnWindow({20, 120, 80, 60}, false);
      },
      [](Scene& s) { s.own->orderFrontRegardless(); },
-     [](Scene& s) { EXPECT_TRUE(s.rig.shows({60, 150}, kWallpaper)); }},
+     [](Scene& s) {
+         EXPECT_TRUE(s.rig.shows({60, 150}, kWallpaper));
+     }},
     {"one of the program's own windows made and shown",
      {Await::Content, Await::Screenshot},
      [](Scene& s) { s.listWindows(); },
-     [](Scene& s) { s.rig.addOwnWindow({20, 120, 80, 60}, true); },
-     [](Scene& s) { EXPECT_TRUE(s.rig.shows({60, 150}, kWallpaper)); }},
+     [](Scene& s) {
+         s.rig.addOwnWindow({20, 120, 80, 60}, true);
+     },
+     [](Scene& s) {
+         EXPECT_TRUE(s.rig.shows({60, 150}, kWallpaper));
+     }},
     {"a minimised hidden window restored",
      {},
      [](Scene& s) {
@@ -120,14 +134,18 @@ const Sequence kSequences[] = {
          s.rig.t.desktop.setWindowOnScreen(s.extra, false);
      },
      [](Scene& s) { s.rig.t.desktop.setWindowOnScreen(s.extra, true); },
-     [](Scene& s) { EXPECT_TRUE(s.rig.shows({260, 150}, kWallpaper)); }},
+     [](Scene& s) {
+         EXPECT_TRUE(s.rig.shows({260, 150}, kWallpaper));
+     }},
     {"a fully masked window jumping 130 points",
      {Await::Content, Await::Screenshot},
      [](Scene& s) {
          s.extra = s.rig.addWindow(s.open, {20, 120, 70, 60}, {QRectF(0, 0, 70, 60)});
          s.rig.manager->addShareMask({QUuid::createUuid(), s.extra, kOpen, QRectF(0, 0, 70, 60)});
      },
-     [](Scene& s) { s.rig.t.desktop.setWindowBounds(s.extra, {150, 120, 70, 60}); },
+     [](Scene& s) {
+         s.rig.t.desktop.setWindowBounds(s.extra, {150, 120, 70, 60});
+     },
      [](Scene& s) {
          EXPECT_TRUE(s.rig.shows({185, 150}, kMaskFill));
          EXPECT_TRUE(s.rig.shows({55, 150}, kWallpaper));
@@ -136,7 +154,9 @@ const Sequence kSequences[] = {
      {Await::Screenshot},
      [](Scene&) {},
      [](Scene& s) { s.rig.manager->toggleHidden(kSecret); },
-     [](Scene& s) { EXPECT_TRUE(s.rig.shows({160, 75}, kWallpaper)); }},
+     [](Scene& s) {
+         EXPECT_TRUE(s.rig.shows({160, 75}, kWallpaper));
+     }},
 };
 
 } // namespace
@@ -169,7 +189,8 @@ TEST(SharePrivacy, NothingHiddenReachesTheAudienceWhateverChangesWhileACaptureIs
             EXPECT_TRUE(rig.leaks.empty()) << rig.describeLeaks().toStdString();
             // The share goes on: newer pictures, with the open app and the pointer over it.
             EXPECT_GT(rig.delivered(), before + 2);
-            EXPECT_TRUE(rig.shows({60, 75}, rig.colour(scene.openWindow)) || rig.shows({40, 60}, rig.colour(scene.openWindow)));
+            EXPECT_TRUE(rig.shows({60, 75}, rig.colour(scene.openWindow))
+                        || rig.shows({40, 60}, rig.colour(scene.openWindow)));
             EXPECT_TRUE(rig.shows({62, 83}, qRgb(0, 0, 0)));
             sequence.settled(scene);
         }
@@ -212,12 +233,15 @@ const EntryPoint kEntryPoints[] = {
          s.rig.manager->toggleAutoHide(true, kSecret);
      },
      [](Scene& s) {
-         const auto zoom = s.rig.t.desktop.launchApp(QStringLiteral("us.zoom.xos"), QStringLiteral("zoom.us"));
+         const auto zoom =
+             s.rig.t.desktop.launchApp(QStringLiteral("us.zoom.xos"), QStringLiteral("zoom.us"));
          s.extra = s.rig.t.desktop.addWindow(zoom, QStringLiteral("Zoom Share Toolbar"), {500, 0, 400, 60});
      },
      {160, 90},
      kWallpaper,
-     [](Scene& s) { s.rig.t.desktop.removeWindow(s.extra); }},
+     [](Scene& s) {
+         s.rig.t.desktop.removeWindow(s.extra);
+     }},
     {"the window's switch in the popover",
      [](Scene&) {},
      [](Scene& s) { s.rig.manager->toggleWindowHidden(s.secretWindow, kSecret); },
@@ -252,7 +276,9 @@ TEST(SharePrivacy, EveryWayOfHidingReachesTheAudienceWithinOneTick)
         Scene scene(rig);
         WindowManager& m = rig.startSharing();
         std::vector<double> changes;
-        const auto changed = [&changes, &rig] { changes.push_back(rig.t.scheduler.now()); };
+        const auto changed = [&changes, &rig] {
+            changes.push_back(rig.t.scheduler.now());
+        };
         QObject::connect(&m, &WindowManager::hiddenBundleIDsChanged, &m, changed);
         QObject::connect(&m, &WindowManager::hiddenWindowsChanged, &m, changed);
         QObject::connect(&m, &WindowManager::shareMasksChanged, &m, changed);
@@ -334,8 +360,18 @@ TEST(SharePrivacy, AMaskedWindowDraggedWithStartsStopsAndTurnsIsNeverUncovered)
     // Each leg starts while a capture waits for its content, then steps every 5 ms: (dx, dy,
     // steps), a zero step being a pause.
     const std::tuple<double, double, int> legs[] = {
-        {2, 0, 40}, {0, 0, 30}, {-3, 0, 20}, {0, 2, 25}, {0, 0, 7}, {1.5, -1.5, 30}, {-2, -1, 10}, {0, 0, 40},
-        {25, 0, 1}, {0, 0, 20}, {-25, 10, 1}, {0, 0, 20},
+        {2, 0, 40},
+        {0, 0, 30},
+        {-3, 0, 20},
+        {0, 2, 25},
+        {0, 0, 7},
+        {1.5, -1.5, 30},
+        {-2, -1, 10},
+        {0, 0, 40},
+        {25, 0, 1},
+        {0, 0, 20},
+        {-25, 10, 1},
+        {0, 0, 20},
     };
     const double waits[] = {0.02, 0.012, 0.016};
     QRectF bounds = rig.t.desktop.window(dragged)->bounds;

@@ -38,7 +38,7 @@ public:
         return low + (high - low) * static_cast<double>(m_engine() >> 11U) / static_cast<double>(1ULL << 53U);
     }
     bool chance(double p) { return between(0, 1) < p; }
-    template<typename T>
+    template <typename T>
     const T& pick(const std::vector<T>& items)
     {
         return items[static_cast<std::size_t>(below(static_cast<int>(items.size())))];
@@ -114,7 +114,8 @@ TEST(SharePrivacyWalk, NoPictureShowsAHiddenPixelThroughTwoThousandDesktopEvents
             QRectF bounds = desktop.window(window.number)->bounds;
             const bool jump = walk.chance(0.15);
             const double reach = jump ? 130 : 15;
-            bounds.translate(std::round(walk.between(-reach, reach)), std::round(walk.between(-reach / 2, reach / 2)));
+            bounds.translate(std::round(walk.between(-reach, reach)),
+                             std::round(walk.between(-reach / 2, reach / 2)));
             desktop.setWindowBounds(window.number, bounds);
         } else if (kind < 45) {
             desktop.setWindowOnScreen(walk.pick(windows).number, walk.chance(0.5));
