@@ -54,6 +54,8 @@ struct VirtualDisplayManager::CaptureContext
     QSet<platform::pid_type> excludedPIDs;
     double scale = 2.0;
     std::optional<DeliveryCheck> check;
+    // The on-screen windows when the screenshot was asked for.
+    QList<platform::WindowDescription> shownWindows;
 };
 
 QColor VirtualDisplayManager::maskFill()
@@ -154,11 +156,13 @@ void VirtualDisplayManager::captureContentArrived(std::optional<platform::SCShar
     // so it is checked with the masks as they would be painted now.
     PlacedMasks placed = placeMasks(capture->windows, capture->excludedPIDs, *display, capture->scale);
     capture->check->setMasks(masks, std::move(placed.byMask));
-    if (!windowListAllows(*capture)) {
+    auto shown = onScreenWindows();
+    if (!shown || !capture->check->allows(*shown)) {
         m_captureInProgress = false;
         ++m_droppedFrames;
         return;
     }
+    capture->shownWindows = std::move(*shown);
 
     platform::SCStreamConfiguration configuration;
     configuration.width = pixelLength(capture->scale, display->width);
@@ -191,16 +195,21 @@ void VirtualDisplayManager::screenshotArrived(const std::shared_ptr<CaptureConte
     }
     // Something left out now that the filter let through (an app hidden while the screenshot was
     // taken), or a window that came on screen or moved since: the picture may show what the user
-    // left out. The masks are placed again as they stand now, and painted so.
+    // left out. The masks are placed again as they stand now and painted so; ones drawn since the
+    // screenshot was asked for are checked against the windows of that moment too.
     const bool sameInputs = privacyGeneration() == capture->privacyGeneration;
     const bool leavesOutEnough = sameInputs || capture->inputs.leavesOutAtLeastAsMuchAs(m_privacyInputs);
     PlacedMasks placed;
-    if (leavesOutEnough) {
+    bool allowed = leavesOutEnough;
+    if (allowed) {
         placed = placeMasks(capture->windows, capture->excludedPIDs, capture->display, capture->scale);
         m_lastMaskFrames = std::move(placed.frames);
         capture->check->setMasks(masks, std::move(placed.byMask));
+        const auto windows = onScreenWindows();
+        allowed = windows && capture->check->allows(*windows)
+                  && (masks == capture->inputs.masks || capture->check->allows(capture->shownWindows));
     }
-    if (!leavesOutEnough || !windowListAllows(*capture)) {
+    if (!allowed) {
         ++m_droppedFrames;
         return;
     }
@@ -356,15 +365,14 @@ VirtualDisplayManager::placeMasks(const QList<platform::SCWindow>& windows,
     return placed;
 }
 
-bool VirtualDisplayManager::windowListAllows(const CaptureContext& capture) const
+std::optional<QList<platform::WindowDescription>> VirtualDisplayManager::onScreenWindows() const
 {
+    // Without a window list nothing can be vouched for.
     if (m_services.windowServer == nullptr) {
-        return false;
+        return std::nullopt;
     }
-    // Unreadable, nothing can be vouched for.
-    const auto windows = m_services.windowServer->copyWindowInfo(platform::kCGWindowListOptionOnScreenOnly,
-                                                                 platform::kCGNullWindowID);
-    return windows && capture.check->allows(*windows);
+    return m_services.windowServer->copyWindowInfo(platform::kCGWindowListOptionOnScreenOnly,
+                                                   platform::kCGNullWindowID);
 }
 
 platform::pid_type VirtualDisplayManager::ownProcessIdentifier() const

@@ -7,6 +7,7 @@
 #include "platform/Screens.h"
 #include "platform/Services.h"
 #include "platform/Window.h"
+#include "platform/WindowServer.h"
 
 #include <QHash>
 #include <QImage>
@@ -133,8 +134,9 @@ public:
     // (the left-out apps and windows, the Dock and notification settings, the masks, the output,
     // the chosen and the mirrored display) is found different from when it was last read; equal
     // numbers mean equal inputs, so a cache of pictures can key on it. A capture whose filter was
-    // built under an older number is shown only when its filter left out at least all that the
-    // inputs leave out now (an app shown again, say); its masks are placed as they stand then.
+    // built under an older number is shown only when that filter left out at least all that the
+    // inputs leave out now (after an app was shown again, say); its masks are placed as they
+    // stand when it is shown.
     quint64 privacyGeneration() const;
     // Captures not shown because the picture might hold what the user left out or covered: built
     // under an older privacy generation, or a window that came on screen, or a masked window that
@@ -209,8 +211,8 @@ private:
                            const QSet<platform::pid_type>& excludedPIDs,
                            const platform::SCDisplay& display,
                            double scale) const;
-    // The window list of this moment shows nothing the capture's picture must not.
-    bool windowListAllows(const CaptureContext& capture) const;
+    // The window server's on-screen windows now; none when it cannot tell.
+    std::optional<QList<platform::WindowDescription>> onScreenWindows() const;
     PrivacyInputs privacyInputs() const;
     platform::pid_type ownProcessIdentifier() const;
     double captureScale(quint32 displayID) const;
