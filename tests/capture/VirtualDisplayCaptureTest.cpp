@@ -160,6 +160,11 @@ TEST_F(CaptureFixture, MaskRectanglesFollowTheirWindowsInCapturePixels)
               QList<QRect>{QRect(20, 20, 21, 21)});
     manager->excludedWindowIDs = {7};
     EXPECT_TRUE(rects({scWindow(7, QRectF(330, 10, 50, 50))}, right).isEmpty());
+    // A window off screen (minimised, of an app hidden on the Mac) shows nothing to cover.
+    manager->excludedWindowIDs.clear();
+    SCWindow minimised = scWindow(7, QRectF(330, 10, 50, 50));
+    minimised.isOnScreen = false;
+    EXPECT_TRUE(rects({minimised}, right).isEmpty());
 
     manager->masks.clear();
     EXPECT_TRUE(rects({scWindow(7, QRectF(330, 10, 50, 50))}, right).isEmpty());
