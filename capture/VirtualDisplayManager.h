@@ -29,8 +29,10 @@ class CGVirtualDisplay;
 // Publishes the "Veilmox" virtual display, puts a full-screen mirror window on it and fills that
 // window twenty times a second with a filtered capture of a real display: the program's own
 // windows, the hidden apps and windows and, by setting, the Dock and the notification apps left
-// out, the share masks and the focus-stage strip painted over. The owner sets the inputs, starts
-// it, and hears back only through the handlers. Main thread only.
+// out, the share masks and the focus-stage strip painted over. A capture reaches the mirror only
+// when the window list, read as the screenshot is asked for and again as it arrives, shows
+// nothing left out or masked that the picture could hold. The owner sets the inputs, starts it,
+// and hears back only through the handlers. Main thread only.
 class VirtualDisplayManager final
     : public QObject
     , public platform::WindowDelegate
