@@ -1,27 +1,12 @@
 #include "capture/ImageView.h"
 #include "platform/Window.h"
 #include "tests/capture/VirtualDisplayFixture.h"
-
-#include <QPainter>
+#include "tests/support/Swatch.h"
 
 using platform::sim::SimDesktop;
+using testing_support::Swatch;
 
 namespace {
-
-// A widget of one plain colour, standing in for one of the program's own windows.
-class Swatch final : public QWidget
-{
-public:
-    explicit Swatch(const QColor& colour)
-        : m_colour(colour)
-    {}
-
-protected:
-    void paintEvent(QPaintEvent* /*event*/) override { QPainter(this).fillRect(rect(), m_colour); }
-
-private:
-    QColor m_colour;
-};
 
 std::unique_ptr<platform::Window> ownWindow(const platform::Services& services,
                                             const QRectF& frame,

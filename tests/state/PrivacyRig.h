@@ -3,30 +3,15 @@
 #include "capture/VirtualDisplayManager.h"
 #include "platform/Window.h"
 #include "tests/state/StateFixture.h"
+#include "tests/support/Swatch.h"
 
 #include <QHash>
 #include <QImage>
-#include <QPainter>
 
 #include <memory>
 #include <vector>
 
 namespace testing_support {
-
-// A widget of one plain colour, standing in for one of the program's own windows.
-class Swatch final : public QWidget
-{
-public:
-    explicit Swatch(const QColor& colour)
-        : m_colour(colour)
-    {}
-
-protected:
-    void paintEvent(QPaintEvent* /*event*/) override { QPainter(this).fillRect(rect(), m_colour); }
-
-private:
-    QColor m_colour;
-};
 
 // The state object, signed in, with the virtual display mirroring one small display on which
 // every window, every patch of a window and every window of the program has a colour of its own

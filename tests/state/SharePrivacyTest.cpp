@@ -48,6 +48,13 @@ struct Scene
 
     // A hidden window on screen, so the filter lists the windows it leaves out one by one.
     void listWindows() const { rig.manager->toggleWindowHidden(notesWindow, kNotes); }
+    // The secret app hidden from the share, with single windows listed, and hidden on the Mac.
+    void hideSecretOffScreen() const
+    {
+        rig.manager->toggleHidden(kSecret);
+        listWindows();
+        rig.t.desktop.runningApplication(secret)->hide();
+    }
 
     PrivacyRig& rig;
     platform::pid_type open;
@@ -61,6 +68,9 @@ struct Scene
     std::unique_ptr<ShareMaskEditor> editor;
 };
 
+// A point of the picture and the colour it must have.
+using Sentinel = std::pair<QPointF, QRgb>;
+
 struct Sequence
 {
     const char* name;
@@ -69,7 +79,7 @@ struct Sequence
     std::function<void(Scene&)> before;
     std::function<void(Scene&)> during;
     // What the audience sees once the change has settled, besides the open app.
-    std::function<void(Scene&)> settled;
+    QList<Sentinel> settled;
 };
 
 const Sequence kSequences[] = {
@@ -82,31 +92,17 @@ const Sequence kSequences[] = {
      [](Scene& s) {
          s.extra = s.rig.addWindow(s.secret, {120, 120, 80, 60});
      },
-     [](Scene& s) {
-         EXPECT_TRUE(s.rig.shows({160, 150}, kWallpaper));
-     }},
+     {{{160, 150}, kWallpaper}}},
     {"a hidden app's off-screen window coming on screen as the app is unhidden",
      {},
-     [](Scene& s) {
-         s.rig.manager->toggleHidden(kSecret);
-         s.listWindows();
-         s.rig.t.desktop.runningApplication(s.secret)->hide();
-     },
+     [](Scene& s) { s.hideSecretOffScreen(); },
      [](Scene& s) { s.rig.t.desktop.runningApplication(s.secret)->unhide(); },
-     [](Scene& s) {
-         EXPECT_TRUE(s.rig.shows({160, 75}, kWallpaper));
-     }},
+     {{{160, 75}, kWallpaper}}},
     {"a hidden app's off-screen window coming on screen as the app is activated",
      {},
-     [](Scene& s) {
-         s.rig.manager->toggleHidden(kSecret);
-         s.listWindows();
-         s.rig.t.desktop.runningApplication(s.secret)->hide();
-     },
+     [](Scene& s) { s.hideSecretOffScreen(); },
      [](Scene& s) { s.rig.t.desktop.activateApp(s.secret); },
-     [](Scene& s) {
-         EXPECT_TRUE(s.rig.shows({160, 75}, kWallpaper));
-     }},
+     {{{160, 75}, kWallpaper}}},
     {"one of the program's own windows ordered in",
      {},
      [](Scene& s) {
@@ -114,18 +110,14 @@ const Sequence kSequences[] = {
          s.own = &s.rig.addOwnWindow({20, 120, 80, 60}, false);
      },
      [](Scene& s) { s.own->orderFrontRegardless(); },
-     [](Scene& s) {
-         EXPECT_TRUE(s.rig.shows({60, 150}, kWallpaper));
-     }},
+     {{{60, 150}, kWallpaper}}},
     {"one of the program's own windows made and shown",
      {Await::Content, Await::Screenshot},
      [](Scene& s) { s.listWindows(); },
      [](Scene& s) {
          s.rig.addOwnWindow({20, 120, 80, 60}, true);
      },
-     [](Scene& s) {
-         EXPECT_TRUE(s.rig.shows({60, 150}, kWallpaper));
-     }},
+     {{{60, 150}, kWallpaper}}},
     {"a minimised hidden window restored",
      {},
      [](Scene& s) {
@@ -134,9 +126,7 @@ const Sequence kSequences[] = {
          s.rig.t.desktop.setWindowOnScreen(s.extra, false);
      },
      [](Scene& s) { s.rig.t.desktop.setWindowOnScreen(s.extra, true); },
-     [](Scene& s) {
-         EXPECT_TRUE(s.rig.shows({260, 150}, kWallpaper));
-     }},
+     {{{260, 150}, kWallpaper}}},
     {"a fully masked window jumping 130 points",
      {Await::Content, Await::Screenshot},
      [](Scene& s) {
@@ -146,17 +136,12 @@ const Sequence kSequences[] = {
      [](Scene& s) {
          s.rig.t.desktop.setWindowBounds(s.extra, {150, 120, 70, 60});
      },
-     [](Scene& s) {
-         EXPECT_TRUE(s.rig.shows({185, 150}, kMaskFill));
-         EXPECT_TRUE(s.rig.shows({55, 150}, kWallpaper));
-     }},
+     {{{185, 150}, kMaskFill}, {{55, 150}, kWallpaper}}},
     {"an app hidden by the user",
      {Await::Screenshot},
      [](Scene&) {},
      [](Scene& s) { s.rig.manager->toggleHidden(kSecret); },
-     [](Scene& s) {
-         EXPECT_TRUE(s.rig.shows({160, 75}, kWallpaper));
-     }},
+     {{{160, 75}, kWallpaper}}},
 };
 
 } // namespace
@@ -189,10 +174,11 @@ TEST(SharePrivacy, NothingHiddenReachesTheAudienceWhateverChangesWhileACaptureIs
             EXPECT_TRUE(rig.leaks.empty()) << rig.describeLeaks().toStdString();
             // The share goes on: newer pictures, with the open app and the pointer over it.
             EXPECT_GT(rig.delivered(), before + 2);
-            EXPECT_TRUE(rig.shows({60, 75}, rig.colour(scene.openWindow))
-                        || rig.shows({40, 60}, rig.colour(scene.openWindow)));
+            EXPECT_TRUE(rig.shows({40, 60}, rig.colour(scene.openWindow)));
             EXPECT_TRUE(rig.shows({62, 83}, qRgb(0, 0, 0)));
-            sequence.settled(scene);
+            for (const auto& [at, colour] : sequence.settled) {
+                EXPECT_TRUE(rig.shows(at, colour)) << at.x() << ", " << at.y();
+            }
         }
     }
 }
