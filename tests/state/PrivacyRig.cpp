@@ -10,13 +10,12 @@ constexpr int kTagRed = 0xF0;
 
 } // namespace
 
-PrivacyRig::PrivacyRig(double scale)
-    : m_scale(scale)
+PrivacyRig::PrivacyRig()
 {
     t.desktop.removeDisplay(t.mainDisplay);
     platform::sim::SimDesktop::DisplaySpec setup;
     setup.frame = kDisplay;
-    setup.backingScale = scale;
+    setup.backingScale = kScale;
     t.mainDisplay = t.desktop.addDisplay(setup);
     QObject::connect(manager.get(),
                      &WindowManager::virtualDisplayPreviewImageChanged,
@@ -149,14 +148,14 @@ void PrivacyRig::inspect(const QImage& picture)
                 continue;
             }
             if (const Source* source = hidden.value(line[x] | 0xFF000000U)) {
-                leaks.push_back(
-                    {t.scheduler.now(),
-                     QStringLiteral("%1 %2%3 at (%4, %5)")
-                         .arg(source->window == 0 ? QStringLiteral("own window") : QStringLiteral("window"))
-                         .arg(source->window)
-                         .arg(source->patch ? QStringLiteral(" (masked patch)") : QString())
-                         .arg(x)
-                         .arg(y)});
+                leaks << QStringLiteral("at %1 s: %2 %3%4 at pixel (%5, %6)")
+                             .arg(t.scheduler.now(), 0, 'f', 3)
+                             .arg(source->window == 0 ? QStringLiteral("own window")
+                                                      : QStringLiteral("window"))
+                             .arg(source->window)
+                             .arg(source->patch ? QStringLiteral(" (masked patch)") : QString())
+                             .arg(x)
+                             .arg(y);
                 return;
             }
         }
@@ -169,18 +168,9 @@ double PrivacyRig::firstDeliveryAfter(double time) const
     return it != deliveries.cend() ? *it : -1;
 }
 
-QString PrivacyRig::describeLeaks() const
-{
-    QStringList lines;
-    for (const Leak& leak : leaks) {
-        lines << QStringLiteral("at %1 s: %2").arg(leak.time, 0, 'f', 3).arg(leak.what);
-    }
-    return lines.join(QLatin1Char('\n'));
-}
-
 bool PrivacyRig::shows(QPointF point, QRgb colour) const
 {
-    const QPoint pixel((point * m_scale).toPoint());
+    const QPoint pixel((point * kScale).toPoint());
     return lastPicture.valid(pixel) && lastPicture.pixel(pixel) == (colour | 0xFF000000U);
 }
 

@@ -27,15 +27,10 @@ struct PrivacyRig : StateFixture
         Screenshot
     };
 
-    struct Leak
-    {
-        double time;
-        QString what;
-    };
-
     static constexpr QRectF kDisplay{0, 0, 320, 200};
+    static constexpr double kScale = 2.0;
 
-    explicit PrivacyRig(double scale = 2.0);
+    PrivacyRig();
     ~PrivacyRig();
     PrivacyRig(const PrivacyRig&) = delete;
     PrivacyRig& operator=(const PrivacyRig&) = delete;
@@ -68,8 +63,8 @@ struct PrivacyRig : StateFixture
     // The first picture shown after that time; none yet: -1.
     double firstDeliveryAfter(double time) const;
     QImage lastPicture;
-    std::vector<Leak> leaks;
-    QString describeLeaks() const;
+    // Each picture that held a hidden pixel: when, and whose.
+    QStringList leaks;
 
     // The picture holds the colour at this point (in points).
     bool shows(QPointF point, QRgb colour) const;
@@ -86,7 +81,6 @@ private:
     bool isHiddenNow(const Source& source) const;
     QRgb nextColour();
 
-    double m_scale;
     QHash<QRgb, Source> m_sources;
     QHash<quint32, QList<QRgb>> m_coloursByWindow;
     std::vector<std::unique_ptr<platform::Window>> m_ownWindows;

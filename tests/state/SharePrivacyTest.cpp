@@ -171,7 +171,7 @@ TEST(SharePrivacy, NothingHiddenReachesTheAudienceWhateverChangesWhileACaptureIs
             EXPECT_EQ(rig.display().imageView()->image()->cacheKey(), rig.lastPicture.cacheKey());
             rig.run(0.3);
 
-            EXPECT_TRUE(rig.leaks.empty()) << rig.describeLeaks().toStdString();
+            EXPECT_TRUE(rig.leaks.isEmpty()) << rig.leaks.join(QLatin1Char('\n')).toStdString();
             // The share goes on: newer pictures, with the open app and the pointer over it.
             EXPECT_GT(rig.delivered(), before + 2);
             EXPECT_TRUE(rig.shows({40, 60}, rig.colour(scene.openWindow)));
@@ -280,7 +280,7 @@ TEST(SharePrivacy, EveryWayOfHidingReachesTheAudienceWithinOneTick)
         const double hidden = changes.front();
         EXPECT_LE(rig.firstDeliveryAfter(hidden) - hidden, kWithinOneTick);
         EXPECT_TRUE(rig.shows(entry.covered, entry.coveredBy));
-        EXPECT_TRUE(rig.leaks.empty()) << rig.describeLeaks().toStdString();
+        EXPECT_TRUE(rig.leaks.isEmpty()) << rig.leaks.join(QLatin1Char('\n')).toStdString();
 
         if (entry.restore) {
             changes.clear();
@@ -372,7 +372,7 @@ TEST(SharePrivacy, AMaskedWindowDraggedWithStartsStopsAndTurnsIsNeverUncovered)
         }
     }
     rig.run(0.2);
-    EXPECT_TRUE(rig.leaks.empty()) << rig.describeLeaks().toStdString();
+    EXPECT_TRUE(rig.leaks.isEmpty()) << rig.leaks.join(QLatin1Char('\n')).toStdString();
     // The motion margin keeps most pictures of a steady drag fit to show.
     const int shown = rig.delivered() - before;
     EXPECT_GT(shown, 2 * rig.display().droppedFrameCount());

@@ -157,7 +157,7 @@ TEST(SharePrivacyWalk, NoPictureShowsAHiddenPixelThroughTwoThousandDesktopEvents
     }
     rig.run(1.0);
 
-    EXPECT_TRUE(rig.leaks.empty()) << rig.describeLeaks().toStdString();
+    EXPECT_TRUE(rig.leaks.isEmpty()) << rig.leaks.join(QLatin1Char('\n')).toStdString();
     const int dropped = rig.display().droppedFrameCount();
     const double dropRate = dropped / static_cast<double>(dropped + rig.delivered());
     std::cout << "[ walk     ] " << rig.delivered() << " pictures shown, " << dropped << " dropped ("
