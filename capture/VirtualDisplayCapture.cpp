@@ -285,11 +285,13 @@ platform::SCContentFilter VirtualDisplayManager::contentFilter(const platform::S
             leftOut.pids.insert(app.processID);
         }
     }
-    const bool hidesShownWindow =
+    // A hidden window that exists, on screen or not (it may come on screen before the
+    // screenshot), is left out by its number.
+    const bool hidesExistingWindow =
         std::any_of(content.windows.cbegin(), content.windows.cend(), [this](const auto& w) {
             return excludedWindowIDs.contains(w.windowID);
         });
-    if (!hidesShownWindow) {
+    if (!hidesExistingWindow) {
         return platform::SCContentFilter::displayExcludingApplications(display, applications, {});
     }
     QList<platform::SCWindow> windows;
