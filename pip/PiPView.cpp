@@ -5,6 +5,7 @@
 #include "pip/PiPController.h"
 #include "pip/PiPControls.h"
 #include "platform/UserDefaults.h"
+#include "popover/PauseShareButton.h"
 #include "shell/kit/Accessibility.h"
 #include "shell/kit/Drawing.h"
 #include "shell/kit/Palette.h"
@@ -47,12 +48,6 @@ QWidget* overlayRow(QWidget* parent, const QString& name, double spacing)
     layout->setSpacing(static_cast<int>(spacing));
     layout->setSizeConstraint(QLayout::SetFixedSize);
     return row;
-}
-
-QWidget* makePauseButton(WindowManager& /*windowManager*/, QWidget* parent)
-{
-    auto* button = new ChromeButton(QStringLiteral("pause.fill"), QString(), false, {}, parent);
-    return button;
 }
 
 } // namespace
@@ -272,7 +267,7 @@ void PiPView::buildPreview()
 void PiPView::buildChrome()
 {
     m_chrome = overlayRow(m_preview, QStringLiteral("pipChrome"), 4);
-    m_chromePause = makePauseButton(m_windowManager, m_chrome);
+    m_chromePause = new PauseShareButton(m_windowManager, true, m_chrome);
     m_chromePause->setObjectName(QStringLiteral("pipChromePause"));
     m_chrome->layout()->addWidget(m_chromePause);
     m_maskButton =
@@ -297,7 +292,7 @@ void PiPView::buildChrome()
     m_chrome->layout()->addWidget(closeButton);
     kit::Presence::of(m_chrome).setTransition(kit::Transition::opacity());
 
-    m_cornerPause = makePauseButton(m_windowManager, m_preview);
+    m_cornerPause = new PauseShareButton(m_windowManager, true, m_preview);
     m_cornerPause->setObjectName(QStringLiteral("pipCornerPause"));
     kit::Presence::of(m_cornerPause).setTransition(kit::Transition::opacity());
 }
@@ -482,9 +477,9 @@ void PiPView::placeContent()
     m_headerPills->move(0, 0);
     m_chrome->move(preview.width() - m_chrome->width(), 0);
     m_countPills->move(0, preview.height() - m_countPills->height());
-    const int side = m_cornerPause->sizeHint().width();
     const int inset = static_cast<int>(kOverlayPadding);
-    m_cornerPause->setGeometry(preview.width() - inset - side, preview.height() - inset - side, side, side);
+    m_cornerPause->move(preview.width() - inset - m_cornerPause->width(),
+                        preview.height() - inset - m_cornerPause->height());
 }
 
 void PiPView::resizeEvent(QResizeEvent* e)

@@ -61,7 +61,11 @@ public:
         // Drawn straight at the size shown, never drawn large and scaled down.
         const QSizeF shown = setup->frame.size().scaled(m_screen->size(), Qt::KeepAspectRatio);
         const QSize pixels = (shown * m_screen->devicePixelRatioF()).toSize();
-        m_screen->picture = compositor.renderDisplay(m_displayID, pixels.isEmpty() ? QSize(1, 1) : pixels);
+        // A virtual display shows what its audience is sent; a real one what the user sees.
+        const QSize size = pixels.isEmpty() ? QSize(1, 1) : pixels;
+        m_screen->picture = desktop.isVirtualDisplay(m_displayID)
+                                ? compositor.renderDisplay(m_displayID, size)
+                                : compositor.renderSeen(m_displayID, size);
         m_screen->picture.setDevicePixelRatio(m_screen->devicePixelRatioF());
         m_screen->update();
     }

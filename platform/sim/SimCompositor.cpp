@@ -187,7 +187,7 @@ QColor SimCompositor::background(const SCContentFilter& filter) const
     return Qt::transparent;
 }
 
-std::vector<SimCompositor::Drawn> SimCompositor::drawnWindows(const SCContentFilter& filter) const
+std::vector<SimCompositor::Drawn> SimCompositor::drawnWindows(const SCContentFilter& filter, bool seen) const
 {
     const QRectF region = filter.contentRect();
     QSet<pid_type> appPIDs;
@@ -207,7 +207,7 @@ std::vector<SimCompositor::Drawn> SimCompositor::drawnWindows(const SCContentFil
     for (const quint32 number : m_desktop.windowOrder()) {
         const auto setup = m_desktop.window(number);
         if (!setup || !m_desktop.isWindowOnScreen(number)
-            || setup->sharingState == static_cast<qint64>(WindowSharingType::None)
+            || (!seen && setup->sharingState == static_cast<qint64>(WindowSharingType::None))
             || !setup->bounds.intersects(region)
             || !passes(filter, number, setup->owner, appPIDs, windowIDs)) {
             continue;
@@ -228,6 +228,11 @@ std::vector<SimCompositor::Drawn> SimCompositor::drawnWindows(const SCContentFil
 
 QImage SimCompositor::render(const SCContentFilter& filter, QSize pixelSize, bool showsCursor) const
 {
+    return draw(filter, pixelSize, showsCursor, false);
+}
+
+QImage SimCompositor::draw(const SCContentFilter& filter, QSize pixelSize, bool showsCursor, bool seen) const
+{
     const QRectF region = filter.contentRect();
     if (pixelSize.isEmpty() || region.width() <= 0 || region.height() <= 0) {
         return {};
@@ -241,7 +246,7 @@ QImage SimCompositor::render(const SCContentFilter& filter, QSize pixelSize, boo
     QPainter painter(&image);
     painter.scale(pixelSize.width() / region.width(), pixelSize.height() / region.height());
     painter.translate(-region.topLeft());
-    for (const Drawn& window : drawnWindows(filter)) {
+    for (const Drawn& window : drawnWindows(filter, seen)) {
         painter.setOpacity(std::clamp(window.setup.alpha.value_or(1.0), 0.0, 1.0));
         if (window.setup.content) {
             if (window.visible) {
@@ -285,6 +290,18 @@ QImage SimCompositor::renderDisplay(quint32 displayID, QSize pixelSize) const
     }
     return render(SCContentFilter::displayExcludingWindows(scDisplay(displayID, setup->frame), {}),
                   pixelSize);
+}
+
+QImage SimCompositor::renderSeen(quint32 displayID, QSize pixelSize) const
+{
+    const auto setup = m_desktop.display(displayID);
+    if (!setup) {
+        return {};
+    }
+    return draw(SCContentFilter::displayExcludingWindows(scDisplay(displayID, setup->frame), {}),
+                pixelSize,
+                false,
+                true);
 }
 
 SCShareableContent

@@ -17,7 +17,7 @@ class SimDesktop;
 // window server's on-screen windows from back to front, then, when asked, the pointer. A
 // simulated app's window is its colour with its patches and its title in the top-left corner; one
 // of this application's windows is drawn from its widget. Windows whose sharing type is none are
-// never drawn. Main thread only (widgets are drawn here).
+// drawn only in what a person sees. Main thread only (widgets are drawn here).
 class SimCompositor
 {
 public:
@@ -29,9 +29,10 @@ public:
     // window have a transparent background.
     QImage render(const SCContentFilter& filter, QSize pixelSize, bool showsCursor = false) const;
 
-    // Everything on one display, as someone looking at it sees it. A null image for an unknown
-    // display.
+    // Everything a capture of one whole display sees. A null image for an unknown display.
     QImage renderDisplay(quint32 displayID, QSize pixelSize) const;
+    // One display as someone looking at it sees it: also the windows no capture sees.
+    QImage renderSeen(quint32 displayID, QSize pixelSize) const;
 
     // A key of what render() would draw: equal keys mean equal pictures. None when a window drawn
     // from a widget is involved, whose content can change without the window server knowing.
@@ -44,8 +45,10 @@ public:
 
 private:
     struct Drawn;
-    // The windows the filter shows over its region, back to front.
-    std::vector<Drawn> drawnWindows(const SCContentFilter& filter) const;
+    // The windows the filter shows over its region, back to front; with `seen`, also those whose
+    // sharing type keeps them out of captures.
+    std::vector<Drawn> drawnWindows(const SCContentFilter& filter, bool seen = false) const;
+    QImage draw(const SCContentFilter& filter, QSize pixelSize, bool showsCursor, bool seen) const;
     QColor background(const SCContentFilter& filter) const;
 
     const SimDesktop& m_desktop;

@@ -98,13 +98,14 @@ TEST_F(Scene, CollapsedWhileTheShareIsLive)
 {
     store(PiPController::expandedKey, false);
     launchApps();
+    const QString notes = QStringLiteral("com.apple.TextEdit");
+    const quint32 window = t.launchAppWithWindow(notes, QStringLiteral("TextEdit")).second;
+    startMeetingShare();
     start();
     manager->toggleHidden(QStringLiteral("com.tinyspeck.slackmacgap"));
     manager->toggleHidden(QStringLiteral("com.apple.MobileSMS"));
-    manager->addShareMask(
-        ShareMask{QUuid::createUuid(), 7, QStringLiteral("com.apple.mail"), {0, 0, 50, 50}});
+    manager->addShareMask(ShareMask{QUuid::createUuid(), window, notes, {0, 0, 50, 50}});
     manager->setVirtualDisplayPreviewImage(audienceFrame());
-    manager->setDetectedShare(ScreenShareDetector::Source{"us.zoom.xos", "zoom.us"});
     PiPView& v = shown();
     EXPECT_EQ(v.size(), QSize(256, 6 + 153 + 6));
     const QImage image = picture(QStringLiteral("pip-collapsed"));
@@ -139,9 +140,9 @@ TEST_F(Scene, ExpandedWithAHiddenAppUnderThePointer)
 TEST_F(Scene, PausedWithTheFrozenFrame)
 {
     store(PiPController::expandedKey, false);
+    startMeetingShare();
     start();
     manager->setVirtualDisplayPreviewImage(audienceFrame());
-    manager->setDetectedShare(ScreenShareDetector::Source{"us.zoom.xos", "zoom.us"});
     manager->setSharePaused(true);
     shown();
     const QImage image = picture(QStringLiteral("pip-paused"));
