@@ -6,11 +6,12 @@
 #include "shell/kit/Palette.h"
 #include "shell/kit/SymbolView.h"
 #include "shell/kit/Symbols.h"
-#include "shell/kit/TextLabel.h"
 #include "shell/kit/Tooltips.h"
 
 #include <QHBoxLayout>
 #include <QPainter>
+
+#include <cmath>
 
 GlassPill::GlassPill(std::optional<QColor> tint, QWidget* parent)
     : QWidget(parent)
@@ -35,9 +36,9 @@ kit::SymbolView* GlassPill::addSymbol(const QString& name)
     return symbol;
 }
 
-kit::TextLabel* GlassPill::addText(const QString& text)
+PillText* GlassPill::addText(const QString& text)
 {
-    auto* label = new kit::TextLabel(text, textLook());
+    auto* label = new PillText(text);
     m_layout->addWidget(label, 0, Qt::AlignVCenter);
     return label;
 }
@@ -60,10 +61,70 @@ QColor GlassPill::outline(std::optional<QColor> tint)
 void GlassPill::paintEvent(QPaintEvent* /*e*/)
 {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF r = rect();
-    painter.fillPath(kit::capsule(r), kit::ChipBackgroundStyle::fill(kit::reduceTransparency()));
-    kit::strokeInnerBorder(painter, r, kit::capsuleRadius(r), outline(m_tint));
+    // The capsule is drawn once per size and look: pills lie over the preview, which is painted
+    // anew with every frame.
+    const bool solid = kit::reduceTransparency();
+    const double scale = painter.deviceTransform().m11();
+    if (m_capsule.isNull() || m_capsule.devicePixelRatio() != scale || m_capsuleSolid != solid
+        || m_capsule.deviceIndependentSize() != QSizeF(size())) {
+        m_capsule = QImage((QSizeF(size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+        m_capsule.setDevicePixelRatio(scale);
+        m_capsule.fill(Qt::transparent);
+        QPainter capsule(&m_capsule);
+        capsule.setRenderHint(QPainter::Antialiasing);
+        const QRectF r = rect();
+        capsule.fillPath(kit::capsule(r), kit::ChipBackgroundStyle::fill(solid));
+        kit::strokeInnerBorder(capsule, r, kit::capsuleRadius(r), outline(m_tint));
+        m_capsuleSolid = solid;
+    }
+    painter.drawImage(QPointF(), m_capsule);
+}
+
+PillText::PillText(const QString& text, QWidget* parent)
+    : QWidget(parent)
+    , m_text(text)
+{
+    setObjectName(QStringLiteral("PillText"));
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setAccessibleName(text);
+}
+
+void PillText::setText(const QString& text)
+{
+    if (text == m_text) {
+        return;
+    }
+    m_text = text;
+    m_image = QImage();
+    setAccessibleName(text);
+    updateGeometry();
+    update();
+}
+
+QSize PillText::sizeHint() const
+{
+    const QFontMetricsF metrics(GlassPill::textLook().font(this), this);
+    return {static_cast<int>(std::ceil(metrics.horizontalAdvance(m_text))),
+            static_cast<int>(std::ceil(metrics.height()))};
+}
+
+void PillText::paintEvent(QPaintEvent* /*e*/)
+{
+    QPainter painter(this);
+    const double scale = painter.deviceTransform().m11();
+    if (m_image.isNull() || m_imageScale != scale || m_image.deviceIndependentSize() != QSizeF(size())) {
+        m_image = QImage((QSizeF(size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+        m_image.setDevicePixelRatio(scale);
+        m_image.fill(Qt::transparent);
+        QPainter text(&m_image);
+        text.setRenderHint(QPainter::TextAntialiasing);
+        const kit::TextLook look = GlassPill::textLook();
+        text.setFont(look.font(this));
+        text.setPen(look.color);
+        text.drawText(QRectF(rect()), Qt::AlignLeft | Qt::AlignVCenter, m_text);
+        m_imageScale = scale;
+    }
+    painter.drawImage(QPointF(), m_image);
 }
 
 ChromeButton::ChromeButton(

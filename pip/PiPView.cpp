@@ -4,6 +4,7 @@
 #include "pip/PiPAppGrid.h"
 #include "pip/PiPController.h"
 #include "pip/PiPControls.h"
+#include "pip/PiPPreviewImage.h"
 #include "platform/UserDefaults.h"
 #include "popover/PauseShareButton.h"
 #include "shell/kit/Accessibility.h"
@@ -24,8 +25,11 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QVBoxLayout>
+#include <QtMath>
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -63,6 +67,8 @@ public:
         , m_owner(owner)
     {
         setObjectName(QStringLiteral("pipPreview"));
+        // It paints all of itself: a new frame repaints it without the panel beneath.
+        setAttribute(Qt::WA_OpaquePaintEvent);
         auto* layout = new QVBoxLayout(this);
         layout->setSpacing(8);
         layout->addStretch(1);
@@ -86,11 +92,20 @@ public:
         WindowManager& manager = m_owner.m_windowManager;
         const bool signedIn = manager.isAuthenticated();
         const bool placeholder = !manager.virtualDisplayPreviewImage().has_value();
-        m_symbol->setName(signedIn ? QStringLiteral("display") : QStringLiteral("lock"));
-        m_caption->setText(signedIn ? QStringLiteral("PREPARING PREVIEW")
-                                    : QStringLiteral("SIGN IN TO START"));
-        m_symbol->setVisible(placeholder);
-        m_caption->setVisible(placeholder);
+        // A new frame arrives twenty times a second: only what changed is touched.
+        const QString symbol = signedIn ? QStringLiteral("display") : QStringLiteral("lock");
+        const QString caption =
+            signedIn ? QStringLiteral("PREPARING PREVIEW") : QStringLiteral("SIGN IN TO START");
+        if (m_symbol->name() != symbol) {
+            m_symbol->setName(symbol);
+        }
+        if (m_caption->text() != caption) {
+            m_caption->setText(caption);
+        }
+        if (m_caption->isHidden() == placeholder) {
+            m_symbol->setVisible(placeholder);
+            m_caption->setVisible(placeholder);
+        }
         const double paused = manager.sharePaused() ? 1 : 0;
         if (paused != m_pausedBorder.target()) {
             m_pausedBorder.change(paused, animation);
@@ -128,20 +143,31 @@ protected:
     {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
         const QRectF bounds = rect();
-        const QPainterPath shape = kit::continuousRoundedRect(bounds, kPreviewRadius);
-        painter.save();
-        painter.setClipPath(shape);
-        painter.fillRect(bounds, Qt::black);
-        if (const auto& image = m_owner.m_windowManager.virtualDisplayPreviewImage();
-            image && !image->isNull()) {
-            // Fitted inside with its own aspect ratio; black shows beside it.
+        // Every pixel is painted here (the panel under it never is): black, the frame fitted
+        // inside with its own aspect ratio, and the panel's fill laid over the square corners,
+        // which costs far less than clipping to the curve.
+        QRegion black(bounds.toAlignedRect());
+        const auto& image = m_owner.m_windowManager.virtualDisplayPreviewImage();
+        if (image && !image->isNull()) {
             const QSizeF fitted = QSizeF(image->size()).scaled(bounds.size(), Qt::KeepAspectRatio);
             const QRectF target(bounds.center() - QPointF(fitted.width() / 2, fitted.height() / 2), fitted);
-            painter.drawImage(target, *image);
+            // Made at the device's pixels and put on whole pixels, the copy is drawn as it is.
+            const QTransform device = painter.deviceTransform();
+            const QRectF mapped = device.mapRect(target);
+            const QRect pixels(
+                qRound(mapped.x()), qRound(mapped.y()), qRound(mapped.width()), qRound(mapped.height()));
+            const QImage& scaled = scaledFor(*image, pixels.size(), device.m11());
+            const QPointF at = device.inverted().map(QPointF(pixels.topLeft()));
+            painter.drawImage(at, scaled);
+            black -= QRegion(QRectF(at, scaled.deviceIndependentSize()).toAlignedRect());
         }
-        painter.restore();
+        for (const QRect& part : black) {
+            painter.fillRect(part, Qt::black);
+        }
+        for (const Corner& corner : corners(bounds, painter.deviceTransform().m11())) {
+            painter.drawImage(corner.at, corner.image);
+        }
         QColor border = kit::Palette::flameBorder();
         border.setAlphaF(static_cast<float>(border.alphaF() * m_pausedBorder.value()));
         kit::strokeInnerBorder(painter, bounds, kPreviewRadius, border, 1.5);
@@ -154,7 +180,61 @@ protected:
     }
 
 private:
+    // The frame at the pixel size it is drawn, made once per frame and size.
+    const QImage& scaledFor(const QImage& frame, QSize pixels, double scale)
+    {
+        if (frame.cacheKey() != m_scaledFrom || m_scaled.size() != pixels
+            || m_scaled.devicePixelRatio() != scale) {
+            m_scaled = PiPPreviewImage::scaled(frame, pixels, std::exchange(m_scaled, QImage()));
+            m_scaled.setDevicePixelRatio(scale > 0 ? scale : 1);
+            m_scaledFrom = frame.cacheKey();
+        }
+        return m_scaled;
+    }
+
+    // What lies outside the rounded corners in the panel's fill, one small picture a corner, made
+    // once per size and scale.
+    struct Corner
+    {
+        QPointF at;
+        QImage image;
+    };
+    const QList<Corner>& corners(const QRectF& bounds, double scale)
+    {
+        if (m_cornersFor != bounds || m_cornerScale != scale) {
+            QPainterPath outside;
+            outside.addRect(bounds);
+            outside = outside.subtracted(kit::continuousRoundedRect(bounds, kPreviewRadius));
+            const double side =
+                std::ceil(std::min({2 * kPreviewRadius, bounds.width() / 2, bounds.height() / 2}));
+            m_corners.clear();
+            for (const QPointF& at : {bounds.topLeft(),
+                                      QPointF(bounds.right() - side, bounds.top()),
+                                      QPointF(bounds.left(), bounds.bottom() - side),
+                                      QPointF(bounds.right() - side, bounds.bottom() - side)}) {
+                Corner corner{at,
+                              QImage(QSize(qCeil(side * scale), qCeil(side * scale)),
+                                     QImage::Format_ARGB32_Premultiplied)};
+                corner.image.setDevicePixelRatio(scale);
+                corner.image.fill(Qt::transparent);
+                QPainter p(&corner.image);
+                p.setRenderHint(QPainter::Antialiasing);
+                p.translate(-at);
+                p.fillPath(outside, kit::Palette::surface());
+                m_corners.append(std::move(corner));
+            }
+            m_cornersFor = bounds;
+            m_cornerScale = scale;
+        }
+        return m_corners;
+    }
+
     PiPView& m_owner;
+    QList<Corner> m_corners;
+    QRectF m_cornersFor;
+    double m_cornerScale = 0;
+    QImage m_scaled;
+    qint64 m_scaledFrom = 0;
     kit::SymbolView* m_symbol;
     kit::TextLabel* m_caption;
     kit::AnimatedValue m_pausedBorder;

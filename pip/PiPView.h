@@ -14,6 +14,7 @@ class ChromeButton;
 class GlassPill;
 class PiPAppGrid;
 class PiPController;
+class PillText;
 class ShareMaskEditor;
 class WindowManager;
 
@@ -103,7 +104,7 @@ private:
     QWidget* m_headerPills = nullptr;
     GlassPill* m_pausedPill = nullptr;
     kit::SymbolView* m_pausedSymbol = nullptr;
-    kit::TextLabel* m_pausedText = nullptr;
+    PillText* m_pausedText = nullptr;
     GlassPill* m_livePill = nullptr;
     QWidget* m_chrome = nullptr;
     QWidget* m_chromePause = nullptr;
@@ -111,9 +112,9 @@ private:
     ChromeButton* m_expandButton = nullptr;
     QWidget* m_countPills = nullptr;
     GlassPill* m_hiddenPill = nullptr;
-    kit::TextLabel* m_hiddenText = nullptr;
+    PillText* m_hiddenText = nullptr;
     GlassPill* m_maskedPill = nullptr;
-    kit::TextLabel* m_maskedText = nullptr;
+    PillText* m_maskedText = nullptr;
     QWidget* m_cornerPause = nullptr;
     QWidget* m_gridSection = nullptr;
     PiPAppGrid* m_grid = nullptr;
