@@ -1,0 +1,89 @@
+#pragma once
+
+#include "onboarding/OnboardingServices.h"
+#include "platform/UserDefaults.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QStringList>
+
+#include <optional>
+
+namespace testing_support {
+
+// The onboarding's services as a script: state set by the test, effects and events recorded,
+// a clock the test moves, and the draft in memory.
+class FakeOnboardingServices final : public OnboardingServices
+{
+public:
+    struct Event
+    {
+        QString type;
+        int step = 0;
+        QJsonObject metadata;
+    };
+
+    bool authenticated = false;
+    bool permission = false;
+    bool shortcutEnabled = true;
+    QSet<QString> running;
+    double clock = 100;
+    platform::InMemoryUserDefaults store;
+
+    QList<Event> events;
+    QList<QSet<QString>> hidden;
+    QStringList calls; // "suspend", "register", "signIn", "signOut", "openSettings", "refresh"
+
+    bool isAuthenticated() const override { return authenticated; }
+    bool hasScreenRecordingPermission() const override { return permission; }
+    bool globalShortcutEnabled() const override { return shortcutEnabled; }
+    QSet<QString> runningBundleIDs() const override { return running; }
+    void hideApps(const QSet<QString>& bundleIDs) override { hidden.append(bundleIDs); }
+    void suspendGlobalShortcut() override { calls << QStringLiteral("suspend"); }
+    void registerGlobalShortcut() override { calls << QStringLiteral("register"); }
+    void startBrowserSignIn() override { calls << QStringLiteral("signIn"); }
+    void signOut() override { calls << QStringLiteral("signOut"); }
+    void openScreenRecordingSettings() override { calls << QStringLiteral("openSettings"); }
+    void refreshScreenRecordingPermission() override { calls << QStringLiteral("refresh"); }
+    void track(const QString& eventType, int step, const QJsonObject& metadata) override
+    {
+        events.append({eventType, step, metadata});
+    }
+    double now() const override { return clock; }
+    platform::UserDefaults& defaults() override { return store; }
+
+    // As the state object does: every report is announced, changed or not.
+    void reportPermission(bool granted)
+    {
+        permission = granted;
+        emit screenRecordingPermissionChanged(granted);
+    }
+    void reportSignIn(bool signedIn)
+    {
+        authenticated = signedIn;
+        emit authenticationChanged(signedIn);
+    }
+
+    // "type:step" of every event, in order.
+    QStringList sent() const
+    {
+        QStringList list;
+        for (const Event& e : events) {
+            list << QStringLiteral("%1:%2").arg(e.type).arg(e.step);
+        }
+        return list;
+    }
+    // The events of one type.
+    QList<Event> eventsOf(const QString& type) const
+    {
+        QList<Event> list;
+        for (const Event& e : events) {
+            if (e.type == type) {
+                list << e;
+            }
+        }
+        return list;
+    }
+};
+
+} // namespace testing_support
