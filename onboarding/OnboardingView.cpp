@@ -242,7 +242,6 @@ QWidget* OnboardingView::makeStepArea()
     area->setWidgetResizable(true);
     area->viewport()->setAutoFillBackground(false);
     auto* content = new QWidget;
-    content->setAutoFillBackground(false);
     auto* column = new QVBoxLayout(content);
     column->setContentsMargins(40, 8, 40, 8);
     m_stack = new kit::PageStack;
@@ -250,6 +249,8 @@ QWidget* OnboardingView::makeStepArea()
     m_stack->setMinimumHeight(600);
     column->addWidget(m_stack, 1, Qt::AlignHCenter);
     area->setWidget(content);
+    // The canvas shows through: the scroll area would fill its content with the window colour.
+    content->setAutoFillBackground(false);
     return area;
 }
 

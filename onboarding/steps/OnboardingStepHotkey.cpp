@@ -15,7 +15,7 @@ OnboardingStepHotkey::OnboardingStepHotkey(Input input, QWidget* parent)
                                                        {QStringLiteral("⌘"), &m_input.isCommandHeld},
                                                        {QStringLiteral("H"), &m_input.isHHeld}};
     for (const auto& [label, held] : caps) {
-        auto* cap = new KeyCap(label, 44, KeyCap::Tone::Letter, false);
+        auto* cap = new KeyCap(label, 44, KeyCap::Tone::Letter, false, [held = *held] { held.set(true); });
         keys->addWidget(cap);
         follow(cap, m_input.observe, [this, cap, held = *held] { cap->setAccented(held() || m_input.isArmed()); });
     }

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace testing_support {
@@ -31,6 +32,7 @@ public:
     platform::InMemoryUserDefaults store;
 
     QList<Event> events;
+    std::function<void(const Event&)> observer; // told of each event as it is sent
     QList<QSet<QString>> hidden;
     QStringList calls; // "suspend", "register", "signIn", "signOut", "openSettings", "refresh"
 
@@ -48,6 +50,9 @@ public:
     void track(const QString& eventType, int step, const QJsonObject& metadata) override
     {
         events.append({eventType, step, metadata});
+        if (observer) {
+            observer(events.last());
+        }
     }
     double now() const override { return clock; }
     platform::UserDefaults& defaults() override { return store; }
