@@ -19,37 +19,27 @@ using kit::PillButtonStyle;
 
 PillButtonStyle::Appearance OnboardingPillStyle::appearance(bool isHovered, bool isPressed) const
 {
-    PillButtonStyle::Appearance a;
-    a.fontFace = kit::geistFontName(kit::FontWeight::semibold);
+    // The kit's pill of the same kind, sized by the height's class.
+    const auto kitKind = kind == Kind::Primary ? PillButtonStyle::Kind::Primary
+                         : kind == Kind::Flame ? PillButtonStyle::Kind::Flame
+                                               : PillButtonStyle::Kind::Outline;
+    const bool contrast = kit::increaseContrast();
+    auto a = PillButtonStyle::appearance(kitKind, kit::ControlSize::Regular, isHovered, isPressed, enabled, contrast);
     a.fontSize = fontSize();
     a.horizontalPadding = horizontalPadding();
-    const QColor clear(0, 0, 0, 0);
-    a.fill = clear;
-    a.border = clear;
-    const bool lit = isHovered || highlight;
-    switch (kind) {
-    case Kind::Primary:
-        a.textColor = Palette::inkOnLight();
-        a.fill = kit::white(isHovered && enabled ? 0.92 : 1.0);
-        break;
-    case Kind::Flame:
-        a.textColor = Palette::inkOnFlame();
-        a.gradientFill = true;
-        break;
-    case Kind::Outline:
-        a.textColor = lit ? OBTokens::textPrimary() : OBTokens::textSecondary();
-        a.fill = lit ? kit::white(0.06) : clear;
-        a.border = lit ? OBTokens::hairlineHover() : OBTokens::hairlineStrong();
-        break;
+    a.verticalPadding = 0;
+    if (kind == Kind::Outline) {
+        // A highlighted outline pill shows its hover colours without the pointer (but no lift).
+        const auto lit =
+            PillButtonStyle::appearance(kitKind, kit::ControlSize::Regular, isHovered || highlight, isPressed, enabled, contrast);
+        a.textColor = isHovered || highlight ? OBTokens::textPrimary() : OBTokens::textSecondary();
+        a.fill = lit.fill;
+        a.border = lit.border;
     }
-    QColor glow = OBTokens::flame();
-    glow.setAlphaF(isHovered ? 0.45F : 0.3F);
-    a.glowColor = kind == Kind::Flame && enabled ? glow : clear;
-    a.glowRadius = isHovered ? 14 : 10;
-    a.glowOffsetY = 4;
-    a.offsetY = isHovered && enabled && !isPressed ? -1 : 0;
-    a.scale = isPressed ? 0.97 : 1;
-    a.opacity = enabled ? 1 : 0.4;
+    if (kind == Kind::Primary && !enabled) {
+        // A disabled Continue keeps its white fill under the pointer; it only dims.
+        a.fill = kit::white(1.0);
+    }
     return a;
 }
 
