@@ -20,7 +20,8 @@ kit::TextLook textLook(const OBFont& font, const QColor& color)
 
 kit::TextView* HeadlineText::view(QWidget* parent) const
 {
-    auto* text = new kit::TextView(QString(), textLook(HeadlineLook::font(size), HeadlineLook::leadColor()), {}, parent);
+    auto* text = new kit::TextView(
+        QString(), textLook(HeadlineLook::font(size), HeadlineLook::leadColor()), {}, parent);
     // The tail always starts a line of its own, however short the lead.
     text->setRuns({{lead, false, HeadlineLook::leadColor()},
                    {QStringLiteral("\n"), false, std::nullopt},
@@ -34,14 +35,16 @@ kit::TextView* SubheadlineText::view(QWidget* parent) const
     kit::TextOptions options;
     options.lineSpacing = SubheadlineLook::kLineSpacing;
     options.alignment = centering ? kit::TextAlignment::Center : kit::TextAlignment::Leading;
-    auto* view = new kit::TextView(text, textLook(SubheadlineLook::font(), SubheadlineLook::color()), options, parent);
+    auto* view =
+        new kit::TextView(text, textLook(SubheadlineLook::font(), SubheadlineLook::color()), options, parent);
     view->setObjectName(QStringLiteral("SubheadlineText"));
     return view;
 }
 
 kit::TextView* EyebrowLabel::view(QWidget* parent) const
 {
-    auto* view = new kit::TextView(EyebrowLook::text(text), textLook(EyebrowLook::font(spacing), color), {}, parent);
+    auto* view =
+        new kit::TextView(EyebrowLook::text(text), textLook(EyebrowLook::font(spacing), color), {}, parent);
     view->setObjectName(QStringLiteral("EyebrowLabel"));
     return view;
 }

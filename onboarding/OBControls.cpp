@@ -24,14 +24,15 @@ PillButtonStyle::Appearance OnboardingPillStyle::appearance(bool isHovered, bool
                          : kind == Kind::Flame ? PillButtonStyle::Kind::Flame
                                                : PillButtonStyle::Kind::Outline;
     const bool contrast = kit::increaseContrast();
-    auto a = PillButtonStyle::appearance(kitKind, kit::ControlSize::Regular, isHovered, isPressed, enabled, contrast);
+    auto a = PillButtonStyle::appearance(
+        kitKind, kit::ControlSize::Regular, isHovered, isPressed, enabled, contrast);
     a.fontSize = fontSize();
     a.horizontalPadding = horizontalPadding();
     a.verticalPadding = 0;
     if (kind == Kind::Outline) {
         // A highlighted outline pill shows its hover colours without the pointer (but no lift).
-        const auto lit =
-            PillButtonStyle::appearance(kitKind, kit::ControlSize::Regular, isHovered || highlight, isPressed, enabled, contrast);
+        const auto lit = PillButtonStyle::appearance(
+            kitKind, kit::ControlSize::Regular, isHovered || highlight, isPressed, enabled, contrast);
         a.textColor = isHovered || highlight ? OBTokens::textPrimary() : OBTokens::textSecondary();
         a.fill = lit.fill;
         a.border = lit.border;
@@ -65,7 +66,10 @@ OnboardingPill::OnboardingPill(const PillLabel& label, const OnboardingPillStyle
         kit::TextOptions{0, kit::TextAlignment::Center, 1});
     if (!label.symbol.isEmpty()) {
         auto* symbol = new kit::SymbolView(
-            label.symbol, label.symbolSize, [this] { return currentAppearance().textColor; }, label.symbolWeight);
+            label.symbol,
+            label.symbolSize,
+            [this] { return currentAppearance().textColor; },
+            label.symbolWeight);
         row->addWidget(label.symbolLeading ? static_cast<QWidget*>(symbol) : text, 0, Qt::AlignVCenter);
         row->addWidget(label.symbolLeading ? static_cast<QWidget*>(text) : symbol, 0, Qt::AlignVCenter);
     } else {
@@ -104,8 +108,10 @@ QSize OnboardingPill::minimumSizeHint() const
 PillButtonStyle::Appearance OnboardingPill::currentAppearance() const
 {
     const double h = m_hover.value();
-    const auto rest = PillButtonStyle::blend(m_style.appearance(false, false), m_style.appearance(true, false), h);
-    const auto pressed = PillButtonStyle::blend(m_style.appearance(false, true), m_style.appearance(true, true), h);
+    const auto rest =
+        PillButtonStyle::blend(m_style.appearance(false, false), m_style.appearance(true, false), h);
+    const auto pressed =
+        PillButtonStyle::blend(m_style.appearance(false, true), m_style.appearance(true, true), h);
     return PillButtonStyle::blend(rest, pressed, m_press.value());
 }
 
@@ -263,11 +269,8 @@ QWidget* OBKbd::view(QWidget* parent) const
     return chip;
 }
 
-kit::FlameSlider* makeOBOpacitySlider(const Binding<double>& value,
-                                      double lower,
-                                      double upper,
-                                      const StateObserver& observe,
-                                      QWidget* parent)
+kit::FlameSlider* makeOBOpacitySlider(
+    const Binding<double>& value, double lower, double upper, const StateObserver& observe, QWidget* parent)
 {
     auto* slider = new kit::FlameSlider(value(), lower, upper, parent);
     slider->setObjectName(QStringLiteral("OBOpacitySlider"));

@@ -51,7 +51,10 @@ struct OnboardingPillStyle
 struct ContinueButtonStyle
 {
     bool enabled = true;
-    OnboardingPillStyle pill() const { return {OnboardingPillStyle::Kind::Primary, 40, false, false, enabled}; }
+    OnboardingPillStyle pill() const
+    {
+        return {OnboardingPillStyle::Kind::Primary, 40, false, false, enabled};
+    }
 };
 
 // The flame call to action.
@@ -59,7 +62,10 @@ struct SunsetButtonStyle
 {
     double height = 40;
     bool fullWidth = false;
-    OnboardingPillStyle pill() const { return {OnboardingPillStyle::Kind::Flame, height, fullWidth, false, true}; }
+    OnboardingPillStyle pill() const
+    {
+        return {OnboardingPillStyle::Kind::Flame, height, fullWidth, false, true};
+    }
 };
 
 // The outlined secondary action.

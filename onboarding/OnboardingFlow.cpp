@@ -20,14 +20,19 @@ const QStringList& OnboardingFlow::stepTitles()
     return titles;
 }
 
-OnboardingFlow::OnboardingFlow(OnboardingServices& services, std::function<void()> onComplete, QObject* parent)
+OnboardingFlow::OnboardingFlow(OnboardingServices& services,
+                               std::function<void()> onComplete,
+                               QObject* parent)
     : QObject(parent)
     , m_services(services)
     , m_onComplete(std::move(onComplete))
     , m_stepEnteredAt(services.now())
 {
     connect(&services, &OnboardingServices::authenticationChanged, this, [this] { emit changed(); });
-    connect(&services, &OnboardingServices::screenRecordingPermissionChanged, this, &OnboardingFlow::permissionChanged);
+    connect(&services,
+            &OnboardingServices::screenRecordingPermissionChanged,
+            this,
+            &OnboardingFlow::permissionChanged);
 }
 
 template <typename T>
@@ -323,8 +328,10 @@ void OnboardingFlow::track(const QString& eventType, int step, const QJsonObject
 {
     const double elapsed = (m_services.now() - m_stepEnteredAt) * 1000;
     QJsonObject metadata{
-        {QStringLiteral("persona"), m_persona.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(m_persona)},
-        {QStringLiteral("selected_categories"), QJsonArray::fromStringList(currentDraft().selectedCategories)},
+        {QStringLiteral("persona"),
+         m_persona.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(m_persona)},
+        {QStringLiteral("selected_categories"),
+         QJsonArray::fromStringList(currentDraft().selectedCategories)},
         {QStringLiteral("has_tried_veil"), m_hasTriedVeil},
         {QStringLiteral("shortcut_triggers"), m_shortcutTriggerCount},
         {QStringLiteral("ms_on_step"), static_cast<qint64>(std::trunc(elapsed))},

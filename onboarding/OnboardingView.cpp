@@ -139,7 +139,10 @@ private:
 template <typename T, typename Get, typename Set>
 Binding<T> bind(OnboardingFlow* flow, Get get, Set set)
 {
-    return {[flow, get] { return (flow->*get)(); }, [flow, set](const T& value) { (flow->*set)(value); }};
+    return {[flow, get] { return (flow->*get)(); },
+            [flow, set](const T& value) {
+                (flow->*set)(value);
+            }};
 }
 
 } // namespace
@@ -195,7 +198,8 @@ QColor OnboardingView::segmentColor(int index, int step)
 kit::Transition OnboardingView::stepTransition(bool goingBack)
 {
     using kit::Transition;
-    const Transition entering = Transition::offset(QPointF(goingBack ? -24 : 24, 0)).combined(Transition::opacity());
+    const Transition entering =
+        Transition::offset(QPointF(goingBack ? -24 : 24, 0)).combined(Transition::opacity());
     return Transition::asymmetric(entering, Transition::opacity()).fadingUnderReduceMotion();
 }
 
@@ -262,7 +266,8 @@ QWidget* OnboardingView::makeFooter()
     auto* row = new QHBoxLayout(footer);
     row->setContentsMargins(20, 0, 20, 0);
     row->setSpacing(16);
-    m_signOut = new kit::PillButton(QStringLiteral("Sign out"), kit::PillButtonStyle::Kind::Quiet, kit::ControlSize::Small);
+    m_signOut = new kit::PillButton(
+        QStringLiteral("Sign out"), kit::PillButtonStyle::Kind::Quiet, kit::ControlSize::Small);
     m_signOut->setObjectName(QStringLiteral("onboardingSignOut"));
     connect(m_signOut, &QAbstractButton::clicked, m_flow.get(), &OnboardingFlow::signOut);
     row->addWidget(m_signOut);
@@ -286,7 +291,8 @@ QWidget* OnboardingView::makeStep(int step)
     case F::kGoalStep:
         return new OnboardingStepGoal({bind<QString>(flow, &F::persona, &F::setPersona), observe});
     case F::kHideStep:
-        return new OnboardingStepHide({bind<QSet<HideCategory>>(flow, &F::selected, &F::setSelected), observe});
+        return new OnboardingStepHide(
+            {bind<QSet<HideCategory>>(flow, &F::selected, &F::setSelected), observe});
     case F::kDemoStep:
         return new OnboardingStepDemo({bind<QSet<HideCategory>>(flow, &F::selected, &F::setSelected),
                                        [flow] { return flow->persona(); },
@@ -296,14 +302,15 @@ QWidget* OnboardingView::makeStep(int step)
                                        bind<bool>(flow, &F::hasTriedVeil, &F::setHasTriedVeil),
                                        observe});
     case F::kHotkeyStep:
-        return new OnboardingStepHotkey({bind<bool>(flow, &F::isCommandHeld, &F::setCommandHeld),
-                                         bind<bool>(flow, &F::isShiftHeld, &F::setShiftHeld),
-                                         bind<bool>(flow, &F::isHHeld, &F::setHHeld),
-                                         bind<bool>(flow, &F::isHotkeyArmed, &F::setHotkeyArmed),
-                                         bind<bool>(flow, &F::isHiddenByShortcut, &F::setHiddenByShortcut),
-                                         bind<qint64>(flow, &F::shortcutTriggerCount, &F::setShortcutTriggerCount),
-                                         [] {},
-                                         observe});
+        return new OnboardingStepHotkey(
+            {bind<bool>(flow, &F::isCommandHeld, &F::setCommandHeld),
+             bind<bool>(flow, &F::isShiftHeld, &F::setShiftHeld),
+             bind<bool>(flow, &F::isHHeld, &F::setHHeld),
+             bind<bool>(flow, &F::isHotkeyArmed, &F::setHotkeyArmed),
+             bind<bool>(flow, &F::isHiddenByShortcut, &F::setHiddenByShortcut),
+             bind<qint64>(flow, &F::shortcutTriggerCount, &F::setShortcutTriggerCount),
+             [] {},
+             observe});
     case F::kSetupStep:
         return new OnboardingStepSetup({[flow] { return flow->persona(); },
                                         [flow] { return static_cast<qint64>(flow->selected().size()); },
@@ -312,13 +319,16 @@ QWidget* OnboardingView::makeStep(int step)
                                         [flow] { flow->continueFromSignIn(); },
                                         observe});
     case F::kPermissionsStep:
-        return new OnboardingStepPermissions({[flow] { return flow->services().hasScreenRecordingPermission(); },
-                                              [flow] { flow->grantPermission(); },
-                                              [flow] { flow->recheckPermission(); },
-                                              [flow] { flow->continueTapped(); },
-                                              observe});
+        return new OnboardingStepPermissions(
+            {[flow] { return flow->services().hasScreenRecordingPermission(); },
+             [flow] { flow->grantPermission(); },
+             [flow] { flow->recheckPermission(); },
+             [flow] { flow->continueTapped(); },
+             observe});
     default:
-        return new OnboardingStepShare({[flow] { flow->finish(); }});
+        return new OnboardingStepShare({[flow] {
+            flow->finish();
+        }});
     }
 }
 

@@ -35,8 +35,8 @@ SelectableRow* StepPlaceholder::addChoice(const QString& name,
     card->setObjectName(name);
     auto* row = new QHBoxLayout(card);
     row->setContentsMargins(15, 15, 15, 15);
-    row->addWidget(
-        new kit::TextView(label, textLook(OBFont::geist(kit::FontWeight::semibold, 15), OBTokens::textPrimary())));
+    row->addWidget(new kit::TextView(
+        label, textLook(OBFont::geist(kit::FontWeight::semibold, 15), OBTokens::textPrimary())));
     m_controls->addWidget(card);
     follow(card, observe, [card, isSelected = std::move(isSelected)] { card->setSelected(isSelected()); });
     return card;
@@ -54,7 +54,9 @@ OnboardingPill* StepPlaceholder::addButton(const QString& name,
     return button;
 }
 
-void StepPlaceholder::follow(QObject* context, const StateObserver& observe, const std::function<void()>& sync)
+void StepPlaceholder::follow(QObject* context,
+                             const StateObserver& observe,
+                             const std::function<void()>& sync)
 {
     sync();
     if (observe) {

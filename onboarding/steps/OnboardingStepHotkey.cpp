@@ -17,18 +17,21 @@ OnboardingStepHotkey::OnboardingStepHotkey(Input input, QWidget* parent)
     for (const auto& [label, held] : caps) {
         auto* cap = new KeyCap(label, 44, KeyCap::Tone::Letter, false, [held = *held] { held.set(true); });
         keys->addWidget(cap);
-        follow(cap, m_input.observe, [this, cap, held = *held] { cap->setAccented(held() || m_input.isArmed()); });
+        follow(cap, m_input.observe, [this, cap, held = *held] {
+            cap->setAccented(held() || m_input.isArmed());
+        });
     }
     keys->addStretch(1);
     controls()->addLayout(keys);
-    addButton(QStringLiteral("hotkey.test"),
-              {QStringLiteral("Test it now"), QStringLiteral("bolt.fill"), 12, kit::FontWeight::regular, true},
-              SunsetButtonStyle{40, true}.pill(),
-              [this] {
-                  if (m_input.onFire) {
-                      m_input.onFire();
-                  }
-                  m_input.isHiddenByShortcut.set(!m_input.isHiddenByShortcut());
-                  m_input.triggerCount.set(m_input.triggerCount() + 1);
-              });
+    addButton(
+        QStringLiteral("hotkey.test"),
+        {QStringLiteral("Test it now"), QStringLiteral("bolt.fill"), 12, kit::FontWeight::regular, true},
+        SunsetButtonStyle{40, true}.pill(),
+        [this] {
+            if (m_input.onFire) {
+                m_input.onFire();
+            }
+            m_input.isHiddenByShortcut.set(!m_input.isHiddenByShortcut());
+            m_input.triggerCount.set(m_input.triggerCount() + 1);
+        });
 }

@@ -6,16 +6,18 @@ OnboardingStepPermissions::OnboardingStepPermissions(Input input, QWidget* paren
     : StepPlaceholder(OnboardingFlow::kPermissionsStep, parent)
     , m_input(std::move(input))
 {
-    auto* grant = addButton(QStringLiteral("permissions.grant"),
-                            {QStringLiteral("Grant permission"), QStringLiteral("lock.open"), 11,
-                             kit::FontWeight::regular, true},
-                            SunsetButtonStyle{36, false}.pill(),
-                            [this] { m_input.onGrant(); });
+    auto* grant = addButton(
+        QStringLiteral("permissions.grant"),
+        {QStringLiteral("Grant permission"), QStringLiteral("lock.open"), 11, kit::FontWeight::regular, true},
+        SunsetButtonStyle{36, false}.pill(),
+        [this] { m_input.onGrant(); });
     auto* recheck = addButton(QStringLiteral("permissions.recheck"),
                               {QStringLiteral("Recheck"), QString()},
                               QuietButtonStyle{36, true}.pill(),
                               [this] { m_input.onRecheck(); });
-    const auto onContinue = [this] { m_input.onContinue(); };
+    const auto onContinue = [this] {
+        m_input.onContinue();
+    };
     auto* next = addButton(QStringLiteral("permissions.continue"),
                            {QStringLiteral("Continue"), QStringLiteral("chevron.right"), 11},
                            ContinueButtonStyle{}.pill(),

@@ -6,7 +6,9 @@ OnboardingStepSetup::OnboardingStepSetup(Input input, QWidget* parent)
     : StepPlaceholder(OnboardingFlow::kSetupStep, parent)
     , m_input(std::move(input))
 {
-    const auto onContinue = [this] { m_input.onContinue(); };
+    const auto onContinue = [this] {
+        m_input.onContinue();
+    };
     auto* save = addButton(QStringLiteral("setup.save"),
                            {QStringLiteral("Save my setup"), QStringLiteral("arrow.right")},
                            SunsetButtonStyle{44, true}.pill(),

@@ -8,7 +8,6 @@
 #include <QStringList>
 
 #include <functional>
-#include <optional>
 
 namespace testing_support {
 
@@ -75,17 +74,6 @@ public:
         QStringList list;
         for (const Event& e : events) {
             list << QStringLiteral("%1:%2").arg(e.type).arg(e.step);
-        }
-        return list;
-    }
-    // The events of one type.
-    QList<Event> eventsOf(const QString& type) const
-    {
-        QList<Event> list;
-        for (const Event& e : events) {
-            if (e.type == type) {
-                list << e;
-            }
         }
         return list;
     }

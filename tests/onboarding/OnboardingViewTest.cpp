@@ -1,8 +1,9 @@
 // The onboarding window's view over scripted services: its header and footer per step, Continue
 // and Return, the slide between steps, the leaving step, and when the flow appears and ends.
+#include "onboarding/OnboardingView.h"
+
 #include "onboarding/OBControls.h"
 #include "onboarding/OnboardingFlow.h"
-#include "onboarding/OnboardingView.h"
 #include "shell/kit/PageStack.h"
 #include "shell/kit/Palette.h"
 #include "shell/kit/Snapshot.h"
@@ -83,8 +84,9 @@ TEST(OnboardingView, HeaderAndFooterFollowTheStepAndTheSignIn)
         EXPECT_EQ(signOut->isVisible(), step >= 4) << step;
         v.services->reportSignIn(false);
         EXPECT_FALSE(signOut->isVisible());
-        EXPECT_EQ(counter->accessibleName(),
-                  QStringLiteral("Step %1 of 7: %2").arg(step + 1).arg(OnboardingFlow::stepTitles().at(step)));
+        EXPECT_EQ(
+            counter->accessibleName(),
+            QStringLiteral("Step %1 of 7: %2").arg(step + 1).arg(OnboardingFlow::stepTitles().at(step)));
     }
 }
 

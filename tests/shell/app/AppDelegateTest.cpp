@@ -29,7 +29,9 @@ QStringList bufferedEvents(ShellFixture& f)
     QStringList events;
     for (const QVariant& entry : f.env.t.defaults.object(OnboardingAnalytics::bufferKey).toList()) {
         const QJsonObject event = QJsonDocument::fromJson(entry.toByteArray()).object();
-        events << QStringLiteral("%1:%2").arg(event.value("event_type").toString()).arg(event.value("step").toInt());
+        events << QStringLiteral("%1:%2")
+                      .arg(event.value("event_type").toString())
+                      .arg(event.value("step").toInt());
     }
     return events;
 }
@@ -268,8 +270,10 @@ TEST(Onboarding, CompletingItClosesTheWindowAndOpensThePopover)
     EXPECT_EQ(f.app->onboardingWindow(), nullptr);
     EXPECT_TRUE(f.app->isPopoverShown());
     EXPECT_FALSE(f.env.t.defaults.hasObject(OnboardingDraft::kDefaultsKey));
-    EXPECT_EQ(bufferedEvents(f),
-              (QStringList{"step_started:5", "step_completed:5", "step_started:6", "step_completed:6", "flow_completed:6"}))
+    EXPECT_EQ(
+        bufferedEvents(f),
+        (QStringList{
+            "step_started:5", "step_completed:5", "step_started:6", "step_completed:6", "flow_completed:6"}))
         << "and no app_closed when the finished window closes";
 }
 
@@ -289,7 +293,8 @@ TEST(Onboarding, EachShowingOfTheWindowStartsAFreshFlowThatOnlyClosingEnds)
     f.app->showOnboarding();
     window = f.app->onboardingWindow();
     f.click(ShellFixture::centerOf(*window->closeButton(), *window) - QPointF(20, 0));
-    EXPECT_EQ(bufferedEvents(f), (QStringList{"step_started:0", "app_closed:0", "step_started:0", "app_closed:0"}));
+    EXPECT_EQ(bufferedEvents(f),
+              (QStringList{"step_started:0", "app_closed:0", "step_started:0", "app_closed:0"}));
 }
 
 TEST(Onboarding, ReturningToTheBrowserLowersTheWindowAndActivatesTheBrowser)

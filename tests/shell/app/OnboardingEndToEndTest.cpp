@@ -77,12 +77,13 @@ TEST(OnboardingEndToEnd, AFirstLaunchWalkedWithClicksEndsSignedInWithTheChosenAp
     }
     // The browser: it loads the sign-in page and follows its redirect back into the application.
     f.desktop.setURLOpenedHandler([&](const QUrl& page) {
-        f.env.t.urlSession.dataTask(platform::URLRequest(page), nullptr, [&](const platform::URLSessionResult& r) {
-            const auto* response = std::get_if<platform::HTTPResponse>(&r);
-            if (const auto location = response != nullptr ? response->value("Location") : std::nullopt) {
-                f.app->application({QUrl(QString::fromUtf8(*location))});
-            }
-        });
+        f.env.t.urlSession.dataTask(
+            platform::URLRequest(page), nullptr, [&](const platform::URLSessionResult& r) {
+                const auto* response = std::get_if<platform::HTTPResponse>(&r);
+                if (const auto location = response != nullptr ? response->value("Location") : std::nullopt) {
+                    f.app->application({QUrl(QString::fromUtf8(*location))});
+                }
+            });
     });
     const auto until = [&f](const std::function<bool()>& done) {
         return QTest::qWaitFor(
@@ -134,7 +135,8 @@ TEST(OnboardingEndToEnd, AFirstLaunchWalkedWithClicksEndsSignedInWithTheChosenAp
 
     clickOn("setup.save");
     EXPECT_EQ(f.desktop.openedURLs(), QList<QUrl>{services.accountURL().resolved(QUrl("/desktop/connect"))});
-    ASSERT_TRUE(until([&] { return f.manager->isAuthenticated(); })) << f.manager->authStatusMessage().toStdString();
+    ASSERT_TRUE(until([&] { return f.manager->isAuthenticated(); }))
+        << f.manager->authStatusMessage().toStdString();
     EXPECT_EQ(view->flow().step(), OnboardingFlow::kPermissionsStep);
     EXPECT_TRUE(f.manager->hiddenBundleIDs().isEmpty()) << "nothing is hidden before the end";
     clickOn(f.manager->hasScreenRecordingPermission() ? "permissions.continue" : "permissions.skip");
@@ -146,8 +148,9 @@ TEST(OnboardingEndToEnd, AFirstLaunchWalkedWithClicksEndsSignedInWithTheChosenAp
     EXPECT_TRUE(f.app->isPopoverShown());
     EXPECT_TRUE(f.env.t.defaults.boolForKey(AppDelegate::onboardingCompletedKey));
     EXPECT_FALSE(f.env.t.defaults.hasObject(OnboardingDraft::kDefaultsKey));
-    EXPECT_EQ(f.manager->hiddenBundleIDs(),
-              (QSet<QString>{QStringLiteral("com.tinyspeck.slackmacgap"), QStringLiteral("com.microsoft.Excel")}));
+    EXPECT_EQ(
+        f.manager->hiddenBundleIDs(),
+        (QSet<QString>{QStringLiteral("com.tinyspeck.slackmacgap"), QStringLiteral("com.microsoft.Excel")}));
 
     // What the audience sees on "Veilmox": the chosen apps are gone, the others still there.
     f.scheduler.advance(VirtualDisplayManager::kFirstRegistrationCheck + 0.5);
@@ -167,7 +170,8 @@ TEST(OnboardingEndToEnd, AFirstLaunchWalkedWithClicksEndsSignedInWithTheChosenAp
     }
 
     // The progress reached the backend once the sign-in came back, and it ended as completed.
-    ASSERT_TRUE(until([&] { return f.env.t.urlSession.tasksInFlight() == 0 && !f.analytics->hasBufferedEvents(); }));
+    ASSERT_TRUE(
+        until([&] { return f.env.t.urlSession.tasksInFlight() == 0 && !f.analytics->hasBufferedEvents(); }));
     QStringList recorded;
     for (const QJsonObject& event : services.recordedEvents()) {
         recorded << event.value("p_event_type").toString();
