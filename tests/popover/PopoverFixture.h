@@ -1,5 +1,6 @@
 #pragma once
 
+#include "popover/UpdaterManagerInterface.h"
 #include "state/GlobalHotKeyManager.h"
 #include "state/WindowManager.h"
 #include "tests/shell/kit/KitTestSupport.h"
@@ -12,6 +13,14 @@
 #include <memory>
 
 namespace testing_support {
+
+// Counts the update checks asked for.
+struct RecordingUpdater final : UpdaterManagerInterface
+{
+    mutable int checks = 0;
+    QString versionString() const override { return QStringLiteral("v1.0.0 (1)"); }
+    void checkForUpdates() const override { ++checks; }
+};
 
 // A state object over the simulated desktop that the views read (accessibility options, virtual
 // clock, fonts), with the shell and the account session recorded. Set up, then start().
