@@ -12,6 +12,7 @@
 #include "shell/kit/PulseDot.h"
 #include "shell/kit/Snapshot.h"
 #include "shell/kit/TextView.h"
+#include "shell/kit/Tooltips.h"
 #include "shell/kit/ViewEffect.h"
 #include "tests/popover/PopoverFixture.h"
 
@@ -92,6 +93,10 @@ TEST_F(RootTest, SignedOutShowsTheSignInPanelWhoseStatusFollowsTheSession)
     EXPECT_FALSE(showing(root.signInPanel()));
     EXPECT_TRUE(showing(child(root, "guideButton")));
     EXPECT_TRUE(showing(child(root, "settingsButton")));
+    EXPECT_EQ(kit::TooltipSource::of(child(root, "guideButton"))->text(),
+              QStringLiteral("How to share your screen in meetings"));
+    EXPECT_EQ(kit::TooltipSource::of(child(root, "settingsButton"))->text(),
+              QStringLiteral("Preferences & Settings"));
 }
 
 TEST_F(RootTest, NavigationKeepsSettingsOverAutoHideAndTheGuideAcrossPagesAndSignOut)
