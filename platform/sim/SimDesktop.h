@@ -10,6 +10,7 @@
 #include <QColor>
 #include <QEvent>
 #include <QImage>
+#include <QList>
 #include <QMap>
 #include <QPointer>
 #include <QRectF>
@@ -55,6 +56,14 @@ public:
 
     struct WindowSpec
     {
+        // A part of a synthetic window's content in another colour, relative to its top-left
+        // corner, so that a test can tell exactly which pixels of a picture came from it.
+        struct Patch
+        {
+            QRectF rect;
+            QColor color;
+        };
+
         pid_type owner = 0;
         std::optional<QString> title;
         QRectF bounds{100, 100, 800, 600};
@@ -63,6 +72,7 @@ public:
         bool onScreen = true;
         qint64 sharingState = 1;
         QColor color = QColor(0x80, 0x80, 0x80); // synthetic content: this colour and the title
+        QList<Patch> patches;                    // drawn over the colour, under the title
         std::optional<quint32> number;           // assigned when absent; may reuse a freed number
         QPointer<QWidget> content;               // this application's windows: drawn from the widget
         bool ignoresMouseEvents = false;
@@ -175,6 +185,11 @@ public:
     bool setActivationPolicy(ActivationPolicy policy) override;
     void activate(bool ignoringOtherApps) override;
     bool isActive() const override;
+    // Counts the request and passes it to the handler, which ends the real process when the
+    // desktop runs inside the application.
+    void terminate() override;
+    int terminateRequests() const { return m_terminateRequests; }
+    void setTerminateHandler(std::function<void()> handler) { m_terminate = std::move(handler); }
 
     // AppWindowServer
     quint32 registerWindow(QWidget* content, const QRectF& frame) override;
@@ -190,7 +205,10 @@ public:
     struct State;
 
 private:
+    // Descriptions are kept until something in them changes: the window list is read at every
+    // capture.
     WindowDescription describe(quint32 number) const;
+    WindowDescription makeDescription(quint32 number) const;
     void postScreenChange();
     void postWorkspace(const QString& name, pid_type pid);
     void sendMouse(QWidget* target, QEvent::Type type, QPointF location);
@@ -201,6 +219,8 @@ private:
     QList<QUrl> m_openedURLs;
     QMap<QString, QString> m_defaultApplications;
     std::function<void(const QUrl&)> m_urlOpened;
+    std::function<void()> m_terminate;
+    int m_terminateRequests = 0;
     double m_menuBarHeight = 24;
     quint32 m_mainDisplay = 0;
     bool m_windowListFails = false;
