@@ -1,0 +1,225 @@
+#include "popover/AutoHideView.h"
+#include "shell/kit/Backgrounds.h"
+#include "shell/kit/FlameToggle.h"
+#include "shell/kit/TextLabel.h"
+#include "tests/popover/PopoverFixture.h"
+
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+
+namespace {
+
+QImage tile(QColor color)
+{
+    QImage image(16, 16, QImage::Format_ARGB32);
+    image.fill(color);
+    return image;
+}
+
+QStringList ids(const QList<AutoHideView::Candidate>& candidates)
+{
+    QStringList list;
+    for (const auto& c : candidates) {
+        list << c.id;
+    }
+    return list;
+}
+
+QStringList names(const QList<AutoHideView::Candidate>& candidates)
+{
+    QStringList list;
+    for (const auto& c : candidates) {
+        list << c.name;
+    }
+    return list;
+}
+
+struct AutoHideTest : PopoverTest
+{
+    int backs = 0;
+    std::unique_ptr<AutoHideView> page;
+
+    void install(const QString& bundleID, const QString& displayName, const QImage& icon = tile(Qt::green))
+    {
+        t.desktop.installApp({bundleID, "/Applications/" + displayName, displayName, icon});
+    }
+    AutoHideView& open()
+    {
+        page = std::make_unique<AutoHideView>(*manager, [this] { ++backs; });
+        page->resize(350, 680);
+        page->show();
+        return *page;
+    }
+    QWidget* section(const char* name) const { return child(*page, QString::fromLatin1(name)); }
+    QString count(const char* name) const
+    {
+        const auto* label = child<kit::TextLabel>(*section(name), QStringLiteral("sectionCount"));
+        return label->isVisibleTo(page.get()) ? label->text() : QString();
+    }
+    kit::FlameToggle* rowSwitch(const QString& bundleID) const
+    {
+        QWidget* row = child(*page, QStringLiteral("autoHideAppRow:") + bundleID);
+        return row != nullptr ? child<kit::FlameToggle>(*row, QStringLiteral("autoHideAppSwitch")) : nullptr;
+    }
+    // The section a row sits in now.
+    QString sectionOf(const QString& bundleID) const
+    {
+        QWidget* row = child(*page, QStringLiteral("autoHideAppRow:") + bundleID);
+        for (QWidget* w = row; w != nullptr; w = w->parentWidget()) {
+            if (w->objectName().startsWith(QLatin1String("autoHideSection"))) {
+                return w->objectName();
+            }
+        }
+        return {};
+    }
+    void startShare()
+    {
+        const auto pid = t.desktop.launchApp(QStringLiteral("us.zoom.xos"), QStringLiteral("zoom.us"));
+        t.desktop.addWindow(pid, QStringLiteral("Zoom Share Toolbar"), QRectF(500, 0, 400, 60));
+        manager->refreshRunningApps();
+    }
+};
+
+} // namespace
+
+TEST_F(AutoHideTest, OffersEachAppOnceFromTheListTheRunningAppsAndTheInstalledSuggestions)
+{
+    install(QStringLiteral("com.apple.finder"), QStringLiteral("Finder"));
+    install(QStringLiteral("com.tinyspeck.slackmacgap"), QStringLiteral("Slack Installed"));
+    install(QStringLiteral("com.microsoft.Excel"), QStringLiteral("Microsoft Excel.app"));
+    install(QStringLiteral("com.hnc.Discord"), QStringLiteral("discord"));
+    install(QStringLiteral("org.example.Unlisted"), QStringLiteral("Not Suggested"));
+    for (const auto& [id, name] : {std::pair{"com.tinyspeck.slackmacgap", "Slack"},
+                                   std::pair{"com.apple.Notes", "Notes"},
+                                   std::pair{"com.apple.Notes", "Notes"},
+                                   std::pair{"com.apple.finder", "Finder"},
+                                   std::pair{"us.zoom.xos", "zoom.us"}}) {
+        t.desktop.launchApp(
+            {QString::fromLatin1(id), QString::fromLatin1(name), platform::ActivationPolicy::Regular, tile(Qt::red), {}});
+    }
+    // Listed: one running (its running name wins over the installed one), one nowhere.
+    t.defaults.setObject(QStringList{"com.tinyspeck.slackmacgap", "com.apple.Numbers"},
+                         WindowManager::autoHideListKey);
+    start();
+
+    AutoHideView& view = open();
+    EXPECT_EQ(names(view.listedCandidates()), (QStringList{"com.apple.Numbers", "Slack"}));
+    EXPECT_TRUE(view.listedCandidates()[0].icon.isNull());
+    EXPECT_FALSE(view.listedCandidates()[1].icon.isNull());
+    EXPECT_EQ(ids(view.runningCandidates()), (QStringList{"com.apple.Notes", "us.zoom.xos"}));
+    EXPECT_EQ(names(view.suggestedCandidates()), (QStringList{"discord", "Microsoft Excel"}));
+    EXPECT_EQ(count("autoHideSectionListed"), QStringLiteral("2"));
+    EXPECT_EQ(count("autoHideSectionRunning"), QStringLiteral("2"));
+    EXPECT_EQ(count("autoHideSectionSuggested"), QStringLiteral("2"));
+    EXPECT_EQ(child(*page, QStringLiteral("autoHideAppRow:com.apple.finder")), nullptr);
+    EXPECT_EQ(sectionOf(QStringLiteral("com.tinyspeck.slackmacgap")), QStringLiteral("autoHideSectionListed"));
+
+    // Eleven suggestions less Finder, plus the listed Numbers: looked up once per showing.
+    const int lookups = t.desktop.applicationLookupCount();
+    EXPECT_EQ(lookups, 11);
+    manager->toggleAutoHide(true, QStringLiteral("com.apple.Notes"));
+    manager->refreshRunningApps();
+    EXPECT_EQ(t.desktop.applicationLookupCount(), lookups);
+    page->hide();
+    page->show();
+    EXPECT_EQ(t.desktop.applicationLookupCount(), 2 * lookups + 1);
+}
+
+TEST_F(AutoHideTest, WithNothingToOfferOnlyTheListSectionRemainsWithItsHint)
+{
+    start();
+    open();
+    EXPECT_TRUE(section("autoHideSectionListed")->isVisible());
+    EXPECT_EQ(count("autoHideSectionListed"), QString());
+    EXPECT_TRUE(child(*section("autoHideSectionListed"), QStringLiteral("sectionEmptyText"))->isVisible());
+    EXPECT_FALSE(section("autoHideSectionRunning")->isVisible());
+    EXPECT_FALSE(section("autoHideSectionSuggested")->isVisible());
+}
+
+TEST_F(AutoHideTest, AppsOfTheSameNameKeepTheirPlacesByBundleIdentifier)
+{
+    const QStringList chats = {"com.hnc.Discord",
+                               "com.microsoft.teams",
+                               "com.microsoft.teams2",
+                               "com.telegramx.macos",
+                               "com.tinyspeck.slackmacgap",
+                               "com.whatsapp.mac",
+                               "org.whispersystems.signal-desktop"};
+    for (int i = 0; i < chats.size(); ++i) {
+        install(chats[i], i % 2 == 0 ? QStringLiteral("Chat") : QStringLiteral("chat"));
+    }
+    start();
+    AutoHideView& view = open();
+    EXPECT_EQ(ids(view.suggestedCandidates()), chats);
+    manager->setAutoHideBundleIDs(QSet<QString>(chats.cbegin(), chats.cend()));
+    EXPECT_EQ(ids(view.listedCandidates()), chats);
+}
+
+TEST_F(AutoHideTest, RowSwitchesMoveAppsOnAndOffTheList)
+{
+    install(QStringLiteral("com.hnc.Discord"), QStringLiteral("Discord"));
+    t.desktop.launchApp(QStringLiteral("com.apple.Notes"), QStringLiteral("Notes"));
+    start();
+    open();
+    struct Step
+    {
+        const char* app;
+        bool listed;
+        const char* section;
+    };
+    const Step steps[] = {
+        {"com.apple.Notes", true, "autoHideSectionListed"},
+        {"com.hnc.Discord", true, "autoHideSectionListed"},
+        {"com.apple.Notes", false, "autoHideSectionRunning"},
+        {"com.hnc.Discord", false, "autoHideSectionSuggested"},
+    };
+    for (const Step& step : steps) {
+        const QString id = QString::fromLatin1(step.app);
+        click(*rowSwitch(id));
+        advance();
+        EXPECT_EQ(manager->autoHideBundleIDs().contains(id), step.listed) << step.app;
+        EXPECT_EQ(t.defaults.object(WindowManager::autoHideListKey).toStringList().contains(id), step.listed);
+        EXPECT_EQ(sectionOf(id), QString::fromLatin1(step.section)) << step.app;
+        EXPECT_EQ(rowSwitch(id)->isOn(), step.listed) << step.app;
+    }
+}
+
+TEST_F(AutoHideTest, DuringAShareTheSwitchesHideAndRestoreAtOnce)
+{
+    t.desktop.launchApp(QStringLiteral("com.tinyspeck.slackmacgap"), QStringLiteral("Slack"));
+    t.desktop.launchApp(QStringLiteral("com.apple.MobileSMS"), QStringLiteral("Messages"));
+    t.desktop.launchApp(QStringLiteral("com.apple.Notes"), QStringLiteral("Notes"));
+    t.defaults.setObject(QStringList{"com.tinyspeck.slackmacgap", "com.apple.MobileSMS"},
+                         WindowManager::autoHideListKey);
+    start();
+    // The user hid Messages by hand; a meeting app is sharing.
+    manager->toggleHidden(QStringLiteral("com.apple.MobileSMS"));
+    startShare();
+    ASSERT_TRUE(manager->detectedShare());
+    open();
+    auto* card = child<kit::CardBackground>(*page, QStringLiteral("autoHideCard"));
+    EXPECT_FALSE(card->isActive());
+
+    click(*child(*page, QStringLiteral("autoHideEnabledSwitch")));
+    EXPECT_TRUE(t.defaults.boolForKey(WindowManager::autoHideEnabledKey));
+    EXPECT_EQ(manager->hiddenBundleIDs(), (QSet<QString>{"com.tinyspeck.slackmacgap", "com.apple.MobileSMS"}));
+    EXPECT_TRUE(card->isActive());
+
+    // A row switched on while hiding is in force hides its app at once.
+    click(*rowSwitch(QStringLiteral("com.apple.Notes")));
+    EXPECT_TRUE(manager->hiddenBundleIDs().contains(QStringLiteral("com.apple.Notes")));
+
+    // Off again: exactly what the automatic hiding hid comes back.
+    click(*child(*page, QStringLiteral("autoHideEnabledSwitch")));
+    EXPECT_FALSE(t.defaults.boolForKey(WindowManager::autoHideEnabledKey));
+    EXPECT_EQ(manager->hiddenBundleIDs(), QSet<QString>{"com.apple.MobileSMS"});
+    EXPECT_FALSE(card->isActive());
+
+    // Back and Done both leave.
+    click(*child(*page, QStringLiteral("backButton")));
+    click(*child(*page, QStringLiteral("doneButton")));
+    EXPECT_EQ(backs, 2);
+}
