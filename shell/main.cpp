@@ -75,6 +75,8 @@ int main(int argc, char* argv[])
             QDesktopServices::openUrl(url);
         }
     });
+    // The quit buttons end this process.
+    desktop.setTerminateHandler([] { QApplication::quit(); });
     platform::sim::SimHotKeySystem hotKeys;
     platform::FileKeychain keychain(platform::FileKeychain::standardDirectory());
     platform::URLSession urlSession(scheduler);

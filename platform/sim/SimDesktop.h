@@ -202,6 +202,11 @@ public:
     bool setActivationPolicy(ActivationPolicy policy) override;
     void activate(bool ignoringOtherApps) override;
     bool isActive() const override;
+    // Counts the request and passes it to the handler, which ends the real process when the
+    // desktop runs inside the application.
+    void terminate() override;
+    int terminateRequests() const { return m_terminateRequests; }
+    void setTerminateHandler(std::function<void()> handler) { m_terminate = std::move(handler); }
 
     // FileManager: an installed application's display name, else the file's own name.
     QString displayNameAtPath(const QString& path) const override;
@@ -239,6 +244,8 @@ private:
     mutable int m_iconLookups = 0;
     mutable int m_displayNameLookups = 0;
     int m_beeps = 0;
+    std::function<void()> m_terminate;
+    int m_terminateRequests = 0;
     double m_menuBarHeight = 24;
     quint32 m_mainDisplay = 0;
     bool m_windowListFails = false;
