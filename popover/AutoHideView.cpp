@@ -2,9 +2,10 @@
 
 #include "onboarding/HideCategory.h"
 #include "platform/FileManager.h"
-#include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
+#include "popover/MenuBarView.h"
 #include "popover/PageHeader.h"
+#include "popover/SettingRow.h"
 #include "shell/kit/Accessibility.h"
 #include "shell/kit/AnimatedValue.h"
 #include "shell/kit/Backgrounds.h"
@@ -99,20 +100,6 @@ kit::TextLook emptyTextLook()
     look.size = 11.5;
     look.color = kit::SecondaryWhite::caption(kit::increaseContrast());
     return look;
-}
-
-// Stand-in for the shared setting row until it lands.
-QWidget* settingRow(const QString& /*icon*/, const QString& title, const QString& subtitle, QWidget* trailing)
-{
-    auto* row = new QWidget;
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* texts = new QVBoxLayout;
-    texts->addWidget(new kit::TextView(title, emptyTextLook()));
-    texts->addWidget(new kit::TextView(subtitle, emptyTextLook()));
-    layout->addLayout(texts, 1);
-    layout->addWidget(trailing);
-    return row;
 }
 
 } // namespace
@@ -236,7 +223,7 @@ AutoHideView::AutoHideView(WindowManager& windowManager, std::function<void()> o
     m_switch->setObjectName(QStringLiteral("autoHideEnabledSwitch"));
     m_switch->setAccessibleName(QStringLiteral("Auto-hide when sharing"));
     connect(m_switch, &kit::FlameToggle::toggleRequested, this, &AutoHideView::setAutoHideEnabled);
-    m_card->contentLayout()->addWidget(settingRow(
+    m_card->contentLayout()->addWidget(new SettingRow(
         QStringLiteral("eye.slash"),
         QStringLiteral("Auto-hide when sharing"),
         QStringLiteral("Best with browser meetings in Chrome, Edge, Arc or Brave. Zoom & Teams: beta."),
@@ -379,9 +366,7 @@ void AutoHideView::sortByName(QList<Candidate>& candidates)
 
 void AutoHideView::setAutoHideEnabled(bool enabled)
 {
-    m_windowManager.setAutoHideEnabled(enabled);
-    m_windowManager.services().defaults->setObject(enabled, WindowManager::autoHideEnabledKey);
-    m_windowManager.reconcileAutoHide();
+    MenuBarView::setAutoHideEnabled(m_windowManager, enabled);
 }
 
 void AutoHideView::showEvent(QShowEvent* event)

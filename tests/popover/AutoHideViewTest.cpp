@@ -1,4 +1,5 @@
 #include "popover/AutoHideView.h"
+
 #include "shell/kit/Backgrounds.h"
 #include "shell/kit/FlameToggle.h"
 #include "shell/kit/TextLabel.h"
@@ -97,8 +98,11 @@ TEST_F(AutoHideTest, OffersEachAppOnceFromTheListTheRunningAppsAndTheInstalledSu
                                    std::pair{"com.apple.Notes", "Notes"},
                                    std::pair{"com.apple.finder", "Finder"},
                                    std::pair{"us.zoom.xos", "zoom.us"}}) {
-        t.desktop.launchApp(
-            {QString::fromLatin1(id), QString::fromLatin1(name), platform::ActivationPolicy::Regular, tile(Qt::red), {}});
+        t.desktop.launchApp({QString::fromLatin1(id),
+                             QString::fromLatin1(name),
+                             platform::ActivationPolicy::Regular,
+                             tile(Qt::red),
+                             {}});
     }
     // Listed: one running (its running name wins over the installed one), one nowhere.
     t.defaults.setObject(QStringList{"com.tinyspeck.slackmacgap", "com.apple.Numbers"},
@@ -115,7 +119,8 @@ TEST_F(AutoHideTest, OffersEachAppOnceFromTheListTheRunningAppsAndTheInstalledSu
     EXPECT_EQ(count("autoHideSectionRunning"), QStringLiteral("2"));
     EXPECT_EQ(count("autoHideSectionSuggested"), QStringLiteral("2"));
     EXPECT_EQ(child(*page, QStringLiteral("autoHideAppRow:com.apple.finder")), nullptr);
-    EXPECT_EQ(sectionOf(QStringLiteral("com.tinyspeck.slackmacgap")), QStringLiteral("autoHideSectionListed"));
+    EXPECT_EQ(sectionOf(QStringLiteral("com.tinyspeck.slackmacgap")),
+              QStringLiteral("autoHideSectionListed"));
 
     // Eleven suggestions less Finder, plus the listed Numbers: looked up once per showing.
     const int lookups = t.desktop.applicationLookupCount();
@@ -205,7 +210,8 @@ TEST_F(AutoHideTest, DuringAShareTheSwitchesHideAndRestoreAtOnce)
 
     click(*child(*page, QStringLiteral("autoHideEnabledSwitch")));
     EXPECT_TRUE(t.defaults.boolForKey(WindowManager::autoHideEnabledKey));
-    EXPECT_EQ(manager->hiddenBundleIDs(), (QSet<QString>{"com.tinyspeck.slackmacgap", "com.apple.MobileSMS"}));
+    EXPECT_EQ(manager->hiddenBundleIDs(),
+              (QSet<QString>{"com.tinyspeck.slackmacgap", "com.apple.MobileSMS"}));
     EXPECT_TRUE(card->isActive());
 
     // A row switched on while hiding is in force hides its app at once.
