@@ -24,7 +24,6 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QPainter>
-#include <QScrollArea>
 #include <QSet>
 #include <QShowEvent>
 #include <QVBoxLayout>
@@ -116,7 +115,6 @@ public:
         , m_bundleID(bundleID)
     {
         setObjectName(QStringLiteral("autoHideAppRow:") + bundleID);
-        setAttribute(Qt::WA_Hover);
         auto* row = new QHBoxLayout(this);
         row->setContentsMargins(8, 6, 8, 6);
         row->setSpacing(12);
@@ -159,8 +157,8 @@ public:
 protected:
     bool event(QEvent* e) override
     {
-        if (e->type() == QEvent::HoverEnter || e->type() == QEvent::HoverLeave) {
-            m_hover.change(e->type() == QEvent::HoverEnter ? 1.0 : 0.0,
+        if (e->type() == QEvent::Enter || e->type() == QEvent::Leave) {
+            m_hover.change(e->type() == QEvent::Enter ? 1.0 : 0.0,
                            kit::respectingReduceMotion(kit::Animation::standard(kHoverDuration)));
         }
         return QWidget::event(e);
@@ -204,15 +202,7 @@ AutoHideView::AutoHideView(WindowManager& windowManager, std::function<void()> o
         }
     }));
 
-    auto* scroll = new QScrollArea;
-    scroll->setObjectName(QStringLiteral("autoHideScroll"));
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setWidgetResizable(true);
-    scroll->viewport()->setAutoFillBackground(false);
     auto* content = new QWidget;
-    content->setAutoFillBackground(false);
     auto* column = new QVBoxLayout(content);
     column->setContentsMargins(12, 0, 12, 12);
     column->setSpacing(10);
@@ -240,8 +230,7 @@ AutoHideView::AutoHideView(WindowManager& windowManager, std::function<void()> o
         column->addWidget(section->widget);
     }
     column->addStretch(1);
-    scroll->setWidget(content);
-    page->addWidget(scroll, 1);
+    page->addWidget(pageScrollArea(QStringLiteral("autoHideScroll"), content), 1);
 
     connect(&windowManager, &WindowManager::autoHideEnabledChanged, this, &AutoHideView::sync);
     connect(&windowManager, &WindowManager::autoHideActiveChanged, this, &AutoHideView::sync);

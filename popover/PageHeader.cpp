@@ -9,6 +9,7 @@
 
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QScrollArea>
 
 PageHeader::PageHeader(const QString& title, std::function<void()> onBack, QWidget* parent)
     : QWidget(parent)
@@ -42,4 +43,19 @@ PageHeader::PageHeader(const QString& title, std::function<void()> onBack, QWidg
 
     connect(back, &QAbstractButton::clicked, this, [onBack] { onBack(); });
     connect(done, &QAbstractButton::clicked, this, [onBack] { onBack(); });
+}
+
+QScrollArea* pageScrollArea(const QString& objectName, QWidget* content)
+{
+    auto* scroll = new QScrollArea;
+    scroll->setObjectName(objectName);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidgetResizable(true);
+    scroll->viewport()->setAutoFillBackground(false);
+    scroll->setWidget(content);
+    // Set after setWidget, which turns it on.
+    content->setAutoFillBackground(false);
+    return scroll;
 }

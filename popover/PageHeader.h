@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QScrollArea>
 #include <QWidget>
 
 #include <functional>
@@ -16,3 +17,7 @@ class PageHeader final : public QWidget
 public:
     PageHeader(const QString& title, std::function<void()> onBack, QWidget* parent = nullptr);
 };
+
+// The scrolling body under a secondary page's header: no scroll bars, and the popover's own
+// background showing through.
+QScrollArea* pageScrollArea(const QString& objectName, QWidget* content);

@@ -22,7 +22,6 @@
 
 #include <QHBoxLayout>
 #include <QPainter>
-#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include <initializer_list>
@@ -144,13 +143,6 @@ SettingsPageView::SettingsPageView(WindowManager& windowManager,
     page->addWidget(
         new PageHeader(QStringLiteral("Settings"), [nav = &navigation] { nav->closeSettings(); }));
 
-    auto* scroll = new QScrollArea;
-    scroll->setObjectName(QStringLiteral("settingsScroll"));
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setWidgetResizable(true);
-    scroll->viewport()->setAutoFillBackground(false);
     auto* content = new QWidget;
     auto* column = new QVBoxLayout(content);
     column->setContentsMargins(0, 0, 0, 14);
@@ -176,8 +168,7 @@ SettingsPageView::SettingsPageView(WindowManager& windowManager,
                       0,
                       Qt::AlignHCenter);
     column->addStretch(1);
-    scroll->setWidget(content);
-    page->addWidget(scroll, 1);
+    page->addWidget(pageScrollArea(QStringLiteral("settingsScroll"), content), 1);
 
     connect(&windowManager, &WindowManager::panicShortcutChanged, this, &SettingsPageView::syncPanicShortcut);
     connect(&windowManager,
