@@ -1,6 +1,7 @@
 #include "popover/ShortcutRecorder.h"
 
 #include "platform/EventMonitor.h"
+#include "shell/kit/Tooltips.h"
 #include "tests/shell/kit/KitTestSupport.h"
 
 #include <QLineEdit>
@@ -86,9 +87,15 @@ TEST(ShortcutRecorder, RecordsThroughTheKeyTranslationRefusesPlainKeysAndCancels
     };
     for (const Case& c : cases) {
         RecorderScene scene;
+        scene.env.t.desktop.activateApp(
+            scene.env.t.desktop.launchApp(QStringLiteral("com.apple.Notes"), "Notes"));
         scene.recorder->click();
         ASSERT_TRUE(scene.recorder->isRecording());
         EXPECT_EQ(scene.recorder->labelText(), QStringLiteral("Press keys…"));
+        // The accessory application comes forward so that the keys reach it.
+        EXPECT_TRUE(scene.env.t.desktop.isActive());
+        EXPECT_EQ(kit::TooltipSource::of(scene.recorder)->text(),
+                  QStringLiteral("Press the new shortcut, or Esc to cancel"));
         for (const auto& [key, modifiers] : c.keys) {
             scene.type(key, modifiers);
         }
@@ -100,6 +107,8 @@ TEST(ShortcutRecorder, RecordsThroughTheKeyTranslationRefusesPlainKeysAndCancels
         EXPECT_EQ(scene.field->text(), QString()) << c.what;
         if (!c.stillRecording) {
             EXPECT_EQ(scene.recorder->labelText(), QStringLiteral("⌃⌥⌘P")) << c.what;
+            EXPECT_EQ(kit::TooltipSource::of(scene.recorder)->text(),
+                      QStringLiteral("Click to change the shortcut"));
             scene.type(Qt::Key_A);
             EXPECT_EQ(scene.field->text(), QStringLiteral("a")) << c.what;
         }
