@@ -24,8 +24,8 @@ namespace {
 
 const QUrl kPane(WindowManager::screenRecordingPaneURL);
 
-// The settings page over a started, signed-in state object.
-struct SettingsScene : PopoverFixture
+// The settings page over a started, signed-in state object. The tables make one scene per case.
+struct SettingsScene : PopoverTest
 {
     PiPController pip{t.services()};
     RecordingUpdater updater;
@@ -57,128 +57,145 @@ struct SettingsScene : PopoverFixture
     void type(Qt::Key key, Qt::KeyboardModifiers modifiers) { QTest::keyClick(page.get(), key, modifiers); }
 };
 
-struct SettingsPageTest
-    : testing::Test
-    , SettingsScene
-{};
+using SettingsPageTest = SettingsScene;
+
+struct ControlCase
+{
+    const char* control;
+    std::function<void(SettingsScene&)> check;
+};
+
+const ControlCase kControlCases[] = {
+    {"launchAtLoginSwitch",
+     [](SettingsScene& s) {
+         EXPECT_EQ(s.t.loginItems.registerCalls(), 1);
+         EXPECT_TRUE(s.manager->launchAtLogin());
+     }},
+    {"globalShortcutSwitch",
+     [](SettingsScene& s) {
+         EXPECT_FALSE(s.manager->globalShortcutEnabled());
+         EXPECT_FALSE(s.t.defaults.boolForKey(WindowManager::globalShortcutKey));
+         EXPECT_FALSE(s.t.hotKeys.isRegistered(4, 0x300));
+     }},
+    {"hideNotificationsSwitch",
+     [](SettingsScene& s) {
+         EXPECT_FALSE(s.manager->hideNotificationsOnShare());
+         EXPECT_FALSE(s.t.defaults.boolForKey(WindowManager::hideNotificationsKey));
+         EXPECT_FALSE(s.manager->virtualDisplayManager()->hideNotifications);
+     }},
+    {"panicModeCover",
+     [](SettingsScene& s) {
+         EXPECT_EQ(s.manager->panicMode(), WindowManager::PanicMode::Cover);
+         EXPECT_EQ(s.t.defaults.stringForKey(WindowManager::panicModeKey), QStringLiteral("cover"));
+     }},
+    {"pipShownSwitch",
+     [](SettingsScene& s) {
+         EXPECT_TRUE(s.pip.isVisible());
+         EXPECT_FALSE(s.pip.openedBySharing());
+     }},
+    {"pipAutoShowSwitch",
+     [](SettingsScene& s) {
+         EXPECT_FALSE(s.pip.autoShowOnShare());
+         EXPECT_EQ(s.t.defaults.object(PiPController::autoShowKey), QVariant(false));
+     }},
+    {"systemSettingsButton",
+     [](SettingsScene& s) {
+         EXPECT_EQ(s.t.desktop.openedURLs(), QList<QUrl>{kPane});
+     }},
+    {"recheckButton",
+     [](SettingsScene& s) {
+         s.t.scheduler.runPending();
+         EXPECT_TRUE(s.manager->hasScreenRecordingPermission());
+     }},
+    {"resetButton",
+     [](SettingsScene& s) {
+         ASSERT_EQ(s.t.processes.runs().size(), 1);
+         EXPECT_EQ(s.t.desktop.openedURLs(), QList<QUrl>{kPane});
+     }},
+    {"checkNowButton",
+     [](SettingsScene& s) {
+         EXPECT_EQ(s.updater.checks, 1);
+     }},
+    {"replayButton",
+     [](SettingsScene& s) {
+         s.t.scheduler.runPending();
+         EXPECT_EQ(s.shell.onboardingResets, 1);
+     }},
+    {"signOutButton",
+     [](SettingsScene& s) {
+         EXPECT_EQ(s.session.calls.count(QStringLiteral("signOut")), 1);
+     }},
+    {"settingsQuitButton",
+     [](SettingsScene& s) {
+         EXPECT_EQ(s.t.desktop.terminateRequests(), 1);
+     }},
+    {"doneButton",
+     [](SettingsScene& s) {
+         EXPECT_FALSE(s.navigation.showingSettings());
+     }},
+    {"backButton",
+     [](SettingsScene& s) {
+         EXPECT_FALSE(s.navigation.showingSettings());
+     }},
+};
 
 } // namespace
 
-TEST(SettingsPage, EveryControlReachesItsOperation)
+class SettingsControl
+    : public SettingsScene
+    , public testing::WithParamInterface<ControlCase>
+{};
+
+TEST_P(SettingsControl, ReachesItsOperation)
 {
-    struct Case
-    {
-        const char* control;
-        std::function<void(SettingsScene&)> check;
-    };
-    const Case cases[] = {
-        {"launchAtLoginSwitch",
-         [](SettingsScene& s) {
-             EXPECT_EQ(s.t.loginItems.registerCalls(), 1);
-             EXPECT_TRUE(s.manager->launchAtLogin());
-         }},
-        {"globalShortcutSwitch",
-         [](SettingsScene& s) {
-             EXPECT_FALSE(s.manager->globalShortcutEnabled());
-             EXPECT_FALSE(s.t.defaults.boolForKey(WindowManager::globalShortcutKey));
-             EXPECT_FALSE(s.t.hotKeys.isRegistered(4, 0x300));
-         }},
-        {"hideNotificationsSwitch",
-         [](SettingsScene& s) {
-             EXPECT_FALSE(s.manager->hideNotificationsOnShare());
-             EXPECT_FALSE(s.t.defaults.boolForKey(WindowManager::hideNotificationsKey));
-             EXPECT_FALSE(s.manager->virtualDisplayManager()->hideNotifications);
-         }},
-        {"panicModeCover",
-         [](SettingsScene& s) {
-             EXPECT_EQ(s.manager->panicMode(), WindowManager::PanicMode::Cover);
-             EXPECT_EQ(s.t.defaults.stringForKey(WindowManager::panicModeKey), QStringLiteral("cover"));
-         }},
-        {"pipShownSwitch",
-         [](SettingsScene& s) {
-             EXPECT_TRUE(s.pip.isVisible());
-             EXPECT_FALSE(s.pip.openedBySharing());
-         }},
-        {"pipAutoShowSwitch",
-         [](SettingsScene& s) {
-             EXPECT_FALSE(s.pip.autoShowOnShare());
-             EXPECT_EQ(s.t.defaults.object(PiPController::autoShowKey), QVariant(false));
-         }},
-        {"systemSettingsButton",
-         [](SettingsScene& s) {
-             EXPECT_EQ(s.t.desktop.openedURLs(), QList<QUrl>{kPane});
-         }},
-        {"recheckButton",
-         [](SettingsScene& s) {
-             s.t.scheduler.runPending();
-             EXPECT_TRUE(s.manager->hasScreenRecordingPermission());
-         }},
-        {"resetButton",
-         [](SettingsScene& s) {
-             ASSERT_EQ(s.t.processes.runs().size(), 1);
-             EXPECT_EQ(s.t.desktop.openedURLs(), QList<QUrl>{kPane});
-         }},
-        {"checkNowButton",
-         [](SettingsScene& s) {
-             EXPECT_EQ(s.updater.checks, 1);
-         }},
-        {"replayButton",
-         [](SettingsScene& s) {
-             s.t.scheduler.runPending();
-             EXPECT_EQ(s.shell.onboardingResets, 1);
-         }},
-        {"signOutButton",
-         [](SettingsScene& s) {
-             EXPECT_EQ(s.session.calls.count(QStringLiteral("signOut")), 1);
-         }},
-        {"settingsQuitButton",
-         [](SettingsScene& s) {
-             EXPECT_EQ(s.t.desktop.terminateRequests(), 1);
-         }},
-        {"doneButton",
-         [](SettingsScene& s) {
-             EXPECT_FALSE(s.navigation.showingSettings());
-         }},
-        {"backButton",
-         [](SettingsScene& s) {
-             EXPECT_FALSE(s.navigation.showingSettings());
-         }},
-    };
-    for (const Case& c : cases) {
-        SettingsScene s;
-        s.t.desktop.setDefaultApplication(QStringLiteral("x-apple.systempreferences"),
-                                          QStringLiteral("com.apple.systempreferences"));
-        s.t.desktop.setScreenRecordingPermission(false);
-        s.start();
-        s.t.scheduler.runPending();
-        s.manager->startVirtualDisplay();
-        s.t.desktop.setScreenRecordingPermission(true);
-        s.open();
-        SCOPED_TRACE(c.control);
-        s.clickControl(QString::fromLatin1(c.control));
-        c.check(s);
-    }
+    t.desktop.setDefaultApplication(QStringLiteral("x-apple.systempreferences"),
+                                    QStringLiteral("com.apple.systempreferences"));
+    t.desktop.setScreenRecordingPermission(false);
+    start();
+    t.scheduler.runPending();
+    manager->startVirtualDisplay();
+    t.desktop.setScreenRecordingPermission(true);
+    open();
+    clickControl(QString::fromLatin1(GetParam().control));
+    GetParam().check(*this);
 }
 
-TEST(SettingsPage, LaunchAtLoginShowsTheSystemsStateAfterAFailure)
+INSTANTIATE_TEST_SUITE_P(SettingsPage,
+                         SettingsControl,
+                         testing::ValuesIn(kControlCases),
+                         [](const testing::TestParamInfo<ControlCase>& param) {
+                             return std::string(param.param.control);
+                         });
+
+class SettingsLaunchAtLogin
+    : public SettingsScene
+    , public testing::WithParamInterface<bool>
+{};
+
+TEST_P(SettingsLaunchAtLogin, ShowsTheSystemsStateAfterAFailure)
 {
-    for (const bool enabled : {false, true}) {
-        SettingsScene s;
-        s.t.loginItems.setStatus(enabled ? platform::SMAppService::Status::Enabled
-                                         : platform::SMAppService::Status::NotRegistered);
-        s.t.loginItems.setRegisterError(QStringLiteral("Operation not permitted"));
-        s.t.loginItems.setUnregisterError(QStringLiteral("Operation not permitted"));
-        s.open();
-        auto* toggle = child<kit::FlameToggle>(*s.page, "launchAtLoginSwitch");
-        EXPECT_EQ(toggle->isOn(), enabled);
-        testing::internal::CaptureStdout();
-        click(*toggle);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(),
-                  "Failed to set Launch at Login: Operation not permitted\n");
-        EXPECT_EQ(toggle->isOn(), enabled);
-        EXPECT_EQ(s.manager->launchAtLogin(), enabled);
-    }
+    const bool enabled = GetParam();
+    t.loginItems.setStatus(enabled ? platform::SMAppService::Status::Enabled
+                                   : platform::SMAppService::Status::NotRegistered);
+    t.loginItems.setRegisterError(QStringLiteral("Operation not permitted"));
+    t.loginItems.setUnregisterError(QStringLiteral("Operation not permitted"));
+    open();
+    auto* toggle = child<kit::FlameToggle>(*page, "launchAtLoginSwitch");
+    EXPECT_EQ(toggle->isOn(), enabled);
+    testing::internal::CaptureStdout();
+    click(*toggle);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Failed to set Launch at Login: Operation not permitted\n");
+    EXPECT_EQ(toggle->isOn(), enabled);
+    EXPECT_EQ(manager->launchAtLogin(), enabled);
 }
+
+INSTANTIATE_TEST_SUITE_P(SettingsPage,
+                         SettingsLaunchAtLogin,
+                         testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& param) {
+                             return std::string(param.param ? "WhenEnabled" : "WhenOff");
+                         });
 
 TEST_F(SettingsPageTest, RecordsThePanicShortcutThroughThePageAndTheSystemsRegistration)
 {
