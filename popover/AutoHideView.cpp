@@ -143,7 +143,7 @@ public:
         });
     }
 
-    void show(const Candidate& app, bool listed)
+    void display(const Candidate& app, bool listed)
     {
         m_listed = listed;
         m_icon->setIcon(app.icon);
@@ -415,7 +415,7 @@ void AutoHideView::fillSection(Section& section, const QList<Candidate>& apps, Q
         if (row == nullptr) {
             row = new AppRow(m_windowManager, app.id);
         }
-        row->show(app, listed.contains(app.id));
+        row->display(app, listed.contains(app.id));
         section.rows->addWidget(row);
         row->setVisible(true);
         kept.insert(app.id, row);
