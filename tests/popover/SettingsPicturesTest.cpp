@@ -73,7 +73,6 @@ TEST_F(PopoverTest, PicturesOfTheSettingsPageAndItsRecorder)
     QImage image = picture(page, page, QStringLiteral("settings-page"));
     EXPECT_TRUE(cardBorder(image, page, child(page, "permissionsCard"), true))
         << "highlighted without permission";
-    EXPECT_TRUE(cardBorder(image, page, child(page, "generalCard"), false));
     EXPECT_TRUE(near(colorAt(image, at(page, child(page, "systemSettingsButton"), 4)), Qt::white, 20))
         << "a primary pill while the permission is missing";
 
