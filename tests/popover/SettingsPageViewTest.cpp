@@ -9,17 +9,14 @@
 #include "shell/kit/FlameToggle.h"
 #include "tests/popover/PopoverFixture.h"
 
+#include <QMap>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 using namespace testing_support;
 
 namespace {
-
-const QUrl kPane(WindowManager::screenRecordingPaneURL);
 
 // The settings page over a started, signed-in state object. The tables make one scene per case.
 struct SettingsScene : PopoverTest
@@ -56,87 +53,43 @@ struct SettingsScene : PopoverTest
 
 using SettingsPageTest = SettingsScene;
 
-// Each control and what it must have done, on a scene of its own.
-struct ControlCase
+// Whether each control has done its operation, read after one of them was clicked.
+QMap<QString, bool> operationsDone(SettingsScene& s)
 {
-    const char* control;
-    std::function<bool(SettingsScene&)> done;
-};
-
-const ControlCase kControlCases[] = {
-    {"launchAtLoginSwitch",
-     [](auto& s) {
-         return s.t.loginItems.registerCalls() == 1 && s.manager->launchAtLogin();
-     }},
-    {"globalShortcutSwitch",
-     [](auto& s) {
-         return !s.manager->globalShortcutEnabled()
-                && !s.t.defaults.boolForKey(WindowManager::globalShortcutKey)
-                && !s.t.hotKeys.isRegistered(4, 0x300);
-     }},
-    {"hideNotificationsSwitch",
-     [](auto& s) {
-         return !s.manager->hideNotificationsOnShare()
-                && !s.t.defaults.boolForKey(WindowManager::hideNotificationsKey)
-                && !s.manager->virtualDisplayManager()->hideNotifications;
-     }},
-    {"panicModeCover",
-     [](auto& s) {
-         return s.manager->panicMode() == WindowManager::PanicMode::Cover
-                && s.t.defaults.stringForKey(WindowManager::panicModeKey) == QStringLiteral("cover");
-     }},
-    {"pipShownSwitch",
-     [](auto& s) {
-         return s.pip.isVisible() && !s.pip.openedBySharing();
-     }},
-    {"pipAutoShowSwitch",
-     [](auto& s) {
-         return !s.pip.autoShowOnShare()
-                && s.t.defaults.object(PiPController::autoShowKey) == QVariant(false);
-     }},
-    {"systemSettingsButton",
-     [](auto& s) {
-         return s.t.desktop.openedURLs() == QList<QUrl>{kPane};
-     }},
-    {"recheckButton",
-     [](auto& s) {
-         return s.manager->hasScreenRecordingPermission();
-     }},
-    {"resetButton",
-     [](auto& s) {
-         return s.t.processes.runs().size() == 1 && s.t.desktop.openedURLs() == QList<QUrl>{kPane};
-     }},
-    {"checkNowButton",
-     [](auto& s) {
-         return s.updater.checks == 1;
-     }},
-    {"replayButton",
-     [](auto& s) {
-         return s.shell.onboardingResets == 1;
-     }},
-    {"signOutButton",
-     [](auto& s) {
-         return s.session.calls.count(QStringLiteral("signOut")) == 1;
-     }},
-    {"settingsQuitButton",
-     [](auto& s) {
-         return s.t.desktop.terminateRequests() == 1;
-     }},
-    {"doneButton",
-     [](auto& s) {
-         return !s.navigation.showingSettings();
-     }},
-    {"backButton",
-     [](auto& s) {
-         return !s.navigation.showingSettings();
-     }},
-};
+    const WindowManager& m = *s.manager;
+    const auto& defaults = s.t.defaults;
+    const QList<QUrl> pane{QUrl(WindowManager::screenRecordingPaneURL)};
+    return {
+        {"launchAtLoginSwitch", s.t.loginItems.registerCalls() == 1 && m.launchAtLogin()},
+        {"globalShortcutSwitch",
+         !m.globalShortcutEnabled() && !defaults.boolForKey(WindowManager::globalShortcutKey)
+             && !s.t.hotKeys.isRegistered(4, 0x300)},
+        {"hideNotificationsSwitch",
+         !m.hideNotificationsOnShare() && !defaults.boolForKey(WindowManager::hideNotificationsKey)
+             && !m.virtualDisplayManager()->hideNotifications},
+        {"panicModeCover",
+         m.panicMode() == WindowManager::PanicMode::Cover
+             && defaults.stringForKey(WindowManager::panicModeKey) == QStringLiteral("cover")},
+        {"pipShownSwitch", s.pip.isVisible() && !s.pip.openedBySharing()},
+        {"pipAutoShowSwitch",
+         !s.pip.autoShowOnShare() && defaults.object(PiPController::autoShowKey) == false},
+        {"systemSettingsButton", s.t.desktop.openedURLs() == pane},
+        {"recheckButton", m.hasScreenRecordingPermission()},
+        {"resetButton", s.t.processes.runs().size() == 1 && s.t.desktop.openedURLs() == pane},
+        {"checkNowButton", s.updater.checks == 1},
+        {"replayButton", s.shell.onboardingResets == 1},
+        {"signOutButton", s.session.calls.count(QStringLiteral("signOut")) == 1},
+        {"settingsQuitButton", s.t.desktop.terminateRequests() == 1},
+        {"doneButton", !s.navigation.showingSettings()},
+        {"backButton", !s.navigation.showingSettings()},
+    };
+}
 
 } // namespace
 
 class SettingsControl
     : public SettingsScene
-    , public testing::WithParamInterface<ControlCase>
+    , public testing::WithParamInterface<const char*>
 {};
 
 TEST_P(SettingsControl, ReachesItsOperation)
@@ -149,16 +102,32 @@ TEST_P(SettingsControl, ReachesItsOperation)
     manager->startVirtualDisplay();
     t.desktop.setScreenRecordingPermission(true);
     open();
-    clickControl(QString::fromLatin1(GetParam().control));
+    const QString control = QString::fromLatin1(GetParam());
+    EXPECT_FALSE(operationsDone(*this).value(control, true));
+    clickControl(control);
     // Replies and deferred work (the permission probe, the onboarding replay) land.
     t.scheduler.runPending();
-    EXPECT_TRUE(GetParam().done(*this));
+    EXPECT_TRUE(operationsDone(*this).value(control));
 }
 
 INSTANTIATE_TEST_SUITE_P(SettingsPage,
                          SettingsControl,
-                         testing::ValuesIn(kControlCases),
-                         [](const auto& param) { return std::string(param.param.control); });
+                         testing::Values("launchAtLoginSwitch",
+                                         "globalShortcutSwitch",
+                                         "hideNotificationsSwitch",
+                                         "panicModeCover",
+                                         "pipShownSwitch",
+                                         "pipAutoShowSwitch",
+                                         "systemSettingsButton",
+                                         "recheckButton",
+                                         "resetButton",
+                                         "checkNowButton",
+                                         "replayButton",
+                                         "signOutButton",
+                                         "settingsQuitButton",
+                                         "doneButton",
+                                         "backButton"),
+                         [](const auto& param) { return std::string(param.param); });
 
 TEST_F(SettingsPageTest, LaunchAtLoginShowsTheSystemsStateAfterAFailure)
 {
