@@ -2,6 +2,7 @@
 
 #include "shell/kit/FlameToggle.h"
 #include "shell/kit/TextLabel.h"
+#include "tests/popover/PagePictures.h"
 #include "tests/popover/PopoverFixture.h"
 
 #include <QImage>
@@ -11,13 +12,6 @@
 using namespace testing_support;
 
 namespace {
-
-QImage tile(QColor color)
-{
-    QImage image(16, 16, QImage::Format_ARGB32);
-    image.fill(color);
-    return image;
-}
 
 QStringList ids(const QList<AutoHideView::Candidate>& candidates)
 {
@@ -160,10 +154,14 @@ TEST_F(AutoHideTest, RowSwitchesMoveAppsOnAndOffTheList)
 
 TEST_F(AutoHideTest, DuringAShareTheSwitchesHideAndRestoreAtOnce)
 {
-    t.desktop.launchApp(QStringLiteral("com.tinyspeck.slackmacgap"), QStringLiteral("Slack"));
+    const QColor slack(0x4a, 0x15, 0x4b);
+    t.desktop.launchApp(
+        {QStringLiteral("com.tinyspeck.slackmacgap"), QStringLiteral("Slack"), {}, tile(slack), {}});
     t.desktop.launchApp(QStringLiteral("com.apple.MobileSMS"), QStringLiteral("Messages"));
-    t.desktop.launchApp(QStringLiteral("com.apple.Notes"), QStringLiteral("Notes"));
-    t.defaults.setObject(QStringList{"com.tinyspeck.slackmacgap", "com.apple.MobileSMS"},
+    t.desktop.launchApp(
+        {QStringLiteral("com.apple.Notes"), QStringLiteral("Notes"), {}, tile(QColor(0xf5c542)), {}});
+    install(QStringLiteral("com.hnc.Discord"), QStringLiteral("Discord"), tile(QColor(0x5865f2)));
+    t.defaults.setObject(QStringList{"com.tinyspeck.slackmacgap", "com.apple.MobileSMS", "com.apple.Numbers"},
                          WindowManager::autoHideListKey);
     start();
     // The user hid Messages by hand; a meeting app is sharing.
@@ -177,7 +175,21 @@ TEST_F(AutoHideTest, DuringAShareTheSwitchesHideAndRestoreAtOnce)
     click(*child(*page, QStringLiteral("autoHideEnabledSwitch")));
     EXPECT_TRUE(t.defaults.boolForKey(WindowManager::autoHideEnabledKey));
     EXPECT_EQ(manager->hiddenBundleIDs(),
-              (QSet<QString>{"com.tinyspeck.slackmacgap", "com.apple.MobileSMS"}));
+              (QSet<QString>{"com.tinyspeck.slackmacgap", "com.apple.MobileSMS", "com.apple.Numbers"}));
+
+    hover(*child(*page, "autoHideAppRow:com.apple.Notes"), true);
+    advance();
+    const QImage image = picture(*page, *page, QStringLiteral("auto-hide-page"));
+    EXPECT_TRUE(cardBorder(image, *page, child(*page, "autoHideCard"), true))
+        << "active while hiding is in force";
+    // The listed app installed nowhere has the placeholder tile, a running one its icon; the
+    // hovered row lights up.
+    const auto row = [this](const char* id) {
+        return child(*page, QStringLiteral("autoHideAppRow:") + id);
+    };
+    EXPECT_TRUE(near(colorAt(image, at(*page, row("com.apple.Numbers"), 11)), kit::Palette::surfaceHigh()));
+    EXPECT_TRUE(near(colorAt(image, at(*page, row("com.tinyspeck.slackmacgap"), 20)), slack));
+    EXPECT_TRUE(near(colorAt(image, at(*page, row("com.apple.Notes"), 3)), kit::Palette::surfaceRaised()));
 
     // A row switched on while hiding is in force hides its app at once.
     click(*rowSwitch(QStringLiteral("com.apple.Notes")));
