@@ -7,6 +7,7 @@
 #include "popover/SettingRow.h"
 #include "popover/ShortcutRecorder.h"
 #include "shell/kit/FlameToggle.h"
+#include "tests/popover/PagePictures.h"
 #include "tests/popover/PopoverFixture.h"
 
 #include <QMap>
@@ -179,4 +180,37 @@ TEST_F(SettingsPageTest, RecordsThePanicShortcutThroughThePageAndTheSystemsRegis
     // A shortcut that could not be registered says so.
     manager->setPanicShortcutAvailable(false);
     EXPECT_EQ(panicSubtitle(), QString::fromUtf8(SettingsPageView::kPanicUnavailableSubtitle));
+}
+
+// Pictures of the page and its recorder, recording and refusing (see picturesFolder).
+TEST_F(SettingsPageTest, PicturesOfThePageAndItsRecorder)
+{
+    t.desktop.setScreenRecordingPermission(false);
+    start();
+    t.scheduler.runPending();
+    open();
+    advance();
+    QImage image = picture(*page, *page, QStringLiteral("settings-page"));
+    EXPECT_TRUE(cardBorder(image, *page, child(*page, "permissionsCard"), true))
+        << "highlighted without permission";
+    EXPECT_TRUE(near(colorAt(image, at(*page, child(*page, "systemSettingsButton"), 4)), Qt::white, 20))
+        << "a primary pill while the permission is missing";
+
+    ShortcutRecorder* recorder = page->panicShortcutRecorder();
+    QWidget& card = *child(*page, "shareProtectionCard");
+    click(*recorder);
+    advance();
+    image = picture(*page, card, QStringLiteral("shortcut-recorder-recording"));
+    EXPECT_TRUE(near(colorAt(image, at(card, recorder, 5)), kit::Palette::flameShade(), 6));
+
+    type(Qt::Key_H, Qt::ShiftModifier | Qt::ControlModifier);
+    advance(0.5);
+    image = picture(*page, card, QStringLiteral("shortcut-recorder-refused"));
+    EXPECT_TRUE(near(colorAt(image, at(card, recorder, 5)), kit::Palette::surfaceRaised(), 6));
+    bool redText = false;
+    for (double x = 10; x < recorder->width() - 10 && !redText; x += 0.5) {
+        const QColor c = colorAt(image, at(card, recorder, x));
+        redText = c.red() > 200 && c.green() < 140 && c.blue() < 140;
+    }
+    EXPECT_TRUE(redText) << "the refusal is written in red";
 }
