@@ -5,7 +5,9 @@
 #include "platform/Application.h"
 #include "platform/Services.h"
 #include "platform/UserDefaults.h"
+#include "popover/AutoHideView.h"
 #include "popover/PopoverNavigation.h"
+#include "popover/SettingsPageView.h"
 #include "popover/SharingGuideView.h"
 #include "popover/UpdaterManagerInterface.h"
 #include "shell/kit/Accessibility.h"
@@ -64,17 +66,17 @@ makeMainPage(WindowManager& /*windowManager*/, PiPController& /*pip*/, PopoverNa
     return new PagePlaceholder(QStringLiteral("mainPageView"), QStringLiteral("MAIN PAGE"));
 }
 
-QWidget* makeSettingsPage(WindowManager& /*windowManager*/,
-                          PiPController& /*pip*/,
-                          const UpdaterManagerInterface& /*updaterManager*/,
-                          PopoverNavigation& /*navigation*/)
+QWidget* makeSettingsPage(WindowManager& windowManager,
+                          PiPController& pip,
+                          const UpdaterManagerInterface& updaterManager,
+                          PopoverNavigation& navigation)
 {
-    return new PagePlaceholder(QStringLiteral("settingsPageView"), QStringLiteral("SETTINGS"));
+    return new SettingsPageView(windowManager, pip, updaterManager, navigation);
 }
 
-QWidget* makeAutoHidePage(WindowManager& /*windowManager*/, const std::function<void()>& /*onBack*/)
+QWidget* makeAutoHidePage(WindowManager& windowManager, const std::function<void()>& onBack)
 {
-    return new PagePlaceholder(QStringLiteral("autoHideView"), QStringLiteral("AUTO-HIDE"));
+    return new AutoHideView(windowManager, onBack);
 }
 
 // The product's logo, drawn at 20 x 20 points.
