@@ -5,6 +5,7 @@
 #include "account/OnboardingAnalytics.h"
 #include "account/SessionLifecycle.h"
 #include "account/TokenCheck.h"
+#include "platform/BoundedRead.h"
 #include "platform/Workspace.h"
 #include "state/WindowManager.h"
 
@@ -127,12 +128,12 @@ void SessionLifecycle::exchanged(quint64 exchange, const platform::URLSessionRes
                                                : kSignInFailed);
         return;
     }
-    QJsonParseError parseError{};
-    const QJsonDocument answer = QJsonDocument::fromJson(response->data, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
+    const auto parsed = platform::parseJson(response->data);
+    if (!parsed) {
         failSignIn(kCouldNotReach);
         return;
     }
+    const QJsonDocument& answer = *parsed;
     const QJsonValue accessToken = answer.object().value(QStringLiteral("access_token"));
     if (!answer.isObject() || !accessToken.isString() || accessToken.toString().isEmpty()) {
         failSignIn(kSignInFailed);

@@ -1,6 +1,7 @@
 // The stores that outlive the program: user defaults and the keychain.
 #include "platform/Keychain.h"
 #include "platform/UserDefaults.h"
+#include "tests/support/DamagedInput.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,9 +22,7 @@ namespace {
 
 QString tempFolder()
 {
-    const QString base = qEnvironmentVariable("VEILMOX_TEST_TMP", QDir::tempPath());
-    QDir().mkpath(base);
-    return base + QStringLiteral("/stores-XXXXXX");
+    return testing_support::temporaryFolderTemplate(QStringLiteral("stores"));
 }
 
 void writeFile(const QString& path, const QByteArray& bytes)
@@ -90,21 +89,53 @@ TEST(UserDefaults, KeepsEveryKindApartAcrossARestart)
 
 TEST(UserDefaults, ADamagedFileIsMovedAsideNotOverwritten)
 {
-    for (const QByteArray& damaged :
-         {QByteArray("bplist00 this is not a property list"),
-          QByteArray(
-              "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>x</string></array></plist>")}) {
+    // Valid but past the size cap: whitespace between the declaration and the list.
+    QByteArray oversized = testing_support::nestedXmlPropertyList(1);
+    oversized.insert(oversized.indexOf("<plist"), QByteArray(PlistUserDefaults::kMaxFileBytes, ' '));
+    struct Case
+    {
+        const char* name;
+        QByteArray bytes;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"binary garbage", "bplist00 this is not a property list", "malformed"},
+        {"array root",
+         "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>x</string></array></plist>",
+         "not a dictionary"},
+        {"arrays nested 100,000 deep", testing_support::nestedXmlPropertyList(100'000), "nested deeper"},
+        {"dictionaries nested 100,000 deep",
+         testing_support::nestedXmlPropertyList(100'000, /*dictionaries=*/true),
+         "nested deeper"},
+        {"binary nested 100,000 deep", testing_support::nestedBinaryPropertyList(100'000), "nested deeper"},
+        {"binary that fans out to 2^40 values", testing_support::nestedBinaryPropertyList(40, 2), "elements"},
+        {"larger than the cap", oversized, "larger than the 8 MiB limit"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         QTemporaryDir dir(tempFolder());
         const QString path = dir.filePath(QStringLiteral("d.plist"));
-        writeFile(path, damaged);
+        writeFile(path, c.bytes);
+        const testing_support::LogRecorder log;
         PlistUserDefaults defaults(path);
         EXPECT_TRUE(defaults.dictionaryRepresentation().isEmpty());
         ASSERT_FALSE(defaults.setAsidePath().isEmpty());
-        EXPECT_EQ(readFile(defaults.setAsidePath()), damaged);
+        EXPECT_TRUE(readFile(defaults.setAsidePath()) == c.bytes);
+        ASSERT_EQ(log.messages().size(), 1);
+        EXPECT_TRUE(log.messages()[0].contains(QString::fromUtf8(c.says))) << log.messages()[0].toStdString();
 
         defaults.setObject(QStringLiteral("cover"), QStringLiteral("panicMode"));
         EXPECT_EQ(PlistUserDefaults(path).stringForKey(QStringLiteral("panicMode")), QStringLiteral("cover"));
     }
+
+    // Something that is not a file at all is moved aside too, without waiting on it.
+    QTemporaryDir dir(tempFolder());
+    const QString fifo = dir.filePath(QStringLiteral("fifo.plist"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    PlistUserDefaults defaults(fifo);
+    ASSERT_FALSE(defaults.setAsidePath().isEmpty());
+    EXPECT_TRUE(defaults.setObject(true, QStringLiteral("x")));
+    EXPECT_TRUE(PlistUserDefaults(fifo).boolForKey(QStringLiteral("x")));
 }
 
 TEST(UserDefaults, RefusesValuesItCannotStoreAndReadsTheOthersAsTheSystemDoes)
