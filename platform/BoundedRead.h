@@ -16,6 +16,8 @@ namespace platform {
 inline constexpr int kMaxDocumentDepth = 64;
 // Values in a document, containers and dictionary keys included.
 inline constexpr qsizetype kMaxDocumentElements = 250'000;
+// Text and data in a document once every shared value is copied where it is used.
+inline constexpr qint64 kMaxExpandedBytes = qint64(32) * 1024 * 1024;
 
 struct FileContents
 {

@@ -91,9 +91,10 @@ quint64 bigEndian(const uchar* at, int width)
     return value;
 }
 
-// The binary form's nesting and element count, walked through its object references with a
-// list of pending objects instead of recursion. Shared references are counted every time they
-// are reached, as the parser copies them, so a small file that fans out is refused as well.
+// The binary form's nesting, element count and size once expanded, walked through its object
+// references with a list of pending objects instead of recursion. Shared objects count every
+// time they are reached, as the parser copies them, so a small file that fans out is refused as
+// well. Text holding a NUL character is refused too: the parser aborts the process on some of it.
 std::optional<QString> binaryPastBounds(const QByteArray& bytes)
 {
     constexpr qsizetype kHeader = 8;
@@ -121,7 +122,9 @@ std::optional<QString> binaryPastBounds(const QByteArray& bytes)
         int depth = 0; // containers above it
     };
     std::vector<Pending> pending{{top, 0}};
+    std::vector<bool> textChecked(objectCount, false);
     qsizetype elements = 0;
+    quint64 expandedBytes = 0;
     while (!pending.empty()) {
         const Pending object = pending.back();
         pending.pop_back();
@@ -132,28 +135,50 @@ std::optional<QString> binaryPastBounds(const QByteArray& bytes)
         }
         const uchar marker = data[at];
         const int kind = marker >> 4;
-        // Arrays, the two kinds of set, dictionaries.
-        if (kind < 0xA || kind > 0xD) {
+        // Data, ASCII text, UTF-16 text; arrays, the two kinds of set, dictionaries.
+        const bool leaf = kind >= 0x4 && kind <= 0x6;
+        const bool container = kind >= 0xA && kind <= 0xD;
+        if (!leaf && !container) {
+            continue;
+        }
+        quint64 count = marker & 0xF;
+        quint64 contentAt = at + 1;
+        if (count == 0xF) {
+            // The count follows as an integer object of 1, 2, 4 or 8 bytes.
+            if (contentAt >= tableAt || (data[contentAt] >> 4) != 0x1 || (data[contentAt] & 0xF) > 3) {
+                return malformed;
+            }
+            const int width = 1 << (data[contentAt] & 0xF);
+            if (contentAt + 1 + width > tableAt) {
+                return malformed;
+            }
+            count = bigEndian(data + contentAt + 1, width);
+            contentAt += 1 + width;
+        }
+        if (leaf) {
+            const quint64 unit = kind == 0x6 ? 2 : 1;
+            if (count > (tableAt - contentAt) / unit) {
+                return malformed;
+            }
+            expandedBytes += count * unit;
+            if (expandedBytes > static_cast<quint64>(kMaxExpandedBytes)) {
+                return QStringLiteral("more than %1 of text and data")
+                    .arg(describeByteCount(kMaxExpandedBytes));
+            }
+            if (kind != 0x4 && !textChecked[object.index]) {
+                textChecked[object.index] = true;
+                for (quint64 i = 0; i < count; ++i) {
+                    if (data[contentAt + i * unit] == 0 && data[contentAt + i * unit + unit - 1] == 0) {
+                        return QStringLiteral("text holding a NUL character");
+                    }
+                }
+            }
             continue;
         }
         if (object.depth + 1 > kMaxDocumentDepth) {
             return tooDeep();
         }
-        quint64 count = marker & 0xF;
-        quint64 refsAt = at + 1;
-        if (count == 0xF) {
-            // The count follows as an integer object of 1, 2, 4 or 8 bytes.
-            if (refsAt >= tableAt || (data[refsAt] >> 4) != 0x1 || (data[refsAt] & 0xF) > 3) {
-                return malformed;
-            }
-            const int width = 1 << (data[refsAt] & 0xF);
-            if (refsAt + 1 + width > tableAt) {
-                return malformed;
-            }
-            count = bigEndian(data + refsAt + 1, width);
-            refsAt += 1 + width;
-        }
-        const quint64 room = (tableAt - refsAt) / refSize;
+        const quint64 room = (tableAt - contentAt) / refSize;
         const quint64 refs = kind == 0xD ? count * 2 : count;
         if (count > room || refs > room) {
             return malformed;
@@ -163,7 +188,7 @@ std::optional<QString> binaryPastBounds(const QByteArray& bytes)
             return tooMany();
         }
         for (quint64 i = 0; i < refs; ++i) {
-            const quint64 index = bigEndian(data + refsAt + i * refSize, refSize);
+            const quint64 index = bigEndian(data + contentAt + i * refSize, refSize);
             if (index >= objectCount) {
                 return malformed;
             }
@@ -220,11 +245,9 @@ std::optional<QVariant> toVariant(plist_t node)
         return QVariant(value);
     }
     case PLIST_STRING: {
-        char* value = nullptr;
-        plist_get_string_val(node, &value);
-        QString text = QString::fromUtf8(value != nullptr ? value : "");
-        std::free(value); // NOLINT(cppcoreguidelines-no-malloc)
-        return QVariant(text);
+        uint64_t length = 0;
+        const char* value = plist_get_string_ptr(node, &length);
+        return QVariant(QString::fromUtf8(value != nullptr ? value : ""));
     }
     case PLIST_DATA: {
         char* value = nullptr;
@@ -238,7 +261,11 @@ std::optional<QVariant> toVariant(plist_t node)
         int32_t seconds = 0;
         int32_t microseconds = 0;
         plist_get_date_val(node, &seconds, &microseconds);
-        const qint64 ms = static_cast<qint64>(seconds) * 1000 + microseconds / 1000;
+        // Stored as a floating-point count of seconds: the fraction is rounded, not cut, so a
+        // date read and written again stays the same. It comes without its sign; the whole
+        // seconds carry it.
+        const qint64 fraction = std::llround(std::abs(microseconds) / 1000.0);
+        const qint64 ms = static_cast<qint64>(seconds) * 1000 + (seconds < 0 ? -fraction : fraction);
         return QVariant(referenceDate().addMSecs(ms));
     }
     case PLIST_ARRAY: {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs whatever building, running and testing Veilmox needs on Debian 12 and fetches the
-# Geist font files. Safe to run again: it only installs what is missing.
+# Geist font files; with --sanitizers also clang for the sanitizer build. Safe to run again: it
+# only installs what is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,6 +10,8 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
     libgl-dev libplist-dev libgtest-dev libgmock-dev libbenchmark-dev
 )
+# The sanitizer build and the fuzz targets (scripts/run-tests.sh --sanitizers) need clang.
+[ "${1:-}" = "--sanitizers" ] && packages+=(clang-14 libclang-rt-14-dev llvm-14)
 # npm fetches the fonts; a Node.js installed some other way is used as it is.
 command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 

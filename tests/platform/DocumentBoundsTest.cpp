@@ -37,6 +37,28 @@ QByteArray binaryTrues(qsizetype count)
     return plist::writeBinary({{QStringLiteral("a"), QVariantList(count, true)}}).value_or(QByteArray());
 }
 
+// One 64 KiB text used `count` times: the writer stores it once.
+QByteArray binarySharedText(qsizetype count)
+{
+    return plist::writeBinary(
+               {{QStringLiteral("a"), QVariantList(count, QString(64 * 1024, QLatin1Char('x')))}})
+        .value_or(QByteArray());
+}
+
+// {"k": text}, the text stored as UTF-16 as property lists keep text that is not ASCII.
+QByteArray binaryUtf16Text(const QString& text)
+{
+    QByteArray out = "bplist00\xD1\x01\x02\x51k";
+    out.append(static_cast<char>(0x60 | text.size()));
+    for (const QChar c : text) {
+        out.append(static_cast<char>(c.unicode() >> 8)).append(static_cast<char>(c.unicode() & 0xFF));
+    }
+    const char table = static_cast<char>(out.size());
+    out.append("\x08\x0B\x0D", 3).append(QByteArray(6, '\0')).append("\x01\x01", 2);
+    out.append(QByteArray(7, '\0')).append('\x03').append(QByteArray(15, '\0')).append(table);
+    return out;
+}
+
 } // namespace
 
 // Each form is read right up to the bounds and refused one step past them. In the property lists
@@ -73,6 +95,17 @@ TEST(DocumentBounds, EveryFormIsReadUpToTheBoundsAndRefusedPastThem)
          testing_support::nestedBinaryPropertyList(kDepth),
          "nested deeper than 64 levels"},
         {"binary values", false, binaryTrues(kCount - 10), binaryTrues(kCount), "more than 250000 elements"},
+        {"binary shared text",
+         false,
+         binarySharedText(100),
+         binarySharedText(513),
+         "more than 32 MiB of text and data"},
+        // Such text once aborted the process inside the parser.
+        {"binary text with a NUL",
+         false,
+         binaryUtf16Text(QStringLiteral("a b")),
+         binaryUtf16Text(QStringLiteral("a") + QChar(0) + QStringLiteral("b")),
+         "text holding a NUL character"},
         // One shared array reached along every path counts each time it is reached.
         {"binary fan-out",
          false,

@@ -3,6 +3,7 @@
 #include "platform/UserDefaults.h"
 #include "tests/support/DamagedInput.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -59,6 +60,9 @@ TEST(UserDefaults, KeepsEveryKindApartAcrossARestart)
         {QStringLiteral("double"), 0.85},
         {QStringLiteral("string"), QStringLiteral("zoom.us ⌃⌥⌘P")},
         {QStringLiteral("data"), QByteArray("\x00\x01{\"a\":1}", 10)},
+        // Stored as floating-point seconds from 2001: milliseconds survive, before 2001 as well.
+        {QStringLiteral("date"), QDateTime(QDate(2024, 5, 1), QTime(12, 30, 0, 2), Qt::UTC)},
+        {QStringLiteral("old date"), QDateTime(QDate(1999, 12, 31), QTime(23, 59, 58, 500), Qt::UTC)},
         {QStringLiteral("array"), QVariantList{QStringLiteral("a"), qint64(7), false}},
         {QStringLiteral("dictionary"), QVariantMap{{QStringLiteral("12"), QStringLiteral("com.example.A")}}},
     };
