@@ -60,7 +60,7 @@ std::optional<QString> xmlPastBounds(const QByteArray& bytes)
                 return tooDeep();
             }
             // The outermost <plist> holds the root as a container does, without being one.
-            open.push_back(container || reader.name() == QLatin1String("plist"));
+            open.push_back(container || (open.empty() && reader.name() == QLatin1String("plist")));
             if (++elements > kMaxDocumentElements) {
                 return tooMany();
             }
