@@ -1,10 +1,9 @@
 #include "platform/sim/DemoDesktop.h"
 
+#include "platform/BoundedRead.h"
 #include "platform/sim/SimDesktop.h"
 
-#include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QPainter>
 #include <QPainterPath>
@@ -270,16 +269,14 @@ struct ScenarioApp
 
 std::optional<QString> loadDesktopScenario(SimDesktop& desktop, const QByteArray& json)
 {
-    QJsonParseError parseError{};
-    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        return QStringLiteral("not JSON: %1 at offset %2")
-            .arg(parseError.errorString())
-            .arg(parseError.offset);
+    QString parseError;
+    const auto document = parseJson(json, &parseError);
+    if (!document) {
+        return QStringLiteral("not JSON: %1").arg(parseError);
     }
     try {
         const QJsonObject root =
-            readObject(document.isObject() ? QJsonValue(document.object()) : QJsonValue(),
+            readObject(document->isObject() ? QJsonValue(document->object()) : QJsonValue(),
                        QStringLiteral("the scenario"));
         const QString top = QStringLiteral("the scenario");
         const double menuBar =
@@ -297,6 +294,18 @@ std::optional<QString> loadDesktopScenario(SimDesktop& desktop, const QByteArray
             }
             setup.frame = readFrame(object.value(QStringLiteral("frame")), where);
             setup.backingScale = readNumber(object, QStringLiteral("scale"), 2.0, 1.0, 4.0, where);
+            // Every frame of a display is captured whole, so its pixel size bounds the memory
+            // each capture takes.
+            if (setup.frame.width() * setup.backingScale > kMaxDisplayPixels
+                || setup.frame.height() * setup.backingScale > kMaxDisplayPixels) {
+                throw ScenarioError(where
+                                    + QStringLiteral(": %1 × %2 points at scale %3 is larger than the "
+                                                     "largest display supported, %4 × %4 pixels")
+                                          .arg(setup.frame.width())
+                                          .arg(setup.frame.height())
+                                          .arg(setup.backingScale)
+                                          .arg(kMaxDisplayPixels));
+            }
             setup.desktopColor = readColor(object, QStringLiteral("wallpaper"), setup.desktopColor, where);
             displays.push_back(setup);
         }
@@ -378,13 +387,9 @@ void populateDesktop(SimDesktop& desktop)
         populateDemoDesktop(desktop);
         return;
     }
-    QFile file(path);
-    std::optional<QString> error;
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = file.errorString();
-    } else {
-        error = loadDesktopScenario(desktop, file.readAll());
-    }
+    const FileContents file = readRegularFile(path, kMaxScenarioBytes);
+    const std::optional<QString> error =
+        file.isRead() ? loadDesktopScenario(desktop, file.bytes) : file.error;
     if (error) {
         qWarning("Desktop scenario %s could not be used (%s); starting with the demo desktop",
                  qUtf8Printable(path),
