@@ -14,11 +14,6 @@
 
 namespace {
 
-kit::TextView* wrappingText(const QString& text, const OBFont& font, const QColor& color, double lineSpacing)
-{
-    return new kit::TextView(text, textLook(font, color), kit::TextOptions{lineSpacing});
-}
-
 OnboardingPill* button(const QString& name,
                        const PillLabel& label,
                        const OnboardingPillStyle& style,

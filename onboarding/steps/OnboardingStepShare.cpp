@@ -14,12 +14,6 @@
 
 namespace {
 
-// A wrapping text that always shows all its lines.
-kit::TextView* wrappingText(const QString& text, const OBFont& font, const QColor& color, double lineSpacing)
-{
-    return new kit::TextView(text, textLook(font, color), kit::TextOptions{lineSpacing});
-}
-
 // A view moved down by `top` points within a row of top-aligned views.
 QWidget* loweredBy(QWidget* view, int top)
 {

@@ -1,18 +1,13 @@
 #include "onboarding/steps/ScreenRecordingSettingsMock.h"
 
 #include "onboarding/MockWindowChrome.h"
+#include "onboarding/steps/StepCard.h"
 #include "shell/kit/Palette.h"
 #include "shell/kit/PillButton.h"
 
 using namespace mock;
 
 namespace {
-
-QColor faded(QColor color, double opacity)
-{
-    color.setAlphaF(color.alphaF() * opacity);
-    return color;
-}
 
 // A row standing for some other app: an icon, a name bar of `barWidth` and its switch.
 Item placeholderRow(double barWidth, bool on)

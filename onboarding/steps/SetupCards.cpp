@@ -20,12 +20,6 @@
 
 namespace {
 
-QColor faded(QColor color, double opacity)
-{
-    color.setAlphaF(color.alphaF() * opacity);
-    return color;
-}
-
 kit::TextView* oneLine(const QString& text, const OBFont& font, const QColor& color)
 {
     auto* view =
@@ -175,19 +169,19 @@ private:
     std::array<kit::AnimatedValue, 2> m_rings;
 };
 
-// The tile behind a receipt symbol: neutral, or in flame when emphasised.
-mock::Item iconTile(const QString& symbol, double side, double corner, double symbolSize, bool flame)
+// The tile behind a receipt symbol: neutral, or in flame.
+mock::Item iconTile(const QString& symbol,
+                    double side,
+                    double corner,
+                    double symbolSize,
+                    bool flame,
+                    kit::FontWeight weight = kit::FontWeight::regular)
 {
     using namespace mock;
     const Shape shape = Shape::rounded(corner);
-    const Item glyph =
-        mock::symbol(symbol,
-                     symbolSize,
-                     flame ? OBTokens::flame() : OBTokens::flameSoft(),
-                     flame && symbolSize < 16 ? kit::FontWeight::bold : kit::FontWeight::regular);
     return fill(shape, flame ? faded(OBTokens::flame(), 0.15) : OBTokens::surfaceRaised())
         .frame(side, side)
-        .overlay(glyph)
+        .overlay(mock::symbol(symbol, symbolSize, flame ? OBTokens::flame() : OBTokens::flameSoft(), weight))
         .border(flame ? faded(OBTokens::flame(), 0.4) : OBTokens::hairline(), shape);
 }
 
@@ -227,7 +221,12 @@ QWidget* receiptRow(const QString& symbol, const QString& label, QWidget* value,
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(24, 8, 24, 8);
     layout->setSpacing(12);
-    layout->addWidget(tile(iconTile(symbol, 24, 6, 11, emphasize)), 0, Qt::AlignVCenter);
+    // An emphasised row's tile is in the flame colours, its symbol bold.
+    layout->addWidget(
+        tile(iconTile(
+            symbol, 24, 6, 11, emphasize, emphasize ? kit::FontWeight::bold : kit::FontWeight::regular)),
+        0,
+        Qt::AlignVCenter);
     layout->addWidget(oneLine(label, OBFont::geist(kit::FontWeight::regular, 13), OBTokens::textPrimary()),
                       0,
                       Qt::AlignVCenter);

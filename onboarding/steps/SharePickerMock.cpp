@@ -1,17 +1,12 @@
 #include "onboarding/steps/SharePickerMock.h"
 
 #include "onboarding/MockWindowChrome.h"
+#include "onboarding/steps/StepCard.h"
 #include "shell/kit/Palette.h"
 
 using namespace mock;
 
 namespace {
-
-QColor faded(QColor color, double opacity)
-{
-    color.setAlphaF(color.alphaF() * opacity);
-    return color;
-}
 
 // A private window of the real screen, edged in its accent.
 Item miniWindow(const QColor& accent)

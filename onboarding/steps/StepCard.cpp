@@ -1,5 +1,8 @@
 #include "onboarding/steps/StepCard.h"
 
+#include "onboarding/OBComponents.h"
+#include "shell/kit/TextView.h"
+
 #include <QChildEvent>
 #include <QHBoxLayout>
 #include <QPainter>
@@ -152,4 +155,15 @@ QWidget* makeStepColumn(int maxWidth, int spacing, const QList<QWidget*>& views)
         stack->addWidget(view);
     }
     return column;
+}
+
+QColor faded(QColor color, double opacity)
+{
+    color.setAlphaF(color.alphaF() * opacity);
+    return color;
+}
+
+kit::TextView* wrappingText(const QString& text, const OBFont& font, const QColor& color, double lineSpacing)
+{
+    return new kit::TextView(text, textLook(font, color), kit::TextOptions{lineSpacing});
 }

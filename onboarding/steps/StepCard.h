@@ -7,6 +7,11 @@
 #include <QList>
 #include <QWidget>
 
+struct OBFont;
+namespace kit {
+class TextView;
+} // namespace kit
+
 // The rounded card the last steps set their content on: a fill, a 1-point border inside its edge
 // drawn over the content (a band that reaches the card's sides never hides it), and a shadow
 // that may change while shown. The content goes in the card's layout. Main thread only.
@@ -64,6 +69,11 @@ protected:
 private:
     Look m_look;
 };
+
+// A colour at `opacity` times its own opacity.
+QColor faded(QColor color, double opacity);
+// A text of the steps' copy that wraps and always shows all its lines.
+kit::TextView* wrappingText(const QString& text, const OBFont& font, const QColor& color, double lineSpacing);
 
 // Lays a step out as the last steps are: two columns side by side, 60 points apart, vertically
 // centred, the pair centred in the step. The columns' widths are their own (a maximum or a
