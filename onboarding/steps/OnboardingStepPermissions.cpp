@@ -162,7 +162,7 @@ void OnboardingStepPermissions::sync()
     m_dot->setPulses(StatusDotLook::pulses(granted ? StatusDotKind::Sunset : StatusDotKind::Rose));
     m_eyebrow->setText(
         EyebrowLook::text(granted ? QStringLiteral("Switched on") : QStringLiteral("Waiting for you")));
-    const kit::TextLook eyebrowLook =
+    kit::TextLook eyebrowLook =
         textLook(EyebrowLook::font(0.24), granted ? OBTokens::flameSoft() : OBTokens::rose());
     m_eyebrow->setLook([eyebrowLook] { return eyebrowLook; });
     m_caption->setText(

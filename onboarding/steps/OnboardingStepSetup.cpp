@@ -29,6 +29,8 @@ kit::Shadow glow(double flare)
 OnboardingStepSetup::OnboardingStepSetup(Input input, QWidget* parent)
     : QWidget(parent)
     , m_input(std::move(input))
+    , m_card(new StepCard(OBTokens::surface(), OBTokens::selectedBorder(), kCardCorner))
+    , m_faces(new kit::PageStack)
 {
     setObjectName(QStringLiteral("OnboardingStepSetup"));
 
@@ -50,7 +52,6 @@ OnboardingStepSetup::OnboardingStepSetup(Input input, QWidget* parent)
              textLook(OBFont::geist(kit::FontWeight::regular, 13), OBTokens::textTertiary()),
              kit::TextOptions{5})});
 
-    m_card = new StepCard(OBTokens::surface(), OBTokens::selectedBorder(), kCardCorner);
     m_card->setObjectName(QStringLiteral("setup.card"));
     m_card->setMaximumWidth(440);
     m_card->setMinimumHeight(460);
@@ -60,7 +61,6 @@ OnboardingStepSetup::OnboardingStepSetup(Input input, QWidget* parent)
     m_flareLevel.setOnChange([this] { m_card->setShadow(glow(m_flareLevel.value())); });
     auto* cardLayout = new QVBoxLayout(m_card);
     cardLayout->setContentsMargins(0, 0, 0, 0);
-    m_faces = new kit::PageStack;
     cardLayout->addWidget(m_faces);
 
     layOutStepColumns(this, copy, m_card);

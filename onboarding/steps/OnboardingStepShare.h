@@ -4,8 +4,6 @@
 
 #include <functional>
 
-class OnboardingPill;
-
 // Step 6, "Share right": the one habit the product depends on (share the entire "Veilmox"
 // screen, not the real one or a window) in three numbered lines, the full-screen warning, a
 // picture of a meeting app's share picker with the right tab and screen marked, and "Finish

@@ -37,6 +37,7 @@ class SetupCompilingCard final : public QWidget
 public:
     explicit SetupCompilingCard(int revealedCount, QWidget* parent = nullptr);
     ~SetupCompilingCard() override;
+    Q_DISABLE_COPY_MOVE(SetupCompilingCard)
 
     // "Arming panic hotkey", "Veiling your windows", "Locking in transparency".
     static const QStringList& lineTitles();

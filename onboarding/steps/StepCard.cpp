@@ -43,7 +43,9 @@ StepCard::StepCard(const QColor& fill, const QColor& border, double corner, QWid
     , m_fill(fill)
     , m_corner(corner)
 {
-    m_border = new CardBorder(border, corner, this);
+    // Made here rather than in the initialiser list: the card hears of the child while it is
+    // made, and must see a null border then.
+    m_border = new CardBorder(border, corner, this); // NOLINT(cppcoreguidelines-prefer-member-initializer)
     hostLook(this);
 }
 
@@ -93,7 +95,6 @@ void StepCard::resizeEvent(QResizeEvent* /*event*/)
 void StepCard::childEvent(QChildEvent* event)
 {
     QWidget::childEvent(event);
-    // (Also told of the border itself while it is being made, before it is known.)
     if (m_border != nullptr && event->added() && event->child() != m_border
         && event->child()->isWidgetType()) {
         m_border->raise();
@@ -111,14 +112,10 @@ void CardBand::paintEvent(QPaintEvent* /*event*/)
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF band(rect());
     if (m_look.background.isValid()) {
-        // Rounded like the card where the band meets the card's edge: the card's corner shapes,
-        // cut to the band.
+        // Rounded like the card where the band meets the card's bottom edge: the card's corner
+        // shapes, cut to the band.
         QPainterPath shape;
         shape.addRect(band);
-        if (m_look.topCorner > 0) {
-            shape = shape.intersected(
-                kit::continuousRoundedRect(band.adjusted(0, 0, 0, m_look.topCorner), m_look.topCorner));
-        }
         if (m_look.bottomCorner > 0) {
             shape = shape.intersected(kit::continuousRoundedRect(band.adjusted(0, -m_look.bottomCorner, 0, 0),
                                                                  m_look.bottomCorner));

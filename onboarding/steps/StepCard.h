@@ -24,7 +24,6 @@ class StepCard final
 public:
     StepCard(const QColor& fill, const QColor& border, double corner, QWidget* parent = nullptr);
 
-    double corner() const { return m_corner; }
     const kit::Shadow& shadow() const { return m_shadow; }
     void setShadow(const kit::Shadow& shadow);
     // How far any shadow it will be given may reach, so the look's reach never changes mid-way.
@@ -46,8 +45,8 @@ private:
     QWidget* m_border = nullptr;
 };
 
-// A strip of a card that paints its own background, with the card's rounded corners where it
-// meets the card's top or bottom edge, and optionally a 1-point rule along its bottom.
+// A strip of a card that paints its own background, with the card's rounded corners when it is
+// the card's last, and optionally a 1-point rule along its bottom.
 class CardBand final : public QWidget
 {
     Q_OBJECT
@@ -55,10 +54,9 @@ class CardBand final : public QWidget
 public:
     struct Look
     {
-        QColor background;    // none when invalid
-        QColor bottomRule;    // none when invalid
-        double topCorner = 0; // the card's radius when the band is the card's first
-        double bottomCorner = 0;
+        QColor background;       // none when invalid
+        QColor bottomRule;       // none when invalid
+        double bottomCorner = 0; // the card's radius when the band is the card's last
     };
 
     explicit CardBand(const Look& look, QWidget* parent = nullptr);
