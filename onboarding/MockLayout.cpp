@@ -388,6 +388,30 @@ private:
     kit::FontWeight m_weight;
 };
 
+class ImageNode final : public Node
+{
+public:
+    explicit ImageNode(QString name)
+        : m_name(std::move(name))
+    {}
+
+    void paint(QPainter& painter, const QRectF& rect) const override
+    {
+        const double side = std::min(rect.width(), rect.height());
+        kit::paintImageAsset(
+            painter, m_name, QRectF(rect.center() - QPointF(side / 2, side / 2), QSizeF(side, side)));
+    }
+
+protected:
+    QSizeF compute(const Proposal& proposal) const override
+    {
+        return {proposal.width.value_or(10), proposal.height.value_or(10)};
+    }
+
+private:
+    QString m_name;
+};
+
 class ShapeNode final : public Node
 {
 public:
@@ -1225,6 +1249,11 @@ Item text(const QString& text, const OBFont& font, const QColor& color, const Te
 Item symbol(const QString& name, double pointSize, const QColor& color, kit::FontWeight weight)
 {
     return make<SymbolNode>(name, pointSize, color, weight);
+}
+
+Item image(const QString& assetName)
+{
+    return make<ImageNode>(assetName);
 }
 
 Item fill(const Shape& shape, const QBrush& brush)

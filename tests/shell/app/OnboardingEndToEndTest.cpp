@@ -11,6 +11,7 @@
 #include "onboarding/OnboardingView.h"
 #include "platform/Popover.h"
 #include "platform/Window.h"
+#include "shell/kit/TextView.h"
 #include "tests/shell/app/ShellFixture.h"
 
 #include <QTest>
@@ -133,11 +134,17 @@ TEST(OnboardingEndToEnd, AFirstLaunchWalkedWithClicksEndsSignedInWithTheChosenAp
               OBTokens::canvas())
         << "the window over the apps";
 
+    f.scheduler.advance(3); // the receipt with its button comes after the setup's short show
+    const auto* saved = view->findChild<kit::TextView*>("receipt.status");
+    ASSERT_NE(saved, nullptr);
+    EXPECT_EQ(saved->text(), "Not saved to your account yet");
     clickOn("setup.save");
     EXPECT_EQ(f.desktop.openedURLs(), QList<QUrl>{services.accountURL().resolved(QUrl("/desktop/connect"))});
     ASSERT_TRUE(until([&] { return f.manager->isAuthenticated(); }))
         << f.manager->authStatusMessage().toStdString();
     EXPECT_EQ(view->flow().step(), OnboardingFlow::kPermissionsStep);
+    EXPECT_TRUE(view->findChild<QWidget*>("onboardingSignOut")->isVisible())
+        << "signed in from the setup step";
     EXPECT_TRUE(f.manager->hiddenBundleIDs().isEmpty()) << "nothing is hidden before the end";
     clickOn(f.manager->hasScreenRecordingPermission() ? "permissions.continue" : "permissions.skip");
     clickOn("share.finish");
