@@ -10,7 +10,9 @@ Collapsible::Collapsible(QWidget* content, bool expanded, QWidget* parent)
     , m_content(content)
 {
     setObjectName(QStringLiteral("Collapsible"));
-    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // Not fixed: a fixed height is capped at the height for the content's ideal width, which cuts
+    // wrapped content short when the view is narrower.
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
     content->setParent(this);
