@@ -30,7 +30,11 @@ std::optional<QString> AuthKeychain::read(const QString& account) const
         return std::nullopt;
     }
     platform::KeychainItem item;
-    if (m_keychain->copyMatching(query(account), &item) != platform::errSecSuccess) {
+    const platform::OSStatus status = m_keychain->copyMatching(query(account), &item);
+    if (status != platform::errSecSuccess) {
+        if (status != platform::errSecItemNotFound) {
+            qWarning("Keychain: the %s item could not be read (status %d)", qPrintable(account), status);
+        }
         return std::nullopt;
     }
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -47,16 +51,19 @@ platform::OSStatus AuthKeychain::writeReportingStatus(const QString& value, cons
         return platform::errSecParam;
     }
     const QByteArray bytes = value.toUtf8();
-    const platform::OSStatus status = m_keychain->update(query(account), bytes);
-    if (status != platform::errSecItemNotFound) {
-        return status;
+    platform::OSStatus status = m_keychain->update(query(account), bytes);
+    if (status == platform::errSecItemNotFound) {
+        platform::KeychainItem item;
+        item.service = service;
+        item.account = account;
+        item.data = bytes;
+        item.accessible = platform::KeychainAccessibility::AfterFirstUnlockThisDeviceOnly;
+        status = m_keychain->add(item);
     }
-    platform::KeychainItem item;
-    item.service = service;
-    item.account = account;
-    item.data = bytes;
-    item.accessible = platform::KeychainAccessibility::AfterFirstUnlockThisDeviceOnly;
-    return m_keychain->add(item);
+    if (status != platform::errSecSuccess) {
+        qWarning("Keychain: the %s item could not be saved (status %d)", qPrintable(account), status);
+    }
+    return status;
 }
 
 void AuthKeychain::write(const QString& value, const QString& account)
@@ -64,10 +71,26 @@ void AuthKeychain::write(const QString& value, const QString& account)
     writeReportingStatus(value, account);
 }
 
+bool AuthKeychain::writeReportingSuccess(const QString& value, const QString& account)
+{
+    return writeReportingStatus(value, account) == platform::errSecSuccess;
+}
+
 void AuthKeychain::deleteItem(const QString& account)
 {
+    if (m_keychain == nullptr) {
+        return;
+    }
+    const platform::OSStatus status = m_keychain->deleteItem(query(account));
+    if (status != platform::errSecSuccess && status != platform::errSecItemNotFound) {
+        qWarning("Keychain: the %s item could not be deleted (status %d)", qPrintable(account), status);
+    }
+}
+
+void AuthKeychain::discardSetAsideCopies()
+{
     if (m_keychain != nullptr) {
-        m_keychain->deleteItem(query(account));
+        m_keychain->discardSetAsideCopies();
     }
 }
 

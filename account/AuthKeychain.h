@@ -13,8 +13,9 @@ class UserDefaults;
 
 // The store of the account's two tokens: generic-password items of one service in the user's
 // keychain, and nowhere else on disk. Holds no state of its own; every call goes to the store,
-// so callers read a token each time they need it. Reports nothing: a failed read looks like a
-// missing token, a failed write or delete is silent. Main thread only.
+// so callers read a token each time they need it. To its callers a failed read looks like a
+// missing token and a failed write or delete is silent, but each failure is logged (never with
+// the token), and the sign-in asks for the outcome of its writes. Main thread only.
 class AuthKeychain
 {
 public:
@@ -34,7 +35,11 @@ public:
     std::optional<QString> read(const QString& account) const;
     // Replaces the item's data, creating the item (device-only, after first unlock) when absent.
     void write(const QString& value, const QString& account);
+    // The same, telling whether the store took it.
+    bool writeReportingSuccess(const QString& value, const QString& account);
     void deleteItem(const QString& account);
+    // Removes the copies of a damaged store that were kept aside, once the session is over.
+    void discardSetAsideCopies();
 
     // Moves the tokens that older versions kept in the user defaults ("desktopAuthToken",
     // "desktopAuthRefreshToken") into the keychain, unless it already holds an access token, and

@@ -163,7 +163,7 @@ void BackendClient::refreshTokens(const QString& refreshToken,
                                   std::function<void(const TokenRefreshResult&)> done)
 {
     const auto url = backendURL(QStringLiteral("/auth/v1/token?grant_type=refresh_token"));
-    if (!url) {
+    if (!url || !isWellFormedToken(refreshToken)) {
         guarded(context, std::move(done))(TokenRefreshResult::rejected());
         return;
     }
@@ -194,11 +194,13 @@ void BackendClient::refreshTokens(const QString& refreshToken,
         const auto answer = response->statusCode == 200 ? jsonObject(response->data) : std::nullopt;
         const auto accessToken =
             answer ? nonEmptyString(*answer, QStringLiteral("access_token")) : std::nullopt;
-        if (!accessToken) {
+        const QJsonValue rotated = answer ? answer->value(QStringLiteral("refresh_token")) : QJsonValue();
+        // A token that could break out of a header is never stored: the whole answer is refused.
+        if (!accessToken || !isWellFormedToken(*accessToken)
+            || (rotated.isString() && !isWellFormedToken(rotated.toString()))) {
             finishRefresh(refreshToken, TokenRefreshResult::rejected());
             return;
         }
-        const QJsonValue rotated = answer->value(QStringLiteral("refresh_token"));
         finishRefresh(refreshToken,
                       TokenRefreshResult::success(*accessToken,
                                                   rotated.isString() ? std::optional(rotated.toString())

@@ -84,7 +84,8 @@ public:
     void
     fetchUser(const QString& accessToken, QObject* context, std::function<void(SessionCheckResult)> done);
     // Calls with the same refresh token while one is in flight share its answer: a refresh token
-    // is sent once, since a server that rotates them may take a second use as theft.
+    // is sent once, since a server that rotates them may take a second use as theft. A token
+    // that is not well formed, sent or answered, is a refusal.
     void refreshTokens(const QString& refreshToken,
                        QObject* context,
                        std::function<void(const TokenRefreshResult&)> done);

@@ -212,6 +212,7 @@ void SessionLifecycle::expireSavedSession()
     AuthKeychain tokens(m_services);
     tokens.deleteItem(AuthKeychain::accessTokenAccount);
     tokens.deleteItem(AuthKeychain::refreshTokenAccount);
+    tokens.discardSetAsideCopies();
     m_state.setIsAuthenticated(false);
     m_state.setAuthStatusMessage(QStringLiteral("Saved session expired. Sign in required"));
     // A sleeping retry is left alone: it finds the user signed out and stops.
@@ -234,6 +235,8 @@ void SessionLifecycle::signOut()
     const auto refreshToken = tokens.read(AuthKeychain::refreshTokenAccount);
     tokens.deleteItem(AuthKeychain::accessTokenAccount);
     tokens.deleteItem(AuthKeychain::refreshTokenAccount);
+    // A damaged store kept aside may still hold token text.
+    tokens.discardSetAsideCopies();
     // Best effort and not waited for; it sends nothing when there is nothing to end.
     BackendClient* backend = &m_backend;
     m_services.scheduler->post(

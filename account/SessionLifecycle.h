@@ -89,6 +89,7 @@ private:
                            const std::optional<QString>& refreshToken);
     void
     storeNewSession(quint64 exchange, const QString& accessToken, const std::optional<QString>& refreshToken);
+    void failToSave(const QString& accessToken, const std::optional<QString>& refreshToken);
     void failSignIn(const QString& status);
     // Whether a sign-out or a later sign-in happened since this exchange began.
     bool isSuperseded(quint64 exchange) const { return exchange < m_exchangeBarrier; }

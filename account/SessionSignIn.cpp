@@ -22,12 +22,50 @@ constexpr qsizetype kLongestCode = 128;
 const QString kCouldNotReach = QStringLiteral("Couldn't reach Veilmox. Check your connection and try again.");
 const QString kSignInFailed = QStringLiteral("Sign-in failed. Try again.");
 const QString kInvalidToken = QStringLiteral("Sign-in failed: invalid or expired token.");
+const QString kCouldNotSave = QStringLiteral("Couldn't save your sign-in on this computer. Try again.");
 
 bool isCodeCharacter(QChar c)
 {
     const char16_t u = c.unicode();
     return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'_'
            || u == u'-';
+}
+
+// What the account service's exchange answered: a token pair, or the status text of the failure.
+struct ExchangeAnswer
+{
+    std::optional<QString> failure;
+    QString accessToken;
+    std::optional<QString> refreshToken;
+};
+
+ExchangeAnswer readExchangeAnswer(const platform::URLSessionResult& result)
+{
+    const auto* response = std::get_if<platform::HTTPResponse>(&result);
+    if (response == nullptr) {
+        return {kCouldNotReach, {}, {}};
+    }
+    if (response->statusCode != 200) {
+        return {response->statusCode == 410 ? QStringLiteral("That sign-in link expired. Sign in again.")
+                                            : kSignInFailed,
+                {},
+                {}};
+    }
+    QJsonParseError parseError{};
+    const QJsonDocument answer = QJsonDocument::fromJson(response->data, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        return {kCouldNotReach, {}, {}};
+    }
+    const QJsonValue accessToken = answer.object().value(QStringLiteral("access_token"));
+    const QJsonValue refreshToken = answer.object().value(QStringLiteral("refresh_token"));
+    // A token that could break out of a request header is a failed answer, never stored.
+    if (!answer.isObject() || !accessToken.isString() || !isWellFormedToken(accessToken.toString())
+        || (refreshToken.isString() && !isWellFormedToken(refreshToken.toString()))) {
+        return {kSignInFailed, {}, {}};
+    }
+    return {std::nullopt,
+            accessToken.toString(),
+            refreshToken.isString() ? std::optional(refreshToken.toString()) : std::nullopt};
 }
 
 } // namespace
@@ -113,35 +151,21 @@ void SessionLifecycle::exchangeHandoffCode(const QString& code)
 
 void SessionLifecycle::exchanged(quint64 exchange, const platform::URLSessionResult& result)
 {
+    const ExchangeAnswer answer = readExchangeAnswer(result);
     if (isSuperseded(exchange)) {
+        // Signed out, or signed in anew, meanwhile: the answer is dropped, but the session the
+        // account service opened for it must not stay live on the server.
+        if (!answer.failure) {
+            m_backend.logoutOnServer(answer.accessToken, answer.refreshToken);
+        }
         return;
     }
-    const auto* response = std::get_if<platform::HTTPResponse>(&result);
-    if (response == nullptr) {
-        failSignIn(kCouldNotReach);
-        return;
-    }
-    if (response->statusCode != 200) {
+    if (answer.failure) {
         // The hand-off time is kept, so a fresh link opened soon after is still taken.
-        failSignIn(response->statusCode == 410 ? QStringLiteral("That sign-in link expired. Sign in again.")
-                                               : kSignInFailed);
+        failSignIn(*answer.failure);
         return;
     }
-    QJsonParseError parseError{};
-    const QJsonDocument answer = QJsonDocument::fromJson(response->data, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        failSignIn(kCouldNotReach);
-        return;
-    }
-    const QJsonValue accessToken = answer.object().value(QStringLiteral("access_token"));
-    if (!answer.isObject() || !accessToken.isString() || accessToken.toString().isEmpty()) {
-        failSignIn(kSignInFailed);
-        return;
-    }
-    const QJsonValue refreshToken = answer.object().value(QStringLiteral("refresh_token"));
-    validateNewTokens(exchange,
-                      accessToken.toString(),
-                      refreshToken.isString() ? std::optional(refreshToken.toString()) : std::nullopt);
+    validateNewTokens(exchange, answer.accessToken, answer.refreshToken);
 }
 
 void SessionLifecycle::validateNewTokens(quint64 exchange,
@@ -157,6 +181,7 @@ void SessionLifecycle::validateNewTokens(quint64 exchange,
     m_backend.fetchUser(
         accessToken, this, [this, exchange, accessToken, refreshToken](SessionCheckResult result) {
             if (isSuperseded(exchange)) {
+                m_backend.logoutOnServer(accessToken, refreshToken);
                 return;
             }
             switch (result) {
@@ -188,9 +213,12 @@ void SessionLifecycle::storeNewSession(quint64 exchange,
     }
     tokens.deleteItem(AuthKeychain::accessTokenAccount);
     tokens.deleteItem(AuthKeychain::refreshTokenAccount);
-    tokens.write(accessToken, AuthKeychain::accessTokenAccount);
-    if (refreshToken) {
-        tokens.write(*refreshToken, AuthKeychain::refreshTokenAccount);
+    const bool saved =
+        tokens.writeReportingSuccess(accessToken, AuthKeychain::accessTokenAccount)
+        && (!refreshToken || tokens.writeReportingSuccess(*refreshToken, AuthKeychain::refreshTokenAccount));
+    if (!saved) {
+        failToSave(accessToken, refreshToken);
+        return;
     }
     // Answers about the session this one replaces, and exchanges begun before this one, are
     // stale from here on.
@@ -208,6 +236,24 @@ void SessionLifecycle::storeNewSession(quint64 exchange,
         });
     }
     applySignedIn(QStringLiteral("Signed in"));
+}
+
+void SessionLifecycle::failToSave(const QString& accessToken, const std::optional<QString>& refreshToken)
+{
+    // A sign-in the next launch cannot find must not look complete now. Half a pair is dropped
+    // too, and the server session that nobody can use any more is ended.
+    AuthKeychain tokens(m_services);
+    tokens.deleteItem(AuthKeychain::accessTokenAccount);
+    tokens.deleteItem(AuthKeychain::refreshTokenAccount);
+    m_backend.logoutOnServer(accessToken, refreshToken);
+    qWarning("Sign-in: the new session could not be saved in the keychain");
+    if (m_state.isAuthenticated()) {
+        // The previous session's tokens were replaced already.
+        ++m_generation;
+        m_state.setIsAuthenticated(false);
+        m_state.applySessionState();
+    }
+    failSignIn(kCouldNotSave);
 }
 
 void SessionLifecycle::failSignIn(const QString& status)

@@ -6,6 +6,8 @@
 #include <QJsonValue>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 
 // base64url without padding, as in tokens: letters, digits, "-" and "_", with at most the
@@ -31,6 +33,19 @@ bool isStrictBase64URL(const QString& piece)
 }
 
 } // namespace
+
+bool isWellFormedToken(const QString& token)
+{
+    if (token.isEmpty() || token.size() > kLongestToken) {
+        return false;
+    }
+    static const QString punctuation = QStringLiteral("-._~+/=");
+    return std::all_of(token.cbegin(), token.cend(), [](QChar c) {
+        const char16_t u = c.unicode();
+        return (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z') || (u >= u'0' && u <= u'9')
+               || punctuation.contains(c);
+    });
+}
 
 std::optional<QJsonObject> decodeJWTSegment(const QString& token, int index)
 {
@@ -64,6 +79,9 @@ bool isAccessTokenUsable(const QString& token,
                          const std::optional<QString>& baseAddress,
                          double leewaySeconds)
 {
+    if (!isWellFormedToken(token)) {
+        return false;
+    }
     const auto header = decodeJWTSegment(token, 0);
     const auto payload = decodeJWTSegment(token, 1);
     if (!header || !payload) {

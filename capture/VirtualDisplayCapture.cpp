@@ -1,12 +1,15 @@
 // The capture loop of VirtualDisplayManager: the 0.05 s tick, the content filter, the masks and
-// the focus-stage strip, delivery by output, and the capture errors.
+// the focus-stage strip, the checks that keep a picture that may show what the user left out from
+// the audience, delivery by output, and the capture errors.
 
 #include "capture/CaptureErrors.h"
+#include "capture/DeliveryCheck.h"
 #include "capture/ImageView.h"
 #include "capture/VirtualDisplayLog.h"
 #include "capture/VirtualDisplayManager.h"
 #include "platform/Bundle.h"
 #include "platform/Geometry.h"
+#include "platform/WindowServer.h"
 
 #include <QPainter>
 
@@ -44,10 +47,15 @@ int pixelLength(double scale, int points)
 struct VirtualDisplayManager::CaptureContext
 {
     quint64 generation = 0;
-    platform::SCShareableContent content;
+    quint64 privacyGeneration = 0;
+    PrivacyInputs inputs;
+    QList<platform::SCWindow> windows;
     platform::SCDisplay display;
     QSet<platform::pid_type> excludedPIDs;
     double scale = 2.0;
+    std::optional<DeliveryCheck> check;
+    // The on-screen windows when the screenshot was asked for.
+    QList<platform::WindowDescription> shownWindows;
 };
 
 QColor VirtualDisplayManager::maskFill()
@@ -85,8 +93,10 @@ void VirtualDisplayManager::captureFrame()
     }
     m_captureInProgress = true;
     const quint64 generation = m_captureGeneration;
+    // Off-screen windows too: one that comes on screen before the screenshot (an app unhidden, a
+    // window restored, a panel ordered in) is then left out by its number.
     m_services.screenCapture->getShareableContent(
-        false, true, [self = QPointer<VirtualDisplayManager>(this), generation](auto content, auto error) {
+        false, false, [self = QPointer<VirtualDisplayManager>(this), generation](auto content, auto error) {
             if (!self || self->m_captureGeneration != generation) {
                 return;
             }
@@ -125,10 +135,34 @@ void VirtualDisplayManager::captureContentArrived(std::optional<platform::SCShar
 
     auto capture = std::make_shared<CaptureContext>();
     capture->generation = m_captureGeneration;
+    // The inputs are read from here on; a picture is shown only if they still hold at delivery.
+    capture->privacyGeneration = privacyGeneration();
+    capture->inputs = m_privacyInputs;
     capture->display = *display;
-    const platform::SCContentFilter filter = contentFilter(*content, *display, capture->excludedPIDs);
-    capture->content = std::move(*content);
+    LeftOut leftOut;
+    const platform::SCContentFilter filter = contentFilter(*content, *display, leftOut);
     capture->scale = captureScale(display->displayID);
+    capture->check.emplace(DeliveryCheck::Basis{filter,
+                                                content->applications,
+                                                leftOut.bundleIDs,
+                                                ownProcessIdentifier(),
+                                                excludedWindowIDs,
+                                                capture->scale},
+                           m_services.workspace);
+    capture->excludedPIDs = std::move(leftOut.pids);
+    capture->windows = std::move(content->windows);
+    content.reset();
+    // The desktop moved on while the content was on its way; the screenshot shows it as it is now,
+    // so it is checked with the masks as they would be painted now.
+    PlacedMasks placed = placeMasks(capture->windows, capture->excludedPIDs, *display, capture->scale);
+    capture->check->setMasks(masks, std::move(placed.byMask));
+    auto shown = onScreenWindows();
+    if (!shown || !capture->check->allows(*shown)) {
+        m_captureInProgress = false;
+        ++m_droppedFrames;
+        return;
+    }
+    capture->shownWindows = std::move(*shown);
 
     platform::SCStreamConfiguration configuration;
     configuration.width = pixelLength(capture->scale, display->width);
@@ -154,11 +188,29 @@ void VirtualDisplayManager::screenshotArrived(const std::shared_ptr<CaptureConte
         handleCaptureError(error.value_or(platform::CaptureError{}));
         return;
     }
-    const QList<QRect> rects =
-        maskRects(capture->content.windows, capture->excludedPIDs, capture->display, capture->scale);
     m_captureInProgress = false;
     // The output is read again here: a pause that began while the capture was out drops it.
     if (!output.isLive()) {
+        return;
+    }
+    // Something left out now that the filter let through (an app hidden while the screenshot was
+    // taken), or a window that came on screen or moved since: the picture may show what the user
+    // left out. The masks are placed again as they stand now and painted so; ones drawn since the
+    // screenshot was asked for are checked against the windows of that moment too.
+    const bool sameInputs = privacyGeneration() == capture->privacyGeneration;
+    const bool leavesOutEnough = sameInputs || capture->inputs.leavesOutAtLeastAsMuchAs(m_privacyInputs);
+    PlacedMasks placed;
+    bool allowed = leavesOutEnough;
+    if (allowed) {
+        placed = placeMasks(capture->windows, capture->excludedPIDs, capture->display, capture->scale);
+        m_lastMaskFrames = std::move(placed.frames);
+        capture->check->setMasks(masks, std::move(placed.byMask));
+        const auto windows = onScreenWindows();
+        allowed = windows && capture->check->allows(*windows)
+                  && (masks == capture->inputs.masks || capture->check->allows(capture->shownWindows));
+    }
+    if (!allowed) {
+        ++m_droppedFrames;
         return;
     }
     std::optional<double> strip;
@@ -169,7 +221,7 @@ void VirtualDisplayManager::screenshotArrived(const std::shared_ptr<CaptureConte
         }
         strip = menuBarHeight * capture->scale;
     }
-    const QImage picture = composeFrame(std::move(*image), strip, rects);
+    const QImage picture = composeFrame(std::move(*image), strip, placed.rects);
     image.reset();
 
     if (m_imageView) {
@@ -205,7 +257,7 @@ void VirtualDisplayManager::handleCaptureError(const platform::CaptureError& err
 
 platform::SCContentFilter VirtualDisplayManager::contentFilter(const platform::SCShareableContent& content,
                                                                const platform::SCDisplay& display,
-                                                               QSet<platform::pid_type>& excludedPIDs) const
+                                                               LeftOut& leftOut) const
 {
     QStringList alwaysLeftOut;
     const platform::Bundle& bundle =
@@ -219,29 +271,33 @@ platform::SCContentFilter VirtualDisplayManager::contentFilter(const platform::S
     if (hideNotifications) {
         alwaysLeftOut.append(notificationBundleIDs());
     }
-    QSet<QString> leftOut = excludedBundleIDs;
+    leftOut.bundleIDs = excludedBundleIDs;
     for (const QString& id : alwaysLeftOut) {
-        leftOut.insert(id);
+        leftOut.bundleIDs.insert(id);
     }
 
+    // The program itself by its process as well: its windows stay out even without a bundle.
+    const platform::pid_type own = ownProcessIdentifier();
     QList<platform::SCRunningApplication> applications;
     for (const auto& app : content.applications) {
-        if (leftOut.contains(app.bundleIdentifier)) {
+        if (leftOut.bundleIDs.contains(app.bundleIdentifier) || app.processID == own) {
             applications.append(app);
-            excludedPIDs.insert(app.processID);
+            leftOut.pids.insert(app.processID);
         }
     }
-    const bool hidesShownWindow =
+    // A hidden window that exists, on screen or not (it may come on screen before the
+    // screenshot), is left out by its number.
+    const bool hidesExistingWindow =
         std::any_of(content.windows.cbegin(), content.windows.cend(), [this](const auto& w) {
             return excludedWindowIDs.contains(w.windowID);
         });
-    if (!hidesShownWindow) {
+    if (!hidesExistingWindow) {
         return platform::SCContentFilter::displayExcludingApplications(display, applications, {});
     }
     QList<platform::SCWindow> windows;
     for (const auto& window : content.windows) {
         if (excludedWindowIDs.contains(window.windowID)
-            || (window.owningApplication && excludedPIDs.contains(window.owningApplication->processID))) {
+            || (window.owningApplication && leftOut.pids.contains(window.owningApplication->processID))) {
             windows.append(window);
         }
     }
@@ -263,18 +319,28 @@ QList<QRect> VirtualDisplayManager::maskRects(const QList<platform::SCWindow>& w
                                               const platform::SCDisplay& display,
                                               double scale)
 {
+    PlacedMasks placed = placeMasks(windows, excludedPIDs, display, scale);
+    m_lastMaskFrames = std::move(placed.frames);
+    return placed.rects;
+}
+
+VirtualDisplayManager::PlacedMasks
+VirtualDisplayManager::placeMasks(const QList<platform::SCWindow>& windows,
+                                  const QSet<platform::pid_type>& excludedPIDs,
+                                  const platform::SCDisplay& display,
+                                  double scale) const
+{
+    PlacedMasks placed;
     if (masks.isEmpty()) {
-        m_lastMaskFrames.clear();
-        return {};
+        return placed;
     }
+    // Off-screen windows (minimised, of a hidden app) show nothing to cover.
     QHash<quint32, const platform::SCWindow*> windowsByID;
     for (const auto& window : windows) {
-        if (!windowsByID.contains(window.windowID)) {
+        if (window.isOnScreen && !windowsByID.contains(window.windowID)) {
             windowsByID.insert(window.windowID, &window);
         }
     }
-    QHash<QUuid, QRectF> frames;
-    QList<QRect> result;
     for (const ShareMask& mask : masks) {
         const platform::SCWindow* window = windowsByID.value(mask.windowID);
         if (window == nullptr || excludedWindowIDs.contains(window->windowID)
@@ -285,7 +351,7 @@ QList<QRect> VirtualDisplayManager::maskRects(const QList<platform::SCWindow>& w
         if (!onScreen) {
             continue;
         }
-        frames.insert(mask.id, *onScreen);
+        placed.frames.insert(mask.id, *onScreen);
         QRectF rect = *onScreen;
         // Cover where the window is heading too: the next frame shows it about as far on.
         if (const auto old = m_lastMaskFrames.constFind(mask.id); old != m_lastMaskFrames.cend()) {
@@ -293,19 +359,60 @@ QList<QRect> VirtualDisplayManager::maskRects(const QList<platform::SCWindow>& w
             const double dy = rect.y() - old->y();
             rect = platform::rectUnion(rect, rect.translated(dx, dy));
         }
-        rect.translate(-display.frame.topLeft());
-        const QRectF pixels(rect.x() * scale, rect.y() * scale, rect.width() * scale, rect.height() * scale);
-        const QRectF integral = platform::rectIntegral(pixels);
-        // Far beyond any capture (or not a number): nothing of it can be painted.
-        constexpr double kLimit = 1.0e7;
-        if (!(std::abs(integral.left()) < kLimit && std::abs(integral.top()) < kLimit
-              && std::abs(integral.right()) < kLimit && std::abs(integral.bottom()) < kLimit)) {
-            continue;
+        if (const auto pixels = DeliveryCheck::pixelRect(rect, display.frame, scale)) {
+            placed.rects.append(*pixels);
+            placed.byMask.insert(mask.id, *pixels);
         }
-        result.append(integral.toRect());
     }
-    m_lastMaskFrames = frames;
-    return result;
+    return placed;
+}
+
+std::optional<QList<platform::WindowDescription>> VirtualDisplayManager::onScreenWindows() const
+{
+    // Without a window list nothing can be vouched for.
+    if (m_services.windowServer == nullptr) {
+        return std::nullopt;
+    }
+    return m_services.windowServer->copyWindowInfo(platform::kCGWindowListOptionOnScreenOnly,
+                                                   platform::kCGNullWindowID);
+}
+
+platform::pid_type VirtualDisplayManager::ownProcessIdentifier() const
+{
+    return m_services.workspace != nullptr ? m_services.workspace->currentProcessIdentifier() : 0;
+}
+
+VirtualDisplayManager::PrivacyInputs VirtualDisplayManager::privacyInputs() const
+{
+    return {excludedBundleIDs,
+            excludedWindowIDs,
+            hideNotifications,
+            focusStageEnabled,
+            masks,
+            output,
+            sourceDisplayID,
+            mainDisplayID};
+}
+
+bool VirtualDisplayManager::PrivacyInputs::leavesOutAtLeastAsMuchAs(const PrivacyInputs& other) const
+{
+    return output.isLive() && other.output.isLive() && sourceDisplayID == other.sourceDisplayID
+           && mainDisplayID == other.mainDisplayID && excludedBundleIDs.contains(other.excludedBundleIDs)
+           && excludedWindowIDs.contains(other.excludedWindowIDs)
+           && (hideNotifications || !other.hideNotifications)
+           && (focusStageEnabled || !other.focusStageEnabled);
+}
+
+quint64 VirtualDisplayManager::privacyGeneration() const
+{
+    // The inputs are plain fields that the owner writes: a change is found by comparing with the
+    // last reading (cheap: unchanged containers share their data).
+    PrivacyInputs now = privacyInputs();
+    if (!(now == m_privacyInputs)) {
+        m_privacyInputs = std::move(now);
+        ++m_privacyGeneration;
+    }
+    return m_privacyGeneration;
 }
 
 QImage VirtualDisplayManager::composeFrame(QImage capture,

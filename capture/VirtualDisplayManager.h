@@ -7,6 +7,7 @@
 #include "platform/Screens.h"
 #include "platform/Services.h"
 #include "platform/Window.h"
+#include "platform/WindowServer.h"
 
 #include <QHash>
 #include <QImage>
@@ -28,8 +29,10 @@ class CGVirtualDisplay;
 // Publishes the "Veilmox" virtual display, puts a full-screen mirror window on it and fills that
 // window twenty times a second with a filtered capture of a real display: the program's own
 // windows, the hidden apps and windows and, by setting, the Dock and the notification apps left
-// out, the share masks and the focus-stage strip painted over. The owner sets the inputs, starts
-// it, and hears back only through the handlers. Main thread only.
+// out, the share masks and the focus-stage strip painted over. A capture reaches the mirror only
+// when the window list, read as the screenshot is asked for and again as it arrives, shows
+// nothing left out or masked that the picture could hold. The owner sets the inputs, starts it,
+// and hears back only through the handlers. Main thread only.
 class VirtualDisplayManager final
     : public QObject
     , public platform::WindowDelegate
@@ -129,6 +132,19 @@ public:
     // Opaque sRGB (23, 24, 28).
     static QColor maskFill();
 
+    // A number that changes whenever an input that decides what the picture leaves out or covers
+    // (the left-out apps and windows, the Dock and notification settings, the masks, the output,
+    // the chosen and the mirrored display) is found different from when it was last read; equal
+    // numbers mean equal inputs, so a cache of pictures can key on it. A capture whose filter was
+    // built under an older number is shown only when that filter left out at least all that the
+    // inputs leave out now (after an app was shown again, say); its masks are placed as they
+    // stand when it is shown.
+    quint64 privacyGeneration() const;
+    // Captures not shown because the picture might hold what the user left out or covered: built
+    // under an older privacy generation, or a window that came on screen, or a masked window that
+    // moved, since the content was read. The mirror keeps its last picture; the next tick retries.
+    int droppedFrameCount() const { return m_droppedFrames; }
+
     // Bookkeeping, for inspection.
     const QHash<QUuid, QRectF>& lastMaskFrames() const { return m_lastMaskFrames; }
     int retryCount() const { return m_retryCount; }
@@ -144,6 +160,38 @@ public:
 
 private:
     struct CaptureContext;
+    // The inputs that decide what a picture leaves out or covers.
+    struct PrivacyInputs
+    {
+        QSet<QString> excludedBundleIDs;
+        QSet<quint32> excludedWindowIDs;
+        bool hideNotifications = true;
+        bool focusStageEnabled = true;
+        QList<ShareMask> masks;
+        Output output = Output::live();
+        std::optional<quint32> sourceDisplayID;
+        std::optional<quint32> mainDisplayID;
+        bool operator==(const PrivacyInputs&) const = default;
+        // Every app and window that `other` leaves out (the Dock and the notification apps
+        // included), these inputs leave out too, on the same display, both outputs live. The
+        // masks are not compared: a capture paints them as they stand when it is shown.
+        bool leavesOutAtLeastAsMuchAs(const PrivacyInputs& other) const;
+    };
+    // Who a filter leaves out: the bundle identifiers, and the processes of the content that
+    // carry them, with the program's own.
+    struct LeftOut
+    {
+        QSet<QString> bundleIDs;
+        QSet<platform::pid_type> pids;
+    };
+    // Masks placed on one capture: the rectangles to paint in mask order, the same by mask, and
+    // the masks' on-screen rectangles.
+    struct PlacedMasks
+    {
+        QList<QRect> rects;
+        QHash<QUuid, QRect> byMask;
+        QHash<QUuid, QRectF> frames;
+    };
 
     void checkRegistration();
     void scheduleRegistrationCheck(double delay);
@@ -160,7 +208,15 @@ private:
     void handleCaptureError(const platform::CaptureError& error);
     platform::SCContentFilter contentFilter(const platform::SCShareableContent& content,
                                             const platform::SCDisplay& display,
-                                            QSet<platform::pid_type>& excludedPIDs) const;
+                                            LeftOut& leftOut) const;
+    PlacedMasks placeMasks(const QList<platform::SCWindow>& windows,
+                           const QSet<platform::pid_type>& excludedPIDs,
+                           const platform::SCDisplay& display,
+                           double scale) const;
+    // The window server's on-screen windows now; none when it cannot tell.
+    std::optional<QList<platform::WindowDescription>> onScreenWindows() const;
+    PrivacyInputs privacyInputs() const;
+    platform::pid_type ownProcessIdentifier() const;
     double captureScale(quint32 displayID) const;
     // Returns false when the handler destroyed this manager.
     bool report(const QString& message, bool isError);
@@ -178,4 +234,8 @@ private:
     int m_retryCount = 0;
     QHash<QUuid, QRectF> m_lastMaskFrames;
     platform::TimerHandle m_registrationCheck;
+    // The inputs as last read by privacyGeneration(), and its number.
+    mutable PrivacyInputs m_privacyInputs;
+    mutable quint64 m_privacyGeneration = 0;
+    int m_droppedFrames = 0;
 };

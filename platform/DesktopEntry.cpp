@@ -46,6 +46,8 @@ QString urlHandlerDesktopEntry(const QString& name, const QString& executable, c
     text += QStringLiteral("Type=Application\n");
     text += QStringLiteral("Name=") + QString(name).remove(QLatin1Char('\n')) + QLatin1Char('\n');
     text += QStringLiteral("Exec=") + desktopExecArgument(executable) + QStringLiteral(" %u\n");
+    // The link then travels over the session bus, where no other user can read it.
+    text += QStringLiteral("DBusActivatable=true\n");
     text += QStringLiteral("Terminal=false\n");
     // Only the handler: the program is started from its own script, not from menus.
     text += QStringLiteral("NoDisplay=true\n");
@@ -53,43 +55,83 @@ QString urlHandlerDesktopEntry(const QString& name, const QString& executable, c
     return text;
 }
 
-QString userApplicationsDirectory()
+QString dbusServiceFile(const QString& busName, const QString& executable)
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-           + QStringLiteral("/applications");
+    // The bus splits Exec as a shell would: single quotes keep every character but themselves.
+    QString quoted = executable;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+    return QStringLiteral("[D-BUS Service]\nName=") + busName + QStringLiteral("\nExec='") + quoted
+           + QStringLiteral("'\n");
 }
 
-bool registerURLSchemeHandler(const QString& desktopFileID,
-                              const QString& name,
-                              const QString& executable,
-                              const QStringList& schemes,
-                              const QString& applicationsDirectory)
+QString userDataDirectory()
 {
-    const QString fileName = desktopFileID + QStringLiteral(".desktop");
-    const QString path = applicationsDirectory + QLatin1Char('/') + fileName;
-    const QByteArray text = urlHandlerDesktopEntry(name, executable, schemes).toUtf8();
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+}
+
+namespace {
+
+// Writes the file unless it holds the text already.
+Registration writeIfChanged(const QString& folder, const QString& path, const QByteArray& text)
+{
     QFile existing(path);
     if (existing.open(QIODevice::ReadOnly) && existing.readAll() == text) {
-        return true;
+        return Registration::Unchanged;
     }
     existing.close();
-    if (!QDir().mkpath(applicationsDirectory)) {
-        return false;
-    }
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
-        return false;
+    if (!QDir().mkpath(folder) || !file.open(QIODevice::WriteOnly) || file.write(text) != text.size()
+        || !file.commit()) {
+        return Registration::Failed;
     }
+    return Registration::Written;
+}
+
+} // namespace
+
+Registration registerURLSchemeHandler(const QString& desktopFileID,
+                                      const QString& name,
+                                      const QString& executable,
+                                      const QStringList& schemes,
+                                      const QString& dataDirectory)
+{
+    const QString applications = dataDirectory + QStringLiteral("/applications");
+    const QString services = dataDirectory + QStringLiteral("/dbus-1/services");
+    const Registration entry =
+        writeIfChanged(applications,
+                       applications + QLatin1Char('/') + desktopFileID + QStringLiteral(".desktop"),
+                       urlHandlerDesktopEntry(name, executable, schemes).toUtf8());
+    const Registration service =
+        writeIfChanged(services,
+                       services + QLatin1Char('/') + desktopFileID + QStringLiteral(".service"),
+                       dbusServiceFile(desktopFileID, executable).toUtf8());
+    if (entry == Registration::Failed || service == Registration::Failed) {
+        return Registration::Failed;
+    }
+    return entry == Registration::Written || service == Registration::Written ? Registration::Written
+                                                                              : Registration::Unchanged;
+}
+
+void makeDefaultURLSchemeHandler(const QString& desktopFileID, const QStringList& schemes)
+{
+    const QString fileName = desktopFileID + QStringLiteral(".desktop");
     const QString xdgMime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
-    if (!xdgMime.isEmpty()) {
-        for (const QString& scheme : schemes) {
-            QProcess::startDetached(xdgMime,
-                                    {QStringLiteral("default"),
-                                     fileName,
-                                     QStringLiteral("x-scheme-handler/") + scheme.toLower()});
+    const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
+    for (const QString& scheme : schemes) {
+        const QString mimeType = QStringLiteral("x-scheme-handler/") + scheme.toLower();
+        QProcess tool;
+        tool.setStandardOutputFile(QProcess::nullDevice());
+        if (!xdgMime.isEmpty()) {
+            tool.setProgram(xdgMime);
+            tool.setArguments({QStringLiteral("default"), fileName, mimeType});
+        } else if (!gio.isEmpty()) {
+            tool.setProgram(gio);
+            tool.setArguments({QStringLiteral("mime"), mimeType, fileName});
+        } else {
+            return;
         }
+        tool.startDetached();
     }
-    return true;
 }
 
 } // namespace platform

@@ -5,23 +5,38 @@
 
 namespace platform {
 
-// The desktop entry (freedesktop.org) that names this program as the handler of its URL schemes,
-// so that browsers hand "veilmox:" links to it. `executable` is the program's absolute path.
+// The desktop entry (freedesktop.org) that names this program as the handler of its URL schemes.
+// Launchers that honour DBusActivatable start it through the session bus and hand the link over
+// as a method call (see ApplicationBus); others run Exec with the link as its argument.
+// `executable` is the program's absolute path.
 QString urlHandlerDesktopEntry(const QString& name, const QString& executable, const QStringList& schemes);
+
+// The session bus's service file that starts the program for its bus name.
+QString dbusServiceFile(const QString& busName, const QString& executable);
 
 // One argument of an entry's Exec line, quoted where the format requires it.
 QString desktopExecArgument(const QString& argument);
 
-// $XDG_DATA_HOME/applications, by default ~/.local/share/applications.
-QString userApplicationsDirectory();
+// $XDG_DATA_HOME, by default ~/.local/share.
+QString userDataDirectory();
 
-// Writes the entry as `<desktopFileID>.desktop` into `applicationsDirectory` unless the same text
-// is there already and, when it was written, asks the desktop (xdg-mime, when installed) to make
-// it the default handler of each scheme. False when the entry could not be written.
-bool registerURLSchemeHandler(const QString& desktopFileID,
-                              const QString& name,
-                              const QString& executable,
-                              const QStringList& schemes,
-                              const QString& applicationsDirectory = userApplicationsDirectory());
+enum class Registration
+{
+    Unchanged,
+    Written,
+    Failed
+};
+
+// Writes `<dataDirectory>/applications/<desktopFileID>.desktop` and
+// `<dataDirectory>/dbus-1/services/<desktopFileID>.service` unless the same texts are there.
+Registration registerURLSchemeHandler(const QString& desktopFileID,
+                                      const QString& name,
+                                      const QString& executable,
+                                      const QStringList& schemes,
+                                      const QString& dataDirectory = userDataDirectory());
+
+// Asks the desktop (xdg-mime, else GLib's gio) to make the entry the default handler of each
+// scheme; does nothing when neither is installed.
+void makeDefaultURLSchemeHandler(const QString& desktopFileID, const QStringList& schemes);
 
 } // namespace platform

@@ -7,8 +7,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QSaveFile>
 #include <QStandardPaths>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 namespace {
@@ -35,31 +42,6 @@ OSStatus copyFirstMatch(const QList<KeychainItem>& items, const KeychainQuery& q
 bool isValid(const KeychainQuery& query)
 {
     return !query.service.isEmpty() && !query.account.isEmpty();
-}
-
-QString rawValue(KeychainAccessibility accessible)
-{
-    switch (accessible) {
-    case KeychainAccessibility::AfterFirstUnlock:
-        return QStringLiteral("ck");
-    case KeychainAccessibility::AfterFirstUnlockThisDeviceOnly:
-        return QStringLiteral("cku");
-    case KeychainAccessibility::WhenUnlockedThisDeviceOnly:
-        return QStringLiteral("aku");
-    }
-    return QStringLiteral("cku");
-}
-
-std::optional<KeychainAccessibility> accessibilityFromRawValue(const QString& raw)
-{
-    for (const auto kind : {KeychainAccessibility::AfterFirstUnlock,
-                            KeychainAccessibility::AfterFirstUnlockThisDeviceOnly,
-                            KeychainAccessibility::WhenUnlockedThisDeviceOnly}) {
-        if (rawValue(kind) == raw) {
-            return kind;
-        }
-    }
-    return std::nullopt;
 }
 
 const QString kItemsKey = QStringLiteral("items");
@@ -90,7 +72,7 @@ std::optional<QList<KeychainItem>> decodeItems(const QByteArray& bytes)
         const auto service = stringValue(map.value(kServiceKey));
         const auto account = stringValue(map.value(kAccountKey));
         const auto accessible =
-            accessibilityFromRawValue(stringValue(map.value(kAccessibleKey)).value_or(QString()));
+            keychainAccessibilityFromRawValue(stringValue(map.value(kAccessibleKey)).value_or(QString()));
         const QVariant data = map.value(kDataKey);
         if (!service || !account || !accessible || data.typeId() != QMetaType::QByteArray) {
             return std::nullopt;
@@ -112,17 +94,82 @@ std::optional<QByteArray> encodeItems(const QList<KeychainItem>& items)
         list.append(QVariantMap{{kServiceKey, item.service},
                                 {kAccountKey, item.account},
                                 {kDataKey, item.data},
-                                {kAccessibleKey, rawValue(item.accessible)}});
+                                {kAccessibleKey, keychainAccessibilityRawValue(item.accessible)}});
     }
     return plist::writeBinary(QVariantMap{{kVersionKey, kFormatVersion}, {kItemsKey, list}});
 }
 
 constexpr QFile::Permissions kOwnerOnlyFolder = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
 constexpr QFile::Permissions kOwnerOnlyFile = QFile::ReadOwner | QFile::WriteOwner;
-constexpr QFile::Permissions kGroupOrOthers = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup
-                                              | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+const QString kSetAsideInfix = QStringLiteral(".damaged-");
+
+Q_LOGGING_CATEGORY(lcKeychain, "veilmox.keychain")
+
+// Whether anything, a dangling link too, sits at the path.
+bool isOccupied(const QString& path)
+{
+    struct stat info
+    {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
+}
+
+// Reads the store's items from the file (open or not: -1), closing it; what is wrong with it
+// when it cannot be read.
+const char* readItems(int fd, QList<KeychainItem>* items)
+{
+    if (fd < 0) {
+        return "cannot be opened";
+    }
+    QFile file;
+    struct stat info
+    {};
+    const char* problem = nullptr;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        problem = "is not a regular file";
+    } else if (info.st_size > FileKeychain::kMaximumFileSize) {
+        problem = "is too large";
+    } else if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        problem = "cannot be opened";
+    }
+    if (problem != nullptr) {
+        ::close(fd);
+        return problem;
+    }
+    const QByteArray bytes = file.read(FileKeychain::kMaximumFileSize + 1);
+    const auto decoded = bytes.size() <= FileKeychain::kMaximumFileSize ? decodeItems(bytes) : std::nullopt;
+    if (!decoded) {
+        return "cannot be read";
+    }
+    *items = *decoded;
+    return nullptr;
+}
 
 } // namespace
+
+QString keychainAccessibilityRawValue(KeychainAccessibility accessible)
+{
+    switch (accessible) {
+    case KeychainAccessibility::AfterFirstUnlock:
+        return QStringLiteral("ck");
+    case KeychainAccessibility::AfterFirstUnlockThisDeviceOnly:
+        return QStringLiteral("cku");
+    case KeychainAccessibility::WhenUnlockedThisDeviceOnly:
+        return QStringLiteral("aku");
+    }
+    return QStringLiteral("cku");
+}
+
+std::optional<KeychainAccessibility> keychainAccessibilityFromRawValue(const QString& raw)
+{
+    for (const auto kind : {KeychainAccessibility::AfterFirstUnlock,
+                            KeychainAccessibility::AfterFirstUnlockThisDeviceOnly,
+                            KeychainAccessibility::WhenUnlockedThisDeviceOnly}) {
+        if (keychainAccessibilityRawValue(kind) == raw) {
+            return kind;
+        }
+    }
+    return std::nullopt;
+}
 
 // In memory.
 
@@ -186,36 +233,69 @@ QString FileKeychain::filePath() const
     return m_directory + QStringLiteral("/login.keychain.plist");
 }
 
+bool FileKeychain::folderIsUsable() const
+{
+    struct stat info
+    {};
+    const QByteArray path = QFile::encodeName(m_directory);
+    if (::lstat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid()) {
+        // A link could lead the secrets anywhere; a folder of someone else's is theirs to read.
+        qCWarning(
+            lcKeychain, "Not keeping secrets in %s: not a folder of this user's", qPrintable(m_directory));
+        return false;
+    }
+    // A folder made by someone else's program with loose permissions, or loosened since, is
+    // closed before a secret goes in or comes out.
+    if ((info.st_mode & 077) != 0 && ::chmod(path.constData(), 0700) != 0) {
+        qCWarning(
+            lcKeychain, "Not keeping secrets in %s: it cannot be closed to others", qPrintable(m_directory));
+        return false;
+    }
+    return true;
+}
+
+void FileKeychain::moveAside(const char* reason)
+{
+    // Kept for inspection in the same private folder, rather than written over; removed at
+    // sign-out since it may hold token text.
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside = filePath() + kSetAsideInfix + stamp;
+    for (int n = 1; isOccupied(aside); ++n) {
+        aside = filePath() + kSetAsideInfix + stamp + QLatin1Char('-') + QString::number(n);
+    }
+    if (::rename(QFile::encodeName(filePath()).constData(), QFile::encodeName(aside).constData()) != 0) {
+        qCWarning(lcKeychain, "The store %s %s and could not be moved aside", qPrintable(filePath()), reason);
+        return;
+    }
+    m_setAsidePath = aside;
+    qCWarning(lcKeychain, "The store %s %s; moved to %s", qPrintable(filePath()), reason, qPrintable(aside));
+}
+
 std::optional<QList<KeychainItem>> FileKeychain::load(OSStatus* status)
 {
     *status = errSecSuccess;
-    QFile file(filePath());
-    if (!file.exists()) {
+    if (!isOccupied(m_directory)) {
         return QList<KeychainItem>{};
     }
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!folderIsUsable()) {
         *status = errSecIO;
         return std::nullopt;
     }
-    const QByteArray bytes = file.readAll();
-    file.close();
-    if (auto items = decodeItems(bytes)) {
-        return items;
+    // Never through a link, and never blocking on something that is not a file.
+    const int fd =
+        ::open(QFile::encodeName(filePath()).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
+        return QList<KeychainItem>{};
     }
-    // Keep the damaged file for inspection rather than writing over it.
-    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString aside = filePath() + QStringLiteral(".damaged-") + stamp;
-    for (int n = 1; QFile::exists(aside); ++n) {
-        aside = filePath() + QStringLiteral(".damaged-") + stamp + QLatin1Char('-') + QString::number(n);
+    QList<KeychainItem> items;
+    if (const char* problem = readItems(fd, &items)) {
+        moveAside(problem);
+        if (isOccupied(filePath())) {
+            *status = errSecDecode;
+            return std::nullopt;
+        }
     }
-    if (!QFile::rename(filePath(), aside)) {
-        qWarning("Keychain: %s could not be read or moved aside", qPrintable(filePath()));
-        *status = errSecDecode;
-        return std::nullopt;
-    }
-    m_setAsidePath = aside;
-    qWarning("Keychain: %s could not be read; moved to %s", qPrintable(filePath()), qPrintable(aside));
-    return QList<KeychainItem>{};
+    return items;
 }
 
 OSStatus FileKeychain::save(const QList<KeychainItem>& items)
@@ -224,25 +304,58 @@ OSStatus FileKeychain::save(const QList<KeychainItem>& items)
     if (!bytes) {
         return errSecParam;
     }
-    const QFileInfo folder(m_directory);
-    if (!folder.exists()) {
+    if (!isOccupied(m_directory)) {
         const QDir dir;
-        if (!dir.mkpath(folder.absolutePath()) || !dir.mkdir(m_directory, kOwnerOnlyFolder)) {
+        if (!dir.mkpath(QFileInfo(m_directory).absolutePath()) || !dir.mkdir(m_directory, kOwnerOnlyFolder)) {
+            qCWarning(lcKeychain, "Could not make %s", qPrintable(m_directory));
             return errSecIO;
         }
     }
-    // A folder made by someone else, or loosened since, is closed again before a secret goes in.
-    if ((QFile::permissions(m_directory) & kGroupOrOthers)
-        && !QFile::setPermissions(m_directory, kOwnerOnlyFolder)) {
+    // QSaveFile would write through a link; loading moved any link aside, so one here is new.
+    if (!folderIsUsable() || QFileInfo(filePath()).isSymLink()) {
         return errSecIO;
     }
     QSaveFile file(filePath());
     if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(kOwnerOnlyFile)
         || file.write(*bytes) != bytes->size() || !file.commit()) {
-        qWarning("Keychain: could not write %s", qPrintable(filePath()));
+        qCWarning(lcKeychain, "Could not write %s", qPrintable(filePath()));
         return errSecIO;
     }
     return errSecSuccess;
+}
+
+std::optional<QList<KeychainItem>> FileKeychain::allItems()
+{
+    OSStatus status = errSecSuccess;
+    return load(&status);
+}
+
+void FileKeychain::removeAll()
+{
+    if (folderIsUsable()) {
+        QFile::remove(filePath());
+        discardSetAsideCopies();
+    }
+}
+
+void FileKeychain::discardSetAsideCopies()
+{
+    if (!QFileInfo(m_directory).isDir() || !folderIsUsable()) {
+        return;
+    }
+    const QString prefix = QFileInfo(filePath()).fileName() + kSetAsideInfix;
+    const QDir folder(m_directory);
+    for (const QFileInfo& entry :
+         folder.entryInfoList({prefix + QLatin1Char('*')},
+                              QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        // A link is removed itself, never what it points at.
+        if (entry.isDir() && !entry.isSymLink()) {
+            QDir(entry.filePath()).removeRecursively();
+        } else {
+            QFile::remove(entry.filePath());
+        }
+    }
+    m_setAsidePath.clear();
 }
 
 OSStatus FileKeychain::copyMatching(const KeychainQuery& query, KeychainItem* result)

@@ -25,6 +25,10 @@ enum class KeychainAccessibility
     WhenUnlockedThisDeviceOnly,
 };
 
+// How a store writes the accessibility down ("ck", "cku", "aku"), and reads it back.
+QString keychainAccessibilityRawValue(KeychainAccessibility accessible);
+std::optional<KeychainAccessibility> keychainAccessibilityFromRawValue(const QString& raw);
+
 // One generic-password item as the store keeps it.
 struct KeychainItem
 {
@@ -56,6 +60,9 @@ public:
     virtual OSStatus add(const KeychainItem& item) = 0;
     // SecItemDelete.
     virtual OSStatus deleteItem(const KeychainQuery& query) = 0;
+
+    // Removes what the store kept aside of a damaged store (stores that keep nothing do nothing).
+    virtual void discardSetAsideCopies() {}
 };
 
 // Items held in memory only; what tests use.
@@ -73,10 +80,12 @@ private:
     QList<KeychainItem> m_items;
 };
 
-// The per-user store on Linux: one property-list file in a folder only the user may enter
-// (0700), the file itself readable only by the user (0600) and replaced atomically on every
-// change. The file is read on every call, so two processes see each other's changes. A file
-// that cannot be parsed is moved aside, never overwritten, and the store starts empty.
+// The per-user store on Linux where no Secret Service answers: one property-list file in a folder
+// only the user may enter (0700), the file itself readable only by the user (0600) and replaced
+// atomically on every change. The file is read on every call, so two processes see each other's
+// changes. Neither the folder nor the file is taken through a symbolic link. A file that cannot
+// be read or parsed, or that is larger than kMaximumFileSize, is moved aside inside the folder,
+// never overwritten, and the store starts empty.
 class FileKeychain final : public Keychain
 {
 public:
@@ -86,6 +95,12 @@ public:
     OSStatus update(const KeychainQuery& query, const QByteArray& data) override;
     OSStatus add(const KeychainItem& item) override;
     OSStatus deleteItem(const KeychainQuery& query) override;
+    void discardSetAsideCopies() override;
+
+    // Every item, for moving them to another store; none when the file cannot be read.
+    std::optional<QList<KeychainItem>> allItems();
+    // Deletes the file and what was kept aside of it.
+    void removeAll();
 
     QString directory() const { return m_directory; }
     QString filePath() const;
@@ -95,7 +110,15 @@ public:
     // The per-user folder of the store: the data location's "veilmox/keychain".
     static QString standardDirectory();
 
+    // Two tokens take a few kilobytes.
+    static constexpr qint64 kMaximumFileSize = 256 * 1024;
+
 private:
+    // Whether the folder is a real folder of this user's, closed to others (closing it when
+    // it is not); false, with a log line, when it cannot be used.
+    bool folderIsUsable() const;
+    void moveAside(const char* reason);
+
     // The stored items, or none (with the status) when the file exists but cannot be read.
     std::optional<QList<KeychainItem>> load(OSStatus* status);
     OSStatus save(const QList<KeychainItem>& items);

@@ -1,13 +1,18 @@
 #include "platform/URLHandoff.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QLocalSocket>
 #include <QLoggingCategory>
 #include <QPointer>
-#include <QThread>
 
+#include <chrono>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <thread>
 #include <unistd.h>
 
 namespace platform {
@@ -17,19 +22,59 @@ namespace {
 Q_LOGGING_CATEGORY(lcHandoff, "veilmox.urlhandoff")
 
 constexpr int kConnectTimeoutMs = 3000;
-constexpr int kIOTimeoutMs = 3000;
+const QByteArray kTaken = "ok\n";
 
+// A real folder (not a link) of this user's that nobody else may enter.
 bool isPrivateDirectory(const QString& path)
 {
-    const QFileInfo info(path);
-    return info.isDir() && info.ownerId() == ::getuid()
-           && (info.permissions()
-               & (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
-                  | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther))
-                  == 0;
+    struct stat info
+    {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode)
+           && info.st_uid == ::getuid() && (info.st_mode & 077) == 0;
+}
+
+// The folder, made private to this user when it does not exist yet; empty when it is not.
+QString privateDirectory(const QString& path)
+{
+    ::mkdir(QFile::encodeName(path).constData(), 0700);
+    return isPrivateDirectory(path) ? path : QString();
+}
+
+// Milliseconds left until the deadline, at least 0.
+int remainingMs(std::chrono::steady_clock::time_point deadline)
+{
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
 }
 
 } // namespace
+
+bool isHandedOverURL(const QUrl& url, const QStringList& schemes)
+{
+    return url.isValid() && schemes.contains(url.scheme(), Qt::CaseInsensitive)
+           && url.toEncoded().size() <= kMaxHandedOverURLLength;
+}
+
+QList<QUrl> takeURLArguments(int& argc, char** argv, const QStringList& schemes)
+{
+    QList<QUrl> urls;
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        const QUrl url = QUrl::fromEncoded(QByteArray(argv[i]), QUrl::StrictMode);
+        if (!isHandedOverURL(url, schemes)) {
+            argv[kept++] = argv[i];
+            continue;
+        }
+        urls.append(url);
+        std::memset(argv[i], 0, std::strlen(argv[i]));
+    }
+    for (int i = kept; i < argc; ++i) {
+        argv[i] = nullptr;
+    }
+    argc = kept;
+    return urls;
+}
 
 URLHandoff::URLHandoff(const QString& bundleIdentifier,
                        const QStringList& schemes,
@@ -37,19 +82,14 @@ URLHandoff::URLHandoff(const QString& bundleIdentifier,
                        const QString& runtimeDirectory,
                        QObject* parent)
     : QObject(parent)
+    , m_bundleIdentifier(bundleIdentifier)
+    , m_schemes(schemes)
     , m_scheduler(scheduler)
     , m_directory(runtimeDirectory)
-    , m_socketPath(runtimeDirectory + QLatin1Char('/') + bundleIdentifier + QStringLiteral(".urls"))
+    , m_socketPath(socketPath(runtimeDirectory, bundleIdentifier))
 {
-    for (const QString& scheme : schemes) {
-        m_schemes.append(scheme.toLower());
-    }
     m_server.setSocketOptions(QLocalServer::UserAccessOption);
     connect(&m_server, &QLocalServer::newConnection, this, &URLHandoff::acceptConnections);
-    m_lock = std::make_unique<QLockFile>(runtimeDirectory + QLatin1Char('/') + bundleIdentifier
-                                         + QStringLiteral(".lock"));
-    // The running instance may run for weeks: only a lock whose process is gone is stale.
-    m_lock->setStaleLockTime(0);
 }
 
 URLHandoff::~URLHandoff()
@@ -59,55 +99,117 @@ URLHandoff::~URLHandoff()
         socket->deleteLater();
     }
     m_server.close();
+    m_lock.reset();
+    if (!m_freshDirectory.isEmpty()) {
+        QDir(m_freshDirectory).removeRecursively();
+    }
 }
 
 QString URLHandoff::defaultRuntimeDirectory()
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime)) {
+    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && isPrivateDirectory(runtime)) {
         return runtime;
     }
-    return QDir::tempPath() + QStringLiteral("/veilmox-%1").arg(::getuid());
+    // Empty when someone else took the name: start() then makes a fresh folder.
+    return privateDirectory(QDir::tempPath() + QStringLiteral("/veilmox-%1").arg(::getuid()));
+}
+
+QString URLHandoff::socketPath(const QString& runtimeDirectory, const QString& bundleIdentifier)
+{
+    return runtimeDirectory + QLatin1Char('/') + bundleIdentifier + QStringLiteral(".urls");
 }
 
 bool URLHandoff::accepts(const QUrl& url) const
 {
-    return url.isValid() && m_schemes.contains(url.scheme().toLower())
-           && url.toEncoded().size() <= kMaxURLLength;
-}
-
-QList<QUrl> URLHandoff::urlsFromArguments(const QStringList& arguments) const
-{
-    QList<QUrl> urls;
-    for (const QString& argument : arguments) {
-        const QUrl url = QUrl::fromEncoded(argument.toUtf8(), QUrl::StrictMode);
-        if (accepts(url)) {
-            urls.append(url);
-        }
-    }
-    return urls;
+    return isHandedOverURL(url, m_schemes);
 }
 
 URLHandoff::Role URLHandoff::start(const QList<QUrl>& urls)
 {
-    if (!QFileInfo::exists(m_directory)) {
-        QDir().mkpath(m_directory);
-        QFile::setPermissions(m_directory,
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    if (m_directory.isEmpty() || privateDirectory(m_directory).isEmpty()) {
+        // Another user could reach a socket there, or hold its lock: run as the one instance
+        // in a folder nobody else can have made.
+        qCWarning(lcHandoff) << "The folder" << m_directory
+                             << "is not private to this user; opened links are taken in a fresh one";
+        QByteArray path =
+            QFile::encodeName(QDir::tempPath() + QStringLiteral("/veilmox-%1-XXXXXX").arg(::getuid()));
+        if (::mkdtemp(path.data()) == nullptr) {
+            qCWarning(lcHandoff) << "Not receiving opened links: no private folder can be made";
+            return Role::Primary;
+        }
+        m_freshDirectory = m_directory = QFile::decodeName(path);
+        m_socketPath = socketPath(m_directory, m_bundleIdentifier);
     }
-    if (!isPrivateDirectory(m_directory)) {
-        // Another user could reach a socket there: run on without receiving URLs.
-        qCWarning(lcHandoff) << "Not receiving opened URLs: the folder" << m_directory
-                             << "is not private to this user";
-        return Role::Primary;
-    }
+    m_lock = std::make_unique<QLockFile>(m_directory + QLatin1Char('/') + m_bundleIdentifier
+                                         + QStringLiteral(".lock"));
+    // The running instance may run for weeks: only a lock whose process is gone is stale.
+    m_lock->setStaleLockTime(0);
     if (m_lock->tryLock(0)) {
         if (!listen()) {
-            qCWarning(lcHandoff) << "Not receiving opened URLs:" << m_server.errorString();
+            qCWarning(lcHandoff) << "Not receiving opened links for now:" << m_server.errorString();
         }
+        m_listenWatch = m_scheduler.every(kListenRetryInterval, [this] { watchListening(); });
         return Role::Primary;
     }
-    return send(urls) ? Role::HandedOff : Role::Failed;
+    std::optional<QUrl> url;
+    for (const QUrl& candidate : urls) {
+        if (accepts(candidate)) {
+            url = candidate;
+            break;
+        }
+    }
+    // The running instance may hold the lock a moment before it listens.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kConnectTimeoutMs);
+    while (!handOver(m_socketPath, url, remainingMs(deadline))) {
+        if (remainingMs(deadline) == 0) {
+            qCWarning(lcHandoff) << "The running instance did not take the link";
+            return Role::Failed;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return Role::HandedOff;
+}
+
+bool URLHandoff::handOver(const QString& socketPath, const std::optional<QUrl>& url, int timeoutMs)
+{
+    const QByteArray path = QFile::encodeName(socketPath);
+    sockaddr_un address{};
+    if (path.size() >= static_cast<qsizetype>(sizeof(address.sun_path))) {
+        return false;
+    }
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    bool taken = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+    if (taken && url) {
+        const QByteArray line = url->toEncoded() + '\n';
+        qsizetype sent = 0;
+        while (taken && sent < line.size()) {
+            const ssize_t n = ::send(
+                fd, line.constData() + sent, static_cast<std::size_t>(line.size() - sent), MSG_NOSIGNAL);
+            taken = n > 0;
+            sent += n > 0 ? n : 0;
+        }
+        // Wait for the answer: a link the running instance dropped must not count as delivered.
+        QByteArray answer;
+        char buffer[8];
+        pollfd readable{fd, POLLIN, 0};
+        while (taken && answer.size() < kTaken.size() && ::poll(&readable, 1, remainingMs(deadline)) > 0) {
+            const ssize_t n = ::recv(fd, buffer, sizeof(buffer), 0);
+            if (n <= 0) {
+                break;
+            }
+            answer.append(buffer, n);
+        }
+        taken = taken && answer.startsWith(kTaken);
+    }
+    ::close(fd);
+    return taken;
 }
 
 bool URLHandoff::listen()
@@ -117,58 +219,50 @@ bool URLHandoff::listen()
     return m_server.listen(m_socketPath);
 }
 
-bool URLHandoff::send(const QList<QUrl>& urls)
+void URLHandoff::watchListening()
 {
-    QByteArray message;
-    for (const QUrl& url : urls) {
-        if (accepts(url) && message.size() + url.toEncoded().size() + 1 <= kMaxMessageBytes) {
-            message += url.toEncoded() + '\n';
-        }
+    if (m_server.isListening()) {
+        return;
     }
-    QLocalSocket socket;
-    // The running instance may hold the lock a moment before it listens.
-    const QDeadlineTimer deadline(kConnectTimeoutMs);
-    while (true) {
-        socket.connectToServer(m_socketPath);
-        if (socket.waitForConnected(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())))) {
-            break;
-        }
-        if (deadline.hasExpired()) {
-            qCWarning(lcHandoff) << "The running instance did not answer:" << socket.errorString();
-            return false;
-        }
-        QThread::msleep(50);
+    // Qt closes the socket for good when accepting fails (out of descriptors, say).
+    if (!m_reportedStop) {
+        qCWarning(lcHandoff) << "The link hand-off socket stopped:" << m_server.errorString()
+                             << "- listening again";
+        m_reportedStop = true;
     }
-    socket.write(message);
-    while (socket.bytesToWrite() > 0) {
-        if (!socket.waitForBytesWritten(kIOTimeoutMs)) {
-            qCWarning(lcHandoff) << "Could not hand the URLs over:" << socket.errorString();
-            return false;
-        }
+    if (listen()) {
+        qCInfo(lcHandoff) << "The link hand-off socket listens again";
+        m_reportedStop = false;
     }
-    socket.disconnectFromServer();
-    if (socket.state() != QLocalSocket::UnconnectedState) {
-        socket.waitForDisconnected(kIOTimeoutMs);
-    }
-    return true;
 }
 
 void URLHandoff::acceptConnections()
 {
     while (QLocalSocket* socket = m_server.nextPendingConnection()) {
+        if (m_connections.size() >= kMaxConnections) {
+            // Whoever holds connections open without a word must not lock later launches out.
+            auto oldest = m_connections.begin();
+            for (auto it = m_connections.begin(); it != m_connections.end(); ++it) {
+                if (it->second.serial < oldest->second.serial) {
+                    oldest = it;
+                }
+            }
+            close(oldest->first);
+        }
+        // Qt would buffer whatever the peer sends; one line is all that is read.
+        socket->setReadBufferSize(kMaxURLLength + 2);
         Connection& connection = m_connections[socket];
+        connection.serial = m_nextSerial++;
         QPointer<QLocalSocket> guarded(socket);
-        connection.timeout = m_scheduler.after(kReceiveTimeout, [guarded] {
+        connection.timeout = m_scheduler.after(kReceiveTimeout, [this, guarded] {
             if (guarded) {
-                guarded->abort();
+                close(guarded);
             }
         });
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readFrom(socket); });
-        connect(socket, &QLocalSocket::disconnected, this, [this, socket] { finish(socket); });
+        // A connection that ends before its line is complete carries nothing to act on.
+        connect(socket, &QLocalSocket::disconnected, this, [this, socket] { readFrom(socket); });
         readFrom(socket);
-        if (socket->state() == QLocalSocket::UnconnectedState) {
-            finish(socket);
-        }
     }
 }
 
@@ -178,61 +272,42 @@ void URLHandoff::readFrom(QLocalSocket* socket)
     if (it == m_connections.end()) {
         return;
     }
-    Connection& connection = it->second;
-    if (connection.overflowed || !socket->isReadable()) {
+    QByteArray& received = it->second.received;
+    received += socket->read(kMaxURLLength + 2 - received.size());
+    const qsizetype end = received.indexOf('\n');
+    if (end < 0) {
+        if (received.size() > kMaxURLLength + 1) {
+            qCWarning(lcHandoff) << "Dropped a hand-off longer than" << kMaxURLLength << "bytes";
+            close(socket);
+        } else if (socket->state() != QLocalSocket::ConnectedState) {
+            close(socket);
+        }
         return;
     }
-    const QByteArray chunk = socket->readAll();
-    if (connection.received.size() + chunk.size() > kMaxMessageBytes) {
-        // Too much for URLs of this application: drop the whole message.
-        connection.overflowed = true;
-        connection.received.clear();
-        qCWarning(lcHandoff) << "Dropped a hand-off larger than" << kMaxMessageBytes << "bytes";
-        socket->abort();
+    QByteArray line = received.left(end);
+    if (line.endsWith('\r')) {
+        line.chop(1);
+    }
+    const QUrl url = QUrl::fromEncoded(line, QUrl::StrictMode);
+    if (accepts(url)) {
+        socket->write(kTaken);
+        socket->flush();
+        close(socket);
+        emit urlsReceived({url});
         return;
     }
-    connection.received += chunk;
+    qCWarning(lcHandoff) << "Ignored a hand-off that is not a link of this application";
+    close(socket);
 }
 
-void URLHandoff::finish(QLocalSocket* socket)
+void URLHandoff::close(QLocalSocket* socket)
 {
-    // What arrived with the end of the connection.
-    readFrom(socket);
-    const auto it = m_connections.find(socket);
-    if (it == m_connections.end()) {
+    if (m_connections.erase(socket) == 0) {
         return;
     }
-    const Connection connection = std::move(it->second);
-    m_connections.erase(it);
     socket->disconnect(this);
+    socket->disconnectFromServer();
     socket->deleteLater();
-    if (connection.overflowed) {
-        return;
-    }
-    const QList<QUrl> urls = parse(connection.received);
-    if (!urls.isEmpty()) {
-        emit urlsReceived(urls);
-    }
-}
-
-QList<QUrl> URLHandoff::parse(const QByteArray& message) const
-{
-    QList<QUrl> urls;
-    for (QByteArray line : message.split('\n')) {
-        if (line.endsWith('\r')) {
-            line.chop(1);
-        }
-        if (line.isEmpty() || line.size() > kMaxURLLength) {
-            continue;
-        }
-        const QUrl url = QUrl::fromEncoded(line, QUrl::StrictMode);
-        if (accepts(url)) {
-            urls.append(url);
-        } else {
-            qCWarning(lcHandoff) << "Ignored a handed-over text that is not a URL of this application";
-        }
-    }
-    return urls;
 }
 
 } // namespace platform

@@ -11,16 +11,30 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 
 class QLocalSocket;
 
 namespace platform {
 
-// How URLs opened with this application reach it on this platform: the program runs as a single
-// instance per user; a later launch with URLs (a browser opening a "veilmox:" link) hands them
-// to the running instance over a per-user local socket and exits. Only URLs of the
-// application's schemes are passed on, each at most kMaxURLLength bytes, at most
-// kMaxMessageBytes per launch. Main thread only.
+// Whether a link may be handed to the application: one of its schemes (compared without regard
+// to case), at most kMaxHandedOverURLLength bytes.
+inline constexpr qsizetype kMaxHandedOverURLLength = 8 * 1024;
+bool isHandedOverURL(const QUrl& url, const QStringList& schemes);
+
+// Takes the links of the schemes out of the command line before anything else runs: their text
+// is overwritten where the kernel shows it to every local user (/proc/<pid>/cmdline) and argv
+// keeps only the other arguments. Needs no Qt application object.
+QList<QUrl> takeURLArguments(int& argc, char** argv, const QStringList& schemes);
+
+// How links reach the running instance when no session bus carries them (see ApplicationBus):
+// the program runs once per user, holding a lock in a folder only this user may enter; a later
+// launch given a link (by a launcher that puts it in the command line) hands it over the socket
+// beside the lock and exits. A connection carries one newline-terminated line, a link of the
+// application's schemes, which the running instance acts on only once the line is complete, and
+// answers "ok". It holds at most kMaxConnections at once (a new one closes the oldest), closes a
+// connection that has not sent its line within kReceiveTimeout without acting, and listens
+// again when its socket stops. Main thread only.
 class URLHandoff final : public QObject
 {
     Q_OBJECT
@@ -29,12 +43,12 @@ public:
     enum class Role
     {
         Primary,   // this process is the running instance and listens for later launches
-        HandedOff, // another instance runs and took the URLs: this process should exit
+        HandedOff, // another instance runs and took the link: this process should exit
         Failed     // another instance runs but could not be reached
     };
 
-    // `schemes` are compared without regard to case. The socket and its lock live in
-    // `runtimeDirectory` (a folder only this user may open).
+    // The socket and its lock live in `runtimeDirectory`; when that folder is not private to
+    // this user, in a fresh private one (removed again at the end).
     URLHandoff(const QString& bundleIdentifier,
                const QStringList& schemes,
                Scheduler& scheduler,
@@ -42,49 +56,61 @@ public:
                QObject* parent = nullptr);
     ~URLHandoff() override;
 
-    // Becomes the running instance, or hands `urls` to the one that runs.
+    // Becomes the running instance, or hands the first of `urls` to the one that runs.
     Role start(const QList<QUrl>& urls);
 
-    // The program arguments that are URLs of the application's schemes, in order.
-    QList<QUrl> urlsFromArguments(const QStringList& arguments) const;
     bool accepts(const QUrl& url) const;
 
     QString socketPath() const { return m_socketPath; }
+    bool isListening() const { return m_server.isListening(); }
 
-    // $XDG_RUNTIME_DIR when it is set, else a folder of this user's under the temporary folder.
+    // A private folder of this user's: $XDG_RUNTIME_DIR, else "veilmox-<uid>" in the temporary
+    // folder; empty when another user took that name.
     static QString defaultRuntimeDirectory();
+    static QString socketPath(const QString& runtimeDirectory, const QString& bundleIdentifier);
 
-    static constexpr qsizetype kMaxURLLength = 8 * 1024;
-    static constexpr qsizetype kMaxMessageBytes = 64 * 1024;
-    // A launch that does not finish sending within this time is cut off.
+    // Hands one link (none: only knocks) to the instance listening at `socketPath`; true once
+    // it answered that it took it. Blocking, with plain sockets: it runs before any Qt
+    // application object exists, so the link leaves the command line as early as it can.
+    static bool handOver(const QString& socketPath, const std::optional<QUrl>& url, int timeoutMs);
+
+    static constexpr qsizetype kMaxURLLength = kMaxHandedOverURLLength;
+    static constexpr std::size_t kMaxConnections = 8;
+    // A launch that does not finish its line within this time is cut off.
     static constexpr double kReceiveTimeout = 5.0;
+    // How often a socket that stopped (the process ran out of descriptors, say) is tried again.
+    static constexpr double kListenRetryInterval = 2.0;
 
 signals:
-    // URLs handed over by a later launch, in the order given.
+    // The link handed over by a later launch.
     void urlsReceived(const QList<QUrl>& urls);
 
 private:
     struct Connection
     {
+        quint64 serial = 0;
         QByteArray received;
         TimerHandle timeout;
-        bool overflowed = false;
     };
 
     bool listen();
-    bool send(const QList<QUrl>& urls);
+    void watchListening();
     void acceptConnections();
     void readFrom(QLocalSocket* socket);
-    void finish(QLocalSocket* socket);
-    QList<QUrl> parse(const QByteArray& message) const;
+    void close(QLocalSocket* socket);
 
+    QString m_bundleIdentifier;
     QStringList m_schemes;
     Scheduler& m_scheduler;
     QString m_directory;
+    QString m_freshDirectory;
     QString m_socketPath;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer m_server;
+    TimerHandle m_listenWatch;
+    bool m_reportedStop = false;
     std::map<QLocalSocket*, Connection> m_connections;
+    quint64 m_nextSerial = 0;
 };
 
 } // namespace platform

@@ -88,6 +88,8 @@ QString URLError::localizedDescription() const
         return QStringLiteral("The Internet connection appears to be offline.");
     case Code::BadServerResponse:
         return QStringLiteral("The server's answer could not be read.");
+    case Code::CannotDecodeContentData:
+        return QStringLiteral("The server's answer could not be decoded.");
     case Code::AppTransportSecurityRequiresSecureConnection:
         return QStringLiteral("A secure connection is required to reach this server.");
     case Code::DataLengthExceedsMaximum:
@@ -202,6 +204,8 @@ void URLSession::dataTask(const URLRequest& request, QObject* context, Completio
     QNetworkRequest networkRequest(request.url);
     // The session times requests itself, on the scheduler's clock.
     networkRequest.setTransferTimeout(0);
+    // Qt unpacks what arrives before anyone reads it; past this size it judges the ratio itself.
+    networkRequest.setDecompressedSafetyCheckThreshold(m_configuration.maximumResponseSize);
     for (const auto& [field, value] : request.headerFields) {
         networkRequest.setRawHeader(field, value);
     }
@@ -228,6 +232,14 @@ void URLSession::dataTask(const URLRequest& request, QObject* context, Completio
             }
             restartTimeout(reply);
         });
+    // Progress counts the bytes on the wire; a small compressed answer can unpack to any size.
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [this, reply, limit] {
+        const auto it = m_tasks.find(reply);
+        if (reply->bytesAvailable() > limit && it != m_tasks.end() && !it->second->abortReason) {
+            it->second->abortReason = URLError::Code::DataLengthExceedsMaximum;
+            reply->abort();
+        }
+    });
     QObject::connect(reply, &QNetworkReply::uploadProgress, reply, [this, reply] { restartTimeout(reply); });
     QObject::connect(reply, &QNetworkReply::finished, reply, [this, reply] { finish(reply); });
     restartTimeout(reply);
@@ -263,11 +275,17 @@ void URLSession::finish(QNetworkReply* reply)
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError error = reply->error();
     // Qt reports HTTP error statuses (and a redirect it refused to follow) as errors of the reply;
-    // they are answers of the server all the same.
+    // they are answers of the server all the same. A content error under a success status is a
+    // body that could not be decoded (a broken compression, say): nothing was answered.
+    const int code = status.isValid() ? status.toInt() : 0;
     const bool answered = error == QNetworkReply::NoError || error == QNetworkReply::InsecureRedirectError
                           || error >= QNetworkReply::ContentAccessDenied;
+    const bool undecodable = code >= 200 && code <= 299 && error >= QNetworkReply::ContentAccessDenied
+                             && error <= QNetworkReply::UnknownContentError;
     if (task->abortReason) {
         result = URLError{*task->abortReason};
+    } else if (undecodable) {
+        result = URLError{URLError::Code::CannotDecodeContentData};
     } else if (answered && status.isValid() && error != QNetworkReply::ProtocolFailure) {
         const QByteArray body = reply->readAll();
         if (body.size() > m_configuration.maximumResponseSize) {

@@ -37,6 +37,7 @@ struct URLError
         HTTPTooManyRedirects = -1007,
         NotConnectedToInternet = -1009,
         BadServerResponse = -1011,
+        CannotDecodeContentData = -1016,
         AppTransportSecurityRequiresSecureConnection = -1022,
         DataLengthExceedsMaximum = -1103,
         SecureConnectionFailed = -1200,
@@ -78,7 +79,8 @@ using URLSessionResult = std::variant<HTTPResponse, URLError>;
 
 // The process's one HTTP client (over Qt Network, on the main thread). Every request gets the
 // session's idle timeout (timed by the scheduler, so tests run it on a virtual clock) and a cap
-// on the answer's size. Plain http goes only to loopback addresses, redirects are followed only
+// on the answer's size, raw and decompressed. A body that cannot be decoded is a failure of the
+// transport, never an answer. Plain http goes only to loopback addresses, redirects are followed only
 // within the origin of the request, and loopback requests never go through a proxy, so tokens and
 // keys cannot leave the origin they were meant for.
 class URLSession final

@@ -5,4 +5,5 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir build --output-on-failure --parallel "$(nproc)"
+# Inside a private session bus with a keyring of its own, never the user's.
+scripts/with-private-session.sh ctest --test-dir build --output-on-failure --parallel "$(nproc)"

@@ -8,6 +8,9 @@ packages=(
     build-essential cmake ninja-build pkg-config ca-certificates
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
     libgl-dev libplist-dev libgtest-dev libgmock-dev libbenchmark-dev
+    # Tokens in the desktop's Secret Service (libsecret); links over the session bus (a private
+    # bus, an unlocked keyring and GLib's launcher for the tests).
+    libsecret-1-dev dbus-daemon gnome-keyring libglib2.0-bin
 )
 # npm fetches the fonts; a Node.js installed some other way is used as it is.
 command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)

@@ -3,12 +3,13 @@
 #include "account/BackendClient.h"
 #include "account/SessionLifecycle.h"
 #include "capture/ShareMaskEditor.h"
+#include "platform/ApplicationBus.h"
 #include "platform/Audio.h"
 #include "platform/Bundle.h"
 #include "platform/DesktopEntry.h"
 #include "platform/DispatchQueue.h"
-#include "platform/Keychain.h"
 #include "platform/Scheduler.h"
+#include "platform/SecretServiceKeychain.h"
 #include "platform/Services.h"
 #include "platform/URLHandoff.h"
 #include "platform/URLSession.h"
@@ -32,13 +33,28 @@
 #include <QDesktopServices>
 
 #include <cstdio>
+#include <memory>
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-
     const platform::Bundle& bundle = platform::Bundle::main();
     const QString bundleID = bundle.bundleIdentifier().value_or(QStringLiteral("getveilmox.Veilmox"));
+    const QStringList schemes{WindowManager::callbackScheme};
+
+    // A launcher that does not start the application through the session bus puts the link,
+    // with its one-time sign-in code, in the command line, where every local user can read it.
+    // It leaves there first, and goes to a running instance before anything else is built.
+    const QList<QUrl> launchURLs = platform::takeURLArguments(argc, argv, schemes);
+    if (!launchURLs.isEmpty()) {
+        const QString runtime = platform::URLHandoff::defaultRuntimeDirectory();
+        if (!runtime.isEmpty()
+            && platform::URLHandoff::handOver(
+                platform::URLHandoff::socketPath(runtime, bundleID), launchURLs.first(), 3000)) {
+            return 0;
+        }
+    }
+
+    QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Veilmox"));
     QApplication::setApplicationVersion(
         bundle.stringForInfoDictionaryKey(platform::kBundleShortVersionStringKey).value_or(QString()));
@@ -46,11 +62,25 @@ int main(int argc, char* argv[])
     platform::QtScheduler scheduler;
     platform::Scheduler::setCurrent(&scheduler);
 
-    // One instance per user: a later launch (a browser opening a "veilmox:" link) hands its URLs
-    // to the running one and ends here.
-    platform::URLHandoff handoff(bundleID, {WindowManager::callbackScheme}, scheduler);
-    const QList<QUrl> launchURLs = handoff.urlsFromArguments(QApplication::arguments().mid(1));
-    switch (handoff.start(launchURLs)) {
+    // One instance per user: the lock beside the hand-off socket, and the bus name of the
+    // desktop entry where a session bus runs. A later launch hands its link over and ends here.
+    platform::URLHandoff handoff(bundleID, schemes, scheduler);
+    platform::URLHandoff::Role role = handoff.start(launchURLs);
+    std::unique_ptr<platform::ApplicationBus> bus;
+    if (role == platform::URLHandoff::Role::Primary) {
+        bus = std::make_unique<platform::ApplicationBus>(bundleID, schemes);
+        switch (bus->start(launchURLs)) {
+        case platform::ApplicationBus::Role::HandedOff:
+            return 0;
+        case platform::ApplicationBus::Role::Failed:
+            role = platform::URLHandoff::Role::Failed;
+            break;
+        case platform::ApplicationBus::Role::Primary:
+        case platform::ApplicationBus::Role::Unavailable:
+            break;
+        }
+    }
+    switch (role) {
     case platform::URLHandoff::Role::HandedOff:
         return 0;
     case platform::URLHandoff::Role::Failed:
@@ -59,10 +89,11 @@ int main(int argc, char* argv[])
     case platform::URLHandoff::Role::Primary:
         break;
     }
-    platform::registerURLSchemeHandler(bundleID,
-                                       QStringLiteral("Veilmox"),
-                                       QApplication::applicationFilePath(),
-                                       {WindowManager::callbackScheme});
+    const QString executable = QApplication::applicationFilePath();
+    if (platform::registerURLSchemeHandler(bundleID, QStringLiteral("Veilmox"), executable, schemes)
+        == platform::Registration::Written) {
+        platform::makeDefaultURLSchemeHandler(bundleID, schemes);
+    }
 
     // The platform: a simulated desktop for the system services, the host for the rest.
     platform::PlistUserDefaults defaults(platform::PlistUserDefaults::standardFilePath(bundleID));
@@ -76,7 +107,8 @@ int main(int argc, char* argv[])
         }
     });
     platform::sim::SimHotKeySystem hotKeys;
-    platform::FileKeychain keychain(platform::FileKeychain::standardDirectory());
+    // The desktop's Secret Service when one answers, else a private file; the log says which.
+    const std::unique_ptr<platform::Keychain> keychain = platform::openUserKeychain();
     platform::URLSession urlSession(scheduler);
     platform::sim::SimAccessibilitySettings accessibility;
     platform::sim::SimVirtualDisplays virtualDisplays(desktop, scheduler);
@@ -97,7 +129,7 @@ int main(int argc, char* argv[])
     services.windowServer = &desktop;
     services.hotKeys = &hotKeys;
     services.bundle = &bundle;
-    services.keychain = &keychain;
+    services.keychain = keychain.get();
     services.urlSession = &urlSession;
     services.accessibility = &accessibility;
     services.virtualDisplays = &virtualDisplays;
@@ -125,7 +157,9 @@ int main(int argc, char* argv[])
     // URLs opened meanwhile wait for it.
     VeilmoxApp veilmox(AppDelegate::Environment::process());
     QObject::connect(&handoff, &platform::URLHandoff::urlsReceived, &veilmox, &VeilmoxApp::openURLs);
-    veilmox.openURLs(launchURLs);
+    QObject::connect(bus.get(), &platform::ApplicationBus::urlsReceived, &veilmox, &VeilmoxApp::openURLs);
+    // One link per launch, as per hand-off.
+    veilmox.openURLs(launchURLs.mid(0, 1));
 
     // The displays are simulated on Linux: this window shows each of them live, "Veilmox" too,
     // and passes clicks on them (on the status item, say) to the desktop.

@@ -5,6 +5,8 @@
 #include <QDataStream>
 #include <QIODevice>
 #include <QPainter>
+#include <QPolygonF>
+#include <QRegion>
 #include <QSet>
 #include <QWidget>
 
@@ -49,15 +51,50 @@ bool passes(const SCContentFilter& filter,
     return false;
 }
 
+// The largest rectangle of whole points inside the rectangle.
+QRect innerRect(const QRectF& rect)
+{
+    const QRectF r = rect.normalized();
+    const double left = std::ceil(r.left());
+    const double top = std::ceil(r.top());
+    const double right = std::floor(r.right());
+    const double bottom = std::floor(r.bottom());
+    if (!(right > left && bottom > top)
+        || !(std::abs(left) < 1e6 && std::abs(top) < 1e6 && right < 1e6 && bottom < 1e6)) {
+        return {};
+    }
+    return {QPoint(static_cast<int>(left), static_cast<int>(top)),
+            QSize(static_cast<int>(right - left), static_cast<int>(bottom - top))};
+}
+
 QColor titleColor(const QColor& background)
 {
     return background.lightnessF() > 0.6 ? QColor(Qt::black) : QColor(Qt::white);
 }
 
-void drawSyntheticWindow(QPainter& painter, const SimDesktop::WindowSpec& setup)
+// The window's colour, its patches and its title, within `visible` when only part of it shows
+// (filled piece by piece: a fill clipped to a complex region is far slower).
+void drawSyntheticWindow(QPainter& painter,
+                         const SimDesktop::WindowSpec& setup,
+                         const std::optional<QRegion>& visible)
 {
     const QRectF& bounds = setup.bounds;
-    painter.fillRect(bounds, setup.color);
+    const auto fill = [&painter, &visible](const QRectF& rect, const QColor& colour) {
+        if (!visible) {
+            painter.fillRect(rect, colour);
+            return;
+        }
+        for (const QRect& part : *visible) {
+            const QRectF piece = rect.intersected(part);
+            if (!piece.isEmpty()) {
+                painter.fillRect(piece, colour);
+            }
+        }
+    };
+    fill(bounds, setup.color);
+    for (const auto& patch : setup.patches) {
+        fill(patch.rect.translated(bounds.topLeft()).intersected(bounds), patch.color);
+    }
     if (!setup.title || setup.title->isEmpty()) {
         return;
     }
@@ -65,6 +102,13 @@ void drawSyntheticWindow(QPainter& painter, const SimDesktop::WindowSpec& setup)
                            bounds.y() + SimCompositor::kTitleInset,
                            std::max(0.0, bounds.width() - 2 * SimCompositor::kTitleInset),
                            SimCompositor::kTitleHeight);
+    if (visible) {
+        const QRegion shown = visible->intersected(titleRect.toAlignedRect());
+        if (shown.isEmpty()) {
+            return;
+        }
+        painter.setClipRegion(shown);
+    }
     painter.save();
     painter.setClipRect(titleRect.intersected(bounds), Qt::IntersectClip);
     QFont font = painter.font();
@@ -104,6 +148,19 @@ void drawWidgetWindow(QPainter& painter, const SimDesktop::WindowSpec& setup)
     painter.restore();
 }
 
+void drawCursor(QPainter& painter, QPointF tip)
+{
+    // A black arrow with a white rim, in points from its tip (the pointer's location).
+    static const QPolygonF kArrow{{0, 0}, {0, 17}, {4, 13}, {7, 20}, {10, 19}, {7, 12}, {12, 12}};
+    painter.save();
+    painter.setOpacity(1.0);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::white, 1.0));
+    painter.setBrush(Qt::black);
+    painter.drawPolygon(kArrow.translated(tip));
+    painter.restore();
+}
+
 } // namespace
 
 SimCompositor::SimCompositor(const SimDesktop& desktop)
@@ -114,6 +171,8 @@ struct SimCompositor::Drawn
 {
     quint32 number = 0;
     SimDesktop::WindowSpec setup;
+    // The part that no opaque window in front hides, when some of it is hidden.
+    std::optional<QRegion> visible;
 };
 
 QColor SimCompositor::background(const SCContentFilter& filter) const
@@ -140,22 +199,34 @@ std::vector<SimCompositor::Drawn> SimCompositor::drawnWindows(const SCContentFil
         windowIDs.insert(window.windowID);
     }
     std::vector<Drawn> drawn;
-    const QList<quint32> order = m_desktop.windowOrder();
-    // Back to front.
-    for (qsizetype i = order.size() - 1; i >= 0; --i) {
-        const quint32 number = order[i];
+    // Front to back, keeping to the part of each window that opaque ones in front leave visible,
+    // as a window server does: a desktop of hundreds of stacked windows costs about what one
+    // screenful does. Pixels left out are the ones an opaque window in front paints over anyway.
+    QRegion covered;
+    const QRect area = region.toAlignedRect();
+    for (const quint32 number : m_desktop.windowOrder()) {
         const auto setup = m_desktop.window(number);
         if (!setup || !m_desktop.isWindowOnScreen(number)
             || setup->sharingState == static_cast<qint64>(WindowSharingType::None)
-            || !setup->bounds.intersects(region) || !passes(filter, number, setup->owner, appPIDs, windowIDs)) {
+            || !setup->bounds.intersects(region)
+            || !passes(filter, number, setup->owner, appPIDs, windowIDs)) {
             continue;
         }
-        drawn.push_back({number, *setup});
+        const QRect reach = setup->bounds.toAlignedRect().intersected(area);
+        const QRegion visible = QRegion(reach) - covered;
+        if (visible.isEmpty()) {
+            continue;
+        }
+        drawn.push_back({number, *setup, visible == QRegion(reach) ? std::nullopt : std::optional(visible)});
+        if (!setup->content && setup->alpha.value_or(1.0) >= 1.0) {
+            covered += innerRect(setup->bounds);
+        }
     }
+    std::reverse(drawn.begin(), drawn.end());
     return drawn;
 }
 
-QImage SimCompositor::render(const SCContentFilter& filter, QSize pixelSize) const
+QImage SimCompositor::render(const SCContentFilter& filter, QSize pixelSize, bool showsCursor) const
 {
     const QRectF region = filter.contentRect();
     if (pixelSize.isEmpty() || region.width() <= 0 || region.height() <= 0) {
@@ -173,10 +244,17 @@ QImage SimCompositor::render(const SCContentFilter& filter, QSize pixelSize) con
     for (const Drawn& window : drawnWindows(filter)) {
         painter.setOpacity(std::clamp(window.setup.alpha.value_or(1.0), 0.0, 1.0));
         if (window.setup.content) {
+            if (window.visible) {
+                painter.setClipRegion(*window.visible);
+            }
             drawWidgetWindow(painter, window.setup);
         } else {
-            drawSyntheticWindow(painter, window.setup);
+            drawSyntheticWindow(painter, window.setup, window.visible);
         }
+        painter.setClipping(false);
+    }
+    if (showsCursor && region.contains(m_desktop.mouseLocation())) {
+        drawCursor(painter, m_desktop.mouseLocation());
     }
     return image;
 }
@@ -192,6 +270,9 @@ std::optional<QByteArray> SimCompositor::contentKey(const SCContentFilter& filte
         }
         out << window.number << window.setup.bounds << window.setup.title.value_or(QString())
             << window.setup.color << window.setup.alpha.value_or(1.0);
+        for (const auto& patch : window.setup.patches) {
+            out << patch.rect << patch.color;
+        }
     }
     return key;
 }
@@ -202,7 +283,8 @@ QImage SimCompositor::renderDisplay(quint32 displayID, QSize pixelSize) const
     if (!setup) {
         return {};
     }
-    return render(SCContentFilter::displayExcludingWindows(scDisplay(displayID, setup->frame), {}), pixelSize);
+    return render(SCContentFilter::displayExcludingWindows(scDisplay(displayID, setup->frame), {}),
+                  pixelSize);
 }
 
 SCShareableContent

@@ -14,19 +14,20 @@ namespace platform::sim {
 class SimDesktop;
 
 // Draws what a capture of the simulated desktop sees: the display's wallpaper, then the
-// window server's on-screen windows from back to front. A simulated app's window is its colour
-// with its title in the top-left corner; one of this application's windows is drawn from its
-// widget. Windows whose sharing type is none are never drawn. Main thread only (widgets are
-// drawn here).
+// window server's on-screen windows from back to front, then, when asked, the pointer. A
+// simulated app's window is its colour with its patches and its title in the top-left corner; one
+// of this application's windows is drawn from its widget. Windows whose sharing type is none are
+// never drawn. Main thread only (widgets are drawn here).
 class SimCompositor
 {
 public:
     explicit SimCompositor(const SimDesktop& desktop);
 
-    // The filter's content scaled into an image of the given pixel size. The display forms of
-    // filters that leave windows out draw the wallpaper; a filter that includes applications and
-    // a single window have a transparent background.
-    QImage render(const SCContentFilter& filter, QSize pixelSize) const;
+    // The filter's content scaled into an image of the given pixel size, with the pointer on top
+    // when `showsCursor` is set and the pointer lies in the content. The display forms of filters
+    // that leave windows out draw the wallpaper; a filter that includes applications and a single
+    // window have a transparent background.
+    QImage render(const SCContentFilter& filter, QSize pixelSize, bool showsCursor = false) const;
 
     // Everything on one display, as someone looking at it sees it. A null image for an unknown
     // display.

@@ -3,6 +3,7 @@
 #include "platform/Geometry.h"
 
 #include <QApplication>
+#include <QHash>
 #include <QMouseEvent>
 
 #include <algorithm>
@@ -28,23 +29,53 @@ struct SimDesktop::State
     {
         WindowSpec setup;
         QVariantMap overrides;
+        // The description as last given out; dropped whenever something in it may change.
+        mutable std::optional<WindowDescription> description;
     };
 
     std::vector<Display> displays;
-    std::vector<std::shared_ptr<App>> apps; // launch order
+    std::vector<std::shared_ptr<App>> apps;          // launch order
+    QHash<pid_type, std::shared_ptr<App>> appsByPid; // the first launched of each process
     std::map<quint32, Window> windows;
-    std::vector<quint32> order; // front to back
+    std::vector<quint32> order; // front to back within a level
+    // Front to back across levels, as last worked out; dropped when the order or a level changes.
+    mutable std::optional<QList<quint32>> sortedOrder;
     pid_type ownPid = 0;
     pid_type frontmost = 0;
     pid_type nextPid = 400;
     quint32 nextDisplayID = 1;
     quint32 nextWindowNumber = 100;
 
-    std::shared_ptr<App> app(pid_type pid) const
+    std::shared_ptr<App> app(pid_type pid) const { return appsByPid.value(pid); }
+
+    void addApp(const std::shared_ptr<App>& record)
     {
-        const auto it =
-            std::find_if(apps.begin(), apps.end(), [pid](const auto& a) { return a->pid == pid; });
-        return it == apps.end() ? nullptr : *it;
+        apps.push_back(record);
+        if (!appsByPid.contains(record->pid)) {
+            appsByPid.insert(record->pid, record);
+        }
+    }
+
+    // The window's description must be made again.
+    void touch(quint32 number)
+    {
+        if (const auto it = windows.find(number); it != windows.end()) {
+            it->second.description.reset();
+        }
+    }
+
+    // An app was hidden or shown: its windows came on or went off screen.
+    void setHidden(App& record, bool hidden)
+    {
+        if (record.hidden == hidden) {
+            return;
+        }
+        record.hidden = hidden;
+        for (auto& [number, window] : windows) {
+            if (window.setup.owner == record.pid) {
+                window.description.reset();
+            }
+        }
     }
 };
 
@@ -87,19 +118,21 @@ public:
     bool hide() override
     {
         const auto a = record();
-        if (!a || a->terminated) {
+        const auto s = m_state.lock();
+        if (!a || !s || a->terminated) {
             return false;
         }
-        a->hidden = true;
+        s->setHidden(*a, true);
         return true;
     }
     bool unhide() override
     {
         const auto a = record();
-        if (!a || a->terminated) {
+        const auto s = m_state.lock();
+        if (!a || !s || a->terminated) {
             return false;
         }
-        a->hidden = false;
+        s->setHidden(*a, false);
         return true;
     }
     bool activate() override
@@ -144,7 +177,7 @@ SimDesktop::SimDesktop(const QString& ownBundleID)
     record->setup = own;
     record->pid = m_state->nextPid++;
     m_state->ownPid = record->pid;
-    m_state->apps.push_back(record);
+    m_state->addApp(record);
 }
 
 SimDesktop::~SimDesktop() = default;
@@ -216,7 +249,7 @@ pid_type SimDesktop::launchApp(const AppSpec& setup)
     record->setup = setup;
     record->pid = setup.pid.value_or(m_state->nextPid);
     m_state->nextPid = std::max(m_state->nextPid, record->pid + 1);
-    m_state->apps.push_back(record);
+    m_state->addApp(record);
     postWorkspace(kWorkspaceDidLaunchApplication, record->pid);
     return record->pid;
 }
@@ -260,6 +293,7 @@ void SimDesktop::terminateApp(pid_type pid)
     // The handle in the notification still answers for the ended process.
     postWorkspace(kWorkspaceDidTerminateApplication, pid);
     std::erase_if(m_state->apps, [pid](const auto& a) { return a->pid == pid; });
+    m_state->appsByPid.remove(pid);
 }
 
 void SimDesktop::activateApp(pid_type pid)
@@ -270,7 +304,7 @@ void SimDesktop::activateApp(pid_type pid)
     }
     const pid_type previous = m_state->frontmost;
     m_state->frontmost = pid;
-    record->hidden = false;
+    m_state->setHidden(*record, false);
     if (previous != 0 && previous != pid && m_state->app(previous)) {
         postWorkspace(kWorkspaceDidDeactivateApplication, previous);
     }
@@ -288,8 +322,9 @@ quint32 SimDesktop::addWindow(const WindowSpec& setup)
     } else {
         removeWindow(number);
     }
-    m_state->windows[number] = State::Window{setup, {}};
+    m_state->windows[number] = State::Window{setup, {}, std::nullopt};
     m_state->order.insert(m_state->order.begin(), number);
+    m_state->sortedOrder.reset();
     return number;
 }
 
@@ -297,12 +332,14 @@ void SimDesktop::removeWindow(quint32 number)
 {
     m_state->windows.erase(number);
     std::erase(m_state->order, number);
+    m_state->sortedOrder.reset();
 }
 
 void SimDesktop::setWindowBounds(quint32 number, const QRectF& bounds)
 {
     if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
         it->second.setup.bounds = bounds;
+        m_state->touch(number);
     }
 }
 
@@ -310,6 +347,7 @@ void SimDesktop::setWindowOnScreen(quint32 number, bool onScreen)
 {
     if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
         it->second.setup.onScreen = onScreen;
+        m_state->touch(number);
     }
 }
 
@@ -317,6 +355,7 @@ void SimDesktop::setWindowTitle(quint32 number, const std::optional<QString>& ti
 {
     if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
         it->second.setup.title = title;
+        m_state->touch(number);
     }
 }
 
@@ -327,6 +366,7 @@ void SimDesktop::orderFront(quint32 number)
     }
     std::erase(m_state->order, number);
     m_state->order.insert(m_state->order.begin(), number);
+    m_state->sortedOrder.reset();
 }
 
 void SimDesktop::overrideDescription(quint32 number, const QVariantMap& entries)
@@ -335,6 +375,7 @@ void SimDesktop::overrideDescription(quint32 number, const QVariantMap& entries)
         for (auto e = entries.cbegin(); e != entries.cend(); ++e) {
             it->second.overrides.insert(e.key(), e.value());
         }
+        m_state->touch(number);
     }
 }
 
@@ -349,11 +390,14 @@ std::optional<SimDesktop::WindowSpec> SimDesktop::window(quint32 number) const
 
 QList<quint32> SimDesktop::windowOrder() const
 {
-    QList<quint32> order(m_state->order.begin(), m_state->order.end());
-    std::stable_sort(order.begin(), order.end(), [this](quint32 a, quint32 b) {
-        return m_state->windows.at(a).setup.layer > m_state->windows.at(b).setup.layer;
-    });
-    return order;
+    if (!m_state->sortedOrder) {
+        QList<quint32> order(m_state->order.begin(), m_state->order.end());
+        std::stable_sort(order.begin(), order.end(), [this](quint32 a, quint32 b) {
+            return m_state->windows.at(a).setup.layer > m_state->windows.at(b).setup.layer;
+        });
+        m_state->sortedOrder = std::move(order);
+    }
+    return *m_state->sortedOrder;
 }
 
 QList<RunningApplicationRef> SimDesktop::runningApplications() const
@@ -450,6 +494,15 @@ bool SimDesktop::isWindowOnScreen(quint32 number) const
 WindowDescription SimDesktop::describe(quint32 number) const
 {
     const auto& window = m_state->windows.at(number);
+    if (!window.description) {
+        window.description = makeDescription(number);
+    }
+    return *window.description;
+}
+
+WindowDescription SimDesktop::makeDescription(quint32 number) const
+{
+    const auto& window = m_state->windows.at(number);
     const auto& setup = window.setup;
     WindowDescription d;
     d.insert(kCGWindowNumber, static_cast<qint64>(number));
@@ -532,6 +585,8 @@ void SimDesktop::setWindowLevel(quint32 number, qint64 level)
 {
     if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
         it->second.setup.layer = level;
+        m_state->touch(number);
+        m_state->sortedOrder.reset();
     }
 }
 
@@ -539,6 +594,7 @@ void SimDesktop::setWindowSharingType(quint32 number, WindowSharingType type)
 {
     if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
         it->second.setup.sharingState = static_cast<qint64>(type);
+        m_state->touch(number);
     }
 }
 
@@ -559,6 +615,7 @@ void SimDesktop::setWindowAlpha(quint32 number, double alpha)
 {
     if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
         it->second.setup.alpha = alpha;
+        m_state->touch(number);
     }
 }
 

@@ -10,6 +10,7 @@
 #include <QColor>
 #include <QEvent>
 #include <QImage>
+#include <QList>
 #include <QMap>
 #include <QPointer>
 #include <QRectF>
@@ -55,6 +56,14 @@ public:
 
     struct WindowSpec
     {
+        // A part of a synthetic window's content in another colour, relative to its top-left
+        // corner, so that a test can tell exactly which pixels of a picture came from it.
+        struct Patch
+        {
+            QRectF rect;
+            QColor color;
+        };
+
         pid_type owner = 0;
         std::optional<QString> title;
         QRectF bounds{100, 100, 800, 600};
@@ -63,6 +72,7 @@ public:
         bool onScreen = true;
         qint64 sharingState = 1;
         QColor color = QColor(0x80, 0x80, 0x80); // synthetic content: this colour and the title
+        QList<Patch> patches;                    // drawn over the colour, under the title
         std::optional<quint32> number;           // assigned when absent; may reuse a freed number
         QPointer<QWidget> content;               // this application's windows: drawn from the widget
         bool ignoresMouseEvents = false;
@@ -190,7 +200,10 @@ public:
     struct State;
 
 private:
+    // Descriptions are kept until something in them changes: the window list is read at every
+    // capture.
     WindowDescription describe(quint32 number) const;
+    WindowDescription makeDescription(quint32 number) const;
     void postScreenChange();
     void postWorkspace(const QString& name, pid_type pid);
     void sendMouse(QWidget* target, QEvent::Type type, QPointF location);

@@ -55,7 +55,7 @@ void SimScreenCapture::getShareableContent(bool excludingDesktopWindows,
     } else {
         content = shareableContent(m_desktop, excludingDesktopWindows, onScreenWindowsOnly);
     }
-    m_scheduler.postAfter(m_responseDelay,
+    m_scheduler.postAfter(m_contentDelay,
                           nullptr,
                           [handler = std::move(completionHandler), content = std::move(content), error] {
                               handler(content, error);
@@ -82,7 +82,7 @@ void SimScreenCapture::captureImage(const SCContentFilter& filter,
         const QRectF region = filter.contentRect();
         const QSize size(pixels(configuration.width, region.width()),
                          pixels(configuration.height, region.height()));
-        QImage picture = m_compositor.render(filter, size);
+        QImage picture = m_compositor.render(filter, size, configuration.showsCursor);
         if (picture.isNull()) {
             error =
                 CaptureError{kSCStreamErrorNoCaptureSource, QStringLiteral("The capture could not be drawn")};
@@ -93,7 +93,7 @@ void SimScreenCapture::captureImage(const SCContentFilter& filter,
     // Held once and moved out on delivery, so the receiver owns the only reference to the pixels
     // (however often the scheduler copies the call) and can paint on them without a copy.
     auto held = std::make_shared<std::optional<QImage>>(std::move(image));
-    m_scheduler.postAfter(m_responseDelay, nullptr, [handler = std::move(completionHandler), held, error] {
+    m_scheduler.postAfter(m_screenshotDelay, nullptr, [handler = std::move(completionHandler), held, error] {
         std::optional<QImage> delivered = std::move(*held);
         held->reset();
         handler(std::move(delivered), error);

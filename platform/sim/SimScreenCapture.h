@@ -14,8 +14,10 @@ namespace platform::sim {
 class SimDesktop;
 
 // Shareable content and screenshots of a simulated desktop, behind the desktop's Screen Recording
-// permission. The answer is taken when the request is made and arrives on a later turn of the
-// main thread (after the response delay). Tests can make the next request of either kind fail.
+// permission. The answer is taken when the request is made (a screenshot shows the desktop of that
+// moment, with the pointer when the configuration asks for it) and arrives on a later turn of the
+// main thread, after the response delay of its kind. Tests can make the next request of either
+// kind fail.
 class SimScreenCapture final : public ScreenCaptureService
 {
 public:
@@ -29,7 +31,13 @@ public:
                       ImageHandler completionHandler) override;
 
     // Seconds before each answer arrives; 0 means the next turn of the main loop.
-    void setResponseDelay(double seconds) { m_responseDelay = seconds; }
+    void setResponseDelay(double seconds) { setResponseDelays(seconds, seconds); }
+    // The same, apart for the content requests and the screenshots.
+    void setResponseDelays(double content, double screenshot)
+    {
+        m_contentDelay = content;
+        m_screenshotDelay = screenshot;
+    }
     // The next request of that kind fails with this error (errors queue up in order).
     void failNextContentRequest(const CaptureError& error) { m_contentErrors.push_back(error); }
     void failNextScreenshot(const CaptureError& error) { m_screenshotErrors.push_back(error); }
@@ -47,7 +55,8 @@ private:
     SimDesktop& m_desktop;
     Scheduler& m_scheduler;
     SimCompositor m_compositor;
-    double m_responseDelay = 0;
+    double m_contentDelay = 0;
+    double m_screenshotDelay = 0;
     std::deque<CaptureError> m_contentErrors;
     std::deque<CaptureError> m_screenshotErrors;
     int m_contentRequests = 0;

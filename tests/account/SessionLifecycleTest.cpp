@@ -1,5 +1,9 @@
 #include "tests/account/AccountFixture.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 using namespace testing_support;
@@ -67,6 +71,25 @@ TEST_F(SessionLifecycleTest, TheSavedSessionIsConfirmedRefreshedKeptOrExpired)
          }},
         {expired, refuse(false)},
         {expired, refuse(true)},
+        // A refresh answer whose tokens would add a header line is a refusal, never stored.
+        {expired,
+         [this] {
+             script("/auth/v1/user", json(401, "{}"));
+             script("/auth/v1/token", json(200, R"({"access_token":"abc\r\nX-Injected: yes"})"));
+         }},
+        {expired,
+         [this] {
+             script("/auth/v1/user", json(401, "{}"));
+             script("/auth/v1/token",
+                    json(200, R"({"access_token":"abc","refresh_token":"r\nX-Injected: yes"})"));
+         }},
+        // A body that cannot be unpacked is no answer, so no refusal either.
+        {kOffline,
+         [this] {
+             HttpResponse broken = json(200, "not compressed");
+             broken.headers.emplaceBack("Content-Encoding", "deflate");
+             script("/auth/v1/user", broken);
+         }},
         {kOffline,
          [this] {
              outage(1);
@@ -100,6 +123,10 @@ TEST_F(SessionLifecycleTest, TheSavedSessionIsConfirmedRefreshedKeptOrExpired)
             EXPECT_EQ(std::pair(stored(kAccess), stored(kRefresh)), signedIn ? before : decltype(before)());
         }
         services.clearScript();
+    }
+
+    for (const auto& request : services.requests()) {
+        EXPECT_FALSE(request.hasHeader("X-Injected")) << request.path.toStdString();
     }
 
     // A backend that does not rotate refresh tokens answers without one: the used one stays.
@@ -270,5 +297,36 @@ TEST_F(SessionLifecycleTest, ALateRefreshAnswerNeitherDeletesNorOverwritesTokens
         EXPECT_EQ(state->authStatusMessage(), kSignedIn);
         EXPECT_EQ(std::pair(stored(kAccess), stored(kRefresh)),
                   std::pair(std::optional(newer.accessToken), std::optional(newer.refreshToken)));
+    }
+}
+
+TEST_F(SessionLifecycleTest, TheEndOfASessionLeavesNoCopyOfADamagedStore)
+{
+    QTemporaryDir dir;
+    platform::FileKeychain file(dir.filePath("keychain"));
+    platform::Services withFile = system.services();
+    withFile.keychain = &file;
+    SessionLifecycle onFile(*state, client, *analytics, withFile);
+    const std::pair<const char*, std::function<void()>> ends[] = {
+        {"sign-out",
+         [&] {
+             onFile.signOut();
+         }},
+        {"expiry",
+         [&] {
+             onFile.expireSavedSession();
+         }},
+    };
+    for (const auto& [name, end] : ends) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(QDir().mkpath(file.directory()));
+        QFile damaged(file.filePath());
+        ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+        damaged.write("bplist00 half a token: eyJhbGciOiJIUzI1NiJ9");
+        damaged.close();
+        ASSERT_EQ(AuthKeychain(withFile).read(kAccess), std::nullopt);
+        ASSERT_FALSE(file.setAsidePath().isEmpty());
+        end();
+        EXPECT_TRUE(QDir(file.directory()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
     }
 }

@@ -1,7 +1,12 @@
 #include "account/TokenCheck.h"
 #include "tests/account/AccountFixture.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace testing_support;
 
@@ -113,6 +118,18 @@ TEST_F(SessionSignInTest, EveryExchangeOutcomeHasItsTextAndAFailureKeepsTheSessi
         {"200, empty token", tokenAnswer(""), kSignInFailed, {}},
         {"200, token not text", tokenAnswer(7), kSignInFailed, {}},
         {"token fails the local check", tokenAnswer("a.b.c"), kInvalidToken, {}},
+        // Characters that would end the Authorization header and start another.
+        {"a token that adds a header",
+         tokenAnswer(fresh().accessToken + "\r\nX-Injected: yes"),
+         kSignInFailed,
+         {}},
+        {"a refresh token that adds a header",
+         json(200,
+              QJsonDocument(QJsonObject{{"access_token", fresh().accessToken},
+                                        {"refresh_token", "r\r\nX-Injected: yes"}})
+                  .toJson(QJsonDocument::Compact)),
+         kSignInFailed,
+         {}},
         {"backend refuses the token", tokenAnswer(unknownToBackend), kInvalidToken, {}},
         {"backend unreachable", tokenAnswer(fresh().accessToken), kCouldNotReach, json(503, "{}")},
     };
@@ -134,6 +151,10 @@ TEST_F(SessionSignInTest, EveryExchangeOutcomeHasItsTextAndAFailureKeepsTheSessi
         // A failed exchange keeps the hand-off, so a new link soon after is still taken.
         EXPECT_EQ(state->handoffRequestedAt(), handoff);
         services.clearScript();
+    }
+
+    for (const auto& request : services.requests()) {
+        EXPECT_FALSE(request.hasHeader("X-Injected")) << request.path.toStdString();
     }
 
     // An answer without a refresh token signs in and leaves none stored.
@@ -189,4 +210,47 @@ TEST_F(SessionSignInTest, TheOldSessionsLateAnswerDoesNotTouchANewerSignIn)
     EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed in"));
     EXPECT_FALSE(session->hasSessionRetryTask());
     EXPECT_EQ(stored(kAccess), newer);
+}
+
+TEST_F(SessionSignInTest, SigningOutDuringAnExchangeEndsTheServerSessionItOpened)
+{
+    // Signed out while the code is exchanged, or while the new token is checked.
+    for (const QString& path : {kExchangePath, QStringLiteral("/auth/v1/user")}) {
+        SCOPED_TRACE(path.toStdString());
+        onRequest(path, [this] { state->signOut(); });
+        session->exchangeHandoffCode(services.issueCode(LocalServices::defaultAccount()));
+        ASSERT_TRUE(drain());
+        EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed out"));
+        EXPECT_FALSE(state->isAuthenticated() || stored(kAccess) || stored(kRefresh));
+        EXPECT_EQ(services.activeSessionCount(), 0);
+    }
+}
+
+TEST_F(SessionSignInTest, ASignInTheKeychainCannotSaveIsReportedNotShownAsDone)
+{
+    // A store whose folder cannot be made, as a full disk or a broken keyring would refuse.
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath("blocked"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    platform::FileKeychain unwritable(dir.filePath("blocked/keychain"));
+    platform::Services withStore = system.services();
+    withStore.keychain = &unwritable;
+    SessionLifecycle unsaved(*state, client, *analytics, withStore);
+    // Signed in before, or not.
+    for (const bool signedInBefore : {false, true}) {
+        SCOPED_TRACE(signedInBefore);
+        state->setIsAuthenticated(signedInBefore);
+        state->setHandoffRequestedAt(system.scheduler.currentDate());
+        logged().clear();
+        unsaved.exchangeHandoffCode(services.issueCode(LocalServices::defaultAccount()));
+        ASSERT_TRUE(drain());
+        EXPECT_EQ(state->authStatusMessage(),
+                  QStringLiteral("Couldn't save your sign-in on this computer. Try again."));
+        EXPECT_FALSE(state->isAuthenticated() || state->authInProgress() || state->isVirtualDisplayRunning());
+        EXPECT_TRUE(std::any_of(logged().begin(), logged().end(), [](const auto& line) {
+            return line.second.contains(QStringLiteral("could not be saved"));
+        }));
+        // Nobody can use the session the exchange opened: it is ended on the server.
+        EXPECT_EQ(services.activeSessionCount(), 0);
+    }
 }

@@ -1,19 +1,174 @@
-// The whole browser sign-in on this platform: the running instance opens the sign-in page, a
-// scripted browser loads it and follows its redirect by launching the real program with the
-// "veilmox:" link (as the desktop entry's "Exec=veilmox %u" does), and that second launch hands
-// the link over the per-user socket to the running instance, which signs in.
+// The whole browser sign-in on this platform, both ways a link reaches the app: over the session
+// bus from a launcher that honours the desktop entry's DBusActivatable, and, without a bus, over
+// the per-user socket from a later launch of the program that was given the link.
 #include "account/TokenCheck.h"
+#include "platform/DesktopEntry.h"
 #include "platform/URLHandoff.h"
 #include "tests/account/AccountFixture.h"
+#include "tests/support/PrivateSessionBus.h"
 
+#include <QDBusConnectionInterface>
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <dirent.h>
+#include <fcntl.h>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
 using namespace testing_support;
 using SignInEndToEnd = SessionTest;
+
+namespace {
+
+// Reads every process's command line over and over on a thread of its own while it lives: what
+// shows there, every local user can read.
+class CommandLineWatcher
+{
+public:
+    explicit CommandLineWatcher(QByteArray secret)
+        : m_thread([this, secret] {
+            // Plain system calls: a round must be quick to catch short-lived processes.
+            char buffer[64 * 1024];
+            while (!m_stopped) {
+                DIR* proc = ::opendir("/proc");
+                while (const dirent* entry = proc != nullptr ? ::readdir(proc) : nullptr) {
+                    const int fd = ::open((QByteArray("/proc/") + entry->d_name + "/cmdline").constData(),
+                                          O_RDONLY | O_CLOEXEC);
+                    const ssize_t size = fd >= 0 ? ::read(fd, buffer, sizeof(buffer)) : 0;
+                    const QByteArray line(buffer, static_cast<qsizetype>(std::max<ssize_t>(size, 0)));
+                    if (fd >= 0) {
+                        ::close(fd);
+                    }
+                    if (line.contains(secret)) {
+                        const std::lock_guard lock(m_mutex);
+                        m_sightings.emplace_back(std::atoll(entry->d_name),
+                                                 QByteArray(line).replace('\0', ' '));
+                    }
+                }
+                if (proc != nullptr) {
+                    ::closedir(proc);
+                }
+            }
+        })
+    {}
+    ~CommandLineWatcher() { stop(); }
+    CommandLineWatcher(const CommandLineWatcher&) = delete;
+    CommandLineWatcher& operator=(const CommandLineWatcher&) = delete;
+
+    void stop()
+    {
+        m_stopped = true;
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+    // The processes whose command line showed the secret, with that command line.
+    std::vector<std::pair<qint64, QByteArray>> sightings() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_sightings;
+    }
+
+private:
+    std::atomic<bool> m_stopped = false;
+    mutable std::mutex m_mutex;
+    std::vector<std::pair<qint64, QByteArray>> m_sightings;
+    std::thread m_thread;
+};
+
+} // namespace
+
+TEST(SignInThroughTheSessionBus, ALinkOpenedWithGioReachesTheAppOverTheBusAndNoCommandLineShowsItsCode)
+{
+    if (const QString missing = PrivateSessionBus::missing(); !missing.isEmpty()) {
+        SKIP_OR_FAIL_UNDER_CI(missing.toStdString());
+    }
+    // The app reads the stand-ins' addresses from its bundle settings; another run of this test
+    // may hold them a moment.
+    std::unique_ptr<LocalServices> standIns;
+    if (!QTest::qWaitFor([&] { return (standIns = std::make_unique<LocalServices>())->start(54321, 54322); },
+                         60000)) {
+        SKIP_OR_FAIL_UNDER_CI(
+            "needs the ports 54321 and 54322 of the bundle settings (is scripts/run-app.sh running?)");
+    }
+    LocalServices& services = *standIns;
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString folder :
+         {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+        ASSERT_TRUE(QDir().mkpath(dir.filePath(folder)));
+        QFile::setPermissions(dir.filePath(folder), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        environment.insert(folder, dir.filePath(folder));
+    }
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+
+    // Installed as the app installs itself, and made the default handler of its links.
+    const QString id = QStringLiteral("getveilmox.Veilmox");
+    ASSERT_EQ(
+        platform::registerURLSchemeHandler(id,
+                                           QStringLiteral("Veilmox"),
+                                           QFileInfo(QStringLiteral(VEILMOX_EXECUTABLE)).canonicalFilePath(),
+                                           {WindowManager::callbackScheme},
+                                           dir.filePath("XDG_DATA_HOME")),
+        platform::Registration::Written);
+    QFile defaults(dir.filePath("XDG_CONFIG_HOME/mimeapps.list"));
+    ASSERT_TRUE(defaults.open(QIODevice::WriteOnly));
+    defaults.write("[Default Applications]\nx-scheme-handler/veilmox=getveilmox.Veilmox.desktop\n");
+    defaults.close();
+    // An onboarding event waits for the sign-in: the app sends it with the tokens it stored.
+    platform::PlistUserDefaults(dir.filePath("XDG_CONFIG_HOME/veilmox/getveilmox.Veilmox.plist"))
+        .setObject(QVariantList{QByteArray(R"({"event_id":"e2e-1","event_type":"flow_step","metadata":{}})")},
+                   QStringLiteral("onboardingAnalyticsBuffer"));
+
+    PrivateSessionBus bus(environment);
+    ASSERT_TRUE(bus.start());
+    ASSERT_TRUE(bus.startKeyring());
+
+    // The browser's page ends by opening the link; gio stands in for the browser, which holds
+    // the link itself, and is the one process allowed to show it.
+    const QString code = services.issueCode(LocalServices::defaultAccount());
+    CommandLineWatcher watcher(code.toUtf8());
+    QProcess launcher;
+    launcher.setProcessEnvironment(bus.environment());
+    launcher.setProcessChannelMode(QProcess::ForwardedChannels);
+    launcher.start(QStringLiteral("gio"),
+                   {QStringLiteral("open"), QStringLiteral("veilmox://auth?code=") + code});
+    ASSERT_TRUE(launcher.waitForStarted(5000));
+    const qint64 launcherPid = launcher.processId();
+    const bool signedIn = QTest::qWaitFor([&] { return !services.recordedEvents().isEmpty(); }, 60000);
+    watcher.stop();
+
+    // The app ends with the test.
+    const QDBusReply<uint> app = bus.connection().interface()->servicePid(id);
+    if (app.isValid()) {
+        ::kill(static_cast<pid_t>(app.value()), SIGTERM);
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return !bus.connection().interface()->isServiceRegistered(id); }, 10000));
+    }
+    ASSERT_TRUE(signedIn);
+    EXPECT_TRUE(launcher.state() == QProcess::NotRunning || launcher.waitForFinished(10000));
+    EXPECT_EQ(launcher.exitCode(), 0);
+    EXPECT_EQ(services.recordedEvents().first().value("p_event_id"), "e2e-1");
+    EXPECT_EQ(services.requestCount("/api/auth/desktop-handoff/exchange"), 1);
+    // The watcher saw the link where it was, in the launcher's own command line, and nowhere else.
+    const auto sightings = watcher.sightings();
+    EXPECT_TRUE(std::any_of(
+        sightings.begin(), sightings.end(), [&](const auto& s) { return s.first == launcherPid; }));
+    for (const auto& [pid, commandLine] : sightings) {
+        EXPECT_EQ(pid, launcherPid) << commandLine.toStdString();
+    }
+}
 
 TEST_F(SignInEndToEnd, SigningInThroughTheBrowserHandsTheLinkToTheRunningInstance)
 {

@@ -85,6 +85,9 @@ TEST(TokenCheck, AppliesEveryClaimRule)
          parts[0] + '.' + parts[1].left(8) + '+' + parts[1].mid(9) + ".c2ln",
          false},
         {"a header that is not base64", "!!!!." + parts[1] + '.' + parts[2], false},
+        // Whatever the claims, a token that cannot go into a header as it stands.
+        {"a signature that adds a header line", token() + "\r\nX-Injected: yes", false},
+        {"a token past the size cap", token({{"name", QString(kLongestToken, 'n')}}), false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(isAccessTokenUsable(c.token, kNow, c.base, 30), c.usable) << c.name;

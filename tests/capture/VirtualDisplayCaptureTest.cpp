@@ -80,8 +80,8 @@ TEST_F(CaptureFixture, TheFilterLeavesOutTheProgramTheHiddenAppsAndBySettingDock
     const quint32 hidden = system.desktop.addWindow(pid, QStringLiteral("Private"));
     system.desktop.setWindowOnScreen(hidden, false);
     manager->excludedBundleIDs = {secret, QStringLiteral("com.example.notrunning")};
-    // A hidden window that is not on screen (or not there at all) leaves the filter as it is.
-    manager->excludedWindowIDs = {hidden, 4242};
+    // A hidden window that is not there at all leaves the filter as it is.
+    manager->excludedWindowIDs = {4242};
     startReady();
 
     const std::tuple<bool, bool, QSet<QString>> cases[] = {
@@ -105,17 +105,20 @@ TEST_F(CaptureFixture, TheFilterLeavesOutTheProgramTheHiddenAppsAndBySettingDock
         EXPECT_TRUE(filter->windows().isEmpty());
     }
 
-    // Once on screen: a window list of it and of every window of a left-out app (the mirror is
-    // the program's own).
-    system.desktop.setWindowOnScreen(hidden, true);
-    tick();
-    const auto& filter = system.screenCapture.lastFilter();
-    EXPECT_EQ(filter->kind(), SCContentFilter::Kind::DisplayExcludingWindows);
-    QSet<quint32> ids;
-    for (const auto& window : filter->windows()) {
-        ids.insert(window.windowID);
+    // A hidden window that exists, on screen or not: a window list of it and of every window of a
+    // left-out app (the mirror is the program's own), so it stays out when it comes on screen.
+    manager->excludedWindowIDs = {hidden, 4242};
+    for (const bool onScreen : {false, true}) {
+        system.desktop.setWindowOnScreen(hidden, onScreen);
+        tick();
+        const auto& filter = system.screenCapture.lastFilter();
+        EXPECT_EQ(filter->kind(), SCContentFilter::Kind::DisplayExcludingWindows);
+        QSet<quint32> ids;
+        for (const auto& window : filter->windows()) {
+            ids.insert(window.windowID);
+        }
+        EXPECT_EQ(ids, (QSet<quint32>{hidden, secretWindow, manager->mirrorWindow()->windowNumber()}));
     }
-    EXPECT_EQ(ids, (QSet<quint32>{hidden, secretWindow, manager->mirrorWindow()->windowNumber()}));
 }
 
 TEST_F(CaptureFixture, MaskRectanglesFollowTheirWindowsInCapturePixels)
@@ -157,6 +160,11 @@ TEST_F(CaptureFixture, MaskRectanglesFollowTheirWindowsInCapturePixels)
               QList<QRect>{QRect(20, 20, 21, 21)});
     manager->excludedWindowIDs = {7};
     EXPECT_TRUE(rects({scWindow(7, QRectF(330, 10, 50, 50))}, right).isEmpty());
+    // A window off screen (minimised, of an app hidden on the Mac) shows nothing to cover.
+    manager->excludedWindowIDs.clear();
+    SCWindow minimised = scWindow(7, QRectF(330, 10, 50, 50));
+    minimised.isOnScreen = false;
+    EXPECT_TRUE(rects({minimised}, right).isEmpty());
 
     manager->masks.clear();
     EXPECT_TRUE(rects({scWindow(7, QRectF(330, 10, 50, 50))}, right).isEmpty());

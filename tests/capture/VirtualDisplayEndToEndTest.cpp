@@ -1,27 +1,12 @@
 #include "capture/ImageView.h"
 #include "platform/Window.h"
 #include "tests/capture/VirtualDisplayFixture.h"
-
-#include <QPainter>
+#include "tests/support/Swatch.h"
 
 using platform::sim::SimDesktop;
+using testing_support::Swatch;
 
 namespace {
-
-// A widget of one plain colour, standing in for one of the program's own windows.
-class Swatch final : public QWidget
-{
-public:
-    explicit Swatch(const QColor& colour)
-        : m_colour(colour)
-    {}
-
-protected:
-    void paintEvent(QPaintEvent* /*event*/) override { QPainter(this).fillRect(rect(), m_colour); }
-
-private:
-    QColor m_colour;
-};
 
 std::unique_ptr<platform::Window> ownWindow(const platform::Services& services,
                                             const QRectF& frame,
@@ -149,4 +134,33 @@ TEST_F(VirtualDisplayFixture, TheVeilmoxDisplayShowsTheFilteredMirrorThenFreezes
     const QImage live = compositor.renderDisplay(veilmoxID, QSize(3024, 1964));
     EXPECT_TRUE(allPixels(live, QRectF(620, 330, 100, 60), kMaskFill));
     EXPECT_TRUE(allPixels(live, QRectF(130, 150, 300, 300), kWallpaper));
+}
+
+TEST(VirtualDisplayPrivacy, OwnWindowsStayOutWithoutABundleAndNothingIsShownWithoutAWindowList)
+{
+    VirtualDisplayRig r(QRectF(0, 0, 320, 200));
+    // A program whose bundle carries no identifier is still left out, by its process.
+    const platform::Bundle anonymous{QVariantMap{}};
+    platform::Services services = r.system.services();
+    services.bundle = &anonymous;
+    r.manager = std::make_unique<VirtualDisplayManager>(services);
+    r.install(*r.manager);
+    const QColor ownColour(0x70, 0x30, 0xa0);
+    const auto own =
+        ownWindow(services, QRectF(40, 60, 100, 80), ownColour, platform::WindowSharingType::ReadOnly);
+    r.startReady();
+    r.system.scheduler.advance(0.1);
+    ASSERT_GE(r.deliveredFrames(), 2);
+    EXPECT_TRUE(allPixels(*r.frames.back(), QRectF(40, 60, 100, 80), kWallpaper));
+
+    // A window list that cannot be read vouches for nothing: the mirror keeps its last picture.
+    r.system.desktop.setWindowListFails(true);
+    const int shown = r.deliveredFrames();
+    r.system.scheduler.advance(0.2);
+    EXPECT_EQ(r.deliveredFrames(), shown);
+    EXPECT_GE(r.manager->droppedFrameCount(), 3);
+    EXPECT_EQ(r.manager->imageView()->image()->cacheKey(), r.frames.back()->cacheKey());
+    r.system.desktop.setWindowListFails(false);
+    r.system.scheduler.advance(0.1);
+    EXPECT_GT(r.deliveredFrames(), shown);
 }

@@ -272,6 +272,34 @@ TEST(SimCompositor, EachFilterFormDrawsItsWindowsBackToFront)
     EXPECT_EQ(letters(single, {{20, 40}, {99, 59}}), "BB");
 }
 
+TEST(SimCompositor, DrawsPatchesWindowsSeenThroughGapsAndThePointerWhenAsked)
+{
+    Rig rig;
+    // Two opaque windows in front of B, a gap of two points between them; a patch on the left one.
+    const QColor green(0x20, 0xc0, 0x40);
+    SimDesktop::WindowSpec left;
+    left.owner = rig.pidA;
+    left.bounds = QRectF(50, 10, 59, 80);
+    left.color = kRed;
+    left.patches = {{QRectF(5, 5, 10, 10), green}};
+    rig.desktop.addWindow(left);
+    rig.addWindow(rig.pidA, QRectF(111, 10, 60, 80), kRed);
+    rig.desktop.mouseMoved(QPointF(150, 40));
+
+    const QImage plain = rig.render(rig.everything());
+    EXPECT_EQ(letters(plain, {{110, 50}, {108, 50}, {111, 50}}), "BRR");
+    EXPECT_EQ(at(plain, 60, 20), green.rgba());
+    EXPECT_EQ(at(plain, 151, 46), kRed.rgba()) << "no pointer unless asked";
+
+    // The pointer: a black arrow with a white rim, its tip at the location, over every window.
+    const QImage pointed = rig.capture.compositor().render(rig.everything(), {200, 100}, true);
+    EXPECT_EQ(at(pointed, 152, 48), qRgb(0, 0, 0));
+    EXPECT_EQ(at(pointed, 170, 70), kRed.rgba());
+    rig.desktop.mouseMoved(QPointF(500, 40));
+    EXPECT_EQ(rig.capture.compositor().render(rig.everything(), {200, 100}, true), plain)
+        << "a pointer on another display";
+}
+
 TEST(SimCompositor, DrawsTheProgramsOwnWindowsFromTheirWidgetsWithTheirEffects)
 {
     Rig rig;

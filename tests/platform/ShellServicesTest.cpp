@@ -1,22 +1,39 @@
-// What the shell needs of the system beyond windows: callback URLs reaching one running instance,
-// the desktop entry that makes it their handler, and reading sounds.
+// What the shell needs of the system beyond windows: links reaching one running instance, the
+// desktop entry that makes it their handler, and reading sounds.
+#include "platform/ApplicationBus.h"
 #include "platform/Audio.h"
 #include "platform/DesktopEntry.h"
 #include "platform/URLHandoff.h"
 #include "platform/sim/VirtualScheduler.h"
+#include "tests/support/PrivateSessionBus.h"
 
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QDir>
 #include <QFile>
-#include <QLocalSocket>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fcntl.h>
+#include <future>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace platform;
 
 namespace {
 
 const QString kBundleID = QStringLiteral("getveilmox.Veilmox");
+const QStringList kSchemes{QStringLiteral("veilmox")};
 
 QList<QUrl> received(const QSignalSpy& spy)
 {
@@ -27,63 +44,283 @@ QList<QUrl> received(const QSignalSpy& spy)
     return urls;
 }
 
-// Writes raw bytes to the running instance, as a misbehaving program could.
-void sendRaw(const QString& path, const QByteArray& bytes)
+// A later launch's hand-off, made from another thread while this one serves the socket.
+bool handOverFromAnotherLaunch(const QString& socketPath, const QUrl& url)
 {
-    QLocalSocket socket;
-    socket.connectToServer(path);
-    ASSERT_TRUE(socket.waitForConnected(3000));
-    socket.write(bytes);
-    while (socket.bytesToWrite() > 0 && socket.waitForBytesWritten(3000)) {
-    }
-    socket.disconnectFromServer();
+    auto handedOver = std::async(std::launch::async,
+                                 [socketPath, url] { return URLHandoff::handOver(socketPath, url, 5000); });
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return handedOver.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000));
+    return handedOver.get();
 }
+
+// A connection of a misbehaving program of the same user, with plain sockets.
+class RawClient
+{
+public:
+    explicit RawClient(const QString& path)
+        : m_fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0))
+    {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(path);
+        std::memcpy(address.sun_path, name.constData(), static_cast<std::size_t>(name.size()));
+        connected = ::connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+    }
+    ~RawClient() { ::close(m_fd); }
+    RawClient(const RawClient&) = delete;
+    RawClient& operator=(const RawClient&) = delete;
+
+    void send(const QByteArray& bytes)
+    {
+        ::send(m_fd, bytes.constData(), static_cast<std::size_t>(bytes.size()), MSG_NOSIGNAL);
+    }
+    void finishSending() { ::shutdown(m_fd, SHUT_WR); }
+    // Whether the running instance closed the connection; what it answered is kept.
+    bool closedByServer()
+    {
+        char buffer[64];
+        ssize_t n = 0;
+        while ((n = ::recv(m_fd, buffer, sizeof(buffer), MSG_DONTWAIT)) > 0) {
+            answer.append(buffer, n);
+        }
+        return n == 0;
+    }
+    bool waitUntilClosedByServer()
+    {
+        return QTest::qWaitFor([this] { return closedByServer(); }, 5000);
+    }
+
+    bool connected = false;
+    QByteArray answer;
+
+private:
+    int m_fd;
+};
+
+// A running instance in a private folder of the test's, and what the hand-off logged.
+class URLHandoffTest : public ::testing::Test
+{
+protected:
+    URLHandoffTest()
+    {
+        logged().clear();
+        m_previousHandler =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context, const QString& text) {
+                if (QByteArray(context.category) == "veilmox.urlhandoff") {
+                    logged().append(text);
+                }
+            });
+        EXPECT_EQ(running->start({}), URLHandoff::Role::Primary);
+    }
+    ~URLHandoffTest() override { qInstallMessageHandler(m_previousHandler); }
+
+    static QStringList& logged()
+    {
+        static QStringList lines;
+        return lines;
+    }
+    std::unique_ptr<URLHandoff> make(const QString& folder)
+    {
+        return std::make_unique<URLHandoff>(kBundleID, kSchemes, scheduler, folder);
+    }
+
+    QTemporaryDir dir;
+    sim::VirtualScheduler scheduler;
+    std::unique_ptr<URLHandoff> running = make(dir.path());
+    QSignalSpy spy{running.get(), &URLHandoff::urlsReceived};
+
+private:
+    QtMessageHandler m_previousHandler = nullptr;
+};
 
 } // namespace
 
-TEST(URLHandoff, TheRunningInstanceTakesTheApplicationsURLsFromLaterOnesAndDropsAnythingElse)
+TEST_F(URLHandoffTest, OneCompleteLinkPerConnectionIsTakenAndEverythingElseDropped)
 {
-    QTemporaryDir dir;
-    sim::VirtualScheduler scheduler;
-    const auto make = [&] {
-        return std::make_unique<URLHandoff>(
-            kBundleID, QStringList{QStringLiteral("veilmox")}, scheduler, dir.path());
-    };
-    // An instance that is gone leaves no claim behind.
-    ASSERT_EQ(make()->start({}), URLHandoff::Role::Primary);
-    const auto running = make();
-    ASSERT_EQ(running->start({}), URLHandoff::Role::Primary);
-    QSignalSpy spy(running.get(), &URLHandoff::urlsReceived);
-    // From the command line: the application's schemes in any case, short enough.
-    const QStringList arguments{QStringLiteral("veilmox://auth?code=abc"),
-                                QStringLiteral("VEILMOX://Auth?code=def"),
-                                QStringLiteral("https://example.com/"),
-                                QStringLiteral("--verbose"),
-                                QStringLiteral("veilmox://auth?code=")
-                                    + QString(URLHandoff::kMaxURLLength, QLatin1Char('x'))};
-    EXPECT_EQ(running->urlsFromArguments(arguments),
+    const QUrl link(QStringLiteral("veilmox://auth?code=kept"));
+    // The command line: links of the application's schemes, in any case, short enough; their
+    // text is wiped where other users could read it.
+    QByteArray first = "veilmox://auth?code=abc", second = "VEILMOX://Auth?code=def", other = "--verbose";
+    QByteArray tooLong = "veilmox://auth?code=" + QByteArray(URLHandoff::kMaxURLLength, 'x');
+    QByteArray program = "veilmox", web = "https://example.com/";
+    char* argv[] = {
+        program.data(), first.data(), web.data(), other.data(), second.data(), tooLong.data(), nullptr};
+    int argc = 6;
+    EXPECT_EQ(takeURLArguments(argc, argv, kSchemes),
               (QList<QUrl>{QUrl(QStringLiteral("veilmox://auth?code=abc")),
                            QUrl(QStringLiteral("VEILMOX://Auth?code=def"))}));
+    ASSERT_EQ(argc, 4);
+    EXPECT_EQ(QByteArrayList({argv[1], argv[2], argv[3]}), QByteArrayList({web, other, tooLong}));
+    EXPECT_EQ(argv[4], nullptr);
+    EXPECT_EQ(first, QByteArray(first.size(), '\0'));
 
-    // Over the socket: hand-offs that are too big or of other schemes are dropped.
+    // Over the socket, each connection is one line: cut off, over-long, foreign or piled-up
+    // lines are never acted on, and a connection logs at most one complaint.
+    struct Case
+    {
+        const char* name;
+        QByteArray sent;
+        bool taken;
+    };
+    const Case cases[] = {
+        {"a link cut off mid-code", "veilmox://auth?code=abc_DEF-1", false},
+        {"an over-long line",
+         "veilmox://auth?code=" + QByteArray(URLHandoff::kMaxURLLength + 10, 'v') + "\n",
+         false},
+        {"lines that are no links of the application",
+         "file:///etc/passwd\nnot a url\r\nhttps://x/\n",
+         false},
+        {"a link", link.toEncoded() + "\r\n", true},
+        {"a second link after the first", link.toEncoded() + "\nveilmox://auth?code=more\n", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        spy.clear();
+        logged().clear();
+        RawClient client(running->socketPath());
+        ASSERT_TRUE(client.connected);
+        client.send(c.sent);
+        client.finishSending();
+        ASSERT_TRUE(client.waitUntilClosedByServer());
+        EXPECT_EQ(received(spy), c.taken ? QList<QUrl>{link} : QList<QUrl>{});
+        EXPECT_EQ(client.answer, c.taken ? "ok\n" : "");
+        EXPECT_LE(logged().size(), 1);
+    }
 
-    sendRaw(running->socketPath(), QByteArray(URLHandoff::kMaxMessageBytes + 10, 'v'));
-    sendRaw(running->socketPath(), "file:///etc/passwd\nnot a url at all\r\nveilmox://auth?code=kept\r\n");
-    ASSERT_TRUE(spy.wait(5000));
-    // Let a late delivery of the oversized message show itself, if there were one.
-    QCoreApplication::processEvents();
-    EXPECT_EQ(received(spy), QList<QUrl>{QUrl(QStringLiteral("veilmox://auth?code=kept"))});
-
+    // A link held back past the timeout is dropped with its connection.
     spy.clear();
-    const auto later = make();
-    const QList<QUrl> urls{QUrl(QStringLiteral("veilmox://auth?code=one")),
-                           QUrl(QStringLiteral("veilmox://other"))};
-    EXPECT_EQ(later->start(urls), URLHandoff::Role::HandedOff);
-    ASSERT_TRUE(spy.wait(5000));
-    EXPECT_EQ(received(spy), urls);
+    RawClient slow(running->socketPath());
+    slow.send(link.toEncoded());
+    // A later launch gets through meanwhile, and once it has, the slow one is being timed.
+    EXPECT_TRUE(
+        handOverFromAnotherLaunch(running->socketPath(), QUrl(QStringLiteral("veilmox://auth?code=quick"))));
+    scheduler.advance(URLHandoff::kReceiveTimeout);
+    ASSERT_TRUE(slow.waitUntilClosedByServer());
+    slow.send("\n");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(received(spy), QList<QUrl>{QUrl(QStringLiteral("veilmox://auth?code=quick"))});
 }
 
-TEST(DesktopEntry, RegistersTheProgramAsTheHandlerOfItsSchemesQuotingItAsTheFormatRequires)
+TEST_F(URLHandoffTest, HeldConnectionsAndARunOutOfDescriptorsDoNotEndTheHandOff)
+{
+    // Connections held open without a word: the oldest make way, a later launch gets through.
+    std::vector<std::unique_ptr<RawClient>> held;
+    for (int i = 0; i < 20; ++i) {
+        held.push_back(std::make_unique<RawClient>(running->socketPath()));
+    }
+    const QUrl link(QStringLiteral("veilmox://auth?code=through"));
+    EXPECT_TRUE(handOverFromAnotherLaunch(running->socketPath(), link));
+    EXPECT_EQ(received(spy), QList<QUrl>{link});
+    const auto closed = [&] {
+        return std::count_if(
+            held.begin(), held.end(), [](const auto& client) { return client->closedByServer(); });
+    };
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return closed() == 20 + 1 - static_cast<int>(URLHandoff::kMaxConnections); }, 5000));
+    held.clear();
+
+    // Out of descriptors when a launch connects: Qt gives the socket up; it comes back.
+    rlimit limits{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limits), 0);
+    int highest = 0;
+    for (const QString& entry : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System)) {
+        highest = std::max(highest, entry.toInt());
+    }
+    rlimit tight = limits;
+    tight.rlim_cur = static_cast<rlim_t>(highest + 2);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    std::vector<int> spare;
+    for (int fd = 0; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) {
+        spare.push_back(fd);
+    }
+    ::close(spare.back());
+    spare.pop_back();
+    {
+        RawClient starved(running->socketPath());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !running->isListening(); }, 5000));
+    }
+    for (const int fd : spare) {
+        ::close(fd);
+    }
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limits), 0);
+    ASSERT_FALSE(running->isListening());
+    scheduler.advance(URLHandoff::kListenRetryInterval);
+    EXPECT_TRUE(running->isListening());
+    EXPECT_EQ(logged().filter(QStringLiteral("stopped")).size(), 1);
+    spy.clear();
+    EXPECT_TRUE(handOverFromAnotherLaunch(running->socketPath(), link));
+    EXPECT_EQ(received(spy), QList<QUrl>{link});
+}
+
+TEST_F(URLHandoffTest, NeverRunsAsTheOneInstanceWithoutHoldingALockInAPrivateFolder)
+{
+    // An instance that is gone leaves no claim behind; one that runs holds its claim.
+    running.reset();
+    running = make(dir.path());
+    ASSERT_EQ(running->start({}), URLHandoff::Role::Primary);
+    EXPECT_EQ(make(dir.path())->start({}), URLHandoff::Role::HandedOff);
+
+    // A folder another user could enter, as the shared temporary folder's "veilmox-<uid>" when
+    // someone else made it first: the instance runs from a fresh private folder instead.
+    const QString open = dir.path() + QStringLiteral("/open");
+    ASSERT_TRUE(QDir().mkpath(open));
+    ::chmod(QFile::encodeName(open).constData(), 0777);
+    const auto exposed = make(open);
+    QSignalSpy exposedSpy(exposed.get(), &URLHandoff::urlsReceived);
+    ASSERT_EQ(exposed->start({}), URLHandoff::Role::Primary);
+    EXPECT_FALSE(exposed->socketPath().startsWith(open));
+    struct stat info
+    {};
+    ASSERT_EQ(::stat(QFile::encodeName(QFileInfo(exposed->socketPath()).path()).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 077, 0u);
+    EXPECT_TRUE(QDir(open).isEmpty());
+    const QUrl link(QStringLiteral("veilmox://auth?code=fresh"));
+    EXPECT_TRUE(handOverFromAnotherLaunch(exposed->socketPath(), link));
+    EXPECT_EQ(received(exposedSpy), QList<QUrl>{link});
+}
+
+TEST(ApplicationBus, TheOwnerOfTheNameTakesOneLinkPerOpenAndALaterInstanceHandsItsLinkOver)
+{
+    if (const QString missing = testing_support::PrivateSessionBus::missing(); !missing.isEmpty()) {
+        SKIP_OR_FAIL_UNDER_CI(missing.toStdString());
+    }
+    testing_support::PrivateSessionBus bus(QProcessEnvironment::systemEnvironment());
+    ASSERT_TRUE(bus.start());
+    const QString id = QStringLiteral("test.veilmox.Handler-") + QString::number(::getpid());
+    const QString path = ApplicationBus::objectPath(id);
+    EXPECT_EQ(path, QStringLiteral("/test/veilmox/Handler_") + QString::number(::getpid()));
+    ApplicationBus running(id, kSchemes, bus.connection());
+    ASSERT_EQ(running.start({}), ApplicationBus::Role::Primary);
+    QSignalSpy spy(&running, &ApplicationBus::urlsReceived);
+
+    // A launcher's Open, from another connection: the first link of the application's schemes.
+    const QDBusConnection launcher = QDBusConnection::connectToBus(bus.address(), QStringLiteral("launcher"));
+    QDBusMessage open = QDBusMessage::createMethodCall(
+        id, path, QStringLiteral("org.freedesktop.Application"), QStringLiteral("Open"));
+    open << QStringList{QStringLiteral("https://elsewhere.example/"),
+                        QStringLiteral("veilmox://auth?code=a"),
+                        QStringLiteral("veilmox://auth?code=b")}
+         << QVariantMap();
+    QDBusPendingCall call = launcher.asyncCall(open);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return call.isFinished(); }, 5000));
+    EXPECT_FALSE(call.isError()) << call.error().message().toStdString();
+    EXPECT_EQ(received(spy), QList<QUrl>{QUrl(QStringLiteral("veilmox://auth?code=a"))});
+
+    // A later instance finds the name taken, hands its link over and is told to end.
+    spy.clear();
+    auto later = std::async(std::launch::async, [&] {
+        ApplicationBus second(id, kSchemes, launcher);
+        return second.start({QUrl(QStringLiteral("veilmox://auth?code=later"))});
+    });
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return later.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 15000));
+    EXPECT_EQ(later.get(), ApplicationBus::Role::HandedOff);
+    EXPECT_EQ(received(spy), QList<QUrl>{QUrl(QStringLiteral("veilmox://auth?code=later"))});
+    QDBusConnection::disconnectFromBus(QStringLiteral("launcher"));
+}
+
+TEST(DesktopEntry, RegistersTheProgramAsTheBusActivatableHandlerOfItsSchemes)
 {
     const std::pair<QString, QString> cases[] = {
         {QStringLiteral("/opt/veilmox/veilmox"), QStringLiteral("/opt/veilmox/veilmox")},
@@ -97,21 +334,25 @@ TEST(DesktopEntry, RegistersTheProgramAsTheHandlerOfItsSchemesQuotingItAsTheForm
     }
 
     QTemporaryDir dir;
-    const QString folder = dir.path() + QStringLiteral("/applications");
-    ASSERT_TRUE(registerURLSchemeHandler(kBundleID,
-                                         QStringLiteral("Veilmox"),
-                                         QStringLiteral("/opt/veilmox/veilmox"),
-                                         {QStringLiteral("Veilmox")},
-                                         folder));
-    QFile file(folder + QStringLiteral("/getveilmox.Veilmox.desktop"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(file.readAll());
+    const auto registerIn = [&](const QString& executable) {
+        return registerURLSchemeHandler(
+            kBundleID, QStringLiteral("Veilmox"), executable, {QStringLiteral("Veilmox")}, dir.path());
+    };
+    ASSERT_EQ(registerIn(QStringLiteral("/opt/it's/veilmox")), Registration::Written);
+    EXPECT_EQ(registerIn(QStringLiteral("/opt/it's/veilmox")), Registration::Unchanged);
+    QFile entry(dir.path() + QStringLiteral("/applications/getveilmox.Veilmox.desktop"));
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(entry.readAll());
     EXPECT_TRUE(text.startsWith(QStringLiteral("[Desktop Entry]\n")));
-    for (const char* line : {"\nExec=/opt/veilmox/veilmox %u\n",
+    for (const char* line : {"\nExec=\"/opt/it's/veilmox\" %u\n",
+                             "\nDBusActivatable=true\n",
                              "\nMimeType=x-scheme-handler/veilmox;\n",
                              "\nType=Application\n"}) {
         EXPECT_TRUE(text.contains(QString::fromUtf8(line))) << line;
     }
+    QFile service(dir.path() + QStringLiteral("/dbus-1/services/getveilmox.Veilmox.service"));
+    ASSERT_TRUE(service.open(QIODevice::ReadOnly));
+    EXPECT_EQ(service.readAll(), "[D-BUS Service]\nName=getveilmox.Veilmox\nExec='/opt/it'\\''s/veilmox'\n");
 }
 
 TEST(WAVReading, ReadsLinearPCMAndRefusesAnythingElse)

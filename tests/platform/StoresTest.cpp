@@ -1,6 +1,8 @@
 // The stores that outlive the program: user defaults and the keychain.
 #include "platform/Keychain.h"
+#include "platform/SecretServiceKeychain.h"
 #include "platform/UserDefaults.h"
+#include "tests/support/PrivateSessionBus.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,9 +10,11 @@
 #include <QPointF>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QUuid>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <limits>
 #include <memory>
 #include <sys/stat.h>
@@ -142,42 +146,109 @@ TEST(UserDefaults, RefusesValuesItCannotStoreAndReadsTheOthersAsTheSystemDoes)
     EXPECT_EQ(changes.last().at(0).toString(), QStringLiteral("list"));
 }
 
-TEST(Keychain, BothStoresKeyItemsByServiceAndAccount)
-{
-    QTemporaryDir dir(tempFolder());
-    std::unique_ptr<Keychain> stores[] = {
-        std::make_unique<InMemoryKeychain>(),
-        std::make_unique<FileKeychain>(dir.path() + QStringLiteral("/keychain"))};
-    for (const auto& each : stores) {
-        Keychain& store = *each;
-        SCOPED_TRACE(dynamic_cast<FileKeychain*>(each.get()) != nullptr ? "file" : "in memory");
-        KeychainItem found;
-        EXPECT_EQ(store.copyMatching({"svc", "a"}, &found), errSecItemNotFound);
-        EXPECT_EQ(store.update({"svc", "a"}, "x"), errSecItemNotFound);
-        ASSERT_EQ(store.add(KeychainItem{"svc", "a", "one", KeychainAccessibility::AfterFirstUnlock}),
-                  errSecSuccess);
-        ASSERT_EQ(store.add(KeychainItem{"other", "a", "two", kThisDeviceOnly}), errSecSuccess);
-        ASSERT_EQ(store.add(KeychainItem{"svc", "b", "three", kThisDeviceOnly}), errSecSuccess);
-        EXPECT_EQ(store.add(KeychainItem{"svc", "a", "again", kThisDeviceOnly}), errSecDuplicateItem);
-        ASSERT_EQ(store.copyMatching({"other", "a"}, &found), errSecSuccess);
-        EXPECT_EQ(found.data, "two");
-        EXPECT_EQ(store.copyMatching({"svc", "c"}, &found), errSecItemNotFound);
-        EXPECT_EQ(store.copyMatching({"", "a"}, &found), errSecParam);
-
-        // An update replaces the data and keeps the accessibility.
-        ASSERT_EQ(store.update({"svc", "a"}, "new"), errSecSuccess);
-        ASSERT_EQ(store.copyMatching({"svc", "a"}, &found), errSecSuccess);
-        EXPECT_EQ(found.data, "new");
-        EXPECT_EQ(found.accessible, KeychainAccessibility::AfterFirstUnlock);
-
-        EXPECT_EQ(store.deleteItem({"svc", "a"}), errSecSuccess);
-        EXPECT_EQ(store.deleteItem({"svc", "a"}), errSecItemNotFound);
-        EXPECT_EQ(store.copyMatching({"svc", "a"}, nullptr), errSecItemNotFound);
-        EXPECT_EQ(store.copyMatching({"svc", "b"}, nullptr), errSecSuccess);
+// The desktop's Secret Service is tested only on the private session bus with its own unlocked
+// keyring that scripts/run-tests.sh starts, never against a user's own keyring; CI has it.
+#define SKIP_WITHOUT_TEST_SECRET_SERVICE()                                                                   \
+    if (qgetenv("VEILMOX_TEST_SESSION_BUS") != "private") {                                                  \
+        SKIP_OR_FAIL_UNDER_CI(                                                                               \
+            "needs the private session bus with an unlocked keyring of scripts/run-tests.sh");               \
     }
+
+// The keychain's contract, held by every store: in memory (tests), the file (no Secret Service)
+// and the desktop's Secret Service.
+class KeychainStores : public ::testing::TestWithParam<std::string>
+{
+protected:
+    void SetUp() override
+    {
+        if (GetParam() == "File") {
+            store = std::make_unique<FileKeychain>(dir.path() + QStringLiteral("/keychain"));
+        } else if (GetParam() == "InMemory") {
+            store = std::make_unique<InMemoryKeychain>();
+        } else {
+            SKIP_WITHOUT_TEST_SECRET_SERVICE();
+            store = SecretServiceKeychain::open();
+            ASSERT_NE(store, nullptr) << "the private session bus has no Secret Service";
+        }
+    }
+    void TearDown() override
+    {
+        for (const QString& name : {service, other}) {
+            for (const QString& account : {QStringLiteral("a"), QStringLiteral("b")}) {
+                if (store) {
+                    store->deleteItem({name, account});
+                }
+            }
+        }
+    }
+
+    QTemporaryDir dir{tempFolder()};
+    std::unique_ptr<Keychain> store;
+    // Names of this run only: a shared keyring may hold items of other runs.
+    const QString service = QStringLiteral("svc-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const QString other = QStringLiteral("other-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+};
+
+INSTANTIATE_TEST_SUITE_P(Each,
+                         KeychainStores,
+                         ::testing::Values("InMemory", "File", "SecretService"),
+                         [](const auto& param) { return param.param; });
+
+TEST_P(KeychainStores, KeyItemsByServiceAndAccount)
+{
+    KeychainItem found;
+    EXPECT_EQ(store->copyMatching({service, "a"}, &found), errSecItemNotFound);
+    EXPECT_EQ(store->update({service, "a"}, "x"), errSecItemNotFound);
+    ASSERT_EQ(store->add(KeychainItem{service, "a", "one", KeychainAccessibility::AfterFirstUnlock}),
+              errSecSuccess);
+    ASSERT_EQ(store->add(KeychainItem{other, "a", "two", kThisDeviceOnly}), errSecSuccess);
+    ASSERT_EQ(store->add(KeychainItem{service, "b", QByteArray("\xff\0t", 3), kThisDeviceOnly}),
+              errSecSuccess);
+    EXPECT_EQ(store->add(KeychainItem{service, "a", "again", kThisDeviceOnly}), errSecDuplicateItem);
+    ASSERT_EQ(store->copyMatching({other, "a"}, &found), errSecSuccess);
+    EXPECT_EQ(found.data, "two");
+    ASSERT_EQ(store->copyMatching({service, "b"}, &found), errSecSuccess);
+    EXPECT_EQ(found.data, QByteArray("\xff\0t", 3));
+    EXPECT_EQ(store->copyMatching({service, "c"}, &found), errSecItemNotFound);
+    EXPECT_EQ(store->copyMatching({"", "a"}, &found), errSecParam);
+
+    // An update replaces the data and keeps the accessibility.
+    ASSERT_EQ(store->update({service, "a"}, "new"), errSecSuccess);
+    ASSERT_EQ(store->copyMatching({service, "a"}, &found), errSecSuccess);
+    EXPECT_EQ(found.data, "new");
+    EXPECT_EQ(found.accessible, KeychainAccessibility::AfterFirstUnlock);
+
+    EXPECT_EQ(store->deleteItem({service, "a"}), errSecSuccess);
+    EXPECT_EQ(store->deleteItem({service, "a"}), errSecItemNotFound);
+    EXPECT_EQ(store->copyMatching({service, "a"}, nullptr), errSecItemNotFound);
+    EXPECT_EQ(store->copyMatching({service, "b"}, nullptr), errSecSuccess);
 }
 
-TEST(FileKeychain, KeepsItsSecretsOwnerOnlyReplacesItsFileAtomicallyAndNeverLosesADamagedOne)
+TEST(SecretServiceKeychain, IsTheUsersStoreWhenOneAnswersAndTakesOverTheFilesItems)
+{
+    SKIP_WITHOUT_TEST_SECRET_SERVICE();
+    QTemporaryDir dir(tempFolder());
+    const QString service = QStringLiteral("svc-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    FileKeychain file(dir.path() + QStringLiteral("/keychain"));
+    ASSERT_EQ(file.add(KeychainItem{service, "a", "from the file", kThisDeviceOnly}), errSecSuccess);
+    ASSERT_EQ(file.add(KeychainItem{service, "b", "older", kThisDeviceOnly}), errSecSuccess);
+    const auto secrets = SecretServiceKeychain::open();
+    ASSERT_NE(secrets, nullptr);
+    ASSERT_EQ(secrets->add(KeychainItem{service, "b", "kept", kThisDeviceOnly}), errSecSuccess);
+
+    const std::unique_ptr<Keychain> users = openUserKeychain(file.directory());
+    ASSERT_EQ(dynamic_cast<FileKeychain*>(users.get()), nullptr);
+    KeychainItem found;
+    ASSERT_EQ(users->copyMatching({service, "a"}, &found), errSecSuccess);
+    EXPECT_EQ(found.data, "from the file");
+    ASSERT_EQ(users->copyMatching({service, "b"}, &found), errSecSuccess);
+    EXPECT_EQ(found.data, "kept");
+    EXPECT_FALSE(QFileInfo::exists(file.filePath()));
+    users->deleteItem({service, "a"});
+    users->deleteItem({service, "b"});
+}
+
+TEST(FileKeychain, KeepsItsSecretsOwnerOnlyAndReplacesItsFileAtomically)
 {
     QTemporaryDir dir(tempFolder());
     // A folder that already exists with loose permissions is closed before anything goes in.
@@ -203,20 +274,70 @@ TEST(FileKeychain, KeepsItsSecretsOwnerOnlyReplacesItsFileAtomicallyAndNeverLose
     KeychainItem found;
     ASSERT_EQ(first.copyMatching({"svc", "a"}, &found), errSecSuccess);
     EXPECT_EQ(found.data, "two");
+}
 
-    // A damaged file is moved aside and the store starts empty.
-    FileKeychain store(dir.path() + QStringLiteral("/damaged"));
-    ASSERT_TRUE(QDir().mkpath(store.directory()));
-    writeFile(store.filePath(), "not a property list");
-    EXPECT_EQ(store.copyMatching({"svc", "a"}, nullptr), errSecItemNotFound);
-    EXPECT_EQ(readFile(store.setAsidePath()), "not a property list");
-    EXPECT_EQ(store.add(KeychainItem{"svc", "a", "fresh", kThisDeviceOnly}), errSecSuccess);
-    EXPECT_EQ(store.copyMatching({"svc", "a"}, nullptr), errSecSuccess);
+TEST(FileKeychain, WhatCannotBeReadIsMovedAsideInsideTheFolderNeverFollowedAndGoneAtTheEnd)
+{
+    QTemporaryDir dir(tempFolder());
+    const QString outside = dir.path() + QStringLiteral("/outside");
+    const QByteArray tokens = FileKeychain(dir.path() + QStringLiteral("/source"))
+                                          .add(KeychainItem{"svc", "a", "token text", kThisDeviceOnly})
+                                      == errSecSuccess
+                                  ? readFile(dir.path() + QStringLiteral("/source/login.keychain.plist"))
+                                  : QByteArray();
+    ASSERT_FALSE(tokens.isEmpty());
+    writeFile(outside, tokens);
+    struct Case
+    {
+        const char* name;
+        std::function<void(const QString& path)> plant;
+    };
+    const Case cases[] = {
+        {"a damaged file",
+         [](const QString& path) {
+             writeFile(path, "not a property list");
+         }},
+        {"a file past the size cap",
+         [&](const QString& path) {
+             writeFile(path, tokens + QByteArray(FileKeychain::kMaximumFileSize, ' '));
+         }},
+        {"a folder",
+         [](const QString& path) {
+             QDir().mkpath(path + QStringLiteral("/inner"));
+         }},
+        {"a pipe",
+         [](const QString& path) {
+             ::mkfifo(QFile::encodeName(path).constData(), 0600);
+         }},
+        {"a link to a store elsewhere",
+         [&](const QString& path) {
+             QFile::link(outside, path);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FileKeychain store(dir.path() + QStringLiteral("/") + QString::fromLatin1(c.name).replace(' ', '-'));
+        ASSERT_TRUE(QDir().mkpath(store.directory()));
+        c.plant(store.filePath());
+        EXPECT_EQ(store.copyMatching({"svc", "a"}, nullptr), errSecItemNotFound);
+        ASSERT_TRUE(store.setAsidePath().startsWith(store.directory() + QLatin1Char('/')));
+        ASSERT_EQ(store.add(KeychainItem{"svc", "a", "fresh", kThisDeviceOnly}), errSecSuccess);
+        EXPECT_EQ(store.copyMatching({"svc", "a"}, nullptr), errSecSuccess);
+        EXPECT_FALSE(QFileInfo(store.filePath()).isSymLink());
+        // The end of the session takes the copies with it, and nothing they point at.
+        store.discardSetAsideCopies();
+        EXPECT_EQ(QDir(store.directory()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+                  QStringList{"login.keychain.plist"});
+    }
+    EXPECT_EQ(readFile(outside), tokens);
 
-    // Something that is not a readable file sits where the store's file belongs.
-    FileKeychain blocked(dir.path() + QStringLiteral("/blocked"));
-    ASSERT_TRUE(QDir().mkpath(blocked.filePath()));
-    EXPECT_EQ(blocked.copyMatching({"svc", "a"}, nullptr), errSecIO);
-    EXPECT_EQ(blocked.add(KeychainItem{"svc", "a", "x", kThisDeviceOnly}), errSecIO);
-    EXPECT_TRUE(QFileInfo(blocked.filePath()).isDir());
+    // A folder that is a link is not used at all.
+    const QString linked = dir.path() + QStringLiteral("/linked");
+    ASSERT_TRUE(QFile::link(dir.path() + QStringLiteral("/source"), linked));
+    FileKeychain throughLink(linked);
+    EXPECT_EQ(throughLink.copyMatching({"svc", "a"}, nullptr), errSecIO);
+    EXPECT_EQ(throughLink.add(KeychainItem{"svc", "b", "x", kThisDeviceOnly}), errSecIO);
+    KeychainItem found;
+    ASSERT_EQ(FileKeychain(dir.path() + QStringLiteral("/source")).copyMatching({"svc", "b"}, &found),
+              errSecItemNotFound);
 }

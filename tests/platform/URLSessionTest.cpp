@@ -176,3 +176,55 @@ TEST_F(URLSessionTest, NobodyIsCalledBackAfterTheContextOrTheSessionIsGone)
     static_cast<void>(QTest::qWaitFor([&] { return session.tasksInFlight() == 0; }, 1000));
     EXPECT_FALSE(called);
 }
+
+TEST_F(URLSessionTest, ABodyThatCannotBeDecodedOrUnpacksPastTheCapIsNoAnswer)
+{
+    // A deflate stream as the header names it: zlib's, without the length Qt puts in front.
+    const auto deflated = [](const QByteArray& plain) {
+        return qCompress(plain, 9).mid(4);
+    };
+    // Text that packs only about two to one.
+    QByteArray loose;
+    for (int i = 0; loose.size() < 100 * 1024; ++i) {
+        loose += QByteArray::number(i * 2654435761U % 1000003U, 16);
+    }
+    struct Case
+    {
+        const char* name;
+        int status;
+        QByteArray body;
+        std::optional<URLError::Code> failure;
+        QByteArray decoded = {};
+    };
+    const Case cases[] = {
+        {"a compressed answer", 200, deflated("{\"id\":\"u\"}"), std::nullopt, "{\"id\":\"u\"}"},
+        {"a broken stream", 200, "not compressed at all", URLError::Code::CannotDecodeContentData},
+        {"more than the cap unpacked", 200, deflated(loose), URLError::Code::DataLengthExceedsMaximum},
+        {"a bomb",
+         200,
+         deflated(QByteArray(20 * 1024 * 1024, '\0')),
+         URLError::Code::CannotDecodeContentData},
+        // The status of a refusal still counts; its body is only ever shown in logs.
+        {"a refusal with a broken body", 401, "not compressed at all", std::nullopt, ""},
+    };
+    URLSession session64K{scheduler, {5.0, 64 * 1024}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_LT(c.body.size(), 64 * 1024);
+        answer = [&c](const HttpRequest&) {
+            HttpResponse response = HttpResponse::json(c.status, c.body);
+            response.headers.emplaceBack("Content-Encoding", "deflate");
+            return Reply(response);
+        };
+        std::optional<URLSessionResult> result;
+        session64K.dataTask(
+            URLRequest(url(server, "/x")), nullptr, [&](const URLSessionResult& r) { result = r; });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
+        if (c.failure) {
+            EXPECT_EQ(errorOf(result).code, *c.failure);
+        } else {
+            EXPECT_EQ(responseOf(result).statusCode, c.status);
+            EXPECT_EQ(responseOf(result).data, c.decoded);
+        }
+    }
+}

@@ -1,0 +1,380 @@
+// What the audience of the "Veilmox" display is shown while the desktop and the user's choices
+// change under a capture in flight: never a pixel of a hidden app or window, of a masked area or
+// of the program's own windows. Everything goes through the state object's own operations, in
+// virtual time, on a desktop whose every window has a colour of its own.
+#include "capture/ShareMaskEditor.h"
+#include "tests/state/PrivacyRig.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using testing_support::PrivacyRig;
+using Await = PrivacyRig::Await;
+
+namespace {
+
+const QString kOpen = QStringLiteral("com.example.open");
+const QString kSecret = QStringLiteral("com.example.secret");
+const QString kNotes = QStringLiteral("com.example.notes");
+const QRgb kMaskFill = qRgb(23, 24, 28);
+const QRgb kWallpaper = platform::sim::SimDesktop::DisplaySpec().desktopColor.rgb();
+
+// A part of the secret app's window that a mask may cover.
+const QRectF kSecretPatch(10, 10, 40, 30);
+
+// The process's services for one test, so the mask editor's views read its settings and clock.
+struct CurrentServices
+{
+    explicit CurrentServices(const platform::Services& services) { platform::Services::setCurrent(services); }
+    ~CurrentServices() { platform::Services::setCurrent(platform::Services()); }
+    CurrentServices(const CurrentServices&) = delete;
+    CurrentServices& operator=(const CurrentServices&) = delete;
+};
+
+// The desktop of the sequences below: an app the audience may see, an app to hide whole and one
+// whose windows are hidden one by one, each with a window on screen.
+struct Scene
+{
+    explicit Scene(PrivacyRig& r)
+        : rig(r)
+        , open(r.launch(kOpen))
+        , secret(r.launch(kSecret))
+        , notes(r.launch(kNotes))
+        , openWindow(r.addWindow(open, {20, 40, 80, 70}))
+        , secretWindow(r.addWindow(secret, {120, 40, 80, 70}, {kSecretPatch}))
+        , notesWindow(r.addWindow(notes, {220, 40, 80, 70}))
+    {}
+
+    // A hidden window on screen, so the filter lists the windows it leaves out one by one.
+    void listWindows() const { rig.manager->toggleWindowHidden(notesWindow, kNotes); }
+    // The secret app hidden from the share, with single windows listed, and hidden on the Mac.
+    void hideSecretOffScreen() const
+    {
+        rig.manager->toggleHidden(kSecret);
+        listWindows();
+        rig.t.desktop.runningApplication(secret)->hide();
+    }
+
+    PrivacyRig& rig;
+    platform::pid_type open;
+    platform::pid_type secret;
+    platform::pid_type notes;
+    quint32 openWindow;
+    quint32 secretWindow;
+    quint32 notesWindow;
+    quint32 extra = 0;
+    platform::Window* own = nullptr;
+    std::unique_ptr<ShareMaskEditor> editor;
+};
+
+// A point of the picture and the colour it must have.
+using Sentinel = std::pair<QPointF, QRgb>;
+
+struct Sequence
+{
+    const char* name;
+    // Where a capture is out when the change makes its picture unfit to show.
+    QList<Await> dropsAt;
+    std::function<void(Scene&)> before;
+    std::function<void(Scene&)> during;
+    // What the audience sees once the change has settled, besides the open app.
+    QList<Sentinel> settled;
+};
+
+const Sequence kSequences[] = {
+    {"a window opened by a hidden app while single windows are listed",
+     {Await::Content, Await::Screenshot},
+     [](Scene& s) {
+         s.rig.manager->toggleHidden(kSecret);
+         s.listWindows();
+     },
+     [](Scene& s) {
+         s.extra = s.rig.addWindow(s.secret, {120, 120, 80, 60});
+     },
+     {{{160, 150}, kWallpaper}}},
+    {"a hidden app's off-screen window coming on screen as the app is unhidden",
+     {},
+     [](Scene& s) { s.hideSecretOffScreen(); },
+     [](Scene& s) { s.rig.t.desktop.runningApplication(s.secret)->unhide(); },
+     {{{160, 75}, kWallpaper}}},
+    {"a hidden app's off-screen window coming on screen as the app is activated",
+     {},
+     [](Scene& s) { s.hideSecretOffScreen(); },
+     [](Scene& s) { s.rig.t.desktop.activateApp(s.secret); },
+     {{{160, 75}, kWallpaper}}},
+    {"one of the program's own windows ordered in",
+     {},
+     [](Scene& s) {
+         s.listWindows();
+         s.own = &s.rig.addOwnWindow({20, 120, 80, 60}, false);
+     },
+     [](Scene& s) { s.own->orderFrontRegardless(); },
+     {{{60, 150}, kWallpaper}}},
+    {"one of the program's own windows made and shown",
+     {Await::Content, Await::Screenshot},
+     [](Scene& s) { s.listWindows(); },
+     [](Scene& s) {
+         s.rig.addOwnWindow({20, 120, 80, 60}, true);
+     },
+     {{{60, 150}, kWallpaper}}},
+    {"a minimised hidden window restored",
+     {},
+     [](Scene& s) {
+         s.extra = s.rig.addWindow(s.notes, {220, 120, 80, 60});
+         s.rig.manager->toggleWindowHidden(s.extra, kNotes);
+         s.rig.t.desktop.setWindowOnScreen(s.extra, false);
+     },
+     [](Scene& s) { s.rig.t.desktop.setWindowOnScreen(s.extra, true); },
+     {{{260, 150}, kWallpaper}}},
+    {"a fully masked window jumping 130 points",
+     {Await::Content, Await::Screenshot},
+     [](Scene& s) {
+         s.extra = s.rig.addWindow(s.open, {20, 120, 70, 60}, {QRectF(0, 0, 70, 60)});
+         s.rig.manager->addShareMask({QUuid::createUuid(), s.extra, kOpen, QRectF(0, 0, 70, 60)});
+     },
+     [](Scene& s) {
+         s.rig.t.desktop.setWindowBounds(s.extra, {150, 120, 70, 60});
+     },
+     {{{185, 150}, kMaskFill}, {{55, 150}, kWallpaper}}},
+    {"an app hidden by the user",
+     {Await::Screenshot},
+     [](Scene&) {},
+     [](Scene& s) { s.rig.manager->toggleHidden(kSecret); },
+     {{{160, 75}, kWallpaper}}},
+};
+
+} // namespace
+
+TEST(SharePrivacy, NothingHiddenReachesTheAudienceWhateverChangesWhileACaptureIsOut)
+{
+    for (const Sequence& sequence : kSequences) {
+        for (const Await point : {Await::Content, Await::Screenshot}) {
+            SCOPED_TRACE(std::string(sequence.name)
+                         + (point == Await::Content ? ", while the content is awaited"
+                                                    : ", while the screenshot is awaited"));
+            PrivacyRig rig;
+            Scene scene(rig);
+            rig.t.desktop.mouseMoved({60, 75});
+            rig.startSharing();
+            sequence.before(scene);
+            rig.run(0.2);
+            const int before = rig.delivered();
+            ASSERT_GT(before, 0);
+
+            rig.runToMidCapture(point);
+            sequence.during(scene);
+            rig.run(0.011);
+            // A picture unfit to show is dropped and counted; the mirror keeps the last one.
+            const int dropped = rig.display().droppedFrameCount();
+            EXPECT_EQ(dropped, sequence.dropsAt.contains(point) ? 1 : 0);
+            EXPECT_EQ(rig.display().imageView()->image()->cacheKey(), rig.lastPicture.cacheKey());
+            rig.run(0.3);
+
+            EXPECT_TRUE(rig.leaks.isEmpty()) << rig.leaks.join(QLatin1Char('\n')).toStdString();
+            // The share goes on: newer pictures, with the open app and the pointer over it.
+            EXPECT_GT(rig.delivered(), before + 2);
+            EXPECT_TRUE(rig.shows({40, 60}, rig.colour(scene.openWindow)));
+            EXPECT_TRUE(rig.shows({62, 83}, qRgb(0, 0, 0)));
+            for (const auto& [at, colour] : sequence.settled) {
+                EXPECT_TRUE(rig.shows(at, colour)) << at.x() << ", " << at.y();
+            }
+        }
+    }
+}
+
+namespace {
+
+struct EntryPoint
+{
+    const char* name;
+    std::function<void(Scene&)> before;
+    std::function<void(Scene&)> hide;
+    // Where the audience now sees something else than the secret app's window.
+    QPointF covered;
+    QRgb coveredBy;
+    // Shows it again, for the entry points that restore by themselves.
+    std::function<void(Scene&)> restore;
+};
+
+const EntryPoint kEntryPoints[] = {
+    {"the app's switch in the popover",
+     [](Scene&) {},
+     [](Scene& s) { s.rig.manager->toggleHidden(kSecret); },
+     {160, 90},
+     kWallpaper,
+     nullptr},
+    {"the frontmost-app hot key",
+     [](Scene& s) { s.rig.t.desktop.activateApp(s.secret); },
+     [](Scene& s) {
+         ASSERT_TRUE(s.rig.t.hotKeys.press(4, 0x300));
+         s.rig.t.scheduler.runPending();
+     },
+     {160, 90},
+     kWallpaper,
+     nullptr},
+    {"automatic hiding while a meeting app shares the screen",
+     [](Scene& s) {
+         s.rig.manager->setAutoHideEnabled(true);
+         s.rig.manager->toggleAutoHide(true, kSecret);
+     },
+     [](Scene& s) {
+         const auto zoom =
+             s.rig.t.desktop.launchApp(QStringLiteral("us.zoom.xos"), QStringLiteral("zoom.us"));
+         s.extra = s.rig.t.desktop.addWindow(zoom, QStringLiteral("Zoom Share Toolbar"), {500, 0, 400, 60});
+     },
+     {160, 90},
+     kWallpaper,
+     [](Scene& s) {
+         s.rig.t.desktop.removeWindow(s.extra);
+     }},
+    {"the window's switch in the popover",
+     [](Scene&) {},
+     [](Scene& s) { s.rig.manager->toggleWindowHidden(s.secretWindow, kSecret); },
+     {160, 90},
+     kWallpaper,
+     nullptr},
+    {"a box drawn in the mask editor",
+     [](Scene& s) {
+         s.editor = std::make_unique<ShareMaskEditor>(s.rig.t.services(), s.rig.manager.get());
+         s.rig.manager->setShareMaskEditor(s.editor.get());
+         s.rig.manager->openShareMaskEditor();
+         ASSERT_TRUE(s.editor->isEditing());
+     },
+     [](Scene& s) { s.editor->addMask(kSecretPatch.translated(120, 40)); },
+     QPointF(150, 65),
+     kMaskFill,
+     nullptr},
+};
+
+} // namespace
+
+TEST(SharePrivacy, EveryWayOfHidingReachesTheAudienceWithinOneTick)
+{
+    // A change made while a screenshot is out lands in the next tick's capture: one interval,
+    // then the screenshot's wait.
+    constexpr double kWait = 0.02;
+    constexpr double kWithinOneTick = VirtualDisplayManager::kCaptureInterval + kWait + 1e-6;
+    for (const EntryPoint& entry : kEntryPoints) {
+        SCOPED_TRACE(entry.name);
+        PrivacyRig rig;
+        CurrentServices current(rig.t.services());
+        Scene scene(rig);
+        WindowManager& m = rig.startSharing();
+        std::vector<double> changes;
+        const auto changed = [&changes, &rig] {
+            changes.push_back(rig.t.scheduler.now());
+        };
+        QObject::connect(&m, &WindowManager::hiddenBundleIDsChanged, &m, changed);
+        QObject::connect(&m, &WindowManager::hiddenWindowsChanged, &m, changed);
+        QObject::connect(&m, &WindowManager::shareMasksChanged, &m, changed);
+        entry.before(scene);
+        rig.run(0.2);
+        ASSERT_TRUE(rig.shows({160, 90}, rig.colour(scene.secretWindow)));
+
+        changes.clear();
+        rig.runToMidCapture(Await::Screenshot, kWait);
+        entry.hide(scene);
+        rig.run(1.5);
+        ASSERT_FALSE(changes.empty());
+        const double hidden = changes.front();
+        EXPECT_LE(rig.firstDeliveryAfter(hidden) - hidden, kWithinOneTick);
+        EXPECT_TRUE(rig.shows(entry.covered, entry.coveredBy));
+        EXPECT_TRUE(rig.leaks.isEmpty()) << rig.leaks.join(QLatin1Char('\n')).toStdString();
+
+        if (entry.restore) {
+            changes.clear();
+            entry.restore(scene);
+            rig.run(2.5);
+            ASSERT_FALSE(changes.empty());
+            const double shown = changes.front();
+            EXPECT_LE(rig.firstDeliveryAfter(shown) - shown, kWithinOneTick);
+            EXPECT_TRUE(rig.shows({160, 90}, rig.colour(scene.secretWindow)));
+        }
+    }
+}
+
+TEST(SharePrivacy, APauseFreezesOrCoversThePictureUntilTheShareResumes)
+{
+    for (const auto mode : {WindowManager::PanicMode::Freeze, WindowManager::PanicMode::Cover}) {
+        SCOPED_TRACE(WindowManager::rawValue(mode).toStdString());
+        PrivacyRig rig;
+        Scene scene(rig);
+        WindowManager& m = rig.startSharing();
+        m.setPanicMode(mode);
+        rig.run(0.2);
+        const QImage live = rig.lastPicture;
+
+        // Paused while a screenshot is out: that picture is never shown.
+        rig.runToMidCapture(Await::Screenshot);
+        const int shownWhenPaused = rig.delivered();
+        m.togglePanic();
+        rig.t.desktop.setWindowBounds(scene.openWindow, {20, 120, 80, 70});
+        rig.run(0.5);
+        const QImage mirror = *rig.display().imageView()->image();
+        if (mode == WindowManager::PanicMode::Freeze) {
+            EXPECT_EQ(rig.delivered(), shownWhenPaused);
+            EXPECT_EQ(mirror.cacheKey(), live.cacheKey());
+        } else {
+            // "Be right back" for the audience and in the preview, at the display's size.
+            EXPECT_EQ(rig.delivered(), shownWhenPaused + 1);
+            EXPECT_EQ(mirror.cacheKey(), rig.lastPicture.cacheKey());
+            EXPECT_EQ(mirror.size(), QSize(640, 400));
+            EXPECT_EQ(mirror.pixel(2, 2), qRgb(0x0B, 0x0C, 0x0E));
+            EXPECT_EQ(mirror.pixel(2, 398), qRgb(0x0B, 0x0C, 0x0E));
+        }
+
+        // Live again from the next tick on.
+        const int shownBeforeResuming = rig.delivered();
+        m.togglePanic();
+        rig.run(VirtualDisplayManager::kCaptureInterval + 0.02);
+        EXPECT_GT(rig.delivered(), shownBeforeResuming);
+        EXPECT_TRUE(rig.shows({60, 155}, rig.colour(scene.openWindow)));
+        EXPECT_TRUE(rig.shows({60, 75}, kWallpaper));
+    }
+}
+
+TEST(SharePrivacy, AMaskedWindowDraggedWithStartsStopsAndTurnsIsNeverUncovered)
+{
+    PrivacyRig rig;
+    Scene scene(rig);
+    const quint32 dragged = rig.addWindow(scene.open, {40, 60, 90, 70}, {QRectF(20, 15, 40, 30)});
+    WindowManager& m = rig.startSharing();
+    m.addShareMask({QUuid::createUuid(), dragged, kOpen, QRectF(20, 15, 40, 30)});
+    rig.run(0.2);
+
+    // Each leg starts while a capture waits for its content, then steps every 5 ms: (dx, dy,
+    // steps), a zero step being a pause.
+    const std::tuple<double, double, int> legs[] = {
+        {2, 0, 40},
+        {0, 0, 30},
+        {-3, 0, 20},
+        {0, 2, 25},
+        {0, 0, 7},
+        {1.5, -1.5, 30},
+        {-2, -1, 10},
+        {0, 0, 40},
+        {25, 0, 1},
+        {0, 0, 20},
+        {-25, 10, 1},
+        {0, 0, 20},
+    };
+    const double waits[] = {0.02, 0.012, 0.016};
+    QRectF bounds = rig.t.desktop.window(dragged)->bounds;
+    int leg = 0;
+    const int before = rig.delivered();
+    for (const auto& [dx, dy, steps] : legs) {
+        rig.runToMidCapture(Await::Content, waits[leg++ % 3]);
+        for (int i = 0; i < steps; ++i) {
+            bounds.translate(dx, dy);
+            rig.t.desktop.setWindowBounds(dragged, bounds);
+            rig.run(0.005);
+        }
+    }
+    rig.run(0.2);
+    EXPECT_TRUE(rig.leaks.isEmpty()) << rig.leaks.join(QLatin1Char('\n')).toStdString();
+    // The motion margin keeps most pictures of a steady drag fit to show.
+    const int shown = rig.delivered() - before;
+    EXPECT_GT(shown, 2 * rig.display().droppedFrameCount());
+    EXPECT_TRUE(rig.shows(bounds.center() - QPointF(5, 0), kMaskFill));
+}
