@@ -39,10 +39,18 @@ PiPController::PiPController(const platform::Services& services, QObject* parent
     , m_services(services)
 {
     m_alpha.setOnChange([this] {
-        if (m_panel) {
-            m_panel->setAlphaValue(m_alpha.value());
+        if (!m_panel) {
+            return;
+        }
+        m_panel->setAlphaValue(m_alpha.value());
+        // The end of a hide's fade orders the panel out, unless it was shown again meanwhile.
+        if (!m_isVisible && !m_alpha.isAnimating() && m_alpha.value() == 0) {
+            m_panel->orderOut();
         }
     });
+    if (m_services.defaults != nullptr && m_services.defaults->hasObject(autoShowKey)) {
+        m_autoShowOnShare = m_services.defaults->boolForKey(autoShowKey);
+    }
 }
 
 PiPController::~PiPController() = default;
@@ -58,6 +66,12 @@ void PiPController::setIsVisible(bool value)
 {
     m_isVisible = value;
     emit isVisibleChanged(value);
+}
+
+void PiPController::setAutoShowOnShare(bool value)
+{
+    m_autoShowOnShare = value;
+    emit autoShowOnShareChanged(value);
 }
 
 void PiPController::makePanel()
@@ -113,5 +127,21 @@ void PiPController::show()
         m_alpha.set(1);
     } else {
         m_alpha.animate(1, kit::Animation::easeInOut(kFadeDuration));
+    }
+}
+
+void PiPController::hide()
+{
+    if (!m_panel) {
+        return;
+    }
+    setIsVisible(false);
+    if (m_services.defaults != nullptr) {
+        m_services.defaults->setObject(false, visibleKey);
+    }
+    if (kit::reduceMotion()) {
+        m_alpha.set(0);
+    } else {
+        m_alpha.animate(0, kit::Animation::easeInOut(kHideDuration));
     }
 }

@@ -29,11 +29,17 @@ public:
     // The process-wide instance, made on first use with the process's services.
     static PiPController& shared();
 
-    // User-defaults key: whether the panel was shown.
+    // User-defaults keys: whether the panel was shown; whether a detected share opens it.
     static inline const QString visibleKey = QStringLiteral("pipVisible");
+    static inline const QString autoShowKey = QStringLiteral("pipAutoShowOnShare");
 
     bool isVisible() const { return m_isVisible; }
     void setIsVisible(bool value);
+
+    // Whether a detected share opens the panel; true unless a stored choice says otherwise. The
+    // setter only publishes: the settings switch stores the value under autoShowKey itself.
+    bool autoShowOnShare() const { return m_autoShowOnShare; }
+    void setAutoShowOnShare(bool value);
 
     // True while the panel is open because a detected share opened it; every show or hide the
     // user asks for clears it first.
@@ -44,17 +50,23 @@ public:
     // in. Never fails.
     void show();
 
+    // Records the panel as hidden and fades it out (at once under Reduce Motion); a show during
+    // the fade keeps it on screen. Nothing while there is no panel.
+    void hide();
+
     // The panel; null until the first show.
     platform::Window* panel() const { return m_panel.get(); }
 
     static constexpr QSizeF kContentSize{320, 300};
     static constexpr qint64 kPanelLevel = 1001;
     static constexpr double kFadeDuration = 0.2;
+    static constexpr double kHideDuration = 0.16;
     // Room between the panel and the edges of the visible frame.
     static constexpr double kCornerInset = 16;
 
 signals:
     void isVisibleChanged(bool value);
+    void autoShowOnShareChanged(bool value);
 
 private:
     void makePanel();
@@ -62,6 +74,7 @@ private:
 
     platform::Services m_services;
     bool m_isVisible = false;
+    bool m_autoShowOnShare = true;
     bool m_openedBySharing = false;
     std::unique_ptr<platform::Window> m_panel;
     kit::AnimatedValue m_alpha;

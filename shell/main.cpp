@@ -106,6 +106,8 @@ int main(int argc, char* argv[])
             QDesktopServices::openUrl(url);
         }
     });
+    // The quit buttons end this process.
+    desktop.setTerminateHandler([] { QApplication::quit(); });
     platform::sim::SimHotKeySystem hotKeys;
     // The desktop's Secret Service when one answers, else a private file; the log says which.
     const std::unique_ptr<platform::Keychain> keychain = platform::openUserKeychain();

@@ -741,6 +741,14 @@ bool SimDesktop::isActive() const
     return m_state->frontmost == m_state->ownPid;
 }
 
+void SimDesktop::terminate()
+{
+    ++m_terminateRequests;
+    if (m_terminate) {
+        m_terminate();
+    }
+}
+
 void SimDesktop::postScreenChange()
 {
     m_defaultCenter.post(Notification{kApplicationDidChangeScreenParameters, {}, nullptr});

@@ -185,6 +185,11 @@ public:
     bool setActivationPolicy(ActivationPolicy policy) override;
     void activate(bool ignoringOtherApps) override;
     bool isActive() const override;
+    // Counts the request and passes it to the handler, which ends the real process when the
+    // desktop runs inside the application.
+    void terminate() override;
+    int terminateRequests() const { return m_terminateRequests; }
+    void setTerminateHandler(std::function<void()> handler) { m_terminate = std::move(handler); }
 
     // AppWindowServer
     quint32 registerWindow(QWidget* content, const QRectF& frame) override;
@@ -214,6 +219,8 @@ private:
     QList<QUrl> m_openedURLs;
     QMap<QString, QString> m_defaultApplications;
     std::function<void(const QUrl&)> m_urlOpened;
+    std::function<void()> m_terminate;
+    int m_terminateRequests = 0;
     double m_menuBarHeight = 24;
     quint32 m_mainDisplay = 0;
     bool m_windowListFails = false;

@@ -2,7 +2,7 @@
 #include "popover/AppRowView.h"
 #include "popover/WindowRowView.h"
 #include "shell/kit/FlameSlider.h"
-#include "tests/popover/PopoverFixture.h"
+#include "tests/popover/RowFixture.h"
 
 #include <QCursor>
 #include <QPointer>
@@ -42,7 +42,7 @@ struct RowCensus
 
 } // namespace
 
-using AppList = PopoverFixture;
+using AppList = RowFixture;
 
 TEST_F(AppList, RowsKeepHoverExpansionPanelAndSliderDragAcrossRefreshesThatReorderTheList)
 {
@@ -52,14 +52,14 @@ TEST_F(AppList, RowsKeepHoverExpansionPanelAndSliderDragAcrossRefreshesThatReord
     auto& list = static_cast<AppListView&>(host(new AppListView(*manager, navigation)));
     AppRowView* betaRow = list.row(kBeta);
     AppRowView* deltaRow = list.row(kDelta);
-    clickView(child(*betaRow, "windowCountButton"));
-    clickView(child(*deltaRow, "windowCountButton"));
+    click(named(*betaRow, "windowCountButton"));
+    click(named(*deltaRow, "windowCountButton"));
     settle();
-    clickView(child(*deltaRow->windowRows().at(1), "pinButton"));
+    click(named(*deltaRow->windowRows().at(1), "pinButton"));
     settle();
     QCursor::setPos(betaRow->mapToGlobal(QPoint(20, 20)));
     hover(*betaRow, true);
-    auto& slider = child<kit::FlameSlider>(*deltaRow, "transparencySlider");
+    auto& slider = named<kit::FlameSlider>(*deltaRow, "transparencySlider");
     const kit::FlameSliderGeometry g = slider.geometryNow();
     press(slider, QPointF(g.knobCenter(), 9));
 

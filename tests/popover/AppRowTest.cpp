@@ -10,7 +10,7 @@
 #include "shell/kit/PillButton.h"
 #include "shell/kit/TextView.h"
 #include "shell/kit/VeiledBadge.h"
-#include "tests/popover/PopoverFixture.h"
+#include "tests/popover/RowFixture.h"
 
 #include <functional>
 
@@ -22,7 +22,7 @@ const QString kA = QStringLiteral("com.example.a");
 const QString kB = QStringLiteral("com.example.b");
 
 // The popover's app list over two apps: A with three windows (the second untitled), B with one.
-struct AppRows : PopoverFixture
+struct AppRows : RowFixture
 {
     QList<quint32> a;
     QList<quint32> b;
@@ -41,17 +41,16 @@ struct AppRows : PopoverFixture
     {
         return *row(bundleID).windowRows().at(index);
     }
-    static kit::FlameToggle& hideSwitch(const QWidget& row) { return child<kit::FlameToggle>(row, "hideSwitch"); }
-    static void click(QWidget& view) { clickView(view); }
-    void clickPin(const QWidget& row) { clickView(child<PinButton>(row, "pinButton")); }
+    static kit::FlameToggle& hideSwitch(const QWidget& row) { return named<kit::FlameToggle>(row, "hideSwitch"); }
+    void clickPin(const QWidget& row) { testing_support::click(named<PinButton>(row, "pinButton")); }
     void expand(const QString& bundleID)
     {
-        clickView(child(row(bundleID), "windowCountButton"));
+        click(named(row(bundleID), "windowCountButton"));
         settle();
     }
     QString badge(const QString& bundleID) const
     {
-        const auto& view = child<kit::VeiledBadge>(row(bundleID), "appBadge");
+        const auto& view = named<kit::VeiledBadge>(row(bundleID), "appBadge");
         return view.isVisible() ? view.text() : QString();
     }
 };
@@ -127,7 +126,7 @@ TEST_F(AppRows, AppAndWindowSwitchesHideAndSplitAnAppHiddenWhole)
     EXPECT_EQ(manager->hiddenBundleIDs(), QSet<QString>{kA});
     EXPECT_TRUE(hideSwitch(atlas).isOn());
     EXPECT_EQ(badge(kA), QStringLiteral("Hidden"));
-    clickView(child<TapArea>(atlas, "tapArea"));
+    click(named<TapArea>(atlas, "tapArea"));
     EXPECT_TRUE(manager->hiddenBundleIDs().isEmpty());
     EXPECT_FALSE(hideSwitch(atlas).isOn());
 
@@ -145,7 +144,7 @@ TEST_F(AppRows, AppAndWindowSwitchesHideAndSplitAnAppHiddenWhole)
     EXPECT_EQ((std::vector<bool>{hideSwitch(windowRow(kA, 0)).isOn(), hideSwitch(windowRow(kA, 1)).isOn(),
                                  hideSwitch(windowRow(kA, 2)).isOn()}),
               (std::vector<bool>{true, false, true}));
-    clickView(child<TapArea>(windowRow(kA, 0), "tapArea"));
+    click(named<TapArea>(windowRow(kA, 0), "tapArea"));
     EXPECT_EQ(manager->hiddenWindows(), (WindowManager::WindowMap{{a[2], kA}}));
 
     // An untitled window is shown and spoken under its place in the list.
@@ -160,7 +159,7 @@ TEST_F(AppRows, AppAndWindowSwitchesHideAndSplitAnAppHiddenWhole)
     EXPECT_TRUE(atlas.model().isTransparencyOpen);
     const auto& pin = *atlas.findChildren<PinButton*>().first();
     EXPECT_EQ(std::pair(pin.isPinned(), pin.isPartial()), std::pair(false, true));
-    EXPECT_TRUE(child(atlas, "transparencyChip").isVisible());
+    EXPECT_TRUE(named(atlas, "transparencyChip").isVisible());
 }
 
 TEST_F(AppRows, TheSliderWritesTheAppsTransparencyAndThePinnedOverlayFollows)
@@ -170,8 +169,8 @@ TEST_F(AppRows, TheSliderWritesTheAppsTransparencyAndThePinnedOverlayFollows)
     settle();
     EXPECT_EQ(manager->pinnedBundleIDs(), QSet<QString>{kB});
     const auto& overlay = manager->pinnedWindowController().overlayEntries().at(b[0]);
-    auto& slider = child<kit::FlameSlider>(beacon, "transparencySlider");
-    const auto& description = child<kit::TextView>(beacon, "transparencyDescription");
+    auto& slider = named<kit::FlameSlider>(beacon, "transparencySlider");
+    const auto& description = named<kit::TextView>(beacon, "transparencyDescription");
     EXPECT_EQ(description.text(), QStringLiteral("Opaque. Drag to make Beacon's pinned windows see-through."));
 
     const kit::FlameSliderGeometry g = slider.geometryNow();
@@ -204,10 +203,10 @@ TEST_F(AppRows, SignedOutEveryControlLeavesTheModelAndTheSwitchesAsTheyAre)
 
     AppRowView& atlas = row(kA);
     click(hideSwitch(atlas));
-    clickView(child<TapArea>(atlas, "tapArea"));
+    click(named<TapArea>(atlas, "tapArea"));
     expand(kA);
     click(hideSwitch(windowRow(kA, 0)));
-    clickView(child<TapArea>(windowRow(kA, 0), "tapArea"));
+    click(named<TapArea>(windowRow(kA, 0), "tapArea"));
     clickPin(windowRow(kA, 0));
     EXPECT_EQ(snapshot(), before);
     EXPECT_FALSE(hideSwitch(atlas).isOn());
@@ -223,7 +222,7 @@ TEST_F(AppRows, TheRecordingNoteShowsUntilDismissedOnceForEveryRowAndLaunch)
 {
     clickPin(row(kA));
     EXPECT_TRUE(row(kA).showsRecordingNote());
-    clickView(child<kit::PillButton>(row(kA), "gotItButton"));
+    click(named<kit::PillButton>(row(kA), "gotItButton"));
     settle();
     EXPECT_FALSE(row(kA).showsRecordingNote());
     EXPECT_EQ(t.defaults.object(AppRowView::seenPinRecordingNoteKey), QVariant(true));
@@ -262,14 +261,14 @@ TEST_F(AppRows, TheOpenPanelFollowsPinningUnpinningAndWindowsClosingElsewhere)
          },
          kA, false},
         {"pinning the app reopens it", [this] { clickPin(row(kA)); }, kA, true},
-        {"the chip closes it", [this] { clickView(child(row(kA), "transparencyChip")); }, std::nullopt, false},
-        {"the chip opens it", [this] { clickView(child(row(kA), "transparencyChip")); }, kA, true},
+        {"the chip closes it", [this] { click(named(row(kA), "transparencyChip")); }, std::nullopt, false},
+        {"the chip opens it", [this] { click(named(row(kA), "transparencyChip")); }, kA, true},
     };
     for (const Step& step : steps) {
         step.act();
         settle();
         EXPECT_EQ(navigation.transparencyAppID(), step.panelApp) << step.name;
         EXPECT_EQ(row(kA).model().isTransparencyOpen, step.atlasOpen) << step.name;
-        EXPECT_EQ(child(row(kA), "transparencyPanel").height() > 0, step.atlasOpen) << step.name;
+        EXPECT_EQ(named(row(kA), "transparencyPanel").height() > 0, step.atlasOpen) << step.name;
     }
 }

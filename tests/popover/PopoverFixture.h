@@ -1,12 +1,11 @@
 #pragma once
 
-#include "platform/Services.h"
-#include "popover/PopoverNavigation.h"
+#include "popover/UpdaterManagerInterface.h"
+#include "state/GlobalHotKeyManager.h"
+#include "state/WindowManager.h"
 #include "tests/shell/kit/KitTestSupport.h"
 #include "tests/state/StateFixture.h"
 
-#include <QHash>
-#include <QVBoxLayout>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -15,44 +14,57 @@
 
 namespace testing_support {
 
-// A signed-in state object over the simulated desktop, installed as the process's services so the
-// popover's views read its accessibility options and animate on its virtual clock, with the
-// popover's navigation state.
-struct PopoverFixture
-    : testing::Test
-    , StateFixture
+// Counts the update checks asked for.
+struct RecordingUpdater final : UpdaterManagerInterface
 {
-    PopoverFixture();
-    ~PopoverFixture() override;
-
-    // Launches an app with windows titled by `titles` (an empty title stays untitled) and returns
-    // their numbers.
-    QList<quint32> launch(const QString& bundleID, const QString& name, const QStringList& titles);
-    // One window refresh of the state object, as its timer runs it.
-    void refresh();
-    // Shows the view in a 350-point-wide window and lays it out.
-    QWidget& host(QWidget* view);
-    // Runs what the event loop has queued (layouts) and lets animations finish.
-    void settle(double seconds = 1.0);
-
-    PopoverNavigation navigation;
-    QHash<QString, platform::pid_type> pids; // of the apps launched
-    std::unique_ptr<QWidget> window;
+    mutable int checks = 0;
+    QString versionString() const override { return QStringLiteral("v1.0.0 (1)"); }
+    void checkForUpdates() const override { ++checks; }
 };
 
-// Clicks a view in its middle, as the pointer does.
-void clickView(QWidget& view);
-
-// The child of a view with this object name; fails the test when there is none.
-template <class View = QWidget>
-View& child(const QWidget& parent, const QString& name)
+// A state object over the simulated desktop that the views read (accessibility options, virtual
+// clock, fonts), with the shell and the account session recorded. Set up, then start().
+struct PopoverFixture
 {
-    auto* found = parent.findChild<View*>(name);
-    EXPECT_NE(found, nullptr) << name.toStdString();
-    if (found == nullptr) {
-        throw std::runtime_error("no view named " + name.toStdString());
+    KitEnvironment env;
+    TestDesktop& t = env.t;
+    GlobalHotKeyManager registry{env.t.hotKeys, env.t.scheduler};
+    RecordingAppDelegate shell;
+    RecordingHUD hud;
+    RecordingAccountSession session;
+    std::unique_ptr<WindowManager> manager = std::make_unique<WindowManager>(env.t.services(), &registry);
+
+    WindowManager& start(bool signedIn = true)
+    {
+        manager->setAppDelegate(&shell);
+        manager->setHUDPresenter(&hud);
+        manager->setAccountSession(&session);
+        manager->start();
+        manager->setIsAuthenticated(signedIn);
+        return *manager;
     }
-    return *found;
+    // Runs everything due in the next seconds of the virtual clock (animations end).
+    void advance(double seconds = 1) { env.advance(seconds); }
+};
+
+struct PopoverTest
+    : testing::Test
+    , PopoverFixture
+{};
+
+// A click at the middle of a control, as the pointer makes it.
+inline void click(QWidget& control)
+{
+    const QPointF middle = QRectF(control.rect()).center();
+    press(control, middle);
+    release(control, middle);
+}
+
+// The child of this type with this object name; null when there is none.
+template <typename T = QWidget>
+T* child(const QWidget& root, const QString& name)
+{
+    return root.findChild<T*>(name);
 }
 
 } // namespace testing_support

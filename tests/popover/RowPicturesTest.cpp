@@ -3,11 +3,11 @@
 #include "popover/WindowRowView.h"
 #include "shell/kit/Palette.h"
 #include "shell/kit/Snapshot.h"
-#include "tests/popover/PopoverFixture.h"
+#include "tests/popover/RowFixture.h"
 
 using namespace testing_support;
 
-using RowPictures = PopoverFixture;
+using RowPictures = RowFixture;
 
 // An app row collapsed, expanded with one window pinned, and with its transparency panel open.
 TEST_F(RowPictures, CollapsedExpandedWithAPinnedWindowAndWithTheTransparencyPanel)
@@ -29,22 +29,22 @@ TEST_F(RowPictures, CollapsedExpandedWithAPinnedWindowAndWithTheTransparencyPane
     const QImage collapsed = picture("app-row-collapsed");
     EXPECT_TRUE(near(colorAt(collapsed, inside), kit::Palette::canvas()));
 
-    clickView(child(row, "windowCountButton"));
-    clickView(child(*row.windowRows().at(2), "pinButton"));
+    click(named(row, "windowCountButton"));
+    click(named(*row.windowRows().at(2), "pinButton"));
     navigation.setTransparencyAppID(std::nullopt);
     const QImage expanded = picture("app-row-expanded-pinned-window");
     EXPECT_TRUE(near(colorAt(expanded, inside), kit::Palette::surfaceRaised()));
     // The pinned window's pin sits on its dark disc, below the pin's own glyph.
-    const QWidget& pin = child(*row.windowRows().at(2), "pinButton");
+    const QWidget& pin = named(*row.windowRows().at(2), "pinButton");
     const QPointF disc = pin.mapTo(&row, QPointF(11, 19));
     EXPECT_TRUE(near(colorAt(expanded, disc), kit::Palette::surfaceHigh()));
 
-    clickView(child(row, "transparencyChip"));
-    clickView(child(row, "windowCountButton"));
+    click(named(row, "transparencyChip"));
+    click(named(row, "windowCountButton"));
     manager->setPinnedTransparency(0.3, bundleID);
     const QImage panel = picture("app-row-transparency-panel");
     // The recording note's card under its text.
-    const QWidget& note = child(row, "recordingNoteText");
+    const QWidget& note = named(row, "recordingNoteText");
     const QPointF card = note.mapTo(&row, QPointF(-9, -5));
     EXPECT_TRUE(near(colorAt(panel, card), kit::Palette::surfaceHigh()));
     EXPECT_TRUE(near(colorAt(panel, inside), kit::Palette::surfaceRaised()));

@@ -1,27 +1,23 @@
-#include "tests/popover/PopoverFixture.h"
-
-#include "shell/kit/Fonts.h"
+#include "tests/popover/RowFixture.h"
 
 #include <QApplication>
 #include <QCursor>
+#include <QVBoxLayout>
 
 namespace testing_support {
 
-PopoverFixture::PopoverFixture()
+RowFixture::RowFixture()
 {
-    platform::Services::setCurrent(t.services());
-    kit::registerAppFonts();
     // The pointer rests outside every window until a test moves it.
     QCursor::setPos(-1000, -1000);
 }
 
-PopoverFixture::~PopoverFixture()
+RowFixture::~RowFixture()
 {
     window.reset();
-    platform::Services::setCurrent(platform::Services());
 }
 
-QList<quint32> PopoverFixture::launch(const QString& bundleID, const QString& name, const QStringList& titles)
+QList<quint32> RowFixture::launch(const QString& bundleID, const QString& name, const QStringList& titles)
 {
     const auto pid = t.desktop.launchApp(bundleID, name);
     pids.insert(bundleID, pid);
@@ -34,12 +30,12 @@ QList<quint32> PopoverFixture::launch(const QString& bundleID, const QString& na
     return windows;
 }
 
-void PopoverFixture::refresh()
+void RowFixture::refresh()
 {
     manager->refreshRunningApps();
 }
 
-QWidget& PopoverFixture::host(QWidget* view)
+QWidget& RowFixture::host(QWidget* view)
 {
     window = std::make_unique<QWidget>();
     window->setFixedWidth(350);
@@ -53,7 +49,7 @@ QWidget& PopoverFixture::host(QWidget* view)
     return *view;
 }
 
-void PopoverFixture::settle(double seconds)
+void RowFixture::settle(double seconds)
 {
     const auto layOut = [] {
         // A size change travels one level up the view tree per pass.
@@ -67,13 +63,6 @@ void PopoverFixture::settle(double seconds)
         t.scheduler.advance(seconds);
     }
     layOut();
-}
-
-void clickView(QWidget& view)
-{
-    const QPointF middle = QRectF(view.rect()).center();
-    press(view, middle);
-    release(view, middle);
 }
 
 } // namespace testing_support
