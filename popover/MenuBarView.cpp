@@ -5,6 +5,7 @@
 #include "platform/Application.h"
 #include "platform/Services.h"
 #include "platform/UserDefaults.h"
+#include "popover/MainPageView.h"
 #include "popover/PopoverNavigation.h"
 #include "popover/SharingGuideView.h"
 #include "popover/UpdaterManagerInterface.h"
@@ -58,10 +59,9 @@ private:
 
 // The pages, each made once when the root has its state object and updater manager. To host a
 // page's view, return it here in place of the placeholder.
-QWidget*
-makeMainPage(WindowManager& /*windowManager*/, PiPController& /*pip*/, PopoverNavigation& /*navigation*/)
+QWidget* makeMainPage(WindowManager& windowManager, PiPController& pip, PopoverNavigation& navigation)
 {
-    return new PagePlaceholder(QStringLiteral("mainPageView"), QStringLiteral("MAIN PAGE"));
+    return new MainPageView(windowManager, pip, navigation);
 }
 
 QWidget* makeSettingsPage(WindowManager& /*windowManager*/,

@@ -4,14 +4,15 @@
 
 #include <QMouseEvent>
 
-TapArea::TapArea(QWidget* parent)
+TapArea::TapArea(QPointF anchor, QWidget* parent)
     : QWidget(parent)
+    , m_anchor(anchor)
 {
     setObjectName(QStringLiteral("tapArea"));
     m_scale.setOnChange([this] {
         kit::ViewPose pose;
         pose.scale = m_scale.value();
-        pose.anchor = QPointF(0, 0.5);
+        pose.anchor = m_anchor;
         kit::ViewEffect::setPose(this, pose);
     });
 }

@@ -4,15 +4,17 @@
 
 #include <QWidget>
 
-// The tappable part of a list row, holding a layout of views: its whole rectangle takes hits,
-// pressing shrinks it to 0.97 about its leading edge (0.12 s), and a press released inside it
-// emits `tapped`. Controls inside it keep their own clicks. Main thread only.
+// The tappable part of a row, holding a layout of views: its whole rectangle takes hits, pressing
+// shrinks it to 0.97 (0.12 s) about its anchor (the leading edge unless told otherwise), and a
+// press released inside it emits `tapped`. Controls inside it keep their own clicks, which a
+// button around them would take. Main thread only.
 class TapArea final : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit TapArea(QWidget* parent = nullptr);
+    // `anchor` in unit coordinates of the area.
+    explicit TapArea(QPointF anchor = QPointF(0, 0.5), QWidget* parent = nullptr);
 
     bool isPressed() const { return m_pressed; }
     // The scale drawn now.
@@ -32,6 +34,7 @@ protected:
 private:
     void setPressed(bool pressed);
 
+    QPointF m_anchor;
     bool m_pressed = false;
     kit::AnimatedValue m_scale{1.0};
 };

@@ -46,7 +46,7 @@ TEST_F(PopoverTest, PicturesSignedOutSignedInAndWithTheGuideOpen)
 
     QImage picture = render(QStringLiteral("popover-signed-out"));
     EXPECT_TRUE(flameLike(colorAt(picture, at(root, child(root, "signInButton")))));
-    const auto* card = root.findChild<kit::CardBackground*>();
+    const auto* card = root.signInPanel()->findChild<kit::CardBackground*>();
     ASSERT_NE(card, nullptr);
     EXPECT_TRUE(near(colorAt(picture, at(root, card, QPointF(-card->width() / 2.0 + 6, 0))),
                      kit::Palette::surface()));

@@ -1,0 +1,246 @@
+#include "popover/PreviewCard.h"
+
+#include "capture/ImageView.h"
+#include "pip/PiPController.h"
+#include "popover/MenuBarView.h"
+#include "popover/PauseShareButton.h"
+#include "popover/RowStyle.h"
+#include "shell/kit/Accessibility.h"
+#include "shell/kit/Backgrounds.h"
+#include "shell/kit/Drawing.h"
+#include "shell/kit/Palette.h"
+#include "shell/kit/PressFeedbackButton.h"
+#include "shell/kit/PulseDot.h"
+#include "shell/kit/SymbolView.h"
+#include "shell/kit/TextLabel.h"
+#include "shell/kit/Tooltips.h"
+#include "shell/kit/Transition.h"
+#include "state/WindowManager.h"
+
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QPaintEvent>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// A chip's capsule: the chip fill with a one-point inner border.
+void paintChip(QPainter& painter, const QRectF& rect, const QColor& border)
+{
+    painter.setRenderHint(QPainter::Antialiasing);
+    kit::ChipBackgroundStyle::paint(painter, rect, kit::reduceTransparency());
+    kit::strokeInnerBorder(painter, rect, kit::capsuleRadius(rect), border);
+}
+
+QHBoxLayout* chipRow(QWidget* chip)
+{
+    auto* row = new QHBoxLayout(chip);
+    row->setContentsMargins(8, 5, 8, 5);
+    row->setSpacing(5);
+    return row;
+}
+
+// The "LIVE" chip: a pulsing red dot and the caption on the chip fill, with a red border.
+class LiveChip final : public QWidget
+{
+public:
+    LiveChip()
+    {
+        setObjectName(QStringLiteral("liveChip"));
+        QHBoxLayout* row = chipRow(this);
+        row->addWidget(new kit::PulseDot(kit::Palette::red(), true), 0, Qt::AlignVCenter);
+        row->addWidget(new kit::TextLabel(QStringLiteral("LIVE"), RowStyle::monoMedium(8.5, Qt::white)));
+        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* /*e*/) override
+    {
+        QPainter painter(this);
+        paintChip(painter, QRectF(rect()), kit::rgb(0xFF5F56, 0.35));
+    }
+};
+
+} // namespace
+
+PreviewCardState PreviewCardState::make(
+    bool hasImage, bool displayRunning, bool sharePaused, bool shareDetected, bool pipVisible)
+{
+    PreviewCardState s;
+    s.showsImage = hasImage;
+    s.showsPauseButton = displayRunning;
+    s.showsPauseBorder = sharePaused;
+    s.showsPopOut = !pipVisible;
+    s.showsLive = shareDetected && !sharePaused;
+    return s;
+}
+
+PreviewCard::PreviewCard(WindowManager& windowManager, PiPController& pip, QWidget* parent)
+    : QWidget(parent)
+    , m_windowManager(windowManager)
+    , m_pip(pip)
+{
+    setObjectName(QStringLiteral("previewCard"));
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+
+    m_placeholder = new QWidget(this);
+    m_placeholder->setObjectName(QStringLiteral("previewPlaceholder"));
+    auto* column = new QVBoxLayout(m_placeholder);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(10);
+    column->addStretch(1);
+    column->addWidget(new kit::SymbolView(
+                          QStringLiteral("display"), 18, [] { return RowStyle::faint(); }, kit::FontWeight::light),
+                      0,
+                      Qt::AlignHCenter);
+    column->addWidget(new kit::TextLabel(QStringLiteral("PREPARING PREVIEW"), [] { return kit::monoMutedLabel(9); }),
+                      0,
+                      Qt::AlignHCenter);
+    column->addStretch(1);
+    m_placeholder->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    m_pause = new PauseShareButton(windowManager, false, this);
+
+    auto* popOut = new kit::PressFeedbackButton(
+        [](QPainter& painter, const QRectF& rect) { paintChip(painter, rect, kit::white(0.14)); }, QSize(), this);
+    m_popOut = popOut;
+    m_popOut->setObjectName(QStringLiteral("popOutButton"));
+    QHBoxLayout* row = chipRow(m_popOut);
+    row->addWidget(new kit::SymbolView(QStringLiteral("pip.enter"), 9, kit::white(0.92), kit::FontWeight::semibold));
+    row->addWidget(new kit::TextLabel(QStringLiteral("POP OUT"), RowStyle::monoMedium(8.5, kit::white(0.92))));
+    kit::TooltipSource::attach(m_popOut, QStringLiteral("Float this preview in a window that's never shared"));
+    connect(m_popOut, &QAbstractButton::clicked, this, [this] {
+        MenuBarView::popOutPreview(m_windowManager, m_pip);
+    });
+
+    m_live = new LiveChip;
+    m_live->setParent(this);
+    m_live->hide();
+    kit::Presence::of(m_live).setTransition(kit::Transition::scale(0.9).combined(kit::Transition::opacity()));
+
+    connect(&windowManager, &WindowManager::virtualDisplayPreviewImageChanged, this, &PreviewCard::frameChanged);
+    connect(&windowManager, &WindowManager::isVirtualDisplayRunningChanged, this, &PreviewCard::sync);
+    connect(&windowManager, &WindowManager::sharePausedChanged, this, &PreviewCard::sync);
+    connect(&windowManager, &WindowManager::detectedShareChanged, this, &PreviewCard::sync);
+    connect(&pip, &PiPController::isVisibleChanged, this, &PreviewCard::sync);
+    m_image = windowManager.virtualDisplayPreviewImage();
+    sync();
+}
+
+QSize PreviewCard::sizeHint() const
+{
+    return {326, static_cast<int>(kHeight)};
+}
+
+QSize PreviewCard::minimumSizeHint() const
+{
+    return {0, static_cast<int>(kHeight)};
+}
+
+QRectF PreviewCard::imageRect() const
+{
+    if (!m_image || m_image->isNull()) {
+        return {};
+    }
+    return ImageView::imageRect(m_image->size(), size(), ImageView::ImageScaling::ProportionallyUpOrDown);
+}
+
+void PreviewCard::frameChanged(const std::optional<QImage>& image)
+{
+    const QRect before = imageRect().toAlignedRect();
+    m_image = image;
+    const QRect after = imageRect().toAlignedRect();
+    // Only the picture's own pixels change from one frame to the next (the bars stay as they are).
+    update(before.united(after));
+    if (m_state.showsImage != (m_image && !m_image->isNull())) {
+        sync();
+    }
+}
+
+void PreviewCard::sync()
+{
+    const PreviewCardState next =
+        PreviewCardState::make(m_image && !m_image->isNull(),
+                               m_windowManager.isVirtualDisplayRunning(),
+                               m_windowManager.sharePaused(),
+                               m_windowManager.detectedShare().has_value(),
+                               m_pip.isVisible());
+    const PreviewCardState before = m_state;
+    const bool first = !m_synced;
+    m_state = next;
+    m_synced = true;
+    m_placeholder->setVisible(!next.showsImage);
+    m_pause->setVisible(next.showsPauseButton);
+    m_popOut->setVisible(next.showsPopOut);
+    if (first || next.showsLive != before.showsLive) {
+        // The card animates the chip whenever a detected share comes or goes.
+        std::optional<kit::Animation> animation;
+        if (!first) {
+            animation = RowStyle::hiddenAnimation();
+        }
+        kit::Presence::of(m_live).setPresent(next.showsLive, animation);
+    }
+    if (first || next.showsPauseBorder != before.showsPauseBorder) {
+        update();
+    }
+    placeOverlays();
+}
+
+void PreviewCard::resizeEvent(QResizeEvent* /*e*/)
+{
+    placeOverlays();
+}
+
+void PreviewCard::placeOverlays()
+{
+    m_placeholder->setGeometry(rect());
+    const QSize pause = m_pause->sizeHint();
+    m_pause->setGeometry(QRect(QPoint(static_cast<int>(kInset), height() - static_cast<int>(kInset) - pause.height()),
+                               pause));
+    const QSize popOut = m_popOut->sizeHint();
+    m_popOut->setGeometry(QRect(QPoint(width() - static_cast<int>(kInset) - popOut.width(),
+                                       height() - static_cast<int>(kInset) - popOut.height()),
+                                popOut));
+    const QSize live = m_live->sizeHint();
+    m_live->setGeometry(QRect(QPoint(width() - static_cast<int>(kInset) - live.width(), static_cast<int>(kInset)),
+                              live));
+}
+
+void PreviewCard::paintEvent(QPaintEvent* e)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF card(rect());
+    const QRectF target = imageRect();
+    // Only where a rounded corner is repainted does the card need its shape's clip; a frame in
+    // the middle of the card is a plain scaled copy.
+    const QRectF dirty(e->rect());
+    const double r = kCornerRadius;
+    const QPointF corners[] = {card.topLeft(), card.topRight(), card.bottomLeft(), card.bottomRight()};
+    const bool cornered = std::any_of(std::begin(corners), std::end(corners), [&](QPointF corner) {
+        return dirty.intersects(QRectF(corner - QPointF(r, r), QSizeF(2 * r, 2 * r)));
+    });
+    if (cornered) {
+        painter.setClipPath(kit::continuousRoundedRect(card, r));
+    }
+    // The bars beside or above and below the frame, then the frame itself.
+    QRegion bars(card.toAlignedRect());
+    if (!target.isEmpty()) {
+        bars -= target.toAlignedRect().adjusted(1, 1, -1, -1);
+    }
+    for (const QRect& bar : bars) {
+        painter.fillRect(bar, kit::Palette::surface());
+    }
+    if (!target.isEmpty()) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(target, *m_image);
+    }
+    painter.setClipping(false);
+    if (m_state.showsPauseBorder) {
+        kit::strokeInnerBorder(painter, card, r, kit::Palette::flameBorder(), 1.5);
+    }
+    kit::strokeInnerBorder(painter, card, r, kit::Palette::hairline());
+}
