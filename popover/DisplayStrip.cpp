@@ -96,12 +96,12 @@ DisplayStrip::DisplayStrip(WindowManager& windowManager, QWidget* parent)
     scroll->setFixedHeight(24);
     scroll->viewport()->setAutoFillBackground(false);
     auto* chips = new QWidget;
-    chips->setAutoFillBackground(false);
     m_row = new QHBoxLayout(chips);
     m_row->setContentsMargins(0, 0, 0, 0);
     m_row->setSpacing(4);
     m_row->addStretch(1);
     scroll->setWidget(chips);
+    chips->setAutoFillBackground(false);
     strip->addWidget(scroll, 1);
 
     connect(&windowManager, &WindowManager::availableDisplaysChanged, this, &DisplayStrip::sync);

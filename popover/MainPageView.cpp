@@ -79,8 +79,9 @@ MainPageView::MainPageView(WindowManager& windowManager,
     scroll->setWidgetResizable(true);
     scroll->viewport()->setAutoFillBackground(false);
     m_appList = new AppListView(windowManager, navigation);
-    m_appList->setAutoFillBackground(false);
     scroll->setWidget(m_appList);
+    // The popover's canvas shows through (setting the widget gives it a fill of its own).
+    m_appList->setAutoFillBackground(false);
     column->addWidget(scroll, 1);
 
     connect(&windowManager, &WindowManager::hasScreenRecordingPermissionChanged, this, &MainPageView::sync);

@@ -13,9 +13,13 @@ void MainPageFixture::useMainDisplay(const QRectF& frame, double backingScale, c
     scale = backingScale;
 }
 
-quint32 MainPageFixture::addDisplay(const QRectF& frame, double backingScale, const QColor& wallpaper)
+quint32 MainPageFixture::addDisplay(const QRectF& frame,
+                                    double backingScale,
+                                    const QColor& wallpaper,
+                                    const QString& name)
 {
     platform::sim::SimDesktop::DisplaySpec setup;
+    setup.name = name;
     setup.frame = frame;
     setup.backingScale = backingScale;
     setup.desktopColor = wallpaper;

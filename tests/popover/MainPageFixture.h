@@ -20,7 +20,10 @@ struct MainPageFixture : RowFixture
     // Replaces the main display (before opening).
     void useMainDisplay(const QRectF& frame, double scale, const QColor& wallpaper);
     // Adds a display beside the main one.
-    quint32 addDisplay(const QRectF& frame, double scale, const QColor& wallpaper);
+    quint32 addDisplay(const QRectF& frame,
+                       double scale,
+                       const QColor& wallpaper,
+                       const QString& name = QStringLiteral("Built-in Display"));
 
     // Signs in, starts the virtual display, lets it show its first picture and opens the popover.
     MenuBarView& open();
