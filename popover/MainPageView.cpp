@@ -147,7 +147,12 @@ void MainPageView::paintEvent(QPaintEvent* e)
     const kit::Shadow shadow = previewShadow();
     const QRectF card(m_preview->mapTo(this, QPointF()), QSizeF(m_preview->size()));
     const QRectF area = card.marginsAdded(shadow.reach());
-    if (!QRectF(e->rect()).intersects(area) || card.isEmpty()) {
+    // The card covers its glow but for its rounded corners: a repaint inside the card away from
+    // them (a new preview frame) shows nothing of it.
+    const double r = PreviewCard::kCornerRadius;
+    const QRectF dirty(e->rect());
+    const bool hidden = card.adjusted(r, 0, -r, 0).contains(dirty) || card.adjusted(0, r, 0, -r).contains(dirty);
+    if (!dirty.intersects(area) || card.isEmpty() || hidden) {
         return;
     }
     const double scale = devicePixelRatioF();

@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -160,6 +161,47 @@ void PreviewCard::frameChanged(const std::optional<QImage>& image)
     }
 }
 
+void PreviewCard::scaleInto(const QImage& frame, QImage& into)
+{
+    if (frame.isNull() || into.isNull()) {
+        return;
+    }
+    const int w = into.width();
+    const int h = into.height();
+    const bool direct = frame.format() == QImage::Format_ARGB32_Premultiplied
+                        || frame.format() == QImage::Format_RGB32 || frame.format() == QImage::Format_ARGB32;
+    if (!direct || into.format() != QImage::Format_RGB32) {
+        into = frame.scaled(w, h, Qt::IgnoreAspectRatio, Qt::FastTransformation).convertToFormat(QImage::Format_RGB32);
+        return;
+    }
+    // The frame pixel under the centre of each output pixel.
+    std::vector<int> columns(static_cast<std::size_t>(w));
+    for (int x = 0; x < w; ++x) {
+        columns[static_cast<std::size_t>(x)] =
+            std::clamp(static_cast<int>((x + 0.5) * frame.width() / w), 0, frame.width() - 1);
+    }
+    const auto sourceRow = [&frame, h](int y) {
+        return frame.constScanLine(std::clamp(static_cast<int>((y + 0.5) * frame.height() / h), 0, frame.height() - 1));
+    };
+    const auto rowBytes = static_cast<qsizetype>(frame.width()) * 4;
+    for (int y = 0; y < h; ++y) {
+        // A sampled row is read almost whole (its samples lie closer than a cache line apart);
+        // asking for the next one early keeps the reads streaming.
+        if (y + 1 < h) {
+            const uchar* next = sourceRow(y + 1);
+            for (qsizetype offset = 0; offset < rowBytes; offset += 64) {
+                __builtin_prefetch(next + offset);
+            }
+        }
+        const auto* source = reinterpret_cast<const quint32*>(sourceRow(y));
+        auto* line = reinterpret_cast<quint32*>(into.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            // The display's picture is opaque; an opaque copy is drawn as a plain copy.
+            line[x] = source[columns[static_cast<std::size_t>(x)]] | 0xFF000000U;
+        }
+    }
+}
+
 void PreviewCard::sync()
 {
     const PreviewCardState next =
@@ -235,10 +277,33 @@ void PreviewCard::paintEvent(QPaintEvent* e)
         painter.fillRect(bar, kit::Palette::surface());
     }
     if (!target.isEmpty()) {
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(target, *m_image);
+        // Drawn one to one from a copy at the card's own pixels, made once per frame.
+        const double dpr = devicePixelRatioF();
+        const QRect pixels(qRound(target.x() * dpr),
+                           qRound(target.y() * dpr),
+                           qRound(target.width() * dpr),
+                           qRound(target.height() * dpr));
+        if (m_scaled.size() != pixels.size()) {
+            m_scaled = QImage(pixels.size(), QImage::Format_RGB32);
+            m_scaledKey = 0;
+        }
+        if (m_scaledKey != m_image->cacheKey()) {
+            // Into the same buffer each time: a frame costs no allocation.
+            scaleInto(*m_image, m_scaled);
+            m_scaled.setDevicePixelRatio(dpr);
+            m_scaledKey = m_image->cacheKey();
+        }
+        painter.save();
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(QPointF(pixels.topLeft()) / dpr, m_scaled);
+        painter.restore();
     }
     painter.setClipping(false);
+    // The borders lie along the edges; a repaint inside them leaves them as they are.
+    const double band = 2;
+    if (card.adjusted(band, band, -band, -band).contains(dirty)) {
+        return;
+    }
     if (m_state.showsPauseBorder) {
         kit::strokeInnerBorder(painter, card, r, kit::Palette::flameBorder(), 1.5);
     }

@@ -49,6 +49,11 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+    // Resamples the frame into `into` (its size and an opaque 32-bit format given): each pixel
+    // takes the frame's pixel under its centre. The work follows the pixels made, never the
+    // frame's size (a smooth scale of the whole frame reads every one of its pixels).
+    static void scaleInto(const QImage& frame, QImage& into);
+
     static constexpr double kHeight = 150;
     static constexpr double kCornerRadius = 12;
     static constexpr double kInset = 8;
@@ -65,6 +70,9 @@ private:
     WindowManager& m_windowManager;
     PiPController& m_pip;
     std::optional<QImage> m_image;
+    // The frame as drawn, at the card's pixels; remade when the frame or the size changes.
+    QImage m_scaled;
+    qint64 m_scaledKey = 0;
     PreviewCardState m_state;
     bool m_synced = false;
 
