@@ -321,3 +321,27 @@ TEST_F(MainPage, PausingFromThePreviewFreezesTheAudiencesPictureOrCoversIt)
     EXPECT_TRUE(shownAs(audienceAt({245, 155}), kOpenColour)) << "live again, with the window moved";
     EXPECT_FALSE(card.state().showsPauseBorder);
 }
+
+TEST_F(MainPage, PopOutFloatsThePreviewForGoodAndTheFocusStageSwitchFlipsTheSetting)
+{
+    open();
+    PreviewCard& card = *page().previewCard();
+    QWidget& popOut = named(card, "popOutButton");
+    pip.setOpenedBySharing(true);
+    shell.popoverShown = true;
+    click(popOut);
+    EXPECT_TRUE(pip.isVisible());
+    EXPECT_FALSE(pip.openedBySharing());
+    EXPECT_EQ(shell.popoverCloses, 1);
+    EXPECT_FALSE(popOut.isVisible()) << "no pop-out while the panel shows";
+    pip.hide();
+    EXPECT_TRUE(popOut.isVisible());
+
+    auto& focus = named<kit::FlameToggle>(*page().sections(), "focusStageSwitch");
+    const bool before = manager->focusStageOnVirtualDisplay();
+    EXPECT_EQ(focus.isOn(), before);
+    click(focus);
+    EXPECT_EQ(manager->focusStageOnVirtualDisplay(), !before);
+    EXPECT_EQ(focus.isOn(), !before);
+    EXPECT_EQ(manager->virtualDisplayManager()->focusStageEnabled, !before);
+}
