@@ -8,6 +8,7 @@
 // timed by the CPU of every thread of the process (getrusage). Target: the refresh costs at most
 // 2% of the rebuild ("refresh_percent") and makes no row view ("rows_created" 0).
 
+#include "bench/CpuYardstick.h"
 #include "platform/Services.h"
 #include "platform/UserDefaults.h"
 #include "platform/sim/VirtualScheduler.h"
@@ -23,23 +24,14 @@
 #include <QSet>
 
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
+#include <chrono>
 #include <memory>
 
 namespace {
 
 constexpr int kApps = 100;
 constexpr int kWindowsPerApp = 10;
-
-// CPU seconds used so far by every thread of the process.
-double processCPUSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 struct Rig
 {
@@ -56,10 +48,12 @@ struct Rig
         QSet<QString> expanded;
         for (int a = 0; a < kApps; ++a) {
             const QString bundleID = QStringLiteral("com.example.app%1").arg(a, 3, 10, QLatin1Char('0'));
-            apps.append(AppInfo{bundleID, bundleID, QStringLiteral("App %1").arg(a, 3, 10, QLatin1Char('0')), {}});
+            apps.append(
+                AppInfo{bundleID, bundleID, QStringLiteral("App %1").arg(a, 3, 10, QLatin1Char('0')), {}});
             for (int w = 0; w < kWindowsPerApp; ++w) {
                 const auto number = static_cast<quint32>(1000 + a * kWindowsPerApp + w);
-                windows[bundleID].append(WindowInfo{number, bundleID, QStringLiteral("Document %1").arg(number)});
+                windows[bundleID].append(
+                    WindowInfo{number, bundleID, QStringLiteral("Document %1").arg(number)});
             }
             expanded.insert(bundleID);
         }
@@ -145,10 +139,11 @@ void BM_RefreshInPlaceVersusRebuild(benchmark::State& state)
     for (auto _ : state) {
         const QList<QPointer<QWidget>> rows = rig.rowViews();
         const auto wallStart = std::chrono::steady_clock::now();
-        const double cpuStart = processCPUSeconds();
+        const double cpuStart = bench::processCpuSeconds();
         rig.renameOneWindow(turn++);
-        const double cpu = processCPUSeconds() - cpuStart;
-        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+        const double cpu = bench::processCpuSeconds() - cpuStart;
+        const double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
         refreshCPU += cpu;
         refreshWall += wall;
         state.SetIterationTime(wall);
@@ -162,9 +157,9 @@ void BM_RefreshInPlaceVersusRebuild(benchmark::State& state)
         }
 
         state.PauseTiming();
-        const double rebuildStart = processCPUSeconds();
+        const double rebuildStart = bench::processCpuSeconds();
         rig.rebuild();
-        rebuildCPU += processCPUSeconds() - rebuildStart;
+        rebuildCPU += bench::processCpuSeconds() - rebuildStart;
         state.ResumeTiming();
     }
     const auto n = static_cast<double>(state.iterations());

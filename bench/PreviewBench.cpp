@@ -2,10 +2,11 @@
 // publishes a 3024 x 1964 frame (a 1512 x 982-point display at scale 2) and the event loop
 // repaints the 326 x 150-point card on a Retina-scaled popover (device pixel ratio 2), with the
 // rest of the main page around it. Timed by the CPU of every thread of the process (getrusage),
-// against a memcpy of the same frame measured interleaved in the same loop ("frame_copies").
+// against a memcpy of a frame of that size measured interleaved in the same loop ("frame_copies").
 // Target: at most 0.2 frame copies per frame shown, one repaint per frame, and no frame held
 // besides the one the state object publishes ("extra_frames" 0).
 
+#include "bench/CpuYardstick.h"
 #include "bench/FrameCopy.h"
 #include "pip/PiPController.h"
 #include "platform/Services.h"
@@ -21,9 +22,7 @@
 #include <QVBoxLayout>
 
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -34,14 +33,6 @@ const bool kRetina = [] {
     qputenv("QT_SCALE_FACTOR", "2");
     return true;
 }();
-
-double processCPUSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 // Counts the paints a view receives.
 class PaintCounter final : public QObject
@@ -129,32 +120,28 @@ struct Rig
 void BM_ShowPreviewFrame(benchmark::State& state)
 {
     Rig rig;
-    std::vector<unsigned char> copy(bench::kFrameBytes);
+    bench::Yardstick yardstick(bench::kFrameBytes);
     double showCPU = 0;
-    double copyCPU = 0;
     std::size_t turn = 0;
     for (auto _ : state) {
         const QImage& frame = rig.frames[++turn % rig.frames.size()];
         const auto wallStart = bench::Clock::now();
-        const double start = processCPUSeconds();
+        const double start = bench::processCpuSeconds();
         rig.manager->setVirtualDisplayPreviewImage(frame);
         Rig::runEventLoop();
-        showCPU += processCPUSeconds() - start;
+        showCPU += bench::processCpuSeconds() - start;
         state.SetIterationTime(bench::seconds(bench::Clock::now() - wallStart));
 
         state.PauseTiming();
-        const double copyStart = processCPUSeconds();
-        std::memcpy(copy.data(), frame.constBits(), bench::kFrameBytes);
-        benchmark::ClobberMemory();
-        copyCPU += processCPUSeconds() - copyStart;
+        yardstick.copy();
         state.ResumeTiming();
     }
     const auto n = static_cast<double>(state.iterations());
     const PreviewCard& card = *rig.page->previewCard();
-    const bool shared = card.image() && card.image()->constBits() == rig.manager->virtualDisplayPreviewImage()->constBits();
-    state.counters["frame_copies"] = showCPU / copyCPU;
+    const bool shared =
+        card.image() && card.image()->constBits() == rig.manager->virtualDisplayPreviewImage()->constBits();
+    yardstick.report(state, showCPU);
     state.counters["show_cpu_ms"] = showCPU / n * 1e3;
-    state.counters["memcpy_cpu_ms"] = copyCPU / n * 1e3;
     state.counters["paints_per_frame"] = rig.counter.paints / n;
     state.counters["extra_frames"] = shared ? 0 : 1;
     state.counters["device_pixel_ratio"] = rig.window.devicePixelRatioF();

@@ -16,7 +16,8 @@ AppListView::AppListView(WindowManager& windowManager, PopoverNavigation& naviga
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    m_empty = new kit::TextLabel(QStringLiteral("NO RUNNING APPS DETECTED"), [] { return kit::monoMutedLabel(10); });
+    m_empty = new kit::TextLabel(QStringLiteral("NO RUNNING APPS DETECTED"),
+                                 [] { return kit::monoMutedLabel(10); });
     m_empty->setObjectName(QStringLiteral("noRunningApps"));
     auto* emptyBox = new QWidget;
     auto* emptyLayout = new QVBoxLayout(emptyBox);

@@ -41,7 +41,8 @@ std::optional<QString> AppRowModel::badgeText() const
 
 QString AppRowModel::windowCountText() const
 {
-    return windows.size() == 1 ? QStringLiteral("1 WINDOW") : QStringLiteral("%1 WINDOWS").arg(windows.size());
+    return windows.size() == 1 ? QStringLiteral("1 WINDOW")
+                               : QStringLiteral("%1 WINDOWS").arg(windows.size());
 }
 
 QString AppRowModel::transparencyPercentText() const

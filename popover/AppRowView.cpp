@@ -13,8 +13,8 @@
 #include "shell/kit/Palette.h"
 #include "shell/kit/PillButton.h"
 #include "shell/kit/PressFeedbackButton.h"
-#include "shell/kit/Symbols.h"
 #include "shell/kit/SymbolView.h"
+#include "shell/kit/Symbols.h"
 #include "shell/kit/TextLabel.h"
 #include "shell/kit/TextView.h"
 #include "shell/kit/Transaction.h"
@@ -96,8 +96,12 @@ protected:
         painter.setRenderHint(QPainter::Antialiasing);
         painter.translate(QRectF(rect()).center());
         painter.rotate(180 * m_turn());
-        kit::paintSymbol(
-            painter, QStringLiteral("chevron.down"), QPointF(), kPointSize, m_color(), kit::FontWeight::semibold);
+        kit::paintSymbol(painter,
+                         QStringLiteral("chevron.down"),
+                         QPointF(),
+                         kPointSize,
+                         m_color(),
+                         kit::FontWeight::semibold);
     }
 
 private:
@@ -288,7 +292,8 @@ void AppRowView::buildMainLine(QWidget* line)
         return RowStyle::mix(
             RowStyle::secondary(), Qt::white, std::max(m_expandedness.value(), count->hoverAmount()));
     };
-    m_countLabel = new kit::TextLabel(QString(), [countColor] { return RowStyle::monoMedium(9, countColor(), 1.44); });
+    m_countLabel =
+        new kit::TextLabel(QString(), [countColor] { return RowStyle::monoMedium(9, countColor(), 1.44); });
     countRow->addWidget(m_countLabel);
     m_chevron = new ChevronView([this] { return m_expandedness.value(); }, countColor);
     countRow->addWidget(m_chevron);
@@ -326,7 +331,8 @@ void AppRowView::buildMainLine(QWidget* line)
             QColor fill = kit::Palette::surfaceHigh();
             fill.setAlphaF(static_cast<float>(std::max(open, chip->hoverAmount())));
             painter.fillPath(shape, fill);
-            const QColor border = m_model.isTransparencyOpen ? kit::Palette::flameBorder() : kit::Palette::hairline();
+            const QColor border =
+                m_model.isTransparencyOpen ? kit::Palette::flameBorder() : kit::Palette::hairline();
             kit::strokeInnerBorder(painter, rect, kit::capsuleRadius(rect), border);
         },
         QSize(0, 22));
@@ -340,7 +346,8 @@ void AppRowView::buildMainLine(QWidget* line)
     chipRow->setContentsMargins(7, 0, 7, 0);
     chipRow->setSpacing(4);
     chipRow->addWidget(new kit::SymbolView(QStringLiteral("circle.lefthalf.filled"), 9, chipColor));
-    m_chipLabel = new kit::TextLabel(QString(), [chipColor] { return RowStyle::monoMedium(9.5, chipColor(), 0); });
+    m_chipLabel =
+        new kit::TextLabel(QString(), [chipColor] { return RowStyle::monoMedium(9.5, chipColor(), 0); });
     chipRow->addWidget(m_chipLabel);
     m_chip->hide();
     kit::Presence::of(m_chip).setTransition(
@@ -397,8 +404,8 @@ QWidget* AppRowView::buildPanel()
     noteLine->addWidget(new NoteDot(noteText));
     noteLine->addWidget(noteText, 1, Qt::AlignTop);
     cardColumn->addLayout(noteLine);
-    auto* gotIt =
-        new kit::PillButton(QStringLiteral("Got it"), kit::PillButtonStyle::Kind::Outline, kit::ControlSize::Small);
+    auto* gotIt = new kit::PillButton(
+        QStringLiteral("Got it"), kit::PillButtonStyle::Kind::Outline, kit::ControlSize::Small);
     gotIt->setObjectName(QStringLiteral("gotItButton"));
     connect(gotIt, &QAbstractButton::clicked, this, &AppRowView::dismissRecordingNote);
     auto* buttonLine = new QHBoxLayout;
@@ -419,7 +426,8 @@ void AppRowView::setApp(const AppInfo& app)
     static_cast<AppIconView*>(m_icon)->setIcon(app.icon);
     m_switch->setAccessibleName(app.name);
     RowStyle::setTooltip(m_countButton, QStringLiteral("Control %1's windows separately").arg(app.name));
-    RowStyle::setTooltip(m_chip, QStringLiteral("Set how see-through %1's pinned windows stay").arg(app.name));
+    RowStyle::setTooltip(m_chip,
+                         QStringLiteral("Set how see-through %1's pinned windows stay").arg(app.name));
     if (m_synced) {
         syncPanel(false);
     }
@@ -454,7 +462,9 @@ void AppRowView::sync()
     }
     // As each watched value changes, what depends on it animates with that value's own motion;
     // other changes follow the transaction they were made in (at once outside one).
-    const auto changed = [first](bool now, bool was) { return first || now != was; };
+    const auto changed = [first](bool now, bool was) {
+        return first || now != was;
+    };
     const auto motion = [first](const kit::Animation& animation) -> std::optional<kit::Animation> {
         if (first) {
             return std::nullopt;
@@ -489,7 +499,8 @@ void AppRowView::sync()
     RowStyle::setText(m_chipLabel, next.transparencyPercentText());
     m_chip->update();
     m_pin->setState(next.isPinned, next.hasPinnedWindows);
-    m_pin->setHelp(next.isPinned ? QStringLiteral("Unpin all windows") : QStringLiteral("Pin on top and set transparency"));
+    m_pin->setHelp(next.isPinned ? QStringLiteral("Unpin all windows")
+                                 : QStringLiteral("Pin on top and set transparency"));
     m_switch->setOn(next.isHidden);
     RowStyle::setTooltip(m_switch,
                          next.isHidden ? QStringLiteral("Show all windows")
@@ -537,10 +548,11 @@ void AppRowView::syncPanel(bool opened)
     if (m_slider->value() != m_model.transparency) {
         m_slider->setValue(m_model.transparency);
     }
-    RowStyle::setText(m_description,
-                      m_model.transparency > 0
-                          ? QStringLiteral("Pinned windows stay see-through, even while you use them.")
-                          : QStringLiteral("Opaque. Drag to make %1's pinned windows see-through.").arg(m_app.name));
+    RowStyle::setText(
+        m_description,
+        m_model.transparency > 0
+            ? QStringLiteral("Pinned windows stay see-through, even while you use them.")
+            : QStringLiteral("Opaque. Drag to make %1's pinned windows see-through.").arg(m_app.name));
 }
 
 void AppRowView::syncWindowRows()

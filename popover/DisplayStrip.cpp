@@ -35,8 +35,10 @@ DisplayChip::DisplayChip(WindowManager& windowManager, const DisplayInfo& displa
             painter.setRenderHint(QPainter::Antialiasing);
             const double t = m_selection.value();
             painter.fillPath(kit::capsule(rect), RowStyle::mix(kit::Palette::surface(), Qt::white, t));
-            kit::strokeInnerBorder(
-                painter, rect, kit::capsuleRadius(rect), RowStyle::mix(kit::Palette::hairline(), kit::white(0), t));
+            kit::strokeInnerBorder(painter,
+                                   rect,
+                                   kit::capsuleRadius(rect),
+                                   RowStyle::mix(kit::Palette::hairline(), kit::white(0), t));
         },
         QSize(0, 24));
     setFixedHeight(24);
@@ -46,9 +48,8 @@ DisplayChip::DisplayChip(WindowManager& windowManager, const DisplayInfo& displa
     auto* symbol = new kit::SymbolView(symbolFor(display), 9.5, [this] { return foreground(); });
     m_symbol = symbol;
     row->addWidget(symbol);
-    auto* name = new kit::TextLabel(display.name, [this] {
-        return RowStyle::geist(11, foreground(), kit::FontWeight::medium);
-    });
+    auto* name = new kit::TextLabel(
+        display.name, [this] { return RowStyle::geist(11, foreground(), kit::FontWeight::medium); });
     m_name = name;
     row->addWidget(name);
     connect(this, &QAbstractButton::clicked, this, [this] {

@@ -15,8 +15,8 @@
 #include "state/WindowManager.h"
 
 #include <QHBoxLayout>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -107,22 +107,33 @@ QWidget* MainPageView::makeNotice()
     column->addWidget(new kit::TextView(QStringLiteral("Screen Recording access required"),
                                         RowStyle::geist(14, Qt::white, kit::FontWeight::semibold, -0.21)));
     column->addSpacing(4);
-    column->addWidget(new kit::TextView(QStringLiteral("Enable it in System Settings, then relaunch Veilmox."),
-                                        [] { return RowStyle::geist(12, RowStyle::dim()); }));
+    column->addWidget(
+        new kit::TextView(QStringLiteral("Enable it in System Settings, then relaunch Veilmox."),
+                          [] { return RowStyle::geist(12, RowStyle::dim()); }));
     column->addSpacing(14);
 
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(6);
     using Kind = kit::PillButtonStyle::Kind;
-    const auto add = [this, buttons](const char* name, const QString& title, Kind kind, void (WindowManager::*op)()) {
-        auto* button = new kit::PillButton(title, kind, kit::ControlSize::Small);
-        button->setObjectName(QString::fromLatin1(name));
-        connect(button, &QAbstractButton::clicked, this, [this, op] { (m_windowManager.*op)(); });
-        buttons->addWidget(button);
-    };
-    add("openSettingsButton", QStringLiteral("Open Settings"), Kind::Primary, &WindowManager::openScreenRecordingPane);
-    add("recheckButton", QStringLiteral("Recheck"), Kind::Outline, &WindowManager::refreshScreenRecordingPermission);
-    add("resetButton", QStringLiteral("Reset"), Kind::Outline, &WindowManager::resetScreenRecordingPermission);
+    const auto add =
+        [this, buttons](const char* name, const QString& title, Kind kind, void (WindowManager::*op)()) {
+            auto* button = new kit::PillButton(title, kind, kit::ControlSize::Small);
+            button->setObjectName(QString::fromLatin1(name));
+            connect(button, &QAbstractButton::clicked, this, [this, op] { (m_windowManager.*op)(); });
+            buttons->addWidget(button);
+        };
+    add("openSettingsButton",
+        QStringLiteral("Open Settings"),
+        Kind::Primary,
+        &WindowManager::openScreenRecordingPane);
+    add("recheckButton",
+        QStringLiteral("Recheck"),
+        Kind::Outline,
+        &WindowManager::refreshScreenRecordingPermission);
+    add("resetButton",
+        QStringLiteral("Reset"),
+        Kind::Outline,
+        &WindowManager::resetScreenRecordingPermission);
     buttons->addStretch(1);
     column->addLayout(buttons);
     return card;
@@ -151,7 +162,8 @@ void MainPageView::paintEvent(QPaintEvent* e)
     // them (a new preview frame) shows nothing of it.
     const double r = PreviewCard::kCornerRadius;
     const QRectF dirty(e->rect());
-    const bool hidden = card.adjusted(r, 0, -r, 0).contains(dirty) || card.adjusted(0, r, 0, -r).contains(dirty);
+    const bool hidden =
+        card.adjusted(r, 0, -r, 0).contains(dirty) || card.adjusted(0, r, 0, -r).contains(dirty);
     if (!dirty.intersects(area) || card.isEmpty() || hidden) {
         return;
     }

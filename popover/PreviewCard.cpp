@@ -18,8 +18,8 @@
 #include "state/WindowManager.h"
 
 #include <QHBoxLayout>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -93,26 +93,33 @@ PreviewCard::PreviewCard(WindowManager& windowManager, PiPController& pip, QWidg
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(10);
     column->addStretch(1);
-    column->addWidget(new kit::SymbolView(
-                          QStringLiteral("display"), 18, [] { return RowStyle::faint(); }, kit::FontWeight::light),
-                      0,
-                      Qt::AlignHCenter);
-    column->addWidget(new kit::TextLabel(QStringLiteral("PREPARING PREVIEW"), [] { return kit::monoMutedLabel(9); }),
-                      0,
-                      Qt::AlignHCenter);
+    column->addWidget(
+        new kit::SymbolView(
+            QStringLiteral("display"), 18, [] { return RowStyle::faint(); }, kit::FontWeight::light),
+        0,
+        Qt::AlignHCenter);
+    column->addWidget(
+        new kit::TextLabel(QStringLiteral("PREPARING PREVIEW"), [] { return kit::monoMutedLabel(9); }),
+        0,
+        Qt::AlignHCenter);
     column->addStretch(1);
     m_placeholder->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     m_pause = new PauseShareButton(windowManager, false, this);
 
     auto* popOut = new kit::PressFeedbackButton(
-        [](QPainter& painter, const QRectF& rect) { paintChip(painter, rect, kit::white(0.14)); }, QSize(), this);
+        [](QPainter& painter, const QRectF& rect) { paintChip(painter, rect, kit::white(0.14)); },
+        QSize(),
+        this);
     m_popOut = popOut;
     m_popOut->setObjectName(QStringLiteral("popOutButton"));
     QHBoxLayout* row = chipRow(m_popOut);
-    row->addWidget(new kit::SymbolView(QStringLiteral("pip.enter"), 9, kit::white(0.92), kit::FontWeight::semibold));
-    row->addWidget(new kit::TextLabel(QStringLiteral("POP OUT"), RowStyle::monoMedium(8.5, kit::white(0.92))));
-    kit::TooltipSource::attach(m_popOut, QStringLiteral("Float this preview in a window that's never shared"));
+    row->addWidget(
+        new kit::SymbolView(QStringLiteral("pip.enter"), 9, kit::white(0.92), kit::FontWeight::semibold));
+    row->addWidget(
+        new kit::TextLabel(QStringLiteral("POP OUT"), RowStyle::monoMedium(8.5, kit::white(0.92))));
+    kit::TooltipSource::attach(m_popOut,
+                               QStringLiteral("Float this preview in a window that's never shared"));
     connect(m_popOut, &QAbstractButton::clicked, this, [this] {
         MenuBarView::popOutPreview(m_windowManager, m_pip);
     });
@@ -122,7 +129,8 @@ PreviewCard::PreviewCard(WindowManager& windowManager, PiPController& pip, QWidg
     m_live->hide();
     kit::Presence::of(m_live).setTransition(kit::Transition::scale(0.9).combined(kit::Transition::opacity()));
 
-    connect(&windowManager, &WindowManager::virtualDisplayPreviewImageChanged, this, &PreviewCard::frameChanged);
+    connect(
+        &windowManager, &WindowManager::virtualDisplayPreviewImageChanged, this, &PreviewCard::frameChanged);
     connect(&windowManager, &WindowManager::isVirtualDisplayRunningChanged, this, &PreviewCard::sync);
     connect(&windowManager, &WindowManager::sharePausedChanged, this, &PreviewCard::sync);
     connect(&windowManager, &WindowManager::detectedShareChanged, this, &PreviewCard::sync);
@@ -171,7 +179,8 @@ void PreviewCard::scaleInto(const QImage& frame, QImage& into)
     const bool direct = frame.format() == QImage::Format_ARGB32_Premultiplied
                         || frame.format() == QImage::Format_RGB32 || frame.format() == QImage::Format_ARGB32;
     if (!direct || into.format() != QImage::Format_RGB32) {
-        into = frame.scaled(w, h, Qt::IgnoreAspectRatio, Qt::FastTransformation).convertToFormat(QImage::Format_RGB32);
+        into = frame.scaled(w, h, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                   .convertToFormat(QImage::Format_RGB32);
         return;
     }
     // The frame pixel under the centre of each output pixel.
@@ -181,7 +190,8 @@ void PreviewCard::scaleInto(const QImage& frame, QImage& into)
             std::clamp(static_cast<int>((x + 0.5) * frame.width() / w), 0, frame.width() - 1);
     }
     const auto sourceRow = [&frame, h](int y) {
-        return frame.constScanLine(std::clamp(static_cast<int>((y + 0.5) * frame.height() / h), 0, frame.height() - 1));
+        return frame.constScanLine(
+            std::clamp(static_cast<int>((y + 0.5) * frame.height() / h), 0, frame.height() - 1));
     };
     const auto rowBytes = static_cast<qsizetype>(frame.width()) * 4;
     for (int y = 0; y < h; ++y) {
@@ -204,12 +214,11 @@ void PreviewCard::scaleInto(const QImage& frame, QImage& into)
 
 void PreviewCard::sync()
 {
-    const PreviewCardState next =
-        PreviewCardState::make(m_image && !m_image->isNull(),
-                               m_windowManager.isVirtualDisplayRunning(),
-                               m_windowManager.sharePaused(),
-                               m_windowManager.detectedShare().has_value(),
-                               m_pip.isVisible());
+    const PreviewCardState next = PreviewCardState::make(m_image && !m_image->isNull(),
+                                                         m_windowManager.isVirtualDisplayRunning(),
+                                                         m_windowManager.sharePaused(),
+                                                         m_windowManager.detectedShare().has_value(),
+                                                         m_pip.isVisible());
     const PreviewCardState before = m_state;
     const bool first = !m_synced;
     m_state = next;
@@ -240,15 +249,15 @@ void PreviewCard::placeOverlays()
 {
     m_placeholder->setGeometry(rect());
     const QSize pause = m_pause->sizeHint();
-    m_pause->setGeometry(QRect(QPoint(static_cast<int>(kInset), height() - static_cast<int>(kInset) - pause.height()),
-                               pause));
+    m_pause->setGeometry(
+        QRect(QPoint(static_cast<int>(kInset), height() - static_cast<int>(kInset) - pause.height()), pause));
     const QSize popOut = m_popOut->sizeHint();
     m_popOut->setGeometry(QRect(QPoint(width() - static_cast<int>(kInset) - popOut.width(),
                                        height() - static_cast<int>(kInset) - popOut.height()),
                                 popOut));
     const QSize live = m_live->sizeHint();
-    m_live->setGeometry(QRect(QPoint(width() - static_cast<int>(kInset) - live.width(), static_cast<int>(kInset)),
-                              live));
+    m_live->setGeometry(
+        QRect(QPoint(width() - static_cast<int>(kInset) - live.width(), static_cast<int>(kInset)), live));
 }
 
 void PreviewCard::paintEvent(QPaintEvent* e)

@@ -60,7 +60,9 @@ kit::PillButton* maskButton(const char* name,
 
 } // namespace
 
-ProtectionSections::ProtectionSections(WindowManager& windowManager, PopoverNavigation& navigation, QWidget* parent)
+ProtectionSections::ProtectionSections(WindowManager& windowManager,
+                                       PopoverNavigation& navigation,
+                                       QWidget* parent)
     : QWidget(parent)
     , m_windowManager(windowManager)
 {
@@ -90,15 +92,27 @@ ProtectionSections::ProtectionSections(WindowManager& windowManager, PopoverNavi
     buttonRow->setContentsMargins(0, 0, 0, 0);
     buttonRow->setSpacing(6);
     using Kind = kit::PillButtonStyle::Kind;
-    m_undo = maskButton("undoMasksButton", QStringLiteral("Undo"), Kind::Primary,
-                        QStringLiteral("Restore the masks you most recently removed"), buttonRow);
-    m_clear = maskButton("clearMasksButton", QStringLiteral("Clear"), Kind::Quiet,
-                         QStringLiteral("Remove every mask"), buttonRow);
-    m_draw = maskButton("drawMasksButton", QStringLiteral("Draw"), Kind::Outline,
-                        QStringLiteral("Drag boxes over anything your call shouldn't see, like a balance or an email"),
+    m_undo = maskButton("undoMasksButton",
+                        QStringLiteral("Undo"),
+                        Kind::Primary,
+                        QStringLiteral("Restore the masks you most recently removed"),
                         buttonRow);
-    m_edit = maskButton("editMasksButton", QStringLiteral("Edit"), Kind::Outline,
-                        QStringLiteral("Draw new masks, or move, resize and remove existing ones"), buttonRow);
+    m_clear = maskButton("clearMasksButton",
+                         QStringLiteral("Clear"),
+                         Kind::Quiet,
+                         QStringLiteral("Remove every mask"),
+                         buttonRow);
+    m_draw = maskButton(
+        "drawMasksButton",
+        QStringLiteral("Draw"),
+        Kind::Outline,
+        QStringLiteral("Drag boxes over anything your call shouldn't see, like a balance or an email"),
+        buttonRow);
+    m_edit = maskButton("editMasksButton",
+                        QStringLiteral("Edit"),
+                        Kind::Outline,
+                        QStringLiteral("Draw new masks, or move, resize and remove existing ones"),
+                        buttonRow);
     connect(m_undo, &QAbstractButton::clicked, this, [wm] { wm->undoShareMaskRemoval(); });
     connect(m_clear, &QAbstractButton::clicked, this, [wm] { wm->clearShareMasks(); });
     for (kit::PillButton* opens : {m_draw, m_edit}) {
@@ -111,7 +125,8 @@ ProtectionSections::ProtectionSections(WindowManager& windowManager, PopoverNavi
     // A row that opens the auto-hide page wherever it is pressed, except on its switch.
     auto* autoHide = new TapArea(QPointF(0.5, 0.5));
     autoHide->setObjectName(QStringLiteral("autoHideRowButton"));
-    kit::TooltipSource::attach(autoHide, QStringLiteral("Choose which apps hide automatically when you share"));
+    kit::TooltipSource::attach(autoHide,
+                               QStringLiteral("Choose which apps hide automatically when you share"));
     connect(autoHide, &TapArea::tapped, this, [&navigation] { navigation.openAutoHide(); });
     auto* autoHideSwitch = new kit::FlameToggle;
     autoHideSwitch->setObjectName(QStringLiteral("autoHideSwitch"));
@@ -179,8 +194,9 @@ void ProtectionSections::syncMasks()
 void ProtectionSections::syncAutoHide()
 {
     const auto& share = m_windowManager.detectedShare();
-    m_autoHideRow->setSubtitle(autoHideSubtitle(m_windowManager.autoHideActive(),
-                                                m_windowManager.autoHideEnabled(),
-                                                m_windowManager.autoHideBundleIDs().size(),
-                                                share ? std::optional<QString>(share->appName) : std::nullopt));
+    m_autoHideRow->setSubtitle(
+        autoHideSubtitle(m_windowManager.autoHideActive(),
+                         m_windowManager.autoHideEnabled(),
+                         m_windowManager.autoHideBundleIDs().size(),
+                         share ? std::optional<QString>(share->appName) : std::nullopt));
 }

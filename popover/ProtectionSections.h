@@ -23,7 +23,9 @@ class ProtectionSections final : public QWidget
     Q_OBJECT
 
 public:
-    ProtectionSections(WindowManager& windowManager, PopoverNavigation& navigation, QWidget* parent = nullptr);
+    ProtectionSections(WindowManager& windowManager,
+                       PopoverNavigation& navigation,
+                       QWidget* parent = nullptr);
 
     // "Cover parts of a window on your share", or "3 areas covered on your share".
     static QString masksSubtitle(qsizetype maskCount);

@@ -112,10 +112,11 @@ void WindowRowView::sync()
         m_symbol->update();
     }
     m_switch->setOn(hidden);
-    RowStyle::setTooltip(m_switch,
-                         hidden ? QStringLiteral("Show this window") : QStringLiteral("Hide just this window"));
+    RowStyle::setTooltip(
+        m_switch, hidden ? QStringLiteral("Show this window") : QStringLiteral("Hide just this window"));
     m_pin->setState(pinned, false);
-    m_pin->setHelp(pinned ? QStringLiteral("Unpin this window") : QStringLiteral("Pin on top and set transparency"));
+    m_pin->setHelp(pinned ? QStringLiteral("Unpin this window")
+                          : QStringLiteral("Pin on top and set transparency"));
 }
 
 void WindowRowView::toggleHidden()

@@ -1,10 +1,10 @@
+#include "capture/SurfaceView.h"
 #include "popover/AppListView.h"
 #include "popover/AppRowModel.h"
 #include "popover/AppRowView.h"
 #include "popover/PinButton.h"
 #include "popover/TapArea.h"
 #include "popover/WindowRowView.h"
-#include "capture/SurfaceView.h"
 #include "shell/kit/FlameSlider.h"
 #include "shell/kit/FlameToggle.h"
 #include "shell/kit/PillButton.h"
@@ -41,7 +41,10 @@ struct AppRows : RowFixture
     {
         return *row(bundleID).windowRows().at(index);
     }
-    static kit::FlameToggle& hideSwitch(const QWidget& row) { return named<kit::FlameToggle>(row, "hideSwitch"); }
+    static kit::FlameToggle& hideSwitch(const QWidget& row)
+    {
+        return named<kit::FlameToggle>(row, "hideSwitch");
+    }
     void clickPin(const QWidget& row) { testing_support::click(named<PinButton>(row, "pinButton")); }
     void expand(const QString& bundleID)
     {
@@ -74,23 +77,53 @@ TEST_F(AppRows, TheRowModelDerivesBadgesCountsHintsAndPercentages)
     };
     const Case cases[] = {
         {"one plain window", kC, [](WindowManager&) {}, false, std::nullopt, "1 WINDOW"},
-        {"its one window hidden alone", kC, [only](WindowManager& m) { m.setHiddenWindows({{only, kC}}); }, true,
-         "1/1 hidden", "1 WINDOW"},
-        {"its one window pinned alone", kC, [only](WindowManager& m) { m.setPinnedWindows({{only, kC}}); }, true,
-         std::nullopt, "1 WINDOW"},
-        {"pinned whole", kC, [](WindowManager& m) { m.setPinnedBundleIDs({kC}); }, false, std::nullopt,
+        {"its one window hidden alone",
+         kC,
+         [only](WindowManager& m) {
+             m.setHiddenWindows({{only, kC}});
+         },
+         true,
+         "1/1 hidden",
          "1 WINDOW"},
-        {"one of three hidden", kA, [this](WindowManager& m) { m.setHiddenWindows({{a[1], kA}}); }, true,
-         "1/3 hidden", "3 WINDOWS"},
-        {"more hidden than listed", kA,
-         [this](WindowManager& m) { m.setHiddenWindows({{a[0], kA}, {a[1], kA}, {a[2], kA}, {9999, kA}}); }, true,
-         "4/4 hidden", "3 WINDOWS"},
-        {"hidden whole", kA,
+        {"its one window pinned alone",
+         kC,
+         [only](WindowManager& m) {
+             m.setPinnedWindows({{only, kC}});
+         },
+         true,
+         std::nullopt,
+         "1 WINDOW"},
+        {"pinned whole",
+         kC,
+         [](WindowManager& m) { m.setPinnedBundleIDs({kC}); },
+         false,
+         std::nullopt,
+         "1 WINDOW"},
+        {"one of three hidden",
+         kA,
+         [this](WindowManager& m) {
+             m.setHiddenWindows({{a[1], kA}});
+         },
+         true,
+         "1/3 hidden",
+         "3 WINDOWS"},
+        {"more hidden than listed",
+         kA,
+         [this](WindowManager& m) {
+             m.setHiddenWindows({{a[0], kA}, {a[1], kA}, {a[2], kA}, {9999, kA}});
+         },
+         true,
+         "4/4 hidden",
+         "3 WINDOWS"},
+        {"hidden whole",
+         kA,
          [this](WindowManager& m) {
              m.setHiddenBundleIDs({kA});
              m.setHiddenWindows({{a[1], kA}});
          },
-         true, "Hidden", "3 WINDOWS"},
+         true,
+         "Hidden",
+         "3 WINDOWS"},
     };
     for (const Case& c : cases) {
         manager->setHiddenBundleIDs({});
@@ -141,7 +174,8 @@ TEST_F(AppRows, AppAndWindowSwitchesHideAndSplitAnAppHiddenWhole)
     EXPECT_TRUE(manager->hiddenBundleIDs().isEmpty());
     EXPECT_EQ(manager->hiddenWindows(), (WindowManager::WindowMap{{a[0], kA}, {a[2], kA}}));
     EXPECT_EQ(badge(kA), QStringLiteral("2/3 hidden"));
-    EXPECT_EQ((std::vector<bool>{hideSwitch(windowRow(kA, 0)).isOn(), hideSwitch(windowRow(kA, 1)).isOn(),
+    EXPECT_EQ((std::vector<bool>{hideSwitch(windowRow(kA, 0)).isOn(),
+                                 hideSwitch(windowRow(kA, 1)).isOn(),
                                  hideSwitch(windowRow(kA, 2)).isOn()}),
               (std::vector<bool>{true, false, true}));
     click(named<TapArea>(windowRow(kA, 0), "tapArea"));
@@ -171,7 +205,8 @@ TEST_F(AppRows, TheSliderWritesTheAppsTransparencyAndThePinnedOverlayFollows)
     const auto& overlay = manager->pinnedWindowController().overlayEntries().at(b[0]);
     auto& slider = named<kit::FlameSlider>(beacon, "transparencySlider");
     const auto& description = named<kit::TextView>(beacon, "transparencyDescription");
-    EXPECT_EQ(description.text(), QStringLiteral("Opaque. Drag to make Beacon's pinned windows see-through."));
+    EXPECT_EQ(description.text(),
+              QStringLiteral("Opaque. Drag to make Beacon's pinned windows see-through."));
 
     const kit::FlameSliderGeometry g = slider.geometryNow();
     press(slider, QPointF(g.knobCenter(), 9));
@@ -182,7 +217,8 @@ TEST_F(AppRows, TheSliderWritesTheAppsTransparencyAndThePinnedOverlayFollows)
     EXPECT_DOUBLE_EQ(overlay.view->alphaValue(), 1 - value);
     EXPECT_EQ(t.defaults.object(WindowManager::pinnedTransparencyKey).toMap().value(kB).toDouble(), value);
     EXPECT_EQ(beacon.model().transparencyPercentText(), percentText(value));
-    EXPECT_EQ(description.text(), QStringLiteral("Pinned windows stay see-through, even while you use them."));
+    EXPECT_EQ(description.text(),
+              QStringLiteral("Pinned windows stay see-through, even while you use them."));
 
     moveMouse(slider, QPointF(-50, 9));
     release(slider, QPointF(-50, 9));
@@ -196,7 +232,9 @@ TEST_F(AppRows, SignedOutEveryControlLeavesTheModelAndTheSwitchesAsTheyAre)
     ASSERT_EQ(navigation.transparencyAppID(), kB);
     manager->setIsAuthenticated(false);
     const auto snapshot = [this] {
-        return std::tuple(manager->hiddenBundleIDs(), manager->hiddenWindows(), manager->pinnedBundleIDs(),
+        return std::tuple(manager->hiddenBundleIDs(),
+                          manager->hiddenWindows(),
+                          manager->pinnedBundleIDs(),
                           manager->pinnedWindows());
     };
     const auto before = snapshot();
@@ -239,7 +277,11 @@ TEST_F(AppRows, TheRecordingNoteShowsUntilDismissedOnceForEveryRowAndLaunch)
 TEST_F(AppRows, TheOpenPanelFollowsPinningUnpinningAndWindowsClosingElsewhere)
 {
     expand(kA);
-    const auto pinWindow = [this](int index) { return [this, index] { clickPin(windowRow(kA, index)); }; };
+    const auto pinWindow = [this](int index) {
+        return [this, index] {
+            clickPin(windowRow(kA, index));
+        };
+    };
     struct Step
     {
         const char* name;
@@ -259,7 +301,8 @@ TEST_F(AppRows, TheOpenPanelFollowsPinningUnpinningAndWindowsClosingElsewhere)
              t.desktop.removeWindow(a[0]);
              refresh();
          },
-         kA, false},
+         kA,
+         false},
         {"pinning the app reopens it", [this] { clickPin(row(kA)); }, kA, true},
         {"the chip closes it", [this] { click(named(row(kA), "transparencyChip")); }, std::nullopt, false},
         {"the chip opens it", [this] { click(named(row(kA), "transparencyChip")); }, kA, true},

@@ -36,7 +36,8 @@ struct MainPagePictures : MainPageFixture
         };
         for (const auto& app : apps) {
             platform::sim::SimDesktop::WindowSpec setup;
-            setup.owner = t.desktop.launchApp(QString::fromLatin1(app.bundleID), QString::fromLatin1(app.name));
+            setup.owner =
+                t.desktop.launchApp(QString::fromLatin1(app.bundleID), QString::fromLatin1(app.name));
             setup.title = QString::fromLatin1(app.name);
             setup.bounds = app.bounds;
             setup.color = app.colour;
@@ -52,7 +53,10 @@ struct MainPagePictures : MainPageFixture
         return image;
     }
     // A point of a view, in the popover's coordinates.
-    QPointF at(const QWidget& view, QPointF local) const { return QPointF(view.mapTo(root.get(), QPoint())) + local; }
+    QPointF at(const QWidget& view, QPointF local) const
+    {
+        return QPointF(view.mapTo(root.get(), QPoint())) + local;
+    }
 };
 
 } // namespace

@@ -47,7 +47,8 @@ struct MainPage : MainPageFixture
         openWindow = addWindow(kOpen, QStringLiteral("Open"), {20, 60, 90, 80}, kOpenColour);
     }
 
-    quint32 addWindow(const QString& bundleID, const QString& name, const QRectF& bounds, const QColor& colour)
+    quint32
+    addWindow(const QString& bundleID, const QString& name, const QRectF& bounds, const QColor& colour)
     {
         platform::sim::SimDesktop::WindowSpec setup;
         setup.owner = t.desktop.launchApp(bundleID, name);
@@ -199,7 +200,9 @@ TEST_F(MainPage, MasksDrawnFromTheCardCoverTheirWindowAndUndoBringsThemBack)
     const auto shown = [&sections](const char* name) {
         return !named<kit::PillButton>(sections, QString::fromLatin1(name)).isHidden();
     };
-    EXPECT_EQ((std::vector<bool>{shown("undoMasksButton"), shown("clearMasksButton"), shown("drawMasksButton"),
+    EXPECT_EQ((std::vector<bool>{shown("undoMasksButton"),
+                                 shown("clearMasksButton"),
+                                 shown("drawMasksButton"),
                                  shown("editMasksButton")}),
               (std::vector<bool>{false, false, true, false}));
 

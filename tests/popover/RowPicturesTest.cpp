@@ -20,7 +20,8 @@ TEST_F(RowPictures, CollapsedExpandedWithAPinnedWindowAndWithTheTransparencyPane
     AppRowView& row = *list.row(bundleID);
     const auto picture = [&](const char* name) {
         settle();
-        EXPECT_TRUE(kit::writeViewPng(row, picturePath(QString::fromLatin1(name)), 2.0, kit::Palette::canvas()));
+        EXPECT_TRUE(
+            kit::writeViewPng(row, picturePath(QString::fromLatin1(name)), 2.0, kit::Palette::canvas()));
         return kit::renderView(row, 2.0, kit::Palette::canvas());
     };
     // Inside the row's rounded background, clear of its content.

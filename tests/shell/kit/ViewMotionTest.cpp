@@ -1,10 +1,10 @@
 // Page switches, expansions, appearances and staged beats on the virtual clock.
 #include "shell/kit/Collapsible.h"
-#include "shell/kit/TextView.h"
 #include "shell/kit/PageStack.h"
 #include "shell/kit/Palette.h"
 #include "shell/kit/Sequence.h"
 #include "shell/kit/Snapshot.h"
+#include "shell/kit/TextView.h"
 #include "shell/kit/Transaction.h"
 #include "shell/kit/Transition.h"
 #include "tests/shell/kit/KitTestSupport.h"
