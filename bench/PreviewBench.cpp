@@ -30,7 +30,9 @@ namespace {
 
 // The popover is drawn at twice its size in points, as on a Retina display.
 const bool kRetina = [] {
-    qputenv("QT_SCALE_FACTOR", "2");
+    if (!qEnvironmentVariableIsSet("QT_SCALE_FACTOR")) {
+        qputenv("QT_SCALE_FACTOR", "2");
+    }
     return true;
 }();
 

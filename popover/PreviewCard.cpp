@@ -12,6 +12,7 @@
 #include "shell/kit/PressFeedbackButton.h"
 #include "shell/kit/PulseDot.h"
 #include "shell/kit/SymbolView.h"
+#include "shell/kit/Symbols.h"
 #include "shell/kit/TextLabel.h"
 #include "shell/kit/Tooltips.h"
 #include "shell/kit/Transition.h"
@@ -24,45 +25,130 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 namespace {
 
-// A chip's capsule: the chip fill with a one-point inner border.
-void paintChip(QPainter& painter, const QRectF& rect, const QColor& border)
+// A chip over the live frame, its capsule, border, symbol and caption drawn once into an image
+// and copied in afterwards: the chip is repainted with every frame beneath it, twenty times a
+// second, and an anti-aliased shape costs far more to fill than to copy.
+class ChipLook
 {
-    painter.setRenderHint(QPainter::Antialiasing);
-    kit::ChipBackgroundStyle::paint(painter, rect, kit::reduceTransparency());
-    kit::strokeInnerBorder(painter, rect, kit::capsuleRadius(rect), border);
-}
+public:
+    struct Content
+    {
+        QString symbol; // none for no symbol
+        double symbolSize = 0;
+        kit::FontWeight symbolWeight = kit::FontWeight::regular;
+        double viewWidth = 0; // room kept before the caption for a view of the chip's own
+        QString caption;
+        QColor foreground;
+        QColor border;
+    };
 
-QHBoxLayout* chipRow(QWidget* chip)
-{
-    auto* row = new QHBoxLayout(chip);
-    row->setContentsMargins(8, 5, 8, 5);
-    row->setSpacing(5);
-    return row;
-}
+    explicit ChipLook(Content content)
+        : m_content(std::move(content))
+    {}
 
-// The "LIVE" chip: a pulsing red dot and the caption on the chip fill, with a red border.
+    // Room for the symbol and the caption, 8 points in from the sides and 5 from top and bottom.
+    QSize size(const QPaintDevice* device) const
+    {
+        const QFontMetricsF metrics(look().font(device));
+        double width = 16 + metrics.horizontalAdvance(m_content.caption);
+        if (!m_content.symbol.isEmpty()) {
+            width += kit::symbolSide(m_content.symbolSize) + 5;
+        }
+        if (m_content.viewWidth > 0) {
+            width += m_content.viewWidth + 5;
+        }
+        return {static_cast<int>(std::ceil(width)), static_cast<int>(std::ceil(metrics.height() + 10))};
+    }
+
+    void paint(QPainter& painter, const QRectF& rect)
+    {
+        const double scale = painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
+        const bool solid = kit::reduceTransparency();
+        const QSize pixels = (rect.size() * scale).toSize();
+        if (m_image.size() != pixels || m_image.devicePixelRatio() != scale || m_solid != solid) {
+            m_solid = solid;
+            m_image = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+            m_image.setDevicePixelRatio(scale);
+            m_image.fill(Qt::transparent);
+            QPainter p(&m_image);
+            draw(p, QRectF(QPointF(), rect.size()), solid);
+        }
+        painter.drawImage(rect.topLeft(), m_image);
+    }
+
+private:
+    kit::TextLook look() const { return RowStyle::monoMedium(8.5, m_content.foreground); }
+
+    void draw(QPainter& p, const QRectF& box, bool solid) const
+    {
+        p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+        kit::ChipBackgroundStyle::paint(p, box, solid);
+        kit::strokeInnerBorder(p, box, kit::capsuleRadius(box), m_content.border);
+        double x = box.left() + 8;
+        if (!m_content.symbol.isEmpty()) {
+            const double side = kit::symbolSide(m_content.symbolSize);
+            kit::paintSymbol(p,
+                             m_content.symbol,
+                             QPointF(x + side / 2, box.center().y()),
+                             m_content.symbolSize,
+                             m_content.foreground,
+                             m_content.symbolWeight);
+            x += side + 5;
+        }
+        if (m_content.viewWidth > 0) {
+            x += m_content.viewWidth + 5;
+        }
+        if (!m_content.caption.isEmpty()) {
+            const kit::TextLook text = look();
+            p.setFont(text.font(p.device()));
+            p.setPen(text.color);
+            p.drawText(QRectF(x, box.top(), box.right() - x, box.height()),
+                       Qt::AlignLeft | Qt::AlignVCenter,
+                       m_content.caption);
+        }
+    }
+
+    Content m_content;
+    QImage m_image;
+    bool m_solid = false;
+};
+
+// The "LIVE" chip: a pulsing red dot and the caption on the chip fill, with a red border. The dot
+// is a view of its own (it pulses); the rest is the chip's cached look.
 class LiveChip final : public QWidget
 {
 public:
     LiveChip()
+        : m_look({{},
+                  0,
+                  kit::FontWeight::regular,
+                  kit::PulseDotStyle::kDiameter,
+                  QStringLiteral("LIVE"),
+                  Qt::white,
+                  kit::rgb(0xFF5F56, 0.35)})
     {
         setObjectName(QStringLiteral("liveChip"));
-        QHBoxLayout* row = chipRow(this);
-        row->addWidget(new kit::PulseDot(kit::Palette::red(), true), 0, Qt::AlignVCenter);
-        row->addWidget(new kit::TextLabel(QStringLiteral("LIVE"), RowStyle::monoMedium(8.5, Qt::white)));
-        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        setAccessibleName(QStringLiteral("LIVE"));
+        setFixedSize(m_look.size(this));
+        const int dot = static_cast<int>(kit::PulseDotStyle::kDiameter);
+        auto* pulse = new kit::PulseDot(kit::Palette::red(), true, this);
+        pulse->setGeometry(8, (height() - dot) / 2, dot, dot);
     }
 
 protected:
     void paintEvent(QPaintEvent* /*e*/) override
     {
         QPainter painter(this);
-        paintChip(painter, QRectF(rect()), kit::rgb(0xFF5F56, 0.35));
+        m_look.paint(painter, QRectF(rect()));
     }
+
+private:
+    ChipLook m_look;
 };
 
 } // namespace
@@ -107,17 +193,19 @@ PreviewCard::PreviewCard(WindowManager& windowManager, PiPController& pip, QWidg
 
     m_pause = new PauseShareButton(windowManager, false, this);
 
-    auto* popOut = new kit::PressFeedbackButton(
-        [](QPainter& painter, const QRectF& rect) { paintChip(painter, rect, kit::white(0.14)); },
-        QSize(),
+    auto look = std::make_shared<ChipLook>(ChipLook::Content{QStringLiteral("pip.enter"),
+                                                             9,
+                                                             kit::FontWeight::semibold,
+                                                             0,
+                                                             QStringLiteral("POP OUT"),
+                                                             kit::white(0.92),
+                                                             kit::white(0.14)});
+    m_popOut = new kit::PressFeedbackButton(
+        [look](QPainter& painter, const QRectF& rect) { look->paint(painter, rect); },
+        look->size(this),
         this);
-    m_popOut = popOut;
     m_popOut->setObjectName(QStringLiteral("popOutButton"));
-    QHBoxLayout* row = chipRow(m_popOut);
-    row->addWidget(
-        new kit::SymbolView(QStringLiteral("pip.enter"), 9, kit::white(0.92), kit::FontWeight::semibold));
-    row->addWidget(
-        new kit::TextLabel(QStringLiteral("POP OUT"), RowStyle::monoMedium(8.5, kit::white(0.92))));
+    m_popOut->setAccessibleName(QStringLiteral("POP OUT"));
     kit::TooltipSource::attach(m_popOut,
                                QStringLiteral("Float this preview in a window that's never shared"));
     connect(m_popOut, &QAbstractButton::clicked, this, [this] {
@@ -308,13 +396,39 @@ void PreviewCard::paintEvent(QPaintEvent* e)
         painter.restore();
     }
     painter.setClipping(false);
-    // The borders lie along the edges; a repaint inside them leaves them as they are.
+    // The borders, drawn once into an image, are copied in where the repaint reaches the edges.
     const double band = 2;
-    if (card.adjusted(band, band, -band, -band).contains(dirty)) {
-        return;
+    const QRectF bands[] = {QRectF(card.left(), card.top(), card.width(), band),
+                            QRectF(card.left(), card.bottom() - band, card.width(), band),
+                            QRectF(card.left(), card.top(), band, card.height()),
+                            QRectF(card.right() - band, card.top(), band, card.height())};
+    const QImage& borders = bordersImage();
+    const double scale = borders.devicePixelRatio();
+    for (const QRectF& edge : bands) {
+        const QRectF part = edge.intersected(dirty.adjusted(-1, -1, 1, 1));
+        if (!part.isEmpty()) {
+            painter.drawImage(part, borders, QRectF(part.topLeft() * scale, part.size() * scale));
+        }
     }
-    if (m_state.showsPauseBorder) {
-        kit::strokeInnerBorder(painter, card, r, kit::Palette::flameBorder(), 1.5);
+}
+
+const QImage& PreviewCard::bordersImage()
+{
+    const double scale = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * scale).toSize();
+    const bool paused = m_state.showsPauseBorder;
+    if (m_borders.size() != pixels || m_borders.devicePixelRatio() != scale || m_bordersPaused != paused) {
+        m_bordersPaused = paused;
+        m_borders = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        m_borders.setDevicePixelRatio(scale);
+        m_borders.fill(Qt::transparent);
+        QPainter p(&m_borders);
+        p.setRenderHint(QPainter::Antialiasing);
+        const QRectF card{QPointF(), QSizeF(size())};
+        if (paused) {
+            kit::strokeInnerBorder(p, card, kCornerRadius, kit::Palette::flameBorder(), 1.5);
+        }
+        kit::strokeInnerBorder(p, card, kCornerRadius, kit::Palette::hairline());
     }
-    kit::strokeInnerBorder(painter, card, r, kit::Palette::hairline());
+    return m_borders;
 }

@@ -66,6 +66,7 @@ private:
     void sync();
     void frameChanged(const std::optional<QImage>& image);
     void placeOverlays();
+    const QImage& bordersImage();
 
     WindowManager& m_windowManager;
     PiPController& m_pip;
@@ -73,6 +74,9 @@ private:
     // The frame as drawn, at the card's pixels; remade when the frame or the size changes.
     QImage m_scaled;
     qint64 m_scaledKey = 0;
+    // The card's borders (the pause border too while paused), drawn once.
+    QImage m_borders;
+    bool m_bordersPaused = false;
     PreviewCardState m_state;
     bool m_synced = false;
 
