@@ -103,28 +103,6 @@ TEST(MainPageTexts, MaskAndAutoHideSubtitlesCountAndNameTheMeeting)
     }
 }
 
-TEST(MainPageTexts, ThePreviewCardShowsWhatTheShareIsDoing)
-{
-    struct Case
-    {
-        const char* name;
-        bool hasImage, running, paused, detected, pipVisible;
-        PreviewCardState shown; // image, pause button, pause border, pop out, live
-    };
-    const Case cases[] = {
-        {"not running", false, false, false, false, false, {false, false, false, true, false}},
-        {"not running, share detected", false, false, false, true, false, {false, false, false, true, true}},
-        {"running, no frame yet", false, true, false, false, false, {false, true, false, true, false}},
-        {"live", true, true, false, true, false, {true, true, false, true, true}},
-        {"paused", true, true, true, true, false, {true, true, true, true, false}},
-        {"panel shown", true, true, false, false, true, {true, true, false, false, false}},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(PreviewCardState::make(c.hasImage, c.running, c.paused, c.detected, c.pipVisible), c.shown)
-            << c.name;
-    }
-}
-
 TEST_F(MainPage, AWideFrameIsLetterboxedNotStretchedAndSharedNotCopied)
 {
     open();
