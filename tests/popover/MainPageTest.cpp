@@ -111,7 +111,10 @@ TEST_F(MainPage, AWideFrameIsLetterboxedNotStretchedAndSharedNotCopied)
     QImage frame(400, 200, QImage::Format_ARGB32_Premultiplied);
     frame.fill(Qt::red);
     QPainter(&frame).fillRect(0, 0, 200, 200, Qt::green);
+    manager->setVirtualDisplayPreviewImage(std::nullopt);
+    EXPECT_TRUE(named(card, "previewPlaceholder").isVisible());
     manager->setVirtualDisplayPreviewImage(frame);
+    EXPECT_FALSE(named(card, "previewPlaceholder").isVisible());
     EXPECT_EQ(card.image()->cacheKey(), frame.cacheKey());
     const QImage drawn = kit::renderView(card, 2.0);
     // 2:1 into 326 x 150: 300 x 150, with bars of 13 points at either side.
