@@ -281,21 +281,20 @@ void PreviewCard::scaleInto(const QImage& frame, QImage& into)
         return frame.constScanLine(
             std::clamp(static_cast<int>((y + 0.5) * frame.height() / h), 0, frame.height() - 1));
     };
-    const auto rowBytes = static_cast<qsizetype>(frame.width()) * 4;
     for (int y = 0; y < h; ++y) {
-        // A sampled row is read almost whole (its samples lie closer than a cache line apart);
-        // asking for the next one early keeps the reads streaming.
-        if (y + 1 < h) {
-            const uchar* next = sourceRow(y + 1);
-            for (qsizetype offset = 0; offset < rowBytes; offset += 64) {
-                __builtin_prefetch(next + offset);
-            }
-        }
         const auto* source = reinterpret_cast<const quint32*>(sourceRow(y));
+        // The next sampled row is asked for as this one is read: its samples lie closer together
+        // than a cache line, so it is read almost whole, and the reads then keep streaming.
+        const uchar* next = sourceRow(std::min(y + 1, h - 1));
         auto* line = reinterpret_cast<quint32*>(into.scanLine(y));
         for (int x = 0; x < w; ++x) {
+            const int sx = columns[static_cast<std::size_t>(x)];
+            if ((x & 3) == 0) {
+                __builtin_prefetch(next + sx * 4);
+                __builtin_prefetch(next + sx * 4 + 64);
+            }
             // The display's picture is opaque; an opaque copy is drawn as a plain copy.
-            line[x] = source[columns[static_cast<std::size_t>(x)]] | 0xFF000000U;
+            line[x] = source[sx] | 0xFF000000U;
         }
     }
 }
