@@ -4,7 +4,8 @@
 // rest of the main page around it. Timed by the CPU of every thread of the process (getrusage),
 // against a memcpy of a frame of that size measured interleaved in the same loop ("frame_copies").
 // Target: at most 0.2 frame copies per frame shown, one repaint per frame, and no frame held
-// besides the one the state object publishes ("extra_frames" 0).
+// besides the one the state object publishes ("extra_frames" 0). QT_SCALE_FACTOR=1 in the
+// environment runs it at device pixel ratio 1 instead.
 
 #include "bench/CpuYardstick.h"
 #include "bench/FrameCopy.h"
