@@ -14,8 +14,9 @@
 // floats above all windows on every space. One shared instance lives from its first use to the
 // end of the process; main thread only.
 //
-// For now it offers what the shell needs: showing the panel at its corner (the bottom-right one
-// of the main screen) with a fade; the preview, docking and share reaction come later.
+// For now it offers what the shell and the popover need: showing and hiding the panel at its
+// corner (the bottom-right one of the main screen) with a fade, and the auto-show choice; the
+// preview, docking and share reaction come later.
 class PiPController final : public QObject
 {
     Q_OBJECT

@@ -160,11 +160,6 @@ kit::TextLook geist(kit::FontWeight weight, double size, const QColor& color, do
     return look;
 }
 
-const QColor& flameAccent()
-{
-    return kit::Palette::flame();
-}
-
 } // namespace
 
 MenuBarView::MenuBarView(QWidget* parent)
@@ -248,14 +243,16 @@ QWidget* MenuBarView::makeMainFrame()
     column->addWidget(makeHeader());
 
     auto* body = new OverlayArea;
-    m_accountSwitch = new QWidget(body);
-    auto* faces = new QStackedLayout(m_accountSwitch);
+    auto* faces = new QWidget(body);
+    m_accountSwitch = new QStackedLayout(faces);
     m_signInPanel = makeSignInPanel();
     m_mainPage = makeMainPage(*m_windowManager, m_pip, *m_navigation);
-    faces->addWidget(m_signInPanel);
-    faces->addWidget(m_mainPage);
-    body->base = m_accountSwitch;
+    m_accountSwitch->addWidget(m_signInPanel);
+    m_accountSwitch->addWidget(m_mainPage);
     makeGuide(body);
+    body->base = faces;
+    body->scrim = m_guideScrim;
+    body->card = m_guideCard;
     column->addWidget(body, 1);
     return frame;
 }
@@ -328,7 +325,7 @@ QWidget* MenuBarView::makeSignInPanel()
     auto* status = new QHBoxLayout(m_statusRow);
     status->setContentsMargins(0, 14, 0, 0);
     status->setSpacing(7);
-    m_statusDot = new kit::PulseDot(flameAccent(), false);
+    m_statusDot = new kit::PulseDot(kit::Palette::flame(), false);
     m_statusDot->setObjectName(QStringLiteral("signInStatusDot"));
     m_statusText = new kit::TextView(QString(), [] { return kit::monoMutedLabel(9.5); });
     m_statusText->setObjectName(QStringLiteral("signInStatusText"));
@@ -350,13 +347,12 @@ QWidget* MenuBarView::makeSignInPanel()
     return panel;
 }
 
-void MenuBarView::makeGuide(QWidget* body)
+void MenuBarView::makeGuide(QWidget* area)
 {
-    auto* area = static_cast<OverlayArea*>(body);
     PopoverNavigation* navigation = m_navigation;
     auto* scrim = new Scrim([navigation] { navigation->dismissHelpGuide(); });
-    scrim->setParent(body);
-    auto* card = new kit::FloatingBackground(16, body);
+    scrim->setParent(area);
+    auto* card = new kit::FloatingBackground(16, area);
     card->setObjectName(QStringLiteral("guideCard"));
     card->contentLayout()->setContentsMargins(16, 16, 16, 16);
     card->contentLayout()->addWidget(new SharingGuideView([navigation] { navigation->dismissHelpGuide(); }));
@@ -366,8 +362,6 @@ void MenuBarView::makeGuide(QWidget* body)
     kit::Presence::of(scrim).setTransition(kit::Transition::opacity());
     kit::Presence::of(card).setTransition(
         kit::Transition::move(kit::Edge::Top).combined(kit::Transition::opacity()).fadingUnderReduceMotion());
-    area->scrim = scrim;
-    area->card = card;
     m_guideScrim = scrim;
     m_guideCard = card;
 }

@@ -7,6 +7,7 @@
 
 class PiPController;
 class PopoverNavigation;
+class QStackedLayout;
 class UpdaterManagerInterface;
 
 namespace kit {
@@ -85,7 +86,8 @@ private:
     QWidget* makeMainFrame();
     QWidget* makeHeader();
     QWidget* makeSignInPanel();
-    void makeGuide(QWidget* body);
+    // The guide's scrim and card, made closed inside the area under the header.
+    void makeGuide(QWidget* area);
     void syncPage();
     void syncAccount();
     void syncSignIn();
@@ -102,7 +104,7 @@ private:
     QWidget* m_settingsPage = nullptr;
     kit::IconButton* m_guideButton = nullptr;
     kit::IconButton* m_settingsButton = nullptr;
-    QWidget* m_accountSwitch = nullptr;
+    QStackedLayout* m_accountSwitch = nullptr;
     QWidget* m_signInPanel = nullptr;
     QWidget* m_mainPage = nullptr;
     kit::PillButton* m_signInButton = nullptr;

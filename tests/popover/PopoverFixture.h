@@ -1,5 +1,8 @@
 #pragma once
 
+#include "pip/PiPController.h"
+#include "popover/MenuBarView.h"
+#include "popover/PopoverNavigation.h"
 #include "popover/UpdaterManagerInterface.h"
 #include "state/GlobalHotKeyManager.h"
 #include "state/WindowManager.h"
@@ -24,7 +27,7 @@ struct RecordingUpdater final : UpdaterManagerInterface
 
 // A state object over the simulated desktop that the views read (accessibility options, virtual
 // clock, fonts), with the shell and the account session recorded. Set up, then start().
-struct PopoverFixture
+struct PopoverTest : testing::Test
 {
     KitEnvironment env;
     TestDesktop& t = env.t;
@@ -47,10 +50,31 @@ struct PopoverFixture
     void advance(double seconds = 1) { env.advance(seconds); }
 };
 
-struct PopoverTest
-    : testing::Test
-    , PopoverFixture
-{};
+// The popover's root over that state object, as the shell hosts it.
+struct RootTest : PopoverTest
+{
+    PiPController pip{t.services()};
+    RecordingUpdater updater;
+    std::unique_ptr<MenuBarView> view;
+
+    // A new root (as at launch), signed in or out.
+    MenuBarView& open(bool signedIn)
+    {
+        if (!manager->isStarted()) {
+            start(signedIn);
+        }
+        manager->setIsAuthenticated(signedIn);
+        view = std::make_unique<MenuBarView>(pip);
+        view->setWindowManager(*manager);
+        view->setUpdaterManager(updater);
+        view->show();
+        advance();
+        return *view;
+    }
+    PopoverNavigation& navigation() const { return view->navigation(); }
+    // Shown within the popover: not hidden, nor any view above it.
+    bool showing(const QWidget* widget) const { return widget != nullptr && widget->isVisibleTo(view.get()); }
+};
 
 // A click at the middle of a control, as the pointer makes it.
 inline void click(QWidget& control)

@@ -1,10 +1,6 @@
 // Renders the popover signed out, signed in and with the sharing guide open to PNG files (see
 // picturesFolder) and checks sentinel pixels of each.
-#include "pip/PiPController.h"
-#include "popover/MenuBarView.h"
-#include "popover/PopoverNavigation.h"
 #include "shell/kit/Backgrounds.h"
-#include "shell/kit/IconButton.h"
 #include "shell/kit/Palette.h"
 #include "shell/kit/Snapshot.h"
 #include "tests/popover/PopoverFixture.h"
@@ -13,62 +9,44 @@
 
 using namespace testing_support;
 
-namespace {
-
-bool flameLike(const QColor& c)
-{
-    return c.red() > 200 && c.green() > 80 && c.green() < 170 && c.blue() < 80;
-}
-
-// A point of a control, in the root's coordinates.
-QPointF at(const MenuBarView& root, const QWidget* control, QPointF offsetFromCenter = {})
-{
-    return QPointF(control->mapTo(&root, QPoint(0, 0))) + QRectF(control->rect()).center() + offsetFromCenter;
-}
-
-} // namespace
-
-TEST_F(PopoverTest, PicturesSignedOutSignedInAndWithTheGuideOpen)
+TEST_F(RootTest, PicturesSignedOutSignedInAndWithTheGuideOpen)
 {
     start(false);
     manager->setAuthStatusMessage(QStringLiteral("Sign in required"));
-    PiPController pip(t.services());
-    RecordingUpdater updater;
-    MenuBarView root(pip);
-    root.setWindowManager(*manager);
-    root.setUpdaterManager(updater);
+    MenuBarView& root = open(false);
+    QImage picture;
     const auto render = [&](const QString& name) {
         advance();
-        const QImage picture = kit::renderView(root, 2.0);
+        picture = kit::renderView(root, 2.0);
         EXPECT_TRUE(picture.save(picturePath(name)));
-        return picture;
+    };
+    // The colour at a point of a control: at its middle, moved by an offset, or `inset` points in
+    // from its leading edge.
+    const auto colour = [&](const QWidget* control, QPointF offset = {}, std::optional<double> inset = {}) {
+        const QRectF frame(QPointF(control->mapTo(&root, QPoint(0, 0))), QSizeF(control->size()));
+        const QPointF point =
+            inset ? QPointF(frame.left() + *inset, frame.center().y()) : frame.center() + offset;
+        return colorAt(picture, point);
+    };
+    const auto flameLike = [](const QColor& c) {
+        return c.red() > 200 && c.green() > 80 && c.green() < 170 && c.blue() < 80;
     };
 
-    QImage picture = render(QStringLiteral("popover-signed-out"));
-    EXPECT_TRUE(flameLike(colorAt(picture, at(root, child(root, "signInButton")))));
-    const auto* card = root.signInPanel()->findChild<kit::CardBackground*>();
-    ASSERT_NE(card, nullptr);
-    EXPECT_TRUE(near(colorAt(picture, at(root, card, QPointF(-card->width() / 2.0 + 6, 0))),
-                     kit::Palette::surface()));
+    render(QStringLiteral("popover-signed-out"));
+    EXPECT_TRUE(flameLike(colour(child(root, "signInButton"))));
+    EXPECT_TRUE(flameLike(colour(child(root, "menuBarLogo"), {-7, 0})));
+    EXPECT_TRUE(
+        near(colour(root.signInPanel()->findChild<kit::CardBackground*>(), {}, 6), kit::Palette::surface()));
     EXPECT_TRUE(near(colorAt(picture, QPointF(20, 600)), kit::Palette::canvas()));
-    EXPECT_TRUE(flameLike(colorAt(picture, at(root, child(root, "menuBarLogo"), QPointF(-7, 0)))));
 
     manager->setIsAuthenticated(true);
-    picture = render(QStringLiteral("popover-signed-in"));
+    render(QStringLiteral("popover-signed-in"));
     const QWidget* guideButton = child(root, "guideButton");
-    EXPECT_TRUE(near(colorAt(picture, at(root, guideButton, QPointF(11, 0))), kit::Palette::canvas()))
-        << "no disc while the guide is closed";
+    EXPECT_TRUE(near(colour(guideButton, {11, 0}), kit::Palette::canvas())) << "no disc while closed";
 
-    root.navigation().toggleHelpGuide();
-    picture = render(QStringLiteral("popover-guide"));
-    EXPECT_TRUE(near(colorAt(picture, at(root, guideButton, QPointF(11, 0))), kit::Palette::surfaceRaised()))
-        << "the guide button is active";
-    const QWidget* guide = root.guideCard();
-    EXPECT_TRUE(near(colorAt(picture, at(root, guide, QPointF(-guide->width() / 2.0 + 5, 0))),
-                     kit::Palette::surface()));
-    EXPECT_TRUE(near(colorAt(picture,
-                             at(root,
-                                child(root, "guideGotItButton"),
-                                QPointF(-child(root, "guideGotItButton")->width() / 2.0 + 6, 0))),
-                     Qt::white));
+    navigation().toggleHelpGuide();
+    render(QStringLiteral("popover-guide"));
+    EXPECT_TRUE(near(colour(guideButton, {11, 0}), kit::Palette::surfaceRaised())) << "the button is active";
+    EXPECT_TRUE(near(colour(root.guideCard(), {}, 5), kit::Palette::surface()));
+    EXPECT_TRUE(near(colour(child(root, "guideGotItButton"), {}, 6), Qt::white));
 }

@@ -276,6 +276,9 @@ TEST(Updates, ChecksGoToTheFrameworkAndTheVersionComesFromTheBundle)
     f.app->checkForUpdates();
     EXPECT_EQ(f.env.t.updates.checks(), 1);
     EXPECT_EQ(f.env.t.updates.reports().front(), platform::UpdateFrameworkStandIn::kNoUpdateSourceReport);
+    // The popover's "Check Now" reaches the same framework through the updater manager.
+    f.app->updaterManager()->checkForUpdates();
+    EXPECT_EQ(f.env.t.updates.checks(), 2);
     EXPECT_EQ(f.app->updaterManager()->versionString(), QStringLiteral("v1.0.0 (1)"));
 
     const QString short_ = platform::kBundleShortVersionStringKey;
