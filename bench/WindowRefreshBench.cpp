@@ -93,6 +93,12 @@ public:
     {
         return std::nullopt;
     }
+    std::optional<QUrl>
+    urlForApplicationWithBundleIdentifier(const QString& /*bundleIdentifier*/) const override
+    {
+        return std::nullopt;
+    }
+    QImage iconForFile(const QString& /*path*/) const override { return {}; }
 
     QList<platform::Screen> screens() const override { return {}; }
     double menuBarHeight() const override { return 24; }

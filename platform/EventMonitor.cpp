@@ -27,23 +27,45 @@ public:
             monitors.cbegin(), monitors.cend(), [token](const auto& m) { return m.first == token; });
     }
 
+    // The application's events are watched only while someone monitors them.
+    void watch(bool on)
+    {
+        if (on == m_watching) {
+            return;
+        }
+        m_watching = on;
+        m_delivering = {};
+        if (on) {
+            QCoreApplication::instance()->installEventFilter(this);
+        } else {
+            QCoreApplication::instance()->removeEventFilter(this);
+        }
+    }
+
 protected:
     bool eventFilter(QObject* /*watched*/, QEvent* event) override
     {
         if (event->type() == QEvent::KeyRelease) {
-            m_delivering = nullptr;
+            m_delivering = {};
+            return false;
+        }
+        if (event->type() != QEvent::KeyPress || monitors.empty()) {
             return false;
         }
         // A key-down that a child ignores travels on to its parents, and one that reaches a
         // window is forwarded to the focused widget: the same event, which monitors see once.
-        if (event->type() != QEvent::KeyPress || monitors.empty() || event == m_delivering) {
+        // The next key-down may be made at the same address (a modifier's press, then the key
+        // pressed with it), so the key and its time must match too.
+        const auto* press = static_cast<const QKeyEvent*>(event);
+        const Delivery delivery{event, press->key(), press->modifiers(), press->timestamp()};
+        if (delivery == m_delivering) {
             return false;
         }
-        m_delivering = event;
-        std::optional<KeyEvent> key = keyEventFromQt(*static_cast<QKeyEvent*>(event));
+        std::optional<KeyEvent> key = keyEventFromQt(*press);
         if (!key) {
             return false;
         }
+        m_delivering = delivery;
         // Handlers may add or remove monitors, their own included.
         const auto snapshot = monitors;
         for (const auto& [token, handler] : snapshot) {
@@ -52,7 +74,7 @@ protected:
             }
             key = (*handler)(*key);
             if (!key) {
-                m_delivering = nullptr;
+                m_delivering = {};
                 return true;
             }
         }
@@ -60,7 +82,18 @@ protected:
     }
 
 private:
-    const QEvent* m_delivering = nullptr;
+    struct Delivery
+    {
+        const QEvent* event = nullptr;
+        int key = 0;
+        Qt::KeyboardModifiers modifiers;
+        quint64 timestamp = 0;
+
+        bool operator==(const Delivery&) const = default;
+    };
+
+    Delivery m_delivering;
+    bool m_watching = false;
 };
 
 Registry* registry()
@@ -69,7 +102,6 @@ Registry* registry()
     static QPointer<Registry> instance;
     if (instance.isNull() && QCoreApplication::instance() != nullptr) {
         instance = new Registry(QCoreApplication::instance());
-        QCoreApplication::instance()->installEventFilter(instance);
     }
     return instance.data();
 }
@@ -84,6 +116,7 @@ std::optional<EventMonitor::Token> EventMonitor::addLocalMonitorForKeyDown(KeyDo
     }
     const Token token = r->nextToken++;
     r->monitors.emplace_back(token, std::make_shared<KeyDownHandler>(std::move(handler)));
+    r->watch(true);
     return token;
 }
 
@@ -91,6 +124,7 @@ void EventMonitor::removeMonitor(Token token)
 {
     if (Registry* r = registry()) {
         std::erase_if(r->monitors, [token](const auto& m) { return m.first == token; });
+        r->watch(!r->monitors.empty());
     }
 }
 

@@ -5,8 +5,10 @@
 #include "platform/Application.h"
 #include "platform/Services.h"
 #include "platform/UserDefaults.h"
+#include "popover/AutoHideView.h"
 #include "popover/MainPageView.h"
 #include "popover/PopoverNavigation.h"
+#include "popover/SettingsPageView.h"
 #include "popover/SharingGuideView.h"
 #include "popover/UpdaterManagerInterface.h"
 #include "shell/kit/Accessibility.h"
@@ -33,48 +35,23 @@
 
 namespace {
 
-// Stands in for a page whose view is not built yet.
-class PagePlaceholder final : public QWidget
-{
-public:
-    PagePlaceholder(const QString& objectName, QString caption)
-        : m_caption(std::move(caption))
-    {
-        setObjectName(objectName);
-    }
-
-protected:
-    void paintEvent(QPaintEvent* /*e*/) override
-    {
-        QPainter painter(this);
-        const kit::TextLook look = kit::monoMutedLabel(9);
-        painter.setFont(look.font(this));
-        painter.setPen(look.color);
-        painter.drawText(rect(), Qt::AlignCenter, m_caption);
-    }
-
-private:
-    QString m_caption;
-};
-
-// The pages, each made once when the root has its state object and updater manager. To host a
-// page's view, return it here in place of the placeholder.
+// The pages, each made once when the root has its state object and updater manager.
 QWidget* makeMainPage(WindowManager& windowManager, PiPController& pip, PopoverNavigation& navigation)
 {
     return new MainPageView(windowManager, pip, navigation);
 }
 
-QWidget* makeSettingsPage(WindowManager& /*windowManager*/,
-                          PiPController& /*pip*/,
-                          const UpdaterManagerInterface& /*updaterManager*/,
-                          PopoverNavigation& /*navigation*/)
+QWidget* makeSettingsPage(WindowManager& windowManager,
+                          PiPController& pip,
+                          const UpdaterManagerInterface& updaterManager,
+                          PopoverNavigation& navigation)
 {
-    return new PagePlaceholder(QStringLiteral("settingsPageView"), QStringLiteral("SETTINGS"));
+    return new SettingsPageView(windowManager, pip, updaterManager, navigation);
 }
 
-QWidget* makeAutoHidePage(WindowManager& /*windowManager*/, const std::function<void()>& /*onBack*/)
+QWidget* makeAutoHidePage(WindowManager& windowManager, const std::function<void()>& onBack)
 {
-    return new PagePlaceholder(QStringLiteral("autoHideView"), QStringLiteral("AUTO-HIDE"));
+    return new AutoHideView(windowManager, onBack);
 }
 
 // The product's logo, drawn at 20 x 20 points.

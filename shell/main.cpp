@@ -146,6 +146,8 @@ int main(int argc, char* argv[])
     services.audio = &audio;
     services.captureStreams = &captureStreams;
     services.mainQueue = &mainQueue;
+    services.fileManager = &desktop;
+    services.beep = &desktop;
     platform::Services::setCurrent(services);
 
     // Collaborators of the state object that live below the shell.

@@ -3,6 +3,7 @@
 #include "platform/Geometry.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QHash>
 #include <QMouseEvent>
 
@@ -446,6 +447,56 @@ std::optional<QString> SimDesktop::bundleIdentifierOfApplicationToOpen(const QUr
         return std::nullopt;
     }
     return it.value();
+}
+
+void SimDesktop::installApp(const InstalledAppSpec& setup)
+{
+    uninstallApp(setup.bundleID);
+    m_installedApps.append(setup);
+}
+
+void SimDesktop::uninstallApp(const QString& bundleID)
+{
+    m_installedApps.removeIf([&bundleID](const InstalledAppSpec& app) { return app.bundleID == bundleID; });
+}
+
+std::optional<QUrl> SimDesktop::urlForApplicationWithBundleIdentifier(const QString& bundleIdentifier) const
+{
+    ++m_applicationLookups;
+    for (const InstalledAppSpec& app : m_installedApps) {
+        if (app.bundleID == bundleIdentifier) {
+            return QUrl::fromLocalFile(app.path);
+        }
+    }
+    return std::nullopt;
+}
+
+QImage SimDesktop::iconForFile(const QString& path) const
+{
+    ++m_iconLookups;
+    for (const InstalledAppSpec& app : m_installedApps) {
+        if (app.path == path) {
+            return app.icon;
+        }
+    }
+    return {};
+}
+
+QString SimDesktop::displayNameAtPath(const QString& path) const
+{
+    ++m_displayNameLookups;
+    for (const InstalledAppSpec& app : m_installedApps) {
+        if (app.path == path) {
+            return app.displayName;
+        }
+    }
+    return QFileInfo(path).fileName();
+}
+
+void SimDesktop::beep()
+{
+    ++m_beeps;
+    QApplication::beep();
 }
 
 void SimDesktop::setDefaultApplication(const QString& scheme, const QString& bundleID)

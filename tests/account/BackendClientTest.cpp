@@ -148,7 +148,9 @@ TEST_F(BackendClientTest, TheServerLogoutUsesAFreshTokenWhenTheStoredOneExpired)
         {"refresh token", {refresh, logout}},
         {"nothing", {}},
     };
-    for (const auto& [held, expectedPaths] : cases) {
+    for (const auto& [heldTokens, expectedPaths] : cases) {
+        // A plain reference, since clang 14 cannot capture a structured binding.
+        const QString& held = heldTokens;
         SCOPED_TRACE(held.toStdString());
         const auto pair = signIn();
         if (held.contains("expired")) {

@@ -94,18 +94,22 @@ TEST(EventMonitor, MonitorsSeeEachKeyDownOnceInOrderAndMayConsumeIt)
     EXPECT_EQ(parent.keys, QList<int>{Qt::Key_A});
     EXPECT_EQ(EventMonitor::monitorCount(), 1);
 
+    // A modifier's own press is not shown, and the key pressed with it still is.
+    QTest::keyClick(child, Qt::Key_K, Qt::ControlModifier);
+    EXPECT_EQ(calls.last(), QStringLiteral("second 40"));
+
     // A consumed key reaches no widget; the same key again is a new key-down.
     QTest::keyClick(child, Qt::Key_Escape);
     QTest::keyClick(child, Qt::Key_Escape);
-    EXPECT_EQ(calls.size(), 4);
-    EXPECT_EQ(child->keys, QList<int>{Qt::Key_A});
+    EXPECT_EQ(calls.size(), 5);
+    EXPECT_EQ(child->keys, (QList<int>{Qt::Key_A, Qt::Key_Control, Qt::Key_K}));
     // Keys without a virtual key code are not shown to monitors.
     QTest::keyClick(child, Qt::Key_VolumeUp);
-    EXPECT_EQ(calls.size(), 4);
+    EXPECT_EQ(calls.size(), 5);
 
     EventMonitor::removeMonitor(*second);
     QTest::keyClick(child, Qt::Key_Escape);
-    EXPECT_EQ(calls.size(), 4);
+    EXPECT_EQ(calls.size(), 5);
     EXPECT_EQ(child->keys.last(), Qt::Key_Escape);
     EXPECT_EQ(EventMonitor::monitorCount(), 0);
     EXPECT_FALSE(EventMonitor::addLocalMonitorForKeyDown({}));

@@ -9,8 +9,14 @@
 #include "platform/sim/DesktopViewer.h"
 #include "platform/sim/SimVirtualDisplays.h"
 #include "platform/sim/VirtualScheduler.h"
+#include "tests/support/DamagedInput.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace platform;
 using platform::sim::SimDesktop;
@@ -155,6 +161,52 @@ TEST(DesktopScenario, AScenarioThatDoesNotReadChangesNothing)
         EXPECT_TRUE(desktop.screens().isEmpty());
         EXPECT_EQ(desktop.runningApplications().size(), 1) << "only this program";
         EXPECT_TRUE(desktop.windowOrder().isEmpty());
+    }
+}
+
+// A scenario file that cannot be used never stops the start: the demo desktop comes up and one
+// line on the log says why.
+TEST(DesktopScenario, AFileThatCannotBeUsedLeavesTheDemoDesktopAndOneMessage)
+{
+    QTemporaryDir dir(testing_support::temporaryFolderTemplate(QStringLiteral("scenario")));
+    const auto write = [&dir](const char* name, const QByteArray& bytes) {
+        QFile file(dir.filePath(QString::fromUtf8(name)));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        return file.fileName();
+    };
+    const QString fifo = dir.filePath(QStringLiteral("fifo.json"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    struct Case
+    {
+        QString path;
+        const char* says;
+    };
+    const Case cases[] = {
+        {fifo, "not a regular file"},
+        {QStringLiteral("/dev/zero"), "not a regular file"},
+        {write("huge.json", R"({"displays": [{"frame": [0, 0, 100000, 100000], "scale": 4}]})"),
+         "display 1: 100000 × 100000 points at scale 4 is larger than the largest display supported, "
+         "8192 × 8192 pixels"},
+        {write("big.json",
+               QByteArray(sim::kMaxScenarioBytes, ' ') + R"({"displays": [{"frame": [0, 0, 9, 9]}]})"),
+         "larger than the 4 MiB limit"},
+        {write("deep.json", QByteArray(100'000, '[') + QByteArray(100'000, ']')),
+         "nested deeper than 64 levels"},
+        {dir.filePath(QStringLiteral("missing.json")), "No such file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        qputenv(sim::kDesktopScenarioVariable, QFile::encodeName(c.path));
+        SimDesktop desktop;
+        const testing_support::LogRecorder log;
+        sim::populateDesktop(desktop);
+        qunsetenv(sim::kDesktopScenarioVariable);
+
+        ASSERT_EQ(desktop.screens().size(), 1);
+        EXPECT_EQ(desktop.screens()[0].localizedName, QStringLiteral("Built-in Retina Display"));
+        ASSERT_EQ(log.messages().size(), 1);
+        EXPECT_TRUE(log.messages()[0].contains(QString::fromUtf8(c.says))) << log.messages()[0].toStdString();
+        EXPECT_TRUE(log.messages()[0].contains(QStringLiteral("starting with the demo desktop")));
     }
 }
 

@@ -1,3 +1,4 @@
+#include "onboarding/OnboardingDraft.h"
 #include "platform/Layer.h"
 #include "platform/Popover.h"
 #include "platform/StatusBar.h"
@@ -9,6 +10,8 @@
 #include "shell/kit/Tooltips.h"
 #include "tests/shell/app/ShellFixture.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -18,6 +21,20 @@ using namespace testing_support;
 namespace {
 
 const QString kAllVisible = QStringLiteral("Veilmox \u2014 All apps visible");
+
+// "type:step" of the onboarding events the analytics keep while the user is signed out.
+QStringList bufferedEvents(ShellFixture& f)
+{
+    f.scheduler.runPending();
+    QStringList events;
+    for (const QVariant& entry : f.env.t.defaults.object(OnboardingAnalytics::bufferKey).toList()) {
+        const QJsonObject event = QJsonDocument::fromJson(entry.toByteArray()).object();
+        events << QStringLiteral("%1:%2")
+                      .arg(event.value("event_type").toString())
+                      .arg(event.value("step").toInt());
+    }
+    return events;
+}
 
 } // namespace
 
@@ -234,16 +251,50 @@ TEST(Onboarding, ClosingItsWindowDeletesItAndTheNextShowOrResetBuildsANewOne)
 TEST(Onboarding, CompletingItClosesTheWindowAndOpensThePopover)
 {
     ShellFixture f;
+    OnboardingDraft draft;
+    draft.step = 5;
+    draft.save(f.env.t.defaults);
     f.launch();
     platform::Window* window = f.app->onboardingWindow();
-    auto* finish = window->contentView()->findChild<QWidget*>(QStringLiteral("onboardingComplete"));
-    ASSERT_NE(finish, nullptr);
-    f.click(ShellFixture::centerOf(*finish, *window));
+    const auto clickOn = [&](const QString& name) {
+        auto* control = window->contentView()->findChild<QWidget*>(name);
+        ASSERT_NE(control, nullptr) << name.toStdString();
+        f.click(ShellFixture::centerOf(*control, *window));
+    };
+    clickOn(QStringLiteral("permissions.continue")); // the simulated system has granted it
+    f.scheduler.advance(1);
+    clickOn(QStringLiteral("share.finish"));
     EXPECT_NE(f.app->onboardingWindow(), nullptr) << "the view's call returns first";
     f.scheduler.runPending();
     EXPECT_TRUE(f.env.t.defaults.boolForKey(AppDelegate::onboardingCompletedKey));
     EXPECT_EQ(f.app->onboardingWindow(), nullptr);
     EXPECT_TRUE(f.app->isPopoverShown());
+    EXPECT_FALSE(f.env.t.defaults.hasObject(OnboardingDraft::kDefaultsKey));
+    EXPECT_EQ(
+        bufferedEvents(f),
+        (QStringList{
+            "step_started:5", "step_completed:5", "step_started:6", "step_completed:6", "flow_completed:6"}))
+        << "and no app_closed when the finished window closes";
+}
+
+TEST(Onboarding, EachShowingOfTheWindowStartsAFreshFlowThatOnlyClosingEnds)
+{
+    ShellFixture f;
+    f.launch();
+    platform::Window* window = f.app->onboardingWindow();
+    // Off screen and back without closing: the same flow goes on.
+    window->orderOut();
+    f.app->showOnboarding();
+    EXPECT_EQ(f.app->onboardingWindow(), window);
+    EXPECT_EQ(bufferedEvents(f), QStringList{"step_started:0"});
+
+    f.click(ShellFixture::centerOf(*window->closeButton(), *window) - QPointF(20, 0));
+    EXPECT_EQ(bufferedEvents(f), (QStringList{"step_started:0", "app_closed:0"}));
+    f.app->showOnboarding();
+    window = f.app->onboardingWindow();
+    f.click(ShellFixture::centerOf(*window->closeButton(), *window) - QPointF(20, 0));
+    EXPECT_EQ(bufferedEvents(f),
+              (QStringList{"step_started:0", "app_closed:0", "step_started:0", "app_closed:0"}));
 }
 
 TEST(Onboarding, ReturningToTheBrowserLowersTheWindowAndActivatesTheBrowser)

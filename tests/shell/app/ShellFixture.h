@@ -1,5 +1,6 @@
 #pragma once
 
+#include "account/OnboardingAnalytics.h"
 #include "pip/PiPController.h"
 #include "platform/Bundle.h"
 #include "shell/AppDelegate.h"
@@ -46,6 +47,7 @@ struct ShellFixture
     std::unique_ptr<WindowManager> manager;
     std::unique_ptr<PiPController> pip;
     std::unique_ptr<HUDOverlayController> hud;
+    std::unique_ptr<OnboardingAnalytics> analytics;
     QStringList made;
     std::function<void()> whenStateObjectIsTaken;
     std::unique_ptr<AppDelegate> app;
