@@ -19,6 +19,7 @@ struct RowCensus
 {
     QList<QPointer<QWidget>> rows;
     int destroyed = 0;
+    QObject context; // ends the counting with the census
 
     explicit RowCensus(const QWidget& list)
     {
@@ -31,7 +32,7 @@ struct RowCensus
         }
         for (QWidget* w : all) {
             rows.append(w);
-            QObject::connect(w, &QObject::destroyed, [this] { ++destroyed; });
+            QObject::connect(w, &QObject::destroyed, &context, [this] { ++destroyed; });
         }
     }
     static qsizetype count(const QWidget& list)
