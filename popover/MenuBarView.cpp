@@ -6,6 +6,7 @@
 #include "platform/Services.h"
 #include "platform/UserDefaults.h"
 #include "popover/AutoHideView.h"
+#include "popover/MainPageView.h"
 #include "popover/PopoverNavigation.h"
 #include "popover/SettingsPageView.h"
 #include "popover/SharingGuideView.h"
@@ -34,36 +35,10 @@
 
 namespace {
 
-// Stands in for a page whose view is not built yet.
-class PagePlaceholder final : public QWidget
+// The pages, each made once when the root has its state object and updater manager.
+QWidget* makeMainPage(WindowManager& windowManager, PiPController& pip, PopoverNavigation& navigation)
 {
-public:
-    PagePlaceholder(const QString& objectName, QString caption)
-        : m_caption(std::move(caption))
-    {
-        setObjectName(objectName);
-    }
-
-protected:
-    void paintEvent(QPaintEvent* /*e*/) override
-    {
-        QPainter painter(this);
-        const kit::TextLook look = kit::monoMutedLabel(9);
-        painter.setFont(look.font(this));
-        painter.setPen(look.color);
-        painter.drawText(rect(), Qt::AlignCenter, m_caption);
-    }
-
-private:
-    QString m_caption;
-};
-
-// The pages, each made once when the root has its state object and updater manager. To host a
-// page's view, return it here in place of the placeholder.
-QWidget*
-makeMainPage(WindowManager& /*windowManager*/, PiPController& /*pip*/, PopoverNavigation& /*navigation*/)
-{
-    return new PagePlaceholder(QStringLiteral("mainPageView"), QStringLiteral("MAIN PAGE"));
+    return new MainPageView(windowManager, pip, navigation);
 }
 
 QWidget* makeSettingsPage(WindowManager& windowManager,

@@ -50,6 +50,15 @@ void drawSilhouetteShadow(QPainter& painter, const QImage& picture, QPointF at, 
     painter.drawImage(at - QPointF(pad / scale, pad / scale) + shadow.offset, tinted);
 }
 
+// Whether any view inside is shown.
+bool hasShownChildren(const QWidget& view)
+{
+    const QObjectList& children = view.children();
+    return std::any_of(children.cbegin(), children.cend(), [](const QObject* child) {
+        return child->isWidgetType() && !static_cast<const QWidget*>(child)->isHidden();
+    });
+}
+
 } // namespace
 
 // ---- SelfPainted
@@ -238,7 +247,9 @@ void ViewEffect::drawView(QPainter& painter)
     const std::optional<ContentPlacement> placement =
         m_look != nullptr ? m_look->contentPlacement() : ContentPlacement{};
     QImage contents;
-    if (placement && placement->opacity > 0) {
+    // A view that paints only its look has nothing else to render; any other view's own
+    // painting comes with its children.
+    if (placement && placement->opacity > 0 && (m_look == nullptr || hasShownChildren(*m_view))) {
         contents = renderContents(resolution(painter));
     }
     painter.save();

@@ -35,7 +35,8 @@ TEST_F(RootTest, PicturesSignedOutSignedInAndWithTheGuideOpen)
     render(QStringLiteral("popover-signed-out"));
     EXPECT_TRUE(flameLike(colour(child(root, "signInButton"))));
     EXPECT_TRUE(flameLike(colour(child(root, "menuBarLogo"), {-7, 0})));
-    EXPECT_TRUE(near(colour(root.findChild<kit::CardBackground*>(), {}, 6), kit::Palette::surface()));
+    EXPECT_TRUE(
+        near(colour(root.signInPanel()->findChild<kit::CardBackground*>(), {}, 6), kit::Palette::surface()));
     EXPECT_TRUE(near(colorAt(picture, QPointF(20, 600)), kit::Palette::canvas()));
 
     manager->setIsAuthenticated(true);

@@ -1,0 +1,433 @@
+#include "popover/PreviewCard.h"
+
+#include "capture/ImageView.h"
+#include "pip/PiPController.h"
+#include "popover/MenuBarView.h"
+#include "popover/PauseShareButton.h"
+#include "popover/RowStyle.h"
+#include "shell/kit/Accessibility.h"
+#include "shell/kit/Backgrounds.h"
+#include "shell/kit/Drawing.h"
+#include "shell/kit/Palette.h"
+#include "shell/kit/PressFeedbackButton.h"
+#include "shell/kit/PulseDot.h"
+#include "shell/kit/SymbolView.h"
+#include "shell/kit/Symbols.h"
+#include "shell/kit/TextLabel.h"
+#include "shell/kit/Tooltips.h"
+#include "shell/kit/Transition.h"
+#include "state/WindowManager.h"
+
+#include <QHBoxLayout>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// A chip over the live frame, its capsule, border, symbol and caption drawn once into an image
+// and copied in afterwards: the chip is repainted with every frame beneath it, twenty times a
+// second, and an anti-aliased shape costs far more to fill than to copy.
+class ChipLook
+{
+public:
+    struct Content
+    {
+        QString symbol; // none for no symbol
+        double symbolSize = 0;
+        kit::FontWeight symbolWeight = kit::FontWeight::regular;
+        double viewWidth = 0; // room kept before the caption for a view of the chip's own
+        QString caption;
+        QColor foreground;
+        QColor border;
+    };
+
+    explicit ChipLook(Content content)
+        : m_content(std::move(content))
+    {}
+
+    // Room for the symbol and the caption, 8 points in from the sides and 5 from top and bottom.
+    QSize size(const QPaintDevice* device) const
+    {
+        const QFontMetricsF metrics(look().font(device));
+        double width = 16 + metrics.horizontalAdvance(m_content.caption);
+        if (!m_content.symbol.isEmpty()) {
+            width += kit::symbolSide(m_content.symbolSize) + 5;
+        }
+        if (m_content.viewWidth > 0) {
+            width += m_content.viewWidth + 5;
+        }
+        return {static_cast<int>(std::ceil(width)), static_cast<int>(std::ceil(metrics.height() + 10))};
+    }
+
+    void paint(QPainter& painter, const QRectF& rect)
+    {
+        const double scale = painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
+        const bool solid = kit::reduceTransparency();
+        const QSize pixels = (rect.size() * scale).toSize();
+        if (m_image.size() != pixels || m_image.devicePixelRatio() != scale || m_solid != solid) {
+            m_solid = solid;
+            m_image = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+            m_image.setDevicePixelRatio(scale);
+            m_image.fill(Qt::transparent);
+            QPainter p(&m_image);
+            draw(p, QRectF(QPointF(), rect.size()), solid);
+        }
+        painter.drawImage(rect.topLeft(), m_image);
+    }
+
+private:
+    kit::TextLook look() const { return RowStyle::monoMedium(8.5, m_content.foreground); }
+
+    void draw(QPainter& p, const QRectF& box, bool solid) const
+    {
+        p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+        kit::ChipBackgroundStyle::paint(p, box, solid);
+        kit::strokeInnerBorder(p, box, kit::capsuleRadius(box), m_content.border);
+        double x = box.left() + 8;
+        if (!m_content.symbol.isEmpty()) {
+            const double side = kit::symbolSide(m_content.symbolSize);
+            kit::paintSymbol(p,
+                             m_content.symbol,
+                             QPointF(x + side / 2, box.center().y()),
+                             m_content.symbolSize,
+                             m_content.foreground,
+                             m_content.symbolWeight);
+            x += side + 5;
+        }
+        if (m_content.viewWidth > 0) {
+            x += m_content.viewWidth + 5;
+        }
+        if (!m_content.caption.isEmpty()) {
+            const kit::TextLook text = look();
+            p.setFont(text.font(p.device()));
+            p.setPen(text.color);
+            p.drawText(QRectF(x, box.top(), box.right() - x, box.height()),
+                       Qt::AlignLeft | Qt::AlignVCenter,
+                       m_content.caption);
+        }
+    }
+
+    Content m_content;
+    QImage m_image;
+    bool m_solid = false;
+};
+
+// The "LIVE" chip: a pulsing red dot and the caption on the chip fill, with a red border. The dot
+// is a view of its own (it pulses); the rest is the chip's cached look.
+class LiveChip final : public QWidget
+{
+public:
+    LiveChip()
+        : m_look({{},
+                  0,
+                  kit::FontWeight::regular,
+                  kit::PulseDotStyle::kDiameter,
+                  QStringLiteral("LIVE"),
+                  Qt::white,
+                  kit::rgb(0xFF5F56, 0.35)})
+    {
+        setObjectName(QStringLiteral("liveChip"));
+        setAccessibleName(QStringLiteral("LIVE"));
+        setFixedSize(m_look.size(this));
+        const int dot = static_cast<int>(kit::PulseDotStyle::kDiameter);
+        auto* pulse = new kit::PulseDot(kit::Palette::red(), true, this);
+        pulse->setGeometry(8, (height() - dot) / 2, dot, dot);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* /*e*/) override
+    {
+        QPainter painter(this);
+        m_look.paint(painter, QRectF(rect()));
+    }
+
+private:
+    ChipLook m_look;
+};
+
+} // namespace
+
+PreviewCardState PreviewCardState::make(
+    bool hasImage, bool displayRunning, bool sharePaused, bool shareDetected, bool pipVisible)
+{
+    PreviewCardState s;
+    s.showsImage = hasImage;
+    s.showsPauseButton = displayRunning;
+    s.showsPauseBorder = sharePaused;
+    s.showsPopOut = !pipVisible;
+    s.showsLive = shareDetected && !sharePaused;
+    return s;
+}
+
+PreviewCard::PreviewCard(WindowManager& windowManager, PiPController& pip, QWidget* parent)
+    : QWidget(parent)
+    , m_windowManager(windowManager)
+    , m_pip(pip)
+{
+    setObjectName(QStringLiteral("previewCard"));
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+
+    m_placeholder = new QWidget(this);
+    m_placeholder->setObjectName(QStringLiteral("previewPlaceholder"));
+    auto* column = new QVBoxLayout(m_placeholder);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(10);
+    column->addStretch(1);
+    column->addWidget(
+        new kit::SymbolView(
+            QStringLiteral("display"), 18, [] { return RowStyle::faint(); }, kit::FontWeight::light),
+        0,
+        Qt::AlignHCenter);
+    column->addWidget(
+        new kit::TextLabel(QStringLiteral("PREPARING PREVIEW"), [] { return kit::monoMutedLabel(9); }),
+        0,
+        Qt::AlignHCenter);
+    column->addStretch(1);
+    m_placeholder->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    m_pause = new PauseShareButton(windowManager, false, this);
+
+    auto look = std::make_shared<ChipLook>(ChipLook::Content{QStringLiteral("pip.enter"),
+                                                             9,
+                                                             kit::FontWeight::semibold,
+                                                             0,
+                                                             QStringLiteral("POP OUT"),
+                                                             kit::white(0.92),
+                                                             kit::white(0.14)});
+    m_popOut = new kit::PressFeedbackButton(
+        [look](QPainter& painter, const QRectF& rect) { look->paint(painter, rect); },
+        look->size(this),
+        this);
+    m_popOut->setObjectName(QStringLiteral("popOutButton"));
+    m_popOut->setAccessibleName(QStringLiteral("POP OUT"));
+    kit::TooltipSource::attach(m_popOut,
+                               QStringLiteral("Float this preview in a window that's never shared"));
+    connect(m_popOut, &QAbstractButton::clicked, this, [this] {
+        MenuBarView::popOutPreview(m_windowManager, m_pip);
+    });
+
+    m_live = new LiveChip;
+    m_live->setParent(this);
+    m_live->hide();
+    kit::Presence::of(m_live).setTransition(kit::Transition::scale(0.9).combined(kit::Transition::opacity()));
+
+    connect(
+        &windowManager, &WindowManager::virtualDisplayPreviewImageChanged, this, &PreviewCard::frameChanged);
+    connect(&windowManager, &WindowManager::isVirtualDisplayRunningChanged, this, &PreviewCard::sync);
+    connect(&windowManager, &WindowManager::sharePausedChanged, this, &PreviewCard::sync);
+    connect(&windowManager, &WindowManager::detectedShareChanged, this, &PreviewCard::sync);
+    connect(&pip, &PiPController::isVisibleChanged, this, &PreviewCard::sync);
+    m_image = windowManager.virtualDisplayPreviewImage();
+    sync();
+}
+
+QSize PreviewCard::sizeHint() const
+{
+    return {326, static_cast<int>(kHeight)};
+}
+
+QSize PreviewCard::minimumSizeHint() const
+{
+    return {0, static_cast<int>(kHeight)};
+}
+
+QRectF PreviewCard::imageRect() const
+{
+    if (!m_image || m_image->isNull()) {
+        return {};
+    }
+    return ImageView::imageRect(m_image->size(), size(), ImageView::ImageScaling::ProportionallyUpOrDown);
+}
+
+void PreviewCard::frameChanged(const std::optional<QImage>& image)
+{
+    const QRect before = imageRect().toAlignedRect();
+    m_image = image;
+    const QRect after = imageRect().toAlignedRect();
+    // Only the picture's own pixels change from one frame to the next (the bars stay as they are).
+    update(before.united(after));
+    if (m_state.showsImage != (m_image && !m_image->isNull())) {
+        sync();
+    }
+}
+
+void PreviewCard::scaleInto(const QImage& frame, QImage& into)
+{
+    if (frame.isNull() || into.isNull()) {
+        return;
+    }
+    const int w = into.width();
+    const int h = into.height();
+    const bool direct = frame.format() == QImage::Format_ARGB32_Premultiplied
+                        || frame.format() == QImage::Format_RGB32 || frame.format() == QImage::Format_ARGB32;
+    if (!direct || into.format() != QImage::Format_RGB32) {
+        into = frame.scaled(w, h, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                   .convertToFormat(QImage::Format_RGB32);
+        return;
+    }
+    // The frame pixel under the centre of each output pixel.
+    std::vector<int> columns(static_cast<std::size_t>(w));
+    for (int x = 0; x < w; ++x) {
+        columns[static_cast<std::size_t>(x)] =
+            std::clamp(static_cast<int>((x + 0.5) * frame.width() / w), 0, frame.width() - 1);
+    }
+    const auto sourceRow = [&frame, h](int y) {
+        return frame.constScanLine(
+            std::clamp(static_cast<int>((y + 0.5) * frame.height() / h), 0, frame.height() - 1));
+    };
+    for (int y = 0; y < h; ++y) {
+        const auto* source = reinterpret_cast<const quint32*>(sourceRow(y));
+        // The next sampled row is asked for as this one is read: its samples lie closer together
+        // than a cache line, so it is read almost whole, and the reads then keep streaming.
+        const uchar* next = sourceRow(std::min(y + 1, h - 1));
+        auto* line = reinterpret_cast<quint32*>(into.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const int sx = columns[static_cast<std::size_t>(x)];
+            if ((x & 3) == 0) {
+                __builtin_prefetch(next + sx * 4);
+                __builtin_prefetch(next + sx * 4 + 64);
+            }
+            // The display's picture is opaque; an opaque copy is drawn as a plain copy.
+            line[x] = source[sx] | 0xFF000000U;
+        }
+    }
+}
+
+void PreviewCard::sync()
+{
+    const PreviewCardState next = PreviewCardState::make(m_image && !m_image->isNull(),
+                                                         m_windowManager.isVirtualDisplayRunning(),
+                                                         m_windowManager.sharePaused(),
+                                                         m_windowManager.detectedShare().has_value(),
+                                                         m_pip.isVisible());
+    const PreviewCardState before = m_state;
+    const bool first = !m_synced;
+    m_state = next;
+    m_synced = true;
+    m_placeholder->setVisible(!next.showsImage);
+    m_pause->setVisible(next.showsPauseButton);
+    m_popOut->setVisible(next.showsPopOut);
+    if (first || next.showsLive != before.showsLive) {
+        // The card animates the chip whenever a detected share comes or goes.
+        std::optional<kit::Animation> animation;
+        if (!first) {
+            animation = RowStyle::hiddenAnimation();
+        }
+        kit::Presence::of(m_live).setPresent(next.showsLive, animation);
+    }
+    if (first || next.showsPauseBorder != before.showsPauseBorder) {
+        update();
+    }
+    placeOverlays();
+}
+
+void PreviewCard::resizeEvent(QResizeEvent* /*e*/)
+{
+    placeOverlays();
+}
+
+void PreviewCard::placeOverlays()
+{
+    m_placeholder->setGeometry(rect());
+    const QSize pause = m_pause->sizeHint();
+    m_pause->setGeometry(
+        QRect(QPoint(static_cast<int>(kInset), height() - static_cast<int>(kInset) - pause.height()), pause));
+    const QSize popOut = m_popOut->sizeHint();
+    m_popOut->setGeometry(QRect(QPoint(width() - static_cast<int>(kInset) - popOut.width(),
+                                       height() - static_cast<int>(kInset) - popOut.height()),
+                                popOut));
+    const QSize live = m_live->sizeHint();
+    m_live->setGeometry(
+        QRect(QPoint(width() - static_cast<int>(kInset) - live.width(), static_cast<int>(kInset)), live));
+}
+
+void PreviewCard::paintEvent(QPaintEvent* e)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF card(rect());
+    const QRectF target = imageRect();
+    // Only where a rounded corner is repainted does the card need its shape's clip; a frame in
+    // the middle of the card is a plain scaled copy.
+    const QRectF dirty(e->rect());
+    const double r = kCornerRadius;
+    const QPointF corners[] = {card.topLeft(), card.topRight(), card.bottomLeft(), card.bottomRight()};
+    const bool cornered = std::any_of(std::begin(corners), std::end(corners), [&](QPointF corner) {
+        return dirty.intersects(QRectF(corner - QPointF(r, r), QSizeF(2 * r, 2 * r)));
+    });
+    if (cornered) {
+        painter.setClipPath(kit::continuousRoundedRect(card, r));
+    }
+    // The bars beside or above and below the frame, then the frame itself.
+    QRegion bars(card.toAlignedRect());
+    if (!target.isEmpty()) {
+        bars -= target.toAlignedRect().adjusted(1, 1, -1, -1);
+    }
+    for (const QRect& bar : bars) {
+        painter.fillRect(bar, kit::Palette::surface());
+    }
+    if (!target.isEmpty()) {
+        // Drawn one to one from a copy at the card's own pixels, made once per frame.
+        const double dpr = devicePixelRatioF();
+        const QRect pixels(qRound(target.x() * dpr),
+                           qRound(target.y() * dpr),
+                           qRound(target.width() * dpr),
+                           qRound(target.height() * dpr));
+        if (m_scaled.size() != pixels.size()) {
+            m_scaled = QImage(pixels.size(), QImage::Format_RGB32);
+            m_scaledKey = 0;
+        }
+        if (m_scaledKey != m_image->cacheKey()) {
+            // Into the same buffer each time: a frame costs no allocation.
+            scaleInto(*m_image, m_scaled);
+            m_scaled.setDevicePixelRatio(dpr);
+            m_scaledKey = m_image->cacheKey();
+        }
+        painter.save();
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(QPointF(pixels.topLeft()) / dpr, m_scaled);
+        painter.restore();
+    }
+    painter.setClipping(false);
+    // The borders, drawn once into an image, are copied in where the repaint reaches the edges.
+    const double band = 2;
+    const QRectF bands[] = {QRectF(card.left(), card.top(), card.width(), band),
+                            QRectF(card.left(), card.bottom() - band, card.width(), band),
+                            QRectF(card.left(), card.top(), band, card.height()),
+                            QRectF(card.right() - band, card.top(), band, card.height())};
+    const QImage& borders = bordersImage();
+    const double scale = borders.devicePixelRatio();
+    for (const QRectF& edge : bands) {
+        const QRectF part = edge.intersected(dirty.adjusted(-1, -1, 1, 1));
+        if (!part.isEmpty()) {
+            painter.drawImage(part, borders, QRectF(part.topLeft() * scale, part.size() * scale));
+        }
+    }
+}
+
+const QImage& PreviewCard::bordersImage()
+{
+    const double scale = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * scale).toSize();
+    const bool paused = m_state.showsPauseBorder;
+    if (m_borders.size() != pixels || m_borders.devicePixelRatio() != scale || m_bordersPaused != paused) {
+        m_bordersPaused = paused;
+        m_borders = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        m_borders.setDevicePixelRatio(scale);
+        m_borders.fill(Qt::transparent);
+        QPainter p(&m_borders);
+        p.setRenderHint(QPainter::Antialiasing);
+        const QRectF card{QPointF(), QSizeF(size())};
+        if (paused) {
+            kit::strokeInnerBorder(p, card, kCornerRadius, kit::Palette::flameBorder(), 1.5);
+        }
+        kit::strokeInnerBorder(p, card, kCornerRadius, kit::Palette::hairline());
+    }
+    return m_borders;
+}

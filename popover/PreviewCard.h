@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QImage>
+#include <QRectF>
+#include <QWidget>
+
+#include <optional>
+
+class PauseShareButton;
+class PiPController;
+class WindowManager;
+
+namespace kit {
+class PressFeedbackButton;
+}
+
+// What the preview card shows for the state of the share, as pure data.
+struct PreviewCardState
+{
+    bool showsImage = false;       // else the "PREPARING PREVIEW" placeholder
+    bool showsPauseButton = false; // while the virtual display runs
+    bool showsPauseBorder = false; // while the share is paused
+    bool showsPopOut = false;      // while the picture-in-picture panel is hidden
+    bool showsLive = false;        // while a share is detected and not paused
+
+    static PreviewCardState
+    make(bool hasImage, bool displayRunning, bool sharePaused, bool shareDetected, bool pipVisible);
+
+    bool operator==(const PreviewCardState&) const = default;
+};
+
+// The main page's live preview: the virtual display's latest frame fitted into the card on the
+// card's dark fill (letterboxed, never cropped or stretched), or a placeholder before the first
+// frame, with the pause button, "POP OUT" and "LIVE" over it. Each frame is drawn straight into
+// the card's rectangle, so it costs the card's pixels, not the frame's; the card keeps only a
+// shared reference to the state object's frame. Main thread only.
+class PreviewCard final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    PreviewCard(WindowManager& windowManager, PiPController& pip, QWidget* parent = nullptr);
+
+    const PreviewCardState& state() const { return m_state; }
+    // Where the frame is drawn now (empty without one).
+    QRectF imageRect() const;
+    const std::optional<QImage>& image() const { return m_image; }
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+    // Resamples the frame into `into` (its size and an opaque 32-bit format given): each pixel
+    // takes the frame's pixel under its centre. The work follows the pixels made, never the
+    // frame's size (a smooth scale of the whole frame reads every one of its pixels).
+    static void scaleInto(const QImage& frame, QImage& into);
+
+    static constexpr double kHeight = 150;
+    static constexpr double kCornerRadius = 12;
+    static constexpr double kInset = 8;
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    void sync();
+    void frameChanged(const std::optional<QImage>& image);
+    void placeOverlays();
+    const QImage& bordersImage();
+
+    WindowManager& m_windowManager;
+    PiPController& m_pip;
+    std::optional<QImage> m_image;
+    // The frame as drawn, at the card's pixels; remade when the frame or the size changes.
+    QImage m_scaled;
+    qint64 m_scaledKey = 0;
+    // The card's borders (the pause border too while paused), drawn once.
+    QImage m_borders;
+    bool m_bordersPaused = false;
+    PreviewCardState m_state;
+    bool m_synced = false;
+
+    QWidget* m_placeholder;
+    PauseShareButton* m_pause;
+    kit::PressFeedbackButton* m_popOut;
+    QWidget* m_live;
+};
