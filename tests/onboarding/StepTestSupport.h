@@ -1,0 +1,94 @@
+#pragma once
+
+#include "onboarding/OnboardingBinding.h"
+#include "onboarding/OnboardingDraft.h"
+#include "onboarding/OnboardingFlow.h"
+#include "onboarding/OnboardingView.h"
+#include "tests/onboarding/FakeOnboardingServices.h"
+#include "tests/shell/kit/KitTestSupport.h"
+
+#include <QList>
+#include <QPointer>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <utility>
+
+namespace testing_support {
+
+// State a step binds to outside a flow: each write that changes a value is counted and tells the
+// step's observers, as the flow would.
+class StepState
+{
+public:
+    template <typename T>
+    Binding<T> bind(T& value)
+    {
+        return {[&value] { return value; },
+                [this, &value](const T& changed) {
+                    if (changed != value) {
+                        value = changed;
+                        ++writes;
+                        for (const auto& [context, handler] : m_observers) {
+                            if (context) {
+                                handler();
+                            }
+                        }
+                    }
+                }};
+    }
+    StateObserver observer()
+    {
+        return [this](QObject* context, std::function<void()> handler) {
+            m_observers.append({context, std::move(handler)});
+        };
+    }
+
+    int writes = 0;
+
+private:
+    QList<std::pair<QPointer<QObject>, std::function<void()>>> m_observers;
+};
+
+// The onboarding window over scripted services, opened on a step from a stored draft with the
+// given categories, shown as a window of its own (so keys can come through it).
+struct StepWindow
+{
+    explicit StepWindow(int step, const QStringList& categories = OnboardingDraft().selectedCategories)
+    {
+        auto owned = std::make_unique<FakeOnboardingServices>();
+        services = owned.get();
+        OnboardingDraft draft;
+        draft.step = step;
+        draft.selectedCategories = categories;
+        draft.save(services->store);
+        view = std::make_unique<OnboardingView>(std::move(owned), [] {});
+        view->show();
+    }
+
+    OnboardingFlow& flow() const { return view->flow(); }
+    template <typename T = QWidget>
+    T* find(const QString& name) const
+    {
+        return view->findChild<T*>(name);
+    }
+    // A click in the middle of a control.
+    void click(const QString& name) const
+    {
+        QWidget* widget = find(name);
+        ASSERT_NE(widget, nullptr) << name.toStdString();
+        press(*widget, QPointF(widget->rect().center()));
+        release(*widget, QPointF(widget->rect().center()));
+    }
+    // The stored draft's categories.
+    QStringList storedCategories() const { return OnboardingDraft::load(services->store).selectedCategories; }
+
+    KitEnvironment env;
+    FakeOnboardingServices* services = nullptr;
+    std::unique_ptr<OnboardingView> view;
+};
+
+} // namespace testing_support
