@@ -3,6 +3,7 @@
 #include "onboarding/MockPicture.h"
 #include "onboarding/OBComponents.h"
 #include "onboarding/steps/HideStepPictures.h"
+#include "onboarding/steps/StepLook.h"
 #include "shell/kit/AnimatedValue.h"
 #include "shell/kit/TextView.h"
 
@@ -125,19 +126,14 @@ QWidget* OnboardingStepHide::makeHeader()
     auto* row = new QHBoxLayout(header);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(40);
-    auto* texts = new QWidget;
-    texts->setMaximumWidth(448);
-    auto* column = new QVBoxLayout(texts);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(6);
-    column->addStretch(1);
-    column->addWidget(
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(6);
+    texts->addWidget(
         HeadlineText{QStringLiteral("Where does it"), QStringLiteral("usually hide?"), 40}.view());
-    column->addWidget(
+    texts->addWidget(
         SubheadlineText{QStringLiteral("Pick them once. They'll auto-hide the second you hit Share."), false}
             .view());
-    column->addStretch(1);
-    row->addWidget(texts, 1);
+    row->addWidget(centredColumn(448, texts), 1);
     m_panel = new HideAudiencePanel;
     row->addWidget(m_panel);
     row->addStretch(0);

@@ -5,6 +5,7 @@
 #include "onboarding/OBControls.h"
 #include "onboarding/steps/HotkeyPractice.h"
 #include "onboarding/steps/HotkeyPracticeChat.h"
+#include "onboarding/steps/StepLook.h"
 #include "shell/kit/Palette.h"
 #include "shell/kit/TextView.h"
 
@@ -44,20 +45,6 @@ Item checklistRow(int number, const QString& label, const QString& key, double d
         .background(kit::mixColors(OBTokens::surface(), OBTokens::selectedFill(), done), corners)
         .clip(corners)
         .border(kit::mixColors(OBTokens::hairline(), OBTokens::selectedBorder(), done), corners, 1, true);
-}
-
-// A column of at most `maxWidth` points whose content sits in the middle of the height it gets.
-QWidget* column(int maxWidth, QLayout* content)
-{
-    auto* widget = new QWidget;
-    widget->setMaximumWidth(maxWidth);
-    widget->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    auto* centring = new QVBoxLayout(widget);
-    centring->setContentsMargins(0, 0, 0, 0);
-    centring->addStretch(1);
-    centring->addLayout(content);
-    centring->addStretch(1);
-    return widget;
 }
 
 enum class Active
@@ -187,7 +174,7 @@ QWidget* OnboardingStepHotkey::makeLeftColumn()
     test->setObjectName(QStringLiteral("hotkey.test"));
     connect(test, &QAbstractButton::clicked, this, &OnboardingStepHotkey::fire);
     content->addWidget(test);
-    return column(420, content);
+    return centredColumn(420, content);
 }
 
 QWidget* OnboardingStepHotkey::makeRightColumn()
@@ -204,7 +191,7 @@ QWidget* OnboardingStepHotkey::makeRightColumn()
     hintRow->addWidget(hint);
     content->addLayout(hintRow);
     content->addWidget(new Panel(OBTokens::canvas(), OBTokens::hairline(), 12, 12, makeKeyboard()));
-    return column(560, content);
+    return centredColumn(560, content);
 }
 
 QWidget* OnboardingStepHotkey::makeKeyboard()

@@ -32,10 +32,7 @@ struct HideStep
 
     void tap(HideCategory category) const
     {
-        QWidget* card = step->findChild<QWidget*>(QStringLiteral("hide.category.") + category.rawValue());
-        ASSERT_NE(card, nullptr);
-        press(*card, QPointF(card->rect().center()));
-        release(*card, QPointF(card->rect().center()));
+        clickNamed(*step, QStringLiteral("hide.category.") + category.rawValue());
     }
     // What the audience panel says it shows.
     QString audience() const

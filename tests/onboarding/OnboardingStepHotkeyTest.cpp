@@ -42,13 +42,7 @@ struct HotkeyStep
         step->show();
     }
 
-    void click(const QString& name) const
-    {
-        QWidget* widget = step->findChild<QWidget*>(name);
-        ASSERT_NE(widget, nullptr) << name.toStdString();
-        press(*widget, QPointF(widget->rect().center()));
-        release(*widget, QPointF(widget->rect().center()));
-    }
+    void click(const QString& name) const { clickNamed(*step, name); }
     // ⇧, ⌘, H, armed.
     QList<bool> keys() const { return {shift, command, h, armed}; }
     QString chat() const

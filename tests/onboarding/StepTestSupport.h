@@ -53,6 +53,16 @@ private:
     QList<std::pair<QPointer<QObject>, std::function<void()>>> m_observers;
 };
 
+// Clicks the control of that name inside `root` in its middle; fails the test when there is none.
+inline void clickNamed(const QWidget& root, const QString& name)
+{
+    auto* control = root.findChild<QWidget*>(name);
+    ASSERT_NE(control, nullptr) << name.toStdString();
+    const QPointF middle(control->rect().center());
+    press(*control, middle);
+    release(*control, middle);
+}
+
 // The onboarding window over scripted services, opened on a step from a stored draft with the
 // given categories, shown as a window of its own (so keys can come through it).
 struct StepWindow
@@ -75,14 +85,7 @@ struct StepWindow
     {
         return view->findChild<T*>(name);
     }
-    // A click in the middle of a control.
-    void click(const QString& name) const
-    {
-        QWidget* widget = find(name);
-        ASSERT_NE(widget, nullptr) << name.toStdString();
-        press(*widget, QPointF(widget->rect().center()));
-        release(*widget, QPointF(widget->rect().center()));
-    }
+    void click(const QString& name) const { clickNamed(*view, name); }
     // The stored draft's categories.
     QStringList storedCategories() const { return OnboardingDraft::load(services->store).selectedCategories; }
 
