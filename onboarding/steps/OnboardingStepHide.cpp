@@ -35,7 +35,7 @@ public:
     }
 
     // The first showing is at once; later changes animate.
-    void show(const QSet<HideCategory>& selected, bool threat)
+    void showSelection(const QSet<HideCategory>& selected, bool threat)
     {
         const bool first = !m_shown;
         m_shown = true;
@@ -195,6 +195,7 @@ void OnboardingStepHide::toggle(HideCategory category)
     QSet<HideCategory> selected = m_input.selected();
     if (selected.remove(category)) {
         m_input.selected.set(selected);
+        sync();
         return;
     }
     if (m_pending.remove(category)) {
@@ -240,7 +241,7 @@ void OnboardingStepHide::hideEvent(QHideEvent* event)
 void OnboardingStepHide::sync()
 {
     const QSet<HideCategory> selected = m_input.selected();
-    m_panel->show(selected, m_isThreatVisible);
+    m_panel->showSelection(selected, m_isThreatVisible);
     for (const HideCategory category : HideCategory::allCases()) {
         Card& card = m_cards.at(static_cast<size_t>(category));
         const bool chosen = m_pending.contains(category) || selected.contains(category);
