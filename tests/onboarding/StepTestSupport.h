@@ -86,8 +86,6 @@ struct StepWindow
         return view->findChild<T*>(name);
     }
     void click(const QString& name) const { clickNamed(*view, name); }
-    // The stored draft's categories.
-    QStringList storedCategories() const { return OnboardingDraft::load(services->store).selectedCategories; }
 
     KitEnvironment env;
     FakeOnboardingServices* services = nullptr;
