@@ -173,7 +173,11 @@ OnboardingView::OnboardingView(std::unique_ptr<OnboardingServices> services,
 OnboardingView::~OnboardingView()
 {
     handleDisappear();
-    // The views go before the flow and the services they call into.
+    // The views go before the flow and the services they call into. A step may still write to
+    // the flow as it goes (a pending pick, the keys it lit), so it goes first, while the rest of
+    // the view stops listening to the flow.
+    m_flow->disconnect(this);
+    delete m_stack;
     qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
 }
 
@@ -310,7 +314,10 @@ QWidget* OnboardingView::makeStep(int step)
              bind<bool>(flow, &F::isHiddenByShortcut, &F::setHiddenByShortcut),
              bind<qint64>(flow, &F::shortcutTriggerCount, &F::setShortcutTriggerCount),
              [] {},
-             observe});
+             observe,
+             [](kit::VeilSound::Cue cue) {
+                 kit::VeilSound::play(cue);
+             }});
     case F::kSetupStep:
         return new OnboardingStepSetup({[flow] { return flow->persona(); },
                                         [flow] { return static_cast<qint64>(flow->selected().size()); },
