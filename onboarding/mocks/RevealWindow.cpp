@@ -82,7 +82,7 @@ Item search()
     for (const QChar letter : QStringLiteral("Google")) {
         mark << text(QString(letter), geist(FontWeight::bold, 11), wordMarkColor(letter));
     }
-    mark << text(QStringLiteral("howtoanything.net › look-busy"), mono(9.5), OBTokens::textMuted())
+    mark << text(QStringLiteral("howtodo.net › look-busy"), mono(9.5), OBTokens::textMuted())
                 .padding(QMarginsF(6, 0, 0, 0));
     const Item results = vstack(Qt::AlignLeft,
                                 3,
