@@ -298,6 +298,8 @@ TEST(DemoStep, Pictures)
         EXPECT_TRUE(near(colorAt(image, d.onWindow("demo.audience", {8, 4}, true)), kWindowSurface, 3))
             << "the audience sees the private window";
         d.click("demo.veil");
+        d.env.advance(0.08);
+        d.picture(QStringLiteral("onboarding-demo-step-veiling"));
         d.env.advance(1);
         const QImage veiled = d.picture(QStringLiteral("onboarding-demo-step-veiled"));
         EXPECT_TRUE(near(colorAt(veiled, d.onWindow("demo.audience", {8, 4}, true)), OBTokens::surface(), 3))
