@@ -618,7 +618,7 @@ QWidget* OnboardingStepDemo::makeMonitors()
     return new MonitorRow(m_own, m_audience, [this](double pane) { paneWidthChanged(pane); });
 }
 
-void OnboardingStepDemo::toggleVeil()
+void OnboardingStepDemo::toggleVeil() const
 {
     m_input.hasTriedVeil.set(true);
     m_input.isVeiled.set(!m_input.isVeiled());

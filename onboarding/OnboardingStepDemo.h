@@ -102,7 +102,7 @@ private:
     QWidget* makeTransparencyRow();
     QWidget* makeMonitors();
 
-    void toggleVeil();
+    void toggleVeil() const;
     void sync();
     void paneWidthChanged(double paneWidth);
     void dragChanged(QPointF translation);

@@ -272,7 +272,7 @@ QWidget* OnboardingStepGoal::makeScreen()
     return column;
 }
 
-void OnboardingStepGoal::select(const QString& id)
+void OnboardingStepGoal::select(const QString& id) const
 {
     // Choosing the chosen card again sets the same id: a choice can move but never be cleared.
     kit::withAnimation(OBMotion::curve(kSelectionDuration), [&] { m_input.persona.set(id); });

@@ -87,7 +87,7 @@ private:
 
     QWidget* makeCards();
     QWidget* makeScreen();
-    void select(const QString& id);
+    void select(const QString& id) const;
     void sync();
 
     Input m_input;

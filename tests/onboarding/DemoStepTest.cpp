@@ -276,7 +276,7 @@ TEST(DemoStep, ADraggedWindowResistsPastItsCornerAndSettlesOnItsTargetInVirtualT
     const QPointF target = d.step->windowOffset();
     EXPECT_EQ(target, QPointF(-225, -128)) << "2,400 points a second coast far past both ends";
     double furthest = 0;
-    for (double t = 0; t < 2; t += 1.0 / 60) {
+    for (int frame = 0; frame < 120; ++frame) {
         d.env.advance(1.0 / 60);
         furthest = std::min(furthest, d.step->displayedOffset().y());
     }

@@ -52,7 +52,7 @@ struct OnboardingStepFixture
     {
         // Layouts asked for by the last changes are done first, as the event loop would.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-        const QImage image = kit::renderView(*view, 2.0);
+        QImage image = kit::renderView(*view, 2.0);
         EXPECT_TRUE(image.save(picturePath(name)));
         return image;
     }
