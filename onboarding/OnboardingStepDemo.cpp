@@ -108,6 +108,11 @@ protected:
     }
 
     QMarginsF overflow() const override { return hintGlow().reach(); }
+    // The whole capsule takes the click, and only the capsule.
+    bool hitButton(const QPoint& pos) const override
+    {
+        return kit::capsule(QRectF(rect())).contains(QPointF(pos));
+    }
 
 private:
     static kit::Shadow hintGlow() { return {mockwindow::faded(OBTokens::flame(), 0.35), 9, QPointF()}; }
