@@ -103,12 +103,13 @@ QMarginsF unite(const QMarginsF& a, const QMarginsF& b)
             std::max(a.bottom(), b.bottom())};
 }
 
-// The painter's device pixels per point, so offscreen layers are as sharp as the target.
+// The painter's device pixels per point, so offscreen layers are as sharp as the target. The
+// device transform carries the device's pixel ratio, also where a widget is rendered into an
+// image and its device reports none. Never below one: a painter ignores a pixel ratio under one,
+// so a shrunk layer would be drawn too large and cut off.
 double deviceScale(const QPainter& painter)
 {
-    const double device = painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
-    const double transform = std::sqrt(std::abs(painter.worldTransform().determinant()));
-    return std::clamp(device * transform, 0.05, 8.0);
+    return std::clamp(std::sqrt(std::abs(painter.deviceTransform().determinant())), 1.0, 8.0);
 }
 
 // A part of the drawing rendered on its own, to be faded, masked, blurred or shadowed as a whole.

@@ -79,6 +79,15 @@ Panel::Panel(const QColor& background,
     hostLook(this);
 }
 
+void Panel::setBorder(const QColor& border)
+{
+    if (border != m_border) {
+        m_border = border;
+        lookChanged();
+        update();
+    }
+}
+
 void Panel::paintLook(QPainter& painter)
 {
     painter.setRenderHint(QPainter::Antialiasing);

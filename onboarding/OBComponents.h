@@ -80,6 +80,9 @@ public:
           QWidget* content,
           QWidget* parent = nullptr);
 
+    const QColor& border() const { return m_border; }
+    void setBorder(const QColor& border);
+
     void paintLook(QPainter& painter) override;
     QMarginsF lookOverflow() const override;
 

@@ -20,6 +20,7 @@
 #include "shell/kit/TextView.h"
 #include "shell/kit/Transaction.h"
 #include "shell/kit/Transition.h"
+#include "shell/kit/VeilSound.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -304,7 +305,8 @@ QWidget* OnboardingView::makeStep(int step)
                                        bind<bool>(flow, &F::isDemoPinned, &F::setDemoPinned),
                                        bind<double>(flow, &F::transparency, &F::setTransparency),
                                        bind<bool>(flow, &F::hasTriedVeil, &F::setHasTriedVeil),
-                                       observe});
+                                       observe,
+                                       [] { kit::VeilSound::play(kit::VeilSound::Cue::Veil); }});
     case F::kHotkeyStep:
         return new OnboardingStepHotkey(
             {bind<bool>(flow, &F::isCommandHeld, &F::setCommandHeld),

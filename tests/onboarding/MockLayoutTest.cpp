@@ -1,9 +1,11 @@
 #include "onboarding/MockLayout.h"
 
 #include "onboarding/MockWindowChrome.h"
+#include "shell/kit/Snapshot.h"
 #include "tests/shell/kit/KitTestSupport.h"
 
 #include <QPainter>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -108,4 +110,48 @@ TEST(MockLayout, StacksServeFixedChildrenBeforeFlexibleOnes)
     EXPECT_EQ(image.pixelColor(5, 5), QColor(Qt::red));
     EXPECT_EQ(image.pixelColor(100, 5), QColor(Qt::black));
     EXPECT_EQ(image.pixelColor(190, 5), QColor(Qt::white));
+}
+
+// A shadowed picture drawn shrunk, straight on a one-pixel-a-point image (a window on a standard
+// screen) and through a widget rendered into a two-pixel image, must land in its own place: its
+// layers must not be drawn too large and cut off.
+TEST(MockLayout, ShrunkLayersStayInPlaceOnEveryDevice)
+{
+    KitEnvironment env;
+    const Item shrunk = fill(Shape::rect(), Qt::white)
+                            .frame(100, 100)
+                            .shadow({Qt::black, 8, QPointF(0, 6)})
+                            .opacity(0.99)
+                            .scale(0.5);
+    const auto expectInPlace = [](const QImage& image, double left) {
+        using testing_support::colorAt;
+        EXPECT_GT(colorAt(image, {left + 50, 50}).red(), 250) << "the middle";
+        EXPECT_GT(colorAt(image, {left + 73, 73}).red(), 250) << "inside the bottom-trailing corner";
+        EXPECT_LT(colorAt(image, {left + 77, 50}).red(), 200) << "past the trailing edge";
+        EXPECT_LT(colorAt(image, {left + 50, 77}).red(), 200) << "past the bottom edge";
+    };
+    QImage image(100, 100, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::gray);
+    {
+        QPainter painter(&image);
+        shrunk.draw(painter, QRectF(0, 0, 100, 100));
+    }
+    expectInPlace(image, 0);
+
+    struct Picture final : QWidget
+    {
+        Item item;
+        void paintEvent(QPaintEvent* /*event*/) override
+        {
+            QPainter painter(this);
+            item.draw(painter, QRectF(rect()));
+        }
+    };
+    QWidget parent;
+    parent.resize(300, 100);
+    auto* picture = new Picture;
+    picture->item = shrunk;
+    picture->setParent(&parent);
+    picture->setGeometry(200, 0, 100, 100);
+    expectInPlace(kit::renderView(parent, 2.0, Qt::gray), 200);
 }

@@ -143,7 +143,7 @@ TEST(OnboardingStepHotkey, PractisingWithTheRealKeysThroughTheWindow)
         QTest::simulateEvent(w.view->windowHandle(), press, code, modifiers, QString(), repeat);
     };
     const Qt::KeyboardModifiers combo = Qt::ShiftModifier | Qt::ControlModifier;
-    auto* headline = w.find<kit::TextView>(QStringLiteral("HeadlineText"));
+    auto* headline = w.view->currentStepView()->findChild<kit::TextView*>(QStringLiteral("HeadlineText"));
 
     // ⇧, then ⌘ 0.1 s later, then H 0.33 s after that.
     key(true, Qt::Key_Shift, Qt::NoModifier);

@@ -219,7 +219,7 @@ TEST(OnboardingView, WindowPicture)
         EXPECT_TRUE(near(at(i), OBTokens::surfaceHigh(), 3)) << i;
     }
     // The canvas, the footer's rule, and the dimmed Continue (the veil is not tried yet).
-    EXPECT_TRUE(near(colorAt(image, {540, 300}), OBTokens::canvas()));
+    EXPECT_TRUE(near(colorAt(image, {20, 300}), OBTokens::canvas()));
     EXPECT_TRUE(near(colorAt(image, {540, 656.5}), over(OBTokens::hairline()), 2));
     const QWidget* next = v.find("onboardingContinue");
     EXPECT_TRUE(near(colorAt(image, next->mapTo(v.view.get(), QPointF(6, 20))), over(kit::white(0.4)), 3));
