@@ -212,20 +212,6 @@ TEST_F(SessionSignInTest, TheOldSessionsLateAnswerDoesNotTouchANewerSignIn)
     EXPECT_EQ(stored(kAccess), newer);
 }
 
-TEST_F(SessionSignInTest, SigningOutDuringAnExchangeEndsTheServerSessionItOpened)
-{
-    // Signed out while the code is exchanged, or while the new token is checked.
-    for (const QString& path : {kExchangePath, QStringLiteral("/auth/v1/user")}) {
-        SCOPED_TRACE(path.toStdString());
-        onRequest(path, [this] { state->signOut(); });
-        session->exchangeHandoffCode(services.issueCode(LocalServices::defaultAccount()));
-        ASSERT_TRUE(drain());
-        EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed out"));
-        EXPECT_FALSE(state->isAuthenticated() || stored(kAccess) || stored(kRefresh));
-        EXPECT_EQ(services.activeSessionCount(), 0);
-    }
-}
-
 TEST_F(SessionSignInTest, ASignInTheKeychainCannotSaveIsReportedNotShownAsDone)
 {
     // A store whose folder cannot be made, as a full disk or a broken keyring would refuse.
