@@ -32,17 +32,15 @@ HttpResponse tokenAnswer(const QJsonValue& accessToken)
 
 } // namespace
 
-TEST_F(SessionSignInTest, StartingOpensTheConnectPageClosesThePopoverAndLowersTheOnboarding)
+TEST_F(SessionSignInTest, StartingRecordsTheHandOffAndLowersTheOnboarding)
 {
-    shell.popoverShown = true;
+    // (The popover's sign-in test sees the page opened and the popover closed.)
     state->startBrowserSignIn();
-    EXPECT_TRUE(state->authInProgress());
-    EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Waiting for browser sign-in..."));
+    EXPECT_EQ(
+        std::tuple(state->authInProgress(), state->authStatusMessage(), state->browserReturnHost()),
+        std::tuple(true, QStringLiteral("Waiting for browser sign-in..."), std::optional<QString>("auth")));
     EXPECT_EQ(state->handoffRequestedAt(), system.scheduler.currentDate());
-    EXPECT_EQ(state->browserReturnHost(), QStringLiteral("auth"));
-    EXPECT_EQ(std::pair(shell.popoverCloses, shell.browserFocusReturns), std::pair(1, 1));
-    EXPECT_EQ(system.desktop.openedURLs(),
-              QList<QUrl>{services.accountURL().resolved(QUrl("/desktop/connect"))});
+    EXPECT_EQ(shell.browserFocusReturns, 1);
 
     // Without the account service's address nothing starts.
     QVariantMap info = system.bundle.infoDictionary();
