@@ -63,12 +63,13 @@ TEST(HUDToast, ShowsAPanelThatNeverTakesFocusOrClicks)
     platform::Window* panel = h.hud.window();
     ASSERT_NE(panel, nullptr);
     EXPECT_EQ(panel->frame(), QRectF(1512 + 1280 - 170, 24 + 16, 340, 80)) << "on the pointer's screen";
-    EXPECT_EQ(panel->level(), 1002);
-    EXPECT_TRUE(panel->ignoresMouseEvents());
-    EXPECT_FALSE(panel->isKeyWindow());
-    EXPECT_EQ(panel->collectionBehavior(), 265U);
-    EXPECT_EQ(panel->styleMask(), 128U);
-    EXPECT_TRUE(h.hud.isVisible());
+    EXPECT_EQ(std::tuple(panel->level(),
+                         panel->ignoresMouseEvents(),
+                         panel->isKeyWindow(),
+                         panel->collectionBehavior(),
+                         panel->styleMask(),
+                         h.hud.isVisible()),
+              std::tuple(1002, true, false, 265U, 128U, true));
     EXPECT_FALSE(h.env.t.desktop.isActive()) << "the application is not activated";
     EXPECT_FALSE(h.env.t.desktop.windowAt(panel->frame().center())) << "clicks pass through";
 }
@@ -167,11 +168,11 @@ TEST(HUDToast, TheStatusLineWrapsInTheCapsuleAndTheTextsKeepTheRowsSpacingFromTh
 
 TEST(HUDToast, TextsFollowTheValues)
 {
-    EXPECT_EQ(HUDToastView::title(QString()), QStringLiteral("Application"));
-    EXPECT_EQ(HUDToastView::title(QStringLiteral("Slack")), QStringLiteral("Slack"));
-    EXPECT_EQ(HUDToastView::statusLine(std::nullopt, true), QStringLiteral("HIDDEN FROM YOUR SHARE"));
-    EXPECT_EQ(HUDToastView::statusLine(std::nullopt, false), QStringLiteral("VISIBLE IN YOUR SHARE"));
-    EXPECT_EQ(HUDToastView::statusLine(QString(), true), QString());
-    EXPECT_EQ(HUDToastView::statusLine(QStringLiteral("SHARE PAUSED"), false),
-              QStringLiteral("SHARE PAUSED"));
+    EXPECT_EQ(QStringList({HUDToastView::title(QString()), HUDToastView::title(QStringLiteral("Slack"))}),
+              QStringList({"Application", "Slack"}));
+    EXPECT_EQ(QStringList({HUDToastView::statusLine(std::nullopt, true),
+                           HUDToastView::statusLine(std::nullopt, false),
+                           HUDToastView::statusLine(QString(), true),
+                           HUDToastView::statusLine(QStringLiteral("SHARE PAUSED"), false)}),
+              QStringList({"HIDDEN FROM YOUR SHARE", "VISIBLE IN YOUR SHARE", "", "SHARE PAUSED"}));
 }
