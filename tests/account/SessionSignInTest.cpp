@@ -97,7 +97,7 @@ TEST_F(SessionSignInTest, OnlyAWellFormedCodeOfARecentOrNeededHandOffIsExchanged
     }
 }
 
-TEST_F(SessionSignInTest, EveryExchangeOutcomeHasItsTextAndAFailureKeepsTheSession)
+TEST_F(SessionSignInTest, EveryExchangeOutcomeHasItsTextAFailureKeepsTheSessionAndAnotherAccountStartsAfresh)
 {
     const auto old = signIn();
     state->setIsAuthenticated(true);
@@ -155,7 +155,9 @@ TEST_F(SessionSignInTest, EveryExchangeOutcomeHasItsTextAndAFailureKeepsTheSessi
         EXPECT_FALSE(request.hasHeader("X-Injected")) << request.path.toStdString();
     }
 
-    // An answer without a refresh token signs in and leaves none stored.
+    // An answer without a refresh token signs in and leaves none stored; the onboarding session
+    // stays with the same account.
+    analytics->setSessionID(QStringLiteral("onboarding-1"));
     const auto pair = fresh();
     script(kExchangePath, tokenAnswer(pair.accessToken));
     session->exchangeHandoffCode(code(40));
@@ -164,25 +166,13 @@ TEST_F(SessionSignInTest, EveryExchangeOutcomeHasItsTextAndAFailureKeepsTheSessi
     EXPECT_EQ(std::pair(stored(kAccess), stored(kRefresh)),
               std::pair(std::optional(pair.accessToken), std::optional<QString>()));
     EXPECT_FALSE(state->handoffRequestedAt());
-}
+    EXPECT_TRUE(analytics->sessionID());
 
-TEST_F(SessionSignInTest, SigningInAsAnotherAccountForgetsTheOnboardingSession)
-{
-    signIn();
-    state->setIsAuthenticated(true);
-    analytics->setSessionID(QStringLiteral("onboarding-1"));
-    const std::pair<LocalServices::Account, bool> cases[] = {
-        {LocalServices::defaultAccount(), true},
-        {{"another-user", "b@veilmox.local"}, false},
-    };
-    for (const auto& [account, keepsSession] : cases) {
-        SCOPED_TRACE(account.id.toStdString());
-        session->exchangeHandoffCode(services.issueCode(account));
-        ASSERT_TRUE(drain());
-        EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed in"));
-        EXPECT_EQ(userID(stored(kAccess).value_or("")), account.id);
-        EXPECT_EQ(analytics->sessionID().has_value(), keepsSession);
-    }
+    // Signing in as another account forgets it.
+    session->exchangeHandoffCode(services.issueCode({"another-user", "b@veilmox.local"}));
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(userID(stored(kAccess).value_or("")), "another-user");
+    EXPECT_FALSE(analytics->sessionID());
 }
 
 TEST_F(SessionSignInTest, TheOldSessionsLateAnswerDoesNotTouchANewerSignIn)
