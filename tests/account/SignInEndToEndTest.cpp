@@ -8,7 +8,6 @@
 #include "tests/support/PrivateSessionBus.h"
 
 #include <QDBusConnectionInterface>
-#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>

@@ -3,7 +3,6 @@
 #include "shell/kit/IconButton.h"
 #include "shell/kit/Palette.h"
 #include "shell/kit/PillButton.h"
-#include "shell/kit/PressFeedbackButton.h"
 #include "shell/kit/Snapshot.h"
 #include "tests/shell/kit/KitTestSupport.h"
 
