@@ -29,10 +29,11 @@ bool isRed(const QColor& c)
 
 } // namespace
 
-TEST(CompoundButton, DrawsItsViewsWithThePressKeepsTheHitsAndSpeaksForThem)
+TEST(CompoundButton, DrawsItsLabelAndViewsWithThePressKeepsTheHitsAndSpeaksForThem)
 {
     KitEnvironment env;
-    PressFeedbackButton button;
+    int painted = 0;
+    PressFeedbackButton button([&](QPainter&, const QRectF&) { ++painted; }, QSize());
     auto* row = new QHBoxLayout(&button);
     row->setContentsMargins(20, 10, 20, 10);
     row->addWidget(swatch(Qt::red, QSize(40, 20)));
@@ -49,13 +50,22 @@ TEST(CompoundButton, DrawsItsViewsWithThePressKeepsTheHitsAndSpeaksForThem)
 
     QSignalSpy clicked(&button, &QAbstractButton::clicked);
     press(button, QPointF(40, 20));
-    env.advance(0.2);
+    env.advance(0.06);
+    EXPECT_GT(button.currentScale(), 0.97) << "still shrinking";
+    env.advance(0.06);
+    EXPECT_DOUBLE_EQ(button.currentScale(), 0.97);
     image = renderView(button, 4.0, Palette::canvas());
     EXPECT_TRUE(isRed(colorAt(image, QPointF(40, 20))));
     EXPECT_FALSE(isRed(colorAt(image, insideLeftEdge))) << "the label shrinks with the button";
     EXPECT_EQ(button.childAt(40, 20), nullptr) << "hits stay on the button";
     release(button, QPointF(40, 20));
-    EXPECT_EQ(clicked.count(), 1);
+    env.advance(0.12);
+    EXPECT_EQ(std::tuple(button.currentScale(), clicked.count()), std::tuple(1.0, 1));
+    // A disabled one draws its label and views as they are.
+    button.setEnabled(false);
+    painted = 0;
+    EXPECT_TRUE(isRed(colorAt(renderView(button, 4.0, Palette::canvas()), insideLeftEdge)));
+    EXPECT_GT(painted, 0);
 
     EXPECT_EQ(label->focusPolicy(), Qt::NoFocus);
     QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&button);
