@@ -7,7 +7,7 @@
 #include "shell/kit/PulseDot.h"
 #include "shell/kit/TextView.h"
 #include "shell/kit/VeilSound.h"
-#include "tests/onboarding/OnboardingStepFixture.h"
+#include "tests/onboarding/OnboardingWindow.h"
 
 #include <QAbstractButton>
 
@@ -24,20 +24,15 @@ namespace {
 const QColor kWindowSurface(0x13, 0x17, 0x22);
 const QColor kWindowTitleBar(0x19, 0x1A, 0x22);
 
-OnboardingDraft chosen(const QString& persona, const QStringList& categories)
+struct Demo : OnboardingWindow
 {
-    OnboardingDraft draft;
-    draft.persona = persona;
-    draft.selectedCategories = categories;
-    return draft;
-}
-
-struct Demo : OnboardingStepFixture
-{
-    explicit Demo(const OnboardingDraft& draft = {})
-        : OnboardingStepFixture(OnboardingFlow::kDemoStep, draft)
+    explicit Demo(const QString& persona = {},
+                  const QStringList& categories = OnboardingDraft().selectedCategories)
+        : OnboardingWindow(OnboardingFlow::kDemoStep, 0, persona, categories)
         , step(qobject_cast<OnboardingStepDemo*>(view->currentStepView()))
-    {}
+    {
+        env.advance(1);
+    }
 
     QWidget* layers(const char* pane) const
     {
@@ -184,7 +179,6 @@ TEST(DemoDrag, AReleaseCoastsToAClampedTargetAndAFlickSettlesBouncier)
 TEST(DemoStep, EveryHidePressPlaysTheVeilCueAndTheFirstLetsTheFlowContinue)
 {
     Demo d;
-    kit::VeilSound::forgetPlayers();
     EXPECT_FALSE(d.flow().canContinue());
     d.click("demo.veil");
     EXPECT_TRUE(d.flow().isDemoVeiled());
@@ -197,7 +191,6 @@ TEST(DemoStep, EveryHidePressPlaysTheVeilCueAndTheFirstLetsTheFlowContinue)
     ASSERT_EQ(d.env.t.audio.players.size(), 1U);
     EXPECT_EQ(d.env.t.audio.players[0]->data, kit::VeilSound::makeWAV(kit::VeilSound::Cue::Veil));
     EXPECT_EQ(d.env.t.audio.players[0]->plays, 2);
-    kit::VeilSound::forgetPlayers();
 }
 
 TEST(DemoStep, TheVeilAnimatesOnTheAudiencesMonitorOnlyAndThePinAndTransparencyChangeAtOnce)
@@ -318,11 +311,11 @@ TEST(DemoStep, Pictures)
         const QImage unpinned = d.picture(QStringLiteral("onboarding-demo-step-unpinned"));
         EXPECT_TRUE(near(colorAt(unpinned, overlap), OBTokens::surfaceHigh(), 3)) << "behind the slide";
     }
-    Demo remote(chosen("remote", {"Work Chat", "Personal Messages"}));
+    Demo remote("remote", {"Work Chat", "Personal Messages"});
     remote.drag({{-40, -20}, {-80, -40}, {-120, -60}}, 0.2);
     remote.env.advance(1);
     remote.picture(QStringLiteral("onboarding-demo-step-remote-moved"));
     EXPECT_EQ(remote.find<kit::TextView>("demo.windowTitle")->text(), QStringLiteral("Work & team chat"));
-    Demo personal(chosen("professional", {"Banking & Finance", "Desktop & Files", "Personal Messages"}));
+    Demo personal("professional", {"Banking & Finance", "Desktop & Files", "Personal Messages"});
     personal.picture(QStringLiteral("onboarding-demo-step-three-windows"));
 }

@@ -6,7 +6,7 @@
 #include "onboarding/OnboardingStepGoal.h"
 #include "shell/kit/Palette.h"
 #include "shell/kit/TextView.h"
-#include "tests/onboarding/OnboardingStepFixture.h"
+#include "tests/onboarding/OnboardingWindow.h"
 
 #include <QAbstractButton>
 
@@ -16,19 +16,15 @@ using namespace testing_support;
 
 namespace {
 
-struct Goal : OnboardingStepFixture
+struct Goal : OnboardingWindow
 {
     explicit Goal(const QString& persona = {})
-        : OnboardingStepFixture(OnboardingFlow::kGoalStep, draft(persona))
+        : OnboardingWindow(OnboardingFlow::kGoalStep, 0, persona)
         , stage(find<PersonaStage>("goal.stage"))
-    {}
-
-    static OnboardingDraft draft(const QString& persona)
     {
-        OnboardingDraft d;
-        d.persona = persona;
-        return d;
+        env.advance(1);
     }
+
     QList<double> opacities() const
     {
         QList<double> list;
@@ -111,7 +107,7 @@ TEST(GoalStep, ChoosingAGoalSelectsItsCardCrossFadesItsPreviewAndLetsTheFlowGoOn
 
     Goal g;
     g.click("goal.persona.curious");
-    g.view->findChild<QAbstractButton*>("onboardingContinue")->click();
+    g.find<QAbstractButton>("onboardingContinue")->click();
     ASSERT_EQ(g.services->sent(), (QStringList{"step_started:0", "step_completed:0", "step_started:1"}));
     EXPECT_EQ(g.services->events.at(1).metadata.value("persona").toString(), QStringLiteral("curious"));
     EXPECT_EQ(OnboardingDraft::load(g.services->store).persona, QStringLiteral("curious"));

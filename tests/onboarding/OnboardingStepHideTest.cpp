@@ -4,8 +4,7 @@
 
 #include "onboarding/OBControls.h"
 #include "shell/kit/Palette.h"
-#include "shell/kit/Snapshot.h"
-#include "tests/onboarding/StepTestSupport.h"
+#include "tests/onboarding/OnboardingWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -113,7 +112,7 @@ TEST(OnboardingStepHide, LeavingDuringABeatKeepsThePicksAndTheBeatNeverEndsLater
 
 TEST(OnboardingStepHide, InTheWindowContinueWaitsForTheBeatAndAClosedWindowKeepsThePick)
 {
-    StepWindow w(OnboardingFlow::kHideStep, {});
+    OnboardingWindow w(OnboardingFlow::kHideStep, 0, {}, {});
     auto* next = w.find<OnboardingPill>(QStringLiteral("onboardingContinue"));
     w.click(QStringLiteral("hide.category.Desktop & Files"));
     EXPECT_FALSE(next->isEnabled());
@@ -133,12 +132,10 @@ TEST(OnboardingStepHide, InTheWindowContinueWaitsForTheBeatAndAClosedWindowKeeps
 
 TEST(OnboardingStepHide, Pictures)
 {
-    StepWindow w(OnboardingFlow::kHideStep);
+    OnboardingWindow w(OnboardingFlow::kHideStep);
     const auto render = [&w](const QString& name, double after = 1) {
         w.env.advance(after);
-        const QImage image = kit::renderView(*w.view, 2.0);
-        EXPECT_TRUE(image.save(picturePath(name)));
-        return image;
+        return w.picture(name);
     };
     // The plain right-hand part of each miniature window (144 x 52, 8 apart) in the audience
     // mock, which starts under the panel's header line.
@@ -148,7 +145,7 @@ TEST(OnboardingStepHide, Pictures)
                                      Qt::white)
                               .sizeThatFits({})
                               .height();
-    const QPointF mock = panel->mapTo(w.view.get(), QPointF(12, 12 + header + 8));
+    const QPointF mock = w.inWindow(*panel, QPointF(12, 12 + header + 8));
     const auto window = [&mock](HideCategory category) {
         const int i = static_cast<int>(category);
         return mock + QPointF((i % 2) * 152 + 124, (i / 2) * 60 + 26);
@@ -164,7 +161,7 @@ TEST(OnboardingStepHide, Pictures)
     EXPECT_TRUE(near(colorAt(beat, mock + QPointF(256, 56)), over(kit::rgb(0x17110A, 0.92)), 3)) << "banner";
     EXPECT_TRUE(near(colorAt(beat, window(HideCategory::Files)), shown)) << "still there during the beat";
     const QWidget* files = w.find(QStringLiteral("hide.category.Desktop & Files"));
-    EXPECT_TRUE(near(colorAt(beat, files->mapTo(w.view.get(), QPointF(files->width() / 2.0, 112))),
+    EXPECT_TRUE(near(colorAt(beat, w.inWindow(*files, QPointF(files->width() / 2.0, 112))),
                      OBTokens::selectedFill()));
 
     w.click(QStringLiteral("hide.category.Personal Messages"));
@@ -175,7 +172,7 @@ TEST(OnboardingStepHide, Pictures)
     w.flow().setSelected({});
     const QImage nothing = render(QStringLiteral("onboarding-hide-step-nothing"));
     EXPECT_TRUE(near(colorAt(nothing, window(HideCategory::WorkChat)), shown));
-    EXPECT_TRUE(near(colorAt(nothing, panel->mapTo(w.view.get(), QPointF(160, 0.25))),
+    EXPECT_TRUE(near(colorAt(nothing, w.inWindow(*panel, QPointF(160, 0.25))),
                      over(OBTokens::hairline(), OBTokens::surface()),
                      3))
         << "the panel's border is the plain hairline again";

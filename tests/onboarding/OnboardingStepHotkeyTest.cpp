@@ -4,9 +4,8 @@
 
 #include "onboarding/OBControls.h"
 #include "shell/kit/Palette.h"
-#include "shell/kit/Snapshot.h"
 #include "shell/kit/TextView.h"
-#include "tests/onboarding/StepTestSupport.h"
+#include "tests/onboarding/OnboardingWindow.h"
 
 #include <QKeyEvent>
 #include <QTest>
@@ -135,7 +134,7 @@ TEST(OnboardingStepHotkey, LeavingOrTearingDownDarkensTheKeysAndLeavesNoClearing
 
 TEST(OnboardingStepHotkey, PractisingWithTheRealKeysThroughTheWindow)
 {
-    StepWindow w(OnboardingFlow::kHotkeyStep);
+    OnboardingWindow w(OnboardingFlow::kHotkeyStep);
     EXPECT_EQ(w.services->calls, QStringList{"suspend"});
     ReachedKeys reached;
     w.view->installEventFilter(&reached);
@@ -184,19 +183,14 @@ TEST(OnboardingStepHotkey, PractisingWithTheRealKeysThroughTheWindow)
 
 TEST(OnboardingStepHotkey, Pictures)
 {
-    StepWindow w(OnboardingFlow::kHotkeyStep);
+    OnboardingWindow w(OnboardingFlow::kHotkeyStep);
     const auto render = [&w](const QString& name, double after) {
         w.env.advance(after);
-        const QImage image = kit::renderView(*w.view, 2.0);
-        EXPECT_TRUE(image.save(picturePath(name)));
-        return image;
+        return w.picture(name);
     };
-    const auto at = [&w](const QString& name, QPointF point) {
-        return w.find(name)->mapTo(w.view.get(), point);
-    };
-    const QPointF badge = at(QStringLiteral("hotkey.checklist.1"), QPointF(19, 22));
-    const QPointF hKey = at(QStringLiteral("hotkey.key.H"), QPointF(4, 14));
-    const QPointF titleBar = at(QStringLiteral("hotkey.chat"), QPointF(300, 17));
+    const QPointF badge = w.inWindow(QStringLiteral("hotkey.checklist.1"), QPointF(19, 22));
+    const QPointF hKey = w.inWindow(QStringLiteral("hotkey.key.H"), QPointF(4, 14));
+    const QPointF titleBar = w.inWindow(QStringLiteral("hotkey.chat"), QPointF(300, 17));
 
     const QImage idle = render(QStringLiteral("onboarding-hotkey-step"), 1);
     EXPECT_TRUE(near(colorAt(idle, badge), OBTokens::surfaceRaised()));

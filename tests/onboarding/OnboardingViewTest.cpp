@@ -1,18 +1,11 @@
 // The onboarding window's view over scripted services: its header and footer per step, Continue
 // and Return, the slide between steps, the leaving step, and when the flow appears and ends.
-#include "onboarding/OnboardingView.h"
-
 #include "onboarding/OBControls.h"
-#include "onboarding/OnboardingFlow.h"
-#include "shell/kit/PageStack.h"
 #include "shell/kit/Palette.h"
-#include "shell/kit/Snapshot.h"
 #include "shell/kit/ViewEffect.h"
-#include "tests/onboarding/FakeOnboardingServices.h"
-#include "tests/shell/kit/KitTestSupport.h"
+#include "tests/onboarding/OnboardingWindow.h"
 
 #include <QAbstractButton>
-#include <QPointer>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -21,55 +14,18 @@ using namespace testing_support;
 
 namespace {
 
-// A view over fake services that the test keeps a hand on, shown as its window would be.
-struct View
+kit::ViewPose pose(const OnboardingWindow& w)
 {
-    explicit View(std::optional<qint64> storedStep = std::nullopt, bool signedIn = false)
-    {
-        auto owned = std::make_unique<FakeOnboardingServices>();
-        services = owned.get();
-        services->authenticated = signedIn;
-        if (storedStep) {
-            OnboardingDraft draft;
-            draft.step = *storedStep;
-            draft.save(services->store);
-        }
-        view = std::make_unique<OnboardingView>(std::move(owned), [this] { ++completions; });
-        view->setAttribute(Qt::WA_DontShowOnScreen);
-        view->show();
-    }
-
-    template <typename T = QWidget>
-    T* find(const QString& name) const
-    {
-        return view->findChild<T*>(name);
-    }
-    // A click in the middle of a control.
-    void click(const QString& name) const
-    {
-        QWidget* widget = find(name);
-        ASSERT_NE(widget, nullptr) << name.toStdString();
-        press(*widget, QPointF(widget->rect().center()));
-        release(*widget, QPointF(widget->rect().center()));
-    }
-    kit::ViewPose pose() const
-    {
-        const kit::ViewEffect* effect = kit::ViewEffect::of(view->currentStepView());
-        return effect != nullptr ? effect->pose() : kit::ViewPose();
-    }
-
-    KitEnvironment env;
-    FakeOnboardingServices* services = nullptr;
-    int completions = 0;
-    std::unique_ptr<OnboardingView> view;
-};
+    const kit::ViewEffect* effect = kit::ViewEffect::of(w.view->currentStepView());
+    return effect != nullptr ? effect->pose() : kit::ViewPose();
+}
 
 } // namespace
 
 TEST(OnboardingView, HeaderAndFooterFollowTheStepAndTheSignIn)
 {
     for (int step = 0; step < OnboardingFlow::kStepCount; ++step) {
-        View v(step);
+        OnboardingWindow v(step);
         auto* back = v.find<QAbstractButton>("onboardingBack");
         auto* counter = v.find("stepCounter");
         auto* next = v.find("onboardingContinue");
@@ -92,22 +48,22 @@ TEST(OnboardingView, HeaderAndFooterFollowTheStepAndTheSignIn)
 
 TEST(OnboardingView, ContinueAndReturnActOnlyWhenTheStepHasWhatItNeeds)
 {
-    View v;
+    OnboardingWindow v;
     auto* next = v.find<OnboardingPill>("onboardingContinue");
     EXPECT_FALSE(next->isEnabled());
     EXPECT_FALSE(next->style().enabled);
     QTest::keyClick(v.view.get(), Qt::Key_Return);
     v.click("onboardingContinue");
-    EXPECT_EQ(v.view->flow().step(), 0);
+    EXPECT_EQ(v.flow().step(), 0);
 
     v.click("goal.persona.student");
-    EXPECT_EQ(v.view->flow().persona(), QStringLiteral("student"));
+    EXPECT_EQ(v.flow().persona(), QStringLiteral("student"));
     EXPECT_TRUE(next->isEnabled());
     EXPECT_TRUE(next->style().enabled);
     QTest::keyClick(v.view.get(), Qt::Key_Return, Qt::ShiftModifier);
-    EXPECT_EQ(v.view->flow().step(), 0) << "Return with a modifier is not the shortcut";
+    EXPECT_EQ(v.flow().step(), 0) << "Return with a modifier is not the shortcut";
     QTest::keyClick(v.view.get(), Qt::Key_Return);
-    EXPECT_EQ(v.view->flow().step(), 1);
+    EXPECT_EQ(v.flow().step(), 1);
     v.env.advance(1);
     v.click("hide.category.Work Chat");
     v.click("hide.category.Banking & Finance");
@@ -117,22 +73,21 @@ TEST(OnboardingView, ContinueAndReturnActOnlyWhenTheStepHasWhatItNeeds)
 TEST(OnboardingView, StepsSlideInFromTheSideTheyComeFromAndOnlyFadeUnderReduceMotion)
 {
     for (const bool reduceMotion : {false, true}) {
-        View v(2);
-        v.env.accessibility().setReduceMotion(reduceMotion);
-        v.view->flow().setHasTriedVeil(true);
+        OnboardingWindow v(2, reduceMotion ? OnboardingWindow::kReduceMotion : 0U);
+        v.flow().setHasTriedVeil(true);
         v.click("onboardingContinue");
         v.env.advance(0.05);
-        EXPECT_LT(v.pose().opacity, 1);
-        EXPECT_EQ(v.pose().offset.x() > 0, !reduceMotion) << "forward comes from the right";
+        EXPECT_LT(pose(v).opacity, 1);
+        EXPECT_EQ(pose(v).offset.x() > 0, !reduceMotion) << "forward comes from the right";
         v.env.advance(1);
-        EXPECT_TRUE(v.pose().isIdentity());
+        EXPECT_TRUE(pose(v).isIdentity());
 
         v.click("onboardingBack");
         v.env.advance(0.05);
-        EXPECT_LT(v.pose().opacity, 1);
-        EXPECT_EQ(v.pose().offset.x() < 0, !reduceMotion) << "back comes from the left";
+        EXPECT_LT(pose(v).opacity, 1);
+        EXPECT_EQ(pose(v).offset.x() < 0, !reduceMotion) << "back comes from the left";
         if (reduceMotion) {
-            EXPECT_EQ(v.pose().offset.x(), 0);
+            EXPECT_EQ(pose(v).offset.x(), 0);
         }
     }
 }
@@ -141,7 +96,7 @@ TEST(OnboardingView, StepsSlideInFromTheSideTheyComeFromAndOnlyFadeUnderReduceMo
 // on "Save my setup" would otherwise start two sign-ins.
 TEST(OnboardingView, TheLeavingStepIsAPictureOfItselfThatTakesNoInput)
 {
-    View v(4);
+    OnboardingWindow v(4);
     v.env.advance(4); // the receipt with its button comes after the setup's short show
     QPointer<QWidget> step = v.view->currentStepView();
     QPointer<QWidget> save = v.find("setup.save");
@@ -149,7 +104,7 @@ TEST(OnboardingView, TheLeavingStepIsAPictureOfItselfThatTakesNoInput)
     const QImage before = kit::renderView(*step, 1.0);
     v.click("setup.save");
     EXPECT_EQ(v.services->calls.count("signIn"), 1);
-    EXPECT_EQ(v.view->flow().step(), 5);
+    EXPECT_EQ(v.flow().step(), 5);
     EXPECT_TRUE(!step || !step->isVisible()) << "the live step left at once";
     EXPECT_TRUE(!save || !save->isVisibleTo(v.view.get()));
 
@@ -173,7 +128,7 @@ TEST(OnboardingView, TheLeavingStepIsAPictureOfItselfThatTakesNoInput)
 
 TEST(OnboardingView, TheFlowAppearsOnceAndEndsOnlyWhenTheWindowClosesOrTheViewGoes)
 {
-    View v(3);
+    OnboardingWindow v(3);
     EXPECT_EQ(v.services->sent(), QStringList{"step_started:3"});
     EXPECT_EQ(v.services->calls, QStringList{"suspend"});
     // Taken off screen and back, as a minimised window would be: the flow goes on.
@@ -187,7 +142,7 @@ TEST(OnboardingView, TheFlowAppearsOnceAndEndsOnlyWhenTheWindowClosesOrTheViewGo
     EXPECT_EQ(v.services->calls, (QStringList{"suspend", "register"}));
 
     // Destroyed without a close, the view still ends its flow (the services go with it).
-    View other(1);
+    OnboardingWindow other(1);
     QStringList seen;
     other.services->observer = [&](const FakeOnboardingServices::Event& e) {
         seen << QStringLiteral("%1:%2").arg(e.type).arg(e.step);
@@ -198,11 +153,10 @@ TEST(OnboardingView, TheFlowAppearsOnceAndEndsOnlyWhenTheWindowClosesOrTheViewGo
 
 TEST(OnboardingView, WindowPicture)
 {
-    View v(2);
-    v.view->flow().setPersona(QStringLiteral("remote"));
+    OnboardingWindow v(2);
+    v.flow().setPersona(QStringLiteral("remote"));
     v.env.advance(1);
-    const QImage image = kit::renderView(*v.view, 2.0);
-    ASSERT_TRUE(image.save(picturePath(QStringLiteral("onboarding-window"))));
+    const QImage image = v.picture(QStringLiteral("onboarding-window"));
     EXPECT_EQ(image.size(), QSize(2160, 1440));
 
     // The counter: two steps passed, the current one white, four ahead.

@@ -1,15 +1,12 @@
-// The permissions step following the state object's permission as it changes, and reaching its
-// operations; the share step's finishing button; the two mock pictures' marks.
+// The permissions step following the state object's permission as it changes and reaching its
+// operations; the share step's finishing button; the two mock pictures' marks; pictures of both.
 #include "onboarding/MockPicture.h"
-#include "onboarding/OnboardingServices.h"
 #include "onboarding/steps/OnboardingStepPermissions.h"
 #include "onboarding/steps/ScreenRecordingSettingsMock.h"
 #include "onboarding/steps/SharePickerMock.h"
 #include "shell/kit/Palette.h"
 #include "shell/kit/TextView.h"
-#include "state/GlobalHotKeyManager.h"
-#include "state/WindowManager.h"
-#include "tests/onboarding/StepTestSupport.h"
+#include "tests/onboarding/OnboardingWindow.h"
 
 #include <QPainter>
 
@@ -18,49 +15,6 @@
 using namespace testing_support;
 
 namespace {
-
-// The onboarding window over the real state object on the simulated system, opened on the
-// permissions step while the system withholds the permission.
-struct PermissionsWindow
-{
-    PermissionsWindow()
-    {
-        env.t.desktop.setScreenRecordingPermission(false);
-        OnboardingDraft draft;
-        draft.step = OnboardingFlow::kPermissionsStep;
-        draft.save(env.t.defaults);
-        view = std::make_unique<OnboardingView>(
-            std::make_unique<SystemOnboardingServices>(manager, nullptr, env.t.scheduler, env.t.defaults),
-            [] {});
-        view->setAttribute(Qt::WA_DontShowOnScreen);
-        view->show();
-    }
-
-    bool shows(const char* name) const
-    {
-        const QWidget* widget = view->findChild<QWidget*>(name);
-        return widget != nullptr && widget->isVisible();
-    }
-    void click(const char* name) const
-    {
-        QWidget* control = view->findChild<QWidget*>(name);
-        ASSERT_TRUE(control != nullptr && control->isVisible()) << name;
-        press(*control, QPointF(control->rect().center()));
-        release(*control, QPointF(control->rect().center()));
-    }
-    // Lets the state object's probes come back.
-    void settle() { env.advance(1); }
-    OnboardingStepPermissions* step() const
-    {
-        return qobject_cast<OnboardingStepPermissions*>(view->currentStepView());
-    }
-    QString status() const { return view->findChild<kit::TextView*>("permissions.status")->text(); }
-
-    KitEnvironment env;
-    GlobalHotKeyManager registry{env.t.hotKeys, env.t.scheduler};
-    WindowManager manager{env.t.services(), &registry};
-    std::unique_ptr<OnboardingView> view;
-};
 
 // A mock picture drawn at its ideal size (or `width` wide) with room around it for what
 // reaches beyond, and the point of the picture's own origin in the image.
@@ -85,21 +39,34 @@ QColor pixel(const QImage& image, double x, double y)
 
 TEST(PermissionsStep, FollowsThePermissionAsTheStateObjectReportsItAndReachesItsOperations)
 {
-    PermissionsWindow w;
-    w.settle();
-    ASSERT_FALSE(w.manager.hasScreenRecordingPermission());
-    const auto waiting = [&w](const char* when) {
+    OnboardingWindow w(OnboardingFlow::kPermissionsStep, OnboardingWindow::kRealState);
+    const auto shows = [&w](const char* name) {
+        const QWidget* widget = w.find(name);
+        return widget != nullptr && widget->isVisible();
+    };
+    const auto step = [&w] {
+        return qobject_cast<OnboardingStepPermissions*>(w.view->currentStepView());
+    };
+    const auto status = [&w] {
+        return w.find<kit::TextView>("permissions.status")->text();
+    };
+    // Either the waiting panel with its three buttons or the confirmation, never both.
+    const auto expectGranted = [&](bool granted, const char* when) {
         for (const char* name :
              {"permissions.waiting", "permissions.grant", "permissions.recheck", "permissions.skip"}) {
-            EXPECT_TRUE(w.shows(name)) << when << " " << name;
+            EXPECT_EQ(shows(name), !granted) << when << " " << name;
         }
         for (const char* name : {"permissions.granted", "permissions.continue"}) {
-            EXPECT_FALSE(w.shows(name)) << when << " " << name;
+            EXPECT_EQ(shows(name), granted) << when << " " << name;
         }
-        EXPECT_EQ(w.status(), "WAITING FOR YOU") << when;
-        EXPECT_EQ(w.step()->settingsGranted(), 0) << when;
+        EXPECT_EQ(status(), granted ? "SWITCHED ON" : "WAITING FOR YOU") << when;
     };
-    waiting("at first");
+    w.env.advance(1);
+    ASSERT_FALSE(w.manager->hasScreenRecordingPermission());
+    expectGranted(false, "at first");
+    EXPECT_EQ(step()->settingsGranted(), 0);
+    const QImage asked = w.picture(QStringLiteral("onboarding-permissions"));
+    EXPECT_TRUE(flameLike(colorAt(asked, w.inWindow("permissions.grant", QPointF(30, 18)))));
 
     // "Grant permission" opens the pane; the user switches Veilmox on there, and the state
     // object's probe half a second later brings the step round by itself.
@@ -107,39 +74,38 @@ TEST(PermissionsStep, FollowsThePermissionAsTheStateObjectReportsItAndReachesIts
     EXPECT_EQ(w.env.t.desktop.openedURLs(), QList<QUrl>{QUrl(WindowManager::screenRecordingPaneURL)});
     w.env.t.desktop.setScreenRecordingPermission(true);
     w.env.advance(0.6);
-    ASSERT_TRUE(w.manager.hasScreenRecordingPermission());
-    for (const char* name : {"permissions.granted", "permissions.continue"}) {
-        EXPECT_TRUE(w.shows(name)) << name;
-    }
-    for (const char* name :
-         {"permissions.waiting", "permissions.grant", "permissions.recheck", "permissions.skip"}) {
-        EXPECT_FALSE(w.shows(name)) << name;
-    }
-    EXPECT_EQ(w.status(), "SWITCHED ON");
-    const double sliding = w.step()->settingsGranted();
+    ASSERT_TRUE(w.manager->hasScreenRecordingPermission());
+    expectGranted(true, "granted");
+    const double sliding = step()->settingsGranted();
     EXPECT_GT(sliding, 0) << "the pane's switch slides on";
     EXPECT_LT(sliding, 1);
     w.env.advance(1);
-    EXPECT_EQ(w.step()->settingsGranted(), 1);
+    EXPECT_EQ(step()->settingsGranted(), 1);
+    // The confirmation panel's flame border, where the waiting panel had none.
+    const QImage granted = w.picture(QStringLiteral("onboarding-permissions-granted"));
+    const QPointF edge = w.inWindow("permissions.granted", QPointF(0, 20));
+    EXPECT_GT(colorAt(granted, edge).red(), colorAt(asked, edge).red() + 30);
 
     // Taken away again, the step holds no memory of the grant; "Recheck" asks again.
     w.env.t.desktop.setScreenRecordingPermission(false);
-    w.manager.refreshScreenRecordingPermission();
-    w.settle();
-    waiting("revoked");
+    w.manager->refreshScreenRecordingPermission();
+    w.env.advance(1);
+    expectGranted(false, "revoked");
+    EXPECT_EQ(step()->settingsGranted(), 0);
     w.env.t.desktop.setScreenRecordingPermission(true);
     w.click("permissions.recheck");
-    w.settle();
-    EXPECT_TRUE(w.shows("permissions.continue"));
+    w.env.advance(1);
+    EXPECT_TRUE(shows("permissions.continue"));
 
     w.click("permissions.continue");
-    EXPECT_EQ(w.view->flow().step(), OnboardingFlow::kShareStep);
+    EXPECT_EQ(w.step(), OnboardingFlow::kShareStep);
 }
 
 TEST(PermissionsStep, TheSwitchSlidesWithASpringOrTheShortEaseUnderReduceMotion)
 {
     for (const bool reduceMotion : {false, true}) {
-        OnboardingWindow w(OnboardingFlow::kPermissionsStep, false, reduceMotion);
+        OnboardingWindow w(OnboardingFlow::kPermissionsStep,
+                           reduceMotion ? OnboardingWindow::kReduceMotion : 0U);
         auto* step = qobject_cast<OnboardingStepPermissions*>(w.view->currentStepView());
         w.services->reportPermission(true);
         w.env.advance(0.16);
@@ -162,6 +128,10 @@ TEST(PermissionsStep, TheSwitchSlidesWithASpringOrTheShortEaseUnderReduceMotion)
 TEST(ShareStep, FinishSetupStaysEnabledAndEndsTheFlowOnce)
 {
     OnboardingWindow w(OnboardingFlow::kShareStep);
+    w.env.advance(1);
+    const QImage steps = w.picture(QStringLiteral("onboarding-share"));
+    EXPECT_TRUE(near(colorAt(steps, w.inWindow("share.finish", QPointF(8, 20))), Qt::white, 3))
+        << "white pill";
     w.click("share.finish");
     EXPECT_TRUE(w.find("share.finish")->isEnabled());
     w.click("share.finish");

@@ -1,9 +1,10 @@
-// The setup step: its staged show in virtual time, Reduce Motion, leaving and coming back, and
-// the receipt's texts as the choices and the sign-in change.
+// The setup step: its staged show in virtual time with pictures of its stages, Reduce Motion,
+// leaving and coming back, and the receipt's texts as the choices and the sign-in change.
+#include "onboarding/OBTokens.h"
 #include "onboarding/steps/OnboardingStepSetup.h"
 #include "onboarding/steps/StepCard.h"
 #include "shell/kit/TextView.h"
-#include "tests/onboarding/StepTestSupport.h"
+#include "tests/onboarding/OnboardingWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -55,6 +56,7 @@ TEST(SetupStep, TheShowTicksTheLinesThenArmsWithOneSoundThenShowsTheReceipt)
         {10.0, SetupReceiptPhase::Ready, 3, false, 1, "SetupReceipt"},
     };
     double now = 0;
+    QImage picture;
     for (const Beat& beat : beats) {
         w.env.advance(beat.at - now);
         now = beat.at;
@@ -67,10 +69,19 @@ TEST(SetupStep, TheShowTicksTheLinesThenArmsWithOneSoundThenShowsTheReceipt)
             EXPECT_NEAR(card->shadow().radius, 34, 0.01) << "the glow flared";
             EXPECT_NEAR(card->shadow().color.alphaF(), 0.55, 0.01);
         }
+        // The card's glow above it in the pictures of the three stages.
+        const char* stage = beat.at == 1.45 ? "compiling" : beat.at == 2.83 ? "success" : "receipt";
+        if (beat.at == 1.45 || beat.at == 2.83 || beat.at == 10) {
+            picture = w.picture(QStringLiteral("onboarding-setup-") + stage);
+            const QColor glow = colorAt(picture, w.inWindow(*card, QPointF(card->width() / 2.0, -6)));
+            EXPECT_GT(glow.red(), OBTokens::canvas().red() + 20) << stage;
+            EXPECT_GT(glow.red(), glow.blue() + 20) << stage;
+        }
     }
     EXPECT_NEAR(card->shadow().radius, 20, 0.01) << "and eased back";
     EXPECT_NEAR(card->shadow().color.alphaF(), 0.25, 0.01);
     EXPECT_TRUE(w.find("setup.save")->isVisible());
+    EXPECT_TRUE(flameLike(colorAt(picture, w.inWindow("setup.save", QPointF(30, 22))))) << "the call to save";
 }
 
 TEST(SetupStep, ATickedLineBrightensOverAThirdOfASecond)
@@ -88,7 +99,7 @@ TEST(SetupStep, ATickedLineBrightensOverAThirdOfASecond)
 
 TEST(SetupStep, UnderReduceMotionTheReceiptShowsAtOnceInSilence)
 {
-    OnboardingWindow w(OnboardingFlow::kSetupStep, false, true);
+    OnboardingWindow w(OnboardingFlow::kSetupStep, OnboardingWindow::kReduceMotion);
     OnboardingStepSetup* setup = setupStep(w);
     EXPECT_EQ(setup->phase(), SetupReceiptPhase::Ready);
     EXPECT_EQ(setup->currentCard()->objectName(), "SetupReceipt");
@@ -110,7 +121,7 @@ TEST(SetupStep, LeavingCancelsTheRestAndComingBackStartsOverWithoutAStraySound)
     w.env.advance(5);
     EXPECT_EQ(w.successPlays(), 0) << "the first run's beats never fire";
 
-    w.view->flow().setShortcutTriggerCount(1);
+    w.flow().setShortcutTriggerCount(1);
     w.click("onboardingContinue");
     ASSERT_EQ(w.step(), OnboardingFlow::kSetupStep);
     OnboardingStepSetup* again = setupStep(w);
@@ -152,8 +163,8 @@ TEST(SetupStep, TheReceiptReadsTheChoices)
          "100%"},
     };
     for (const Case& c : cases) {
-        OnboardingWindow w(OnboardingFlow::kSetupStep, false, true);
-        OnboardingFlow& flow = w.view->flow();
+        OnboardingWindow w(OnboardingFlow::kSetupStep, OnboardingWindow::kReduceMotion);
+        OnboardingFlow& flow = w.flow();
         flow.setPersona(c.persona);
         flow.setSelected(c.selected);
         flow.setTransparency(c.transparency);
@@ -166,7 +177,7 @@ TEST(SetupStep, TheReceiptReadsTheChoices)
 
 TEST(SetupStep, SigningInWhileTheReceiptShowsSwapsItsFooterAndBothButtonsContinue)
 {
-    OnboardingWindow w(OnboardingFlow::kSetupStep, false, true);
+    OnboardingWindow w(OnboardingFlow::kSetupStep, OnboardingWindow::kReduceMotion);
     const QWidget& step = *w.view->currentStepView();
     EXPECT_EQ(textOf(step, "receipt.status"), "Not saved to your account yet");
     EXPECT_TRUE(w.find("setup.save")->isVisible());
@@ -185,7 +196,8 @@ TEST(SetupStep, SigningInWhileTheReceiptShowsSwapsItsFooterAndBothButtonsContinu
     EXPECT_FALSE(w.services->calls.contains("signIn"));
     EXPECT_EQ(w.services->hidden, QList<QSet<QString>>{{QStringLiteral("com.tinyspeck.slackmacgap")}});
 
-    OnboardingWindow out(OnboardingFlow::kSetupStep, true, true);
+    OnboardingWindow out(OnboardingFlow::kSetupStep,
+                         OnboardingWindow::kSignedIn | OnboardingWindow::kReduceMotion);
     out.services->reportSignIn(false);
     EXPECT_FALSE(out.find("onboardingSignOut")->isVisible());
     out.click("setup.save");
