@@ -41,19 +41,22 @@ TEST(SetupStep, TheShowTicksTheLinesThenArmsWithOneSoundThenShowsTheReceipt)
         bool flare;
         int sounds;
         const char* face;
+        const char* picture; // of the stage, with the card's glow above it
     };
     const Beat beats[] = {
-        {0.47, SetupReceiptPhase::Compiling, 0, false, 0, "SetupCompilingCard"},
-        {0.49, SetupReceiptPhase::Compiling, 1, false, 0, "SetupCompilingCard"},
-        {0.97, SetupReceiptPhase::Compiling, 2, false, 0, "SetupCompilingCard"},
-        {1.45, SetupReceiptPhase::Compiling, 3, false, 0, "SetupCompilingCard"},
-        {1.93, SetupReceiptPhase::Compiling, 3, false, 0, "SetupCompilingCard"},
-        {1.95, SetupReceiptPhase::Success, 3, true, 1, "SetupSuccessCard"},
-        {2.83, SetupReceiptPhase::Success, 3, true, 1, "SetupSuccessCard"},
-        {2.85, SetupReceiptPhase::Success, 3, false, 1, "SetupSuccessCard"},
-        {3.63, SetupReceiptPhase::Success, 3, false, 1, "SetupSuccessCard"},
-        {3.65, SetupReceiptPhase::Ready, 3, false, 1, "SetupReceipt"},
-        {10.0, SetupReceiptPhase::Ready, 3, false, 1, "SetupReceipt"},
+        {0.47, SetupReceiptPhase::Compiling, 0, false, 0, "SetupCompilingCard", nullptr},
+        {0.49, SetupReceiptPhase::Compiling, 1, false, 0, "SetupCompilingCard", nullptr},
+        {0.97, SetupReceiptPhase::Compiling, 2, false, 0, "SetupCompilingCard", nullptr},
+        {1.2, SetupReceiptPhase::Compiling, 2, false, 0, "SetupCompilingCard", "compiling"},
+        {1.45, SetupReceiptPhase::Compiling, 3, false, 0, "SetupCompilingCard", nullptr},
+        {1.93, SetupReceiptPhase::Compiling, 3, false, 0, "SetupCompilingCard", nullptr},
+        {1.95, SetupReceiptPhase::Success, 3, true, 1, "SetupSuccessCard", nullptr},
+        {2.2, SetupReceiptPhase::Success, 3, true, 1, "SetupSuccessCard", "success"},
+        {2.83, SetupReceiptPhase::Success, 3, true, 1, "SetupSuccessCard", nullptr},
+        {2.85, SetupReceiptPhase::Success, 3, false, 1, "SetupSuccessCard", nullptr},
+        {3.63, SetupReceiptPhase::Success, 3, false, 1, "SetupSuccessCard", nullptr},
+        {3.65, SetupReceiptPhase::Ready, 3, false, 1, "SetupReceipt", nullptr},
+        {10.0, SetupReceiptPhase::Ready, 3, false, 1, "SetupReceipt", "receipt"},
     };
     double now = 0;
     QImage picture;
@@ -69,13 +72,11 @@ TEST(SetupStep, TheShowTicksTheLinesThenArmsWithOneSoundThenShowsTheReceipt)
             EXPECT_NEAR(card->shadow().radius, 34, 0.01) << "the glow flared";
             EXPECT_NEAR(card->shadow().color.alphaF(), 0.55, 0.01);
         }
-        // The card's glow above it in the pictures of the three stages.
-        const char* stage = beat.at == 1.45 ? "compiling" : beat.at == 2.83 ? "success" : "receipt";
-        if (beat.at == 1.45 || beat.at == 2.83 || beat.at == 10) {
-            picture = w.picture(QStringLiteral("onboarding-setup-") + stage);
+        if (beat.picture != nullptr) {
+            picture = w.picture(QStringLiteral("onboarding-setup-") + beat.picture);
             const QColor glow = colorAt(picture, w.inWindow(*card, QPointF(card->width() / 2.0, -6)));
-            EXPECT_GT(glow.red(), OBTokens::canvas().red() + 20) << stage;
-            EXPECT_GT(glow.red(), glow.blue() + 20) << stage;
+            EXPECT_GT(glow.red(), OBTokens::canvas().red() + 20) << beat.picture;
+            EXPECT_GT(glow.red(), glow.blue() + 20) << beat.picture;
         }
     }
     EXPECT_NEAR(card->shadow().radius, 20, 0.01) << "and eased back";
