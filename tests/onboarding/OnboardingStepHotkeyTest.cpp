@@ -132,7 +132,7 @@ TEST(OnboardingStepHotkey, LeavingOrTearingDownDarkensTheKeysAndLeavesNoClearing
     }
 }
 
-TEST(OnboardingStepHotkey, PractisingWithTheRealKeysThroughTheWindow)
+TEST(OnboardingStepHotkey, PractisingWithTheRealKeysThroughTheWindowWithPictures)
 {
     OnboardingWindow w(OnboardingFlow::kHotkeyStep);
     EXPECT_EQ(w.services->calls, QStringList{"suspend"});
@@ -143,8 +143,16 @@ TEST(OnboardingStepHotkey, PractisingWithTheRealKeysThroughTheWindow)
     };
     const Qt::KeyboardModifiers combo = Qt::ShiftModifier | Qt::ControlModifier;
     auto* headline = w.view->currentStepView()->findChild<kit::TextView*>(QStringLiteral("HeadlineText"));
+    const QPointF badge = w.inWindow(QStringLiteral("hotkey.checklist.1"), QPointF(19, 22));
+    const QPointF hKey = w.inWindow(QStringLiteral("hotkey.key.H"), QPointF(4, 14));
+    const QPointF titleBar = w.inWindow(QStringLiteral("hotkey.chat"), QPointF(300, 17));
+    w.env.advance(1);
+    const QImage idle = w.picture(QStringLiteral("onboarding-hotkey-step"));
+    EXPECT_TRUE(near(colorAt(idle, badge), OBTokens::surfaceRaised()));
+    EXPECT_TRUE(near(colorAt(idle, hKey), OBTokens::surfaceRaised(), 4));
+    EXPECT_TRUE(near(colorAt(idle, titleBar), kit::rgb(0x1C1D25)));
 
-    // ⇧, then ⌘ 0.1 s later, then H 0.33 s after that.
+    // ⇧, then ⌘ 0.1 s later, then H 0.33 s after that: every key lit, the chat veiled with the time.
     key(true, Qt::Key_Shift, Qt::NoModifier);
     w.env.advance(0.1);
     key(true, Qt::Key_Control, Qt::ShiftModifier);
@@ -157,6 +165,12 @@ TEST(OnboardingStepHotkey, PractisingWithTheRealKeysThroughTheWindow)
     EXPECT_EQ(headline->runs().value(0).text, QStringLiteral("Your 0.43-second"));
     EXPECT_EQ(w.find(QStringLiteral("hotkey.chat"))->accessibleDescription(),
               QStringLiteral("VEILED IN 0.43S\nPress again to bring it back."));
+    w.env.advance(0.3);
+    const QImage veiled = w.picture(QStringLiteral("onboarding-hotkey-step-veiled"));
+    EXPECT_GT(colorAt(veiled, badge).red(), 220) << "the flame badge";
+    EXPECT_GT(colorAt(veiled, hKey).red(), 220) << "the lit H key";
+    EXPECT_TRUE(near(colorAt(veiled, titleBar), over(kit::rgb(0x000000, 0.92), kit::rgb(0x14151B)), 4))
+        << "the veil's cover over the window's own surface";
 
     // Held until it repeats, then again with ⌥: a firing each, the time kept.
     key(true, Qt::Key_H, combo, true);
@@ -174,54 +188,26 @@ TEST(OnboardingStepHotkey, PractisingWithTheRealKeysThroughTheWindow)
     EXPECT_EQ(reached.keys, QList<QKeyCombination>{Qt::CTRL | Qt::Key_H});
     EXPECT_EQ(headline->runs().value(0).text, QStringLiteral("Your 0.43-second"));
 
-    // Return still reaches Continue; leaving the step gives the system-wide hot key back.
+    // Later, the keys released and cleared: a tap on the shift key lights only its key and row,
+    // never fires, and clears a quarter second after.
+    key(false, Qt::Key_H, Qt::ControlModifier);
+    key(false, Qt::Key_Control, Qt::ControlModifier);
+    w.env.advance(1);
+    w.click(QStringLiteral("hotkey.key.shift"));
+    w.env.advance(0.2);
+    const QImage tapped = w.picture(QStringLiteral("onboarding-hotkey-step-tapped"));
+    EXPECT_GT(colorAt(tapped, badge).red(), 220);
+    EXPECT_TRUE(near(colorAt(tapped, hKey), OBTokens::surfaceRaised(), 4));
+    EXPECT_EQ(w.flow().shortcutTriggerCount(), 3);
+    w.env.advance(0.06);
+    EXPECT_FALSE(w.flow().isShiftHeld());
+
+    // With H held, Return still reaches Continue; leaving the step gives the system-wide hot key
+    // back.
+    key(true, Qt::Key_H, Qt::NoModifier);
+    ASSERT_TRUE(w.flow().isHHeld());
     key(true, Qt::Key_Return, Qt::NoModifier);
     EXPECT_EQ(w.flow().step(), OnboardingFlow::kSetupStep);
     EXPECT_EQ(w.services->calls, (QStringList{"suspend", "register"}));
     EXPECT_FALSE(w.flow().isHHeld()) << "the keys went dark with the step";
-}
-
-TEST(OnboardingStepHotkey, Pictures)
-{
-    OnboardingWindow w(OnboardingFlow::kHotkeyStep);
-    const auto render = [&w](const QString& name, double after) {
-        w.env.advance(after);
-        return w.picture(name);
-    };
-    const QPointF badge = w.inWindow(QStringLiteral("hotkey.checklist.1"), QPointF(19, 22));
-    const QPointF hKey = w.inWindow(QStringLiteral("hotkey.key.H"), QPointF(4, 14));
-    const QPointF titleBar = w.inWindow(QStringLiteral("hotkey.chat"), QPointF(300, 17));
-
-    const QImage idle = render(QStringLiteral("onboarding-hotkey-step"), 1);
-    EXPECT_TRUE(near(colorAt(idle, badge), OBTokens::surfaceRaised()));
-    EXPECT_TRUE(near(colorAt(idle, hKey), OBTokens::surfaceRaised(), 4));
-    EXPECT_TRUE(near(colorAt(idle, titleBar), kit::rgb(0x1C1D25)));
-
-    // A timed press: every key lit, the chat veiled with the time.
-    const auto key = [&w](bool press, int code, Qt::KeyboardModifiers modifiers) {
-        QTest::simulateEvent(w.view->windowHandle(), press, code, modifiers, QString(), false);
-    };
-    key(true, Qt::Key_Shift, Qt::NoModifier);
-    key(true, Qt::Key_Control, Qt::ShiftModifier);
-    w.env.advance(0.43);
-    key(true, Qt::Key_H, Qt::ShiftModifier | Qt::ControlModifier);
-    const QImage veiled = render(QStringLiteral("onboarding-hotkey-step-veiled"), 0.3);
-    EXPECT_GT(colorAt(veiled, badge).red(), 220) << "the flame badge";
-    EXPECT_GT(colorAt(veiled, hKey).red(), 220) << "the lit H key";
-    EXPECT_TRUE(near(colorAt(veiled, titleBar), over(kit::rgb(0x000000, 0.92), kit::rgb(0x14151B)), 4))
-        << "the veil's cover over the window's own surface";
-
-    // Later, the keys released and cleared: a tap on the shift key lights only its key and row,
-    // never fires, and clears a quarter second after.
-    key(false, Qt::Key_H, Qt::ShiftModifier | Qt::ControlModifier);
-    key(false, Qt::Key_Control, Qt::ShiftModifier | Qt::ControlModifier);
-    key(false, Qt::Key_Shift, Qt::ShiftModifier);
-    w.env.advance(1);
-    w.click(QStringLiteral("hotkey.key.shift"));
-    const QImage tapped = render(QStringLiteral("onboarding-hotkey-step-tapped"), 0.2);
-    EXPECT_GT(colorAt(tapped, badge).red(), 220);
-    EXPECT_TRUE(near(colorAt(tapped, hKey), OBTokens::surfaceRaised(), 4));
-    EXPECT_EQ(w.flow().shortcutTriggerCount(), 1);
-    w.env.advance(0.06);
-    EXPECT_FALSE(w.flow().isShiftHeld());
 }
