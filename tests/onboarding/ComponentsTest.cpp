@@ -28,6 +28,18 @@ OnboardingPill* pill(const QString& text, const OnboardingPillStyle& style, QWid
     return new OnboardingPill({text, QStringLiteral("chevron.right"), 12}, style, parent);
 }
 
+// A goal card's row: its title and a chevron inside a selectable row.
+SelectableRow* selectableRow(bool selected, std::function<void()> onPress)
+{
+    auto* row = new SelectableRow(selected, 16, std::move(onPress));
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(15, 15, 15, 15);
+    layout->addWidget(new kit::TextView(QStringLiteral("Protect Client Confidentiality"),
+                                        textLook(OBFont::geist(FontWeight::semibold, 15), Qt::white)));
+    layout->addWidget(new kit::SymbolView(QStringLiteral("chevron.right"), 12, OBTokens::textMuted()));
+    return row;
+}
+
 } // namespace
 
 TEST(OBTokens, ContrastTokensKeepTheSettingReadAtTheirFirstUse)
@@ -216,12 +228,7 @@ TEST(OnboardingComponents, GalleryPicture)
     texts->addWidget(panel);
     QList<SelectableRow*> rows;
     for (const bool selected : {true, false, false}) {
-        rows << new SelectableRow(selected, 16, [] {});
-        auto* layout = new QHBoxLayout(rows.last());
-        layout->setContentsMargins(15, 15, 15, 15);
-        layout->addWidget(new kit::TextView(QStringLiteral("Protect Client Confidentiality"),
-                                            textLook(OBFont::geist(FontWeight::semibold, 15), Qt::white)));
-        layout->addWidget(new kit::SymbolView(QStringLiteral("chevron.right"), 12, OBTokens::textMuted()));
+        rows << selectableRow(selected, [] {});
         texts->addWidget(rows.last());
     }
     hover(*rows.at(1), true);

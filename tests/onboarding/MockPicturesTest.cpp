@@ -239,18 +239,6 @@ TEST(MockChrome, DimmedLightsAndRoundEndedRules)
     EXPECT_TRUE(near(colorAt(image, {54.5, 43}), OBTokens::canvas()));
 }
 
-TEST(RevealVariant, RawValuesAreExactAndLowerCase)
-{
-    QStringList raw;
-    for (const RevealVariant v : reveal::allCases()) {
-        raw << reveal::rawValue(v);
-        EXPECT_EQ(reveal::fromRawValue(reveal::rawValue(v)), v);
-    }
-    EXPECT_EQ(raw, (QStringList{"search", "workchat", "banking", "files", "messages"}));
-    EXPECT_EQ(reveal::fromRawValue("Search"), std::nullopt);
-    EXPECT_EQ(reveal::fromRawValue("work chat"), std::nullopt);
-}
-
 TEST(RevealStack, ShowsTheFrontWindowUnderAtMostThreeBackStrips)
 {
     KitEnvironment env;

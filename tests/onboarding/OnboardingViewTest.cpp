@@ -30,12 +30,14 @@ TEST(OnboardingView, HeaderAndFooterFollowTheStepAndTheSignIn)
         auto* counter = v.find("stepCounter");
         auto* next = v.find("onboardingContinue");
         auto* signOut = v.find("onboardingSignOut");
-        EXPECT_EQ(back->isVisible(), step <= 4) << step;
-        EXPECT_EQ(counter->isVisible(), step <= 4) << step;
-        EXPECT_EQ(back->isEnabled(), step != 0) << step;
-        EXPECT_EQ(kit::ViewEffect::on(back).opacity(), step == 0 ? 0 : 1) << step;
-        EXPECT_EQ(next->isVisible(), step <= 3) << step;
-        EXPECT_FALSE(signOut->isVisible()) << step;
+        // Back, counter, Continue, Sign out: shown; back enabled and drawn.
+        EXPECT_EQ(
+            std::tuple(back->isVisible(), counter->isVisible(), next->isVisible(), signOut->isVisible()),
+            std::tuple(step <= 4, step <= 4, step <= 3, false))
+            << step;
+        EXPECT_EQ(std::pair(back->isEnabled(), kit::ViewEffect::on(back).opacity()),
+                  std::pair(step != 0, step == 0 ? 0.0 : 1.0))
+            << step;
         v.services->reportSignIn(true);
         EXPECT_EQ(signOut->isVisible(), step >= 4) << step;
         v.services->reportSignIn(false);

@@ -189,6 +189,9 @@ TEST(SetupStep, SigningInWhileTheReceiptShowsSwapsItsFooterAndBothButtonsContinu
     EXPECT_FALSE(w.find("setup.save")->isVisible());
     EXPECT_TRUE(w.find("setup.continue")->isVisible());
     EXPECT_TRUE(w.find("onboardingSignOut")->isVisible());
+    w.services->reportSignIn(false);
+    EXPECT_TRUE(w.find("setup.save")->isVisible() && !w.find("setup.continue")->isVisible()) << "and back";
+    w.services->reportSignIn(true);
 
     // Signed in, Continue hides the chosen apps that run and moves on without a sign-in.
     w.services->running = {QStringLiteral("com.tinyspeck.slackmacgap")};
@@ -196,12 +199,4 @@ TEST(SetupStep, SigningInWhileTheReceiptShowsSwapsItsFooterAndBothButtonsContinu
     EXPECT_EQ(w.step(), OnboardingFlow::kPermissionsStep);
     EXPECT_FALSE(w.services->calls.contains("signIn"));
     EXPECT_EQ(w.services->hidden, QList<QSet<QString>>{{QStringLiteral("com.tinyspeck.slackmacgap")}});
-
-    OnboardingWindow out(OnboardingFlow::kSetupStep,
-                         OnboardingWindow::kSignedIn | OnboardingWindow::kReduceMotion);
-    out.services->reportSignIn(false);
-    EXPECT_FALSE(out.find("onboardingSignOut")->isVisible());
-    out.click("setup.save");
-    EXPECT_EQ(out.services->calls.count("signIn"), 1);
-    EXPECT_EQ(out.step(), OnboardingFlow::kPermissionsStep);
 }
