@@ -29,15 +29,9 @@ quint32 MainPageFixture::addDisplay(const QRectF& frame,
 MenuBarView& MainPageFixture::open()
 {
     manager->setShareMaskEditor(&editor);
-    WindowManager& m = start();
-    m.startVirtualDisplay();
+    start().startVirtualDisplay();
     t.scheduler.advance(VirtualDisplayManager::kFirstRegistrationCheck + 0.1);
-    root = std::make_unique<MenuBarView>(pip);
-    root->setWindowManager(m);
-    root->setUpdaterManager(updater);
-    root->show();
-    settle();
-    return *root;
+    return RootTest::open();
 }
 
 QImage MainPageFixture::audience() const

@@ -2,21 +2,19 @@
 
 #include "capture/ShareMaskEditor.h"
 #include "capture/VirtualDisplayManager.h"
-#include "pip/PiPController.h"
 #include "popover/MainPageView.h"
-#include "popover/MenuBarView.h"
-#include "tests/popover/RowFixture.h"
+#include "tests/popover/PopoverFixture.h"
 
 #include <QImage>
-
-#include <memory>
 
 namespace testing_support {
 
 // The popover as the shell hosts it, signed in, over a simulated desktop whose main display the
 // virtual display mirrors, with a mask editor of the test's own.
-struct MainPageFixture : RowFixture
+struct MainPageFixture : RootTest
 {
+    ~MainPageFixture() override { root.reset(); }
+
     // Replaces the main display (before opening).
     void useMainDisplay(const QRectF& frame, double scale, const QColor& wallpaper);
     // Adds a display beside the main one.
@@ -38,10 +36,7 @@ struct MainPageFixture : RowFixture
     // The preview card as drawn now, and its colour where a point of the mirrored display lands.
     QColor previewAt(QPointF point) const;
 
-    PiPController pip{t.services()};
-    RecordingUpdater updater;
     ShareMaskEditor editor{t.services(), manager.get()};
-    std::unique_ptr<MenuBarView> root;
     double scale = 2;
 };
 
