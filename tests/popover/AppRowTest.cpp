@@ -303,32 +303,18 @@ namespace {
 const QString kBeta = QStringLiteral("com.example.beta");
 const QString kDelta = QStringLiteral("com.example.delta");
 
-// Every row widget of the list, and how many of them have been destroyed since.
-struct RowCensus
+// Every row widget of the list, watched: a destroyed one reads as null.
+QList<QPointer<QWidget>> rowsOf(const QWidget& list)
 {
     QList<QPointer<QWidget>> rows;
-    int destroyed = 0;
-    QObject context; // ends the counting with the census
-
-    explicit RowCensus(const QWidget& list)
-    {
-        QList<QWidget*> all;
-        for (QWidget* w : list.findChildren<AppRowView*>()) {
-            all.append(w);
-        }
-        for (QWidget* w : list.findChildren<WindowRowView*>()) {
-            all.append(w);
-        }
-        for (QWidget* w : all) {
-            rows.append(w);
-            QObject::connect(w, &QObject::destroyed, &context, [this] { ++destroyed; });
-        }
+    for (QWidget* row : list.findChildren<AppRowView*>()) {
+        rows << row;
     }
-    static qsizetype count(const QWidget& list)
-    {
-        return list.findChildren<AppRowView*>().size() + list.findChildren<WindowRowView*>().size();
+    for (QWidget* row : list.findChildren<WindowRowView*>()) {
+        rows << row;
     }
-};
+    return rows;
+}
 
 } // namespace
 
@@ -353,9 +339,8 @@ TEST_F(AppList, RowsKeepHoverExpansionPanelAndSliderDragAcrossRefreshesThatReord
     const kit::FlameSliderGeometry g = slider.geometryNow();
     press(slider, QPointF(g.knobCenter(), 9));
 
-    RowCensus census(list);
-    const qsizetype rowCount = RowCensus::count(list);
-    ASSERT_EQ(rowCount, 6);
+    const QList<QPointer<QWidget>> rows = rowsOf(list);
+    ASSERT_EQ(rows.size(), 6);
 
     // A refresh that changes one title updates that row in place.
     t.desktop.setWindowTitle(beta[1], QStringLiteral("Two, renamed"));
@@ -374,8 +359,8 @@ TEST_F(AppList, RowsKeepHoverExpansionPanelAndSliderDragAcrossRefreshesThatReord
         order << row->app().name;
     }
     EXPECT_EQ(order, (QStringList{"Alpha", "Beta", "Delta"}));
-    EXPECT_EQ(census.destroyed, 0);
-    EXPECT_EQ(RowCensus::count(list), rowCount + 1);
+    EXPECT_EQ(rows.count(nullptr), 0);
+    EXPECT_EQ(rowsOf(list).size(), rows.size() + 1);
     EXPECT_EQ(list.row(kBeta), betaRow);
     EXPECT_EQ(list.row(kDelta), deltaRow);
     EXPECT_TRUE(betaRow->model().isExpanded);
@@ -393,7 +378,7 @@ TEST_F(AppList, RowsKeepHoverExpansionPanelAndSliderDragAcrossRefreshesThatReord
     t.desktop.removeWindow(beta[0]);
     t.desktop.terminateApp(pids.value(alpha));
     refresh();
-    EXPECT_EQ(census.destroyed, 1);
+    EXPECT_EQ(rows.count(nullptr), 1);
     EXPECT_EQ(list.rows(), (QList<AppRowView*>{betaRow, deltaRow}));
     EXPECT_EQ(betaRow->windowRows().size(), 1);
     EXPECT_EQ(betaRow->windowRows().first()->displayTitle(), QStringLiteral("Two, renamed"));
