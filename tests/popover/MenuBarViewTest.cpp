@@ -29,7 +29,9 @@ T* child(const QWidget& root, const char* name)
 
 } // namespace
 
-TEST_F(RootTest, SignedOutShowsTheSignInPanelWhoseStatusFollowsTheSession)
+// Signed out, then signed in, then with the guide open, each rendered to PNG (see
+// picturesFolder) and checked at sentinel pixels.
+TEST_F(RootTest, SignedOutShowsTheSignInPanelWhoseStatusFollowsTheSessionThenTheMainFrameAndTheGuide)
 {
     MenuBarView& popover = open(false);
     auto* button = child<kit::PillButton>(popover, "signInButton");
@@ -40,6 +42,27 @@ TEST_F(RootTest, SignedOutShowsTheSignInPanelWhoseStatusFollowsTheSession)
     EXPECT_FALSE(showing(child(popover, "guideButton")) || showing(child(popover, "settingsButton")));
     EXPECT_FALSE(showing(child(popover, "signInStatus"))) << "no message, no row";
 
+    QImage image;
+    const auto render = [&](const QString& name) {
+        advance();
+        image = kit::renderView(popover, 2.0);
+        EXPECT_TRUE(image.save(picturePath(name)));
+    };
+    // The colour at a point of a control: at its middle, moved by an offset, or `inset` points in
+    // from its leading edge.
+    const auto colour = [&](const QWidget* control, QPointF offset = {}, std::optional<double> inset = {}) {
+        const QRectF frame(QPointF(control->mapTo(&popover, QPoint(0, 0))), QSizeF(control->size()));
+        return colorAt(image,
+                       inset ? QPointF(frame.left() + *inset, frame.center().y()) : frame.center() + offset);
+    };
+    manager->setAuthStatusMessage(QStringLiteral("Sign in required"));
+    render(QStringLiteral("popover-signed-out"));
+    EXPECT_TRUE(flameLike(colour(button)));
+    EXPECT_TRUE(flameLike(colour(child(popover, "menuBarLogo"), {-7, 0})));
+    EXPECT_TRUE(near(colour(popover.signInPanel()->findChild<kit::CardBackground*>(), {}, 6),
+                     kit::Palette::surface()));
+    EXPECT_TRUE(near(colorAt(image, QPointF(20, 600)), kit::Palette::canvas()));
+
     // A failed sign-in: the message, a still dot, the first label again.
     manager->setAuthStatusMessage(QStringLiteral("Sign-in failed. Try again."));
     manager->setAuthInProgress(false);
@@ -48,12 +71,21 @@ TEST_F(RootTest, SignedOutShowsTheSignInPanelWhoseStatusFollowsTheSession)
     EXPECT_FALSE(child<kit::PulseDot>(popover, "signInStatusDot")->pulses());
     EXPECT_EQ(button->text(), QStringLiteral("Sign in with Veilmox"));
 
-    // Signed in: the header's buttons with their tooltips.
+    // Signed in: the header's buttons with their tooltips; the guide button lights while open.
     manager->setIsAuthenticated(true);
-    EXPECT_EQ(kit::TooltipSource::of(child(popover, "guideButton"))->text(),
+    render(QStringLiteral("popover-signed-in"));
+    const QWidget* guideButton = child(popover, "guideButton");
+    EXPECT_EQ(kit::TooltipSource::of(guideButton)->text(),
               QStringLiteral("How to share your screen in meetings"));
     EXPECT_EQ(kit::TooltipSource::of(child(popover, "settingsButton"))->text(),
               QStringLiteral("Preferences & Settings"));
+    EXPECT_TRUE(near(colour(guideButton, {11, 0}), kit::Palette::canvas())) << "no disc while closed";
+
+    popover.navigation().toggleHelpGuide();
+    render(QStringLiteral("popover-guide"));
+    EXPECT_TRUE(near(colour(guideButton, {11, 0}), kit::Palette::surfaceRaised())) << "the button is active";
+    EXPECT_TRUE(near(colour(popover.guideCard(), {}, 5), kit::Palette::surface()));
+    EXPECT_TRUE(near(colour(child(popover, "guideGotItButton"), {}, 6), Qt::white));
 }
 
 TEST_F(RootTest, NavigationKeepsSettingsOverAutoHideAndTheGuideAcrossPagesAndSignOut)
@@ -206,44 +238,6 @@ TEST_F(RootTest, TheGuideShowsItsStepsAndTipsWithBoldRunsWhole)
     t.accessibility.setIncreaseContrast(true);
     EXPECT_TRUE(near(texts[0]->look().color, kit::white(0.9), 1));
     EXPECT_TRUE(near(texts[2]->look().color, Qt::white, 1));
-}
-
-TEST_F(RootTest, PicturesSignedOutSignedInAndWithTheGuideOpen)
-{
-    start(false);
-    manager->setAuthStatusMessage(QStringLiteral("Sign in required"));
-    MenuBarView& popover = open(false);
-    QImage image;
-    const auto render = [&](const QString& name) {
-        advance();
-        image = kit::renderView(popover, 2.0);
-        EXPECT_TRUE(image.save(picturePath(name)));
-    };
-    // The colour at a point of a control: at its middle, moved by an offset, or `inset` points in
-    // from its leading edge.
-    const auto colour = [&](const QWidget* control, QPointF offset = {}, std::optional<double> inset = {}) {
-        const QRectF frame(QPointF(control->mapTo(&popover, QPoint(0, 0))), QSizeF(control->size()));
-        return colorAt(image,
-                       inset ? QPointF(frame.left() + *inset, frame.center().y()) : frame.center() + offset);
-    };
-
-    render(QStringLiteral("popover-signed-out"));
-    EXPECT_TRUE(flameLike(colour(child(popover, "signInButton"))));
-    EXPECT_TRUE(flameLike(colour(child(popover, "menuBarLogo"), {-7, 0})));
-    EXPECT_TRUE(near(colour(popover.signInPanel()->findChild<kit::CardBackground*>(), {}, 6),
-                     kit::Palette::surface()));
-    EXPECT_TRUE(near(colorAt(image, QPointF(20, 600)), kit::Palette::canvas()));
-
-    manager->setIsAuthenticated(true);
-    render(QStringLiteral("popover-signed-in"));
-    const QWidget* guideButton = child(popover, "guideButton");
-    EXPECT_TRUE(near(colour(guideButton, {11, 0}), kit::Palette::canvas())) << "no disc while closed";
-
-    popover.navigation().toggleHelpGuide();
-    render(QStringLiteral("popover-guide"));
-    EXPECT_TRUE(near(colour(guideButton, {11, 0}), kit::Palette::surfaceRaised())) << "the button is active";
-    EXPECT_TRUE(near(colour(popover.guideCard(), {}, 5), kit::Palette::surface()));
-    EXPECT_TRUE(near(colour(child(popover, "guideGotItButton"), {}, 6), Qt::white));
 }
 
 namespace {

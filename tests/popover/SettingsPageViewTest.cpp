@@ -87,7 +87,7 @@ QMap<QString, bool> operationsDone(SettingsScene& s)
 
 class SettingsControl
     : public SettingsScene
-    , public testing::WithParamInterface<const char*>
+    , public testing::WithParamInterface<QString>
 {};
 
 TEST_P(SettingsControl, ReachesItsOperation)
@@ -100,7 +100,7 @@ TEST_P(SettingsControl, ReachesItsOperation)
     manager->startVirtualDisplay();
     t.desktop.setScreenRecordingPermission(true);
     open();
-    const QString control = QString::fromLatin1(GetParam());
+    const QString control = GetParam();
     EXPECT_FALSE(operationsDone(*this).value(control, true));
     click(named(*page, control));
     // Replies and deferred work (the permission probe, the onboarding replay) land.
@@ -108,25 +108,15 @@ TEST_P(SettingsControl, ReachesItsOperation)
     EXPECT_TRUE(operationsDone(*this).value(control));
 }
 
-const char* const kSettingsControls[] = {"launchAtLoginSwitch",
-                                         "globalShortcutSwitch",
-                                         "hideNotificationsSwitch",
-                                         "panicModeCover",
-                                         "pipShownSwitch",
-                                         "pipAutoShowSwitch",
-                                         "systemSettingsButton",
-                                         "recheckButton",
-                                         "resetButton",
-                                         "checkNowButton",
-                                         "replayButton",
-                                         "signOutButton",
-                                         "settingsQuitButton",
-                                         "doneButton",
-                                         "backButton"};
-INSTANTIATE_TEST_SUITE_P(SettingsPage,
-                         SettingsControl,
-                         testing::ValuesIn(kSettingsControls),
-                         [](const auto& param) { return std::string(param.param); });
+INSTANTIATE_TEST_SUITE_P(
+    SettingsPage,
+    SettingsControl,
+    testing::ValuesIn(
+        QStringLiteral("launchAtLoginSwitch globalShortcutSwitch hideNotificationsSwitch panicModeCover "
+                       "pipShownSwitch pipAutoShowSwitch systemSettingsButton recheckButton resetButton "
+                       "checkNowButton replayButton signOutButton settingsQuitButton doneButton backButton")
+            .split(u' ')),
+    [](const auto& param) { return param.param.toStdString(); });
 
 TEST_F(SettingsPageTest, LaunchAtLoginShowsTheSystemsStateAfterAFailure)
 {
