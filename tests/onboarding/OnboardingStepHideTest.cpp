@@ -1,5 +1,5 @@
 // The hide step: the beat that holds a pick before it joins the selection, in virtual time;
-// leaving the step; the window's Continue and teardown; pictures of its states.
+// leaving the step; in the window, pictures of its states, Continue and teardown.
 #include "onboarding/steps/OnboardingStepHide.h"
 
 #include "onboarding/OBControls.h"
@@ -110,27 +110,7 @@ TEST(OnboardingStepHide, LeavingDuringABeatKeepsThePicksAndTheBeatNeverEndsLater
     }
 }
 
-TEST(OnboardingStepHide, InTheWindowContinueWaitsForTheBeatAndAClosedWindowKeepsThePick)
-{
-    OnboardingWindow w(OnboardingFlow::kHideStep, 0, {}, {});
-    auto* next = w.find<OnboardingPill>(QStringLiteral("onboardingContinue"));
-    w.click(QStringLiteral("hide.category.Desktop & Files"));
-    EXPECT_FALSE(next->isEnabled());
-    w.env.advance(OnboardingStepHide::kBeat);
-    EXPECT_TRUE(next->isEnabled());
-
-    // Closed in the middle of a beat: the step goes before the flow it writes to, so the pick
-    // reaches the draft that the next launch resumes from.
-    w.click(QStringLiteral("hide.category.Personal Messages"));
-    QStringList storedAsTheFlowGoes;
-    QObject::connect(&w.flow(), &QObject::destroyed, [&] {
-        storedAsTheFlowGoes = OnboardingDraft::load(w.services->store).selectedCategories;
-    });
-    w.view.reset();
-    EXPECT_EQ(storedAsTheFlowGoes, (QStringList{"Desktop & Files", "Personal Messages"}));
-}
-
-TEST(OnboardingStepHide, Pictures)
+TEST(OnboardingStepHide, InTheWindowPicturesThenContinueWaitsForTheBeatAndAClosedWindowKeepsThePick)
 {
     OnboardingWindow w(OnboardingFlow::kHideStep);
     const auto render = [&w](const QString& name, double after = 1) {
@@ -176,4 +156,21 @@ TEST(OnboardingStepHide, Pictures)
                      over(OBTokens::hairline(), OBTokens::surface()),
                      3))
         << "the panel's border is the plain hairline again";
+
+    // Nothing chosen: Continue waits for the beat of the first pick.
+    auto* next = w.find<OnboardingPill>(QStringLiteral("onboardingContinue"));
+    w.click(QStringLiteral("hide.category.Desktop & Files"));
+    EXPECT_FALSE(next->isEnabled());
+    w.env.advance(OnboardingStepHide::kBeat);
+    EXPECT_TRUE(next->isEnabled());
+
+    // Closed in the middle of a beat: the step goes before the flow it writes to, so the pick
+    // reaches the draft that the next launch resumes from.
+    w.click(QStringLiteral("hide.category.Personal Messages"));
+    QStringList storedAsTheFlowGoes;
+    QObject::connect(&w.flow(), &QObject::destroyed, [&] {
+        storedAsTheFlowGoes = OnboardingDraft::load(w.services->store).selectedCategories;
+    });
+    w.view.reset();
+    EXPECT_EQ(storedAsTheFlowGoes, (QStringList{"Desktop & Files", "Personal Messages"}));
 }

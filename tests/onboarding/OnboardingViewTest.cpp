@@ -72,10 +72,32 @@ TEST(OnboardingView, ContinueAndReturnActOnlyWhenTheStepHasWhatItNeeds)
     EXPECT_FALSE(next->isEnabled()) << "nothing to hide chosen";
 }
 
+// The window on the demo step, pictured (the run without Reduce Motion goes last and leaves its
+// picture), then a step forward and back.
 TEST(OnboardingView, StepsSlideInFromTheSideTheyComeFromAndOnlyFadeUnderReduceMotion)
 {
-    for (const bool reduceMotion : {false, true}) {
-        OnboardingWindow v(2, reduceMotion ? OnboardingWindow::kReduceMotion : 0U);
+    for (const bool reduceMotion : {true, false}) {
+        OnboardingWindow v(2, reduceMotion ? OnboardingWindow::kReduceMotion : 0U, QStringLiteral("remote"));
+        v.env.advance(1);
+        const QImage image = v.picture(QStringLiteral("onboarding-window"));
+        EXPECT_EQ(image.size(), QSize(2160, 1440));
+        // The counter: two steps passed, the current one white, four ahead.
+        const QWidget* counter = v.find("stepCounter");
+        const QPointF origin = counter->mapTo(v.view.get(), QPointF(0, 1.5));
+        const double segment = (counter->width() - 6 * 6) / 7.0 + 6;
+        for (int i = 0; i < 7; ++i) {
+            const QColor expected = i < 2    ? over(OBTokens::textSecondary())
+                                    : i == 2 ? Qt::white
+                                             : OBTokens::surfaceHigh();
+            EXPECT_TRUE(near(colorAt(image, origin + QPointF(segment * i + segment / 2 - 3, 0)), expected, 3))
+                << i;
+        }
+        // The canvas, the footer's rule, and the dimmed Continue (the veil is not tried yet).
+        EXPECT_TRUE(near(colorAt(image, {20, 300}), OBTokens::canvas()));
+        EXPECT_TRUE(near(colorAt(image, {540, 656.5}), over(OBTokens::hairline()), 2));
+        EXPECT_TRUE(
+            near(colorAt(image, v.inWindow("onboardingContinue", QPointF(6, 20))), over(kit::white(0.4)), 3));
+
         v.flow().setHasTriedVeil(true);
         v.click("onboardingContinue");
         v.env.advance(0.05);
@@ -151,32 +173,4 @@ TEST(OnboardingView, TheFlowAppearsOnceAndEndsOnlyWhenTheWindowClosesOrTheViewGo
     };
     other.view.reset();
     EXPECT_EQ(seen, QStringList{"app_closed:1"});
-}
-
-TEST(OnboardingView, WindowPicture)
-{
-    OnboardingWindow v(2);
-    v.flow().setPersona(QStringLiteral("remote"));
-    v.env.advance(1);
-    const QImage image = v.picture(QStringLiteral("onboarding-window"));
-    EXPECT_EQ(image.size(), QSize(2160, 1440));
-
-    // The counter: two steps passed, the current one white, four ahead.
-    const QWidget* counter = v.find("stepCounter");
-    const QPointF origin = counter->mapTo(v.view.get(), QPointF(0, 1.5));
-    const double segment = (counter->width() - 6 * 6) / 7.0 + 6;
-    const auto at = [&](int i) {
-        return colorAt(image, origin + QPointF(segment * i + segment / 2 - 3, 0));
-    };
-    EXPECT_TRUE(near(at(0), over(OBTokens::textSecondary()), 3));
-    EXPECT_TRUE(near(at(1), over(OBTokens::textSecondary()), 3));
-    EXPECT_TRUE(near(at(2), Qt::white, 3));
-    for (int i = 3; i < 7; ++i) {
-        EXPECT_TRUE(near(at(i), OBTokens::surfaceHigh(), 3)) << i;
-    }
-    // The canvas, the footer's rule, and the dimmed Continue (the veil is not tried yet).
-    EXPECT_TRUE(near(colorAt(image, {20, 300}), OBTokens::canvas()));
-    EXPECT_TRUE(near(colorAt(image, {540, 656.5}), over(OBTokens::hairline()), 2));
-    const QWidget* next = v.find("onboardingContinue");
-    EXPECT_TRUE(near(colorAt(image, next->mapTo(v.view.get(), QPointF(6, 20))), over(kit::white(0.4)), 3));
 }
