@@ -239,6 +239,15 @@ TEST(MockChrome, DimmedLightsAndRoundEndedRules)
     EXPECT_TRUE(near(colorAt(image, {54.5, 43}), OBTokens::canvas()));
 }
 
+TEST(RevealVariant, RawValuesRoundTripAndMatchOnlyExactly)
+{
+    for (const RevealVariant v : reveal::allCases()) {
+        EXPECT_EQ(reveal::fromRawValue(reveal::rawValue(v)), v);
+    }
+    EXPECT_EQ(reveal::fromRawValue("Search"), std::nullopt);
+    EXPECT_EQ(reveal::fromRawValue("work chat"), std::nullopt);
+}
+
 // The strips' own insets are checked in the gallery's picture of the pile.
 TEST(RevealStack, ShowsTheFrontWindowUnderAtMostThreeBackStrips)
 {
