@@ -1,14 +1,15 @@
-// The onboarding's text pieces, cards, pills, key caps, chips and slider: behaviour through their
-// widgets, and a gallery picture with sentinel pixels.
+// The onboarding's design tokens, text pieces, cards, pills, key caps, chips and slider:
+// behaviour through their widgets, and a gallery picture with sentinel pixels.
 #include "onboarding/OBComponents.h"
 #include "onboarding/OBControls.h"
+#include "onboarding/OBTokens.h"
 #include "shell/kit/FlameSlider.h"
 #include "shell/kit/Palette.h"
 #include "shell/kit/PulseDot.h"
 #include "shell/kit/Snapshot.h"
 #include "shell/kit/SymbolView.h"
 #include "shell/kit/TextView.h"
-#include "tests/shell/kit/KitTestSupport.h"
+#include "tests/onboarding/OnboardingWindow.h"
 
 #include <QHBoxLayout>
 #include <QSignalSpy>
@@ -17,6 +18,8 @@
 #include <gtest/gtest.h>
 
 using namespace testing_support;
+using kit::Animation;
+using kit::FontWeight;
 
 namespace {
 
@@ -25,12 +28,47 @@ OnboardingPill* pill(const QString& text, const OnboardingPillStyle& style, QWid
     return new OnboardingPill({text, QStringLiteral("chevron.right"), 12}, style, parent);
 }
 
-bool flameLike(const QColor& c)
+// A goal card's row: its title and a chevron inside a selectable row.
+SelectableRow* selectableRow(bool selected, std::function<void()> onPress)
 {
-    return c.red() > 220 && c.green() > 90 && c.green() < 160 && c.blue() < 70;
+    auto* row = new SelectableRow(selected, 16, std::move(onPress));
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(15, 15, 15, 15);
+    layout->addWidget(new kit::TextView(QStringLiteral("Protect Client Confidentiality"),
+                                        textLook(OBFont::geist(FontWeight::semibold, 15), Qt::white)));
+    layout->addWidget(new kit::SymbolView(QStringLiteral("chevron.right"), 12, OBTokens::textMuted()));
+    return row;
 }
 
 } // namespace
+
+TEST(OBTokens, ContrastTokensKeepTheSettingReadAtTheirFirstUse)
+{
+    KitEnvironment env;
+    env.accessibility().setIncreaseContrast(true);
+    const ContrastToken readWhileOn(&kit::SecondaryWhite::body);
+    EXPECT_EQ(readWhileOn.value(), kit::white(0.9));
+
+    env.accessibility().setIncreaseContrast(false);
+    EXPECT_EQ(readWhileOn.value(), kit::white(0.9));
+    const ContrastToken readWhileOff(&kit::SecondaryWhite::body);
+    EXPECT_EQ(readWhileOff.value(), kit::white(0.55));
+    env.accessibility().setIncreaseContrast(true);
+    EXPECT_EQ(readWhileOff.value(), kit::white(0.55));
+}
+
+TEST(OBMotion, CurvesAndSpringsGiveWayToTheReduceMotionAnimationAtEachCall)
+{
+    KitEnvironment env;
+    EXPECT_EQ(OBMotion::curve(0.3), Animation::standard(0.3));
+    EXPECT_EQ(OBMotion::spring(0.4, 1.0), Animation::spring(0.4, 1.0));
+    EXPECT_EQ(SelectableRowLook::hoverAnimation(), Animation::standard(0.18));
+
+    env.accessibility().setReduceMotion(true);
+    EXPECT_EQ(OBMotion::curve(0.3), kit::reduceMotionAnimation());
+    EXPECT_EQ(OBMotion::spring(0.4, 1.0), kit::reduceMotionAnimation());
+    EXPECT_EQ(SelectableRowLook::hoverAnimation(), kit::reduceMotionAnimation());
+}
 
 TEST(OnboardingPill, FortyPointsHighIsWhereTheLargeSizeClassBegins)
 {
@@ -106,9 +144,14 @@ TEST(SelectableRow, AClickAnywhereActsOnceAndSelectionWinsOverHover)
     EXPECT_EQ(row.currentBorder(), OBTokens::hairlineHover());
 }
 
-TEST(TextPieces, HeadlinesBreakBeforeTheTailAndEyebrowsAreCapitalisedAndTracked)
+TEST(TextPieces, HeadlinesTrackBySizeAndBreakBeforeTheTailEyebrowsAreCapitalisedTrackedMono)
 {
     KitEnvironment env;
+    for (const auto& [size, tracking] : {std::pair(40.0, -1.0), {28.0, -0.7}, {15.0, -0.375}}) {
+        const OBFont font = HeadlineLook::font(size);
+        EXPECT_DOUBLE_EQ(font.tracking, tracking) << size;
+        EXPECT_EQ(std::pair(font.faceName(), font.size), std::pair(QStringLiteral("Geist-SemiBold"), size));
+    }
     std::unique_ptr<kit::TextView> headline(
         HeadlineText{QStringLiteral("Hi"), QStringLiteral("there."), 28}.view());
     EXPECT_EQ(headline->layoutAt(900).lineTexts(), (QStringList{"Hi", "there."}));
@@ -117,6 +160,10 @@ TEST(TextPieces, HeadlinesBreakBeforeTheTailAndEyebrowsAreCapitalisedAndTracked)
         EyebrowLabel{QStringLiteral("Your screen, mid-share"), OBTokens::textTertiary(), 0.24}.view());
     EXPECT_EQ(eyebrow->text(), QStringLiteral("YOUR SCREEN, MID-SHARE"));
     EXPECT_DOUBLE_EQ(eyebrow->look().tracking, 2.28);
+    EXPECT_EQ(EyebrowLook::font(0.24).faceName(), QStringLiteral("GeistMono-Regular"));
+    // Mono text of any weight but regular takes the medium face; system text names no face.
+    EXPECT_EQ(OBFont::mono(FontWeight::bold, 10).faceName(), QStringLiteral("GeistMono-Medium"));
+    EXPECT_EQ(OBFont::system(12, FontWeight::semibold).faceName(), QString());
 }
 
 TEST(KeyCap, StretchesWithoutAWidthAndOnlyAPressableCapTakesClicks)
@@ -181,13 +228,7 @@ TEST(OnboardingComponents, GalleryPicture)
     texts->addWidget(panel);
     QList<SelectableRow*> rows;
     for (const bool selected : {true, false, false}) {
-        rows << new SelectableRow(selected, 16, [] {});
-        auto* layout = new QHBoxLayout(rows.last());
-        layout->setContentsMargins(15, 15, 15, 15);
-        layout->addWidget(
-            new kit::TextView(QStringLiteral("Protect Client Confidentiality"),
-                              textLook(OBFont::geist(kit::FontWeight::semibold, 15), Qt::white)));
-        layout->addWidget(new kit::SymbolView(QStringLiteral("chevron.right"), 12, OBTokens::textMuted()));
+        rows << selectableRow(selected, [] {});
         texts->addWidget(rows.last());
     }
     hover(*rows.at(1), true);

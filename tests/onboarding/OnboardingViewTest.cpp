@@ -1,18 +1,11 @@
 // The onboarding window's view over scripted services: its header and footer per step, Continue
 // and Return, the slide between steps, the leaving step, and when the flow appears and ends.
-#include "onboarding/OnboardingView.h"
-
 #include "onboarding/OBControls.h"
-#include "onboarding/OnboardingFlow.h"
-#include "shell/kit/PageStack.h"
 #include "shell/kit/Palette.h"
-#include "shell/kit/Snapshot.h"
 #include "shell/kit/ViewEffect.h"
-#include "tests/onboarding/FakeOnboardingServices.h"
-#include "tests/shell/kit/KitTestSupport.h"
+#include "tests/onboarding/OnboardingWindow.h"
 
 #include <QAbstractButton>
-#include <QPointer>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -21,65 +14,30 @@ using namespace testing_support;
 
 namespace {
 
-// A view over fake services that the test keeps a hand on, shown as its window would be.
-struct View
+kit::ViewPose pose(const OnboardingWindow& w)
 {
-    explicit View(std::optional<qint64> storedStep = std::nullopt, bool signedIn = false)
-    {
-        auto owned = std::make_unique<FakeOnboardingServices>();
-        services = owned.get();
-        services->authenticated = signedIn;
-        if (storedStep) {
-            OnboardingDraft draft;
-            draft.step = *storedStep;
-            draft.save(services->store);
-        }
-        view = std::make_unique<OnboardingView>(std::move(owned), [this] { ++completions; });
-        view->setAttribute(Qt::WA_DontShowOnScreen);
-        view->show();
-    }
-
-    template <typename T = QWidget>
-    T* find(const QString& name) const
-    {
-        return view->findChild<T*>(name);
-    }
-    // A click in the middle of a control.
-    void click(const QString& name) const
-    {
-        QWidget* widget = find(name);
-        ASSERT_NE(widget, nullptr) << name.toStdString();
-        press(*widget, QPointF(widget->rect().center()));
-        release(*widget, QPointF(widget->rect().center()));
-    }
-    kit::ViewPose pose() const
-    {
-        const kit::ViewEffect* effect = kit::ViewEffect::of(view->currentStepView());
-        return effect != nullptr ? effect->pose() : kit::ViewPose();
-    }
-
-    KitEnvironment env;
-    FakeOnboardingServices* services = nullptr;
-    int completions = 0;
-    std::unique_ptr<OnboardingView> view;
-};
+    const kit::ViewEffect* effect = kit::ViewEffect::of(w.view->currentStepView());
+    return effect != nullptr ? effect->pose() : kit::ViewPose();
+}
 
 } // namespace
 
 TEST(OnboardingView, HeaderAndFooterFollowTheStepAndTheSignIn)
 {
     for (int step = 0; step < OnboardingFlow::kStepCount; ++step) {
-        View v(step);
+        OnboardingWindow v(step);
         auto* back = v.find<QAbstractButton>("onboardingBack");
         auto* counter = v.find("stepCounter");
         auto* next = v.find("onboardingContinue");
         auto* signOut = v.find("onboardingSignOut");
-        EXPECT_EQ(back->isVisible(), step <= 4) << step;
-        EXPECT_EQ(counter->isVisible(), step <= 4) << step;
-        EXPECT_EQ(back->isEnabled(), step != 0) << step;
-        EXPECT_EQ(kit::ViewEffect::on(back).opacity(), step == 0 ? 0 : 1) << step;
-        EXPECT_EQ(next->isVisible(), step <= 3) << step;
-        EXPECT_FALSE(signOut->isVisible()) << step;
+        // Back, counter, Continue, Sign out: shown; back enabled and drawn.
+        EXPECT_EQ(
+            std::tuple(back->isVisible(), counter->isVisible(), next->isVisible(), signOut->isVisible()),
+            std::tuple(step <= 4, step <= 4, step <= 3, false))
+            << step;
+        EXPECT_EQ(std::pair(back->isEnabled(), kit::ViewEffect::on(back).opacity()),
+                  std::pair(step != 0, step == 0 ? 0.0 : 1.0))
+            << step;
         v.services->reportSignIn(true);
         EXPECT_EQ(signOut->isVisible(), step >= 4) << step;
         v.services->reportSignIn(false);
@@ -92,47 +50,68 @@ TEST(OnboardingView, HeaderAndFooterFollowTheStepAndTheSignIn)
 
 TEST(OnboardingView, ContinueAndReturnActOnlyWhenTheStepHasWhatItNeeds)
 {
-    View v;
+    OnboardingWindow v;
     auto* next = v.find<OnboardingPill>("onboardingContinue");
     EXPECT_FALSE(next->isEnabled());
     EXPECT_FALSE(next->style().enabled);
     QTest::keyClick(v.view.get(), Qt::Key_Return);
     v.click("onboardingContinue");
-    EXPECT_EQ(v.view->flow().step(), 0);
+    EXPECT_EQ(v.flow().step(), 0);
 
     v.click("goal.persona.student");
-    EXPECT_EQ(v.view->flow().persona(), QStringLiteral("student"));
+    EXPECT_EQ(v.flow().persona(), QStringLiteral("student"));
     EXPECT_TRUE(next->isEnabled());
     EXPECT_TRUE(next->style().enabled);
     QTest::keyClick(v.view.get(), Qt::Key_Return, Qt::ShiftModifier);
-    EXPECT_EQ(v.view->flow().step(), 0) << "Return with a modifier is not the shortcut";
+    EXPECT_EQ(v.flow().step(), 0) << "Return with a modifier is not the shortcut";
     QTest::keyClick(v.view.get(), Qt::Key_Return);
-    EXPECT_EQ(v.view->flow().step(), 1);
+    EXPECT_EQ(v.flow().step(), 1);
     v.env.advance(1);
     v.click("hide.category.Work Chat");
     v.click("hide.category.Banking & Finance");
     EXPECT_FALSE(next->isEnabled()) << "nothing to hide chosen";
 }
 
+// The window on the demo step, pictured (the run without Reduce Motion goes last and leaves its
+// picture), then a step forward and back.
 TEST(OnboardingView, StepsSlideInFromTheSideTheyComeFromAndOnlyFadeUnderReduceMotion)
 {
-    for (const bool reduceMotion : {false, true}) {
-        View v(2);
-        v.env.accessibility().setReduceMotion(reduceMotion);
-        v.view->flow().setHasTriedVeil(true);
+    for (const bool reduceMotion : {true, false}) {
+        OnboardingWindow v(2, reduceMotion ? OnboardingWindow::kReduceMotion : 0U, QStringLiteral("remote"));
+        v.env.advance(1);
+        const QImage image = v.picture(QStringLiteral("onboarding-window"));
+        EXPECT_EQ(image.size(), QSize(2160, 1440));
+        // The counter: two steps passed, the current one white, four ahead.
+        const QWidget* counter = v.find("stepCounter");
+        const QPointF origin = counter->mapTo(v.view.get(), QPointF(0, 1.5));
+        const double segment = (counter->width() - 6 * 6) / 7.0 + 6;
+        for (int i = 0; i < 7; ++i) {
+            const QColor expected = i < 2    ? over(OBTokens::textSecondary())
+                                    : i == 2 ? Qt::white
+                                             : OBTokens::surfaceHigh();
+            EXPECT_TRUE(near(colorAt(image, origin + QPointF(segment * i + segment / 2 - 3, 0)), expected, 3))
+                << i;
+        }
+        // The canvas, the footer's rule, and the dimmed Continue (the veil is not tried yet).
+        EXPECT_TRUE(near(colorAt(image, {20, 300}), OBTokens::canvas()));
+        EXPECT_TRUE(near(colorAt(image, {540, 656.5}), over(OBTokens::hairline()), 2));
+        EXPECT_TRUE(
+            near(colorAt(image, v.inWindow("onboardingContinue", QPointF(6, 20))), over(kit::white(0.4)), 3));
+
+        v.flow().setHasTriedVeil(true);
         v.click("onboardingContinue");
         v.env.advance(0.05);
-        EXPECT_LT(v.pose().opacity, 1);
-        EXPECT_EQ(v.pose().offset.x() > 0, !reduceMotion) << "forward comes from the right";
+        EXPECT_LT(pose(v).opacity, 1);
+        EXPECT_EQ(pose(v).offset.x() > 0, !reduceMotion) << "forward comes from the right";
         v.env.advance(1);
-        EXPECT_TRUE(v.pose().isIdentity());
+        EXPECT_TRUE(pose(v).isIdentity());
 
         v.click("onboardingBack");
         v.env.advance(0.05);
-        EXPECT_LT(v.pose().opacity, 1);
-        EXPECT_EQ(v.pose().offset.x() < 0, !reduceMotion) << "back comes from the left";
+        EXPECT_LT(pose(v).opacity, 1);
+        EXPECT_EQ(pose(v).offset.x() < 0, !reduceMotion) << "back comes from the left";
         if (reduceMotion) {
-            EXPECT_EQ(v.pose().offset.x(), 0);
+            EXPECT_EQ(pose(v).offset.x(), 0);
         }
     }
 }
@@ -141,7 +120,7 @@ TEST(OnboardingView, StepsSlideInFromTheSideTheyComeFromAndOnlyFadeUnderReduceMo
 // on "Save my setup" would otherwise start two sign-ins.
 TEST(OnboardingView, TheLeavingStepIsAPictureOfItselfThatTakesNoInput)
 {
-    View v(4);
+    OnboardingWindow v(4);
     v.env.advance(4); // the receipt with its button comes after the setup's short show
     QPointer<QWidget> step = v.view->currentStepView();
     QPointer<QWidget> save = v.find("setup.save");
@@ -149,7 +128,7 @@ TEST(OnboardingView, TheLeavingStepIsAPictureOfItselfThatTakesNoInput)
     const QImage before = kit::renderView(*step, 1.0);
     v.click("setup.save");
     EXPECT_EQ(v.services->calls.count("signIn"), 1);
-    EXPECT_EQ(v.view->flow().step(), 5);
+    EXPECT_EQ(v.flow().step(), 5);
     EXPECT_TRUE(!step || !step->isVisible()) << "the live step left at once";
     EXPECT_TRUE(!save || !save->isVisibleTo(v.view.get()));
 
@@ -173,7 +152,7 @@ TEST(OnboardingView, TheLeavingStepIsAPictureOfItselfThatTakesNoInput)
 
 TEST(OnboardingView, TheFlowAppearsOnceAndEndsOnlyWhenTheWindowClosesOrTheViewGoes)
 {
-    View v(3);
+    OnboardingWindow v(3);
     EXPECT_EQ(v.services->sent(), QStringList{"step_started:3"});
     EXPECT_EQ(v.services->calls, QStringList{"suspend"});
     // Taken off screen and back, as a minimised window would be: the flow goes on.
@@ -187,40 +166,11 @@ TEST(OnboardingView, TheFlowAppearsOnceAndEndsOnlyWhenTheWindowClosesOrTheViewGo
     EXPECT_EQ(v.services->calls, (QStringList{"suspend", "register"}));
 
     // Destroyed without a close, the view still ends its flow (the services go with it).
-    View other(1);
+    OnboardingWindow other(1);
     QStringList seen;
     other.services->observer = [&](const FakeOnboardingServices::Event& e) {
         seen << QStringLiteral("%1:%2").arg(e.type).arg(e.step);
     };
     other.view.reset();
     EXPECT_EQ(seen, QStringList{"app_closed:1"});
-}
-
-TEST(OnboardingView, WindowPicture)
-{
-    View v(2);
-    v.view->flow().setPersona(QStringLiteral("remote"));
-    v.env.advance(1);
-    const QImage image = kit::renderView(*v.view, 2.0);
-    ASSERT_TRUE(image.save(picturePath(QStringLiteral("onboarding-window"))));
-    EXPECT_EQ(image.size(), QSize(2160, 1440));
-
-    // The counter: two steps passed, the current one white, four ahead.
-    const QWidget* counter = v.find("stepCounter");
-    const QPointF origin = counter->mapTo(v.view.get(), QPointF(0, 1.5));
-    const double segment = (counter->width() - 6 * 6) / 7.0 + 6;
-    const auto at = [&](int i) {
-        return colorAt(image, origin + QPointF(segment * i + segment / 2 - 3, 0));
-    };
-    EXPECT_TRUE(near(at(0), over(OBTokens::textSecondary()), 3));
-    EXPECT_TRUE(near(at(1), over(OBTokens::textSecondary()), 3));
-    EXPECT_TRUE(near(at(2), Qt::white, 3));
-    for (int i = 3; i < 7; ++i) {
-        EXPECT_TRUE(near(at(i), OBTokens::surfaceHigh(), 3)) << i;
-    }
-    // The canvas, the footer's rule, and the dimmed Continue (the veil is not tried yet).
-    EXPECT_TRUE(near(colorAt(image, {20, 300}), OBTokens::canvas()));
-    EXPECT_TRUE(near(colorAt(image, {540, 656.5}), over(OBTokens::hairline()), 2));
-    const QWidget* next = v.find("onboardingContinue");
-    EXPECT_TRUE(near(colorAt(image, next->mapTo(v.view.get(), QPointF(6, 20))), over(kit::white(0.4)), 3));
 }

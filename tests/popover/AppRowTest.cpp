@@ -1,3 +1,6 @@
+// The popover's app list, app rows and window rows driven through their controls against the
+// state object on the simulated desktop: hiding and pinning, the transparency panel and its
+// slider, the recording note, rows kept across refreshes, and pictures of a row.
 #include "capture/SurfaceView.h"
 #include "popover/AppListView.h"
 #include "popover/AppRowModel.h"
@@ -7,10 +10,15 @@
 #include "popover/WindowRowView.h"
 #include "shell/kit/FlameSlider.h"
 #include "shell/kit/FlameToggle.h"
+#include "shell/kit/Palette.h"
 #include "shell/kit/PillButton.h"
+#include "shell/kit/Snapshot.h"
 #include "shell/kit/TextView.h"
 #include "shell/kit/VeiledBadge.h"
-#include "tests/popover/RowFixture.h"
+#include "tests/popover/PopoverFixture.h"
+
+#include <QCursor>
+#include <QPointer>
 
 #include <functional>
 
@@ -22,7 +30,7 @@ const QString kA = QStringLiteral("com.example.a");
 const QString kB = QStringLiteral("com.example.b");
 
 // The popover's app list over two apps: A with three windows (the second untitled), B with one.
-struct AppRows : RowFixture
+struct AppRows : PopoverTest
 {
     QList<quint32> a;
     QList<quint32> b;
@@ -70,71 +78,45 @@ TEST_F(AppRows, TheRowModelDerivesBadgesCountsHintsAndPercentages)
     {
         const char* name;
         QString app;
-        std::function<void(WindowManager&)> arrange;
+        QSet<QString> hiddenApps, pinnedApps;
+        QList<quint32> hiddenWindows, pinnedWindows; // of the app
         bool canExpand;
         std::optional<QString> badge;
         QString count;
     };
     const Case cases[] = {
-        {"one plain window", kC, [](WindowManager&) {}, false, std::nullopt, "1 WINDOW"},
-        {"its one window hidden alone",
-         kC,
-         [only](WindowManager& m) {
-             m.setHiddenWindows({{only, kC}});
-         },
-         true,
-         "1/1 hidden",
-         "1 WINDOW"},
-        {"its one window pinned alone",
-         kC,
-         [only](WindowManager& m) {
-             m.setPinnedWindows({{only, kC}});
-         },
-         true,
-         std::nullopt,
-         "1 WINDOW"},
-        {"pinned whole",
-         kC,
-         [](WindowManager& m) { m.setPinnedBundleIDs({kC}); },
-         false,
-         std::nullopt,
-         "1 WINDOW"},
-        {"one of three hidden",
-         kA,
-         [this](WindowManager& m) {
-             m.setHiddenWindows({{a[1], kA}});
-         },
-         true,
-         "1/3 hidden",
-         "3 WINDOWS"},
+        {"one plain window", kC, {}, {}, {}, {}, false, std::nullopt, "1 WINDOW"},
+        {"its one window hidden alone", kC, {}, {}, {only}, {}, true, "1/1 hidden", "1 WINDOW"},
+        {"its one window pinned alone", kC, {}, {}, {}, {only}, true, std::nullopt, "1 WINDOW"},
+        {"pinned whole", kC, {}, {kC}, {}, {}, false, std::nullopt, "1 WINDOW"},
+        {"one of three hidden", kA, {}, {}, {a[1]}, {}, true, "1/3 hidden", "3 WINDOWS"},
         {"more hidden than listed",
          kA,
-         [this](WindowManager& m) {
-             m.setHiddenWindows({{a[0], kA}, {a[1], kA}, {a[2], kA}, {9999, kA}});
-         },
+         {},
+         {},
+         {a[0], a[1], a[2], 9999},
+         {},
          true,
          "4/4 hidden",
          "3 WINDOWS"},
-        {"hidden whole",
-         kA,
-         [this](WindowManager& m) {
-             m.setHiddenBundleIDs({kA});
-             m.setHiddenWindows({{a[1], kA}});
-         },
-         true,
-         "Hidden",
-         "3 WINDOWS"},
+        {"hidden whole", kA, {kA}, {}, {a[1]}, {}, true, "Hidden", "3 WINDOWS"},
     };
     for (const Case& c : cases) {
-        manager->setHiddenBundleIDs({});
-        manager->setPinnedBundleIDs({});
-        manager->setHiddenWindows({});
-        manager->setPinnedWindows({});
-        c.arrange(*manager);
+        const auto windows = [&c](const QList<quint32>& ids) {
+            WindowManager::WindowMap map;
+            for (const quint32 id : ids) {
+                map.insert(id, c.app);
+            }
+            return map;
+        };
+        manager->setHiddenBundleIDs(c.hiddenApps);
+        manager->setPinnedBundleIDs(c.pinnedApps);
+        manager->setHiddenWindows(windows(c.hiddenWindows));
+        manager->setPinnedWindows(windows(c.pinnedWindows));
         const AppRowModel m = AppRowModel::make(*manager, c.app, navigation, false);
-        EXPECT_EQ(m.canExpand, c.canExpand) << c.name;
-        EXPECT_EQ(m.badgeText(), c.badge) << c.name;
-        EXPECT_EQ(m.windowCountText(), c.count) << c.name;
+        EXPECT_EQ(std::tuple(m.canExpand, m.badgeText(), m.windowCountText()),
+                  std::tuple(c.canExpand, c.badge, c.count))
+            << c.name;
         EXPECT_EQ(row(c.app).model(), m) << c.name;
     }
 
@@ -314,4 +296,145 @@ TEST_F(AppRows, TheOpenPanelFollowsPinningUnpinningAndWindowsClosingElsewhere)
         EXPECT_EQ(row(kA).model().isTransparencyOpen, step.atlasOpen) << step.name;
         EXPECT_EQ(named(row(kA), "transparencyPanel").height() > 0, step.atlasOpen) << step.name;
     }
+}
+
+namespace {
+
+const QString kBeta = QStringLiteral("com.example.beta");
+const QString kDelta = QStringLiteral("com.example.delta");
+
+// Every row widget of the list, watched: a destroyed one reads as null.
+QList<QPointer<QWidget>> rowsOf(const QWidget& list)
+{
+    QList<QPointer<QWidget>> rows;
+    for (QWidget* row : list.findChildren<AppRowView*>()) {
+        rows << row;
+    }
+    for (QWidget* row : list.findChildren<WindowRowView*>()) {
+        rows << row;
+    }
+    return rows;
+}
+
+} // namespace
+
+using AppList = PopoverTest;
+
+TEST_F(AppList, RowsKeepHoverExpansionPanelAndSliderDragAcrossRefreshesThatReorderTheList)
+{
+    const QList<quint32> beta = launch(kBeta, QStringLiteral("Beta"), {"One", "Two"});
+    const QList<quint32> delta = launch(kDelta, QStringLiteral("Delta"), {"Three", "Four"});
+    start();
+    auto& list = static_cast<AppListView&>(host(new AppListView(*manager, navigation)));
+    AppRowView* betaRow = list.row(kBeta);
+    AppRowView* deltaRow = list.row(kDelta);
+    click(named(*betaRow, "windowCountButton"));
+    click(named(*deltaRow, "windowCountButton"));
+    settle();
+    click(named(*deltaRow->windowRows().at(1), "pinButton"));
+    settle();
+    QCursor::setPos(betaRow->mapToGlobal(QPoint(20, 20)));
+    hover(*betaRow, true);
+    auto& slider = named<kit::FlameSlider>(*deltaRow, "transparencySlider");
+    const kit::FlameSliderGeometry g = slider.geometryNow();
+    press(slider, QPointF(g.knobCenter(), 9));
+
+    const QList<QPointer<QWidget>> rows = rowsOf(list);
+    ASSERT_EQ(rows.size(), 6);
+
+    // A refresh that changes one title updates that row in place.
+    t.desktop.setWindowTitle(beta[1], QStringLiteral("Two, renamed"));
+    refresh();
+    settle(0);
+    EXPECT_EQ(betaRow->windowRows().at(1)->displayTitle(), QStringLiteral("Two, renamed"));
+    EXPECT_TRUE(betaRow->isHovered());
+
+    // A new app sorting first moves the rows without remaking them.
+    const QString alpha = QStringLiteral("com.example.alpha");
+    launch(alpha, QStringLiteral("Alpha"), {"Five"});
+    refresh();
+    settle(0);
+    QStringList order;
+    for (AppRowView* row : list.rows()) {
+        order << row->app().name;
+    }
+    EXPECT_EQ(order, (QStringList{"Alpha", "Beta", "Delta"}));
+    EXPECT_EQ(rows.count(nullptr), 0);
+    EXPECT_EQ(rowsOf(list).size(), rows.size() + 1);
+    EXPECT_EQ(list.row(kBeta), betaRow);
+    EXPECT_EQ(list.row(kDelta), deltaRow);
+    EXPECT_TRUE(betaRow->model().isExpanded);
+    EXPECT_TRUE(deltaRow->model().isExpanded);
+    EXPECT_TRUE(deltaRow->model().isTransparencyOpen);
+    EXPECT_EQ(deltaRow->windowRows().at(1)->window().id, delta[1]);
+
+    // The drag begun before the refreshes goes on.
+    EXPECT_TRUE(slider.isDragging());
+    moveMouse(slider, QPointF(g.knobCenter() + g.usable, 9));
+    release(slider, QPointF(g.knobCenter() + g.usable, 9));
+    EXPECT_DOUBLE_EQ(manager->pinnedTransparency().value(kDelta), WindowManager::maxPinnedTransparency);
+
+    // A window gone and an app quit take only their own rows.
+    t.desktop.removeWindow(beta[0]);
+    t.desktop.terminateApp(pids.value(alpha));
+    refresh();
+    EXPECT_EQ(rows.count(nullptr), 1);
+    EXPECT_EQ(list.rows(), (QList<AppRowView*>{betaRow, deltaRow}));
+    EXPECT_EQ(betaRow->windowRows().size(), 1);
+    EXPECT_EQ(betaRow->windowRows().first()->displayTitle(), QStringLiteral("Two, renamed"));
+}
+
+TEST_F(AppList, WithoutRunningAppsTheListSaysSo)
+{
+    start();
+    AppListView list(*manager, navigation);
+    EXPECT_TRUE(list.showsEmptyNote());
+    launch(kBeta, QStringLiteral("Beta"), {"One"});
+    refresh();
+    EXPECT_FALSE(list.showsEmptyNote());
+    EXPECT_EQ(list.rows().size(), 1);
+}
+
+using RowPictures = PopoverTest;
+
+// An app row collapsed, expanded with one window pinned, and with its transparency panel open.
+TEST_F(RowPictures, CollapsedExpandedWithAPinnedWindowAndWithTheTransparencyPanel)
+{
+    const QString bundleID = QStringLiteral("com.example.mail");
+    launch(bundleID, QStringLiteral("Mail"), {"Inbox — 3 unread", "", "Quarterly numbers draft"});
+    launch(QStringLiteral("com.example.notes"), QStringLiteral("Notes"), {"Shopping"});
+    start();
+    auto& list = static_cast<AppListView&>(host(new AppListView(*manager, navigation)));
+    AppRowView& row = *list.row(bundleID);
+    const auto picture = [&](const char* name) {
+        settle();
+        EXPECT_TRUE(
+            kit::writeViewPng(row, picturePath(QString::fromLatin1(name)), 2.0, kit::Palette::canvas()));
+        return kit::renderView(row, 2.0, kit::Palette::canvas());
+    };
+    // Inside the row's rounded background, clear of its content.
+    const QPointF inside(4, 20);
+
+    const QImage collapsed = picture("app-row-collapsed");
+    EXPECT_TRUE(near(colorAt(collapsed, inside), kit::Palette::canvas()));
+
+    click(named(row, "windowCountButton"));
+    click(named(*row.windowRows().at(2), "pinButton"));
+    navigation.setTransparencyAppID(std::nullopt);
+    const QImage expanded = picture("app-row-expanded-pinned-window");
+    EXPECT_TRUE(near(colorAt(expanded, inside), kit::Palette::surfaceRaised()));
+    // The pinned window's pin sits on its dark disc, below the pin's own glyph.
+    const QWidget& pin = named(*row.windowRows().at(2), "pinButton");
+    const QPointF disc = pin.mapTo(&row, QPointF(11, 19));
+    EXPECT_TRUE(near(colorAt(expanded, disc), kit::Palette::surfaceHigh()));
+
+    click(named(row, "transparencyChip"));
+    click(named(row, "windowCountButton"));
+    manager->setPinnedTransparency(0.3, bundleID);
+    const QImage panel = picture("app-row-transparency-panel");
+    // The recording note's card under its text.
+    const QWidget& note = named(row, "recordingNoteText");
+    const QPointF card = note.mapTo(&row, QPointF(-9, -5));
+    EXPECT_TRUE(near(colorAt(panel, card), kit::Palette::surfaceHigh()));
+    EXPECT_TRUE(near(colorAt(panel, inside), kit::Palette::surfaceRaised()));
 }

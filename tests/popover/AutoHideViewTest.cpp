@@ -1,11 +1,11 @@
+// The auto-hide page: its candidates from the list, the running apps and the installed
+// suggestions, its switches, and what they do during a share, with the page's picture.
 #include "popover/AutoHideView.h"
 
 #include "shell/kit/FlameToggle.h"
+#include "shell/kit/Palette.h"
 #include "shell/kit/TextLabel.h"
-#include "tests/popover/PagePictures.h"
 #include "tests/popover/PopoverFixture.h"
-
-#include <QImage>
 
 #include <gtest/gtest.h>
 
@@ -37,24 +37,23 @@ struct AutoHideTest : PopoverTest
         page->show();
         return *page;
     }
-    QWidget* section(const char* name) const { return child(*page, QString::fromLatin1(name)); }
-    QString count(const char* name) const
+    QString count(const char* section) const
     {
-        const auto* label = child<kit::TextLabel>(*section(name), QStringLiteral("sectionCount"));
-        return label->isVisibleTo(page.get()) ? label->text() : QString();
+        const auto& label = named<kit::TextLabel>(named(*page, section), QStringLiteral("sectionCount"));
+        return label.isVisibleTo(page.get()) ? label.text() : QString();
     }
-    kit::FlameToggle* rowSwitch(const QString& bundleID) const
+    QWidget* row(const QString& bundleID) const
     {
-        QWidget* row = child(*page, QStringLiteral("autoHideAppRow:") + bundleID);
-        return row != nullptr ? child<kit::FlameToggle>(*row, QStringLiteral("autoHideAppSwitch")) : nullptr;
+        return page->findChild<QWidget*>(QStringLiteral("autoHideAppRow:") + bundleID);
+    }
+    kit::FlameToggle& rowSwitch(const QString& bundleID) const
+    {
+        return named<kit::FlameToggle>(*row(bundleID), QStringLiteral("autoHideAppSwitch"));
     }
     // The section a row sits in now (the row lies in the section's list of rows).
     QString sectionOf(const QString& bundleID) const
     {
-        return child(*page, QStringLiteral("autoHideAppRow:") + bundleID)
-            ->parentWidget()
-            ->parentWidget()
-            ->objectName();
+        return row(bundleID)->parentWidget()->parentWidget()->objectName();
     }
 };
 
@@ -92,7 +91,7 @@ TEST_F(AutoHideTest, OffersEachAppOnceFromTheListTheRunningAppsAndTheInstalledSu
     EXPECT_EQ(count("autoHideSectionListed"), QStringLiteral("2"));
     EXPECT_EQ(count("autoHideSectionRunning"), QStringLiteral("2"));
     EXPECT_EQ(count("autoHideSectionSuggested"), QStringLiteral("2"));
-    EXPECT_EQ(child(*page, QStringLiteral("autoHideAppRow:com.apple.finder")), nullptr);
+    EXPECT_EQ(row(QStringLiteral("com.apple.finder")), nullptr);
 
     // Eleven suggestions less Finder, plus the listed Numbers: looked up once per showing.
     const int lookups = t.desktop.applicationLookupCount();
@@ -144,11 +143,11 @@ TEST_F(AutoHideTest, RowSwitchesMoveAppsOnAndOffTheList)
     };
     for (const Step& step : steps) {
         const QString id = QString::fromLatin1(step.app);
-        click(*rowSwitch(id));
+        click(rowSwitch(id));
         advance();
         EXPECT_EQ(manager->autoHideBundleIDs().contains(id), step.listed) << step.app;
         EXPECT_EQ(sectionOf(id), QString::fromLatin1(step.section)) << step.app;
-        EXPECT_EQ(rowSwitch(id)->isOn(), step.listed) << step.app;
+        EXPECT_EQ(rowSwitch(id).isOn(), step.listed) << step.app;
     }
 }
 
@@ -172,31 +171,28 @@ TEST_F(AutoHideTest, DuringAShareTheSwitchesHideAndRestoreAtOnce)
     ASSERT_TRUE(manager->detectedShare());
     open();
 
-    click(*child(*page, QStringLiteral("autoHideEnabledSwitch")));
+    click(named(*page, QStringLiteral("autoHideEnabledSwitch")));
     EXPECT_TRUE(t.defaults.boolForKey(WindowManager::autoHideEnabledKey));
     EXPECT_EQ(manager->hiddenBundleIDs(),
               (QSet<QString>{"com.tinyspeck.slackmacgap", "com.apple.MobileSMS", "com.apple.Numbers"}));
 
-    hover(*child(*page, "autoHideAppRow:com.apple.Notes"), true);
+    hover(*row(QStringLiteral("com.apple.Notes")), true);
     advance();
     const QImage image = picture(*page, *page, QStringLiteral("auto-hide-page"));
-    EXPECT_TRUE(cardBorder(image, *page, child(*page, "autoHideCard"), true))
+    EXPECT_TRUE(cardBorder(image, *page, named(*page, "autoHideCard"), true))
         << "active while hiding is in force";
     // The listed app installed nowhere has the placeholder tile, a running one its icon; the
     // hovered row lights up.
-    const auto row = [this](const char* id) {
-        return child(*page, QStringLiteral("autoHideAppRow:") + id);
-    };
-    EXPECT_TRUE(near(colorAt(image, at(*page, row("com.apple.Numbers"), 11)), kit::Palette::surfaceHigh()));
-    EXPECT_TRUE(near(colorAt(image, at(*page, row("com.tinyspeck.slackmacgap"), 20)), slack));
-    EXPECT_TRUE(near(colorAt(image, at(*page, row("com.apple.Notes"), 3)), kit::Palette::surfaceRaised()));
+    EXPECT_TRUE(near(colorAt(image, at(*page, *row("com.apple.Numbers"), 11)), kit::Palette::surfaceHigh()));
+    EXPECT_TRUE(near(colorAt(image, at(*page, *row("com.tinyspeck.slackmacgap"), 20)), slack));
+    EXPECT_TRUE(near(colorAt(image, at(*page, *row("com.apple.Notes"), 3)), kit::Palette::surfaceRaised()));
 
     // A row switched on while hiding is in force hides its app at once.
-    click(*rowSwitch(QStringLiteral("com.apple.Notes")));
+    click(rowSwitch(QStringLiteral("com.apple.Notes")));
     EXPECT_TRUE(manager->hiddenBundleIDs().contains(QStringLiteral("com.apple.Notes")));
 
     // Off again: exactly what the automatic hiding hid comes back.
-    click(*child(*page, QStringLiteral("autoHideEnabledSwitch")));
+    click(named(*page, QStringLiteral("autoHideEnabledSwitch")));
     EXPECT_FALSE(t.defaults.boolForKey(WindowManager::autoHideEnabledKey));
     EXPECT_EQ(manager->hiddenBundleIDs(), QSet<QString>{"com.apple.MobileSMS"});
 }

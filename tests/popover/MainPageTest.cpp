@@ -47,17 +47,6 @@ struct MainPage : MainPageFixture
         openWindow = addWindow(kOpen, QStringLiteral("Open"), {20, 60, 90, 80}, kOpenColour);
     }
 
-    quint32
-    addWindow(const QString& bundleID, const QString& name, const QRectF& bounds, const QColor& colour)
-    {
-        platform::sim::SimDesktop::WindowSpec setup;
-        setup.owner = t.desktop.launchApp(bundleID, name);
-        setup.title = name;
-        setup.bounds = bounds;
-        setup.color = colour;
-        return t.desktop.addWindow(setup);
-    }
-
     // A meeting app showing its sharing indicator, found by the next window refresh.
     platform::pid_type startMeetingShare()
     {

@@ -1,7 +1,6 @@
 #include "popover/PanicModePicker.h"
 #include "popover/PauseShareButton.h"
 #include "popover/SettingRow.h"
-#include "popover/SwitchBinding.h"
 #include "shell/kit/Backgrounds.h"
 #include "shell/kit/Palette.h"
 #include "shell/kit/Snapshot.h"
@@ -136,28 +135,4 @@ TEST_F(PopoverTest, SettingRowWrapsItsSubtitleCutsItsTitleAndStartsWithTheTitleW
         EXPECT_EQ(std::tuple(subtitle.lineCount() > 1, subtitle.isTruncated()), std::tuple(!withIcon, false));
         EXPECT_GE(row.subtitleView()->height(), static_cast<int>(subtitle.size().height()));
     }
-}
-
-TEST_F(PopoverTest, BoundSwitchShowsOnlyWhatTheModelHolds)
-{
-    WindowManager& state = start(false);
-    const QString app = QStringLiteral("com.tinyspeck.slackmacgap");
-    kit::FlameToggle toggle;
-    bindSwitch(
-        &toggle,
-        &state,
-        &WindowManager::hiddenBundleIDsChanged,
-        [&] { return state.hiddenBundleIDs().contains(app); },
-        [&](bool) { state.toggleHidden(app); });
-
-    // Signed out the operation refuses: the switch stays off, the model unchanged.
-    click(toggle);
-    EXPECT_FALSE(toggle.isOn());
-    EXPECT_TRUE(state.hiddenBundleIDs().isEmpty());
-    state.setIsAuthenticated(true);
-    click(toggle);
-    EXPECT_TRUE(toggle.isOn());
-    EXPECT_TRUE(state.hiddenBundleIDs().contains(app));
-    state.toggleHidden(app); // a change made elsewhere shows too
-    EXPECT_FALSE(toggle.isOn());
 }

@@ -1,17 +1,21 @@
+// The settings page (each control reaching its operation, launch at login, the panic shortcut
+// through the system's registration, pictures) and its shortcut recorder on its own.
 #include "popover/SettingsPageView.h"
 
 #include "capture/VirtualDisplayManager.h"
-#include "pip/PiPController.h"
+#include "platform/EventMonitor.h"
 #include "popover/PauseShareButton.h"
-#include "popover/PopoverNavigation.h"
 #include "popover/SettingRow.h"
 #include "popover/ShortcutRecorder.h"
 #include "shell/kit/FlameToggle.h"
-#include "tests/popover/PagePictures.h"
+#include "shell/kit/Palette.h"
 #include "tests/popover/PopoverFixture.h"
 
+#include <QKeySequence>
+#include <QLineEdit>
 #include <QMap>
 #include <QTest>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -24,7 +28,6 @@ struct SettingsScene : PopoverTest
 {
     PiPController pip{t.services()};
     RecordingUpdater updater;
-    PopoverNavigation navigation;
     std::unique_ptr<SettingsPageView> page;
 
     SettingsPageView& open()
@@ -37,12 +40,6 @@ struct SettingsScene : PopoverTest
         page->resize(350, 680);
         page->show();
         return *page;
-    }
-    void clickControl(const QString& name)
-    {
-        QWidget* control = child(*page, name);
-        ASSERT_NE(control, nullptr) << name.toStdString();
-        click(*control);
     }
     QString panicSubtitle() const
     {
@@ -90,7 +87,7 @@ QMap<QString, bool> operationsDone(SettingsScene& s)
 
 class SettingsControl
     : public SettingsScene
-    , public testing::WithParamInterface<const char*>
+    , public testing::WithParamInterface<QString>
 {};
 
 TEST_P(SettingsControl, ReachesItsOperation)
@@ -103,43 +100,34 @@ TEST_P(SettingsControl, ReachesItsOperation)
     manager->startVirtualDisplay();
     t.desktop.setScreenRecordingPermission(true);
     open();
-    const QString control = QString::fromLatin1(GetParam());
+    const QString control = GetParam();
     EXPECT_FALSE(operationsDone(*this).value(control, true));
-    clickControl(control);
+    click(named(*page, control));
     // Replies and deferred work (the permission probe, the onboarding replay) land.
     t.scheduler.runPending();
     EXPECT_TRUE(operationsDone(*this).value(control));
 }
 
-INSTANTIATE_TEST_SUITE_P(SettingsPage,
-                         SettingsControl,
-                         testing::Values("launchAtLoginSwitch",
-                                         "globalShortcutSwitch",
-                                         "hideNotificationsSwitch",
-                                         "panicModeCover",
-                                         "pipShownSwitch",
-                                         "pipAutoShowSwitch",
-                                         "systemSettingsButton",
-                                         "recheckButton",
-                                         "resetButton",
-                                         "checkNowButton",
-                                         "replayButton",
-                                         "signOutButton",
-                                         "settingsQuitButton",
-                                         "doneButton",
-                                         "backButton"),
-                         [](const auto& param) { return std::string(param.param); });
+INSTANTIATE_TEST_SUITE_P(
+    SettingsPage,
+    SettingsControl,
+    testing::ValuesIn(
+        QStringLiteral("launchAtLoginSwitch globalShortcutSwitch hideNotificationsSwitch panicModeCover "
+                       "pipShownSwitch pipAutoShowSwitch systemSettingsButton recheckButton resetButton "
+                       "checkNowButton replayButton signOutButton settingsQuitButton doneButton backButton")
+            .split(u' ')),
+    [](const auto& param) { return param.param.toStdString(); });
 
 TEST_F(SettingsPageTest, LaunchAtLoginShowsTheSystemsStateAfterAFailure)
 {
     t.loginItems.setRegisterError(QStringLiteral("Operation not permitted"));
     open();
-    auto* toggle = child<kit::FlameToggle>(*page, "launchAtLoginSwitch");
+    auto& toggle = named<kit::FlameToggle>(*page, "launchAtLoginSwitch");
     testing::internal::CaptureStdout();
-    click(*toggle);
+    click(toggle);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Failed to set Launch at Login: Operation not permitted\n");
-    EXPECT_FALSE(toggle->isOn());
+    EXPECT_FALSE(toggle.isOn());
     EXPECT_FALSE(manager->launchAtLogin());
 }
 
@@ -156,10 +144,8 @@ TEST_F(SettingsPageTest, RecordsThePanicShortcutThroughThePageAndTheSystemsRegis
 
     // ⇧⌘H is the global hide shortcut.
     record(Qt::ShiftModifier | Qt::ControlModifier, Qt::Key_H);
-    EXPECT_EQ(recorder.labelText(), QStringLiteral("In use — try another"));
+    EXPECT_TRUE(recorder.isRejected());
     EXPECT_EQ(manager->panicShortcut(), HotKeyCombo::defaultPanicShortcut());
-    advance(ShortcutRecorder::kRefusalNoticeDuration);
-    EXPECT_EQ(recorder.labelText(), QStringLiteral("⌃⌥⌘P"));
 
     // ⌃⇧⌘H is taken, registered and stored.
     record(Qt::MetaModifier | Qt::ShiftModifier | Qt::ControlModifier, Qt::Key_H);
@@ -191,26 +177,158 @@ TEST_F(SettingsPageTest, PicturesOfThePageAndItsRecorder)
     open();
     advance();
     QImage image = picture(*page, *page, QStringLiteral("settings-page"));
-    EXPECT_TRUE(cardBorder(image, *page, child(*page, "permissionsCard"), true))
+    EXPECT_TRUE(cardBorder(image, *page, named(*page, "permissionsCard"), true))
         << "highlighted without permission";
-    EXPECT_TRUE(near(colorAt(image, at(*page, child(*page, "systemSettingsButton"), 4)), Qt::white, 20))
+    EXPECT_TRUE(near(colorAt(image, at(*page, named(*page, "systemSettingsButton"), 4)), Qt::white, 20))
         << "a primary pill while the permission is missing";
 
     ShortcutRecorder* recorder = page->panicShortcutRecorder();
-    QWidget& card = *child(*page, "shareProtectionCard");
+    QWidget& card = named(*page, "shareProtectionCard");
     click(*recorder);
     advance();
     image = picture(*page, card, QStringLiteral("shortcut-recorder-recording"));
-    EXPECT_TRUE(near(colorAt(image, at(card, recorder, 5)), kit::Palette::flameShade(), 6));
+    EXPECT_TRUE(near(colorAt(image, at(card, *recorder, 5)), kit::Palette::flameShade(), 6));
 
     type(Qt::Key_H, Qt::ShiftModifier | Qt::ControlModifier);
     advance(0.5);
     image = picture(*page, card, QStringLiteral("shortcut-recorder-refused"));
-    EXPECT_TRUE(near(colorAt(image, at(card, recorder, 5)), kit::Palette::surfaceRaised(), 6));
+    EXPECT_TRUE(near(colorAt(image, at(card, *recorder, 5)), kit::Palette::surfaceRaised(), 6));
     bool redText = false;
     for (double x = 10; x < recorder->width() - 10 && !redText; x += 0.5) {
-        const QColor c = colorAt(image, at(card, recorder, x));
+        const QColor c = colorAt(image, at(card, *recorder, x));
         redText = c.red() > 200 && c.green() < 140 && c.blue() < 140;
     }
     EXPECT_TRUE(redText) << "the refusal is written in red";
+}
+
+namespace {
+
+// A window with a focused text field and a recorder, keys typed into the field as the user types
+// them.
+struct RecorderScene
+{
+    KitEnvironment env;
+    QList<HotKeyCombo> offered;
+    bool accepts = true;
+    QWidget window;
+    QLineEdit* field = new QLineEdit;
+    ShortcutRecorder* recorder = new ShortcutRecorder(
+        HotKeyCombo::defaultPanicShortcut(),
+        [this](const HotKeyCombo& combo) {
+            offered.append(combo);
+            return accepts;
+        },
+        env.t.services());
+
+    RecorderScene()
+    {
+        auto* layout = new QVBoxLayout(&window);
+        layout->addWidget(field);
+        layout->addWidget(recorder);
+        window.show();
+        field->setFocus();
+    }
+    void type(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::keyClick(field, key, modifiers);
+    }
+    int beeps() const { return env.t.desktop.beepCount(); }
+};
+
+} // namespace
+
+TEST(ShortcutRecorder, RecordsThroughTheKeyTranslationRefusesPlainKeysAndCancelsOnEscape)
+{
+    struct Case
+    {
+        const char* keys; // Qt's Ctrl is ⌘, Meta is ⌃, Alt is ⌥
+        std::optional<HotKeyCombo> recorded;
+        int beeps;
+    };
+    const Case cases[] = {
+        {"Meta+Ctrl+K", HotKeyCombo{40, 0x1100, "⌃⌘K"}, 0},
+        {"K, Shift+K", std::nullopt, 2},
+        {"J, Ctrl+Space", HotKeyCombo{49, 0x100, "⌘Space"}, 1},
+        {"Esc", std::nullopt, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keys);
+        RecorderScene scene;
+        scene.env.t.desktop.activateApp(
+            scene.env.t.desktop.launchApp(QStringLiteral("com.apple.Notes"), "Notes"));
+        scene.recorder->click();
+        EXPECT_EQ(scene.recorder->labelText(), QStringLiteral("Press keys…"));
+        // The accessory application comes forward so that the keys reach it.
+        EXPECT_TRUE(scene.env.t.desktop.isActive());
+        const QKeySequence keys(QString::fromLatin1(c.keys));
+        for (int i = 0; i < keys.count(); ++i) {
+            scene.type(keys[i].key(), keys[i].keyboardModifiers());
+        }
+        EXPECT_EQ(scene.offered, c.recorded ? QList<HotKeyCombo>{*c.recorded} : QList<HotKeyCombo>{});
+        EXPECT_EQ(scene.beeps(), c.beeps);
+        // Nothing typed while recording reached the focused field; afterwards keys do.
+        EXPECT_EQ(scene.field->text(), QString());
+        const bool stillRecording = !c.recorded && c.beeps > 0;
+        EXPECT_EQ(scene.recorder->isRecording(), stillRecording);
+        if (!stillRecording) {
+            EXPECT_EQ(scene.recorder->labelText(), QStringLiteral("⌃⌥⌘P"));
+            scene.type(Qt::Key_A);
+            EXPECT_EQ(scene.field->text(), QStringLiteral("a"));
+        }
+    }
+}
+
+TEST(ShortcutRecorder, ARefusalNoticeLastsItsFullTimeFromTheLatestRefusal)
+{
+    RecorderScene scene;
+    scene.accepts = false;
+    scene.recorder->click();
+    scene.type(Qt::Key_H, Qt::ShiftModifier | Qt::ControlModifier);
+    EXPECT_TRUE(scene.recorder->isRejected());
+    EXPECT_FALSE(scene.recorder->isRecording());
+    EXPECT_EQ(scene.recorder->labelText(), QStringLiteral("In use — try another"));
+
+    // A click during the notice records again at once; a second refusal a second later.
+    scene.env.advance(1.0);
+    scene.recorder->click();
+    EXPECT_EQ(scene.recorder->labelText(), QStringLiteral("Press keys…"));
+    scene.type(Qt::Key_H, Qt::ShiftModifier | Qt::ControlModifier);
+    EXPECT_TRUE(scene.recorder->isRejected());
+
+    // The first refusal's time is over; the second's is not.
+    scene.env.advance(1.0);
+    EXPECT_TRUE(scene.recorder->isRejected());
+    scene.env.advance(0.75);
+    EXPECT_TRUE(scene.recorder->isRejected());
+    scene.env.advance(0.1);
+    EXPECT_FALSE(scene.recorder->isRejected());
+    EXPECT_EQ(scene.recorder->labelText(), QStringLiteral("⌃⌥⌘P"));
+    EXPECT_EQ(scene.offered.size(), 2);
+}
+
+TEST(ShortcutRecorder, HidingOrDestroyingTheRecorderGivesTheKeysBack)
+{
+    RecorderScene scene;
+    // A second click cancels like Escape.
+    scene.recorder->click();
+    scene.recorder->click();
+    EXPECT_EQ(platform::EventMonitor::monitorCount(), 0);
+
+    // The popover closes with the recorder recording on it.
+    scene.recorder->click();
+    scene.type(Qt::Key_A);
+    scene.window.hide();
+    EXPECT_FALSE(scene.recorder->isRecording());
+    EXPECT_EQ(platform::EventMonitor::monitorCount(), 0);
+    scene.window.show();
+    scene.type(Qt::Key_B);
+    EXPECT_EQ(scene.field->text(), QStringLiteral("b"));
+
+    // The page is torn down while recording.
+    scene.recorder->click();
+    delete scene.recorder;
+    EXPECT_EQ(platform::EventMonitor::monitorCount(), 0);
+    scene.type(Qt::Key_C);
+    EXPECT_EQ(scene.field->text(), QStringLiteral("bc"));
+    EXPECT_TRUE(scene.offered.isEmpty());
 }

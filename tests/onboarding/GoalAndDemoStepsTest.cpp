@@ -1,18 +1,24 @@
-// The demo step: which private windows it shows and how it names them, the drag's arithmetic,
-// and the step driven through the onboarding window as the user drives it (the hide button and
-// its cue, the veil that only the audience sees, the pin and the transparency, a drag that
-// settles in virtual time), with pictures of its states.
+// The goal step (which preview each goal shows, choosing with its cross-fade and the events
+// that carry it) and the demo step (which private windows it shows and how it names them, the
+// drag's arithmetic, the hide button and its cue, the veil only the audience sees, the pin and the
+// transparency, a drag settling in virtual time), driven through the onboarding window, with
+// pictures of their states.
+#include "onboarding/OBComponents.h"
+#include "onboarding/OnboardingPersona.h"
 #include "onboarding/OnboardingStepDemo.h"
+#include "onboarding/OnboardingStepGoal.h"
 #include "onboarding/mocks/PresentationSlideWindow.h"
+#include "shell/kit/Palette.h"
 #include "shell/kit/PulseDot.h"
 #include "shell/kit/TextView.h"
 #include "shell/kit/VeilSound.h"
-#include "tests/onboarding/OnboardingStepFixture.h"
+#include "tests/onboarding/OnboardingWindow.h"
 
 #include <QAbstractButton>
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 
 using namespace testing_support;
@@ -21,23 +27,132 @@ using V = RevealVariant;
 
 namespace {
 
+struct Goal : OnboardingWindow
+{
+    explicit Goal(const QString& persona = {})
+        : OnboardingWindow(OnboardingFlow::kGoalStep, 0, persona)
+        , stage(find<PersonaStage>("goal.stage"))
+    {
+        env.advance(1);
+    }
+
+    QList<double> opacities() const
+    {
+        QList<double> list;
+        for (int i = 0; i < 4; ++i) {
+            list << stage->opacityNow(i);
+        }
+        return list;
+    }
+    QStringList selectedCards() const
+    {
+        QStringList ids;
+        for (const OnboardingPersona& p : OnboardingPersona::all()) {
+            if (find<SelectableRow>("goal.persona." + p.id)->isSelected()) {
+                ids << p.id;
+            }
+        }
+        return ids;
+    }
+
+    PersonaStage* stage;
+};
+
+} // namespace
+
+TEST(GoalStep, EachGoalHasItsPreviewAndTheFirstShowsDimmedBeforeAnyChoice)
+{
+    EXPECT_EQ(PersonaStage::previewFor("professional"), PersonaPreview::Email);
+    EXPECT_EQ(PersonaStage::previewFor("remote"), PersonaPreview::Notes);
+    EXPECT_EQ(PersonaStage::previewFor("curious"), PersonaPreview::Finance);
+    EXPECT_EQ(PersonaStage::previewFor("student"), PersonaPreview::Chat);
+    EXPECT_EQ(PersonaStage::previewFor("anyone else"), PersonaPreview::Chat);
+
+    const std::pair<QString, QList<double>> cases[] = {
+        {"", {0.7, 0, 0, 0}},
+        {"curious", {0, 0, 1, 0}},
+        {"professional", {1, 0, 0, 0}},
+        {"nobody", {0, 0, 0, 0}},
+    };
+    for (const auto& [persona, expected] : cases) {
+        Goal g(persona);
+        EXPECT_EQ(g.opacities(), expected) << persona.toStdString();
+        EXPECT_EQ(g.selectedCards(),
+                  persona == "curious" || persona == "professional" ? QStringList{persona} : QStringList{})
+            << persona.toStdString();
+        EXPECT_EQ(g.find("goal.description")->isVisible(), !persona.isEmpty());
+        if (!persona.isEmpty()) {
+            EXPECT_EQ(g.find<kit::TextView>("goal.description")->text(),
+                      OnboardingPersona::find(persona).desc)
+                << "an unknown id reads as the first goal";
+        }
+    }
+}
+
+TEST(GoalStep, ChoosingAGoalSelectsItsCardCrossFadesItsPreviewAndLetsTheFlowGoOnWithPictures)
+{
+    for (const bool reduceMotion : {false, true}) {
+        Goal g;
+        g.env.accessibility().setReduceMotion(reduceMotion);
+        const QImage none = g.picture(QStringLiteral("onboarding-goal-step"));
+        const auto* card = g.find("goal.persona.curious");
+        const QPointF blank = g.inWindow(*card, {card->width() - 70.0, 6});
+        EXPECT_TRUE(near(colorAt(none, blank), OBTokens::surface(), 2));
+        // The first goal's mail window, dimmed to 0.7 over the panel, in the middle of its title bar.
+        const QSizeF mail = PersonaPreviewWindow{PersonaPreview::Email}.item().sizeThatFits(
+            {PersonaStage::kMaxWidth, g.stage->height()});
+        const QPointF titleBar =
+            g.inWindow(*g.stage, {g.stage->width() / 2.0, (g.stage->height() - mail.height()) / 2 + 13});
+        EXPECT_TRUE(near(colorAt(none, titleBar), over(kit::rgb(0x191A22, 0.7), OBTokens::surface()), 3));
+
+        EXPECT_FALSE(g.flow().canContinue());
+        g.click("goal.persona.curious");
+        EXPECT_EQ(g.flow().persona(), QStringLiteral("curious"));
+        EXPECT_TRUE(g.flow().canContinue());
+        EXPECT_EQ(g.selectedCards(), QStringList{"curious"});
+        EXPECT_EQ(g.find<kit::TextView>("goal.description")->text(), OnboardingPersona::find("curious").desc);
+        g.env.advance(0.1);
+        EXPECT_GT(g.stage->opacityNow(0), 0);
+        EXPECT_LT(g.stage->opacityNow(2), 1);
+        g.env.advance(0.07);
+        EXPECT_EQ(g.opacities() == (QList<double>{0, 0, 1, 0}), reduceMotion) << "0.15 s under Reduce Motion";
+        g.env.advance(0.83);
+        EXPECT_EQ(g.opacities(), (QList<double>{0, 0, 1, 0}));
+        const QImage chosen = g.picture(QStringLiteral("onboarding-goal-step-chosen"));
+        EXPECT_TRUE(near(colorAt(chosen, blank), OBTokens::selectedFill(), 2));
+        const auto* indicator = card->findChildren<QWidget*>().last();
+        const QColor disc = colorAt(chosen, g.inWindow(*indicator, {4, indicator->height() / 2.0}));
+        EXPECT_GT(disc.red(), 230) << "the flame disc";
+        EXPECT_LT(disc.blue(), 80);
+
+        // The chosen card again keeps the choice; another one moves it; Continue carries it.
+        g.click("goal.persona.curious");
+        EXPECT_EQ(g.flow().persona(), QStringLiteral("curious"));
+        g.click("goal.persona.student");
+        EXPECT_EQ(g.selectedCards(), QStringList{"student"});
+        g.env.advance(1);
+        g.picture(QStringLiteral("onboarding-goal-step-student"));
+        g.find<QAbstractButton>("onboardingContinue")->click();
+        ASSERT_EQ(g.services->sent(), (QStringList{"step_started:0", "step_completed:0", "step_started:1"}));
+        EXPECT_EQ(g.services->events.at(1).metadata.value("persona").toString(), QStringLiteral("student"));
+        EXPECT_EQ(OnboardingDraft::load(g.services->store).persona, QStringLiteral("student"));
+    }
+}
+
+namespace {
+
 const QColor kWindowSurface(0x13, 0x17, 0x22);
 const QColor kWindowTitleBar(0x19, 0x1A, 0x22);
 
-OnboardingDraft chosen(const QString& persona, const QStringList& categories)
+struct Demo : OnboardingWindow
 {
-    OnboardingDraft draft;
-    draft.persona = persona;
-    draft.selectedCategories = categories;
-    return draft;
-}
-
-struct Demo : OnboardingStepFixture
-{
-    explicit Demo(const OnboardingDraft& draft = {})
-        : OnboardingStepFixture(OnboardingFlow::kDemoStep, draft)
+    explicit Demo(const QString& persona = {},
+                  const QStringList& categories = OnboardingDraft().selectedCategories)
+        : OnboardingWindow(OnboardingFlow::kDemoStep, 0, persona, categories)
         , step(qobject_cast<OnboardingStepDemo*>(view->currentStepView()))
-    {}
+    {
+        env.advance(1);
+    }
 
     QWidget* layers(const char* pane) const
     {
@@ -123,21 +238,18 @@ TEST(DemoStep, WindowLabelsNameTheFirstChosenCategoryInTheCategoriesOwnOrder)
 
 TEST(DemoDrag, RubberBandIsFreeInsideItsRangeAndResistsBeyondIt)
 {
-    struct Case
-    {
-        double value, lower, dimension, shown;
+    // Beyond the range an excess x shows as x · d · 0.55 / (0.55 x + d), worked out by hand.
+    const std::array<double, 4> cases[] = {
+        // value, lower end, pane dimension, shown
+        {-60, -100, 400, -60},
+        {-300, -100, 400, -186.27}, // 200 past the left end
+        {100, -128, 268, 45.63},    // 100 down from rest
+        {40, 0, 493, 21.06},        // no horizontal travel at all
+        {-40, 0, 493, -21.06},
     };
-    const Case cases[] = {
-        {-60, -100, 400, -60},                              // inside: free
-        {-300, -100, 400, -100 - 200.0 * 400 * 0.55 / 510}, // 200 past the left end: −186.27
-        {100, -128, 268, 100.0 * 268 * 0.55 / 323},         // 100 down from rest: 45.63
-        {40, 0, 493, 40.0 * 493 * 0.55 / (22 + 493)},       // no horizontal travel at all
-        {-40, 0, 493, -(40.0 * 493 * 0.55) / (22 + 493)},
-    };
-    for (const Case& c : cases) {
-        EXPECT_DOUBLE_EQ(DemoDrag::rubberBand(c.value, c.lower, c.dimension), c.shown) << c.value;
+    for (const auto& [value, lower, dimension, shown] : cases) {
+        EXPECT_NEAR(DemoDrag::rubberBand(value, lower, dimension), shown, 0.01) << value;
     }
-    EXPECT_NEAR(DemoDrag::rubberBand(100, -128, 268), 45.63, 0.01);
     EXPECT_EQ(DemoDrag::limitX(493, 238), 225);
     EXPECT_EQ(DemoDrag::limitX(260, 238), 0) << "a pane narrower than the window and its margin";
 }
@@ -184,7 +296,6 @@ TEST(DemoDrag, AReleaseCoastsToAClampedTargetAndAFlickSettlesBouncier)
 TEST(DemoStep, EveryHidePressPlaysTheVeilCueAndTheFirstLetsTheFlowContinue)
 {
     Demo d;
-    kit::VeilSound::forgetPlayers();
     EXPECT_FALSE(d.flow().canContinue());
     d.click("demo.veil");
     EXPECT_TRUE(d.flow().isDemoVeiled());
@@ -197,49 +308,6 @@ TEST(DemoStep, EveryHidePressPlaysTheVeilCueAndTheFirstLetsTheFlowContinue)
     ASSERT_EQ(d.env.t.audio.players.size(), 1U);
     EXPECT_EQ(d.env.t.audio.players[0]->data, kit::VeilSound::makeWAV(kit::VeilSound::Cue::Veil));
     EXPECT_EQ(d.env.t.audio.players[0]->plays, 2);
-    kit::VeilSound::forgetPlayers();
-}
-
-TEST(DemoStep, TheVeilAnimatesOnTheAudiencesMonitorOnlyAndThePinAndTransparencyChangeAtOnce)
-{
-    for (const bool reduceMotion : {false, true}) {
-        Demo d;
-        d.env.accessibility().setReduceMotion(reduceMotion);
-        d.click("demo.veil");
-        d.env.advance(0.1);
-        const DemoWindowLook midway = d.step->audienceWindowLook();
-        EXPECT_GT(midway.opacity, 0);
-        EXPECT_LT(midway.opacity, 1);
-        EXPECT_EQ(d.step->ownWindowLook().opacity, 1);
-        d.env.advance(reduceMotion ? 0.07 : 0.22);
-        const DemoWindowLook hidden = d.step->audienceWindowLook();
-        EXPECT_EQ(hidden.opacity, 0) << reduceMotion;
-        EXPECT_EQ(hidden.blur, 12);
-        EXPECT_EQ(hidden.scale, 0.75);
-        EXPECT_EQ(hidden.sink, 16);
-        auto* label = d.find("demo.audience")->findChild<kit::TextView*>();
-        EXPECT_EQ(label->text(), QStringLiteral("Audience sees the presentation only"));
-        EXPECT_FALSE(d.find("demo.audience")->findChild<kit::PulseDot*>()->pulses());
-    }
-
-    Demo d;
-    EXPECT_EQ(d.step->ownWindowLook().scale, 1.02);
-    d.click("demo.pin");
-    EXPECT_FALSE(d.flow().isDemoPinned());
-    EXPECT_EQ(d.step->ownWindowLook().scale, 1.0);
-    EXPECT_EQ(d.step->audienceWindowLook().scale, 1.0);
-
-    auto* value = d.find<kit::TextView>("demo.transparency");
-    auto* reset = d.find<QAbstractButton>("demo.reset");
-    EXPECT_EQ(value->text(), QStringLiteral("100%"));
-    EXPECT_FALSE(reset->isEnabled());
-    d.flow().setTransparency(73.5);
-    EXPECT_EQ(value->text(), QStringLiteral("74%"));
-    EXPECT_EQ(d.step->audienceWindowLook().opacity, 0.735);
-    EXPECT_TRUE(reset->isEnabled());
-    d.click("demo.reset");
-    EXPECT_EQ(d.flow().transparency(), 100);
-    EXPECT_FALSE(reset->isEnabled());
 }
 
 TEST(DemoStep, ADraggedWindowResistsPastItsCornerAndSettlesOnItsTargetInVirtualTime)
@@ -290,16 +358,33 @@ TEST(DemoStep, ADraggedWindowResistsPastItsCornerAndSettlesOnItsTargetInVirtualT
         theirs.x() - own.x(), d.find("demo.audience")->x() - d.find("demo.yourScreen")->x() - 2, 0.01);
 }
 
-TEST(DemoStep, Pictures)
+// The veil on the audience's monitor only, the pin and the transparency at once, with pictures
+// (the run without Reduce Motion goes last and leaves its pictures).
+TEST(DemoStep, TheVeilAnimatesOnTheAudiencesMonitorOnlyAndThePinAndTransparencyChangeAtOnce)
 {
-    {
+    for (const bool reduceMotion : {true, false}) {
         Demo d;
+        d.env.accessibility().setReduceMotion(reduceMotion);
+        EXPECT_EQ(d.step->ownWindowLook().scale, 1.02);
         const QImage image = d.picture(QStringLiteral("onboarding-demo-step"));
         EXPECT_TRUE(near(colorAt(image, d.onWindow("demo.audience", {8, 4}, true)), kWindowSurface, 3))
             << "the audience sees the private window";
         d.click("demo.veil");
         d.env.advance(0.08);
         d.picture(QStringLiteral("onboarding-demo-step-veiling"));
+        d.env.advance(0.02);
+        const DemoWindowLook midway = d.step->audienceWindowLook();
+        EXPECT_GT(midway.opacity, 0);
+        EXPECT_LT(midway.opacity, 1);
+        EXPECT_EQ(d.step->ownWindowLook().opacity, 1);
+        d.env.advance(reduceMotion ? 0.07 : 0.22);
+        const DemoWindowLook hidden = d.step->audienceWindowLook();
+        EXPECT_EQ(std::tuple(hidden.opacity, hidden.blur, hidden.scale, hidden.sink),
+                  std::tuple(0, 12, 0.75, 16))
+            << reduceMotion;
+        EXPECT_EQ(d.find("demo.audience")->findChild<kit::TextView*>()->text(),
+                  QStringLiteral("Audience sees the presentation only"));
+        EXPECT_FALSE(d.find("demo.audience")->findChild<kit::PulseDot*>()->pulses());
         d.env.advance(1);
         const QImage veiled = d.picture(QStringLiteral("onboarding-demo-step-veiled"));
         EXPECT_TRUE(near(colorAt(veiled, d.onWindow("demo.audience", {8, 4}, true)), OBTokens::surface(), 3))
@@ -314,15 +399,34 @@ TEST(DemoStep, Pictures)
         const QPointF overlap = d.inWindow(*pane, {pane->width() - 12 - 119.0, slideBottom - 6});
         EXPECT_TRUE(near(colorAt(veiled, overlap), kWindowTitleBar, 3)) << "pinned over the slide";
         d.click("demo.pin");
+        EXPECT_FALSE(d.flow().isDemoPinned());
+        EXPECT_EQ(d.step->ownWindowLook().scale, 1.0) << "unpinned, no lift";
+        auto* value = d.find<kit::TextView>("demo.transparency");
+        auto* reset = d.find<QAbstractButton>("demo.reset");
+        EXPECT_EQ(value->text(), QStringLiteral("100%"));
+        EXPECT_FALSE(reset->isEnabled());
         d.flow().setTransparency(60);
+        EXPECT_EQ(value->text(), QStringLiteral("60%"));
+        EXPECT_TRUE(reset->isEnabled());
         const QImage unpinned = d.picture(QStringLiteral("onboarding-demo-step-unpinned"));
         EXPECT_TRUE(near(colorAt(unpinned, overlap), OBTokens::surfaceHigh(), 3)) << "behind the slide";
+        d.click("demo.veil"); // shown again, at the chosen transparency
+        d.env.advance(1);
+        EXPECT_EQ(d.step->audienceWindowLook().scale, 1.0);
+        EXPECT_DOUBLE_EQ(d.step->audienceWindowLook().opacity, 0.6);
+        d.click("demo.reset");
+        EXPECT_EQ(d.flow().transparency(), 100);
+        EXPECT_FALSE(reset->isEnabled());
     }
-    Demo remote(chosen("remote", {"Work Chat", "Personal Messages"}));
+}
+
+TEST(DemoStep, PicturesOfOtherChoices)
+{
+    Demo remote("remote", {"Work Chat", "Personal Messages"});
     remote.drag({{-40, -20}, {-80, -40}, {-120, -60}}, 0.2);
     remote.env.advance(1);
     remote.picture(QStringLiteral("onboarding-demo-step-remote-moved"));
     EXPECT_EQ(remote.find<kit::TextView>("demo.windowTitle")->text(), QStringLiteral("Work & team chat"));
-    Demo personal(chosen("professional", {"Banking & Finance", "Desktop & Files", "Personal Messages"}));
+    Demo personal("professional", {"Banking & Finance", "Desktop & Files", "Personal Messages"});
     personal.picture(QStringLiteral("onboarding-demo-step-three-windows"));
 }
