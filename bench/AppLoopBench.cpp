@@ -290,11 +290,10 @@ struct RunningApp
     {
         manager->setIsAuthenticated(true);
         manager->applySessionState();
-        QElapsedTimer waited;
-        waited.start();
-        while (!manager->virtualDisplayPreviewImage() && waited.elapsed() < 10000) {
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        }
+        QEventLoop loop;
+        QObject::connect(manager.get(), &WindowManager::virtualDisplayPreviewImageChanged, &loop, &QEventLoop::quit);
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        loop.exec();
         return manager->virtualDisplayPreviewImage().has_value();
     }
 

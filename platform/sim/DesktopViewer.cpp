@@ -2,6 +2,7 @@
 
 #include "platform/sim/SimDesktop.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
@@ -201,6 +202,8 @@ void DesktopViewer::rebuild()
 
 void DesktopViewer::refresh()
 {
+    // The repaints the program's windows asked for so far count.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
     // Nothing on any display changed, nor the size a pane shows it at: nothing to look at.
     const std::pair generation(m_desktop.generation(), m_desktop.contentGeneration());
     const bool resized = std::any_of(m_paneList.cbegin(), m_paneList.cend(), [](const Pane* pane) {

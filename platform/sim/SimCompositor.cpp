@@ -69,6 +69,11 @@ QRect innerRect(const QRectF& rect)
             QSize(static_cast<int>(right - left), static_cast<int>(bottom - top))};
 }
 
+bool isWhole(double value)
+{
+    return std::isfinite(value) && std::abs(value - std::round(value)) < 1e-9;
+}
+
 QColor titleColor(const QColor& background)
 {
     return background.lightnessF() > 0.6 ? QColor(Qt::black) : QColor(Qt::white);
@@ -177,12 +182,13 @@ SimCompositor::Scene SimCompositor::scene(const SCContentFilter& filter) const
             continue;
         }
         const bool whole = visible == QRegion(reach);
-        if (!setup->content && setup->alpha.value_or(1.0) >= 1.0) {
+        if (!setup->content && setup->alpha.value_or(1.0) >= 1.0 && setup->color.alpha() == 255) {
             uncovered -= innerRect(setup->bounds);
         }
         scene.windows.push_back({number, *setup, whole ? std::nullopt : std::optional(visible)});
     }
     std::reverse(scene.windows.begin(), scene.windows.end());
+    scene.uncovered = std::move(uncovered);
     return scene;
 }
 
@@ -204,11 +210,26 @@ void SimCompositor::render(const Scene& scene, QImage& image, bool showsCursor) 
     if (image.isNull() || scene.region.width() <= 0 || scene.region.height() <= 0) {
         return;
     }
-    // Every pixel: the image may hold an older picture.
-    image.fill(scene.background);
+    // Every pixel is drawn: the image may hold an older picture. Where whole points are whole
+    // pixels, the wallpaper goes only where no opaque window covers it; every pixel an opaque
+    // window covers is painted by the frontmost of them.
+    const double sx = image.width() / scene.region.width();
+    const double sy = image.height() / scene.region.height();
+    const bool whole = scene.background.alpha() == 255 && isWhole(sx) && isWhole(sy)
+                       && isWhole(scene.region.x()) && isWhole(scene.region.y());
+    if (!whole) {
+        image.fill(scene.background);
+    }
     QPainter painter(&image);
-    painter.scale(image.width() / scene.region.width(), image.height() / scene.region.height());
+    painter.scale(sx, sy);
     painter.translate(-scene.region.topLeft());
+    if (whole) {
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        for (const QRect& part : scene.uncovered) {
+            painter.fillRect(part, scene.background);
+        }
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    }
     for (const Scene::Window& window : scene.windows) {
         painter.setOpacity(std::clamp(window.setup.alpha.value_or(1.0), 0.0, 1.0));
         if (window.setup.content) {

@@ -39,6 +39,8 @@ public:
         QRectF region;
         QColor background;
         std::vector<Window> windows;
+        // The part of the region (in whole points) that no opaque window covers.
+        QRegion uncovered;
     };
 
     explicit SimCompositor(const SimDesktop& desktop);

@@ -71,6 +71,18 @@ TEST_F(CaptureFixture, CapturesTwentyTimesASecondShowsEveryChangeAndNeverTakesTw
     EXPECT_EQ(frames.back()->pixelColor(2 * 31, 2 * 60), QColor(0x80, 0x80, 0x80));
     EXPECT_EQ(frames.back()->pixelColor(2 * 29, 2 * 60), SimDesktop::DisplaySpec().desktopColor);
 
+    // After a cover, a live picture goes up again at once, also of a desktop that did not change.
+    QImage cover(640, 400, QImage::Format_RGB32);
+    cover.fill(Qt::white);
+    manager->output = VirtualDisplayManager::Output::covered(cover);
+    manager->imageView()->setImage(cover);
+    tick();
+    manager->output = VirtualDisplayManager::Output::live();
+    const int coveredFrames = deliveredFrames();
+    tick();
+    EXPECT_EQ(deliveredFrames(), coveredFrames + 1);
+    EXPECT_EQ(manager->imageView()->image()->cacheKey(), frames.back()->cacheKey());
+
     // Slow answers lower the rate instead of piling up.
     system.screenCapture.setResponseDelay(0.04);
     const int requestsBefore = system.screenCapture.contentRequestCount();
