@@ -199,7 +199,9 @@ void BM_CaptureTick(benchmark::State& state)
     const int droppedBefore = rig.manager->droppedFrameCount();
     int shownBefore = 0;
     int shown = 0;
-    rig.manager->frameHandler = [&shown](const std::optional<QImage>& /*image*/) { ++shown; };
+    rig.manager->frameHandler = [&shown](const std::optional<QImage>& /*image*/) {
+        ++shown;
+    };
     double work = 0;
     int step = 0;
     for (auto _ : state) {
@@ -292,8 +294,8 @@ void BM_SimulatedScreenshot(benchmark::State& state)
         work += elapsed;
     }
     yardstick.report(state, work);
-    state.counters["drawn"] =
-        benchmark::Counter(rig.screenCapture.drawnScreenshotCount() - drawnBefore, benchmark::Counter::kAvgIterations);
+    state.counters["drawn"] = benchmark::Counter(rig.screenCapture.drawnScreenshotCount() - drawnBefore,
+                                                 benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_SimulatedScreenshot)->Apply(sizes)->UseManualTime()->Unit(benchmark::kMillisecond);
 

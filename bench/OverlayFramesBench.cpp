@@ -13,7 +13,6 @@
 #include "platform/Services.h"
 #include "platform/sim/ManualMainQueue.h"
 
-
 #include <benchmark/benchmark.h>
 
 #include <algorithm>

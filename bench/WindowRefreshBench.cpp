@@ -263,10 +263,7 @@ void BM_SimulatedWindowRefresh(benchmark::State& state)
     state.counters["per_window"] = benchmark::Counter(
         windowCount, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_SimulatedWindowRefresh)
-    ->Args({1000, 100})
-    ->Args({10000, 1000})
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SimulatedWindowRefresh)->Args({1000, 100})->Args({10000, 1000})->Unit(benchmark::kMicrosecond);
 
 // Prints the per-window cost of each desktop and keeps it for the linearity check.
 class PerWindowReporter final : public benchmark::ConsoleReporter
@@ -311,9 +308,10 @@ int main(int argc, char** argv)
             continue; // a filtered run: nothing to compare
         }
         const double ratio = large->second / small->second;
-        std::printf("%s: 10,000 windows cost %.2fx per window what 1,000 windows cost (target: at most 1.50x)\n",
-                    name,
-                    ratio);
+        std::printf(
+            "%s: 10,000 windows cost %.2fx per window what 1,000 windows cost (target: at most 1.50x)\n",
+            name,
+            ratio);
         linear = linear && ratio <= 1.5;
     }
     return linear ? 0 : 1;

@@ -250,7 +250,8 @@ bool VirtualDisplayManager::isShowing(const Shown& shown) const
         return false;
     }
     // Nothing else (a cover, say) was put up since.
-    return !m_imageView || (m_imageView->image() && m_imageView->image()->cacheKey() == m_shown->picture);
+    return m_imageView.isNull()
+           || (m_imageView->image() && m_imageView->image()->cacheKey() == m_shown->picture);
 }
 
 void VirtualDisplayManager::handleCaptureError(const platform::CaptureError& error)

@@ -72,12 +72,14 @@ QImage FramePool::frame(QSize size, QImage::Format format)
         ++m_shared->made;
     }
     auto lease = std::make_unique<Lease>(Lease{m_shared, data.get(), bytes});
-    QImage image(data.get(), size.width(), size.height(), bytesPerLine, format, &FramePool::giveBack, lease.get());
+    QImage image(
+        data.get(), size.width(), size.height(), bytesPerLine, format, &FramePool::giveBack, lease.get());
     if (image.isNull()) {
         return {}; // the buffer and the lease go with their owners here
     }
-    data.release();
-    lease.release();
+    // Both now belong to the image, which gives them back through giveBack().
+    static_cast<void>(data.release());
+    static_cast<void>(lease.release());
     return image;
 }
 

@@ -74,6 +74,15 @@ bool isWhole(double value)
     return std::isfinite(value) && std::abs(value - std::round(value)) < 1e-9;
 }
 
+// Where a simulated window's title goes: its top-left corner, inset.
+QRectF titleRectOf(const QRectF& bounds)
+{
+    return {bounds.x() + SimCompositor::kTitleInset,
+            bounds.y() + SimCompositor::kTitleInset,
+            std::max(0.0, bounds.width() - 2 * SimCompositor::kTitleInset),
+            SimCompositor::kTitleHeight};
+}
+
 QColor titleColor(const QColor& background)
 {
     return background.lightnessF() > 0.6 ? QColor(Qt::black) : QColor(Qt::white);
@@ -182,7 +191,7 @@ SimCompositor::Scene SimCompositor::scene(const SCContentFilter& filter) const
             continue;
         }
         const bool whole = visible == QRegion(reach);
-        if (!setup->content && setup->alpha.value_or(1.0) >= 1.0 && setup->color.alpha() == 255) {
+        if (setup->content.isNull() && setup->alpha.value_or(1.0) >= 1.0 && setup->color.alpha() == 255) {
             uncovered -= innerRect(setup->bounds);
         }
         scene.windows.push_back({number, *setup, whole ? std::nullopt : std::optional(visible)});
@@ -272,10 +281,7 @@ void SimCompositor::drawSyntheticWindow(QPainter& painter, const Scene::Window& 
     if (!setup.title || setup.title->isEmpty()) {
         return;
     }
-    const QRectF titleRect(bounds.x() + kTitleInset,
-                           bounds.y() + kTitleInset,
-                           std::max(0.0, bounds.width() - 2 * kTitleInset),
-                           kTitleHeight);
+    const QRectF titleRect = titleRectOf(bounds);
     if (window.visible) {
         const QRegion shown = window.visible->intersected(titleRect.toAlignedRect());
         if (shown.isEmpty()) {
@@ -291,10 +297,6 @@ void SimCompositor::drawSyntheticWindow(QPainter& painter, const Scene::Window& 
 
 void SimCompositor::drawTitle(QPainter& painter, const SimDesktop::WindowSpec& setup) const
 {
-    const QRectF titleRect(setup.bounds.x() + kTitleInset,
-                           setup.bounds.y() + kTitleInset,
-                           std::max(0.0, setup.bounds.width() - 2 * kTitleInset),
-                           kTitleHeight);
     const QTransform& transform = painter.worldTransform();
     const double scale = std::max(std::abs(transform.m11()), std::abs(transform.m22()));
     const QColor colour = titleColor(setup.color);
@@ -323,7 +325,7 @@ void SimCompositor::drawTitle(QPainter& painter, const SimDesktop::WindowSpec& s
         }
         found = m_titles.insert(key, strip);
     }
-    painter.drawImage(titleRect.topLeft(), *found);
+    painter.drawImage(titleRectOf(setup.bounds).topLeft(), *found);
 }
 
 double SimCompositor::displayScaleAt(QPointF point) const
@@ -372,7 +374,8 @@ void SimCompositor::drawWidgetWindow(QPainter& painter, const Scene::Window& win
         store = &surface(window, widget->size(), density);
     } else {
         const QTransform& t = painter.worldTransform();
-        const double shown = std::max(std::abs(t.m11()), std::abs(t.m22())) * bounds.width() / widget->width();
+        const double shown =
+            std::max(std::abs(t.m11()), std::abs(t.m22())) * bounds.width() / widget->width();
         // Never below one pixel a point: text laid out for fewer pixels lands in the wrong places.
         drawn = drawnWidget(widget, std::clamp(std::isfinite(shown) ? shown : 1.0, 1.0, 4.0));
     }

@@ -628,7 +628,8 @@ void SimDesktop::orderWindowFront(quint32 number)
 
 void SimDesktop::windowContentChanged(quint32 number)
 {
-    if (const auto it = m_state->windows.find(number); it != m_state->windows.end() && it->second.setup.content) {
+    if (const auto it = m_state->windows.find(number);
+        it != m_state->windows.end() && !it->second.setup.content.isNull()) {
         ++it->second.contentVersion;
         ++m_state->contentGeneration;
     }

@@ -45,7 +45,8 @@ SCWindow scWindow(quint32 id, const QRectF& frame, std::optional<platform::pid_t
 TEST_F(CaptureFixture, CapturesTwentyTimesASecondShowsEveryChangeAndNeverTakesTwoAtOnce)
 {
     const quint32 window =
-        system.launchAppWithWindow(QStringLiteral("com.example.app"), QStringLiteral("App"), {10, 20, 100, 80})
+        system
+            .launchAppWithWindow(QStringLiteral("com.example.app"), QStringLiteral("App"), {10, 20, 100, 80})
             .second;
     startReady();
     // The same picture, in the display's pixels, for the mirror and the owner.
@@ -92,9 +93,8 @@ TEST_F(CaptureFixture, CapturesTwentyTimesASecondShowsEveryChangeAndNeverTakesTw
     EXPECT_LT(requests, 20);
     EXPECT_GE(requests, 8);
     EXPECT_GE(system.screenCapture.screenshotCount() - screenshotsBefore, requests - 1);
-    EXPECT_NEAR(std::count(permissions.begin(), permissions.end(), true),
-                system.screenCapture.screenshotCount(),
-                1);
+    EXPECT_NEAR(
+        std::count(permissions.begin(), permissions.end(), true), system.screenCapture.screenshotCount(), 1);
 }
 
 TEST_F(CaptureFixture, TheFilterLeavesOutTheProgramTheHiddenAppsAndBySettingDockAndNotifications)

@@ -107,7 +107,8 @@ struct Rig
     QImage screenshot()
     {
         std::optional<QImage> image;
-        capture.captureImage(everything(), SCStreamConfiguration(), [&](auto i, auto) { image = std::move(i); });
+        capture.captureImage(
+            everything(), SCStreamConfiguration(), [&](auto i, auto) { image = std::move(i); });
         scheduler.runPending();
         return image.value_or(QImage());
     }
@@ -512,12 +513,28 @@ TEST(SimScreenCapture, AStillDesktopIsDrawnOnceAndAScreenshotHandedOutIsNeverDra
     };
     const quint32 offDisplay = rig.addWindow(rig.pidB, QRectF(400, 0, 50, 50), kBlue);
     const Case cases[] = {
-        {"a window moved", [&] { rig.desktop.setWindowBounds(rig.windowA, QRectF(20, 10, 80, 50)); }, true, {30, 20}, 'R'},
+        {"a window moved",
+         [&] { rig.desktop.setWindowBounds(rig.windowA, QRectF(20, 10, 80, 50)); },
+         true,
+         {30, 20},
+         'R'},
         {"the pointer moved", [&] { rig.desktop.mouseMoved(QPointF(150, 40)); }, true, {152, 48}, '?'},
         {"an app hidden", [&] { rig.desktop.runningApplication(rig.pidB)->hide(); }, true, {140, 30}, 'W'},
-        {"a window off the display moved", [&] { rig.desktop.setWindowBounds(offDisplay, QRectF(420, 0, 50, 50)); }, false, {30, 20}, 'R'},
-        {"the pointer off the display", [&] { rig.desktop.mouseMoved(QPointF(500, 40)); }, true, {152, 48}, 'W'},
-        {"the pointer moved off the display", [&] { rig.desktop.mouseMoved(QPointF(510, 40)); }, false, {152, 48}, 'W'},
+        {"a window off the display moved",
+         [&] { rig.desktop.setWindowBounds(offDisplay, QRectF(420, 0, 50, 50)); },
+         false,
+         {30, 20},
+         'R'},
+        {"the pointer off the display",
+         [&] { rig.desktop.mouseMoved(QPointF(500, 40)); },
+         true,
+         {152, 48},
+         'W'},
+        {"the pointer moved off the display",
+         [&] { rig.desktop.mouseMoved(QPointF(510, 40)); },
+         false,
+         {152, 48},
+         'W'},
     };
     QImage held = rig.screenshot();
     const std::string heldLetters = letters(held, {{30, 20}, {30, 80}, {140, 30}});

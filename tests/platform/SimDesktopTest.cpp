@@ -4,9 +4,9 @@
 
 #include "platform/Geometry.h"
 #include "platform/Services.h"
-#include "platform/Window.h"
 #include "platform/Values.h"
 #include "platform/VirtualDisplay.h"
+#include "platform/Window.h"
 #include "platform/sim/DemoDesktop.h"
 #include "platform/sim/DesktopViewer.h"
 #include "platform/sim/SimVirtualDisplays.h"
@@ -233,7 +233,8 @@ TEST(DesktopViewer, DrawsADisplayAgainOnlyWhenSomethingOnItChanged)
     Services services;
     services.screens = &rig.desktop;
     services.appWindows = &rig.desktop;
-    Window own(services, QRectF(1000, 400, 300, 200), kWindowStyleMaskBorderless, BackingStoreType::Buffered, false);
+    Window own(
+        services, QRectF(1000, 400, 300, 200), kWindowStyleMaskBorderless, BackingStoreType::Buffered, false);
     auto* content = new QWidget;
     content->setAutoFillBackground(true);
     own.setContentView(content);

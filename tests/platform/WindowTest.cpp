@@ -11,7 +11,6 @@
 #include "platform/sim/SimStatusBar.h"
 
 #include <QPainter>
-
 #include <QPushButton>
 #include <QSignalSpy>
 
