@@ -577,4 +577,8 @@ TEST(SimCompositor, DrawsEveryPixelWhateverTheFrameHeldBefore)
         rig.capture.compositor().render(scene, overWhite, true);
         EXPECT_TRUE(overBlack == overWhite) << size.width() << " x " << size.height();
     }
+    // A window of a see-through colour hides nothing: A's red shows through it.
+    const QImage picture = rig.render(rig.everything());
+    EXPECT_GT(picture.pixelColor(30, 43).red(), 100);
+    EXPECT_GT(picture.pixelColor(30, 43).green(), 50);
 }
