@@ -4,9 +4,10 @@
 // time of the whole process, reported as a multiple of one memcpy of a frame of that display
 // ("frame_copies"), measured in the same loop. Targets at 3024 x 1964 with 200 windows: the whole
 // tick at most 6 frame copies, the checks that keep a picture unfit to show from the audience at
-// most 0.5, compose-and-deliver (with the mirror's repaint) at most 3. The event loop runs after
-// each tick so that the repaints it asks for happen and count. A tick of a still desktop shows
-// nothing new ("shown" per tick near 0); one where a window moves shows every picture.
+// most 0.5, compose-and-deliver (with the mirror's repaint request) at most 3. The event loop runs
+// after each tick so that what it asks for happens and counts (the mirror is drawn only by whoever
+// takes a picture of the virtual display). A tick of a still desktop shows nothing new ("shown"
+// per tick near 0); one where a window moves shows every picture.
 
 #include "bench/CpuYardstick.h"
 #include "capture/DeliveryCheck.h"
