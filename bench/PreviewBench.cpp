@@ -8,7 +8,6 @@
 // environment runs it at device pixel ratio 1 instead.
 
 #include "bench/CpuYardstick.h"
-#include "bench/FrameCopy.h"
 #include "pip/PiPController.h"
 #include "platform/Services.h"
 #include "platform/UserDefaults.h"
@@ -24,10 +23,23 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <memory>
 #include <vector>
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A full frame of a 1512 x 982 point display at scale 2.
+constexpr int kFrameWidth = 3024;
+constexpr int kFrameHeight = 1964;
+constexpr std::size_t kFrameBytes = std::size_t{kFrameWidth} * kFrameHeight * 4;
+
+double seconds(Clock::duration d)
+{
+    return std::chrono::duration<double>(d).count();
+}
 
 // The popover is drawn at twice its size in points, as on a Retina display.
 const bool kRetina = [] {
@@ -53,7 +65,7 @@ protected:
 
 QImage desktopFrame(const QColor& wallpaper, int shift)
 {
-    QImage frame(bench::kFrameWidth, bench::kFrameHeight, QImage::Format_ARGB32_Premultiplied);
+    QImage frame(kFrameWidth, kFrameHeight, QImage::Format_ARGB32_Premultiplied);
     frame.fill(wallpaper);
     QPainter painter(&frame);
     for (int w = 0; w < 12; ++w) {
@@ -123,17 +135,17 @@ struct Rig
 void BM_ShowPreviewFrame(benchmark::State& state)
 {
     Rig rig;
-    bench::Yardstick yardstick(bench::kFrameBytes);
+    bench::Yardstick yardstick(kFrameBytes);
     double showCPU = 0;
     std::size_t turn = 0;
     for (auto _ : state) {
         const QImage& frame = rig.frames[++turn % rig.frames.size()];
-        const auto wallStart = bench::Clock::now();
+        const auto wallStart = Clock::now();
         const double start = bench::processCpuSeconds();
         rig.manager->setVirtualDisplayPreviewImage(frame);
         Rig::runEventLoop();
         showCPU += bench::processCpuSeconds() - start;
-        state.SetIterationTime(bench::seconds(bench::Clock::now() - wallStart));
+        state.SetIterationTime(seconds(Clock::now() - wallStart));
 
         state.PauseTiming();
         yardstick.copy();

@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include <optional>
+#include <utility>
 #include <vector>
 
 class QHBoxLayout;
@@ -17,7 +19,8 @@ class SimDesktop;
 
 // For people running the application on Linux: one window showing every display of the
 // simulated desktop side by side, the physical ones and "Veilmox", each drawn live as a capture
-// of it would see it, so one can watch what a meeting audience is shown. Pointer moves and clicks
+// of it would see it, so one can watch what a meeting audience is shown. A display is drawn again
+// only when something on it changed, at most every kRefreshInterval. Pointer moves and clicks
 // on a picture go to the desktop as its pointer input. A tool of the simulation,
 // not a window of the simulated system. Main thread only.
 class DesktopViewer final : public QWidget
@@ -28,7 +31,8 @@ public:
     DesktopViewer(const DesktopViewer&) = delete;
     DesktopViewer& operator=(const DesktopViewer&) = delete;
 
-    // Redraws every display now; the viewer also does so every kRefreshInterval while shown.
+    // Redraws every display whose picture changed, now; the viewer also does so every
+    // kRefreshInterval while shown.
     void refresh();
 
     // The displays shown, in the desktop's order, and the picture last drawn for one of them.
@@ -46,6 +50,8 @@ private:
     SimDesktop& m_desktop;
     Scheduler& m_scheduler;
     SimCompositor m_compositor;
+    // The desktop as last drawn; while both numbers stay, no display changed.
+    std::optional<std::pair<quint64, quint64>> m_drawnGeneration;
     QHBoxLayout* m_panes = nullptr;
     std::vector<Pane*> m_paneList;
     Cancellable m_screenChanges;

@@ -103,7 +103,7 @@ public:
     quint32 addDisplay(const DisplaySpec& setup);
     void removeDisplay(quint32 displayID);
     void setMainDisplay(quint32 displayID);
-    void setMenuBarHeight(double height) { m_menuBarHeight = height; }
+    void setMenuBarHeight(double height);
     // A fresh identifier for a display that will be added later.
     quint32 allocateDisplayID();
     QList<quint32> displayIDs() const;
@@ -148,6 +148,15 @@ public:
     QList<quint32> windowOrder() const;
     // On screen: not ordered out, minimised or hidden with its app.
     bool isWindowOnScreen(quint32 number) const;
+
+    // A number that changes with everything the window server lists or draws (windows, apps,
+    // displays), except what this application's windows show: equal numbers, the same desktop.
+    // Pictures of the desktop are kept by it.
+    quint64 generation() const;
+    // Changes whenever one of this application's windows asks to be drawn again, and the
+    // window's own count with it (0 for other windows).
+    quint64 contentGeneration() const;
+    quint64 windowContentVersion(quint32 number) const;
 
     // Failures of the window server, told apart from empty answers.
     void setWindowListFails(bool fails) { m_windowListFails = fails; }
@@ -234,6 +243,7 @@ public:
     void orderWindowFront(quint32 number) override;
     void orderWindowOut(quint32 number) override { setWindowOnScreen(number, false); }
     void setWindowAlpha(quint32 number, double alpha) override;
+    void windowContentChanged(quint32 number) override;
 
     struct State;
 

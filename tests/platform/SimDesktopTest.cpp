@@ -3,8 +3,10 @@
 #include "platform/sim/SimDesktop.h"
 
 #include "platform/Geometry.h"
+#include "platform/Services.h"
 #include "platform/Values.h"
 #include "platform/VirtualDisplay.h"
+#include "platform/Window.h"
 #include "platform/sim/DemoDesktop.h"
 #include "platform/sim/DesktopViewer.h"
 #include "platform/sim/SimVirtualDisplays.h"
@@ -13,6 +15,8 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -269,4 +273,55 @@ TEST(SimVirtualDisplays, JoinTheScreensAfterTheirDelayAndTheViewerShowsEveryDisp
     EXPECT_EQ(rig.screenChanges, 2);
     EXPECT_TRUE(rig.displays.displays().isEmpty());
     EXPECT_EQ(viewer.displayIDs(), QList<quint32>{builtIn});
+}
+
+TEST(DesktopViewer, DrawsADisplayAgainOnlyWhenSomethingOnItChanged)
+{
+    VirtualRig rig;
+    const quint32 display = rig.desktop.mainDisplayID();
+    const auto pid = rig.desktop.launchApp(QStringLiteral("com.example.a"), QStringLiteral("A"));
+    const quint32 window = rig.desktop.addWindow(pid, QStringLiteral("w"), QRectF(0, 0, 756, 982));
+    // One of this program's windows, on the right half, drawn from its widget.
+    Services services;
+    services.screens = &rig.desktop;
+    services.appWindows = &rig.desktop;
+    Window own(
+        services, QRectF(1000, 400, 300, 200), kWindowStyleMaskBorderless, BackingStoreType::Buffered, false);
+    auto* content = new QWidget;
+    content->setAutoFillBackground(true);
+    own.setContentView(content);
+    const auto paint = [content](const QColor& colour) {
+        QPalette palette = content->palette();
+        palette.setColor(QPalette::Window, colour);
+        content->setPalette(palette); // asks for a repaint
+    };
+    paint(Qt::red);
+    own.orderFrontRegardless();
+
+    sim::DesktopViewer viewer(rig.desktop, rig.scheduler);
+    viewer.resize(900, 400);
+    viewer.show();
+    viewer.refresh();
+    const auto at = [&viewer, display](QPointF point) {
+        const QImage picture = viewer.picture(display);
+        return picture.pixelColor((point.x() / 1512 * picture.width()), (point.y() / 982 * picture.height()));
+    };
+    const qint64 drawn = viewer.picture(display).cacheKey();
+    EXPECT_EQ(at({1150, 500}), QColor(Qt::red));
+
+    // A still desktop, and a pointer moving over it, are not drawn again.
+    rig.desktop.mouseMoved(QPointF(300, 300));
+    rig.scheduler.advance(3 * sim::DesktopViewer::kRefreshInterval);
+    EXPECT_EQ(viewer.picture(display).cacheKey(), drawn);
+
+    // A window moving, or one of the program's windows repainting, shows at the next refresh.
+    rig.desktop.setWindowBounds(window, QRectF(0, 0, 300, 982));
+    rig.scheduler.advance(sim::DesktopViewer::kRefreshInterval);
+    EXPECT_EQ(at({500, 500}), SimDesktop::DisplaySpec().desktopColor);
+    paint(Qt::blue);
+    rig.scheduler.advance(sim::DesktopViewer::kRefreshInterval);
+    EXPECT_EQ(at({1150, 500}), QColor(Qt::blue));
+    const qint64 redrawn = viewer.picture(display).cacheKey();
+    rig.scheduler.advance(3 * sim::DesktopViewer::kRefreshInterval);
+    EXPECT_EQ(viewer.picture(display).cacheKey(), redrawn);
 }
