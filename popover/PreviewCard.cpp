@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -153,6 +154,32 @@ private:
 
 } // namespace
 
+// The frame's inner part as an opaque view over the card: a new frame repaints only it, never
+// the page beneath, while the card around it keeps its bars, rounded corners and borders.
+class PreviewCard::Picture final : public QWidget
+{
+public:
+    explicit Picture(PreviewCard* card)
+        : QWidget(card)
+        , m_card(card)
+    {
+        setObjectName(QStringLiteral("previewPicture"));
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* e) override
+    {
+        QPainter painter(this);
+        painter.translate(-QPointF(pos()));
+        m_card->paintContent(painter, e->region().translated(pos()));
+    }
+
+private:
+    PreviewCard* m_card;
+};
+
 PreviewCardState PreviewCardState::make(
     bool hasImage, bool displayRunning, bool sharePaused, bool shareDetected, bool pipVisible)
 {
@@ -173,6 +200,8 @@ PreviewCard::PreviewCard(WindowManager& windowManager, PiPController& pip, QWidg
     setObjectName(QStringLiteral("previewCard"));
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 
+    // First, so every overlay lies above it.
+    m_picture = new Picture(this);
     m_placeholder = new QWidget(this);
     m_placeholder->setObjectName(QStringLiteral("previewPlaceholder"));
     auto* column = new QVBoxLayout(m_placeholder);
@@ -224,6 +253,7 @@ PreviewCard::PreviewCard(WindowManager& windowManager, PiPController& pip, QWidg
     connect(&windowManager, &WindowManager::detectedShareChanged, this, &PreviewCard::sync);
     connect(&pip, &PiPController::isVisibleChanged, this, &PreviewCard::sync);
     m_image = windowManager.virtualDisplayPreviewImage();
+    placePicture();
     sync();
 }
 
@@ -247,17 +277,34 @@ QRectF PreviewCard::imageRect() const
 
 void PreviewCard::frameChanged(const std::optional<QImage>& image)
 {
-    const QRect before = imageRect().toAlignedRect();
+    const QRectF before = imageRect();
     m_image = image;
-    const QRect after = imageRect().toAlignedRect();
-    // Only the picture's own pixels change from one frame to the next (the bars stay as they are).
-    update(before.united(after));
+    const QRectF after = imageRect();
+    if (after != before) {
+        placePicture();
+        update(before.toAlignedRect().united(after.toAlignedRect()));
+    } else if (!after.isEmpty()) {
+        // Only the picture's own pixels change from one frame to the next: the opaque view,
+        // and the card where the picture reaches past that view's whole points or corners.
+        m_picture->update();
+        const QRegion rest = QRegion(after.toAlignedRect()) - m_pictureArea;
+        if (!rest.isEmpty()) {
+            update(rest);
+        }
+    }
     if (m_state.showsImage != (m_image && !m_image->isNull())) {
         sync();
     }
 }
 
-void PreviewCard::scaleInto(const QImage& frame, QImage& into)
+int PreviewCard::sourceRowsFor(int pixelRows, double devicePixelRatio)
+{
+    const double ratio = std::isfinite(devicePixelRatio) ? std::max(devicePixelRatio, 1.0) : 1.0;
+    const double points = std::max(pixelRows, 0) / ratio;
+    return std::clamp(static_cast<int>(std::ceil(points / kPointsPerSourceRow)), 1, std::max(pixelRows, 1));
+}
+
+void PreviewCard::scaleInto(const QImage& frame, QImage& into, int sourceRows)
 {
     if (frame.isNull() || into.isNull()) {
         return;
@@ -271,22 +318,35 @@ void PreviewCard::scaleInto(const QImage& frame, QImage& into)
                    .convertToFormat(QImage::Format_RGB32);
         return;
     }
+    const int rows = std::clamp(sourceRows, 1, std::min(h, frame.height()));
     // The frame pixel under the centre of each output pixel.
     std::vector<int> columns(static_cast<std::size_t>(w));
     for (int x = 0; x < w; ++x) {
         columns[static_cast<std::size_t>(x)] =
             std::clamp(static_cast<int>((x + 0.5) * frame.width() / w), 0, frame.width() - 1);
     }
-    const auto sourceRow = [&frame, h](int y) {
-        return frame.constScanLine(
-            std::clamp(static_cast<int>((y + 0.5) * frame.height() / h), 0, frame.height() - 1));
+    // The read row nearest each output row, and the frame row under that read row's centre.
+    const auto readRow = [rows, h](int y) {
+        return std::min(static_cast<int>((y + 0.5) * rows / h), rows - 1);
     };
+    const auto sourceRow = [&frame, rows](int r) {
+        return frame.constScanLine(
+            std::clamp(static_cast<int>((r + 0.5) * frame.height() / rows), 0, frame.height() - 1));
+    };
+    const auto lineBytes = static_cast<std::size_t>(w) * sizeof(quint32);
+    int last = -1;
     for (int y = 0; y < h; ++y) {
-        const auto* source = reinterpret_cast<const quint32*>(sourceRow(y));
-        // The next sampled row is asked for as this one is read: its samples lie closer together
-        // than a cache line, so it is read almost whole, and the reads then keep streaming.
-        const uchar* next = sourceRow(std::min(y + 1, h - 1));
         auto* line = reinterpret_cast<quint32*>(into.scanLine(y));
+        const int r = readRow(y);
+        if (r == last) {
+            std::memcpy(line, into.constScanLine(y - 1), lineBytes);
+            continue;
+        }
+        last = r;
+        const auto* source = reinterpret_cast<const quint32*>(sourceRow(r));
+        // The next read row is asked for as this one is read: its samples lie closer together
+        // than a cache line, so it is read almost whole, and the reads then keep streaming.
+        const uchar* next = sourceRow(std::min(r + 1, rows - 1));
         for (int x = 0; x < w; ++x) {
             const int sx = columns[static_cast<std::size_t>(x)];
             if ((x & 3) == 0) {
@@ -311,6 +371,7 @@ void PreviewCard::sync()
     m_state = next;
     m_synced = true;
     m_placeholder->setVisible(!next.showsImage);
+    m_picture->setVisible(next.showsImage);
     m_pause->setVisible(next.showsPauseButton);
     m_popOut->setVisible(next.showsPopOut);
     if (first || next.showsLive != before.showsLive) {
@@ -330,6 +391,28 @@ void PreviewCard::sync()
 void PreviewCard::resizeEvent(QResizeEvent* /*e*/)
 {
     placeOverlays();
+    placePicture();
+}
+
+void PreviewCard::placePicture()
+{
+    // Every point the picture touches, less the card's rounded corners where it reaches them.
+    m_picture->setGeometry(imageRect().toAlignedRect().intersected(rect()));
+    m_pictureArea = QRegion(m_picture->geometry());
+    const int r = static_cast<int>(std::ceil(kCornerRadius));
+    QRegion corners;
+    for (const QPoint corner : {QPoint(0, 0), QPoint(width() - r, 0), QPoint(0, height() - r),
+                                QPoint(width() - r, height() - r)}) {
+        corners += QRect(corner, QSize(r, r));
+    }
+    // A mask clips every paint of the view to a region, which Qt fills span by span; it is set
+    // only for a picture wide or tall enough to reach the corners.
+    if (m_pictureArea.intersects(corners)) {
+        m_pictureArea -= corners;
+        m_picture->setMask(m_pictureArea.translated(-m_picture->pos()));
+    } else {
+        m_picture->clearMask();
+    }
 }
 
 void PreviewCard::placeOverlays()
@@ -350,16 +433,20 @@ void PreviewCard::placeOverlays()
 void PreviewCard::paintEvent(QPaintEvent* e)
 {
     QPainter painter(this);
+    paintContent(painter, e->region());
+}
+
+void PreviewCard::paintContent(QPainter& painter, const QRegion& dirty)
+{
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF card(rect());
     const QRectF target = imageRect();
     // Only where a rounded corner is repainted does the card need its shape's clip; a frame in
     // the middle of the card is a plain scaled copy.
-    const QRectF dirty(e->rect());
     const double r = kCornerRadius;
     const QPointF corners[] = {card.topLeft(), card.topRight(), card.bottomLeft(), card.bottomRight()};
     const bool cornered = std::any_of(std::begin(corners), std::end(corners), [&](QPointF corner) {
-        return dirty.intersects(QRectF(corner - QPointF(r, r), QSizeF(2 * r, 2 * r)));
+        return dirty.intersects(QRectF(corner - QPointF(r, r), QSizeF(2 * r, 2 * r)).toAlignedRect());
     });
     if (cornered) {
         painter.setClipPath(kit::continuousRoundedRect(card, r));
@@ -369,33 +456,68 @@ void PreviewCard::paintEvent(QPaintEvent* e)
     if (!target.isEmpty()) {
         bars -= target.toAlignedRect().adjusted(1, 1, -1, -1);
     }
-    for (const QRect& bar : bars) {
+    for (const QRect& bar : bars & dirty) {
         painter.fillRect(bar, kit::Palette::surface());
     }
-    if (!target.isEmpty()) {
-        // Drawn one to one from a copy at the card's own pixels, made once per frame.
-        const double dpr = devicePixelRatioF();
-        const QRect pixels(qRound(target.x() * dpr),
-                           qRound(target.y() * dpr),
-                           qRound(target.width() * dpr),
-                           qRound(target.height() * dpr));
-        if (m_scaled.size() != pixels.size()) {
-            m_scaled = QImage(pixels.size(), QImage::Format_RGB32);
-            m_scaledKey = 0;
-        }
-        if (m_scaledKey != m_image->cacheKey()) {
-            // Into the same buffer each time: a frame costs no allocation.
-            scaleInto(*m_image, m_scaled);
-            m_scaled.setDevicePixelRatio(dpr);
-            m_scaledKey = m_image->cacheKey();
-        }
-        painter.save();
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.drawImage(QPointF(pixels.topLeft()) / dpr, m_scaled);
-        painter.restore();
-    }
+    paintFrame(painter, dirty);
     painter.setClipping(false);
+    for (const QRect& part : dirty) {
+        paintBorders(painter, part);
+    }
+}
+
+const QImage& PreviewCard::scaledFrame(QRect& pixels)
+{
+    const QRectF target = imageRect();
+    const double dpr = devicePixelRatioF();
+    pixels = QRect(qRound(target.x() * dpr),
+                   qRound(target.y() * dpr),
+                   qRound(target.width() * dpr),
+                   qRound(target.height() * dpr));
+    if (m_scaled.size() != pixels.size()) {
+        m_scaled = QImage(pixels.size(), QImage::Format_RGB32);
+        m_scaledKey = 0;
+    }
+    if (m_image && m_scaledKey != m_image->cacheKey()) {
+        // Into the same buffer each time: a frame costs no allocation.
+        scaleInto(*m_image, m_scaled, sourceRowsFor(pixels.height(), dpr));
+        m_scaled.setDevicePixelRatio(dpr);
+        m_scaledKey = m_image->cacheKey();
+    }
+    return m_scaled;
+}
+
+void PreviewCard::paintFrame(QPainter& painter, const QRegion& dirty)
+{
+    const QRectF target = imageRect();
+    if (target.isEmpty() || !dirty.intersects(target.toAlignedRect())) {
+        return;
+    }
+    // Drawn one to one from a copy at the card's own pixels, made once per frame.
+    QRect pixels;
+    const QImage& scaled = scaledFrame(pixels);
+    const double dpr = devicePixelRatioF();
+    painter.save();
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    if (dirty.rectCount() == 1) {
+        painter.drawImage(QPointF(pixels.topLeft()) / dpr, scaled);
+    } else {
+        // Part by part: clipped to several rectangles, Qt would fill the whole copy span by span.
+        for (const QRect& part : dirty) {
+            const QRectF shown = target.intersected(part);
+            if (!shown.isEmpty()) {
+                painter.drawImage(
+                    shown, scaled, QRectF(shown.topLeft() * dpr - QPointF(pixels.topLeft()), shown.size() * dpr));
+            }
+        }
+    }
+    painter.restore();
+}
+
+void PreviewCard::paintBorders(QPainter& painter, const QRectF& dirty)
+{
     // The borders, drawn once into an image, are copied in where the repaint reaches the edges.
+    const QRectF card(rect());
     const double band = 2;
     const QRectF bands[] = {QRectF(card.left(), card.top(), card.width(), band),
                             QRectF(card.left(), card.bottom() - band, card.width(), band),
