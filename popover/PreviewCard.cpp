@@ -154,8 +154,8 @@ private:
 
 } // namespace
 
-// The frame's inner part as an opaque view over the card: a new frame repaints only it, never
-// the page beneath, while the card around it keeps its bars, rounded corners and borders.
+// The frame's part of the card as an opaque view over it, painted as the card paints there: a
+// new frame repaints only this view, never the page beneath nor the card's rounded corners.
 class PreviewCard::Picture final : public QWidget
 {
 public:

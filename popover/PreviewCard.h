@@ -100,7 +100,7 @@ private:
     PreviewCardState m_state;
     bool m_synced = false;
 
-    // The opaque view of the frame's inner part: a new frame repaints it alone.
+    // The opaque view over the frame's part of the card: a new frame repaints it alone.
     QWidget* m_picture;
     QRegion m_pictureArea; // what it covers, in the card's points
     QWidget* m_placeholder;
