@@ -20,6 +20,7 @@
 
 #include <QHBoxLayout>
 #include <QPaintEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QVBoxLayout>
 
@@ -284,12 +285,11 @@ void PreviewCard::frameChanged(const std::optional<QImage>& image)
         placePicture();
         update(before.toAlignedRect().united(after.toAlignedRect()));
     } else if (!after.isEmpty()) {
-        // Only the picture's own pixels change from one frame to the next: the opaque view,
-        // and the card where the picture reaches past that view's whole points or corners.
+        // Only the picture's own pixels change from one frame to the next: its opaque view, and
+        // the card's rounded corners where the picture reaches them.
         m_picture->update();
-        const QRegion rest = QRegion(after.toAlignedRect()) - m_pictureArea;
-        if (!rest.isEmpty()) {
-            update(rest);
+        if (!m_picture->mask().isEmpty()) {
+            update(QRegion(after.toAlignedRect()) - m_pictureArea);
         }
     }
     if (m_state.showsImage != (m_image && !m_image->isNull())) {
@@ -304,42 +304,41 @@ int PreviewCard::sourceRowsFor(int pixelRows, double devicePixelRatio)
     return std::clamp(static_cast<int>(std::ceil(points / kPointsPerSourceRow)), 1, std::max(pixelRows, 1));
 }
 
-void PreviewCard::scaleInto(const QImage& frame, QImage& into, int sourceRows)
+namespace {
+
+bool isOpaque32(QImage::Format format)
 {
-    if (frame.isNull() || into.isNull()) {
-        return;
-    }
-    const int w = into.width();
-    const int h = into.height();
-    const bool direct = frame.format() == QImage::Format_ARGB32_Premultiplied
-                        || frame.format() == QImage::Format_RGB32 || frame.format() == QImage::Format_ARGB32;
-    if (!direct || into.format() != QImage::Format_RGB32) {
-        into = frame.scaled(w, h, Qt::IgnoreAspectRatio, Qt::FastTransformation)
-                   .convertToFormat(QImage::Format_RGB32);
-        return;
-    }
-    const int rows = std::clamp(sourceRows, 1, std::min(h, frame.height()));
+    return format == QImage::Format_ARGB32_Premultiplied || format == QImage::Format_RGB32
+           || format == QImage::Format_ARGB32;
+}
+
+// The pixels of `part` of a picture `size` pixels large, as `PreviewCard::scaleInto` samples the
+// frame for it, written to `to` (`stride` bytes a line). The frame is 32-bit.
+void samplePart(const QImage& frame, QSize size, int sourceRows, const QRect& part, uchar* to, qsizetype stride)
+{
+    const int rows = std::clamp(sourceRows, 1, std::min(size.height(), frame.height()));
+    const int w = part.width();
     // The frame pixel under the centre of each output pixel.
-    std::vector<int> columns(static_cast<std::size_t>(w));
+    std::vector<int> columns(static_cast<std::size_t>(std::max(w, 0)));
     for (int x = 0; x < w; ++x) {
-        columns[static_cast<std::size_t>(x)] =
-            std::clamp(static_cast<int>((x + 0.5) * frame.width() / w), 0, frame.width() - 1);
+        columns[static_cast<std::size_t>(x)] = std::clamp(
+            static_cast<int>((part.left() + x + 0.5) * frame.width() / size.width()), 0, frame.width() - 1);
     }
     // The read row nearest each output row, and the frame row under that read row's centre.
-    const auto readRow = [rows, h](int y) {
-        return std::min(static_cast<int>((y + 0.5) * rows / h), rows - 1);
+    const auto readRow = [rows, size](int y) {
+        return std::min(static_cast<int>((y + 0.5) * rows / size.height()), rows - 1);
     };
     const auto sourceRow = [&frame, rows](int r) {
         return frame.constScanLine(
             std::clamp(static_cast<int>((r + 0.5) * frame.height() / rows), 0, frame.height() - 1));
     };
-    const auto lineBytes = static_cast<std::size_t>(w) * sizeof(quint32);
+    const auto lineBytes = static_cast<std::size_t>(std::max(w, 0)) * sizeof(quint32);
     int last = -1;
-    for (int y = 0; y < h; ++y) {
-        auto* line = reinterpret_cast<quint32*>(into.scanLine(y));
+    for (int y = part.top(); y <= part.bottom(); ++y) {
+        auto* line = reinterpret_cast<quint32*>(to + (y - part.top()) * stride);
         const int r = readRow(y);
         if (r == last) {
-            std::memcpy(line, into.constScanLine(y - 1), lineBytes);
+            std::memcpy(line, to + (y - 1 - part.top()) * stride, lineBytes);
             continue;
         }
         last = r;
@@ -357,6 +356,21 @@ void PreviewCard::scaleInto(const QImage& frame, QImage& into, int sourceRows)
             line[x] = source[sx] | 0xFF000000U;
         }
     }
+}
+
+} // namespace
+
+void PreviewCard::scaleInto(const QImage& frame, QImage& into, int sourceRows)
+{
+    if (frame.isNull() || into.isNull()) {
+        return;
+    }
+    if (!isOpaque32(frame.format()) || into.format() != QImage::Format_RGB32) {
+        into = frame.scaled(into.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                   .convertToFormat(QImage::Format_RGB32);
+        return;
+    }
+    samplePart(frame, into.size(), sourceRows, into.rect(), into.bits(), into.bytesPerLine());
 }
 
 void PreviewCard::sync()
@@ -438,7 +452,6 @@ void PreviewCard::paintEvent(QPaintEvent* e)
 
 void PreviewCard::paintContent(QPainter& painter, const QRegion& dirty)
 {
-    painter.setRenderHint(QPainter::Antialiasing);
     const QRectF card(rect());
     const QRectF target = imageRect();
     // Only where a rounded corner is repainted does the card need its shape's clip; a frame in
@@ -449,6 +462,8 @@ void PreviewCard::paintContent(QPainter& painter, const QRegion& dirty)
         return dirty.intersects(QRectF(corner - QPointF(r, r), QSizeF(2 * r, 2 * r)).toAlignedRect());
     });
     if (cornered) {
+        // Antialiased only here: Qt hands even thin antialiased fills to its thread pool.
+        painter.setRenderHint(QPainter::Antialiasing);
         painter.setClipPath(kit::continuousRoundedRect(card, r));
     }
     // The bars beside or above and below the frame, then the frame itself.
@@ -466,14 +481,17 @@ void PreviewCard::paintContent(QPainter& painter, const QRegion& dirty)
     }
 }
 
-const QImage& PreviewCard::scaledFrame(QRect& pixels)
+QRect PreviewCard::pixelRect() const
 {
     const QRectF target = imageRect();
     const double dpr = devicePixelRatioF();
-    pixels = QRect(qRound(target.x() * dpr),
-                   qRound(target.y() * dpr),
-                   qRound(target.width() * dpr),
-                   qRound(target.height() * dpr));
+    return {qRound(target.x() * dpr), qRound(target.y() * dpr), qRound(target.width() * dpr), qRound(target.height() * dpr)};
+}
+
+const QImage& PreviewCard::scaledFrame(QRect& pixels)
+{
+    const double dpr = devicePixelRatioF();
+    pixels = pixelRect();
     if (m_scaled.size() != pixels.size()) {
         m_scaled = QImage(pixels.size(), QImage::Format_RGB32);
         m_scaledKey = 0;
@@ -487,10 +505,44 @@ const QImage& PreviewCard::scaledFrame(QRect& pixels)
     return m_scaled;
 }
 
+bool PreviewCard::paintFrameInPlace(QPainter& painter)
+{
+    // Straight into the window's pixels when they are a plain 32-bit image painted one to one
+    // (less a whole-pixel offset) and only Qt's own clip applies: the frame's samples are then
+    // written once, where they are shown, with no copy between. Anything else takes the copy.
+    QPaintEngine* engine = painter.paintEngine();
+    QPaintDevice* device = engine != nullptr ? engine->paintDevice() : nullptr;
+    if (device == nullptr || device->devType() != QInternal::Image || painter.hasClipping() || !m_image
+        || !isOpaque32(m_image->format())) {
+        return false;
+    }
+    auto* window = static_cast<QImage*>(device);
+    const QRegion clip = engine->systemClip();
+    const double dpr = devicePixelRatioF();
+    const QTransform toDevice = painter.deviceTransform();
+    if (!isOpaque32(window->format()) || !window->isDetached() || clip.isEmpty()
+        || toDevice.type() > QTransform::TxScale || toDevice.m11() != dpr || toDevice.m22() != dpr
+        || toDevice.dx() != std::round(toDevice.dx()) || toDevice.dy() != std::round(toDevice.dy())) {
+        return false;
+    }
+    const QRect pixels = pixelRect();
+    const QRect shown = pixels.translated(static_cast<int>(toDevice.dx()), static_cast<int>(toDevice.dy()));
+    const int rows = sourceRowsFor(pixels.height(), dpr);
+    for (const QRect& part : clip & shown & window->rect()) {
+        samplePart(*m_image,
+                   pixels.size(),
+                   rows,
+                   part.translated(-shown.topLeft()),
+                   window->scanLine(part.top()) + static_cast<qsizetype>(part.left()) * 4,
+                   window->bytesPerLine());
+    }
+    return true;
+}
+
 void PreviewCard::paintFrame(QPainter& painter, const QRegion& dirty)
 {
     const QRectF target = imageRect();
-    if (target.isEmpty() || !dirty.intersects(target.toAlignedRect())) {
+    if (target.isEmpty() || !dirty.intersects(target.toAlignedRect()) || paintFrameInPlace(painter)) {
         return;
     }
     // Drawn one to one from a copy at the card's own pixels, made once per frame.

@@ -80,9 +80,14 @@ private:
     void placeOverlays();
     void placePicture();
     const QImage& bordersImage();
+    // Where the frame goes, in device pixels of the card.
+    QRect pixelRect() const;
     // The frame at the card's pixels, remade when the frame or the size changed; `pixels` is
-    // where it goes, in device pixels of the card.
+    // where it goes.
     const QImage& scaledFrame(QRect& pixels);
+    // Samples the frame straight into the painter's device where Qt repaints; false (nothing
+    // done) when the device or the painter's state does not allow it.
+    bool paintFrameInPlace(QPainter& painter);
     // The bars, the frame and the borders where `dirty` (in the card's points) reaches them.
     void paintContent(QPainter& painter, const QRegion& dirty);
     void paintFrame(QPainter& painter, const QRegion& dirty);

@@ -77,4 +77,17 @@ TEST_F(MainPageFixture, ANewFrameIsShownOnScreenInTheCardsPictureWithItsBarsKept
     EXPECT_TRUE(near(shownAt({60, 75}), Qt::blue));
     EXPECT_TRUE(near(shownAt({260, 75}), Qt::blue));
     EXPECT_TRUE(near(shownAt({6, 75}), kit::Palette::surface())) << "the bars are left as they were";
+
+    // 2.2:1 fills the card's width and nearly its height, into its rounded corners: those stay
+    // the card's own to draw, the picture view is kept out of them.
+    QImage wide(440, 200, QImage::Format_ARGB32_Premultiplied);
+    wide.fill(Qt::green);
+    manager->setVirtualDisplayPreviewImage(wide);
+    blue = QImage(440, 200, QImage::Format_ARGB32_Premultiplied);
+    blue.fill(Qt::blue);
+    manager->setVirtualDisplayPreviewImage(blue);
+    for (const QPointF inside : {QPointF(163, 75), QPointF(5, 75), QPointF(6, 8), QPointF(320, 141)}) {
+        EXPECT_TRUE(near(shownAt(inside), Qt::blue)) << inside.x() << "," << inside.y();
+    }
+    EXPECT_FALSE(near(shownAt({0, 1}), Qt::blue, 60)) << "rounded off at the corner";
 }
