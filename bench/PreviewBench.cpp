@@ -86,7 +86,9 @@ struct Rig
         window.show();
         runEventLoop();
         // The frame's own view: a new frame repaints it and nothing of the card around it.
-        page->previewCard()->findChild<QWidget*>(QStringLiteral("previewPicture"))->installEventFilter(&counter);
+        page->previewCard()
+            ->findChild<QWidget*>(QStringLiteral("previewPicture"))
+            ->installEventFilter(&counter);
     }
 
     ~Rig()

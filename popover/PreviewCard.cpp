@@ -19,8 +19,8 @@
 #include "state/WindowManager.h"
 
 #include <QHBoxLayout>
-#include <QPaintEvent>
 #include <QPaintEngine>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QVBoxLayout>
 
@@ -314,7 +314,8 @@ bool isOpaque32(QImage::Format format)
 
 // The pixels of `part` of a picture `size` pixels large, as `PreviewCard::scaleInto` samples the
 // frame for it, written to `to` (`stride` bytes a line). The frame is 32-bit.
-void samplePart(const QImage& frame, QSize size, int sourceRows, const QRect& part, uchar* to, qsizetype stride)
+void samplePart(
+    const QImage& frame, QSize size, int sourceRows, const QRect& part, uchar* to, qsizetype stride)
 {
     const int rows = std::clamp(sourceRows, 1, std::min(size.height(), frame.height()));
     const int w = part.width();
@@ -415,8 +416,8 @@ void PreviewCard::placePicture()
     m_pictureArea = QRegion(m_picture->geometry());
     const int r = static_cast<int>(std::ceil(kCornerRadius));
     QRegion corners;
-    for (const QPoint corner : {QPoint(0, 0), QPoint(width() - r, 0), QPoint(0, height() - r),
-                                QPoint(width() - r, height() - r)}) {
+    for (const QPoint corner :
+         {QPoint(0, 0), QPoint(width() - r, 0), QPoint(0, height() - r), QPoint(width() - r, height() - r)}) {
         corners += QRect(corner, QSize(r, r));
     }
     // A mask clips every paint of the view to a region, which Qt fills span by span; it is set
@@ -471,7 +472,7 @@ void PreviewCard::paintContent(QPainter& painter, const QRegion& dirty)
     if (!target.isEmpty()) {
         bars -= target.toAlignedRect().adjusted(1, 1, -1, -1);
     }
-    for (const QRect& bar : bars & dirty) {
+    for (const QRect& bar : bars.intersected(dirty)) {
         painter.fillRect(bar, kit::Palette::surface());
     }
     paintFrame(painter, dirty);
@@ -485,7 +486,10 @@ QRect PreviewCard::pixelRect() const
 {
     const QRectF target = imageRect();
     const double dpr = devicePixelRatioF();
-    return {qRound(target.x() * dpr), qRound(target.y() * dpr), qRound(target.width() * dpr), qRound(target.height() * dpr)};
+    return {qRound(target.x() * dpr),
+            qRound(target.y() * dpr),
+            qRound(target.width() * dpr),
+            qRound(target.height() * dpr)};
 }
 
 const QImage& PreviewCard::scaledFrame(QRect& pixels)
@@ -528,7 +532,7 @@ bool PreviewCard::paintFrameInPlace(QPainter& painter)
     const QRect pixels = pixelRect();
     const QRect shown = pixels.translated(static_cast<int>(toDevice.dx()), static_cast<int>(toDevice.dy()));
     const int rows = sourceRowsFor(pixels.height(), dpr);
-    for (const QRect& part : clip & shown & window->rect()) {
+    for (const QRect& part : clip.intersected(shown.intersected(window->rect()))) {
         samplePart(*m_image,
                    pixels.size(),
                    rows,
@@ -559,7 +563,9 @@ void PreviewCard::paintFrame(QPainter& painter, const QRegion& dirty)
             const QRectF shown = target.intersected(part);
             if (!shown.isEmpty()) {
                 painter.drawImage(
-                    shown, scaled, QRectF(shown.topLeft() * dpr - QPointF(pixels.topLeft()), shown.size() * dpr));
+                    shown,
+                    scaled,
+                    QRectF(shown.topLeft() * dpr - QPointF(pixels.topLeft()), shown.size() * dpr));
             }
         }
     }

@@ -141,8 +141,7 @@ QImage cachedSymbol(const QString& name, FontWeight weight, int pixels, const QC
 {
     static QCache<QString, QImage> cache(8 * 1024); // in KiB
     const QString key = name + QLatin1Char('@') + QString::number(weight.value) + QLatin1Char('@')
-                        + QString::number(pixels) + QLatin1Char('@')
-                        + QString::number(color.rgba64(), 16);
+                        + QString::number(pixels) + QLatin1Char('@') + QString::number(color.rgba64(), 16);
     if (const QImage* found = cache.object(key)) {
         return *found;
     }

@@ -84,7 +84,10 @@ QString TextLabel::elided(const QFont& font) const
     return QFontMetricsF(font, this).elidedText(m_text, Qt::ElideRight, width());
 }
 
-void TextLabel::drawText(QPainter& painter, const QFont& font, const QColor& color, const QString& shown) const
+void TextLabel::drawText(QPainter& painter,
+                         const QFont& font,
+                         const QColor& color,
+                         const QString& shown) const
 {
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setFont(font);

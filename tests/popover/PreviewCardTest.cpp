@@ -1,7 +1,8 @@
 // The preview card's resampling of a frame, and a new frame shown on screen through the card's
 // own picture view.
-#include "popover/MainPageView.h"
 #include "popover/PreviewCard.h"
+
+#include "popover/MainPageView.h"
 #include "shell/kit/Palette.h"
 #include "tests/popover/MainPageFixture.h"
 #include "tests/shell/kit/KitTestSupport.h"
