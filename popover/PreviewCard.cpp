@@ -286,10 +286,10 @@ void PreviewCard::frameChanged(const std::optional<QImage>& image)
         update(before.toAlignedRect().united(after.toAlignedRect()));
     } else if (!after.isEmpty()) {
         // Only the picture's own pixels change from one frame to the next: its opaque view, and
-        // the card's rounded corners where the picture reaches them.
+        // the card's rounded corners where the picture reaches them (kept out of the view).
         m_picture->update();
-        if (!m_picture->mask().isEmpty()) {
-            update(QRegion(after.toAlignedRect()) - m_pictureArea);
+        if (const QRegion shown = m_picture->mask(); !shown.isEmpty()) {
+            update(QRegion(m_picture->geometry()) - shown.translated(m_picture->pos()));
         }
     }
     if (m_state.showsImage != (m_image && !m_image->isNull())) {
@@ -413,7 +413,7 @@ void PreviewCard::placePicture()
 {
     // Every point the picture touches, less the card's rounded corners where it reaches them.
     m_picture->setGeometry(imageRect().toAlignedRect().intersected(rect()));
-    m_pictureArea = QRegion(m_picture->geometry());
+    QRegion area(m_picture->geometry());
     const int r = static_cast<int>(std::ceil(kCornerRadius));
     QRegion corners;
     for (const QPoint corner :
@@ -422,9 +422,8 @@ void PreviewCard::placePicture()
     }
     // A mask clips every paint of the view to a region, which Qt fills span by span; it is set
     // only for a picture wide or tall enough to reach the corners.
-    if (m_pictureArea.intersects(corners)) {
-        m_pictureArea -= corners;
-        m_picture->setMask(m_pictureArea.translated(-m_picture->pos()));
+    if (area.intersects(corners)) {
+        m_picture->setMask((area - corners).translated(-m_picture->pos()));
     } else {
         m_picture->clearMask();
     }

@@ -2,7 +2,6 @@
 
 #include <QImage>
 #include <QRectF>
-#include <QRegion>
 #include <QWidget>
 
 #include <optional>
@@ -107,7 +106,6 @@ private:
 
     // The opaque view over the frame's part of the card: a new frame repaints it alone.
     QWidget* m_picture;
-    QRegion m_pictureArea; // what it covers, in the card's points
     QWidget* m_placeholder;
     PauseShareButton* m_pause;
     kit::PressFeedbackButton* m_popOut;
