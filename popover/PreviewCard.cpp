@@ -19,12 +19,14 @@
 #include "state/WindowManager.h"
 
 #include <QHBoxLayout>
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -153,6 +155,32 @@ private:
 
 } // namespace
 
+// The frame's part of the card as an opaque view over it, painted as the card paints there: a
+// new frame repaints only this view, never the page beneath nor the card's rounded corners.
+class PreviewCard::Picture final : public QWidget
+{
+public:
+    explicit Picture(PreviewCard* card)
+        : QWidget(card)
+        , m_card(card)
+    {
+        setObjectName(QStringLiteral("previewPicture"));
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* e) override
+    {
+        QPainter painter(this);
+        painter.translate(-QPointF(pos()));
+        m_card->paintContent(painter, e->region().translated(pos()));
+    }
+
+private:
+    PreviewCard* m_card;
+};
+
 PreviewCardState PreviewCardState::make(
     bool hasImage, bool displayRunning, bool sharePaused, bool shareDetected, bool pipVisible)
 {
@@ -173,6 +201,8 @@ PreviewCard::PreviewCard(WindowManager& windowManager, PiPController& pip, QWidg
     setObjectName(QStringLiteral("previewCard"));
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 
+    // First, so every overlay lies above it.
+    m_picture = new Picture(this);
     m_placeholder = new QWidget(this);
     m_placeholder->setObjectName(QStringLiteral("previewPlaceholder"));
     auto* column = new QVBoxLayout(m_placeholder);
@@ -224,6 +254,7 @@ PreviewCard::PreviewCard(WindowManager& windowManager, PiPController& pip, QWidg
     connect(&windowManager, &WindowManager::detectedShareChanged, this, &PreviewCard::sync);
     connect(&pip, &PiPController::isVisibleChanged, this, &PreviewCard::sync);
     m_image = windowManager.virtualDisplayPreviewImage();
+    placePicture();
     sync();
 }
 
@@ -247,46 +278,75 @@ QRectF PreviewCard::imageRect() const
 
 void PreviewCard::frameChanged(const std::optional<QImage>& image)
 {
-    const QRect before = imageRect().toAlignedRect();
+    const QRectF before = imageRect();
     m_image = image;
-    const QRect after = imageRect().toAlignedRect();
-    // Only the picture's own pixels change from one frame to the next (the bars stay as they are).
-    update(before.united(after));
+    const QRectF after = imageRect();
+    if (after != before) {
+        placePicture();
+        update(before.toAlignedRect().united(after.toAlignedRect()));
+    } else if (!after.isEmpty()) {
+        // Only the picture's own pixels change from one frame to the next: its opaque view, and
+        // the card's rounded corners where the picture reaches them (kept out of the view).
+        m_picture->update();
+        if (const QRegion shown = m_picture->mask(); !shown.isEmpty()) {
+            update(QRegion(m_picture->geometry()) - shown.translated(m_picture->pos()));
+        }
+    }
     if (m_state.showsImage != (m_image && !m_image->isNull())) {
         sync();
     }
 }
 
-void PreviewCard::scaleInto(const QImage& frame, QImage& into)
+int PreviewCard::sourceRowsFor(int pixelRows, double devicePixelRatio)
 {
-    if (frame.isNull() || into.isNull()) {
-        return;
-    }
-    const int w = into.width();
-    const int h = into.height();
-    const bool direct = frame.format() == QImage::Format_ARGB32_Premultiplied
-                        || frame.format() == QImage::Format_RGB32 || frame.format() == QImage::Format_ARGB32;
-    if (!direct || into.format() != QImage::Format_RGB32) {
-        into = frame.scaled(w, h, Qt::IgnoreAspectRatio, Qt::FastTransformation)
-                   .convertToFormat(QImage::Format_RGB32);
-        return;
-    }
+    const double ratio = std::isfinite(devicePixelRatio) ? std::max(devicePixelRatio, 1.0) : 1.0;
+    const double points = std::max(pixelRows, 0) / ratio;
+    return std::clamp(static_cast<int>(std::ceil(points / kPointsPerSourceRow)), 1, std::max(pixelRows, 1));
+}
+
+namespace {
+
+bool isOpaque32(QImage::Format format)
+{
+    return format == QImage::Format_ARGB32_Premultiplied || format == QImage::Format_RGB32
+           || format == QImage::Format_ARGB32;
+}
+
+// The pixels of `part` of a picture `size` pixels large, as `PreviewCard::scaleInto` samples the
+// frame for it, written to `to` (`stride` bytes a line). The frame is 32-bit.
+void samplePart(
+    const QImage& frame, QSize size, int sourceRows, const QRect& part, uchar* to, qsizetype stride)
+{
+    const int rows = std::clamp(sourceRows, 1, std::min(size.height(), frame.height()));
+    const int w = part.width();
     // The frame pixel under the centre of each output pixel.
-    std::vector<int> columns(static_cast<std::size_t>(w));
+    std::vector<int> columns(static_cast<std::size_t>(std::max(w, 0)));
     for (int x = 0; x < w; ++x) {
-        columns[static_cast<std::size_t>(x)] =
-            std::clamp(static_cast<int>((x + 0.5) * frame.width() / w), 0, frame.width() - 1);
+        columns[static_cast<std::size_t>(x)] = std::clamp(
+            static_cast<int>((part.left() + x + 0.5) * frame.width() / size.width()), 0, frame.width() - 1);
     }
-    const auto sourceRow = [&frame, h](int y) {
-        return frame.constScanLine(
-            std::clamp(static_cast<int>((y + 0.5) * frame.height() / h), 0, frame.height() - 1));
+    // The read row nearest each output row, and the frame row under that read row's centre.
+    const auto readRow = [rows, size](int y) {
+        return std::min(static_cast<int>((y + 0.5) * rows / size.height()), rows - 1);
     };
-    for (int y = 0; y < h; ++y) {
-        const auto* source = reinterpret_cast<const quint32*>(sourceRow(y));
-        // The next sampled row is asked for as this one is read: its samples lie closer together
+    const auto sourceRow = [&frame, rows](int r) {
+        return frame.constScanLine(
+            std::clamp(static_cast<int>((r + 0.5) * frame.height() / rows), 0, frame.height() - 1));
+    };
+    const auto lineBytes = static_cast<std::size_t>(std::max(w, 0)) * sizeof(quint32);
+    int last = -1;
+    for (int y = part.top(); y <= part.bottom(); ++y) {
+        auto* line = reinterpret_cast<quint32*>(to + (y - part.top()) * stride);
+        const int r = readRow(y);
+        if (r == last) {
+            std::memcpy(line, to + (y - 1 - part.top()) * stride, lineBytes);
+            continue;
+        }
+        last = r;
+        const auto* source = reinterpret_cast<const quint32*>(sourceRow(r));
+        // The next read row is asked for as this one is read: its samples lie closer together
         // than a cache line, so it is read almost whole, and the reads then keep streaming.
-        const uchar* next = sourceRow(std::min(y + 1, h - 1));
-        auto* line = reinterpret_cast<quint32*>(into.scanLine(y));
+        const uchar* next = sourceRow(std::min(r + 1, rows - 1));
         for (int x = 0; x < w; ++x) {
             const int sx = columns[static_cast<std::size_t>(x)];
             if ((x & 3) == 0) {
@@ -297,6 +357,21 @@ void PreviewCard::scaleInto(const QImage& frame, QImage& into)
             line[x] = source[sx] | 0xFF000000U;
         }
     }
+}
+
+} // namespace
+
+void PreviewCard::scaleInto(const QImage& frame, QImage& into, int sourceRows)
+{
+    if (frame.isNull() || into.isNull()) {
+        return;
+    }
+    if (!isOpaque32(frame.format()) || into.format() != QImage::Format_RGB32) {
+        into = frame.scaled(into.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                   .convertToFormat(QImage::Format_RGB32);
+        return;
+    }
+    samplePart(frame, into.size(), sourceRows, into.rect(), into.bits(), into.bytesPerLine());
 }
 
 void PreviewCard::sync()
@@ -311,6 +386,7 @@ void PreviewCard::sync()
     m_state = next;
     m_synced = true;
     m_placeholder->setVisible(!next.showsImage);
+    m_picture->setVisible(next.showsImage);
     m_pause->setVisible(next.showsPauseButton);
     m_popOut->setVisible(next.showsPopOut);
     if (first || next.showsLive != before.showsLive) {
@@ -330,6 +406,27 @@ void PreviewCard::sync()
 void PreviewCard::resizeEvent(QResizeEvent* /*e*/)
 {
     placeOverlays();
+    placePicture();
+}
+
+void PreviewCard::placePicture()
+{
+    // Every point the picture touches, less the card's rounded corners where it reaches them.
+    m_picture->setGeometry(imageRect().toAlignedRect().intersected(rect()));
+    QRegion area(m_picture->geometry());
+    const int r = static_cast<int>(std::ceil(kCornerRadius));
+    QRegion corners;
+    for (const QPoint corner :
+         {QPoint(0, 0), QPoint(width() - r, 0), QPoint(0, height() - r), QPoint(width() - r, height() - r)}) {
+        corners += QRect(corner, QSize(r, r));
+    }
+    // A mask clips every paint of the view to a region, which Qt fills span by span; it is set
+    // only for a picture wide or tall enough to reach the corners.
+    if (area.intersects(corners)) {
+        m_picture->setMask((area - corners).translated(-m_picture->pos()));
+    } else {
+        m_picture->clearMask();
+    }
 }
 
 void PreviewCard::placeOverlays()
@@ -350,18 +447,23 @@ void PreviewCard::placeOverlays()
 void PreviewCard::paintEvent(QPaintEvent* e)
 {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
+    paintContent(painter, e->region());
+}
+
+void PreviewCard::paintContent(QPainter& painter, const QRegion& dirty)
+{
     const QRectF card(rect());
     const QRectF target = imageRect();
     // Only where a rounded corner is repainted does the card need its shape's clip; a frame in
     // the middle of the card is a plain scaled copy.
-    const QRectF dirty(e->rect());
     const double r = kCornerRadius;
     const QPointF corners[] = {card.topLeft(), card.topRight(), card.bottomLeft(), card.bottomRight()};
     const bool cornered = std::any_of(std::begin(corners), std::end(corners), [&](QPointF corner) {
-        return dirty.intersects(QRectF(corner - QPointF(r, r), QSizeF(2 * r, 2 * r)));
+        return dirty.intersects(QRectF(corner - QPointF(r, r), QSizeF(2 * r, 2 * r)).toAlignedRect());
     });
     if (cornered) {
+        // Antialiased only here: Qt hands even thin antialiased fills to its thread pool.
+        painter.setRenderHint(QPainter::Antialiasing);
         painter.setClipPath(kit::continuousRoundedRect(card, r));
     }
     // The bars beside or above and below the frame, then the frame itself.
@@ -369,33 +471,110 @@ void PreviewCard::paintEvent(QPaintEvent* e)
     if (!target.isEmpty()) {
         bars -= target.toAlignedRect().adjusted(1, 1, -1, -1);
     }
-    for (const QRect& bar : bars) {
+    for (const QRect& bar : bars.intersected(dirty)) {
         painter.fillRect(bar, kit::Palette::surface());
     }
-    if (!target.isEmpty()) {
-        // Drawn one to one from a copy at the card's own pixels, made once per frame.
-        const double dpr = devicePixelRatioF();
-        const QRect pixels(qRound(target.x() * dpr),
-                           qRound(target.y() * dpr),
-                           qRound(target.width() * dpr),
-                           qRound(target.height() * dpr));
-        if (m_scaled.size() != pixels.size()) {
-            m_scaled = QImage(pixels.size(), QImage::Format_RGB32);
-            m_scaledKey = 0;
-        }
-        if (m_scaledKey != m_image->cacheKey()) {
-            // Into the same buffer each time: a frame costs no allocation.
-            scaleInto(*m_image, m_scaled);
-            m_scaled.setDevicePixelRatio(dpr);
-            m_scaledKey = m_image->cacheKey();
-        }
-        painter.save();
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.drawImage(QPointF(pixels.topLeft()) / dpr, m_scaled);
-        painter.restore();
-    }
+    paintFrame(painter, dirty);
     painter.setClipping(false);
+    for (const QRect& part : dirty) {
+        paintBorders(painter, part);
+    }
+}
+
+QRect PreviewCard::pixelRect() const
+{
+    const QRectF target = imageRect();
+    const double dpr = devicePixelRatioF();
+    return {qRound(target.x() * dpr),
+            qRound(target.y() * dpr),
+            qRound(target.width() * dpr),
+            qRound(target.height() * dpr)};
+}
+
+const QImage& PreviewCard::scaledFrame(QRect& pixels)
+{
+    const double dpr = devicePixelRatioF();
+    pixels = pixelRect();
+    if (m_scaled.size() != pixels.size()) {
+        m_scaled = QImage(pixels.size(), QImage::Format_RGB32);
+        m_scaledKey = 0;
+    }
+    if (m_image && m_scaledKey != m_image->cacheKey()) {
+        // Into the same buffer each time: a frame costs no allocation.
+        scaleInto(*m_image, m_scaled, sourceRowsFor(pixels.height(), dpr));
+        m_scaled.setDevicePixelRatio(dpr);
+        m_scaledKey = m_image->cacheKey();
+    }
+    return m_scaled;
+}
+
+bool PreviewCard::paintFrameInPlace(QPainter& painter)
+{
+    // Straight into the window's pixels when they are a plain 32-bit image painted one to one
+    // (less a whole-pixel offset) and only Qt's own clip applies: the frame's samples are then
+    // written once, where they are shown, with no copy between. Anything else takes the copy.
+    QPaintEngine* engine = painter.paintEngine();
+    QPaintDevice* device = engine != nullptr ? engine->paintDevice() : nullptr;
+    if (device == nullptr || device->devType() != QInternal::Image || painter.hasClipping() || !m_image
+        || !isOpaque32(m_image->format())) {
+        return false;
+    }
+    auto* window = static_cast<QImage*>(device);
+    const QRegion clip = engine->systemClip();
+    const double dpr = devicePixelRatioF();
+    const QTransform toDevice = painter.deviceTransform();
+    if (!isOpaque32(window->format()) || !window->isDetached() || clip.isEmpty()
+        || toDevice.type() > QTransform::TxScale || toDevice.m11() != dpr || toDevice.m22() != dpr
+        || toDevice.dx() != std::round(toDevice.dx()) || toDevice.dy() != std::round(toDevice.dy())) {
+        return false;
+    }
+    const QRect pixels = pixelRect();
+    const QRect shown = pixels.translated(static_cast<int>(toDevice.dx()), static_cast<int>(toDevice.dy()));
+    const int rows = sourceRowsFor(pixels.height(), dpr);
+    for (const QRect& part : clip.intersected(shown.intersected(window->rect()))) {
+        samplePart(*m_image,
+                   pixels.size(),
+                   rows,
+                   part.translated(-shown.topLeft()),
+                   window->scanLine(part.top()) + static_cast<qsizetype>(part.left()) * 4,
+                   window->bytesPerLine());
+    }
+    return true;
+}
+
+void PreviewCard::paintFrame(QPainter& painter, const QRegion& dirty)
+{
+    const QRectF target = imageRect();
+    if (target.isEmpty() || !dirty.intersects(target.toAlignedRect()) || paintFrameInPlace(painter)) {
+        return;
+    }
+    // Drawn one to one from a copy at the card's own pixels, made once per frame.
+    QRect pixels;
+    const QImage& scaled = scaledFrame(pixels);
+    const double dpr = devicePixelRatioF();
+    painter.save();
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    if (dirty.rectCount() == 1) {
+        painter.drawImage(QPointF(pixels.topLeft()) / dpr, scaled);
+    } else {
+        // Part by part: clipped to several rectangles, Qt would fill the whole copy span by span.
+        for (const QRect& part : dirty) {
+            const QRectF shown = target.intersected(part);
+            if (!shown.isEmpty()) {
+                painter.drawImage(
+                    shown,
+                    scaled,
+                    QRectF(shown.topLeft() * dpr - QPointF(pixels.topLeft()), shown.size() * dpr));
+            }
+        }
+    }
+    painter.restore();
+}
+
+void PreviewCard::paintBorders(QPainter& painter, const QRectF& dirty)
+{
     // The borders, drawn once into an image, are copied in where the repaint reaches the edges.
+    const QRectF card(rect());
     const double band = 2;
     const QRectF bands[] = {QRectF(card.left(), card.top(), card.width(), band),
                             QRectF(card.left(), card.bottom() - band, card.width(), band),

@@ -49,10 +49,19 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
-    // Resamples the frame into `into` (its size and an opaque 32-bit format given): each pixel
-    // takes the frame's pixel under its centre. The work follows the pixels made, never the
-    // frame's size (a smooth scale of the whole frame reads every one of its pixels).
-    static void scaleInto(const QImage& frame, QImage& into);
+    // Resamples the frame into `into` (its size and an opaque 32-bit format given), reading
+    // `sourceRows` rows of the frame spread evenly over its height: each pixel takes the pixel
+    // of its nearest read row under its centre, so with as many rows as `into` has, the frame's
+    // pixel under its centre. The work follows the rows read, never the frame's size (a smooth
+    // scale of the whole frame reads every one of its pixels).
+    static void scaleInto(const QImage& frame, QImage& into, int sourceRows);
+    // How many rows of the frame are read for a picture this many pixels high at this device
+    // pixel ratio: one for every `kPointsPerSourceRow` points. Each row read costs a whole row
+    // of the frame from memory (its samples lie closer than a cache line) and the rows are what
+    // a new frame costs, while more columns cost nothing more, so the picture keeps its device
+    // pixels across and spends its reads on height.
+    static int sourceRowsFor(int pixelRows, double devicePixelRatio);
+    static constexpr double kPointsPerSourceRow = 2;
 
     static constexpr double kHeight = 150;
     static constexpr double kCornerRadius = 12;
@@ -63,10 +72,25 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
 
 private:
+    class Picture;
+
     void sync();
     void frameChanged(const std::optional<QImage>& image);
     void placeOverlays();
+    void placePicture();
     const QImage& bordersImage();
+    // Where the frame goes, in device pixels of the card.
+    QRect pixelRect() const;
+    // The frame at the card's pixels, remade when the frame or the size changed; `pixels` is
+    // where it goes.
+    const QImage& scaledFrame(QRect& pixels);
+    // Samples the frame straight into the painter's device where Qt repaints; false (nothing
+    // done) when the device or the painter's state does not allow it.
+    bool paintFrameInPlace(QPainter& painter);
+    // The bars, the frame and the borders where `dirty` (in the card's points) reaches them.
+    void paintContent(QPainter& painter, const QRegion& dirty);
+    void paintFrame(QPainter& painter, const QRegion& dirty);
+    void paintBorders(QPainter& painter, const QRectF& dirty);
 
     WindowManager& m_windowManager;
     PiPController& m_pip;
@@ -80,6 +104,8 @@ private:
     PreviewCardState m_state;
     bool m_synced = false;
 
+    // The opaque view over the frame's part of the card: a new frame repaints it alone.
+    QWidget* m_picture;
     QWidget* m_placeholder;
     PauseShareButton* m_pause;
     kit::PressFeedbackButton* m_popOut;
