@@ -1,6 +1,7 @@
 #include "account/BackendClient.h"
 
 #include "account/TokenCheck.h"
+#include "platform/BoundedRead.h"
 #include "platform/Bundle.h"
 #include "platform/Scheduler.h"
 #include "platform/URLSession.h"
@@ -28,12 +29,11 @@ std::function<void(Args...)> guarded(QObject* context, std::function<void(Args..
 
 std::optional<QJsonObject> jsonObject(const QByteArray& body)
 {
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+    const auto document = platform::parseJson(body);
+    if (!document || !document->isObject()) {
         return std::nullopt;
     }
-    return document.object();
+    return document->object();
 }
 
 std::optional<QString> nonEmptyString(const QJsonObject& object, const QString& key)

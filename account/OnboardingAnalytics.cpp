@@ -1,5 +1,6 @@
 #include "account/OnboardingAnalytics.h"
 
+#include "platform/BoundedRead.h"
 #include "platform/Bundle.h"
 #include "platform/Scheduler.h"
 #include "platform/UserDefaults.h"
@@ -214,14 +215,14 @@ void OnboardingAnalytics::startedSession(const RPCResult& result,
         done(std::nullopt);
         return;
     }
-    QJsonParseError parseError{};
-    const QJsonDocument answer = QJsonDocument::fromJson(*data, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        qCCritical(
-            analyticsLog, "Unable to start onboarding session: %s", qUtf8Printable(parseError.errorString()));
+    QString parseError;
+    const auto parsed = platform::parseJson(*data, &parseError);
+    if (!parsed) {
+        qCCritical(analyticsLog, "Unable to start onboarding session: %s", qUtf8Printable(parseError));
         done(std::nullopt);
         return;
     }
+    const QJsonDocument& answer = *parsed;
     const QJsonValue sessionValue = answer.object().value(QStringLiteral("session_id"));
     if (!answer.isObject() || !sessionValue.isString()) {
         qCCritical(analyticsLog, "start_or_resume_onboarding returned no session_id");
@@ -334,12 +335,11 @@ QJsonObject OnboardingAnalytics::serialize(const BufferedEvent& event)
 
 std::optional<OnboardingAnalytics::BufferedEvent> OnboardingAnalytics::deserialize(const QByteArray& data)
 {
-    QJsonParseError parseError{};
-    const QJsonDocument document = QJsonDocument::fromJson(data, &parseError);
-    if (parseError.error != QJsonParseError::NoError || !document.isObject()) {
+    const auto document = platform::parseJson(data);
+    if (!document || !document->isObject()) {
         return std::nullopt;
     }
-    const QJsonObject object = document.object();
+    const QJsonObject object = document->object();
     const QJsonValue eventID = object.value(QStringLiteral("event_id"));
     const QJsonValue eventType = object.value(QStringLiteral("event_type"));
     if (!eventID.isString() || !eventType.isString()) {

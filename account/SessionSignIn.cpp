@@ -5,6 +5,7 @@
 #include "account/OnboardingAnalytics.h"
 #include "account/SessionLifecycle.h"
 #include "account/TokenCheck.h"
+#include "platform/BoundedRead.h"
 #include "platform/Workspace.h"
 #include "state/WindowManager.h"
 
@@ -51,11 +52,11 @@ ExchangeAnswer readExchangeAnswer(const platform::URLSessionResult& result)
                 {},
                 {}};
     }
-    QJsonParseError parseError{};
-    const QJsonDocument answer = QJsonDocument::fromJson(response->data, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
+    const auto parsed = platform::parseJson(response->data);
+    if (!parsed) {
         return {kCouldNotReach, {}, {}};
     }
+    const QJsonDocument& answer = *parsed;
     const QJsonValue accessToken = answer.object().value(QStringLiteral("access_token"));
     const QJsonValue refreshToken = answer.object().value(QStringLiteral("refresh_token"));
     // A token that could break out of a request header is a failed answer, never stored.

@@ -1,5 +1,7 @@
 #include "account/TokenCheck.h"
 
+#include "platform/BoundedRead.h"
+
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -66,12 +68,11 @@ std::optional<QJsonObject> decodeJWTSegment(const QString& token, int index)
     if (!decoded) {
         return std::nullopt;
     }
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(*decoded, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+    const auto document = platform::parseJson(*decoded);
+    if (!document || !document->isObject()) {
         return std::nullopt;
     }
-    return document.object();
+    return document->object();
 }
 
 bool isAccessTokenUsable(const QString& token,

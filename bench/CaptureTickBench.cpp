@@ -4,8 +4,10 @@
 // time of the whole process, reported as a multiple of one memcpy of a frame of that display
 // ("frame_copies"), measured in the same loop. Targets at 3024 x 1964 with 200 windows: the whole
 // tick at most 6 frame copies, the checks that keep a picture unfit to show from the audience at
-// most 0.5, compose-and-deliver (with the mirror's repaint) at most 3. The event loop runs after
-// each tick so that the repaints it asks for happen and count.
+// most 0.5, compose-and-deliver (with the mirror's repaint request) at most 3. The event loop runs
+// after each tick so that what it asks for happens and counts (the mirror is drawn only by whoever
+// takes a picture of the virtual display). A tick of a still desktop shows nothing new ("shown"
+// per tick near 0); one where a window moves shows every picture.
 
 #include "bench/CpuYardstick.h"
 #include "capture/DeliveryCheck.h"
@@ -116,6 +118,21 @@ struct Rig
 
     std::size_t frameBytes() const { return static_cast<std::size_t>(preview.sizeInBytes()); }
 
+    // The frontmost window on screen of an app that is shown.
+    quint32 frontWindow() const
+    {
+        for (const quint32 number : desktop.windowOrder()) {
+            const auto owner = desktop.runningApplication(desktop.window(number)->owner);
+            if (desktop.isWindowOnScreen(number) && owner
+                && owner->processIdentifier() != desktop.ownProcessIdentifier()
+                && !manager->excludedBundleIDs.contains(owner->bundleIdentifier().value_or(QString()))
+                && !manager->excludedWindowIDs.contains(number)) {
+                return number;
+            }
+        }
+        return 0;
+    }
+
     // The check as a capture builds it from its content: the filter of the last screenshot and
     // what it left out.
     DeliveryCheck deliveryCheck(const platform::SCShareableContent& content) const
@@ -172,16 +189,30 @@ void sizes(benchmark::internal::Benchmark* b)
 }
 
 // The whole tick: shareable content, the checks, the simulated screenshot, masks, strip and
-// delivery, with the event loop run after it.
+// delivery, with the event loop run after it; on a still desktop, and with the front window moving
+// a point at every tick.
 void BM_CaptureTick(benchmark::State& state)
 {
     Rig rig(displayPoints(state), static_cast<int>(state.range(0)), state.range(2) != 0);
+    const bool moves = state.range(3) != 0;
+    const quint32 front = rig.frontWindow();
     Yardstick yardstick(rig.frameBytes());
     const int droppedBefore = rig.manager->droppedFrameCount();
+    int shownBefore = 0;
+    int shown = 0;
+    rig.manager->frameHandler = [&shown](const std::optional<QImage>& /*image*/) {
+        ++shown;
+    };
     double work = 0;
+    int step = 0;
     for (auto _ : state) {
         yardstick.copy();
         const double start = processCpuSeconds();
+        if (moves) {
+            QRectF bounds = rig.desktop.window(front)->bounds;
+            bounds.translate((step++ / 40) % 2 == 0 ? 1 : -1, 0);
+            rig.desktop.setWindowBounds(front, bounds);
+        }
         rig.scheduler.advance(VirtualDisplayManager::kCaptureInterval);
         QCoreApplication::processEvents();
         const double elapsed = processCpuSeconds() - start;
@@ -190,14 +221,18 @@ void BM_CaptureTick(benchmark::State& state)
     }
     yardstick.report(state, work);
     state.counters["dropped"] = rig.manager->droppedFrameCount() - droppedBefore;
+    state.counters["shown"] = benchmark::Counter(shown - shownBefore, benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_CaptureTick)
-    ->ArgNames({"windows", "display", "paints"})
-    ->Args({200, 3, 1})
-    ->Args({200, 3, 0})
-    ->Args({1000, 3, 1})
-    ->Args({200, 5, 1})
-    ->Args({1000, 5, 1})
+    ->ArgNames({"windows", "display", "paints", "moves"})
+    ->Args({200, 3, 1, 0})
+    ->Args({200, 3, 1, 1})
+    ->Args({200, 3, 0, 1})
+    ->Args({1000, 3, 1, 0})
+    ->Args({1000, 3, 1, 1})
+    ->Args({200, 5, 1, 0})
+    ->Args({200, 5, 1, 1})
+    ->Args({1000, 5, 1, 1})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
@@ -232,7 +267,8 @@ void BM_DeliveryCheck(benchmark::State& state)
 }
 BENCHMARK(BM_DeliveryCheck)->Apply(sizes)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// The simulated screenshot alone, with the filter the tick uses.
+// The simulated screenshot alone, with the filter the tick uses, of a desktop whose front window
+// moves a point each time (a still desktop hands its last picture out again).
 void BM_SimulatedScreenshot(benchmark::State& state)
 {
     Rig rig(displayPoints(state), static_cast<int>(state.range(0)), true);
@@ -241,9 +277,15 @@ void BM_SimulatedScreenshot(benchmark::State& state)
     platform::SCStreamConfiguration configuration;
     configuration.width = rig.preview.width();
     configuration.height = rig.preview.height();
+    const quint32 front = rig.frontWindow();
+    const int drawnBefore = rig.screenCapture.drawnScreenshotCount();
     double work = 0;
+    int step = 0;
     for (auto _ : state) {
         yardstick.copy();
+        QRectF bounds = rig.desktop.window(front)->bounds;
+        bounds.translate((step++ / 40) % 2 == 0 ? 1 : -1, 0);
+        rig.desktop.setWindowBounds(front, bounds);
         const double start = processCpuSeconds();
         rig.screenCapture.captureImage(
             filter, configuration, [](auto image, auto) { benchmark::DoNotOptimize(image); });
@@ -253,6 +295,8 @@ void BM_SimulatedScreenshot(benchmark::State& state)
         work += elapsed;
     }
     yardstick.report(state, work);
+    state.counters["drawn"] = benchmark::Counter(rig.screenCapture.drawnScreenshotCount() - drawnBefore,
+                                                 benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_SimulatedScreenshot)->Apply(sizes)->UseManualTime()->Unit(benchmark::kMillisecond);
 

@@ -3,15 +3,15 @@
 // for a while with each frame it is given, shows them in a view. Reported per run: frames
 // produced, delivered and dropped (coalesced), the most deliveries ever waiting on the main queue
 // (target: 1), whether the last frame produced was the last one shown (target: 1), and the
-// hand-off cost per frame on the stream's queue, also as a multiple of one memcpy of a frame
-// measured in the same run ("handoff_frame_copies"; frames are never copied, so far below 1).
+// hand-off cost per frame on the stream's queue (CPU time of that thread), also as a multiple of
+// one memcpy of a frame measured in the same loop ("handoff_frame_copies"; frames are never copied,
+// so far below 1).
 
-#include "bench/FrameCopy.h"
+#include "bench/CpuYardstick.h"
 #include "capture/FrameStream.h"
 #include "capture/SurfaceView.h"
 #include "platform/Services.h"
 #include "platform/sim/ManualMainQueue.h"
-
 
 #include <benchmark/benchmark.h>
 
@@ -19,17 +19,25 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <unordered_map>
 #include <vector>
 
 namespace {
 
-using bench::Clock;
-using bench::frameCopySeconds;
-using bench::kFrameBytes;
-using bench::kFrameHeight;
-using bench::kFrameWidth;
-using bench::seconds;
+using Clock = std::chrono::steady_clock;
+
+// A frame of a 1512 x 982 point display at scale 2.
+constexpr int kFrameWidth = 3024;
+constexpr int kFrameHeight = 1964;
+constexpr std::size_t kFrameBytes = std::size_t{kFrameWidth} * kFrameHeight * 4;
+
+double threadCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
 
 // The main thread's other work for each frame it is given.
 void busyFor(std::chrono::microseconds duration)
@@ -43,7 +51,7 @@ void BM_OverlayFrameFlood(benchmark::State& state)
 {
     const auto frameCount = static_cast<std::size_t>(state.range(0));
     const std::chrono::microseconds mainThreadWork(state.range(1));
-    const double reference = frameCopySeconds();
+    bench::Yardstick yardstick(kFrameBytes);
 
     // A few frames' worth of pixels, shared by many surfaces (as a stream's surface pool is).
     std::vector<QImage> pool;
@@ -66,6 +74,7 @@ void BM_OverlayFrameFlood(benchmark::State& state)
     double newestShown = 1;
     double handoffSeconds = 0;
     for (auto _ : state) {
+        yardstick.copy();
         platform::sim::ManualMainQueue mainQueue;
         platform::Services services;
         services.mainQueue = &mainQueue;
@@ -82,14 +91,14 @@ void BM_OverlayFrameFlood(benchmark::State& state)
             services);
 
         std::atomic<bool> done = false;
-        Clock::duration producing{};
+        double producing = 0;
         // The stream's queue produces every frame as fast as it can.
         stream.queue().async([&] {
-            const auto start = Clock::now();
+            const double start = threadCpuSeconds();
             for (const auto& sample : samples) {
                 stream.stream(stream.stream(), sample, platform::SCStreamOutputType::Screen);
             }
-            producing = Clock::now() - start;
+            producing = threadCpuSeconds() - start;
             done = true;
         });
         while (!done) {
@@ -104,7 +113,7 @@ void BM_OverlayFrameFlood(benchmark::State& state)
         const bool ordered = std::is_sorted(shown.begin(), shown.end());
         newestShown =
             std::min(newestShown, ordered && !shown.empty() && shown.back() == frameCount - 1 ? 1.0 : 0.0);
-        handoffSeconds += seconds(producing);
+        handoffSeconds += producing;
     }
     const auto runs = static_cast<double>(state.iterations());
     state.counters["produced"] = produced / runs;
@@ -114,8 +123,8 @@ void BM_OverlayFrameFlood(benchmark::State& state)
     state.counters["newest_shown"] = newestShown;
     const double perFrame = handoffSeconds / produced;
     state.counters["handoff_ns"] = perFrame * 1e9;
-    state.counters["handoff_frame_copies"] = perFrame / reference;
-    state.counters["memcpy_ms"] = reference * 1e3;
+    state.counters["handoff_frame_copies"] = perFrame / yardstick.secondsPerCopy();
+    state.counters["memcpy_ms"] = yardstick.secondsPerCopy() * 1e3;
 }
 // Arguments: frames per run, microseconds of main-thread work per delivered frame.
 BENCHMARK(BM_OverlayFrameFlood)

@@ -1,6 +1,7 @@
 #include "capture/ImageView.h"
 
 #include <QPainter>
+#include <QRegion>
 
 #include <algorithm>
 
@@ -52,11 +53,15 @@ QRectF ImageView::imageRect(QSizeF imageSize, QSizeF bounds, ImageScaling scalin
 void ImageView::paintEvent(QPaintEvent* /*event*/)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::black);
-    if (!m_image || m_image->isNull()) {
-        return;
+    const QRectF target =
+        m_image && !m_image->isNull() ? imageRect(m_image->size(), size(), m_imageScaling) : QRectF();
+    // An opaque picture on whole pixels covers what lies under it: black goes only where it leaves
+    // room, so a full-screen picture costs one copy of its pixels, not a fill and a copy.
+    const bool covers = !target.isEmpty() && !m_image->hasAlphaChannel() && target == QRectF(target.toRect());
+    const QRegion black = covers ? QRegion(rect()) - QRegion(target.toRect()) : QRegion(rect());
+    for (const QRect& part : black) {
+        painter.fillRect(part, Qt::black);
     }
-    const QRectF target = imageRect(m_image->size(), size(), m_imageScaling);
     if (target.isEmpty()) {
         return;
     }

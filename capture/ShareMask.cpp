@@ -1,5 +1,6 @@
 #include "capture/ShareMask.h"
 
+#include "platform/BoundedRead.h"
 #include "platform/Geometry.h"
 #include "platform/JsonWriter.h"
 #include "platform/Values.h"
@@ -108,13 +109,12 @@ ShareMask ShareMask::attach(const QUuid& id,
 
 std::optional<QList<ShareMask>> ShareMask::decodeList(const QByteArray& json)
 {
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
-    if (error.error != QJsonParseError::NoError || !document.isArray()) {
+    const auto document = platform::parseJson(json);
+    if (!document || !document->isArray()) {
         return std::nullopt;
     }
     QList<ShareMask> masks;
-    for (const QJsonValue& element : document.array()) {
+    for (const QJsonValue& element : document->array()) {
         const auto mask = decodeMask(element);
         if (!mask) {
             return std::nullopt;

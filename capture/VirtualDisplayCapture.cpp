@@ -79,6 +79,7 @@ void VirtualDisplayManager::stopCapture()
 {
     m_captureTimer.cancel();
     m_captureInProgress = false;
+    m_shown.reset();
     // A capture still waiting for the system must not deliver when it comes back.
     ++m_captureGeneration;
 }
@@ -221,19 +222,36 @@ void VirtualDisplayManager::screenshotArrived(const std::shared_ptr<CaptureConte
         }
         strip = menuBarHeight * capture->scale;
     }
-    const QImage picture = composeFrame(std::move(*image), strip, placed.rects);
-    image.reset();
-
-    if (m_imageView) {
-        m_imageView->setImage(picture);
-    }
+    // The same capture painted the same way under the same inputs is the picture already up:
+    // nothing to compose, show or hand on.
+    Shown shown{m_privacyGeneration, image->cacheKey(), strip, placed.rects, 0};
     const QPointer<VirtualDisplayManager> self(this);
-    if (frameHandler) {
-        frameHandler(picture);
+    if (!isShowing(shown)) {
+        const QImage picture = composeFrame(std::move(*image), strip, placed.rects);
+        image.reset();
+        shown.picture = picture.cacheKey();
+        m_shown = std::move(shown);
+        if (m_imageView) {
+            m_imageView->setImage(picture);
+        }
+        if (frameHandler) {
+            frameHandler(picture);
+        }
     }
     if (self && screenRecordingPermissionHandler) {
         screenRecordingPermissionHandler(true);
     }
+}
+
+bool VirtualDisplayManager::isShowing(const Shown& shown) const
+{
+    if (!m_shown || m_shown->privacyGeneration != shown.privacyGeneration || m_shown->capture != shown.capture
+        || m_shown->strip != shown.strip || m_shown->masks != shown.masks) {
+        return false;
+    }
+    // Nothing else (a cover, say) was put up since.
+    return m_imageView.isNull()
+           || (m_imageView->image() && m_imageView->image()->cacheKey() == m_shown->picture);
 }
 
 void VirtualDisplayManager::handleCaptureError(const platform::CaptureError& error)

@@ -193,6 +193,19 @@ private:
         QHash<QUuid, QRectF> frames;
     };
 
+    // The picture last shown: the capture it was composed from (its cache key as it arrived), how
+    // it was painted, under which privacy generation, and the picture's own cache key.
+    struct Shown
+    {
+        quint64 privacyGeneration = 0;
+        qint64 capture = 0;
+        std::optional<double> strip;
+        QList<QRect> masks;
+        qint64 picture = 0;
+    };
+
+    // Whether that capture, so painted, is what the mirror and the owner were given last.
+    bool isShowing(const Shown& shown) const;
     void checkRegistration();
     void scheduleRegistrationCheck(double delay);
     void handleTermination();
@@ -238,4 +251,5 @@ private:
     mutable PrivacyInputs m_privacyInputs;
     mutable quint64 m_privacyGeneration = 0;
     int m_droppedFrames = 0;
+    std::optional<Shown> m_shown;
 };

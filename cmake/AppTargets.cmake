@@ -25,10 +25,12 @@ function(app_test name)
     target_link_libraries(${name} PRIVATE test_support ${ARG_LINKS} GTest::gtest GTest::gmock)
     app_warnings(${name})
     # Each case is its own CTest test, so a failure names the case and every case runs alone.
+    # One variable per property: a list in ENVIRONMENT is split on its way to the tests.
     gtest_discover_tests(${name}
         DISCOVERY_TIMEOUT 60
         PROPERTIES
-            ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VEILMOX_TEST_TMP=${CMAKE_CURRENT_BINARY_DIR}/tmp"
+            ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+            ENVIRONMENT_MODIFICATION "VEILMOX_TEST_TMP=set:${CMAKE_CURRENT_BINARY_DIR}/tmp"
             TIMEOUT 300)
 endfunction()
 

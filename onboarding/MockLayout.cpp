@@ -103,12 +103,13 @@ QMarginsF unite(const QMarginsF& a, const QMarginsF& b)
             std::max(a.bottom(), b.bottom())};
 }
 
-// The painter's device pixels per point, so offscreen layers are as sharp as the target.
+// The painter's device pixels per point, so offscreen layers are as sharp as the target. The
+// device transform carries the device's pixel ratio, also where a widget is rendered into an
+// image and its device reports none. Never below one: a painter ignores a pixel ratio under one,
+// so a shrunk layer would be drawn too large and cut off.
 double deviceScale(const QPainter& painter)
 {
-    const double device = painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
-    const double transform = std::sqrt(std::abs(painter.worldTransform().determinant()));
-    return std::clamp(device * transform, 0.05, 8.0);
+    return std::clamp(std::sqrt(std::abs(painter.deviceTransform().determinant())), 1.0, 8.0);
 }
 
 // A part of the drawing rendered on its own, to be faded, masked, blurred or shadowed as a whole.
@@ -386,6 +387,30 @@ private:
     double m_pointSize;
     QColor m_color;
     kit::FontWeight m_weight;
+};
+
+class ImageNode final : public Node
+{
+public:
+    explicit ImageNode(QString name)
+        : m_name(std::move(name))
+    {}
+
+    void paint(QPainter& painter, const QRectF& rect) const override
+    {
+        const double side = std::min(rect.width(), rect.height());
+        kit::paintImageAsset(
+            painter, m_name, QRectF(rect.center() - QPointF(side / 2, side / 2), QSizeF(side, side)));
+    }
+
+protected:
+    QSizeF compute(const Proposal& proposal) const override
+    {
+        return {proposal.width.value_or(10), proposal.height.value_or(10)};
+    }
+
+private:
+    QString m_name;
 };
 
 class ShapeNode final : public Node
@@ -1225,6 +1250,11 @@ Item text(const QString& text, const OBFont& font, const QColor& color, const Te
 Item symbol(const QString& name, double pointSize, const QColor& color, kit::FontWeight weight)
 {
     return make<SymbolNode>(name, pointSize, color, weight);
+}
+
+Item image(const QString& assetName)
+{
+    return make<ImageNode>(assetName);
 }
 
 Item fill(const Shape& shape, const QBrush& brush)

@@ -161,6 +161,9 @@ Item symbol(const QString& name,
             double pointSize,
             const QColor& color,
             kit::FontWeight weight = kit::FontWeight::regular);
+// An image asset of the application (its assets are square), drawn in the largest centred square
+// of the room it is offered (10 points where none is proposed).
+Item image(const QString& assetName);
 // Shapes take all the room they are offered (10 points where none is proposed).
 Item fill(const Shape& shape, const QBrush& brush);
 Item stroke(const Shape& shape, const QColor& color, double width = 1);

@@ -1,6 +1,7 @@
 #include "onboarding/OnboardingDraft.h"
 
 #include "onboarding/HideCategory.h"
+#include "platform/BoundedRead.h"
 #include "platform/JsonWriter.h"
 #include "platform/UserDefaults.h"
 #include "platform/Values.h"
@@ -89,12 +90,11 @@ std::optional<QByteArray> OnboardingDraft::encoded() const
 
 std::optional<OnboardingDraft> OnboardingDraft::decode(const QByteArray& json)
 {
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+    const auto document = platform::parseJson(json);
+    if (!document || !document->isObject()) {
         return std::nullopt;
     }
-    const QJsonObject object = document.object();
+    const QJsonObject object = document->object();
     const QJsonValue persona = object.value(QStringLiteral("persona"));
     const auto categories = stringArrayMember(object.value(QStringLiteral("selectedCategories")));
     const QJsonValue transparency = object.value(QStringLiteral("transparency"));

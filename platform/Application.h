@@ -18,6 +18,8 @@ public:
     // `ignoringOtherApps`).
     virtual void activate(bool ignoringOtherApps) = 0;
     virtual bool isActive() const = 0;
+    // Asks the application to end (the quit buttons).
+    virtual void terminate() = 0;
 };
 
 } // namespace platform

@@ -8,19 +8,26 @@
 
 namespace platform {
 
-// Local monitors of this application's key-down events: each handler sees a key-down before any
-// window of the application does. A handler returns the event to let it go on (to the next
-// monitor, then to the window), or none to consume it. Keys without a virtual key code are not
-// shown to monitors. Main thread only.
+// Local monitors of this application's key events: each handler sees the events of the kinds in
+// its mask (key-down, key-up, flags changes) before any window of the application does, each
+// event once. A handler returns the event to let it go on (to the next monitor, then to the
+// window), or none to consume it. Keys without a virtual key code are not shown to monitors.
+// Main thread only.
 class EventMonitor
 {
 public:
     using Token = std::uint64_t;
-    using KeyDownHandler = std::function<std::optional<KeyEvent>(const KeyEvent&)>;
+    using Handler = std::function<std::optional<KeyEvent>(const KeyEvent&)>;
+    using KeyDownHandler = Handler;
 
-    // Installs a monitor, called after those installed before it. None when there is no running
-    // application whose events could be watched.
-    static std::optional<Token> addLocalMonitorForKeyDown(KeyDownHandler handler);
+    // Installs a monitor of the kinds in `mask` (kEventMaskKeyDown | …), called after those
+    // installed before it. None when there is no running application whose events could be
+    // watched, or for an empty mask.
+    static std::optional<Token> addLocalMonitorForEvents(std::uint64_t mask, Handler handler);
+    static std::optional<Token> addLocalMonitorForKeyDown(Handler handler)
+    {
+        return addLocalMonitorForEvents(kEventMaskKeyDown, std::move(handler));
+    }
     // Removes a monitor; an unknown token is ignored. Safe to call from inside a handler.
     static void removeMonitor(Token token);
     static int monitorCount();

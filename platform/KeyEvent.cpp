@@ -177,18 +177,7 @@ std::optional<KeyEvent> keyEventFromQt(int qtKey, Qt::KeyboardModifiers modifier
     }
     KeyEvent event;
     event.keyCode = info->code;
-    if (modifiers.testFlag(Qt::ControlModifier)) {
-        event.modifierFlags |= kEventModifierFlagCommand;
-    }
-    if (modifiers.testFlag(Qt::MetaModifier)) {
-        event.modifierFlags |= kEventModifierFlagControl;
-    }
-    if (modifiers.testFlag(Qt::AltModifier)) {
-        event.modifierFlags |= kEventModifierFlagOption;
-    }
-    if (modifiers.testFlag(Qt::ShiftModifier)) {
-        event.modifierFlags |= kEventModifierFlagShift;
-    }
+    event.modifierFlags = modifierFlagsFromQt(modifiers);
     if (keypad) {
         event.modifierFlags |= kEventModifierFlagNumericPad;
     }
@@ -201,9 +190,66 @@ std::optional<KeyEvent> keyEventFromQt(int qtKey, Qt::KeyboardModifiers modifier
     return event;
 }
 
+std::uint64_t modifierFlagsFromQt(Qt::KeyboardModifiers modifiers)
+{
+    std::uint64_t flags = 0;
+    if (modifiers.testFlag(Qt::ControlModifier)) {
+        flags |= kEventModifierFlagCommand;
+    }
+    if (modifiers.testFlag(Qt::MetaModifier)) {
+        flags |= kEventModifierFlagControl;
+    }
+    if (modifiers.testFlag(Qt::AltModifier)) {
+        flags |= kEventModifierFlagOption;
+    }
+    if (modifiers.testFlag(Qt::ShiftModifier)) {
+        flags |= kEventModifierFlagShift;
+    }
+    return flags;
+}
+
+std::uint64_t eventMask(EventType type)
+{
+    switch (type) {
+    case EventType::KeyDown:
+        return kEventMaskKeyDown;
+    case EventType::KeyUp:
+        return kEventMaskKeyUp;
+    case EventType::FlagsChanged:
+        break;
+    }
+    return kEventMaskFlagsChanged;
+}
+
 std::optional<KeyEvent> keyEventFromQt(const QKeyEvent& event)
 {
-    return keyEventFromQt(event.key(), event.modifiers());
+    const bool down = event.type() == QEvent::KeyPress;
+    if (!down && event.type() != QEvent::KeyRelease) {
+        return std::nullopt;
+    }
+    static const QHash<int, std::pair<Qt::KeyboardModifier, std::uint16_t>> kModifierKeys = {
+        {Qt::Key_Control, {Qt::ControlModifier, keycode::kCommand}},
+        {Qt::Key_Shift, {Qt::ShiftModifier, keycode::kShift}},
+        {Qt::Key_Alt, {Qt::AltModifier, keycode::kOption}},
+        {Qt::Key_Meta, {Qt::MetaModifier, keycode::kControl}},
+    };
+    if (const auto it = kModifierKeys.constFind(event.key()); it != kModifierKeys.cend()) {
+        // Platforms differ on whether a modifier key's own event carries its modifier; the flags
+        // are those after the change.
+        Qt::KeyboardModifiers modifiers = event.modifiers();
+        modifiers.setFlag(it->first, down);
+        KeyEvent flagsChanged;
+        flagsChanged.type = EventType::FlagsChanged;
+        flagsChanged.keyCode = it->second;
+        flagsChanged.modifierFlags = modifierFlagsFromQt(modifiers);
+        return flagsChanged;
+    }
+    std::optional<KeyEvent> key = keyEventFromQt(event.key(), event.modifiers());
+    if (key) {
+        key->type = down ? EventType::KeyDown : EventType::KeyUp;
+        key->isARepeat = event.isAutoRepeat();
+    }
+    return key;
 }
 
 } // namespace platform

@@ -1,12 +1,16 @@
 #include "platform/PropertyList.h"
 
+#include "platform/BoundedRead.h"
+
 #include <QDateTime>
+#include <QXmlStreamReader>
 
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <memory>
 #include <plist/plist.h>
+#include <vector>
 
 namespace platform::plist {
 namespace {
@@ -22,6 +26,176 @@ const QDateTime& referenceDate()
 {
     static const QDateTime kReference(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
     return kReference;
+}
+
+QString tooDeep()
+{
+    return QStringLiteral("nested deeper than %1 levels").arg(kMaxDocumentDepth);
+}
+
+QString tooMany()
+{
+    return QStringLiteral("more than %1 elements").arg(kMaxDocumentElements);
+}
+
+// The XML form's nesting and element count, measured with a streaming reader so that no depth
+// of input can exhaust the stack. Elements inside a value element (a string, a key) never occur
+// in a property list and make it damaged.
+std::optional<QString> xmlPastBounds(const QByteArray& bytes)
+{
+    QXmlStreamReader reader(bytes);
+    // Per open element: whether it is an array or dictionary.
+    std::vector<bool> open;
+    int depth = 0;
+    qsizetype elements = 0;
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::StartElement: {
+            if (!open.empty() && !open.back()) {
+                return QStringLiteral("an element inside a value");
+            }
+            const bool container =
+                reader.name() == QLatin1String("array") || reader.name() == QLatin1String("dict");
+            if (container && ++depth > kMaxDocumentDepth) {
+                return tooDeep();
+            }
+            // The outermost <plist> holds the root as a container does, without being one.
+            open.push_back(container || (open.empty() && reader.name() == QLatin1String("plist")));
+            if (++elements > kMaxDocumentElements) {
+                return tooMany();
+            }
+            break;
+        }
+        case QXmlStreamReader::EndElement:
+            if (reader.name() == QLatin1String("array") || reader.name() == QLatin1String("dict")) {
+                --depth;
+            }
+            open.pop_back();
+            break;
+        default:
+            break;
+        }
+    }
+    if (reader.hasError()) {
+        return QStringLiteral("not well-formed XML: %1").arg(reader.errorString());
+    }
+    return std::nullopt;
+}
+
+quint64 bigEndian(const uchar* at, int width)
+{
+    quint64 value = 0;
+    for (int i = 0; i < width; ++i) {
+        value = (value << 8) | at[i];
+    }
+    return value;
+}
+
+// The binary form's nesting, element count and size once expanded, walked through its object
+// references with a list of pending objects instead of recursion. Shared objects count every
+// time they are reached, as the parser copies them, so a small file that fans out is refused as
+// well. Text holding a NUL character is refused too: the parser aborts the process on some of it.
+std::optional<QString> binaryPastBounds(const QByteArray& bytes)
+{
+    constexpr qsizetype kHeader = 8;
+    constexpr qsizetype kTrailer = 32;
+    const QString malformed = QStringLiteral("a malformed binary property list");
+    if (bytes.size() < kHeader + kTrailer) {
+        return malformed;
+    }
+    const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
+    const auto size = static_cast<quint64>(bytes.size());
+    const uchar* trailer = data + size - kTrailer;
+    const int offsetSize = trailer[6];
+    const int refSize = trailer[7];
+    const quint64 objectCount = bigEndian(trailer + 8, 8);
+    const quint64 top = bigEndian(trailer + 16, 8);
+    const quint64 tableAt = bigEndian(trailer + 24, 8);
+    if (offsetSize < 1 || offsetSize > 8 || refSize < 1 || refSize > 8 || tableAt < kHeader
+        || tableAt > size - kTrailer || objectCount > (size - kTrailer - tableAt) / offsetSize
+        || top >= objectCount) {
+        return malformed;
+    }
+    struct Pending
+    {
+        quint64 index = 0;
+        int depth = 0; // containers above it
+    };
+    std::vector<Pending> pending{{top, 0}};
+    std::vector<bool> textChecked(objectCount, false);
+    qsizetype elements = 0;
+    quint64 expandedBytes = 0;
+    while (!pending.empty()) {
+        const Pending object = pending.back();
+        pending.pop_back();
+        ++elements;
+        const quint64 at = bigEndian(data + tableAt + object.index * offsetSize, offsetSize);
+        if (at < kHeader || at >= tableAt) {
+            return malformed;
+        }
+        const uchar marker = data[at];
+        const int kind = marker >> 4;
+        // Data, ASCII text, UTF-16 text; arrays, the two kinds of set, dictionaries.
+        const bool leaf = kind >= 0x4 && kind <= 0x6;
+        const bool container = kind >= 0xA && kind <= 0xD;
+        if (!leaf && !container) {
+            continue;
+        }
+        quint64 count = marker & 0xF;
+        quint64 contentAt = at + 1;
+        if (count == 0xF) {
+            // The count follows as an integer object of 1, 2, 4 or 8 bytes.
+            if (contentAt >= tableAt || (data[contentAt] >> 4) != 0x1 || (data[contentAt] & 0xF) > 3) {
+                return malformed;
+            }
+            const int width = 1 << (data[contentAt] & 0xF);
+            if (contentAt + 1 + width > tableAt) {
+                return malformed;
+            }
+            count = bigEndian(data + contentAt + 1, width);
+            contentAt += 1 + width;
+        }
+        if (leaf) {
+            const quint64 unit = kind == 0x6 ? 2 : 1;
+            if (count > (tableAt - contentAt) / unit) {
+                return malformed;
+            }
+            expandedBytes += count * unit;
+            if (expandedBytes > static_cast<quint64>(kMaxExpandedBytes)) {
+                return QStringLiteral("more than %1 of text and data")
+                    .arg(describeByteCount(kMaxExpandedBytes));
+            }
+            if (kind != 0x4 && !textChecked[object.index]) {
+                textChecked[object.index] = true;
+                for (quint64 i = 0; i < count; ++i) {
+                    if (data[contentAt + i * unit] == 0 && data[contentAt + i * unit + unit - 1] == 0) {
+                        return QStringLiteral("text holding a NUL character");
+                    }
+                }
+            }
+            continue;
+        }
+        if (object.depth + 1 > kMaxDocumentDepth) {
+            return tooDeep();
+        }
+        const quint64 room = (tableAt - contentAt) / refSize;
+        const quint64 refs = kind == 0xD ? count * 2 : count;
+        if (count > room || refs > room) {
+            return malformed;
+        }
+        if (static_cast<quint64>(elements) + pending.size() + refs
+            > static_cast<quint64>(kMaxDocumentElements)) {
+            return tooMany();
+        }
+        for (quint64 i = 0; i < refs; ++i) {
+            const quint64 index = bigEndian(data + contentAt + i * refSize, refSize);
+            if (index >= objectCount) {
+                return malformed;
+            }
+            pending.push_back({index, object.depth + 1});
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<QVariant> toVariant(plist_t node);
@@ -71,11 +245,9 @@ std::optional<QVariant> toVariant(plist_t node)
         return QVariant(value);
     }
     case PLIST_STRING: {
-        char* value = nullptr;
-        plist_get_string_val(node, &value);
-        QString text = QString::fromUtf8(value != nullptr ? value : "");
-        std::free(value); // NOLINT(cppcoreguidelines-no-malloc)
-        return QVariant(text);
+        uint64_t length = 0;
+        const char* value = plist_get_string_ptr(node, &length);
+        return QVariant(QString::fromUtf8(value != nullptr ? value : ""));
     }
     case PLIST_DATA: {
         char* value = nullptr;
@@ -89,17 +261,29 @@ std::optional<QVariant> toVariant(plist_t node)
         int32_t seconds = 0;
         int32_t microseconds = 0;
         plist_get_date_val(node, &seconds, &microseconds);
-        const qint64 ms = static_cast<qint64>(seconds) * 1000 + microseconds / 1000;
+        // Stored as a floating-point count of seconds: the fraction is rounded, not cut, so a
+        // date read and written again stays the same. It comes without its sign; the whole
+        // seconds carry it.
+        const qint64 fraction = std::llround(std::abs(microseconds) / 1000.0);
+        const qint64 ms = static_cast<qint64>(seconds) * 1000 + (seconds < 0 ? -fraction : fraction);
         return QVariant(referenceDate().addMSecs(ms));
     }
     case PLIST_ARRAY: {
+        // Walked with an iterator: indexing a parsed array walks it from the start every time.
         QVariantList list;
-        const uint32_t size = plist_array_get_size(node);
-        for (uint32_t i = 0; i < size; ++i) {
-            if (const auto converted = toVariant(plist_array_get_item(node, i))) {
+        plist_array_iter iter = nullptr;
+        plist_array_new_iter(node, &iter);
+        while (iter != nullptr) {
+            plist_t item = nullptr;
+            plist_array_next_item(node, iter, &item);
+            if (item == nullptr) {
+                break;
+            }
+            if (const auto converted = toVariant(item)) {
                 list.append(*converted);
             }
         }
+        std::free(iter); // NOLINT(cppcoreguidelines-no-malloc)
         return QVariant(list);
     }
     case PLIST_DICT:
@@ -175,24 +359,38 @@ NodePtr fromVariant(const QVariant& value)
 
 } // namespace
 
-std::optional<QVariantMap> readDictionary(const QByteArray& bytes)
+std::optional<QVariantMap> readDictionary(const QByteArray& bytes, QString* error)
 {
-    if (bytes.isEmpty() || bytes.size() > std::numeric_limits<int32_t>::max()) {
+    const auto refuse = [error](const QString& reason) {
+        if (error != nullptr) {
+            *error = reason;
+        }
         return std::nullopt;
+    };
+    if (bytes.isEmpty() || bytes.size() > std::numeric_limits<int32_t>::max()) {
+        return refuse(QStringLiteral("empty or too large"));
     }
+    // The parser recurses once per level and copies shared objects, so the bounds are checked
+    // before it sees the bytes.
     plist_t root = nullptr;
     const auto length = static_cast<uint32_t>(bytes.size());
     if (plist_is_binary(bytes.constData(), length) != 0) {
+        if (const auto past = binaryPastBounds(bytes)) {
+            return refuse(*past);
+        }
         plist_from_bin(bytes.constData(), length, &root);
     } else {
+        if (const auto past = xmlPastBounds(bytes)) {
+            return refuse(*past);
+        }
         plist_from_xml(bytes.constData(), length, &root);
     }
     if (root == nullptr) {
-        return std::nullopt;
+        return refuse(QStringLiteral("not a property list"));
     }
     const NodePtr owner(root);
     if (plist_get_node_type(root) != PLIST_DICT) {
-        return std::nullopt;
+        return refuse(QStringLiteral("not a dictionary"));
     }
     const auto converted = dictionaryToVariant(root);
     if (!converted) {

@@ -99,6 +99,8 @@ public:
     // The captured area in global points: the display's frame, or the window's.
     QRectF contentRect() const;
 
+    bool operator==(const SCContentFilter&) const = default;
+
 private:
     SCContentFilter() = default;
 

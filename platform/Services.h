@@ -8,6 +8,7 @@ class Application;
 class AudioOutput;
 class Bundle;
 class Events;
+class FileManager;
 class CaptureStreamService;
 class HotKeySystem;
 class Keychain;
@@ -19,6 +20,7 @@ class ScreenCaptureService;
 class ScreenList;
 class SMAppService;
 class StatusBar;
+class SystemBeep;
 class UpdateFramework;
 class URLSession;
 class UserDefaults;
@@ -53,6 +55,8 @@ struct Services
     AudioOutput* audio = nullptr;
     CaptureStreamService* captureStreams = nullptr;
     MainQueue* mainQueue = nullptr;
+    FileManager* fileManager = nullptr;
+    SystemBeep* beep = nullptr;
 
     static const Services& current();
     static void setCurrent(const Services& services);

@@ -1,5 +1,6 @@
 #include "platform/UserDefaults.h"
 
+#include "platform/BoundedRead.h"
 #include "platform/PropertyList.h"
 #include "platform/Values.h"
 
@@ -263,18 +264,16 @@ QString PlistUserDefaults::standardFilePath(const QString& bundleIdentifier)
 
 void PlistUserDefaults::load()
 {
-    QFile file(m_filePath);
-    if (!file.exists()) {
+    const FileContents file = readRegularFile(m_filePath, kMaxFileBytes);
+    if (file.status == FileContents::Status::Missing) {
         return;
     }
-    std::optional<QVariantMap> values;
-    if (file.open(QIODevice::ReadOnly)) {
-        values = plist::readDictionary(file.readAll());
-        file.close();
-    }
-    if (values) {
-        replaceAll(*values);
-        return;
+    QString reason = file.error;
+    if (file.isRead()) {
+        if (const auto values = plist::readDictionary(file.bytes, &reason)) {
+            replaceAll(*values);
+            return;
+        }
     }
     // Keep the damaged file for inspection rather than writing over it.
     const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
@@ -284,13 +283,15 @@ void PlistUserDefaults::load()
     }
     if (QFile::rename(m_filePath, aside)) {
         m_setAsidePath = aside;
-        qWarning("User defaults: %s could not be read; moved to %s and started from defaults",
+        qWarning("User defaults: %s could not be read (%s); moved to %s and started from defaults",
                  qPrintable(m_filePath),
+                 qPrintable(reason),
                  qPrintable(aside));
     } else {
         m_persisting = false;
-        qWarning("User defaults: %s could not be read or moved aside; changes stay in memory",
-                 qPrintable(m_filePath));
+        qWarning("User defaults: %s could not be read (%s) or moved aside; changes stay in memory",
+                 qPrintable(m_filePath),
+                 qPrintable(reason));
     }
 }
 

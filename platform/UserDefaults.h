@@ -75,13 +75,17 @@ protected:
 };
 
 // Settings kept in one property-list file per application, rewritten atomically on every change.
-// A file that cannot be read or parsed is moved aside (never overwritten) and the store starts
-// empty; when it cannot even be moved, the store keeps its changes in memory only.
+// A file that cannot be read or parsed, is not a regular file, is larger than `kMaxFileBytes` or
+// goes past the document bounds is damaged: it is moved aside (never overwritten) and the store
+// starts empty; when it cannot even be moved, the store keeps its changes in memory only.
 class PlistUserDefaults final : public UserDefaults
 {
     Q_OBJECT
 
 public:
+    // Far above what the settings ever hold, and small enough to load without a memory spike.
+    static constexpr qint64 kMaxFileBytes = qint64(8) * 1024 * 1024;
+
     explicit PlistUserDefaults(const QString& filePath, QObject* parent = nullptr);
 
     QString filePath() const { return m_filePath; }

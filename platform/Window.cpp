@@ -63,6 +63,40 @@ private:
 
 } // namespace
 
+// The window's top widget. Qt would paint the widgets into a backing store for the host's screen
+// at every repaint they ask for; nobody looks at that store (the window server draws the widgets
+// itself when a picture of the window is wanted), so each repaint is passed on to the window
+// server as a change of the window's content and Qt's pending one is dropped unpainted.
+class Window::Root final : public QWidget
+{
+public:
+    explicit Root(Window& window)
+        : m_window(window)
+    {
+        setAttribute(Qt::WA_DontShowOnScreen);
+    }
+
+protected:
+    bool event(QEvent* event) override
+    {
+        if (event->type() != QEvent::UpdateRequest) {
+            return QWidget::event(event);
+        }
+        // Qt drops a repaint of a hidden window along with its dirty regions; while this one
+        // looks hidden, that is all its repaint does.
+        setAttribute(Qt::WA_WState_Visible, false);
+        QWidget::event(event);
+        setAttribute(Qt::WA_WState_Visible, true);
+        if (m_window.m_server != nullptr) {
+            m_window.m_server->windowContentChanged(m_window.m_number);
+        }
+        return true;
+    }
+
+private:
+    Window& m_window;
+};
+
 Window::Window(const Services& services,
                const QRectF& contentRect,
                std::uint64_t styleMask,
@@ -71,13 +105,11 @@ Window::Window(const Services& services,
                std::optional<Screen> screen)
     : m_server(services.appWindows)
     , m_screens(services.screens)
-    , m_root(std::make_unique<QWidget>())
+    , m_root(std::make_unique<Root>(*this))
     , m_frame(contentRect)
     , m_styleMask(styleMask)
     , m_screen(std::move(screen))
 {
-    // The widgets live only on the system's displays, drawn by the window server.
-    m_root->setAttribute(Qt::WA_DontShowOnScreen);
     auto* layout = new QVBoxLayout(m_root.get());
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

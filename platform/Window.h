@@ -82,6 +82,8 @@ public:
     // On screen, in front of the other windows of its level.
     virtual void orderWindowFront(quint32 number) = 0;
     virtual void orderWindowOut(quint32 number) = 0;
+    // Something in the window's widgets asked to be drawn again.
+    virtual void windowContentChanged(quint32 /*number*/) {}
 };
 
 // Told when a window is about to close.
@@ -94,7 +96,9 @@ public:
 
 // One window of this application. Its contents are a Qt widget tree (the content view fills the
 // window); the window server places it by its frame in global points and its level. The widgets
-// are never mapped on the host's own desktop: the window exists on the system's displays only.
+// are never mapped on the host's own desktop: the window exists on the system's displays only,
+// where the window server draws it when a picture of it is wanted, so Qt never paints it into a
+// backing store of its own; a repaint the widgets ask for tells the window server instead.
 // Main thread only.
 class Window
 {
@@ -185,9 +189,11 @@ private:
     void applyBackground();
     void addTitlebarButtons();
 
+    class Root;
+
     AppWindowServer* m_server = nullptr;
     ScreenList* m_screens = nullptr;
-    std::unique_ptr<QWidget> m_root;
+    std::unique_ptr<Root> m_root;
     QPointer<QWidget> m_contentView;
     QRectF m_frame;
     std::uint64_t m_styleMask = 0;

@@ -65,6 +65,13 @@ public:
     virtual bool openURL(const QUrl& url) = 0;
     // The bundle identifier of the application that would open this URL; none when none would.
     virtual std::optional<QString> bundleIdentifierOfApplicationToOpen(const QUrl& url) const = 0;
+
+    // Where the application with this bundle identifier is installed (a file URL of its bundle);
+    // none when no such application is installed.
+    virtual std::optional<QUrl>
+    urlForApplicationWithBundleIdentifier(const QString& bundleIdentifier) const = 0;
+    // The icon the system shows for the file at a path; a null image when it has none to show.
+    virtual QImage iconForFile(const QString& path) const = 0;
 };
 
 } // namespace platform

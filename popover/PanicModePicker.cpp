@@ -12,11 +12,9 @@
 #include <QHBoxLayout>
 #include <QPainter>
 
-namespace {
-
 // One segment: symbol and title on a capsule that is white while selected. The selection fades
 // with the transaction that changed it.
-class Segment final : public kit::PressFeedbackButton
+class PanicModePicker::Segment final : public kit::PressFeedbackButton
 {
 public:
     Segment(const QString& symbol, const QString& title)
@@ -71,8 +69,6 @@ private:
     kit::AnimatedValue m_selection;
 };
 
-} // namespace
-
 QColor PanicModePicker::segmentForeground(bool selected, bool increaseContrast)
 {
     return selected ? kit::Palette::inkOnLight() : kit::SecondaryWhite::body(increaseContrast);
@@ -85,24 +81,21 @@ PanicModePicker::PanicModePicker(WindowManager::PanicMode mode, OnSelect onSelec
 {
     setObjectName(QStringLiteral("panicModePicker"));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    auto* freeze = new Segment(QStringLiteral("snowflake"), QStringLiteral("Freeze frame"));
-    auto* cover =
+    m_freeze = new Segment(QStringLiteral("snowflake"), QStringLiteral("Freeze frame"));
+    m_cover =
         new Segment(QStringLiteral("rectangle.inset.filled"), QStringLiteral("\u201CBe right back\u201D"));
-    freeze->setObjectName(QStringLiteral("panicModeFreeze"));
-    cover->setObjectName(QStringLiteral("panicModeCover"));
-    m_freeze = freeze;
-    m_cover = cover;
+    m_freeze->setObjectName(QStringLiteral("panicModeFreeze"));
+    m_cover->setObjectName(QStringLiteral("panicModeCover"));
     auto* row = new QHBoxLayout(this);
     const int p = static_cast<int>(kPadding);
     row->setContentsMargins(p, p, p, p);
     row->setSpacing(static_cast<int>(kSpacing));
     // Equal stretch: the two segments share the width evenly.
-    row->addWidget(freeze, 1);
-    row->addWidget(cover, 1);
-    connect(freeze, &QAbstractButton::clicked, this, [this] { select(WindowManager::PanicMode::Freeze); });
-    connect(cover, &QAbstractButton::clicked, this, [this] { select(WindowManager::PanicMode::Cover); });
-    freeze->setSelected(mode == WindowManager::PanicMode::Freeze);
-    cover->setSelected(mode == WindowManager::PanicMode::Cover);
+    row->addWidget(m_freeze, 1);
+    row->addWidget(m_cover, 1);
+    connect(m_freeze, &QAbstractButton::clicked, this, [this] { select(WindowManager::PanicMode::Freeze); });
+    connect(m_cover, &QAbstractButton::clicked, this, [this] { select(WindowManager::PanicMode::Cover); });
+    setMode(mode);
 }
 
 kit::PressFeedbackButton* PanicModePicker::segment(WindowManager::PanicMode mode) const
@@ -113,8 +106,8 @@ kit::PressFeedbackButton* PanicModePicker::segment(WindowManager::PanicMode mode
 void PanicModePicker::setMode(WindowManager::PanicMode mode)
 {
     m_mode = mode;
-    static_cast<Segment*>(m_freeze)->setSelected(mode == WindowManager::PanicMode::Freeze);
-    static_cast<Segment*>(m_cover)->setSelected(mode == WindowManager::PanicMode::Cover);
+    m_freeze->setSelected(mode == WindowManager::PanicMode::Freeze);
+    m_cover->setSelected(mode == WindowManager::PanicMode::Cover);
 }
 
 void PanicModePicker::select(WindowManager::PanicMode mode)

@@ -42,8 +42,10 @@ protected:
     void paintEvent(QPaintEvent* e) override;
 
 private:
+    class Segment;
+
     OnSelect m_onSelect;
     WindowManager::PanicMode m_mode;
-    kit::PressFeedbackButton* m_freeze = nullptr;
-    kit::PressFeedbackButton* m_cover = nullptr;
+    Segment* m_freeze = nullptr;
+    Segment* m_cover = nullptr;
 };

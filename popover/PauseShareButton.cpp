@@ -141,23 +141,45 @@ QColor PauseShareButton::currentForeground() const
 
 void PauseShareButton::paintLabel(QPainter& painter, const QRectF& rect)
 {
-    using S = PauseShareButtonStyle;
+    // The two capsules are drawn once and copied in: the button lies over the live preview and
+    // is repainted with each of its frames.
     const double t = m_paused.value();
-    const QPainterPath shape = kit::capsule(rect);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
+    const bool solid = kit::reduceTransparency();
+    const double scale = painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
+    const QSize pixels = (rect.size() * scale).toSize();
+    if (m_liveLook.size() != pixels || m_liveLook.devicePixelRatio() != scale || m_lookSolid != solid) {
+        m_lookSolid = solid;
+        m_liveLook = capsuleLook(rect.size(), scale, false, solid);
+        m_pausedLook = capsuleLook(rect.size(), scale, true, solid);
+    }
     // The flame capsule fades in over the live one.
     if (t < 1) {
-        painter.setBrush(S::liveFill(kit::reduceTransparency()));
-        painter.drawPath(shape);
+        painter.drawImage(rect.topLeft(), m_liveLook);
     }
     if (t > 0) {
         painter.save();
         painter.setOpacity(painter.opacity() * t);
-        painter.setBrush(kit::Palette::flameGradient());
-        painter.drawPath(shape);
+        painter.drawImage(rect.topLeft(), m_pausedLook);
         painter.restore();
     }
-    kit::strokeInnerBorder(
-        painter, rect, kit::capsuleRadius(rect), kit::mixColors(S::outline(false), S::outline(true), t));
+}
+
+QImage PauseShareButton::capsuleLook(const QSizeF& size, double scale, bool paused, bool solid)
+{
+    using S = PauseShareButtonStyle;
+    QImage look((size * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+    look.setDevicePixelRatio(scale);
+    look.fill(Qt::transparent);
+    QPainter painter(&look);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    const QRectF box(QPointF(), size);
+    if (paused) {
+        painter.setBrush(kit::Palette::flameGradient());
+    } else {
+        painter.setBrush(S::liveFill(solid));
+    }
+    painter.drawPath(kit::capsule(box));
+    kit::strokeInnerBorder(painter, box, kit::capsuleRadius(box), S::outline(paused));
+    return look;
 }

@@ -5,6 +5,7 @@
 #include "state/WindowManager.h"
 
 #include <QColor>
+#include <QImage>
 #include <QString>
 
 namespace kit {
@@ -65,10 +66,15 @@ protected:
 private:
     void sync();
     QColor currentForeground() const;
+    // A capsule as drawn, at a size and pixel scale.
+    static QImage capsuleLook(const QSizeF& size, double scale, bool paused, bool solid);
 
     WindowManager& m_windowManager;
     bool m_compact;
     kit::SymbolView* m_symbol = nullptr;
     kit::TextLabel* m_caption = nullptr;
     kit::AnimatedValue m_paused;
+    QImage m_liveLook;
+    QImage m_pausedLook;
+    bool m_lookSolid = false;
 };

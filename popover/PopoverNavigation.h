@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/kit/Transaction.h"
+
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -10,12 +12,43 @@
 // page, and the app list's expanded rows and open transparency panel. `MenuBarView` owns one for
 // the life of the popover, so closing and reopening it shows the same page; pages and rows get it
 // by reference. Main thread only; each setter publishes only a change.
+//
+// The controls navigate through the operations below, which make each change inside the layout
+// spring (the short ease under Reduce Motion), so the page switch and the guide animate with it.
 class PopoverNavigation final : public QObject
 {
     Q_OBJECT
 
 public:
     using QObject::QObject;
+
+    // The header's guide button; the scrim, the guide's close button and "Got it".
+    void toggleHelpGuide()
+    {
+        kit::animateRespectingReduceMotion([this] { setShowHelpGuide(!m_showHelpGuide); });
+    }
+    void dismissHelpGuide()
+    {
+        kit::animateRespectingReduceMotion([this] { setShowHelpGuide(false); });
+    }
+    // The header's settings button; the settings page's back chevron and "Done".
+    void openSettings()
+    {
+        kit::animateRespectingReduceMotion([this] { setShowingSettings(true); });
+    }
+    void closeSettings()
+    {
+        kit::animateRespectingReduceMotion([this] { setShowingSettings(false); });
+    }
+    // The main page's auto-hide row; the auto-hide page's back control.
+    void openAutoHide()
+    {
+        kit::animateRespectingReduceMotion([this] { setShowingAutoHide(true); });
+    }
+    void closeAutoHide()
+    {
+        kit::animateRespectingReduceMotion([this] { setShowingAutoHide(false); });
+    }
 
     bool showHelpGuide() const { return m_showHelpGuide; }
     void setShowHelpGuide(bool value)

@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite headless.
+# Installs what is missing, builds, and runs the whole test suite headless. With --sanitizers
+# (what CI runs) it then also runs the suite built with the sanitizers, and the fuzz targets.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+option=${1:-}
+scripts/setup.sh $option
 scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 # Inside a private session bus with a keyring of its own, never the user's.
 scripts/with-private-session.sh ctest --test-dir build --output-on-failure --parallel "$(nproc)"
+if [ "$option" = --sanitizers ]; then
+    scripts/sanitizers.sh
+fi

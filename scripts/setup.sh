@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs whatever building, running and testing Veilmox needs on Debian 12 and fetches the
-# Geist font files. Safe to run again: it only installs what is missing.
+# Geist font files; with --sanitizers also clang for the sanitizer build. Safe to run again: it
+# only installs what is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,6 +13,8 @@ packages=(
     # bus, an unlocked keyring and GLib's launcher for the tests).
     libsecret-1-dev dbus-daemon gnome-keyring libglib2.0-bin
 )
+# The sanitizer build and the fuzz targets (scripts/run-tests.sh --sanitizers) need clang.
+[ "${1:-}" = "--sanitizers" ] && packages+=(clang-14 libclang-rt-14-dev llvm-14)
 # npm fetches the fonts; a Node.js installed some other way is used as it is.
 command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 

@@ -1,5 +1,7 @@
 #include "shell/AppDelegate.h"
 
+#include "account/OnboardingAnalytics.h"
+#include "onboarding/OnboardingServices.h"
 #include "onboarding/OnboardingView.h"
 #include "pip/PiPController.h"
 #include "platform/Application.h"
@@ -102,6 +104,9 @@ AppDelegate::Environment AppDelegate::Environment::process()
     };
     environment.hud = []() -> HUDPresenter& {
         return HUDOverlayController::shared();
+    };
+    environment.onboardingAnalytics = []() -> OnboardingAnalytics* {
+        return &OnboardingAnalytics::shared();
     };
     environment.registerFonts = [] {
         kit::registerAppFonts();
@@ -324,12 +329,11 @@ void AppDelegate::showOnboarding()
 {
     if (!m_onboardingWindow) {
         QPointer<AppDelegate> self(this);
-        auto* view = new OnboardingView([self] {
+        auto* view = new OnboardingView(makeOnboardingServices(), [self] {
             if (self) {
                 self->onboardingFinished();
             }
         });
-        view->setWindowManager(windowManager());
         const std::uint64_t style = platform::kWindowStyleMaskTitled | platform::kWindowStyleMaskClosable
                                     | platform::kWindowStyleMaskFullSizeContentView;
         auto window = std::make_unique<platform::Window>(m_environment.services,
@@ -384,8 +388,23 @@ void AppDelegate::onboardingFinished()
 void AppDelegate::windowWillClose(platform::Window* window)
 {
     if (window != nullptr && window == onboardingWindow()) {
+        // The flow ends with its window; the next showing starts a new one from the draft.
+        if (auto* view = qobject_cast<OnboardingView*>(window->contentView())) {
+            view->handleDisappear();
+        }
         forgetOnboardingWindow();
     }
+}
+
+std::unique_ptr<OnboardingServices> AppDelegate::makeOnboardingServices()
+{
+    static platform::InMemoryUserDefaults noDefaults;
+    const platform::Services& services = m_environment.services;
+    return std::make_unique<SystemOnboardingServices>(
+        windowManager(),
+        m_environment.onboardingAnalytics ? m_environment.onboardingAnalytics() : nullptr,
+        scheduler(),
+        services.defaults != nullptr ? *services.defaults : noDefaults);
 }
 
 void AppDelegate::closeOnboardingWindow()

@@ -15,6 +15,8 @@
 #include <optional>
 
 class MenuBarView;
+class OnboardingAnalytics;
+class OnboardingServices;
 class PiPController;
 class UpdaterManager;
 class WindowManager;
@@ -47,6 +49,8 @@ public:
         std::function<WindowManager&()> windowManager;
         std::function<PiPController&()> pipController;
         std::function<HUDPresenter&()> hud;
+        // Where the onboarding's progress events go; without it they are dropped.
+        std::function<OnboardingAnalytics*()> onboardingAnalytics;
         std::function<void()> registerFonts;
 
         // The process's services and shared objects.
@@ -115,6 +119,8 @@ private:
     std::optional<QRectF> statusButtonRect() const;
     // Shows the popover under the status button and makes its window key at level 1001.
     void presentPopover(const QRectF& buttonRect);
+    // The onboarding flow's way to the state object, the analytics and the clock.
+    std::unique_ptr<OnboardingServices> makeOnboardingServices();
     // Closes the onboarding window (when there is one) and forgets it.
     void closeOnboardingWindow();
     // Lets go of the onboarding window; it is deleted on a later turn of the main loop, since

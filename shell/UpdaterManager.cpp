@@ -1,6 +1,7 @@
 #include "shell/UpdaterManager.h"
 
 #include "platform/Bundle.h"
+#include "shell/AppDelegate.h"
 
 UpdaterManager::UpdaterManager(const platform::Bundle& bundle, QObject* parent)
     : QObject(parent)
@@ -14,4 +15,11 @@ QString UpdaterManager::versionString() const
     const QString build =
         m_bundle.stringForInfoDictionaryKey(platform::kBundleVersionKey).value_or(QStringLiteral("1"));
     return QStringLiteral("v%1 (%2)").arg(shortVersion, build);
+}
+
+void UpdaterManager::checkForUpdates() const
+{
+    if (AppDelegate* delegate = AppDelegate::shared()) {
+        delegate->checkForUpdates();
+    }
 }

@@ -22,6 +22,8 @@ public:
     // "v" + the short version + " (" + the build + ")"; "1.0.0" and "1" stand in, each on its
     // own, for a missing or non-text value.
     QString versionString() const override;
+    // Through the application delegate's updater controller.
+    void checkForUpdates() const override;
 
 private:
     const platform::Bundle& m_bundle;

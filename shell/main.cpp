@@ -106,6 +106,8 @@ int main(int argc, char* argv[])
             QDesktopServices::openUrl(url);
         }
     });
+    // The quit buttons end this process.
+    desktop.setTerminateHandler([] { QApplication::quit(); });
     platform::sim::SimHotKeySystem hotKeys;
     // The desktop's Secret Service when one answers, else a private file; the log says which.
     const std::unique_ptr<platform::Keychain> keychain = platform::openUserKeychain();
@@ -144,6 +146,8 @@ int main(int argc, char* argv[])
     services.audio = &audio;
     services.captureStreams = &captureStreams;
     services.mainQueue = &mainQueue;
+    services.fileManager = &desktop;
+    services.beep = &desktop;
     platform::Services::setCurrent(services);
 
     // Collaborators of the state object that live below the shell.

@@ -1,5 +1,6 @@
 #include "state/HotKeyCombo.h"
 
+#include "platform/BoundedRead.h"
 #include "platform/HotKeys.h"
 #include "platform/JsonWriter.h"
 #include "platform/Values.h"
@@ -93,12 +94,11 @@ std::optional<QByteArray> HotKeyCombo::encoded() const
 
 std::optional<HotKeyCombo> HotKeyCombo::decode(const QByteArray& json)
 {
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+    const auto document = platform::parseJson(json);
+    if (!document || !document->isObject()) {
         return std::nullopt;
     }
-    const QJsonObject object = document.object();
+    const QJsonObject object = document->object();
     const QJsonValue keyCode = object.value(QStringLiteral("keyCode"));
     const QJsonValue modifiers = object.value(QStringLiteral("carbonModifiers"));
     const QJsonValue display = object.value(QStringLiteral("display"));

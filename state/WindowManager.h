@@ -347,7 +347,8 @@ public:
         QStringLiteral("x-apple.systempreferences:com.apple.preference.security?Privacy_ScreenCapture");
     static constexpr double permissionResetTimeoutSeconds = 10.0;
 
-    // Hiding and pinning. While signed out the toggles and hideApps change nothing.
+    // Hiding and pinning. While signed out the toggles and hideApps change nothing; hideApps
+    // leaves out the apps that are never offered (excludedAppIDs).
     void toggleHidden(const QString& bundleID);
     void togglePinned(const QString& bundleID);
     void toggleWindowHidden(quint32 windowID, const QString& bundleID);

@@ -123,8 +123,10 @@ void WindowManager::toggleWindowPinned(quint32 windowID, const QString& bundleID
     savePinnedState();
 }
 
-void WindowManager::hideApps(const QSet<QString>& bundleIDs)
+void WindowManager::hideApps(const QSet<QString>& requested)
 {
+    // Apps that are never offered are never hidden either (the stored list would drop them).
+    const QSet<QString> bundleIDs = requested - excludedAppIDs();
     if (!m_isAuthenticated || bundleIDs.isEmpty() || m_hiddenBundleIDs.contains(bundleIDs)) {
         return;
     }

@@ -1,11 +1,12 @@
 #include "platform/sim/DemoDesktop.h"
 
+#include "platform/BoundedRead.h"
 #include "platform/sim/SimDesktop.h"
 
-#include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
+#include <QPainter>
+#include <QPainterPath>
 
 #include <cmath>
 #include <vector>
@@ -29,13 +30,38 @@ windowSpec(pid_type owner, const QString& title, const QRectF& bounds, const QCo
     return setup;
 }
 
-pid_type launch(SimDesktop& desktop, const char* bundleID, const char* name, ActivationPolicy policy)
+pid_type launch(SimDesktop& desktop,
+                const char* bundleID,
+                const char* name,
+                ActivationPolicy policy,
+                const QImage& icon = QImage())
 {
     SimDesktop::AppSpec setup;
     setup.bundleID = QString::fromLatin1(bundleID);
     setup.name = QString::fromUtf8(name);
     setup.policy = policy;
+    setup.icon = icon;
     return desktop.launchApp(setup);
+}
+
+// A plain app icon: the app's initial on a rounded tile of its colour.
+QImage appIcon(const QColor& color, QChar initial)
+{
+    constexpr int kSide = 64;
+    QImage icon(kSide, kSide, QImage::Format_ARGB32_Premultiplied);
+    icon.fill(Qt::transparent);
+    QPainter painter(&icon);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath tile;
+    tile.addRoundedRect(QRectF(4, 4, kSide - 8, kSide - 8), 13, 13);
+    painter.fillPath(tile, color);
+    QFont font = painter.font();
+    font.setPixelSize(30);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.setPen(color.lightness() > 160 ? QColor(0x20, 0x20, 0x20) : QColor(Qt::white));
+    painter.drawText(QRectF(0, 0, kSide, kSide), Qt::AlignCenter, QString(initial));
+    return icon;
 }
 
 } // namespace
@@ -73,8 +99,38 @@ void populateDemoDesktop(SimDesktop& desktop)
     };
     pid_type last = 0;
     for (const DemoApp& app : apps) {
-        last = launch(desktop, app.bundleID, app.name, ActivationPolicy::Regular);
+        const QString name = QString::fromUtf8(app.name);
+        last = launch(
+            desktop, app.bundleID, app.name, ActivationPolicy::Regular, appIcon(app.color, name.at(0)));
         desktop.addWindow(windowSpec(last, QString::fromUtf8(app.windowTitle), app.bounds, app.color));
+    }
+
+    // Apps installed on disk, some of them running; the file browser shows one name with its
+    // extension.
+    struct InstalledApp
+    {
+        const char* bundleID = nullptr;
+        const char* path = nullptr;
+        const char* displayName = nullptr;
+        QColor color;
+    };
+    const InstalledApp installed[] = {
+        {"com.apple.finder", "/System/Library/CoreServices/Finder.app", "Finder", QColor(0x3d, 0x8b, 0xfd)},
+        {"com.tinyspeck.slackmacgap", "/Applications/Slack.app", "Slack", QColor(0x4a, 0x15, 0x4b)},
+        {"com.apple.MobileSMS", "/System/Applications/Messages.app", "Messages", QColor(0x34, 0xc7, 0x59)},
+        {"com.microsoft.Excel",
+         "/Applications/Microsoft Excel.app",
+         "Microsoft Excel.app",
+         QColor(0x1d, 0x6f, 0x42)},
+        {"com.hnc.Discord", "/Applications/Discord.app", "Discord", QColor(0x58, 0x65, 0xf2)},
+        {"org.whispersystems.signal-desktop", "/Applications/Signal.app", "Signal", QColor(0x3a, 0x76, 0xf0)},
+    };
+    for (const InstalledApp& app : installed) {
+        const QString displayName = QString::fromUtf8(app.displayName);
+        desktop.installApp({QString::fromLatin1(app.bundleID),
+                            QString::fromUtf8(app.path),
+                            displayName,
+                            appIcon(app.color, displayName.at(0))});
     }
 
     // The system's own furniture, above the apps' windows.
@@ -213,16 +269,14 @@ struct ScenarioApp
 
 std::optional<QString> loadDesktopScenario(SimDesktop& desktop, const QByteArray& json)
 {
-    QJsonParseError parseError{};
-    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        return QStringLiteral("not JSON: %1 at offset %2")
-            .arg(parseError.errorString())
-            .arg(parseError.offset);
+    QString parseError;
+    const auto document = parseJson(json, &parseError);
+    if (!document) {
+        return QStringLiteral("not JSON: %1").arg(parseError);
     }
     try {
         const QJsonObject root =
-            readObject(document.isObject() ? QJsonValue(document.object()) : QJsonValue(),
+            readObject(document->isObject() ? QJsonValue(document->object()) : QJsonValue(),
                        QStringLiteral("the scenario"));
         const QString top = QStringLiteral("the scenario");
         const double menuBar =
@@ -240,6 +294,18 @@ std::optional<QString> loadDesktopScenario(SimDesktop& desktop, const QByteArray
             }
             setup.frame = readFrame(object.value(QStringLiteral("frame")), where);
             setup.backingScale = readNumber(object, QStringLiteral("scale"), 2.0, 1.0, 4.0, where);
+            // Every frame of a display is captured whole, so its pixel size bounds the memory
+            // each capture takes.
+            if (setup.frame.width() * setup.backingScale > kMaxDisplayPixels
+                || setup.frame.height() * setup.backingScale > kMaxDisplayPixels) {
+                throw ScenarioError(where
+                                    + QStringLiteral(": %1 × %2 points at scale %3 is larger than the "
+                                                     "largest display supported, %4 × %4 pixels")
+                                          .arg(setup.frame.width())
+                                          .arg(setup.frame.height())
+                                          .arg(setup.backingScale)
+                                          .arg(kMaxDisplayPixels));
+            }
             setup.desktopColor = readColor(object, QStringLiteral("wallpaper"), setup.desktopColor, where);
             displays.push_back(setup);
         }
@@ -321,13 +387,9 @@ void populateDesktop(SimDesktop& desktop)
         populateDemoDesktop(desktop);
         return;
     }
-    QFile file(path);
-    std::optional<QString> error;
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = file.errorString();
-    } else {
-        error = loadDesktopScenario(desktop, file.readAll());
-    }
+    const FileContents file = readRegularFile(path, kMaxScenarioBytes);
+    const std::optional<QString> error =
+        file.isRead() ? loadDesktopScenario(desktop, file.bytes) : file.error;
     if (error) {
         qWarning("Desktop scenario %s could not be used (%s); starting with the demo desktop",
                  qUtf8Printable(path),

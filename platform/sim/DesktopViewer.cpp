@@ -2,12 +2,14 @@
 
 #include "platform/sim/SimDesktop.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -50,6 +52,7 @@ public:
     const QImage& picture() const { return m_screen->picture; }
     QString title() const { return m_title->text(); }
 
+    // Draws the display again when what it shows, or the size it is shown at, changed.
     void redraw(const SimDesktop& desktop, const SimCompositor& compositor)
     {
         const auto setup = desktop.display(m_displayID);
@@ -60,15 +63,27 @@ public:
         setDisplayFrame(setup->frame);
         // Drawn straight at the size shown, never drawn large and scaled down.
         const QSizeF shown = setup->frame.size().scaled(m_screen->size(), Qt::KeepAspectRatio);
-        const QSize pixels = (shown * m_screen->devicePixelRatioF()).toSize();
+        QSize pixels = (shown * m_screen->devicePixelRatioF()).toSize();
+        if (pixels.isEmpty()) {
+            pixels = QSize(1, 1);
+        }
         // A virtual display shows what its audience is sent; a real one what the user sees.
-        const QSize size = pixels.isEmpty() ? QSize(1, 1) : pixels;
-        m_screen->picture = desktop.isVirtualDisplay(m_displayID)
-                                ? compositor.renderDisplay(m_displayID, size)
-                                : compositor.renderSeen(m_displayID, size);
+        const bool seen = !desktop.isVirtualDisplay(m_displayID);
+        QByteArray key = compositor.displayKey(m_displayID, pixels, seen);
+        if (key == m_drawnKey && !m_screen->picture.isNull()) {
+            return;
+        }
+        m_screen->picture =
+            seen ? compositor.renderSeen(m_displayID, pixels) : compositor.renderDisplay(m_displayID, pixels);
         m_screen->picture.setDevicePixelRatio(m_screen->devicePixelRatioF());
+        m_drawnKey = std::move(key);
         m_screen->update();
     }
+
+    // The pixel size the picture is wanted at now.
+    QSize wantedSize() const { return (m_screen->size() * m_screen->devicePixelRatioF()); }
+    QSize drawnSize() const { return m_drawnSize; }
+    void setDrawnSize(QSize size) { m_drawnSize = size; }
 
 private:
     class Screen final : public QWidget
@@ -135,6 +150,8 @@ private:
     quint32 m_displayID;
     QLabel* m_title = nullptr;
     Screen* m_screen = nullptr;
+    QByteArray m_drawnKey;
+    QSize m_drawnSize;
 };
 
 DesktopViewer::DesktopViewer(SimDesktop& desktop, Scheduler& scheduler, QWidget* parent)
@@ -144,6 +161,7 @@ DesktopViewer::DesktopViewer(SimDesktop& desktop, Scheduler& scheduler, QWidget*
     , m_compositor(desktop)
     , m_panes(new QHBoxLayout(this))
 {
+    m_compositor.setKeepsWindowSurfaces(true);
     setWindowTitle(QStringLiteral("Veilmox \u2014 simulated displays"));
     resize(1280, 480);
     rebuild();
@@ -187,8 +205,21 @@ void DesktopViewer::rebuild()
 
 void DesktopViewer::refresh()
 {
+    // The repaints the program's windows asked for so far count.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    // Nothing on any display changed, nor the size a pane shows it at: nothing to look at.
+    const std::pair generation(m_desktop.generation(), m_desktop.contentGeneration());
+    const bool resized = std::any_of(m_paneList.cbegin(), m_paneList.cend(), [](const Pane* pane) {
+        return pane->wantedSize() != pane->drawnSize();
+    });
+    if (generation == m_drawnGeneration && !resized) {
+        return;
+    }
+    // Taken before drawing: a repaint that drawing makes a window ask for is drawn next time.
+    m_drawnGeneration = generation;
     for (Pane* pane : m_paneList) {
         pane->redraw(m_desktop, m_compositor);
+        pane->setDrawnSize(pane->wantedSize());
     }
 }
 

@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include <optional>
+#include <utility>
 #include <vector>
 
 class QHBoxLayout;
@@ -18,8 +20,9 @@ class SimDesktop;
 // For people running the application on Linux: one window showing every display of the
 // simulated desktop side by side, drawn live: the physical ones as the user sees them (panels that
 // no capture sees included), and "Veilmox" as a capture of it sees it, so one can watch what a
-// meeting audience is shown. Pointer moves and clicks on a picture go to the desktop as its
-// pointer input. A tool of the simulation,
+// meeting audience is shown. A display is drawn again only when something on it changed, at most
+// every kRefreshInterval. Pointer moves and clicks
+// on a picture go to the desktop as its pointer input. A tool of the simulation,
 // not a window of the simulated system. Main thread only.
 class DesktopViewer final : public QWidget
 {
@@ -29,7 +32,8 @@ public:
     DesktopViewer(const DesktopViewer&) = delete;
     DesktopViewer& operator=(const DesktopViewer&) = delete;
 
-    // Redraws every display now; the viewer also does so every kRefreshInterval while shown.
+    // Redraws every display whose picture changed, now; the viewer also does so every
+    // kRefreshInterval while shown.
     void refresh();
 
     // The displays shown, in the desktop's order, and the picture last drawn for one of them.
@@ -47,6 +51,8 @@ private:
     SimDesktop& m_desktop;
     Scheduler& m_scheduler;
     SimCompositor m_compositor;
+    // The desktop as last drawn; while both numbers stay, no display changed.
+    std::optional<std::pair<quint64, quint64>> m_drawnGeneration;
     QHBoxLayout* m_panes = nullptr;
     std::vector<Pane*> m_paneList;
     Cancellable m_screenChanges;

@@ -2,7 +2,9 @@
 
 #include "platform/sim/SimDesktop.h"
 
+#include <QCoreApplication>
 #include <QDataStream>
+#include <QFontMetricsF>
 #include <QIODevice>
 #include <QPainter>
 #include <QPolygonF>
@@ -67,85 +69,49 @@ QRect innerRect(const QRectF& rect)
             QSize(static_cast<int>(right - left), static_cast<int>(bottom - top))};
 }
 
+bool isWhole(double value)
+{
+    return std::isfinite(value) && std::abs(value - std::round(value)) < 1e-9;
+}
+
+// Where a simulated window's title goes: its top-left corner, inset.
+QRectF titleRectOf(const QRectF& bounds)
+{
+    return {bounds.x() + SimCompositor::kTitleInset,
+            bounds.y() + SimCompositor::kTitleInset,
+            std::max(0.0, bounds.width() - 2 * SimCompositor::kTitleInset),
+            SimCompositor::kTitleHeight};
+}
+
 QColor titleColor(const QColor& background)
 {
     return background.lightnessF() > 0.6 ? QColor(Qt::black) : QColor(Qt::white);
 }
 
-// The window's colour, its patches and its title, within `visible` when only part of it shows
-// (filled piece by piece: a fill clipped to a complex region is far slower).
-void drawSyntheticWindow(QPainter& painter,
-                         const SimDesktop::WindowSpec& setup,
-                         const std::optional<QRegion>& visible)
+// A widget drawn on its own at a pixel density, like a window server's backing store: Qt draws the
+// graphics effects of nested widgets (the kit's glows) wrongly, or not at all, through a painter
+// that is already moved or scaled. Drawn into `reuse` when that has the size.
+QImage drawnWidget(QWidget* widget, double density, QImage reuse = QImage())
 {
-    const QRectF& bounds = setup.bounds;
-    const auto fill = [&painter, &visible](const QRectF& rect, const QColor& colour) {
-        if (!visible) {
-            painter.fillRect(rect, colour);
-            return;
-        }
-        for (const QRect& part : *visible) {
-            const QRectF piece = rect.intersected(part);
-            if (!piece.isEmpty()) {
-                painter.fillRect(piece, colour);
-            }
-        }
-    };
-    fill(bounds, setup.color);
-    for (const auto& patch : setup.patches) {
-        fill(patch.rect.translated(bounds.topLeft()).intersected(bounds), patch.color);
-    }
-    if (!setup.title || setup.title->isEmpty()) {
-        return;
-    }
-    const QRectF titleRect(bounds.x() + SimCompositor::kTitleInset,
-                           bounds.y() + SimCompositor::kTitleInset,
-                           std::max(0.0, bounds.width() - 2 * SimCompositor::kTitleInset),
-                           SimCompositor::kTitleHeight);
-    if (visible) {
-        const QRegion shown = visible->intersected(titleRect.toAlignedRect());
-        if (shown.isEmpty()) {
-            return;
-        }
-        painter.setClipRegion(shown);
-    }
-    painter.save();
-    painter.setClipRect(titleRect.intersected(bounds), Qt::IntersectClip);
-    QFont font = painter.font();
-    font.setPixelSize(12);
-    painter.setFont(font);
-    painter.setPen(titleColor(setup.color));
-    painter.drawText(titleRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, *setup.title);
-    painter.restore();
-}
-
-void drawWidgetWindow(QPainter& painter, const SimDesktop::WindowSpec& setup)
-{
-    QWidget* widget = setup.content.data();
-    const QRectF& bounds = setup.bounds;
-    if (widget->width() <= 0 || widget->height() <= 0 || bounds.isEmpty()) {
-        return;
-    }
-    // Like a window server's backing store, the window is drawn on its own at the pixel density
-    // it is shown at, then placed: Qt draws the graphics effects of nested widgets (the kit's
-    // glows) wrongly, or not at all, through a painter that is already moved or scaled.
-    const QTransform& t = painter.worldTransform();
-    const double shown = std::max(std::abs(t.m11()), std::abs(t.m22())) * bounds.width() / widget->width();
-    // Never below one pixel a point: text laid out for fewer pixels lands in the wrong places.
-    const double density = std::clamp(std::isfinite(shown) ? shown : 1.0, 1.0, 4.0);
-    QImage store(static_cast<int>(std::ceil(widget->width() * density)),
-                 static_cast<int>(std::ceil(widget->height() * density)),
-                 QImage::Format_ARGB32_Premultiplied);
+    const QSize pixels(static_cast<int>(std::ceil(widget->width() * density)),
+                       static_cast<int>(std::ceil(widget->height() * density)));
+    QImage store = reuse.size() == pixels && reuse.format() == QImage::Format_ARGB32_Premultiplied
+                       ? std::move(reuse)
+                       : QImage(pixels, QImage::Format_ARGB32_Premultiplied);
     if (store.isNull()) {
-        return;
+        return store;
     }
     store.setDevicePixelRatio(density);
-    store.fill(Qt::transparent);
+    // A window whose background is opaque paints every pixel itself.
+    const bool opaque = widget->palette().brush(QPalette::Window).isOpaque()
+                        && !widget->testAttribute(Qt::WA_NoSystemBackground)
+                        && !widget->testAttribute(Qt::WA_OpaquePaintEvent)
+                        && !widget->testAttribute(Qt::WA_TranslucentBackground);
+    if (!opaque) {
+        store.fill(Qt::transparent);
+    }
     widget->render(&store, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
-    painter.save();
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(bounds, store);
-    painter.restore();
+    return store;
 }
 
 void drawCursor(QPainter& painter, QPointF tip)
@@ -163,17 +129,20 @@ void drawCursor(QPainter& painter, QPointF tip)
 
 } // namespace
 
+// One of this application's windows as last drawn.
+struct SimCompositor::Surface
+{
+    quint64 version = 0;
+    QSize widgetSize;
+    double density = 0;
+    QImage picture;
+};
+
 SimCompositor::SimCompositor(const SimDesktop& desktop)
     : m_desktop(desktop)
 {}
 
-struct SimCompositor::Drawn
-{
-    quint32 number = 0;
-    SimDesktop::WindowSpec setup;
-    // The part that no opaque window in front hides, when some of it is hidden.
-    std::optional<QRegion> visible;
-};
+SimCompositor::~SimCompositor() = default;
 
 QColor SimCompositor::background(const SCContentFilter& filter) const
 {
@@ -187,9 +156,11 @@ QColor SimCompositor::background(const SCContentFilter& filter) const
     return Qt::transparent;
 }
 
-std::vector<SimCompositor::Drawn> SimCompositor::drawnWindows(const SCContentFilter& filter, bool seen) const
+SimCompositor::Scene SimCompositor::scene(const SCContentFilter& filter, bool seen) const
 {
-    const QRectF region = filter.contentRect();
+    Scene scene;
+    scene.region = filter.contentRect();
+    scene.background = background(filter);
     QSet<pid_type> appPIDs;
     for (const auto& app : filter.applications()) {
         appPIDs.insert(app.processID);
@@ -198,78 +169,245 @@ std::vector<SimCompositor::Drawn> SimCompositor::drawnWindows(const SCContentFil
     for (const auto& window : filter.windows()) {
         windowIDs.insert(window.windowID);
     }
-    std::vector<Drawn> drawn;
     // Front to back, keeping to the part of each window that opaque ones in front leave visible,
     // as a window server does: a desktop of hundreds of stacked windows costs about what one
     // screenful does. Pixels left out are the ones an opaque window in front paints over anyway.
-    QRegion covered;
-    const QRect area = region.toAlignedRect();
+    const QRect area = scene.region.toAlignedRect();
+    QRegion uncovered(area);
     for (const quint32 number : m_desktop.windowOrder()) {
+        if (uncovered.isEmpty()) {
+            break; // everything further back is hidden
+        }
         const auto setup = m_desktop.window(number);
         if (!setup || !m_desktop.isWindowOnScreen(number)
             || (!seen && setup->sharingState == static_cast<qint64>(WindowSharingType::None))
-            || !setup->bounds.intersects(region)
+            || !setup->bounds.intersects(scene.region)
             || !passes(filter, number, setup->owner, appPIDs, windowIDs)) {
             continue;
         }
         const QRect reach = setup->bounds.toAlignedRect().intersected(area);
-        const QRegion visible = QRegion(reach) - covered;
+        const QRegion visible = uncovered.intersected(reach);
         if (visible.isEmpty()) {
             continue;
         }
-        drawn.push_back({number, *setup, visible == QRegion(reach) ? std::nullopt : std::optional(visible)});
-        if (!setup->content && setup->alpha.value_or(1.0) >= 1.0) {
-            covered += innerRect(setup->bounds);
+        const bool whole = visible == QRegion(reach);
+        if (setup->content.isNull() && setup->alpha.value_or(1.0) >= 1.0 && setup->color.alpha() == 255) {
+            uncovered -= innerRect(setup->bounds);
         }
+        scene.windows.push_back({number, *setup, whole ? std::nullopt : std::optional(visible)});
     }
-    std::reverse(drawn.begin(), drawn.end());
-    return drawn;
+    std::reverse(scene.windows.begin(), scene.windows.end());
+    scene.uncovered = std::move(uncovered);
+    return scene;
 }
 
 QImage SimCompositor::render(const SCContentFilter& filter, QSize pixelSize, bool showsCursor) const
-{
-    return draw(filter, pixelSize, showsCursor, false);
-}
-
-QImage SimCompositor::draw(const SCContentFilter& filter, QSize pixelSize, bool showsCursor, bool seen) const
 {
     const QRectF region = filter.contentRect();
     if (pixelSize.isEmpty() || region.width() <= 0 || region.height() <= 0) {
         return {};
     }
     QImage image(pixelSize, QImage::Format_ARGB32_Premultiplied);
-    if (image.isNull()) {
-        return image;
+    if (!image.isNull()) {
+        render(scene(filter), image, showsCursor);
     }
-    image.fill(background(filter));
+    return image;
+}
 
+void SimCompositor::render(const Scene& scene, QImage& image, bool showsCursor) const
+{
+    if (image.isNull() || scene.region.width() <= 0 || scene.region.height() <= 0) {
+        return;
+    }
+    // Every pixel is drawn: the image may hold an older picture. Where whole points are whole
+    // pixels, the wallpaper goes only where no opaque window covers it; every pixel an opaque
+    // window covers is painted by the frontmost of them.
+    const double sx = image.width() / scene.region.width();
+    const double sy = image.height() / scene.region.height();
+    const bool whole = scene.background.alpha() == 255 && isWhole(sx) && isWhole(sy)
+                       && isWhole(scene.region.x()) && isWhole(scene.region.y());
+    if (!whole) {
+        image.fill(scene.background);
+    }
     QPainter painter(&image);
-    painter.scale(pixelSize.width() / region.width(), pixelSize.height() / region.height());
-    painter.translate(-region.topLeft());
-    for (const Drawn& window : drawnWindows(filter, seen)) {
+    painter.scale(sx, sy);
+    painter.translate(-scene.region.topLeft());
+    if (whole) {
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        for (const QRect& part : scene.uncovered) {
+            painter.fillRect(part, scene.background);
+        }
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    }
+    for (const Scene::Window& window : scene.windows) {
         painter.setOpacity(std::clamp(window.setup.alpha.value_or(1.0), 0.0, 1.0));
         if (window.setup.content) {
             if (window.visible) {
                 painter.setClipRegion(*window.visible);
             }
-            drawWidgetWindow(painter, window.setup);
+            drawWidgetWindow(painter, window);
         } else {
-            drawSyntheticWindow(painter, window.setup, window.visible);
+            drawSyntheticWindow(painter, window);
         }
         painter.setClipping(false);
     }
-    if (showsCursor && region.contains(m_desktop.mouseLocation())) {
+    if (showsCursor && scene.region.contains(m_desktop.mouseLocation())) {
         drawCursor(painter, m_desktop.mouseLocation());
     }
-    return image;
+}
+
+// The window's colour, its patches and its title, within the visible part when only part of it
+// shows (filled piece by piece: a fill clipped to a complex region is far slower).
+void SimCompositor::drawSyntheticWindow(QPainter& painter, const Scene::Window& window) const
+{
+    const SimDesktop::WindowSpec& setup = window.setup;
+    const QRectF& bounds = setup.bounds;
+    const auto fill = [&painter, &window](const QRectF& rect, const QColor& colour) {
+        if (!window.visible) {
+            painter.fillRect(rect, colour);
+            return;
+        }
+        for (const QRect& part : *window.visible) {
+            const QRectF piece = rect.intersected(part);
+            if (!piece.isEmpty()) {
+                painter.fillRect(piece, colour);
+            }
+        }
+    };
+    fill(bounds, setup.color);
+    for (const auto& patch : setup.patches) {
+        fill(patch.rect.translated(bounds.topLeft()).intersected(bounds), patch.color);
+    }
+    if (!setup.title || setup.title->isEmpty()) {
+        return;
+    }
+    const QRectF titleRect = titleRectOf(bounds);
+    if (window.visible) {
+        const QRegion shown = window.visible->intersected(titleRect.toAlignedRect());
+        if (shown.isEmpty()) {
+            return;
+        }
+        painter.setClipRegion(shown);
+    }
+    painter.save();
+    painter.setClipRect(titleRect.intersected(bounds), Qt::IntersectClip);
+    drawTitle(painter, setup);
+    painter.restore();
+}
+
+void SimCompositor::drawTitle(QPainter& painter, const SimDesktop::WindowSpec& setup) const
+{
+    const QTransform& transform = painter.worldTransform();
+    const double scale = std::max(std::abs(transform.m11()), std::abs(transform.m22()));
+    const QColor colour = titleColor(setup.color);
+    const QString key = QString::number(colour.rgba(), 16) + QLatin1Char('@') + QString::number(scale)
+                        + QLatin1Char('|') + *setup.title;
+    auto found = m_titles.constFind(key);
+    if (found == m_titles.cend()) {
+        // Laid out and drawn once in a strip of its own, as wide as the text needs, at the
+        // scale it is shown at.
+        QFont font = painter.font();
+        font.setPixelSize(12);
+        const double width = QFontMetricsF(font).horizontalAdvance(*setup.title) + 2;
+        QImage strip(QSizeF(width * scale, kTitleHeight * scale).toSize().expandedTo(QSize(1, 1)),
+                     QImage::Format_ARGB32_Premultiplied);
+        strip.setDevicePixelRatio(scale);
+        strip.fill(Qt::transparent);
+        QPainter text(&strip);
+        text.setFont(font);
+        text.setPen(colour);
+        text.drawText(QRectF(0, 0, width, kTitleHeight),
+                      Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                      *setup.title);
+        text.end();
+        if (m_titles.size() > 4096) {
+            m_titles.clear();
+        }
+        found = m_titles.insert(key, strip);
+    }
+    painter.drawImage(titleRectOf(setup.bounds).topLeft(), *found);
+}
+
+double SimCompositor::displayScaleAt(QPointF point) const
+{
+    for (const quint32 id : m_desktop.displayIDs()) {
+        if (const auto setup = m_desktop.display(id); setup && setup->frame.contains(point)) {
+            return setup->backingScale;
+        }
+    }
+    return 1.0;
+}
+
+const QImage& SimCompositor::surface(const Scene::Window& window, QSize widgetSize, double density) const
+{
+    QWidget* widget = window.setup.content.data();
+    // Its repaints asked for so far are counted first; one asked for while it is drawn counts
+    // for the next picture.
+    QCoreApplication::sendPostedEvents(widget, QEvent::UpdateRequest);
+    const quint64 version = m_desktop.windowContentVersion(window.number);
+    auto& kept = m_surfaces[window.number];
+    if (!kept) {
+        kept = std::make_unique<Surface>();
+    } else if (kept->version == version && kept->widgetSize == widgetSize && kept->density == density) {
+        return kept->picture;
+    }
+    kept->picture = drawnWidget(widget, density, std::move(kept->picture));
+    kept->version = version;
+    kept->widgetSize = widgetSize;
+    kept->density = density;
+    return kept->picture;
+}
+
+void SimCompositor::drawWidgetWindow(QPainter& painter, const Scene::Window& window) const
+{
+    QWidget* widget = window.setup.content.data();
+    const QRectF& bounds = window.setup.bounds;
+    if (widget->width() <= 0 || widget->height() <= 0 || bounds.isEmpty()) {
+        return;
+    }
+    QImage drawn;
+    const QImage* store = &drawn;
+    if (m_keepsSurfaces) {
+        // At the scale of its display, as its backing store would be there: a picture on that
+        // display is then drawn one to one, whatever size the viewer shows it at.
+        const double density = std::clamp(displayScaleAt(bounds.center()), 1.0, 4.0);
+        store = &surface(window, widget->size(), density);
+    } else {
+        const QTransform& t = painter.worldTransform();
+        const double shown =
+            std::max(std::abs(t.m11()), std::abs(t.m22())) * bounds.width() / widget->width();
+        // Never below one pixel a point: text laid out for fewer pixels lands in the wrong places.
+        drawn = drawnWidget(widget, std::clamp(std::isfinite(shown) ? shown : 1.0, 1.0, 4.0));
+    }
+    if (store->isNull()) {
+        return;
+    }
+    painter.save();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(bounds, *store);
+    painter.restore();
+}
+
+std::optional<SCContentFilter> SimCompositor::displayFilter(quint32 displayID) const
+{
+    const auto setup = m_desktop.display(displayID);
+    if (!setup) {
+        return std::nullopt;
+    }
+    return SCContentFilter::displayExcludingWindows(scDisplay(displayID, setup->frame), {});
 }
 
 std::optional<QByteArray> SimCompositor::contentKey(const SCContentFilter& filter, QSize pixelSize) const
 {
+    return contentKey(scene(filter), pixelSize);
+}
+
+std::optional<QByteArray> SimCompositor::contentKey(const Scene& scene, QSize pixelSize) const
+{
     QByteArray key;
     QDataStream out(&key, QIODevice::WriteOnly);
-    out << pixelSize << filter.contentRect() << background(filter);
-    for (const Drawn& window : drawnWindows(filter)) {
+    out << pixelSize << scene.region << scene.background;
+    for (const Scene::Window& window : scene.windows) {
         if (window.setup.content) {
             return std::nullopt;
         }
@@ -282,26 +420,50 @@ std::optional<QByteArray> SimCompositor::contentKey(const SCContentFilter& filte
     return key;
 }
 
-QImage SimCompositor::renderDisplay(quint32 displayID, QSize pixelSize) const
+QByteArray SimCompositor::displayKey(quint32 displayID, QSize pixelSize, bool seen) const
 {
-    const auto setup = m_desktop.display(displayID);
-    if (!setup) {
+    const auto filter = displayFilter(displayID);
+    if (!filter) {
         return {};
     }
-    return render(SCContentFilter::displayExcludingWindows(scDisplay(displayID, setup->frame), {}),
-                  pixelSize);
+    const Scene drawn = scene(*filter, seen);
+    QByteArray key;
+    QDataStream out(&key, QIODevice::WriteOnly);
+    out << pixelSize << drawn.region << drawn.background;
+    for (const Scene::Window& window : drawn.windows) {
+        out << window.number << window.setup.bounds << window.setup.title.value_or(QString())
+            << window.setup.color << window.setup.alpha.value_or(1.0);
+        if (window.setup.content) {
+            // The repaints it asked for so far count.
+            QCoreApplication::sendPostedEvents(window.setup.content.data(), QEvent::UpdateRequest);
+            out << m_desktop.windowContentVersion(window.number);
+        }
+        for (const auto& patch : window.setup.patches) {
+            out << patch.rect << patch.color;
+        }
+    }
+    // Pictures of windows no longer shown are let go.
+    std::erase_if(m_surfaces, [this](const auto& kept) { return !m_desktop.isWindowOnScreen(kept.first); });
+    return key;
+}
+
+QImage SimCompositor::renderDisplay(quint32 displayID, QSize pixelSize) const
+{
+    const auto filter = displayFilter(displayID);
+    return filter ? render(*filter, pixelSize) : QImage();
 }
 
 QImage SimCompositor::renderSeen(quint32 displayID, QSize pixelSize) const
 {
-    const auto setup = m_desktop.display(displayID);
-    if (!setup) {
+    const auto filter = displayFilter(displayID);
+    if (!filter || pixelSize.isEmpty()) {
         return {};
     }
-    return draw(SCContentFilter::displayExcludingWindows(scDisplay(displayID, setup->frame), {}),
-                pixelSize,
-                false,
-                true);
+    QImage image(pixelSize, QImage::Format_ARGB32_Premultiplied);
+    if (!image.isNull()) {
+        render(scene(*filter, true), image, false);
+    }
+    return image;
 }
 
 SCShareableContent

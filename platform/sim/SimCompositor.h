@@ -1,33 +1,63 @@
 #pragma once
 
 #include "platform/ScreenCapture.h"
+#include "platform/sim/SimDesktop.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QImage>
+#include <QRegion>
 #include <QSize>
 
+#include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace platform::sim {
-
-class SimDesktop;
 
 // Draws what a capture of the simulated desktop sees: the display's wallpaper, then the
 // window server's on-screen windows from back to front, then, when asked, the pointer. A
 // simulated app's window is its colour with its patches and its title in the top-left corner; one
 // of this application's windows is drawn from its widget. Windows whose sharing type is none are
-// drawn only in what a person sees. Main thread only (widgets are drawn here).
+// drawn only in what a person looking at a display sees; the parts of windows that opaque ones in
+// front hide never are. Main thread only (widgets are drawn here).
 class SimCompositor
 {
 public:
+    // What a filter shows, worked out once for both a key and a picture: its region, background
+    // and windows, back to front, each with the part of it that opaque windows in front leave
+    // visible when that is not all of it.
+    struct Scene
+    {
+        struct Window
+        {
+            quint32 number = 0;
+            SimDesktop::WindowSpec setup;
+            std::optional<QRegion> visible;
+        };
+        QRectF region;
+        QColor background;
+        std::vector<Window> windows;
+        // The part of the region (in whole points) that no opaque window covers.
+        QRegion uncovered;
+    };
+
     explicit SimCompositor(const SimDesktop& desktop);
+    ~SimCompositor();
+    SimCompositor(const SimCompositor&) = delete;
+    SimCompositor& operator=(const SimCompositor&) = delete;
+
+    // With `seen`, also the windows no capture sees.
+    Scene scene(const SCContentFilter& filter, bool seen = false) const;
 
     // The filter's content scaled into an image of the given pixel size, with the pointer on top
     // when `showsCursor` is set and the pointer lies in the content. The display forms of filters
     // that leave windows out draw the wallpaper; a filter that includes applications and a single
     // window have a transparent background.
     QImage render(const SCContentFilter& filter, QSize pixelSize, bool showsCursor = false) const;
+    // The same into `image` at its size, every pixel of it drawn (whatever it held before).
+    void render(const Scene& scene, QImage& image, bool showsCursor) const;
 
     // Everything a capture of one whole display sees. A null image for an unknown display.
     QImage renderDisplay(quint32 displayID, QSize pixelSize) const;
@@ -37,6 +67,15 @@ public:
     // A key of what render() would draw: equal keys mean equal pictures. None when a window drawn
     // from a widget is involved, whose content can change without the window server knowing.
     std::optional<QByteArray> contentKey(const SCContentFilter& filter, QSize pixelSize) const;
+    std::optional<QByteArray> contentKey(const Scene& scene, QSize pixelSize) const;
+    // A key of what renderDisplay() (or, `seen`, renderSeen()) would draw, this application's
+    // windows told apart by how often they asked to be drawn again.
+    QByteArray displayKey(quint32 displayID, QSize pixelSize, bool seen = false) const;
+
+    // Keeps a picture of each of this application's windows, drawn at the scale of the display
+    // it lies on and drawn again only after the window asked to be: for a viewer that shows the
+    // displays over and over. Off by default, so every picture draws the widgets as they are.
+    void setKeepsWindowSurfaces(bool keeps) { m_keepsSurfaces = keeps; }
 
     // The margin and height, in points, of the title drawn at a simulated window's top-left
     // corner; the rest of the window is its plain colour.
@@ -44,14 +83,21 @@ public:
     static constexpr double kTitleHeight = 16;
 
 private:
-    struct Drawn;
-    // The windows the filter shows over its region, back to front; with `seen`, also those whose
-    // sharing type keeps them out of captures.
-    std::vector<Drawn> drawnWindows(const SCContentFilter& filter, bool seen = false) const;
-    QImage draw(const SCContentFilter& filter, QSize pixelSize, bool showsCursor, bool seen) const;
+    struct Surface;
     QColor background(const SCContentFilter& filter) const;
+    std::optional<SCContentFilter> displayFilter(quint32 displayID) const;
+    void drawSyntheticWindow(QPainter& painter, const Scene::Window& window) const;
+    void drawTitle(QPainter& painter, const SimDesktop::WindowSpec& setup) const;
+    void drawWidgetWindow(QPainter& painter, const Scene::Window& window) const;
+    // The window's widgets as last drawn, drawn again first when they asked to be since.
+    const QImage& surface(const Scene::Window& window, QSize widgetSize, double density) const;
+    double displayScaleAt(QPointF point) const;
 
     const SimDesktop& m_desktop;
+    bool m_keepsSurfaces = false;
+    // Titles drawn once per text, colour and scale; drawing text lays it out each time.
+    mutable QHash<QString, QImage> m_titles;
+    mutable std::unordered_map<quint32, std::unique_ptr<Surface>> m_surfaces;
 };
 
 // The shareable content of a desktop: its displays, its windows front to back (only those on

@@ -3,6 +3,7 @@
 #include "platform/Geometry.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QHash>
 #include <QMouseEvent>
 
@@ -32,6 +33,8 @@ struct SimDesktop::State
         QVariantMap overrides;
         // The description as last given out; dropped whenever something in it may change.
         mutable std::optional<WindowDescription> description;
+        // How often this application's window asked to be drawn again.
+        quint64 contentVersion = 0;
     };
 
     std::vector<Display> displays;
@@ -46,6 +49,10 @@ struct SimDesktop::State
     pid_type nextPid = 400;
     quint32 nextDisplayID = 1;
     quint32 nextWindowNumber = 100;
+    // Counted up by every change of what the window server lists or draws, and apart, by every
+    // change of the content of this application's windows.
+    quint64 generation = 0;
+    quint64 contentGeneration = 0;
 
     std::shared_ptr<App> app(pid_type pid) const { return appsByPid.value(pid); }
 
@@ -60,9 +67,17 @@ struct SimDesktop::State
     // The window's description must be made again.
     void touch(quint32 number)
     {
+        ++generation;
         if (const auto it = windows.find(number); it != windows.end()) {
             it->second.description.reset();
         }
+    }
+
+    // Windows came, went or changed places.
+    void reorder()
+    {
+        ++generation;
+        sortedOrder.reset();
     }
 
     // An app was hidden or shown: its windows came on or went off screen.
@@ -71,6 +86,7 @@ struct SimDesktop::State
         if (record.hidden == hidden) {
             return;
         }
+        ++generation;
         record.hidden = hidden;
         for (auto& [number, window] : windows) {
             if (window.setup.owner == record.pid) {
@@ -346,7 +362,7 @@ quint32 SimDesktop::addWindow(const WindowSpec& setup)
     }
     m_state->windows[number] = State::Window{setup, {}, std::nullopt};
     m_state->order.insert(m_state->order.begin(), number);
-    m_state->sortedOrder.reset();
+    m_state->reorder();
     return number;
 }
 
@@ -354,7 +370,7 @@ void SimDesktop::removeWindow(quint32 number)
 {
     m_state->windows.erase(number);
     std::erase(m_state->order, number);
-    m_state->sortedOrder.reset();
+    m_state->reorder();
 }
 
 void SimDesktop::setWindowBounds(quint32 number, const QRectF& bounds)
@@ -388,7 +404,7 @@ void SimDesktop::orderFront(quint32 number)
     }
     std::erase(m_state->order, number);
     m_state->order.insert(m_state->order.begin(), number);
-    m_state->sortedOrder.reset();
+    m_state->reorder();
 }
 
 void SimDesktop::overrideDescription(quint32 number, const QVariantMap& entries)
@@ -468,6 +484,56 @@ std::optional<QString> SimDesktop::bundleIdentifierOfApplicationToOpen(const QUr
         return std::nullopt;
     }
     return it.value();
+}
+
+void SimDesktop::installApp(const InstalledAppSpec& setup)
+{
+    uninstallApp(setup.bundleID);
+    m_installedApps.append(setup);
+}
+
+void SimDesktop::uninstallApp(const QString& bundleID)
+{
+    m_installedApps.removeIf([&bundleID](const InstalledAppSpec& app) { return app.bundleID == bundleID; });
+}
+
+std::optional<QUrl> SimDesktop::urlForApplicationWithBundleIdentifier(const QString& bundleIdentifier) const
+{
+    ++m_applicationLookups;
+    for (const InstalledAppSpec& app : m_installedApps) {
+        if (app.bundleID == bundleIdentifier) {
+            return QUrl::fromLocalFile(app.path);
+        }
+    }
+    return std::nullopt;
+}
+
+QImage SimDesktop::iconForFile(const QString& path) const
+{
+    ++m_iconLookups;
+    for (const InstalledAppSpec& app : m_installedApps) {
+        if (app.path == path) {
+            return app.icon;
+        }
+    }
+    return {};
+}
+
+QString SimDesktop::displayNameAtPath(const QString& path) const
+{
+    ++m_displayNameLookups;
+    for (const InstalledAppSpec& app : m_installedApps) {
+        if (app.path == path) {
+            return app.displayName;
+        }
+    }
+    return QFileInfo(path).fileName();
+}
+
+void SimDesktop::beep()
+{
+    ++m_beeps;
+    QApplication::beep();
 }
 
 void SimDesktop::setDefaultApplication(const QString& scheme, const QString& bundleID)
@@ -608,7 +674,7 @@ void SimDesktop::setWindowLevel(quint32 number, qint64 level)
     if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
         it->second.setup.layer = level;
         m_state->touch(number);
-        m_state->sortedOrder.reset();
+        m_state->reorder();
     }
 }
 
@@ -631,6 +697,37 @@ void SimDesktop::orderWindowFront(quint32 number)
 {
     setWindowOnScreen(number, true);
     orderFront(number);
+}
+
+void SimDesktop::windowContentChanged(quint32 number)
+{
+    if (const auto it = m_state->windows.find(number);
+        it != m_state->windows.end() && !it->second.setup.content.isNull()) {
+        ++it->second.contentVersion;
+        ++m_state->contentGeneration;
+    }
+}
+
+quint64 SimDesktop::windowContentVersion(quint32 number) const
+{
+    const auto it = m_state->windows.find(number);
+    return it != m_state->windows.end() ? it->second.contentVersion : 0;
+}
+
+quint64 SimDesktop::generation() const
+{
+    return m_state->generation;
+}
+
+quint64 SimDesktop::contentGeneration() const
+{
+    return m_state->contentGeneration;
+}
+
+void SimDesktop::setMenuBarHeight(double height)
+{
+    ++m_state->generation;
+    m_menuBarHeight = height;
 }
 
 void SimDesktop::setWindowAlpha(quint32 number, double alpha)
@@ -792,6 +889,7 @@ bool SimDesktop::setActivationPolicy(ActivationPolicy policy)
     if (!own) {
         return false;
     }
+    ++m_state->generation;
     own->setup.policy = policy;
     return true;
 }
@@ -806,13 +904,24 @@ bool SimDesktop::isActive() const
     return m_state->frontmost == m_state->ownPid;
 }
 
+void SimDesktop::terminate()
+{
+    ++m_terminateRequests;
+    if (m_terminate) {
+        m_terminate();
+    }
+}
+
 void SimDesktop::postScreenChange()
 {
+    ++m_state->generation;
     m_defaultCenter.post(Notification{kApplicationDidChangeScreenParameters, {}, nullptr});
 }
 
 void SimDesktop::postWorkspace(const QString& name, pid_type pid)
 {
+    // Launched, ended or activated: the running applications changed.
+    ++m_state->generation;
     Notification n;
     n.name = name;
     n.application = std::make_shared<SimRunningApplication>(m_state, pid, this);

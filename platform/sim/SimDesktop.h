@@ -2,7 +2,9 @@
 
 #include "platform/Application.h"
 #include "platform/Events.h"
+#include "platform/FileManager.h"
 #include "platform/Screens.h"
+#include "platform/SystemBeep.h"
 #include "platform/Window.h"
 #include "platform/WindowServer.h"
 #include "platform/Workspace.h"
@@ -33,6 +35,8 @@ class SimDesktop final
     , public AppWindowServer
     , public Events
     , public Application
+    , public FileManager
+    , public SystemBeep
 {
 public:
     struct DisplaySpec
@@ -78,6 +82,16 @@ public:
         bool ignoresMouseEvents = false;
     };
 
+    // An application installed on disk, whether or not it runs: where its bundle lies, the name
+    // the file browser shows for that path and the icon of the file.
+    struct InstalledAppSpec
+    {
+        QString bundleID;
+        QString path;
+        QString displayName;
+        QImage icon;
+    };
+
     // `ownBundleID` names this program's own process, which runs as an accessory application.
     explicit SimDesktop(const QString& ownBundleID = QStringLiteral("getveilmox.Veilmox"));
     ~SimDesktop() override;
@@ -93,7 +107,7 @@ public:
     bool isVirtualDisplay(quint32 displayID) const;
     void removeDisplay(quint32 displayID);
     void setMainDisplay(quint32 displayID);
-    void setMenuBarHeight(double height) { m_menuBarHeight = height; }
+    void setMenuBarHeight(double height);
     // A fresh identifier for a display that will be added later.
     quint32 allocateDisplayID();
     QList<quint32> displayIDs() const;
@@ -109,6 +123,17 @@ public:
     pid_type launchApp(const QString& bundleID, const QString& name);
     void terminateApp(pid_type pid);
     void activateApp(pid_type pid);
+
+    // Installed applications; installing one under a known bundle identifier replaces it.
+    void installApp(const InstalledAppSpec& setup);
+    void uninstallApp(const QString& bundleID);
+    // Lookups of installed applications, their icons and display names so far.
+    int applicationLookupCount() const { return m_applicationLookups; }
+    int iconLookupCount() const { return m_iconLookups; }
+    int displayNameLookupCount() const { return m_displayNameLookups; }
+
+    // Alert sounds played so far.
+    int beepCount() const { return m_beeps; }
 
     // Windows. A new window is placed in front of all others.
     quint32 addWindow(const WindowSpec& setup);
@@ -127,6 +152,15 @@ public:
     QList<quint32> windowOrder() const;
     // On screen: not ordered out, minimised or hidden with its app.
     bool isWindowOnScreen(quint32 number) const;
+
+    // A number that changes with everything the window server lists or draws (windows, apps,
+    // displays), except what this application's windows show: equal numbers, the same desktop.
+    // Pictures of the desktop are kept by it.
+    quint64 generation() const;
+    // Changes whenever one of this application's windows asks to be drawn again, and the
+    // window's own count with it (0 for other windows).
+    quint64 contentGeneration() const;
+    quint64 windowContentVersion(quint32 number) const;
 
     // Failures of the window server, told apart from empty answers.
     void setWindowListFails(bool fails) { m_windowListFails = fails; }
@@ -159,6 +193,8 @@ public:
     NotificationCenter& notificationCenter() override { return m_workspaceCenter; }
     bool openURL(const QUrl& url) override;
     std::optional<QString> bundleIdentifierOfApplicationToOpen(const QUrl& url) const override;
+    std::optional<QUrl> urlForApplicationWithBundleIdentifier(const QString& bundleIdentifier) const override;
+    QImage iconForFile(const QString& path) const override;
 
     // URLs handed to the workspace, in order.
     QList<QUrl> openedURLs() const { return m_openedURLs; }
@@ -190,6 +226,17 @@ public:
     bool setActivationPolicy(ActivationPolicy policy) override;
     void activate(bool ignoringOtherApps) override;
     bool isActive() const override;
+    // Counts the request and passes it to the handler, which ends the real process when the
+    // desktop runs inside the application.
+    void terminate() override;
+    int terminateRequests() const { return m_terminateRequests; }
+    void setTerminateHandler(std::function<void()> handler) { m_terminate = std::move(handler); }
+
+    // FileManager: an installed application's display name, else the file's own name.
+    QString displayNameAtPath(const QString& path) const override;
+
+    // SystemBeep: counted, and sounded on the host.
+    void beep() override;
 
     // AppWindowServer
     quint32 registerWindow(QWidget* content, const QRectF& frame) override;
@@ -201,6 +248,7 @@ public:
     void orderWindowFront(quint32 number) override;
     void orderWindowOut(quint32 number) override { setWindowOnScreen(number, false); }
     void setWindowAlpha(quint32 number, double alpha) override;
+    void windowContentChanged(quint32 number) override;
 
     struct State;
 
@@ -223,6 +271,13 @@ private:
     QList<QUrl> m_openedURLs;
     QMap<QString, QString> m_defaultApplications;
     std::function<void(const QUrl&)> m_urlOpened;
+    QList<InstalledAppSpec> m_installedApps;
+    mutable int m_applicationLookups = 0;
+    mutable int m_iconLookups = 0;
+    mutable int m_displayNameLookups = 0;
+    int m_beeps = 0;
+    std::function<void()> m_terminate;
+    int m_terminateRequests = 0;
     double m_menuBarHeight = 24;
     quint32 m_mainDisplay = 0;
     bool m_windowListFails = false;

@@ -53,7 +53,17 @@ void SimScreenCapture::getShareableContent(bool excludingDesktopWindows,
     } else if (!m_desktop.screenRecordingPermission()) {
         error = declinedError();
     } else {
-        content = shareableContent(m_desktop, excludingDesktopWindows, onScreenWindowsOnly);
+        // Answered again as it was while nothing changed.
+        const quint64 generation = m_desktop.generation();
+        if (!m_content || m_content->generation != generation
+            || m_content->excludingDesktopWindows != excludingDesktopWindows
+            || m_content->onScreenWindowsOnly != onScreenWindowsOnly) {
+            m_content = Content{generation,
+                                excludingDesktopWindows,
+                                onScreenWindowsOnly,
+                                shareableContent(m_desktop, excludingDesktopWindows, onScreenWindowsOnly)};
+        }
+        content = m_content->content;
     }
     m_scheduler.postAfter(m_contentDelay,
                           nullptr,
@@ -82,7 +92,7 @@ void SimScreenCapture::captureImage(const SCContentFilter& filter,
         const QRectF region = filter.contentRect();
         const QSize size(pixels(configuration.width, region.width()),
                          pixels(configuration.height, region.height()));
-        QImage picture = m_compositor.render(filter, size, configuration.showsCursor);
+        QImage picture = screenshot(filter, size, configuration.showsCursor);
         if (picture.isNull()) {
             error =
                 CaptureError{kSCStreamErrorNoCaptureSource, QStringLiteral("The capture could not be drawn")};
@@ -98,6 +108,58 @@ void SimScreenCapture::captureImage(const SCContentFilter& filter,
         held->reset();
         handler(std::move(delivered), error);
     });
+}
+
+QImage SimScreenCapture::screenshot(const SCContentFilter& filter, QSize size, bool showsCursor)
+{
+    const QRectF region = filter.contentRect();
+    if (size.isEmpty() || region.width() <= 0 || region.height() <= 0) {
+        return {};
+    }
+    std::optional<QPointF> pointer;
+    if (showsCursor && region.contains(m_desktop.mouseLocation())) {
+        pointer = m_desktop.mouseLocation();
+    }
+    const quint64 generation = m_desktop.generation();
+    const bool sameRequest = m_shown && m_shown->key && m_shown->filter == filter && m_shown->size == size
+                             && m_shown->pointer == pointer;
+    std::optional<SimCompositor::Scene> scene;
+    std::optional<QByteArray> key;
+    bool unchanged = sameRequest && m_shown->generation == generation;
+    if (sameRequest && !unchanged) {
+        // Something changed somewhere; perhaps nothing this filter shows.
+        scene = m_compositor.scene(filter);
+        key = m_compositor.contentKey(*scene, size);
+        unchanged = key == m_shown->key;
+    }
+    if (unchanged) {
+        m_shown->generation = generation;
+        if (m_shown->picture.isNull()) {
+            // The same picture twice in a row: kept from now on.
+            m_shown->picture = draw(scene ? *scene : m_compositor.scene(filter), size, pointer.has_value());
+        }
+        return m_shown->picture;
+    }
+    if (!scene) {
+        scene = m_compositor.scene(filter);
+        key = m_compositor.contentKey(*scene, size);
+    }
+    m_shown = Shown{filter, size, pointer, generation, key, QImage()};
+    return draw(*scene, size, pointer.has_value());
+}
+
+QImage SimScreenCapture::draw(const SimCompositor::Scene& scene, QSize size, bool showsCursor)
+{
+    ++m_drawn;
+    // A display seen through its wallpaper has no transparent pixel.
+    const QImage::Format format =
+        scene.background.alpha() == 255 ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied;
+    QImage picture = m_frames.frame(size, format);
+    if (picture.isNull()) {
+        picture = QImage(size, format);
+    }
+    m_compositor.render(scene, picture, showsCursor);
+    return picture;
 }
 
 } // namespace platform::sim

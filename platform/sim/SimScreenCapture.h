@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FramePool.h"
 #include "platform/ScreenCapture.h"
 #include "platform/sim/SimCompositor.h"
 
@@ -18,6 +19,11 @@ class SimDesktop;
 // moment, with the pointer when the configuration asks for it) and arrives on a later turn of the
 // main thread, after the response delay of its kind. Tests can make the next request of either
 // kind fail.
+//
+// Screenshots are drawn into reused frame buffers. A screenshot handed out is its receiver's
+// alone, to paint on without a copy; once the desktop has shown the same thing to two screenshots
+// in a row, the picture is kept and handed out again (shared, so painting on it copies) for as long
+// as nothing it shows changes.
 class SimScreenCapture final : public ScreenCaptureService
 {
 public:
@@ -50,8 +56,31 @@ public:
     static CaptureError declinedError();
 
     const SimCompositor& compositor() const { return m_compositor; }
+    // Screenshots drawn rather than handed out again.
+    int drawnScreenshotCount() const { return m_drawn; }
 
 private:
+    // The last screenshot: what it showed, and the picture once it is kept.
+    struct Shown
+    {
+        SCContentFilter filter;
+        QSize size;
+        std::optional<QPointF> pointer;
+        quint64 generation = 0;
+        std::optional<QByteArray> key; // none: never handed out again
+        QImage picture;
+    };
+    struct Content
+    {
+        quint64 generation = 0;
+        bool excludingDesktopWindows = false;
+        bool onScreenWindowsOnly = false;
+        SCShareableContent content;
+    };
+
+    QImage screenshot(const SCContentFilter& filter, QSize size, bool showsCursor);
+    QImage draw(const SimCompositor::Scene& scene, QSize size, bool showsCursor);
+
     SimDesktop& m_desktop;
     Scheduler& m_scheduler;
     SimCompositor m_compositor;
@@ -62,6 +91,10 @@ private:
     int m_contentRequests = 0;
     int m_screenshots = 0;
     std::optional<SCContentFilter> m_lastFilter;
+    FramePool m_frames;
+    std::optional<Shown> m_shown;
+    std::optional<Content> m_content;
+    int m_drawn = 0;
 };
 
 } // namespace platform::sim

@@ -10,7 +10,9 @@ Collapsible::Collapsible(QWidget* content, bool expanded, QWidget* parent)
     , m_content(content)
 {
     setObjectName(QStringLiteral("Collapsible"));
-    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // Not fixed: a fixed height is capped at the height for the content's ideal width, which cuts
+    // wrapped content short when the view is narrower.
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
     content->setParent(this);
@@ -70,8 +72,13 @@ QSize Collapsible::minimumSizeHint() const
 
 int Collapsible::heightForWidth(int width) const
 {
-    // A spring may pass its end a little; the height never goes below nothing.
-    return static_cast<int>(std::ceil(std::max(contentHeight(width) * expansion(), 0.0)));
+    // A spring may pass its end a little; the height never goes below nothing. Closed, the
+    // content is not measured at all: a long list of closed rows lays out as cheaply as it looks.
+    const double open = expansion();
+    if (open <= 0) {
+        return 0;
+    }
+    return static_cast<int>(std::ceil(std::max(contentHeight(width) * open, 0.0)));
 }
 
 void Collapsible::resizeEvent(QResizeEvent* /*e*/)

@@ -189,40 +189,43 @@ void PillButton::changeEvent(QEvent* e)
     }
 }
 
-QTransform PillButton::placement(const PillButtonStyle::Appearance& a) const
+QTransform pillPlacement(const QRectF& rect, const PillButtonStyle::Appearance& appearance)
 {
-    return scaleAbout(QRectF(rect()).center(), a.scale, QPointF(0, a.offsetY));
+    return scaleAbout(rect.center(), appearance.scale, QPointF(0, appearance.offsetY));
+}
+
+void paintPillBody(QPainter& painter, const QRectF& rect, const PillButtonStyle::Appearance& appearance)
+{
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setOpacity(appearance.opacity);
+    painter.setTransform(pillPlacement(rect, appearance), true);
+    const QPainterPath shape = capsule(rect);
+    Shadow glow;
+    glow.color = appearance.glowColor;
+    glow.radius = appearance.glowRadius;
+    glow.offset = QPointF(0, appearance.glowOffsetY);
+    drawShadow(painter, shape, glow);
+    painter.setPen(Qt::NoPen);
+    if (appearance.gradientFill) {
+        painter.setBrush(Palette::flameGradient());
+    } else {
+        painter.setBrush(appearance.fill);
+    }
+    painter.drawPath(shape);
+    strokeInnerBorder(painter, rect, capsuleRadius(rect), appearance.border, PillButtonStyle::kBorderWidth);
 }
 
 ContentPlacement PillButton::labelPlacement() const
 {
     const auto a = currentAppearance();
-    return {placement(a), a.opacity};
+    return {pillPlacement(QRectF(rect()), a), a.opacity};
 }
 
 void PillButton::paintControl(QPainter& painter)
 {
     const auto a = currentAppearance();
     const QRectF r = rect();
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setOpacity(a.opacity);
-    painter.setTransform(placement(a), true);
-
-    const QPainterPath shape = capsule(r);
-    Shadow glow;
-    glow.color = a.glowColor;
-    glow.radius = a.glowRadius;
-    glow.offset = QPointF(0, a.glowOffsetY);
-    drawShadow(painter, shape, glow);
-
-    painter.setPen(Qt::NoPen);
-    if (a.gradientFill) {
-        painter.setBrush(Palette::flameGradient());
-    } else {
-        painter.setBrush(a.fill);
-    }
-    painter.drawPath(shape);
-    strokeInnerBorder(painter, r, capsuleRadius(r), a.border, PillButtonStyle::kBorderWidth);
+    paintPillBody(painter, r, a);
 
     // The label: one line, elided when the pill is narrower than its text.
     const QFont font = customFont(a.fontFace, a.fontSize, painter.device());

@@ -5,6 +5,9 @@
 
 #include <QColor>
 #include <QString>
+#include <QTransform>
+
+class QPainter;
 
 namespace kit {
 
@@ -94,9 +97,6 @@ protected:
     void changeEvent(QEvent* e) override;
 
 private:
-    // The lift and the press shrink of an appearance.
-    QTransform placement(const PillButtonStyle::Appearance& a) const;
-
     PillButtonStyle::Kind m_kind;
     ControlSize m_size;
     QString m_symbol;
@@ -105,6 +105,12 @@ private:
     AnimatedValue m_hover{0.0};
     AnimatedValue m_press{0.0};
 };
+
+// Paints a pill's capsule for an appearance: its glow, its fill and its inner border, with the
+// lift, press shrink and opacity of the appearance (the label is the caller's).
+void paintPillBody(QPainter& painter, const QRectF& rect, const PillButtonStyle::Appearance& appearance);
+// The lift and the press shrink of an appearance, for a pill of this rectangle.
+QTransform pillPlacement(const QRectF& rect, const PillButtonStyle::Appearance& appearance);
 
 // Mixes two colours in premultiplied form, so a fade to transparent does not darken.
 QColor mixColors(const QColor& a, const QColor& b, double t);

@@ -1,5 +1,6 @@
 #include "shell/kit/Symbols.h"
 
+#include <QCache>
 #include <QFile>
 #include <QHash>
 #include <QPainter>
@@ -94,22 +95,17 @@ double symbolSide(double pointSize)
     return pointSize * 1.2;
 }
 
-bool paintSymbol(
-    QPainter& painter, const QString& name, const QRectF& rect, const QColor& color, FontWeight weight)
+namespace {
+
+// The symbol drawn and tinted at a pixel size; null when there is no drawing.
+QImage drawSymbol(const QString& name, FontWeight weight, int pixels, const QColor& color)
 {
     if (!isPlainName(name)) {
-        return false;
+        return {};
     }
     const auto svg = renderer(symbolPath(name), strokeFactor(weight));
-    const double side = std::min(rect.width(), rect.height());
-    if (!svg || !(side > 0)) {
-        return false;
-    }
-    const QRectF square(rect.center() - QPointF(side / 2, side / 2), QSizeF(side, side));
-    const double scale = paintScale(painter);
-    const int pixels = static_cast<int>(std::ceil(side * scale));
-    if (pixels <= 0 || pixels > 4096) {
-        return false;
+    if (!svg) {
+        return {};
     }
     // Black in a drawing is ink and white erases it, so filled symbols can have cut-outs; the
     // ink is then tinted with the colour.
@@ -134,6 +130,47 @@ bool paintSymbol(
         QPainter p(&tinted);
         p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
         p.drawImage(0, 0, ink);
+    }
+    return tinted;
+}
+
+// Symbols are drawn again and again at the same sizes and colours (a button over the live
+// preview is repainted with every frame), so the tinted pictures are kept, the least recently
+// used going first. Main thread only, as all painting of views.
+QImage cachedSymbol(const QString& name, FontWeight weight, int pixels, const QColor& color)
+{
+    static QCache<QString, QImage> cache(8 * 1024); // in KiB
+    const QString key = name + QLatin1Char('@') + QString::number(weight.value) + QLatin1Char('@')
+                        + QString::number(pixels) + QLatin1Char('@') + QString::number(color.rgba64(), 16);
+    if (const QImage* found = cache.object(key)) {
+        return *found;
+    }
+    QImage drawn = drawSymbol(name, weight, pixels, color);
+    if (!drawn.isNull()) {
+        // A picture larger than the whole cache is simply not kept.
+        cache.insert(key, new QImage(drawn), static_cast<qsizetype>(drawn.sizeInBytes() / 1024 + 1));
+    }
+    return drawn;
+}
+
+} // namespace
+
+bool paintSymbol(
+    QPainter& painter, const QString& name, const QRectF& rect, const QColor& color, FontWeight weight)
+{
+    const double side = std::min(rect.width(), rect.height());
+    if (!(side > 0)) {
+        return false;
+    }
+    const QRectF square(rect.center() - QPointF(side / 2, side / 2), QSizeF(side, side));
+    const double scale = paintScale(painter);
+    const int pixels = static_cast<int>(std::ceil(side * scale));
+    if (pixels <= 0 || pixels > 4096) {
+        return false;
+    }
+    const QImage tinted = cachedSymbol(name, weight, pixels, color);
+    if (tinted.isNull()) {
+        return false;
     }
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform);

@@ -52,15 +52,47 @@ QSize TextLabel::minimumSizeHint() const
 void TextLabel::paintEvent(QPaintEvent* /*e*/)
 {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::TextAntialiasing);
     const TextLook look = m_look();
     const QFont font = look.font(this);
-    const QFontMetricsF metrics(font, this);
+    const double scale = painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
+    const Drawn key{m_text, font, look.color, size(), scale};
+    // Under a painter that scales beyond the device's pixel ratio, or turns, the text is drawn
+    // straight, so it stays crisp.
+    const QTransform device = painter.deviceTransform();
+    if (device.type() > QTransform::TxScale || !qFuzzyCompare(device.m11(), scale)
+        || !qFuzzyCompare(device.m22(), scale)) {
+        drawText(painter, font, look.color, elided(font));
+        return;
+    }
+    // Labels over live pictures are repainted with every frame; the text is laid out and
+    // rasterised only when what it shows changes.
+    if (m_picture.isNull() || !(m_pictureOf == key)) {
+        m_pictureOf = key;
+        m_picture = QImage((QSizeF(size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+        m_picture.setDevicePixelRatio(scale);
+        m_picture.fill(Qt::transparent);
+        if (!m_picture.isNull()) {
+            QPainter p(&m_picture);
+            drawText(p, look.font(&m_picture), look.color, elided(font));
+        }
+    }
+    painter.drawImage(QPointF(), m_picture);
+}
+
+QString TextLabel::elided(const QFont& font) const
+{
+    return QFontMetricsF(font, this).elidedText(m_text, Qt::ElideRight, width());
+}
+
+void TextLabel::drawText(QPainter& painter,
+                         const QFont& font,
+                         const QColor& color,
+                         const QString& shown) const
+{
+    painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setFont(font);
-    painter.setPen(look.color);
-    painter.drawText(QRectF(rect()),
-                     Qt::AlignLeft | Qt::AlignVCenter,
-                     metrics.elidedText(m_text, Qt::ElideRight, width()));
+    painter.setPen(color);
+    painter.drawText(QRectF(rect()), Qt::AlignLeft | Qt::AlignVCenter, shown);
 }
 
 } // namespace kit

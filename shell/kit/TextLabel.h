@@ -2,6 +2,8 @@
 
 #include "shell/kit/Typography.h"
 
+#include <QFont>
+#include <QImage>
 #include <QWidget>
 
 #include <functional>
@@ -32,8 +34,25 @@ protected:
     void paintEvent(QPaintEvent* e) override;
 
 private:
+    // What a rasterised text shows: it is drawn again only when one of these changes.
+    struct Drawn
+    {
+        QString text;
+        QFont font;
+        QColor color;
+        QSize size;
+        double scale = 0;
+        bool operator==(const Drawn&) const = default;
+    };
+
+    // The text cut with "…" to the label's width, measured in the label's own font.
+    QString elided(const QFont& font) const;
+    void drawText(QPainter& painter, const QFont& font, const QColor& color, const QString& shown) const;
+
     QString m_text;
     LookProvider m_look;
+    QImage m_picture;
+    Drawn m_pictureOf;
 };
 
 } // namespace kit

@@ -1,5 +1,6 @@
 #include "shell/kit/ViewEffect.h"
 
+#include <QBackingStore>
 #include <QPainter>
 #include <QWidget>
 
@@ -48,6 +49,15 @@ void drawSilhouetteShadow(QPainter& painter, const QImage& picture, QPointF at, 
     }
     tinted.setDevicePixelRatio(scale);
     painter.drawImage(at - QPointF(pad / scale, pad / scale) + shadow.offset, tinted);
+}
+
+// Whether any view inside is shown.
+bool hasShownChildren(const QWidget& view)
+{
+    const QObjectList& children = view.children();
+    return std::any_of(children.cbegin(), children.cend(), [](const QObject* child) {
+        return child->isWidgetType() && !static_cast<const QWidget*>(child)->isHidden();
+    });
 }
 
 } // namespace
@@ -216,30 +226,50 @@ QRectF ViewEffect::boundingRectFor(const QRectF& rect) const
     return rect.marginsAdded(growth);
 }
 
-QImage ViewEffect::renderContents(double scale) const
+const QImage& ViewEffect::renderContents(double scale)
 {
     const QSize pixels(static_cast<int>(std::ceil(m_view->width() * scale)),
                        static_cast<int>(std::ceil(m_view->height() * scale)));
     if (pixels.isEmpty() || pixels.width() > kMostPixels || pixels.height() > kMostPixels) {
-        return {};
+        m_contents = QImage();
+        return m_contents;
     }
-    QImage contents(pixels, QImage::Format_ARGB32_Premultiplied);
-    contents.setDevicePixelRatio(scale);
-    contents.fill(Qt::transparent);
+    // One picture kept for the view: a control over a live picture is drawn with every frame.
+    if (m_contents.size() != pixels) {
+        m_contents = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    }
+    m_contents.setDevicePixelRatio(scale);
+    m_contents.fill(Qt::transparent);
     // While this effect draws, Qt renders the view itself plainly (its own painting and its
     // children with their effects). The region is given because Qt renders nothing for an
     // empty one when the view is itself being rendered or grabbed as a whole.
-    m_view->render(&contents, QPoint(), QRegion(m_view->rect()), QWidget::DrawChildren);
-    return contents;
+    m_view->render(&m_contents, QPoint(), QRegion(m_view->rect()), QWidget::DrawChildren);
+    return m_contents;
 }
 
-void ViewEffect::drawView(QPainter& painter)
+bool ViewEffect::onScreen(const QPainter& painter) const
+{
+    QBackingStore* store = m_view->backingStore();
+    return store != nullptr && painter.device() == store->paintDevice();
+}
+
+void ViewEffect::drawView(QPainter& painter, bool ownPainter)
 {
     const std::optional<ContentPlacement> placement =
         m_look != nullptr ? m_look->contentPlacement() : ContentPlacement{};
-    QImage contents;
-    if (placement && placement->opacity > 0) {
-        contents = renderContents(resolution(painter));
+    // A view that paints only its look has nothing else to draw; any other view's own
+    // painting comes with its children.
+    const bool hasContents =
+        placement && placement->opacity > 0 && (m_look == nullptr || hasShownChildren(*m_view));
+    // At rest (not moved, scaled or faded) and painted on screen, the children are painted
+    // straight into the window, as Qt paints any view, only where it is repainted: no picture of
+    // them is made. (Inside QWidget::render Qt would place them twice offset, so a rendered
+    // view always takes the picture.)
+    const bool atRest = ownPainter && onScreen(painter) && placement && placement->transform.isIdentity()
+                        && placement->opacity >= 1 && m_pose.offset.isNull() && m_pose.scale == 1;
+    const QImage* contents = nullptr;
+    if (hasContents && !atRest) {
+        contents = &renderContents(resolution(painter));
     }
     painter.save();
     if (m_pose.offset != QPointF() || m_pose.scale != 1) {
@@ -251,15 +281,18 @@ void ViewEffect::drawView(QPainter& painter)
         m_look->paintLook(painter);
         painter.restore();
     }
-    if (!contents.isNull()) {
+    if (contents != nullptr && !contents->isNull()) {
         if (!placement->transform.isIdentity()) {
             painter.setTransform(placement->transform, true);
             painter.setRenderHint(QPainter::SmoothPixmapTransform);
         }
         painter.setOpacity(painter.opacity() * std::clamp(placement->opacity, 0.0, 1.0));
-        painter.drawImage(QPointF(), contents);
+        painter.drawImage(QPointF(), *contents);
     }
     painter.restore();
+    if (hasContents && atRest) {
+        drawSource(&painter);
+    }
 }
 
 void ViewEffect::draw(QPainter* painter)
@@ -271,7 +304,7 @@ void ViewEffect::draw(QPainter* painter)
     const double blur = effectiveBlur();
     const bool shadowed = hasShadow();
     if (opacity >= 1 && blur <= 0 && !shadowed) {
-        drawView(*painter);
+        drawView(*painter, true);
         return;
     }
     // Group opacity, blur and shadow need the whole view as one picture first, at the
@@ -290,7 +323,7 @@ void ViewEffect::draw(QPainter* painter)
         QPainter p(&picture);
         p.setRenderHints(painter->renderHints());
         p.translate(-area.topLeft());
-        drawView(p);
+        drawView(p, false);
     }
     if (blur > 0) {
         blurImage(picture, blur / 2 * scale);

@@ -3,6 +3,7 @@
 #include "shell/kit/Drawing.h"
 
 #include <QGraphicsEffect>
+#include <QImage>
 #include <QMarginsF>
 #include <QPointF>
 #include <QPointer>
@@ -111,9 +112,13 @@ private:
     friend class SelfPainted;
 
     // The look and the children, in the view's coordinates, with the pose's move and scale.
-    void drawView(QPainter& painter);
-    // The view's own painting and its children, at this many pixels a point.
-    QImage renderContents(double scale) const;
+    // `ownPainter`: the painter is the one Qt gave `draw`, on the view's own device.
+    void drawView(QPainter& painter, bool ownPainter);
+    // The view's own painting and its children, at this many pixels a point; valid until the
+    // next call.
+    const QImage& renderContents(double scale);
+    // Whether the painter paints the view's window on screen (not a rendering of it).
+    bool onScreen(const QPainter& painter) const;
     QRectF viewBounds() const;
     bool hasShadow() const;
     double effectiveOpacity() const;
@@ -125,6 +130,7 @@ private:
     double m_blurRadius = 0;
     Shadow m_shadow;
     ViewPose m_pose;
+    QImage m_contents;
 };
 
 } // namespace kit

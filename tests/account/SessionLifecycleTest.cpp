@@ -52,54 +52,48 @@ TEST_F(SessionLifecycleTest, WithoutASavedTokenASignInIsRequired)
 TEST_F(SessionLifecycleTest, TheSavedSessionIsConfirmedRefreshedKeptOrExpired)
 {
     const QString expired = QStringLiteral("Saved session expired. Sign in required");
-    const auto refuse = [this](bool refreshTokenStored) {
-        return [this, refreshTokenStored] {
-            script("/auth/v1/user", json(401, R"({"msg":"invalid"})"));
-            script("/auth/v1/token", json(400, R"({"error":"invalid_grant"})"));
-            if (!refreshTokenStored) {
-                tokens.deleteItem(kRefresh);
-            }
-        };
+    HttpResponse undecodable = json(200, "not compressed");
+    undecodable.headers.emplaceBack("Content-Encoding", "deflate");
+    struct Case
+    {
+        QString status;
+        std::optional<Reply> user = {};
+        std::optional<Reply> refresh = {};
+        bool expiredAccess = false;
+        bool refreshTokenStored = true;
     };
-    const std::pair<QString, std::function<void()>> cases[] = {
-        {kSignedIn,
-         [] {
-         }},
-        {"Session refreshed",
-         [this] {
-             tokens.write(expiredToken(), kAccess);
-         }},
-        {expired, refuse(false)},
-        {expired, refuse(true)},
+    const Case cases[] = {
+        {kSignedIn},
+        {"Session refreshed", {}, {}, true},
+        // A backend that does not rotate refresh tokens answers without one: the used one stays.
+        {"Session refreshed", {}, json(200, R"({"access_token":"fresh"})"), true},
+        {expired, json(401, "{}"), json(400, R"({"error":"invalid_grant"})"), false, false},
+        {expired, json(401, "{}"), json(400, R"({"error":"invalid_grant"})")},
         // A refresh answer whose tokens would add a header line is a refusal, never stored.
+        {expired, json(401, "{}"), json(200, R"({"access_token":"abc\r\nX-Injected: yes"})")},
         {expired,
-         [this] {
-             script("/auth/v1/user", json(401, "{}"));
-             script("/auth/v1/token", json(200, R"({"access_token":"abc\r\nX-Injected: yes"})"));
-         }},
-        {expired,
-         [this] {
-             script("/auth/v1/user", json(401, "{}"));
-             script("/auth/v1/token",
-                    json(200, R"({"access_token":"abc","refresh_token":"r\nX-Injected: yes"})"));
-         }},
+         json(401, "{}"),
+         json(200, R"({"access_token":"abc","refresh_token":"r\nX-Injected: yes"})")},
         // A body that cannot be unpacked is no answer, so no refusal either.
-        {kOffline,
-         [this] {
-             HttpResponse broken = json(200, "not compressed");
-             broken.headers.emplaceBack("Content-Encoding", "deflate");
-             script("/auth/v1/user", broken);
-         }},
-        {kOffline,
-         [this] {
-             outage(1);
-         }},
+        {kOffline, undecodable},
+        {kOffline, json(503, "{}")},
     };
-    for (const auto& [status, arrange] : cases) {
-        SCOPED_TRACE(status.toStdString());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status.toStdString());
         state->stopVirtualDisplay();
         const auto pair = signIn();
-        arrange();
+        if (c.expiredAccess) {
+            tokens.write(expiredToken(), kAccess);
+        }
+        if (!c.refreshTokenStored) {
+            tokens.deleteItem(kRefresh);
+        }
+        for (const auto& [path, reply] :
+             {std::pair("/auth/v1/user", c.user), std::pair("/auth/v1/token", c.refresh)}) {
+            if (reply) {
+                script(path, *reply);
+            }
+        }
         const auto before = std::pair(stored(kAccess), stored(kRefresh));
         const int checksBefore = userChecks();
         session->validateSavedSession();
@@ -107,17 +101,22 @@ TEST_F(SessionLifecycleTest, TheSavedSessionIsConfirmedRefreshedKeptOrExpired)
         EXPECT_TRUE(state->authInProgress());
         ASSERT_TRUE(drain());
         EXPECT_FALSE(state->authInProgress());
-        EXPECT_EQ(state->authStatusMessage(), status);
+        EXPECT_EQ(state->authStatusMessage(), c.status);
         // Signed in (or kept while offline), the virtual display runs; only a definite refusal
         // removes the tokens.
-        const bool signedIn = status != expired;
+        const bool signedIn = c.status != expired;
         EXPECT_EQ(std::pair(state->isAuthenticated(), state->isVirtualDisplayRunning()),
                   std::pair(signedIn, signedIn));
-        if (status == "Session refreshed") {
+        if (c.expiredAccess) {
             // An access token that fails the local check is never sent; the new pair is stored.
             EXPECT_EQ(userChecks(), checksBefore);
-            EXPECT_TRUE(client.isAccessTokenUsable(stored(kAccess).value_or("")));
-            EXPECT_NE(stored(kRefresh).value_or(pair.refreshToken), pair.refreshToken);
+            if (c.refresh) {
+                EXPECT_EQ(std::pair(stored(kAccess), stored(kRefresh)),
+                          std::pair(std::optional<QString>("fresh"), std::optional(pair.refreshToken)));
+            } else {
+                EXPECT_TRUE(client.isAccessTokenUsable(stored(kAccess).value_or("")));
+                EXPECT_NE(stored(kRefresh).value_or(pair.refreshToken), pair.refreshToken);
+            }
         } else {
             EXPECT_EQ(userChecks(), checksBefore + 1);
             EXPECT_EQ(std::pair(stored(kAccess), stored(kRefresh)), signedIn ? before : decltype(before)());
@@ -128,16 +127,6 @@ TEST_F(SessionLifecycleTest, TheSavedSessionIsConfirmedRefreshedKeptOrExpired)
     for (const auto& request : services.requests()) {
         EXPECT_FALSE(request.hasHeader("X-Injected")) << request.path.toStdString();
     }
-
-    // A backend that does not rotate refresh tokens answers without one: the used one stays.
-    const auto pair = signIn();
-    tokens.write(expiredToken(), kAccess);
-    script("/auth/v1/token", json(200, R"({"access_token":"fresh"})"));
-    session->validateSavedSession();
-    ASSERT_TRUE(drain());
-    EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Session refreshed"));
-    EXPECT_EQ(std::pair(stored(kAccess), stored(kRefresh)),
-              std::pair(std::optional<QString>("fresh"), std::optional(pair.refreshToken)));
 }
 
 TEST_F(SessionLifecycleTest, OfflineRetriesBackOffWithoutEndStartOverAfterRecoveryAndOutliveASignInOnly)
@@ -237,7 +226,7 @@ TEST_F(SessionLifecycleTest, SignOutCancelsTheRetryLiftsThePauseBeforeTheDisplay
     EXPECT_EQ(userChecks(), checks);
 }
 
-TEST_F(SessionLifecycleTest, AnswersThatArriveAfterSignOutAreDropped)
+TEST_F(SessionLifecycleTest, AnswersThatArriveAfterSignOutAreDroppedAndTheirServerSessionsEnded)
 {
     const auto validate = [this] {
         session->validateSavedSession();
@@ -258,10 +247,12 @@ TEST_F(SessionLifecycleTest, AnswersThatArriveAfterSignOutAreDropped)
         {"refresh unreachable", "/auth/v1/token", json(503, "{}"), validate},
         {"the backend call's refresh succeeds", "/auth/v1/token", std::nullopt, backendCall},
         {"hand-off exchanged", "/api/auth/desktop-handoff/exchange", std::nullopt, exchange},
+        {"the new token's check", "/auth/v1/user", std::nullopt, exchange},
     };
     for (const auto& [name, path, answer, start] : cases) {
         SCOPED_TRACE(name);
         signIn();
+        const int open = services.activeSessionCount();
         if (path == "/auth/v1/token") {
             tokens.write(expiredToken(), kAccess);
         }
@@ -275,6 +266,8 @@ TEST_F(SessionLifecycleTest, AnswersThatArriveAfterSignOutAreDropped)
         EXPECT_FALSE(state->isAuthenticated() || state->isVirtualDisplayRunning() || state->authInProgress());
         EXPECT_FALSE(session->hasSessionRetryTask());
         EXPECT_FALSE(stored(kAccess) || stored(kRefresh));
+        // Its server session ends (unless the backend is down), and one an exchange opened.
+        EXPECT_EQ(services.activeSessionCount(), open - (path == "/auth/v1/token" && answer ? 0 : 1));
         services.clearScript();
     }
 }
@@ -307,18 +300,8 @@ TEST_F(SessionLifecycleTest, TheEndOfASessionLeavesNoCopyOfADamagedStore)
     platform::Services withFile = system.services();
     withFile.keychain = &file;
     SessionLifecycle onFile(*state, client, *analytics, withFile);
-    const std::pair<const char*, std::function<void()>> ends[] = {
-        {"sign-out",
-         [&] {
-             onFile.signOut();
-         }},
-        {"expiry",
-         [&] {
-             onFile.expireSavedSession();
-         }},
-    };
-    for (const auto& [name, end] : ends) {
-        SCOPED_TRACE(name);
+    for (const bool signOut : {true, false}) {
+        SCOPED_TRACE(signOut ? "sign-out" : "expiry");
         ASSERT_TRUE(QDir().mkpath(file.directory()));
         QFile damaged(file.filePath());
         ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
@@ -326,7 +309,7 @@ TEST_F(SessionLifecycleTest, TheEndOfASessionLeavesNoCopyOfADamagedStore)
         damaged.close();
         ASSERT_EQ(AuthKeychain(withFile).read(kAccess), std::nullopt);
         ASSERT_FALSE(file.setAsidePath().isEmpty());
-        end();
+        signOut ? onFile.signOut() : onFile.expireSavedSession();
         EXPECT_TRUE(QDir(file.directory()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
     }
 }

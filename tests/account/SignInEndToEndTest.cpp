@@ -8,7 +8,6 @@
 #include "tests/support/PrivateSessionBus.h"
 
 #include <QDBusConnectionInterface>
-#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -104,14 +103,7 @@ TEST(SignInThroughTheSessionBus, ALinkOpenedWithGioReachesTheAppOverTheBusAndNoC
     LocalServices& services = *standIns;
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const QString folder :
-         {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
-        ASSERT_TRUE(QDir().mkpath(dir.filePath(folder)));
-        QFile::setPermissions(dir.filePath(folder), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        environment.insert(folder, dir.filePath(folder));
-    }
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const QProcessEnvironment environment = isolatedEnvironment(dir.path());
 
     // Installed as the app installs itself, and made the default handler of its links.
     const QString id = QStringLiteral("getveilmox.Veilmox");
@@ -174,28 +166,25 @@ TEST_F(SignInEndToEnd, SigningInThroughTheBrowserHandsTheLinkToTheRunningInstanc
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    platform::URLHandoff running(
-        QStringLiteral("getveilmox.Veilmox"), {WindowManager::callbackScheme}, system.scheduler, dir.path());
+    QProcess secondLaunch;
+    // Everything the program could touch stays inside the test's folder, and it finds no bus.
+    secondLaunch.setProcessEnvironment(isolatedEnvironment(dir.path()));
+    platform::URLHandoff running(QStringLiteral("getveilmox.Veilmox"),
+                                 {WindowManager::callbackScheme},
+                                 system.scheduler,
+                                 dir.filePath("XDG_RUNTIME_DIR"));
     ASSERT_EQ(running.start({}), platform::URLHandoff::Role::Primary);
     // What the application delegate does with the URLs it is given.
+    QList<QUrl> handedOver;
     QObject::connect(
-        &running, &platform::URLHandoff::urlsReceived, state.get(), [this](const QList<QUrl>& urls) {
+        &running, &platform::URLHandoff::urlsReceived, state.get(), [&](const QList<QUrl>& urls) {
+            handedOver << urls;
             for (const QUrl& url : urls) {
                 state->handleCallbackURL(url);
             }
         });
 
-    QProcess secondLaunch;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    // Everything the program could touch stays inside the test's folder.
-    environment.insert("XDG_RUNTIME_DIR", dir.path());
-    environment.insert("HOME", dir.path() + "/home");
-    environment.insert("XDG_DATA_HOME", dir.path() + "/data");
-    environment.insert("XDG_CONFIG_HOME", dir.path() + "/config");
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
-    secondLaunch.setProcessEnvironment(environment);
-
-    // The browser.
+    // The browser, which also passes on a link that is not the app's.
     QList<QUrl> redirects;
     system.desktop.setURLOpenedHandler([&](const QUrl& page) {
         system.urlSession.dataTask(
@@ -203,7 +192,8 @@ TEST_F(SignInEndToEnd, SigningInThroughTheBrowserHandsTheLinkToTheRunningInstanc
                 const auto* response = std::get_if<platform::HTTPResponse>(&r);
                 if (const auto location = response != nullptr ? response->value("Location") : std::nullopt) {
                     redirects << QUrl(QString::fromUtf8(*location));
-                    secondLaunch.start(QStringLiteral(VEILMOX_EXECUTABLE), {redirects.last().toString()});
+                    secondLaunch.start(QStringLiteral(VEILMOX_EXECUTABLE),
+                                       {redirects.last().toString(), "https://elsewhere.example/"});
                 }
             });
     });
@@ -216,12 +206,14 @@ TEST_F(SignInEndToEnd, SigningInThroughTheBrowserHandsTheLinkToTheRunningInstanc
     const bool exited = secondLaunch.state() == QProcess::NotRunning || secondLaunch.waitForFinished(20000);
     ASSERT_TRUE(signedIn) << secondLaunch.readAllStandardError().toStdString();
     ASSERT_TRUE(exited);
-    EXPECT_EQ(secondLaunch.exitCode(), 0);
-
-    EXPECT_EQ(system.desktop.openedURLs(),
-              QList<QUrl>{services.accountURL().resolved(QUrl("/desktop/connect"))});
+    EXPECT_EQ(std::pair(secondLaunch.exitStatus(), secondLaunch.exitCode()),
+              std::pair(QProcess::NormalExit, 0));
     ASSERT_EQ(redirects.size(), 1);
     EXPECT_EQ(redirects[0].scheme() + "://" + redirects[0].host(), "veilmox://auth");
+    EXPECT_EQ(handedOver, redirects);
+    EXPECT_FALSE(QFile::exists(dir.filePath("XDG_DATA_HOME/applications")))
+        << "only the running one registers";
+
     EXPECT_EQ(shell.onboardingRaises, 1);
     EXPECT_TRUE(state->isAuthenticated() && state->isVirtualDisplayRunning());
     EXPECT_FALSE(state->authInProgress() || state->handoffRequestedAt());

@@ -107,8 +107,9 @@ TEST_F(ShareCoverViewTest, DrawsTheGlowAndTheTextsWhereTheyBelong)
     const auto rendered = ShareCoverView::renderImage(1000, 600);
     ASSERT_TRUE(rendered.has_value());
     const QImage& image = *rendered;
-    image.save(QDir(qEnvironmentVariable("VEILMOX_TEST_TMP", QDir::tempPath()))
-                   .filePath(QStringLiteral("share-cover.png")));
+    const QString folder = qEnvironmentVariable("VEILMOX_TEST_TMP", QDir::tempPath());
+    QDir().mkpath(folder);
+    EXPECT_TRUE(image.save(QDir(folder).filePath(QStringLiteral("share-cover.png"))));
     const double s = 6; // a hundredth of the smaller side
     auto at = [&](double x, double y) {
         return image.pixelColor(static_cast<int>(x * 2), static_cast<int>(y * 2));

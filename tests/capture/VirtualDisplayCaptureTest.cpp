@@ -42,8 +42,12 @@ SCWindow scWindow(quint32 id, const QRectF& frame, std::optional<platform::pid_t
 
 } // namespace
 
-TEST_F(CaptureFixture, CapturesTwentyTimesASecondForTheMirrorAndTheOwnerButNeverTwoAtOnce)
+TEST_F(CaptureFixture, CapturesTwentyTimesASecondShowsEveryChangeAndNeverTakesTwoAtOnce)
 {
+    const quint32 window =
+        system
+            .launchAppWithWindow(QStringLiteral("com.example.app"), QStringLiteral("App"), {10, 20, 100, 80})
+            .second;
     startReady();
     // The same picture, in the display's pixels, for the mirror and the owner.
     ASSERT_EQ(deliveredFrames(), 1);
@@ -51,19 +55,46 @@ TEST_F(CaptureFixture, CapturesTwentyTimesASecondForTheMirrorAndTheOwnerButNever
     ASSERT_TRUE(manager->imageView()->image());
     EXPECT_EQ(manager->imageView()->image()->cacheKey(), frames.back()->cacheKey());
     EXPECT_EQ(permissions, std::vector<bool>{true});
+
+    // Captured at every tick; a picture that would look the same as the one up is not shown again.
+    const int capturesBefore = system.screenCapture.screenshotCount();
     system.scheduler.advance(1.0);
-    EXPECT_NEAR(deliveredFrames(), 21, 1);
+    EXPECT_NEAR(system.screenCapture.screenshotCount() - capturesBefore, 20, 1);
+    EXPECT_LE(deliveredFrames(), 2);
+    EXPECT_EQ(manager->imageView()->image()->cacheKey(), frames.back()->cacheKey());
+    // A window moving at every tick: every capture shown.
+    const int shownBefore = deliveredFrames();
+    for (int step = 1; step <= 20; ++step) {
+        system.desktop.setWindowBounds(window, {10.0 + step, 20, 100, 80});
+        tick();
+    }
+    EXPECT_NEAR(deliveredFrames() - shownBefore, 20, 1);
+    EXPECT_EQ(frames.back()->pixelColor(2 * 31, 2 * 60), QColor(0x80, 0x80, 0x80));
+    EXPECT_EQ(frames.back()->pixelColor(2 * 29, 2 * 60), SimDesktop::DisplaySpec().desktopColor);
+
+    // After a cover, a live picture goes up again at once, also of a desktop that did not change.
+    QImage cover(640, 400, QImage::Format_RGB32);
+    cover.fill(Qt::white);
+    manager->output = VirtualDisplayManager::Output::covered(cover);
+    manager->imageView()->setImage(cover);
+    tick();
+    manager->output = VirtualDisplayManager::Output::live();
+    const int coveredFrames = deliveredFrames();
+    tick();
+    EXPECT_EQ(deliveredFrames(), coveredFrames + 1);
+    EXPECT_EQ(manager->imageView()->image()->cacheKey(), frames.back()->cacheKey());
 
     // Slow answers lower the rate instead of piling up.
     system.screenCapture.setResponseDelay(0.04);
     const int requestsBefore = system.screenCapture.contentRequestCount();
-    const int framesBefore = deliveredFrames();
+    const int screenshotsBefore = system.screenCapture.screenshotCount();
     system.scheduler.advance(1.0);
     const int requests = system.screenCapture.contentRequestCount() - requestsBefore;
     EXPECT_LT(requests, 20);
     EXPECT_GE(requests, 8);
-    EXPECT_GE(deliveredFrames() - framesBefore, requests - 1);
-    EXPECT_EQ(std::count(permissions.begin(), permissions.end(), true), deliveredFrames());
+    EXPECT_GE(system.screenCapture.screenshotCount() - screenshotsBefore, requests - 1);
+    EXPECT_NEAR(
+        std::count(permissions.begin(), permissions.end(), true), system.screenCapture.screenshotCount(), 1);
 }
 
 TEST_F(CaptureFixture, TheFilterLeavesOutTheProgramTheHiddenAppsAndBySettingDockAndNotifications)

@@ -160,7 +160,9 @@ TEST(VirtualDisplayPrivacy, OwnWindowsStayOutWithoutABundleAndNothingIsShownWith
     EXPECT_EQ(r.deliveredFrames(), shown);
     EXPECT_GE(r.manager->droppedFrameCount(), 3);
     EXPECT_EQ(r.manager->imageView()->image()->cacheKey(), r.frames.back()->cacheKey());
+    // Readable again, the next change shows.
     r.system.desktop.setWindowListFails(false);
+    r.system.desktop.mouseMoved(QPointF(200, 150));
     r.system.scheduler.advance(0.1);
     EXPECT_GT(r.deliveredFrames(), shown);
 }

@@ -1,3 +1,5 @@
+// The onboarding models: the hide categories and their apps, the personas, and the stored draft
+// with everything its reading refuses.
 #include "onboarding/HideCategory.h"
 #include "onboarding/OnboardingDraft.h"
 #include "onboarding/OnboardingPersona.h"
@@ -10,91 +12,83 @@
 
 namespace {
 
-QString q(const char* text)
+using C = HideCategory;
+using Ids = QSet<QString>;
+
+OnboardingDraft draft(const QString& persona, const QStringList& categories, double transparency, qint64 step)
 {
-    return QString::fromUtf8(text);
+    OnboardingDraft d;
+    d.persona = persona;
+    d.selectedCategories = categories;
+    d.transparency = transparency;
+    d.step = step;
+    return d;
 }
 
-QStringList names(std::initializer_list<const char*> list)
-{
-    QStringList result;
-    for (const char* name : list) {
-        result.append(q(name));
-    }
-    return result;
-}
-
-QSet<QString> ids(std::initializer_list<const char*> list)
-{
-    const QStringList l = names(list);
-    return {l.begin(), l.end()};
-}
-
+// The draft read back from what is stored under its key (nothing at all for an invalid value).
 OnboardingDraft loadStored(const QVariant& stored)
 {
     platform::InMemoryUserDefaults defaults;
-    defaults.setObject(stored, OnboardingDraft::kDefaultsKey);
+    if (stored.isValid()) {
+        defaults.setObject(stored, OnboardingDraft::kDefaultsKey);
+    }
     return OnboardingDraft::load(defaults);
+}
+
+// A stored draft's JSON, each member written as given, `more` added at the end.
+QByteArray json(const char* step,
+                const char* transparency = "80",
+                const char* persona = "\"remote\"",
+                const char* categories = "[\"Work Chat\"]",
+                const char* more = "")
+{
+    return QString::asprintf(R"({"persona":%s,"selectedCategories":%s,"transparency":%s,"step":%s%s})",
+                             persona,
+                             categories,
+                             transparency,
+                             step,
+                             more)
+        .toUtf8();
 }
 
 } // namespace
 
-TEST(HideCategory, RawValuesMatchOnlyExactlyAndRoundTrip)
+TEST(HideCategory, RawValuesNamesAndBundleIdentifiersMatchOnlyExactly)
 {
     for (const HideCategory category : HideCategory::allCases()) {
         EXPECT_EQ(HideCategory::fromRawValue(category.rawValue()), category);
     }
-    for (const char* name : {"work chat", "Work Chat ", "WorkChat", "", "WorkChat"}) {
-        EXPECT_FALSE(HideCategory::fromRawValue(q(name))) << name;
+    for (const char* name : {"work chat", "Work Chat ", "WorkChat", ""}) {
+        EXPECT_FALSE(HideCategory::fromRawValue(QString::fromUtf8(name))) << name;
     }
-}
 
-TEST(HideCategory, CategoriesFromNamesKeepOrderAndRepeatsAndDropUnknownNames)
-{
-    using C = HideCategory;
-    const struct
-    {
-        QStringList input;
-        QList<HideCategory> expected;
-    } cases[] = {
-        {names({"Work Chat", "Gaming", "Work Chat"}), {C::WorkChat, C::WorkChat}},
-        {names({"Personal Messages", "Banking & Finance"}), {C::Personal, C::Finance}},
-        {names({"work chat", "BANKING & FINANCE"}), {}},
+    // Names keep their order and repeats; unknown ones are dropped.
+    const std::pair<QStringList, QList<HideCategory>> names[] = {
+        {{"Work Chat", "Gaming", "Work Chat"}, {C::WorkChat, C::WorkChat}},
+        {{"Personal Messages", "Banking & Finance"}, {C::Personal, C::Finance}},
+        {{"work chat", "BANKING & FINANCE"}, {}},
         {{}, {}},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(HideCategory::categories(c.input), c.expected) << c.input.join(u'|').toStdString();
+    for (const auto& [input, expected] : names) {
+        EXPECT_EQ(HideCategory::categories(input), expected) << input.join(u'|').toStdString();
     }
-}
 
-TEST(HideCategory, BundleIDsAreTheRunningSuggestedAppsOfTheNamedCategories)
-{
-    const struct
-    {
-        QStringList names;
-        QSet<QString> running;
-        QSet<QString> expected;
-    } cases[] = {
-        {names({"Personal Messages", "Work Chat"}),
-         ids({"com.whatsapp.mac", "com.hnc.Discord", "com.example.notes"}),
-         ids({"com.whatsapp.mac", "com.hnc.Discord"})},
-        {names({"Personal Messages", "Work Chat"}), {}, {}},
-        {{}, ids({"com.whatsapp.mac"}), {}},
-        {names({"Desktop & Files"}),
-         ids({"com.apple.finder", "com.whatsapp.mac"}),
-         ids({"com.apple.finder"})},
-        {names({"Work Chat", "Work Chat", "Nothing"}),
-         ids({"com.tinyspeck.slackmacgap"}),
-         ids({"com.tinyspeck.slackmacgap"})},
-        // Bundle identifiers compare exactly too.
-        {names({"Work Chat"}), ids({"com.tinyspeck.SlackMacGap"}), {}},
-        {names({"Banking & Finance"}),
-         ids({"com.microsoft.Excel", "com.apple.Numbers", "com.quickbooks.Desktop", "com.apple.finder"}),
-         ids({"com.microsoft.Excel", "com.apple.Numbers", "com.quickbooks.Desktop"})},
+    // The running apps among the suggestions of the named categories.
+    const std::tuple<QStringList, Ids, Ids> apps[] = {
+        {{"Personal Messages", "Work Chat"},
+         {"com.whatsapp.mac", "com.hnc.Discord", "com.example.notes"},
+         {"com.whatsapp.mac", "com.hnc.Discord"}},
+        {{"Personal Messages", "Work Chat"}, {}, {}},
+        {{}, {"com.whatsapp.mac"}, {}},
+        {{"Desktop & Files"}, {"com.apple.finder", "com.whatsapp.mac"}, {"com.apple.finder"}},
+        {{"Work Chat", "Work Chat", "Nothing"}, {"com.tinyspeck.slackmacgap"}, {"com.tinyspeck.slackmacgap"}},
+        {{"Work Chat"}, {"com.tinyspeck.SlackMacGap"}, {}},
+        {{"Banking & Finance"},
+         {"com.microsoft.Excel", "com.apple.Numbers", "com.quickbooks.Desktop", "com.apple.finder"},
+         {"com.microsoft.Excel", "com.apple.Numbers", "com.quickbooks.Desktop"}},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(HideCategory::bundleIDs(c.names, c.running), c.expected)
-            << c.names.join(u'|').toStdString();
+    for (const auto& [input, running, expected] : apps) {
+        EXPECT_EQ(HideCategory::bundleIDs(input, running), expected) << input.join(u'|').toStdString();
     }
 }
 
@@ -109,58 +103,32 @@ TEST(OnboardingPersona, FindMatchesExactlyAndFallsBackToTheFirstPersona)
         {"student", "student"},
     };
     for (const auto& [id, expected] : cases) {
-        EXPECT_EQ(OnboardingPersona::find(q(id)).id, q(expected)) << id;
+        EXPECT_EQ(OnboardingPersona::find(QString::fromUtf8(id)).id, QString::fromUtf8(expected)) << id;
     }
-    EXPECT_EQ(OnboardingPersona::all().front().id, q("professional"));
-    EXPECT_EQ(OnboardingPersona::find(q("student")).tag, q("You're not alone — 73% pick this when WFH"));
-}
-
-TEST(OnboardingDraft, NothingStoredLoadsTheDefaultDraft)
-{
-    platform::InMemoryUserDefaults defaults;
-    const OnboardingDraft draft = OnboardingDraft::load(defaults);
-    EXPECT_EQ(draft.persona, QString());
-    EXPECT_EQ(draft.selectedCategories, names({"Work Chat", "Banking & Finance"}));
-    EXPECT_EQ(draft.transparency, 100.0);
-    EXPECT_EQ(draft.step, 0);
-    EXPECT_EQ(draft, OnboardingDraft());
+    EXPECT_EQ(OnboardingPersona::all().front().id, QStringLiteral("professional"));
+    EXPECT_EQ(OnboardingPersona::find(QStringLiteral("student")).tag,
+              QStringLiteral("You're not alone — 73% pick this when WFH"));
 }
 
 TEST(OnboardingDraft, SavedDraftsLoadBackEqual)
 {
-    OnboardingDraft chosen;
-    chosen.persona = q("student");
-    chosen.selectedCategories =
-        names({"Work Chat", "Banking & Finance", "Desktop & Files", "Personal Messages"});
-    chosen.transparency = 73.5;
-    chosen.step = 5;
-    OnboardingDraft odd = chosen;
-    odd.persona = q("a \"quoted\" persona — ✓\n");
-    odd.selectedCategories = {};
-    odd.transparency = 50;
-    odd.step = -3;
-    OnboardingDraft farthest = chosen;
-    farthest.step = std::numeric_limits<qint64>::max();
-
-    for (const OnboardingDraft& draft : {OnboardingDraft(), chosen, odd, farthest}) {
+    for (const OnboardingDraft& saved :
+         {OnboardingDraft(),
+          draft(
+              "student", {"Work Chat", "Banking & Finance", "Desktop & Files", "Personal Messages"}, 73.5, 5),
+          draft("a \"quoted\" persona — ✓\n", {}, 50, -3),
+          draft("student", {"Work Chat"}, 73.5, std::numeric_limits<qint64>::max())}) {
         platform::InMemoryUserDefaults defaults;
-        draft.save(defaults);
-        ASSERT_TRUE(defaults.dataForKey(q("onboardingDraft")).has_value());
-        EXPECT_EQ(OnboardingDraft::load(defaults), draft) << draft.persona.toStdString();
+        saved.save(defaults);
+        ASSERT_TRUE(defaults.dataForKey(QStringLiteral("onboardingDraft")).has_value());
+        EXPECT_EQ(OnboardingDraft::load(defaults), saved) << saved.persona.toStdString();
     }
 }
 
 TEST(OnboardingDraft, AnythingButAWholeValidDraftLoadsAsTheWholeDefault)
 {
-    const auto json = [](const char* step,
-                         const char* transparency = "80",
-                         const char* persona = "\"remote\"",
-                         const char* categories = "[\"Work Chat\"]") {
-        return QString::fromUtf8(R"({"persona":%1,"selectedCategories":%2,"transparency":%3,"step":%4})")
-            .arg(q(persona), q(categories), q(transparency), q(step))
-            .toUtf8();
-    };
     const std::pair<const char*, QVariant> cases[] = {
+        {"nothing stored", QVariant()},
         {"a string instead of data", QString::fromUtf8(json("2"))},
         {"not JSON", QByteArray("{persona")},
         {"an array", QByteArray("[]")},
@@ -184,61 +152,39 @@ TEST(OnboardingDraft, AnythingButAWholeValidDraftLoadsAsTheWholeDefault)
     }
 }
 
-TEST(OnboardingDraft, ExtraMembersAndIntegralStepsOfAnyFormLoad)
+TEST(OnboardingDraft, ExtraMembersIntegralStepsOfAnyFormAndClampedTransparenciesLoad)
 {
-    const std::pair<const char*, qint64> cases[] = {
-        {R"({"persona":"remote","selectedCategories":["Work Chat"],"transparency":80,"step":42,"extra":{"a":1}})",
-         42},
-        {R"({"step":3.0,"persona":"remote","selectedCategories":["Work Chat"],"transparency":80})", 3},
-        {R"({"persona":"remote","selectedCategories":["Work Chat"],"transparency":80,"step":-3})", -3},
-        {R"({"persona":"remote","selectedCategories":["Work Chat"],"transparency":80,"step":9223372036854775807})",
-         std::numeric_limits<qint64>::max()},
+    const std::pair<QByteArray, qint64> steps[] = {
+        {json("42", "80", "\"remote\"", "[\"Work Chat\"]", R"(,"extra":{"a":1})"), 42},
+        {json("3.0"), 3},
+        {json("-3"), -3},
+        {json("9223372036854775807"), std::numeric_limits<qint64>::max()},
     };
-    for (const auto& [stored, step] : cases) {
-        const OnboardingDraft draft = loadStored(QByteArray(stored));
-        EXPECT_EQ(draft.persona, q("remote")) << stored;
-        EXPECT_EQ(draft.selectedCategories, names({"Work Chat"}));
-        EXPECT_EQ(draft.transparency, 80.0);
-        EXPECT_EQ(draft.step, step);
+    for (const auto& [stored, step] : steps) {
+        EXPECT_EQ(loadStored(stored), draft("remote", {"Work Chat"}, 80, step)) << stored.data();
     }
-}
-
-TEST(OnboardingDraft, ARestoredTransparencyIsClampedIntoTheSliderRange)
-{
-    const std::pair<const char*, double> cases[] = {
-        {"1e308", 100},
-        {"-1e308", 50},
-        {"30", 50},
-        {"73.5", 73.5},
-        {"100", 100},
-        {"50", 50},
-        {"150", 100},
-    };
-    for (const auto& [stored, expected] : cases) {
-        const QByteArray json =
-            QByteArray(R"({"persona":"","selectedCategories":[],"step":1,"transparency":)") + stored + "}";
-        const OnboardingDraft draft = loadStored(json);
-        EXPECT_EQ(draft.transparency, expected) << stored;
-        EXPECT_EQ(draft.step, 1) << stored;
+    // A restored transparency is clamped into the slider's range.
+    const std::pair<const char*, double> transparencies[] = {
+        {"1e308", 100}, {"-1e308", 50}, {"30", 50}, {"73.5", 73.5}, {"100", 100}, {"50", 50}, {"150", 100}};
+    for (const auto& [stored, expected] : transparencies) {
+        EXPECT_EQ(loadStored(json("1", stored)), draft("remote", {"Work Chat"}, expected, 1)) << stored;
     }
 }
 
 TEST(OnboardingDraft, TheShownPercentRoundsTheClampedValueHalfAwayFromZero)
 {
     constexpr double inf = std::numeric_limits<double>::infinity();
-    const std::pair<double, int> cases[] = {
-        {std::nan(""), 100},
-        {inf, 100},
-        {-inf, 100},
-        {1e300, 100},
-        {-1e300, 50},
-        {72.5, 73},
-        {72.4, 72},
-        {73.5, 74},
-        {49.5, 50},
-        {0, 50},
-        {100.4, 100},
-    };
+    const std::pair<double, int> cases[] = {{std::nan(""), 100},
+                                            {inf, 100},
+                                            {-inf, 100},
+                                            {1e300, 100},
+                                            {-1e300, 50},
+                                            {72.5, 73},
+                                            {72.4, 72},
+                                            {73.5, 74},
+                                            {49.5, 50},
+                                            {0, 50},
+                                            {100.4, 100}};
     for (const auto& [transparency, percent] : cases) {
         EXPECT_EQ(OnboardingDraft::transparencyPercent(transparency), percent) << transparency;
     }
@@ -247,11 +193,8 @@ TEST(OnboardingDraft, TheShownPercentRoundsTheClampedValueHalfAwayFromZero)
 TEST(OnboardingDraft, ADraftThatCannotBeEncodedLeavesTheStoredOneInPlace)
 {
     platform::InMemoryUserDefaults defaults;
-    OnboardingDraft kept;
-    kept.step = 3;
+    const OnboardingDraft kept = draft("", {}, 100, 3);
     kept.save(defaults);
-    OnboardingDraft broken;
-    broken.transparency = std::nan("");
-    broken.save(defaults);
+    draft("", {}, std::nan(""), 0).save(defaults);
     EXPECT_EQ(OnboardingDraft::load(defaults), kept);
 }

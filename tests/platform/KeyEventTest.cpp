@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QTest>
 #include <QWidget>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -19,11 +20,17 @@ class KeyCatcher final : public QWidget
 public:
     using QWidget::QWidget;
     QList<int> keys;
+    QList<int> releases;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override
     {
         keys.append(event->key());
+        event->ignore();
+    }
+    void keyReleaseEvent(QKeyEvent* event) override
+    {
+        releases.append(event->key());
         event->ignore();
     }
 };
@@ -94,19 +101,62 @@ TEST(EventMonitor, MonitorsSeeEachKeyDownOnceInOrderAndMayConsumeIt)
     EXPECT_EQ(parent.keys, QList<int>{Qt::Key_A});
     EXPECT_EQ(EventMonitor::monitorCount(), 1);
 
+    // A modifier's own press is not shown, and the key pressed with it still is.
+    QTest::keyClick(child, Qt::Key_K, Qt::ControlModifier);
+    EXPECT_EQ(calls.last(), QStringLiteral("second 40"));
+
     // A consumed key reaches no widget; the same key again is a new key-down.
     QTest::keyClick(child, Qt::Key_Escape);
     QTest::keyClick(child, Qt::Key_Escape);
-    EXPECT_EQ(calls.size(), 4);
-    EXPECT_EQ(child->keys, QList<int>{Qt::Key_A});
+    EXPECT_EQ(calls.size(), 5);
+    EXPECT_EQ(child->keys, (QList<int>{Qt::Key_A, Qt::Key_Control, Qt::Key_K}));
     // Keys without a virtual key code are not shown to monitors.
     QTest::keyClick(child, Qt::Key_VolumeUp);
-    EXPECT_EQ(calls.size(), 4);
+    EXPECT_EQ(calls.size(), 5);
 
     EventMonitor::removeMonitor(*second);
     QTest::keyClick(child, Qt::Key_Escape);
-    EXPECT_EQ(calls.size(), 4);
+    EXPECT_EQ(calls.size(), 5);
     EXPECT_EQ(child->keys.last(), Qt::Key_Escape);
     EXPECT_EQ(EventMonitor::monitorCount(), 0);
     EXPECT_FALSE(EventMonitor::addLocalMonitorForKeyDown({}));
+}
+
+TEST(EventMonitor, MonitorsSeeTheKindsTheyAskForOnceOnTheWayThroughAWindowAndMayConsumeThem)
+{
+    KeyCatcher window;
+    auto* child = new KeyCatcher(&window);
+    child->setFocusPolicy(Qt::StrongFocus);
+    window.show();
+    child->setFocus();
+    QStringList seen;
+    const auto down = EventMonitor::addLocalMonitorForKeyDown([&seen](const KeyEvent& e) {
+        seen << QStringLiteral("down %1").arg(e.keyCode);
+        return std::optional(e);
+    });
+    // Keeps key-ups of Escape from the window.
+    const auto upAndFlags = EventMonitor::addLocalMonitorForEvents(
+        kEventMaskKeyUp | kEventMaskFlagsChanged, [&seen](const KeyEvent& e) -> std::optional<KeyEvent> {
+            seen << QStringLiteral("%1 %2").arg(e.type == EventType::KeyUp ? "up" : "flags").arg(e.keyCode);
+            return e.type == EventType::KeyUp && e.keyCode == keycode::kEscape ? std::nullopt
+                                                                               : std::optional(e);
+        });
+    ASSERT_TRUE(down && upAndFlags);
+    EXPECT_FALSE(
+        EventMonitor::addLocalMonitorForEvents(0, [](const KeyEvent& e) { return std::optional(e); }));
+
+    const auto key = [&window](bool press, int code, Qt::KeyboardModifiers modifiers, bool repeat = false) {
+        QTest::simulateEvent(window.windowHandle(), press, code, modifiers, QString(), repeat);
+    };
+    key(true, Qt::Key_Shift, Qt::NoModifier);
+    key(true, Qt::Key_A, Qt::ShiftModifier);
+    key(true, Qt::Key_A, Qt::ShiftModifier, true);
+    key(false, Qt::Key_A, Qt::ShiftModifier);
+    key(false, Qt::Key_Escape, Qt::NoModifier);
+    // The window, the child and the parent share one event; a repeat is an event of its own.
+    EXPECT_EQ(seen, (QStringList{"flags 56", "down 0", "down 0", "up 0", "up 53"}));
+    EXPECT_EQ(child->keys, (QList<int>{Qt::Key_Shift, Qt::Key_A, Qt::Key_A}));
+    EXPECT_EQ(window.releases, QList<int>{Qt::Key_A}) << "the consumed key-up never arrived";
+    EventMonitor::removeMonitor(*down);
+    EventMonitor::removeMonitor(*upAndFlags);
 }

@@ -1,6 +1,7 @@
 // Shareable content, screenshots, the compositor behind them, and capture streams.
 #include "platform/CaptureStream.h"
 #include "platform/DispatchQueue.h"
+#include "platform/FramePool.h"
 #include "platform/Services.h"
 #include "platform/Window.h"
 #include "platform/sim/SimCaptureStreams.h"
@@ -10,11 +11,13 @@
 #include "platform/sim/VirtualScheduler.h"
 
 #include <QGraphicsOpacityEffect>
+#include <QPainter>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
 #include <future>
+#include <thread>
 
 using namespace platform;
 using platform::sim::SimDesktop;
@@ -100,6 +103,15 @@ struct Rig
             windows.begin(), windows.end(), [number](const auto& w) { return w.windowID == number; });
     }
     SCDisplay display() { return content().displays.front(); }
+    // A screenshot of the whole display at its size, with the pointer.
+    QImage screenshot()
+    {
+        std::optional<QImage> image;
+        capture.captureImage(
+            everything(), SCStreamConfiguration(), [&](auto i, auto) { image = std::move(i); });
+        scheduler.runPending();
+        return image.value_or(QImage());
+    }
     SCContentFilter everything() { return SCContentFilter::displayExcludingWindows(display(), {}); }
     QImage render(const SCContentFilter& filter, QSize size = {200, 100})
     {
@@ -444,4 +456,129 @@ TEST(SimCaptureStreams, StartFailsWithoutThePermissionOrWhenTold)
         EXPECT_TRUE(rig.received().empty());
         EXPECT_EQ(rig.streams.runningStreamCount(), 0);
     }
+}
+
+TEST(FramePool, HandsABufferOutAgainOnlyOnceNoImageSharesItAnyMore)
+{
+    FramePool pool;
+    QImage first = pool.frame({64, 32}, QImage::Format_RGB32);
+    ASSERT_EQ(first.size(), QSize(64, 32));
+    first.fill(kRed);
+    QImage held = first; // someone still shows it
+    first = QImage();
+    const QImage second = pool.frame({64, 32}, QImage::Format_ARGB32_Premultiplied);
+    EXPECT_NE(second.constBits(), held.constBits());
+    EXPECT_EQ(held.pixelColor(10, 10), kRed);
+    EXPECT_EQ(pool.buffersMade(), 2);
+
+    // Let go of on another thread, the buffer comes back.
+    const uchar* const buffer = held.constBits();
+    std::thread([released = std::move(held)]() mutable { released = QImage(); }).join();
+    const QImage third = pool.frame({64, 32}, QImage::Format_RGB32);
+    EXPECT_EQ(third.constBits(), buffer);
+    EXPECT_EQ(pool.buffersMade(), 2);
+
+    // Painting on a frame one holds alone costs no copy.
+    QImage own = pool.frame({64, 32}, QImage::Format_RGB32);
+    const uchar* const pixels = own.constBits();
+    QPainter(&own).fillRect(0, 0, 8, 8, kBlue);
+    EXPECT_EQ(own.constBits(), pixels);
+    EXPECT_TRUE(pool.frame({0, 10}, QImage::Format_RGB32).isNull());
+    EXPECT_TRUE(pool.frame({8, 8}, QImage::Format_RGB16).isNull());
+}
+
+TEST(SimScreenCapture, AStillDesktopIsDrawnOnceAndAScreenshotHandedOutIsNeverDrawnOver)
+{
+    Rig rig;
+    rig.desktop.mouseMoved(QPointF(190, 90));
+    const QImage first = rig.screenshot();
+    QImage second = rig.screenshot();
+    const QImage third = rig.screenshot();
+    // The first two are their receivers' own; from the second on, a still desktop is kept.
+    EXPECT_NE(first.cacheKey(), second.cacheKey());
+    EXPECT_EQ(second.cacheKey(), third.cacheKey());
+    EXPECT_EQ(rig.capture.drawnScreenshotCount(), 2);
+    // A receiver that paints on a kept picture paints on its own copy.
+    QPainter(&second).fillRect(QRectF(0, 0, 200, 100), Qt::black);
+    EXPECT_EQ(letters(rig.screenshot(), {{30, 80}}), "R");
+
+    // Whatever changes in the picture is drawn; what changes elsewhere is not.
+    struct Case
+    {
+        const char* change;
+        std::function<void()> act;
+        bool redrawn;
+        QPoint at;
+        char shows;
+    };
+    const quint32 offDisplay = rig.addWindow(rig.pidB, QRectF(400, 0, 50, 50), kBlue);
+    const Case cases[] = {
+        {"a window moved",
+         [&] { rig.desktop.setWindowBounds(rig.windowA, QRectF(20, 10, 80, 50)); },
+         true,
+         {30, 20},
+         'R'},
+        {"the pointer moved", [&] { rig.desktop.mouseMoved(QPointF(150, 40)); }, true, {152, 48}, '?'},
+        {"an app hidden", [&] { rig.desktop.runningApplication(rig.pidB)->hide(); }, true, {140, 30}, 'W'},
+        {"a window off the display moved",
+         [&] { rig.desktop.setWindowBounds(offDisplay, QRectF(420, 0, 50, 50)); },
+         false,
+         {30, 20},
+         'R'},
+        {"the pointer off the display",
+         [&] { rig.desktop.mouseMoved(QPointF(500, 40)); },
+         true,
+         {152, 48},
+         'W'},
+        {"the pointer moved off the display",
+         [&] { rig.desktop.mouseMoved(QPointF(510, 40)); },
+         false,
+         {152, 48},
+         'W'},
+    };
+    QImage held = rig.screenshot();
+    const std::string heldLetters = letters(held, {{30, 20}, {30, 80}, {140, 30}});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.change);
+        const QImage before = rig.screenshot();
+        c.act();
+        const QImage after = rig.screenshot();
+        EXPECT_EQ(after.cacheKey() != before.cacheKey(), c.redrawn);
+        EXPECT_EQ(letters(after, {c.at})[0], c.shows);
+    }
+    // Every screenshot drawn since went into another buffer than the one still held.
+    EXPECT_EQ(letters(held, {{30, 20}, {30, 80}, {140, 30}}), heldLetters);
+}
+
+TEST(SimCompositor, DrawsEveryPixelWhateverTheFrameHeldBefore)
+{
+    // Reused frames hold older pictures: none of it may show through, at any scale, under
+    // windows of fractional bounds, see-through colours or see-through windows.
+    Rig rig;
+    SimDesktop::WindowSpec glass;
+    glass.owner = rig.pidA;
+    glass.bounds = QRectF(10.5, 5.25, 60.3, 40.7);
+    glass.color = QColor(0, 200, 0, 120);
+    rig.desktop.addWindow(glass);
+    SimDesktop::WindowSpec faint;
+    faint.owner = rig.pidB;
+    faint.bounds = QRectF(120, 50, 70, 45);
+    faint.alpha = 0.5;
+    rig.desktop.addWindow(faint);
+    rig.addWindow(rig.pidA, QRectF(0.4, 60.6, 99.2, 30.3), kBlue);
+    const auto scene = rig.capture.compositor().scene(rig.everything());
+    // Drawn over two different old pictures, the frames must come out the same.
+    for (const QSize size : {QSize(200, 100), QSize(400, 200), QSize(300, 150), QSize(123, 77)}) {
+        QImage overBlack(size, QImage::Format_RGB32);
+        overBlack.fill(Qt::black);
+        QImage overWhite(size, QImage::Format_RGB32);
+        overWhite.fill(Qt::white);
+        rig.capture.compositor().render(scene, overBlack, true);
+        rig.capture.compositor().render(scene, overWhite, true);
+        EXPECT_TRUE(overBlack == overWhite) << size.width() << " x " << size.height();
+    }
+    // A window of a see-through colour hides nothing: A's red shows through it.
+    const QImage picture = rig.render(rig.everything());
+    EXPECT_GT(picture.pixelColor(30, 43).red(), 100);
+    EXPECT_GT(picture.pixelColor(30, 43).green(), 50);
 }

@@ -3,14 +3,24 @@
 #include "platform/sim/SimDesktop.h"
 
 #include "platform/Geometry.h"
+#include "platform/Services.h"
 #include "platform/Values.h"
 #include "platform/VirtualDisplay.h"
+#include "platform/Window.h"
 #include "platform/sim/DemoDesktop.h"
 #include "platform/sim/DesktopViewer.h"
 #include "platform/sim/SimVirtualDisplays.h"
 #include "platform/sim/VirtualScheduler.h"
+#include "tests/support/DamagedInput.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace platform;
 using platform::sim::SimDesktop;
@@ -158,6 +168,52 @@ TEST(DesktopScenario, AScenarioThatDoesNotReadChangesNothing)
     }
 }
 
+// A scenario file that cannot be used never stops the start: the demo desktop comes up and one
+// line on the log says why.
+TEST(DesktopScenario, AFileThatCannotBeUsedLeavesTheDemoDesktopAndOneMessage)
+{
+    QTemporaryDir dir(testing_support::temporaryFolderTemplate(QStringLiteral("scenario")));
+    const auto write = [&dir](const char* name, const QByteArray& bytes) {
+        QFile file(dir.filePath(QString::fromUtf8(name)));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        return file.fileName();
+    };
+    const QString fifo = dir.filePath(QStringLiteral("fifo.json"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    struct Case
+    {
+        QString path;
+        const char* says;
+    };
+    const Case cases[] = {
+        {fifo, "not a regular file"},
+        {QStringLiteral("/dev/zero"), "not a regular file"},
+        {write("huge.json", R"({"displays": [{"frame": [0, 0, 100000, 100000], "scale": 4}]})"),
+         "display 1: 100000 × 100000 points at scale 4 is larger than the largest display supported, "
+         "8192 × 8192 pixels"},
+        {write("big.json",
+               QByteArray(sim::kMaxScenarioBytes, ' ') + R"({"displays": [{"frame": [0, 0, 9, 9]}]})"),
+         "larger than the 4 MiB limit"},
+        {write("deep.json", QByteArray(100'000, '[') + QByteArray(100'000, ']')),
+         "nested deeper than 64 levels"},
+        {dir.filePath(QStringLiteral("missing.json")), "No such file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        qputenv(sim::kDesktopScenarioVariable, QFile::encodeName(c.path));
+        SimDesktop desktop;
+        const testing_support::LogRecorder log;
+        sim::populateDesktop(desktop);
+        qunsetenv(sim::kDesktopScenarioVariable);
+
+        ASSERT_EQ(desktop.screens().size(), 1);
+        EXPECT_EQ(desktop.screens()[0].localizedName, QStringLiteral("Built-in Retina Display"));
+        ASSERT_EQ(log.messages().size(), 1);
+        EXPECT_TRUE(log.messages()[0].contains(QString::fromUtf8(c.says))) << log.messages()[0].toStdString();
+        EXPECT_TRUE(log.messages()[0].contains(QStringLiteral("starting with the demo desktop")));
+    }
+}
+
 TEST(SimVirtualDisplays, JoinTheScreensAfterTheirDelayAndTheViewerShowsEveryDisplayLive)
 {
     VirtualRig rig;
@@ -219,4 +275,55 @@ TEST(SimVirtualDisplays, JoinTheScreensAfterTheirDelayAndTheViewerShowsEveryDisp
     EXPECT_EQ(rig.screenChanges, 2);
     EXPECT_TRUE(rig.displays.displays().isEmpty());
     EXPECT_EQ(viewer.displayIDs(), QList<quint32>{builtIn});
+}
+
+TEST(DesktopViewer, DrawsADisplayAgainOnlyWhenSomethingOnItChanged)
+{
+    VirtualRig rig;
+    const quint32 display = rig.desktop.mainDisplayID();
+    const auto pid = rig.desktop.launchApp(QStringLiteral("com.example.a"), QStringLiteral("A"));
+    const quint32 window = rig.desktop.addWindow(pid, QStringLiteral("w"), QRectF(0, 0, 756, 982));
+    // One of this program's windows, on the right half, drawn from its widget.
+    Services services;
+    services.screens = &rig.desktop;
+    services.appWindows = &rig.desktop;
+    Window own(
+        services, QRectF(1000, 400, 300, 200), kWindowStyleMaskBorderless, BackingStoreType::Buffered, false);
+    auto* content = new QWidget;
+    content->setAutoFillBackground(true);
+    own.setContentView(content);
+    const auto paint = [content](const QColor& colour) {
+        QPalette palette = content->palette();
+        palette.setColor(QPalette::Window, colour);
+        content->setPalette(palette); // asks for a repaint
+    };
+    paint(Qt::red);
+    own.orderFrontRegardless();
+
+    sim::DesktopViewer viewer(rig.desktop, rig.scheduler);
+    viewer.resize(900, 400);
+    viewer.show();
+    viewer.refresh();
+    const auto at = [&viewer, display](QPointF point) {
+        const QImage picture = viewer.picture(display);
+        return picture.pixelColor((point.x() / 1512 * picture.width()), (point.y() / 982 * picture.height()));
+    };
+    const qint64 drawn = viewer.picture(display).cacheKey();
+    EXPECT_EQ(at({1150, 500}), QColor(Qt::red));
+
+    // A still desktop, and a pointer moving over it, are not drawn again.
+    rig.desktop.mouseMoved(QPointF(300, 300));
+    rig.scheduler.advance(3 * sim::DesktopViewer::kRefreshInterval);
+    EXPECT_EQ(viewer.picture(display).cacheKey(), drawn);
+
+    // A window moving, or one of the program's windows repainting, shows at the next refresh.
+    rig.desktop.setWindowBounds(window, QRectF(0, 0, 300, 982));
+    rig.scheduler.advance(sim::DesktopViewer::kRefreshInterval);
+    EXPECT_EQ(at({500, 500}), SimDesktop::DisplaySpec().desktopColor);
+    paint(Qt::blue);
+    rig.scheduler.advance(sim::DesktopViewer::kRefreshInterval);
+    EXPECT_EQ(at({1150, 500}), QColor(Qt::blue));
+    const qint64 redrawn = viewer.picture(display).cacheKey();
+    rig.scheduler.advance(3 * sim::DesktopViewer::kRefreshInterval);
+    EXPECT_EQ(viewer.picture(display).cacheKey(), redrawn);
 }

@@ -2,8 +2,10 @@
 #include "platform/Keychain.h"
 #include "platform/SecretServiceKeychain.h"
 #include "platform/UserDefaults.h"
+#include "tests/support/DamagedInput.h"
 #include "tests/support/PrivateSessionBus.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -25,9 +27,7 @@ namespace {
 
 QString tempFolder()
 {
-    const QString base = qEnvironmentVariable("VEILMOX_TEST_TMP", QDir::tempPath());
-    QDir().mkpath(base);
-    return base + QStringLiteral("/stores-XXXXXX");
+    return testing_support::temporaryFolderTemplate(QStringLiteral("stores"));
 }
 
 void writeFile(const QString& path, const QByteArray& bytes)
@@ -64,6 +64,9 @@ TEST(UserDefaults, KeepsEveryKindApartAcrossARestart)
         {QStringLiteral("double"), 0.85},
         {QStringLiteral("string"), QStringLiteral("zoom.us ⌃⌥⌘P")},
         {QStringLiteral("data"), QByteArray("\x00\x01{\"a\":1}", 10)},
+        // Stored as floating-point seconds from 2001: milliseconds survive, before 2001 as well.
+        {QStringLiteral("date"), QDateTime(QDate(2024, 5, 1), QTime(12, 30, 0, 2), Qt::UTC)},
+        {QStringLiteral("old date"), QDateTime(QDate(1999, 12, 31), QTime(23, 59, 58, 500), Qt::UTC)},
         {QStringLiteral("array"), QVariantList{QStringLiteral("a"), qint64(7), false}},
         {QStringLiteral("dictionary"), QVariantMap{{QStringLiteral("12"), QStringLiteral("com.example.A")}}},
     };
@@ -94,21 +97,53 @@ TEST(UserDefaults, KeepsEveryKindApartAcrossARestart)
 
 TEST(UserDefaults, ADamagedFileIsMovedAsideNotOverwritten)
 {
-    for (const QByteArray& damaged :
-         {QByteArray("bplist00 this is not a property list"),
-          QByteArray(
-              "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>x</string></array></plist>")}) {
+    // Valid but past the size cap: whitespace between the declaration and the list.
+    QByteArray oversized = testing_support::nestedXmlPropertyList(1);
+    oversized.insert(oversized.indexOf("<plist"), QByteArray(PlistUserDefaults::kMaxFileBytes, ' '));
+    struct Case
+    {
+        const char* name;
+        QByteArray bytes;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"binary garbage", "bplist00 this is not a property list", "malformed"},
+        {"array root",
+         "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>x</string></array></plist>",
+         "not a dictionary"},
+        {"arrays nested 100,000 deep", testing_support::nestedXmlPropertyList(100'000), "nested deeper"},
+        {"dictionaries nested 100,000 deep",
+         testing_support::nestedXmlPropertyList(100'000, /*dictionaries=*/true),
+         "nested deeper"},
+        {"binary nested 100,000 deep", testing_support::nestedBinaryPropertyList(100'000), "nested deeper"},
+        {"binary that fans out to 2^40 values", testing_support::nestedBinaryPropertyList(40, 2), "elements"},
+        {"larger than the cap", oversized, "larger than the 8 MiB limit"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         QTemporaryDir dir(tempFolder());
         const QString path = dir.filePath(QStringLiteral("d.plist"));
-        writeFile(path, damaged);
+        writeFile(path, c.bytes);
+        const testing_support::LogRecorder log;
         PlistUserDefaults defaults(path);
         EXPECT_TRUE(defaults.dictionaryRepresentation().isEmpty());
         ASSERT_FALSE(defaults.setAsidePath().isEmpty());
-        EXPECT_EQ(readFile(defaults.setAsidePath()), damaged);
+        EXPECT_TRUE(readFile(defaults.setAsidePath()) == c.bytes);
+        ASSERT_EQ(log.messages().size(), 1);
+        EXPECT_TRUE(log.messages()[0].contains(QString::fromUtf8(c.says))) << log.messages()[0].toStdString();
 
         defaults.setObject(QStringLiteral("cover"), QStringLiteral("panicMode"));
         EXPECT_EQ(PlistUserDefaults(path).stringForKey(QStringLiteral("panicMode")), QStringLiteral("cover"));
     }
+
+    // Something that is not a file at all is moved aside too, without waiting on it.
+    QTemporaryDir dir(tempFolder());
+    const QString fifo = dir.filePath(QStringLiteral("fifo.plist"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    PlistUserDefaults defaults(fifo);
+    ASSERT_FALSE(defaults.setAsidePath().isEmpty());
+    EXPECT_TRUE(defaults.setObject(true, QStringLiteral("x")));
+    EXPECT_TRUE(PlistUserDefaults(fifo).boolForKey(QStringLiteral("x")));
 }
 
 TEST(UserDefaults, RefusesValuesItCannotStoreAndReadsTheOthersAsTheSystemDoes)

@@ -10,6 +10,7 @@
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimStatusBar.h"
 
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 
@@ -63,7 +64,55 @@ struct Desk
     Services services;
 };
 
+// Fills itself with its colour and counts how often it was painted.
+class CountingView final : public QWidget
+{
+public:
+    QColor colour = Qt::red;
+    int paints = 0;
+
+protected:
+    void paintEvent(QPaintEvent* /*event*/) override
+    {
+        ++paints;
+        QPainter(this).fillRect(rect(), colour);
+    }
+};
+
 } // namespace
+
+TEST(Window, OnlyTheWindowServerDrawsItAndHearsOfEveryRepaintItsWidgetsAskFor)
+{
+    Desk d;
+    auto window = d.window(QRectF(0, 100, 200, 100));
+    auto* view = new CountingView;
+    window->setContentView(view);
+    window->orderFrontRegardless();
+    const quint32 number = window->windowNumber();
+    sim::SimCompositor compositor(d.desktop);
+    const auto shown = [&] {
+        return compositor.renderDisplay(d.desktop.mainDisplayID(), {1512, 982}).pixelColor(100, 150);
+    };
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shown(), QColor(Qt::red));
+    const int drawn = view->paints;
+    EXPECT_GE(drawn, 1);
+
+    // Repaints asked for go to the window server, which counts them; Qt paints nothing itself.
+    for (int i = 0; i < 3; ++i) {
+        const quint64 version = d.desktop.windowContentVersion(number);
+        const quint64 generation = d.desktop.contentGeneration();
+        view->colour = i % 2 == 0 ? Qt::blue : Qt::green;
+        view->update();
+        QCoreApplication::processEvents();
+        EXPECT_GT(d.desktop.windowContentVersion(number), version) << i;
+        EXPECT_GT(d.desktop.contentGeneration(), generation) << i;
+    }
+    view->repaint();
+    EXPECT_EQ(view->paints, drawn) << "nobody looks at a backing store of its own";
+    EXPECT_EQ(shown(), QColor(Qt::blue)) << "the window server draws it as it is now";
+    EXPECT_EQ(view->paints, drawn + 1);
+}
 
 TEST(Window, IsThisProgramsWindowInTheWindowServerAndKeepsBelowTheMenuBar)
 {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iostream>
 #include <random>
 
@@ -159,9 +160,11 @@ TEST(SharePrivacyWalk, NoPictureShowsAHiddenPixelThroughTwoThousandDesktopEvents
 
     EXPECT_TRUE(rig.leaks.isEmpty()) << rig.leaks.join(QLatin1Char('\n')).toStdString();
     const int dropped = rig.display().droppedFrameCount();
-    const double dropRate = dropped / static_cast<double>(dropped + rig.delivered());
-    std::cout << "[ walk     ] " << rig.delivered() << " pictures shown, " << dropped << " dropped ("
-              << dropRate * 100 << " %)\n";
+    // Of the captures started: a still desktop's picture, already up, is not shown again.
+    const int captures = rig.t.screenCapture.contentRequestCount();
+    const double dropRate = dropped / static_cast<double>(std::max(captures, 1));
+    std::cout << "[ walk     ] " << captures << " captures, " << rig.delivered() << " pictures shown, "
+              << dropped << " dropped (" << dropRate * 100 << " %)\n";
     EXPECT_GT(rig.delivered(), kEvents / 2);
     EXPECT_LT(dropRate, 0.05);
 }

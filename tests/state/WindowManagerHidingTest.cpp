@@ -99,6 +99,21 @@ TEST_F(WindowManagerHiding, HidingWholeAppsDropsTheirWindowEntriesAndRedrawsTheC
     EXPECT_EQ(m.veiledCount(), 4);
 }
 
+// The onboarding's "Desktop & Files" suggests Finder, which is never offered and never stored:
+// it must not be hidden for this run only to vanish from the list at the next launch.
+TEST_F(WindowManagerHiding, HidingAppsLeavesFinderOutAsEveryStoredListDoes)
+{
+    WindowManager& m = start();
+    const QString finder = QStringLiteral("com.apple.finder");
+    const QVariantMap before = stored();
+    m.hideApps({finder});
+    EXPECT_TRUE(m.hiddenBundleIDs().isEmpty());
+    EXPECT_EQ(stored(), before) << "nothing to hide, nothing written";
+    m.hideApps({finder, kA});
+    EXPECT_EQ(m.hiddenBundleIDs(), QSet<QString>{kA});
+    EXPECT_EQ(storedStrings(*this, WindowManager::hiddenKey), QStringList{kA});
+}
+
 TEST_F(WindowManagerHiding, SingleWindowsOfAnAppHiddenOrPinnedWholeToggleOnTheirOwn)
 {
     const auto [pid, w1] = t.launchAppWithWindow(kA, QStringLiteral("A"));

@@ -1,7 +1,11 @@
+#include "platform/UserDefaults.h"
 #include "tests/state/StateFixture.h"
+#include "tests/support/DamagedInput.h"
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -83,6 +87,33 @@ std::string loaded(const StateFixture& f, const QVariantMap& before)
 }
 
 } // namespace
+
+// A settings file nested past every sensible depth once crashed each launch before it could be
+// set aside; now the launch reads it as damaged and starts from the defaults.
+TEST(WindowManagerLoading, ASettingsFileNestedTooDeepIsSetAsideAndTheLaunchStartsFromDefaults)
+{
+    QTemporaryDir dir(testing_support::temporaryFolderTemplate(QStringLiteral("loading")));
+    const QString path = dir.filePath(QStringLiteral("getveilmox.Veilmox.plist"));
+    const QByteArray damaged = testing_support::nestedXmlPropertyList(100'000);
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(damaged) == damaged.size());
+    }
+    StateFixture f;
+    platform::PlistUserDefaults defaults(path);
+    platform::Services services = f.t.services();
+    services.defaults = &defaults;
+    f.manager = std::make_unique<WindowManager>(services, &f.registry);
+    WindowManager& m = f.start();
+
+    EXPECT_TRUE(m.hiddenBundleIDs().isEmpty());
+    ASSERT_FALSE(defaults.setAsidePath().isEmpty());
+    QFile aside(defaults.setAsidePath());
+    EXPECT_TRUE(aside.open(QIODevice::ReadOnly) && aside.readAll() == damaged);
+    m.toggleHidden(QStringLiteral("com.example.B"));
+    EXPECT_EQ(platform::PlistUserDefaults(path).arrayForKey(WM::hiddenKey),
+              QVariantList{QStringLiteral("com.example.B")});
+}
 
 using WindowManagerWindowMaps = testing_support::StateTest;
 

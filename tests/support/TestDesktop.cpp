@@ -83,6 +83,8 @@ platform::Services TestDesktop::services()
     s.audio = &audio;
     s.captureStreams = &captureStreams;
     s.mainQueue = &mainQueue;
+    s.fileManager = &desktop;
+    s.beep = &desktop;
     return s;
 }
 

@@ -9,6 +9,8 @@
 #include "shell/kit/Tooltips.h"
 #include "tests/shell/app/ShellFixture.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -18,6 +20,20 @@ using namespace testing_support;
 namespace {
 
 const QString kAllVisible = QStringLiteral("Veilmox \u2014 All apps visible");
+
+// "type:step" of the onboarding events the analytics keep while the user is signed out.
+QStringList bufferedEvents(ShellFixture& f)
+{
+    f.scheduler.runPending();
+    QStringList events;
+    for (const QVariant& entry : f.env.t.defaults.object(OnboardingAnalytics::bufferKey).toList()) {
+        const QJsonObject event = QJsonDocument::fromJson(entry.toByteArray()).object();
+        events << QStringLiteral("%1:%2")
+                      .arg(event.value("event_type").toString())
+                      .arg(event.value("step").toInt());
+    }
+    return events;
+}
 
 } // namespace
 
@@ -29,20 +45,16 @@ TEST(AppDelegateLaunch, MakesEverythingInOrderAndInstallsTheShellBeforeTheStateO
     f.app->updateStatusIcon(3); // before the launch: nothing to draw on
     f.app->checkForUpdates();   // nor a controller to ask
     EXPECT_EQ(f.env.t.updates.checks(), 0);
-    // What exists when the state object is asked for.
-    bool updaterMade = false;
-    bool statusItemMade = true;
-    bool popoverMade = true;
+    // What exists when the state object is asked for: the updater, not the status item or popover.
+    std::tuple<bool, bool, bool> madeBefore;
     f.whenStateObjectIsTaken = [&] {
-        updaterMade = f.app->updaterController() != nullptr;
-        statusItemMade = f.app->statusItem() != nullptr;
-        popoverMade = f.app->popover() != nullptr;
+        madeBefore = {f.app->updaterController() != nullptr,
+                      f.app->statusItem() != nullptr,
+                      f.app->popover() != nullptr};
     };
     f.launch();
     EXPECT_EQ(f.made, (QStringList{"fonts", "pip", "windowManager", "hud", "pip"}));
-    EXPECT_TRUE(updaterMade);
-    EXPECT_FALSE(statusItemMade);
-    EXPECT_FALSE(popoverMade);
+    EXPECT_EQ(madeBefore, std::tuple(true, false, false));
 
     ASSERT_TRUE(f.manager);
     EXPECT_TRUE(f.manager->isStarted());
@@ -52,22 +64,21 @@ TEST(AppDelegateLaunch, MakesEverythingInOrderAndInstallsTheShellBeforeTheStateO
     EXPECT_EQ(f.env.t.defaults.object(QStringLiteral("AppleFontSmoothing")), QVariant(qint64{2}));
     EXPECT_FALSE(f.env.t.defaults.dictionaryRepresentation().contains(QStringLiteral("AppleFontSmoothing")))
         << "registered, never stored";
-    EXPECT_TRUE(f.app->updaterController()->updaterStarted());
-    EXPECT_EQ(f.env.t.updates.controllersMade(), 1);
+    EXPECT_EQ(std::pair(f.app->updaterController()->updaterStarted(), f.env.t.updates.controllersMade()),
+              std::pair(true, 1));
 
-    const platform::Popover* popover = f.app->popover();
-    EXPECT_EQ(popover->contentSize(), QSizeF(350, 680));
-    EXPECT_EQ(popover->behavior(), platform::PopoverBehavior::Transient);
-    EXPECT_EQ(popover->appearance(), platform::Appearance::DarkAqua);
-    EXPECT_FALSE(popover->isShown());
-    EXPECT_EQ(f.app->menuBarView()->size(), QSize(350, 680));
-    EXPECT_EQ(f.app->menuBarView()->windowManager(), f.manager.get());
-    EXPECT_EQ(&f.app->menuBarView()->pipController(), f.pip.get());
+    const platform::Popover& popover = *f.app->popover();
+    EXPECT_EQ(
+        std::tuple(popover.contentSize(), popover.behavior(), popover.appearance(), popover.isShown()),
+        std::tuple(
+            QSizeF(350, 680), platform::PopoverBehavior::Transient, platform::Appearance::DarkAqua, false));
+    const MenuBarView& root = *f.app->menuBarView();
+    EXPECT_EQ(std::tuple(root.size(), root.windowManager(), &root.pipController()),
+              std::tuple(QSize(350, 680), f.manager.get(), f.pip.get()));
 
-    const platform::StatusBarButton* button = f.app->statusItem()->button();
-    EXPECT_EQ(button->toolTip(), kAllVisible);
-    EXPECT_TRUE(button->image().isTemplate);
-    EXPECT_EQ(button->image().size, QSizeF(16, 16));
+    const platform::StatusBarButton& button = *f.app->statusItem()->button();
+    EXPECT_EQ(std::tuple(button.toolTip(), button.image().isTemplate, button.image().size),
+              std::tuple(kAllVisible, true, QSizeF(16, 16)));
 }
 
 TEST(AppDelegateLaunch, OpensTheOnboardingAndThePictureInPicturePanelAsTheSettingsSay)
@@ -81,32 +92,40 @@ TEST(AppDelegateLaunch, OpensTheOnboardingAndThePictureInPicturePanelAsTheSettin
         f.launch();
         PiPController& pip = *f.pip;
         platform::Window* window = f.app->onboardingWindow();
+        // The panel shown by the setting is not one a share opened.
+        EXPECT_EQ(pip.openedBySharing(), !earlier);
         if (earlier) {
             EXPECT_EQ(window, nullptr);
-            EXPECT_FALSE(pip.openedBySharing());
             EXPECT_TRUE(f.env.t.defaults.boolForKey(PiPController::visibleKey));
             ASSERT_NE(pip.panel(), nullptr);
-            EXPECT_TRUE(pip.panel()->isVisible());
-            EXPECT_EQ(pip.panel()->level(), 1001);
-            EXPECT_EQ(pip.panel()->sharingType(), platform::WindowSharingType::None);
             f.scheduler.advance(PiPController::kFadeDuration + 0.1);
-            EXPECT_DOUBLE_EQ(pip.panel()->alphaValue(), 1.0) << "faded in";
+            EXPECT_EQ(std::tuple(pip.panel()->isVisible(),
+                                 pip.panel()->level(),
+                                 pip.panel()->sharingType(),
+                                 pip.panel()->alphaValue()),
+                      std::tuple(true, 1001, platform::WindowSharingType::None, 1.0));
             continue;
         }
-        EXPECT_TRUE(pip.openedBySharing()) << "untouched";
-        EXPECT_FALSE(pip.isVisible());
-        EXPECT_EQ(pip.panel(), nullptr);
+        EXPECT_FALSE(pip.isVisible() || pip.panel());
         ASSERT_NE(window, nullptr);
-        EXPECT_TRUE(window->isVisible());
-        EXPECT_TRUE(window->isKeyWindow());
-        EXPECT_EQ(window->level(), platform::kFloatingWindowLevel);
-        EXPECT_EQ(window->title(), QStringLiteral("Welcome to Veilmox"));
-        EXPECT_EQ(window->titleVisibility(), platform::WindowTitleVisibility::Hidden);
-        EXPECT_TRUE(window->titlebarAppearsTransparent());
-        EXPECT_EQ(window->styleMask(), 0x8003U);
-        EXPECT_EQ(window->frame().size(), QSizeF(1080, 720));
-        EXPECT_DOUBLE_EQ(window->frame().center().x(), 1512.0 / 2) << "centred";
-        EXPECT_TRUE(f.desktop.isActive()) << "the application comes forward";
+        EXPECT_EQ(std::tuple(window->isVisible(),
+                             window->isKeyWindow(),
+                             window->level(),
+                             window->title(),
+                             window->titleVisibility(),
+                             window->titlebarAppearsTransparent(),
+                             window->styleMask()),
+                  std::tuple(true,
+                             true,
+                             platform::kFloatingWindowLevel,
+                             QStringLiteral("Welcome to Veilmox"),
+                             platform::WindowTitleVisibility::Hidden,
+                             true,
+                             0x8003U));
+        // Centred on the main display, and the application comes forward.
+        EXPECT_EQ(window->frame(),
+                  QRectF(QPointF(1512.0 / 2 - 540, window->frame().top()), QSizeF(1080, 720)));
+        EXPECT_TRUE(f.desktop.isActive());
     }
 }
 
@@ -158,15 +177,11 @@ TEST(StatusIcon, TooltipAndBadgeFollowTheCountAndCountNothingWhileSignedOut)
         EXPECT_EQ(f.app->badgeDotLayer() != nullptr && !f.app->badgeDotLayer()->isHidden(), dot) << count;
     }
     EXPECT_EQ(button->layer()->sublayers().size(), 1U) << "the one dot is reused";
-    platform::Layer* dot = f.app->badgeDotLayer();
-    EXPECT_EQ(dot->frame(), QRectF(17, 16, 6, 6)) << "on the 24-point square button";
-    EXPECT_EQ(dot->cornerRadius(), 3);
-    EXPECT_EQ(dot->backgroundColor(), QColor(0xFF, 0x7A, 0x17));
-    EXPECT_EQ(dot->borderWidth(), 0.75);
-    // Near the top-right corner of any button.
-    EXPECT_EQ(AppDelegate::badgeDotOrigin(QRectF(0, 0, 24, 22)), QPointF(17, 14));
+    // Near the top-right corner of the 24-point square button, never nearer the left or top of a small one.
+    const platform::Layer& dot = *f.app->badgeDotLayer();
+    EXPECT_EQ(std::tuple(dot.frame(), dot.cornerRadius(), dot.backgroundColor(), dot.borderWidth()),
+              std::tuple(QRectF(17, 16, 6, 6), 3.0, QColor(0xFF, 0x7A, 0x17), 0.75));
     EXPECT_EQ(AppDelegate::badgeDotOrigin(QRectF(0, 0, 20, 20)), QPointF(14, 14));
-    EXPECT_EQ(AppDelegate::badgeDotOrigin(QRectF(0, 0, 40, 30)), QPointF(33, 22));
 }
 
 TEST(Popover, ClickingTheStatusItemWhileItIsOpenClosesItForGood)
@@ -176,10 +191,9 @@ TEST(Popover, ClickingTheStatusItemWhileItIsOpenClosesItForGood)
     f.launch();
     f.click(f.statusButtonCenter());
     ASSERT_TRUE(f.app->isPopoverShown());
-    platform::Window* window = f.app->popover()->contentWindow();
-    EXPECT_EQ(window->level(), AppDelegate::kPopoverLevel);
-    EXPECT_FALSE(window->hidesOnDeactivate());
-    EXPECT_TRUE(window->isKeyWindow());
+    const platform::Window& window = *f.app->popover()->contentWindow();
+    EXPECT_EQ(std::tuple(window.level(), window.hidesOnDeactivate(), window.isKeyWindow()),
+              std::tuple(AppDelegate::kPopoverLevel, false, true));
     // The click outside the transient popover closes it; the same click must not reopen it.
     f.click(f.statusButtonCenter());
     EXPECT_FALSE(f.app->isPopoverShown());
@@ -198,13 +212,17 @@ TEST(Popover, ClickingTheStatusItemWhileItIsOpenClosesItForGood)
     EXPECT_FALSE(f.app->isPopoverShown());
 }
 
-TEST(Onboarding, ClosingItsWindowDeletesItAndTheNextShowOrResetBuildsANewOne)
+TEST(Onboarding, EachShowingIsAFreshFlowThatClosingEndsAndItsWindowIsDeletedOnALaterTurn)
 {
     ShellFixture f;
     f.launch();
     platform::Window* first = f.app->onboardingWindow();
     ASSERT_NE(first, nullptr);
     const quint32 number = first->windowNumber();
+    // Off screen and back without closing: the same window and flow go on.
+    first->orderOut();
+    f.app->showOnboarding();
+    EXPECT_EQ(f.app->onboardingWindow(), first);
     f.click(ShellFixture::centerOf(*first->closeButton(), *first) - QPointF(20, 0));
     EXPECT_EQ(f.app->onboardingWindow(), nullptr);
     f.scheduler.runPending();
@@ -216,6 +234,7 @@ TEST(Onboarding, ClosingItsWindowDeletesItAndTheNextShowOrResetBuildsANewOne)
     EXPECT_NE(second, number);
     f.app->windowWillClose(f.app->popover()->contentWindow()); // another window: ignored
     EXPECT_NE(f.app->onboardingWindow(), nullptr);
+    EXPECT_EQ(bufferedEvents(f), (QStringList{"step_started:0", "app_closed:0", "step_started:0"}));
 
     // Resetting closes the popover, forgets the completion and starts over in a brand-new window.
     f.store(AppDelegate::onboardingCompletedKey, true);
@@ -228,21 +247,6 @@ TEST(Onboarding, ClosingItsWindowDeletesItAndTheNextShowOrResetBuildsANewOne)
     EXPECT_TRUE(f.app->onboardingWindow()->isVisible());
     f.scheduler.runPending();
     EXPECT_FALSE(f.desktop.window(second));
-}
-
-TEST(Onboarding, CompletingItClosesTheWindowAndOpensThePopover)
-{
-    ShellFixture f;
-    f.launch();
-    platform::Window* window = f.app->onboardingWindow();
-    auto* finish = window->contentView()->findChild<QWidget*>(QStringLiteral("onboardingComplete"));
-    ASSERT_NE(finish, nullptr);
-    f.click(ShellFixture::centerOf(*finish, *window));
-    EXPECT_NE(f.app->onboardingWindow(), nullptr) << "the view's call returns first";
-    f.scheduler.runPending();
-    EXPECT_TRUE(f.env.t.defaults.boolForKey(AppDelegate::onboardingCompletedKey));
-    EXPECT_EQ(f.app->onboardingWindow(), nullptr);
-    EXPECT_TRUE(f.app->isPopoverShown());
 }
 
 TEST(Onboarding, ReturningToTheBrowserLowersTheWindowAndActivatesTheBrowser)
@@ -275,6 +279,9 @@ TEST(Updates, ChecksGoToTheFrameworkAndTheVersionComesFromTheBundle)
     f.app->checkForUpdates();
     EXPECT_EQ(f.env.t.updates.checks(), 1);
     EXPECT_EQ(f.env.t.updates.reports().front(), platform::UpdateFrameworkStandIn::kNoUpdateSourceReport);
+    // The popover's "Check Now" reaches the same framework through the updater manager.
+    f.app->updaterManager()->checkForUpdates();
+    EXPECT_EQ(f.env.t.updates.checks(), 2);
     EXPECT_EQ(f.app->updaterManager()->versionString(), QStringLiteral("v1.0.0 (1)"));
 
     const QString short_ = platform::kBundleShortVersionStringKey;

@@ -15,6 +15,7 @@ ShellFixture::~ShellFixture()
     scheduler.runPending();
     hud.reset();
     pip.reset();
+    analytics.reset();
     manager.reset();
 }
 
@@ -35,6 +36,12 @@ AppDelegate::Environment ShellFixture::environment()
             whenStateObjectIsTaken();
         }
         return stateObject();
+    };
+    environment.onboardingAnalytics = [this]() -> OnboardingAnalytics* {
+        if (!analytics && manager) {
+            analytics = std::make_unique<OnboardingAnalytics>(*manager, env.t.services());
+        }
+        return analytics.get();
     };
     environment.hud = [this]() -> HUDPresenter& {
         made << QStringLiteral("hud");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "account/OnboardingAnalytics.h"
 #include "capture/ShareMaskEditor.h"
 #include "pip/PiPController.h"
 #include "platform/Bundle.h"
@@ -51,6 +52,7 @@ struct ShellFixture
     ShareMaskEditor maskEditor{env.t.services()};
     std::unique_ptr<PiPController> pip;
     std::unique_ptr<HUDOverlayController> hud;
+    std::unique_ptr<OnboardingAnalytics> analytics;
     QStringList made;
     std::function<void()> whenStateObjectIsTaken;
     std::unique_ptr<AppDelegate> app;

@@ -31,12 +31,12 @@ bool flameLike(const QColor& c)
 
 } // namespace
 
-TEST(ShellPictures, StatusItemWithBadgeAndTheOnboardingWindow)
+TEST(ShellPictures, StatusItemWithBadgeTheOnboardingWindowAndThePopover)
 {
     ShellFixture f;
     f.launch();
     f.app->updateStatusIcon(3);
-    const QImage picture = renderDesktop(f, QStringLiteral("shell-desktop"));
+    QImage picture = renderDesktop(f, QStringLiteral("shell-desktop"));
     const QRectF button = *f.app->statusItem()->button()->screenFrame();
     // The badge dot near the button's top-right corner, the template icon in black at its middle.
     EXPECT_TRUE(flameLike(picture.pixelColor(QPoint(static_cast<int>(button.left()) + 20, 5))));
@@ -54,16 +54,12 @@ TEST(ShellPictures, StatusItemWithBadgeAndTheOnboardingWindow)
     EXPECT_EQ(
         picture.pixelColor(QPoint(static_cast<int>(window.left()) + 14, static_cast<int>(window.top()) + 14)),
         QColor(0xff, 0x5f, 0x57));
-}
 
-TEST(ShellPictures, PopoverUnderTheStatusItem)
-{
-    ShellFixture f;
-    f.store(AppDelegate::onboardingCompletedKey, true);
-    f.launch();
+    // With the onboarding closed, the popover under the status item.
+    f.app->onboardingWindow()->close();
     f.click(f.statusButtonCenter());
     ASSERT_TRUE(f.app->isPopoverShown());
-    const QImage picture = renderDesktop(f, QStringLiteral("shell-popover"));
+    picture = renderDesktop(f, QStringLiteral("shell-popover"));
     const QRectF popover = f.app->popover()->contentWindow()->frame();
     EXPECT_TRUE(
         near(picture.pixelColor((popover.center() + QPointF(0, 200)).toPoint()), kit::Palette::canvas()));

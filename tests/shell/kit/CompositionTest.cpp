@@ -8,12 +8,16 @@
 #include "tests/shell/kit/KitTestSupport.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
+#include <QPainter>
+#include <QScreen>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <tuple>
 
@@ -29,10 +33,11 @@ bool isRed(const QColor& c)
 
 } // namespace
 
-TEST(CompoundButton, DrawsItsViewsWithThePressKeepsTheHitsAndSpeaksForThem)
+TEST(CompoundButton, DrawsItsLabelAndViewsWithThePressKeepsTheHitsAndSpeaksForThem)
 {
     KitEnvironment env;
-    PressFeedbackButton button;
+    int painted = 0;
+    PressFeedbackButton button([&](QPainter&, const QRectF&) { ++painted; }, QSize());
     auto* row = new QHBoxLayout(&button);
     row->setContentsMargins(20, 10, 20, 10);
     row->addWidget(swatch(Qt::red, QSize(40, 20)));
@@ -49,13 +54,22 @@ TEST(CompoundButton, DrawsItsViewsWithThePressKeepsTheHitsAndSpeaksForThem)
 
     QSignalSpy clicked(&button, &QAbstractButton::clicked);
     press(button, QPointF(40, 20));
-    env.advance(0.2);
+    env.advance(0.06);
+    EXPECT_GT(button.currentScale(), 0.97) << "still shrinking";
+    env.advance(0.06);
+    EXPECT_DOUBLE_EQ(button.currentScale(), 0.97);
     image = renderView(button, 4.0, Palette::canvas());
     EXPECT_TRUE(isRed(colorAt(image, QPointF(40, 20))));
     EXPECT_FALSE(isRed(colorAt(image, insideLeftEdge))) << "the label shrinks with the button";
     EXPECT_EQ(button.childAt(40, 20), nullptr) << "hits stay on the button";
     release(button, QPointF(40, 20));
-    EXPECT_EQ(clicked.count(), 1);
+    env.advance(0.12);
+    EXPECT_EQ(std::tuple(button.currentScale(), clicked.count()), std::tuple(1.0, 1));
+    // A disabled one draws its label and views as they are.
+    button.setEnabled(false);
+    painted = 0;
+    EXPECT_TRUE(isRed(colorAt(renderView(button, 4.0, Palette::canvas()), insideLeftEdge)));
+    EXPECT_GT(painted, 0);
 
     EXPECT_EQ(label->focusPolicy(), Qt::NoFocus);
     QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&button);
@@ -123,4 +137,76 @@ TEST(ViewEffect, OpacityBlurAndShadowOnAControlOrWhatHoldsItKeepItsLook)
     const QImage blurred = renderView(holder, 2.0, Palette::canvas());
     EXPECT_GT(colorAt(blurred, QPointF(47, 45)).lightness(), Palette::canvas().lightness() + 10);
     EXPECT_GT(colorAt(blurred, QPointF(62, 45)).lightness(), 150);
+}
+
+namespace {
+
+// A child whose look is asked of the button holding it at every paint, as kit rows do for hover.
+class HoverSwatch final : public QWidget
+{
+public:
+    explicit HoverSwatch(const ButtonBase& button)
+        : m_button(button)
+    {
+        setFixedSize(20, 20);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* /*e*/) override
+    {
+        QPainter(this).fillRect(rect(), m_button.isHovered() ? Qt::green : Qt::red);
+    }
+
+private:
+    const ButtonBase& m_button;
+};
+
+} // namespace
+
+TEST(CompoundButton, AtRestOnScreenItsViewsLandInPlaceAndFollowHoverAndChanges)
+{
+    KitEnvironment env;
+    QWidget window;
+    window.resize(220, 90);
+    QPalette dark = window.palette();
+    dark.setColor(QPalette::Window, Qt::black);
+    window.setPalette(dark);
+    auto* holder = new QWidget(&window);
+    holder->setGeometry(30, 20, 180, 60);
+    auto* button = new PressFeedbackButton(holder);
+    auto* row = new QHBoxLayout(button);
+    row->setContentsMargins(10, 10, 10, 10);
+    row->addWidget(new HoverSwatch(*button));
+    auto* label = new TextLabel(QString(), monoLabel(12, Qt::white));
+    row->addWidget(label, 1);
+    button->setGeometry(20, 10, 140, 40);
+    window.show();
+    QApplication::processEvents();
+    const auto screen = [&window] {
+        QApplication::processEvents();
+        return QGuiApplication::primaryScreen()->grabWindow(window.winId()).toImage();
+    };
+    // The swatch lies at 30 + 20 + 10 = 60 across and 20 + 10 + 10 = 40 down in the window.
+    QImage shown = screen();
+    EXPECT_TRUE(isRed(colorAt(shown, QPointF(70, 50))));
+    EXPECT_FALSE(isRed(colorAt(shown, QPointF(120, 80)))) << "drawn once, where it belongs";
+
+    hover(*button, true);
+    shown = screen();
+    EXPECT_TRUE(near(colorAt(shown, QPointF(70, 50)), Qt::green)) << "the hover reaches the child";
+
+    // The label follows the swatch, from about 86 across.
+    const auto brightest = [&shown] {
+        int most = 0;
+        for (int y = 42; y < 58; ++y) {
+            for (int x = 86; x < 150; ++x) {
+                most = std::max(most, colorAt(shown, QPointF(x, y)).lightness());
+            }
+        }
+        return most;
+    };
+    EXPECT_LT(brightest(), 120);
+    label->setText(QStringLiteral("MWMW"));
+    shown = screen();
+    EXPECT_GT(brightest(), 200) << "a changed label is drawn anew";
 }

@@ -61,16 +61,6 @@ int brightest(const QImage& image, const QRectF& area)
     return most;
 }
 
-TextLook look(const QString& face, double size, const QColor& color, double tracking = 0)
-{
-    TextLook l;
-    l.face = face;
-    l.size = size;
-    l.color = color;
-    l.tracking = tracking;
-    return l;
-}
-
 // An app row as the popover draws one: icon, name and count, a badge and a chevron, all inside
 // one press-feedback button.
 PressFeedbackButton* appRow(const QString& name, const QString& detail)
@@ -93,7 +83,7 @@ PressFeedbackButton* appRow(const QString& name, const QString& detail)
     auto* texts = new QVBoxLayout;
     texts->setSpacing(2);
     texts->addWidget(
-        new TextLabel(name, look(geistFontName(FontWeight::semibold), 13, Palette::textPrimary())));
+        new TextLabel(name, TextLook{geistFontName(FontWeight::semibold), 13, 0, Palette::textPrimary()}));
     texts->addWidget(new TextLabel(detail, monoMutedLabel(8.5)));
     layout->addLayout(texts, 1);
     layout->addWidget(new VeiledBadge(QStringLiteral("Hidden")));
@@ -328,7 +318,7 @@ TEST(Gallery, CompoundButtonsAtRestAndPressed)
             new SymbolView(QStringLiteral("bolt.fill"), 11, Palette::inkOnFlame(), FontWeight::semibold));
         content->addWidget(
             new TextLabel(QStringLiteral("Auto-hide on"),
-                          look(geistFontName(FontWeight::semibold), 12.5, Palette::inkOnFlame())));
+                          TextLook{geistFontName(FontWeight::semibold), 12.5, 0, Palette::inkOnFlame()}));
         if (column == 2) {
             pressed << pill;
         }
@@ -359,9 +349,10 @@ TEST(Gallery, WrappedTextWithSpacingAlignmentLimitsAndBoldRuns)
         column->addWidget(new TextLabel(QString::fromLatin1(text), monoMutedLabel(9)));
     };
     caption("LEADING, LINE SPACING 2, BOLD RUNS");
-    auto* step = new TextView(QString(),
-                              look(geistFontName(FontWeight::regular), 12.5, SecondaryWhite::body(false)),
-                              {2, TextAlignment::Leading, 0});
+    auto* step =
+        new TextView(QString(),
+                     TextLook{geistFontName(FontWeight::regular), 12.5, 0, SecondaryWhite::body(false)},
+                     {2, TextAlignment::Leading, 0});
     step->setMarkdown(
         QStringLiteral("Pick the **Veilmox** screen — Screen 2 with one monitor, otherwise the last "
                        "screen listed."));
@@ -370,18 +361,18 @@ TEST(Gallery, WrappedTextWithSpacingAlignmentLimitsAndBoldRuns)
     column->addWidget(
         new TextView(QStringLiteral("Tomorrow's call is already safe. Your setup is ready and waiting. "
                                     "Save it to your account so you don't lose it when you close the app."),
-                     look(geistFontName(FontWeight::regular), 14, SecondaryWhite::body(false)),
+                     TextLook{geistFontName(FontWeight::regular), 14, 0, SecondaryWhite::body(false)},
                      {4, TextAlignment::Center, 0}));
     caption("TWO LINES AT MOST");
     auto* limited =
         new TextView(QStringLiteral("Veilmox doesn't work with apps in macOS native Full Screen (green "
                                     "button). Keep them windowed, and hidden apps stay invisible to others."),
-                     look(geistFontName(FontWeight::regular), 11.5, SecondaryWhite::body(false)),
+                     TextLook{geistFontName(FontWeight::regular), 11.5, 0, SecondaryWhite::body(false)},
                      {2, TextAlignment::Leading, 2});
     column->addWidget(limited);
     caption("LEAD AND TAIL");
-    auto* headline =
-        new TextView(QString(), look(geistFontName(FontWeight::semibold), 28, Palette::textPrimary(), -0.7));
+    auto* headline = new TextView(
+        QString(), TextLook{geistFontName(FontWeight::semibold), 28, -0.7, Palette::textPrimary()});
     headline->setRuns({{QStringLiteral("Your shield is"), false, std::nullopt},
                        {QStringLiteral("\narmed."), false, SecondaryWhite::body(false)}});
     column->addWidget(headline);

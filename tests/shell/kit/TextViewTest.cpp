@@ -17,11 +17,7 @@ namespace {
 
 TextLook bodyLook()
 {
-    TextLook look;
-    look.face = geistFontName(FontWeight::regular);
-    look.size = 13;
-    look.color = Palette::textPrimary();
-    return look;
+    return {geistFontName(FontWeight::regular), 13, 0, Palette::textPrimary()};
 }
 
 const QString kGuide =

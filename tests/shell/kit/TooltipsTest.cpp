@@ -48,8 +48,8 @@ TEST(TooltipBubble, WrapsLongTextAt220PointsAndGrowsDownward)
     EXPECT_GT(longSize.height(), 2 * metrics.height() + 12) << "several lines, none cut off";
     const QSizeF unbroken = TooltipStyle::bubbleSize(QString(80, QLatin1Char('W')));
     EXPECT_LE(unbroken.width(), 238) << "an over-long word breaks too";
-    EXPECT_EQ(TooltipStyle::textLook().face, QStringLiteral("Geist-Medium"));
-    EXPECT_DOUBLE_EQ(TooltipStyle::textLook().size, 11);
+    EXPECT_EQ(std::tuple(TooltipStyle::textLook().face, TooltipStyle::textLook().size),
+              std::tuple(QStringLiteral("Geist-Medium"), 11.0));
 
     EXPECT_EQ(TooltipStyle::transition(), Animation::timingCurve(0.16, 1.0, 0.3, 1.0, 0.14));
     env.accessibility().setReduceMotion(true);

@@ -4,6 +4,7 @@
 #include "shell/kit/Palette.h"
 #include "shell/kit/Sequence.h"
 #include "shell/kit/Snapshot.h"
+#include "shell/kit/TextView.h"
 #include "shell/kit/Transaction.h"
 #include "shell/kit/Transition.h"
 #include "tests/shell/kit/KitTestSupport.h"
@@ -173,4 +174,21 @@ TEST(Sequence, BeatsRunAtTheirTimesAndARestartCancelsWhatIsPending)
     EXPECT_EQ(ran, QStringList({"ready"})) << "the final state at once";
     env.advance(5);
     EXPECT_EQ(ran, QStringList({"ready"}));
+}
+
+TEST(Collapsible, OpenInANarrowColumnItTakesTheFullHeightOfItsWrappedContent)
+{
+    KitEnvironment env;
+    QWidget column;
+    column.resize(120, 400);
+    auto* layout = new QVBoxLayout(&column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* text = new TextView(QStringLiteral("A long line of words that wraps onto several lines here"),
+                              monoMutedLabel(11));
+    auto* collapsible = new Collapsible(text, true);
+    layout->addWidget(collapsible);
+    layout->addStretch();
+    renderView(column);
+    EXPECT_GT(text->heightForWidth(120), text->sizeHint().height());
+    EXPECT_EQ(collapsible->height(), text->heightForWidth(120));
 }

@@ -1,0 +1,431 @@
+// The running application's main loop, headless, for 10 s per case: the application's delegate,
+// state object, status item, popover, virtual display with its mirror window and the desktop
+// viewer, over a simulated desktop, on Qt's event loop and timers in real time. Each case prints
+// the CPU of the whole process (every thread, getrusage) as a share of one core and as a multiple
+// of the floor: one memcpy of the captured frame twenty times a second, measured on the same loop
+// in the same run (its own CPU is taken out of the application's). Also the capture ticks and the
+// pictures delivered per second.
+//
+// Goals: demo desktop with the virtual display, something moving: at most 2.5x the floor; a
+// still desktop: at most 0.5x; 5120 x 2880: 20 captures a second, at most 2x the floor while
+// something moves; 1,000 windows: 20 captures a second, and signed out below 5% of a core.
+
+#include "bench/CpuYardstick.h"
+#include "capture/ShareMaskEditor.h"
+#include "pip/PiPController.h"
+#include "platform/Bundle.h"
+#include "platform/DispatchQueue.h"
+#include "platform/Keychain.h"
+#include "platform/Scheduler.h"
+#include "platform/Services.h"
+#include "platform/URLSession.h"
+#include "platform/Updates.h"
+#include "platform/UserDefaults.h"
+#include "platform/sim/DemoDesktop.h"
+#include "platform/sim/DesktopViewer.h"
+#include "platform/sim/SimAccessibilitySettings.h"
+#include "platform/sim/SimCaptureStreams.h"
+#include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimHotKeySystem.h"
+#include "platform/sim/SimLoginItems.h"
+#include "platform/sim/SimProcessRunner.h"
+#include "platform/sim/SimScreenCapture.h"
+#include "platform/sim/SimStatusBar.h"
+#include "platform/sim/SimVirtualDisplays.h"
+#include "shell/AppDelegate.h"
+#include "shell/HUDOverlayController.h"
+#include "shell/kit/Fonts.h"
+#include "state/GlobalHotKeyManager.h"
+#include "state/WindowManager.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using platform::sim::SimDesktop;
+
+enum class Scene
+{
+    Demo,    // the demo desktop on a 1512 x 982 point display at scale 2
+    FiveK,   // a desktop like it on a 2560 x 1440 point display at scale 2
+    Thousand // the demo desktop under 1,000 windows of 200 apps, of mixed sizes
+};
+
+enum class Activity
+{
+    SignedOut, // no virtual display
+    Still,     // the virtual display runs; nothing on the desktop changes
+    Moving     // the virtual display runs; the front window moves a point every 50 ms
+};
+
+const QString kOwnBundleID = QStringLiteral("getveilmox.Veilmox");
+
+double threadCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// The demo's apps on a display of any size: a few overlapping windows, the menu bar, the Dock and
+// a notification banner.
+void populateLikeDemo(SimDesktop& desktop, const QSizeF& points)
+{
+    SimDesktop::DisplaySpec display;
+    display.name = QStringLiteral("Studio Display");
+    display.frame = QRectF(QPointF(), points);
+    display.backingScale = 2.0;
+    desktop.addDisplay(display);
+    const double w = points.width();
+    const double h = points.height();
+    struct App
+    {
+        const char* bundleID;
+        const char* name;
+        QRectF share; // of the display
+        QColor color;
+    };
+    const App apps[] = {
+        {"com.apple.finder", "Finder", {0.04, 0.08, 0.48, 0.47}, QColor(0x3d, 0x8b, 0xfd)},
+        {"com.tinyspeck.slackmacgap", "Slack", {0.09, 0.12, 0.65, 0.65}, QColor(0x4a, 0x15, 0x4b)},
+        {"com.apple.MobileSMS", "Messages", {0.6, 0.16, 0.34, 0.61}, QColor(0x34, 0xc7, 0x59)},
+        {"com.google.Chrome", "Google Chrome", {0.16, 0.06, 0.73, 0.77}, QColor(0xf1, 0xf3, 0xf4)},
+        {"us.zoom.xos", "zoom.us", {0.21, 0.2, 0.57, 0.55}, QColor(0x2d, 0x8c, 0xff)},
+    };
+    platform::pid_type last = 0;
+    for (const App& app : apps) {
+        last = desktop.launchApp(QString::fromLatin1(app.bundleID), QString::fromLatin1(app.name));
+        SimDesktop::WindowSpec window;
+        window.owner = last;
+        window.title = QString::fromLatin1(app.name);
+        window.bounds =
+            QRectF(app.share.x() * w, app.share.y() * h, app.share.width() * w, app.share.height() * h);
+        window.color = app.color;
+        desktop.addWindow(window);
+    }
+    SimDesktop::AppSpec system;
+    system.bundleID = QStringLiteral("com.apple.systemuiserver");
+    system.name = QStringLiteral("SystemUIServer");
+    system.policy = platform::ActivationPolicy::Accessory;
+    SimDesktop::WindowSpec menu;
+    menu.owner = desktop.launchApp(system);
+    menu.bounds = QRectF(0, 0, w, desktop.menuBarHeight());
+    menu.color = QColor(0xe8, 0xe8, 0xea);
+    menu.layer = 24;
+    desktop.addWindow(menu);
+    system.bundleID = QStringLiteral("com.apple.dock");
+    system.name = QStringLiteral("Dock");
+    SimDesktop::WindowSpec dock;
+    dock.owner = desktop.launchApp(system);
+    dock.bounds = QRectF(w * 0.25, h - 72, w * 0.5, 64);
+    dock.color = QColor(0x5a, 0x5e, 0x66);
+    dock.layer = 20;
+    desktop.addWindow(dock);
+    desktop.activateApp(last);
+}
+
+// 1,000 windows of 200 apps over the demo desktop, from small panels to large documents, some
+// minimised; the same layout at every run.
+void addThousandWindows(SimDesktop& desktop)
+{
+    quint32 seed = 2024;
+    const auto next = [&seed](double low, double high) {
+        seed = seed * 1664525U + 1013904223U;
+        return low + (high - low) * ((seed >> 8U) / static_cast<double>(1U << 24U));
+    };
+    std::vector<platform::pid_type> apps;
+    for (int app = 0; app < 200; ++app) {
+        apps.push_back(desktop.launchApp(QStringLiteral("com.example.app%1").arg(app),
+                                         QStringLiteral("App %1").arg(app)));
+    }
+    for (int n = 0; n < 1000; ++n) {
+        SimDesktop::WindowSpec window;
+        window.owner = apps[static_cast<std::size_t>(n) % apps.size()];
+        window.title = QStringLiteral("Document %1").arg(n);
+        const double width = std::round(next(80, 1100));
+        const double height = std::round(next(60, 760));
+        window.bounds =
+            QRectF(std::round(next(0, 1512 - width)), std::round(next(25, 982 - height)), width, height);
+        window.color = QColor::fromHsv((n * 37) % 360, 150, 210);
+        window.onScreen = next(0, 1) > 0.15;
+        desktop.addWindow(window);
+    }
+}
+
+// The process's platform, as the application's entry builds it, with stores in memory and the
+// real Qt scheduler and main queue.
+struct Platform
+{
+    Platform()
+        : bundle(QVariantMap{{platform::kBundleIdentifierKey, kOwnBundleID},
+                             {platform::kBundleShortVersionStringKey, QStringLiteral("1.0.0")}})
+        , desktop(kOwnBundleID)
+        , urlSession(scheduler)
+        , virtualDisplays(desktop, scheduler)
+        , screenCapture(desktop, scheduler)
+        , statusBar(desktop)
+        , captureStreams(desktop, scheduler)
+    {
+        platform::Scheduler::setCurrent(&scheduler);
+        services.defaults = &defaults;
+        services.scheduler = &scheduler;
+        services.workspace = &desktop;
+        services.screens = &desktop;
+        services.windowServer = &desktop;
+        services.hotKeys = &hotKeys;
+        services.bundle = &bundle;
+        services.keychain = &keychain;
+        services.urlSession = &urlSession;
+        services.accessibility = &accessibility;
+        services.virtualDisplays = &virtualDisplays;
+        services.screenCapture = &screenCapture;
+        services.appWindows = &desktop;
+        services.mainAppService = &loginItems;
+        services.processes = &processes;
+        services.application = &desktop;
+        services.events = &desktop;
+        services.statusBar = &statusBar;
+        services.updates = &updates;
+        services.captureStreams = &captureStreams;
+        services.mainQueue = &mainQueue;
+        platform::Services::setCurrent(services);
+    }
+    ~Platform()
+    {
+        platform::Services::setCurrent({});
+        platform::Scheduler::setCurrent(nullptr);
+    }
+    Platform(const Platform&) = delete;
+    Platform& operator=(const Platform&) = delete;
+
+    platform::QtScheduler scheduler;
+    platform::InMemoryUserDefaults defaults;
+    platform::Bundle bundle;
+    SimDesktop desktop;
+    platform::sim::SimHotKeySystem hotKeys;
+    platform::InMemoryKeychain keychain;
+    platform::URLSession urlSession;
+    platform::sim::SimAccessibilitySettings accessibility;
+    platform::sim::SimVirtualDisplays virtualDisplays;
+    platform::sim::SimScreenCapture screenCapture;
+    platform::sim::SimLoginItems loginItems;
+    platform::sim::SimProcessRunner processes;
+    platform::sim::SimStatusBar statusBar;
+    platform::UpdateFrameworkStandIn updates;
+    platform::sim::SimCaptureStreams captureStreams;
+    platform::QtMainQueue mainQueue;
+    platform::Services services;
+};
+
+// The application over that platform: its delegate launched as at start-up (onboarding done),
+// then the viewer, as the entry point shows it.
+struct RunningApp
+{
+    explicit RunningApp(Scene scene)
+    {
+        if (scene == Scene::FiveK) {
+            populateLikeDemo(system.desktop, QSizeF(2560, 1440));
+        } else {
+            platform::sim::populateDemoDesktop(system.desktop);
+        }
+        if (scene == Scene::Thousand) {
+            addThousandWindows(system.desktop);
+        }
+        system.defaults.setObject(true, AppDelegate::onboardingCompletedKey);
+
+        AppDelegate::Environment environment;
+        environment.services = system.services;
+        environment.windowManager = [this]() -> WindowManager& {
+            if (!manager) {
+                manager = std::make_unique<WindowManager>(system.services, &registry);
+            }
+            return *manager;
+        };
+        environment.pipController = [this]() -> PiPController& {
+            if (!pip) {
+                if (!manager) {
+                    manager = std::make_unique<WindowManager>(system.services, &registry);
+                }
+                maskEditor = std::make_unique<ShareMaskEditor>(system.services, manager.get());
+                pip = std::make_unique<PiPController>(system.services, *manager, *maskEditor);
+            }
+            return *pip;
+        };
+        environment.hud = [this]() -> HUDPresenter& {
+            if (!hud) {
+                hud = std::make_unique<HUDOverlayController>(system.services);
+            }
+            return *hud;
+        };
+        environment.registerFonts = [] {
+            kit::registerAppFonts();
+        };
+        delegate = std::make_unique<AppDelegate>(environment);
+        delegate->applicationDidFinishLaunching();
+        viewer = std::make_unique<platform::sim::DesktopViewer>(system.desktop, system.scheduler);
+        viewer->show();
+    }
+    ~RunningApp()
+    {
+        if (manager) {
+            manager->setIsAuthenticated(false);
+            manager->applySessionState();
+        }
+        viewer.reset();
+        delegate.reset();
+        QCoreApplication::processEvents();
+        hud.reset();
+        pip.reset();
+        manager.reset();
+    }
+    RunningApp(const RunningApp&) = delete;
+    RunningApp& operator=(const RunningApp&) = delete;
+
+    // Signs in (which starts the virtual display) and waits for its first picture.
+    bool signIn()
+    {
+        manager->setIsAuthenticated(true);
+        manager->applySessionState();
+        QEventLoop loop;
+        QObject::connect(
+            manager.get(), &WindowManager::virtualDisplayPreviewImageChanged, &loop, &QEventLoop::quit);
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        loop.exec();
+        return manager->virtualDisplayPreviewImage().has_value();
+    }
+
+    static void runFor(int milliseconds)
+    {
+        QEventLoop loop;
+        QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+
+    Platform system;
+    GlobalHotKeyManager registry{system.hotKeys, system.scheduler};
+    std::unique_ptr<WindowManager> manager;
+    std::unique_ptr<ShareMaskEditor> maskEditor;
+    std::unique_ptr<PiPController> pip;
+    std::unique_ptr<HUDOverlayController> hud;
+    std::unique_ptr<AppDelegate> delegate;
+    std::unique_ptr<platform::sim::DesktopViewer> viewer;
+};
+
+constexpr int kMeasuredMilliseconds = 10000;
+constexpr int kFramesPerSecond = 20;
+
+void BM_AppLoop(benchmark::State& state, Scene scene, Activity activity)
+{
+    RunningApp app(scene);
+    if (activity != Activity::SignedOut && !app.signIn()) {
+        state.SkipWithError("the virtual display showed no picture");
+        return;
+    }
+    const quint32 display = app.system.desktop.mainDisplayID();
+    const auto spec = app.system.desktop.display(display);
+    const auto frameBytes = static_cast<std::size_t>(spec->frame.width() * spec->backingScale)
+                            * static_cast<std::size_t>(spec->frame.height() * spec->backingScale) * 4;
+    std::vector<unsigned char> from(frameBytes, 1);
+    std::vector<unsigned char> to(frameBytes, 0);
+    std::memcpy(to.data(), from.data(), frameBytes); // the pages touched before counting
+
+    // The front window of an ordinary app, moved a point every frame while something moves.
+    quint32 moving = 0;
+    for (const quint32 number : app.system.desktop.windowOrder()) {
+        const auto window = app.system.desktop.window(number);
+        if (window->layer == 0 && window->owner != app.system.desktop.ownProcessIdentifier()
+            && app.system.desktop.isWindowOnScreen(number)) {
+            moving = number;
+            break;
+        }
+    }
+    int step = 0;
+    QTimer mover;
+    mover.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&mover, &QTimer::timeout, [&] {
+        QRectF bounds = app.system.desktop.window(moving)->bounds;
+        bounds.translate((step++ / 40) % 2 == 0 ? 1 : -1, 0);
+        app.system.desktop.setWindowBounds(moving, bounds);
+    });
+    double copySeconds = 0;
+    int copies = 0;
+    QTimer yardstick;
+    yardstick.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&yardstick, &QTimer::timeout, [&] {
+        const double start = threadCpuSeconds();
+        std::memcpy(to.data(), from.data(), frameBytes);
+        benchmark::ClobberMemory();
+        copySeconds += threadCpuSeconds() - start;
+        ++copies;
+    });
+    // How often the loop wakes up: each wake-up has a cost of its own.
+    int wakeUps = 0;
+    QObject::connect(QAbstractEventDispatcher::instance(),
+                     &QAbstractEventDispatcher::awake,
+                     &yardstick,
+                     [&wakeUps] { ++wakeUps; });
+    int pictures = 0;
+    if (app.manager) {
+        QObject::connect(app.manager.get(), &WindowManager::virtualDisplayPreviewImageChanged, [&pictures] {
+            ++pictures;
+        });
+    }
+
+    RunningApp::runFor(1000); // settle
+    for (auto _ : state) {
+        pictures = 0;
+        wakeUps = 0;
+        const int capturesBefore = app.system.screenCapture.screenshotCount();
+        if (activity == Activity::Moving) {
+            mover.start(1000 / kFramesPerSecond);
+        }
+        yardstick.start(1000 / kFramesPerSecond);
+        QElapsedTimer wall;
+        wall.start();
+        const double cpuBefore = bench::processCpuSeconds();
+        const double copyBefore = copySeconds;
+        RunningApp::runFor(kMeasuredMilliseconds);
+        const double cpu = bench::processCpuSeconds() - cpuBefore - (copySeconds - copyBefore);
+        const double seconds = static_cast<double>(wall.elapsed()) / 1000.0;
+        yardstick.stop();
+        mover.stop();
+        state.SetIterationTime(seconds);
+
+        const double floor = copySeconds / std::max(copies, 1) * kFramesPerSecond;
+        state.counters["cpu_pct"] = 100 * cpu / seconds;
+        state.counters["floor_pct"] = 100 * floor;
+        state.counters["x_floor"] = cpu / seconds / floor;
+        state.counters["captures_per_s"] =
+            (app.system.screenCapture.screenshotCount() - capturesBefore) / seconds;
+        state.counters["pictures_per_s"] = pictures / seconds;
+        state.counters["wakeups_per_s"] = wakeUps / seconds;
+    }
+}
+
+#define APP_LOOP_CASE(name, scene, activity)                                                                 \
+    BENCHMARK_CAPTURE(BM_AppLoop, name, scene, activity)                                                     \
+        ->Iterations(1)                                                                                      \
+        ->UseManualTime()                                                                                    \
+        ->Unit(benchmark::kSecond)
+
+APP_LOOP_CASE(demo_signed_out, Scene::Demo, Activity::SignedOut);
+APP_LOOP_CASE(demo_still, Scene::Demo, Activity::Still);
+APP_LOOP_CASE(demo_moving, Scene::Demo, Activity::Moving);
+APP_LOOP_CASE(5k_still, Scene::FiveK, Activity::Still);
+APP_LOOP_CASE(5k_moving, Scene::FiveK, Activity::Moving);
+APP_LOOP_CASE(1000_windows_signed_out, Scene::Thousand, Activity::SignedOut);
+APP_LOOP_CASE(1000_windows_still, Scene::Thousand, Activity::Still);
+APP_LOOP_CASE(1000_windows_moving, Scene::Thousand, Activity::Moving);
+
+} // namespace
