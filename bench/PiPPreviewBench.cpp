@@ -8,7 +8,6 @@
 #include "bench/CpuYardstick.h"
 #include "capture/ShareMaskEditor.h"
 #include "pip/PiPController.h"
-#include "pip/PiPPreviewImage.h"
 #include "pip/PiPView.h"
 #include "platform/Services.h"
 #include "platform/UserDefaults.h"
@@ -132,27 +131,5 @@ BENCHMARK(BM_PreviewUpdate)
     ->Args({5, 1})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
-
-// The preview's copy of a frame alone, at the size the panel draws it.
-void BM_PreviewCopy(benchmark::State& state)
-{
-    const QSize pixels = state.range(0) == 5 ? QSize(5120, 2880) : QSize(3024, 1964);
-    const QImage frames[] = {frame(pixels, 0), frame(pixels, 20)};
-    Yardstick yardstick(static_cast<std::size_t>(frames[0].sizeInBytes()));
-    std::size_t next = 0;
-    double work = 0;
-    QImage copy;
-    for (auto _ : state) {
-        yardstick.copy();
-        const double start = processCpuSeconds();
-        copy = PiPPreviewImage::scaled(frames[next], QSize(297, 193), std::move(copy));
-        const double elapsed = processCpuSeconds() - start;
-        state.SetIterationTime(elapsed);
-        work += elapsed;
-        next = 1 - next;
-    }
-    yardstick.report(state, work);
-}
-BENCHMARK(BM_PreviewCopy)->Arg(3)->Arg(5)->ArgName("display")->UseManualTime()->Unit(benchmark::kMillisecond);
 
 } // namespace

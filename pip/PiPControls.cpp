@@ -5,13 +5,12 @@
 #include "shell/kit/Drawing.h"
 #include "shell/kit/Palette.h"
 #include "shell/kit/SymbolView.h"
+#include "shell/kit/TextLabel.h"
 #include "shell/kit/Symbols.h"
 #include "shell/kit/Tooltips.h"
 
 #include <QHBoxLayout>
 #include <QPainter>
-
-#include <cmath>
 
 GlassPill::GlassPill(std::optional<QColor> tint, QWidget* parent)
     : QWidget(parent)
@@ -36,9 +35,9 @@ kit::SymbolView* GlassPill::addSymbol(const QString& name)
     return symbol;
 }
 
-PillText* GlassPill::addText(const QString& text)
+kit::TextLabel* GlassPill::addText(const QString& text)
 {
-    auto* label = new PillText(text);
+    auto* label = new kit::TextLabel(text, textLook());
     m_layout->addWidget(label, 0, Qt::AlignVCenter);
     return label;
 }
@@ -78,53 +77,6 @@ void GlassPill::paintEvent(QPaintEvent* /*e*/)
         m_capsuleSolid = solid;
     }
     painter.drawImage(QPointF(), m_capsule);
-}
-
-PillText::PillText(const QString& text, QWidget* parent)
-    : QWidget(parent)
-    , m_text(text)
-{
-    setObjectName(QStringLiteral("PillText"));
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    setAccessibleName(text);
-}
-
-void PillText::setText(const QString& text)
-{
-    if (text == m_text) {
-        return;
-    }
-    m_text = text;
-    m_image = QImage();
-    setAccessibleName(text);
-    updateGeometry();
-    update();
-}
-
-QSize PillText::sizeHint() const
-{
-    const QFontMetricsF metrics(GlassPill::textLook().font(this), this);
-    return {static_cast<int>(std::ceil(metrics.horizontalAdvance(m_text))),
-            static_cast<int>(std::ceil(metrics.height()))};
-}
-
-void PillText::paintEvent(QPaintEvent* /*e*/)
-{
-    QPainter painter(this);
-    const double scale = painter.deviceTransform().m11();
-    if (m_image.isNull() || m_imageScale != scale || m_image.deviceIndependentSize() != QSizeF(size())) {
-        m_image = QImage((QSizeF(size()) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
-        m_image.setDevicePixelRatio(scale);
-        m_image.fill(Qt::transparent);
-        QPainter text(&m_image);
-        text.setRenderHint(QPainter::TextAntialiasing);
-        const kit::TextLook look = GlassPill::textLook();
-        text.setFont(look.font(this));
-        text.setPen(look.color);
-        text.drawText(QRectF(rect()), Qt::AlignLeft | Qt::AlignVCenter, m_text);
-        m_imageScale = scale;
-    }
-    painter.drawImage(QPointF(), m_image);
 }
 
 ChromeButton::ChromeButton(

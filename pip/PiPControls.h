@@ -16,31 +16,8 @@ class QHBoxLayout;
 
 namespace kit {
 class SymbolView;
+class TextLabel;
 } // namespace kit
-
-// The mono text of a pill. It is drawn from an image made once per text and scale: the pills lie
-// over the preview, which is painted anew with every frame.
-class PillText final : public QWidget
-{
-    Q_OBJECT
-
-public:
-    explicit PillText(const QString& text, QWidget* parent = nullptr);
-
-    QString text() const { return m_text; }
-    void setText(const QString& text);
-
-    QSize sizeHint() const override;
-    QSize minimumSizeHint() const override { return sizeHint(); }
-
-protected:
-    void paintEvent(QPaintEvent* e) override;
-
-private:
-    QString m_text;
-    QImage m_image;
-    double m_imageScale = 0;
-};
 
 // The small frosted capsule of the picture-in-picture panel that carries a status or a count: a
 // row of an icon or dot and a mono text, outlined in its tint (white when it has none). Reduce
@@ -56,7 +33,7 @@ public:
     QHBoxLayout* contentLayout() const { return m_layout; }
     // Appends a symbol at the pills' icon size, or a text in the pills' mono look.
     kit::SymbolView* addSymbol(const QString& name);
-    PillText* addText(const QString& text);
+    kit::TextLabel* addText(const QString& text);
 
     // "GeistMono-Medium" at 8, tracking 1.6, white at 0.92.
     static kit::TextLook textLook();

@@ -1,10 +1,10 @@
 #include "pip/PiPView.h"
 
+#include "capture/FrameSampling.h"
 #include "capture/ShareMaskEditor.h"
 #include "pip/PiPAppGrid.h"
 #include "pip/PiPController.h"
 #include "pip/PiPControls.h"
-#include "pip/PiPPreviewImage.h"
 #include "platform/UserDefaults.h"
 #include "popover/PauseShareButton.h"
 #include "shell/kit/Accessibility.h"
@@ -152,15 +152,18 @@ protected:
         if (image && !image->isNull()) {
             const QSizeF fitted = QSizeF(image->size()).scaled(bounds.size(), Qt::KeepAspectRatio);
             const QRectF target(bounds.center() - QPointF(fitted.width() / 2, fitted.height() / 2), fitted);
-            // Made at the device's pixels and put on whole pixels, the copy is drawn as it is.
-            const QTransform device = painter.deviceTransform();
-            const QRectF mapped = device.mapRect(target);
-            const QRect pixels(
-                qRound(mapped.x()), qRound(mapped.y()), qRound(mapped.width()), qRound(mapped.height()));
-            const QImage& scaled = scaledFor(*image, pixels.size(), device.m11());
-            const QPointF at = device.inverted().map(QPointF(pixels.topLeft()));
-            painter.drawImage(at, scaled);
-            black -= QRegion(QRectF(at, scaled.deviceIndependentSize()).toAlignedRect());
+            // At the device's pixels, on whole pixels: written straight into the window where
+            // it allows that, else drawn one to one from a copy made once per frame.
+            const double scale = painter.deviceTransform().m11();
+            const QRect pixels(qRound(target.x() * scale),
+                               qRound(target.y() * scale),
+                               qRound(target.width() * scale),
+                               qRound(target.height() * scale));
+            const int rows = FrameSampling::sourceRowsFor(pixels.height(), scale, kPointsPerSourceRow);
+            if (!FrameSampling::paintInPlace(painter, *image, pixels, rows, scale)) {
+                painter.drawImage(QPointF(pixels.topLeft()) / scale, scaledFor(*image, pixels.size(), rows, scale));
+            }
+            black -= QRegion(QRectF(QPointF(pixels.topLeft()) / scale, QSizeF(pixels.size()) / scale).toAlignedRect());
         }
         for (const QRect& part : black) {
             painter.fillRect(part, Qt::black);
@@ -181,12 +184,16 @@ protected:
 
 private:
     // The frame at the pixel size it is drawn, made once per frame and size.
-    const QImage& scaledFor(const QImage& frame, QSize pixels, double scale)
+    const QImage& scaledFor(const QImage& frame, QSize pixels, int rows, double scale)
     {
-        if (frame.cacheKey() != m_scaledFrom || m_scaled.size() != pixels
-            || m_scaled.devicePixelRatio() != scale) {
-            m_scaled = PiPPreviewImage::scaled(frame, pixels, std::exchange(m_scaled, QImage()));
-            m_scaled.setDevicePixelRatio(scale > 0 ? scale : 1);
+        if (m_scaled.size() != pixels) {
+            m_scaled = QImage(pixels, QImage::Format_RGB32);
+            m_scaledFrom = 0;
+        }
+        if (frame.cacheKey() != m_scaledFrom || m_scaled.devicePixelRatio() != scale) {
+            // Into the same memory each time: a frame costs no allocation.
+            FrameSampling::scaleInto(frame, m_scaled, rows);
+            m_scaled.setDevicePixelRatio(scale);
             m_scaledFrom = frame.cacheKey();
         }
         return m_scaled;

@@ -14,7 +14,6 @@ class ChromeButton;
 class GlassPill;
 class PiPAppGrid;
 class PiPController;
-class PillText;
 class ShareMaskEditor;
 class WindowManager;
 
@@ -72,6 +71,8 @@ public:
     static constexpr double kPreviewRadius = 10;
     static constexpr double kOverlayPadding = 7;
     static constexpr double kDismissedScale = 0.96;
+    // A new frame reads one of its rows for every this many points of the preview's height.
+    static constexpr double kPointsPerSourceRow = 2;
     // Presses this far apart (points) still make a tap; further, the drag begins.
     static constexpr double kDragMinimumDistance = 3;
 
@@ -104,7 +105,7 @@ private:
     QWidget* m_headerPills = nullptr;
     GlassPill* m_pausedPill = nullptr;
     kit::SymbolView* m_pausedSymbol = nullptr;
-    PillText* m_pausedText = nullptr;
+    kit::TextLabel* m_pausedText = nullptr;
     GlassPill* m_livePill = nullptr;
     QWidget* m_chrome = nullptr;
     QWidget* m_chromePause = nullptr;
@@ -112,9 +113,9 @@ private:
     ChromeButton* m_expandButton = nullptr;
     QWidget* m_countPills = nullptr;
     GlassPill* m_hiddenPill = nullptr;
-    PillText* m_hiddenText = nullptr;
+    kit::TextLabel* m_hiddenText = nullptr;
     GlassPill* m_maskedPill = nullptr;
-    PillText* m_maskedText = nullptr;
+    kit::TextLabel* m_maskedText = nullptr;
     QWidget* m_cornerPause = nullptr;
     QWidget* m_gridSection = nullptr;
     PiPAppGrid* m_grid = nullptr;

@@ -2,13 +2,9 @@
 // formulas: rubber band, release velocity, the flick's projection and the corner it picks.
 #include "pip/PiPPlacement.h"
 
-#include "pip/PiPPreviewImage.h"
-
-#include <QImage>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 
 using namespace PiPPlacement;
@@ -132,32 +128,4 @@ TEST(PiPPlacement, TheSpringStepsVelocityFirstAndSettlesOnlyCloseAndSlow)
         << "a long frame counts as 1/30 s";
     EXPECT_TRUE(stepSpring({99.8, 0}, {100, 0}, {1, 1}, 1.0, 1.0 / 60).settled);
     EXPECT_FALSE(stepSpring({99.8, 0}, {100, 0}, {20, 0}, 1.0, 1.0 / 60).settled) << "too fast";
-}
-
-TEST(PiPPreviewImage, TheCopyKeepsWhereColoursAreAndLaysThemOnBlack)
-{
-    // Four quadrants of their own colour; the bottom right half see-through.
-    QImage frame(3024, 1964, QImage::Format_ARGB32_Premultiplied);
-    const QColor colours[] = {Qt::red, Qt::green, Qt::blue, QColor(0, 0, 255, 128)};
-    for (int q = 0; q < 4; ++q) {
-        const QRect quadrant((q % 2) * 1512, (q / 2) * 982, 1512, 982);
-        for (int y = quadrant.top(); y <= quadrant.bottom(); ++y) {
-            auto* row = reinterpret_cast<QRgb*>(frame.scanLine(y));
-            std::fill(row + quadrant.left(), row + quadrant.right() + 1, qPremultiply(colours[q].rgba()));
-        }
-    }
-    for (const QSize size : {QSize(297, 193), QSize(594, 386), QSize(40, 9)}) {
-        const QImage copy = PiPPreviewImage::scaled(frame, size);
-        ASSERT_EQ(copy.size(), size);
-        EXPECT_FALSE(copy.hasAlphaChannel());
-        EXPECT_EQ(copy.pixelColor(1, 1), QColor(Qt::red)) << size.width();
-        EXPECT_EQ(copy.pixelColor(size.width() - 2, 1), QColor(Qt::green)) << size.width();
-        EXPECT_EQ(copy.pixelColor(1, size.height() - 1), QColor(Qt::blue)) << size.width();
-        EXPECT_EQ(copy.pixelColor(size.width() - 2, size.height() - 1), QColor(0, 0, 128)) << "on black";
-    }
-    QImage reuse(QSize(297, 193), QImage::Format_RGB32);
-    const uchar* memory = reuse.constBits();
-    EXPECT_EQ(PiPPreviewImage::scaled(frame, QSize(297, 193), std::move(reuse)).constBits(), memory);
-    EXPECT_TRUE(PiPPreviewImage::scaled(QImage(), QSize(10, 10)).isNull());
-    EXPECT_TRUE(PiPPreviewImage::scaled(frame, QSize()).isNull());
 }

@@ -40,7 +40,7 @@ struct PiPViewTest : PiPTest
     QString text(const QString& pill) const
     {
         QStringList texts;
-        for (const auto* label : find(pill)->findChildren<PillText*>()) {
+        for (const auto* label : find(pill)->findChildren<kit::TextLabel*>()) {
             texts << label->text();
         }
         return texts.join(QLatin1Char(' '));
