@@ -5,14 +5,12 @@
 #include "capture/ShareMaskEditorPanel.h"
 #include "capture/ShareMaskEditorView.h"
 #include "capture/VirtualDisplayManager.h"
-#include "platform/Services.h"
 #include "tests/state/StateFixture.h"
+#include "tests/support/CurrentServices.h"
 
 #include <QTest>
 
 #include <gtest/gtest.h>
-
-using testing_support::StateFixture;
 
 namespace {
 
@@ -24,22 +22,13 @@ QColor at(const QImage& image, QPointF point)
     return image.pixelColor(static_cast<int>(point.x() * 2), static_cast<int>(point.y() * 2));
 }
 
-// The process's services for one test, so the editor's views read its settings and clock.
-struct CurrentServices
-{
-    explicit CurrentServices(const platform::Services& services) { platform::Services::setCurrent(services); }
-    ~CurrentServices() { platform::Services::setCurrent(platform::Services()); }
-    CurrentServices(const CurrentServices&) = delete;
-    CurrentServices& operator=(const CurrentServices&) = delete;
-};
-
 } // namespace
 
 using ShareMaskEditorEndToEnd = testing_support::StateTest;
 
 TEST_F(ShareMaskEditorEndToEnd, ADrawnBoxIsPaintedForTheAudienceAndTheEditorIsCapturedNowhere)
 {
-    CurrentServices current(t.services());
+    testing_support::CurrentServices current(t.services());
     const QString notes = QStringLiteral("com.example.Notes");
     const quint32 window = t.launchAppWithWindow(notes, QStringLiteral("Notes"), {100, 100, 800, 600}).second;
     ShareMaskEditor editor(t.services(), manager.get());

@@ -4,6 +4,7 @@
 // virtual time, on a desktop whose every window has a colour of its own.
 #include "capture/ShareMaskEditor.h"
 #include "tests/state/PrivacyRig.h"
+#include "tests/support/CurrentServices.h"
 
 #include <gtest/gtest.h>
 
@@ -22,15 +23,6 @@ const QRgb kWallpaper = platform::sim::SimDesktop::DisplaySpec().desktopColor.rg
 
 // A part of the secret app's window that a mask may cover.
 const QRectF kSecretPatch(10, 10, 40, 30);
-
-// The process's services for one test, so the mask editor's views read its settings and clock.
-struct CurrentServices
-{
-    explicit CurrentServices(const platform::Services& services) { platform::Services::setCurrent(services); }
-    ~CurrentServices() { platform::Services::setCurrent(platform::Services()); }
-    CurrentServices(const CurrentServices&) = delete;
-    CurrentServices& operator=(const CurrentServices&) = delete;
-};
 
 // The desktop of the sequences below: an app the audience may see, an app to hide whole and one
 // whose windows are hidden one by one, each with a window on screen.
@@ -194,29 +186,25 @@ struct EntryPoint
     const char* name;
     std::function<void(Scene&)> before;
     std::function<void(Scene&)> hide;
-    // Where the audience now sees something else than the secret app's window.
-    QPointF covered;
-    QRgb coveredBy;
     // Shows it again, for the entry points that restore by themselves.
-    std::function<void(Scene&)> restore;
+    std::function<void(Scene&)> restore = nullptr;
+    // Where the audience now sees something else than the secret app's window.
+    QPointF covered{160, 90};
+    QRgb coveredBy = kWallpaper;
 };
 
 const EntryPoint kEntryPoints[] = {
     {"the app's switch in the popover",
      [](Scene&) {},
-     [](Scene& s) { s.rig.manager->toggleHidden(kSecret); },
-     {160, 90},
-     kWallpaper,
-     nullptr},
+     [](Scene& s) {
+         s.rig.manager->toggleHidden(kSecret);
+     }},
     {"the frontmost-app hot key",
      [](Scene& s) { s.rig.t.desktop.activateApp(s.secret); },
      [](Scene& s) {
          ASSERT_TRUE(s.rig.t.hotKeys.press(4, 0x300));
          s.rig.t.scheduler.runPending();
-     },
-     {160, 90},
-     kWallpaper,
-     nullptr},
+     }},
     {"automatic hiding while a meeting app shares the screen",
      [](Scene& s) {
          s.rig.manager->setAutoHideEnabled(true);
@@ -227,17 +215,14 @@ const EntryPoint kEntryPoints[] = {
              s.rig.t.desktop.launchApp(QStringLiteral("us.zoom.xos"), QStringLiteral("zoom.us"));
          s.extra = s.rig.t.desktop.addWindow(zoom, QStringLiteral("Zoom Share Toolbar"), {500, 0, 400, 60});
      },
-     {160, 90},
-     kWallpaper,
      [](Scene& s) {
          s.rig.t.desktop.removeWindow(s.extra);
      }},
     {"the window's switch in the popover",
      [](Scene&) {},
-     [](Scene& s) { s.rig.manager->toggleWindowHidden(s.secretWindow, kSecret); },
-     {160, 90},
-     kWallpaper,
-     nullptr},
+     [](Scene& s) {
+         s.rig.manager->toggleWindowHidden(s.secretWindow, kSecret);
+     }},
     {"a box drawn in the mask editor",
      [](Scene& s) {
          s.editor = std::make_unique<ShareMaskEditor>(s.rig.t.services(), s.rig.manager.get());
@@ -246,9 +231,9 @@ const EntryPoint kEntryPoints[] = {
          ASSERT_TRUE(s.editor->isEditing());
      },
      [](Scene& s) { s.editor->addMask(kSecretPatch.translated(120, 40)); },
-     QPointF(150, 65),
-     kMaskFill,
-     nullptr},
+     nullptr,
+     {150, 65},
+     kMaskFill},
 };
 
 } // namespace
@@ -262,7 +247,7 @@ TEST(SharePrivacy, EveryWayOfHidingReachesTheAudienceWithinOneTick)
     for (const EntryPoint& entry : kEntryPoints) {
         SCOPED_TRACE(entry.name);
         PrivacyRig rig;
-        CurrentServices current(rig.t.services());
+        testing_support::CurrentServices current(rig.t.services());
         Scene scene(rig);
         WindowManager& m = rig.startSharing();
         std::vector<double> changes;
