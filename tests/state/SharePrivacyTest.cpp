@@ -3,8 +3,11 @@
 // of the program's own windows. Everything goes through the state object's own operations, in
 // virtual time, on a desktop whose every window has a colour of its own.
 #include "capture/ShareMaskEditor.h"
+#include "capture/ShareMaskEditorPanel.h"
 #include "tests/state/PrivacyRig.h"
 #include "tests/support/CurrentServices.h"
+
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -191,6 +194,8 @@ struct EntryPoint
     // Where the audience now sees something else than the secret app's window.
     QPointF covered{160, 90};
     QRgb coveredBy = kWallpaper;
+    // What else the entry point leaves behind once the change has reached the audience.
+    std::function<void(Scene&)> check = nullptr;
 };
 
 const EntryPoint kEntryPoints[] = {
@@ -230,10 +235,30 @@ const EntryPoint kEntryPoints[] = {
          s.rig.manager->openShareMaskEditor();
          ASSERT_TRUE(s.editor->isEditing());
      },
-     [](Scene& s) { s.editor->addMask(kSecretPatch.translated(120, 40)); },
+     [](Scene& s) {
+         auto* surface = s.editor->panel()->contentView();
+         QTest::mousePress(surface, Qt::LeftButton, {}, QPoint(130, 50));
+         QTest::mouseMove(surface, QPoint(150, 65));
+         QTest::mouseMove(surface, QPoint(170, 80));
+         QTest::mouseRelease(surface, Qt::LeftButton, {}, QPoint(170, 80));
+     },
      nullptr,
      {150, 65},
-     kMaskFill},
+     kMaskFill,
+     [](Scene& s) {
+         // Stored relative to the window, and saved; the editor, on screen, is in no capture of the
+         // display itself.
+         const QList<ShareMask>& masks = s.rig.manager->shareMasks();
+         ASSERT_EQ(masks.size(), 1);
+         EXPECT_EQ(masks[0], (ShareMask{masks[0].id, s.secretWindow, kSecret, kSecretPatch}));
+         EXPECT_EQ(ShareMask::decodeList(s.rig.t.defaults.dataForKey(WindowManager::shareMasksKey).value()),
+                   masks);
+         EXPECT_TRUE(s.rig.t.desktop.isWindowOnScreen(s.editor->panel()->windowNumber()));
+         const QImage physical =
+             s.rig.t.screenCapture.compositor().renderDisplay(s.rig.t.mainDisplay, {640, 400});
+         EXPECT_EQ(physical.pixel(300, 130), s.rig.colour(s.secretWindow, 0) | 0xFF000000U);
+         EXPECT_EQ(physical.pixel(360, 180), s.rig.colour(s.secretWindow) | 0xFF000000U);
+     }},
 };
 
 } // namespace
@@ -270,6 +295,9 @@ TEST(SharePrivacy, EveryWayOfHidingReachesTheAudienceWithinOneTick)
         EXPECT_LE(rig.firstDeliveryAfter(hidden) - hidden, kWithinOneTick);
         EXPECT_TRUE(rig.shows(entry.covered, entry.coveredBy));
         EXPECT_TRUE(rig.leaks.isEmpty()) << rig.leaks.join(QLatin1Char('\n')).toStdString();
+        if (entry.check) {
+            entry.check(scene);
+        }
 
         if (entry.restore) {
             changes.clear();
@@ -283,8 +311,10 @@ TEST(SharePrivacy, EveryWayOfHidingReachesTheAudienceWithinOneTick)
     }
 }
 
-TEST(SharePrivacy, APauseFreezesOrCoversThePictureUntilTheShareResumes)
+TEST(SharePrivacy, APauseFreezesOrCoversThePictureWithItsToastUntilTheShareResumes)
 {
+    using Toast = testing_support::RecordingHUD::Toast;
+    const QRgb coverCanvas = qRgb(0x0B, 0x0C, 0x0E);
     for (const auto mode : {WindowManager::PanicMode::Freeze, WindowManager::PanicMode::Cover}) {
         SCOPED_TRACE(WindowManager::rawValue(mode).toStdString());
         PrivacyRig rig;
@@ -304,13 +334,20 @@ TEST(SharePrivacy, APauseFreezesOrCoversThePictureUntilTheShareResumes)
         if (mode == WindowManager::PanicMode::Freeze) {
             EXPECT_EQ(rig.delivered(), shownWhenPaused);
             EXPECT_EQ(mirror.cacheKey(), live.cacheKey());
+            EXPECT_EQ(rig.hud.toasts, (QList<Toast>{{"Share frozen", true, true, "PRESS ⌃⌥⌘P TO RESUME"}}));
+            // Switching the mode while paused switches the picture at once.
+            m.setPanicMode(WindowManager::PanicMode::Cover);
+            EXPECT_EQ(rig.display().imageView()->image()->pixel(2, 2), coverCanvas);
+            EXPECT_EQ(rig.display().imageView()->image()->cacheKey(), rig.lastPicture.cacheKey());
         } else {
             // "Be right back" for the audience and in the preview, at the display's size.
             EXPECT_EQ(rig.delivered(), shownWhenPaused + 1);
             EXPECT_EQ(mirror.cacheKey(), rig.lastPicture.cacheKey());
             EXPECT_EQ(mirror.size(), QSize(640, 400));
-            EXPECT_EQ(mirror.pixel(2, 2), qRgb(0x0B, 0x0C, 0x0E));
-            EXPECT_EQ(mirror.pixel(2, 398), qRgb(0x0B, 0x0C, 0x0E));
+            EXPECT_EQ(mirror.pixel(2, 2), coverCanvas);
+            EXPECT_EQ(mirror.pixel(2, 398), coverCanvas);
+            EXPECT_EQ(rig.hud.toasts,
+                      (QList<Toast>{{"“Be right back” is showing", true, true, "PRESS ⌃⌥⌘P TO RESUME"}}));
         }
 
         // Live again from the next tick on.
@@ -320,6 +357,8 @@ TEST(SharePrivacy, APauseFreezesOrCoversThePictureUntilTheShareResumes)
         EXPECT_GT(rig.delivered(), shownBeforeResuming);
         EXPECT_TRUE(rig.shows({60, 155}, rig.colour(scene.openWindow)));
         EXPECT_TRUE(rig.shows({60, 75}, kWallpaper));
+        EXPECT_EQ(rig.hud.toasts.last(),
+                  (Toast{"Share is live again", true, false, "YOUR CALL SEES YOUR SCREEN"}));
     }
 }
 

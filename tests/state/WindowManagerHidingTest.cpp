@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <string_view>
 
 using testing_support::StateFixture;
@@ -37,38 +36,24 @@ TEST_F(WindowManagerHiding, SignedOutTheGatedOperationsChangeAndWriteNothing)
     WindowManager& m = start(false);
     const QVariantMap before = stored();
     const int overlayUpdates = m.pinnedWindowController().updateCount();
-    const std::pair<std::string_view, std::function<void()>> operations[] = {
-        {"toggleHidden",
-         [&] {
-             m.toggleHidden(kA);
-         }},
-        {"togglePinned",
-         [&] {
-             m.togglePinned(kA);
-         }},
-        {"toggleWindowHidden",
-         [&, w = window] {
-             m.toggleWindowHidden(w, kA);
-         }},
-        {"toggleWindowPinned",
-         [&, w = window] {
-             m.toggleWindowPinned(w, kA);
-         }},
-        {"hideApps",
-         [&] {
-             m.hideApps({kB});
-         }},
-        {"toggleFrontmostAppHidden",
-         [&] {
-             m.toggleFrontmostAppHidden();
-         }},
-    };
-    for (const auto& [name, operation] : operations) {
+    for (const std::string_view name : {"toggleHidden",
+                                        "togglePinned",
+                                        "toggleWindowHidden",
+                                        "toggleWindowPinned",
+                                        "hideApps",
+                                        "togglePanic",
+                                        "toggleFrontmostAppHidden"}) {
         SCOPED_TRACE(std::string(name));
-        operation();
+        name == "toggleHidden"         ? m.toggleHidden(kA)
+        : name == "togglePinned"       ? m.togglePinned(kA)
+        : name == "toggleWindowHidden" ? m.toggleWindowHidden(window, kA)
+        : name == "toggleWindowPinned" ? m.toggleWindowPinned(window, kA)
+        : name == "hideApps"           ? m.hideApps({kB})
+        : name == "togglePanic"        ? m.togglePanic()
+                                       : m.toggleFrontmostAppHidden();
         EXPECT_EQ(stored(), before);
         EXPECT_TRUE(m.hiddenBundleIDs().isEmpty() && m.pinnedBundleIDs().isEmpty());
-        EXPECT_FALSE(m.isHidden(window, kA) || m.isPinned(window, kA));
+        EXPECT_FALSE(m.isHidden(window, kA) || m.isPinned(window, kA) || m.sharePaused());
         EXPECT_EQ(m.autoVeiledBundleIDs(), QSet<QString>{kA});
         EXPECT_EQ(m.pinnedWindowController().updateCount(), overlayUpdates);
         EXPECT_TRUE(shell.statusIconCounts.isEmpty() && hud.toasts.isEmpty());

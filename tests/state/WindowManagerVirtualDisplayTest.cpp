@@ -193,34 +193,6 @@ TEST_F(WindowManagerVirtualDisplay, LateReportsOfAnEarlierManagerLeaveTheNewerOn
     EXPECT_EQ(m.virtualDisplayStatus(), kReady);
 }
 
-TEST_F(WindowManagerVirtualDisplay, ThePanicActionFreezesOrCoversWithItsToasts)
-{
-    WindowManager& m = startReady(*this);
-    VirtualDisplayManager* display = m.virtualDisplayManager();
-    m.togglePanic();
-    EXPECT_EQ(display->output, Output::frozen());
-    // Switching the mode while paused switches the picture at once; the cover is the preview too.
-    m.setPanicMode(WindowManager::PanicMode::Cover);
-    const QImage cover = display->output.coverImage();
-    EXPECT_EQ(cover.size(), QSize(3024, 1964));
-    EXPECT_EQ(m.virtualDisplayPreviewImage()->cacheKey(), cover.cacheKey());
-    EXPECT_EQ(display->imageView()->image()->cacheKey(), cover.cacheKey());
-    m.togglePanic();
-    EXPECT_EQ(display->output, Output::live());
-    m.togglePanic();
-
-    EXPECT_EQ(hud.toasts,
-              (QList<Toast>{{"Share frozen", true, true, "PRESS ⌃⌥⌘P TO RESUME"},
-                            {"Share is live again", true, false, "YOUR CALL SEES YOUR SCREEN"},
-                            {"“Be right back” is showing", true, true, "PRESS ⌃⌥⌘P TO RESUME"}}));
-
-    // Signed out the action does nothing.
-    m.setIsAuthenticated(false);
-    m.togglePanic();
-    EXPECT_TRUE(m.sharePaused());
-    EXPECT_EQ(hud.toasts.size(), 3);
-}
-
 TEST_F(WindowManagerVirtualDisplay, TheCoverFallsBackToItsDefaultSizeAndThenToFreezing)
 {
     // Paused before any display runs: the display starts covered. Its size unknown, the cover is
