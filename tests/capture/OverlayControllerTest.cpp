@@ -82,11 +82,6 @@ TEST_F(OverlayFixture, OverlaysCoverEveryOnScreenWindowOfAWholeAppAndEachSingleP
                   std::tuple(int(bounds.width() * 2), int(bounds.height() * 2), CMTime{1, 60}, 4, false));
     }
 
-    // The window's picture reaches its overlay.
-    deliverFrames();
-    ASSERT_TRUE(entry(b1).view->surface());
-    EXPECT_EQ(entry(b1).view->surface()->image().size(), QSize(600, 400));
-
     // Rediscovered every 0.5 s.
     t.scheduler.advance(1.0);
     EXPECT_EQ(t.screenCapture.contentRequestCount(), 3);
@@ -188,7 +183,7 @@ TEST_F(OverlayFixture, ASeeThroughFrontmostAppGetsAPassthroughOnEachDisplayShowi
     secondSpec.frame = QRectF(900, 0, 800, 500);
     secondSpec.backingScale = 1.0;
     const quint32 second = t.desktop.addDisplay(secondSpec);
-    const platform::pid_type pidA = launch(kA).first;
+    const auto [pidA, a1] = launch(kA);
     pin({kA});
 
     // Opaque: no passthrough and no build.
@@ -223,38 +218,32 @@ TEST_F(OverlayFixture, ASeeThroughFrontmostAppGetsAPassthroughOnEachDisplayShowi
     EXPECT_EQ(sim(*p->backgroundStream).configuration().minimumFrameInterval, (CMTime{1, 30}));
 
     // A pinned window on the second display as well: its passthrough is added.
-    addWindow(pidA, {1000, 100, 400, 300});
+    const quint32 a2 = addWindow(pidA, {1000, 100, 400, 300});
     t.scheduler.advance(0.5);
     EXPECT_EQ(keys(controller->passthroughs()), (QSet<quint32>{t.mainDisplay, second}));
     EXPECT_EQ(passthrough(t.mainDisplay), p);
     EXPECT_EQ(passthrough(second)->panel().frame(), secondSpec.frame);
     EXPECT_EQ(sim(*passthrough(second)->appStream).configuration().width, 800);
-}
 
-TEST_F(OverlayFixture, ASinglePinnedWindowsPassthroughTreatsTheAppsOtherWindowsAsBackground)
-{
-    const auto [pidA, a1] = launch(kA);
-    const quint32 a2 = addWindow(pidA, {900, 100, 300, 300});
-    controller->setTransparency({{kA, 0.5}});
+    // Only the first window pinned: the app's other windows are background to both streams.
     pin({}, {a1});
-    t.desktop.activateApp(pidA);
-    t.scheduler.runPending();
-    PassthroughOverlay* p = passthrough(t.mainDisplay);
+    p = passthrough(t.mainDisplay);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(keys(controller->overlayEntries()), QSet<quint32>{a1});
     EXPECT_EQ(p->unpinnedWindowIDs, QSet<quint32>{a2});
     EXPECT_EQ(each(sim(*p->appStream).filter().windows(), &platform::SCWindow::windowID), QList<quint32>{a2});
     EXPECT_EQ(each(sim(*p->backgroundStream).filter().windows(), &platform::SCWindow::windowID),
               QList<quint32>{a2});
-
     // A new unpinned window changes both filters once; an unchanged set sends nothing.
-    const quint32 a3 = addWindow(pidA, {200, 500, 300, 200});
+    const int appUpdates = sim(*p->appStream).filterUpdateCount();
+    const int backgroundUpdates = sim(*p->backgroundStream).filterUpdateCount();
+    const quint32 a3 = addWindow(pidA, {200, 400, 300, 150});
     t.scheduler.advance(0.5);
     EXPECT_EQ(p->unpinnedWindowIDs, (QSet<quint32>{a2, a3}));
-    EXPECT_EQ(sim(*p->appStream).filterUpdateCount(), 1);
-    EXPECT_EQ(sim(*p->backgroundStream).filterUpdateCount(), 1);
+    EXPECT_EQ(sim(*p->appStream).filterUpdateCount(), appUpdates + 1);
+    EXPECT_EQ(sim(*p->backgroundStream).filterUpdateCount(), backgroundUpdates + 1);
     t.scheduler.advance(0.5);
-    EXPECT_EQ(sim(*p->appStream).filterUpdateCount(), 1);
+    EXPECT_EQ(sim(*p->appStream).filterUpdateCount(), appUpdates + 1);
 }
 
 TEST_F(OverlayFixture, PassthroughsAreKeptForThreeSecondsAfterTheAppLeavesTheFrontAndReplacedByAnotherApps)
@@ -426,11 +415,9 @@ TEST_F(OverlayFixture, TransparencyChangesRedrawOrReconcileWhenAnAppCrossesZero)
 
 TEST_F(OverlayFixture, DiscoveryReportsThePermissionFromItsErrorTextsAndKeepsTheOverlays)
 {
+    // (The words that name the permission are the virtual display's too, and checked there.)
     const std::pair<QString, bool> cases[] = {
         {QStringLiteral("The user declined TCCs for application, window, display capture"), true},
-        {QStringLiteral("Access DENIED"), true},
-        {QStringLiteral("tcc refused the request"), true},
-        {QStringLiteral("No Permission to capture"), true},
         {QStringLiteral("The operation timed out"), false},
     };
     const quint32 window = launch(kA).second;

@@ -212,7 +212,6 @@ TEST(VirtualDisplayComposition, PaintsTheStripAndTheMasksOrPassesTheCaptureThrou
     EXPECT_EQ(composed.size(), capture.size());
     const QRgb black = qRgb(0, 0, 0), white = qRgb(255, 255, 255), fill = qRgb(23, 24, 28);
     const std::pair<QPoint, QRgb> pixels[] = {
-        {{50, 0}, black},
         {{99, 47}, black},
         {{50, 48}, white}, // the strip and not a row more
         {{10, 60}, fill},
@@ -225,19 +224,6 @@ TEST(VirtualDisplayComposition, PaintsTheStripAndTheMasksOrPassesTheCaptureThrou
     }
     // The caller's copy is untouched.
     EXPECT_EQ(capture.pixel(50, 0), white);
-}
-
-TEST_F(CaptureFixture, AChangeOfOutputDropsTheCaptureInFlight)
-{
-    startReady();
-    system.screenCapture.setResponseDelay(0.03);
-    const int before = deliveredFrames();
-    system.scheduler.advance(0.09); // the tick at 1.55 has its content at 1.58, its screenshot due at 1.61
-    EXPECT_TRUE(manager->captureInProgress());
-    manager->output = VirtualDisplayManager::Output::frozen();
-    system.scheduler.advance(0.5);
-    EXPECT_EQ(deliveredFrames(), before);
-    EXPECT_FALSE(manager->captureInProgress());
 }
 
 TEST(VirtualDisplayCapture, ErrorsThatNameThePermissionStopCapturingOthersAreRetried)
