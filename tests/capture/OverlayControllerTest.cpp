@@ -35,7 +35,8 @@ QList<V> each(const QList<T>& list, V T::*member)
 
 } // namespace
 
-TEST_F(OverlayFixture, OverlaysCoverEveryOnScreenWindowOfAWholeAppAndEachSinglePinnedWindowAndFollowThem)
+TEST_F(OverlayFixture,
+       OverlaysCoverEveryOnScreenWindowOfAWholeAppAndEachSinglePinnedWindowFollowAndGiveWayToTheFront)
 {
     const auto [pidA, a1] = launch(kA);
     // No layer test: a floating window of an app pinned whole gets an overlay too.
@@ -108,6 +109,29 @@ TEST_F(OverlayFixture, OverlaysCoverEveryOnScreenWindowOfAWholeAppAndEachSingleP
     EXPECT_EQ(entry(a1).panel->frame(), QRectF(30, 40, 500, 400));
     EXPECT_EQ(entry(a2).panel->frame(), QRectF(50, 60, 200, 100));
 
+    // The frontmost app's overlays hide and slow to one frame a second, not stopping, till it
+    // leaves the front. A click on an overlay brings its app forward, whose real windows are then
+    // in front.
+    const auto state = [this](quint32 window) {
+        const auto& e = entry(window);
+        return std::tuple(
+            e.panel->isVisible(), e.stream->throttled(), sim(*e.stream).configuration().minimumFrameInterval);
+    };
+    EXPECT_EQ(state(b1), std::tuple(false, true, CMTime{1, 1}));
+    EXPECT_EQ(state(a1), std::tuple(true, false, CMTime{1, 60}));
+    const int sent = sim(*entry(b1).stream).framesSent();
+    t.scheduler.advance(2.0);
+    EXPECT_EQ(sim(*entry(b1).stream).framesSent(), sent + 2);
+    QTest::mouseClick(entry(a1).view.data(), Qt::LeftButton);
+    EXPECT_EQ(t.desktop.frontmostApplication()->processIdentifier(), pidA);
+    EXPECT_EQ(state(a1), std::tuple(false, true, CMTime{1, 1}));
+    EXPECT_EQ(state(a2), state(a1));
+    EXPECT_EQ(state(b1), std::tuple(true, false, CMTime{1, 60}));
+    EXPECT_EQ(sim(*entry(b1).stream).configurationUpdateCount(), 2);
+    // Nothing happens for an app that no longer runs.
+    OverlayPanel(t.services(), kC, {0, 0, 10, 10}).mouseDown();
+    EXPECT_EQ(t.desktop.frontmostApplication()->processIdentifier(), pidA);
+
     // Off screen, closed: gone within one discovery period, panel and stream with them; back
     // with their windows.
     const quint32 panelOfA2 = entry(a2).panel->windowNumber();
@@ -135,46 +159,6 @@ TEST_F(OverlayFixture, OverlaysCoverEveryOnScreenWindowOfAWholeAppAndEachSingleP
     const int requests = t.screenCapture.contentRequestCount();
     t.scheduler.advance(3);
     EXPECT_EQ(t.screenCapture.contentRequestCount(), requests);
-}
-
-TEST_F(OverlayFixture, TheFrontmostPinnedAppsOverlaysHideAndSlowToOneFramePerSecondTillAClickBringsItBack)
-{
-    const auto [pidA, a1] = launch(kA);
-    const quint32 a2 = addWindow(pidA, {900, 100, 300, 300});
-    const auto [pidB, b1] = launch(kB);
-    controller->setTransparency({{kB, 0.3}});
-    pin({kA}, {b1});
-
-    // (shown, throttled, frame interval, alpha) of an overlay
-    const auto state = [this](quint32 window) {
-        const auto& e = entry(window);
-        return std::tuple(e.panel->isVisible(),
-                          e.stream->throttled(),
-                          sim(*e.stream).configuration().minimumFrameInterval,
-                          e.view->alphaValue());
-    };
-    t.desktop.activateApp(pidA);
-    EXPECT_EQ(state(a1), std::tuple(false, true, CMTime{1, 1}, 1.0));
-    EXPECT_EQ(state(a2), std::tuple(false, true, CMTime{1, 1}, 1.0));
-    EXPECT_EQ(state(b1), std::tuple(true, false, CMTime{1, 60}, 0.7));
-    // Slowed, not stopped.
-    const int before = sim(*entry(a1).stream).framesSent();
-    t.scheduler.advance(2.0);
-    EXPECT_EQ(sim(*entry(a1).stream).framesSent(), before + 2);
-
-    t.desktop.activateApp(pidB);
-    EXPECT_EQ(state(a1), std::tuple(true, false, CMTime{1, 60}, 1.0));
-    EXPECT_EQ(state(a2), std::tuple(true, false, CMTime{1, 60}, 1.0));
-    EXPECT_EQ(sim(*entry(a2).stream).configurationUpdateCount(), 2);
-    EXPECT_FALSE(entry(b1).panel->isVisible());
-
-    // A click on an overlay brings its app forward, whose real windows are then in front.
-    QTest::mouseClick(entry(a1).view.data(), Qt::LeftButton);
-    EXPECT_EQ(t.desktop.frontmostApplication()->processIdentifier(), pidA);
-    EXPECT_FALSE(entry(a1).panel->isVisible());
-    // Nothing happens for an app that no longer runs.
-    OverlayPanel(t.services(), kC, {0, 0, 10, 10}).mouseDown();
-    EXPECT_EQ(t.desktop.frontmostApplication()->processIdentifier(), pidA);
 }
 
 TEST_F(OverlayFixture, ASeeThroughFrontmostAppGetsAPassthroughOnEachDisplayShowingItsPinnedWindows)
