@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <algorithm>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -29,14 +30,13 @@ public:
 
     void updateShareMask(const ShareMask& mask) override
     {
-        for (ShareMask& m : masks) {
-            if (m.id == mask.id) {
-                removed.clear();
-                m = mask;
-                ++updates;
-                changed();
-                return;
-            }
+        const auto it =
+            std::find_if(masks.begin(), masks.end(), [&mask](const ShareMask& m) { return m.id == mask.id; });
+        if (it != masks.end()) {
+            removed.clear();
+            *it = mask;
+            ++updates;
+            changed();
         }
     }
 
@@ -70,14 +70,10 @@ private:
     // Sets the matching masks aside for an undo.
     void take(const std::function<bool(const ShareMask&)>& matches)
     {
-        QList<ShareMask> taken;
-        QList<ShareMask> kept;
-        for (const ShareMask& m : std::as_const(masks)) {
-            (matches(m) ? taken : kept).append(m);
-        }
-        if (!taken.isEmpty()) {
-            removed = taken;
-            masks = kept;
+        const auto kept = std::stable_partition(masks.begin(), masks.end(), std::not_fn(matches));
+        if (kept != masks.end()) {
+            removed = QList<ShareMask>(kept, masks.end());
+            masks.erase(kept, masks.end());
             changed();
         }
     }

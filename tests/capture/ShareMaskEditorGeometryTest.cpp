@@ -33,33 +33,20 @@ TEST(ShareMaskEditorGeometry, EachHandleMovesOnlyItsEdgesAndAnEdgeDraggedPastThe
 
 TEST(ShareMaskEditorGeometry, HandlesAndTheRemoveButtonSitOnTheBoxAndHitTestingFindsTheFrontmostPart)
 {
-    const QRectF box(100, 200, 60, 40);
-    const std::pair<ResizeHandle, QPointF> centres[] = {
-        {TopLeading, {100, 200}},
-        {Top, {130, 200}},
-        {TopTrailing, {160, 200}},
-        {Trailing, {160, 220}},
-        {BottomTrailing, {160, 240}},
-        {Bottom, {130, 240}},
-        {BottomLeading, {100, 240}},
-        {Leading, {100, 220}},
-    };
-    for (const auto& [handle, centre] : centres) {
-        EXPECT_EQ(g::handleHitRect(handle, box), QRectF(centre.x() - 8, centre.y() - 8, 16, 16));
-        EXPECT_EQ(g::handleRect(handle, box), QRectF(centre.x() - 4, centre.y() - 4, 8, 8));
-    }
-    // Even on a box narrower than a handle.
-    EXPECT_EQ(g::handleHitRect(Trailing, QRectF(0, 0, 4, 40)).center(), QPointF(4, 20));
-    // The remove button lies 2 points beyond the top-right corner on both axes.
-    EXPECT_EQ(g::removeButtonRect(box), QRectF(162, 182, 16, 16));
-
+    // On the box (100, 100, 200, 100): a handle on each corner and edge centre, 16 points to hit,
+    // and the remove button 2 points beyond the top-right corner on both axes.
     const std::pair<QPointF, std::optional<g::BoxHit>> hits[] = {
         {{200, 150}, g::BoxHit{Part::Body, TopLeading}},
         {{100, 100}, g::BoxHit{Part::Handle, TopLeading}},
         {{93, 93}, g::BoxHit{Part::Handle, TopLeading}},
+        {{200, 100}, g::BoxHit{Part::Handle, Top}},
+        {{300, 100}, g::BoxHit{Part::Handle, TopTrailing}},
         {{307.9, 150}, g::BoxHit{Part::Handle, Trailing}},
         {{308, 150}, std::nullopt}, // the right edge of the hit square is outside
+        {{300, 200}, g::BoxHit{Part::Handle, BottomTrailing}},
         {{200, 192}, g::BoxHit{Part::Handle, Bottom}},
+        {{100, 200}, g::BoxHit{Part::Handle, BottomLeading}},
+        {{100, 150}, g::BoxHit{Part::Handle, Leading}},
         {{310, 90}, g::BoxHit{Part::Remove, TopLeading}},
         {{302, 97.9}, g::BoxHit{Part::Remove, TopLeading}},
         {{301.9, 90}, std::nullopt},
@@ -68,17 +55,17 @@ TEST(ShareMaskEditorGeometry, HandlesAndTheRemoveButtonSitOnTheBoxAndHitTestingF
     for (const auto& [point, hit] : hits) {
         EXPECT_EQ(g::hitTest(QRectF(100, 100, 200, 100), point), hit) << point.x() << ", " << point.y();
     }
-    // On a box too small for its handles, the later handles lie in front.
+    // On a box too small for its handles, the later handles lie in front; a handle is drawn 8
+    // points wide about its centre, even on a box narrower than a handle.
     EXPECT_EQ(g::hitTest(QRectF(0, 0, 8, 8), QPointF(4, 4)), (g::BoxHit{Part::Handle, Leading}));
+    EXPECT_EQ(g::handleRect(Trailing, QRectF(100, 200, 60, 40)), QRectF(156, 216, 8, 8));
+    EXPECT_EQ(g::handleHitRect(Trailing, QRectF(0, 0, 4, 40)).center(), QPointF(4, 20));
 }
 
 TEST(ShareMaskEditorGeometry, DraftsThresholdsAndSizes)
 {
     // The draft spans both ends in any direction.
-    const QRectF draft(140, 120, 160, 140);
-    EXPECT_EQ(g::draftRect(QPointF(300, 120), QPointF(140, 260)), draft);
-    EXPECT_EQ(g::draftRect(QPointF(140, 260), QPointF(300, 120)), draft);
-    EXPECT_EQ(g::draftRect(QPointF(300, 260), QPointF(140, 120)), draft);
+    EXPECT_EQ(g::draftRect(QPointF(300, 120), QPointF(140, 260)), QRectF(140, 120, 160, 140));
     EXPECT_FALSE(g::draftRect(std::nullopt, QPointF(140, 260)));
     EXPECT_FALSE(g::draftRect(QPointF(300, 120), std::nullopt));
 

@@ -107,33 +107,6 @@ TEST_F(VirtualDisplayFixture, TheVeilmoxDisplayShowsTheFilteredMirrorThenFreezes
     for (const QRectF& leftOut : {secretFrame, privateFrame, dockFrame, bannerFrame, ownFrame, panelFrame}) {
         EXPECT_TRUE(allPixels(veilmox, leftOut, kWallpaper)) << leftOut.x() << "," << leftOut.y();
     }
-
-    // Frozen: the audience keeps the last picture while the desktop changes.
-    manager->output = VirtualDisplayManager::Output::frozen();
-    const size_t framesBeforePause = frames.size();
-    desktop.setWindowBounds(notesWindow, QRectF(600, 300, 600, 500));
-    system.scheduler.advance(0.5);
-    EXPECT_EQ(frames.size(), framesBeforePause);
-    EXPECT_EQ(compositor.renderDisplay(veilmoxID, QSize(3024, 1964)).convertToFormat(preview.format()),
-              preview);
-
-    // Covered: the owner shows its cover in the mirror and the preview.
-    QImage cover(3024, 1964, QImage::Format_ARGB32_Premultiplied);
-    cover.fill(QColor(0xc8, 0x28, 0x5a));
-    manager->output = VirtualDisplayManager::Output::covered(cover);
-    manager->imageView()->setImage(cover);
-    manager->frameHandler(cover);
-    system.scheduler.advance(0.5);
-    EXPECT_EQ(frames.size(), framesBeforePause + 1);
-    const QImage covered = compositor.renderDisplay(veilmoxID, QSize(3024, 1964));
-    EXPECT_TRUE(allPixels(covered, QRectF(0, 0, 1512, 982), QColor(0xc8, 0x28, 0x5a)));
-
-    // Live again: the next tick shows the moved window with its mask.
-    manager->output = VirtualDisplayManager::Output::live();
-    system.scheduler.advance(0.05);
-    const QImage live = compositor.renderDisplay(veilmoxID, QSize(3024, 1964));
-    EXPECT_TRUE(allPixels(live, QRectF(620, 330, 100, 60), kMaskFill));
-    EXPECT_TRUE(allPixels(live, QRectF(130, 150, 300, 300), kWallpaper));
 }
 
 TEST(VirtualDisplayPrivacy, OwnWindowsStayOutWithoutABundleAndNothingIsShownWithoutAWindowList)

@@ -82,38 +82,35 @@ TEST_F(VirtualDisplayFixture, ReadyAtTheFirstCheckWithTheMirrorOverTheWholeVirtu
     EXPECT_TRUE(manager->isCapturing());
 }
 
-TEST_F(VirtualDisplayFixture, LateRegistrationIsWaitedFor)
+TEST(VirtualDisplayManager, LateRegistrationIsWaitedForAndTheSixthFailedCheckGivesUp)
 {
-    system.virtualDisplays.setRegistrationDelay(3.2);
-    manager->start();
-    system.scheduler.advance(3.5);
-    EXPECT_EQ(statuses,
-              (std::vector<Status>{{0, kCreating, false},
-                                   {1.5, waiting(1), false},
-                                   {2.5, waiting(2), false},
-                                   {3.5, kReady, false}}));
-    EXPECT_NE(manager->mirrorWindow(), nullptr);
-    EXPECT_TRUE(closeTimes.empty());
-}
+    for (const bool refused : {false, true}) {
+        SCOPED_TRACE(refused ? "refused" : "late");
+        VirtualDisplayRig r;
+        refused ? r.system.virtualDisplays.setRefusesRegistration(true)
+                : r.system.virtualDisplays.setRegistrationDelay(3.2);
+        r.manager->start();
+        r.system.scheduler.advance(7);
 
-TEST_F(VirtualDisplayFixture, GivesUpAtTheSixthFailedCheck)
-{
-    system.virtualDisplays.setRefusesRegistration(true);
-    manager->start();
-    system.scheduler.advance(20);
-
-    std::vector<Status> expected{{0, kCreating, false}};
-    for (int n = 1; n <= 5; ++n) {
-        expected.push_back({0.5 + n, waiting(n), false});
+        std::vector<Status> expected{{0, kCreating, false}};
+        for (int n = 1; n <= (refused ? 5 : 2); ++n) {
+            expected.push_back({0.5 + n, waiting(n), false});
+        }
+        expected.push_back(
+            refused ? Status{6.5,
+                             QStringLiteral("Virtual display did not register after 5 attempts. Try again."),
+                             true}
+                    : Status{3.5, kReady, false});
+        EXPECT_EQ(r.statuses, expected);
+        EXPECT_EQ(r.closeTimes, refused ? std::vector<double>{6.5} : std::vector<double>{});
+        EXPECT_EQ(r.manager->mirrorWindow() != nullptr, !refused);
+        if (refused) {
+            EXPECT_EQ(r.frames, std::vector<std::optional<QImage>>{std::nullopt});
+            EXPECT_EQ(r.manager->virtualDisplay(), nullptr);
+            EXPECT_FALSE(r.manager->mainDisplayID);
+            EXPECT_TRUE(r.system.virtualDisplays.displays().isEmpty());
+        }
     }
-    expected.push_back(
-        {6.5, QStringLiteral("Virtual display did not register after 5 attempts. Try again."), true});
-    EXPECT_EQ(statuses, expected);
-    EXPECT_EQ(frames, std::vector<std::optional<QImage>>{std::nullopt});
-    EXPECT_EQ(closeTimes, std::vector<double>{6.5});
-    EXPECT_EQ(manager->virtualDisplay(), nullptr);
-    EXPECT_FALSE(manager->mainDisplayID);
-    EXPECT_TRUE(system.virtualDisplays.displays().isEmpty());
 }
 
 TEST(VirtualDisplayManager, EachFailureToPublishReportsAndLeavesNothing)

@@ -243,8 +243,11 @@ public:
 protected:
     bool eventFilter(QObject* /*watched*/, QEvent* event) override
     {
+        if (event->type() != QEvent::KeyPress) {
+            return false;
+        }
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (event->type() == QEvent::KeyPress && key->key() == Qt::Key_H) {
+        if (key->key() == Qt::Key_H) {
             keys << key->keyCombination();
         }
         return false;

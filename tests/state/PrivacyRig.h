@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QImage>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -29,45 +30,132 @@ struct PrivacyRig : StateFixture
 
     static constexpr QRectF kDisplay{0, 0, 320, 200};
     static constexpr double kScale = 2.0;
+    static constexpr int kTagRed = 0xF0;
 
-    PrivacyRig();
-    ~PrivacyRig();
-    PrivacyRig(const PrivacyRig&) = delete;
-    PrivacyRig& operator=(const PrivacyRig&) = delete;
+    PrivacyRig()
+    {
+        t.desktop.removeDisplay(t.mainDisplay);
+        platform::sim::SimDesktop::DisplaySpec setup;
+        setup.frame = kDisplay;
+        setup.backingScale = kScale;
+        t.mainDisplay = t.desktop.addDisplay(setup);
+        QObject::connect(manager.get(),
+                         &WindowManager::virtualDisplayPreviewImageChanged,
+                         manager.get(),
+                         [this](const std::optional<QImage>& image) {
+                             if (image) {
+                                 inspect(*image);
+                             }
+                         });
+    }
 
     // Starts the state object signed in and the virtual display, and lets it show pictures.
-    WindowManager& startSharing();
+    WindowManager& startSharing()
+    {
+        WindowManager& m = start();
+        m.startVirtualDisplay();
+        run(VirtualDisplayManager::kFirstRegistrationCheck + 0.1);
+        return m;
+    }
     VirtualDisplayManager& display() const { return *manager->virtualDisplayManager(); }
 
-    platform::pid_type launch(const QString& bundleID);
+    platform::pid_type launch(const QString& bundleID)
+    {
+        return t.desktop.launchApp(bundleID, bundleID.section(QLatin1Char('.'), -1));
+    }
+
     // A window of its own colour, with patches (window-relative) of their own colours.
-    quint32 addWindow(platform::pid_type owner, const QRectF& bounds, const QList<QRectF>& patches = {});
+    quint32 addWindow(platform::pid_type owner, const QRectF& bounds, const QList<QRectF>& patches = {})
+    {
+        platform::sim::SimDesktop::WindowSpec setup;
+        setup.owner = owner;
+        setup.bounds = bounds;
+        setup.color = QColor::fromRgb(nextColour());
+        QList<QRgb> colours{setup.color.rgb()};
+        for (const QRectF& patch : patches) {
+            colours.append(nextColour());
+            setup.patches.append({patch, QColor::fromRgb(colours.back())});
+        }
+        const quint32 number = t.desktop.addWindow(setup);
+        const QString bundleID = t.desktop.runningApplication(owner)->bundleIdentifier().value_or(QString());
+        m_sources.insert(colours.front(), Source{number, bundleID, std::nullopt});
+        for (qsizetype i = 0; i < patches.size(); ++i) {
+            m_sources.insert(colours[i + 1], Source{number, bundleID, patches[i]});
+        }
+        m_coloursByWindow.insert(number, colours);
+        return number;
+    }
+
     // One of the program's own windows, with the default sharing type; ordered in when `shown`.
-    platform::Window& addOwnWindow(const QRectF& frame, bool shown);
+    platform::Window& addOwnWindow(const QRectF& frame, bool shown)
+    {
+        const QRgb colour = nextColour();
+        auto window = std::make_unique<platform::Window>(t.services(),
+                                                         frame,
+                                                         platform::kWindowStyleMaskBorderless,
+                                                         platform::BackingStoreType::Buffered,
+                                                         false);
+        window->setContentView(new Swatch(QColor::fromRgb(colour)));
+        window->setFrame(frame, true);
+        window->setLevel(platform::kFloatingWindowLevel);
+        if (shown) {
+            window->orderFrontRegardless();
+        }
+        m_sources.insert(colour, Source{});
+        m_ownWindows.push_back(std::move(window));
+        return *m_ownWindows.back();
+    }
+
     // The colour of a window, or of one of its patches.
-    QRgb colour(quint32 window, qsizetype patch = -1) const;
+    QRgb colour(quint32 window, qsizetype patch = -1) const
+    {
+        return m_coloursByWindow.value(window).value(patch + 1);
+    }
 
     // Both answers of every capture take these many seconds from now on.
     void setDelays(double content, double screenshot)
     {
         t.screenCapture.setResponseDelays(content, screenshot);
     }
+
     // Lets the capture at `point` take `delay` (the other answer none), then runs until the next
     // capture is half-way through that wait.
-    void runToMidCapture(Await point, double delay = 0.02);
+    void runToMidCapture(Await point, double delay = 0.02)
+    {
+        const bool content = point == Await::Content;
+        setDelays(content ? delay : 0, content ? 0 : delay);
+        const auto requests = [this, content] {
+            return content ? t.screenCapture.contentRequestCount() : t.screenCapture.screenshotCount();
+        };
+        const int before = requests();
+        for (int step = 0; step < 1000 && requests() == before; ++step) {
+            run(0.001);
+        }
+        ASSERT_NE(requests(), before) << "no capture started";
+        run(delay / 2);
+    }
     void run(double seconds) { t.scheduler.advance(seconds); }
 
-    // What the audience has been shown since the rig began, and when.
-    std::vector<double> deliveries;
     int delivered() const { return static_cast<int>(deliveries.size()); }
     // The first picture shown after that time; none yet: -1.
-    double firstDeliveryAfter(double time) const;
+    double firstDeliveryAfter(double time) const
+    {
+        const auto it = std::upper_bound(deliveries.cbegin(), deliveries.cend(), time);
+        return it != deliveries.cend() ? *it : -1;
+    }
+
+    // The last picture holds the colour at this point (in points).
+    bool shows(QPointF point, QRgb colour) const
+    {
+        const QPoint pixel((point * kScale).toPoint());
+        return lastPicture.valid(pixel) && lastPicture.pixel(pixel) == (colour | 0xFF000000U);
+    }
+
+    // When each picture the audience has been shown since the rig began arrived.
+    std::vector<double> deliveries;
     QImage lastPicture;
     // Each picture that held a hidden pixel: when, and whose.
     QStringList leaks;
-
-    // The picture holds the colour at this point (in points).
-    bool shows(QPointF point, QRgb colour) const;
 
 private:
     struct Source
@@ -77,9 +165,54 @@ private:
         std::optional<QRectF> patch;
     };
 
-    void inspect(const QImage& picture);
-    bool isHiddenNow(const Source& source) const;
-    QRgb nextColour();
+    QRgb nextColour()
+    {
+        const int n = m_coloursUsed++;
+        return qRgb(kTagRed, 0x10 + n % 0xE0, 0x10 + 8 * (n / 0xE0));
+    }
+
+    bool isHiddenNow(const Source& source) const
+    {
+        if (source.window == 0 || manager->hiddenBundleIDs().contains(source.bundleID)
+            || manager->hiddenWindows().contains(source.window)) {
+            return true;
+        }
+        const QList<ShareMask>& masks = manager->shareMasks();
+        return source.patch && std::any_of(masks.cbegin(), masks.cend(), [&source](const ShareMask& mask) {
+                   return mask.windowID == source.window && mask.rect.contains(*source.patch);
+               });
+    }
+
+    void inspect(const QImage& picture)
+    {
+        deliveries.push_back(t.scheduler.now());
+        lastPicture = picture;
+        QHash<QRgb, const Source*> hidden;
+        for (auto it = m_sources.cbegin(); it != m_sources.cend(); ++it) {
+            if (isHiddenNow(it.value())) {
+                hidden.insert(it.key(), &it.value());
+            }
+        }
+        const QImage image = picture.convertToFormat(QImage::Format_RGB32);
+        for (int y = 0; y < image.height() && !hidden.isEmpty(); ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                const Source* source =
+                    qRed(line[x]) == kTagRed ? hidden.value(line[x] | 0xFF000000U) : nullptr;
+                if (source != nullptr) {
+                    leaks << QStringLiteral("at %1 s: %2 %3%4 at pixel (%5, %6)")
+                                 .arg(t.scheduler.now(), 0, 'f', 3)
+                                 .arg(source->window == 0 ? QStringLiteral("own window")
+                                                          : QStringLiteral("window"))
+                                 .arg(source->window)
+                                 .arg(source->patch ? QStringLiteral(" (masked patch)") : QString())
+                                 .arg(x)
+                                 .arg(y);
+                    return;
+                }
+            }
+        }
+    }
 
     QHash<QRgb, Source> m_sources;
     QHash<quint32, QList<QRgb>> m_coloursByWindow;

@@ -3,7 +3,11 @@
 // of the program's own windows. Everything goes through the state object's own operations, in
 // virtual time, on a desktop whose every window has a colour of its own.
 #include "capture/ShareMaskEditor.h"
+#include "capture/ShareMaskEditorPanel.h"
 #include "tests/state/PrivacyRig.h"
+#include "tests/support/CurrentServices.h"
+
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -22,15 +26,6 @@ const QRgb kWallpaper = platform::sim::SimDesktop::DisplaySpec().desktopColor.rg
 
 // A part of the secret app's window that a mask may cover.
 const QRectF kSecretPatch(10, 10, 40, 30);
-
-// The process's services for one test, so the mask editor's views read its settings and clock.
-struct CurrentServices
-{
-    explicit CurrentServices(const platform::Services& services) { platform::Services::setCurrent(services); }
-    ~CurrentServices() { platform::Services::setCurrent(platform::Services()); }
-    CurrentServices(const CurrentServices&) = delete;
-    CurrentServices& operator=(const CurrentServices&) = delete;
-};
 
 // The desktop of the sequences below: an app the audience may see, an app to hide whole and one
 // whose windows are hidden one by one, each with a window on screen.
@@ -194,29 +189,27 @@ struct EntryPoint
     const char* name;
     std::function<void(Scene&)> before;
     std::function<void(Scene&)> hide;
-    // Where the audience now sees something else than the secret app's window.
-    QPointF covered;
-    QRgb coveredBy;
     // Shows it again, for the entry points that restore by themselves.
-    std::function<void(Scene&)> restore;
+    std::function<void(Scene&)> restore = nullptr;
+    // Where the audience now sees something else than the secret app's window.
+    QPointF covered{160, 90};
+    QRgb coveredBy = kWallpaper;
+    // What else the entry point leaves behind once the change has reached the audience.
+    std::function<void(Scene&)> check = nullptr;
 };
 
 const EntryPoint kEntryPoints[] = {
     {"the app's switch in the popover",
      [](Scene&) {},
-     [](Scene& s) { s.rig.manager->toggleHidden(kSecret); },
-     {160, 90},
-     kWallpaper,
-     nullptr},
+     [](Scene& s) {
+         s.rig.manager->toggleHidden(kSecret);
+     }},
     {"the frontmost-app hot key",
      [](Scene& s) { s.rig.t.desktop.activateApp(s.secret); },
      [](Scene& s) {
          ASSERT_TRUE(s.rig.t.hotKeys.press(4, 0x300));
          s.rig.t.scheduler.runPending();
-     },
-     {160, 90},
-     kWallpaper,
-     nullptr},
+     }},
     {"automatic hiding while a meeting app shares the screen",
      [](Scene& s) {
          s.rig.manager->setAutoHideEnabled(true);
@@ -227,17 +220,14 @@ const EntryPoint kEntryPoints[] = {
              s.rig.t.desktop.launchApp(QStringLiteral("us.zoom.xos"), QStringLiteral("zoom.us"));
          s.extra = s.rig.t.desktop.addWindow(zoom, QStringLiteral("Zoom Share Toolbar"), {500, 0, 400, 60});
      },
-     {160, 90},
-     kWallpaper,
      [](Scene& s) {
          s.rig.t.desktop.removeWindow(s.extra);
      }},
     {"the window's switch in the popover",
      [](Scene&) {},
-     [](Scene& s) { s.rig.manager->toggleWindowHidden(s.secretWindow, kSecret); },
-     {160, 90},
-     kWallpaper,
-     nullptr},
+     [](Scene& s) {
+         s.rig.manager->toggleWindowHidden(s.secretWindow, kSecret);
+     }},
     {"a box drawn in the mask editor",
      [](Scene& s) {
          s.editor = std::make_unique<ShareMaskEditor>(s.rig.t.services(), s.rig.manager.get());
@@ -245,10 +235,30 @@ const EntryPoint kEntryPoints[] = {
          s.rig.manager->openShareMaskEditor();
          ASSERT_TRUE(s.editor->isEditing());
      },
-     [](Scene& s) { s.editor->addMask(kSecretPatch.translated(120, 40)); },
-     QPointF(150, 65),
+     [](Scene& s) {
+         auto* surface = s.editor->panel()->contentView();
+         QTest::mousePress(surface, Qt::LeftButton, {}, QPoint(130, 50));
+         QTest::mouseMove(surface, QPoint(150, 65));
+         QTest::mouseMove(surface, QPoint(170, 80));
+         QTest::mouseRelease(surface, Qt::LeftButton, {}, QPoint(170, 80));
+     },
+     nullptr,
+     {150, 65},
      kMaskFill,
-     nullptr},
+     [](Scene& s) {
+         // Stored relative to the window, and saved; the editor, on screen, is in no capture of the
+         // display itself.
+         const QList<ShareMask>& masks = s.rig.manager->shareMasks();
+         ASSERT_EQ(masks.size(), 1);
+         EXPECT_EQ(masks[0], (ShareMask{masks[0].id, s.secretWindow, kSecret, kSecretPatch}));
+         EXPECT_EQ(ShareMask::decodeList(s.rig.t.defaults.dataForKey(WindowManager::shareMasksKey).value()),
+                   masks);
+         EXPECT_TRUE(s.rig.t.desktop.isWindowOnScreen(s.editor->panel()->windowNumber()));
+         const QImage physical =
+             s.rig.t.screenCapture.compositor().renderDisplay(s.rig.t.mainDisplay, {640, 400});
+         EXPECT_EQ(physical.pixel(300, 130), s.rig.colour(s.secretWindow, 0) | 0xFF000000U);
+         EXPECT_EQ(physical.pixel(360, 180), s.rig.colour(s.secretWindow) | 0xFF000000U);
+     }},
 };
 
 } // namespace
@@ -262,7 +272,7 @@ TEST(SharePrivacy, EveryWayOfHidingReachesTheAudienceWithinOneTick)
     for (const EntryPoint& entry : kEntryPoints) {
         SCOPED_TRACE(entry.name);
         PrivacyRig rig;
-        CurrentServices current(rig.t.services());
+        testing_support::CurrentServices current(rig.t.services());
         Scene scene(rig);
         WindowManager& m = rig.startSharing();
         std::vector<double> changes;
@@ -285,6 +295,9 @@ TEST(SharePrivacy, EveryWayOfHidingReachesTheAudienceWithinOneTick)
         EXPECT_LE(rig.firstDeliveryAfter(hidden) - hidden, kWithinOneTick);
         EXPECT_TRUE(rig.shows(entry.covered, entry.coveredBy));
         EXPECT_TRUE(rig.leaks.isEmpty()) << rig.leaks.join(QLatin1Char('\n')).toStdString();
+        if (entry.check) {
+            entry.check(scene);
+        }
 
         if (entry.restore) {
             changes.clear();
@@ -298,8 +311,10 @@ TEST(SharePrivacy, EveryWayOfHidingReachesTheAudienceWithinOneTick)
     }
 }
 
-TEST(SharePrivacy, APauseFreezesOrCoversThePictureUntilTheShareResumes)
+TEST(SharePrivacy, APauseFreezesOrCoversThePictureWithItsToastUntilTheShareResumes)
 {
+    using Toast = testing_support::RecordingHUD::Toast;
+    const QRgb coverCanvas = qRgb(0x0B, 0x0C, 0x0E);
     for (const auto mode : {WindowManager::PanicMode::Freeze, WindowManager::PanicMode::Cover}) {
         SCOPED_TRACE(WindowManager::rawValue(mode).toStdString());
         PrivacyRig rig;
@@ -315,17 +330,29 @@ TEST(SharePrivacy, APauseFreezesOrCoversThePictureUntilTheShareResumes)
         m.togglePanic();
         rig.t.desktop.setWindowBounds(scene.openWindow, {20, 120, 80, 70});
         rig.run(0.5);
-        const QImage mirror = *rig.display().imageView()->image();
+        // What the audience sees: the "Veilmox" screen as the window server draws it.
+        const auto audience = [&rig] {
+            return rig.t.screenCapture.compositor()
+                .renderDisplay(*rig.display().virtualScreen()->displayID(), QSize(640, 400))
+                .convertToFormat(QImage::Format_RGB32);
+        };
         if (mode == WindowManager::PanicMode::Freeze) {
             EXPECT_EQ(rig.delivered(), shownWhenPaused);
-            EXPECT_EQ(mirror.cacheKey(), live.cacheKey());
+            EXPECT_EQ(audience(), live.convertToFormat(QImage::Format_RGB32));
+            EXPECT_EQ(rig.hud.toasts, (QList<Toast>{{"Share frozen", true, true, "PRESS ⌃⌥⌘P TO RESUME"}}));
+            // Switching the mode while paused switches the picture at once.
+            m.setPanicMode(WindowManager::PanicMode::Cover);
+            EXPECT_EQ(audience().pixel(2, 2), coverCanvas);
+            EXPECT_EQ(rig.lastPicture.pixel(2, 2), coverCanvas);
         } else {
             // "Be right back" for the audience and in the preview, at the display's size.
             EXPECT_EQ(rig.delivered(), shownWhenPaused + 1);
-            EXPECT_EQ(mirror.cacheKey(), rig.lastPicture.cacheKey());
-            EXPECT_EQ(mirror.size(), QSize(640, 400));
-            EXPECT_EQ(mirror.pixel(2, 2), qRgb(0x0B, 0x0C, 0x0E));
-            EXPECT_EQ(mirror.pixel(2, 398), qRgb(0x0B, 0x0C, 0x0E));
+            const QImage shown = audience();
+            EXPECT_EQ(shown, rig.lastPicture.convertToFormat(QImage::Format_RGB32));
+            EXPECT_EQ(std::tuple(shown.pixel(2, 2), shown.pixel(2, 398)),
+                      std::tuple(coverCanvas, coverCanvas));
+            EXPECT_EQ(rig.hud.toasts,
+                      (QList<Toast>{{"“Be right back” is showing", true, true, "PRESS ⌃⌥⌘P TO RESUME"}}));
         }
 
         // Live again from the next tick on.
@@ -335,6 +362,8 @@ TEST(SharePrivacy, APauseFreezesOrCoversThePictureUntilTheShareResumes)
         EXPECT_GT(rig.delivered(), shownBeforeResuming);
         EXPECT_TRUE(rig.shows({60, 155}, rig.colour(scene.openWindow)));
         EXPECT_TRUE(rig.shows({60, 75}, kWallpaper));
+        EXPECT_EQ(rig.hud.toasts.last(),
+                  (Toast{"Share is live again", true, false, "YOUR CALL SEES YOUR SCREEN"}));
     }
 }
 

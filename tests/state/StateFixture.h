@@ -122,17 +122,26 @@ struct StateFixture
         startMeetingShare();
     }
     QVariantMap stored() const { return t.defaults.dictionaryRepresentation(); }
-    // The hidden and pinned choices are stored as published.
+    // The hidden and pinned choices are stored as published; window maps by decimal number.
     void expectSaved() const
     {
         const auto savedSet = [this](const QString& key) {
             const QStringList list = t.defaults.object(key).toStringList();
             return QSet<QString>(list.cbegin(), list.cend());
         };
+        const auto asStored = [](const WindowManager::WindowMap& map) {
+            QVariantMap stored;
+            for (auto it = map.cbegin(); it != map.cend(); ++it) {
+                stored.insert(QString::number(it.key()), it.value());
+            }
+            return stored;
+        };
         EXPECT_EQ(savedSet(WindowManager::hiddenKey), manager->hiddenBundleIDs());
         EXPECT_EQ(savedSet(WindowManager::pinnedKey), manager->pinnedBundleIDs());
-        EXPECT_EQ(manager->decodeWindowMap(WindowManager::hiddenWindowsKey), manager->hiddenWindows());
-        EXPECT_EQ(manager->decodeWindowMap(WindowManager::pinnedWindowsKey), manager->pinnedWindows());
+        EXPECT_EQ(t.defaults.dictionaryForKey(WindowManager::hiddenWindowsKey).value_or(QVariantMap()),
+                  asStored(manager->hiddenWindows()));
+        EXPECT_EQ(t.defaults.dictionaryForKey(WindowManager::pinnedWindowsKey).value_or(QVariantMap()),
+                  asStored(manager->pinnedWindows()));
     }
 };
 

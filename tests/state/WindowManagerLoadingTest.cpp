@@ -115,8 +115,6 @@ TEST(WindowManagerLoading, ASettingsFileNestedTooDeepIsSetAsideAndTheLaunchStart
               QVariantList{QStringLiteral("com.example.B")});
 }
 
-using WindowManagerWindowMaps = testing_support::StateTest;
-
 // Each case differs from launching with nothing stored only in `changes`. Every launch sees the
 // same desktop: app "A" with windows 7 and 12, the Finder with window 13, and a meeting app
 // sharing the screen, so that what loading kept survives the start-up refresh.
@@ -233,28 +231,4 @@ TEST(WindowManagerLoading, StoredSettingsLoadTypedWithTheirMigrations)
         }
         EXPECT_EQ(loaded(f, before), json(expected));
     }
-}
-
-TEST_F(WindowManagerWindowMaps, EncodeReadsBackAndCurrentOwnersTellFailureApart)
-{
-    WindowManager& m = start();
-    const WM::WindowMap map{{7, QStringLiteral("A")}, {4294967295U, QStringLiteral("B")}};
-    m.encodeWindowMap(map, WM::pinnedWindowsKey);
-    EXPECT_EQ(t.defaults.dictionaryForKey(WM::pinnedWindowsKey),
-              (QVariantMap{{"7", QStringLiteral("A")}, {"4294967295", QStringLiteral("B")}}));
-    EXPECT_EQ(m.decodeWindowMap(WM::pinnedWindowsKey), map);
-
-    // Owners of windows that exist, on screen or not; an owner without a bundle is none.
-    const quint32 windowA =
-        t.launchAppWithWindow(QStringLiteral("com.example.A"), QStringLiteral("A")).second;
-    const quint32 windowB =
-        t.launchAppWithWindow(QStringLiteral("com.example.B"), QStringLiteral("B")).second;
-    t.desktop.setWindowOnScreen(windowB, false);
-    const quint32 windowC =
-        t.desktop.addWindow(t.desktop.launchApp(platform::sim::SimDesktop::AppSpec()), QStringLiteral("c"));
-    EXPECT_EQ(m.currentWindowOwners({windowA, windowB, windowC, 9999}),
-              (WM::WindowMap{{windowA, QStringLiteral("com.example.A")},
-                             {windowB, QStringLiteral("com.example.B")}}));
-    t.desktop.setDescriptionQueryFails(true);
-    EXPECT_FALSE(m.currentWindowOwners({windowA}));
 }

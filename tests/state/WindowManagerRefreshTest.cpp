@@ -30,7 +30,6 @@ QStringList texts(const QList<T>& items, QString T::*member)
 
 } // namespace
 
-using WindowManagerOverlays = testing_support::StateTest;
 using WindowManagerRefresh = testing_support::StateTest;
 
 TEST_F(WindowManagerRefresh, ListsOnlyQualifyingWindows)
@@ -197,7 +196,7 @@ struct PruneFixture : StateFixture
     ShareMask mask;
 };
 
-TEST(WindowManagerPruning, DropsClosedAndReusedWindowsAndSavesEachChange)
+TEST(WindowManagerPruning, DropsClosedAndReusedWindowsAndSavesEachChangeButNothingAfterAFailedQuery)
 {
     for (const bool reuse : {false, true}) {
         SCOPED_TRACE(reuse ? "number reused by another app" : "closed");
@@ -207,9 +206,21 @@ TEST(WindowManagerPruning, DropsClosedAndReusedWindowsAndSavesEachChange)
         for (const quint32 w : {f.windows[0], f.windows[2], f.windows[3]}) {
             reuse ? f.reuse(w) : f.t.desktop.removeWindow(w);
         }
+        // A failed description query vouches for nothing: nothing is dropped, published or written.
+        f.t.desktop.setDescriptionQueryFails(true);
+        const QVariantMap before = f.stored();
+        QSignalSpy hidden(&m, &WindowManager::hiddenWindowsChanged);
+        QSignalSpy pinned(&m, &WindowManager::pinnedWindowsChanged);
+        QSignalSpy masks(&m, &WindowManager::shareMasksChanged);
+        m.refreshWindows();
+        EXPECT_EQ(hidden.count() + pinned.count() + masks.count(), 0);
+        EXPECT_EQ(m.hiddenWindows().size(), 2);
+        EXPECT_EQ(m.shareMasks(), QList<ShareMask>{f.mask});
+        EXPECT_EQ(f.stored(), before);
+
+        f.t.desktop.setDescriptionQueryFails(false);
         const int overlayUpdates = m.pinnedWindowController().updateCount();
         m.refreshWindows();
-
         // Off screen but still there: kept.
         EXPECT_EQ(m.hiddenWindows(), (WindowManager::WindowMap{{f.windows[1], kA}}));
         EXPECT_TRUE(m.pinnedWindows().isEmpty());
@@ -221,48 +232,6 @@ TEST(WindowManagerPruning, DropsClosedAndReusedWindowsAndSavesEachChange)
         EXPECT_EQ(f.shell.statusIconCounts, QList<int>{1});
         EXPECT_EQ(m.windowsByApp().value(kB).size(), reuse ? 3 : 0);
     }
-}
-
-TEST(WindowManagerPruning, AFailedDescriptionQueryDropsAndSavesNothing)
-{
-    PruneFixture f;
-    WindowManager& m = f.start();
-    for (const quint32 w : f.windows) {
-        f.t.desktop.removeWindow(w);
-    }
-    f.t.desktop.setDescriptionQueryFails(true);
-    const QVariantMap before = f.stored();
-    QSignalSpy hidden(&m, &WindowManager::hiddenWindowsChanged);
-    QSignalSpy pinned(&m, &WindowManager::pinnedWindowsChanged);
-    QSignalSpy masks(&m, &WindowManager::shareMasksChanged);
-    m.refreshWindows();
-    EXPECT_EQ(hidden.count() + pinned.count() + masks.count(), 0);
-    EXPECT_EQ(m.hiddenWindows().size(), 2);
-    EXPECT_EQ(m.shareMasks(), QList<ShareMask>{f.mask});
-    EXPECT_EQ(f.stored(), before);
-
-    f.t.desktop.setDescriptionQueryFails(false);
-    m.refreshWindows();
-    EXPECT_TRUE(m.hiddenWindows().isEmpty());
-}
-
-TEST_F(WindowManagerOverlays, PinnedSetsReachTheOverlaysOnlyWhileSignedInAndTheTransparencyAlways)
-{
-    const quint32 window = t.launchAppWithWindow(kA, QStringLiteral("A")).second;
-    store(WindowManager::pinnedKey, QStringList{kB});
-    store(WindowManager::pinnedWindowsKey, QVariantMap{{QString::number(window), kA}});
-    store(WindowManager::pinnedTransparencyKey, QVariantMap{{kB, 0.4}});
-    WindowManager& m = start(false);
-    const SCOverlayController& overlays = m.pinnedWindowController();
-    EXPECT_EQ(overlays.pinnedTransparency(), (QMap<QString, double>{{kB, 0.4}}));
-    EXPECT_TRUE(overlays.pinnedBundleIDs().isEmpty() && overlays.pinnedWindowIDs().isEmpty());
-    EXPECT_EQ(overlays.updateCount(), 2);
-    EXPECT_EQ(m.pinnedBundleIDs(), QSet<QString>{kB});
-
-    m.setIsAuthenticated(true);
-    m.syncPinnedOverlays();
-    EXPECT_EQ(overlays.pinnedBundleIDs(), QSet<QString>{kB});
-    EXPECT_EQ(overlays.pinnedWindowIDs(), QSet<quint32>{window});
 }
 
 TEST(WindowManagerStartUp, TheDefaultDesktopsAppsWindowsAndDisplayAreListed)

@@ -140,9 +140,31 @@ TEST_F(WindowManagerSettings, LaunchAtLoginShowsWhatTheSystemDid)
     }
 }
 
-TEST_F(WindowManagerSettings, ThePanicShortcutIsRefusedOrReplacedAsTheSystemDecides)
+TEST_F(WindowManagerSettings, HotKeysFollowTheirSettingsAndThePanicShortcutIsRefusedOrReplaced)
 {
+    t.hotKeys.claimForOtherApplication(35, 0x1900);
+    store(WindowManager::globalShortcutKey, false);
     WindowManager& m = start();
+    EXPECT_FALSE(m.panicShortcutAvailable());
+    EXPECT_FALSE(t.hotKeys.isRegistered(4, 0x300));
+    t.hotKeys.releaseFromOtherApplication(35, 0x1900);
+    EXPECT_TRUE(m.registerPanicShortcut());
+    EXPECT_TRUE(m.panicShortcutAvailable());
+
+    // Suspending does nothing while the global shortcut is off.
+    m.registerGlobalShortcut();
+    m.suspendGlobalShortcut();
+    EXPECT_TRUE(t.hotKeys.isRegistered(4, 0x300));
+    m.setGlobalShortcutEnabled(false);
+    EXPECT_FALSE(t.hotKeys.isRegistered(4, 0x300));
+    EXPECT_EQ(t.defaults.object(WindowManager::globalShortcutKey), QVariant(false));
+    m.setGlobalShortcutEnabled(true);
+    EXPECT_TRUE(t.hotKeys.isRegistered(4, 0x300));
+    m.suspendGlobalShortcut();
+    EXPECT_FALSE(t.hotKeys.isRegistered(4, 0x300));
+    m.registerGlobalShortcut();
+    EXPECT_TRUE(t.hotKeys.isRegistered(4, 0x300));
+
     // ⇧⌘H whatever its text, a combination without ⌃ ⌥ ⌘, and one another application holds.
     t.hotKeys.claimForOtherApplication(40, 0xA00);
     for (const HotKeyCombo& refused : {HotKeyCombo{4, 0x300, QStringLiteral("⇧⌘H")},
@@ -154,7 +176,6 @@ TEST_F(WindowManagerSettings, ThePanicShortcutIsRefusedOrReplacedAsTheSystemDeci
         EXPECT_TRUE(m.panicShortcutAvailable() && t.hotKeys.isRegistered(35, 0x1900));
         EXPECT_FALSE(t.defaults.hasObject(WindowManager::panicShortcutKey));
     }
-
     const HotKeyCombo accepted{40, 0x1100, QStringLiteral("⌃⌘K")};
     EXPECT_TRUE(m.setPanicShortcut(accepted));
     EXPECT_TRUE(t.hotKeys.isRegistered(40, 0x1100));
