@@ -25,7 +25,8 @@ int sourceRowsFor(int pixelRows, double devicePixelRatio, double pointsPerRow)
     return std::clamp(static_cast<int>(std::ceil(points / step)), 1, std::max(pixelRows, 1));
 }
 
-void samplePart(const QImage& frame, QSize size, int sourceRows, const QRect& part, uchar* to, qsizetype stride)
+void samplePart(
+    const QImage& frame, QSize size, int sourceRows, const QRect& part, uchar* to, qsizetype stride)
 {
     const int rows = std::clamp(sourceRows, 1, std::min(size.height(), frame.height()));
     const int w = part.width();
@@ -82,7 +83,8 @@ void scaleInto(const QImage& frame, QImage& into, int sourceRows)
     samplePart(frame, into.size(), sourceRows, into.rect(), into.bits(), into.bytesPerLine());
 }
 
-bool paintInPlace(QPainter& painter, const QImage& frame, const QRect& pixels, int sourceRows, double devicePixelRatio)
+bool paintInPlace(
+    QPainter& painter, const QImage& frame, const QRect& pixels, int sourceRows, double devicePixelRatio)
 {
     QPaintEngine* engine = painter.paintEngine();
     QPaintDevice* device = engine != nullptr ? engine->paintDevice() : nullptr;

@@ -24,7 +24,8 @@ int sourceRowsFor(int pixelRows, double devicePixelRatio, double pointsPerRow);
 // The pixels of `part` of a picture `size` pixels large, sampled from a 32-bit frame reading
 // `sourceRows` rows spread evenly over its height (each output row takes its nearest read row),
 // written opaque to `to` (`stride` bytes a line).
-void samplePart(const QImage& frame, QSize size, int sourceRows, const QRect& part, uchar* to, qsizetype stride);
+void samplePart(
+    const QImage& frame, QSize size, int sourceRows, const QRect& part, uchar* to, qsizetype stride);
 
 // The frame resampled into `into` (its size and Format_RGB32 given) the same way; a frame of
 // another format is scaled by Qt instead.
@@ -34,6 +35,7 @@ void scaleInto(const QImage& frame, QImage& into, int sourceRows);
 // pixels of the painted view): the samples are written once, where they are shown. Only when
 // the device is a plain 32-bit image painted one to one at `devicePixelRatio` (less a whole-pixel
 // offset) and only Qt's own clip applies; otherwise nothing is done and the result is false.
-bool paintInPlace(QPainter& painter, const QImage& frame, const QRect& pixels, int sourceRows, double devicePixelRatio);
+bool paintInPlace(
+    QPainter& painter, const QImage& frame, const QRect& pixels, int sourceRows, double devicePixelRatio);
 
 } // namespace FrameSampling

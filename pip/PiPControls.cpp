@@ -5,8 +5,8 @@
 #include "shell/kit/Drawing.h"
 #include "shell/kit/Palette.h"
 #include "shell/kit/SymbolView.h"
-#include "shell/kit/TextLabel.h"
 #include "shell/kit/Symbols.h"
+#include "shell/kit/TextLabel.h"
 #include "shell/kit/Tooltips.h"
 
 #include <QHBoxLayout>

@@ -161,9 +161,11 @@ protected:
                                qRound(target.height() * scale));
             const int rows = FrameSampling::sourceRowsFor(pixels.height(), scale, kPointsPerSourceRow);
             if (!FrameSampling::paintInPlace(painter, *image, pixels, rows, scale)) {
-                painter.drawImage(QPointF(pixels.topLeft()) / scale, scaledFor(*image, pixels.size(), rows, scale));
+                painter.drawImage(QPointF(pixels.topLeft()) / scale,
+                                  scaledFor(*image, pixels.size(), rows, scale));
             }
-            black -= QRegion(QRectF(QPointF(pixels.topLeft()) / scale, QSizeF(pixels.size()) / scale).toAlignedRect());
+            black -= QRegion(
+                QRectF(QPointF(pixels.topLeft()) / scale, QSizeF(pixels.size()) / scale).toAlignedRect());
         }
         for (const QRect& part : black) {
             painter.fillRect(part, Qt::black);

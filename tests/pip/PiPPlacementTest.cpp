@@ -2,7 +2,6 @@
 // formulas: rubber band, release velocity, the flick's projection and the corner it picks.
 #include "pip/PiPPlacement.h"
 
-
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -15,7 +15,6 @@
 
 #include <QFile>
 #include <QTemporaryDir>
-
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
