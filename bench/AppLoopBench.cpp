@@ -11,6 +11,7 @@
 // something moves; 1,000 windows: 20 captures a second, and signed out below 5% of a core.
 
 #include "bench/CpuYardstick.h"
+#include "capture/ShareMaskEditor.h"
 #include "pip/PiPController.h"
 #include "platform/Bundle.h"
 #include "platform/DispatchQueue.h"
@@ -253,7 +254,11 @@ struct RunningApp
         };
         environment.pipController = [this]() -> PiPController& {
             if (!pip) {
-                pip = std::make_unique<PiPController>(system.services);
+                if (!manager) {
+                    manager = std::make_unique<WindowManager>(system.services, &registry);
+                }
+                maskEditor = std::make_unique<ShareMaskEditor>(system.services, manager.get());
+                pip = std::make_unique<PiPController>(system.services, *manager, *maskEditor);
             }
             return *pip;
         };
@@ -310,6 +315,7 @@ struct RunningApp
     Platform system;
     GlobalHotKeyManager registry{system.hotKeys, system.scheduler};
     std::unique_ptr<WindowManager> manager;
+    std::unique_ptr<ShareMaskEditor> maskEditor;
     std::unique_ptr<PiPController> pip;
     std::unique_ptr<HUDOverlayController> hud;
     std::unique_ptr<AppDelegate> delegate;

@@ -8,6 +8,7 @@
 // the environment runs it at device pixel ratio 1 instead.
 
 #include "bench/CpuYardstick.h"
+#include "capture/ShareMaskEditor.h"
 #include "pip/PiPController.h"
 #include "platform/Services.h"
 #include "platform/UserDefaults.h"
@@ -87,7 +88,8 @@ struct Rig
         manager->setIsAuthenticated(true);
         manager->setHasScreenRecordingPermission(true);
         manager->setIsVirtualDisplayRunning(true);
-        pip = std::make_unique<PiPController>(services);
+        maskEditor = std::make_unique<ShareMaskEditor>(services, manager.get());
+        pip = std::make_unique<PiPController>(services, *manager, *maskEditor);
         window.resize(350, 626);
         auto* column = new QVBoxLayout(&window);
         column->setContentsMargins(0, 0, 0, 0);
@@ -127,6 +129,7 @@ struct Rig
     platform::sim::VirtualScheduler scheduler;
     platform::Services services;
     std::unique_ptr<WindowManager> manager;
+    std::unique_ptr<ShareMaskEditor> maskEditor;
     std::unique_ptr<PiPController> pip;
     PopoverNavigation navigation;
     QWidget window;

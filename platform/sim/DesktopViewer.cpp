@@ -67,11 +67,14 @@ public:
         if (pixels.isEmpty()) {
             pixels = QSize(1, 1);
         }
-        QByteArray key = compositor.displayKey(m_displayID, pixels);
+        // A virtual display shows what its audience is sent; a real one what the user sees.
+        const bool seen = !desktop.isVirtualDisplay(m_displayID);
+        QByteArray key = compositor.displayKey(m_displayID, pixels, seen);
         if (key == m_drawnKey && !m_screen->picture.isNull()) {
             return;
         }
-        m_screen->picture = compositor.renderDisplay(m_displayID, pixels);
+        m_screen->picture =
+            seen ? compositor.renderSeen(m_displayID, pixels) : compositor.renderDisplay(m_displayID, pixels);
         m_screen->picture.setDevicePixelRatio(m_screen->devicePixelRatioF());
         m_drawnKey = std::move(key);
         m_screen->update();

@@ -18,9 +18,10 @@ namespace platform::sim {
 class SimDesktop;
 
 // For people running the application on Linux: one window showing every display of the
-// simulated desktop side by side, the physical ones and "Veilmox", each drawn live as a capture
-// of it would see it, so one can watch what a meeting audience is shown. A display is drawn again
-// only when something on it changed, at most every kRefreshInterval. Pointer moves and clicks
+// simulated desktop side by side, drawn live: the physical ones as the user sees them (panels that
+// no capture sees included), and "Veilmox" as a capture of it sees it, so one can watch what a
+// meeting audience is shown. A display is drawn again only when something on it changed, at most
+// every kRefreshInterval. Pointer moves and clicks
 // on a picture go to the desktop as its pointer input. A tool of the simulation,
 // not a window of the simulated system. Main thread only.
 class DesktopViewer final : public QWidget

@@ -156,7 +156,7 @@ QColor SimCompositor::background(const SCContentFilter& filter) const
     return Qt::transparent;
 }
 
-SimCompositor::Scene SimCompositor::scene(const SCContentFilter& filter) const
+SimCompositor::Scene SimCompositor::scene(const SCContentFilter& filter, bool seen) const
 {
     Scene scene;
     scene.region = filter.contentRect();
@@ -180,7 +180,7 @@ SimCompositor::Scene SimCompositor::scene(const SCContentFilter& filter) const
         }
         const auto setup = m_desktop.window(number);
         if (!setup || !m_desktop.isWindowOnScreen(number)
-            || setup->sharingState == static_cast<qint64>(WindowSharingType::None)
+            || (!seen && setup->sharingState == static_cast<qint64>(WindowSharingType::None))
             || !setup->bounds.intersects(scene.region)
             || !passes(filter, number, setup->owner, appPIDs, windowIDs)) {
             continue;
@@ -420,13 +420,13 @@ std::optional<QByteArray> SimCompositor::contentKey(const Scene& scene, QSize pi
     return key;
 }
 
-QByteArray SimCompositor::displayKey(quint32 displayID, QSize pixelSize) const
+QByteArray SimCompositor::displayKey(quint32 displayID, QSize pixelSize, bool seen) const
 {
     const auto filter = displayFilter(displayID);
     if (!filter) {
         return {};
     }
-    const Scene drawn = scene(*filter);
+    const Scene drawn = scene(*filter, seen);
     QByteArray key;
     QDataStream out(&key, QIODevice::WriteOnly);
     out << pixelSize << drawn.region << drawn.background;
@@ -451,6 +451,19 @@ QImage SimCompositor::renderDisplay(quint32 displayID, QSize pixelSize) const
 {
     const auto filter = displayFilter(displayID);
     return filter ? render(*filter, pixelSize) : QImage();
+}
+
+QImage SimCompositor::renderSeen(quint32 displayID, QSize pixelSize) const
+{
+    const auto filter = displayFilter(displayID);
+    if (!filter || pixelSize.isEmpty()) {
+        return {};
+    }
+    QImage image(pixelSize, QImage::Format_ARGB32_Premultiplied);
+    if (!image.isNull()) {
+        render(scene(*filter, true), image, false);
+    }
+    return image;
 }
 
 SCShareableContent

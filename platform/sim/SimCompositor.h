@@ -20,8 +20,8 @@ namespace platform::sim {
 // window server's on-screen windows from back to front, then, when asked, the pointer. A
 // simulated app's window is its colour with its patches and its title in the top-left corner; one
 // of this application's windows is drawn from its widget. Windows whose sharing type is none are
-// never drawn, nor the parts of windows that opaque ones in front hide. Main thread only (widgets
-// are drawn here).
+// drawn only in what a person looking at a display sees; the parts of windows that opaque ones in
+// front hide never are. Main thread only (widgets are drawn here).
 class SimCompositor
 {
 public:
@@ -48,7 +48,8 @@ public:
     SimCompositor(const SimCompositor&) = delete;
     SimCompositor& operator=(const SimCompositor&) = delete;
 
-    Scene scene(const SCContentFilter& filter) const;
+    // With `seen`, also the windows no capture sees.
+    Scene scene(const SCContentFilter& filter, bool seen = false) const;
 
     // The filter's content scaled into an image of the given pixel size, with the pointer on top
     // when `showsCursor` is set and the pointer lies in the content. The display forms of filters
@@ -58,17 +59,18 @@ public:
     // The same into `image` at its size, every pixel of it drawn (whatever it held before).
     void render(const Scene& scene, QImage& image, bool showsCursor) const;
 
-    // Everything on one display, as someone looking at it sees it. A null image for an unknown
-    // display.
+    // Everything a capture of one whole display sees. A null image for an unknown display.
     QImage renderDisplay(quint32 displayID, QSize pixelSize) const;
+    // One display as someone looking at it sees it: also the windows no capture sees.
+    QImage renderSeen(quint32 displayID, QSize pixelSize) const;
 
     // A key of what render() would draw: equal keys mean equal pictures. None when a window drawn
     // from a widget is involved, whose content can change without the window server knowing.
     std::optional<QByteArray> contentKey(const SCContentFilter& filter, QSize pixelSize) const;
     std::optional<QByteArray> contentKey(const Scene& scene, QSize pixelSize) const;
-    // A key of what renderDisplay() would draw, this application's windows told apart by how often
-    // they asked to be drawn again.
-    QByteArray displayKey(quint32 displayID, QSize pixelSize) const;
+    // A key of what renderDisplay() (or, `seen`, renderSeen()) would draw, this application's
+    // windows told apart by how often they asked to be drawn again.
+    QByteArray displayKey(quint32 displayID, QSize pixelSize, bool seen = false) const;
 
     // Keeps a picture of each of this application's windows, drawn at the scale of the display
     // it lies on and drawn again only after the window asked to be: for a viewer that shows the

@@ -18,6 +18,7 @@ struct SimDesktop::State
     {
         quint32 id = 0;
         DisplaySpec setup;
+        bool isVirtual = false;
     };
     struct App
     {
@@ -218,6 +219,27 @@ quint32 SimDesktop::addDisplay(const DisplaySpec& setup)
     }
     postScreenChange();
     return id;
+}
+
+quint32 SimDesktop::addVirtualDisplay(const DisplaySpec& setup)
+{
+    const quint32 id = setup.id.value_or(m_state->nextDisplayID);
+    DisplaySpec numbered = setup;
+    numbered.id = id;
+    m_state->nextDisplayID = std::max(m_state->nextDisplayID, id + 1);
+    m_state->displays.push_back({id, numbered, true});
+    if (m_mainDisplay == 0) {
+        m_mainDisplay = id;
+    }
+    postScreenChange();
+    return id;
+}
+
+bool SimDesktop::isVirtualDisplay(quint32 displayID) const
+{
+    return std::any_of(m_state->displays.cbegin(),
+                       m_state->displays.cend(),
+                       [displayID](const State::Display& d) { return d.id == displayID && d.isVirtual; });
 }
 
 void SimDesktop::removeDisplay(quint32 displayID)
@@ -770,7 +792,54 @@ void SimDesktop::mouseMoved(QPointF location)
     m_mouseLocation = location;
     if (m_mouseGrabber) {
         sendMouse(m_mouseGrabber, QEvent::MouseMove, location);
+        return;
     }
+    updateHover(location);
+}
+
+QWidget* SimDesktop::ownWidgetAt(QPointF location, QPointF* inRoot) const
+{
+    const auto number = windowAt(location);
+    if (!number) {
+        return nullptr;
+    }
+    const WindowSpec& setup = m_state->windows.at(*number).setup;
+    QWidget* root = setup.content.data();
+    if (root == nullptr || setup.bounds.isEmpty()) {
+        return nullptr;
+    }
+    // The window's widgets are laid out at the root's size and drawn stretched over the bounds.
+    const QPointF point((location.x() - setup.bounds.x()) * root->width() / setup.bounds.width(),
+                        (location.y() - setup.bounds.y()) * root->height() / setup.bounds.height());
+    if (inRoot != nullptr) {
+        *inRoot = point;
+    }
+    QWidget* target = root->childAt(point.toPoint());
+    return target != nullptr ? target : root;
+}
+
+void SimDesktop::updateHover(QPointF location)
+{
+    QPointF inRoot;
+    QList<QPointer<QWidget>> now;
+    for (QWidget* w = ownWidgetAt(location, &inRoot); w != nullptr; w = w->parentWidget()) {
+        now.prepend(w);
+    }
+    // Leave what the pointer left, innermost first, then enter what it reached, outermost first.
+    for (auto it = m_hovered.crbegin(); it != m_hovered.crend(); ++it) {
+        if (*it && !now.contains(*it)) {
+            QEvent leave(QEvent::Leave);
+            QApplication::sendEvent(it->data(), &leave);
+        }
+    }
+    for (const QPointer<QWidget>& w : std::as_const(now)) {
+        if (w && !m_hovered.contains(w)) {
+            const QPointF local = w->mapFrom(w->window(), inRoot);
+            QEnterEvent enter(local, local, location);
+            QApplication::sendEvent(w.data(), &enter);
+        }
+    }
+    m_hovered = now;
 }
 
 void SimDesktop::mouseDown(QPointF location)
@@ -792,13 +861,9 @@ void SimDesktop::mouseDown(QPointF location)
         }
         return;
     }
-    QWidget* root = setup.content.data();
-    const QPointF inRoot((location.x() - setup.bounds.x()) * root->width() / setup.bounds.width(),
-                         (location.y() - setup.bounds.y()) * root->height() / setup.bounds.height());
-    QWidget* target = root->childAt(inRoot.toPoint());
-    m_mouseGrabber = target != nullptr ? target : root;
+    m_mouseGrabber = ownWidgetAt(location);
     m_grabberWindowBounds = setup.bounds;
-    m_grabberRootSize = root->size();
+    m_grabberRootSize = setup.content->size();
     sendMouse(m_mouseGrabber, QEvent::MouseButtonPress, location);
 }
 

@@ -101,6 +101,10 @@ public:
     // Displays. The first added display is the main one until another is chosen.
     quint32 addDisplay();
     quint32 addDisplay(const DisplaySpec& setup);
+    // A display published by an application (a virtual one), listed like the others; what it
+    // shows is what a capture of it sends on.
+    quint32 addVirtualDisplay(const DisplaySpec& setup);
+    bool isVirtualDisplay(quint32 displayID) const;
     void removeDisplay(quint32 displayID);
     void setMainDisplay(quint32 displayID);
     void setMenuBarHeight(double height);
@@ -170,7 +174,8 @@ public:
     // first reaches the mouse-down monitors, then the frontmost on-screen window under the
     // pointer that takes mouse events: one of this application's windows gets it in its widget
     // under the pointer (which then also gets the moves and the mouse-up), another app's window
-    // brings that app to the front.
+    // brings that app to the front. Without a button held, moves enter and leave the widgets of
+    // this application's windows under the pointer.
     void mouseMoved(QPointF location);
     void mouseDown(QPointF location);
     void mouseUp(QPointF location);
@@ -255,6 +260,10 @@ private:
     void postScreenChange();
     void postWorkspace(const QString& name, pid_type pid);
     void sendMouse(QWidget* target, QEvent::Type type, QPointF location);
+    // The widget of one of this application's windows under the pointer, with where the location
+    // lies in its window's root.
+    QWidget* ownWidgetAt(QPointF location, QPointF* inRoot = nullptr) const;
+    void updateHover(QPointF location);
 
     std::shared_ptr<State> m_state;
     NotificationCenter m_workspaceCenter;
@@ -279,7 +288,8 @@ private:
     QPointF m_mouseLocation;
     quint64 m_eventNumber = 0;
     NotificationCenter m_mouseDownMonitors;
-    QPointer<QWidget> m_mouseGrabber; // the widget that took the last mouse-down
+    QPointer<QWidget> m_mouseGrabber;   // the widget that took the last mouse-down
+    QList<QPointer<QWidget>> m_hovered; // under the pointer, outermost first
     QRectF m_grabberWindowBounds;
     QSizeF m_grabberRootSize;
 };

@@ -127,7 +127,7 @@ private:
         setup.id = m_displayID;
         setup.desktopColor = QColor(0x20, 0x20, 0x24);
         m_registered = true;
-        impl->desktop.addDisplay(setup);
+        impl->desktop.addVirtualDisplay(setup);
     }
 
     void removeScreen(SimVirtualDisplays::Impl& impl)

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace kit {
 
@@ -245,6 +246,64 @@ void blurImage(QImage& image, double sigma)
     }
 }
 
+namespace {
+
+// The last shadows made: a glow or a pill painted again with every frame of a live picture under
+// it would otherwise blur the same shape anew each time. Main thread only, as painting is.
+struct KeptShadow
+{
+    QPainterPath shape;
+    QColor color;
+    double sigma = 0;
+    double scale = 0;
+    QImage tinted;
+};
+constexpr std::size_t kKeptShadows = 16;
+
+const QImage& blurredShadow(const QPainterPath& shape,
+                            const QColor& color,
+                            double sigma,
+                            double scale,
+                            const QRectF& area,
+                            QSize pixels)
+{
+    thread_local std::vector<KeptShadow> kept;
+    for (auto it = kept.begin(); it != kept.end(); ++it) {
+        if (it->sigma == sigma && it->scale == scale && it->color == color && it->shape == shape) {
+            // The most recent first, so the shadows of one repaint stay.
+            std::rotate(kept.begin(), it, it + 1);
+            return kept.front().tinted;
+        }
+    }
+    QImage mask(pixels, QImage::Format_Alpha8);
+    mask.fill(0);
+    {
+        QPainter p(&mask);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(scale, scale);
+        p.translate(-area.topLeft());
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::black);
+        p.drawPath(shape);
+    }
+    blurAlpha(mask, sigma * scale);
+
+    QImage tinted(pixels, QImage::Format_ARGB32_Premultiplied);
+    tinted.fill(color);
+    {
+        QPainter p(&tinted);
+        p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+        p.drawImage(0, 0, mask);
+    }
+    if (kept.size() == kKeptShadows) {
+        kept.pop_back();
+    }
+    kept.insert(kept.begin(), KeptShadow{shape, color, sigma, scale, std::move(tinted)});
+    return kept.front().tinted;
+}
+
+} // namespace
+
 void drawShadow(QPainter& painter, const QPainterPath& shape, const Shadow& shadow)
 {
     if (shadow.color.alpha() == 0 || shape.isEmpty()) {
@@ -272,26 +331,7 @@ void drawShadow(QPainter& painter, const QPainterPath& shape, const Shadow& shad
     if (pixels.width() <= 0 || pixels.height() <= 0 || pixels.width() > 8192 || pixels.height() > 8192) {
         return;
     }
-    QImage mask(pixels, QImage::Format_Alpha8);
-    mask.fill(0);
-    {
-        QPainter p(&mask);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(scale, scale);
-        p.translate(-area.topLeft());
-        p.setPen(Qt::NoPen);
-        p.setBrush(Qt::black);
-        p.drawPath(shape);
-    }
-    blurAlpha(mask, sigma * scale);
-
-    QImage tinted(pixels, QImage::Format_ARGB32_Premultiplied);
-    tinted.fill(shadow.color);
-    {
-        QPainter p(&tinted);
-        p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
-        p.drawImage(0, 0, mask);
-    }
+    const QImage& tinted = blurredShadow(shape, shadow.color, sigma, scale, area, pixels);
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(QRectF(area.topLeft() + shadow.offset, QSizeF(pixels) / scale), tinted);

@@ -54,16 +54,16 @@ void TextLabel::paintEvent(QPaintEvent* /*e*/)
     QPainter painter(this);
     const TextLook look = m_look();
     const QFont font = look.font(this);
-    const double scale = painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0;
-    const Drawn key{m_text, font, look.color, size(), scale};
-    // Under a painter that scales beyond the device's pixel ratio, or turns, the text is drawn
-    // straight, so it stays crisp.
+    // The picture is made at the pixels the painter really reaches, which is more than the
+    // widget's own pixel ratio when a window server draws the window for a denser display. Under
+    // a painter that stretches or turns, the text is drawn straight, so it stays crisp.
     const QTransform device = painter.deviceTransform();
-    if (device.type() > QTransform::TxScale || !qFuzzyCompare(device.m11(), scale)
-        || !qFuzzyCompare(device.m22(), scale)) {
+    const double scale = device.m11();
+    if (device.type() > QTransform::TxScale || !(scale > 0) || !qFuzzyCompare(scale, device.m22())) {
         drawText(painter, font, look.color, elided(font));
         return;
     }
+    const Drawn key{m_text, font, look.color, size(), scale};
     // Labels over live pictures are repainted with every frame; the text is laid out and
     // rasterised only when what it shows changes.
     if (m_picture.isNull() || !(m_pictureOf == key)) {

@@ -15,7 +15,6 @@
 
 #include <QFile>
 #include <QTemporaryDir>
-
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
@@ -253,6 +252,8 @@ TEST(SimVirtualDisplays, JoinTheScreensAfterTheirDelayAndTheViewerShowsEveryDisp
     ASSERT_EQ(screens.size(), 2);
     EXPECT_EQ(screens[1].displayID(), id);
     EXPECT_EQ(screens[1].localizedName, QStringLiteral("Veilmox"));
+    EXPECT_TRUE(rig.desktop.isVirtualDisplay(id));
+    EXPECT_FALSE(rig.desktop.isVirtualDisplay(builtIn));
     EXPECT_EQ(screens[1].frame, QRectF(1512, 0, 1512, 982)); // to the right of the built-in display
     EXPECT_EQ(screens[1].backingScaleFactor, 2.0);
     EXPECT_EQ(rig.screenChanges, 1);

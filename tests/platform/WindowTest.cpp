@@ -235,6 +235,52 @@ TEST(SimDesktopPointer, AMouseDownReachesTheWidgetUnderThePointerInTheFrontmostW
     EXPECT_EQ(second->button()->screenFrame(), QRectF(right - 30, 0, 30, 24)) << "moves into the freed room";
 }
 
+TEST(SimDesktopPointer, MovesEnterAndLeaveWidgetsAndAPersonSeesWindowsNoCaptureSees)
+{
+    Desk d;
+    auto window = d.window(QRectF(100, 100, 200, 100));
+    auto* content = new QWidget;
+    auto* child = new QWidget(content);
+    child->setGeometry(0, 0, 50, 50);
+    child->setAutoFillBackground(true);
+    child->setPalette(QPalette(Qt::red));
+    window->setContentView(content);
+    window->orderFrontRegardless();
+    QStringList events;
+    struct Recorder final : QObject
+    {
+        Recorder(QStringList& into, QString called)
+            : log(into)
+            , name(std::move(called))
+        {}
+        bool eventFilter(QObject* /*watched*/, QEvent* e) override
+        {
+            if (e->type() == QEvent::Enter || e->type() == QEvent::Leave) {
+                log << name + (e->type() == QEvent::Enter ? QStringLiteral("+") : QStringLiteral("-"));
+            }
+            return false;
+        }
+        QStringList& log;
+        QString name;
+    };
+    Recorder contentRecorder(events, QStringLiteral("content"));
+    Recorder childRecorder(events, QStringLiteral("child"));
+    content->installEventFilter(&contentRecorder);
+    child->installEventFilter(&childRecorder);
+    d.desktop.mouseMoved(QPointF(10, 10));
+    d.desktop.mouseMoved(QPointF(120, 120)); // the child
+    d.desktop.mouseMoved(QPointF(250, 150)); // the content only
+    d.desktop.mouseMoved(QPointF(500, 500)); // outside
+    EXPECT_EQ(events, (QStringList{"content+", "child+", "child-", "content-"}));
+
+    // Kept out of captures, the window is still on the display for the person in front of it.
+    window->setSharingType(WindowSharingType::None);
+    const sim::SimCompositor compositor(d.desktop);
+    const quint32 display = d.desktop.mainDisplayID();
+    EXPECT_EQ(compositor.renderSeen(display, QSize(1512, 982)).pixelColor(110, 110), QColor(Qt::red));
+    EXPECT_NE(compositor.renderDisplay(display, QSize(1512, 982)).pixelColor(110, 110), QColor(Qt::red));
+}
+
 TEST(Popover, SitsBelowTheRectangleOnTheScreenAndATransientOneClosesOnAClickOutside)
 {
     const QSizeF size(350, 680);

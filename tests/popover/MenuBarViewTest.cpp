@@ -258,7 +258,8 @@ protected:
         platform::Services::setCurrent(platform::Services());
     }
 
-    PiPController pip{system.services()};
+    ShareMaskEditor maskEditor{system.services(), state.get()};
+    PiPController pip{system.services(), *state, maskEditor};
     RecordingUpdater updater;
     std::unique_ptr<MenuBarView> view;
 };

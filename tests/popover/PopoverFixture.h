@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/ShareMaskEditor.h"
 #include "pip/PiPController.h"
 #include "platform/Services.h"
 #include "popover/MenuBarView.h"
@@ -148,7 +149,8 @@ struct RootTest : PopoverTest
     // Shown within the popover: not hidden, nor any view above it.
     bool showing(const QWidget* widget) const { return widget != nullptr && widget->isVisibleTo(root.get()); }
 
-    PiPController pip{t.services()};
+    ShareMaskEditor maskEditor{t.services(), manager.get()};
+    PiPController pip{t.services(), *manager, maskEditor};
     RecordingUpdater updater;
     std::unique_ptr<MenuBarView> root;
 };

@@ -26,7 +26,8 @@ namespace {
 // The settings page over a started, signed-in state object. The tables make one scene per case.
 struct SettingsScene : PopoverTest
 {
-    PiPController pip{t.services()};
+    ShareMaskEditor maskEditor{t.services(), manager.get()};
+    PiPController pip{t.services(), *manager, maskEditor};
     RecordingUpdater updater;
     std::unique_ptr<SettingsPageView> page;
 

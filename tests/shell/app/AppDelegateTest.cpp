@@ -88,8 +88,7 @@ TEST(AppDelegateLaunch, OpensTheOnboardingAndThePictureInPicturePanelAsTheSettin
         ShellFixture f;
         f.store(AppDelegate::onboardingCompletedKey, earlier);
         f.store(PiPController::visibleKey, earlier);
-        f.pip = std::make_unique<PiPController>(f.env.t.services());
-        f.pip->setOpenedBySharing(true);
+        f.makePip().setOpenedBySharing(true);
         f.launch();
         PiPController& pip = *f.pip;
         platform::Window* window = f.app->onboardingWindow();

@@ -28,20 +28,14 @@ AppDelegate::Environment ShellFixture::environment()
     };
     environment.pipController = [this]() -> PiPController& {
         made << QStringLiteral("pip");
-        if (!pip) {
-            pip = std::make_unique<PiPController>(env.t.services());
-        }
-        return *pip;
+        return makePip();
     };
     environment.windowManager = [this]() -> WindowManager& {
         made << QStringLiteral("windowManager");
         if (whenStateObjectIsTaken) {
             whenStateObjectIsTaken();
         }
-        if (!manager) {
-            manager = std::make_unique<WindowManager>(env.t.services(), &registry);
-        }
-        return *manager;
+        return stateObject();
     };
     environment.onboardingAnalytics = [this]() -> OnboardingAnalytics* {
         if (!analytics && manager) {
@@ -57,6 +51,22 @@ AppDelegate::Environment ShellFixture::environment()
         return *hud;
     };
     return environment;
+}
+
+WindowManager& ShellFixture::stateObject()
+{
+    if (!manager) {
+        manager = std::make_unique<WindowManager>(env.t.services(), &registry);
+    }
+    return *manager;
+}
+
+PiPController& ShellFixture::makePip()
+{
+    if (!pip) {
+        pip = std::make_unique<PiPController>(env.t.services(), stateObject(), maskEditor);
+    }
+    return *pip;
 }
 
 AppDelegate& ShellFixture::make()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "account/OnboardingAnalytics.h"
+#include "capture/ShareMaskEditor.h"
 #include "pip/PiPController.h"
 #include "platform/Bundle.h"
 #include "shell/AppDelegate.h"
@@ -28,6 +29,9 @@ struct ShellFixture
     // The objects the delegate is made with; what they make is kept here.
     AppDelegate::Environment environment();
     AppDelegate& make();
+    // The picture-in-picture controller over the fixture's state object (made first when needed,
+    // without noting it).
+    PiPController& makePip();
     AppDelegate& launch();
     void store(const QString& key, const QVariant& value) { env.t.defaults.setObject(value, key); }
     // Bundle settings with the account service's address, for finding the browser.
@@ -45,12 +49,16 @@ struct ShellFixture
     platform::sim::VirtualScheduler& scheduler = env.t.scheduler;
     GlobalHotKeyManager registry{env.t.hotKeys, env.t.scheduler};
     std::unique_ptr<WindowManager> manager;
+    ShareMaskEditor maskEditor{env.t.services()};
     std::unique_ptr<PiPController> pip;
     std::unique_ptr<HUDOverlayController> hud;
     std::unique_ptr<OnboardingAnalytics> analytics;
     QStringList made;
     std::function<void()> whenStateObjectIsTaken;
     std::unique_ptr<AppDelegate> app;
+
+private:
+    WindowManager& stateObject();
 };
 
 } // namespace testing_support

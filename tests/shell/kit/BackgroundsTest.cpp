@@ -1,5 +1,6 @@
 #include "shell/kit/Backgrounds.h"
 
+#include "shell/kit/Drawing.h"
 #include "shell/kit/Palette.h"
 #include "shell/kit/PulseDot.h"
 #include "shell/kit/Snapshot.h"
@@ -8,6 +9,8 @@
 #include "tests/shell/kit/KitTestSupport.h"
 
 #include <QFontMetricsF>
+#include <QPainter>
+#include <QPainterPath>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
@@ -165,4 +168,30 @@ TEST(PulseDot, PulsesWhileShownUnlessReduceMotionIsOrItsPulseIsOff)
     EXPECT_DOUBLE_EQ(dot.currentOpacity(), 1) << "from full opacity";
     env.advance(0.8);
     EXPECT_NEAR(dot.currentOpacity(), 0.35, 0.02);
+}
+
+TEST(Shadow, AShadowDrawnAgainTakesItsOwnColourSizeAndPlace)
+{
+    // Shadows are kept between paints; each drawing must still show the one asked for.
+    const auto drawn = [](const QColor& color, double radius, const QRectF& shape) {
+        QImage image(120, 60, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        QPainterPath path;
+        path.addRect(shape);
+        drawShadow(painter, path, Shadow{color, radius, {}});
+        return image;
+    };
+    const QRectF left(20, 20, 20, 20);
+    const QImage red = drawn(Qt::red, 6, left);
+    const QImage blue = drawn(Qt::blue, 6, left);
+    EXPECT_GT(red.pixelColor(30, 30).red(), 200);
+    EXPECT_EQ(blue.pixelColor(30, 30).red(), 0);
+    EXPECT_GT(blue.pixelColor(30, 30).blue(), 200);
+    // A wider blur reaches further out; a shape elsewhere casts its shadow there.
+    EXPECT_GT(drawn(Qt::red, 12, left).pixelColor(10, 30).alpha(), red.pixelColor(10, 30).alpha());
+    const QImage moved = drawn(Qt::red, 6, left.translated(60, 0));
+    EXPECT_EQ(moved.pixelColor(30, 30).alpha(), 0);
+    EXPECT_GT(moved.pixelColor(90, 30).red(), 200);
+    EXPECT_EQ(drawn(Qt::red, 6, left), red) << "the same shadow twice draws the same pixels";
 }
