@@ -267,9 +267,7 @@ std::optional<platform::Screen> PiPController::targetScreen() const
     if (!eligible.isEmpty()) {
         return eligible.front();
     }
-    if (!all.isEmpty()) {
-        return all.front();
-    }
+    // Only the shared display is left: the panel waits for one the user can see.
     return std::nullopt;
 }
 

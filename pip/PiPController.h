@@ -116,8 +116,7 @@ public:
     void dragEnded();
 
     // The screen to dock on, passing over the "Veilmox" display: the saved display when it is
-    // connected, else the main screen, else the first other screen; the virtual display only when
-    // there is nothing else. None without screens.
+    // connected, else the main screen, else the first other screen. None without such a screen.
     std::optional<platform::Screen> targetScreen() const;
     // The panel's frame at a corner of a screen's visible frame.
     QRectF frame(Corner corner, const platform::Screen& screen) const;

@@ -245,6 +245,11 @@ TEST_F(PiPTest, ThePanelDocksOnASavedDisplayAndNeverOnTheVirtualOneWhenItChooses
         p.show();
         EXPECT_TRUE(t.desktop.display(c.expected)->frame.contains(panelFrame())) << c.what;
     }
+    // With the virtual display alone there is nowhere the user could see the panel.
+    t.desktop.removeDisplay(laptop);
+    t.desktop.removeDisplay(other);
+    t.scheduler.runPending();
+    EXPECT_FALSE(makePip().targetScreen());
 }
 
 TEST_F(PiPTest, WithoutAnyScreenThePanelWaitsForOneAndNeverGetsANonFinitePlace)
