@@ -8,6 +8,7 @@
 // be, the changed part only, after each frame ("paints_per_frame" shows the preview was painted).
 
 #include "bench/CpuYardstick.h"
+#include "bench/PaintCounter.h"
 #include "capture/ShareMaskEditor.h"
 #include "pip/PiPController.h"
 #include "pip/PiPView.h"
@@ -31,20 +32,6 @@ namespace {
 
 using bench::processCpuSeconds;
 using bench::Yardstick;
-
-// Counts the paints a view receives: a frame that repaints nothing would cost nothing.
-class PaintCounter final : public QObject
-{
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject* /*watched*/, QEvent* event) override
-    {
-        paints += event->type() == QEvent::Paint ? 1 : 0;
-        return false;
-    }
-};
 
 // A frame of a desktop: wallpaper, a few windows, a mask; `shade` tells two frames apart.
 QImage frame(QSize pixels, int shade)
@@ -138,7 +125,7 @@ struct Rig
     std::unique_ptr<WindowManager> manager;
     std::unique_ptr<ShareMaskEditor> maskEditor;
     std::unique_ptr<PiPController> pip;
-    PaintCounter counter;
+    bench::PaintCounter counter;
     QWidget* preview = nullptr;
     QImage store;
     quint64 shownVersion = 0;

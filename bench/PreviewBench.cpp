@@ -8,6 +8,7 @@
 // the environment runs it at device pixel ratio 1 instead.
 
 #include "bench/CpuYardstick.h"
+#include "bench/PaintCounter.h"
 #include "capture/ShareMaskEditor.h"
 #include "pip/PiPController.h"
 #include "platform/Services.h"
@@ -49,20 +50,6 @@ const bool kRetina = [] {
     }
     return true;
 }();
-
-// Counts the paints a view receives.
-class PaintCounter final : public QObject
-{
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject* /*watched*/, QEvent* event) override
-    {
-        paints += event->type() == QEvent::Paint ? 1 : 0;
-        return false;
-    }
-};
 
 QImage desktopFrame(const QColor& wallpaper, int shift)
 {
@@ -135,7 +122,7 @@ struct Rig
     QWidget window;
     MainPageView* page = nullptr;
     std::vector<QImage> frames;
-    PaintCounter counter;
+    bench::PaintCounter counter;
 };
 
 void BM_ShowPreviewFrame(benchmark::State& state)
