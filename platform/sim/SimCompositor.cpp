@@ -298,7 +298,9 @@ void SimCompositor::drawSyntheticWindow(QPainter& painter, const Scene::Window& 
 void SimCompositor::drawTitle(QPainter& painter, const SimDesktop::WindowSpec& setup) const
 {
     const QTransform& transform = painter.worldTransform();
-    const double scale = std::max(std::abs(transform.m11()), std::abs(transform.m22()));
+    // Never below one pixel a point: Qt lays text out for at least that many, so a strip made
+    // for fewer pixels would cut its text off. A smaller picture is shrunk from it.
+    const double scale = std::max({std::abs(transform.m11()), std::abs(transform.m22()), 1.0});
     const QColor colour = titleColor(setup.color);
     const QString key = QString::number(colour.rgba(), 16) + QLatin1Char('@') + QString::number(scale)
                         + QLatin1Char('|') + *setup.title;
