@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 using namespace testing_support;
 
 namespace {
@@ -88,7 +90,7 @@ QMap<QString, bool> operationsDone(SettingsScene& s)
 
 class SettingsControl
     : public SettingsScene
-    , public testing::WithParamInterface<QString>
+    , public testing::WithParamInterface<std::string>
 {};
 
 TEST_P(SettingsControl, ReachesItsOperation)
@@ -101,7 +103,7 @@ TEST_P(SettingsControl, ReachesItsOperation)
     manager->startVirtualDisplay();
     t.desktop.setScreenRecordingPermission(true);
     open();
-    const QString control = GetParam();
+    const QString control = QString::fromStdString(GetParam());
     EXPECT_FALSE(operationsDone(*this).value(control, true));
     click(named(*page, control));
     // Replies and deferred work (the permission probe, the onboarding replay) land.
@@ -109,15 +111,24 @@ TEST_P(SettingsControl, ReachesItsOperation)
     EXPECT_TRUE(operationsDone(*this).value(control));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    SettingsPage,
-    SettingsControl,
-    testing::ValuesIn(
-        QStringLiteral("launchAtLoginSwitch globalShortcutSwitch hideNotificationsSwitch panicModeCover "
-                       "pipShownSwitch pipAutoShowSwitch systemSettingsButton recheckButton resetButton "
-                       "checkNowButton replayButton signOutButton settingsQuitButton doneButton backButton")
-            .split(u' ')),
-    [](const auto& param) { return param.param.toStdString(); });
+INSTANTIATE_TEST_SUITE_P(SettingsPage,
+                         SettingsControl,
+                         testing::Values("launchAtLoginSwitch",
+                                         "globalShortcutSwitch",
+                                         "hideNotificationsSwitch",
+                                         "panicModeCover",
+                                         "pipShownSwitch",
+                                         "pipAutoShowSwitch",
+                                         "systemSettingsButton",
+                                         "recheckButton",
+                                         "resetButton",
+                                         "checkNowButton",
+                                         "replayButton",
+                                         "signOutButton",
+                                         "settingsQuitButton",
+                                         "doneButton",
+                                         "backButton"),
+                         [](const auto& param) { return param.param; });
 
 TEST_F(SettingsPageTest, LaunchAtLoginShowsTheSystemsStateAfterAFailure)
 {
