@@ -333,9 +333,9 @@ void BM_AppLoop(benchmark::State& state, Scene scene, Activity activity)
         return;
     }
     const quint32 display = app.system.desktop.mainDisplayID();
-    const auto spec = app.system.desktop.display(display);
-    const auto frameBytes = static_cast<std::size_t>(spec->frame.width() * spec->backingScale)
-                            * static_cast<std::size_t>(spec->frame.height() * spec->backingScale) * 4;
+    const auto setup = app.system.desktop.display(display);
+    const auto frameBytes = static_cast<std::size_t>(setup->frame.width() * setup->backingScale)
+                            * static_cast<std::size_t>(setup->frame.height() * setup->backingScale) * 4;
     std::vector<unsigned char> from(frameBytes, 1);
     std::vector<unsigned char> to(frameBytes, 0);
     std::memcpy(to.data(), from.data(), frameBytes); // the pages touched before counting

@@ -201,13 +201,13 @@ QWidget* OnboardingStepHotkey::makeKeyboard()
     auto* rows = new QVBoxLayout(keyboard);
     rows->setContentsMargins(0, 0, 0, 0);
     rows->setSpacing(4);
-    for (const QList<KeySpec>& specs : keyboardRows()) {
+    for (const QList<KeySpec>& keys : keyboardRows()) {
         auto* row = new QHBoxLayout;
         row->setSpacing(4);
-        for (const KeySpec& spec : specs) {
+        for (const KeySpec& key : keys) {
             const Binding<bool>* held = nullptr;
             QString name;
-            switch (spec.active) {
+            switch (key.active) {
             case Active::None:
                 break;
             case Active::Shift:
@@ -229,7 +229,7 @@ QWidget* OnboardingStepHotkey::makeKeyboard()
                     tap(*held);
                 };
             }
-            auto* cap = new KeyCap(spec.label, spec.width, spec.tone, false, onPress);
+            auto* cap = new KeyCap(key.label, key.width, key.tone, false, onPress);
             if (held != nullptr) {
                 cap->setObjectName(name);
                 m_activeKeys.push_back({cap, [this, held] {

@@ -107,16 +107,16 @@ public:
         , m_desktop(desktop)
     {
         if (const auto a = state->app(pid)) {
-            m_spec = a->setup;
+            m_setup = a->setup;
         }
     }
 
     pid_type processIdentifier() const override { return m_pid; }
     // Identity stays readable after the process ended, as the workspace's handles do.
-    std::optional<QString> bundleIdentifier() const override { return m_spec.bundleID; }
-    std::optional<QString> localizedName() const override { return m_spec.name; }
-    QImage icon() const override { return m_spec.icon; }
-    ActivationPolicy activationPolicy() const override { return m_spec.policy; }
+    std::optional<QString> bundleIdentifier() const override { return m_setup.bundleID; }
+    std::optional<QString> localizedName() const override { return m_setup.name; }
+    QImage icon() const override { return m_setup.icon; }
+    ActivationPolicy activationPolicy() const override { return m_setup.policy; }
     bool isHidden() const override
     {
         const auto a = record();
@@ -171,7 +171,7 @@ private:
 
     std::weak_ptr<SimDesktop::State> m_state;
     pid_type m_pid;
-    SimDesktop::AppSpec m_spec;
+    SimDesktop::AppSpec m_setup;
     SimDesktop* m_desktop;
 };
 

@@ -20,11 +20,11 @@ bool isFinite(const QRectF& r)
 platform::sim::SimDesktop::DisplaySpec
 display(const QString& name, const QRectF& frame, bool hasNumber = true)
 {
-    platform::sim::SimDesktop::DisplaySpec spec;
-    spec.name = name;
-    spec.frame = frame;
-    spec.hasScreenNumber = hasNumber;
-    return spec;
+    platform::sim::SimDesktop::DisplaySpec setup;
+    setup.name = name;
+    setup.frame = frame;
+    setup.hasScreenNumber = hasNumber;
+    return setup;
 }
 
 } // namespace

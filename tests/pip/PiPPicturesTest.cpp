@@ -61,11 +61,11 @@ struct Scene : PiPTest
             {"com.figma.Desktop", "Figma", QColor(0xf2, 0x4e, 0x1e)},
         };
         for (const auto& [bundleID, name, colour] : apps) {
-            platform::sim::SimDesktop::AppSpec spec;
-            spec.bundleID = bundleID;
-            spec.name = name;
-            spec.icon = icon(colour, name.front());
-            t.desktop.launchApp(spec);
+            platform::sim::SimDesktop::AppSpec setup;
+            setup.bundleID = bundleID;
+            setup.name = name;
+            setup.icon = icon(colour, name.front());
+            t.desktop.launchApp(setup);
         }
         // An app without an icon shows the grey square.
         t.desktop.launchApp(QStringLiteral("com.example.Ledger"), QStringLiteral("Ledger"));
