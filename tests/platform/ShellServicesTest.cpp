@@ -22,6 +22,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <future>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -54,6 +55,15 @@ bool handOverFromAnotherLaunch(const QString& socketPath, const QUrl& url)
     return handedOver.get();
 }
 
+sockaddr_un socketAddress(const QString& path)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(path);
+    std::memcpy(address.sun_path, name.constData(), static_cast<std::size_t>(name.size()));
+    return address;
+}
+
 // A connection of a misbehaving program of the same user, with plain sockets.
 class RawClient
 {
@@ -61,10 +71,7 @@ public:
     explicit RawClient(const QString& path)
         : m_fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0))
     {
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const QByteArray name = QFile::encodeName(path);
-        std::memcpy(address.sun_path, name.constData(), static_cast<std::size_t>(name.size()));
+        const sockaddr_un address = socketAddress(path);
         connected = ::connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
     }
     ~RawClient() { ::close(m_fd); }
@@ -278,6 +285,43 @@ TEST_F(URLHandoffTest, NeverRunsAsTheOneInstanceWithoutHoldingALockInAPrivateFol
     const QUrl link(QStringLiteral("veilmox://auth?code=fresh"));
     EXPECT_TRUE(handOverFromAnotherLaunch(exposed->socketPath(), link));
     EXPECT_EQ(received(exposedSpy), QList<QUrl>{link});
+}
+
+TEST(URLHandoffLaunch, ALinkCountsAsHandedOverOnlyOnceTheRunningInstanceSaysItTookIt)
+{
+    // The running instance, with plain sockets: it reads the line, then answers or not.
+    QTemporaryDir dir;
+    const QString path = URLHandoff::socketPath(dir.path(), kBundleID);
+    const int listening = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_un address = socketAddress(path);
+    ASSERT_EQ(::bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_EQ(::listen(listening, 4), 0);
+
+    const QUrl link(QStringLiteral("veilmox://auth?code=answered"));
+    const std::tuple<const char*, QByteArray, bool> answers[] = {
+        {"drops the line without a word", "", false},
+        {"answers something else", "no\n", false},
+        {"breaks off its answer", "o", false},
+        {"takes it", "ok\n", true},
+    };
+    for (const auto& [instance, answer, taken] : answers) {
+        SCOPED_TRACE(instance);
+        auto launch =
+            std::async(std::launch::async, [&path, &link] { return URLHandoff::handOver(path, link, 5000); });
+        pollfd pending{listening, POLLIN, 0};
+        ASSERT_EQ(::poll(&pending, 1, 5000), 1);
+        const int connection = ::accept(listening, nullptr, nullptr);
+        QByteArray line;
+        char byte = 0;
+        while (!line.endsWith('\n') && ::recv(connection, &byte, 1, 0) == 1) {
+            line.append(byte);
+        }
+        EXPECT_EQ(line, link.toEncoded() + '\n');
+        ::send(connection, answer.constData(), static_cast<std::size_t>(answer.size()), MSG_NOSIGNAL);
+        ::close(connection);
+        EXPECT_EQ(launch.get(), taken);
+    }
+    ::close(listening);
 }
 
 TEST(ApplicationBus, TheOwnerOfTheNameTakesOneLinkPerOpenAndALaterInstanceHandsItsLinkOver)

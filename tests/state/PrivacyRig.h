@@ -18,7 +18,8 @@ namespace testing_support {
 // every window, every patch of a window and every window of the program has a colour of its own
 // (red 0xF0, found nowhere else). Each picture the audience is shown is searched, as it arrives,
 // for the colours of what is hidden at that moment: windows of hidden apps, hidden windows,
-// patches under a mask, and the program's own windows.
+// patches under a mask, the program's own windows, notification banners while they are to be
+// hidden and the Dock while the focus stage is on.
 struct PrivacyRig : StateFixture
 {
     // Where a capture is waiting when a test acts.
@@ -112,6 +113,16 @@ struct PrivacyRig : StateFixture
         return m_coloursByWindow.value(window).value(patch + 1);
     }
 
+    // The popover's "Hide notification banners" switch.
+    void switchNotificationBanners(bool hidden)
+    {
+        manager->setHideNotificationsOnShare(hidden);
+        t.defaults.setObject(hidden, WindowManager::hideNotificationsKey);
+        if (VirtualDisplayManager* running = manager->virtualDisplayManager()) {
+            running->hideNotifications = hidden;
+        }
+    }
+
     // Both answers of every capture take these many seconds from now on.
     void setDelays(double content, double screenshot)
     {
@@ -173,8 +184,13 @@ private:
 
     bool isHiddenNow(const Source& source) const
     {
+        static const QStringList kNotificationApps{QStringLiteral("com.apple.notificationcenterui"),
+                                                   QStringLiteral("com.apple.UserNotificationCenter")};
         if (source.window == 0 || manager->hiddenBundleIDs().contains(source.bundleID)
-            || manager->hiddenWindows().contains(source.window)) {
+            || manager->hiddenWindows().contains(source.window)
+            || (manager->hideNotificationsOnShare() && kNotificationApps.contains(source.bundleID))
+            || (manager->focusStageOnVirtualDisplay()
+                && source.bundleID == QStringLiteral("com.apple.dock"))) {
             return true;
         }
         const QList<ShareMask>& masks = manager->shareMasks();

@@ -24,8 +24,8 @@ const QString kNotes = QStringLiteral("com.example.notes");
 const QRgb kMaskFill = qRgb(23, 24, 28);
 const QRgb kWallpaper = platform::sim::SimDesktop::DisplaySpec().desktopColor.rgb();
 
-// A part of the secret app's window that a mask may cover.
-const QRectF kSecretPatch(10, 10, 40, 30);
+// A part of a window (the secret app's, in the scene below) that a mask may cover.
+const QRectF kPatch(10, 10, 40, 30);
 
 // The desktop of the sequences below: an app the audience may see, an app to hide whole and one
 // whose windows are hidden one by one, each with a window on screen.
@@ -37,7 +37,7 @@ struct Scene
         , secret(r.launch(kSecret))
         , notes(r.launch(kNotes))
         , openWindow(r.addWindow(open, {20, 40, 80, 70}))
-        , secretWindow(r.addWindow(secret, {120, 40, 80, 70}, {kSecretPatch}))
+        , secretWindow(r.addWindow(secret, {120, 40, 80, 70}, {kPatch}))
         , notesWindow(r.addWindow(notes, {220, 40, 80, 70}))
     {}
 
@@ -75,6 +75,8 @@ struct Sequence
     std::function<void(Scene&)> during;
     // What the audience sees once the change has settled, besides the open app.
     QList<Sentinel> settled;
+    // A change that lands while the same capture waits for its content, before `during`.
+    std::function<void(Scene&)> whileContent = nullptr;
 };
 
 const Sequence kSequences[] = {
@@ -137,6 +139,51 @@ const Sequence kSequences[] = {
      [](Scene&) {},
      [](Scene& s) { s.rig.manager->toggleHidden(kSecret); },
      {{{160, 75}, kWallpaper}}},
+    {"a new process of an app hidden whole opening a window",
+     {Await::Content, Await::Screenshot},
+     [](Scene& s) { s.rig.manager->toggleHidden(kSecret); },
+     [](Scene& s) {
+         s.extra = s.rig.addWindow(s.rig.launch(kSecret), {120, 120, 80, 60});
+     },
+     {{{160, 150}, kWallpaper}}},
+    {"the same with a window whose bounds the window list cannot give",
+     {Await::Content, Await::Screenshot},
+     [](Scene& s) { s.rig.manager->toggleHidden(kSecret); },
+     [](Scene& s) {
+         s.extra = s.rig.addWindow(s.rig.launch(kSecret), {120, 120, 80, 60});
+         s.rig.t.desktop.overrideDescription(s.extra, {{platform::kCGWindowBounds, QVariant()}});
+     },
+     {{{160, 150}, kWallpaper}}},
+    {"notification banners hidden with their switch",
+     {Await::Screenshot},
+     [](Scene& s) {
+         s.rig.switchNotificationBanners(false);
+         s.extra = s.rig.addWindow(s.rig.launch(QStringLiteral("com.apple.notificationcenterui")),
+                                   {220, 120, 80, 60});
+     },
+     [](Scene& s) { s.rig.switchNotificationBanners(true); },
+     {{{260, 150}, kWallpaper}}},
+    {"the Dock left out as the focus stage is switched on",
+     {Await::Screenshot},
+     [](Scene& s) {
+         s.rig.manager->toggleFocusStage();
+         s.extra = s.rig.addWindow(s.rig.launch(QStringLiteral("com.apple.dock")), {20, 150, 280, 40});
+     },
+     [](Scene& s) { s.rig.manager->toggleFocusStage(); },
+     {{{160, 170}, kWallpaper}}},
+    {"a mask drawn on a window that moved away while the content was awaited and back since",
+     {Await::Screenshot},
+     [](Scene& s) {
+         s.extra = s.rig.addWindow(s.open, {20, 120, 70, 60}, {kPatch});
+     },
+     [](Scene& s) {
+         s.rig.t.desktop.setWindowBounds(s.extra, {20, 120, 70, 60});
+         s.rig.manager->addShareMask({QUuid::createUuid(), s.extra, kOpen, kPatch});
+     },
+     {{{50, 145}, kMaskFill}},
+     [](Scene& s) {
+         s.rig.t.desktop.setWindowBounds(s.extra, {150, 120, 70, 60});
+     }},
 };
 
 } // namespace
@@ -157,7 +204,15 @@ TEST(SharePrivacy, NothingHiddenReachesTheAudienceWhateverChangesWhileACaptureIs
             const int before = rig.delivered();
             ASSERT_GT(before, 0);
 
-            rig.runToMidCapture(point);
+            rig.runToMidCapture(sequence.whileContent ? Await::Content : point);
+            if (sequence.whileContent) {
+                sequence.whileContent(scene);
+                if (point == Await::Screenshot) {
+                    // On to half-way through the same capture's screenshot.
+                    rig.setDelays(0, 0.02);
+                    rig.run(0.02);
+                }
+            }
             sequence.during(scene);
             rig.run(0.011);
             // A picture unfit to show is dropped and counted; the mirror keeps the last one.
@@ -250,7 +305,7 @@ const EntryPoint kEntryPoints[] = {
          // display itself.
          const QList<ShareMask>& masks = s.rig.manager->shareMasks();
          ASSERT_EQ(masks.size(), 1);
-         EXPECT_EQ(masks[0], (ShareMask{masks[0].id, s.secretWindow, kSecret, kSecretPatch}));
+         EXPECT_EQ(masks[0], (ShareMask{masks[0].id, s.secretWindow, kSecret, kPatch}));
          EXPECT_EQ(ShareMask::decodeList(s.rig.t.defaults.dataForKey(WindowManager::shareMasksKey).value()),
                    masks);
          EXPECT_TRUE(s.rig.t.desktop.isWindowOnScreen(s.editor->panel()->windowNumber()));

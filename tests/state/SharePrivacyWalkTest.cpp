@@ -89,6 +89,10 @@ TEST(SharePrivacyWalk, NoPictureShowsAHiddenPixelThroughTwoThousandDesktopEvents
     }
     std::vector<platform::Window*> ownWindows{&rig.addOwnWindow({200, 120, 90, 60}, false),
                                               &rig.addOwnWindow({10, 140, 120, 50}, true)};
+    // The Dock, and a notification banner that comes and goes; their switches flip now and then.
+    rig.addWindow(rig.launch(QStringLiteral("com.apple.dock")), {40, 170, 240, 30});
+    const quint32 banner =
+        rig.addWindow(rig.launch(QStringLiteral("com.apple.notificationcenterui")), {200, 30, 110, 40});
     const std::vector<double> waits{0, 0, 0.004, 0.01, 0.02};
     const std::vector<WindowManager::PanicMode> modes{WindowManager::PanicMode::Freeze,
                                                       WindowManager::PanicMode::Cover};
@@ -144,10 +148,16 @@ TEST(SharePrivacyWalk, NoPictureShowsAHiddenPixelThroughTwoThousandDesktopEvents
         } else if (kind < 88) {
             const AppWindow& window = walk.pick(windows);
             m.addShareMask({QUuid::createUuid(), window.number, window.bundleID, window.patch});
-        } else if (kind < 98) {
+        } else if (kind < 95) {
             if (!m.shareMasks().isEmpty()) {
                 m.removeShareMask(m.shareMasks()[walk.below(static_cast<int>(m.shareMasks().size()))].id);
             }
+        } else if (kind < 96) {
+            rig.switchNotificationBanners(!m.hideNotificationsOnShare());
+        } else if (kind < 97) {
+            m.toggleFocusStage();
+        } else if (kind < 98) {
+            desktop.setWindowOnScreen(banner, !desktop.isWindowOnScreen(banner));
         } else {
             m.setPanicMode(walk.pick(modes));
             m.togglePanic();
