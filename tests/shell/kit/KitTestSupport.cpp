@@ -69,8 +69,6 @@ QWidget* swatch(const QColor& color, QSize size)
         w->setFixedSize(size);
     }
     w->setAutoFillBackground(true);
-    // Inside a button a view would otherwise fill with the button's colour.
-    w->setBackgroundRole(QPalette::Window);
     QPalette palette;
     palette.setColor(QPalette::Window, color);
     w->setPalette(palette);
