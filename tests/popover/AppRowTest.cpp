@@ -242,6 +242,7 @@ TEST_F(AppRows, TheRecordingNoteShowsUntilDismissedOnceForEveryRowAndLaunch)
 {
     clickPin(row(kA));
     EXPECT_TRUE(row(kA).showsRecordingNote());
+    settle();
     click(named<kit::PillButton>(row(kA), "gotItButton"));
     settle();
     EXPECT_FALSE(row(kA).showsRecordingNote());
@@ -419,6 +420,7 @@ TEST_F(RowPictures, CollapsedExpandedWithAPinnedWindowAndWithTheTransparencyPane
     EXPECT_TRUE(near(colorAt(collapsed, inside), kit::Palette::canvas()));
 
     click(named(row, "windowCountButton"));
+    settle();
     click(named(*row.windowRows().at(2), "pinButton"));
     navigation.setTransparencyAppID(std::nullopt);
     const QImage expanded = picture("app-row-expanded-pinned-window");
@@ -429,6 +431,7 @@ TEST_F(RowPictures, CollapsedExpandedWithAPinnedWindowAndWithTheTransparencyPane
     EXPECT_TRUE(near(colorAt(expanded, disc), kit::Palette::surfaceHigh()));
 
     click(named(row, "transparencyChip"));
+    settle();
     click(named(row, "windowCountButton"));
     manager->setPinnedTransparency(0.3, bundleID);
     const QImage panel = picture("app-row-transparency-panel");

@@ -203,27 +203,36 @@ TEST_F(MainPage, MasksDrawnFromTheCardCoverTheirWindowAndUndoBringsThemBack)
     EXPECT_FALSE(shown("undoMasksButton"));
 }
 
-TEST_F(MainPage, ThePermissionNoticeFollowsThePermissionBothWays)
+TEST_F(MainPage, ThePermissionNoticeFollowsThePermissionBothWaysAndEachButtonReachesItsOperation)
 {
     open();
     QWidget& notice = *page().permissionNotice();
     EXPECT_FALSE(notice.isVisible());
 
     t.desktop.setScreenRecordingPermission(false);
-    click(named<kit::PillButton>(notice, "recheckButton"));
+    manager->refreshScreenRecordingPermission();
     settle(0.1);
     EXPECT_FALSE(manager->hasScreenRecordingPermission());
     EXPECT_TRUE(notice.isVisible());
     EXPECT_LT(notice.y(), page().previewCard()->mapTo(&page(), QPoint()).y()) << "the notice comes first";
+
+    // "Reset" runs the reset tool and opens the pane; "Open Settings" only opens it.
+    const QUrl pane(WindowManager::screenRecordingPaneURL);
+    click(named<kit::PillButton>(notice, "resetButton"));
+    ASSERT_EQ(t.processes.runs().size(), 1);
+    EXPECT_EQ(t.processes.runs().first().arguments.value(0), QStringLiteral("reset"));
+    EXPECT_EQ(t.desktop.openedURLs(), QList<QUrl>{pane});
+    click(named<kit::PillButton>(notice, "openSettingsButton"));
+    EXPECT_EQ(t.desktop.openedURLs(), (QList<QUrl>{pane, pane}));
 
     t.desktop.setScreenRecordingPermission(true);
     click(named<kit::PillButton>(notice, "recheckButton"));
     settle(0.1);
     EXPECT_TRUE(manager->hasScreenRecordingPermission());
     EXPECT_FALSE(notice.isVisible());
-
-    click(named<kit::PillButton>(notice, "openSettingsButton"));
-    EXPECT_EQ(t.desktop.openedURLs().value(0), QUrl(WindowManager::screenRecordingPaneURL));
+    EXPECT_EQ(std::pair(t.processes.runs().size(), t.desktop.openedURLs().size()),
+              std::pair(qsizetype(1), qsizetype(2)))
+        << "the recheck only probes";
 }
 
 TEST_F(MainPage, LiveAndAutoHidingFollowADetectedShareUntilItIsPausedOrEnds)
