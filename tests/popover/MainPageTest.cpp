@@ -15,6 +15,7 @@
 #include "shell/kit/Palette.h"
 #include "shell/kit/PillButton.h"
 #include "shell/kit/Snapshot.h"
+#include "shell/kit/Transition.h"
 #include "tests/popover/MainPageFixture.h"
 
 #include <QPainter>
@@ -249,20 +250,25 @@ TEST_F(MainPage, LiveAndAutoHidingFollowADetectedShareUntilItIsPausedOrEnds)
     manager->toggleAutoHide(true, kSecret);
     EXPECT_EQ(sections.autoHideRow()->subtitle(), QStringLiteral("1 app hide when you share"));
 
+    // A detected share brings the chip in with the card's 0.24 s curve.
     const auto meeting = startMeetingShare();
     manager->refreshWindows();
+    const kit::Presence& chip = kit::Presence::of(&live);
+    advance(0.1);
+    EXPECT_GT(chip.presence(), 0);
+    EXPECT_LT(chip.presence(), 1);
     settle(0.3);
     EXPECT_TRUE(live.isVisible());
     EXPECT_TRUE(page().sectionsCard()->isActive());
     EXPECT_EQ(sections.autoHideRow()->subtitle(), QStringLiteral("1 app hidden in zoom.us"));
     EXPECT_TRUE(shownAs(audienceAt(kSecretPoint), kWallpaper));
 
+    // Pausing and resuming take it away and bring it back at once.
     click(named<PauseShareButton>(card, "pauseShareButton"));
-    settle(0.3);
     EXPECT_FALSE(live.isVisible());
     click(named<PauseShareButton>(card, "pauseShareButton"));
-    settle(0.3);
     EXPECT_TRUE(live.isVisible());
+    EXPECT_EQ(chip.presence(), 1);
 
     // The share ends at the second window refresh without its indicator.
     t.desktop.terminateApp(meeting);
