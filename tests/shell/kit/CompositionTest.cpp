@@ -249,3 +249,25 @@ TEST(CompoundButton, KitViewsInsideKitViewsAndFilledViewsInsideButtonsDrawOnScre
         EXPECT_FALSE(isRed(colorAt(image, swatch.bottomLeft() + QPointF(1, 2)))) << how;
     }
 }
+
+TEST(KitTestSupport, AClickReachesOnlyWhatLiesUnderThePointer)
+{
+    KitEnvironment env;
+    QWidget window;
+    window.resize(200, 100);
+    auto* button =
+        new PillButton(QStringLiteral("Hide"), PillButtonStyle::Kind::Primary, ControlSize::Regular, &window);
+    button->setGeometry(20, 30, 120, 30);
+    // A view laid over the button's right half.
+    auto* cover = new QWidget(&window);
+    cover->setGeometry(80, 20, 100, 60);
+    window.show();
+    QSignalSpy clicked(button, &QAbstractButton::clicked);
+    click(*button, QPointF(100, 15));
+    EXPECT_EQ(clicked.count(), 0) << "covered";
+    click(*button, QPointF(30, 15));
+    EXPECT_EQ(clicked.count(), 1);
+    button->hide();
+    click(*button, QPointF(30, 15));
+    EXPECT_EQ(clicked.count(), 1) << "hidden";
+}
