@@ -315,10 +315,12 @@ void AppRowView::buildMainLine(QWidget* line)
     textColumn->addWidget(m_pinHint);
     textColumn->addStretch(1);
     area->addWidget(text, 1);
-    row->addWidget(m_tapArea, 1);
+    // Only the icon and the texts take the tap; the row's free width beside them does not.
+    m_tapArea->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred);
+    row->addWidget(m_tapArea);
     connect(m_tapArea, &TapArea::tapped, this, &AppRowView::toggleHidden);
 
-    row->addSpacerItem(new QSpacerItem(4, 0, QSizePolicy::Expanding, QSizePolicy::Minimum));
+    RowStyle::addSpacer(row, 4);
 
     auto* chip = new HoverButton;
     m_chip = chip;

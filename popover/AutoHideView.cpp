@@ -5,6 +5,7 @@
 #include "platform/Workspace.h"
 #include "popover/MenuBarView.h"
 #include "popover/PageHeader.h"
+#include "popover/RowStyle.h"
 #include "popover/SettingRow.h"
 #include "shell/kit/Accessibility.h"
 #include "shell/kit/AnimatedValue.h"
@@ -131,7 +132,7 @@ public:
         });
         m_name->setObjectName(QStringLiteral("appName"));
         row->addWidget(m_name, 1);
-        row->addSpacing(6);
+        RowStyle::addSpacer(row, 6, false);
         m_switch = new kit::FlameToggle;
         m_switch->setObjectName(QStringLiteral("autoHideAppSwitch"));
         row->addWidget(m_switch);

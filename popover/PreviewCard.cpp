@@ -16,6 +16,7 @@
 #include "shell/kit/Symbols.h"
 #include "shell/kit/TextLabel.h"
 #include "shell/kit/Tooltips.h"
+#include "shell/kit/Transaction.h"
 #include "shell/kit/Transition.h"
 #include "state/WindowManager.h"
 
@@ -314,17 +315,23 @@ void PreviewCard::sync()
                                                          m_pip.isVisible());
     const PreviewCardState before = m_state;
     const bool first = !m_synced;
+    const bool detected = m_windowManager.detectedShare().has_value();
+    const bool detectionChanged = !first && detected != m_shareDetected;
     m_state = next;
+    m_shareDetected = detected;
     m_synced = true;
     m_placeholder->setVisible(!next.showsImage);
     m_picture->setVisible(next.showsImage);
     m_pause->setVisible(next.showsPauseButton);
     m_popOut->setVisible(next.showsPopOut);
     if (first || next.showsLive != before.showsLive) {
-        // The card animates the chip whenever a detected share comes or goes.
+        // The card animates only a share being detected or ending; a pause or a resume moves
+        // the chip as its own change does (at once, unless it is animated itself).
         std::optional<kit::Animation> animation;
-        if (!first) {
+        if (detectionChanged) {
             animation = RowStyle::hiddenAnimation();
+        } else if (!first) {
+            animation = kit::transactionAnimation();
         }
         kit::Presence::of(m_live).setPresent(next.showsLive, animation);
     }

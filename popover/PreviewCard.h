@@ -102,6 +102,7 @@ private:
     QImage m_borders;
     bool m_bordersPaused = false;
     PreviewCardState m_state;
+    bool m_shareDetected = false;
     bool m_synced = false;
 
     // The opaque view over the frame's part of the card: a new frame repaints it alone.

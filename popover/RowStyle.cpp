@@ -6,6 +6,9 @@
 #include "shell/kit/Tooltips.h"
 #include "shell/kit/Transaction.h"
 
+#include <QBoxLayout>
+#include <QSpacerItem>
+
 QColor RowStyle::secondary()
 {
     return kit::SecondaryWhite::caption(kit::increaseContrast());
@@ -74,5 +77,16 @@ void RowStyle::setTooltip(QWidget* view, const QString& text)
     const kit::TooltipSource* source = kit::TooltipSource::of(view);
     if (source == nullptr || source->text() != text) {
         kit::TooltipSource::attach(view, text);
+    }
+}
+
+void RowStyle::addSpacer(QBoxLayout* row, int minimum, bool grows)
+{
+    const int length = minimum + row->spacing();
+    const QSizePolicy::Policy policy = grows ? QSizePolicy::MinimumExpanding : QSizePolicy::Fixed;
+    if (row->direction() == QBoxLayout::LeftToRight || row->direction() == QBoxLayout::RightToLeft) {
+        row->addSpacerItem(new QSpacerItem(length, 0, policy, QSizePolicy::Minimum));
+    } else {
+        row->addSpacerItem(new QSpacerItem(0, length, QSizePolicy::Minimum, policy));
     }
 }

@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QString>
 
+class QBoxLayout;
 class QWidget;
 
 // The looks and motions the popover's rows and cards share. Colours that rise with Increase
@@ -35,6 +36,11 @@ struct RowStyle
     static kit::Animation hiddenAnimation();
     // The row spring of expansions and panels (the ease-in-out under Reduce Motion).
     static kit::Animation layoutAnimation();
+
+    // A space of at least `minimum` points between two views of a row: the row's spacing stays on
+    // both of its sides, as around any view of the row (Qt spaces an empty item only once).
+    // `grows`: it also takes the row's free width.
+    static void addSpacer(QBoxLayout* row, int minimum, bool grows = true);
 
     // Badges come and go scaled to 0.9 and faded.
     static kit::Transition badgeTransition();

@@ -1,5 +1,6 @@
 #include "popover/SettingRow.h"
 
+#include "popover/RowStyle.h"
 #include "shell/kit/Accessibility.h"
 #include "shell/kit/Drawing.h"
 #include "shell/kit/Palette.h"
@@ -91,11 +92,10 @@ SettingRow::SettingRow(const std::optional<QString>& icon,
     texts->setSpacing(static_cast<int>(kTextSpacing));
     texts->addWidget(m_title);
     texts->addWidget(m_subtitle);
-    // The texts take the row's free width; before the control stay the spacer's minimum and the
-    // spacing on both of its sides.
+    // The texts take the row's free width; before the control stays at least the spacer's minimum.
     row->addLayout(texts, 1);
     if (trailing != nullptr) {
-        row->addSpacing(static_cast<int>(kMinimumGap + kSpacing));
+        RowStyle::addSpacer(row, static_cast<int>(kMinimumGap), false);
         row->addWidget(trailing, 0, Qt::AlignVCenter);
     }
 }

@@ -371,6 +371,8 @@ QWidget* SettingsPageView::makeGuideAndAccountCard()
                        smallPill(QStringLiteral("signOutButton"), QStringLiteral("Sign Out"), this, [state] {
                            state->signOut();
                        }));
+    m_accountDivider->setObjectName(QStringLiteral("accountDivider"));
+    m_accountRow->setObjectName(QStringLiteral("accountRow"));
     return settingsSection(QStringLiteral("guideAndAccountCard"),
                            QStringLiteral("GUIDE & ACCOUNT"),
                            nullptr,

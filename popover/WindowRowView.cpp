@@ -51,12 +51,13 @@ WindowRowView::WindowRowView(WindowManager& windowManager,
         },
         kit::TextOptions{0, kit::TextAlignment::Leading, 1});
     m_title->setObjectName(QStringLiteral("windowTitle"));
-    area->addWidget(m_title, 1);
+    area->addWidget(m_title);
     m_badge = new kit::VeiledBadge(QStringLiteral("Hidden"));
     m_badge->hide();
     kit::Presence::of(m_badge).setTransition(RowStyle::badgeTransition());
     area->addWidget(m_badge);
-    area->addSpacing(4);
+    // The tap reaches across the row's free width up to the pin.
+    RowStyle::addSpacer(area, 4);
     row->addWidget(m_tapArea, 1);
     connect(m_tapArea, &TapArea::tapped, this, &WindowRowView::toggleHidden);
 

@@ -96,6 +96,9 @@ ButtonBase::ButtonBase(QWidget* parent)
     }();
     static_cast<void>(installed);
     setAttribute(Qt::WA_Hover);
+    // Views inside fill their background (when they fill it) with their window colour, as they
+    // would anywhere else, not with the button colour they would take from a button.
+    setBackgroundRole(QPalette::Window);
     hostLook(this);
 }
 

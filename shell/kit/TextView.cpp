@@ -316,22 +316,27 @@ TextBlock TextView::layoutAt(double width) const
 
 double TextView::firstBaseline() const
 {
-    const TextBlock block = layoutAt(width());
-    return std::max((height() - block.size().height()) / 2, 0.0) + block.firstBaseline();
+    const QRect area = contentsRect();
+    const TextBlock block = layoutAt(area.width());
+    return area.top() + std::max((area.height() - block.size().height()) / 2, 0.0) + block.firstBaseline();
 }
 
 QSize TextView::sizeHint() const
 {
-    // Its ideal size: every paragraph on one line.
+    // Its ideal size: every paragraph on one line, within its margins.
+    const QMargins margins = contentsMargins();
     const double ideal = std::ceil(TextBlock(m_runs, m_look(), {}, 1e6, this).size().width());
-    return {static_cast<int>(ideal), heightForWidth(static_cast<int>(ideal))};
+    const int width = static_cast<int>(ideal) + margins.left() + margins.right();
+    return {width, heightForWidth(width)};
 }
 
 QSize TextView::minimumSizeHint() const
 {
+    const QMargins margins = contentsMargins();
     TextOptions oneLine = m_options;
     oneLine.lineLimit = 1;
-    return {0, static_cast<int>(std::ceil(TextBlock(m_runs, m_look(), oneLine, 1e6, this).size().height()))};
+    const double line = std::ceil(TextBlock(m_runs, m_look(), oneLine, 1e6, this).size().height());
+    return {margins.left() + margins.right(), static_cast<int>(line) + margins.top() + margins.bottom()};
 }
 
 bool TextView::hasHeightForWidth() const
@@ -341,16 +346,19 @@ bool TextView::hasHeightForWidth() const
 
 int TextView::heightForWidth(int width) const
 {
-    return static_cast<int>(std::ceil(layoutAt(width).size().height()));
+    const QMargins margins = contentsMargins();
+    const double text = layoutAt(width - margins.left() - margins.right()).size().height();
+    return static_cast<int>(std::ceil(text)) + margins.top() + margins.bottom();
 }
 
 void TextView::paintEvent(QPaintEvent* /*e*/)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    const TextBlock block = layoutAt(width());
-    const double top = std::max((height() - block.size().height()) / 2, 0.0);
-    block.draw(painter, QRectF(0, top, width(), height() - top));
+    const QRectF area = contentsRect();
+    const TextBlock block = layoutAt(area.width());
+    const double top = area.top() + std::max((area.height() - block.size().height()) / 2, 0.0);
+    block.draw(painter, QRectF(area.left(), top, area.width(), area.bottom() - top));
 }
 
 } // namespace kit

@@ -90,7 +90,8 @@ private:
 // it (height for width), with line spacing, alignment, a line limit and emphasised runs. A line
 // limit of 1 keeps it on one line cut with "…". The look is asked for at every paint, so a look
 // that reads the accessibility options follows them on the next redraw. In a taller view the
-// lines are centred vertically. Its accessible name is its text.
+// lines are centred vertically. Its contents margins pad the text: the text wraps inside them and
+// the view's size includes them. Its accessible name is its text.
 class TextView final : public QWidget
 {
     Q_OBJECT

@@ -263,10 +263,14 @@ void ViewEffect::drawView(QPainter& painter, bool ownPainter)
         placement && placement->opacity > 0 && (m_look == nullptr || hasShownChildren(*m_view));
     // At rest (not moved, scaled or faded) and painted on screen, the children are painted
     // straight into the window, as Qt paints any view, only where it is repainted: no picture of
-    // them is made. (Inside QWidget::render Qt would place them twice offset, so a rendered
-    // view always takes the picture.)
+    // them is made. The painter then only places the view in the window, by whole points.
+    const QTransform placed = painter.worldTransform();
+    const QPoint origin(static_cast<int>(std::lround(placed.dx())),
+                        static_cast<int>(std::lround(placed.dy())));
     const bool atRest = ownPainter && onScreen(painter) && placement && placement->transform.isIdentity()
-                        && placement->opacity >= 1 && m_pose.offset.isNull() && m_pose.scale == 1;
+                        && placement->opacity >= 1 && m_pose.offset.isNull() && m_pose.scale == 1
+                        && placed.type() <= QTransform::TxTranslate
+                        && QPointF(origin) == QPointF(placed.dx(), placed.dy());
     const QImage* contents = nullptr;
     if (hasContents && !atRest) {
         contents = &renderContents(resolution(painter));
@@ -291,7 +295,14 @@ void ViewEffect::drawView(QPainter& painter, bool ownPainter)
     }
     painter.restore();
     if (hasContents && atRest) {
-        drawSource(&painter);
+        // The children share this painter, placed by the view's origin in the window as Qt
+        // places any view it paints. Qt's own drawing of the source would instead begin a
+        // second painter on the window for each effect inside (a button in a card), which
+        // fails, and those views would be missing.
+        painter.save();
+        painter.resetTransform();
+        m_view->render(&painter, origin, QRegion(m_view->rect()), QWidget::DrawChildren);
+        painter.restore();
     }
 }
 

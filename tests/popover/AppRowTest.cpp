@@ -178,6 +178,61 @@ TEST_F(AppRows, AppAndWindowSwitchesHideAndSplitAnAppHiddenWhole)
     EXPECT_TRUE(named(atlas, "transparencyChip").isVisible());
 }
 
+TEST_F(AppRows, OnlyTheIconAndTextsOfAnAppTakeItsTapAndEveryRowKeepsItsGaps)
+{
+    const QString kLong = QStringLiteral("com.example.long");
+    launch(kLong, QStringLiteral("An App Whose Name Runs On Far Past The Row"), {"One", "Two"});
+    refresh();
+    settle();
+    // From a view's right edge to another's left edge, in the row.
+    const auto gap = [](const QWidget& row, const QWidget& left, const QWidget& right) {
+        return right.mapTo(&row, QPoint(0, 0)).x() - left.mapTo(&row, QPoint(left.width(), 0)).x();
+    };
+    AppRowView& atlas = row(kA);
+    const QWidget& area = named<TapArea>(atlas, "tapArea");
+    const QWidget& pin = named(atlas, "pinButton");
+    EXPECT_LT(area.width(), 120) << "the icon and the name, not the row's middle";
+    EXPECT_GE(gap(atlas, area, pin), 12 + 4 + 12);
+    AppRowView& longRow = row(kLong);
+    EXPECT_EQ(gap(longRow, named<TapArea>(longRow, "tapArea"), named(longRow, "pinButton")), 12 + 4 + 12);
+    EXPECT_TRUE(
+        named<kit::TextView>(longRow, "appName").layoutAt(named(longRow, "appName").width()).isTruncated());
+
+    // A click in the row's empty middle changes nothing; one on the name hides the app.
+    const QWidget& name = named(atlas, "appName");
+    const QPointF middle(
+        (area.mapTo(&atlas, QPoint(area.width(), 0)).x() + pin.mapTo(&atlas, QPoint(0, 0)).x()) / 2.0,
+        name.mapTo(&atlas, QPointF(0, name.height() / 2.0)).y());
+    click(atlas, middle);
+    EXPECT_TRUE(manager->hiddenBundleIDs().isEmpty());
+    click(name);
+    EXPECT_EQ(manager->hiddenBundleIDs(), QSet<QString>{kA});
+
+    // With its chip shown, the gap stays before the chip.
+    clickPin(longRow);
+    settle();
+    EXPECT_EQ(gap(longRow, named<TapArea>(longRow, "tapArea"), named(longRow, "transparencyChip")),
+              12 + 4 + 12);
+
+    // A window row's tap reaches across its free width; its title keeps 8 + 4 + 8 before the pin.
+    expand(kLong);
+    manager->setHiddenBundleIDs({});
+    t.desktop.setWindowTitle(manager->windowsByApp().value(kLong).first().id,
+                             QStringLiteral("A window title long enough to run past the pin of its row"));
+    refresh();
+    settle();
+    WindowRowView& windowView = windowRow(kLong, 0);
+    const QWidget& title = named(windowView, "windowTitle");
+    const QWidget& windowArea = named<TapArea>(windowView, "tapArea");
+    const QWidget& windowPin = named(windowView, "pinButton");
+    EXPECT_EQ(gap(windowView, title, windowPin), 8 + 4 + 8);
+    EXPECT_EQ(gap(windowView, windowArea, windowPin), 8);
+    const QPointF beside =
+        windowArea.mapTo(&windowView, QPointF(windowArea.width() - 4, windowArea.height() / 2.0));
+    click(windowView, beside);
+    EXPECT_TRUE(manager->isHidden(manager->windowsByApp().value(kLong).first().id, kLong));
+}
+
 TEST_F(AppRows, TheSliderWritesTheAppsTransparencyAndThePinnedOverlayFollows)
 {
     AppRowView& beacon = row(kB);
@@ -242,6 +297,7 @@ TEST_F(AppRows, TheRecordingNoteShowsUntilDismissedOnceForEveryRowAndLaunch)
 {
     clickPin(row(kA));
     EXPECT_TRUE(row(kA).showsRecordingNote());
+    settle();
     click(named<kit::PillButton>(row(kA), "gotItButton"));
     settle();
     EXPECT_FALSE(row(kA).showsRecordingNote());
@@ -419,6 +475,7 @@ TEST_F(RowPictures, CollapsedExpandedWithAPinnedWindowAndWithTheTransparencyPane
     EXPECT_TRUE(near(colorAt(collapsed, inside), kit::Palette::canvas()));
 
     click(named(row, "windowCountButton"));
+    settle();
     click(named(*row.windowRows().at(2), "pinButton"));
     navigation.setTransparencyAppID(std::nullopt);
     const QImage expanded = picture("app-row-expanded-pinned-window");
@@ -429,6 +486,7 @@ TEST_F(RowPictures, CollapsedExpandedWithAPinnedWindowAndWithTheTransparencyPane
     EXPECT_TRUE(near(colorAt(expanded, disc), kit::Palette::surfaceHigh()));
 
     click(named(row, "transparencyChip"));
+    settle();
     click(named(row, "windowCountButton"));
     manager->setPinnedTransparency(0.3, bundleID);
     const QImage panel = picture("app-row-transparency-panel");

@@ -4,7 +4,9 @@
 
 #include "shell/kit/FlameToggle.h"
 #include "shell/kit/Palette.h"
+#include "shell/kit/Snapshot.h"
 #include "shell/kit/TextLabel.h"
+#include "shell/kit/TextView.h"
 #include "tests/popover/PopoverFixture.h"
 
 #include <gtest/gtest.h>
@@ -149,6 +151,43 @@ TEST_F(AutoHideTest, RowSwitchesMoveAppsOnAndOffTheList)
         EXPECT_EQ(sectionOf(id), QString::fromLatin1(step.section)) << step.app;
         EXPECT_EQ(rowSwitch(id).isOn(), step.listed) << step.app;
     }
+}
+
+TEST_F(AutoHideTest, ARowKeepsItsGapBeforeTheSwitchAndTheEmptyTextLinesUpWithItsTitle)
+{
+    const QString id = QStringLiteral("com.example.long");
+    t.desktop.launchApp(id, QStringLiteral("An App Whose Name Runs On Far Past The Row Of The Page"));
+    start();
+    open();
+    layOut();
+    const QWidget& name = named(*row(id), QStringLiteral("appName"));
+    const QWidget& toggle = rowSwitch(id);
+    EXPECT_EQ(toggle.mapTo(row(id), QPoint(0, 0)).x() - name.mapTo(row(id), QPoint(name.width(), 0)).x(),
+              12 + 6 + 12);
+
+    // The empty list's text is padded 8 points at the sides (where the title starts) and 6 above.
+    QWidget& section = named(*page, "autoHideSectionListed");
+    const QImage image = kit::renderView(section, 2.0, kit::Palette::canvas());
+    // The first column and row with ink inside a view, in the section's points.
+    const auto ink = [&](const QWidget& view) {
+        const QRect r(view.mapTo(&section, QPoint(0, 0)), view.size());
+        QPointF first(r.right() + 1, r.bottom() + 1);
+        for (int y = 2 * r.top(); y < 2 * (r.bottom() + 1); ++y) {
+            for (int x = 2 * r.left(); x < 2 * (r.right() + 1); ++x) {
+                if (image.pixelColor(x, y).lightness() > 70) {
+                    first = QPointF(std::min(first.x(), x / 2.0), std::min(first.y(), y / 2.0));
+                }
+            }
+        }
+        return first;
+    };
+    const auto& empty = named<kit::TextView>(section, "sectionEmptyText");
+    const QPointF text = ink(empty);
+    EXPECT_NEAR(text.x(), ink(named(section, "sectionTitle")).x(), 1) << "where the title starts";
+    EXPECT_NEAR(text.x(), 8, 1);
+    EXPECT_GE(text.y() - empty.y(), 6);
+    EXPECT_EQ(empty.height(),
+              static_cast<int>(std::ceil(empty.layoutAt(empty.width() - 16).size().height())) + 12);
 }
 
 TEST_F(AutoHideTest, DuringAShareTheSwitchesHideAndRestoreAtOnce)

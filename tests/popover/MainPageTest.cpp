@@ -15,6 +15,7 @@
 #include "shell/kit/Palette.h"
 #include "shell/kit/PillButton.h"
 #include "shell/kit/Snapshot.h"
+#include "shell/kit/Transition.h"
 #include "tests/popover/MainPageFixture.h"
 
 #include <QPainter>
@@ -203,27 +204,36 @@ TEST_F(MainPage, MasksDrawnFromTheCardCoverTheirWindowAndUndoBringsThemBack)
     EXPECT_FALSE(shown("undoMasksButton"));
 }
 
-TEST_F(MainPage, ThePermissionNoticeFollowsThePermissionBothWays)
+TEST_F(MainPage, ThePermissionNoticeFollowsThePermissionBothWaysAndEachButtonReachesItsOperation)
 {
     open();
     QWidget& notice = *page().permissionNotice();
     EXPECT_FALSE(notice.isVisible());
 
     t.desktop.setScreenRecordingPermission(false);
-    click(named<kit::PillButton>(notice, "recheckButton"));
+    manager->refreshScreenRecordingPermission();
     settle(0.1);
     EXPECT_FALSE(manager->hasScreenRecordingPermission());
     EXPECT_TRUE(notice.isVisible());
     EXPECT_LT(notice.y(), page().previewCard()->mapTo(&page(), QPoint()).y()) << "the notice comes first";
+
+    // "Reset" runs the reset tool and opens the pane; "Open Settings" only opens it.
+    const QUrl pane(WindowManager::screenRecordingPaneURL);
+    click(named<kit::PillButton>(notice, "resetButton"));
+    ASSERT_EQ(t.processes.runs().size(), 1);
+    EXPECT_EQ(t.processes.runs().first().arguments.value(0), QStringLiteral("reset"));
+    EXPECT_EQ(t.desktop.openedURLs(), QList<QUrl>{pane});
+    click(named<kit::PillButton>(notice, "openSettingsButton"));
+    EXPECT_EQ(t.desktop.openedURLs(), (QList<QUrl>{pane, pane}));
 
     t.desktop.setScreenRecordingPermission(true);
     click(named<kit::PillButton>(notice, "recheckButton"));
     settle(0.1);
     EXPECT_TRUE(manager->hasScreenRecordingPermission());
     EXPECT_FALSE(notice.isVisible());
-
-    click(named<kit::PillButton>(notice, "openSettingsButton"));
-    EXPECT_EQ(t.desktop.openedURLs().value(0), QUrl(WindowManager::screenRecordingPaneURL));
+    EXPECT_EQ(std::pair(t.processes.runs().size(), t.desktop.openedURLs().size()),
+              std::pair(qsizetype(1), qsizetype(2)))
+        << "the recheck only probes";
 }
 
 TEST_F(MainPage, LiveAndAutoHidingFollowADetectedShareUntilItIsPausedOrEnds)
@@ -240,20 +250,25 @@ TEST_F(MainPage, LiveAndAutoHidingFollowADetectedShareUntilItIsPausedOrEnds)
     manager->toggleAutoHide(true, kSecret);
     EXPECT_EQ(sections.autoHideRow()->subtitle(), QStringLiteral("1 app hide when you share"));
 
+    // A detected share brings the chip in with the card's 0.24 s curve.
     const auto meeting = startMeetingShare();
     manager->refreshWindows();
+    const kit::Presence& chip = kit::Presence::of(&live);
+    advance(0.1);
+    EXPECT_GT(chip.presence(), 0);
+    EXPECT_LT(chip.presence(), 1);
     settle(0.3);
     EXPECT_TRUE(live.isVisible());
     EXPECT_TRUE(page().sectionsCard()->isActive());
     EXPECT_EQ(sections.autoHideRow()->subtitle(), QStringLiteral("1 app hidden in zoom.us"));
     EXPECT_TRUE(shownAs(audienceAt(kSecretPoint), kWallpaper));
 
+    // Pausing and resuming take it away and bring it back at once.
     click(named<PauseShareButton>(card, "pauseShareButton"));
-    settle(0.3);
     EXPECT_FALSE(live.isVisible());
     click(named<PauseShareButton>(card, "pauseShareButton"));
-    settle(0.3);
     EXPECT_TRUE(live.isVisible());
+    EXPECT_EQ(chip.presence(), 1);
 
     // The share ends at the second window refresh without its indicator.
     t.desktop.terminateApp(meeting);

@@ -14,7 +14,12 @@
 #include "tests/account/AccountFixture.h"
 #include "tests/popover/PopoverFixture.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
 #include <gtest/gtest.h>
+
+#include <optional>
 
 using namespace testing_support;
 
@@ -86,6 +91,13 @@ TEST_F(RootTest, SignedOutShowsTheSignInPanelWhoseStatusFollowsTheSessionThenThe
     EXPECT_TRUE(near(colour(guideButton, {11, 0}), kit::Palette::surfaceRaised())) << "the button is active";
     EXPECT_TRUE(near(colour(popover.guideCard(), {}, 5), kit::Palette::surface()));
     EXPECT_TRUE(near(colour(child(popover, "guideGotItButton"), {}, 6), Qt::white));
+
+    // The same as the window server paints the popover's window: "Got it" and the close button.
+    QApplication::processEvents();
+    image = QGuiApplication::primaryScreen()->grabWindow(popover.winId()).toImage();
+    EXPECT_TRUE(near(colour(child(popover, "guideGotItButton"), {}, 6), Qt::white));
+    EXPECT_GT(colour(child(popover, "guideCloseButton")).lightness(), 100) << "the cross";
+    EXPECT_TRUE(near(colour(popover.guideCard(), {}, 5), kit::Palette::surface()));
 }
 
 TEST_F(RootTest, NavigationKeepsSettingsOverAutoHideAndTheGuideAcrossPagesAndSignOut)
@@ -144,7 +156,11 @@ TEST_F(RootTest, EachControlOfTheRootReachesItsOneOperation)
         const int terminationsBefore = t.desktop.terminateRequests();
         QWidget* widget = child(popover, control);
         ASSERT_TRUE(showing(widget));
-        click(*widget);
+        // The scrim is clicked below the card that lies over its top.
+        click(*widget,
+              widget == popover.guideScrim()
+                  ? std::optional(QPointF(widget->width() / 2.0, widget->height() - 10.0))
+                  : std::nullopt);
         advance();
         EXPECT_EQ(popover.navigation().showHelpGuide(), guideAfter);
         EXPECT_EQ(popover.navigation().showingSettings(), settingsAfter);

@@ -65,7 +65,7 @@ TEST_F(PopoverTest, PauseButtonShowsTheShareStateByCaptionFillAndTooltip)
 TEST_F(PopoverTest, PauseButtonTogglesThePanicOnlyWhileSignedInAndIsNeverDisabled)
 {
     WindowManager& state = start(false);
-    PauseShareButton button(state);
+    auto& button = static_cast<PauseShareButton&>(host(new PauseShareButton(state)));
     click(button);
     EXPECT_TRUE(button.isEnabled());
     EXPECT_FALSE(state.sharePaused());
@@ -88,12 +88,11 @@ TEST_F(PopoverTest, PanicModePickerCallsItsOwnerForEverySegmentAndShowsTheOwners
 {
     QList<Mode> calls;
     PanicModePicker* shown = nullptr;
-    PanicModePicker picker(Mode::Freeze, [&](Mode mode) {
+    auto& picker = static_cast<PanicModePicker&>(host(new PanicModePicker(Mode::Freeze, [&](Mode mode) {
         calls << mode;
         shown->setMode(mode); // as an owner shows what the model now holds
-    });
+    })));
     shown = &picker;
-    picker.resize(300, picker.sizeHint().height());
     // Pressing the selected segment calls the owner again with the same mode.
     for (const Mode mode : {Mode::Freeze, Mode::Cover, Mode::Cover}) {
         click(*picker.segment(mode));

@@ -155,14 +155,6 @@ struct RootTest : PopoverTest
     std::unique_ptr<MenuBarView> root;
 };
 
-// A click at the middle of a control, as the pointer makes it.
-inline void click(QWidget& control)
-{
-    const QPointF middle = QRectF(control.rect()).center();
-    press(control, middle);
-    release(control, middle);
-}
-
 // The descendant with this object name (and type); the test fails when there is none.
 template <class View = QWidget>
 View& named(const QWidget& root, const QString& name)
@@ -173,6 +165,18 @@ View& named(const QWidget& root, const QString& name)
         throw std::runtime_error("no view named " + name.toStdString());
     }
     return *found;
+}
+
+// Scrolls whatever scrolls the control until it is in sight, as a person would before clicking it.
+inline QWidget& scrolledTo(QWidget& control)
+{
+    for (QWidget* up = control.parentWidget(); up != nullptr; up = up->parentWidget()) {
+        if (auto* scroll = qobject_cast<QScrollArea*>(up)) {
+            scroll->ensureWidgetVisible(&control, 0, 0);
+        }
+    }
+    layOut();
+    return control;
 }
 
 // A point of a control in the coordinates of a view above it, from the control's left edge.

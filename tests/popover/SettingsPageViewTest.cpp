@@ -11,6 +11,7 @@
 #include "shell/kit/Palette.h"
 #include "tests/popover/PopoverFixture.h"
 
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QMap>
@@ -66,7 +67,8 @@ QMap<QString, bool> operationsDone(SettingsScene& s)
          !m.globalShortcutEnabled() && !defaults.boolForKey(WindowManager::globalShortcutKey)
              && !s.t.hotKeys.isRegistered(4, 0x300)},
         {"hideNotificationsSwitch",
-         !m.hideNotificationsOnShare() && !defaults.boolForKey(WindowManager::hideNotificationsKey)
+         !m.hideNotificationsOnShare()
+             && defaults.object(WindowManager::hideNotificationsKey) == QVariant(false)
              && !m.virtualDisplayManager()->hideNotifications},
         {"panicModeCover",
          m.panicMode() == WindowManager::PanicMode::Cover
@@ -105,7 +107,7 @@ TEST_P(SettingsControl, ReachesItsOperation)
     open();
     const QString control = QString::fromStdString(GetParam());
     EXPECT_FALSE(operationsDone(*this).value(control, true));
-    click(named(*page, control));
+    click(scrolledTo(named(*page, control)));
     // Replies and deferred work (the permission probe, the onboarding replay) land.
     t.scheduler.runPending();
     EXPECT_TRUE(operationsDone(*this).value(control));
@@ -129,6 +131,39 @@ INSTANTIATE_TEST_SUITE_P(SettingsPage,
                                          "doneButton",
                                          "backButton"),
                          [](const auto& param) { return param.param; });
+
+TEST_F(SettingsPageTest, TheBannerSwitchStoresEachChoiceAndTheRunningDisplayFollows)
+{
+    start();
+    manager->startVirtualDisplay();
+    open();
+    auto& banners = scrolledTo(named(*page, "hideNotificationsSwitch"));
+    for (const bool on : {false, true}) {
+        click(banners);
+        EXPECT_EQ(t.defaults.object(WindowManager::hideNotificationsKey), QVariant(on));
+        EXPECT_EQ(std::pair(manager->hideNotificationsOnShare(),
+                            manager->virtualDisplayManager()->hideNotifications),
+                  std::pair(on, on));
+    }
+}
+
+TEST_F(SettingsPageTest, TheAccountRowIsThereOnlyWhileSignedIn)
+{
+    open();
+    const QWidget& row = named(*page, "accountRow");
+    const QWidget& divider = named(*page, "accountDivider");
+    EXPECT_TRUE(row.isVisible() && divider.isVisible());
+    click(scrolledTo(named(*page, "signOutButton")));
+    EXPECT_EQ(session.calls.count(QStringLiteral("signOut")), 1);
+
+    // Signed out, the page stays and the card holds the onboarding row alone.
+    manager->setIsAuthenticated(false);
+    layOut();
+    EXPECT_FALSE(row.isVisible() || divider.isVisible());
+    EXPECT_TRUE(named(*page, "replayButton").isVisible());
+    manager->setIsAuthenticated(true);
+    EXPECT_TRUE(row.isVisible() && divider.isVisible());
+}
 
 TEST_F(SettingsPageTest, LaunchAtLoginShowsTheSystemsStateAfterAFailure)
 {
@@ -215,6 +250,24 @@ TEST_F(SettingsPageTest, PicturesOfThePageAndItsRecorder)
 
 namespace {
 
+// Counts the presses of keys other than the modifiers (whose changes are not key presses to a
+// monitor) that reach a view.
+struct KeyPresses final : QObject
+{
+    int count = 0;
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            count +=
+                key == Qt::Key_Shift || key == Qt::Key_Control || key == Qt::Key_Meta || key == Qt::Key_Alt
+                    ? 0
+                    : 1;
+        }
+        return false;
+    }
+};
+
 // A window with a focused text field and a recorder, keys typed into the field as the user types
 // them.
 struct RecorderScene
@@ -232,8 +285,11 @@ struct RecorderScene
         },
         env.t.services());
 
+    KeyPresses reachingField;
+
     RecorderScene()
     {
+        field->installEventFilter(&reachingField);
         auto* layout = new QVBoxLayout(&window);
         layout->addWidget(field);
         layout->addWidget(recorder);
@@ -268,7 +324,7 @@ TEST(ShortcutRecorder, RecordsThroughTheKeyTranslationRefusesPlainKeysAndCancels
         RecorderScene scene;
         scene.env.t.desktop.activateApp(
             scene.env.t.desktop.launchApp(QStringLiteral("com.apple.Notes"), "Notes"));
-        scene.recorder->click();
+        click(*scene.recorder);
         EXPECT_EQ(scene.recorder->labelText(), QStringLiteral("Press keys…"));
         // The accessory application comes forward so that the keys reach it.
         EXPECT_TRUE(scene.env.t.desktop.isActive());
@@ -278,7 +334,9 @@ TEST(ShortcutRecorder, RecordsThroughTheKeyTranslationRefusesPlainKeysAndCancels
         }
         EXPECT_EQ(scene.offered, c.recorded ? QList<HotKeyCombo>{*c.recorded} : QList<HotKeyCombo>{});
         EXPECT_EQ(scene.beeps(), c.beeps);
-        // Nothing typed while recording reached the focused field; afterwards keys do.
+        // Nothing typed while recording reached the focused field (Escape neither); afterwards
+        // keys do.
+        EXPECT_EQ(scene.reachingField.count, 0);
         EXPECT_EQ(scene.field->text(), QString());
         const bool stillRecording = !c.recorded && c.beeps > 0;
         EXPECT_EQ(scene.recorder->isRecording(), stillRecording);
@@ -294,7 +352,7 @@ TEST(ShortcutRecorder, ARefusalNoticeLastsItsFullTimeFromTheLatestRefusal)
 {
     RecorderScene scene;
     scene.accepts = false;
-    scene.recorder->click();
+    click(*scene.recorder);
     scene.type(Qt::Key_H, Qt::ShiftModifier | Qt::ControlModifier);
     EXPECT_TRUE(scene.recorder->isRejected());
     EXPECT_FALSE(scene.recorder->isRecording());
@@ -302,7 +360,7 @@ TEST(ShortcutRecorder, ARefusalNoticeLastsItsFullTimeFromTheLatestRefusal)
 
     // A click during the notice records again at once; a second refusal a second later.
     scene.env.advance(1.0);
-    scene.recorder->click();
+    click(*scene.recorder);
     EXPECT_EQ(scene.recorder->labelText(), QStringLiteral("Press keys…"));
     scene.type(Qt::Key_H, Qt::ShiftModifier | Qt::ControlModifier);
     EXPECT_TRUE(scene.recorder->isRejected());
@@ -322,12 +380,12 @@ TEST(ShortcutRecorder, HidingOrDestroyingTheRecorderGivesTheKeysBack)
 {
     RecorderScene scene;
     // A second click cancels like Escape.
-    scene.recorder->click();
-    scene.recorder->click();
+    click(*scene.recorder);
+    click(*scene.recorder);
     EXPECT_EQ(platform::EventMonitor::monitorCount(), 0);
 
     // The popover closes with the recorder recording on it.
-    scene.recorder->click();
+    click(*scene.recorder);
     scene.type(Qt::Key_A);
     scene.window.hide();
     EXPECT_FALSE(scene.recorder->isRecording());
@@ -337,7 +395,7 @@ TEST(ShortcutRecorder, HidingOrDestroyingTheRecorderGivesTheKeysBack)
     EXPECT_EQ(scene.field->text(), QStringLiteral("b"));
 
     // The page is torn down while recording.
-    scene.recorder->click();
+    click(*scene.recorder);
     delete scene.recorder;
     EXPECT_EQ(platform::EventMonitor::monitorCount(), 0);
     scene.type(Qt::Key_C);

@@ -1,4 +1,5 @@
 // Views inside kit buttons, and effects on kit controls and on what holds them.
+#include "shell/kit/Backgrounds.h"
 #include "shell/kit/Palette.h"
 #include "shell/kit/PillButton.h"
 #include "shell/kit/PressFeedbackButton.h"
@@ -11,6 +12,7 @@
 #include <QApplication>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPainter>
 #include <QScreen>
 #include <QSignalSpy>
@@ -209,4 +211,63 @@ TEST(CompoundButton, AtRestOnScreenItsViewsLandInPlaceAndFollowHoverAndChanges)
     label->setText(QStringLiteral("MWMW"));
     shown = screen();
     EXPECT_GT(brightest(), 200) << "a changed label is drawn anew";
+}
+
+TEST(CompoundButton, KitViewsInsideKitViewsAndFilledViewsInsideButtonsDrawOnScreenAsInAPicture)
+{
+    KitEnvironment env;
+    QWidget window;
+    window.resize(300, 200);
+    // A card holding a pill and a button whose view relies on Qt to fill its background.
+    auto* card = new FloatingBackground(16, &window);
+    card->setGeometry(20, 20, 260, 120);
+    card->contentLayout()->setContentsMargins(16, 16, 16, 16);
+    auto* pill = new PillButton(QStringLiteral("Got it"), PillButtonStyle::Kind::Primary, ControlSize::Small);
+    card->contentLayout()->addWidget(pill, 0, Qt::AlignLeft);
+    auto* button = new PressFeedbackButton;
+    auto* row = new QHBoxLayout(button);
+    row->setContentsMargins(0, 0, 0, 0);
+    auto* filled = new QLabel;
+    filled->setAutoFillBackground(true);
+    QPalette red = filled->palette();
+    red.setColor(QPalette::Window, Qt::red);
+    filled->setPalette(red);
+    filled->setFixedSize(30, 20);
+    row->addWidget(filled);
+    card->contentLayout()->addWidget(button, 0, Qt::AlignLeft);
+    window.show();
+    QApplication::processEvents();
+
+    const QPointF pillInside = QPointF(pill->mapTo(&window, QPoint(0, 0))) + QPointF(6, pill->height() / 2.0);
+    const QRectF swatch(filled->mapTo(&window, QPoint(0, 0)), QSizeF(filled->size()));
+    for (const auto& [how, image] :
+         {std::pair("on screen", QGuiApplication::primaryScreen()->grabWindow(window.winId()).toImage()),
+          std::pair("rendered", renderView(window, 1.0, Palette::canvas()))}) {
+        EXPECT_TRUE(near(colorAt(image, pillInside), Palette::textPrimary(), 8)) << how;
+        EXPECT_TRUE(isRed(colorAt(image, swatch.center()))) << how;
+        EXPECT_TRUE(isRed(colorAt(image, swatch.topLeft() + QPointF(1, 1)))) << how << ": in place";
+        EXPECT_FALSE(isRed(colorAt(image, swatch.bottomLeft() + QPointF(1, 2)))) << how;
+    }
+}
+
+TEST(KitTestSupport, AClickReachesOnlyWhatLiesUnderThePointer)
+{
+    KitEnvironment env;
+    QWidget window;
+    window.resize(200, 100);
+    auto* button =
+        new PillButton(QStringLiteral("Hide"), PillButtonStyle::Kind::Primary, ControlSize::Regular, &window);
+    button->setGeometry(20, 30, 120, 30);
+    // A view laid over the button's right half.
+    auto* cover = new QWidget(&window);
+    cover->setGeometry(80, 20, 100, 60);
+    window.show();
+    QSignalSpy clicked(button, &QAbstractButton::clicked);
+    click(*button, QPointF(100, 15));
+    EXPECT_EQ(clicked.count(), 0) << "covered";
+    click(*button, QPointF(30, 15));
+    EXPECT_EQ(clicked.count(), 1);
+    button->hide();
+    click(*button, QPointF(30, 15));
+    EXPECT_EQ(clicked.count(), 1) << "hidden";
 }

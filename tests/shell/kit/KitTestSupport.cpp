@@ -8,7 +8,11 @@
 #include <QDir>
 #include <QMouseEvent>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QWidget>
+#include <QWindow>
+
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -62,6 +66,24 @@ void moveMouse(QWidget& widget, QPointF at)
     sendMouse(widget, QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton);
 }
 
+void click(const QWidget& view, std::optional<QPointF> at)
+{
+    const QWidget* window = view.window();
+    QWindow* handle = window->windowHandle();
+    if (handle == nullptr || !window->isVisible()) {
+        ADD_FAILURE() << "a click on a view that is not shown in a window";
+        return;
+    }
+    const QPointF inView = at.value_or(QRectF(view.rect()).center());
+    const QPoint inWindow = view.mapTo(window, inView).toPoint();
+    if (!window->rect().contains(inWindow) || inWindow.isNull()) {
+        // (QTest takes the window's corner for its middle.)
+        ADD_FAILURE() << "a click outside the window's inside";
+        return;
+    }
+    QTest::mouseClick(handle, Qt::LeftButton, Qt::NoModifier, inWindow);
+}
+
 QWidget* swatch(const QColor& color, QSize size)
 {
     auto* w = new QWidget;
@@ -69,8 +91,6 @@ QWidget* swatch(const QColor& color, QSize size)
         w->setFixedSize(size);
     }
     w->setAutoFillBackground(true);
-    // Inside a button a view would otherwise fill with the button's colour.
-    w->setBackgroundRole(QPalette::Window);
     QPalette palette;
     palette.setColor(QPalette::Window, color);
     w->setPalette(palette);

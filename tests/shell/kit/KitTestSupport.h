@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QString>
 
+#include <optional>
+
 class QWidget;
 
 namespace testing_support {
@@ -31,6 +33,12 @@ void hover(QWidget& widget, bool inside);
 void press(QWidget& widget, QPointF at);
 void release(QWidget& widget, QPointF at);
 void moveMouse(QWidget& widget, QPointF at);
+
+// A click as the pointer makes it, at a point of the view (its middle when none is given): the
+// press and the release go to the view's window, so Qt gives them to whatever lies under the
+// pointer there. A hidden or covered view, or a point outside its hit area, is not clicked. The
+// view must be shown in a window.
+void click(const QWidget& view, std::optional<QPointF> at = std::nullopt);
 
 // A plain view filled with a colour, of a fixed size when one is given.
 QWidget* swatch(const QColor& color, QSize size = QSize());

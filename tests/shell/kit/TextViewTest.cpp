@@ -121,4 +121,15 @@ TEST(TextView, TakesTheHeightForItsWidthInALayoutAndAlignsItsLines)
     std::tie(left, right) = inkSpan(renderView(line, 2.0, Palette::canvas()));
     EXPECT_NEAR(right, 300, 1.5);
     EXPECT_EQ(line.accessibleName(), QStringLiteral("Hidden apps"));
+
+    // Contents margins pad the text: it wraps inside them, and the size holds them.
+    text->setContentsMargins(8, 6, 8, 6);
+    renderView(column);
+    EXPECT_EQ(text->height(), static_cast<int>(std::ceil(text->layoutAt(184).size().height())) + 12);
+    EXPECT_EQ(text->sizeHint().width(), TextView(kGuide, bodyLook()).sizeHint().width() + 16);
+    const QImage padded = renderView(*text, 2.0, Palette::canvas());
+    std::tie(left, right) = inkSpan(padded);
+    EXPECT_GE(left, 8);
+    EXPECT_LE(right, 192);
+    EXPECT_EQ(inkSpan(padded.copy(0, 0, padded.width(), 12)).second, 0) << "nothing above 6";
 }
