@@ -119,10 +119,11 @@ std::variant<QByteArray, URLError::Code> answerBody(QNetworkReply* reply, qint64
     if (raw.size() > limit) {
         return URLError::Code::DataLengthExceedsMaximum;
     }
-    // Answers that carry no body whatever length they name: 204, 304, and those to HEAD.
+    // Answers whose body Qt does not keep whatever length they name: 204, redirections (also one
+    // it refused to follow), and those to HEAD.
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const bool bodiless =
-        status == 204 || status == 304
+        status == 204 || (status >= 300 && status <= 399)
         || reply->request().attribute(QNetworkRequest::CustomVerbAttribute).toByteArray() == "HEAD";
     const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
     if (!bodiless && announced.isValid() && announced.toLongLong() != raw.size()) {

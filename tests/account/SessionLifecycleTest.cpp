@@ -232,7 +232,7 @@ TEST_F(SessionLifecycleTest, AnswersThatArriveAfterSignOutAreDroppedAndTheirServ
         session->validateSavedSession();
     };
     const auto exchange = [this] {
-        session->exchangeHandoffCode(services.issueCode(LocalServices::defaultAccount()));
+        session->exchangeHandoffCode(signInCode());
     };
     const auto backendCall = [this] {
         state->validAccessToken(nullptr, [](const AccessTokenResult&) {});
