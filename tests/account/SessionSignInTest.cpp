@@ -1,5 +1,6 @@
 #include "account/TokenCheck.h"
 #include "tests/account/AccountFixture.h"
+#include "tests/support/Compressed.h"
 #include "tests/support/FailingDisk.h"
 
 #include <QFile>
@@ -30,6 +31,15 @@ HttpResponse tokenAnswer(const QJsonValue& accessToken)
 {
     return json(200,
                 QJsonDocument(QJsonObject{{"access_token", accessToken}}).toJson(QJsonDocument::Compact));
+}
+
+// A whole token answer, gzipped and then cut short of its stream's end.
+HttpResponse cutShortTokenAnswer(const QString& accessToken)
+{
+    HttpResponse response = tokenAnswer(accessToken);
+    response.body = packed(response.body, Packing::Gzip).chopped(8);
+    response.headers.emplaceBack("Content-Encoding", "gzip");
+    return response;
 }
 
 } // namespace
@@ -114,6 +124,7 @@ TEST_F(SessionSignInTest, EveryExchangeOutcomeHasItsTextAFailureKeepsTheSessionA
         {"410", json(410, "{}"), QStringLiteral("That sign-in link expired. Sign in again."), {}},
         {"500", json(500, "{}"), kSignInFailed, {}},
         {"200, not JSON", json(200, "<html>"), kCouldNotReach, {}},
+        {"200, cut short", cutShortTokenAnswer(fresh().accessToken), kCouldNotReach, {}},
         {"200, not an object", json(200, "[]"), kSignInFailed, {}},
         {"200, empty token", tokenAnswer(""), kSignInFailed, {}},
         {"200, token not text", tokenAnswer(7), kSignInFailed, {}},

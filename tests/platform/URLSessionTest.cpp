@@ -2,6 +2,7 @@
 
 #include "devservices/HttpServer.h"
 #include "platform/sim/VirtualScheduler.h"
+#include "tests/support/Compressed.h"
 
 #include <QTest>
 
@@ -9,10 +10,11 @@
 
 #include <functional>
 #include <optional>
-#include <zlib.h>
 
 using namespace devservices;
 using namespace platform;
+using testing_support::packed;
+using testing_support::Packing;
 
 namespace {
 
@@ -52,31 +54,6 @@ protected:
         return Reply(HttpResponse::json(200, "{}"));
     }};
 };
-
-enum class Packing
-{
-    Gzip,
-    Deflate,
-};
-
-// The bytes as a server packs them for "Content-Encoding: gzip" or "deflate" (zlib's format).
-QByteArray packed(const QByteArray& plain, Packing packing)
-{
-    z_stream stream{};
-    EXPECT_EQ(
-        deflateInit2(
-            &stream, 9, Z_DEFLATED, MAX_WBITS + (packing == Packing::Gzip ? 16 : 0), 9, Z_DEFAULT_STRATEGY),
-        Z_OK);
-    QByteArray out(static_cast<qsizetype>(deflateBound(&stream, static_cast<uLong>(plain.size()))), '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.constData()));
-    stream.avail_in = static_cast<uInt>(plain.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
-    out.resize(static_cast<qsizetype>(stream.total_out));
-    deflateEnd(&stream);
-    return out;
-}
 
 URLError errorOf(const std::optional<URLSessionResult>& result)
 {
