@@ -246,5 +246,6 @@ void SessionLifecycle::signOut()
     m_state.setIsAuthenticated(false);
     m_state.setAuthStatusMessage(QStringLiteral("Signed out"));
     m_state.setHandoffRequestedAt(std::nullopt);
+    m_codeVerifier.reset();
     m_state.applySessionState();
 }

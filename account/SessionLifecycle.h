@@ -61,7 +61,8 @@ public:
     void goOffline();
     // Drops the saved session: both tokens deleted, signed out.
     void expireSavedSession();
-    // Trades the code for tokens at the account web service, checks and stores them.
+    // Trades the code for tokens at the account web service (with the proof key of the hand-off
+    // started in this run, when there is one), checks and stores them.
     void exchangeHandoffCode(const QString& code);
 
     // 40 to 128 characters, each an ASCII letter or digit, "_" or "-".
@@ -89,7 +90,14 @@ private:
                            const std::optional<QString>& refreshToken);
     void
     storeNewSession(quint64 exchange, const QString& accessToken, const std::optional<QString>& refreshToken);
-    void failToSave(const QString& accessToken, const std::optional<QString>& refreshToken);
+    struct StoredPair
+    {
+        std::optional<QString> accessToken;
+        std::optional<QString> refreshToken;
+    };
+    void failToSave(const QString& accessToken,
+                    const std::optional<QString>& refreshToken,
+                    const StoredPair& previous);
     void failSignIn(const QString& status);
     // Whether a sign-out or a later sign-in happened since this exchange began.
     bool isSuperseded(quint64 exchange) const { return exchange < m_exchangeBarrier; }
@@ -98,6 +106,10 @@ private:
     BackendClient& m_backend;
     OnboardingAnalytics& m_analytics;
     platform::Services m_services;
+
+    // The proof key of the last hand-off started in this run, until it signs in or the user
+    // signs out. Held in memory only: never stored, never logged.
+    std::optional<QString> m_codeVerifier;
 
     quint64 m_generation = 0;
     quint64 m_nextExchange = 0;

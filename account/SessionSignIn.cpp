@@ -9,11 +9,14 @@
 #include "platform/Workspace.h"
 #include "state/WindowManager.h"
 
+#include <QCryptographicHash>
 #include <QJsonDocument>
 #include <QPointer>
+#include <QRandomGenerator>
 #include <QUrlQuery>
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -24,6 +27,30 @@ const QString kCouldNotReach = QStringLiteral("Couldn't reach Veilmox. Check you
 const QString kSignInFailed = QStringLiteral("Sign-in failed. Try again.");
 const QString kInvalidToken = QStringLiteral("Sign-in failed: invalid or expired token.");
 const QString kCouldNotSave = QStringLiteral("Couldn't save your sign-in on this computer. Try again.");
+
+// A proof key for one hand-off: the verifier never leaves this process except in the exchange;
+// the page gets only its SHA-256, so a code read off a command line is worthless to anyone else.
+struct ProofKey
+{
+    QString verifier;
+    QString challenge;
+};
+
+QByteArray base64URL(const QByteArray& bytes)
+{
+    return bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+}
+
+ProofKey newProofKey()
+{
+    // 256 random bits: 43 characters of letters, digits, "-" and "_".
+    std::array<quint32, 8> words{};
+    QRandomGenerator::system()->fillRange(words.data(), static_cast<qsizetype>(words.size()));
+    const QByteArray verifier =
+        base64URL(QByteArray(reinterpret_cast<const char*>(words.data()), sizeof(words)));
+    return {QString::fromLatin1(verifier),
+            QString::fromLatin1(base64URL(QCryptographicHash::hash(verifier, QCryptographicHash::Sha256)))};
+}
 
 bool isCodeCharacter(QChar c)
 {
@@ -81,10 +108,17 @@ bool SessionLifecycle::isValidHandoffCode(const QString& code)
 
 void SessionLifecycle::startBrowserSignIn()
 {
-    const auto page = m_backend.accountServiceURL(QStringLiteral("/desktop/connect"));
+    auto page = m_backend.accountServiceURL(QStringLiteral("/desktop/connect"));
     if (!page) {
         return;
     }
+    // Each hand-off has a key of its own; a page opened earlier can no longer complete.
+    const ProofKey key = newProofKey();
+    m_codeVerifier = key.verifier;
+    QUrlQuery query(*page);
+    query.addQueryItem(QStringLiteral("code_challenge"), key.challenge);
+    query.addQueryItem(QStringLiteral("code_challenge_method"), QStringLiteral("S256"));
+    page->setQuery(query);
     m_state.setAuthInProgress(true);
     m_state.setAuthStatusMessage(QStringLiteral("Waiting for browser sign-in..."));
     m_state.setHandoffRequestedAt(m_services.scheduler->currentDate());
@@ -141,8 +175,13 @@ void SessionLifecycle::exchangeHandoffCode(const QString& code)
     platform::URLRequest request(*url);
     request.httpMethod = "POST";
     request.setValue("application/json", "Content-Type");
-    request.httpBody =
-        QJsonDocument(QJsonObject{{QStringLiteral("code"), code}}).toJson(QJsonDocument::Compact);
+    // A code that arrives with no hand-off started in this run goes without a verifier, and a
+    // service that checks them refuses it: nobody else's sign-in can be slipped in.
+    QJsonObject body{{QStringLiteral("code"), code}};
+    if (m_codeVerifier) {
+        body.insert(QStringLiteral("code_verifier"), *m_codeVerifier);
+    }
+    request.httpBody = QJsonDocument(body).toJson(QJsonDocument::Compact);
     platform::URLSession& session =
         m_services.urlSession != nullptr ? *m_services.urlSession : platform::URLSession::shared();
     session.dataTask(request, this, [this, exchange](const platform::URLSessionResult& result) {
@@ -204,8 +243,10 @@ void SessionLifecycle::storeNewSession(quint64 exchange,
                                        const std::optional<QString>& refreshToken)
 {
     AuthKeychain tokens(m_services);
+    const StoredPair previous{tokens.read(AuthKeychain::accessTokenAccount),
+                              tokens.read(AuthKeychain::refreshTokenAccount)};
     if (m_state.isAuthenticated()) {
-        const auto stored = tokens.read(AuthKeychain::accessTokenAccount);
+        const auto& stored = previous.accessToken;
         const std::optional<QString> previousUser = stored ? userID(*stored) : std::nullopt;
         if (userID(accessToken) != previousUser) {
             // Another account: its onboarding progress goes to a session of its own.
@@ -218,7 +259,7 @@ void SessionLifecycle::storeNewSession(quint64 exchange,
         tokens.writeReportingSuccess(accessToken, AuthKeychain::accessTokenAccount)
         && (!refreshToken || tokens.writeReportingSuccess(*refreshToken, AuthKeychain::refreshTokenAccount));
     if (!saved) {
-        failToSave(accessToken, refreshToken);
+        failToSave(accessToken, refreshToken, previous);
         return;
     }
     // Answers about the session this one replaces, and exchanges begun before this one, are
@@ -226,6 +267,7 @@ void SessionLifecycle::storeNewSession(quint64 exchange,
     ++m_generation;
     m_exchangeBarrier = std::max(m_exchangeBarrier, exchange + 1);
     m_state.setHandoffRequestedAt(std::nullopt);
+    m_codeVerifier.reset();
     if (m_analytics.hasBufferedEvents()) {
         QPointer<OnboardingAnalytics> analytics(&m_analytics);
         m_analytics.enqueue([analytics](std::function<void()> done) {
@@ -239,7 +281,9 @@ void SessionLifecycle::storeNewSession(quint64 exchange,
     applySignedIn(QStringLiteral("Signed in"));
 }
 
-void SessionLifecycle::failToSave(const QString& accessToken, const std::optional<QString>& refreshToken)
+void SessionLifecycle::failToSave(const QString& accessToken,
+                                  const std::optional<QString>& refreshToken,
+                                  const StoredPair& previous)
 {
     // A sign-in the next launch cannot find must not look complete now. Half a pair is dropped
     // too, and the server session that nobody can use any more is ended.
@@ -248,7 +292,12 @@ void SessionLifecycle::failToSave(const QString& accessToken, const std::optiona
     tokens.deleteItem(AuthKeychain::refreshTokenAccount);
     m_backend.logoutOnServer(accessToken, refreshToken);
     qWarning("Sign-in: the new session could not be saved in the keychain");
-    if (m_state.isAuthenticated()) {
+    // A store that took no change at all (a full disk) still holds the previous session whole:
+    // a user who was signed in with it stays so.
+    const bool previousKept = previous.accessToken
+                              && tokens.read(AuthKeychain::accessTokenAccount) == previous.accessToken
+                              && tokens.read(AuthKeychain::refreshTokenAccount) == previous.refreshToken;
+    if (m_state.isAuthenticated() && !previousKept) {
         // The previous session's tokens were replaced already.
         ++m_generation;
         m_state.setIsAuthenticated(false);

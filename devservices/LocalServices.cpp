@@ -1,11 +1,13 @@
 #include "devservices/LocalServices.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMessageAuthenticationCode>
 #include <QRandomGenerator>
 #include <QUuid>
 
+#include <algorithm>
 #include <cmath>
 
 namespace devservices {
@@ -69,6 +71,16 @@ std::optional<QJsonObject> decodeSegment(const QByteArray& segment)
         return std::nullopt;
     }
     return jsonObject(*decoded);
+}
+
+// 43 to 128 characters of letters, digits, "-", ".", "_" and "~", as verifiers and challenges are.
+bool isVerifierText(const QString& text)
+{
+    return text.size() >= 43 && text.size() <= 128 && std::all_of(text.cbegin(), text.cend(), [](QChar c) {
+               const char16_t u = c.unicode();
+               return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9')
+                      || u == u'-' || u == u'.' || u == u'_' || u == u'~';
+           });
 }
 
 bool isInteger(const QJsonValue& value)
@@ -260,12 +272,18 @@ QJsonObject LocalServices::tokenAnswer(const TokenPair& pair, const Account& acc
     };
 }
 
-QString LocalServices::issueCode(const Account& account)
+QString LocalServices::issueCode(const Account& account, const QString& codeChallenge)
 {
     // 48 random bytes: 64 characters of letters, digits, "-" and "_".
     const QString code = randomToken(48);
-    m_codes.insert(code, Code{account, now(), false});
+    m_codes.insert(code, Code{account, now(), codeChallenge, false});
     return code;
+}
+
+QString LocalServices::codeChallenge(const QString& codeVerifier)
+{
+    return QString::fromLatin1(
+        base64URL(QCryptographicHash::hash(codeVerifier.toLatin1(), QCryptographicHash::Sha256)));
 }
 
 // Backend.
@@ -436,7 +454,7 @@ Reply LocalServices::handleAccount(const HttpRequest& request)
         return *reply;
     }
     if (request.path == QLatin1String("/desktop/connect")) {
-        return request.method == "GET" ? connectPage() : HttpResponse::empty(405);
+        return request.method == "GET" ? connectPage(request) : HttpResponse::empty(405);
     }
     if (request.path == QLatin1String("/api/auth/desktop-handoff/exchange")) {
         return request.method == "POST" ? exchange(request) : HttpResponse::empty(405);
@@ -444,10 +462,19 @@ Reply LocalServices::handleAccount(const HttpRequest& request)
     return HttpResponse::empty(404);
 }
 
-HttpResponse LocalServices::connectPage()
+HttpResponse LocalServices::connectPage(const HttpRequest& request)
 {
+    const QString challenge = request.query.queryItemValue(QStringLiteral("code_challenge"));
+    if (request.query.queryItemValue(QStringLiteral("code_challenge_method")) != QLatin1String("S256")
+        || !isVerifierText(challenge)) {
+        HttpResponse refusal = HttpResponse::empty(400);
+        refusal.headers.emplaceBack("Content-Type", "text/html; charset=utf-8");
+        refusal.body = "<!doctype html><title>Veilmox</title><p>This sign-in link is incomplete. Start the "
+                       "sign-in from the Veilmox app.</p>";
+        return refusal;
+    }
     // The local stand-in signs its one account in at once and hands the browser back to the app.
-    const QByteArray callback = "veilmox://auth?code=" + issueCode(m_signInAccount).toLatin1();
+    const QByteArray callback = "veilmox://auth?code=" + issueCode(m_signInAccount, challenge).toLatin1();
     HttpResponse response;
     response.status = 302;
     response.headers.emplaceBack("Location", callback);
@@ -475,6 +502,13 @@ HttpResponse LocalServices::exchange(const HttpRequest& request)
     }
     if (it->used) {
         return error(400, QStringLiteral("invalid_code"), QStringLiteral("Code already used"));
+    }
+    // Whoever else holds the code lacks the verifier; a wrong one does not use the code up, so
+    // the app that asked for it can still redeem it.
+    const QJsonValue verifier = body->value(QStringLiteral("code_verifier"));
+    if (!verifier.isString() || !isVerifierText(verifier.toString())
+        || codeChallenge(verifier.toString()) != it->challenge) {
+        return error(400, QStringLiteral("invalid_grant"), QStringLiteral("code_verifier does not match"));
     }
     it->used = true;
     const TokenPair pair = createSession(it->account);

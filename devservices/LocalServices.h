@@ -20,7 +20,9 @@ namespace devservices {
 // Local stand-ins for the two remote services, each on its own loopback port: the backend (auth
 // under "/auth/v1" with tokens it signs and checks itself and single-use, rotating refresh tokens;
 // the onboarding remote procedures under "/rest/v1/rpc/") and the account web service (the
-// sign-in page "/desktop/connect" and the code exchange). Tests script answers and faults per
+// sign-in page "/desktop/connect" and the code exchange). Codes are issued only against a proof
+// key's S256 challenge, and exchanged only with its verifier (RFC 7636), so a code read on its
+// way to the app is worthless to anyone else. Tests script answers and faults per
 // path; the developer command serves a local sign-in with them. Main thread only.
 class LocalServices final : public QObject
 {
@@ -72,8 +74,11 @@ public:
     void script(const QString& pathPrefix, const Reply& reply);
     void clearScript() { m_scripted.clear(); }
 
-    // Direct set-up for tests: a fresh sign-in code, and a signed-in session of an account.
-    QString issueCode(const Account& account);
+    // Direct set-up for tests: a fresh sign-in code for a challenge (as the sign-in page issues
+    // it), and a signed-in session of an account.
+    QString issueCode(const Account& account, const QString& codeChallenge);
+    // The S256 challenge of a verifier.
+    static QString codeChallenge(const QString& codeVerifier);
     TokenPair createSession(const Account& account);
     // An access token signed by this service with the given claims (header {"alg":"HS256"}).
     QString signToken(const QJsonObject& claims) const;
@@ -97,6 +102,7 @@ private:
     {
         Account account;
         QDateTime issuedAt;
+        QString challenge;
         bool used = false;
     };
     struct Claims
@@ -115,7 +121,7 @@ private:
     HttpResponse logout(const HttpRequest& request);
     HttpResponse startOrResumeOnboarding(const Claims& claims, const QJsonObject& body);
     HttpResponse recordOnboardingEvent(const Claims& claims, const QJsonObject& body);
-    HttpResponse connectPage();
+    HttpResponse connectPage(const HttpRequest& request);
     HttpResponse exchange(const HttpRequest& request);
 
     // The caller's claims when the bearer token is one of ours, unexpired, of a live session.

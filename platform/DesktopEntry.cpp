@@ -1,24 +1,35 @@
 #include "platform/DesktopEntry.h"
 
+#include "platform/AtomicFile.h"
+
 #include <QDir>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QProcess>
-#include <QSaveFile>
 #include <QStandardPaths>
+
+#include <algorithm>
 
 namespace platform {
 
-QString desktopExecArgument(const QString& argument)
+namespace {
+
+Q_LOGGING_CATEGORY(lcEntry, "veilmox.desktopentry")
+
+// An argument as both formats split their Exec lines (the shell's rules, read after the file's
+// own string escapes are undone): plain when it holds nothing special, else in double quotes
+// with ", `, $ and \ escaped by a backslash, and then every backslash written twice for the
+// file. With field codes, a literal % is written twice.
+QString execArgument(const QString& argument, bool fieldCodes)
 {
     static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`=");
-    bool needsQuotes = argument.isEmpty();
-    for (const QChar c : argument) {
-        needsQuotes = needsQuotes || reserved.contains(c);
-    }
+    const bool needsQuotes =
+        argument.isEmpty()
+        || std::any_of(argument.cbegin(), argument.cend(), [](QChar c) { return reserved.contains(c); });
     QString escaped;
     for (const QChar c : argument) {
-        if (c == QLatin1Char('%')) {
-            escaped += QStringLiteral("%%"); // field codes start with %
+        if (fieldCodes && c == QLatin1Char('%')) {
+            escaped += QStringLiteral("%%");
         } else if (needsQuotes
                    && (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$')
                        || c == QLatin1Char('\\'))) {
@@ -30,9 +41,24 @@ QString desktopExecArgument(const QString& argument)
     if (!needsQuotes) {
         return escaped;
     }
-    // Inside a quoted argument a backslash is itself written twice in the file's string value.
     escaped.replace(QLatin1String("\\"), QLatin1String("\\\\"));
     return QLatin1Char('"') + escaped + QLatin1Char('"');
+}
+
+// Control characters cannot be written into either file, and nothing a desktop runs should
+// hold them.
+bool holdsControlCharacter(const QString& text)
+{
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() <= 0x9f);
+    });
+}
+
+} // namespace
+
+QString desktopExecArgument(const QString& argument)
+{
+    return execArgument(argument, /*fieldCodes=*/true);
 }
 
 QString urlHandlerDesktopEntry(const QString& name, const QString& executable, const QStringList& schemes)
@@ -45,8 +71,15 @@ QString urlHandlerDesktopEntry(const QString& name, const QString& executable, c
     text += QStringLiteral("[Desktop Entry]\n");
     text += QStringLiteral("Type=Application\n");
     text += QStringLiteral("Name=") + QString(name).remove(QLatin1Char('\n')) + QLatin1Char('\n');
-    text += QStringLiteral("Exec=") + desktopExecArgument(executable) + QStringLiteral(" %u\n");
-    // The link then travels over the session bus, where no other user can read it.
+    // GLib refuses an entry whose program, read before "%%" becomes "%", does not exist; a
+    // program whose path holds a % is started through the shell, which exists.
+    const QString program = executable.contains(QLatin1Char('%'))
+                                ? QStringLiteral("/bin/sh -c ")
+                                      + desktopExecArgument(QStringLiteral("exec \"$0\" \"$@\"")) + ' '
+                                      + desktopExecArgument(executable)
+                                : desktopExecArgument(executable);
+    text += QStringLiteral("Exec=") + program + QStringLiteral(" %u\n");
+    // The link then travels over the session bus, not in this program's command line.
     text += QStringLiteral("DBusActivatable=true\n");
     text += QStringLiteral("Terminal=false\n");
     // Only the handler: the program is started from its own script, not from menus.
@@ -57,11 +90,8 @@ QString urlHandlerDesktopEntry(const QString& name, const QString& executable, c
 
 QString dbusServiceFile(const QString& busName, const QString& executable)
 {
-    // The bus splits Exec as a shell would: single quotes keep every character but themselves.
-    QString quoted = executable;
-    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
-    return QStringLiteral("[D-BUS Service]\nName=") + busName + QStringLiteral("\nExec='") + quoted
-           + QStringLiteral("'\n");
+    return QStringLiteral("[D-BUS Service]\nName=") + busName + QStringLiteral("\nExec=")
+           + execArgument(executable, /*fieldCodes=*/false) + QLatin1Char('\n');
 }
 
 QString userDataDirectory()
@@ -79,9 +109,9 @@ Registration writeIfChanged(const QString& folder, const QString& path, const QB
         return Registration::Unchanged;
     }
     existing.close();
-    QSaveFile file(path);
-    if (!QDir().mkpath(folder) || !file.open(QIODevice::WriteOnly) || file.write(text) != text.size()
-        || !file.commit()) {
+    QString error;
+    if (!QDir().mkpath(folder) || !writeFileAtomically(path, text, 0644, &error)) {
+        qCWarning(lcEntry, "Could not write %s (%s)", qPrintable(path), qPrintable(error));
         return Registration::Failed;
     }
     return Registration::Written;
@@ -95,6 +125,11 @@ Registration registerURLSchemeHandler(const QString& desktopFileID,
                                       const QStringList& schemes,
                                       const QString& dataDirectory)
 {
+    if (holdsControlCharacter(executable)) {
+        qCWarning(lcEntry,
+                  "Not registered as the handler of links: the program's path holds a control character");
+        return Registration::Failed;
+    }
     const QString applications = dataDirectory + QStringLiteral("/applications");
     const QString services = dataDirectory + QStringLiteral("/dbus-1/services");
     const Registration entry =

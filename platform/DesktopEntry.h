@@ -14,7 +14,8 @@ QString urlHandlerDesktopEntry(const QString& name, const QString& executable, c
 // The session bus's service file that starts the program for its bus name.
 QString dbusServiceFile(const QString& busName, const QString& executable);
 
-// One argument of an entry's Exec line, quoted where the format requires it.
+// One argument of an entry's Exec line, quoted where the format requires it (the service file's
+// Exec line quotes the same way, without the doubled %).
 QString desktopExecArgument(const QString& argument);
 
 // $XDG_DATA_HOME, by default ~/.local/share.
@@ -28,7 +29,9 @@ enum class Registration
 };
 
 // Writes `<dataDirectory>/applications/<desktopFileID>.desktop` and
-// `<dataDirectory>/dbus-1/services/<desktopFileID>.service` unless the same texts are there.
+// `<dataDirectory>/dbus-1/services/<desktopFileID>.service` unless the same texts are there. A
+// program path holding a control character (a newline, say) is refused: Failed, one log line,
+// nothing written.
 Registration registerURLSchemeHandler(const QString& desktopFileID,
                                       const QString& name,
                                       const QString& executable,

@@ -1,5 +1,6 @@
 #include "platform/Keychain.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/PropertyList.h"
 #include "platform/Values.h"
 
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -100,7 +100,6 @@ std::optional<QByteArray> encodeItems(const QList<KeychainItem>& items)
 }
 
 constexpr QFile::Permissions kOwnerOnlyFolder = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
-constexpr QFile::Permissions kOwnerOnlyFile = QFile::ReadOwner | QFile::WriteOwner;
 const QString kSetAsideInfix = QStringLiteral(".damaged-");
 
 Q_LOGGING_CATEGORY(lcKeychain, "veilmox.keychain")
@@ -311,14 +310,14 @@ OSStatus FileKeychain::save(const QList<KeychainItem>& items)
             return errSecIO;
         }
     }
-    // QSaveFile would write through a link; loading moved any link aside, so one here is new.
+    // Loading moved any link aside, so one here is new: someone is at work in the folder.
     if (!folderIsUsable() || QFileInfo(filePath()).isSymLink()) {
         return errSecIO;
     }
-    QSaveFile file(filePath());
-    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(kOwnerOnlyFile)
-        || file.write(*bytes) != bytes->size() || !file.commit()) {
-        qCWarning(lcKeychain, "Could not write %s", qPrintable(filePath()));
+    QString error;
+    if (!writeFileAtomically(filePath(), *bytes, 0600, &error)) {
+        // The previous file stays whole, and the caller hears that nothing was saved.
+        qCWarning(lcKeychain, "Could not write %s (%s)", qPrintable(filePath()), qPrintable(error));
         return errSecIO;
     }
     return errSecSuccess;

@@ -1,13 +1,19 @@
 #include "platform/URLHandoff.h"
 
+#include "platform/AtomicFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QLocalSocket>
 #include <QLoggingCategory>
 #include <QPointer>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QSysInfo>
 
 #include <chrono>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -111,8 +117,15 @@ QString URLHandoff::defaultRuntimeDirectory()
     if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && isPrivateDirectory(runtime)) {
         return runtime;
     }
-    // Empty when someone else took the name: start() then makes a fresh folder.
-    return privateDirectory(QDir::tempPath() + QStringLiteral("/veilmox-%1").arg(::getuid()));
+    // Under the user's own cache folder, where no other user can take the name first (as they
+    // can in the shared temporary folder); one per machine, since a home folder may be shared
+    // between machines. Empty when it cannot be made: start() then makes a fresh folder.
+    QString host = QSysInfo::machineHostName();
+    host.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("_"));
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
+                           + QStringLiteral("/veilmox/runtime-")
+                           + (host.isEmpty() ? QStringLiteral("local") : host);
+    return makePrivateFolder(folder) && isPrivateDirectory(folder) ? folder : QString();
 }
 
 QString URLHandoff::socketPath(const QString& runtimeDirectory, const QString& bundleIdentifier)
@@ -145,7 +158,7 @@ URLHandoff::Role URLHandoff::start(const QList<QUrl>& urls)
                                          + QStringLiteral(".lock"));
     // The running instance may run for weeks: only a lock whose process is gone is stale.
     m_lock->setStaleLockTime(0);
-    if (m_lock->tryLock(0)) {
+    if (m_lock->tryLock(0) || (!handOver(m_socketPath, std::nullopt, 0) && removeLeftOverLock())) {
         if (!listen()) {
             qCWarning(lcHandoff) << "Not receiving opened links for now:" << m_server.errorString();
         }
@@ -169,6 +182,32 @@ URLHandoff::Role URLHandoff::start(const QList<QUrl>& urls)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return Role::HandedOff;
+}
+
+bool URLHandoff::removeLeftOverLock()
+{
+    // Qt keeps a lock it cannot tie to a process for good: one left empty or unreadable by a
+    // crash or a full disk, or one of another machine (a copied home folder). Nobody answered
+    // for it, so it is replaced; a live instance holds its lock file locked, and Qt removes
+    // nothing that is.
+    qint64 pid = 0;
+    QString hostname;
+    QString application;
+    const bool readable = m_lock->getLockInfo(&pid, &hostname, &application);
+    if (readable && (hostname.isEmpty() || hostname == QSysInfo::machineHostName())) {
+        return false;
+    }
+    const QString path = m_directory + QLatin1Char('/') + m_bundleIdentifier + QStringLiteral(".lock");
+    if (!readable) {
+        ::fchmodat(AT_FDCWD, QFile::encodeName(path).constData(), 0600, AT_SYMLINK_NOFOLLOW);
+    }
+    if (!m_lock->removeStaleLockFile() || !m_lock->tryLock(0)) {
+        return false;
+    }
+    qCWarning(lcHandoff,
+              "Replaced a lock nobody held (%s)",
+              readable ? "it named another machine" : "it was empty or unreadable");
+    return true;
 }
 
 bool URLHandoff::handOver(const QString& socketPath, const std::optional<QUrl>& url, int timeoutMs)

@@ -30,11 +30,13 @@ QList<QUrl> takeURLArguments(int& argc, char** argv, const QStringList& schemes)
 // How links reach the running instance when no session bus carries them (see ApplicationBus):
 // the program runs once per user, holding a lock in a folder only this user may enter; a later
 // launch given a link (by a launcher that puts it in the command line) hands it over the socket
-// beside the lock and exits. A connection carries one newline-terminated line, a link of the
-// application's schemes, which the running instance acts on only once the line is complete, and
-// answers "ok". It holds at most kMaxConnections at once (a new one closes the oldest), closes a
-// connection that has not sent its line within kReceiveTimeout without acting, and listens
-// again when its socket stops. Main thread only.
+// beside the lock and exits. A lock that names no process of this machine (empty, unreadable,
+// or another machine's) and for which nobody answers on the socket is replaced. A connection
+// carries one newline-terminated line, a link of the application's schemes, which the running
+// instance acts on only once the line is complete, and answers "ok". It holds at most
+// kMaxConnections at once (a new one closes the oldest), closes a connection that has not sent
+// its line within kReceiveTimeout without acting, and listens again when its socket stops. Main
+// thread only.
 class URLHandoff final : public QObject
 {
     Q_OBJECT
@@ -64,8 +66,8 @@ public:
     QString socketPath() const { return m_socketPath; }
     bool isListening() const { return m_server.isListening(); }
 
-    // A private folder of this user's: $XDG_RUNTIME_DIR, else "veilmox-<uid>" in the temporary
-    // folder; empty when another user took that name.
+    // A private folder of this user's: $XDG_RUNTIME_DIR, else "veilmox/runtime-<host>" in the
+    // user's cache folder (0700); empty when that cannot be made.
     static QString defaultRuntimeDirectory();
     static QString socketPath(const QString& runtimeDirectory, const QString& bundleIdentifier);
 
@@ -93,6 +95,8 @@ private:
         TimerHandle timeout;
     };
 
+    // Replaces the lock when it names no process of this machine; true once this one holds it.
+    bool removeLeftOverLock();
     bool listen();
     void watchListening();
     void acceptConnections();

@@ -9,6 +9,8 @@
 #include <QNetworkRequest>
 #include <QPointer>
 
+#include <zlib.h>
+
 namespace platform {
 namespace {
 
@@ -61,6 +63,80 @@ URLError::Code codeFor(QNetworkReply::NetworkError error)
     default:
         return URLError::Code::Unknown;
     }
+}
+
+// A body packed with gzip or deflate (zlib's format; both are read either way, as browsers do),
+// unpacked by hand: Qt's own unpacking takes a stream without its end, or bytes that are no
+// stream at all, for a whole answer. Every stream must end, and nothing but another whole gzip
+// member may follow it.
+std::variant<QByteArray, URLError::Code> inflated(const QByteArray& packed, qint64 limit)
+{
+    if (packed.isEmpty()) {
+        return QByteArray();
+    }
+    z_stream stream{};
+    if (inflateInit2(&stream, MAX_WBITS + 32) != Z_OK) {
+        return URLError::Code::CannotDecodeContentData;
+    }
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.constData()));
+    stream.avail_in = static_cast<uInt>(packed.size());
+    QByteArray plain;
+    std::variant<QByteArray, URLError::Code> result = URLError::Code::CannotDecodeContentData;
+    for (;;) {
+        char buffer[16 * 1024];
+        stream.next_out = reinterpret_cast<Bytef*>(buffer);
+        stream.avail_out = sizeof(buffer);
+        const int status = inflate(&stream, Z_NO_FLUSH);
+        plain.append(buffer, static_cast<qsizetype>(sizeof(buffer) - stream.avail_out));
+        if (plain.size() > limit) {
+            result = URLError::Code::DataLengthExceedsMaximum;
+            break;
+        }
+        if (status == Z_STREAM_END) {
+            if (stream.avail_in == 0) {
+                result = std::move(plain);
+                break;
+            }
+            if (inflateReset(&stream) != Z_OK) {
+                break;
+            }
+            continue;
+        }
+        // Out of input before the stream's end: the answer was cut short.
+        if (status != Z_OK || (stream.avail_in == 0 && stream.avail_out != 0)) {
+            break;
+        }
+    }
+    inflateEnd(&stream);
+    return result;
+}
+
+// The body as the server meant it, or why there is none: a body shorter or longer than its
+// announced length, packed in a way that was not asked for, or that cannot be unpacked.
+std::variant<QByteArray, URLError::Code> answerBody(QNetworkReply* reply, qint64 limit)
+{
+    const QByteArray raw = reply->readAll();
+    if (raw.size() > limit) {
+        return URLError::Code::DataLengthExceedsMaximum;
+    }
+    // Answers whose body Qt does not keep whatever length they name: 204, redirections (also one
+    // it refused to follow), and those to HEAD.
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const bool bodiless =
+        status == 204 || (status >= 300 && status <= 399)
+        || reply->request().attribute(QNetworkRequest::CustomVerbAttribute).toByteArray() == "HEAD";
+    const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
+    if (!bodiless && announced.isValid() && announced.toLongLong() != raw.size()) {
+        return URLError::Code::NetworkConnectionLost;
+    }
+    const QByteArray encoding = reply->rawHeader("Content-Encoding").trimmed().toLower();
+    if (encoding.isEmpty() || encoding == "identity") {
+        return raw;
+    }
+    if (encoding == "gzip" || encoding == "x-gzip" || encoding == "deflate") {
+        return inflated(raw, limit);
+    }
+    return URLError::Code::CannotDecodeContentData;
 }
 
 } // namespace
@@ -204,8 +280,9 @@ void URLSession::dataTask(const URLRequest& request, QObject* context, Completio
     QNetworkRequest networkRequest(request.url);
     // The session times requests itself, on the scheduler's clock.
     networkRequest.setTransferTimeout(0);
-    // Qt unpacks what arrives before anyone reads it; past this size it judges the ratio itself.
-    networkRequest.setDecompressedSafetyCheckThreshold(m_configuration.maximumResponseSize);
+    // Naming the encodings here keeps Qt from unpacking the answer itself (finish() does, and
+    // checks that it is whole).
+    networkRequest.setRawHeader("Accept-Encoding", "gzip, deflate");
     for (const auto& [field, value] : request.headerFields) {
         networkRequest.setRawHeader(field, value);
     }
@@ -232,7 +309,7 @@ void URLSession::dataTask(const URLRequest& request, QObject* context, Completio
             }
             restartTimeout(reply);
         });
-    // Progress counts the bytes on the wire; a small compressed answer can unpack to any size.
+    // Qt may hold more than progress has reported yet.
     QObject::connect(reply, &QNetworkReply::readyRead, reply, [this, reply, limit] {
         const auto it = m_tasks.find(reply);
         if (reply->bytesAvailable() > limit && it != m_tasks.end() && !it->second->abortReason) {
@@ -275,23 +352,28 @@ void URLSession::finish(QNetworkReply* reply)
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError error = reply->error();
     // Qt reports HTTP error statuses (and a redirect it refused to follow) as errors of the reply;
-    // they are answers of the server all the same. A content error under a success status is a
-    // body that could not be decoded (a broken compression, say): nothing was answered.
+    // they are answers of the server all the same. A success status whose body is cut short or
+    // cannot be unpacked answered nothing: what the caller would read is not what was sent.
     const int code = status.isValid() ? status.toInt() : 0;
+    const bool success = code >= 200 && code <= 299;
     const bool answered = error == QNetworkReply::NoError || error == QNetworkReply::InsecureRedirectError
                           || error >= QNetworkReply::ContentAccessDenied;
-    const bool undecodable = code >= 200 && code <= 299 && error >= QNetworkReply::ContentAccessDenied
-                             && error <= QNetworkReply::UnknownContentError;
+    const bool undecodable =
+        success && error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError;
     if (task->abortReason) {
         result = URLError{*task->abortReason};
     } else if (undecodable) {
         result = URLError{URLError::Code::CannotDecodeContentData};
     } else if (answered && status.isValid() && error != QNetworkReply::ProtocolFailure) {
-        const QByteArray body = reply->readAll();
-        if (body.size() > m_configuration.maximumResponseSize) {
-            result = URLError{URLError::Code::DataLengthExceedsMaximum};
+        auto body = answerBody(reply, m_configuration.maximumResponseSize);
+        const auto* failure = std::get_if<URLError::Code>(&body);
+        if (failure != nullptr && !success && *failure == URLError::Code::CannotDecodeContentData) {
+            // A refusal's status still counts; its body is only ever shown in logs.
+            result = HTTPResponse{code, {}, reply->rawHeaderPairs()};
+        } else if (failure != nullptr) {
+            result = URLError{*failure};
         } else {
-            result = HTTPResponse{status.toInt(), body, reply->rawHeaderPairs()};
+            result = HTTPResponse{code, std::get<QByteArray>(std::move(body)), reply->rawHeaderPairs()};
         }
     } else if (answered && error == QNetworkReply::NoError) {
         result = HTTPResponse{0, {}, {}};

@@ -1,5 +1,6 @@
 #include "platform/UserDefaults.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/BoundedRead.h"
 #include "platform/PropertyList.h"
 #include "platform/Values.h"
@@ -8,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cmath>
@@ -254,6 +254,9 @@ PlistUserDefaults::PlistUserDefaults(const QString& filePath, QObject* parent)
     , m_filePath(filePath)
 {
     load();
+    // The onboarding answers and the analytics waiting to be sent are the user's own business;
+    // a file of an older version may still be open to others.
+    closeFileToOthers(m_filePath);
 }
 
 QString PlistUserDefaults::standardFilePath(const QString& bundleIdentifier)
@@ -306,10 +309,14 @@ void PlistUserDefaults::persist(const QVariantMap& values)
         qWarning("User defaults: the settings could not be encoded");
         return;
     }
-    QDir().mkpath(QFileInfo(m_filePath).absolutePath());
-    QSaveFile file(m_filePath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(*bytes) != bytes->size() || !file.commit()) {
-        qWarning("User defaults: could not write %s", qPrintable(m_filePath));
+    // A settings file the user linked elsewhere stays linked: the file it points at is replaced.
+    const QFileInfo info(m_filePath);
+    const QString target = info.isSymLink() && info.exists() ? info.canonicalFilePath() : m_filePath;
+    QString error;
+    if (!makePrivateFolder(info.absolutePath(), &error)
+        || !writeFileAtomically(target, *bytes, 0600, &error)) {
+        // The previous file stays whole.
+        qWarning("User defaults: could not write %s (%s)", qPrintable(m_filePath), qPrintable(error));
         return;
     }
     m_lastWriteSucceeded = true;

@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
+#include <QUrlQuery>
 
 #include <gtest/gtest.h>
 
@@ -205,6 +206,20 @@ protected:
         };
         QObject::connect(&services.backend(), &devservices::HttpServer::requestReceived, &services, watch);
         QObject::connect(&services.account(), &devservices::HttpServer::requestReceived, &services, watch);
+    }
+
+    // Starts a browser sign-in through the session and gives the code that the account service's
+    // page sends back for it (only that session holds the verifier of its challenge).
+    QString signInCode(SessionLifecycle& signingIn,
+                       const LocalServices::Account& account = LocalServices::defaultAccount())
+    {
+        signingIn.startBrowserSignIn();
+        const QUrl page = system.desktop.openedURLs().value(system.desktop.openedURLs().size() - 1);
+        return services.issueCode(account, QUrlQuery(page).queryItemValue(QStringLiteral("code_challenge")));
+    }
+    QString signInCode(const LocalServices::Account& account = LocalServices::defaultAccount())
+    {
+        return signInCode(*session, account);
     }
 
     // The bodies of the remote procedure calls that reached the stand-in, in order.

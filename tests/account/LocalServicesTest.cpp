@@ -43,16 +43,41 @@ QJsonObject event(const QString& id, const QString& session, const QJsonValue& s
 
 } // namespace
 
-TEST_F(LocalServicesTest, ASignInCodeIsExchangedOnceAndExpires)
+TEST_F(LocalServicesTest, ASignInCodeIsExchangedOnceOnlyWithItsVerifierAndExpires)
 {
-    const QString code = services.issueCode(LocalServices::defaultAccount());
-    EXPECT_EQ(exchange({{"code", code}}), 200);
+    const QString verifier = QString(43, 'v');
+    const QString code =
+        services.issueCode(LocalServices::defaultAccount(), LocalServices::codeChallenge(verifier));
+    // Without its verifier, or with another, the code is refused and not used up.
     EXPECT_EQ(exchange({{"code", code}}), 400);
-    EXPECT_EQ(exchange({{"code", "unknown-code"}}), 400);
+    EXPECT_EQ(exchange({{"code", code}, {"code_verifier", QString(43, 'w')}}), 400);
+    EXPECT_EQ(exchange({{"code", code}, {"code_verifier", LocalServices::codeChallenge(verifier)}}), 400);
+    EXPECT_EQ(exchange({{"code", code}, {"code_verifier", verifier}}), 200);
+    EXPECT_EQ(exchange({{"code", code}, {"code_verifier", verifier}}), 400);
+    EXPECT_EQ(exchange({{"code", "unknown-code"}, {"code_verifier", verifier}}), 400);
     EXPECT_EQ(exchange({}), 400);
-    const QString late = services.issueCode(LocalServices::defaultAccount());
+    const QString late =
+        services.issueCode(LocalServices::defaultAccount(), LocalServices::codeChallenge(verifier));
     system.scheduler.advance(services.options().codeLifetime);
-    EXPECT_EQ(exchange({{"code", late}}), 410);
+    EXPECT_EQ(exchange({{"code", late}, {"code_verifier", verifier}}), 410);
+
+    // The sign-in page issues a code only for an S256 challenge.
+    const auto page = [&](const QString& query) {
+        const auto result = await<platform::URLSessionResult>([&](auto done) {
+            system.urlSession.dataTask(
+                platform::URLRequest(QUrl(services.accountURL().toString() + "/desktop/connect" + query)),
+                nullptr,
+                done);
+        });
+        const auto* response = std::get_if<HTTPResponse>(&result);
+        return response != nullptr ? response->statusCode : 0;
+    };
+    const QString challenge = LocalServices::codeChallenge(verifier);
+    EXPECT_EQ(page("?code_challenge=" + challenge + "&code_challenge_method=S256"), 302);
+    EXPECT_EQ(page(""), 400);
+    EXPECT_EQ(page("?code_challenge=" + challenge), 400);
+    EXPECT_EQ(page("?code_challenge=" + challenge + "&code_challenge_method=plain"), 400);
+    EXPECT_EQ(page("?code_challenge=short&code_challenge_method=S256"), 400);
 }
 
 TEST_F(LocalServicesTest, RecordsEachEventOnceForTheOwnerOfItsSession)

@@ -1,4 +1,5 @@
 #include "tests/account/AccountFixture.h"
+#include "tests/support/Compressed.h"
 
 #include <QDir>
 #include <QFile>
@@ -129,6 +130,58 @@ TEST_F(SessionLifecycleTest, TheSavedSessionIsConfirmedRefreshedKeptOrExpired)
     }
 }
 
+TEST_F(SessionLifecycleTest, AnAnswerCutShortKeepsBothTokensGoesOfflineAndRecovers)
+{
+    // Without the permission the display takes no pictures while the clock runs.
+    system.desktop.setScreenRecordingPermission(false);
+    const auto cutShort = [](const QByteArray& json, Packing packing, qsizetype cut) {
+        HttpResponse response = HttpResponse::json(200, packed(json, packing).chopped(cut));
+        response.headers.emplaceBack("Content-Encoding", packing == Packing::Gzip ? "gzip" : "deflate");
+        return response;
+    };
+    const QByteArray user = R"({"id":"7b0c5e1e-8d1f-4a52-9c1e-0d6f3b7a2c11","aud":"authenticated"})";
+    const QByteArray refreshed = R"({"access_token":"a.b.c","refresh_token":"r"})";
+    HttpResponse longerThanItIs = cutShort(user, Packing::Gzip, 0);
+    longerThanItIs.headers.emplaceBack("Content-Length", QByteArray::number(longerThanItIs.body.size() + 20));
+    const std::tuple<const char*, QString, HttpResponse, QString> cases[] = {
+        {"user check, gzip without its end", "/auth/v1/user", cutShort(user, Packing::Gzip, 8), kSignedIn},
+        {"user check, deflate without its end",
+         "/auth/v1/user",
+         cutShort(user, Packing::Deflate, 4),
+         kSignedIn},
+        {"user check, shorter than announced", "/auth/v1/user", longerThanItIs, kSignedIn},
+        {"refresh, gzip without its end",
+         "/auth/v1/token",
+         cutShort(refreshed, Packing::Gzip, 8),
+         "Session refreshed"},
+        {"refresh, deflate without its end",
+         "/auth/v1/token",
+         cutShort(refreshed, Packing::Deflate, 4),
+         "Session refreshed"},
+    };
+    for (const auto& [name, path, answer, recovered] : cases) {
+        SCOPED_TRACE(name);
+        session->signOut();
+        signIn();
+        if (path == QLatin1String("/auth/v1/token")) {
+            tokens.write(expiredToken(), kAccess);
+        }
+        const auto before = std::pair(stored(kAccess), stored(kRefresh));
+        script(path, answer);
+        session->validateSavedSession();
+        ASSERT_TRUE(drain());
+        EXPECT_EQ(state->authStatusMessage(), kOffline);
+        EXPECT_TRUE(state->isAuthenticated());
+        EXPECT_EQ(std::pair(stored(kAccess), stored(kRefresh)), before);
+
+        // The next try gets a whole answer.
+        system.scheduler.advance(state->offlineRetryDelay());
+        ASSERT_TRUE(drain());
+        EXPECT_EQ(state->authStatusMessage(), recovered);
+        EXPECT_TRUE(client.isAccessTokenUsable(stored(kAccess).value_or("")));
+    }
+}
+
 TEST_F(SessionLifecycleTest, OfflineRetriesBackOffWithoutEndStartOverAfterRecoveryAndOutliveASignInOnly)
 {
     // Without the permission the display takes no pictures while the clock runs for minutes.
@@ -232,7 +285,7 @@ TEST_F(SessionLifecycleTest, AnswersThatArriveAfterSignOutAreDroppedAndTheirServ
         session->validateSavedSession();
     };
     const auto exchange = [this] {
-        session->exchangeHandoffCode(services.issueCode(LocalServices::defaultAccount()));
+        session->exchangeHandoffCode(signInCode());
     };
     const auto backendCall = [this] {
         state->validAccessToken(nullptr, [](const AccessTokenResult&) {});

@@ -1,8 +1,11 @@
 #include "account/TokenCheck.h"
 #include "tests/account/AccountFixture.h"
+#include "tests/support/Compressed.h"
+#include "tests/support/FailingDisk.h"
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QUrlQuery>
 
 #include <gtest/gtest.h>
 
@@ -28,6 +31,15 @@ HttpResponse tokenAnswer(const QJsonValue& accessToken)
 {
     return json(200,
                 QJsonDocument(QJsonObject{{"access_token", accessToken}}).toJson(QJsonDocument::Compact));
+}
+
+// A whole token answer, gzipped and then cut short of its stream's end.
+HttpResponse cutShortTokenAnswer(const QString& accessToken)
+{
+    HttpResponse response = tokenAnswer(accessToken);
+    response.body = packed(response.body, Packing::Gzip).chopped(8);
+    response.headers.emplaceBack("Content-Encoding", "gzip");
+    return response;
 }
 
 } // namespace
@@ -112,6 +124,7 @@ TEST_F(SessionSignInTest, EveryExchangeOutcomeHasItsTextAFailureKeepsTheSessionA
         {"410", json(410, "{}"), QStringLiteral("That sign-in link expired. Sign in again."), {}},
         {"500", json(500, "{}"), kSignInFailed, {}},
         {"200, not JSON", json(200, "<html>"), kCouldNotReach, {}},
+        {"200, cut short", cutShortTokenAnswer(fresh().accessToken), kCouldNotReach, {}},
         {"200, not an object", json(200, "[]"), kSignInFailed, {}},
         {"200, empty token", tokenAnswer(""), kSignInFailed, {}},
         {"200, token not text", tokenAnswer(7), kSignInFailed, {}},
@@ -169,7 +182,7 @@ TEST_F(SessionSignInTest, EveryExchangeOutcomeHasItsTextAFailureKeepsTheSessionA
     EXPECT_TRUE(analytics->sessionID());
 
     // Signing in as another account forgets it.
-    session->exchangeHandoffCode(services.issueCode({"another-user", "b@veilmox.local"}));
+    session->exchangeHandoffCode(signInCode({"another-user", "b@veilmox.local"}));
     ASSERT_TRUE(drain());
     EXPECT_EQ(userID(stored(kAccess).value_or("")), "another-user");
     EXPECT_FALSE(analytics->sessionID());
@@ -187,7 +200,7 @@ TEST_F(SessionSignInTest, TheOldSessionsLateAnswerDoesNotTouchANewerSignIn)
             return services.backend().heldConnections() == 1;
         },
         5000));
-    session->exchangeHandoffCode(services.issueCode(LocalServices::defaultAccount()));
+    session->exchangeHandoffCode(signInCode());
     ASSERT_TRUE(reaches(QStringLiteral("Signed in")));
     const auto newer = stored(kAccess);
 
@@ -216,7 +229,7 @@ TEST_F(SessionSignInTest, ASignInTheKeychainCannotSaveIsReportedNotShownAsDone)
         state->setIsAuthenticated(signedInBefore);
         state->setHandoffRequestedAt(system.scheduler.currentDate());
         logged().clear();
-        unsaved.exchangeHandoffCode(services.issueCode(LocalServices::defaultAccount()));
+        unsaved.exchangeHandoffCode(signInCode(unsaved));
         ASSERT_TRUE(drain());
         EXPECT_EQ(state->authStatusMessage(),
                   QStringLiteral("Couldn't save your sign-in on this computer. Try again."));
@@ -226,5 +239,116 @@ TEST_F(SessionSignInTest, ASignInTheKeychainCannotSaveIsReportedNotShownAsDone)
         }));
         // Nobody can use the session the exchange opened: it is ended on the server.
         EXPECT_EQ(services.activeSessionCount(), 0);
+    }
+
+    // A full disk: the store's file keeps what it held. A user signed in before keeps that
+    // session; nobody is shown signed in with tokens that were never saved.
+    QTemporaryDir full;
+    platform::FileKeychain fileStore(full.filePath("keychain"));
+    withStore.keychain = &fileStore;
+    SessionLifecycle onFullDisk(*state, client, *analytics, withStore);
+    AuthKeychain fileTokens(withStore);
+    for (const bool signedInBefore : {false, true}) {
+        SCOPED_TRACE(signedInBefore);
+        std::optional<LocalServices::TokenPair> old;
+        if (signedInBefore) {
+            old = services.createSession(LocalServices::defaultAccount());
+            fileTokens.write(old->accessToken, kAccess);
+            fileTokens.write(old->refreshToken, kRefresh);
+        }
+        state->setIsAuthenticated(signedInBefore);
+        const QString code = signInCode(onFullDisk);
+        const auto before = fileStore.allItems();
+        {
+            const testing_support::FailingDisk disk(testing_support::FailingDisk::Step::Write);
+            onFullDisk.exchangeHandoffCode(code);
+            ASSERT_TRUE(drain());
+        }
+        EXPECT_EQ(state->authStatusMessage(),
+                  QStringLiteral("Couldn't save your sign-in on this computer. Try again."));
+        EXPECT_FALSE(state->authInProgress());
+        EXPECT_EQ(state->isAuthenticated(), signedInBefore);
+        ASSERT_TRUE(before && fileStore.allItems());
+        EXPECT_EQ(fileStore.allItems()->size(), before->size());
+        EXPECT_EQ(fileTokens.read(kAccess), old ? std::optional(old->accessToken) : std::nullopt);
+        // Only the session of the failed sign-in is ended on the server.
+        EXPECT_EQ(services.activeSessionCount(), signedInBefore ? 1 : 0);
+    }
+}
+
+TEST_F(SessionSignInTest, ACodeIsWorthlessToWhoeverReadsItAndAForeignOneSignsNobodyIn)
+{
+    launch();
+    ASSERT_TRUE(reaches(QStringLiteral("Sign in required")));
+    // The page the browser opens carries the challenge of a key that stays in the app.
+    state->startBrowserSignIn();
+    const QUrl page = system.desktop.openedURLs().last();
+    const QUrlQuery pageQuery(page);
+    const QString challenge = pageQuery.queryItemValue("code_challenge");
+    EXPECT_EQ(challenge.size(), 43);
+    EXPECT_EQ(pageQuery.queryItemValue("code_challenge_method"), "S256");
+    const auto exchangeAs = [this](const QJsonObject& body) {
+        platform::URLRequest request(QUrl(services.accountURL().toString() + kExchangePath));
+        request.httpMethod = "POST";
+        request.httpBody = QJsonDocument(body).toJson(QJsonDocument::Compact);
+        const auto result = await<platform::URLSessionResult>(
+            [&](auto done) { system.urlSession.dataTask(request, nullptr, done); });
+        const auto* response = std::get_if<platform::HTTPResponse>(&result);
+        return response != nullptr ? response->statusCode : 0;
+    };
+    // The page sends the browser back with the link, which another user reads on its way (from
+    // a launcher's command line, say) and redeems first: refused, without a verifier or with one
+    // of the attacker's own.
+    const auto link = await<platform::URLSessionResult>(
+        [&](auto done) { system.urlSession.dataTask(platform::URLRequest(page), nullptr, done); });
+    ASSERT_TRUE(std::holds_alternative<platform::HTTPResponse>(link));
+    const QUrl callback(
+        QString::fromUtf8(std::get<platform::HTTPResponse>(link).value("Location").value_or("")));
+    const QString code = QUrlQuery(callback).queryItemValue("code");
+    ASSERT_FALSE(code.isEmpty());
+    EXPECT_EQ(exchangeAs({{"code", code}}), 400);
+    EXPECT_EQ(exchangeAs({{"code", code}, {"code_verifier", QString(43, 'x')}}), 400);
+    EXPECT_EQ(services.activeSessionCount(), 0);
+
+    // The app's own exchange of its own link still succeeds; its verifier went only there.
+    state->handleCallbackURL(callback);
+    ASSERT_TRUE(reaches(QStringLiteral("Signed in")));
+    QList<QJsonObject> exchanges;
+    for (const auto& request : services.requests()) {
+        if (request.path == kExchangePath) {
+            exchanges.append(QJsonDocument::fromJson(request.body).object());
+        }
+    }
+    ASSERT_EQ(exchanges.size(), 3);
+    const QString verifier = exchanges.last().value("code_verifier").toString();
+    EXPECT_EQ(LocalServices::codeChallenge(verifier), challenge);
+    EXPECT_FALSE(page.toString().contains(verifier));
+    for (const auto& [category, line] : logged()) {
+        EXPECT_FALSE(line.contains(verifier)) << line.toStdString();
+    }
+
+    // Someone else's sign-in, opened as a link on this computer: with a hand-off of the app's own
+    // under way, or with none, it signs nobody in, and the waiting onboarding events stay here.
+    session->signOut();
+    ASSERT_TRUE(drain());
+    const auto foreignCode = [this] {
+        return services.issueCode({"attacker", "attacker@veilmox.local"},
+                                  LocalServices::codeChallenge(QString(43, 'a')));
+    };
+    for (const bool handOffUnderWay : {true, false}) {
+        SCOPED_TRACE(handOffUnderWay);
+        analytics->track(QStringLiteral("flow_step"), 1);
+        if (handOffUnderWay) {
+            state->startBrowserSignIn();
+        }
+        const int recorded = static_cast<int>(services.recordedEvents().size());
+        state->handleCallbackURL(QUrl("veilmox://auth?code=" + foreignCode()));
+        ASSERT_TRUE(reaches(kSignInFailed));
+        ASSERT_TRUE(drain());
+        EXPECT_FALSE(state->isAuthenticated() || state->isVirtualDisplayRunning());
+        EXPECT_EQ(std::pair(stored(kAccess), stored(kRefresh)),
+                  std::pair(std::optional<QString>(), std::optional<QString>()));
+        EXPECT_EQ(services.recordedEvents().size(), recorded);
+        EXPECT_TRUE(analytics->hasBufferedEvents());
     }
 }

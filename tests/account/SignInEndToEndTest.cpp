@@ -1,6 +1,6 @@
-// The whole browser sign-in on this platform, both ways a link reaches the app: over the session
-// bus from a launcher that honours the desktop entry's DBusActivatable, and, without a bus, over
-// the per-user socket from a later launch of the program that was given the link.
+// The browser sign-in on this platform, both ways a link reaches the app: over the session bus
+// from a launcher that honours the desktop entry's DBusActivatable, and, without a bus, over the
+// per-user socket from a later launch of the program that was given the link.
 #include "account/TokenCheck.h"
 #include "platform/DesktopEntry.h"
 #include "platform/URLHandoff.h"
@@ -118,7 +118,7 @@ TEST(SignInThroughTheSessionBus, ALinkOpenedWithGioReachesTheAppOverTheBusAndNoC
     ASSERT_TRUE(defaults.open(QIODevice::WriteOnly));
     defaults.write("[Default Applications]\nx-scheme-handler/veilmox=getveilmox.Veilmox.desktop\n");
     defaults.close();
-    // An onboarding event waits for the sign-in: the app sends it with the tokens it stored.
+    // An onboarding event waits for a sign-in; a refused code sends it nowhere.
     platform::PlistUserDefaults(dir.filePath("XDG_CONFIG_HOME/veilmox/getveilmox.Veilmox.plist"))
         .setObject(QVariantList{QByteArray(R"({"event_id":"e2e-1","event_type":"flow_step","metadata":{}})")},
                    QStringLiteral("onboardingAnalyticsBuffer"));
@@ -128,8 +128,11 @@ TEST(SignInThroughTheSessionBus, ALinkOpenedWithGioReachesTheAppOverTheBusAndNoC
     ASSERT_TRUE(bus.startKeyring());
 
     // The browser's page ends by opening the link; gio stands in for the browser, which holds
-    // the link itself, and is the one process allowed to show it.
-    const QString code = services.issueCode(LocalServices::defaultAccount());
+    // the link itself, and is the one process allowed to show it. The link is of a sign-in the
+    // app did not start (it is not even running): it reaches the app, which has no verifier for
+    // it, so the account service refuses the code and nobody is signed in.
+    const QString code =
+        services.issueCode(LocalServices::defaultAccount(), LocalServices::codeChallenge(QString(43, 'b')));
     CommandLineWatcher watcher(code.toUtf8());
     QProcess launcher;
     launcher.setProcessEnvironment(bus.environment());
@@ -138,7 +141,8 @@ TEST(SignInThroughTheSessionBus, ALinkOpenedWithGioReachesTheAppOverTheBusAndNoC
                    {QStringLiteral("open"), QStringLiteral("veilmox://auth?code=") + code});
     ASSERT_TRUE(launcher.waitForStarted(5000));
     const qint64 launcherPid = launcher.processId();
-    const bool signedIn = QTest::qWaitFor([&] { return !services.recordedEvents().isEmpty(); }, 60000);
+    const QString exchangePath = QStringLiteral("/api/auth/desktop-handoff/exchange");
+    const bool delivered = QTest::qWaitFor([&] { return services.requestCount(exchangePath) > 0; }, 60000);
     watcher.stop();
 
     // The app ends with the test.
@@ -148,11 +152,16 @@ TEST(SignInThroughTheSessionBus, ALinkOpenedWithGioReachesTheAppOverTheBusAndNoC
         EXPECT_TRUE(
             QTest::qWaitFor([&] { return !bus.connection().interface()->isServiceRegistered(id); }, 10000));
     }
-    ASSERT_TRUE(signedIn);
+    ASSERT_TRUE(delivered);
     EXPECT_TRUE(launcher.state() == QProcess::NotRunning || launcher.waitForFinished(10000));
     EXPECT_EQ(launcher.exitCode(), 0);
-    EXPECT_EQ(services.recordedEvents().first().value("p_event_id"), "e2e-1");
-    EXPECT_EQ(services.requestCount("/api/auth/desktop-handoff/exchange"), 1);
+    EXPECT_EQ(services.requestCount(exchangePath), 1);
+    const auto exchange = std::find_if(services.requests().begin(),
+                                       services.requests().end(),
+                                       [&](const auto& r) { return r.path == exchangePath; });
+    EXPECT_EQ(QJsonDocument::fromJson(exchange->body).object(), (QJsonObject{{"code", code}}));
+    EXPECT_EQ(services.activeSessionCount(), 0);
+    EXPECT_TRUE(services.recordedEvents().isEmpty());
     // The watcher saw the link where it was, in the launcher's own command line, and nowhere else.
     const auto sightings = watcher.sightings();
     EXPECT_TRUE(std::any_of(

@@ -5,6 +5,7 @@
 #include "platform/DesktopEntry.h"
 #include "platform/URLHandoff.h"
 #include "platform/sim/VirtualScheduler.h"
+#include "tests/support/DamagedInput.h"
 #include "tests/support/PrivateSessionBus.h"
 
 #include <QDBusMessage>
@@ -12,6 +13,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -324,6 +327,74 @@ TEST(URLHandoffLaunch, ALinkCountsAsHandedOverOnlyOnceTheRunningInstanceSaysItTo
     ::close(listening);
 }
 
+TEST(URLHandoffLock, ALockNobodyHoldsIsReplacedAndALiveOneNeverIs)
+{
+    sim::VirtualScheduler scheduler;
+    const QString lockName = kBundleID + QStringLiteral(".lock");
+    struct Case
+    {
+        const char* name;
+        QByteArray contents;
+        bool unreadable = false;
+    };
+    // What a crash, a full disk or a home folder copied from elsewhere leaves.
+    const Case cases[] = {
+        {"empty", ""},
+        {"not a lock", "\x01\x02 not a lock at all"},
+        {"unreadable", "", true},
+        {"another machine's", "1\nveilmox\nanother-machine.example\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        QFile lock(dir.filePath(lockName));
+        ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+        lock.write(c.contents);
+        lock.close();
+        if (c.unreadable) {
+            ASSERT_TRUE(lock.setPermissions({}));
+        }
+        URLHandoff instance(kBundleID, kSchemes, scheduler, dir.path());
+        QSignalSpy spy(&instance, &URLHandoff::urlsReceived);
+        ASSERT_EQ(instance.start({}), URLHandoff::Role::Primary);
+        const QUrl link(QStringLiteral("veilmox://auth?code=after-a-crash"));
+        EXPECT_TRUE(handOverFromAnotherLaunch(instance.socketPath(), link));
+        EXPECT_EQ(received(spy), QList<QUrl>{link});
+    }
+
+    // A running instance holds its lock even at the moment it has made it but not written it yet,
+    // and before it listens: a later launch waits for it and never runs beside it.
+    QTemporaryDir dir;
+    QLockFile held(dir.filePath(lockName));
+    ASSERT_TRUE(held.tryLock(0));
+    ASSERT_TRUE(QFile::resize(dir.filePath(lockName), 0));
+    EXPECT_EQ(URLHandoff(kBundleID, kSchemes, scheduler, dir.path()).start({}), URLHandoff::Role::Failed);
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(lockName)));
+}
+
+TEST(URLHandoffLock, WithoutARuntimeFolderThePrivateFolderIsInTheUsersCacheNotTheSharedOne)
+{
+    QTemporaryDir dir;
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray cache = qgetenv("XDG_CACHE_HOME");
+    qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("cache"))));
+    const QString folder = URLHandoff::defaultRuntimeDirectory();
+    qputenv("XDG_CACHE_HOME", cache);
+    if (!runtime.isEmpty()) {
+        qputenv("XDG_RUNTIME_DIR", runtime);
+    }
+    if (cache.isEmpty()) {
+        qunsetenv("XDG_CACHE_HOME");
+    }
+    EXPECT_TRUE(folder.startsWith(dir.filePath(QStringLiteral("cache/veilmox/")))) << folder.toStdString();
+    struct stat info
+    {};
+    ASSERT_EQ(::lstat(QFile::encodeName(folder).constData(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
 TEST(ApplicationBus, TheOwnerOfTheNameTakesOneLinkPerOpenAndALaterInstanceHandsItsLinkOver)
 {
     if (const QString missing = testing_support::PrivateSessionBus::missing(); !missing.isEmpty()) {
@@ -366,29 +437,18 @@ TEST(ApplicationBus, TheOwnerOfTheNameTakesOneLinkPerOpenAndALaterInstanceHandsI
 
 TEST(DesktopEntry, RegistersTheProgramAsTheBusActivatableHandlerOfItsSchemes)
 {
-    const std::pair<QString, QString> cases[] = {
-        {QStringLiteral("/opt/veilmox/veilmox"), QStringLiteral("/opt/veilmox/veilmox")},
-        {QStringLiteral("/home/a b/veilmox"), QStringLiteral("\"/home/a b/veilmox\"")},
-        {QStringLiteral("/x/100%/v"), QStringLiteral("/x/100%%/v")},
-        {QStringLiteral("/x/$HOME/v"), QStringLiteral("\"/x/\\\\$HOME/v\"")},
-        {QStringLiteral("/x/a\"b"), QStringLiteral("\"/x/a\\\\\"b\"")},
-    };
-    for (const auto& [argument, expected] : cases) {
-        EXPECT_EQ(desktopExecArgument(argument), expected) << argument.toStdString();
-    }
-
     QTemporaryDir dir;
     const auto registerIn = [&](const QString& executable) {
         return registerURLSchemeHandler(
             kBundleID, QStringLiteral("Veilmox"), executable, {QStringLiteral("Veilmox")}, dir.path());
     };
-    ASSERT_EQ(registerIn(QStringLiteral("/opt/it's/veilmox")), Registration::Written);
-    EXPECT_EQ(registerIn(QStringLiteral("/opt/it's/veilmox")), Registration::Unchanged);
+    ASSERT_EQ(registerIn(QStringLiteral("/opt/veilmox/veilmox")), Registration::Written);
+    EXPECT_EQ(registerIn(QStringLiteral("/opt/veilmox/veilmox")), Registration::Unchanged);
     QFile entry(dir.path() + QStringLiteral("/applications/getveilmox.Veilmox.desktop"));
     ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(entry.readAll());
     EXPECT_TRUE(text.startsWith(QStringLiteral("[Desktop Entry]\n")));
-    for (const char* line : {"\nExec=\"/opt/it's/veilmox\" %u\n",
+    for (const char* line : {"\nExec=/opt/veilmox/veilmox %u\n",
                              "\nDBusActivatable=true\n",
                              "\nMimeType=x-scheme-handler/veilmox;\n",
                              "\nType=Application\n"}) {
@@ -396,7 +456,107 @@ TEST(DesktopEntry, RegistersTheProgramAsTheBusActivatableHandlerOfItsSchemes)
     }
     QFile service(dir.path() + QStringLiteral("/dbus-1/services/getveilmox.Veilmox.service"));
     ASSERT_TRUE(service.open(QIODevice::ReadOnly));
-    EXPECT_EQ(service.readAll(), "[D-BUS Service]\nName=getveilmox.Veilmox\nExec='/opt/it'\\''s/veilmox'\n");
+    EXPECT_EQ(service.readAll(), "[D-BUS Service]\nName=getveilmox.Veilmox\nExec=/opt/veilmox/veilmox\n");
+    EXPECT_EQ(QFileInfo(service.fileName()).permissions() & (QFile::WriteGroup | QFile::WriteOther), 0);
+
+    // A path no line of either file can hold is refused before anything is written.
+    QTemporaryDir refusedDir;
+    for (const char* path : {"/opt/new\nline/veilmox", "/opt/tab\t/veilmox", "/opt/del\x7f/veilmox"}) {
+        const testing_support::LogRecorder log;
+        EXPECT_EQ(
+            registerURLSchemeHandler(
+                kBundleID, QStringLiteral("Veilmox"), QString::fromUtf8(path), kSchemes, refusedDir.path()),
+            Registration::Failed);
+        EXPECT_EQ(log.messages().size(), 1);
+    }
+    EXPECT_TRUE(QDir(refusedDir.path()).isEmpty());
+}
+
+// Installed under a path with each character the formats treat specially, the program is started
+// with that path and the link, both by GLib from the desktop entry and by the bus from the
+// service file.
+TEST(DesktopEntry, EveryInstallPathSurvivesGLibsAndTheBussReading)
+{
+    if (const QString missing = testing_support::PrivateSessionBus::missing(); !missing.isEmpty()) {
+        SKIP_OR_FAIL_UNDER_CI(missing.toStdString());
+    }
+    QTemporaryDir dir;
+    const QProcessEnvironment environment = testing_support::isolatedEnvironment(dir.path());
+    const QString data = environment.value(QStringLiteral("XDG_DATA_HOME"));
+    const QStringList folders{QStringLiteral("it's"),
+                              QStringLiteral("say \"hi\""),
+                              QStringLiteral("back\\slash"),
+                              QStringLiteral("$HOME"),
+                              QStringLiteral("`id`"),
+                              QStringLiteral("100%"),
+                              QStringLiteral("50%u"),
+                              QStringLiteral("a b  c"),
+                              QStringLiteral("~#;|&<>()*?=[]{}!"),
+                              QStringLiteral("été")};
+    const QString link = QStringLiteral("veilmox://auth?code=round-trip");
+    struct Installed
+    {
+        QString id;
+        QString program;
+    };
+    QList<Installed> installed;
+    for (const QString& folder : folders) {
+        const QString program =
+            dir.path() + QStringLiteral("/install/") + folder + QStringLiteral("/veilmox");
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(program).path()));
+        QFile script(program);
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        // What it was started as, and with, one line each, beside itself.
+        script.write("#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" >> \"$0.ran\"\n");
+        script.close();
+        ASSERT_TRUE(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QString id = QStringLiteral("test.veilmox.Path%1").arg(installed.size());
+        ASSERT_EQ(registerURLSchemeHandler(id, QStringLiteral("Veilmox"), program, kSchemes, data),
+                  Registration::Written)
+            << folder.toStdString();
+        installed.append({id, program});
+    }
+    const auto ran = [](const QString& program) {
+        QFile record(program + QStringLiteral(".ran"));
+        return record.open(QIODevice::ReadOnly) ? QString::fromUtf8(record.readAll()) : QString();
+    };
+    // The link opened as a browser opens it, with the entry as the handler of its scheme.
+    const auto launch = [&](const QProcessEnvironment& launcherEnvironment, const Installed& entry) {
+        QFile defaults(environment.value(QStringLiteral("XDG_CONFIG_HOME"))
+                       + QStringLiteral("/mimeapps.list"));
+        EXPECT_TRUE(defaults.open(QIODevice::WriteOnly));
+        defaults.write("[Default Applications]\nx-scheme-handler/veilmox=" + entry.id.toUtf8()
+                       + ".desktop\n");
+        defaults.close();
+        auto gio = std::make_unique<QProcess>();
+        gio->setProcessEnvironment(launcherEnvironment);
+        gio->start(QStringLiteral("gio"), {QStringLiteral("open"), link});
+        return gio;
+    };
+    const auto started = [&](const Installed& entry, QProcess& gio) {
+        const bool recorded = QTest::qWaitFor([&] { return !ran(entry.program).isEmpty(); }, 10000);
+        // Over the bus gio waits for an answer that a program which takes no bus name never gives.
+        gio.kill();
+        gio.waitForFinished(5000);
+        return recorded ? ran(entry.program) : QString::fromUtf8(gio.readAllStandardError());
+    };
+
+    // Without a bus GLib starts the entry's Exec line.
+    for (const Installed& entry : installed) {
+        SCOPED_TRACE(entry.program.toStdString());
+        EXPECT_EQ(started(entry, *launch(environment, entry)).toStdString(),
+                  (entry.program + "\n" + link + "\n").toStdString());
+        QFile::remove(entry.program + QStringLiteral(".ran"));
+    }
+
+    // Over the bus, GLib asks the bus to start the program, which reads its service file.
+    testing_support::PrivateSessionBus bus(environment);
+    ASSERT_TRUE(bus.start());
+    for (const Installed& entry : installed) {
+        SCOPED_TRACE(entry.program.toStdString());
+        EXPECT_EQ(started(entry, *launch(bus.environment(), entry)).toStdString(),
+                  (entry.program + "\n").toStdString());
+    }
 }
 
 TEST(WAVReading, ReadsLinearPCMAndRefusesAnythingElse)

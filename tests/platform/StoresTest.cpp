@@ -3,6 +3,7 @@
 #include "platform/SecretServiceKeychain.h"
 #include "platform/UserDefaults.h"
 #include "tests/support/DamagedInput.h"
+#include "tests/support/FailingDisk.h"
 #include "tests/support/PrivateSessionBus.h"
 
 #include <QDateTime>
@@ -181,6 +182,91 @@ TEST(UserDefaults, RefusesValuesItCannotStoreAndReadsTheOthersAsTheSystemDoes)
     EXPECT_EQ(changes.last().at(0).toString(), QStringLiteral("list"));
 }
 
+// What a save left in the settings' folder besides the file itself (a half-written copy, say).
+QStringList leftovers(const QString& folder, const QString& file)
+{
+    QStringList names =
+        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    names.removeAll(file);
+    return names;
+}
+
+using testing_support::FailingDisk;
+
+TEST(UserDefaults, ASaveTheDiskRefusesLeavesThePreviousFileWholeAndIsReported)
+{
+    QTemporaryDir dir(tempFolder());
+    const QString path = dir.filePath(QStringLiteral("prefs/getveilmox.Veilmox.plist"));
+    QVariantList apps;
+    for (int i = 0; i < 300; ++i) {
+        apps.append(QStringLiteral("com.example.app%1").arg(i));
+    }
+    {
+        PlistUserDefaults defaults(path);
+        defaults.setObject(apps, QStringLiteral("hiddenBundleIDs"));
+        defaults.setObject(true, QStringLiteral("onboardingCompleted"));
+    }
+    const QByteArray saved = readFile(path);
+    ASSERT_GT(saved.size(), 4096);
+    for (const FailingDisk::Step step : FailingDisk::kEveryStep) {
+        SCOPED_TRACE(static_cast<int>(step));
+        PlistUserDefaults defaults(path);
+        {
+            const FailingDisk disk(step);
+            const testing_support::LogRecorder log;
+            defaults.setObject(QStringLiteral("cover"), QStringLiteral("panicMode"));
+            EXPECT_FALSE(defaults.isPersisting());
+            ASSERT_EQ(log.messages().size(), 1);
+            EXPECT_TRUE(log.messages()[0].contains(QStringLiteral("could not write")))
+                << log.messages()[0].toStdString();
+        }
+        EXPECT_TRUE(readFile(path) == saved);
+        EXPECT_EQ(leftovers(QFileInfo(path).path(), QFileInfo(path).fileName()), QStringList());
+
+        // With room again, the next change saves everything, the one that failed too.
+        defaults.setObject(true, QStringLiteral("pipVisible"));
+        EXPECT_TRUE(defaults.isPersisting());
+        const PlistUserDefaults reopened(path);
+        EXPECT_EQ(reopened.stringForKey(QStringLiteral("panicMode")), QStringLiteral("cover"));
+        EXPECT_EQ(reopened.arrayForKey(QStringLiteral("hiddenBundleIDs")), apps);
+        writeFile(path, saved);
+    }
+}
+
+TEST(UserDefaults, TheFileAndItsFolderArePrivateWhateverTheUmask)
+{
+    QTemporaryDir dir(tempFolder());
+    const mode_t previousUmask = ::umask(0);
+    // A new folder and file.
+    const QString fresh = dir.filePath(QStringLiteral("config/veilmox/a.plist"));
+    PlistUserDefaults(fresh).setObject(true, QStringLiteral("x"));
+    EXPECT_EQ(statOf(QFileInfo(fresh).path()).st_mode & 0777, 0700u);
+    EXPECT_EQ(statOf(fresh).st_mode & 0777, 0600u);
+
+    // Those an older version left open to everyone: the file is closed at once, the folder with
+    // the next save.
+    const QString older = dir.filePath(QStringLiteral("older/b.plist"));
+    {
+        PlistUserDefaults(older).setObject(true, QStringLiteral("x"));
+    }
+    ::chmod(QFile::encodeName(QFileInfo(older).path()).constData(), 0755);
+    ::chmod(QFile::encodeName(older).constData(), 0644);
+    PlistUserDefaults reopened(older);
+    EXPECT_EQ(statOf(older).st_mode & 0777, 0600u);
+    reopened.setObject(false, QStringLiteral("x"));
+    EXPECT_EQ(statOf(QFileInfo(older).path()).st_mode & 0777, 0700u);
+    EXPECT_EQ(statOf(older).st_mode & 0777, 0600u);
+
+    // Even a umask that leaves nothing leaves the owner both.
+    ::umask(0777);
+    const QString tight = dir.filePath(QStringLiteral("tight/c.plist"));
+    PlistUserDefaults(tight).setObject(true, QStringLiteral("x"));
+    ::umask(previousUmask);
+    EXPECT_EQ(statOf(QFileInfo(tight).path()).st_mode & 0777, 0700u);
+    EXPECT_EQ(statOf(tight).st_mode & 0777, 0600u);
+    EXPECT_TRUE(PlistUserDefaults(tight).boolForKey(QStringLiteral("x")));
+}
+
 // The desktop's Secret Service is tested only on the private session bus with its own unlocked
 // keyring that scripts/run-tests.sh starts, never against a user's own keyring; CI has it.
 #define SKIP_WITHOUT_TEST_SECRET_SERVICE()                                                                   \
@@ -309,6 +395,29 @@ TEST(FileKeychain, KeepsItsSecretsOwnerOnlyAndReplacesItsFileAtomically)
     KeychainItem found;
     ASSERT_EQ(first.copyMatching({"svc", "a"}, &found), errSecSuccess);
     EXPECT_EQ(found.data, "two");
+}
+
+TEST(FileKeychain, AChangeTheDiskRefusesIsAnErrorAndKeepsTheStoredItems)
+{
+    QTemporaryDir dir(tempFolder());
+    FileKeychain store(dir.path() + QStringLiteral("/keychain"));
+    ASSERT_EQ(store.add(KeychainItem{"svc", "access_token", "old access", kThisDeviceOnly}), errSecSuccess);
+    ASSERT_EQ(store.add(KeychainItem{"svc", "refresh_token", "old refresh", kThisDeviceOnly}), errSecSuccess);
+    const QByteArray saved = readFile(store.filePath());
+    for (const FailingDisk::Step step : FailingDisk::kEveryStep) {
+        SCOPED_TRACE(static_cast<int>(step));
+        const FailingDisk disk(step);
+        const testing_support::LogRecorder log;
+        EXPECT_EQ(store.update({"svc", "access_token"}, "new access"), errSecIO);
+        EXPECT_EQ(store.add(KeychainItem{"svc", "other", "x", kThisDeviceOnly}), errSecIO);
+        EXPECT_EQ(store.deleteItem({"svc", "refresh_token"}), errSecIO);
+        EXPECT_EQ(log.messages().size(), 3);
+        EXPECT_TRUE(readFile(store.filePath()) == saved);
+        EXPECT_EQ(leftovers(store.directory(), QStringLiteral("login.keychain.plist")), QStringList());
+    }
+    KeychainItem found;
+    ASSERT_EQ(store.copyMatching({"svc", "access_token"}, &found), errSecSuccess);
+    EXPECT_EQ(found.data, "old access");
 }
 
 TEST(FileKeychain, WhatCannotBeReadIsMovedAsideInsideTheFolderNeverFollowedAndGoneAtTheEnd)

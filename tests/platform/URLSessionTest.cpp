@@ -2,6 +2,7 @@
 
 #include "devservices/HttpServer.h"
 #include "platform/sim/VirtualScheduler.h"
+#include "tests/support/Compressed.h"
 
 #include <QTest>
 
@@ -12,6 +13,8 @@
 
 using namespace devservices;
 using namespace platform;
+using testing_support::packed;
+using testing_support::Packing;
 
 namespace {
 
@@ -177,35 +180,82 @@ TEST_F(URLSessionTest, NobodyIsCalledBackAfterTheContextOrTheSessionIsGone)
     EXPECT_FALSE(called);
 }
 
-TEST_F(URLSessionTest, ABodyThatCannotBeDecodedOrUnpacksPastTheCapIsNoAnswer)
+TEST_F(URLSessionTest, ABodyCutShortOrThatCannotBeUnpackedIsNoAnswer)
 {
-    // A deflate stream as the header names it: zlib's, without the length Qt puts in front.
-    const auto deflated = [](const QByteArray& plain) {
-        return qCompress(plain, 9).mid(4);
-    };
     // Text that packs only about two to one.
     QByteArray loose;
     for (int i = 0; loose.size() < 100 * 1024; ++i) {
         loose += QByteArray::number(i * 2654435761U % 1000003U, 16);
     }
+    const QByteArray user = "{\"id\":\"u\",\"email\":\"someone@example.com\"}";
+    const QByteArray gzipped = packed(user, Packing::Gzip);
+    const QByteArray deflated = packed(user, Packing::Deflate);
     struct Case
     {
         const char* name;
         int status;
         QByteArray body;
+        QByteArray encoding;
         std::optional<URLError::Code> failure;
         QByteArray decoded = {};
+        std::optional<int> announcedLength = std::nullopt;
     };
     const Case cases[] = {
-        {"a compressed answer", 200, deflated("{\"id\":\"u\"}"), std::nullopt, "{\"id\":\"u\"}"},
-        {"a broken stream", 200, "not compressed at all", URLError::Code::CannotDecodeContentData},
-        {"more than the cap unpacked", 200, deflated(loose), URLError::Code::DataLengthExceedsMaximum},
+        {"a deflated answer", 200, deflated, "deflate", std::nullopt, user},
+        {"a gzipped answer", 200, gzipped, "gzip", std::nullopt, user},
+        {"two gzip members", 200, gzipped + packed("!", Packing::Gzip), "gzip", std::nullopt, user + "!"},
+        {"gzip without its trailer",
+         200,
+         gzipped.chopped(8),
+         "gzip",
+         URLError::Code::CannotDecodeContentData},
+        {"gzip cut in the middle",
+         200,
+         gzipped.left(gzipped.size() / 2),
+         "gzip",
+         URLError::Code::CannotDecodeContentData},
+        {"deflate without its end",
+         200,
+         deflated.chopped(4),
+         "deflate",
+         URLError::Code::CannotDecodeContentData},
+        {"bytes that are no stream",
+         200,
+         "not compressed at all",
+         "deflate",
+         URLError::Code::CannotDecodeContentData},
+        {"a stream with bytes after its end",
+         200,
+         deflated + "junk",
+         "deflate",
+         URLError::Code::CannotDecodeContentData},
+        {"an encoding that was not asked for", 200, user, "br", URLError::Code::CannotDecodeContentData},
+        {"more than the cap unpacked",
+         200,
+         packed(loose, Packing::Deflate),
+         "deflate",
+         URLError::Code::DataLengthExceedsMaximum},
         {"a bomb",
          200,
-         deflated(QByteArray(20 * 1024 * 1024, '\0')),
-         URLError::Code::CannotDecodeContentData},
+         packed(QByteArray(20 * 1024 * 1024, '\0'), Packing::Gzip),
+         "gzip",
+         URLError::Code::DataLengthExceedsMaximum},
+        {"shorter than announced",
+         200,
+         user,
+         "",
+         URLError::Code::NetworkConnectionLost,
+         {},
+         int(user.size()) + 10},
+        {"packed, shorter than announced",
+         200,
+         gzipped,
+         "gzip",
+         URLError::Code::NetworkConnectionLost,
+         {},
+         int(gzipped.size()) + 10},
         // The status of a refusal still counts; its body is only ever shown in logs.
-        {"a refusal with a broken body", 401, "not compressed at all", std::nullopt, ""},
+        {"a refusal with a broken body", 401, "not compressed at all", "deflate", std::nullopt, ""},
     };
     URLSession session64K{scheduler, {5.0, 64 * 1024}};
     for (const Case& c : cases) {
@@ -213,7 +263,12 @@ TEST_F(URLSessionTest, ABodyThatCannotBeDecodedOrUnpacksPastTheCapIsNoAnswer)
         ASSERT_LT(c.body.size(), 64 * 1024);
         answer = [&c](const HttpRequest&) {
             HttpResponse response = HttpResponse::json(c.status, c.body);
-            response.headers.emplaceBack("Content-Encoding", "deflate");
+            if (!c.encoding.isEmpty()) {
+                response.headers.emplaceBack("Content-Encoding", c.encoding);
+            }
+            if (c.announcedLength) {
+                response.headers.emplaceBack("Content-Length", QByteArray::number(*c.announcedLength));
+            }
             return Reply(response);
         };
         std::optional<URLSessionResult> result;

@@ -299,8 +299,9 @@ TEST_F(PopoverSignInTest, TheButtonStartsTheBrowserSignInAndItsCompletionShowsTh
 
     shell.popoverShown = true;
     click(*button);
-    EXPECT_EQ(system.desktop.openedURLs(),
-              QList<QUrl>{services.accountURL().resolved(QUrl("/desktop/connect"))});
+    ASSERT_EQ(system.desktop.openedURLs().size(), 1);
+    const QUrl page = system.desktop.openedURLs().first();
+    EXPECT_EQ(page.adjusted(QUrl::RemoveQuery), services.accountURL().resolved(QUrl("/desktop/connect")));
     EXPECT_EQ(shell.popoverCloses, 1);
     EXPECT_EQ(std::tuple(status->text(), dot->pulses(), button->text()),
               std::tuple(QStringLiteral("WAITING FOR BROWSER SIGN-IN..."),
@@ -309,7 +310,9 @@ TEST_F(PopoverSignInTest, TheButtonStartsTheBrowserSignInAndItsCompletionShowsTh
 
     // The browser comes back with a code: the panel gives way to the main page by itself.
     state->handleCallbackURL(
-        QUrl("veilmox://auth?code=" + services.issueCode(LocalServices::defaultAccount())));
+        QUrl("veilmox://auth?code="
+             + services.issueCode(LocalServices::defaultAccount(),
+                                  QUrlQuery(page).queryItemValue(QStringLiteral("code_challenge")))));
     ASSERT_TRUE(reaches(QStringLiteral("Signed in")));
     EXPECT_TRUE(view->mainPage()->isVisibleTo(view.get()));
     EXPECT_FALSE(view->signInPanel()->isVisibleTo(view.get()));

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <sys/types.h>
+
+namespace platform {
+
+// Replaces the file at `path` as a whole. The bytes go into a new file beside it, which is
+// written, flushed to disk and renamed over the old one; then the folder is synced so that the
+// rename lasts. Every step is checked: a full disk or a failing device is a failure the caller
+// sees (with the step and the system's reason in `error`), never an empty or half-written file.
+// Until the rename the previous file is untouched, and a failed attempt leaves nothing behind.
+// A link at `path` is replaced, never written through. The new file gets exactly `permissions`,
+// whatever the umask.
+bool writeFileAtomically(const QString& path,
+                         const QByteArray& bytes,
+                         mode_t permissions,
+                         QString* error = nullptr);
+
+// Makes the folder (its missing parents as usual) closed to other users (0700) whatever the
+// umask; an existing folder of this user's loses the group's and others' permissions. False,
+// with the reason, when it cannot be made.
+bool makePrivateFolder(const QString& path, QString* error = nullptr);
+
+// Takes the group's and others' permissions off an existing regular file of this user's; a link
+// is left alone, never followed.
+void closeFileToOthers(const QString& path);
+
+// The system calls behind the steps a disk can fail, so that a test can make one of them fail
+// the way a full or failing disk does and watch the real code handle it.
+struct FileSystemCalls
+{
+    std::function<ssize_t(int fd, const void* data, size_t size)> write;
+    std::function<int(int fd)> fsync;
+    std::function<int(const char* from, const char* to)> rename;
+
+    // The kernel's own.
+    static FileSystemCalls system();
+};
+
+// The calls in use; tests replace them and put system() back.
+FileSystemCalls& fileSystemCalls();
+
+} // namespace platform
