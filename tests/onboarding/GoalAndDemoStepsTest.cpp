@@ -8,13 +8,18 @@
 #include "onboarding/OnboardingStepDemo.h"
 #include "onboarding/OnboardingStepGoal.h"
 #include "onboarding/mocks/PresentationSlideWindow.h"
+#include "shell/kit/FlameSlider.h"
 #include "shell/kit/Palette.h"
 #include "shell/kit/PulseDot.h"
 #include "shell/kit/TextView.h"
 #include "shell/kit/VeilSound.h"
 #include "tests/onboarding/OnboardingWindow.h"
+#include "tests/support/DamagedInput.h"
 
 #include <QAbstractButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -418,6 +423,110 @@ TEST(DemoStep, TheVeilAnimatesOnTheAudiencesMonitorOnlyAndThePinAndTransparencyC
         EXPECT_EQ(d.flow().transparency(), 100);
         EXPECT_FALSE(reset->isEnabled());
     }
+}
+
+namespace {
+
+// One launch of the application as far as the onboarding goes: the real state object and the
+// onboarding window over the settings in their property-list file, read afresh.
+struct Launch
+{
+    explicit Launch(const QString& settingsFile)
+        : settings(settingsFile)
+    {
+        platform::Services services = env.t.services();
+        services.defaults = &settings;
+        manager = std::make_unique<WindowManager>(services, &registry);
+        view = std::make_unique<OnboardingView>(
+            std::make_unique<SystemOnboardingServices>(*manager, nullptr, env.t.scheduler, settings), [] {});
+        view->show();
+        env.advance(4);
+    }
+
+    OnboardingFlow& flow() const { return view->flow(); }
+    template <typename T = QWidget>
+    T* find(const QString& name) const
+    {
+        return view->findChild<T*>(name);
+    }
+    // A click of the pointer through the window, `at` in the control's coordinates.
+    void click(const QString& name, QPointF at) const
+    {
+        const QPoint point = find(name)->mapTo(view.get(), at).toPoint();
+        QTest::mouseClick(view->windowHandle(), Qt::LeftButton, Qt::NoModifier, point);
+    }
+    void pressReturn()
+    {
+        QTest::simulateEvent(view->windowHandle(), true, Qt::Key_Return, Qt::NoModifier, QString(), false);
+        QTest::simulateEvent(view->windowHandle(), false, Qt::Key_Return, Qt::NoModifier, QString(), false);
+        env.t.scheduler.advance(1);
+    }
+
+    KitEnvironment env;
+    platform::PlistUserDefaults settings;
+    GlobalHotKeyManager registry{env.t.hotKeys, env.t.scheduler};
+    std::unique_ptr<WindowManager> manager;
+    std::unique_ptr<OnboardingView> view;
+};
+
+} // namespace
+
+// A transparency the slider cannot show (written by another version, say) is kept as stored and
+// only shown within the slider's range; the one the user picks comes back on the next launch.
+TEST(DemoStep, TheTransparencyComesBackFromTheSettingsFileAsStored)
+{
+    const QTemporaryDir dir(temporaryFolderTemplate(QStringLiteral("onboarding")));
+    const QString path = dir.filePath(QStringLiteral("getveilmox.Veilmox.plist"));
+    const auto storedDraft = [&path] {
+        return platform::PlistUserDefaults(path).dataForKey(OnboardingDraft::kDefaultsKey);
+    };
+    {
+        platform::PlistUserDefaults settings(path);
+        OnboardingDraft left;
+        left.persona = QStringLiteral("remote");
+        left.transparency = 30;
+        left.step = OnboardingFlow::kDemoStep;
+        left.save(settings);
+    }
+    const auto before = storedDraft();
+    ASSERT_TRUE(before.has_value());
+    {
+        Launch app(path);
+        ASSERT_EQ(app.flow().step(), OnboardingFlow::kDemoStep);
+        EXPECT_EQ(app.flow().transparency(), 30);
+        auto* step = qobject_cast<OnboardingStepDemo*>(app.view->currentStepView());
+        EXPECT_EQ(app.find<kit::TextView>(QStringLiteral("demo.transparency"))->text(),
+                  QStringLiteral("50%"));
+        EXPECT_EQ(app.find<kit::FlameSlider>(QStringLiteral("OBOpacitySlider"))->value(), 30)
+            << "drawn at its lower end";
+        EXPECT_DOUBLE_EQ(step->ownWindowLook().opacity, 0.5);
+        EXPECT_TRUE(app.find(QStringLiteral("demo.reset"))->isEnabled());
+    }
+    EXPECT_EQ(storedDraft(), before) << "opening the window changes nothing stored";
+
+    double chosen = 0;
+    {
+        Launch app(path);
+        EXPECT_EQ(app.flow().transparency(), 30);
+        // About three quarters along the slider.
+        const QWidget* slider = app.find(QStringLiteral("OBOpacitySlider"));
+        app.click(QStringLiteral("OBOpacitySlider"), {slider->width() * 0.46, slider->height() / 2.0});
+        chosen = app.flow().transparency();
+        EXPECT_GT(chosen, 70);
+        EXPECT_LT(chosen, 78);
+        EXPECT_EQ(OnboardingDraft::load(platform::PlistUserDefaults(path)).transparency, chosen);
+        app.flow().setHasTriedVeil(true);
+        app.pressReturn();
+        app.flow().setShortcutTriggerCount(1);
+        app.pressReturn();
+        ASSERT_EQ(app.flow().step(), OnboardingFlow::kSetupStep);
+    }
+    Launch app(path);
+    EXPECT_EQ(app.flow().step(), OnboardingFlow::kSetupStep);
+    EXPECT_EQ(app.flow().persona(), QStringLiteral("remote"));
+    EXPECT_EQ(app.flow().transparency(), chosen);
+    EXPECT_EQ(app.find<kit::TextView>(QStringLiteral("receipt.transparency"))->text(),
+              QStringLiteral("%1%").arg(std::lround(chosen)));
 }
 
 TEST(DemoStep, PicturesOfOtherChoices)
