@@ -471,8 +471,9 @@ struct Launch
 
 } // namespace
 
-// A transparency the slider cannot show (written by another version, say) is kept as stored and
-// only shown within the slider's range; the one the user picks comes back on the next launch.
+// A draft written by another version (a transparency the slider cannot show, a category this
+// one does not know) is kept as stored and shown within the slider's range; the transparency the
+// user picks comes back on the next launch.
 TEST(DemoStep, TheTransparencyComesBackFromTheSettingsFileAsStored)
 {
     const QTemporaryDir dir(temporaryFolderTemplate(QStringLiteral("onboarding")));
@@ -484,6 +485,7 @@ TEST(DemoStep, TheTransparencyComesBackFromTheSettingsFileAsStored)
         platform::PlistUserDefaults settings(path);
         OnboardingDraft left;
         left.persona = QStringLiteral("remote");
+        left.selectedCategories = QStringList{"Work Chat", "Cloud Drives"};
         left.transparency = 30;
         left.step = OnboardingFlow::kDemoStep;
         left.save(settings);
@@ -494,6 +496,7 @@ TEST(DemoStep, TheTransparencyComesBackFromTheSettingsFileAsStored)
         Launch app(path);
         ASSERT_EQ(app.flow().step(), OnboardingFlow::kDemoStep);
         EXPECT_EQ(app.flow().transparency(), 30);
+        EXPECT_EQ(app.flow().selected(), QSet<HideCategory>{C::WorkChat});
         auto* step = qobject_cast<OnboardingStepDemo*>(app.view->currentStepView());
         EXPECT_EQ(app.find<kit::TextView>(QStringLiteral("demo.transparency"))->text(),
                   QStringLiteral("50%"));
