@@ -10,6 +10,7 @@
 #include "onboarding/mocks/PresentationSlideWindow.h"
 #include "shell/kit/FlameSlider.h"
 #include "shell/kit/Palette.h"
+#include "shell/kit/PillButton.h"
 #include "shell/kit/PulseDot.h"
 #include "shell/kit/TextView.h"
 #include "shell/kit/VeilSound.h"
@@ -116,7 +117,25 @@ TEST(GoalStep, ChoosingAGoalSelectsItsCardCrossFadesItsPreviewAndLetsTheFlowGoOn
         EXPECT_TRUE(g.flow().canContinue());
         EXPECT_EQ(g.selectedCards(), QStringList{"curious"});
         EXPECT_EQ(g.find<kit::TextView>("goal.description")->text(), OnboardingPersona::find("curious").desc);
-        g.env.advance(0.1);
+        // The card's fill and border ease into the chosen look over 0.2 s (0.15 s under Reduce
+        // Motion): the top edge's border, inside the card, on its way.
+        const kit::Animation choice =
+            reduceMotion ? kit::reduceMotionAnimation() : kit::Animation::standard(0.2);
+        const QPointF edge = g.inWindow(*card, {card->width() / 2.0, 0.25});
+        const auto cardEdge = [](double f) {
+            return over(kit::mixColors(OBTokens::hairline(), OBTokens::selectedBorder(), f),
+                        kit::mixColors(OBTokens::surface(), OBTokens::selectedFill(), f));
+        };
+        g.env.advance(0.05);
+        const QImage choosing = g.picture(QStringLiteral("onboarding-goal-step-choosing"));
+        EXPECT_TRUE(near(colorAt(choosing, edge), cardEdge(choice.fraction(0.05)), 3))
+            << colorAt(choosing, edge).name().toStdString();
+        EXPECT_FALSE(near(colorAt(choosing, edge), cardEdge(1), 3)) << "not at once";
+        const auto* indicator = card->findChildren<QWidget*>().last();
+        const QColor appearing = colorAt(choosing, g.inWindow(*indicator, {4, indicator->height() / 2.0}));
+        EXPECT_GT(appearing.red(), 40) << "the flame disc fading in";
+        EXPECT_LT(appearing.red(), 220);
+        g.env.advance(0.05);
         EXPECT_GT(g.stage->opacityNow(0), 0);
         EXPECT_LT(g.stage->opacityNow(2), 1);
         g.env.advance(0.07);
@@ -125,7 +144,7 @@ TEST(GoalStep, ChoosingAGoalSelectsItsCardCrossFadesItsPreviewAndLetsTheFlowGoOn
         EXPECT_EQ(g.opacities(), (QList<double>{0, 0, 1, 0}));
         const QImage chosen = g.picture(QStringLiteral("onboarding-goal-step-chosen"));
         EXPECT_TRUE(near(colorAt(chosen, blank), OBTokens::selectedFill(), 2));
-        const auto* indicator = card->findChildren<QWidget*>().last();
+        EXPECT_TRUE(near(colorAt(chosen, edge), cardEdge(1), 3));
         const QColor disc = colorAt(chosen, g.inWindow(*indicator, {4, indicator->height() / 2.0}));
         EXPECT_GT(disc.red(), 230) << "the flame disc";
         EXPECT_LT(disc.blue(), 80);
