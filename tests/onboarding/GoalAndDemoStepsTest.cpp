@@ -393,6 +393,16 @@ TEST(DemoStep, TheVeilAnimatesOnTheAudiencesMonitorOnlyAndThePinAndTransparencyC
         const QImage image = d.picture(QStringLiteral("onboarding-demo-step"));
         EXPECT_TRUE(near(colorAt(image, d.onWindow("demo.audience", {8, 4}, true)), kWindowSurface, 3))
             << "the audience sees the private window";
+        // The audience monitor's rose outline is centred on its edge: half a point out, half in.
+        const QWidget* audience = d.find("demo.audience");
+        const QColor rose = kit::rgb(0xFF5F56, 0.45);
+        EXPECT_TRUE(
+            near(colorAt(image, d.inWindow(*audience, {audience->width() / 2.0, -0.25})), over(rose), 3));
+        EXPECT_TRUE(near(colorAt(image, d.inWindow(*audience, {audience->width() / 2.0, 0.25})),
+                         over(rose, OBTokens::surface()),
+                         3));
+        EXPECT_TRUE(near(colorAt(image, d.inWindow(*audience, {audience->width() / 2.0, 0.75})),
+                         OBTokens::surface()));
         d.click("demo.veil");
         d.env.advance(0.08);
         d.picture(QStringLiteral("onboarding-demo-step-veiling"));
