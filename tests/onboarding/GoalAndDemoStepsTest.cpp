@@ -425,6 +425,10 @@ TEST(DemoStep, TheVeilAnimatesOnTheAudiencesMonitorOnlyAndThePinAndTransparencyC
             << "hidden from the audience";
         EXPECT_TRUE(near(colorAt(veiled, d.onWindow("demo.yourScreen", {8, 4})), kWindowSurface, 3))
             << "still on the user's own monitor";
+        EXPECT_TRUE(near(colorAt(veiled, d.inWindow(*audience, {audience->width() / 2.0, -0.25})),
+                         over(OBTokens::selectedBorder()),
+                         3))
+            << "the outline turned flame all round";
 
         // Unpinned, the slide lies over the window where they overlap.
         const QWidget* pane = d.find("demo.yourScreen");
