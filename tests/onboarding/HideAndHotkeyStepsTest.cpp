@@ -11,6 +11,7 @@
 #include "shell/kit/TextView.h"
 #include "tests/onboarding/OnboardingWindow.h"
 
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QStringList>
 #include <QTest>
@@ -384,6 +385,77 @@ TEST(OnboardingStepHotkey, PractisingWithTheRealKeysThroughTheWindowWithPictures
     EXPECT_EQ(w.flow().step(), OnboardingFlow::kSetupStep);
     EXPECT_EQ(w.services->calls, (QStringList{"suspend", "register"}));
     EXPECT_FALSE(w.flow().isHHeld()) << "the keys went dark with the step";
+}
+
+// A real press timed 0.43 s, then one timed 0.51 s: the headline's time rolls from the old
+// digits to the new over 0.3 s ("Your 0." stays put), or under Reduce Motion fades in place over
+// the short ease.
+TEST(OnboardingStepHotkey, ANewReactionTimeRollsIntoTheHeadlineOrFadesInPlaceUnderReduceMotion)
+{
+    // The run with motion goes last and leaves its pictures.
+    for (const bool reduceMotion : {true, false}) {
+        OnboardingWindow w(OnboardingFlow::kHotkeyStep, reduceMotion ? OnboardingWindow::kReduceMotion : 0U);
+        const auto key = [&w](bool press, int code, Qt::KeyboardModifiers modifiers) {
+            QTest::simulateEvent(w.view->windowHandle(), press, code, modifiers, QString(), false);
+        };
+        const Qt::KeyboardModifiers combo = Qt::ShiftModifier | Qt::ControlModifier;
+        const auto timed = [&](double seconds) {
+            key(true, Qt::Key_Shift, Qt::NoModifier);
+            w.env.advance(0.1);
+            key(true, Qt::Key_Control, Qt::ShiftModifier);
+            w.env.advance(seconds - 0.1);
+            key(true, Qt::Key_H, combo);
+            key(false, Qt::Key_H, combo);
+            key(false, Qt::Key_Shift, combo);
+            key(false, Qt::Key_Control, Qt::ControlModifier);
+        };
+        auto* headline = w.view->currentStepView()->findChild<kit::TextView*>(QStringLiteral("HeadlineText"));
+        timed(0.43);
+        w.env.advance(1);
+        timed(0.51);
+        ASSERT_EQ(headline->runs().value(0).text, QStringLiteral("Your 0.51-second"));
+
+        // The first line, in the window: where "Your 0." ends and the digits end, and its baseline.
+        const QFontMetricsF metrics(headline->look().font());
+        const QPointF origin = w.inWindow(*headline, {0, headline->firstBaseline()});
+        const double kept = metrics.horizontalAdvance(QStringLiteral("Your 0."));
+        const double digits = metrics.horizontalAdvance(QStringLiteral("Your 0.51"));
+        // Ink over the canvas in a band of the line, left to right and top to bottom of `origin`.
+        const auto ink =
+            [&origin](const QImage& image, double left, double right, double top, double bottom) {
+                int sum = 0;
+                for (double y = top; y < bottom; y += 0.5) {
+                    for (double x = left; x < right; x += 0.5) {
+                        const QColor c = colorAt(image, origin + QPointF(x, y));
+                        sum += std::max(0, c.red() - OBTokens::canvas().red() - 24);
+                    }
+                }
+                return sum;
+            };
+        const auto same = [&origin](const QImage& a, const QImage& b, double left, double right) {
+            for (double y = -40; y < 8; y += 0.5) {
+                for (double x = left; x < right; x += 0.5) {
+                    if (!near(colorAt(a, origin + QPointF(x, y)), colorAt(b, origin + QPointF(x, y)), 6)) {
+                        return false;
+                    }
+                }
+            }
+            return true;
+        };
+
+        w.env.advance(0.05);
+        const QImage changing = w.picture(QStringLiteral("onboarding-hotkey-step-timing"));
+        w.env.advance(reduceMotion ? 0.11 : 0.26);
+        const QImage done = w.picture(QStringLiteral("onboarding-hotkey-step-timed"));
+        w.env.advance(1);
+        const QImage later = w.picture(QStringLiteral("onboarding-hotkey-step-timed"));
+        EXPECT_TRUE(same(done, later, 0, digits + 160)) << reduceMotion << ": over by then";
+        EXPECT_TRUE(same(changing, done, 0, kept - 1)) << reduceMotion << ": what stays stays put";
+        EXPECT_FALSE(same(changing, done, kept, digits)) << reduceMotion << ": the digits change over time";
+        // Rising in from below: ink under the line's baseline, where the digits never reach.
+        EXPECT_EQ(ink(changing, kept, digits, 2, 9) > 0, !reduceMotion) << reduceMotion;
+        EXPECT_EQ(ink(done, kept, digits, 2, 9), 0) << reduceMotion;
+    }
 }
 
 namespace {
