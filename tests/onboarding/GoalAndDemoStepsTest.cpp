@@ -317,10 +317,18 @@ TEST(DemoDrag, AReleaseCoastsToAClampedTargetAndAFlickSettlesBouncier)
     EXPECT_EQ(DemoDrag::settleAnimation(900), kit::reduceMotionAnimation());
 }
 
-TEST(DemoStep, EveryHidePressPlaysTheVeilCueAndTheFirstLetsTheFlowContinue)
+TEST(DemoStep, EveryHidePressPlaysTheVeilCueAndTheFirstLetsTheFlowContinueAndEndsTheHint)
 {
     Demo d;
     EXPECT_FALSE(d.flow().canContinue());
+    // Until the first press the button is ringed in flame, with a glow about it.
+    const QWidget* veil = d.find("demo.veil");
+    const QPointF edge = d.inWindow(*veil, {veil->width() / 2.0, 0.25});
+    const QPointF glow = d.inWindow(*veil, {-1.5, veil->height() / 2.0});
+    const QColor rest = over(OBTokens::hairlineStrong(), OBTokens::surfaceRaised());
+    const QImage hinted = d.picture(QStringLiteral("onboarding-demo-step-hint"));
+    EXPECT_TRUE(near(colorAt(hinted, edge), over(kit::rgb(0xFF7A17, 0.6), rest), 3));
+    EXPECT_GT(colorAt(hinted, glow).red(), OBTokens::surface().red() + 3) << "the faint glow beside it";
     d.click("demo.veil");
     EXPECT_TRUE(d.flow().isDemoVeiled());
     EXPECT_EQ(d.find<QAbstractButton>("demo.veil")->accessibleName(),
@@ -332,6 +340,10 @@ TEST(DemoStep, EveryHidePressPlaysTheVeilCueAndTheFirstLetsTheFlowContinue)
     ASSERT_EQ(d.env.t.audio.players.size(), 1U);
     EXPECT_EQ(d.env.t.audio.players[0]->data, kit::VeilSound::makeWAV(kit::VeilSound::Cue::Veil));
     EXPECT_EQ(d.env.t.audio.players[0]->plays, 2);
+    d.env.advance(1);
+    const QImage tried = d.picture(QStringLiteral("onboarding-demo-step-tried"));
+    EXPECT_TRUE(near(colorAt(tried, edge), rest, 3)) << "the ring is gone";
+    EXPECT_TRUE(near(colorAt(tried, glow), OBTokens::surface())) << "and its glow";
 }
 
 TEST(DemoStep, ADraggedWindowResistsPastItsCornerAndSettlesOnItsTargetInVirtualTime)
