@@ -357,7 +357,8 @@ private:
 namespace {
 
 // The two monitors side by side, 14 apart, sharing the width, with the arrow badge between them.
-// It draws the outer halves of the monitors' outlines, around them.
+// It draws the outer halves of the monitors' outlines around them (at the row's two ends the
+// step's own edge cuts them off).
 class MonitorRow final
     : public QWidget
     , public kit::SelfPainted
@@ -385,6 +386,18 @@ public:
         m_badge->raise();
     }
 
+    void paintLook(QPainter& painter) override
+    {
+        painter.setRenderHint(QPainter::Antialiasing);
+        m_own->paintOuterOutline(painter);
+        m_audience->paintOuterOutline(painter);
+    }
+    QMarginsF lookOverflow() const override
+    {
+        const double half = DemoMonitorPane::kOutline / 2;
+        return {half, half, half, half};
+    }
+
 protected:
     void resizeEvent(QResizeEvent* event) override
     {
@@ -400,19 +413,6 @@ protected:
     }
 
     void paintEvent(QPaintEvent* /*event*/) override { paintLookIfUnhosted(this); }
-
-public:
-    void paintLook(QPainter& painter) override
-    {
-        painter.setRenderHint(QPainter::Antialiasing);
-        m_own->paintOuterOutline(painter);
-        m_audience->paintOuterOutline(painter);
-    }
-    QMarginsF lookOverflow() const override
-    {
-        const double half = DemoMonitorPane::kOutline / 2;
-        return {half, half, half, half};
-    }
 
 private:
     DemoMonitorPane* m_own;
