@@ -111,10 +111,12 @@ SelectableRow::SelectableRow(bool isSelected, double corner, std::function<void(
     : kit::PressFeedbackButton(parent)
     , m_selected(isSelected)
     , m_corner(corner)
+    , m_selection(isSelected ? 1 : 0)
 {
     setObjectName(QStringLiteral("SelectableRow"));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     m_hover.setOnChange([this] { update(); });
+    m_selection.setOnChange([this] { update(); });
     connect(this, &QAbstractButton::clicked, this, [press = std::move(onPress)] {
         if (press) {
             press();
@@ -122,26 +124,41 @@ SelectableRow::SelectableRow(bool isSelected, double corner, std::function<void(
     });
 }
 
-void SelectableRow::setSelected(bool selected)
+void SelectableRow::setSelected(bool selected, const std::optional<kit::Animation>& animation)
 {
     if (selected != m_selected) {
         m_selected = selected;
+        m_selection.change(selected ? 1 : 0, animation);
         update();
     }
 }
 
+namespace {
+
+// A look of the row between its four states: hover and selection each from 0 to 1.
+QColor rowColor(const QColor& (*look)(bool, bool), double hover, double selection)
+{
+    return kit::mixColors(kit::mixColors(look(false, false), look(false, true), hover),
+                          kit::mixColors(look(true, false), look(true, true), hover),
+                          selection);
+}
+
+} // namespace
+
 QColor SelectableRow::currentFill() const
 {
-    return kit::mixColors(SelectableRowLook::fill(m_selected, false),
-                          SelectableRowLook::fill(m_selected, true),
-                          m_hover.value());
+    return rowColor(&SelectableRowLook::fill, m_hover.value(), m_selection.value());
 }
 
 QColor SelectableRow::currentBorder() const
 {
-    return kit::mixColors(SelectableRowLook::border(m_selected, false),
-                          SelectableRowLook::border(m_selected, true),
-                          m_hover.value());
+    return rowColor(&SelectableRowLook::border, m_hover.value(), m_selection.value());
+}
+
+bool SelectableRow::hitButton(const QPoint& pos) const
+{
+    // The middle of the pixel under the pointer.
+    return kit::continuousRoundedRect(QRectF(rect()), m_corner).contains(QPointF(pos) + QPointF(0.5, 0.5));
 }
 
 void SelectableRow::paintLabel(QPainter& painter, const QRectF& rect)

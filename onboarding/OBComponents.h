@@ -96,8 +96,9 @@ private:
 };
 
 // A card that is one button: its views (a layout set on it) sit on a rounded fill with an inner
-// border that show selection and hover, and a click anywhere on it, blank space included, calls
-// `onPress` once. It shrinks a little while pressed; the hover shade eases in and out.
+// border that show selection and hover, and a click anywhere on its rounded shape, blank space
+// included, calls `onPress` once (outside the rounded corners it is no click). It shrinks a
+// little while pressed; the hover shade eases in and out.
 class SelectableRow final : public kit::PressFeedbackButton
 {
     Q_OBJECT
@@ -106,7 +107,8 @@ public:
     SelectableRow(bool isSelected, double corner, std::function<void()> onPress, QWidget* parent = nullptr);
 
     bool isSelected() const { return m_selected; }
-    void setSelected(bool selected);
+    // Changes the look at once, or along the animation when one is given.
+    void setSelected(bool selected, const std::optional<kit::Animation>& animation = std::nullopt);
 
     // The fill and border drawn now.
     QColor currentFill() const;
@@ -115,9 +117,11 @@ public:
 protected:
     void paintLabel(QPainter& painter, const QRectF& rect) override;
     void interactionChanged() override;
+    bool hitButton(const QPoint& pos) const override;
 
 private:
     bool m_selected;
     double m_corner;
     kit::AnimatedValue m_hover{0.0};
+    kit::AnimatedValue m_selection; // 0 unselected … 1 selected
 };

@@ -53,16 +53,13 @@ OnboardingDraft::OnboardingDraft()
 
 OnboardingDraft OnboardingDraft::load(const platform::UserDefaults& defaults)
 {
+    return stored(defaults).value_or(OnboardingDraft());
+}
+
+std::optional<OnboardingDraft> OnboardingDraft::stored(const platform::UserDefaults& defaults)
+{
     const std::optional<QByteArray> data = defaults.dataForKey(kDefaultsKey);
-    if (!data) {
-        return {};
-    }
-    std::optional<OnboardingDraft> draft = decode(*data);
-    if (!draft) {
-        return {};
-    }
-    draft->transparency = clampedTransparency(draft->transparency);
-    return *draft;
+    return data ? decode(*data) : std::nullopt;
 }
 
 void OnboardingDraft::save(platform::UserDefaults& defaults) const

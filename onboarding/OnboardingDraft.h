@@ -31,10 +31,12 @@ struct OnboardingDraft
     static constexpr double kMinTransparency = 50.0;
     static constexpr double kMaxTransparency = 100.0;
 
-    // The stored draft, or the whole default draft when nothing usable is stored: the key is
-    // absent, holds no data value, or its JSON is not exactly a valid draft. The transparency
-    // comes back clamped into its range.
+    // The stored draft as it was stored (a transparency outside the slider's range too: it is
+    // clamped only where it is shown or applied), or the whole default draft when nothing usable
+    // is stored: the key is absent, holds no data value, or its JSON is not exactly a valid draft.
     static OnboardingDraft load(const platform::UserDefaults& defaults);
+    // The stored draft; none when nothing usable is stored.
+    static std::optional<OnboardingDraft> stored(const platform::UserDefaults& defaults);
     // Replaces the stored draft; a draft that cannot be encoded is not written.
     void save(platform::UserDefaults& defaults) const;
 

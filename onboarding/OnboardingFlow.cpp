@@ -132,32 +132,30 @@ void OnboardingFlow::appear()
     m_appeared = true;
     m_lastPermission = m_services.hasScreenRecordingPermission();
     const int step = m_step;
-    const QString persona = m_persona;
-    const QSet<HideCategory> selected = m_selected;
-    const double transparency = m_transparency;
-    restoreDraft();
+    const bool resumed = restoreDraft();
     markStepStarted();
-    // What the restore changed is handled like any other change.
-    if (m_step != step) {
-        stepDidChange();
-        emit stepChanged(m_step, false);
-    } else {
-        syncGlobalShortcut();
-    }
-    if (m_persona != persona || m_selected != selected || m_transparency != transparency) {
+    syncGlobalShortcut();
+    // Opening the window is no change of the user's: a stored draft stays exactly as it was.
+    // Without a usable one, the defaults the flow starts from are stored.
+    if (!resumed) {
         saveDraft();
+    }
+    if (m_step != step) {
+        emit stepChanged(m_step, false);
     }
     emit changed();
 }
 
-void OnboardingFlow::restoreDraft()
+bool OnboardingFlow::restoreDraft()
 {
-    const OnboardingDraft draft = OnboardingDraft::load(m_services.defaults());
+    const std::optional<OnboardingDraft> stored = OnboardingDraft::stored(m_services.defaults());
+    const OnboardingDraft draft = stored.value_or(OnboardingDraft());
     m_persona = draft.persona;
     const QList<HideCategory> categories = HideCategory::categories(draft.selectedCategories);
     m_selected = QSet<HideCategory>(categories.cbegin(), categories.cend());
     m_transparency = draft.transparency;
     m_step = static_cast<int>(std::clamp<qint64>(draft.step, kGoalStep, kShareStep));
+    return stored.has_value();
 }
 
 void OnboardingFlow::markStepStarted()

@@ -51,6 +51,7 @@ public:
     const QString& persona() const { return m_persona; }
     const QSet<HideCategory>& selected() const { return m_selected; }
     bool isSelected(HideCategory category) const { return m_selected.contains(category); }
+    // Percent, as chosen or as restored: a restored value may lie outside the slider's range.
     double transparency() const { return m_transparency; }
     bool isDemoVeiled() const { return m_isDemoVeiled; }
     bool isDemoPinned() const { return m_isDemoPinned; }
@@ -113,7 +114,8 @@ signals:
     void stepChanged(int step, bool goingBack);
 
 private:
-    void restoreDraft();
+    // Whether a usable draft was stored.
+    bool restoreDraft();
     void markStepStarted();
     void stepDidChange();
     void saveDraft();

@@ -124,8 +124,10 @@ private:
 };
 
 // One of the two mock monitors: its label on top, then the slide and the private window in the
-// order the pin says, clipped to the monitor's rounded screen and outlined. The window rests in
-// the bottom-trailing corner; on the user's own monitor it can be dragged from there.
+// order the pin says, clipped to the monitor's rounded screen and outlined by a 1-point line
+// centred on its edge (the outer half is the monitor row's to draw, beyond the monitor). The
+// window rests in the bottom-trailing corner; on the user's own monitor it can be dragged from
+// there.
 class DemoMonitorPane final : public QWidget
 {
 public:
@@ -181,9 +183,28 @@ public:
         }
         m_label->setText(veiled ? QStringLiteral("Audience sees the presentation only")
                                 : QStringLiteral("Audience sees your private window"));
-        m_border = veiled ? OBTokens::selectedBorder() : mockwindow::faded(OBTokens::rose(), 0.45);
+        const QColor border = veiled ? OBTokens::selectedBorder() : mockwindow::faded(OBTokens::rose(), 0.45);
+        if (border != m_border) {
+            m_border = border;
+            if (parentWidget() != nullptr) {
+                parentWidget()->update(); // the outline's outer half
+            }
+        }
         m_front->update();
     }
+
+    QColor outline() const { return m_audience ? m_border : OBTokens::hairline(); }
+    // The half of the outline that lies outside the monitor, in the parent's coordinates.
+    void paintOuterOutline(QPainter& painter) const
+    {
+        const QPainterPath screen = kit::continuousRoundedRect(QRectF(geometry()), kCorner);
+        QPainterPathStroker stroker;
+        stroker.setWidth(kOutline);
+        painter.fillPath(stroker.createStroke(screen).subtracted(screen), outline());
+    }
+
+    static constexpr double kCorner = 16;
+    static constexpr double kOutline = 1;
 
     void layersChanged() { m_front->update(); }
 
@@ -280,8 +301,6 @@ private:
         DragVelocity m_velocity;
     };
 
-    static constexpr double kCorner = 16;
-
     double trailing() const { return m_audience ? 14 : 12; }
     DemoWindowLook windowLook() const
     {
@@ -309,7 +328,7 @@ private:
                       pinned ? QList<Item>{slide, window} : QList<Item>{window, slide})
             .frame(width(), height())
             .clip(screen)
-            .border(m_audience ? m_border : OBTokens::hairline(), screen, 1, true);
+            .border(outline(), screen, kOutline / 2, true);
     }
 
     // A press starts a drag only on the window, and not where the slide lies over it.
@@ -338,14 +357,19 @@ private:
 namespace {
 
 // The two monitors side by side, 14 apart, sharing the width, with the arrow badge between them.
-class MonitorRow final : public QWidget
+// It draws the outer halves of the monitors' outlines around them (at the row's two ends the
+// step's own edge cuts them off).
+class MonitorRow final
+    : public QWidget
+    , public kit::SelfPainted
 {
 public:
-    MonitorRow(QWidget* own, QWidget* audience, std::function<void(double)> paneWidthChanged)
+    MonitorRow(DemoMonitorPane* own, DemoMonitorPane* audience, std::function<void(double)> paneWidthChanged)
         : m_own(own)
         , m_audience(audience)
         , m_paneWidthChanged(std::move(paneWidthChanged))
     {
+        hostLook(this);
         setObjectName(QStringLiteral("demo.monitors"));
         setFixedHeight(static_cast<int>(DemoDrag::kPaneHeight));
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -362,6 +386,18 @@ public:
         m_badge->raise();
     }
 
+    void paintLook(QPainter& painter) override
+    {
+        painter.setRenderHint(QPainter::Antialiasing);
+        m_own->paintOuterOutline(painter);
+        m_audience->paintOuterOutline(painter);
+    }
+    QMarginsF lookOverflow() const override
+    {
+        const double half = DemoMonitorPane::kOutline / 2;
+        return {half, half, half, half};
+    }
+
 protected:
     void resizeEvent(QResizeEvent* event) override
     {
@@ -376,9 +412,11 @@ protected:
         m_paneWidthChanged(pane);
     }
 
+    void paintEvent(QPaintEvent* /*event*/) override { paintLookIfUnhosted(this); }
+
 private:
-    QWidget* m_own;
-    QWidget* m_audience;
+    DemoMonitorPane* m_own;
+    DemoMonitorPane* m_audience;
     MockPicture* m_badge = nullptr;
     std::function<void(double)> m_paneWidthChanged;
 };

@@ -4,6 +4,7 @@
 #include "onboarding/OBComponents.h"
 #include "onboarding/OnboardingPersona.h"
 #include "shell/kit/Palette.h"
+#include "shell/kit/PillButton.h"
 #include "shell/kit/PulseDot.h"
 #include "shell/kit/TextView.h"
 #include "shell/kit/Transaction.h"
@@ -17,26 +18,39 @@ using kit::FontWeight;
 
 namespace {
 
-Item iconTile(PersonaIcon icon, bool selected)
+// The card's icon tile, `selected` from 0 to 1 (its colours ease between the two looks).
+Item iconTile(PersonaIcon icon, double selected)
 {
-    return zstack(
-               Qt::AlignCenter,
-               {fill(Shape::circle(), selected ? OBTokens::surfaceHigh() : OBTokens::surfaceRaised()),
-                stroke(Shape::circle(), selected ? OBTokens::tileBorderSelected() : OBTokens::tileBorder()),
-                symbol(
-                    symbolName(icon), 16, selected ? OBTokens::textSecondary() : OBTokens::textTertiary())})
+    return zstack(Qt::AlignCenter,
+                  {fill(Shape::circle(),
+                        kit::mixColors(OBTokens::surfaceRaised(), OBTokens::surfaceHigh(), selected)),
+                   stroke(Shape::circle(),
+                          kit::mixColors(OBTokens::tileBorder(), OBTokens::tileBorderSelected(), selected)),
+                   symbol(symbolName(icon),
+                          16,
+                          kit::mixColors(OBTokens::textTertiary(), OBTokens::textSecondary(), selected))})
         .frame(40, 40);
 }
 
-Item indicator(bool selected)
+// The chevron, or the check disc once selected; between the two (`selected` from 0 to 1) the one
+// fades out as the other fades in, both at the card's trailing edge.
+Item indicator(double selected)
 {
-    if (!selected) {
-        return symbol(QStringLiteral("chevron.right"), 12, OBTokens::textMuted(), FontWeight::semibold);
+    const Item chevron =
+        symbol(QStringLiteral("chevron.right"), 12, OBTokens::textMuted(), FontWeight::semibold);
+    const Item check =
+        zstack(Qt::AlignCenter,
+               {fill(Shape::circle(), OBTokens::flameGradient()),
+                symbol(QStringLiteral("checkmark"), 11, kit::Palette::flameInk(), FontWeight::bold)})
+            .frame(24, 24);
+    if (selected <= 0) {
+        return chevron;
     }
-    return zstack(Qt::AlignCenter,
-                  {fill(Shape::circle(), OBTokens::flameGradient()),
-                   symbol(QStringLiteral("checkmark"), 11, kit::Palette::flameInk(), FontWeight::bold)})
-        .frame(24, 24);
+    if (selected >= 1) {
+        return check;
+    }
+    return zstack(Qt::AlignRight | Qt::AlignVCenter,
+                  {chevron.opacity(1 - selected), check.opacity(selected)});
 }
 
 Item tagChip(const QString& tag)
@@ -187,6 +201,7 @@ QWidget* OnboardingStepGoal::makeCards()
     for (const OnboardingPersona& persona : OnboardingPersona::all()) {
         const bool selected = chosen == persona.id;
         Card card{persona.id};
+        card.selection = std::make_shared<kit::AnimatedValue>(selected ? 1 : 0);
         card.row = new SelectableRow(selected, 16, [this, id = persona.id] { select(id); });
         card.row->setObjectName(QStringLiteral("goal.persona.") + persona.id);
         auto* row = new QHBoxLayout(card.row);
@@ -209,6 +224,11 @@ QWidget* OnboardingStepGoal::makeCards()
         row->addLayout(texts, 1);
         card.indicator = new MockPicture(indicator(selected));
         row->addWidget(card.indicator, 0, Qt::AlignVCenter);
+        card.selection->setOnChange(
+            [tile = card.tile, mark = card.indicator, icon = persona.icon, selection = card.selection.get()] {
+                tile->setItem(iconTile(icon, selection->value()));
+                mark->setItem(indicator(selection->value()));
+            });
         cards->addWidget(card.row);
         m_cards.push_back(card);
     }
@@ -281,14 +301,15 @@ void OnboardingStepGoal::select(const QString& id) const
 void OnboardingStepGoal::sync()
 {
     const QString persona = m_input.persona();
+    // A choice made here comes inside its animation; a restored one shows at once.
+    const std::optional<kit::Animation> animation = kit::transactionAnimation();
     for (Card& card : m_cards) {
         const bool selected = card.id == persona;
         if (selected == card.row->isSelected()) {
             continue;
         }
-        card.row->setSelected(selected);
-        card.tile->setItem(iconTile(OnboardingPersona::find(card.id).icon, selected));
-        card.indicator->setItem(indicator(selected));
+        card.row->setSelected(selected, animation);
+        card.selection->change(selected ? 1 : 0, animation);
     }
     m_stage->setPersona(persona);
     m_prompt->setVisible(persona.isEmpty());

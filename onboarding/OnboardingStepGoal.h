@@ -83,6 +83,7 @@ private:
         SelectableRow* row = nullptr;
         MockPicture* tile = nullptr;
         MockPicture* indicator = nullptr;
+        std::shared_ptr<kit::AnimatedValue> selection = nullptr; // 0 … 1, the look of the tile and indicator
     };
 
     QWidget* makeCards();

@@ -125,11 +125,16 @@ void ChromeButton::paintLabel(QPainter& painter, const QRectF& rect)
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF disc(rect.center() - QPointF(kSide / 2, kSide / 2), QSizeF(kSide, kSide));
     painter.setPen(Qt::NoPen);
-    painter.setBrush(kit::ChipBackgroundStyle::fill(kit::reduceTransparency()));
-    painter.drawEllipse(disc);
     if (m_isActive) {
-        // On top of the glass, so the dark glyph always stands on flame.
+        // Behind the glass, which tints it.
         painter.setBrush(kit::Palette::flame());
+        painter.drawEllipse(disc);
+    }
+    // The solid disc that replaces the glass under Reduce Transparency would hide the flame, and
+    // the dark glyph with it: an active button keeps its flame then.
+    const bool solid = kit::reduceTransparency();
+    if (!(m_isActive && solid)) {
+        painter.setBrush(kit::ChipBackgroundStyle::fill(solid));
         painter.drawEllipse(disc);
     }
     const QColor border = outline(isHovered());

@@ -54,8 +54,8 @@ private:
     bool m_capsuleSolid = false;
 };
 
-// One round icon button of the panel's chrome: a 22-point disc with a symbol, flame with a dark
-// glyph while active, glassy otherwise, with its help as tooltip. Main thread only.
+// One round icon button of the panel's chrome: a 22-point glass disc with a symbol, with flame
+// behind the glass and a dark glyph while active, with its help as tooltip. Main thread only.
 class ChromeButton final : public kit::PressFeedbackButton
 {
     Q_OBJECT

@@ -282,6 +282,7 @@ PiPView::PiPView(WindowManager& windowManager,
         kit::ViewEffect::setPose(this, pose);
     });
     m_scale.set(pip.isPresented() || kit::reduceMotion() ? 1.0 : kDismissedScale);
+    m_hoverBorder.setOnChange([this] { update(); });
 
     const auto status = [this] {
         syncStatus();
@@ -482,12 +483,17 @@ void PiPView::setHovered(bool hovered)
     if (hovered == m_isHovered) {
         return;
     }
-    kit::withAnimation(quick(0.2), [this, hovered] {
+    kit::withAnimation(quick(kHoverDuration), [this, hovered] {
         m_isHovered = hovered;
+        m_hoverBorder.change(hovered ? 1 : 0, kit::transactionAnimation());
         kit::Presence::of(m_chrome).setPresent(hovered);
         syncStatus();
     });
-    update();
+}
+
+double PiPView::currentBorderOpacity() const
+{
+    return kBorderOpacity + (kHoveredBorderOpacity - kBorderOpacity) * m_hoverBorder.value();
 }
 
 void PiPView::toggleExpanded()
@@ -583,7 +589,7 @@ void PiPView::paintEvent(QPaintEvent* /*e*/)
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF bounds = rect();
     painter.fillPath(kit::continuousRoundedRect(bounds, kCornerRadius), kit::Palette::surface());
-    kit::strokeInnerBorder(painter, bounds, kCornerRadius, kit::white(m_isHovered ? 0.14 : 0.08));
+    kit::strokeInnerBorder(painter, bounds, kCornerRadius, kit::white(currentBorderOpacity()));
 }
 
 bool PiPView::event(QEvent* e)

@@ -58,6 +58,8 @@ public:
 
     // The scale drawn now (presentation), and the point of the view it grows from.
     double currentScale() const { return m_scale.value(); }
+    // The opacity of the white border drawn now: it eases up while the pointer is over the panel.
+    double currentBorderOpacity() const;
     static QPointF scaleAnchor(PiPCorner corner);
 
     static double layoutWidth(bool expanded) { return expanded ? kExpandedWidth : kCollapsedWidth; }
@@ -71,6 +73,9 @@ public:
     static constexpr double kPreviewRadius = 10;
     static constexpr double kOverlayPadding = 7;
     static constexpr double kDismissedScale = 0.96;
+    static constexpr double kBorderOpacity = 0.08;
+    static constexpr double kHoveredBorderOpacity = 0.14;
+    static constexpr double kHoverDuration = 0.2;
     // A new frame reads one of its rows for every this many points of the preview's height.
     static constexpr double kPointsPerSourceRow = 2;
     // Presses this far apart (points) still make a tap; further, the drag begins.
@@ -121,6 +126,7 @@ private:
     PiPAppGrid* m_grid = nullptr;
 
     kit::AnimatedValue m_scale{1.0};
+    kit::AnimatedValue m_hoverBorder; // 0 at rest, 1 while hovered
     QSize m_reportedSize;
 
     // The drag: where the button went down, and whether the panel is following the mouse.

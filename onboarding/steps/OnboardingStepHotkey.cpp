@@ -5,7 +5,9 @@
 #include "onboarding/OBControls.h"
 #include "onboarding/steps/HotkeyPractice.h"
 #include "onboarding/steps/HotkeyPracticeChat.h"
+#include "onboarding/steps/NumericTextTransition.h"
 #include "onboarding/steps/StepLook.h"
+#include "shell/kit/Accessibility.h"
 #include "shell/kit/Palette.h"
 #include "shell/kit/TextView.h"
 
@@ -132,6 +134,7 @@ QWidget* OnboardingStepHotkey::makeLeftColumn()
     auto* texts = new QVBoxLayout;
     texts->setSpacing(6);
     m_headline = HeadlineText{hotkeyHeadlineLead(std::nullopt), kHeadlineTail, 40}.view();
+    m_headlineChange = new NumericTextTransition(*m_headline);
     texts->addWidget(m_headline);
     texts->addWidget(
         SubheadlineText{QStringLiteral("When you share the wrong screen, one combo hides everything."), false}
@@ -343,10 +346,13 @@ void OnboardingStepHotkey::clearKeys()
 void OnboardingStepHotkey::sync()
 {
     const QString lead = hotkeyHeadlineLead(m_reactionTime);
-    if (m_headline->runs().value(0).text != lead) {
+    const QString shown = m_headline->runs().value(0).text;
+    if (shown != lead) {
         m_headline->setRuns({{lead, false, HeadlineLook::leadColor()},
                              {QStringLiteral("\n"), false, std::nullopt},
                              {kHeadlineTail, false, HeadlineLook::tailColor()}});
+        // The new time rolls in; without motion it only fades in, over the short ease.
+        m_headlineChange->start(shown, OBMotion::curve(kHeadlineDuration), !kit::reduceMotion());
     }
     for (ChecklistRow& row : m_rows) {
         const double done = row.done() ? 1 : 0;

@@ -15,6 +15,7 @@
 
 class HotkeyPracticeChat;
 class KeyCap;
+class NumericTextTransition;
 class MockPicture;
 class OnboardingPill;
 
@@ -61,6 +62,8 @@ public:
     bool hasKeyMonitor() const { return m_keyMonitor.has_value(); }
 
     static constexpr double kFireClearDelay = 0.35;
+    // The reaction time in the headline changes over this long.
+    static constexpr double kHeadlineDuration = 0.3;
     static constexpr double kTapClearDelay = 0.25;
 
 protected:
@@ -86,6 +89,7 @@ private:
     std::optional<double> m_reactionTime;
 
     kit::TextView* m_headline = nullptr;
+    NumericTextTransition* m_headlineChange = nullptr;
     HotkeyPracticeChat* m_chat = nullptr;
     struct ChecklistRow
     {

@@ -13,6 +13,7 @@
 
 #include <QHBoxLayout>
 #include <QSignalSpy>
+#include <QTest>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
@@ -119,7 +120,7 @@ TEST(OnboardingPill, ADisabledPillIsDimmedNeverLiftsKeepsItsFillAndTakesNoClick)
     EXPECT_EQ(clicked.count(), 1);
 }
 
-TEST(SelectableRow, AClickAnywhereActsOnceAndSelectionWinsOverHover)
+TEST(SelectableRow, AClickAnywhereOnItsRoundedShapeActsOnceAndSelectionWinsOverHover)
 {
     KitEnvironment env;
     int presses = 0;
@@ -130,9 +131,20 @@ TEST(SelectableRow, AClickAnywhereActsOnceAndSelectionWinsOverHover)
         new kit::TextView(QStringLiteral("Work Chat"), textLook(OBFont::geist({}, 15), Qt::white)));
     layout->addStretch(1);
     row.resize(400, 60);
-    press(row, QPointF(380, 30)); // blank space right of the text
-    release(row, QPointF(380, 30));
-    EXPECT_EQ(presses, 1);
+    row.show();
+    // Clicks of the pointer through the window: blank space right of the text, the middle of
+    // the top edge, then the four corners outside the rounding.
+    const auto click = [&row](QPoint at) {
+        QTest::mouseClick(row.windowHandle(), Qt::LeftButton, Qt::NoModifier, at);
+    };
+    click({380, 30});
+    click({200, 0});
+    EXPECT_EQ(presses, 2);
+    for (const QPoint corner : {QPoint(1, 1), QPoint(398, 1), QPoint(1, 58), QPoint(398, 58)}) {
+        click(corner);
+        EXPECT_EQ(presses, 2) << corner.x() << "," << corner.y();
+    }
+    row.hide();
 
     row.setSelected(true);
     hover(row, true);

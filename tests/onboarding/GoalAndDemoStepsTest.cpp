@@ -8,13 +8,19 @@
 #include "onboarding/OnboardingStepDemo.h"
 #include "onboarding/OnboardingStepGoal.h"
 #include "onboarding/mocks/PresentationSlideWindow.h"
+#include "shell/kit/FlameSlider.h"
 #include "shell/kit/Palette.h"
+#include "shell/kit/PillButton.h"
 #include "shell/kit/PulseDot.h"
 #include "shell/kit/TextView.h"
 #include "shell/kit/VeilSound.h"
 #include "tests/onboarding/OnboardingWindow.h"
+#include "tests/support/DamagedInput.h"
 
 #include <QAbstractButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -111,7 +117,25 @@ TEST(GoalStep, ChoosingAGoalSelectsItsCardCrossFadesItsPreviewAndLetsTheFlowGoOn
         EXPECT_TRUE(g.flow().canContinue());
         EXPECT_EQ(g.selectedCards(), QStringList{"curious"});
         EXPECT_EQ(g.find<kit::TextView>("goal.description")->text(), OnboardingPersona::find("curious").desc);
-        g.env.advance(0.1);
+        // The card's fill and border ease into the chosen look over 0.2 s (0.15 s under Reduce
+        // Motion): the top edge's border, inside the card, on its way.
+        const kit::Animation choice =
+            reduceMotion ? kit::reduceMotionAnimation() : kit::Animation::standard(0.2);
+        const QPointF edge = g.inWindow(*card, {card->width() / 2.0, 0.25});
+        const auto cardEdge = [](double f) {
+            return over(kit::mixColors(OBTokens::hairline(), OBTokens::selectedBorder(), f),
+                        kit::mixColors(OBTokens::surface(), OBTokens::selectedFill(), f));
+        };
+        g.env.advance(0.05);
+        const QImage choosing = g.picture(QStringLiteral("onboarding-goal-step-choosing"));
+        EXPECT_TRUE(near(colorAt(choosing, edge), cardEdge(choice.fraction(0.05)), 3))
+            << colorAt(choosing, edge).name().toStdString();
+        EXPECT_FALSE(near(colorAt(choosing, edge), cardEdge(1), 3)) << "not at once";
+        const auto* indicator = card->findChildren<QWidget*>().last();
+        const QColor appearing = colorAt(choosing, g.inWindow(*indicator, {4, indicator->height() / 2.0}));
+        EXPECT_GT(appearing.red(), 40) << "the flame disc fading in";
+        EXPECT_LT(appearing.red(), 220);
+        g.env.advance(0.05);
         EXPECT_GT(g.stage->opacityNow(0), 0);
         EXPECT_LT(g.stage->opacityNow(2), 1);
         g.env.advance(0.07);
@@ -120,7 +144,7 @@ TEST(GoalStep, ChoosingAGoalSelectsItsCardCrossFadesItsPreviewAndLetsTheFlowGoOn
         EXPECT_EQ(g.opacities(), (QList<double>{0, 0, 1, 0}));
         const QImage chosen = g.picture(QStringLiteral("onboarding-goal-step-chosen"));
         EXPECT_TRUE(near(colorAt(chosen, blank), OBTokens::selectedFill(), 2));
-        const auto* indicator = card->findChildren<QWidget*>().last();
+        EXPECT_TRUE(near(colorAt(chosen, edge), cardEdge(1), 3));
         const QColor disc = colorAt(chosen, g.inWindow(*indicator, {4, indicator->height() / 2.0}));
         EXPECT_GT(disc.red(), 230) << "the flame disc";
         EXPECT_LT(disc.blue(), 80);
@@ -293,10 +317,18 @@ TEST(DemoDrag, AReleaseCoastsToAClampedTargetAndAFlickSettlesBouncier)
     EXPECT_EQ(DemoDrag::settleAnimation(900), kit::reduceMotionAnimation());
 }
 
-TEST(DemoStep, EveryHidePressPlaysTheVeilCueAndTheFirstLetsTheFlowContinue)
+TEST(DemoStep, EveryHidePressPlaysTheVeilCueAndTheFirstLetsTheFlowContinueAndEndsTheHint)
 {
     Demo d;
     EXPECT_FALSE(d.flow().canContinue());
+    // Until the first press the button is ringed in flame, with a glow about it.
+    const QWidget* veil = d.find("demo.veil");
+    const QPointF edge = d.inWindow(*veil, {veil->width() / 2.0, 0.25});
+    const QPointF glow = d.inWindow(*veil, {-1.5, veil->height() / 2.0});
+    const QColor rest = over(OBTokens::hairlineStrong(), OBTokens::surfaceRaised());
+    const QImage hinted = d.picture(QStringLiteral("onboarding-demo-step-hint"));
+    EXPECT_TRUE(near(colorAt(hinted, edge), over(kit::rgb(0xFF7A17, 0.6), rest), 3));
+    EXPECT_GT(colorAt(hinted, glow).red(), OBTokens::surface().red() + 3) << "the faint glow beside it";
     d.click("demo.veil");
     EXPECT_TRUE(d.flow().isDemoVeiled());
     EXPECT_EQ(d.find<QAbstractButton>("demo.veil")->accessibleName(),
@@ -308,6 +340,10 @@ TEST(DemoStep, EveryHidePressPlaysTheVeilCueAndTheFirstLetsTheFlowContinue)
     ASSERT_EQ(d.env.t.audio.players.size(), 1U);
     EXPECT_EQ(d.env.t.audio.players[0]->data, kit::VeilSound::makeWAV(kit::VeilSound::Cue::Veil));
     EXPECT_EQ(d.env.t.audio.players[0]->plays, 2);
+    d.env.advance(1);
+    const QImage tried = d.picture(QStringLiteral("onboarding-demo-step-tried"));
+    EXPECT_TRUE(near(colorAt(tried, edge), rest, 3)) << "the ring is gone";
+    EXPECT_TRUE(near(colorAt(tried, glow), OBTokens::surface())) << "and its glow";
 }
 
 TEST(DemoStep, ADraggedWindowResistsPastItsCornerAndSettlesOnItsTargetInVirtualTime)
@@ -369,6 +405,16 @@ TEST(DemoStep, TheVeilAnimatesOnTheAudiencesMonitorOnlyAndThePinAndTransparencyC
         const QImage image = d.picture(QStringLiteral("onboarding-demo-step"));
         EXPECT_TRUE(near(colorAt(image, d.onWindow("demo.audience", {8, 4}, true)), kWindowSurface, 3))
             << "the audience sees the private window";
+        // The audience monitor's rose outline is centred on its edge: half a point out, half in.
+        const QWidget* audience = d.find("demo.audience");
+        const QColor rose = kit::rgb(0xFF5F56, 0.45);
+        EXPECT_TRUE(
+            near(colorAt(image, d.inWindow(*audience, {audience->width() / 2.0, -0.25})), over(rose), 3));
+        EXPECT_TRUE(near(colorAt(image, d.inWindow(*audience, {audience->width() / 2.0, 0.25})),
+                         over(rose, OBTokens::surface()),
+                         3));
+        EXPECT_TRUE(near(colorAt(image, d.inWindow(*audience, {audience->width() / 2.0, 0.75})),
+                         OBTokens::surface()));
         d.click("demo.veil");
         d.env.advance(0.08);
         d.picture(QStringLiteral("onboarding-demo-step-veiling"));
@@ -391,6 +437,10 @@ TEST(DemoStep, TheVeilAnimatesOnTheAudiencesMonitorOnlyAndThePinAndTransparencyC
             << "hidden from the audience";
         EXPECT_TRUE(near(colorAt(veiled, d.onWindow("demo.yourScreen", {8, 4})), kWindowSurface, 3))
             << "still on the user's own monitor";
+        EXPECT_TRUE(near(colorAt(veiled, d.inWindow(*audience, {audience->width() / 2.0, -0.25})),
+                         over(OBTokens::selectedBorder()),
+                         3))
+            << "the outline turned flame all round";
 
         // Unpinned, the slide lies over the window where they overlap.
         const QWidget* pane = d.find("demo.yourScreen");
@@ -418,6 +468,113 @@ TEST(DemoStep, TheVeilAnimatesOnTheAudiencesMonitorOnlyAndThePinAndTransparencyC
         EXPECT_EQ(d.flow().transparency(), 100);
         EXPECT_FALSE(reset->isEnabled());
     }
+}
+
+namespace {
+
+// One launch of the application as far as the onboarding goes: the real state object and the
+// onboarding window over the settings in their property-list file, read afresh.
+struct Launch
+{
+    explicit Launch(const QString& settingsFile)
+        : settings(settingsFile)
+    {
+        platform::Services services = env.t.services();
+        services.defaults = &settings;
+        manager = std::make_unique<WindowManager>(services, &registry);
+        view = std::make_unique<OnboardingView>(
+            std::make_unique<SystemOnboardingServices>(*manager, nullptr, env.t.scheduler, settings), [] {});
+        view->show();
+        env.advance(4);
+    }
+
+    OnboardingFlow& flow() const { return view->flow(); }
+    template <typename T = QWidget>
+    T* find(const QString& name) const
+    {
+        return view->findChild<T*>(name);
+    }
+    // A click of the pointer through the window, `at` in the control's coordinates.
+    void click(const QString& name, QPointF at) const
+    {
+        const QPoint point = find(name)->mapTo(view.get(), at).toPoint();
+        QTest::mouseClick(view->windowHandle(), Qt::LeftButton, Qt::NoModifier, point);
+    }
+    void pressReturn()
+    {
+        QTest::simulateEvent(view->windowHandle(), true, Qt::Key_Return, Qt::NoModifier, QString(), false);
+        QTest::simulateEvent(view->windowHandle(), false, Qt::Key_Return, Qt::NoModifier, QString(), false);
+        env.t.scheduler.advance(1);
+    }
+
+    KitEnvironment env;
+    platform::PlistUserDefaults settings;
+    GlobalHotKeyManager registry{env.t.hotKeys, env.t.scheduler};
+    std::unique_ptr<WindowManager> manager;
+    std::unique_ptr<OnboardingView> view;
+};
+
+} // namespace
+
+// A draft written by another version (a transparency the slider cannot show, a category this
+// one does not know) is kept as stored and shown within the slider's range; the transparency the
+// user picks comes back on the next launch.
+TEST(DemoStep, TheTransparencyComesBackFromTheSettingsFileAsStored)
+{
+    const QTemporaryDir dir(temporaryFolderTemplate(QStringLiteral("onboarding")));
+    const QString path = dir.filePath(QStringLiteral("getveilmox.Veilmox.plist"));
+    const auto storedDraft = [&path] {
+        return platform::PlistUserDefaults(path).dataForKey(OnboardingDraft::kDefaultsKey);
+    };
+    {
+        platform::PlistUserDefaults settings(path);
+        OnboardingDraft left;
+        left.persona = QStringLiteral("remote");
+        left.selectedCategories = QStringList{"Work Chat", "Cloud Drives"};
+        left.transparency = 30;
+        left.step = OnboardingFlow::kDemoStep;
+        left.save(settings);
+    }
+    const auto before = storedDraft();
+    ASSERT_TRUE(before.has_value());
+    {
+        Launch app(path);
+        ASSERT_EQ(app.flow().step(), OnboardingFlow::kDemoStep);
+        EXPECT_EQ(app.flow().transparency(), 30);
+        EXPECT_EQ(app.flow().selected(), QSet<HideCategory>{C::WorkChat});
+        auto* step = qobject_cast<OnboardingStepDemo*>(app.view->currentStepView());
+        EXPECT_EQ(app.find<kit::TextView>(QStringLiteral("demo.transparency"))->text(),
+                  QStringLiteral("50%"));
+        EXPECT_EQ(app.find<kit::FlameSlider>(QStringLiteral("OBOpacitySlider"))->value(), 30)
+            << "drawn at its lower end";
+        EXPECT_DOUBLE_EQ(step->ownWindowLook().opacity, 0.5);
+        EXPECT_TRUE(app.find(QStringLiteral("demo.reset"))->isEnabled());
+    }
+    EXPECT_EQ(storedDraft(), before) << "opening the window changes nothing stored";
+
+    double chosen = 0;
+    {
+        Launch app(path);
+        EXPECT_EQ(app.flow().transparency(), 30);
+        // About three quarters along the slider.
+        const QWidget* slider = app.find(QStringLiteral("OBOpacitySlider"));
+        app.click(QStringLiteral("OBOpacitySlider"), {slider->width() * 0.46, slider->height() / 2.0});
+        chosen = app.flow().transparency();
+        EXPECT_GT(chosen, 70);
+        EXPECT_LT(chosen, 78);
+        EXPECT_EQ(OnboardingDraft::load(platform::PlistUserDefaults(path)).transparency, chosen);
+        app.flow().setHasTriedVeil(true);
+        app.pressReturn();
+        app.flow().setShortcutTriggerCount(1);
+        app.pressReturn();
+        ASSERT_EQ(app.flow().step(), OnboardingFlow::kSetupStep);
+    }
+    Launch app(path);
+    EXPECT_EQ(app.flow().step(), OnboardingFlow::kSetupStep);
+    EXPECT_EQ(app.flow().persona(), QStringLiteral("remote"));
+    EXPECT_EQ(app.flow().transparency(), chosen);
+    EXPECT_EQ(app.find<kit::TextView>(QStringLiteral("receipt.transparency"))->text(),
+              QStringLiteral("%1%").arg(std::lround(chosen)));
 }
 
 TEST(DemoStep, PicturesOfOtherChoices)

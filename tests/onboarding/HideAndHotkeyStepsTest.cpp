@@ -11,6 +11,7 @@
 #include "shell/kit/TextView.h"
 #include "tests/onboarding/OnboardingWindow.h"
 
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QStringList>
 #include <QTest>
@@ -53,6 +54,20 @@ struct HideStep
     Set selected;
     std::unique_ptr<OnboardingStepHide> step;
 };
+
+// A point of the miniature window of a category in the hide step's audience mock (144 x 52, 8
+// apart, under the panel's header line), `x` from the window's left and in its middle height.
+QPointF audienceWindow(const OnboardingWindow& w, HideCategory category, double x)
+{
+    const QWidget* panel = w.find(QStringLiteral("hide.audience"));
+    const double header = mock::text(QStringLiteral("What your audience sees"),
+                                     OBFont::geist(kit::FontWeight::semibold, 10),
+                                     Qt::white)
+                              .sizeThatFits({})
+                              .height();
+    const int i = static_cast<int>(category);
+    return w.inWindow(*panel, QPointF(12, 12 + header + 8)) + QPointF((i % 2) * 152 + x, (i / 2) * 60 + 26);
+}
 
 } // namespace
 
@@ -128,18 +143,11 @@ TEST(OnboardingStepHide, InTheWindowPicturesThenContinueWaitsForTheBeatAndAClose
         w.env.advance(after);
         return w.picture(name);
     };
-    // The plain right-hand part of each miniature window (144 x 52, 8 apart) in the audience
-    // mock, which starts under the panel's header line.
+    // The plain right-hand part of each miniature window in the audience mock.
     const QWidget* panel = w.find(QStringLiteral("hide.audience"));
-    const double header = mock::text(QStringLiteral("What your audience sees"),
-                                     OBFont::geist(kit::FontWeight::semibold, 10),
-                                     Qt::white)
-                              .sizeThatFits({})
-                              .height();
-    const QPointF mock = w.inWindow(*panel, QPointF(12, 12 + header + 8));
-    const auto window = [&mock](HideCategory category) {
-        const int i = static_cast<int>(category);
-        return mock + QPointF((i % 2) * 152 + 124, (i / 2) * 60 + 26);
+    const QPointF mock = audienceWindow(w, HideCategory::WorkChat, 0) - QPointF(0, 26);
+    const auto window = [&w](HideCategory category) {
+        return audienceWindow(w, category, 124);
     };
     const QColor shown = kit::rgb(0x141824);
 
@@ -184,6 +192,27 @@ TEST(OnboardingStepHide, InTheWindowPicturesThenContinueWaitsForTheBeatAndAClose
     });
     w.view.reset();
     EXPECT_EQ(storedAsTheFlowGoes, (QStringList{"Desktop & Files", "Personal Messages"}));
+}
+
+// A window picked away fades over 0.3 s along the curve, or under Reduce Motion over the short
+// ease: in the middle of the window (clear of its edges' blur), shortly after the beat.
+TEST(OnboardingStepHide, APickedWindowFadesAlongItsCurveOrTheShortEaseUnderReduceMotion)
+{
+    for (const bool reduceMotion : {false, true}) {
+        OnboardingWindow w(OnboardingFlow::kHideStep, reduceMotion ? OnboardingWindow::kReduceMotion : 0U);
+        w.env.advance(1);
+        const QPointF middle = audienceWindow(w, HideCategory::Files, 100);
+        w.click(QStringLiteral("hide.category.Desktop & Files"));
+        w.env.advance(OnboardingStepHide::kBeat + 0.055); // drawn at the frame 0.05 s in
+        const kit::Animation fade =
+            reduceMotion ? kit::reduceMotionAnimation() : kit::Animation::standard(0.3);
+        const QColor expected = over(kit::rgb(0x141824, 1 - fade.fraction(0.05)), OBTokens::canvas());
+        const QColor seen = colorAt(w.picture(QStringLiteral("onboarding-hide-step-fading")), middle);
+        EXPECT_TRUE(near(seen, expected)) << reduceMotion << " " << seen.name().toStdString();
+        w.env.advance(0.3);
+        EXPECT_TRUE(near(colorAt(w.picture(QStringLiteral("onboarding-hide-step-faded")), middle),
+                         OBTokens::canvas()));
+    }
 }
 
 namespace {
@@ -384,6 +413,104 @@ TEST(OnboardingStepHotkey, PractisingWithTheRealKeysThroughTheWindowWithPictures
     EXPECT_EQ(w.flow().step(), OnboardingFlow::kSetupStep);
     EXPECT_EQ(w.services->calls, (QStringList{"suspend", "register"}));
     EXPECT_FALSE(w.flow().isHHeld()) << "the keys went dark with the step";
+}
+
+// A real press timed 0.43 s, then one timed 0.51 s: the headline's time rolls from the old
+// digits to the new over 0.3 s ("Your 0." stays put), or under Reduce Motion fades in place over
+// the short ease.
+TEST(OnboardingStepHotkey, ANewReactionTimeRollsIntoTheHeadlineOrFadesInPlaceUnderReduceMotion)
+{
+    // The run with motion goes last and leaves its pictures.
+    for (const bool reduceMotion : {true, false}) {
+        OnboardingWindow w(OnboardingFlow::kHotkeyStep, reduceMotion ? OnboardingWindow::kReduceMotion : 0U);
+        const auto key = [&w](bool press, int code, Qt::KeyboardModifiers modifiers) {
+            QTest::simulateEvent(w.view->windowHandle(), press, code, modifiers, QString(), false);
+        };
+        const Qt::KeyboardModifiers combo = Qt::ShiftModifier | Qt::ControlModifier;
+        const auto timed = [&](double seconds) {
+            key(true, Qt::Key_Shift, Qt::NoModifier);
+            w.env.advance(0.1);
+            key(true, Qt::Key_Control, Qt::ShiftModifier);
+            w.env.advance(seconds - 0.1);
+            key(true, Qt::Key_H, combo);
+            key(false, Qt::Key_H, combo);
+            key(false, Qt::Key_Shift, combo);
+            key(false, Qt::Key_Control, Qt::ControlModifier);
+        };
+        auto* headline = w.view->currentStepView()->findChild<kit::TextView*>(QStringLiteral("HeadlineText"));
+        timed(0.43);
+        w.env.advance(1);
+        timed(0.51);
+        ASSERT_EQ(headline->runs().value(0).text, QStringLiteral("Your 0.51-second"));
+
+        // The first line, in the window: where "Your 0." ends and the digits end, and its baseline.
+        const QFontMetricsF metrics(headline->look().font());
+        const QPointF origin = w.inWindow(*headline, {0, headline->firstBaseline()});
+        const double kept = metrics.horizontalAdvance(QStringLiteral("Your 0."));
+        const double digits = metrics.horizontalAdvance(QStringLiteral("Your 0.51"));
+        // Ink over the canvas in a band of the line, left to right and top to bottom of `origin`.
+        const auto ink =
+            [&origin](const QImage& image, double left, double right, double top, double bottom) {
+                int sum = 0;
+                for (double y = top; y < bottom; y += 0.5) {
+                    for (double x = left; x < right; x += 0.5) {
+                        const QColor c = colorAt(image, origin + QPointF(x, y));
+                        sum += std::max(0, c.red() - OBTokens::canvas().red() - 24);
+                    }
+                }
+                return sum;
+            };
+        const auto same = [&origin](const QImage& a, const QImage& b, double left, double right) {
+            for (double y = -40; y < 8; y += 0.5) {
+                for (double x = left; x < right; x += 0.5) {
+                    if (!near(colorAt(a, origin + QPointF(x, y)), colorAt(b, origin + QPointF(x, y)), 6)) {
+                        return false;
+                    }
+                }
+            }
+            return true;
+        };
+
+        w.env.advance(0.05);
+        const QImage changing = w.picture(QStringLiteral("onboarding-hotkey-step-timing"));
+        w.env.advance(reduceMotion ? 0.11 : 0.26);
+        const QImage done = w.picture(QStringLiteral("onboarding-hotkey-step-timed"));
+        w.env.advance(1);
+        const QImage later = w.picture(QStringLiteral("onboarding-hotkey-step-timed"));
+        EXPECT_TRUE(same(done, later, 0, digits + 160)) << reduceMotion << ": over by then";
+        EXPECT_TRUE(same(changing, done, 0, kept - 1)) << reduceMotion << ": what stays stays put";
+        EXPECT_FALSE(same(changing, done, kept, digits)) << reduceMotion << ": the digits change over time";
+        // Rising in from below: ink under the line's baseline, where the digits never reach.
+        EXPECT_EQ(ink(changing, kept, digits, 2, 9) > 0, !reduceMotion) << reduceMotion;
+        EXPECT_EQ(ink(done, kept, digits, 2, 9), 0) << reduceMotion;
+    }
+}
+
+// "Test it now" veils the chat over 0.2 s and lights the checklist over 0.18 s along their curves,
+// or both over the short ease under Reduce Motion.
+TEST(OnboardingStepHotkey, TheChatAndTheChecklistFollowTheirCurvesOrTheShortEaseUnderReduceMotion)
+{
+    for (const bool reduceMotion : {false, true}) {
+        OnboardingWindow w(OnboardingFlow::kHotkeyStep, reduceMotion ? OnboardingWindow::kReduceMotion : 0U);
+        w.env.advance(1);
+        const QPointF badge = w.inWindow(QStringLiteral("hotkey.checklist.1"), QPointF(19, 22));
+        w.click(QStringLiteral("hotkey.test"));
+        w.env.advance(0.055); // the checklist drawn at the frame 0.05 s in
+        const kit::Animation& ease = kit::reduceMotionAnimation();
+        const kit::Animation veil =
+            reduceMotion ? ease : kit::Animation::standard(HotkeyPracticeChat::kDuration);
+        const kit::Animation row = reduceMotion ? ease : kit::Animation::standard(0.18);
+        EXPECT_NEAR(
+            w.find<HotkeyPracticeChat>(QStringLiteral("hotkey.chat"))->veil(), veil.fraction(0.055), 1e-6)
+            << reduceMotion;
+        // The badge's flame fill coming in over the raised grey.
+        const double flameRed = 250;
+        const double red = OBTokens::surfaceRaised().red()
+                           + (flameRed - OBTokens::surfaceRaised().red()) * row.fraction(0.05);
+        EXPECT_NEAR(
+            colorAt(w.picture(QStringLiteral("onboarding-hotkey-step-lighting")), badge).red(), red, 12)
+            << reduceMotion;
+    }
 }
 
 namespace {

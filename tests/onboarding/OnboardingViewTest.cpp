@@ -7,6 +7,7 @@
 
 #include <QAbstractButton>
 #include <QTest>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -51,10 +52,16 @@ TEST(OnboardingView, HeaderAndFooterFollowTheStepAndTheSignIn)
 TEST(OnboardingView, ContinueAndReturnActOnlyWhenTheStepHasWhatItNeeds)
 {
     OnboardingWindow v;
+    // Return pressed through the window, with or without a modifier.
+    const auto returnKey = [&v](Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        for (const bool press : {true, false}) {
+            QTest::simulateEvent(v.view->windowHandle(), press, Qt::Key_Return, modifiers, QString(), false);
+        }
+    };
     auto* next = v.find<OnboardingPill>("onboardingContinue");
     EXPECT_FALSE(next->isEnabled());
     EXPECT_FALSE(next->style().enabled);
-    QTest::keyClick(v.view.get(), Qt::Key_Return);
+    returnKey();
     v.click("onboardingContinue");
     EXPECT_EQ(v.flow().step(), 0);
 
@@ -62,14 +69,33 @@ TEST(OnboardingView, ContinueAndReturnActOnlyWhenTheStepHasWhatItNeeds)
     EXPECT_EQ(v.flow().persona(), QStringLiteral("student"));
     EXPECT_TRUE(next->isEnabled());
     EXPECT_TRUE(next->style().enabled);
-    QTest::keyClick(v.view.get(), Qt::Key_Return, Qt::ShiftModifier);
+    returnKey(Qt::ShiftModifier);
     EXPECT_EQ(v.flow().step(), 0) << "Return with a modifier is not the shortcut";
-    QTest::keyClick(v.view.get(), Qt::Key_Return);
+    returnKey();
     EXPECT_EQ(v.flow().step(), 1);
     v.env.advance(1);
     v.click("hide.category.Work Chat");
     v.click("hide.category.Banking & Finance");
     EXPECT_FALSE(next->isEnabled()) << "nothing to hide chosen";
+}
+
+// From the setup step on the steps carry their own buttons and Continue is gone: Return does
+// nothing there, so it never skips the sign-in hand-off or ends the flow.
+TEST(OnboardingView, ReturnDoesNothingWhereContinueIsGone)
+{
+    for (int step = OnboardingFlow::kSetupStep; step <= OnboardingFlow::kShareStep; ++step) {
+        OnboardingWindow v(step);
+        v.env.advance(4);
+        for (const bool press : {true, false}) {
+            QTest::simulateEvent(
+                v.view->windowHandle(), press, Qt::Key_Return, Qt::NoModifier, QString(), false);
+        }
+        v.env.advance(1);
+        EXPECT_EQ(v.flow().step(), step);
+        EXPECT_FALSE(v.services->calls.contains("signIn")) << step;
+        EXPECT_EQ(v.services->sent(), QStringList{QStringLiteral("step_started:%1").arg(step)}) << step;
+        EXPECT_EQ(v.completions, 0) << step;
+    }
 }
 
 // The window on the demo step, pictured (the run without Reduce Motion goes last and leaves its

@@ -73,6 +73,7 @@ TEST_F(PiPAppGridTest, TheHeaderCountsHiddenAppsAndTheHiddenWindowsOfVisibleOnes
     grid();
     EXPECT_EQ(status(), QStringLiteral("TAP TO HIDE"));
     manager->toggleHidden(QStringLiteral("com.example.app00"));
+    EXPECT_EQ(status(), QStringLiteral("1 HIDDEN"));
     manager->toggleHidden(QStringLiteral("com.example.app01"));
     EXPECT_EQ(status(), QStringLiteral("2 HIDDEN"));
     manager->toggleWindowHidden(window, QStringLiteral("com.example.Notes"));

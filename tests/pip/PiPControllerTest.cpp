@@ -370,7 +370,7 @@ TEST_F(PiPTest, DroppingOnAScreenWithoutADisplayNumberKeepsTheStoredOne)
     EXPECT_EQ(t.defaults.object(PiPController::displayKey), QVariant(qint64{t.mainDisplay}));
 }
 
-TEST_F(PiPTest, ANewContentSizeSpringsThePanelBackIntoItsCorner)
+TEST_F(PiPTest, ANewContentSizeSpringsThePanelBackIntoItsCornerOnlyWhenNoDragHoldsIt)
 {
     start();
     PiPController& p = makePip();
@@ -384,4 +384,61 @@ TEST_F(PiPTest, ANewContentSizeSpringsThePanelBackIntoItsCorner)
     t.scheduler.advance(3);
     EXPECT_EQ(panelFrame(), p.frame(p.corner(), *p.targetScreen()));
     EXPECT_EQ(panelFrame().size(), QSizeF(size.width(), size.height() + 100));
+
+    // Folded while the user drags it: the panel stays under the pointer, and takes its new size
+    // in the corner it is dropped in.
+    const QPointF grab = panelFrame().center();
+    t.desktop.mouseDown(grab);
+    t.desktop.mouseMoved(grab + QPointF(-5, 0));
+    t.desktop.mouseMoved(grab + QPointF(-300, 0));
+    const QRectF held = panelFrame();
+    p.setIsExpanded(false);
+    ASSERT_NE(p.contentSize().width(), size.width());
+    t.scheduler.advance(0.2);
+    EXPECT_FALSE(p.isFrameAnimating());
+    EXPECT_EQ(panelFrame(), held);
+    t.desktop.mouseMoved(grab + QPointF(-310, 0));
+    EXPECT_EQ(panelFrame().topLeft(), held.topLeft() + QPointF(-10, 0));
+    t.scheduler.advance(0.1);
+    t.desktop.mouseUp(grab + QPointF(-310, 0));
+    t.scheduler.advance(3);
+    EXPECT_EQ(panelFrame(), p.frame(p.corner(), *p.targetScreen()));
+    EXPECT_EQ(panelFrame().size(), p.contentSize());
+
+    // Under Reduce Motion the new size lands in the corner at once.
+    t.accessibility.setReduceMotion(true);
+    p.setIsExpanded(true);
+    EXPECT_FALSE(p.isFrameAnimating());
+    EXPECT_EQ(panelFrame(), p.frame(p.corner(), *p.targetScreen()));
+    EXPECT_EQ(panelFrame().size(), p.contentSize());
+}
+
+TEST_F(PiPTest, ThePanelComesBackToItsDisplayWhenThatIsPluggedInAgain)
+{
+    platform::sim::SimDesktop::DisplaySpec studio = display(QStringLiteral("Studio"), {1512, 0, 1000, 700});
+    studio.id = t.desktop.addDisplay(studio);
+    start();
+    PiPController& p = makePip();
+    showSettled();
+    const QPointF grab = panelFrame().center();
+    drag(grab, {grab + QPointF(10, 0), QPointF(2300, 500)}, 0.01, 0.1);
+    t.scheduler.advance(3);
+    ASSERT_EQ(p.displayID(), studio.id);
+    const QRectF onStudio = panelFrame();
+    ASSERT_TRUE(studio.frame.contains(onStudio));
+
+    // Unplugged: the panel waits on the main display, through other changes of the screens too.
+    t.desktop.removeDisplay(*studio.id);
+    t.scheduler.runPending();
+    EXPECT_TRUE(t.desktop.display(t.mainDisplay)->frame.contains(panelFrame()));
+    const quint32 projector = t.desktop.addDisplay(display(QStringLiteral("Projector"), {-800, 0, 800, 600}));
+    t.scheduler.runPending();
+    EXPECT_TRUE(t.desktop.display(t.mainDisplay)->frame.contains(panelFrame()));
+    t.desktop.removeDisplay(projector);
+    t.scheduler.runPending();
+
+    t.desktop.addDisplay(studio);
+    t.scheduler.runPending();
+    EXPECT_EQ(panelFrame(), onStudio);
+    EXPECT_EQ(p.displayID(), studio.id);
 }

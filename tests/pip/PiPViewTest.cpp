@@ -5,6 +5,8 @@
 #include "pip/PiPControls.h"
 #include "platform/sim/SimCompositor.h"
 #include "popover/PauseShareButton.h"
+#include "shell/kit/Backgrounds.h"
+#include "shell/kit/Motion.h"
 #include "shell/kit/Palette.h"
 #include "shell/kit/PulseDot.h"
 #include "shell/kit/Snapshot.h"
@@ -128,6 +130,61 @@ TEST_F(PiPViewTest, HoveringShowsTheChromeAndMovesThePauseButtonIntoIt)
     EXPECT_FALSE(manager->sharePaused());
     t.desktop.mouseMoved({5, 500});
     EXPECT_FALSE(v.isHovered());
+}
+
+TEST_F(PiPViewTest, ThePanelsBorderBrightensAlongTheQuickCurveWhileThePointerIsOver)
+{
+    for (const bool reduced : {false, true}) {
+        t.accessibility.setReduceMotion(reduced);
+        PiPView& v = shown();
+        // The middle of the top edge, inside the 1-point border.
+        const auto border = [&v] {
+            return colorAt(kit::renderView(v, 2.0), {v.width() / 2.0, 0.25});
+        };
+        const auto look = [](double opacity) {
+            return over(kit::white(opacity), kit::Palette::surface());
+        };
+        EXPECT_TRUE(near(border(), look(0.08))) << reduced;
+        const kit::Animation animation =
+            reduced ? kit::reduceMotionAnimation() : kit::Animation::standard(PiPView::kHoverDuration);
+        t.desktop.mouseMoved(pip->panel()->frame().center());
+        ASSERT_TRUE(v.isHovered());
+        t.scheduler.advance(0.03);
+        const QColor between = border();
+        EXPECT_TRUE(near(between, look(0.08 + 0.06 * animation.fraction(0.03)))) << reduced;
+        EXPECT_FALSE(near(between, look(0.14))) << reduced << ": not at once";
+        t.scheduler.advance(0.3);
+        EXPECT_TRUE(near(border(), look(0.14))) << reduced;
+        t.desktop.mouseMoved({5, 500});
+        t.scheduler.advance(0.03);
+        EXPECT_FALSE(near(border(), look(0.08))) << reduced << ": fading back";
+        t.scheduler.advance(0.3);
+        EXPECT_TRUE(near(border(), look(0.08))) << reduced;
+    }
+}
+
+TEST_F(PiPViewTest, AnActiveChromeButtonShowsItsFlameThroughTheGlass)
+{
+    for (const bool solid : {false, true}) {
+        t.accessibility.setReduceTransparency(solid);
+        PiPView& v = shown();
+        hover(v, true);
+        auto* mask = find<ChromeButton>(QStringLiteral("pipMaskButton"));
+        click(*mask);
+        ASSERT_TRUE(mask->isActive());
+        t.scheduler.advance(0.3);
+        const QImage image = kit::renderView(v, 2.0);
+        // Left of the glyph, inside the outline.
+        const QColor active = colorAt(image, mask->mapTo(&v, QPointF(4, 11)));
+        const QColor flame = kit::Palette::flame();
+        EXPECT_TRUE(near(active, solid ? flame : over(kit::ChipBackgroundStyle::material(), flame)))
+            << solid << " " << active.name().toStdString();
+        QWidget* close = find(QStringLiteral("pipCloseButton"));
+        const QColor idle = colorAt(image, close->mapTo(&v, QPointF(4, 11)));
+        EXPECT_TRUE(near(idle, over(kit::ChipBackgroundStyle::fill(solid), Qt::black)))
+            << solid << " " << idle.name().toStdString();
+        maskEditor.close();
+    }
 }
 
 TEST_F(PiPViewTest, CountPillsShowWhileCollapsedAndTheExpandControlsFlipAndSave)
