@@ -133,9 +133,16 @@ TEST(SimDesktopKeyboard, HotKeysTakeTheirKeysFirstTheRestGoesToTheKeyWindowOfThe
     EXPECT_EQ(d.desktop.lastKeyRecipient(), notes);
     EXPECT_EQ(std::pair(d.take(), monitored), std::pair(QStringList(), 0));
 
-    // A click on a borderless window leaves the keys where they were; on a titled one it makes
-    // that window key and this app the active one.
+    // A click on the Dock, or on a borderless window, leaves the keys where they were; on a
+    // titled one it makes that window key and this app the active one.
+    sim::SimDesktop::AppSpec dock;
+    dock.bundleID = QStringLiteral("com.apple.dock");
+    dock.policy = ActivationPolicy::Accessory;
+    d.desktop.addWindow(d.desktop.launchApp(dock), QStringLiteral("Dock"), QRectF(500, 600, 300, 60));
+    d.viewer.refresh();
+    d.click(QPointF(650, 630));
     d.click(QPointF(250, 600));
+    EXPECT_EQ(d.desktop.frontmostApplication()->processIdentifier(), notes);
     EXPECT_FALSE(panel->isKeyWindow() || d.desktop.isActive());
     d.click(QPointF(250, 200));
     EXPECT_TRUE(left->isKeyWindow() && d.desktop.isActive());
