@@ -28,7 +28,7 @@ using platform::sim::DesktopViewer;
 namespace {
 
 const QColor kWallpaper = platform::sim::SimDesktop::DisplaySpec().desktopColor;
-const QColor kSlackColour(0xc0, 0x20, 0x30);
+const QColor kSlackColour = platform::sim::SimDesktop::WindowSpec().color;
 const QRectF kSlackFrame(100, 500, 300, 300); // clear of the popover and the HUD
 
 struct ViewerApp
@@ -115,24 +115,19 @@ struct ViewerApp
 
     platform::Window& popoverWindow() const { return *f.app->popover()->contentWindow(); }
     template <typename T = QWidget>
-    T& inPopover(const char* name) const
+    T* inPopover(const char* name) const
     {
-        auto* widget = popoverWindow().contentView()->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return *widget;
+        return popoverWindow().contentView()->findChild<T*>(QString::fromLatin1(name));
+    }
+    // Opens the popover's settings page with clicks on the status item and the gear.
+    void openSettings()
+    {
+        click(f.statusButtonCenter());
+        ASSERT_TRUE(f.app->isPopoverShown());
+        ASSERT_TRUE(inPopover("settingsButton"));
+        click(*inPopover("settingsButton"), popoverWindow());
     }
 };
-
-platform::pid_type launchSlack(ShellFixture& f)
-{
-    platform::sim::SimDesktop::WindowSpec window;
-    window.owner = f.desktop.launchApp(QStringLiteral("com.tinyspeck.slackmacgap"), QStringLiteral("Slack"));
-    window.title = QStringLiteral("Slack");
-    window.bounds = kSlackFrame;
-    window.color = kSlackColour;
-    f.desktop.addWindow(window);
-    return window.owner;
-}
 
 // Whether a widget lies wholly inside the visible part of the scroll area around it.
 bool inView(const QWidget& widget, const QScrollArea& scroll)
@@ -147,7 +142,8 @@ TEST(ViewerKeyboard, HotKeysTypedIntoTheViewerVeilTheFrontmostAppAndPauseTheShar
 {
     ViewerApp app;
     app.f.store(AppDelegate::onboardingCompletedKey, true);
-    launchSlack(app.f);
+    app.f.env.t.launchAppWithWindow(
+        QStringLiteral("com.tinyspeck.slackmacgap"), QStringLiteral("Slack"), kSlackFrame);
     app.start(true);
     ASSERT_NE(app.veilmoxDisplay(), 0U);
     app.click(kSlackFrame.center());
@@ -192,25 +188,23 @@ TEST(ViewerScrolling, TheWheelOverTheSettingsPageBringsQuitIntoViewAndAClickOnIt
     ViewerApp app;
     app.f.store(AppDelegate::onboardingCompletedKey, true);
     app.start(true);
-    app.click(app.f.statusButtonCenter());
-    ASSERT_TRUE(app.f.app->isPopoverShown());
-    app.click(app.inPopover("settingsButton"), app.popoverWindow());
-    auto& scroll = app.inPopover<QScrollArea>("settingsScroll");
-    const QWidget& quit = app.inPopover("settingsQuitButton");
-    ASSERT_TRUE(scroll.isVisible());
-    ASSERT_FALSE(inView(quit, scroll));
+    app.openSettings();
+    const auto* scroll = app.inPopover<QScrollArea>("settingsScroll");
+    const QWidget* quit = app.inPopover("settingsQuitButton");
+    ASSERT_TRUE(scroll && quit && scroll->isVisible());
+    ASSERT_FALSE(inView(*quit, *scroll));
 
-    const QPointF page = ShellFixture::centerOf(scroll, app.popoverWindow());
-    for (int notch = 0; notch < 30 && !inView(quit, scroll); ++notch) {
+    const QPointF page = ShellFixture::centerOf(*scroll, app.popoverWindow());
+    for (int notch = 0; notch < 30 && !inView(*quit, *scroll); ++notch) {
         app.scrollDown(page);
     }
-    ASSERT_TRUE(inView(quit, scroll));
+    ASSERT_TRUE(inView(*quit, *scroll));
 
     // The quit button ends the application's run loop, as the program's own quit handler does.
     app.f.desktop.setTerminateHandler([] { QApplication::quit(); });
     const QObject guard;
     QTimer::singleShot(0, &guard, [&] {
-        app.click(quit, app.popoverWindow());
+        app.click(*quit, app.popoverWindow());
         // Had the click not ended the loop, this would, with a failure.
         QTimer::singleShot(0, &guard, [] { QCoreApplication::exit(1); });
     });
@@ -223,26 +217,26 @@ TEST(ViewerKeyboard, TheShortcutRecorderOpenedThroughTheViewerRecordsWhatIsTyped
     ViewerApp app;
     app.f.store(AppDelegate::onboardingCompletedKey, true);
     app.start(true);
-    app.click(app.f.statusButtonCenter());
-    app.click(app.inPopover("settingsButton"), app.popoverWindow());
-    auto& recorder = app.inPopover<ShortcutRecorder>("shortcutRecorder");
-    app.click(recorder, app.popoverWindow());
-    ASSERT_TRUE(recorder.isRecording());
+    app.openSettings();
+    auto* recorder = app.inPopover<ShortcutRecorder>("shortcutRecorder");
+    ASSERT_TRUE(recorder);
+    app.click(*recorder, app.popoverWindow());
+    ASSERT_TRUE(recorder->isRecording());
 
     // A key without ⌃, ⌥ or ⌘ beeps, once, and recording goes on.
     app.type(Qt::Key_A);
     EXPECT_EQ(app.f.desktop.beepCount(), 1);
-    EXPECT_TRUE(recorder.isRecording());
+    EXPECT_TRUE(recorder->isRecording());
 
     // Super+Alt+Ctrl+K is ⌃⌥⌘K: recorded, stored and registered as the panic hot key.
     app.type(Qt::Key_K, Qt::MetaModifier | Qt::AltModifier | Qt::ControlModifier);
-    EXPECT_FALSE(recorder.isRecording());
+    EXPECT_FALSE(recorder->isRecording());
     EXPECT_EQ(app.f.manager->panicShortcut().display, QString::fromUtf8("⌃⌥⌘K"));
     EXPECT_TRUE(
         QString::fromUtf8(app.f.env.t.defaults.dataForKey(WindowManager::panicShortcutKey).value_or(""))
             .contains(QString::fromUtf8("⌃⌥⌘K")));
     EXPECT_TRUE(app.f.env.t.hotKeys.isRegistered(40, 0x1900));
-    EXPECT_EQ(recorder.labelText(), QString::fromUtf8("⌃⌥⌘K"));
+    EXPECT_EQ(recorder->labelText(), QString::fromUtf8("⌃⌥⌘K"));
 
     app.type(Qt::Key_K, Qt::MetaModifier | Qt::AltModifier | Qt::ControlModifier);
     EXPECT_TRUE(app.f.manager->sharePaused()) << "the recorded combination is the hot key now";
@@ -277,16 +271,6 @@ struct FirstRunOnTheDemoDesktop : ViewerApp
         ASSERT_FALSE(rows.isEmpty());
         click(*rows.front(), *onboarding);
     }
-    platform::pid_type pid(const QString& name) const
-    {
-        for (const auto& running : f.desktop.runningApplications()) {
-            if (running->localizedName() == name) {
-                return running->processIdentifier();
-            }
-        }
-        return 0;
-    }
-
     platform::Window* onboarding = nullptr;
     std::optional<platform::EventMonitor::Token> monitor;
     int keyDowns = 0;
@@ -316,11 +300,12 @@ TEST(ViewerKeyboard, AKeyTypedWhileADemoAppIsFrontmostReachesNoVeilmoxWindowUnti
     FirstRunOnTheDemoDesktop app;
     app.pickAGoal();
     app.click(app.messages);
-    ASSERT_EQ(app.f.desktop.frontmostApplication()->processIdentifier(), app.pid(QStringLiteral("Messages")));
+    const auto messages = app.f.desktop.frontmostApplication();
+    ASSERT_EQ(messages->localizedName(), QStringLiteral("Messages"));
     app.type(Qt::Key_Return);
     EXPECT_EQ(app.flow().step(), 0);
     EXPECT_EQ(app.keyDowns, 0);
-    EXPECT_EQ(app.f.desktop.lastKeyRecipient(), app.pid(QStringLiteral("Messages")));
+    EXPECT_EQ(app.f.desktop.lastKeyRecipient(), messages->processIdentifier());
 
     // A click on the onboarding window makes it key and Veilmox the active app again.
     app.click(app.onboarding->frame().topLeft() + QPointF(500, 20));
