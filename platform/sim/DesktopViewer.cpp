@@ -319,7 +319,7 @@ void DesktopViewer::keyPressEvent(QKeyEvent* event)
         m_keysDown.removeAll(event->key());
         m_keysDown.append(event->key());
     }
-    type(*event);
+    m_desktop.keyEvent(*event);
 }
 
 void DesktopViewer::keyReleaseEvent(QKeyEvent* event)
@@ -327,12 +327,7 @@ void DesktopViewer::keyReleaseEvent(QKeyEvent* event)
     if (!event->isAutoRepeat()) {
         m_keysDown.removeAll(event->key());
     }
-    type(*event);
-}
-
-void DesktopViewer::type(const QKeyEvent& event)
-{
-    m_desktop.keyEvent(event);
+    m_desktop.keyEvent(*event);
 }
 
 void DesktopViewer::focusOutEvent(QFocusEvent* event)
@@ -351,7 +346,7 @@ void DesktopViewer::focusOutEvent(QFocusEvent* event)
         for (const int down : std::as_const(m_keysDown)) {
             held |= kModifiers.value(down, Qt::NoModifier);
         }
-        type(QKeyEvent(QEvent::KeyRelease, key, held));
+        m_desktop.keyEvent(QKeyEvent(QEvent::KeyRelease, key, held));
     }
     QWidget::focusOutEvent(event);
 }

@@ -60,7 +60,6 @@ private:
     class Pane;
 
     void rebuild();
-    void type(const QKeyEvent& event);
     void scroll(QPointF location, const QWheelEvent& event, double pointsPerPixel);
     void fitToDisplays();
 

@@ -931,7 +931,7 @@ void SimDesktop::keyEvent(const QKeyEvent& event)
         return;
     }
     m_lastKeyRecipient = m_state->frontmost;
-    if (m_state->frontmost != 0 && m_state->frontmost == m_state->ownPid) {
+    if (m_state->frontmost == m_state->ownPid) {
         sendKeyToThisApplication(event);
     }
 }
