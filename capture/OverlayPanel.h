@@ -20,7 +20,7 @@ public:
     OverlayPanel& operator=(const OverlayPanel&) = delete;
 
     const QString& pinnedBundleID() const { return m_pinnedBundleID; }
-    bool canBecomeKeyWindow() const { return false; }
+    bool canBecomeKeyWindow() const override { return false; }
     bool canBecomeMainWindow() const { return false; }
 
     // The settings every overlay panel gets right after creation; a passthrough lets clicks fall

@@ -9,12 +9,5 @@ class ShareMaskEditorPanel final : public platform::Window
 public:
     using platform::Window::Window;
 
-    bool canBecomeKeyWindow() const { return true; }
-    // Key from makeKeyAndOrderFront() until the panel leaves the screen.
-    bool isKeyWindow() const { return m_madeKey && isVisible(); }
-    // Brings the panel to the front of its level and makes it the key window.
-    void makeKeyAndOrderFront();
-
-private:
-    bool m_madeKey = false;
+    bool canBecomeKeyWindow() const override { return true; }
 };

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QWidget>
+#include <QWindow>
 
 #include <algorithm>
 #include <memory>
@@ -64,6 +66,7 @@ public:
 
     std::vector<Monitor> monitors;
     EventMonitor::Token nextToken = 1;
+    QList<QPointer<QWidget>> ignoredWindows;
 
     bool contains(EventMonitor::Token token) const
     {
@@ -86,10 +89,24 @@ public:
         }
     }
 
+    // Whether `watched` is an ignored window, its platform window or one of its widgets.
+    bool isIgnored(const QObject* watched) const
+    {
+        const auto* widget = qobject_cast<const QWidget*>(watched);
+        for (const QPointer<QWidget>& window : ignoredWindows) {
+            if (window
+                && (widget != nullptr ? widget->window() == window : window->windowHandle() == watched)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if ((event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease) || monitors.empty()) {
+        if ((event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease) || monitors.empty()
+            || isIgnored(watched)) {
             return false;
         }
         const auto& qtEvent = *static_cast<QKeyEvent*>(event);
@@ -151,6 +168,14 @@ void EventMonitor::removeMonitor(Token token)
     if (Registry* r = registry()) {
         std::erase_if(r->monitors, [token](const Registry::Monitor& m) { return m.token == token; });
         r->watch(!r->monitors.empty());
+    }
+}
+
+void EventMonitor::ignoreEventsOf(QWidget* window)
+{
+    if (Registry* r = registry(); r != nullptr && window != nullptr) {
+        r->ignoredWindows.removeIf([](const QPointer<QWidget>& w) { return w.isNull(); });
+        r->ignoredWindows.append(window);
     }
 }
 

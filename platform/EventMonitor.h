@@ -6,6 +6,8 @@
 #include <functional>
 #include <optional>
 
+class QWidget;
+
 namespace platform {
 
 // Local monitors of this application's key events: each handler sees the events of the kinds in
@@ -31,6 +33,10 @@ public:
     // Removes a monitor; an unknown token is ignored. Safe to call from inside a handler.
     static void removeMonitor(Token token);
     static int monitorCount();
+
+    // Key events that reach `window` are not this application's: the window is the host's, not
+    // one of the system's (it passes what it gets on as the system's input). No monitor sees them.
+    static void ignoreEventsOf(QWidget* window);
 };
 
 } // namespace platform

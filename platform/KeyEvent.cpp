@@ -232,6 +232,9 @@ std::optional<KeyEvent> keyEventFromQt(const QKeyEvent& event)
         {Qt::Key_Shift, {Qt::ShiftModifier, keycode::kShift}},
         {Qt::Key_Alt, {Qt::AltModifier, keycode::kOption}},
         {Qt::Key_Meta, {Qt::MetaModifier, keycode::kControl}},
+        // X11 names the key Meta stands for by the key: Super.
+        {Qt::Key_Super_L, {Qt::MetaModifier, keycode::kControl}},
+        {Qt::Key_Super_R, {Qt::MetaModifier, keycode::kControl}},
     };
     if (const auto it = kModifierKeys.constFind(event.key()); it != kModifierKeys.cend()) {
         // Platforms differ on whether a modifier key's own event carries its modifier; the flags

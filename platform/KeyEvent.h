@@ -70,8 +70,8 @@ inline constexpr std::uint16_t kUpArrow = 126;
 } // namespace keycode
 
 // Translates a Qt key press or release. Qt's Mac convention holds: Control is ⌘ (command), Meta
-// is ⌃ (control), Alt is ⌥ (option), Shift is ⇧; those four keys give flags changes. Other keys
-// without a virtual key code give none.
+// (the Super key) is ⌃ (control), Alt is ⌥ (option), Shift is ⇧; those keys give flags changes.
+// Other keys without a virtual key code give none.
 std::optional<KeyEvent> keyEventFromQt(const QKeyEvent& event);
 // The key-down of a Qt key with these modifiers; none for keys without a virtual key code,
 // modifier keys included.

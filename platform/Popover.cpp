@@ -17,6 +17,14 @@ QColor backgroundFor(Appearance appearance)
     return appearance == Appearance::DarkAqua ? QColor(0x1e, 0x1f, 0x22) : QColor(0xec, 0xec, 0xec);
 }
 
+// A popover's window has no title bar, yet takes typing: a click in it makes it key.
+class PopoverWindow final : public Window
+{
+public:
+    using Window::Window;
+    bool canBecomeKeyWindow() const override { return true; }
+};
+
 } // namespace
 
 Popover::Popover(const Services& services)
@@ -107,11 +115,11 @@ QRectF Popover::frameFor(const QSizeF& size,
 void Popover::show(const QRectF& positioningRect, RectEdge preferredEdge)
 {
     if (!m_window) {
-        m_window = std::make_unique<Window>(m_services,
-                                            QRectF(QPointF(), m_contentSize),
-                                            kWindowStyleMaskBorderless,
-                                            BackingStoreType::Buffered,
-                                            false);
+        m_window = std::make_unique<PopoverWindow>(m_services,
+                                                   QRectF(QPointF(), m_contentSize),
+                                                   kWindowStyleMaskBorderless,
+                                                   BackingStoreType::Buffered,
+                                                   false);
         m_window->setLevel(kDefaultLevel);
         m_window->setHasShadow(true);
         if (m_pendingView) {

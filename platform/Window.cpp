@@ -118,6 +118,10 @@ Window::Window(const Services& services,
     if (m_server != nullptr) {
         m_number = m_server->registerWindow(m_root.get(), m_frame);
         m_server->setWindowSharingType(m_number, m_sharingType);
+        m_server->setWindowKeyHandler(m_number, [this] {
+            makeKeyWindow();
+            return isKeyWindow();
+        });
     }
     addTitlebarButtons();
 }
@@ -259,10 +263,29 @@ void Window::center()
     setFrame(frame, true);
 }
 
+bool Window::canBecomeKeyWindow() const
+{
+    return (m_styleMask & (kWindowStyleMaskTitled | kWindowStyleMaskResizable)) != 0;
+}
+
+void Window::makeKeyWindow()
+{
+    if (!canBecomeKeyWindow()) {
+        return;
+    }
+    g_keyWindow = this;
+    if (m_contentView && m_root->focusWidget() == nullptr && m_contentView->focusPolicy() != Qt::NoFocus) {
+        m_contentView->setFocus(Qt::ActiveWindowFocusReason);
+    }
+    if (m_server != nullptr) {
+        m_server->setKeyWindow(m_number);
+    }
+}
+
 void Window::makeKeyAndOrderFront()
 {
     orderFrontRegardless();
-    g_keyWindow = this;
+    makeKeyWindow();
 }
 
 bool Window::isKeyWindow() const
@@ -272,6 +295,9 @@ bool Window::isKeyWindow() const
 
 void Window::orderOut()
 {
+    if (g_keyWindow == this) {
+        g_keyWindow = nullptr;
+    }
     m_visible = false;
     m_root->hide();
     if (m_server != nullptr) {

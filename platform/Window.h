@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -84,6 +85,11 @@ public:
     virtual void orderWindowOut(quint32 number) = 0;
     // Something in the window's widgets asked to be drawn again.
     virtual void windowContentChanged(quint32 /*number*/) {}
+    // The window became this application's key window, the one typing goes to.
+    virtual void setKeyWindow(quint32 /*number*/) {}
+    // How the window becomes the key window when the user clicks it, or when the key window
+    // leaves the screen and it is the frontmost of this application's: false when it cannot.
+    virtual void setWindowKeyHandler(quint32 /*number*/, std::function<bool()> /*becomeKey*/) {}
 };
 
 // Told when a window is about to close.
@@ -170,9 +176,16 @@ public:
     void center();
 
     void orderFrontRegardless();
-    // Orders the window front and makes it the key window (the one that takes typing).
+    // Whether the window can be the key window (the one that takes typing): by default a window
+    // with a title bar or a resize edge can, a borderless one cannot.
+    virtual bool canBecomeKeyWindow() const;
+    // Makes the window the key window when it can be one. A key window without a focused widget
+    // gives the focus to its content view, when that takes focus.
+    void makeKeyWindow();
+    // Orders the window front and makes it the key window.
     void makeKeyAndOrderFront();
     bool isKeyWindow() const;
+    // Takes the window off screen; a key window stops being key.
     void orderOut();
     // Tells the delegate, then takes the window off screen; a closed window stays closed until
     // it is ordered front again.

@@ -109,6 +109,8 @@ int main(int argc, char* argv[])
     // The quit buttons end this process.
     desktop.setTerminateHandler([] { QApplication::quit(); });
     platform::sim::SimHotKeySystem hotKeys;
+    // The keyboard reaches the hot keys first, then the frontmost app.
+    desktop.setHotKeySystem(&hotKeys);
     // The desktop's Secret Service when one answers, else a private file; the log says which.
     const std::unique_ptr<platform::Keychain> keychain = platform::openUserKeychain();
     platform::URLSession urlSession(scheduler);
@@ -166,7 +168,7 @@ int main(int argc, char* argv[])
     veilmox.openURLs(launchURLs.mid(0, 1));
 
     // The displays are simulated on Linux: this window shows each of them live, "Veilmox" too,
-    // and passes clicks on them (on the status item, say) to the desktop.
+    // and passes clicks, scrolling and typing on to the desktop.
     platform::sim::DesktopViewer viewer(desktop, scheduler);
     viewer.show();
 

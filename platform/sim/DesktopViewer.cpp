@@ -1,13 +1,19 @@
 #include "platform/sim/DesktopViewer.h"
 
+#include "platform/EventMonitor.h"
 #include "platform/sim/SimDesktop.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
+#include <QHash>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
+#include <QStyle>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <functional>
@@ -46,7 +52,21 @@ public:
 
     // Pointer input on the picture goes to the desktop, in the display's global points.
     void setInput(std::function<void(QEvent::Type, QPointF)> input) { m_screen->input = std::move(input); }
+    // Scrolling on the picture, with how many of the display's points one of the picture's is.
+    void setWheel(std::function<void(QPointF, const QWheelEvent&, double)> wheel)
+    {
+        m_screen->wheel = std::move(wheel);
+    }
     void setDisplayFrame(const QRectF& frame) { m_screen->displayFrame = frame; }
+
+    // Where the picture shows a point of the display, in `viewer`'s coordinates.
+    std::optional<QPointF> viewPoint(QPointF location, const QWidget* viewer) const
+    {
+        const auto point = m_screen->fromDisplay(location);
+        return point ? std::optional(QPointF(m_screen->mapTo(viewer, *point))) : std::nullopt;
+    }
+    // The height the title takes above the picture.
+    int titleHeight() const { return m_title->fontMetrics().height() + layout()->spacing(); }
 
     quint32 displayID() const { return m_displayID; }
     const QImage& picture() const { return m_screen->picture; }
@@ -99,15 +119,22 @@ private:
         QImage picture;
         QRectF displayFrame;
         std::function<void(QEvent::Type, QPointF)> input;
+        std::function<void(QPointF, const QWheelEvent&, double)> wheel;
+
+        // Where the picture lies in this widget; empty while there is none.
+        QRectF shownRect() const
+        {
+            if (picture.isNull() || displayFrame.isEmpty()) {
+                return {};
+            }
+            const QSizeF size = picture.deviceIndependentSize();
+            return {QPointF((width() - size.width()) / 2, (height() - size.height()) / 2), size};
+        }
 
         // Where a point of this widget lies on the display; none off the picture.
         std::optional<QPointF> toDisplay(QPointF point) const
         {
-            if (picture.isNull() || displayFrame.isEmpty()) {
-                return std::nullopt;
-            }
-            const QSizeF size = picture.deviceIndependentSize();
-            const QRectF shown(QPointF((width() - size.width()) / 2, (height() - size.height()) / 2), size);
+            const QRectF shown = shownRect();
             if (!shown.contains(point) || shown.isEmpty()) {
                 return std::nullopt;
             }
@@ -116,10 +143,32 @@ private:
                              (point.y() - shown.y()) * displayFrame.height() / shown.height());
         }
 
+        // Where a point of the display is shown in this widget; none when it is not on it.
+        std::optional<QPointF> fromDisplay(QPointF location) const
+        {
+            const QRectF shown = shownRect();
+            if (shown.isEmpty() || !displayFrame.contains(location)) {
+                return std::nullopt;
+            }
+            return shown.topLeft()
+                   + QPointF((location.x() - displayFrame.x()) * shown.width() / displayFrame.width(),
+                             (location.y() - displayFrame.y()) * shown.height() / displayFrame.height());
+        }
+
     protected:
         void mousePressEvent(QMouseEvent* event) override { forward(QEvent::MouseButtonPress, event); }
         void mouseMoveEvent(QMouseEvent* event) override { forward(QEvent::MouseMove, event); }
         void mouseReleaseEvent(QMouseEvent* event) override { forward(QEvent::MouseButtonRelease, event); }
+
+        void wheelEvent(QWheelEvent* event) override
+        {
+            const auto point = toDisplay(event->position());
+            if (!point || !wheel) {
+                event->ignore();
+                return;
+            }
+            wheel(*point, *event, displayFrame.width() / shownRect().width());
+        }
 
         void forward(QEvent::Type type, QMouseEvent* event)
         {
@@ -163,7 +212,9 @@ DesktopViewer::DesktopViewer(SimDesktop& desktop, Scheduler& scheduler, QWidget*
 {
     m_compositor.setKeepsWindowSurfaces(true);
     setWindowTitle(QStringLiteral("Veilmox \u2014 simulated displays"));
-    resize(1280, 480);
+    // Typing here is the desktop's keyboard, never the application's own.
+    setFocusPolicy(Qt::StrongFocus);
+    EventMonitor::ignoreEventsOf(this);
     rebuild();
     refresh();
     m_screenChanges = m_desktop.defaultCenter().addObserver(kApplicationDidChangeScreenParameters,
@@ -197,10 +248,14 @@ void DesktopViewer::rebuild()
                 m_desktop.mouseMoved(point);
             }
         });
+        pane->setWheel([this](QPointF point, const QWheelEvent& event, double pointsPerPixel) {
+            scroll(point, event, pointsPerPixel);
+        });
         m_panes->addWidget(pane, 1);
         pane->setVisible(true);
         m_paneList.push_back(pane);
     }
+    fitToDisplays();
 }
 
 void DesktopViewer::refresh()
@@ -221,6 +276,106 @@ void DesktopViewer::refresh()
         pane->redraw(m_desktop, m_compositor);
         pane->setDrawnSize(pane->wantedSize());
     }
+}
+
+void DesktopViewer::fitToDisplays()
+{
+    // Each pane as wide as its display is for the height the pictures share.
+    double aspects = 0;
+    int titleHeight = 0;
+    for (Pane* pane : m_paneList) {
+        const auto setup = m_desktop.display(pane->displayID());
+        const double aspect =
+            setup && !setup->frame.isEmpty() ? setup->frame.width() / setup->frame.height() : 1.0;
+        m_panes->setStretchFactor(pane, std::max(1, qRound(aspect * 1000)));
+        aspects += aspect;
+        titleHeight = std::max(titleHeight, pane->titleHeight());
+    }
+    // Once the user has sized the window, it stays as they left it.
+    const QScreen* host = screen();
+    if ((m_fittedSize && size() != *m_fittedSize) || host == nullptr || aspects <= 0) {
+        return;
+    }
+    const QMargins margins = m_panes->contentsMargins();
+    const QSize chrome(margins.left() + margins.right()
+                           + m_panes->spacing() * std::max(0, static_cast<int>(m_paneList.size()) - 1),
+                       margins.top() + margins.bottom() + titleHeight);
+    // The window manager's frame: known once the window was framed, else a title bar.
+    QSize frame = frameGeometry().size() - size();
+    if (frame == QSize(0, 0)) {
+        frame.setHeight(style()->pixelMetric(QStyle::PM_TitleBarHeight));
+    }
+    const QSizeF room(host->availableGeometry().size() - frame - chrome);
+    const double height = std::min(room.width() / aspects, room.height());
+    if (height > 0) {
+        resize(QSizeF(height * aspects + chrome.width(), height + chrome.height()).toSize());
+    }
+    m_fittedSize = size();
+}
+
+void DesktopViewer::keyPressEvent(QKeyEvent* event)
+{
+    if (!event->isAutoRepeat()) {
+        m_keysDown.removeAll(event->key());
+        m_keysDown.append(event->key());
+    }
+    m_desktop.keyEvent(*event);
+}
+
+void DesktopViewer::keyReleaseEvent(QKeyEvent* event)
+{
+    if (!event->isAutoRepeat()) {
+        m_keysDown.removeAll(event->key());
+    }
+    m_desktop.keyEvent(*event);
+}
+
+void DesktopViewer::focusOutEvent(QFocusEvent* event)
+{
+    // Keys let go of elsewhere are let go of on the desktop too, the last pressed first, each
+    // with the modifiers still held after it.
+    static const QHash<int, Qt::KeyboardModifier> kModifiers = {{Qt::Key_Control, Qt::ControlModifier},
+                                                                {Qt::Key_Shift, Qt::ShiftModifier},
+                                                                {Qt::Key_Alt, Qt::AltModifier},
+                                                                {Qt::Key_Meta, Qt::MetaModifier},
+                                                                {Qt::Key_Super_L, Qt::MetaModifier},
+                                                                {Qt::Key_Super_R, Qt::MetaModifier}};
+    while (!m_keysDown.isEmpty()) {
+        const int key = m_keysDown.takeLast();
+        Qt::KeyboardModifiers held;
+        for (const int down : std::as_const(m_keysDown)) {
+            held |= kModifiers.value(down, Qt::NoModifier);
+        }
+        m_desktop.keyEvent(QKeyEvent(QEvent::KeyRelease, key, held));
+    }
+    QWidget::focusOutEvent(event);
+}
+
+bool DesktopViewer::focusNextPrevChild(bool /*next*/)
+{
+    return false;
+}
+
+void DesktopViewer::scroll(QPointF location, const QWheelEvent& event, double pointsPerPixel)
+{
+    SimDesktop::ScrollEvent scroll;
+    scroll.angleDelta = event.angleDelta();
+    // A touchpad's travel over the picture, as far on the display.
+    scroll.pixelDelta = QPointF(event.pixelDelta()) * pointsPerPixel;
+    scroll.phase = event.phase();
+    scroll.inverted = event.inverted();
+    scroll.modifiers = event.modifiers();
+    m_desktop.scrollWheel(location, scroll);
+}
+
+std::optional<QPointF> DesktopViewer::viewPoint(QPointF location) const
+{
+    for (const Pane* pane : m_paneList) {
+        if (const auto point = pane->viewPoint(location, this)) {
+            return point;
+        }
+    }
+    return std::nullopt;
 }
 
 QList<quint32> DesktopViewer::displayIDs() const

@@ -12,6 +12,8 @@
 #include <vector>
 
 class QHBoxLayout;
+class QKeyEvent;
+class QWheelEvent;
 
 namespace platform::sim {
 
@@ -21,9 +23,10 @@ class SimDesktop;
 // simulated desktop side by side, drawn live: the physical ones as the user sees them (panels that
 // no capture sees included), and "Veilmox" as a capture of it sees it, so one can watch what a
 // meeting audience is shown. A display is drawn again only when something on it changed, at most
-// every kRefreshInterval. Pointer moves and clicks
-// on a picture go to the desktop as its pointer input. A tool of the simulation,
-// not a window of the simulated system. Main thread only.
+// every kRefreshInterval. Pointer moves, clicks and scrolling on a picture go to the desktop as its
+// pointer input, and typing in the window as its keyboard input. It opens as large as the screen
+// allows without distorting a display. A tool of the simulation, not a window of the simulated
+// system. Main thread only.
 class DesktopViewer final : public QWidget
 {
 public:
@@ -40,13 +43,25 @@ public:
     QList<quint32> displayIDs() const;
     QImage picture(quint32 displayID) const;
     QString title(quint32 displayID) const;
+    // Where a point of the desktop (global points) is shown in this window, in its coordinates;
+    // none when no picture shows it.
+    std::optional<QPointF> viewPoint(QPointF location) const;
 
     static constexpr double kRefreshInterval = 0.1;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    // Tab is typing for the desktop, not a move between the viewer's widgets.
+    bool focusNextPrevChild(bool next) override;
 
 private:
     class Pane;
 
     void rebuild();
+    void scroll(QPointF location, const QWheelEvent& event, double pointsPerPixel);
+    void fitToDisplays();
 
     SimDesktop& m_desktop;
     Scheduler& m_scheduler;
@@ -57,6 +72,9 @@ private:
     std::vector<Pane*> m_paneList;
     Cancellable m_screenChanges;
     TimerHandle m_refreshTimer;
+    // The size the viewer last chose for itself; another one is the user's.
+    std::optional<QSize> m_fittedSize;
+    QList<int> m_keysDown; // in the order they went down
 };
 
 } // namespace platform::sim

@@ -1,11 +1,15 @@
 #include "platform/sim/SimDesktop.h"
 
 #include "platform/Geometry.h"
+#include "platform/KeyEvent.h"
+#include "platform/sim/SimHotKeySystem.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QHash>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <map>
@@ -371,6 +375,9 @@ void SimDesktop::removeWindow(quint32 number)
     m_state->windows.erase(number);
     std::erase(m_state->order, number);
     m_state->reorder();
+    if (number == m_keyWindow) {
+        passKeyOn();
+    }
 }
 
 void SimDesktop::setWindowBounds(quint32 number, const QRectF& bounds)
@@ -386,6 +393,9 @@ void SimDesktop::setWindowOnScreen(quint32 number, bool onScreen)
     if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
         it->second.setup.onScreen = onScreen;
         m_state->touch(number);
+    }
+    if (!onScreen && number == m_keyWindow) {
+        passKeyOn();
     }
 }
 
@@ -855,11 +865,20 @@ void SimDesktop::mouseDown(QPointF location)
     }
     const WindowSpec setup = m_state->windows.at(*number).setup;
     if (!setup.content) {
-        if (setup.owner != m_state->ownPid) {
+        // The Dock, the menu bar and other accessory apps' windows leave the frontmost app be.
+        const auto owner = m_state->app(setup.owner);
+        if (setup.owner != m_state->ownPid && owner && owner->setup.policy == ActivationPolicy::Regular) {
             activateApp(setup.owner);
             orderFront(*number);
         }
         return;
+    }
+    // A click on a window that can be key makes it key, and this application the active one.
+    if (setup.becomeKey && setup.becomeKey()) {
+        orderFront(*number);
+        if (m_state->frontmost != m_state->ownPid) {
+            activateApp(m_state->ownPid);
+        }
     }
     m_mouseGrabber = ownWidgetAt(location);
     m_grabberWindowBounds = setup.bounds;
@@ -874,6 +893,116 @@ void SimDesktop::mouseUp(QPointF location)
     const QPointer<QWidget> grabber = std::exchange(m_mouseGrabber, nullptr);
     if (grabber) {
         sendMouse(grabber, QEvent::MouseButtonRelease, location);
+    }
+}
+
+void SimDesktop::setWindowKeyHandler(quint32 number, std::function<bool()> becomeKey)
+{
+    if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
+        it->second.setup.becomeKey = std::move(becomeKey);
+    }
+}
+
+quint32 SimDesktop::keyWindow() const
+{
+    return isWindowOnScreen(m_keyWindow) ? m_keyWindow : 0;
+}
+
+void SimDesktop::passKeyOn()
+{
+    m_keyWindow = 0;
+    for (const quint32 number : windowOrder()) {
+        const WindowSpec setup = m_state->windows.at(number).setup;
+        if (setup.owner == m_state->ownPid && isWindowOnScreen(number) && setup.becomeKey
+            && setup.becomeKey()) {
+            return;
+        }
+    }
+}
+
+void SimDesktop::keyEvent(const QKeyEvent& event)
+{
+    ++m_eventNumber;
+    m_lastKeyRecipient = 0;
+    const std::optional<KeyEvent> key = keyEventFromQt(event);
+    // A modifier key held down changes the flags once.
+    const bool modifierRepeat = key && key->type == EventType::FlagsChanged && event.isAutoRepeat();
+    if (modifierRepeat || (key && takenByHotKey(*key))) {
+        return;
+    }
+    m_lastKeyRecipient = m_state->frontmost;
+    if (m_state->frontmost == m_state->ownPid) {
+        sendKeyToThisApplication(event);
+    }
+}
+
+bool SimDesktop::takenByHotKey(const KeyEvent& key)
+{
+    switch (key.type) {
+    case EventType::FlagsChanged:
+        return false;
+    case EventType::KeyUp:
+        return m_keysTakenByHotKeys.remove(key.keyCode);
+    case EventType::KeyDown:
+        break;
+    }
+    if (key.isARepeat) {
+        return m_keysTakenByHotKeys.contains(key.keyCode);
+    }
+    if (m_hotKeys != nullptr && m_hotKeys->takeKeyDown(key)) {
+        m_keysTakenByHotKeys.insert(key.keyCode);
+        return true;
+    }
+    return false;
+}
+
+void SimDesktop::sendKeyToThisApplication(const QKeyEvent& event)
+{
+    QObject* target = &m_windowlessKeyReceiver;
+    if (const quint32 number = keyWindow(); number != 0) {
+        QWidget* root = m_state->windows.at(number).setup.content.data();
+        QWidget* focus = root != nullptr ? root->focusWidget() : nullptr;
+        target = focus != nullptr && focus->isVisible() ? focus : root;
+    }
+    if (target == nullptr) {
+        return;
+    }
+    QKeyEvent copy(event.type(),
+                   event.key(),
+                   event.modifiers(),
+                   event.nativeScanCode(),
+                   event.nativeVirtualKey(),
+                   event.nativeModifiers(),
+                   event.text(),
+                   event.isAutoRepeat(),
+                   event.count());
+    // Each event its own time, so that no one mistakes two key presses for one.
+    m_lastKeyTimestamp = std::max(event.timestamp(), m_lastKeyTimestamp + 1);
+    copy.setTimestamp(m_lastKeyTimestamp);
+    QApplication::sendEvent(target, &copy);
+}
+
+void SimDesktop::scrollWheel(QPointF location, const ScrollEvent& scroll)
+{
+    ++m_eventNumber;
+    m_mouseLocation = location;
+    QPointF inRoot;
+    QPointer<QWidget> widget = ownWidgetAt(location, &inRoot);
+    while (widget) {
+        QWheelEvent event(widget->mapFrom(widget->window(), inRoot),
+                          location,
+                          scroll.pixelDelta.toPoint(),
+                          scroll.angleDelta,
+                          Qt::NoButton,
+                          scroll.modifiers,
+                          scroll.phase,
+                          scroll.inverted);
+        const bool delivered = QApplication::sendEvent(widget, &event);
+        if ((delivered && event.isAccepted()) || !widget || widget->isWindow()
+            || widget->testAttribute(Qt::WA_NoMousePropagation)) {
+            return;
+        }
+        widget = widget->parentWidget();
     }
 }
 

@@ -3,6 +3,7 @@
 #include "platform/Application.h"
 #include "platform/Events.h"
 #include "platform/FileManager.h"
+#include "platform/KeyEvent.h"
 #include "platform/Screens.h"
 #include "platform/SystemBeep.h"
 #include "platform/Window.h"
@@ -16,6 +17,7 @@
 #include <QMap>
 #include <QPointer>
 #include <QRectF>
+#include <QSet>
 #include <QWidget>
 
 #include <functional>
@@ -23,7 +25,11 @@
 #include <optional>
 #include <vector>
 
+class QKeyEvent;
+
 namespace platform::sim {
+
+class SimHotKeySystem;
 
 // A desktop held in memory: displays, running applications and the window server's windows in
 // front-to-back order. The application runs against one; a test builds one in a few lines. The
@@ -80,6 +86,19 @@ public:
         std::optional<quint32> number;           // assigned when absent; may reuse a freed number
         QPointer<QWidget> content;               // this application's windows: drawn from the widget
         bool ignoresMouseEvents = false;
+        // How one of this application's windows becomes the key window; none: it never does.
+        std::function<bool()> becomeKey;
+    };
+
+    // Scrolling, in the terms of a wheel event: the wheel's turn in eighths of a degree, the
+    // distance a touchpad moved in points, the gesture's phase and the modifiers held.
+    struct ScrollEvent
+    {
+        QPoint angleDelta;
+        QPointF pixelDelta;
+        Qt::ScrollPhase phase = Qt::NoScrollPhase;
+        bool inverted = false;
+        Qt::KeyboardModifiers modifiers;
     };
 
     // An application installed on disk, whether or not it runs: where its bundle lies, the name
@@ -185,6 +204,24 @@ public:
     // The frontmost on-screen window at the location that takes mouse events.
     std::optional<quint32> windowAt(QPointF location) const;
 
+    // Keyboard input, as the desktop viewer (or a test) gives it. A key-down of a combination
+    // held as a system-wide hot key goes to the hot-key system, which then also takes that key's
+    // repeats and its release. Every other key-down, key-up and modifier change goes to the
+    // frontmost application; to this one as a Qt key event for the focused widget of its key
+    // window (for the window itself when nothing in it has the focus, and for its key monitors
+    // alone when no window is key).
+    void keyEvent(const QKeyEvent& event);
+    // The hot keys that take their combinations from the keyboard first.
+    void setHotKeySystem(SimHotKeySystem* hotKeys) { m_hotKeys = hotKeys; }
+    // This application's key window; 0 when none is on screen.
+    quint32 keyWindow() const;
+    // The application the last key event went to; 0 when none took it.
+    pid_type lastKeyRecipient() const { return m_lastKeyRecipient; }
+    // Scrolling with the pointer at a location in global points goes to the window under it; in
+    // one of this application's windows to the widget under the pointer, then up its parents
+    // until one takes it.
+    void scrollWheel(QPointF location, const ScrollEvent& scroll);
+
     // Workspace
     QList<RunningApplicationRef> runningApplications() const override;
     RunningApplicationRef frontmostApplication() const override;
@@ -249,6 +286,8 @@ public:
     void orderWindowOut(quint32 number) override { setWindowOnScreen(number, false); }
     void setWindowAlpha(quint32 number, double alpha) override;
     void windowContentChanged(quint32 number) override;
+    void setKeyWindow(quint32 number) override { m_keyWindow = number; }
+    void setWindowKeyHandler(quint32 number, std::function<bool()> becomeKey) override;
 
     struct State;
 
@@ -264,6 +303,11 @@ private:
     // lies in its window's root.
     QWidget* ownWidgetAt(QPointF location, QPointF* inRoot = nullptr) const;
     void updateHover(QPointF location);
+    // The key window left the screen: the frontmost of this application's windows that can be
+    // key becomes key, as a window server does.
+    void passKeyOn();
+    bool takenByHotKey(const KeyEvent& key);
+    void sendKeyToThisApplication(const QKeyEvent& event);
 
     std::shared_ptr<State> m_state;
     NotificationCenter m_workspaceCenter;
@@ -292,6 +336,14 @@ private:
     QList<QPointer<QWidget>> m_hovered; // under the pointer, outermost first
     QRectF m_grabberWindowBounds;
     QSizeF m_grabberRootSize;
+    SimHotKeySystem* m_hotKeys = nullptr;
+    QSet<std::uint16_t> m_keysTakenByHotKeys; // down now
+    quint32 m_keyWindow = 0;
+    pid_type m_lastKeyRecipient = 0;
+    quint64 m_lastKeyTimestamp = 0;
+    // Takes this application's key events while none of its windows is key, so that its key
+    // monitors still see them.
+    QObject m_windowlessKeyReceiver;
 };
 
 } // namespace platform::sim

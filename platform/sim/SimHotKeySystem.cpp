@@ -169,6 +169,27 @@ bool SimHotKeySystem::press(std::uint32_t keyCode, std::uint32_t modifiers)
     return true;
 }
 
+bool SimHotKeySystem::takeKeyDown(const KeyEvent& event)
+{
+    if (event.type != EventType::KeyDown) {
+        return false;
+    }
+    const std::pair<std::uint64_t, std::uint32_t> masks[] = {{kEventModifierFlagCommand, cmdKey},
+                                                             {kEventModifierFlagShift, shiftKey},
+                                                             {kEventModifierFlagOption, optionKey},
+                                                             {kEventModifierFlagControl, controlKey}};
+    std::uint32_t modifiers = 0;
+    for (const auto& [flag, mask] : masks) {
+        if ((event.modifierFlags & flag) != 0) {
+            modifiers |= mask;
+        }
+    }
+    const auto combo = std::make_pair(std::uint32_t{event.keyCode}, modifiers);
+    return press(combo.first, combo.second)
+           || std::find(m_claimedElsewhere.begin(), m_claimedElsewhere.end(), combo)
+                  != m_claimedElsewhere.end();
+}
+
 void SimHotKeySystem::deliverRawEvent(std::optional<EventHotKeyID> hotKeyID)
 {
     dispatch(hotKeyID);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/HotKeys.h"
+#include "platform/KeyEvent.h"
 
 #include <map>
 #include <memory>
@@ -49,6 +50,9 @@ public:
 
     // The user presses a combination. Returns whether a registration of this program took it.
     bool press(std::uint32_t keyCode, std::uint32_t modifiers);
+    // A key goes down with the event's modifiers: a combination registered here is pressed, and,
+    // like one another application holds, kept from the applications. Returns whether it was.
+    bool takeKeyDown(const KeyEvent& event);
     // Delivers a raw hot-key event: with the given identity, or without any when none.
     void deliverRawEvent(std::optional<EventHotKeyID> hotKeyID);
 

@@ -50,6 +50,7 @@ TestDesktop::TestDesktop()
     , captureStreams(desktop, scheduler)
 {
     mainDisplay = desktop.addDisplay();
+    desktop.setHotKeySystem(&hotKeys);
     platform::Scheduler::setCurrent(&scheduler);
 }
 
