@@ -29,7 +29,7 @@ class PiPPanel final : public platform::Window
 public:
     using platform::Window::Window;
 
-    bool canBecomeKeyWindow() const { return false; }
+    bool canBecomeKeyWindow() const override { return false; }
     bool canBecomeMainWindow() const { return false; }
 };
 
