@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -146,11 +147,129 @@ TEST(UserDefaults, ADamagedFileIsMovedAsideNotOverwritten)
     EXPECT_TRUE(PlistUserDefaults(fifo).boolForKey(QStringLiteral("x")));
 }
 
+// One NaN or infinity in the file, under any key, once made every later save fail.
+TEST(UserDefaults, NonFiniteNumbersInTheFileAreKeptAndNeverStopSaving)
+{
+    const auto same = [](double a, double b) {
+        return std::isnan(a) ? std::isnan(b) : a == b;
+    };
+    for (const bool binary : {true, false}) {
+        for (const double real : {std::numeric_limits<double>::quiet_NaN(),
+                                  std::numeric_limits<double>::infinity(),
+                                  -std::numeric_limits<double>::infinity()}) {
+            SCOPED_TRACE(std::string(binary ? "binary " : "XML ") + std::to_string(real));
+            QTemporaryDir dir(tempFolder());
+            const QString path = dir.filePath(QStringLiteral("d.plist"));
+            writeFile(path,
+                      testing_support::settingsWithReal(
+                          {{QStringLiteral("someOtherKey"), testing_support::kRealPlaceholder},
+                           {QStringLiteral("nested"),
+                            QVariantMap{{QStringLiteral("x"), testing_support::kRealPlaceholder}}}},
+                          real,
+                          binary));
+            {
+                PlistUserDefaults defaults(path);
+                ASSERT_TRUE(defaults.setAsidePath().isEmpty());
+                EXPECT_TRUE(defaults.setObject(true, QStringLiteral("onboardingCompleted")));
+                EXPECT_TRUE(defaults.isPersisting());
+            }
+            PlistUserDefaults reopened(path);
+            EXPECT_TRUE(reopened.boolForKey(QStringLiteral("onboardingCompleted")));
+            EXPECT_TRUE(same(reopened.object(QStringLiteral("someOtherKey")).toDouble(), real));
+            EXPECT_TRUE(same(reopened.dictionaryForKey(QStringLiteral("nested"))
+                                 .value_or(QVariantMap())
+                                 .value("x")
+                                 .toDouble(),
+                             real));
+        }
+    }
+}
+
+TEST(UserDefaults, ASaveThatFailsIsReportedToTheCode)
+{
+    QTemporaryDir dir(tempFolder());
+    PlistUserDefaults defaults(dir.filePath(QStringLiteral("folder/settings.plist")));
+    // The settings' folder cannot be made any more: a file stands where it would be.
+    writeFile(dir.filePath(QStringLiteral("folder")), "x");
+    const testing_support::LogRecorder log;
+    EXPECT_FALSE(defaults.setObject(true, QStringLiteral("a")));
+    EXPECT_TRUE(defaults.boolForKey(QStringLiteral("a"))) << "kept for this run";
+    EXPECT_FALSE(defaults.isPersisting());
+    EXPECT_FALSE(defaults.removeObject(QStringLiteral("a")));
+    EXPECT_TRUE(defaults.removeObject(QStringLiteral("never stored")));
+    EXPECT_FALSE(log.messages().isEmpty());
+}
+
+TEST(UserDefaults, ASettingsFileThatIsALinkToNothingIsMovedAsideAndSavingResumes)
+{
+    QTemporaryDir dir(tempFolder());
+    const QString path = dir.filePath(QStringLiteral("d.plist"));
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("gone/elsewhere.plist")), path));
+    const testing_support::LogRecorder log;
+    PlistUserDefaults defaults(path);
+    ASSERT_FALSE(defaults.setAsidePath().isEmpty());
+    EXPECT_TRUE(QFileInfo(defaults.setAsidePath()).isSymLink());
+    ASSERT_EQ(log.messages().size(), 1);
+    EXPECT_TRUE(log.messages()[0].contains(QStringLiteral("a link to nothing")))
+        << log.messages()[0].toStdString();
+
+    EXPECT_TRUE(defaults.setObject(true, QStringLiteral("x")));
+    EXPECT_TRUE(defaults.isPersisting());
+    EXPECT_FALSE(QFileInfo(path).isSymLink());
+    EXPECT_TRUE(PlistUserDefaults(path).boolForKey(QStringLiteral("x")));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("gone"))));
+}
+
+TEST(UserDefaults, CopiesMovedAsideGoAfterThirtyDaysOrBeyondTheNewestTen)
+{
+    QTemporaryDir dir(tempFolder());
+    const QString path = dir.filePath(QStringLiteral("d.plist"));
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const auto copy = [&](qint64 secondsAgo, const QString& suffix = QString()) {
+        const QString name = path + QStringLiteral(".damaged-")
+                             + now.addSecs(-secondsAgo).toString(QStringLiteral("yyyyMMdd-HHmmss")) + suffix;
+        writeFile(name, "damaged");
+        return name;
+    };
+    constexpr qint64 kDay = 24 * 3600;
+    QStringList recent; // newest first
+    recent << copy(60, QStringLiteral("-1")) << copy(60);
+    for (int days = 1; days <= 10; ++days) {
+        recent << copy(days * kDay);
+    }
+    const QString monthOld = copy(31 * kDay);
+    // Names this store never gives, and another file's copies, are left alone.
+    const QStringList foreign{path + QStringLiteral(".damaged-by-hand"),
+                              dir.filePath(QStringLiteral("other.plist.damaged-20000101-000000"))};
+    for (const QString& name : foreign) {
+        writeFile(name, "keep");
+    }
+    writeFile(path, "not a property list");
+
+    const testing_support::LogRecorder log;
+    PlistUserDefaults defaults(path);
+    ASSERT_FALSE(defaults.setAsidePath().isEmpty());
+    QStringList kept = QStringList{defaults.setAsidePath()} + recent.mid(0, 9);
+    QStringList gone = recent.mid(9) << monthOld;
+    for (const QString& name : kept + foreign) {
+        EXPECT_TRUE(QFileInfo::exists(name)) << name.toStdString();
+    }
+    for (const QString& name : gone) {
+        EXPECT_FALSE(QFileInfo::exists(name)) << name.toStdString();
+    }
+    // A later start with a sound file removes nothing more.
+    EXPECT_TRUE(defaults.setObject(true, QStringLiteral("x")));
+    PlistUserDefaults again(path);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), kept.size() + foreign.size() + 1);
+}
+
 TEST(UserDefaults, RefusesValuesItCannotStoreAndReadsTheOthersAsTheSystemDoes)
 {
     InMemoryUserDefaults defaults;
     for (const QVariant& value : {QVariant(std::numeric_limits<double>::quiet_NaN()),
                                   QVariant(QVariantList{std::numeric_limits<double>::infinity()}),
+                                  // Before what the file's dates can hold.
+                                  QVariant(QDateTime(QDate(1900, 1, 1), QTime(0, 0), Qt::UTC)),
                                   QVariant::fromValue(QPointF(1, 2)),
                                   QVariant(std::numeric_limits<quint64>::max())}) {
         EXPECT_FALSE(defaults.setObject(value, QStringLiteral("x"))) << value.typeName();
