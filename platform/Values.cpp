@@ -127,6 +127,23 @@ std::optional<QStringList> stringArray(const QVariant& value)
     return result;
 }
 
+std::optional<QStringList> stringElements(const QVariant& value)
+{
+    if (value.typeId() == QMetaType::QStringList) {
+        return value.toStringList();
+    }
+    if (value.typeId() != QMetaType::QVariantList) {
+        return std::nullopt;
+    }
+    QStringList result;
+    for (const QVariant& element : value.toList()) {
+        if (element.typeId() == QMetaType::QString) {
+            result.append(element.toString());
+        }
+    }
+    return result;
+}
+
 std::optional<quint32> parseUInt32Decimal(const QString& text)
 {
     qsizetype start = 0;
