@@ -109,24 +109,6 @@ std::optional<QString> stringValue(const QVariant& value)
     return value.toString();
 }
 
-std::optional<QStringList> stringArray(const QVariant& value)
-{
-    if (value.typeId() == QMetaType::QStringList) {
-        return value.toStringList();
-    }
-    if (value.typeId() != QMetaType::QVariantList) {
-        return std::nullopt;
-    }
-    QStringList result;
-    for (const QVariant& element : value.toList()) {
-        if (element.typeId() != QMetaType::QString) {
-            return std::nullopt;
-        }
-        result.append(element.toString());
-    }
-    return result;
-}
-
 std::optional<QStringList> stringElements(const QVariant& value)
 {
     if (value.typeId() == QMetaType::QStringList) {
