@@ -7,7 +7,8 @@
 // the apps (20,000 cost about four times what 5,000 do). Once, 20,000 apps took 215 s of a core
 // and 1.8 GB; 5,000 took 17 s.
 
-#include <QCoreApplication>
+#include "tests/support/ProgramRun.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -20,45 +21,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include <unistd.h>
-
 namespace {
 
-constexpr double kQuietWindowSeconds = 0.5;
-constexpr double kQuietShareOfACore = 0.1;
 constexpr double kGiveUpSeconds = 600;
-
-QString procFile(qint64 pid, const char* name)
-{
-    return QStringLiteral("/proc/%1/%2").arg(pid).arg(QString::fromLatin1(name));
-}
-
-double cpuSeconds(qint64 pid)
-{
-    QFile stat(procFile(pid, "stat"));
-    if (!stat.open(QIODevice::ReadOnly)) {
-        return 0;
-    }
-    const QByteArray line = stat.readAll();
-    // After the command name in parentheses: utime is field 14 and stime 15.
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    return static_cast<double>(fields.value(11).toLongLong() + fields.value(12).toLongLong())
-           / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
-
-double peakMiB(qint64 pid)
-{
-    QFile status(procFile(pid, "status"));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return 0;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:")) {
-            return static_cast<double>(line.mid(6).trimmed().split(' ').value(0).toLongLong()) / 1024.0;
-        }
-    }
-    return 0;
-}
 
 QByteArray scenario(int apps)
 {
@@ -70,24 +35,6 @@ QByteArray scenario(int apps)
     const QJsonObject display{{"name", "Built-in Retina Display"}, {"frame", QJsonArray{0, 0, 1512, 982}}};
     return QJsonDocument(QJsonObject{{"displays", QJsonArray{display}}, {"apps", list}})
         .toJson(QJsonDocument::Compact);
-}
-
-// Home, settings and runtime folders of the run's own, offscreen, with no session bus.
-QProcessEnvironment environmentIn(const QDir& folder, const QString& scenarioFile)
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name :
-         {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
-        const QString path = folder.filePath(QString::fromLatin1(name));
-        QDir().mkpath(path);
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        environment.insert(QString::fromLatin1(name), path);
-    }
-    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-                       QStringLiteral("unix:path=") + folder.filePath(QStringLiteral("no-bus")));
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.insert(QStringLiteral("VEILMOX_DESKTOP_SCENARIO"), scenarioFile);
-    return environment;
 }
 
 void BM_StartWithApps(benchmark::State& state)
@@ -107,7 +54,9 @@ void BM_StartWithApps(benchmark::State& state)
             folder.filePath(QStringLiteral("XDG_CONFIG_HOME/veilmox/getveilmox.Veilmox.plist"));
 
         QProcess app;
-        app.setProcessEnvironment(environmentIn(folder, file.fileName()));
+        QProcessEnvironment environment = testing_support::isolatedEnvironment(dir.path());
+        environment.insert(QStringLiteral("VEILMOX_DESKTOP_SCENARIO"), file.fileName());
+        app.setProcessEnvironment(environment);
         app.setStandardOutputFile(QProcess::nullDevice());
         app.setStandardErrorFile(QProcess::nullDevice());
         QElapsedTimer clock;
@@ -117,41 +66,29 @@ void BM_StartWithApps(benchmark::State& state)
             state.SkipWithError("the program did not start");
             return;
         }
-        // Sampled every 50 ms: launched, then quiet over the last half second.
-        std::vector<std::pair<double, double>> samples;
-        double started = 0;
-        double cpu = 0;
-        while (app.state() == QProcess::Running) {
+        // Sampled every 50 ms: launched, then quiet.
+        const double quietFrom = static_cast<double>(clock.elapsed()) / 1000.0;
+        testing_support::Quiet quiet(app.processId());
+        bool started = false;
+        while (app.state() == QProcess::Running && clock.elapsed() < kGiveUpSeconds * 1000) {
             QThread::msleep(50);
-            const double now = static_cast<double>(clock.elapsed()) / 1000.0;
-            cpu = cpuSeconds(app.processId());
-            if (!QFile::exists(settings)) {
-                continue;
-            }
-            samples.emplace_back(now, cpu);
-            while (samples.size() > 1 && now - samples[1].first >= kQuietWindowSeconds) {
-                samples.erase(samples.begin());
-            }
-            const auto& [then, used] = samples.front();
-            if (now - then >= kQuietWindowSeconds && (cpu - used) / (now - then) < kQuietShareOfACore) {
-                started = then;
-                cpu = used;
-                break;
-            }
-            if (now > kGiveUpSeconds) {
+            if (QFile::exists(settings) && quiet()) {
+                started = true;
                 break;
             }
         }
-        const double peak = peakMiB(app.processId());
+        const double peak = testing_support::peakMiB(app.processId());
         app.kill();
         app.waitForFinished(10000);
-        if (started == 0) {
+        if (!started) {
             state.SkipWithError("the program did not go quiet");
             return;
         }
-        state.SetIterationTime(started);
-        state.counters["start_s"] = started;
-        state.counters["cpu_s"] = cpu;
+        // From just before the program started to the start of its quiet half second.
+        const double seconds = quietFrom + quiet.quietSince();
+        state.SetIterationTime(seconds);
+        state.counters["start_s"] = seconds;
+        state.counters["cpu_s"] = quiet.cpuThen();
         state.counters["peak_MiB"] = peak;
     }
 }
@@ -165,15 +102,3 @@ BENCHMARK(BM_StartWithApps)
     ->Unit(benchmark::kSecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -3,9 +3,8 @@
 // name of 100,000 characters once took 1.78 GB (a viewer window as wide as the name), and long
 // titles were drawn as wide as their whole text at every scale.
 #include "platform/sim/DemoDesktop.h"
-#include "tests/support/PrivateSessionBus.h"
+#include "tests/support/ProgramRun.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -16,69 +15,9 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-#include <utility>
-#include <vector>
-
 namespace {
 
-constexpr qint64 kMaxPeakMiB = 300;
-
-// The peak resident memory of a running process, in MiB; 0 when it cannot be read.
-qint64 peakMiB(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return 0;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:")) {
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() / 1024;
-        }
-    }
-    return 0;
-}
-
-// The CPU time a process has used, every thread's, in seconds.
-double cpuSeconds(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) {
-        return 0;
-    }
-    // After the command name in parentheses: state is field 3, utime 14 and stime 15.
-    const QByteArray line = stat.readAll();
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    return static_cast<double>(fields.value(11).toLongLong() + fields.value(12).toLongLong())
-           / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
-
-// True once the process has used under a tenth of a core over the last half second.
-class Settling
-{
-public:
-    explicit Settling(qint64 pid)
-        : m_pid(pid)
-    {
-        m_clock.start();
-    }
-    bool operator()()
-    {
-        const double now = static_cast<double>(m_clock.elapsed()) / 1000.0;
-        const double cpu = cpuSeconds(m_pid);
-        m_samples.emplace_back(now, cpu);
-        while (m_samples.size() > 1 && now - m_samples[1].first >= 0.5) {
-            m_samples.erase(m_samples.begin());
-        }
-        const auto& [then, used] = m_samples.front();
-        return now - then >= 0.5 && (cpu - used) / (now - then) < 0.1;
-    }
-
-private:
-    qint64 m_pid;
-    QElapsedTimer m_clock;
-    std::vector<std::pair<double, double>> m_samples;
-};
+constexpr double kMaxPeakMiB = 300;
 
 // One display and one app with two windows, named and titled as given.
 QByteArray scenario(const QString& displayName, const QString& title)
@@ -130,9 +69,9 @@ TEST(ScenarioLimits, AFourMegabyteNameOrTitleIsCutWithOneMessageAndTheProgramSta
                     dir.filePath(QStringLiteral("XDG_CONFIG_HOME/veilmox/getveilmox.Veilmox.plist")));
             },
             20000);
-        Settling settling(app.processId());
-        const bool settled = launched && QTest::qWaitFor(settling, 20000);
-        const qint64 peak = peakMiB(app.processId());
+        testing_support::Quiet quiet(app.processId());
+        const bool settled = launched && QTest::qWaitFor(quiet, 20000);
+        const double peak = testing_support::peakMiB(app.processId());
         const bool running = app.state() == QProcess::Running;
         app.kill();
         app.waitForFinished(10000);
