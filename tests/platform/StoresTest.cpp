@@ -1,5 +1,6 @@
 // The stores that outlive the program: user defaults and the keychain.
 #include "platform/Keychain.h"
+#include "platform/PropertyList.h"
 #include "platform/SecretServiceKeychain.h"
 #include "platform/UserDefaults.h"
 #include "tests/support/DamagedInput.h"
@@ -183,6 +184,25 @@ TEST(UserDefaults, NonFiniteNumbersInTheFileAreKeptAndNeverStopSaving)
                              real));
         }
     }
+}
+
+// What the file cannot hold costs only itself, wherever it sits.
+TEST(PropertyList, AValueTheFormatCannotHoldIsLeftOutAndTheRestWritten)
+{
+    const QVariant old(QDateTime(QDate(1900, 1, 1), QTime(0, 0), Qt::UTC));
+    QStringList leftOut;
+    const auto bytes = plist::writeBinary({{QStringLiteral("kept"), true},
+                                           {QStringLiteral("date"), old},
+                                           {QStringLiteral("list"), QVariantList{qint64(1), old, qint64(3)}},
+                                           {QStringLiteral("map"), QVariantMap{{QStringLiteral("x"), old}}}},
+                                          &leftOut);
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(plist::readDictionary(*bytes),
+              (QVariantMap{{QStringLiteral("kept"), true},
+                           {QStringLiteral("list"), QVariantList{qint64(1), qint64(3)}},
+                           {QStringLiteral("map"), QVariantMap()}}));
+    EXPECT_EQ(leftOut,
+              (QStringList{QStringLiteral("date"), QStringLiteral("list/1"), QStringLiteral("map/x")}));
 }
 
 TEST(UserDefaults, ASaveThatFailsIsReportedToTheCode)
