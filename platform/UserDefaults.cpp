@@ -17,6 +17,7 @@
 #include <limits>
 #include <sys/stat.h>
 #include <tuple>
+#include <unistd.h>
 #include <vector>
 
 namespace platform {
@@ -344,7 +345,7 @@ void PlistUserDefaults::removeOldSetAsideCopies() const
     std::vector<Copy> copies;
     const QFileInfoList entries =
         QDir(settings.absolutePath())
-            .entryInfoList({prefix + QLatin1Char('*')}, QDir::Files | QDir::System | QDir::Hidden);
+            .entryInfoList({prefix + QLatin1Char('*')}, QDir::AllEntries | QDir::System | QDir::Hidden);
     for (const QFileInfo& entry : entries) {
         // Only names this store gives: the stamp, and a number when two came in one second.
         const QStringList parts = entry.fileName().mid(prefix.size()).split(QLatin1Char('-'));
@@ -356,7 +357,8 @@ void PlistUserDefaults::removeOldSetAsideCopies() const
         movedAt.setTimeSpec(Qt::UTC);
         bool numbered = true;
         const int number = parts.size() == 3 ? parts[2].toInt(&numbered) : 0;
-        if (!movedAt.isValid() || !numbered || entry.isDir()) {
+        // A folder moved aside is left to the user; a link is removed as itself.
+        if (!movedAt.isValid() || !numbered || (entry.isDir() && !entry.isSymLink())) {
             continue;
         }
         copies.push_back({movedAt, number, entry.filePath()});
@@ -367,8 +369,8 @@ void PlistUserDefaults::removeOldSetAsideCopies() const
     const QDateTime oldest = QDateTime::currentDateTimeUtc().addDays(-kSetAsideDays);
     for (std::size_t i = 0; i < copies.size(); ++i) {
         if (i >= static_cast<std::size_t>(kSetAsideKept) || copies[i].movedAt < oldest) {
-            // Removes a link itself, never what it points at.
-            QFile::remove(copies[i].path);
+            // A link itself, never what it points at.
+            ::unlink(QFile::encodeName(copies[i].path).constData());
         }
     }
 }

@@ -258,6 +258,13 @@ TEST(UserDefaults, CopiesMovedAsideGoAfterThirtyDaysOrBeyondTheNewestTen)
         recent << copy(days * kDay);
     }
     const QString monthOld = copy(31 * kDay);
+    // An old copy that is a link goes as itself; a folder moved aside is left to the user.
+    const QString elsewhere = dir.filePath(QStringLiteral("elsewhere"));
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    const QString oldLink = monthOld + QStringLiteral("-1");
+    ASSERT_TRUE(QFile::link(elsewhere, oldLink));
+    const QString oldFolder = monthOld + QStringLiteral("-2");
+    ASSERT_TRUE(QDir().mkpath(oldFolder));
     // Names this store never gives, and another file's copies, are left alone.
     const QStringList foreign{path + QStringLiteral(".damaged-by-hand"),
                               dir.filePath(QStringLiteral("other.plist.damaged-20000101-000000"))};
@@ -269,18 +276,20 @@ TEST(UserDefaults, CopiesMovedAsideGoAfterThirtyDaysOrBeyondTheNewestTen)
     const testing_support::LogRecorder log;
     PlistUserDefaults defaults(path);
     ASSERT_FALSE(defaults.setAsidePath().isEmpty());
-    QStringList kept = QStringList{defaults.setAsidePath()} + recent.mid(0, 9);
-    QStringList gone = recent.mid(9) << monthOld;
+    const QStringList kept = QStringList{defaults.setAsidePath()} + recent.mid(0, 9)
+                             << oldFolder << elsewhere;
+    const QStringList gone = recent.mid(9) << monthOld << oldLink;
     for (const QString& name : kept + foreign) {
         EXPECT_TRUE(QFileInfo::exists(name)) << name.toStdString();
     }
     for (const QString& name : gone) {
-        EXPECT_FALSE(QFileInfo::exists(name)) << name.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(name) || QFileInfo(name).isSymLink()) << name.toStdString();
     }
     // A later start with a sound file removes nothing more.
     EXPECT_TRUE(defaults.setObject(true, QStringLiteral("x")));
     PlistUserDefaults again(path);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), kept.size() + foreign.size() + 1);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(),
+              kept.size() + foreign.size() + 1);
 }
 
 TEST(UserDefaults, RefusesValuesItCannotStoreAndReadsTheOthersAsTheSystemDoes)
