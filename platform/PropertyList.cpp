@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -262,9 +263,10 @@ std::optional<QVariant> toVariant(plist_t node)
         int32_t microseconds = 0;
         plist_get_date_val(node, &seconds, &microseconds);
         // Stored as a floating-point count of seconds: the fraction is rounded, not cut, so a
-        // date read and written again stays the same. It comes without its sign; the whole
-        // seconds carry it.
-        const qint64 fraction = std::llround(std::abs(microseconds) / 1000.0);
+        // date read and written again stays the same; but never up into the next second, which
+        // could lie past what the file can hold. It comes without its sign; the whole seconds
+        // carry it.
+        const qint64 fraction = std::min<qint64>(std::llround(std::abs(microseconds) / 1000.0), 999);
         const qint64 ms = static_cast<qint64>(seconds) * 1000 + (seconds < 0 ? -fraction : fraction);
         return QVariant(referenceDate().addMSecs(ms));
     }
