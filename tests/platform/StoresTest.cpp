@@ -17,7 +17,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -146,44 +145,6 @@ TEST(UserDefaults, ADamagedFileIsMovedAsideNotOverwritten)
     ASSERT_FALSE(defaults.setAsidePath().isEmpty());
     EXPECT_TRUE(defaults.setObject(true, QStringLiteral("x")));
     EXPECT_TRUE(PlistUserDefaults(fifo).boolForKey(QStringLiteral("x")));
-}
-
-// One NaN or infinity in the file, under any key, once made every later save fail.
-TEST(UserDefaults, NonFiniteNumbersInTheFileAreKeptAndNeverStopSaving)
-{
-    const auto same = [](double a, double b) {
-        return std::isnan(a) ? std::isnan(b) : a == b;
-    };
-    for (const bool binary : {true, false}) {
-        for (const double real : {std::numeric_limits<double>::quiet_NaN(),
-                                  std::numeric_limits<double>::infinity(),
-                                  -std::numeric_limits<double>::infinity()}) {
-            SCOPED_TRACE(std::string(binary ? "binary " : "XML ") + std::to_string(real));
-            QTemporaryDir dir(tempFolder());
-            const QString path = dir.filePath(QStringLiteral("d.plist"));
-            writeFile(path,
-                      testing_support::settingsWithReal(
-                          {{QStringLiteral("someOtherKey"), testing_support::kRealPlaceholder},
-                           {QStringLiteral("nested"),
-                            QVariantMap{{QStringLiteral("x"), testing_support::kRealPlaceholder}}}},
-                          real,
-                          binary));
-            {
-                PlistUserDefaults defaults(path);
-                ASSERT_TRUE(defaults.setAsidePath().isEmpty());
-                EXPECT_TRUE(defaults.setObject(true, QStringLiteral("onboardingCompleted")));
-                EXPECT_TRUE(defaults.isPersisting());
-            }
-            PlistUserDefaults reopened(path);
-            EXPECT_TRUE(reopened.boolForKey(QStringLiteral("onboardingCompleted")));
-            EXPECT_TRUE(same(reopened.object(QStringLiteral("someOtherKey")).toDouble(), real));
-            EXPECT_TRUE(same(reopened.dictionaryForKey(QStringLiteral("nested"))
-                                 .value_or(QVariantMap())
-                                 .value("x")
-                                 .toDouble(),
-                             real));
-        }
-    }
 }
 
 // What the file cannot hold costs only itself, wherever it sits.

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 using testing_support::StateFixture;
@@ -158,9 +159,14 @@ TEST(WindowManagerLoading, ANonFiniteNumberAnywhereInTheSettingsNeverStopsSaving
                 LaunchOverFile restarted(path);
                 EXPECT_EQ(restarted.f.manager->hiddenBundleIDs(),
                           QSet<QString>{QStringLiteral("com.example.B")});
+                // The odd value itself is kept as it was, where it was.
+                double kept = restarted.defaults.object(QStringLiteral("someOtherKey")).toDouble();
                 if (settings == read) {
                     EXPECT_EQ(restarted.f.manager->pinnedTransparency(), (QMap<QString, double>{{"B", 0.5}}));
+                    kept =
+                        restarted.defaults.dictionaryForKey(WM::pinnedTransparencyKey)->value("A").toDouble();
                 }
+                EXPECT_TRUE(std::isnan(value) ? std::isnan(kept) : kept == value);
             }
         }
     }
