@@ -114,12 +114,11 @@ std::optional<QList<ShareMask>> ShareMask::decodeList(const QByteArray& json)
         return std::nullopt;
     }
     QList<ShareMask> masks;
+    // One damaged mask must not cost the others: each one still keeps something off the share.
     for (const QJsonValue& element : document->array()) {
-        const auto mask = decodeMask(element);
-        if (!mask) {
-            return std::nullopt;
+        if (const auto mask = decodeMask(element)) {
+            masks.append(*mask);
         }
-        masks.append(*mask);
     }
     return masks;
 }

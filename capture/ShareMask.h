@@ -35,8 +35,8 @@ struct ShareMask
                             const QRectF& windowFrame);
 
     // The stored form: a UTF-8 JSON array of objects with "id", "windowID", "bundleID" and
-    // "rect" ([[x, y], [width, height]]). Decoding refuses the whole array when any element is
-    // malformed; encoding refuses a list holding a non-finite number.
+    // "rect" ([[x, y], [width, height]]). Decoding refuses what is not an array, and skips a
+    // malformed element, keeping the others; encoding refuses a list holding a non-finite number.
     static std::optional<QList<ShareMask>> decodeList(const QByteArray& json);
     static std::optional<QByteArray> encodeList(const QList<ShareMask>& masks);
 };

@@ -21,6 +21,17 @@ std::optional<QString> Bundle::stringForInfoDictionaryKey(const QString& key) co
     return stringValue(m_info.value(key));
 }
 
+Bundle Bundle::overriddenFromEnvironment(const QString& key, const char* variable) const
+{
+    const QString value = qEnvironmentVariable(variable);
+    if (value.isEmpty()) {
+        return *this;
+    }
+    QVariantMap info = m_info;
+    info.insert(key, value);
+    return Bundle(info);
+}
+
 std::optional<QString> Bundle::bundleIdentifier() const
 {
     return stringForInfoDictionaryKey(kBundleIdentifierKey);

@@ -26,6 +26,9 @@ public:
     std::optional<QString> stringForInfoDictionaryKey(const QString& key) const;
     std::optional<QString> bundleIdentifier() const;
     QVariantMap infoDictionary() const { return m_info; }
+    // The same settings with the one under `key` replaced by the environment variable `variable`
+    // where that is set: how development and the tests point the app at stand-ins of their own.
+    Bundle overriddenFromEnvironment(const QString& key, const char* variable) const;
 
     // The running application's bundle.
     static const Bundle& main();

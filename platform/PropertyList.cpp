@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -262,9 +263,10 @@ std::optional<QVariant> toVariant(plist_t node)
         int32_t microseconds = 0;
         plist_get_date_val(node, &seconds, &microseconds);
         // Stored as a floating-point count of seconds: the fraction is rounded, not cut, so a
-        // date read and written again stays the same. It comes without its sign; the whole
-        // seconds carry it.
-        const qint64 fraction = std::llround(std::abs(microseconds) / 1000.0);
+        // date read and written again stays the same; but never up into the next second, which
+        // could lie past what the file can hold. It comes without its sign; the whole seconds
+        // carry it.
+        const qint64 fraction = std::min<qint64>(std::llround(std::abs(microseconds) / 1000.0), 999);
         const qint64 ms = static_cast<qint64>(seconds) * 1000 + (seconds < 0 ? -fraction : fraction);
         return QVariant(referenceDate().addMSecs(ms));
     }
@@ -293,8 +295,15 @@ std::optional<QVariant> toVariant(plist_t node)
     }
 }
 
-NodePtr fromVariant(const QVariant& value)
+// The node of one value; null when it has no property-list form. Inside arrays and dictionaries
+// such a value is left out, its path noted in `leftOut`, and the rest kept.
+NodePtr fromVariant(const QVariant& value, const QString& path, QStringList* leftOut)
 {
+    const auto leaveOut = [&](const QString& child) {
+        if (leftOut != nullptr) {
+            leftOut->append(child);
+        }
+    };
     switch (value.typeId()) {
     case QMetaType::Bool:
         return NodePtr(plist_new_bool(value.toBool() ? 1 : 0));
@@ -306,13 +315,9 @@ NodePtr fromVariant(const QVariant& value)
     case QMetaType::Long:
         return NodePtr(plist_new_uint(static_cast<uint64_t>(value.toLongLong())));
     case QMetaType::Double:
-    case QMetaType::Float: {
-        const double d = value.toDouble();
-        if (!std::isfinite(d)) {
-            return nullptr;
-        }
-        return NodePtr(plist_new_real(d));
-    }
+    case QMetaType::Float:
+        // NaN and the infinities included: both forms have them.
+        return NodePtr(plist_new_real(value.toDouble()));
     case QMetaType::QString:
         return NodePtr(plist_new_string(value.toString().toUtf8().constData()));
     case QMetaType::QByteArray: {
@@ -320,23 +325,27 @@ NodePtr fromVariant(const QVariant& value)
         return NodePtr(plist_new_data(data.constData(), static_cast<uint64_t>(data.size())));
     }
     case QMetaType::QDateTime: {
-        const qint64 ms = referenceDate().msecsTo(value.toDateTime());
-        const qint64 seconds = ms / 1000;
-        if (seconds < std::numeric_limits<int32_t>::min() || seconds > std::numeric_limits<int32_t>::max()) {
+        const QDateTime date = value.toDateTime();
+        if (!isRepresentable(date)) {
             return nullptr;
         }
+        const qint64 ms = referenceDate().msecsTo(date);
+        const qint64 seconds = ms / 1000;
         return NodePtr(
             plist_new_date(static_cast<int32_t>(seconds), static_cast<int32_t>((ms % 1000) * 1000)));
     }
     case QMetaType::QStringList:
     case QMetaType::QVariantList: {
         NodePtr array(plist_new_array());
-        for (const QVariant& element : value.toList()) {
-            NodePtr item = fromVariant(element);
-            if (!item) {
-                return nullptr;
+        const QVariantList list = value.toList();
+        for (qsizetype i = 0; i < list.size(); ++i) {
+            const QString child =
+                path.isEmpty() ? QString::number(i) : path + QLatin1Char('/') + QString::number(i);
+            if (NodePtr item = fromVariant(list.at(i), child, leftOut)) {
+                plist_array_append_item(array.get(), item.release());
+            } else {
+                leaveOut(child);
             }
-            plist_array_append_item(array.get(), item.release());
         }
         return array;
     }
@@ -344,11 +353,12 @@ NodePtr fromVariant(const QVariant& value)
         NodePtr dict(plist_new_dict());
         const QVariantMap map = value.toMap();
         for (auto it = map.cbegin(); it != map.cend(); ++it) {
-            NodePtr item = fromVariant(it.value());
-            if (!item) {
-                return nullptr;
+            const QString child = path.isEmpty() ? it.key() : path + QLatin1Char('/') + it.key();
+            if (NodePtr item = fromVariant(it.value(), child, leftOut)) {
+                plist_dict_set_item(dict.get(), it.key().toUtf8().constData(), item.release());
+            } else {
+                leaveOut(child);
             }
-            plist_dict_set_item(dict.get(), it.key().toUtf8().constData(), item.release());
         }
         return dict;
     }
@@ -358,6 +368,16 @@ NodePtr fromVariant(const QVariant& value)
 }
 
 } // namespace
+
+bool isRepresentable(const QDateTime& date)
+{
+    if (!date.isValid()) {
+        return false;
+    }
+    // Whole seconds from the reference date, as a signed 32-bit number.
+    const qint64 seconds = referenceDate().msecsTo(date) / 1000;
+    return seconds >= std::numeric_limits<int32_t>::min() && seconds <= std::numeric_limits<int32_t>::max();
+}
 
 std::optional<QVariantMap> readDictionary(const QByteArray& bytes, QString* error)
 {
@@ -399,9 +419,9 @@ std::optional<QVariantMap> readDictionary(const QByteArray& bytes, QString* erro
     return converted->toMap();
 }
 
-std::optional<QByteArray> writeBinary(const QVariantMap& dictionary)
+std::optional<QByteArray> writeBinary(const QVariantMap& dictionary, QStringList* leftOut)
 {
-    const NodePtr root = fromVariant(QVariant(dictionary));
+    const NodePtr root = fromVariant(QVariant(dictionary), QString(), leftOut);
     if (!root) {
         return std::nullopt;
     }

@@ -11,8 +11,14 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <sys/stat.h>
+#include <tuple>
+#include <unistd.h>
+#include <vector>
 
 namespace platform {
 
@@ -56,7 +62,7 @@ std::optional<QVariant> UserDefaults::normalized(const QVariant& value)
     case QMetaType::QByteArray:
         return QVariant(value.toByteArray());
     case QMetaType::QDateTime:
-        return value.toDateTime().isValid() ? std::optional<QVariant>(value) : std::nullopt;
+        return plist::isRepresentable(value.toDateTime()) ? std::optional<QVariant>(value) : std::nullopt;
     case QMetaType::QStringList: {
         QVariantList list;
         for (const QString& s : value.toStringList()) {
@@ -101,22 +107,23 @@ bool UserDefaults::setObject(const QVariant& value, const QString& key)
     }
     const auto n = normalized(value);
     if (!n) {
-        qWarning("User defaults: refused a value of an unsupported kind for key %s", qPrintable(key));
+        qWarning("User defaults: refused a value that cannot be stored, for key %s", qPrintable(key));
         return false;
     }
     m_values.insert(key, *n);
-    persist(m_values);
+    const bool saved = persist(m_values);
     emit didChange(key);
-    return true;
+    return saved;
 }
 
-void UserDefaults::removeObject(const QString& key)
+bool UserDefaults::removeObject(const QString& key)
 {
     if (m_values.remove(key) == 0) {
-        return;
+        return true;
     }
-    persist(m_values);
+    const bool saved = persist(m_values);
     emit didChange(key);
+    return saved;
 }
 
 void UserDefaults::registerDefaults(const QVariantMap& defaults)
@@ -246,8 +253,10 @@ InMemoryUserDefaults::InMemoryUserDefaults(QObject* parent)
     : UserDefaults(parent)
 {}
 
-void InMemoryUserDefaults::persist(const QVariantMap& /*values*/)
-{}
+bool InMemoryUserDefaults::persist(const QVariantMap& /*values*/)
+{
+    return true;
+}
 
 PlistUserDefaults::PlistUserDefaults(const QString& filePath, QObject* parent)
     : UserDefaults(parent)
@@ -268,23 +277,51 @@ QString PlistUserDefaults::standardFilePath(const QString& bundleIdentifier)
 void PlistUserDefaults::load()
 {
     const FileContents file = readRegularFile(m_filePath, kMaxFileBytes);
-    if (file.status == FileContents::Status::Missing) {
-        return;
-    }
     QString reason = file.error;
+    if (file.status == FileContents::Status::Missing) {
+        // A link to nothing reads as missing, but the file could never be written through it.
+        if (!QFileInfo(m_filePath).isSymLink()) {
+            removeOldSetAsideCopies();
+            return;
+        }
+        reason = QStringLiteral("a link to nothing");
+    }
     if (file.isRead()) {
         if (const auto values = plist::readDictionary(file.bytes, &reason)) {
             replaceAll(*values);
+            removeOldSetAsideCopies();
             return;
         }
     }
+    moveAside(reason);
+    removeOldSetAsideCopies();
+}
+
+namespace {
+
+const QString kSetAsideInfix = QStringLiteral(".damaged-");
+const QString kSetAsideStampFormat = QStringLiteral("yyyyMMdd-HHmmss");
+
+// Whether anything, a link to nothing included, sits at the path.
+bool isOccupied(const QString& path)
+{
+    struct stat info
+    {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
+}
+
+} // namespace
+
+void PlistUserDefaults::moveAside(const QString& reason)
+{
     // Keep the damaged file for inspection rather than writing over it.
-    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString aside = m_filePath + QStringLiteral(".damaged-") + stamp;
-    for (int n = 1; QFile::exists(aside); ++n) {
-        aside = m_filePath + QStringLiteral(".damaged-") + stamp + QLatin1Char('-') + QString::number(n);
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(kSetAsideStampFormat);
+    QString aside = m_filePath + kSetAsideInfix + stamp;
+    for (int n = 1; isOccupied(aside); ++n) {
+        aside = m_filePath + kSetAsideInfix + stamp + QLatin1Char('-') + QString::number(n);
     }
-    if (QFile::rename(m_filePath, aside)) {
+    // The entry itself is moved, a link included (QFile would look through it).
+    if (::rename(QFile::encodeName(m_filePath).constData(), QFile::encodeName(aside).constData()) == 0) {
         m_setAsidePath = aside;
         qWarning("User defaults: %s could not be read (%s); moved to %s and started from defaults",
                  qPrintable(m_filePath),
@@ -298,16 +335,64 @@ void PlistUserDefaults::load()
     }
 }
 
-void PlistUserDefaults::persist(const QVariantMap& values)
+void PlistUserDefaults::removeOldSetAsideCopies() const
+{
+    const QFileInfo settings(m_filePath);
+    const QString prefix = settings.fileName() + kSetAsideInfix;
+    struct Copy
+    {
+        QDateTime movedAt;
+        int number = 0;
+        QString path;
+    };
+    std::vector<Copy> copies;
+    const QFileInfoList entries =
+        QDir(settings.absolutePath())
+            .entryInfoList({prefix + QLatin1Char('*')}, QDir::AllEntries | QDir::System | QDir::Hidden);
+    for (const QFileInfo& entry : entries) {
+        // Only names this store gives: the stamp, and a number when two came in one second.
+        const QStringList parts = entry.fileName().mid(prefix.size()).split(QLatin1Char('-'));
+        if (parts.size() < 2 || parts.size() > 3) {
+            continue;
+        }
+        QDateTime movedAt =
+            QDateTime::fromString(parts[0] + QLatin1Char('-') + parts[1], kSetAsideStampFormat);
+        movedAt.setTimeSpec(Qt::UTC);
+        bool numbered = true;
+        const int number = parts.size() == 3 ? parts[2].toInt(&numbered) : 0;
+        // A folder moved aside is left to the user; a link is removed as itself.
+        if (!movedAt.isValid() || !numbered || (entry.isDir() && !entry.isSymLink())) {
+            continue;
+        }
+        copies.push_back({movedAt, number, entry.filePath()});
+    }
+    std::sort(copies.begin(), copies.end(), [](const Copy& a, const Copy& b) {
+        return std::tie(a.movedAt, a.number) > std::tie(b.movedAt, b.number);
+    });
+    const QDateTime oldest = QDateTime::currentDateTimeUtc().addDays(-kSetAsideDays);
+    for (std::size_t i = 0; i < copies.size(); ++i) {
+        if (i >= static_cast<std::size_t>(kSetAsideKept) || copies[i].movedAt < oldest) {
+            // A link itself, never what it points at.
+            ::unlink(QFile::encodeName(copies[i].path).constData());
+        }
+    }
+}
+
+bool PlistUserDefaults::persist(const QVariantMap& values)
 {
     if (!m_persisting) {
-        return;
+        return false;
     }
-    const auto bytes = plist::writeBinary(values);
+    QStringList leftOut;
+    const auto bytes = plist::writeBinary(values, &leftOut);
+    for (const QString& path : std::as_const(leftOut)) {
+        qWarning("User defaults: left out the value under %s, which a settings file cannot hold",
+                 qPrintable(path));
+    }
     m_lastWriteSucceeded = false;
     if (!bytes) {
         qWarning("User defaults: the settings could not be encoded");
-        return;
+        return false;
     }
     // A settings file the user linked elsewhere stays linked: the file it points at is replaced.
     const QFileInfo info(m_filePath);
@@ -317,9 +402,10 @@ void PlistUserDefaults::persist(const QVariantMap& values)
         || !writeFileAtomically(target, *bytes, 0600, &error)) {
         // The previous file stays whole.
         qWarning("User defaults: could not write %s (%s)", qPrintable(m_filePath), qPrintable(error));
-        return;
+        return false;
     }
     m_lastWriteSucceeded = true;
+    return true;
 }
 
 } // namespace platform

@@ -24,9 +24,12 @@ public:
     bool hasObject(const QString& key) const { return object(key).isValid(); }
 
     // Stores a value (normalised to the kinds above) and persists at once. A value of another
-    // kind, or a non-finite number anywhere inside it, is refused: false, nothing changes.
+    // kind, a non-finite number or a date beyond the file's range anywhere inside it is refused:
+    // false, nothing changes. False too when the change could not be saved; it then holds for
+    // this run only.
     bool setObject(const QVariant& value, const QString& key);
-    void removeObject(const QString& key);
+    // False when the removal could not be saved (it holds for this run only).
+    bool removeObject(const QString& key);
 
     // Values used when nothing is stored; never persisted.
     void registerDefaults(const QVariantMap& defaults);
@@ -54,8 +57,8 @@ protected:
     explicit UserDefaults(QObject* parent = nullptr);
     // Starts from already loaded values (used by the file-backed store).
     void replaceAll(const QVariantMap& values) { m_values = values; }
-    // Called after every change with the whole stored domain.
-    virtual void persist(const QVariantMap& values) = 0;
+    // Called after every change with the whole stored domain; false when it was not saved.
+    virtual bool persist(const QVariantMap& values) = 0;
 
 private:
     QVariantMap m_values;
@@ -71,13 +74,15 @@ public:
     explicit InMemoryUserDefaults(QObject* parent = nullptr);
 
 protected:
-    void persist(const QVariantMap& values) override;
+    bool persist(const QVariantMap& values) override;
 };
 
 // Settings kept in one property-list file per application, rewritten atomically on every change.
-// A file that cannot be read or parsed, is not a regular file, is larger than `kMaxFileBytes` or
-// goes past the document bounds is damaged: it is moved aside (never overwritten) and the store
-// starts empty; when it cannot even be moved, the store keeps its changes in memory only.
+// A file that cannot be read or parsed, is not a regular file (a link to nothing included), is
+// larger than `kMaxFileBytes` or goes past the document bounds is damaged: it is moved aside
+// (never overwritten) and the store starts empty; when it cannot even be moved, the store keeps
+// its changes in memory only. Copies moved aside more than `kSetAsideDays` ago, and all but the
+// newest `kSetAsideKept`, are removed when the store opens.
 class PlistUserDefaults final : public UserDefaults
 {
     Q_OBJECT
@@ -85,6 +90,8 @@ class PlistUserDefaults final : public UserDefaults
 public:
     // Far above what the settings ever hold, and small enough to load without a memory spike.
     static constexpr qint64 kMaxFileBytes = qint64(8) * 1024 * 1024;
+    static constexpr int kSetAsideDays = 30;
+    static constexpr int kSetAsideKept = 10;
 
     explicit PlistUserDefaults(const QString& filePath, QObject* parent = nullptr);
 
@@ -98,10 +105,12 @@ public:
     static QString standardFilePath(const QString& bundleIdentifier);
 
 protected:
-    void persist(const QVariantMap& values) override;
+    bool persist(const QVariantMap& values) override;
 
 private:
     void load();
+    void moveAside(const QString& reason);
+    void removeOldSetAsideCopies() const;
 
     QString m_filePath;
     QString m_setAsidePath;

@@ -109,7 +109,7 @@ std::optional<QString> stringValue(const QVariant& value)
     return value.toString();
 }
 
-std::optional<QStringList> stringArray(const QVariant& value)
+std::optional<QStringList> stringElements(const QVariant& value)
 {
     if (value.typeId() == QMetaType::QStringList) {
         return value.toStringList();
@@ -119,10 +119,9 @@ std::optional<QStringList> stringArray(const QVariant& value)
     }
     QStringList result;
     for (const QVariant& element : value.toList()) {
-        if (element.typeId() != QMetaType::QString) {
-            return std::nullopt;
+        if (element.typeId() == QMetaType::QString) {
+            result.append(element.toString());
         }
-        result.append(element.toString());
     }
     return result;
 }

@@ -29,8 +29,8 @@ std::optional<qint64> exactInt64(double value);
 std::optional<quint32> exactUInt32(double value);
 
 std::optional<QString> stringValue(const QVariant& value);
-// An array whose every element is a string; none when it is not an array or holds anything else.
-std::optional<QStringList> stringArray(const QVariant& value);
+// The string elements of an array, in order, any others skipped; none when it is not an array.
+std::optional<QStringList> stringElements(const QVariant& value);
 
 // Strict decimal parsing for text keys: an optional "+", then ASCII digits only, within 32 bits.
 std::optional<quint32> parseUInt32Decimal(const QString& text);

@@ -10,6 +10,7 @@ AppListView::AppListView(WindowManager& windowManager, PopoverNavigation& naviga
     : QWidget(parent)
     , m_windowManager(windowManager)
     , m_navigation(navigation)
+    , m_batches(windowManager.services().scheduler, [this] { makeMoreRows(); })
 {
     setObjectName(QStringLiteral("appList"));
     auto* column = new QVBoxLayout(this);
@@ -56,20 +57,30 @@ void AppListView::sync()
     auto* layout = static_cast<QVBoxLayout*>(m_rowsView->layout());
     QHash<QString, AppRowView*> kept;
     QList<QString> order;
-    for (const AppInfo& app : apps) {
+    m_batches.begin();
+    qsizetype firstMissing = -1;
+    bool keptAfterMissing = false;
+    for (qsizetype i = 0; i < apps.size(); ++i) {
+        const AppInfo& app = apps.at(i);
         if (kept.contains(app.bundleID)) {
             continue; // one row per app
         }
         AppRowView* row = m_rows.take(app.bundleID);
         if (row == nullptr) {
+            if (!m_batches.take()) {
+                firstMissing = firstMissing < 0 ? i : firstMissing;
+                continue;
+            }
             row = new AppRowView(m_windowManager, app, m_navigation);
             layout->addWidget(row);
         } else if (!(row->app() == app) || row->app().icon.cacheKey() != app.icon.cacheKey()) {
             row->setApp(app);
         }
+        keptAfterMissing = keptAfterMissing || firstMissing >= 0;
         kept.insert(app.bundleID, row);
         order.append(app.bundleID);
     }
+    m_appendFrom = keptAfterMissing ? -1 : firstMissing;
     for (AppRowView* gone : std::as_const(m_rows)) {
         delete gone;
     }
@@ -78,7 +89,7 @@ void AppListView::sync()
         // Moves only: the rows themselves stay as they are.
         for (qsizetype i = 0; i < order.size(); ++i) {
             AppRowView* row = m_rows.value(order.at(i));
-            if (layout->indexOf(row) != i) {
+            if (layout->itemAt(static_cast<int>(i))->widget() != row) {
                 layout->removeWidget(row);
                 layout->insertWidget(static_cast<int>(i), row);
             }
@@ -87,4 +98,32 @@ void AppListView::sync()
     }
     m_empty->parentWidget()->setVisible(apps.isEmpty());
     m_rowsView->setVisible(!apps.isEmpty());
+    m_batches.end();
+}
+
+void AppListView::makeMoreRows()
+{
+    if (m_appendFrom < 0) {
+        sync();
+        return;
+    }
+    const QList<AppInfo>& apps = m_windowManager.runningApps();
+    auto* layout = static_cast<QVBoxLayout*>(m_rowsView->layout());
+    m_batches.begin();
+    qsizetype i = m_appendFrom;
+    for (; i < apps.size(); ++i) {
+        const AppInfo& app = apps.at(i);
+        if (m_rows.contains(app.bundleID)) {
+            continue;
+        }
+        if (!m_batches.take()) {
+            break;
+        }
+        auto* row = new AppRowView(m_windowManager, app, m_navigation);
+        layout->addWidget(row);
+        m_rows.insert(app.bundleID, row);
+        m_order.append(app.bundleID);
+    }
+    m_appendFrom = i;
+    m_batches.end();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "popover/RowBatches.h"
 #include "state/Models.h"
 
 #include <QHash>
@@ -25,12 +26,16 @@ public:
     AppListView(WindowManager& windowManager, PopoverNavigation& navigation, QWidget* parent = nullptr);
 
     AppRowView* row(const QString& bundleID) const { return m_rows.value(bundleID); }
-    // The rows in list order.
+    // The rows in list order. With more apps than one batch of rows, the later rows come on the
+    // following turns of the main loop.
     QList<AppRowView*> rows() const;
     bool showsEmptyNote() const;
 
 private:
     void sync();
+    // A later pass: the rows still missing at the end of the list, or a whole pass when rows were
+    // left out within it.
+    void makeMoreRows();
 
     WindowManager& m_windowManager;
     PopoverNavigation& m_navigation;
@@ -38,4 +43,7 @@ private:
     QList<QString> m_order;
     QWidget* m_rowsView;
     kit::TextLabel* m_empty;
+    RowBatches m_batches;
+    // The first app whose row is still to be appended, or -1 when a whole pass is due.
+    qsizetype m_appendFrom = -1;
 };

@@ -209,15 +209,10 @@ AppRowView::AppRowView(WindowManager& windowManager,
     list->setContentsMargins(0, 0, 0, 6);
     list->setSpacing(0);
     m_windowList = new kit::Collapsible(m_windowListContent);
-    const kit::Transition slideIn =
-        kit::Transition::move(kit::Edge::Top).combined(kit::Transition::opacity()).fadingUnderReduceMotion();
-    m_windowList->setTransition(slideIn);
+    m_windowList->setTransition(slideIn());
     column->addWidget(m_windowList);
-
-    m_panel = new kit::Collapsible(buildPanel());
-    m_panel->setObjectName(QStringLiteral("transparencyPanel"));
-    m_panel->setTransition(slideIn);
-    column->addWidget(m_panel);
+    // The transparency panel is made the first time it opens: most rows never show one, and a
+    // list of thousands of apps would otherwise lay out thousands of notes.
 
     const auto syncAll = [this] {
         sync();
@@ -235,7 +230,7 @@ AppRowView::AppRowView(WindowManager& windowManager,
     connect(&navigation, &PopoverNavigation::transparencyAppIDChanged, this, &AppRowView::sync);
     if (platform::UserDefaults* defaults = windowManager.services().defaults) {
         connect(defaults, &platform::UserDefaults::didChange, this, [this](const QString& key) {
-            if (key == seenPinRecordingNoteKey) {
+            if (key == seenPinRecordingNoteKey && m_note != nullptr) {
                 m_note->setExpanded(!seenPinRecordingNote());
             }
         });
@@ -369,6 +364,24 @@ void AppRowView::buildMainLine(QWidget* line)
     connect(m_switch, &kit::FlameToggle::toggleRequested, this, &AppRowView::toggleHidden);
 }
 
+kit::Transition AppRowView::slideIn()
+{
+    return kit::Transition::move(kit::Edge::Top)
+        .combined(kit::Transition::opacity())
+        .fadingUnderReduceMotion();
+}
+
+void AppRowView::ensurePanel()
+{
+    if (m_panel != nullptr) {
+        return;
+    }
+    m_panel = new kit::Collapsible(buildPanel());
+    m_panel->setObjectName(QStringLiteral("transparencyPanel"));
+    m_panel->setTransition(slideIn());
+    layout()->addWidget(m_panel);
+}
+
 QWidget* AppRowView::buildPanel()
 {
     auto* panel = new QWidget;
@@ -448,7 +461,7 @@ QList<WindowRowView*> AppRowView::windowRows() const
 
 bool AppRowView::showsRecordingNote() const
 {
-    return m_model.isTransparencyOpen && m_note->isExpanded();
+    return m_model.isTransparencyOpen && m_note != nullptr && m_note->isExpanded();
 }
 
 void AppRowView::sync()
@@ -518,7 +531,10 @@ void AppRowView::sync()
         m_windowList->setExpanded(next.isExpanded, motion(RowStyle::layoutAnimation()));
         m_expandedness.change(next.isExpanded ? 1 : 0, motion(RowStyle::layoutAnimation()));
     }
-    if (openChanged) {
+    if (openChanged && next.isTransparencyOpen) {
+        ensurePanel();
+    }
+    if (openChanged && m_panel != nullptr) {
         m_panel->setExpanded(next.isTransparencyOpen, motion(RowStyle::layoutAnimation()));
     }
     syncPanel(openChanged);
@@ -544,7 +560,7 @@ void AppRowView::syncBackground(bool first, const AppRowModel& before)
 
 void AppRowView::syncPanel(bool opened)
 {
-    if (!m_model.isTransparencyOpen && !opened) {
+    if ((!m_model.isTransparencyOpen && !opened) || m_panel == nullptr) {
         return;
     }
     if (m_slider->value() != m_model.transparency) {

@@ -2,6 +2,7 @@
 
 #include "popover/AppRowModel.h"
 #include "shell/kit/AnimatedValue.h"
+#include "shell/kit/Transition.h"
 #include "state/Models.h"
 
 #include <QHash>
@@ -61,6 +62,8 @@ protected:
 
 private:
     void buildMainLine(QWidget* line);
+    static kit::Transition slideIn();
+    void ensurePanel();
     QWidget* buildPanel();
     void sync();
     void syncWindowRows();

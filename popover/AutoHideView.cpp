@@ -146,6 +146,13 @@ public:
 
     void display(const Candidate& app, bool listed)
     {
+        // Every redraw of the page passes every row: one that shows the same stays as it is.
+        if (m_displayed && listed == m_listed && app.name == m_name->text()
+            && app.icon.cacheKey() == m_iconKey) {
+            return;
+        }
+        m_displayed = true;
+        m_iconKey = app.icon.cacheKey();
         m_listed = listed;
         m_icon->setIcon(app.icon);
         m_name->setText(app.name);
@@ -181,6 +188,8 @@ protected:
 private:
     WindowManager& m_windowManager;
     QString m_bundleID;
+    bool m_displayed = false;
+    qint64 m_iconKey = 0;
     bool m_listed = false;
     AppIconView* m_icon = nullptr;
     kit::TextLabel* m_name = nullptr;
@@ -192,6 +201,7 @@ AutoHideView::AutoHideView(WindowManager& windowManager, std::function<void()> o
     : QWidget(parent)
     , m_windowManager(windowManager)
     , m_onBack(std::move(onBack))
+    , m_batches(windowManager.services().scheduler, [this] { makeMoreRows(); })
 {
     setObjectName(QStringLiteral("autoHideView"));
     auto* page = new QVBoxLayout(this);
@@ -407,19 +417,41 @@ AutoHideView::makeSection(const QString& objectName, const QString& title, const
 
 void AutoHideView::fillSection(Section& section, const QList<Candidate>& apps, QHash<QString, AppRow*>& kept)
 {
-    while (QLayoutItem* item = section.rows->takeAt(0)) {
-        delete item;
-    }
     const QSet<QString>& listed = m_windowManager.autoHideBundleIDs();
-    for (const Candidate& app : apps) {
+    QList<AppRow*> rows;
+    qsizetype firstMissing = -1;
+    for (qsizetype i = 0; i < apps.size(); ++i) {
+        const Candidate& app = apps.at(i);
         AppRow* row = m_rows.take(app.id);
+        if (row == nullptr && !m_batches.take()) {
+            firstMissing = firstMissing < 0 ? i : firstMissing;
+            continue;
+        }
         if (row == nullptr) {
             row = new AppRow(m_windowManager, app.id);
         }
+        m_wholePassDue = m_wholePassDue || firstMissing >= 0;
         row->display(app, listed.contains(app.id));
-        section.rows->addWidget(row);
-        row->setVisible(true);
+        rows.append(row);
         kept.insert(app.id, row);
+    }
+    if (firstMissing >= 0) {
+        m_pending.append(Pending{&section, apps, firstMissing});
+    }
+    // The layout keeps the rows that already stand in order and is redone from the first that
+    // differs, from its end: rebuilt whole on every redraw, a long list cost time growing with
+    // its square.
+    int same = 0;
+    while (same < rows.size() && same < section.rows->count()
+           && section.rows->itemAt(same)->widget() == rows[same]) {
+        ++same;
+    }
+    while (section.rows->count() > same) {
+        delete section.rows->takeAt(section.rows->count() - 1);
+    }
+    for (qsizetype i = same; i < rows.size(); ++i) {
+        section.rows->addWidget(rows[i]);
+        rows[i]->setVisible(true);
     }
     const bool hasApps = !apps.isEmpty();
     section.count->setText(hasApps ? QString::number(apps.size()) : QString());
@@ -432,15 +464,47 @@ void AutoHideView::fillSection(Section& section, const QList<Candidate>& apps, Q
     }
 }
 
+void AutoHideView::makeMoreRows()
+{
+    if (m_wholePassDue) {
+        sync();
+        return;
+    }
+    const QSet<QString>& listed = m_windowManager.autoHideBundleIDs();
+    m_batches.begin();
+    for (Pending& pending : m_pending) {
+        for (; pending.next < pending.apps.size(); ++pending.next) {
+            const Candidate& app = pending.apps.at(pending.next);
+            if (m_rows.contains(app.id)) {
+                continue;
+            }
+            if (!m_batches.take()) {
+                break;
+            }
+            auto* row = new AppRow(m_windowManager, app.id);
+            row->display(app, listed.contains(app.id));
+            pending.section->rows->addWidget(row);
+            row->setVisible(true);
+            m_rows.insert(app.id, row);
+        }
+    }
+    m_pending.removeIf([](const Pending& pending) { return pending.next >= pending.apps.size(); });
+    m_batches.end();
+}
+
 void AutoHideView::sync()
 {
     m_switch->setOn(m_windowManager.autoHideEnabled());
     m_card->setActive(m_windowManager.autoHideActive());
 
     QHash<QString, AppRow*> kept;
+    m_batches.begin();
+    m_pending.clear();
+    m_wholePassDue = false;
     fillSection(m_listed, listedCandidates(), kept);
     fillSection(m_running, runningCandidates(), kept);
     fillSection(m_suggested, suggestedCandidates(), kept);
+    m_batches.end();
     // Rows of apps that left the page go on a later turn: one may be handling its switch's click.
     for (AppRow* gone : std::as_const(m_rows)) {
         gone->hide();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "popover/RowBatches.h"
+
 #include <QHash>
 #include <QImage>
 #include <QList>
@@ -75,9 +77,20 @@ private:
         kit::TextView* emptyText = nullptr;
     };
 
+    // Candidates whose rows are still to be appended to a section, from `next` on.
+    struct Pending
+    {
+        Section* section = nullptr;
+        QList<Candidate> apps;
+        qsizetype next = 0;
+    };
+
     Section makeSection(const QString& objectName, const QString& title, const QString& emptyText);
     void sync();
     void fillSection(Section& section, const QList<Candidate>& apps, QHash<QString, AppRow*>& kept);
+    // A later pass: the rows still missing at the ends of the sections, or a whole pass when rows
+    // were left out within one.
+    void makeMoreRows();
     bool isOffered(const QString& bundleID) const;
 
     WindowManager& m_windowManager;
@@ -89,4 +102,7 @@ private:
     Section m_running;
     Section m_suggested;
     QHash<QString, AppRow*> m_rows;
+    RowBatches m_batches;
+    QList<Pending> m_pending;
+    bool m_wholePassDue = false;
 };

@@ -37,6 +37,12 @@
 
 int main(int argc, char* argv[])
 {
+    // The services' stand-ins of development and the tests listen where they like (README).
+    platform::Bundle::setMain(
+        platform::Bundle::main()
+            .overriddenFromEnvironment(WindowManager::supabaseURLPlistKey, "VEILMOX_SUPABASE_URL")
+            .overriddenFromEnvironment(BackendClient::accountServiceURLPlistKey,
+                                       "VEILMOX_ACCOUNT_SERVICE_URL"));
     const platform::Bundle& bundle = platform::Bundle::main();
     const QString bundleID = bundle.bundleIdentifier().value_or(QStringLiteral("getveilmox.Veilmox"));
     const QStringList schemes{WindowManager::callbackScheme};

@@ -140,10 +140,12 @@ void WindowManager::start()
 
 void WindowManager::loadStoredChoices()
 {
-    if (const auto hidden = platform::stringArray(defaults().object(hiddenKey))) {
+    // In every stored list and map an entry of the wrong kind is skipped (and left in the file);
+    // the others still count.
+    if (const auto hidden = platform::stringElements(defaults().object(hiddenKey))) {
         setHiddenBundleIDs(toSet(*hidden) - excludedAppIDs());
     }
-    if (const auto pinned = platform::stringArray(defaults().object(pinnedKey))) {
+    if (const auto pinned = platform::stringElements(defaults().object(pinnedKey))) {
         setPinnedBundleIDs(toSet(*pinned) - excludedAppIDs());
     }
     const auto withoutExcludedApps = [](WindowMap map) {
@@ -175,21 +177,17 @@ void WindowManager::loadStoredChoices()
     defaults().removeObject(autoHideLocallyKey);
 
     setAutoHideBundleIDs(
-        toSet(platform::stringArray(defaults().object(autoHideListKey)).value_or(QStringList{}))
+        toSet(platform::stringElements(defaults().object(autoHideListKey)).value_or(QStringList{}))
         - excludedAppIDs());
     m_autoVeiledBundleIDs =
-        toSet(platform::stringArray(defaults().object(autoVeiledKey)).value_or(QStringList{}));
+        toSet(platform::stringElements(defaults().object(autoVeiledKey)).value_or(QStringList{}));
 
     m_autoHiddenLocallyPIDs.clear();
     if (const auto pids = defaults().arrayForKey(autoHiddenLocallyKey)) {
-        const bool allIntegers =
-            std::all_of(pids->begin(), pids->end(), [](const QVariant& v) { return platform::isInteger(v); });
-        if (allIntegers) {
-            for (const QVariant& value : *pids) {
-                // A number outside the process-identifier range cannot name a process: skipped.
-                if (const auto pid = platform::int32Value(value)) {
-                    m_autoHiddenLocallyPIDs.insert(*pid);
-                }
+        for (const QVariant& value : *pids) {
+            // A number outside the process-identifier range cannot name a process: skipped.
+            if (const auto pid = platform::int32Value(value)) {
+                m_autoHiddenLocallyPIDs.insert(*pid);
             }
         }
     }
@@ -202,21 +200,17 @@ void WindowManager::loadStoredChoices()
 
 void WindowManager::loadPinnedTransparency()
 {
+    // A stored map is the user's own: its valid entries count, and the legacy value, which is
+    // older, is not looked at.
     if (const auto stored = defaults().dictionaryForKey(pinnedTransparencyKey)) {
         QMap<QString, double> values;
-        bool allNumbers = true;
         for (auto it = stored->cbegin(); it != stored->cend(); ++it) {
-            const auto number = platform::finiteNumber(it.value());
-            if (!number) {
-                allNumbers = false;
-                break;
+            if (const auto number = platform::finiteNumber(it.value())) {
+                values.insert(it.key(), clampTransparency(*number));
             }
-            values.insert(it.key(), clampTransparency(*number));
         }
-        if (allNumbers) {
-            setPinnedTransparency(values);
-            return;
-        }
+        setPinnedTransparency(values);
+        return;
     }
     if (!defaults().hasObject(legacyPinnedTransparencyKey)) {
         return;
@@ -266,10 +260,8 @@ WindowManager::WindowMap WindowManager::decodeWindowMap(const QString& key) cons
     }
     for (auto it = stored->cbegin(); it != stored->cend(); ++it) {
         const auto bundleID = platform::stringValue(it.value());
-        if (!bundleID) {
-            return {};
-        }
-        if (const auto number = platform::parseUInt32Decimal(it.key())) {
+        const auto number = platform::parseUInt32Decimal(it.key());
+        if (bundleID && number) {
             map.insert(*number, *bundleID);
         }
     }

@@ -230,13 +230,32 @@ bool readBool(const QJsonObject& object, const QString& key, bool fallback, cons
     return object.value(key).toBool();
 }
 
-QString readString(const QJsonObject& object, const QString& key, const QString& where)
+// The texts cut to kMaxScenarioText characters, for one line on the log.
+struct CutTexts
+{
+    int count = 0;
+    QString first;
+};
+
+QString readString(const QJsonObject& object, const QString& key, const QString& where, CutTexts& cut)
 {
     const QJsonValue value = object.value(key);
     if (!value.isString() || value.toString().isEmpty()) {
         throw ScenarioError(where + QStringLiteral(": \"%1\" must be a non-empty string").arg(key));
     }
-    return value.toString();
+    QString text = value.toString();
+    if (text.size() > kMaxScenarioText) {
+        // Never between the two halves of a character outside the basic plane.
+        qsizetype length = kMaxScenarioText;
+        if (text.at(length - 1).isHighSurrogate()) {
+            --length;
+        }
+        text.truncate(length);
+        if (cut.count++ == 0) {
+            cut.first = QStringLiteral("%1 \"%2\"").arg(where.left(kMaxScenarioText), key);
+        }
+    }
+    return text;
 }
 
 QJsonArray readArray(const QJsonObject& object, const QString& key, const QString& where)
@@ -274,6 +293,7 @@ std::optional<QString> loadDesktopScenario(SimDesktop& desktop, const QByteArray
     if (!document) {
         return QStringLiteral("not JSON: %1").arg(parseError);
     }
+    CutTexts cut;
     try {
         const QJsonObject root =
             readObject(document->isObject() ? QJsonValue(document->object()) : QJsonValue(),
@@ -290,7 +310,7 @@ std::optional<QString> loadDesktopScenario(SimDesktop& desktop, const QByteArray
             const QJsonObject object = readObject(displayArray[i], where);
             SimDesktop::DisplaySpec setup;
             if (object.contains(QStringLiteral("name"))) {
-                setup.name = readString(object, QStringLiteral("name"), where);
+                setup.name = readString(object, QStringLiteral("name"), where, cut);
             }
             setup.frame = readFrame(object.value(QStringLiteral("frame")), where);
             setup.backingScale = readNumber(object, QStringLiteral("scale"), 2.0, 1.0, 4.0, where);
@@ -319,9 +339,9 @@ std::optional<QString> loadDesktopScenario(SimDesktop& desktop, const QByteArray
             QString where = QStringLiteral("app %1").arg(i + 1);
             const QJsonObject object = readObject(appArray[i], where);
             ScenarioApp app;
-            app.setup.bundleID = readString(object, QStringLiteral("bundleID"), where);
+            app.setup.bundleID = readString(object, QStringLiteral("bundleID"), where, cut);
             where = *app.setup.bundleID;
-            app.setup.name = readString(object, QStringLiteral("name"), where);
+            app.setup.name = readString(object, QStringLiteral("name"), where, cut);
             const QString policy = object.value(QStringLiteral("policy")).toString(QStringLiteral("regular"));
             if (policy == QLatin1String("regular")) {
                 app.setup.policy = ActivationPolicy::Regular;
@@ -340,7 +360,7 @@ std::optional<QString> loadDesktopScenario(SimDesktop& desktop, const QByteArray
                 const QJsonObject windowObject = readObject(windowArray[w], windowWhere);
                 SimDesktop::WindowSpec setup;
                 if (windowObject.contains(QStringLiteral("title"))) {
-                    setup.title = readString(windowObject, QStringLiteral("title"), windowWhere);
+                    setup.title = readString(windowObject, QStringLiteral("title"), windowWhere, cut);
                 }
                 setup.bounds = readFrame(windowObject.value(QStringLiteral("frame")), windowWhere);
                 setup.color = readColor(windowObject, QStringLiteral("color"), setup.color, windowWhere);
@@ -376,6 +396,13 @@ std::optional<QString> loadDesktopScenario(SimDesktop& desktop, const QByteArray
         }
     } catch (const ScenarioError& error) {
         return error.text;
+    }
+    if (cut.count > 0) {
+        qWarning("Desktop scenario: %d names or titles were longer than %lld characters and were cut "
+                 "to that length (the first: %s)",
+                 cut.count,
+                 static_cast<long long>(kMaxScenarioText),
+                 qUtf8Printable(cut.first));
     }
     return std::nullopt;
 }

@@ -301,16 +301,27 @@ void SimCompositor::drawTitle(QPainter& painter, const SimDesktop::WindowSpec& s
     // Never below one pixel a point: Qt lays text out for at least that many, so a strip made
     // for fewer pixels would cut its text off. A smaller picture is shrunk from it.
     const double scale = std::max({std::abs(transform.m11()), std::abs(transform.m22()), 1.0});
+    const QRectF titleRect = titleRectOf(setup.bounds);
+    // Only as far as it shows: within the clip and the picture, never the whole text of a title
+    // far wider than its window or the display.
+    QRectF shown = painter.deviceTransform().inverted().mapRect(
+        QRectF(0, 0, painter.device()->width(), painter.device()->height()));
+    if (painter.hasClipping()) {
+        shown &= painter.clipBoundingRect();
+    }
+    QFont font = painter.font();
+    font.setPixelSize(12);
+    const double textWidth = QFontMetricsF(font).horizontalAdvance(*setup.title) + 2;
+    const double width = std::min(textWidth, std::ceil(shown.right() - titleRect.left()));
+    if (width <= 0 || shown.bottom() <= titleRect.top() || shown.top() >= titleRect.bottom()) {
+        return;
+    }
     const QColor colour = titleColor(setup.color);
     const QString key = QString::number(colour.rgba(), 16) + QLatin1Char('@') + QString::number(scale)
-                        + QLatin1Char('|') + *setup.title;
+                        + QLatin1Char('<') + QString::number(width) + QLatin1Char('|') + *setup.title;
     auto found = m_titles.constFind(key);
     if (found == m_titles.cend()) {
-        // Laid out and drawn once in a strip of its own, as wide as the text needs, at the
-        // scale it is shown at.
-        QFont font = painter.font();
-        font.setPixelSize(12);
-        const double width = QFontMetricsF(font).horizontalAdvance(*setup.title) + 2;
+        // Laid out and drawn once in a strip of its own at the scale it is shown at.
         QImage strip(QSizeF(width * scale, kTitleHeight * scale).toSize().expandedTo(QSize(1, 1)),
                      QImage::Format_ARGB32_Premultiplied);
         strip.setDevicePixelRatio(scale);
@@ -318,16 +329,19 @@ void SimCompositor::drawTitle(QPainter& painter, const SimDesktop::WindowSpec& s
         QPainter text(&strip);
         text.setFont(font);
         text.setPen(colour);
-        text.drawText(QRectF(0, 0, width, kTitleHeight),
+        text.drawText(QRectF(0, 0, textWidth, kTitleHeight),
                       Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                       *setup.title);
         text.end();
-        if (m_titles.size() > 4096) {
+        // Bounded by what the pictures take, not only by their number.
+        if (m_titles.size() >= kMaxTitles || m_titleBytes + strip.sizeInBytes() > kMaxTitleBytes) {
             m_titles.clear();
+            m_titleBytes = 0;
         }
+        m_titleBytes += strip.sizeInBytes();
         found = m_titles.insert(key, strip);
     }
-    painter.drawImage(titleRectOf(setup.bounds).topLeft(), *found);
+    painter.drawImage(titleRect.topLeft(), *found);
 }
 
 double SimCompositor::displayScaleAt(QPointF point) const

@@ -95,8 +95,12 @@ private:
 
     const SimDesktop& m_desktop;
     bool m_keepsSurfaces = false;
-    // Titles drawn once per text, colour and scale; drawing text lays it out each time.
+    // Titles drawn once per text, colour, scale and shown width; drawing text lays it out each
+    // time. At most so many pictures and bytes are kept.
+    static constexpr qsizetype kMaxTitles = 4096;
+    static constexpr qsizetype kMaxTitleBytes = qsizetype(32) * 1024 * 1024;
     mutable QHash<QString, QImage> m_titles;
+    mutable qsizetype m_titleBytes = 0;
     mutable std::unordered_map<quint32, std::unique_ptr<Surface>> m_surfaces;
 };
 

@@ -92,18 +92,14 @@ TEST(SignInThroughTheSessionBus, ALinkOpenedWithGioReachesTheAppOverTheBusAndNoC
     if (const QString missing = PrivateSessionBus::missing(); !missing.isEmpty()) {
         SKIP_OR_FAIL_UNDER_CI(missing.toStdString());
     }
-    // The app reads the stand-ins' addresses from its bundle settings; another run of this test
-    // may hold them a moment.
-    std::unique_ptr<LocalServices> standIns;
-    if (!QTest::qWaitFor([&] { return (standIns = std::make_unique<LocalServices>())->start(54321, 54322); },
-                         60000)) {
-        SKIP_OR_FAIL_UNDER_CI(
-            "needs the ports 54321 and 54322 of the bundle settings (is scripts/run-app.sh running?)");
-    }
-    LocalServices& services = *standIns;
+    // On free ports of their own; the app started on the bus is told where.
+    LocalServices services;
+    ASSERT_TRUE(services.start());
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QProcessEnvironment environment = isolatedEnvironment(dir.path());
+    QProcessEnvironment environment = isolatedEnvironment(dir.path());
+    environment.insert(QStringLiteral("VEILMOX_SUPABASE_URL"), services.backendURL().toString());
+    environment.insert(QStringLiteral("VEILMOX_ACCOUNT_SERVICE_URL"), services.accountURL().toString());
 
     // Installed as the app installs itself, and made the default handler of its links.
     const QString id = QStringLiteral("getveilmox.Veilmox");

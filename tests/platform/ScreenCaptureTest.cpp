@@ -10,6 +10,7 @@
 #include "platform/sim/SimScreenCapture.h"
 #include "platform/sim/VirtualScheduler.h"
 
+#include <QFile>
 #include <QGraphicsOpacityEffect>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -310,6 +311,43 @@ TEST(SimCompositor, DrawsPatchesWindowsSeenThroughGapsAndThePointerWhenAsked)
     rig.desktop.mouseMoved(QPointF(500, 40));
     EXPECT_EQ(rig.capture.compositor().render(rig.everything(), {200, 100}, true), plain)
         << "a pointer on another display";
+}
+
+// A title is drawn into a picture of its own and kept; made as wide as the whole text at four
+// pixels a point, ten window titles of 100,000 characters once took gigabytes.
+TEST(SimCompositor, DrawsAndKeepsATitleOnlyAsWideAsItShows)
+{
+    const auto residentMiB = [] {
+        QFile status(QStringLiteral("/proc/self/status"));
+        status.open(QIODevice::ReadOnly);
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("VmRSS:")) {
+                return line.mid(6).trimmed().split(' ').value(0).toLongLong() / 1024;
+            }
+        }
+        return qint64(0);
+    };
+    Rig rig;
+    SimDesktop::WindowSpec wide;
+    wide.owner = rig.pidA;
+    wide.bounds = QRectF(0, 0, 100000, 100); // far past the display's right edge
+    wide.color = kRed;
+    wide.title = QString(30000, QLatin1Char('W'));
+    rig.desktop.addWindow(wide);
+    const qint64 before = residentMiB();
+    // Four pixels a point: the whole text would be about 200 MB.
+    const QImage picture = rig.render(rig.everything(), {800, 400});
+    EXPECT_LT(residentMiB() - before, 64);
+    // The title shows in the window's top-left corner, the window's colour beyond the strip.
+    const QRectF title(sim::SimCompositor::kTitleInset * 4, sim::SimCompositor::kTitleInset * 4, 780, 64);
+    bool drawn = false;
+    for (int x = static_cast<int>(title.left()); x < 80 && !drawn; ++x) {
+        for (int y = static_cast<int>(title.top()); y < title.bottom() && !drawn; ++y) {
+            drawn = at(picture, x, y) != kRed.rgba();
+        }
+    }
+    EXPECT_TRUE(drawn);
+    EXPECT_EQ(at(picture, 400, 300), kRed.rgba());
 }
 
 TEST(SimCompositor, DrawsTheProgramsOwnWindowsFromTheirWidgetsWithTheirEffects)

@@ -14,6 +14,9 @@
 #include "tests/support/DamagedInput.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 
@@ -132,6 +135,26 @@ TEST(DesktopScenario, BuildsTheDesktopItDescribes)
               std::make_tuple(std::optional<QString>(QStringLiteral("notes.txt")),
                               QColor(0x33, 0x66, 0x99),
                               apps[1]->processIdentifier()));
+}
+
+TEST(DesktopScenario, TextsPastTheLimitAreCutWithOneMessage)
+{
+    // 255 characters, then one outside the basic plane: cut before it, not between its halves.
+    const QString title = QString(255, QLatin1Char('t')) + QStringLiteral("\U0001F600 and more");
+    const QJsonObject window{{"title", title}, {"frame", QJsonArray{0, 0, 100, 100}}};
+    const QJsonObject app{
+        {"bundleID", "a.b"}, {"name", QString(1000, QLatin1Char('n'))}, {"windows", QJsonArray{window}}};
+    const QJsonObject root{{"displays", QJsonArray{QJsonObject{{"frame", QJsonArray{0, 0, 100, 100}}}}},
+                           {"apps", QJsonArray{app}}};
+    SimDesktop desktop;
+    const testing_support::LogRecorder log;
+    ASSERT_FALSE(sim::loadDesktopScenario(desktop, QJsonDocument(root).toJson()));
+    EXPECT_EQ(desktop.runningApplications().at(1)->localizedName(), QString(256, QLatin1Char('n')));
+    EXPECT_EQ(desktop.window(desktop.windowOrder().at(0))->title, QString(255, QLatin1Char('t')));
+    ASSERT_EQ(log.messages().size(), 1);
+    EXPECT_TRUE(
+        log.messages()[0].contains(QStringLiteral("2 names or titles were longer than 256 characters")))
+        << log.messages()[0].toStdString();
 }
 
 TEST(DesktopScenario, AScenarioThatDoesNotReadChangesNothing)

@@ -1,5 +1,6 @@
 // The stores that outlive the program: user defaults and the keychain.
 #include "platform/Keychain.h"
+#include "platform/PropertyList.h"
 #include "platform/SecretServiceKeychain.h"
 #include "platform/UserDefaults.h"
 #include "tests/support/DamagedInput.h"
@@ -147,11 +148,119 @@ TEST(UserDefaults, ADamagedFileIsMovedAsideNotOverwritten)
     EXPECT_TRUE(PlistUserDefaults(fifo).boolForKey(QStringLiteral("x")));
 }
 
+// What the file cannot hold costs only itself, wherever it sits.
+TEST(PropertyList, AValueTheFormatCannotHoldIsLeftOutAndTheRestWritten)
+{
+    const QVariant old(QDateTime(QDate(1900, 1, 1), QTime(0, 0), Qt::UTC));
+    QStringList leftOut;
+    const auto bytes = plist::writeBinary({{QStringLiteral("kept"), true},
+                                           {QStringLiteral("date"), old},
+                                           {QStringLiteral("list"), QVariantList{qint64(1), old, qint64(3)}},
+                                           {QStringLiteral("map"), QVariantMap{{QStringLiteral("x"), old}}}},
+                                          &leftOut);
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(plist::readDictionary(*bytes),
+              (QVariantMap{{QStringLiteral("kept"), true},
+                           {QStringLiteral("list"), QVariantList{qint64(1), qint64(3)}},
+                           {QStringLiteral("map"), QVariantMap()}}));
+    EXPECT_EQ(leftOut,
+              (QStringList{QStringLiteral("date"), QStringLiteral("list/1"), QStringLiteral("map/x")}));
+}
+
+TEST(UserDefaults, ASaveThatFailsIsReportedToTheCode)
+{
+    QTemporaryDir dir(tempFolder());
+    PlistUserDefaults defaults(dir.filePath(QStringLiteral("folder/settings.plist")));
+    // The settings' folder cannot be made any more: a file stands where it would be.
+    writeFile(dir.filePath(QStringLiteral("folder")), "x");
+    const testing_support::LogRecorder log;
+    EXPECT_FALSE(defaults.setObject(true, QStringLiteral("a")));
+    EXPECT_TRUE(defaults.boolForKey(QStringLiteral("a"))) << "kept for this run";
+    EXPECT_FALSE(defaults.isPersisting());
+    EXPECT_FALSE(defaults.removeObject(QStringLiteral("a")));
+    EXPECT_TRUE(defaults.removeObject(QStringLiteral("never stored")));
+    EXPECT_FALSE(log.messages().isEmpty());
+}
+
+TEST(UserDefaults, ASettingsFileThatIsALinkToNothingIsMovedAsideAndSavingResumes)
+{
+    QTemporaryDir dir(tempFolder());
+    const QString path = dir.filePath(QStringLiteral("d.plist"));
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("gone/elsewhere.plist")), path));
+    const testing_support::LogRecorder log;
+    PlistUserDefaults defaults(path);
+    ASSERT_FALSE(defaults.setAsidePath().isEmpty());
+    EXPECT_TRUE(QFileInfo(defaults.setAsidePath()).isSymLink());
+    ASSERT_EQ(log.messages().size(), 1);
+    EXPECT_TRUE(log.messages()[0].contains(QStringLiteral("a link to nothing")))
+        << log.messages()[0].toStdString();
+
+    EXPECT_TRUE(defaults.setObject(true, QStringLiteral("x")));
+    EXPECT_TRUE(defaults.isPersisting());
+    EXPECT_FALSE(QFileInfo(path).isSymLink());
+    EXPECT_TRUE(PlistUserDefaults(path).boolForKey(QStringLiteral("x")));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("gone"))));
+}
+
+TEST(UserDefaults, CopiesMovedAsideGoAfterThirtyDaysOrBeyondTheNewestTen)
+{
+    QTemporaryDir dir(tempFolder());
+    const QString path = dir.filePath(QStringLiteral("d.plist"));
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const auto copy = [&](qint64 secondsAgo, const QString& suffix = QString()) {
+        const QString name = path + QStringLiteral(".damaged-")
+                             + now.addSecs(-secondsAgo).toString(QStringLiteral("yyyyMMdd-HHmmss")) + suffix;
+        writeFile(name, "damaged");
+        return name;
+    };
+    constexpr qint64 kDay = 24 * 3600;
+    QStringList recent; // newest first
+    recent << copy(60, QStringLiteral("-1")) << copy(60);
+    for (int days = 1; days <= 10; ++days) {
+        recent << copy(days * kDay);
+    }
+    const QString monthOld = copy(31 * kDay);
+    // An old copy that is a link goes as itself; a folder moved aside is left to the user.
+    const QString elsewhere = dir.filePath(QStringLiteral("elsewhere"));
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    const QString oldLink = monthOld + QStringLiteral("-1");
+    ASSERT_TRUE(QFile::link(elsewhere, oldLink));
+    const QString oldFolder = monthOld + QStringLiteral("-2");
+    ASSERT_TRUE(QDir().mkpath(oldFolder));
+    // Names this store never gives, and another file's copies, are left alone.
+    const QStringList foreign{path + QStringLiteral(".damaged-by-hand"),
+                              dir.filePath(QStringLiteral("other.plist.damaged-20000101-000000"))};
+    for (const QString& name : foreign) {
+        writeFile(name, "keep");
+    }
+    writeFile(path, "not a property list");
+
+    const testing_support::LogRecorder log;
+    PlistUserDefaults defaults(path);
+    ASSERT_FALSE(defaults.setAsidePath().isEmpty());
+    const QStringList kept = QStringList{defaults.setAsidePath()} + recent.mid(0, 9)
+                             << oldFolder << elsewhere;
+    const QStringList gone = recent.mid(9) << monthOld << oldLink;
+    for (const QString& name : kept + foreign) {
+        EXPECT_TRUE(QFileInfo::exists(name)) << name.toStdString();
+    }
+    for (const QString& name : gone) {
+        EXPECT_FALSE(QFileInfo::exists(name) || QFileInfo(name).isSymLink()) << name.toStdString();
+    }
+    // A later start with a sound file removes nothing more.
+    EXPECT_TRUE(defaults.setObject(true, QStringLiteral("x")));
+    PlistUserDefaults again(path);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(),
+              kept.size() + foreign.size() + 1);
+}
+
 TEST(UserDefaults, RefusesValuesItCannotStoreAndReadsTheOthersAsTheSystemDoes)
 {
     InMemoryUserDefaults defaults;
     for (const QVariant& value : {QVariant(std::numeric_limits<double>::quiet_NaN()),
                                   QVariant(QVariantList{std::numeric_limits<double>::infinity()}),
+                                  // Before what the file's dates can hold.
+                                  QVariant(QDateTime(QDate(1900, 1, 1), QTime(0, 0), Qt::UTC)),
                                   QVariant::fromValue(QPointF(1, 2)),
                                   QVariant(std::numeric_limits<quint64>::max())}) {
         EXPECT_FALSE(defaults.setObject(value, QStringLiteral("x"))) << value.typeName();

@@ -6,6 +6,7 @@
 #include "popover/AppRowModel.h"
 #include "popover/AppRowView.h"
 #include "popover/PinButton.h"
+#include "popover/RowBatches.h"
 #include "popover/TapArea.h"
 #include "popover/WindowRowView.h"
 #include "shell/kit/FlameSlider.h"
@@ -495,4 +496,57 @@ TEST_F(RowPictures, CollapsedExpandedWithAPinnedWindowAndWithTheTransparencyPane
     const QPointF card = note.mapTo(&row, QPointF(-9, -5));
     EXPECT_TRUE(near(colorAt(panel, card), kit::Palette::surfaceHigh()));
     EXPECT_TRUE(near(colorAt(panel, inside), kit::Palette::surfaceRaised()));
+}
+
+// Hundreds of rows made in one turn once took time growing with their square (Qt walks every
+// waiting event for each layout request it posts): 20,000 apps took minutes to start. A batch of
+// rows comes each turn now, every row in its place, and a row makes its transparency panel only
+// when that first opens.
+TEST_F(PopoverTest, AListOfManyAppsFillsABatchATurnInOrder)
+{
+    const auto id = [](int i) {
+        return QStringLiteral("com.example.app%1").arg(i, 4, 10, QLatin1Char('0'));
+    };
+    const auto name = [](const QString& prefix, int i) {
+        return prefix + QStringLiteral(" %1").arg(i, 4, 10, QLatin1Char('0'));
+    };
+    constexpr int kApps = RowBatches::kRowsPerTurn * 2 + 50;
+    start();
+    QList<AppInfo> apps;
+    for (int i = 0; i < kApps; ++i) {
+        apps.append(AppInfo{id(i), id(i), name(QStringLiteral("M"), i), {}});
+    }
+    manager->setRunningApps(apps);
+    // Not shown: the rows are made all the same, and nothing needs laying out.
+    AppListView list(*manager, navigation);
+    const auto inOrder = [&] {
+        QStringList shown;
+        for (const AppRowView* row : list.rows()) {
+            shown << row->app().bundleID;
+        }
+        QStringList expected;
+        for (const AppInfo& app : manager->runningApps()) {
+            expected << app.bundleID;
+        }
+        return shown == expected;
+    };
+    EXPECT_EQ(list.rows().size(), RowBatches::kRowsPerTurn);
+    t.scheduler.runPending();
+    EXPECT_TRUE(inOrder());
+
+    // More than a batch of apps published at once before the rows already made: filled in place.
+    for (int i = 0; i < RowBatches::kRowsPerTurn + 20; ++i) {
+        apps.insert(i, AppInfo{id(5000 + i), id(5000 + i), name(QStringLiteral("A"), i), {}});
+    }
+    manager->setRunningApps(apps);
+    EXPECT_FALSE(inOrder());
+    t.scheduler.runPending();
+    EXPECT_TRUE(inOrder());
+    EXPECT_EQ(list.rows().size(), kApps + RowBatches::kRowsPerTurn + 20);
+
+    AppRowView& first = *list.rows().front();
+    EXPECT_EQ(first.findChild<QWidget*>(QStringLiteral("transparencyPanel")), nullptr);
+    manager->togglePinned(first.app().bundleID);
+    navigation.setTransparencyAppID(first.app().bundleID);
+    EXPECT_NE(first.findChild<QWidget*>(QStringLiteral("transparencyPanel")), nullptr);
 }

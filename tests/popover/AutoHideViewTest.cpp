@@ -2,6 +2,7 @@
 // suggestions, its switches, and what they do during a share, with the page's picture.
 #include "popover/AutoHideView.h"
 
+#include "popover/RowBatches.h"
 #include "shell/kit/FlameToggle.h"
 #include "shell/kit/Palette.h"
 #include "shell/kit/Snapshot.h"
@@ -234,4 +235,46 @@ TEST_F(AutoHideTest, DuringAShareTheSwitchesHideAndRestoreAtOnce)
     click(named(*page, QStringLiteral("autoHideEnabledSwitch")));
     EXPECT_FALSE(t.defaults.boolForKey(WindowManager::autoHideEnabledKey));
     EXPECT_EQ(manager->hiddenBundleIDs(), QSet<QString>{"com.apple.MobileSMS"});
+}
+
+// Rows come a batch a turn, in order, also when more than a batch of apps arrives before the rows
+// already made (made all in one turn, thousands took time growing with their square).
+TEST_F(AutoHideTest, ManyRunningAppsGetTheirRowsABatchATurnInOrder)
+{
+    start();
+    QList<AppInfo> apps;
+    const auto add = [&apps](int at, const QString& name) {
+        const QString id = QStringLiteral("com.example.") + QString(name).replace(' ', '-');
+        apps.insert(at, AppInfo{id, id, name, {}});
+    };
+    for (int i = 0; i < RowBatches::kRowsPerTurn * 2 + 50; ++i) {
+        add(i, QStringLiteral("M %1").arg(i, 4, 10, QLatin1Char('0')));
+    }
+    manager->setRunningApps(apps);
+    // Not shown: the rows are made all the same, and nothing needs laying out.
+    AutoHideView view(*manager, [] {});
+    const auto& rows =
+        *named(view, "autoHideSectionRunning").findChild<QWidget*>(QStringLiteral("sectionRows"));
+    const auto inOrder = [&] {
+        QStringList shown;
+        for (int i = 0; i < rows.layout()->count(); ++i) {
+            shown << rows.layout()->itemAt(i)->widget()->objectName();
+        }
+        QStringList expected;
+        for (const AppInfo& app : manager->runningApps()) {
+            expected << QStringLiteral("autoHideAppRow:") + app.bundleID;
+        }
+        return shown == expected;
+    };
+    EXPECT_EQ(rows.layout()->count(), RowBatches::kRowsPerTurn);
+    t.scheduler.runPending();
+    EXPECT_TRUE(inOrder());
+
+    for (int i = 0; i < RowBatches::kRowsPerTurn + 20; ++i) {
+        add(i, QStringLiteral("A %1").arg(i, 4, 10, QLatin1Char('0')));
+    }
+    manager->setRunningApps(apps);
+    EXPECT_FALSE(inOrder());
+    t.scheduler.runPending();
+    EXPECT_TRUE(inOrder());
 }

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 using testing_support::StateFixture;
 using WM = WindowManager;
@@ -86,6 +88,28 @@ std::string loaded(const StateFixture& f, const QVariantMap& before)
          {"written", written}}));
 }
 
+// A launch, signed in, over the settings file at `path`.
+struct LaunchOverFile
+{
+    explicit LaunchOverFile(const QString& path)
+        : defaults(path)
+    {
+        platform::Services services = f.t.services();
+        services.defaults = &defaults;
+        f.manager = std::make_unique<WindowManager>(services, &f.registry);
+        f.start();
+    }
+
+    platform::PlistUserDefaults defaults;
+    StateFixture f;
+};
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+}
+
 } // namespace
 
 // A settings file nested past every sensible depth once crashed each launch before it could be
@@ -95,24 +119,57 @@ TEST(WindowManagerLoading, ASettingsFileNestedTooDeepIsSetAsideAndTheLaunchStart
     QTemporaryDir dir(testing_support::temporaryFolderTemplate(QStringLiteral("loading")));
     const QString path = dir.filePath(QStringLiteral("getveilmox.Veilmox.plist"));
     const QByteArray damaged = testing_support::nestedXmlPropertyList(100'000);
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(damaged) == damaged.size());
-    }
-    StateFixture f;
-    platform::PlistUserDefaults defaults(path);
-    platform::Services services = f.t.services();
-    services.defaults = &defaults;
-    f.manager = std::make_unique<WindowManager>(services, &f.registry);
-    WindowManager& m = f.start();
+    writeFile(path, damaged);
+    const testing_support::LogRecorder log;
+    LaunchOverFile launch(path);
+    WindowManager& m = *launch.f.manager;
 
     EXPECT_TRUE(m.hiddenBundleIDs().isEmpty());
-    ASSERT_FALSE(defaults.setAsidePath().isEmpty());
-    QFile aside(defaults.setAsidePath());
+    ASSERT_FALSE(launch.defaults.setAsidePath().isEmpty());
+    QFile aside(launch.defaults.setAsidePath());
     EXPECT_TRUE(aside.open(QIODevice::ReadOnly) && aside.readAll() == damaged);
     m.toggleHidden(QStringLiteral("com.example.B"));
     EXPECT_EQ(platform::PlistUserDefaults(path).arrayForKey(WM::hiddenKey),
               QVariantList{QStringLiteral("com.example.B")});
+}
+
+// One NaN or infinity in the settings, read or not, once made every later save fail: hiding an app
+// left the file as it was, and the app was shown again after a restart.
+TEST(WindowManagerLoading, ANonFiniteNumberAnywhereInTheSettingsNeverStopsSaving)
+{
+    const double real = testing_support::kRealPlaceholder;
+    const QVariantMap unread{{QStringLiteral("someOtherKey"), real},
+                             {QStringLiteral("onboardingCompleted"), true}};
+    const QVariantMap read{{WM::pinnedTransparencyKey, QVariantMap{{"A", real}, {"B", 0.5}}}};
+    for (const bool binary : {true, false}) {
+        for (const double value : {std::numeric_limits<double>::quiet_NaN(),
+                                   std::numeric_limits<double>::infinity(),
+                                   -std::numeric_limits<double>::infinity()}) {
+            for (const QVariantMap& settings : {unread, read}) {
+                SCOPED_TRACE(std::string(binary ? "binary " : "XML ") + std::to_string(value) + " "
+                             + settings.firstKey().toStdString());
+                QTemporaryDir dir(testing_support::temporaryFolderTemplate(QStringLiteral("loading")));
+                const QString path = dir.filePath(QStringLiteral("getveilmox.Veilmox.plist"));
+                writeFile(path, testing_support::settingsWithReal(settings, value, binary));
+                {
+                    LaunchOverFile launch(path);
+                    ASSERT_TRUE(launch.defaults.setAsidePath().isEmpty());
+                    launch.f.manager->toggleHidden(QStringLiteral("com.example.B"));
+                }
+                LaunchOverFile restarted(path);
+                EXPECT_EQ(restarted.f.manager->hiddenBundleIDs(),
+                          QSet<QString>{QStringLiteral("com.example.B")});
+                // The odd value itself is kept as it was, where it was.
+                double kept = restarted.defaults.object(QStringLiteral("someOtherKey")).toDouble();
+                if (settings == read) {
+                    EXPECT_EQ(restarted.f.manager->pinnedTransparency(), (QMap<QString, double>{{"B", 0.5}}));
+                    kept =
+                        restarted.defaults.dictionaryForKey(WM::pinnedTransparencyKey)->value("A").toDouble();
+                }
+                EXPECT_TRUE(std::isnan(value) ? std::isnan(kept) : kept == value);
+            }
+        }
+    }
 }
 
 // Each case differs from launching with nothing stored only in `changes`. Every launch sees the
@@ -147,10 +204,17 @@ TEST(WindowManagerLoading, StoredSettingsLoadTypedWithTheirMigrations)
          {{WM::autoHiddenLocallyKey, QVariantList{qint64(12), qint64(3000000000)}},
           {WM::autoHideEnabledKey, true}},
          R"({"pids":[12],"autoHideEnabled":true,"autoHideActive":true})"},
-        {"process identifiers with a string",
-         {{WM::autoHiddenLocallyKey, QVariantList{qint64(12), "x"}}},
-         "{}"},
-        {"hidden list with a number", {{WM::hiddenKey, QVariantList{"a", qint64(1)}}}, "{}"},
+        {"process identifiers with a string keep the numbers",
+         {{WM::autoHiddenLocallyKey, QVariantList{qint64(12), "x"}}, {WM::autoHideEnabledKey, true}},
+         R"({"pids":[12],"autoHideEnabled":true,"autoHideActive":true})"},
+        {"app lists with a number keep the names",
+         {{WM::hiddenKey, QVariantList{"a", qint64(1)}},
+          {WM::pinnedKey, QVariantList{QVariantMap(), "b"}},
+          {WM::autoHideListKey, QVariantList{"c", true}},
+          {WM::autoVeiledKey, QVariantList{2.5, "d"}},
+          {WM::autoHideEnabledKey, true}},
+         R"({"hidden":["a"],"pinned":["b"],"autoHide":["c"],"autoVeiled":["d"],"autoHideEnabled":true,)"
+         R"("autoHideActive":true})"},
         {"panic mode in other letter case", {{WM::panicModeKey, "Cover"}}, "{}"},
         {"panic mode cover", {{WM::panicModeKey, "cover"}}, R"({"panicMode":"cover"})"},
         {"shared display as text", {{WM::sharedDisplayKey, "5"}}, "{}"},
@@ -162,6 +226,9 @@ TEST(WindowManagerLoading, StoredSettingsLoadTypedWithTheirMigrations)
         {"masks", {{WM::shareMasksKey, mask.toUtf8()}}, R"({"masks":1})"},
         {"masks stored as text", {{WM::shareMasksKey, mask}}, "{}"},
         {"masks undecodable", {{WM::shareMasksKey, QByteArray(R"([{"id":1}])")}}, "{}"},
+        {"masks with one undecodable",
+         {{WM::shareMasksKey, mask.toUtf8().replace("[{", R"([{"id":1},{)")}},
+         R"({"masks":1})"},
         {"panic shortcut",
          {{WM::panicShortcutKey, QByteArray(R"({"keyCode":40,"carbonModifiers":2560,"display":"⌥⇧K"})")}},
          R"({"panicShortcut":"40 2560 ⌥⇧K"})"},
@@ -185,10 +252,16 @@ TEST(WindowManagerLoading, StoredSettingsLoadTypedWithTheirMigrations)
          {{WM::pinnedTransparencyKey, QVariantMap{{"A", 1.2}, {"B", qint64(-1)}}},
           {WM::legacyPinnedTransparencyKey, 0.5}},
          R"({"transparency":{"A":0.85,"B":0}})"},
-        {"current transparency with a text value falls back to the legacy one",
+        {"current transparency with a text value keeps the others, and the legacy value stays",
          {{WM::pinnedKey, ab},
-          {WM::pinnedTransparencyKey, QVariantMap{{"A", "0.5"}}},
+          {WM::pinnedTransparencyKey, QVariantMap{{"A", "0.5"}, {"B", 0.3}}},
           {WM::legacyPinnedTransparencyKey, 0.4}},
+         R"({"pinned":["A","B"],"transparency":{"B":0.3}})"},
+        {"current transparency with a text value and no legacy value keeps the others",
+         {{WM::pinnedTransparencyKey, QVariantMap{{"A", QVariantList()}, {"B", 0.3}}}},
+         R"({"transparency":{"B":0.3}})"},
+        {"current transparency that is not a map falls back to the legacy one",
+         {{WM::pinnedKey, ab}, {WM::pinnedTransparencyKey, "0.5"}, {WM::legacyPinnedTransparencyKey, 0.4}},
          R"({"pinned":["A","B"],"transparency":{"A":0.4,"B":0.4},"written":)"
          R"({"pinnedTransparencyByApp":{"A":0.4,"B":0.4},"pinnedWindowTransparency":null}})"},
         {"focus stage from the legacy dock key",
@@ -204,8 +277,8 @@ TEST(WindowManagerLoading, StoredSettingsLoadTypedWithTheirMigrations)
          {{WM::hiddenWindowsKey,
            QVariantMap{
                {"12", "A"}, {"+7", "A"}, {"x", "B"}, {" 8", "B"}, {"4294967296", "B"}, {"13", kFinder}}},
-          {WM::pinnedWindowsKey, QVariantMap{{"1", "A"}, {"2", qint64(3)}}}},
-         R"({"hiddenWindows":{"7":"A","12":"A"}})"},
+          {WM::pinnedWindowsKey, QVariantMap{{"7", "A"}, {"12", qint64(3)}}}},
+         R"({"hiddenWindows":{"7":"A","12":"A"},"pinnedWindows":{"7":"A"}})"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

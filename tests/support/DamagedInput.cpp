@@ -1,7 +1,11 @@
 #include "tests/support/DamagedInput.h"
 
+#include "platform/PropertyList.h"
+
 #include <QDir>
 
+#include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace testing_support {
@@ -21,7 +25,59 @@ void appendBigEndian(QByteArray& out, quint64 value, int width)
     }
 }
 
+QByteArray bigEndianBits(double value)
+{
+    quint64 bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    QByteArray out;
+    appendBigEndian(out, bits, 8);
+    return out;
+}
+
+QString xmlReal(double value)
+{
+    if (std::isnan(value)) {
+        return QStringLiteral("nan");
+    }
+    if (std::isinf(value)) {
+        return value > 0 ? QStringLiteral("inf") : QStringLiteral("-inf");
+    }
+    return QString::number(value, 'g', 17);
+}
+
+QString xmlValue(const QVariant& value, double real)
+{
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return value.toBool() ? QStringLiteral("<true/>") : QStringLiteral("<false/>");
+    case QMetaType::Double:
+        return QStringLiteral("<real>%1</real>")
+            .arg(xmlReal(value.toDouble() == kRealPlaceholder ? real : value.toDouble()));
+    case QMetaType::QVariantMap: {
+        QString out = QStringLiteral("<dict>");
+        const QVariantMap map = value.toMap();
+        for (auto it = map.cbegin(); it != map.cend(); ++it) {
+            out += QStringLiteral("<key>%1</key>").arg(it.key().toHtmlEscaped()) + xmlValue(it.value(), real);
+        }
+        return out + QStringLiteral("</dict>");
+    }
+    default:
+        return QStringLiteral("<string>%1</string>").arg(value.toString().toHtmlEscaped());
+    }
+}
+
 } // namespace
+
+QByteArray settingsWithReal(const QVariantMap& values, double real, bool binary)
+{
+    if (!binary) {
+        return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">"
+               + xmlValue(values, real).toUtf8() + "</plist>\n";
+    }
+    return platform::plist::writeBinary(values)
+        .value_or(QByteArray())
+        .replace(bigEndianBits(kRealPlaceholder), bigEndianBits(real));
+}
 
 QString temporaryFolderTemplate(const QString& name)
 {

@@ -9,22 +9,6 @@
 
 namespace testing_support {
 
-QProcessEnvironment isolatedEnvironment(const QString& folder)
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const QString name :
-         {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
-        const QString path = folder + QLatin1Char('/') + name;
-        QDir().mkpath(path);
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        environment.insert(name, path);
-    }
-    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-                       QStringLiteral("unix:path=") + folder + QStringLiteral("/no-bus"));
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    return environment;
-}
-
 PrivateSessionBus::PrivateSessionBus(QProcessEnvironment environment)
     : m_environment(std::move(environment))
     , m_connectionName(QStringLiteral("test-bus-") + QUuid::createUuid().toString(QUuid::WithoutBraces))

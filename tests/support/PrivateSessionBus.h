@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/ProgramRun.h"
+
 #include <QDBusConnection>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -18,11 +20,6 @@
     } while (false)
 
 namespace testing_support {
-
-// The system's environment for a program a test starts, with $HOME and the XDG folders made
-// owner-only under `folder` (as folder/HOME, folder/XDG_RUNTIME_DIR, ...), offscreen, and with no
-// session bus until one is given.
-QProcessEnvironment isolatedEnvironment(const QString& folder);
 
 // A D-Bus session bus of one test's own (dbus-daemon), whose activated services get the given
 // environment, with an unlocked GNOME keyring of its own on it when asked. Everything it started

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcessEnvironment>
+#include <QString>
+
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+// Running the real program from a test or a benchmark: an environment of its own, and what
+// /proc tells of it (its CPU time, its peak memory, whether it has gone quiet). Header-only, so
+// that the benchmarks use it too.
+namespace testing_support {
+
+// The system's environment for a program a test starts, with $HOME and the XDG folders made
+// owner-only under `folder` (as folder/HOME, folder/XDG_RUNTIME_DIR, ...), offscreen, and with no
+// session bus until one is given.
+inline QProcessEnvironment isolatedEnvironment(const QString& folder)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString name :
+         {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+        const QString path = folder + QLatin1Char('/') + name;
+        QDir().mkpath(path);
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        environment.insert(name, path);
+    }
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                       QStringLiteral("unix:path=") + folder + QStringLiteral("/no-bus"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return environment;
+}
+
+// The CPU time a process has used, every thread's, in seconds; 0 when it cannot be read.
+inline double cpuSeconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    // After the command name in parentheses: utime is field 14 and stime 15.
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    return static_cast<double>(fields.value(11).toLongLong() + fields.value(12).toLongLong())
+           / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+// The peak resident memory of a process, in MiB; 0 when it cannot be read.
+inline double peakMiB(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:")) {
+            return static_cast<double>(line.mid(6).trimmed().split(' ').value(0).toLongLong()) / 1024.0;
+        }
+    }
+    return 0;
+}
+
+// Asked again and again, true once the process has used under a tenth of a core over the last
+// half second; then `quietSince()` is when that half second began and `cpuThen()` the CPU time
+// used by then.
+class Quiet
+{
+public:
+    static constexpr double kWindowSeconds = 0.5;
+    static constexpr double kShareOfACore = 0.1;
+
+    explicit Quiet(qint64 pid)
+        : m_pid(pid)
+    {
+        m_clock.start();
+    }
+    bool operator()()
+    {
+        const double now = static_cast<double>(m_clock.elapsed()) / 1000.0;
+        const double cpu = cpuSeconds(m_pid);
+        m_samples.emplace_back(now, cpu);
+        while (m_samples.size() > 1 && now - m_samples[1].first >= kWindowSeconds) {
+            m_samples.erase(m_samples.begin());
+        }
+        const auto& [then, used] = m_samples.front();
+        return now - then >= kWindowSeconds && (cpu - used) / (now - then) < kShareOfACore;
+    }
+    // Seconds since this was made.
+    double quietSince() const { return m_samples.front().first; }
+    double cpuThen() const { return m_samples.front().second; }
+
+private:
+    qint64 m_pid;
+    QElapsedTimer m_clock;
+    std::vector<std::pair<double, double>> m_samples;
+};
+
+} // namespace testing_support
