@@ -3,6 +3,7 @@
 #include "platform/Screens.h"
 
 #include <QColor>
+#include <QImage>
 #include <QPointer>
 #include <QRectF>
 #include <QString>
@@ -84,6 +85,24 @@ public:
     virtual void orderWindowOut(quint32 number) = 0;
     // Something in the window's widgets asked to be drawn again.
     virtual void windowContentChanged(quint32 /*number*/) {}
+};
+
+// A view that shows one picture over a plain colour and nothing else (an image view). The window
+// server composites that picture itself, scaled to whatever size it shows the window at, as it
+// does a layer's contents, instead of having the view draw it first. The view still paints the
+// same itself when asked to.
+class LayerContentsView
+{
+public:
+    struct Contents
+    {
+        QImage image;      // none: only the colour
+        QRectF rect;       // where the picture lies, in the view's coordinates
+        QColor background; // every pixel of the view that the picture leaves uncovered
+    };
+
+    virtual ~LayerContentsView() = default;
+    virtual Contents layerContents() const = 0;
 };
 
 // Told when a window is about to close.

@@ -20,10 +20,10 @@ class SimDesktop;
 // For people running the application on Linux: one window showing every display of the
 // simulated desktop side by side, drawn live: the physical ones as the user sees them (panels that
 // no capture sees included), and "Veilmox" as a capture of it sees it, so one can watch what a
-// meeting audience is shown. A display is drawn again only when something on it changed, at most
-// every kRefreshInterval. Pointer moves and clicks
-// on a picture go to the desktop as its pointer input. A tool of the simulation,
-// not a window of the simulated system. Main thread only.
+// meeting audience is shown. A display is drawn again when something on it changed, as soon as
+// the desktop says so (every frame that reaches "Veilmox", say), at most once a
+// kMinimumRefreshInterval. Pointer moves and clicks on a picture go to the desktop as its pointer
+// input. A tool of the simulation, not a window of the simulated system. Main thread only.
 class DesktopViewer final : public QWidget
 {
 public:
@@ -32,21 +32,29 @@ public:
     DesktopViewer(const DesktopViewer&) = delete;
     DesktopViewer& operator=(const DesktopViewer&) = delete;
 
-    // Redraws every display whose picture changed, now; the viewer also does so every
-    // kRefreshInterval while shown.
+    // Redraws every display whose picture changed, now; the viewer also does so by itself while
+    // shown.
     void refresh();
 
-    // The displays shown, in the desktop's order, and the picture last drawn for one of them.
+    // The displays shown, in the desktop's order, the picture last drawn for one of them and the
+    // widget it is painted on.
     QList<quint32> displayIDs() const;
     QImage picture(quint32 displayID) const;
+    QWidget* displayView(quint32 displayID) const;
     QString title(quint32 displayID) const;
 
-    static constexpr double kRefreshInterval = 0.1;
+    // No more often than a screen of the host shows a new picture.
+    static constexpr double kMinimumRefreshInterval = 1.0 / 60;
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     class Pane;
 
     void rebuild();
+    // A refresh on a later turn, as soon as the last one is kMinimumRefreshInterval old.
+    void scheduleRefresh();
 
     SimDesktop& m_desktop;
     Scheduler& m_scheduler;
@@ -56,7 +64,9 @@ private:
     QHBoxLayout* m_panes = nullptr;
     std::vector<Pane*> m_paneList;
     Cancellable m_screenChanges;
-    TimerHandle m_refreshTimer;
+    Cancellable m_desktopChanges;
+    TimerHandle m_pendingRefresh;
+    std::optional<double> m_lastRefresh;
 };
 
 } // namespace platform::sim

@@ -174,27 +174,26 @@ SimCompositor::Scene SimCompositor::scene(const SCContentFilter& filter, bool se
     // screenful does. Pixels left out are the ones an opaque window in front paints over anyway.
     const QRect area = scene.region.toAlignedRect();
     QRegion uncovered(area);
-    for (const quint32 number : m_desktop.windowOrder()) {
+    for (const SimDesktop::OrderedWindow& window : m_desktop.orderedWindows()) {
         if (uncovered.isEmpty()) {
             break; // everything further back is hidden
         }
-        const auto setup = m_desktop.window(number);
-        if (!setup || !m_desktop.isWindowOnScreen(number)
-            || (!seen && setup->sharingState == static_cast<qint64>(WindowSharingType::None))
-            || !setup->bounds.intersects(scene.region)
-            || !passes(filter, number, setup->owner, appPIDs, windowIDs)) {
+        const SimDesktop::WindowSpec& setup = *window.setup;
+        if (!window.onScreen || !setup.bounds.intersects(scene.region)
+            || (!seen && setup.sharingState == static_cast<qint64>(WindowSharingType::None))
+            || !passes(filter, window.number, setup.owner, appPIDs, windowIDs)) {
             continue;
         }
-        const QRect reach = setup->bounds.toAlignedRect().intersected(area);
+        const QRect reach = setup.bounds.toAlignedRect().intersected(area);
+        if (!uncovered.intersects(reach)) {
+            continue; // behind opaque windows
+        }
         const QRegion visible = uncovered.intersected(reach);
-        if (visible.isEmpty()) {
-            continue;
-        }
         const bool whole = visible == QRegion(reach);
-        if (setup->content.isNull() && setup->alpha.value_or(1.0) >= 1.0 && setup->color.alpha() == 255) {
-            uncovered -= innerRect(setup->bounds);
+        if (setup.content.isNull() && setup.alpha.value_or(1.0) >= 1.0 && setup.color.alpha() == 255) {
+            uncovered -= innerRect(setup.bounds);
         }
-        scene.windows.push_back({number, *setup, whole ? std::nullopt : std::optional(visible)});
+        scene.windows.push_back({window.number, setup, whole ? std::nullopt : std::optional(visible)});
     }
     std::reverse(scene.windows.begin(), scene.windows.end());
     scene.uncovered = std::move(uncovered);
@@ -367,6 +366,9 @@ void SimCompositor::drawWidgetWindow(QPainter& painter, const Scene::Window& win
     if (widget->width() <= 0 || widget->height() <= 0 || bounds.isEmpty()) {
         return;
     }
+    if (drawLayerContents(painter, widget, bounds)) {
+        return;
+    }
     QImage drawn;
     const QImage* store = &drawn;
     if (m_keepsSurfaces) {
@@ -388,6 +390,57 @@ void SimCompositor::drawWidgetWindow(QPainter& painter, const Scene::Window& win
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(bounds, *store);
     painter.restore();
+}
+
+bool SimCompositor::drawLayerContents(QPainter& painter, QWidget* root, const QRectF& bounds)
+{
+    const LayerContentsView* layer = layerContentsView(root);
+    if (layer == nullptr) {
+        return false;
+    }
+    const LayerContentsView::Contents contents = layer->layerContents();
+    painter.fillRect(bounds, contents.background);
+    if (!contents.image.isNull() && !contents.rect.isEmpty()) {
+        // From the view's coordinates (the window's, in points) to the screen's.
+        const double sx = bounds.width() / root->width();
+        const double sy = bounds.height() / root->height();
+        const QRectF& r = contents.rect;
+        painter.save();
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(
+            QRectF(bounds.x() + r.x() * sx, bounds.y() + r.y() * sy, r.width() * sx, r.height() * sy),
+            contents.image);
+        painter.restore();
+    }
+    return true;
+}
+
+const LayerContentsView* SimCompositor::layerContentsView(QWidget* root)
+{
+    // Down through views that hold only one view as large as themselves (a window's content view
+    // in its frame): a picture view reached so fills the window and is all it shows.
+    QWidget* widget = root;
+    for (int depth = 0; depth < 8; ++depth) {
+        if (const auto* layer = dynamic_cast<const LayerContentsView*>(widget)) {
+            return layer;
+        }
+        QWidget* only = nullptr;
+        for (QObject* child : widget->children()) {
+            auto* candidate = qobject_cast<QWidget*>(child);
+            if (candidate == nullptr || candidate->isWindow() || !candidate->isVisibleTo(widget)) {
+                continue;
+            }
+            if (only != nullptr) {
+                return nullptr;
+            }
+            only = candidate;
+        }
+        if (only == nullptr || only->geometry() != widget->rect()) {
+            return nullptr;
+        }
+        widget = only;
+    }
+    return nullptr;
 }
 
 std::optional<SCContentFilter> SimCompositor::displayFilter(quint32 displayID) const
@@ -422,13 +475,17 @@ std::optional<QByteArray> SimCompositor::contentKey(const Scene& scene, QSize pi
     return key;
 }
 
-QByteArray SimCompositor::displayKey(quint32 displayID, QSize pixelSize, bool seen) const
+std::optional<SimCompositor::Scene> SimCompositor::displayScene(quint32 displayID, bool seen) const
 {
     const auto filter = displayFilter(displayID);
     if (!filter) {
-        return {};
+        return std::nullopt;
     }
-    const Scene drawn = scene(*filter, seen);
+    return scene(*filter, seen);
+}
+
+QByteArray SimCompositor::displayKey(const Scene& drawn, QSize pixelSize) const
+{
     QByteArray key;
     QDataStream out(&key, QIODevice::WriteOnly);
     out << pixelSize << drawn.region << drawn.background;
@@ -475,6 +532,7 @@ shareableContent(const SimDesktop& desktop, bool excludingDesktopWindows, bool o
     for (const quint32 id : desktop.displayIDs()) {
         content.displays.append(scDisplay(id, desktop.displayBounds(id)));
     }
+    content.windows.reserve(static_cast<qsizetype>(desktop.orderedWindows().size()));
     QHash<pid_type, SCRunningApplication> apps;
     for (const auto& running : desktop.runningApplications()) {
         SCRunningApplication app;
@@ -484,21 +542,20 @@ shareableContent(const SimDesktop& desktop, bool excludingDesktopWindows, bool o
         apps.insert(app.processID, app);
         content.applications.append(app);
     }
-    for (const quint32 number : desktop.windowOrder()) {
-        const auto setup = desktop.window(number);
-        const bool onScreen = desktop.isWindowOnScreen(number);
-        if (!setup || (onScreenWindowsOnly && !onScreen) || (excludingDesktopWindows && setup->layer < 0)) {
+    for (const SimDesktop::OrderedWindow& ordered : desktop.orderedWindows()) {
+        const SimDesktop::WindowSpec& setup = *ordered.setup;
+        if ((onScreenWindowsOnly && !ordered.onScreen) || (excludingDesktopWindows && setup.layer < 0)) {
             continue;
         }
         SCWindow window;
-        window.windowID = number;
-        window.frame = setup->bounds;
-        window.title = setup->title;
-        window.windowLayer = setup->layer;
-        if (const auto app = apps.constFind(setup->owner); app != apps.cend()) {
+        window.windowID = ordered.number;
+        window.frame = setup.bounds;
+        window.title = setup.title;
+        window.windowLayer = setup.layer;
+        if (const auto app = apps.constFind(setup.owner); app != apps.cend()) {
             window.owningApplication = *app;
         }
-        window.isOnScreen = onScreen;
+        window.isOnScreen = ordered.onScreen;
         content.windows.append(window);
     }
     return content;

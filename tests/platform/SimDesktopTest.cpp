@@ -13,7 +13,9 @@
 #include "platform/sim/VirtualScheduler.h"
 #include "tests/support/DamagedInput.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 
@@ -257,14 +259,14 @@ TEST(SimVirtualDisplays, JoinTheScreensAfterTheirDelayAndTheViewerShowsEveryDisp
     EXPECT_EQ(screens[1].frame, QRectF(1512, 0, 1512, 982)); // to the right of the built-in display
     EXPECT_EQ(screens[1].backingScaleFactor, 2.0);
     EXPECT_EQ(rig.screenChanges, 1);
-    rig.scheduler.advance(sim::DesktopViewer::kRefreshInterval);
+    rig.scheduler.advance(sim::DesktopViewer::kMinimumRefreshInterval);
     ASSERT_EQ(viewer.displayIDs(), (QList<quint32>{builtIn, id}));
     EXPECT_TRUE(viewer.title(id).startsWith(QStringLiteral("Veilmox")));
     EXPECT_FALSE(viewer.picture(id).isNull()) << "redrawn by the viewer's own timer";
 
     // Live: a change on the desktop shows at the next refresh.
     rig.desktop.setWindowBounds(window, QRectF(756, 0, 756, 982));
-    rig.scheduler.advance(sim::DesktopViewer::kRefreshInterval);
+    rig.scheduler.advance(sim::DesktopViewer::kMinimumRefreshInterval);
     picture = viewer.picture(builtIn);
     EXPECT_EQ(picture.pixelColor(picture.width() / 4, picture.height() / 2), wallpaper);
 
@@ -312,17 +314,103 @@ TEST(DesktopViewer, DrawsADisplayAgainOnlyWhenSomethingOnItChanged)
 
     // A still desktop, and a pointer moving over it, are not drawn again.
     rig.desktop.mouseMoved(QPointF(300, 300));
-    rig.scheduler.advance(3 * sim::DesktopViewer::kRefreshInterval);
+    rig.scheduler.advance(3 * sim::DesktopViewer::kMinimumRefreshInterval);
     EXPECT_EQ(viewer.picture(display).cacheKey(), drawn);
 
-    // A window moving, or one of the program's windows repainting, shows at the next refresh.
+    // A window moving shows on the next turn; one of the program's windows repainting once its
+    // repaint is delivered; a change right after a drawing waits out the minimum interval.
     rig.desktop.setWindowBounds(window, QRectF(0, 0, 300, 982));
-    rig.scheduler.advance(sim::DesktopViewer::kRefreshInterval);
+    rig.scheduler.advance(0);
     EXPECT_EQ(at({500, 500}), SimDesktop::DisplaySpec().desktopColor);
     paint(Qt::blue);
-    rig.scheduler.advance(sim::DesktopViewer::kRefreshInterval);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    rig.scheduler.advance(sim::DesktopViewer::kMinimumRefreshInterval / 2);
+    EXPECT_EQ(at({1150, 500}), QColor(Qt::red));
+    rig.scheduler.advance(sim::DesktopViewer::kMinimumRefreshInterval / 2);
     EXPECT_EQ(at({1150, 500}), QColor(Qt::blue));
     const qint64 redrawn = viewer.picture(display).cacheKey();
-    rig.scheduler.advance(3 * sim::DesktopViewer::kRefreshInterval);
+    rig.scheduler.advance(3 * sim::DesktopViewer::kMinimumRefreshInterval);
     EXPECT_EQ(viewer.picture(display).cacheKey(), redrawn);
+}
+
+namespace {
+
+// A picture on black, like the mirror on "Veilmox": the window server draws the picture itself.
+class PictureView final
+    : public QWidget
+    , public LayerContentsView
+{
+public:
+    void show(const QImage& picture)
+    {
+        m_picture = picture;
+        update();
+    }
+    Contents layerContents() const override
+    {
+        // Scaled to the view's width, centred.
+        const double height = width() * m_picture.height() / static_cast<double>(m_picture.width());
+        return {m_picture, QRectF(0, (this->height() - height) / 2, width(), height), Qt::black};
+    }
+    int paints = 0;
+
+protected:
+    void paintEvent(QPaintEvent* /*event*/) override { ++paints; }
+
+private:
+    QImage m_picture;
+};
+
+} // namespace
+
+TEST(DesktopViewer, DrawsEveryFrameThatReachesAVirtualDisplayFromTheFrameItself)
+{
+    VirtualRig rig;
+    rig.displays.setRegistrationDelay(0);
+    const auto display = rig.publish();
+    rig.scheduler.advance(0);
+    const quint32 veilmox = display->displayID();
+    const QRectF screen = rig.desktop.display(veilmox)->frame;
+    Services services;
+    services.screens = &rig.desktop;
+    services.appWindows = &rig.desktop;
+    Window mirror(services, screen, kWindowStyleMaskBorderless, BackingStoreType::Buffered, false);
+    auto* content = new QWidget; // the mirror's content view, holding the picture view
+    auto* layout = new QVBoxLayout(content);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* view = new PictureView;
+    layout->addWidget(view);
+    mirror.setContentView(content);
+    mirror.orderFrontRegardless();
+
+    sim::DesktopViewer viewer(rig.desktop, rig.scheduler);
+    viewer.resize(900, 400);
+    viewer.show();
+    const auto colour = [](int n) {
+        return QColor::fromHsv(n * 15, 255, 255).rgb();
+    };
+    const auto frame = [&colour](int n) {
+        QImage picture(3024, 1008, QImage::Format_RGB32); // 3:1, so black bands above and below
+        picture.fill(colour(n));
+        return picture;
+    };
+    QSet<qint64> shown;
+    for (int n = 0; n < 20; ++n) { // a second of frames
+        view->show(frame(n));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+        rig.scheduler.advance(0.05);
+        const QImage picture = viewer.picture(veilmox);
+        ASSERT_FALSE(picture.isNull());
+        EXPECT_EQ(picture.pixel(picture.width() / 2, picture.height() / 2), colour(n)) << "frame " << n;
+        EXPECT_EQ(picture.pixel(picture.width() / 2, 2), QColor(Qt::black).rgb());
+        shown.insert(picture.cacheKey());
+    }
+    EXPECT_EQ(shown.size(), 20);
+    // Drawn from the frame: the view was never asked to paint it.
+    EXPECT_EQ(view->paints, 0);
+
+    // No new frame, nothing drawn.
+    const qint64 last = viewer.picture(veilmox).cacheKey();
+    rig.scheduler.advance(1);
+    EXPECT_EQ(viewer.picture(veilmox).cacheKey(), last);
 }
