@@ -122,6 +122,7 @@ private:
             || picture.format() != QImage::Format_ARGB32_Premultiplied) {
             picture = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
         }
+        picture.setDevicePixelRatio(1); // drawn in pixels
         compositor.render(scene, picture, false);
         picture.setDevicePixelRatio(m_screen->devicePixelRatioF());
     }

@@ -90,7 +90,17 @@ private:
     struct Surface;
     QColor background(const SCContentFilter& filter) const;
     std::optional<SCContentFilter> displayFilter(quint32 displayID) const;
-    void drawSyntheticWindow(QPainter& painter, const Scene::Window& window) const;
+    struct SolidRect
+    {
+        QRect rect; // pixels
+        QRgb pixel;
+    };
+    // The wallpaper and the colour of each opaque window on whole points, straight into the
+    // pixels (which must be whole points scaled by whole numbers); true for the windows done.
+    static std::vector<bool> fillOpaque(const Scene& scene, QImage& image);
+    // Rectangles that do not overlap, each of one opaque colour.
+    static void fillRects(QImage& image, std::vector<SolidRect>& rects);
+    void drawSyntheticWindow(QPainter& painter, const Scene::Window& window, bool withColour) const;
     void drawTitle(QPainter& painter, const SimDesktop::WindowSpec& setup) const;
     void drawWidgetWindow(QPainter& painter, const Scene::Window& window) const;
     // A window that shows only a picture view is drawn from its picture, scaled once to the size

@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sys/stat.h>
 
 using namespace platform;
@@ -95,6 +96,120 @@ TEST(SimDesktop, WindowListIsFrontToBackHonoursTheOptionsAndTellsFailuresFromEmp
     EXPECT_FALSE(desktop.copyWindowInfo(kCGWindowListOptionOnScreenOnly, 0));
     desktop.setDescriptionQueryFails(true);
     EXPECT_FALSE(desktop.createDescriptionFromArray({back}));
+}
+
+TEST(SimDesktop, AWindowListAnsweredAgainFollowsEveryChangeAsDoTheWindowsInOrder)
+{
+    // The list and the windows in order are kept between changes; each change must show.
+    SimDesktop desktop;
+    desktop.addDisplay();
+    const auto pid = desktop.launchApp(QStringLiteral("com.example.A"), QStringLiteral("A"));
+    const auto other = desktop.launchApp(QStringLiteral("com.example.B"), QStringLiteral("B"));
+    const auto window = desktop.addWindow(pid, QStringLiteral("w"), QRectF(0, 0, 100, 100));
+    const auto behind = desktop.addWindow(other, QStringLiteral("b"), QRectF(50, 50, 100, 100));
+    desktop.orderFront(window);
+    const auto list = [&desktop] {
+        return *desktop.copyWindowInfo(kCGWindowListOptionOnScreenOnly, 0);
+    };
+    const auto entry = [&list](quint32 number, const QString& key) {
+        for (const WindowDescription& d : list()) {
+            if (uint32Value(d.value(kCGWindowNumber)) == number) {
+                return d.value(key);
+            }
+        }
+        return QVariant();
+    };
+    const auto numbers = [&list] {
+        QList<quint32> all;
+        for (const WindowDescription& d : list()) {
+            all.append(*uint32Value(d.value(kCGWindowNumber)));
+        }
+        return all;
+    };
+    struct Case
+    {
+        const char* change;
+        std::function<void()> act;
+        std::function<bool()> shows;
+    };
+    const Case cases[] = {
+        {"moved",
+         [&] { desktop.setWindowBounds(window, QRectF(10, 20, 100, 100)); },
+         [&] {
+             return rectFromDictionary(entry(window, kCGWindowBounds)) == QRectF(10, 20, 100, 100);
+         }},
+        {"renamed",
+         [&] { desktop.setWindowTitle(window, QStringLiteral("renamed")); },
+         [&] {
+             return entry(window, kCGWindowName).toString() == QStringLiteral("renamed");
+         }},
+        {"faded",
+         [&] { desktop.setWindowAlpha(window, 0.5); },
+         [&] {
+             return entry(window, kCGWindowAlpha).toDouble() == 0.5;
+         }},
+        {"kept from captures",
+         [&] { desktop.setWindowSharingType(window, WindowSharingType::None); },
+         [&] {
+             return entry(window, kCGWindowSharingState).toInt() == 0;
+         }},
+        {"described otherwise",
+         [&] {
+             desktop.overrideDescription(window, {{kCGWindowOwnerPID, QVariant()}});
+         },
+         [&] {
+             return !entry(window, kCGWindowNumber).isNull() && entry(window, kCGWindowOwnerPID).isNull();
+         }},
+        {"raised a level",
+         [&] { desktop.setWindowLevel(behind, 3); },
+         [&] {
+             return numbers() == QList<quint32>{behind, window};
+         }},
+        {"ordered front",
+         [&] { desktop.setWindowLevel(behind, 0), desktop.orderFront(window); },
+         [&] {
+             return numbers() == QList<quint32>{window, behind};
+         }},
+        {"its app hidden",
+         [&] { desktop.runningApplication(other)->hide(); },
+         [&] {
+             return numbers() == QList<quint32>{window};
+         }},
+        {"its app shown",
+         [&] { desktop.runningApplication(other)->unhide(); },
+         [&] {
+             return numbers() == QList<quint32>{window, behind};
+         }},
+        {"minimised",
+         [&] { desktop.setWindowOnScreen(window, false); },
+         [&] {
+             return numbers() == QList<quint32>{behind};
+         }},
+        {"a window added",
+         [&] { desktop.addWindow(pid, QStringLiteral("new"), QRectF(0, 0, 10, 10)); },
+         [&] {
+             return numbers().size() == 2 && numbers().back() == behind;
+         }},
+        {"its app ended",
+         [&] { desktop.terminateApp(other); },
+         [&] {
+             return !numbers().contains(behind);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.change);
+        list(); // read, so that an answer is kept
+        c.act();
+        EXPECT_TRUE(c.shows());
+        // The windows in order, as drawing reads them, agree with the window server's answers.
+        QList<quint32> ordered;
+        for (const auto& w : desktop.orderedWindows()) {
+            ordered.append(w.number);
+            EXPECT_EQ(w.onScreen, desktop.isWindowOnScreen(w.number));
+            EXPECT_EQ(w.setup->bounds, desktop.window(w.number)->bounds);
+        }
+        EXPECT_EQ(ordered, desktop.windowOrder());
+    }
 }
 
 TEST(DesktopScenario, BuildsTheDesktopItDescribes)
