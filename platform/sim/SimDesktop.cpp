@@ -65,7 +65,7 @@ struct SimDesktop::State
     // Told of every change counted in either number.
     NotificationCenter changes;
 
-    // Something the window server lists or draws changed.
+    // Something the window server lists or draws changed (and is in place).
     void changed()
     {
         ++generation;
@@ -85,17 +85,17 @@ struct SimDesktop::State
     // The window's description must be made again.
     void touch(quint32 number)
     {
-        changed();
         if (const auto it = windows.find(number); it != windows.end()) {
             it->second.description.reset();
         }
+        changed();
     }
 
     // Windows came, went or changed places.
     void reorder()
     {
-        changed();
         sortedOrder.reset();
+        changed();
     }
 
     // An app was hidden or shown: its windows came on or went off screen.
@@ -104,13 +104,13 @@ struct SimDesktop::State
         if (record.hidden == hidden) {
             return;
         }
-        changed();
         record.hidden = hidden;
         for (auto& [number, window] : windows) {
             if (window.setup.owner == record.pid) {
                 window.description.reset();
             }
         }
+        changed();
     }
 };
 
@@ -768,8 +768,8 @@ quint64 SimDesktop::contentGeneration() const
 
 void SimDesktop::setMenuBarHeight(double height)
 {
-    m_state->changed();
     m_menuBarHeight = height;
+    m_state->changed();
 }
 
 void SimDesktop::setWindowAlpha(quint32 number, double alpha)
@@ -931,8 +931,8 @@ bool SimDesktop::setActivationPolicy(ActivationPolicy policy)
     if (!own) {
         return false;
     }
-    m_state->changed();
     own->setup.policy = policy;
+    m_state->changed();
     return true;
 }
 

@@ -171,8 +171,7 @@ public:
     // window's own count with it (0 for other windows).
     quint64 contentGeneration() const;
     quint64 windowContentVersion(quint32 number) const;
-    // Calls `observer` at every change of either number, at once: possibly before the operation
-    // that made it is over, so an observer schedules its work rather than reading the desktop.
+    // Calls `observer` at once after every change of either number.
     [[nodiscard]] Cancellable addChangeObserver(std::function<void()> observer);
 
     // Failures of the window server, told apart from empty answers.
