@@ -50,6 +50,14 @@ QRectF ImageView::imageRect(QSizeF imageSize, QSizeF bounds, ImageScaling scalin
             size.height()};
 }
 
+ImageView::Contents ImageView::layerContents() const
+{
+    if (!m_image || m_image->isNull()) {
+        return {QImage(), QRectF(), Qt::black};
+    }
+    return {*m_image, imageRect(m_image->size(), size(), m_imageScaling), Qt::black};
+}
+
 void ImageView::paintEvent(QPaintEvent* /*event*/)
 {
     QPainter painter(this);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Window.h"
+
 #include <QImage>
 #include <QWidget>
 
@@ -7,8 +9,11 @@
 
 // Shows one image on a black background, scaled into the view's bounds. The image is drawn
 // straight into its target rectangle, so a large picture shown small costs only the pixels it
-// covers. Main thread only.
-class ImageView final : public QWidget
+// covers; a window server that composites the view's picture itself gets it as the layer's
+// contents. Main thread only.
+class ImageView final
+    : public QWidget
+    , public platform::LayerContentsView
 {
 public:
     enum class ImageScaling
@@ -28,6 +33,8 @@ public:
 
     // Where an image of the given size lands in bounds of the given size (centred).
     static QRectF imageRect(QSizeF imageSize, QSizeF bounds, ImageScaling scaling);
+
+    Contents layerContents() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

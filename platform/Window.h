@@ -3,6 +3,7 @@
 #include "platform/Screens.h"
 
 #include <QColor>
+#include <QImage>
 #include <QPointer>
 #include <QRectF>
 #include <QString>
@@ -90,6 +91,24 @@ public:
     // How the window becomes the key window when the user clicks it, or when the key window
     // leaves the screen and it is the frontmost of this application's: false when it cannot.
     virtual void setWindowKeyHandler(quint32 /*number*/, std::function<bool()> /*becomeKey*/) {}
+};
+
+// A view that shows one picture over a plain colour and nothing else (an image view). The window
+// server composites that picture itself, scaled to whatever size it shows the window at, as it
+// does a layer's contents, instead of having the view draw it first. The view still paints the
+// same itself when asked to.
+class LayerContentsView
+{
+public:
+    struct Contents
+    {
+        QImage image;      // none: only the colour
+        QRectF rect;       // where the picture lies, in the view's coordinates
+        QColor background; // every pixel of the view that the picture leaves uncovered
+    };
+
+    virtual ~LayerContentsView() = default;
+    virtual Contents layerContents() const = 0;
 };
 
 // Told when a window is about to close.

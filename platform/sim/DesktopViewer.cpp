@@ -16,6 +16,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <optional>
 
@@ -87,15 +88,26 @@ public:
         if (pixels.isEmpty()) {
             pixels = QSize(1, 1);
         }
+        if (showsSame(desktop, pixels)) {
+            return;
+        }
         // A virtual display shows what its audience is sent; a real one what the user sees.
-        const bool seen = !desktop.isVirtualDisplay(m_displayID);
-        QByteArray key = compositor.displayKey(m_displayID, pixels, seen);
+        const auto scene = compositor.displayScene(m_displayID, !desktop.isVirtualDisplay(m_displayID));
+        if (!scene) {
+            return;
+        }
+        m_drawnGeneration = desktop.generation();
+        m_drawnContents.clear();
+        for (const auto& window : scene->windows) {
+            if (window.setup.content) {
+                m_drawnContents.emplace_back(window.number, desktop.windowContentVersion(window.number));
+            }
+        }
+        QByteArray key = compositor.displayKey(*scene, pixels);
         if (key == m_drawnKey && !m_screen->picture.isNull()) {
             return;
         }
-        m_screen->picture =
-            seen ? compositor.renderSeen(m_displayID, pixels) : compositor.renderDisplay(m_displayID, pixels);
-        m_screen->picture.setDevicePixelRatio(m_screen->devicePixelRatioF());
+        drawPicture(*scene, pixels, compositor);
         m_drawnKey = std::move(key);
         m_screen->update();
     }
@@ -105,7 +117,36 @@ public:
     QSize drawnSize() const { return m_drawnSize; }
     void setDrawnSize(QSize size) { m_drawnSize = size; }
 
+    // The widget the picture is painted on.
+    QWidget* screen() const { return m_screen; }
+    void setResized(std::function<void()> resized) { m_screen->resized = std::move(resized); }
+
 private:
+    // Neither the desktop nor the content of this application's windows on the display changed
+    // since the picture was drawn at this size: no need to work out what it shows.
+    bool showsSame(const SimDesktop& desktop, QSize pixels) const
+    {
+        return !m_screen->picture.isNull() && m_screen->picture.size() == pixels
+               && m_drawnGeneration == desktop.generation()
+               && std::all_of(
+                   m_drawnContents.cbegin(), m_drawnContents.cend(), [&desktop](const auto& drawn) {
+                       return desktop.windowContentVersion(drawn.first) == drawn.second;
+                   });
+    }
+
+    // Into the picture shown so far when nobody else holds it: a new frame costs no allocation.
+    void drawPicture(const SimCompositor::Scene& scene, QSize pixels, const SimCompositor& compositor)
+    {
+        QImage& picture = m_screen->picture;
+        if (picture.size() != pixels || !picture.isDetached()
+            || picture.format() != QImage::Format_ARGB32_Premultiplied) {
+            picture = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        }
+        picture.setDevicePixelRatio(1); // drawn in pixels
+        compositor.render(scene, picture, false);
+        picture.setDevicePixelRatio(m_screen->devicePixelRatioF());
+    }
+
     class Screen final : public QWidget
     {
     public:
@@ -114,11 +155,13 @@ private:
         {
             setMinimumSize(160, 100);
             setMouseTracking(true);
+            setAttribute(Qt::WA_OpaquePaintEvent);
         }
 
         QImage picture;
         QRectF displayFrame;
         std::function<void(QEvent::Type, QPointF)> input;
+        std::function<void()> resized;
         std::function<void(QPointF, const QWheelEvent&, double)> wheel;
 
         // Where the picture lies in this widget; empty while there is none.
@@ -184,15 +227,35 @@ private:
             }
         }
 
+        void resizeEvent(QResizeEvent* /*event*/) override
+        {
+            if (resized) {
+                resized();
+            }
+        }
+
         void paintEvent(QPaintEvent* /*event*/) override
         {
+            // The picture is opaque: the backdrop goes only where it cannot be, so each pixel is
+            // painted about once.
             QPainter painter(this);
-            painter.fillRect(rect(), QColor(0x15, 0x16, 0x18));
-            if (picture.isNull()) {
-                return;
+            QRegion backdrop(rect());
+            QPointF at;
+            if (!picture.isNull()) {
+                const QSizeF size = picture.deviceIndependentSize();
+                at = QPointF((width() - size.width()) / 2, (height() - size.height()) / 2);
+                const QRectF shown(at, size);
+                backdrop -= QRect(QPoint(static_cast<int>(std::ceil(shown.left())),
+                                         static_cast<int>(std::ceil(shown.top()))),
+                                  QPoint(static_cast<int>(std::floor(shown.right())) - 1,
+                                         static_cast<int>(std::floor(shown.bottom())) - 1));
             }
-            const QSizeF size = picture.deviceIndependentSize();
-            painter.drawImage(QPointF((width() - size.width()) / 2, (height() - size.height()) / 2), picture);
+            for (const QRect& part : backdrop) {
+                painter.fillRect(part, QColor(0x15, 0x16, 0x18));
+            }
+            if (!picture.isNull()) {
+                painter.drawImage(at, picture);
+            }
         }
     };
 
@@ -201,6 +264,10 @@ private:
     Screen* m_screen = nullptr;
     QByteArray m_drawnKey;
     QSize m_drawnSize;
+    // What the picture was drawn from: the desktop's generation and this application's windows on
+    // it with their content versions.
+    std::optional<quint64> m_drawnGeneration;
+    std::vector<std::pair<quint32, quint64>> m_drawnContents;
 };
 
 DesktopViewer::DesktopViewer(SimDesktop& desktop, Scheduler& scheduler, QWidget* parent)
@@ -219,11 +286,7 @@ DesktopViewer::DesktopViewer(SimDesktop& desktop, Scheduler& scheduler, QWidget*
     refresh();
     m_screenChanges = m_desktop.defaultCenter().addObserver(kApplicationDidChangeScreenParameters,
                                                             [this](const Notification&) { rebuild(); });
-    m_refreshTimer = m_scheduler.every(kRefreshInterval, [this] {
-        if (isVisible()) {
-            refresh();
-        }
-    });
+    m_desktopChanges = m_desktop.addChangeObserver([this] { scheduleRefresh(); });
 }
 
 DesktopViewer::~DesktopViewer() = default;
@@ -251,6 +314,7 @@ void DesktopViewer::rebuild()
         pane->setWheel([this](QPointF point, const QWheelEvent& event, double pointsPerPixel) {
             scroll(point, event, pointsPerPixel);
         });
+        pane->setResized([this] { scheduleRefresh(); });
         m_panes->addWidget(pane, 1);
         pane->setVisible(true);
         m_paneList.push_back(pane);
@@ -258,10 +322,32 @@ void DesktopViewer::rebuild()
     fitToDisplays();
 }
 
+void DesktopViewer::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    scheduleRefresh();
+}
+
+void DesktopViewer::scheduleRefresh()
+{
+    if (m_pendingRefresh.isActive()) {
+        return;
+    }
+    const double wait =
+        m_lastRefresh ? std::max(0.0, *m_lastRefresh + kMinimumRefreshInterval - m_scheduler.now()) : 0.0;
+    m_pendingRefresh = m_scheduler.after(wait, [this] {
+        if (isVisible()) {
+            refresh();
+        }
+    });
+}
+
 void DesktopViewer::refresh()
 {
-    // The repaints the program's windows asked for so far count.
+    m_lastRefresh = m_scheduler.now();
+    // The repaints the program's windows asked for so far count, and are drawn now.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    m_pendingRefresh.cancel();
     // Nothing on any display changed, nor the size a pane shows it at: nothing to look at.
     const std::pair generation(m_desktop.generation(), m_desktop.contentGeneration());
     const bool resized = std::any_of(m_paneList.cbegin(), m_paneList.cend(), [](const Pane* pane) {
@@ -395,6 +481,16 @@ QImage DesktopViewer::picture(quint32 displayID) const
         }
     }
     return {};
+}
+
+QWidget* DesktopViewer::displayView(quint32 displayID) const
+{
+    for (const Pane* pane : m_paneList) {
+        if (pane->displayID() == displayID) {
+            return pane->screen();
+        }
+    }
+    return nullptr;
 }
 
 QString DesktopViewer::title(quint32 displayID) const

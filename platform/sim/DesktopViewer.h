@@ -22,11 +22,12 @@ class SimDesktop;
 // For people running the application on Linux: one window showing every display of the
 // simulated desktop side by side, drawn live: the physical ones as the user sees them (panels that
 // no capture sees included), and "Veilmox" as a capture of it sees it, so one can watch what a
-// meeting audience is shown. A display is drawn again only when something on it changed, at most
-// every kRefreshInterval. Pointer moves, clicks and scrolling on a picture go to the desktop as its
-// pointer input, and typing in the window as its keyboard input. It opens as large as the screen
-// allows without distorting a display. A tool of the simulation, not a window of the simulated
-// system. Main thread only.
+// meeting audience is shown. A display is drawn again when something on it changed, as soon as
+// the desktop says so (every frame that reaches "Veilmox", say), at most once a
+// kMinimumRefreshInterval. Pointer moves, clicks and scrolling on a picture go to the desktop as
+// its pointer input, and typing in the window as its keyboard input. It opens as large as the
+// screen allows without distorting a display. A tool of the simulation, not a window of the
+// simulated system. Main thread only.
 class DesktopViewer final : public QWidget
 {
 public:
@@ -35,21 +36,25 @@ public:
     DesktopViewer(const DesktopViewer&) = delete;
     DesktopViewer& operator=(const DesktopViewer&) = delete;
 
-    // Redraws every display whose picture changed, now; the viewer also does so every
-    // kRefreshInterval while shown.
+    // Redraws every display whose picture changed, now; the viewer also does so by itself while
+    // shown.
     void refresh();
 
-    // The displays shown, in the desktop's order, and the picture last drawn for one of them.
+    // The displays shown, in the desktop's order, the picture last drawn for one of them and the
+    // widget it is painted on.
     QList<quint32> displayIDs() const;
     QImage picture(quint32 displayID) const;
+    QWidget* displayView(quint32 displayID) const;
     QString title(quint32 displayID) const;
     // Where a point of the desktop (global points) is shown in this window, in its coordinates;
     // none when no picture shows it.
     std::optional<QPointF> viewPoint(QPointF location) const;
 
-    static constexpr double kRefreshInterval = 0.1;
+    // No more often than a screen of the host shows a new picture.
+    static constexpr double kMinimumRefreshInterval = 1.0 / 60;
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
@@ -62,6 +67,8 @@ private:
     void rebuild();
     void scroll(QPointF location, const QWheelEvent& event, double pointsPerPixel);
     void fitToDisplays();
+    // A refresh on a later turn, as soon as the last one is kMinimumRefreshInterval old.
+    void scheduleRefresh();
 
     SimDesktop& m_desktop;
     Scheduler& m_scheduler;
@@ -71,10 +78,12 @@ private:
     QHBoxLayout* m_panes = nullptr;
     std::vector<Pane*> m_paneList;
     Cancellable m_screenChanges;
-    TimerHandle m_refreshTimer;
     // The size the viewer last chose for itself; another one is the user's.
     std::optional<QSize> m_fittedSize;
     QList<int> m_keysDown; // in the order they went down
+    Cancellable m_desktopChanges;
+    TimerHandle m_pendingRefresh;
+    std::optional<double> m_lastRefresh;
 };
 
 } // namespace platform::sim

@@ -15,6 +15,10 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace platform::sim {
 
 namespace {
@@ -114,6 +118,29 @@ QImage drawnWidget(QWidget* widget, double density, QImage reuse = QImage())
     return store;
 }
 
+// A run of one colour, with streaming stores where the machine has them: written without being
+// read first, as a window server's blitter does, a screenful costs about half a copy of one.
+void fillRun(QRgb* to, int count, QRgb pixel)
+{
+#if defined(__SSE2__)
+    // Every store of the run streams: one ordinary store into a line that others stream to would
+    // make the line be read after all.
+    const int value = static_cast<int>(pixel);
+    for (; count > 0 && (reinterpret_cast<quintptr>(to) & 15U) != 0; --count) {
+        _mm_stream_si32(reinterpret_cast<int*>(to++), value);
+    }
+    const __m128i four = _mm_set1_epi32(value);
+    for (; count >= 4; count -= 4, to += 4) {
+        _mm_stream_si128(reinterpret_cast<__m128i*>(to), four);
+    }
+    for (; count > 0; --count) {
+        _mm_stream_si32(reinterpret_cast<int*>(to++), value);
+    }
+#else
+    std::fill_n(to, count, pixel);
+#endif
+}
+
 void drawCursor(QPainter& painter, QPointF tip)
 {
     // A black arrow with a white rim, in points from its tip (the pointer's location).
@@ -174,27 +201,26 @@ SimCompositor::Scene SimCompositor::scene(const SCContentFilter& filter, bool se
     // screenful does. Pixels left out are the ones an opaque window in front paints over anyway.
     const QRect area = scene.region.toAlignedRect();
     QRegion uncovered(area);
-    for (const quint32 number : m_desktop.windowOrder()) {
+    for (const SimDesktop::OrderedWindow& window : m_desktop.orderedWindows()) {
         if (uncovered.isEmpty()) {
             break; // everything further back is hidden
         }
-        const auto setup = m_desktop.window(number);
-        if (!setup || !m_desktop.isWindowOnScreen(number)
-            || (!seen && setup->sharingState == static_cast<qint64>(WindowSharingType::None))
-            || !setup->bounds.intersects(scene.region)
-            || !passes(filter, number, setup->owner, appPIDs, windowIDs)) {
+        const SimDesktop::WindowSpec& setup = *window.setup;
+        if (!window.onScreen || !setup.bounds.intersects(scene.region)
+            || (!seen && setup.sharingState == static_cast<qint64>(WindowSharingType::None))
+            || !passes(filter, window.number, setup.owner, appPIDs, windowIDs)) {
             continue;
         }
-        const QRect reach = setup->bounds.toAlignedRect().intersected(area);
+        const QRect reach = setup.bounds.toAlignedRect().intersected(area);
+        if (!uncovered.intersects(reach)) {
+            continue; // behind opaque windows
+        }
         const QRegion visible = uncovered.intersected(reach);
-        if (visible.isEmpty()) {
-            continue;
-        }
         const bool whole = visible == QRegion(reach);
-        if (setup->content.isNull() && setup->alpha.value_or(1.0) >= 1.0 && setup->color.alpha() == 255) {
-            uncovered -= innerRect(setup->bounds);
+        if (setup.content.isNull() && setup.alpha.value_or(1.0) >= 1.0 && setup.color.alpha() == 255) {
+            uncovered -= innerRect(setup.bounds);
         }
-        scene.windows.push_back({number, *setup, whole ? std::nullopt : std::optional(visible)});
+        scene.windows.push_back({window.number, setup, whole ? std::nullopt : std::optional(visible)});
     }
     std::reverse(scene.windows.begin(), scene.windows.end());
     scene.uncovered = std::move(uncovered);
@@ -229,17 +255,14 @@ void SimCompositor::render(const Scene& scene, QImage& image, bool showsCursor) 
     if (!whole) {
         image.fill(scene.background);
     }
+    // Which windows' colour is in already.
+    const std::vector<bool> filled =
+        whole ? fillOpaque(scene, image) : std::vector<bool>(scene.windows.size());
     QPainter painter(&image);
     painter.scale(sx, sy);
     painter.translate(-scene.region.topLeft());
-    if (whole) {
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        for (const QRect& part : scene.uncovered) {
-            painter.fillRect(part, scene.background);
-        }
-        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    }
-    for (const Scene::Window& window : scene.windows) {
+    for (std::size_t i = 0; i < scene.windows.size(); ++i) {
+        const Scene::Window& window = scene.windows[i];
         painter.setOpacity(std::clamp(window.setup.alpha.value_or(1.0), 0.0, 1.0));
         if (window.setup.content) {
             if (window.visible) {
@@ -247,7 +270,7 @@ void SimCompositor::render(const Scene& scene, QImage& image, bool showsCursor) 
             }
             drawWidgetWindow(painter, window);
         } else {
-            drawSyntheticWindow(painter, window);
+            drawSyntheticWindow(painter, window, !filled[i]);
         }
         painter.setClipping(false);
     }
@@ -256,9 +279,69 @@ void SimCompositor::render(const Scene& scene, QImage& image, bool showsCursor) 
     }
 }
 
-// The window's colour, its patches and its title, within the visible part when only part of it
-// shows (filled piece by piece: a fill clipped to a complex region is far slower).
-void SimCompositor::drawSyntheticWindow(QPainter& painter, const Scene::Window& window) const
+std::vector<bool> SimCompositor::fillOpaque(const Scene& scene, QImage& image)
+{
+    std::vector<bool> filled(scene.windows.size());
+    const QImage::Format format = image.format();
+    if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32_Premultiplied
+        && format != QImage::Format_ARGB32) {
+        QPainter painter(&image);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.scale(image.width() / scene.region.width(), image.height() / scene.region.height());
+        painter.translate(-scene.region.topLeft());
+        for (const QRect& part : scene.uncovered) {
+            painter.fillRect(part, scene.background);
+        }
+        return filled;
+    }
+    // In whole pixels: the scales and the region's corner are whole here.
+    const int sx = static_cast<int>(std::lround(image.width() / scene.region.width()));
+    const int sy = static_cast<int>(std::lround(image.height() / scene.region.height()));
+    const QPoint origin = scene.region.topLeft().toPoint();
+    const QRect picture = image.rect();
+    std::vector<SolidRect> rects;
+    const auto add = [&](const QRect& points, const QColor& colour) {
+        const QRect pixels = QRect((points.x() - origin.x()) * sx,
+                                   (points.y() - origin.y()) * sy,
+                                   points.width() * sx,
+                                   points.height() * sy)
+                                 .intersected(picture);
+        if (!pixels.isEmpty()) {
+            rects.push_back({pixels, colour.rgba()});
+        }
+    };
+    for (const QRect& part : scene.uncovered) {
+        add(part, scene.background);
+    }
+    // The opaque windows on whole points: what shows of them is theirs alone (the scene took each
+    // from what the ones in front leave), so their colours go in in any order.
+    const QRect area = scene.region.toAlignedRect();
+    for (std::size_t i = 0; i < scene.windows.size(); ++i) {
+        const SimDesktop::WindowSpec& setup = scene.windows[i].setup;
+        const QRectF& b = setup.bounds;
+        if (!setup.content.isNull() || setup.alpha.value_or(1.0) < 1.0 || setup.color.alpha() != 255
+            || !isWhole(b.x()) || !isWhole(b.y()) || !isWhole(b.width()) || !isWhole(b.height())
+            || std::abs(b.x()) > 1e6 || std::abs(b.y()) > 1e6 || b.width() > 1e6 || b.height() > 1e6) {
+            continue;
+        }
+        const QRect bounds = b.toRect().intersected(area);
+        if (const auto& visible = scene.windows[i].visible) {
+            for (const QRect& part : *visible) {
+                add(part.intersected(bounds), setup.color);
+            }
+        } else {
+            add(bounds, setup.color);
+        }
+        filled[i] = true;
+    }
+    fillRects(image, rects);
+    return filled;
+}
+
+// The window's colour (unless it is in already), its patches and its title, within the visible
+// part when only part of it shows (filled piece by piece: a fill clipped to a complex region is
+// far slower).
+void SimCompositor::drawSyntheticWindow(QPainter& painter, const Scene::Window& window, bool withColour) const
 {
     const SimDesktop::WindowSpec& setup = window.setup;
     const QRectF& bounds = setup.bounds;
@@ -274,7 +357,9 @@ void SimCompositor::drawSyntheticWindow(QPainter& painter, const Scene::Window& 
             }
         }
     };
-    fill(bounds, setup.color);
+    if (withColour) {
+        fill(bounds, setup.color);
+    }
     for (const auto& patch : setup.patches) {
         fill(patch.rect.translated(bounds.topLeft()).intersected(bounds), patch.color);
     }
@@ -381,6 +466,9 @@ void SimCompositor::drawWidgetWindow(QPainter& painter, const Scene::Window& win
     if (widget->width() <= 0 || widget->height() <= 0 || bounds.isEmpty()) {
         return;
     }
+    if (drawLayerContents(painter, widget, bounds)) {
+        return;
+    }
     QImage drawn;
     const QImage* store = &drawn;
     if (m_keepsSurfaces) {
@@ -402,6 +490,101 @@ void SimCompositor::drawWidgetWindow(QPainter& painter, const Scene::Window& win
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(bounds, *store);
     painter.restore();
+}
+
+bool SimCompositor::drawLayerContents(QPainter& painter, QWidget* root, const QRectF& bounds)
+{
+    const LayerContentsView* layer = layerContentsView(root);
+    if (layer == nullptr) {
+        return false;
+    }
+    const LayerContentsView::Contents contents = layer->layerContents();
+    painter.fillRect(bounds, contents.background);
+    if (!contents.image.isNull() && !contents.rect.isEmpty()) {
+        // From the view's coordinates (the window's, in points) to the screen's.
+        const double sx = bounds.width() / root->width();
+        const double sy = bounds.height() / root->height();
+        const QRectF& r = contents.rect;
+        painter.save();
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(
+            QRectF(bounds.x() + r.x() * sx, bounds.y() + r.y() * sy, r.width() * sx, r.height() * sy),
+            contents.image);
+        painter.restore();
+    }
+    return true;
+}
+
+const LayerContentsView* SimCompositor::layerContentsView(QWidget* root)
+{
+    // Down through views that hold only one view as large as themselves (a window's content view
+    // in its frame): a picture view reached so fills the window and is all it shows.
+    QWidget* widget = root;
+    for (int depth = 0; depth < 8; ++depth) {
+        if (const auto* layer = dynamic_cast<const LayerContentsView*>(widget)) {
+            return layer;
+        }
+        QWidget* only = nullptr;
+        for (QObject* child : widget->children()) {
+            auto* candidate = qobject_cast<QWidget*>(child);
+            if (candidate == nullptr || candidate->isWindow() || !candidate->isVisibleTo(widget)) {
+                continue;
+            }
+            if (only != nullptr) {
+                return nullptr;
+            }
+            only = candidate;
+        }
+        if (only == nullptr || only->geometry() != widget->rect()) {
+            return nullptr;
+        }
+        widget = only;
+    }
+    return nullptr;
+}
+
+void SimCompositor::fillRects(QImage& image, std::vector<SolidRect>& rects)
+{
+    if (rects.empty()) {
+        return;
+    }
+    // Row after row, each from left to right, so that the stores stream: the rectangles that
+    // cross a band of rows stay the same from one of its rows to the next.
+    std::sort(rects.begin(), rects.end(), [](const SolidRect& a, const SolidRect& b) {
+        return a.rect.top() < b.rect.top();
+    });
+    std::vector<int> edges;
+    edges.reserve(rects.size() * 2);
+    for (const SolidRect& r : rects) {
+        edges.push_back(r.rect.top());
+        edges.push_back(r.rect.bottom() + 1);
+    }
+    std::sort(edges.begin(), edges.end());
+    edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
+    std::vector<const SolidRect*> crossing;
+    std::size_t next = 0;
+    uchar* bits = image.bits(); // detaches once, before any row is written
+    const qsizetype stride = image.bytesPerLine();
+    for (std::size_t band = 0; band + 1 < edges.size(); ++band) {
+        const int top = edges[band];
+        const int bottom = edges[band + 1];
+        std::erase_if(crossing, [top](const SolidRect* r) { return r->rect.bottom() < top; });
+        for (; next < rects.size() && rects[next].rect.top() == top; ++next) {
+            crossing.push_back(&rects[next]);
+        }
+        std::sort(crossing.begin(), crossing.end(), [](const SolidRect* a, const SolidRect* b) {
+            return a->rect.left() < b->rect.left();
+        });
+        for (int y = top; y < bottom; ++y) {
+            auto* row = reinterpret_cast<QRgb*>(bits + y * stride);
+            for (const SolidRect* r : crossing) {
+                fillRun(row + r->rect.left(), r->rect.width(), r->pixel);
+            }
+        }
+    }
+#if defined(__SSE2__)
+    _mm_sfence(); // the streamed pixels land before anything reads or paints over them
+#endif
 }
 
 std::optional<SCContentFilter> SimCompositor::displayFilter(quint32 displayID) const
@@ -436,13 +619,17 @@ std::optional<QByteArray> SimCompositor::contentKey(const Scene& scene, QSize pi
     return key;
 }
 
-QByteArray SimCompositor::displayKey(quint32 displayID, QSize pixelSize, bool seen) const
+std::optional<SimCompositor::Scene> SimCompositor::displayScene(quint32 displayID, bool seen) const
 {
     const auto filter = displayFilter(displayID);
     if (!filter) {
-        return {};
+        return std::nullopt;
     }
-    const Scene drawn = scene(*filter, seen);
+    return scene(*filter, seen);
+}
+
+QByteArray SimCompositor::displayKey(const Scene& drawn, QSize pixelSize) const
+{
     QByteArray key;
     QDataStream out(&key, QIODevice::WriteOnly);
     out << pixelSize << drawn.region << drawn.background;
@@ -489,6 +676,7 @@ shareableContent(const SimDesktop& desktop, bool excludingDesktopWindows, bool o
     for (const quint32 id : desktop.displayIDs()) {
         content.displays.append(scDisplay(id, desktop.displayBounds(id)));
     }
+    content.windows.reserve(static_cast<qsizetype>(desktop.orderedWindows().size()));
     QHash<pid_type, SCRunningApplication> apps;
     for (const auto& running : desktop.runningApplications()) {
         SCRunningApplication app;
@@ -498,21 +686,20 @@ shareableContent(const SimDesktop& desktop, bool excludingDesktopWindows, bool o
         apps.insert(app.processID, app);
         content.applications.append(app);
     }
-    for (const quint32 number : desktop.windowOrder()) {
-        const auto setup = desktop.window(number);
-        const bool onScreen = desktop.isWindowOnScreen(number);
-        if (!setup || (onScreenWindowsOnly && !onScreen) || (excludingDesktopWindows && setup->layer < 0)) {
+    for (const SimDesktop::OrderedWindow& ordered : desktop.orderedWindows()) {
+        const SimDesktop::WindowSpec& setup = *ordered.setup;
+        if ((onScreenWindowsOnly && !ordered.onScreen) || (excludingDesktopWindows && setup.layer < 0)) {
             continue;
         }
         SCWindow window;
-        window.windowID = number;
-        window.frame = setup->bounds;
-        window.title = setup->title;
-        window.windowLayer = setup->layer;
-        if (const auto app = apps.constFind(setup->owner); app != apps.cend()) {
+        window.windowID = ordered.number;
+        window.frame = setup.bounds;
+        window.title = setup.title;
+        window.windowLayer = setup.layer;
+        if (const auto app = apps.constFind(setup.owner); app != apps.cend()) {
             window.owningApplication = *app;
         }
-        window.isOnScreen = onScreen;
+        window.isOnScreen = ordered.onScreen;
         content.windows.append(window);
     }
     return content;

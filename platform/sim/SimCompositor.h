@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/ScreenCapture.h"
+#include "platform/Window.h"
 #include "platform/sim/SimDesktop.h"
 
 #include <QByteArray>
@@ -68,9 +69,12 @@ public:
     // from a widget is involved, whose content can change without the window server knowing.
     std::optional<QByteArray> contentKey(const SCContentFilter& filter, QSize pixelSize) const;
     std::optional<QByteArray> contentKey(const Scene& scene, QSize pixelSize) const;
-    // A key of what renderDisplay() (or, `seen`, renderSeen()) would draw, this application's
-    // windows told apart by how often they asked to be drawn again.
-    QByteArray displayKey(quint32 displayID, QSize pixelSize, bool seen = false) const;
+    // One whole display as a capture of it sees it (or, `seen`, as someone looking at it sees it);
+    // none for an unknown display.
+    std::optional<Scene> displayScene(quint32 displayID, bool seen = false) const;
+    // A key of what render() draws of a display's scene, this application's windows told apart
+    // by how often they asked to be drawn again.
+    QByteArray displayKey(const Scene& scene, QSize pixelSize) const;
 
     // Keeps a picture of each of this application's windows, drawn at the scale of the display
     // it lies on and drawn again only after the window asked to be: for a viewer that shows the
@@ -86,9 +90,23 @@ private:
     struct Surface;
     QColor background(const SCContentFilter& filter) const;
     std::optional<SCContentFilter> displayFilter(quint32 displayID) const;
-    void drawSyntheticWindow(QPainter& painter, const Scene::Window& window) const;
+    struct SolidRect
+    {
+        QRect rect; // pixels
+        QRgb pixel;
+    };
+    // The wallpaper and the colour of each opaque window on whole points, straight into the
+    // pixels (which must be whole points scaled by whole numbers); true for the windows done.
+    static std::vector<bool> fillOpaque(const Scene& scene, QImage& image);
+    // Rectangles that do not overlap, each of one opaque colour.
+    static void fillRects(QImage& image, std::vector<SolidRect>& rects);
+    void drawSyntheticWindow(QPainter& painter, const Scene::Window& window, bool withColour) const;
     void drawTitle(QPainter& painter, const SimDesktop::WindowSpec& setup) const;
     void drawWidgetWindow(QPainter& painter, const Scene::Window& window) const;
+    // A window that shows only a picture view is drawn from its picture, scaled once to the size
+    // it is drawn at, never from its widgets. False for other windows.
+    static bool drawLayerContents(QPainter& painter, QWidget* root, const QRectF& bounds);
+    static const LayerContentsView* layerContentsView(QWidget* root);
     // The window's widgets as last drawn, drawn again first when they asked to be since.
     const QImage& surface(const Scene::Window& window, QSize widgetSize, double density) const;
     double displayScaleAt(QPointF point) const;

@@ -13,8 +13,13 @@
 
 #include <algorithm>
 #include <map>
+#include <tuple>
 
 namespace platform::sim {
+
+namespace {
+const QString kDesktopChanged = QStringLiteral("desktopChanged");
+} // namespace
 
 struct SimDesktop::State
 {
@@ -48,6 +53,10 @@ struct SimDesktop::State
     std::vector<quint32> order; // front to back within a level
     // Front to back across levels, as last worked out; dropped when the order or a level changes.
     mutable std::optional<QList<quint32>> sortedOrder;
+    // The same with each window's setup and whether it shows, and the window list as last given
+    // out (with its options), as of one generation: read at every picture and every capture.
+    mutable std::optional<std::pair<quint64, std::vector<OrderedWindow>>> ordered;
+    mutable std::optional<std::tuple<quint64, std::uint32_t, QList<WindowDescription>>> windowList;
     pid_type ownPid = 0;
     pid_type frontmost = 0;
     pid_type nextPid = 400;
@@ -57,6 +66,15 @@ struct SimDesktop::State
     // change of the content of this application's windows.
     quint64 generation = 0;
     quint64 contentGeneration = 0;
+    // Told of every change counted in either number.
+    NotificationCenter changes;
+
+    // Something the window server lists or draws changed (and is in place).
+    void changed()
+    {
+        ++generation;
+        changes.post(Notification{kDesktopChanged, {}, nullptr});
+    }
 
     std::shared_ptr<App> app(pid_type pid) const { return appsByPid.value(pid); }
 
@@ -71,17 +89,17 @@ struct SimDesktop::State
     // The window's description must be made again.
     void touch(quint32 number)
     {
-        ++generation;
         if (const auto it = windows.find(number); it != windows.end()) {
             it->second.description.reset();
         }
+        changed();
     }
 
     // Windows came, went or changed places.
     void reorder()
     {
-        ++generation;
         sortedOrder.reset();
+        changed();
     }
 
     // An app was hidden or shown: its windows came on or went off screen.
@@ -90,13 +108,13 @@ struct SimDesktop::State
         if (record.hidden == hidden) {
             return;
         }
-        ++generation;
         record.hidden = hidden;
         for (auto& [number, window] : windows) {
             if (window.setup.owner == record.pid) {
                 window.description.reset();
             }
         }
+        changed();
     }
 };
 
@@ -579,6 +597,19 @@ QRectF SimDesktop::displayBounds(std::uint32_t displayID) const
     return {};
 }
 
+const std::vector<SimDesktop::OrderedWindow>& SimDesktop::orderedWindows() const
+{
+    auto& ordered = m_state->ordered;
+    if (!ordered || ordered->first != m_state->generation) {
+        std::vector<OrderedWindow> windows;
+        for (const quint32 number : windowOrder()) {
+            windows.push_back({number, &m_state->windows.at(number).setup, isWindowOnScreen(number)});
+        }
+        ordered.emplace(m_state->generation, std::move(windows));
+    }
+    return ordered->second;
+}
+
 bool SimDesktop::isWindowOnScreen(quint32 number) const
 {
     const auto it = m_state->windows.find(number);
@@ -637,18 +668,22 @@ std::optional<QList<WindowDescription>> SimDesktop::copyWindowInfo(std::uint32_t
     if (m_windowListFails) {
         return std::nullopt;
     }
+    auto& kept = m_state->windowList;
+    if (kept && std::get<0>(*kept) == m_state->generation && std::get<1>(*kept) == options) {
+        return std::get<2>(*kept);
+    }
     QList<WindowDescription> result;
-    for (const quint32 number : windowOrder()) {
-        if ((options & kCGWindowListOptionOnScreenOnly) != 0 && !isWindowOnScreen(number)) {
+    for (const OrderedWindow& window : orderedWindows()) {
+        if ((options & kCGWindowListOptionOnScreenOnly) != 0 && !window.onScreen) {
             continue;
         }
         // Desktop elements (wallpaper, desktop icons) sit on negative layers.
-        if ((options & kCGWindowListExcludeDesktopElements) != 0
-            && m_state->windows.at(number).setup.layer < 0) {
+        if ((options & kCGWindowListExcludeDesktopElements) != 0 && window.setup->layer < 0) {
             continue;
         }
-        result.append(describe(number));
+        result.append(describe(window.number));
     }
+    kept.emplace(m_state->generation, options, result);
     return result;
 }
 
@@ -715,6 +750,7 @@ void SimDesktop::windowContentChanged(quint32 number)
         it != m_state->windows.end() && !it->second.setup.content.isNull()) {
         ++it->second.contentVersion;
         ++m_state->contentGeneration;
+        m_state->changes.post(Notification{kDesktopChanged, {}, nullptr});
     }
 }
 
@@ -722,6 +758,12 @@ quint64 SimDesktop::windowContentVersion(quint32 number) const
 {
     const auto it = m_state->windows.find(number);
     return it != m_state->windows.end() ? it->second.contentVersion : 0;
+}
+
+Cancellable SimDesktop::addChangeObserver(std::function<void()> observer)
+{
+    return m_state->changes.addObserver(
+        kDesktopChanged, [observer = std::move(observer)](const Notification&) { observer(); });
 }
 
 quint64 SimDesktop::generation() const
@@ -736,8 +778,8 @@ quint64 SimDesktop::contentGeneration() const
 
 void SimDesktop::setMenuBarHeight(double height)
 {
-    ++m_state->generation;
     m_menuBarHeight = height;
+    m_state->changed();
 }
 
 void SimDesktop::setWindowAlpha(quint32 number, double alpha)
@@ -1018,8 +1060,8 @@ bool SimDesktop::setActivationPolicy(ActivationPolicy policy)
     if (!own) {
         return false;
     }
-    ++m_state->generation;
     own->setup.policy = policy;
+    m_state->changed();
     return true;
 }
 
@@ -1043,14 +1085,14 @@ void SimDesktop::terminate()
 
 void SimDesktop::postScreenChange()
 {
-    ++m_state->generation;
+    m_state->changed();
     m_defaultCenter.post(Notification{kApplicationDidChangeScreenParameters, {}, nullptr});
 }
 
 void SimDesktop::postWorkspace(const QString& name, pid_type pid)
 {
     // Launched, ended or activated: the running applications changed.
-    ++m_state->generation;
+    m_state->changed();
     Notification n;
     n.name = name;
     n.application = std::make_shared<SimRunningApplication>(m_state, pid, this);

@@ -171,6 +171,16 @@ public:
     QList<quint32> windowOrder() const;
     // On screen: not ordered out, minimised or hidden with its app.
     bool isWindowOnScreen(quint32 number) const;
+    // The windows in windowOrder() with their setups and whether each is on screen, worked out
+    // once per generation() and valid until the desktop next changes: for drawing, where a lookup
+    // per window adds up.
+    struct OrderedWindow
+    {
+        quint32 number = 0;
+        const WindowSpec* setup = nullptr;
+        bool onScreen = false;
+    };
+    const std::vector<OrderedWindow>& orderedWindows() const;
 
     // A number that changes with everything the window server lists or draws (windows, apps,
     // displays), except what this application's windows show: equal numbers, the same desktop.
@@ -180,6 +190,8 @@ public:
     // window's own count with it (0 for other windows).
     quint64 contentGeneration() const;
     quint64 windowContentVersion(quint32 number) const;
+    // Calls `observer` at once after every change of either number.
+    [[nodiscard]] Cancellable addChangeObserver(std::function<void()> observer);
 
     // Failures of the window server, told apart from empty answers.
     void setWindowListFails(bool fails) { m_windowListFails = fails; }

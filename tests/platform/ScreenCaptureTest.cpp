@@ -620,3 +620,36 @@ TEST(SimCompositor, DrawsEveryPixelWhateverTheFrameHeldBefore)
     EXPECT_GT(picture.pixelColor(30, 43).red(), 100);
     EXPECT_GT(picture.pixelColor(30, 43).green(), 50);
 }
+
+TEST(SimCompositor, OpaqueColoursWrittenStraightIntoThePixelsGiveThePicturePaintingGives)
+{
+    // Over A (red, in front of B): a see-through window of an opaque colour, one on half points
+    // touching A, one with a patch and a title; the wallpaper between them.
+    Rig rig;
+    SimDesktop::WindowSpec faint;
+    faint.owner = rig.pidB;
+    faint.bounds = QRectF(70, 30, 60, 40);
+    faint.color = QColor(0x20, 0xc0, 0x40);
+    faint.alpha = 0.5;
+    rig.desktop.addWindow(faint);
+    rig.addWindow(rig.pidA, QRectF(99.5, 60.5, 40, 30), kBlue);
+    SimDesktop::WindowSpec titled;
+    titled.owner = rig.pidA;
+    titled.bounds = QRectF(150, 5, 45, 40);
+    titled.title = QStringLiteral("Notes");
+    titled.patches = {{QRectF(0, 30, 45, 10), kRed}};
+    rig.desktop.addWindow(titled);
+    const auto scene = rig.capture.compositor().scene(rig.everything());
+    for (const QSize size : {QSize(200, 100), QSize(400, 200)}) {
+        // Written straight in (RGB32), and painted (a format the direct way does not take).
+        QImage direct(size, QImage::Format_RGB32);
+        QImage painted(size, QImage::Format_RGBX8888);
+        rig.capture.compositor().render(scene, direct, false);
+        rig.capture.compositor().render(scene, painted, false);
+        EXPECT_TRUE(direct == painted.convertToFormat(QImage::Format_RGB32)) << size.width();
+        // Half green over A's red where the see-through window lies over it.
+        const QColor mixed = direct.pixelColor(75 * size.width() / 200, 45 * size.height() / 100);
+        EXPECT_GT(mixed.red(), 90);
+        EXPECT_GT(mixed.green(), 60);
+    }
+}

@@ -13,15 +13,18 @@
 #include "platform/sim/VirtualScheduler.h"
 #include "tests/support/DamagedInput.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sys/stat.h>
 
 using namespace platform;
@@ -96,6 +99,120 @@ TEST(SimDesktop, WindowListIsFrontToBackHonoursTheOptionsAndTellsFailuresFromEmp
     EXPECT_FALSE(desktop.copyWindowInfo(kCGWindowListOptionOnScreenOnly, 0));
     desktop.setDescriptionQueryFails(true);
     EXPECT_FALSE(desktop.createDescriptionFromArray({back}));
+}
+
+TEST(SimDesktop, AWindowListAnsweredAgainFollowsEveryChangeAsDoTheWindowsInOrder)
+{
+    // The list and the windows in order are kept between changes; each change must show.
+    SimDesktop desktop;
+    desktop.addDisplay();
+    const auto pid = desktop.launchApp(QStringLiteral("com.example.A"), QStringLiteral("A"));
+    const auto other = desktop.launchApp(QStringLiteral("com.example.B"), QStringLiteral("B"));
+    const auto window = desktop.addWindow(pid, QStringLiteral("w"), QRectF(0, 0, 100, 100));
+    const auto behind = desktop.addWindow(other, QStringLiteral("b"), QRectF(50, 50, 100, 100));
+    desktop.orderFront(window);
+    const auto list = [&desktop] {
+        return *desktop.copyWindowInfo(kCGWindowListOptionOnScreenOnly, 0);
+    };
+    const auto entry = [&list](quint32 number, const QString& key) {
+        for (const WindowDescription& d : list()) {
+            if (uint32Value(d.value(kCGWindowNumber)) == number) {
+                return d.value(key);
+            }
+        }
+        return QVariant();
+    };
+    const auto numbers = [&list] {
+        QList<quint32> all;
+        for (const WindowDescription& d : list()) {
+            all.append(*uint32Value(d.value(kCGWindowNumber)));
+        }
+        return all;
+    };
+    struct Case
+    {
+        const char* change;
+        std::function<void()> act;
+        std::function<bool()> shows;
+    };
+    const Case cases[] = {
+        {"moved",
+         [&] { desktop.setWindowBounds(window, QRectF(10, 20, 100, 100)); },
+         [&] {
+             return rectFromDictionary(entry(window, kCGWindowBounds)) == QRectF(10, 20, 100, 100);
+         }},
+        {"renamed",
+         [&] { desktop.setWindowTitle(window, QStringLiteral("renamed")); },
+         [&] {
+             return entry(window, kCGWindowName).toString() == QStringLiteral("renamed");
+         }},
+        {"faded",
+         [&] { desktop.setWindowAlpha(window, 0.5); },
+         [&] {
+             return entry(window, kCGWindowAlpha).toDouble() == 0.5;
+         }},
+        {"kept from captures",
+         [&] { desktop.setWindowSharingType(window, WindowSharingType::None); },
+         [&] {
+             return entry(window, kCGWindowSharingState).toInt() == 0;
+         }},
+        {"described otherwise",
+         [&] {
+             desktop.overrideDescription(window, {{kCGWindowOwnerPID, QVariant()}});
+         },
+         [&] {
+             return !entry(window, kCGWindowNumber).isNull() && entry(window, kCGWindowOwnerPID).isNull();
+         }},
+        {"raised a level",
+         [&] { desktop.setWindowLevel(behind, 3); },
+         [&] {
+             return numbers() == QList<quint32>{behind, window};
+         }},
+        {"ordered front",
+         [&] { desktop.setWindowLevel(behind, 0), desktop.orderFront(window); },
+         [&] {
+             return numbers() == QList<quint32>{window, behind};
+         }},
+        {"its app hidden",
+         [&] { desktop.runningApplication(other)->hide(); },
+         [&] {
+             return numbers() == QList<quint32>{window};
+         }},
+        {"its app shown",
+         [&] { desktop.runningApplication(other)->unhide(); },
+         [&] {
+             return numbers() == QList<quint32>{window, behind};
+         }},
+        {"minimised",
+         [&] { desktop.setWindowOnScreen(window, false); },
+         [&] {
+             return numbers() == QList<quint32>{behind};
+         }},
+        {"a window added",
+         [&] { desktop.addWindow(pid, QStringLiteral("new"), QRectF(0, 0, 10, 10)); },
+         [&] {
+             return numbers().size() == 2 && numbers().back() == behind;
+         }},
+        {"its app ended",
+         [&] { desktop.terminateApp(other); },
+         [&] {
+             return !numbers().contains(behind);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.change);
+        list(); // read, so that an answer is kept
+        c.act();
+        EXPECT_TRUE(c.shows());
+        // The windows in order, as drawing reads them, agree with the window server's answers.
+        QList<quint32> ordered;
+        for (const auto& w : desktop.orderedWindows()) {
+            ordered.append(w.number);
+            EXPECT_EQ(w.onScreen, desktop.isWindowOnScreen(w.number));
+            EXPECT_EQ(w.setup->bounds, desktop.window(w.number)->bounds);
+        }
+        EXPECT_EQ(ordered, desktop.windowOrder());
+    }
 }
 
 TEST(DesktopScenario, BuildsTheDesktopItDescribes)
@@ -280,14 +397,14 @@ TEST(SimVirtualDisplays, JoinTheScreensAfterTheirDelayAndTheViewerShowsEveryDisp
     EXPECT_EQ(screens[1].frame, QRectF(1512, 0, 1512, 982)); // to the right of the built-in display
     EXPECT_EQ(screens[1].backingScaleFactor, 2.0);
     EXPECT_EQ(rig.screenChanges, 1);
-    rig.scheduler.advance(sim::DesktopViewer::kRefreshInterval);
+    rig.scheduler.advance(sim::DesktopViewer::kMinimumRefreshInterval);
     ASSERT_EQ(viewer.displayIDs(), (QList<quint32>{builtIn, id}));
     EXPECT_TRUE(viewer.title(id).startsWith(QStringLiteral("Veilmox")));
     EXPECT_FALSE(viewer.picture(id).isNull()) << "redrawn by the viewer's own timer";
 
     // Live: a change on the desktop shows at the next refresh.
     rig.desktop.setWindowBounds(window, QRectF(756, 0, 756, 982));
-    rig.scheduler.advance(sim::DesktopViewer::kRefreshInterval);
+    rig.scheduler.advance(sim::DesktopViewer::kMinimumRefreshInterval);
     picture = viewer.picture(builtIn);
     EXPECT_EQ(picture.pixelColor(picture.width() / 4, picture.height() / 2), wallpaper);
 
@@ -335,17 +452,103 @@ TEST(DesktopViewer, DrawsADisplayAgainOnlyWhenSomethingOnItChanged)
 
     // A still desktop, and a pointer moving over it, are not drawn again.
     rig.desktop.mouseMoved(QPointF(300, 300));
-    rig.scheduler.advance(3 * sim::DesktopViewer::kRefreshInterval);
+    rig.scheduler.advance(3 * sim::DesktopViewer::kMinimumRefreshInterval);
     EXPECT_EQ(viewer.picture(display).cacheKey(), drawn);
 
-    // A window moving, or one of the program's windows repainting, shows at the next refresh.
+    // A window moving shows on the next turn; one of the program's windows repainting once its
+    // repaint is delivered; a change right after a drawing waits out the minimum interval.
     rig.desktop.setWindowBounds(window, QRectF(0, 0, 300, 982));
-    rig.scheduler.advance(sim::DesktopViewer::kRefreshInterval);
+    rig.scheduler.advance(0);
     EXPECT_EQ(at({500, 500}), SimDesktop::DisplaySpec().desktopColor);
     paint(Qt::blue);
-    rig.scheduler.advance(sim::DesktopViewer::kRefreshInterval);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    rig.scheduler.advance(sim::DesktopViewer::kMinimumRefreshInterval / 2);
+    EXPECT_EQ(at({1150, 500}), QColor(Qt::red));
+    rig.scheduler.advance(sim::DesktopViewer::kMinimumRefreshInterval / 2);
     EXPECT_EQ(at({1150, 500}), QColor(Qt::blue));
     const qint64 redrawn = viewer.picture(display).cacheKey();
-    rig.scheduler.advance(3 * sim::DesktopViewer::kRefreshInterval);
+    rig.scheduler.advance(3 * sim::DesktopViewer::kMinimumRefreshInterval);
     EXPECT_EQ(viewer.picture(display).cacheKey(), redrawn);
+}
+
+namespace {
+
+// A picture on black, like the mirror on "Veilmox": the window server draws the picture itself.
+class PictureView final
+    : public QWidget
+    , public LayerContentsView
+{
+public:
+    void show(const QImage& picture)
+    {
+        m_picture = picture;
+        update();
+    }
+    Contents layerContents() const override
+    {
+        // Scaled to the view's width, centred.
+        const double height = width() * m_picture.height() / static_cast<double>(m_picture.width());
+        return {m_picture, QRectF(0, (this->height() - height) / 2, width(), height), Qt::black};
+    }
+    int paints = 0;
+
+protected:
+    void paintEvent(QPaintEvent* /*event*/) override { ++paints; }
+
+private:
+    QImage m_picture;
+};
+
+} // namespace
+
+TEST(DesktopViewer, DrawsEveryFrameThatReachesAVirtualDisplayFromTheFrameItself)
+{
+    VirtualRig rig;
+    rig.displays.setRegistrationDelay(0);
+    const auto display = rig.publish();
+    rig.scheduler.advance(0);
+    const quint32 veilmox = display->displayID();
+    const QRectF screen = rig.desktop.display(veilmox)->frame;
+    Services services;
+    services.screens = &rig.desktop;
+    services.appWindows = &rig.desktop;
+    Window mirror(services, screen, kWindowStyleMaskBorderless, BackingStoreType::Buffered, false);
+    auto* content = new QWidget; // the mirror's content view, holding the picture view
+    auto* layout = new QVBoxLayout(content);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* view = new PictureView;
+    layout->addWidget(view);
+    mirror.setContentView(content);
+    mirror.orderFrontRegardless();
+
+    sim::DesktopViewer viewer(rig.desktop, rig.scheduler);
+    viewer.resize(900, 400);
+    viewer.show();
+    const auto colour = [](int n) {
+        return QColor::fromHsv(n * 15, 255, 255).rgb();
+    };
+    const auto frame = [&colour](int n) {
+        QImage picture(3024, 1008, QImage::Format_RGB32); // 3:1, so black bands above and below
+        picture.fill(colour(n));
+        return picture;
+    };
+    QSet<qint64> shown;
+    for (int n = 0; n < 20; ++n) { // a second of frames
+        view->show(frame(n));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+        rig.scheduler.advance(0.05);
+        const QImage picture = viewer.picture(veilmox);
+        ASSERT_FALSE(picture.isNull());
+        EXPECT_EQ(picture.pixel(picture.width() / 2, picture.height() / 2), colour(n)) << "frame " << n;
+        EXPECT_EQ(picture.pixel(picture.width() / 2, 2), QColor(Qt::black).rgb());
+        shown.insert(picture.cacheKey());
+    }
+    EXPECT_EQ(shown.size(), 20);
+    // Drawn from the frame: the view was never asked to paint it.
+    EXPECT_EQ(view->paints, 0);
+
+    // No new frame, nothing drawn.
+    const qint64 last = viewer.picture(veilmox).cacheKey();
+    rig.scheduler.advance(1);
+    EXPECT_EQ(viewer.picture(veilmox).cacheKey(), last);
 }

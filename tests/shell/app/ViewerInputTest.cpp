@@ -52,8 +52,18 @@ struct ViewerApp
         settle();
     }
 
-    // Lets posted work, captures and the viewer's redraw run.
-    void settle(double seconds = 0.2) { f.scheduler.advance(seconds); }
+    // Lets posted work, captures and the viewer's redraw run; windows flush what they painted
+    // between the steps, as the event loop would have them do.
+    void settle(double seconds = 0.2)
+    {
+        constexpr double kStep = 0.01;
+        for (double waited = 0; waited < seconds; waited += kStep) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+            f.scheduler.advance(kStep);
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+        f.scheduler.advance(0);
+    }
 
     QWindow* window() const { return viewer->windowHandle(); }
 
