@@ -237,11 +237,11 @@ TEST_F(SettingsPageTest, PicturesOfThePageAndItsRecorder)
     // The pointer comes into the window onto the capsule and clicks it, as a user's does, and
     // stays there. (A window server says when the pointer enters a window; the offscreen
     // platform has none, so the test says it.)
-    QWindow* window = page->windowHandle();
+    QWindow* pageWindow = page->windowHandle();
     const QPoint onCapsule = recorder->mapTo(page.get(), recorder->rect().center());
-    QEnterEvent entering(onCapsule, onCapsule, window->mapToGlobal(onCapsule));
-    QCoreApplication::sendEvent(window, &entering);
-    QTest::mouseMove(window, onCapsule);
+    QEnterEvent entering(onCapsule, onCapsule, pageWindow->mapToGlobal(onCapsule));
+    QCoreApplication::sendEvent(pageWindow, &entering);
+    QTest::mouseMove(pageWindow, onCapsule);
     ASSERT_TRUE(recorder->isHovered());
     click(*recorder);
     advance();
@@ -261,7 +261,7 @@ TEST_F(SettingsPageTest, PicturesOfThePageAndItsRecorder)
     EXPECT_TRUE(redText) << "the refusal is written in red";
 
     // The pointer leaves for the page's top corner: the plain fill, the refusal still showing.
-    QTest::mouseMove(window, QPoint(4, 4));
+    QTest::mouseMove(pageWindow, QPoint(4, 4));
     advance(0.5);
     image = picture(*page, card, QStringLiteral("shortcut-recorder-refused-pointer-away"));
     EXPECT_TRUE(recorder->isRejected());
