@@ -357,8 +357,8 @@ private:
 namespace {
 
 // The two monitors side by side, 14 apart, sharing the width, with the arrow badge between them.
-// It draws the outer halves of the monitors' outlines around them (at the row's two ends the
-// step's own edge cuts them off).
+// It draws the outer halves of the monitors' outlines around them, at the row's two ends too
+// (the onboarding leaves each step's page room for them).
 class MonitorRow final
     : public QWidget
     , public kit::SelfPainted

@@ -252,9 +252,9 @@ QWidget* OnboardingView::makeStepArea()
     area->viewport()->setAutoFillBackground(false);
     auto* content = new QWidget;
     auto* column = new QVBoxLayout(content);
-    column->setContentsMargins(40, 8, 40, 8);
+    column->setContentsMargins(40 - kStepBleed, 8, 40 - kStepBleed, 8);
     m_stack = new kit::PageStack;
-    m_stack->setFixedWidth(1000);
+    m_stack->setFixedWidth(kStepWidth + 2 * kStepBleed);
     m_stack->setMinimumHeight(600);
     column->addWidget(m_stack, 1, Qt::AlignHCenter);
     area->setWidget(content);
@@ -287,6 +287,15 @@ QWidget* OnboardingView::makeFooter()
 
 QWidget* OnboardingView::makeStep(int step)
 {
+    QWidget* page = makeStepView(step);
+    if (QLayout* layout = page->layout()) {
+        layout->setContentsMargins(layout->contentsMargins() + QMargins(kStepBleed, 0, kStepBleed, 0));
+    }
+    return page;
+}
+
+QWidget* OnboardingView::makeStepView(int step)
+{
     OnboardingFlow* flow = m_flow.get();
     const StateObserver observe = [flow](QObject* context, std::function<void()> handler) {
         connect(flow, &OnboardingFlow::changed, context, std::move(handler));
@@ -306,7 +315,9 @@ QWidget* OnboardingView::makeStep(int step)
                                        bind<double>(flow, &F::transparency, &F::setTransparency),
                                        bind<bool>(flow, &F::hasTriedVeil, &F::setHasTriedVeil),
                                        observe,
-                                       [] { kit::VeilSound::play(kit::VeilSound::Cue::Veil); }});
+                                       [] {
+                                           kit::VeilSound::play(kit::VeilSound::Cue::Veil);
+                                       }});
     case F::kHotkeyStep:
         return new OnboardingStepHotkey(
             {bind<bool>(flow, &F::isCommandHeld, &F::setCommandHeld),

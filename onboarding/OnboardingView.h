@@ -55,6 +55,10 @@ public:
     static constexpr QSize kSize{1080, 720};
     static constexpr int kHeaderHeight = 40;
     static constexpr int kFooterHeight = 64;
+    // The steps' content is 1000 points wide; each step's page is this much wider on both
+    // sides, so lines centred on the content's outer edges keep their outer half.
+    static constexpr int kStepWidth = 1000;
+    static constexpr int kStepBleed = 1;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -65,7 +69,9 @@ private:
     QWidget* makeHeader();
     QWidget* makeStepArea();
     QWidget* makeFooter();
+    // The step's page, its content inset by the bleed.
     QWidget* makeStep(int step);
+    QWidget* makeStepView(int step);
     void switchStep(int step, bool goingBack);
     void sync();
 

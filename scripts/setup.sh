@@ -14,9 +14,12 @@ packages=(
     # Tokens in the desktop's Secret Service (libsecret); links over the session bus (a private
     # bus, an unlocked keyring and GLib's launcher for the tests).
     libsecret-1-dev dbus-daemon gnome-keyring libglib2.0-bin
+    # The key symbols (⌘ ⌥ ⌃ …) the Geist faces lack, at the height of the letters beside them.
+    fonts-dejavu-core
 )
-# The sanitizer build and the fuzz targets (scripts/run-tests.sh --sanitizers) need clang.
-[ "${1:-}" = "--sanitizers" ] && packages+=(clang-14 libclang-rt-14-dev llvm-14)
+# The sanitizer build and the fuzz targets (scripts/run-tests.sh --sanitizers) need clang; its
+# run of the interface suites on a real X server needs a private one (xvfb-run, with xauth).
+[ "${1:-}" = "--sanitizers" ] && packages+=(clang-14 libclang-rt-14-dev llvm-14 xvfb xauth)
 # npm fetches the fonts; a Node.js installed some other way is used as it is.
 command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 

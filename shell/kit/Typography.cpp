@@ -126,15 +126,16 @@ QFont::Weight qtWeight(FontWeight weight)
 QFont customFont(const QString& faceName, double pointSize, const QPaintDevice* device)
 {
     QFont font;
-    font.setFamilies({faceName});
+    QString family = faceName;
     font.setWeight(QFont::Normal);
     for (const Face& face : kFaces) {
         if (faceName == QLatin1String(face.postScriptName)) {
-            font.setFamilies({QString::fromLatin1(face.family)});
+            family = QString::fromLatin1(face.family);
             font.setWeight(face.weight);
             break;
         }
     }
+    font.setFamilies({family, QString::fromLatin1(kKeySymbolsFamily)});
     font.setStyleStrategy(QFont::PreferAntialias);
     font.setKerning(true);
     setSize(font, pointSize, device);
@@ -144,6 +145,7 @@ QFont customFont(const QString& faceName, double pointSize, const QPaintDevice* 
 QFont systemFont(double pointSize, FontWeight weight, const QPaintDevice* device)
 {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setFamilies({font.family(), QString::fromLatin1(kKeySymbolsFamily)});
     font.setWeight(qtWeight(weight));
     setSize(font, pointSize, device);
     return font;

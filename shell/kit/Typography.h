@@ -62,6 +62,11 @@ QString geistFontName(FontWeight weight);
 // The mono face: "GeistMono-Regular" for regular, "GeistMono-Medium" for every other weight.
 QString geistMonoFontName(FontWeight weight);
 
+// The family that draws the key symbols the Geist faces lack ("⌘", "⌥", "⌃", "⎋", …) at the
+// height of the letters beside them, as the Mac's system font does: DejaVu Sans, installed with
+// the app (Debian's fonts-dejavu-core). Every font below tries it before the system's fallback.
+inline constexpr const char* kKeySymbolsFamily = "DejaVu Sans";
+
 // The font of a face (by PostScript name) at a size in points, where one point is one
 // device-independent pixel on `device` (the primary screen's when null). A face that is not
 // installed falls back to the system's font without a message.

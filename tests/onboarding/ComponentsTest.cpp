@@ -11,12 +11,17 @@
 #include "shell/kit/TextView.h"
 #include "tests/onboarding/OnboardingWindow.h"
 
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <utility>
 
 using namespace testing_support;
 using kit::Animation;
@@ -296,4 +301,67 @@ TEST(OnboardingComponents, GalleryPicture)
     EXPECT_TRUE(near(at(staticLit, {6, 14}), OBTokens::surfaceRaised())) << "a static lit cap keeps its fill";
     EXPECT_TRUE(flameLike(at(lit, {8, 14}))) << "a pressable lit cap is flame";
     EXPECT_TRUE(near(at(pressable, {8, 14}), OBTokens::surfaceRaised()));
+}
+
+namespace {
+
+// The ink of a label on a cap: the bounding box, in pixels of the picture, of those that differ
+// clearly from the cap's fill, clear of its border and corners by `inset` pixels.
+QRect labelInk(const QImage& image, QPoint inset)
+{
+    const QColor fill = image.pixelColor(inset.x(), image.height() / 2);
+    QRect ink;
+    for (int y = inset.y(); y < image.height() - inset.y(); ++y) {
+        for (int x = inset.x(); x < image.width() - inset.x(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (std::abs(c.red() - fill.red()) + std::abs(c.green() - fill.green())
+                    + std::abs(c.blue() - fill.blue())
+                > 150) {
+                ink |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    return ink;
+}
+
+} // namespace
+
+// The key symbols are drawn at the size of the letters beside them, on the caps and chips alike
+// (the Geist faces lack most of them; the system's fallback drew "⌘" and "⌥" a size smaller).
+TEST(KeyCap, KeySymbolsAreAsLargeAsTheLettersBesideThem)
+{
+    KitEnvironment env;
+    ASSERT_TRUE(QFontDatabase::hasFamily(QString::fromLatin1(kit::kKeySymbolsFamily)))
+        << kit::kKeySymbolsFamily << " is not installed: scripts/setup.sh installs it";
+    const auto capInk = [](const QString& label, bool accented) {
+        KeyCap cap(label, 44, KeyCap::Tone::Letter, accented, [] {});
+        cap.resize(cap.sizeHint());
+        return labelInk(kit::renderView(cap, 2.0, OBTokens::canvas()), {14, 10});
+    };
+    const auto chipInk = [](const QString& label) {
+        std::unique_ptr<QWidget> chip(OBKbd{label, false}.view());
+        chip->resize(chip->sizeHint());
+        return labelInk(kit::renderView(*chip, 2.0, OBTokens::canvas()), {3, 3});
+    };
+    const auto asLarge = [](const QRect& symbol, const QRect& letter, double height) {
+        return symbol.width() >= 0.9 * letter.width() && symbol.height() >= height * letter.height();
+    };
+    for (const bool accented : {false, true}) {
+        const QRect letter = capInk(QStringLiteral("H"), accented);
+        ASSERT_GT(letter.height(), 10) << accented;
+        // ⌥ stands a little lower than a capital, as it does in the Mac's own font.
+        for (const auto& [symbol, height] : {std::pair("⇧", 0.9), {"⌘", 0.9}, {"⌥", 0.75}, {"⌫", 0.9}}) {
+            const QRect ink = capInk(QString::fromUtf8(symbol), accented);
+            EXPECT_TRUE(asLarge(ink, letter, height))
+                << symbol << (accented ? " lit: " : ": ") << ink.width() << " x " << ink.height()
+                << " against H " << letter.width() << " x " << letter.height();
+        }
+    }
+    const QRect letter = chipInk(QStringLiteral("H"));
+    for (const auto& [symbol, height] : {std::pair("⇧", 0.9), {"⌘", 0.9}, {"⌥", 0.75}}) {
+        const QRect ink = chipInk(QString::fromUtf8(symbol));
+        EXPECT_TRUE(asLarge(ink, letter, height))
+            << symbol << " chip: " << ink.width() << " x " << ink.height() << " against H " << letter.width()
+            << " x " << letter.height();
+    }
 }

@@ -415,6 +415,23 @@ TEST(DemoStep, TheVeilAnimatesOnTheAudiencesMonitorOnlyAndThePinAndTransparencyC
                          3));
         EXPECT_TRUE(near(colorAt(image, d.inWindow(*audience, {audience->width() / 2.0, 0.75})),
                          OBTokens::surface()));
+        // So are the outer edges at the row's two ends: the user's monitor's left edge and the
+        // audience monitor's right edge.
+        const QWidget* own = d.find("demo.yourScreen");
+        const double middle = own->height() / 2.0;
+        EXPECT_TRUE(near(colorAt(image, d.inWindow(*own, {-0.25, middle})), over(OBTokens::hairline()), 3));
+        EXPECT_TRUE(near(colorAt(image, d.inWindow(*own, {0.25, middle})),
+                         over(OBTokens::hairline(), OBTokens::surface()),
+                         3));
+        EXPECT_TRUE(near(colorAt(image, d.inWindow(*own, {-0.75, middle})), OBTokens::canvas(), 2));
+        EXPECT_TRUE(
+            near(colorAt(image, d.inWindow(*audience, {audience->width() + 0.25, middle})), over(rose), 3));
+        EXPECT_TRUE(near(colorAt(image, d.inWindow(*audience, {audience->width() - 0.25, middle})),
+                         over(rose, OBTokens::surface()),
+                         3));
+        EXPECT_TRUE(near(colorAt(image, d.inWindow(*audience, {audience->width() + 0.75, middle})),
+                         OBTokens::canvas(),
+                         2));
         d.click("demo.veil");
         d.env.advance(0.08);
         d.picture(QStringLiteral("onboarding-demo-step-veiling"));

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QPainter>
 #include <QScreen>
+#include <QTest>
 
 #include <vector>
 
@@ -52,6 +53,9 @@ TEST_F(MainPageFixture, ANewFrameReachesTheScreenThroughTheCardsPictureAndRounde
     open();
     PreviewCard& card = *page().previewCard();
     QWidget& popover = *card.window();
+    // A window server shows a window some time after it is asked to; what it shows is read
+    // from the screen only once it is there.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(popover.windowHandle()));
     const auto shownAt = [&](QPointF point) {
         QApplication::processEvents();
         const QImage screen = QGuiApplication::primaryScreen()->grabWindow(popover.winId()).toImage();

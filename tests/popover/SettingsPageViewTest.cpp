@@ -11,12 +11,15 @@
 #include "shell/kit/Palette.h"
 #include "tests/popover/PopoverFixture.h"
 
+#include <QCoreApplication>
+#include <QEnterEvent>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QMap>
 #include <QTest>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -231,6 +234,15 @@ TEST_F(SettingsPageTest, PicturesOfThePageAndItsRecorder)
 
     ShortcutRecorder* recorder = page->panicShortcutRecorder();
     QWidget& card = named(*page, "shareProtectionCard");
+    // The pointer comes into the window onto the capsule and clicks it, as a user's does, and
+    // stays there. (A window server says when the pointer enters a window; the offscreen
+    // platform has none, so the test says it.)
+    QWindow* pageWindow = page->windowHandle();
+    const QPoint onCapsule = recorder->mapTo(page.get(), recorder->rect().center());
+    QEnterEvent entering(onCapsule, onCapsule, pageWindow->mapToGlobal(onCapsule));
+    QCoreApplication::sendEvent(pageWindow, &entering);
+    QTest::mouseMove(pageWindow, onCapsule);
+    ASSERT_TRUE(recorder->isHovered());
     click(*recorder);
     advance();
     image = picture(*page, card, QStringLiteral("shortcut-recorder-recording"));
@@ -239,13 +251,21 @@ TEST_F(SettingsPageTest, PicturesOfThePageAndItsRecorder)
     type(Qt::Key_H, Qt::ShiftModifier | Qt::ControlModifier);
     advance(0.5);
     image = picture(*page, card, QStringLiteral("shortcut-recorder-refused"));
-    EXPECT_TRUE(near(colorAt(image, at(card, *recorder, 5)), kit::Palette::surfaceRaised(), 6));
+    EXPECT_TRUE(near(colorAt(image, at(card, *recorder, 5)), kit::Palette::surfaceHigh(), 6))
+        << "refused under the pointer: the hover fill";
     bool redText = false;
     for (double x = 10; x < recorder->width() - 10 && !redText; x += 0.5) {
         const QColor c = colorAt(image, at(card, *recorder, x));
         redText = c.red() > 200 && c.green() < 140 && c.blue() < 140;
     }
     EXPECT_TRUE(redText) << "the refusal is written in red";
+
+    // The pointer leaves for the page's top corner: the plain fill, the refusal still showing.
+    QTest::mouseMove(pageWindow, QPoint(4, 4));
+    advance(0.5);
+    image = picture(*page, card, QStringLiteral("shortcut-recorder-refused-pointer-away"));
+    EXPECT_TRUE(recorder->isRejected());
+    EXPECT_TRUE(near(colorAt(image, at(card, *recorder, 5)), kit::Palette::surfaceRaised(), 6));
 }
 
 namespace {

@@ -279,6 +279,14 @@ TEST(Updates, ChecksGoToTheFrameworkAndTheVersionComesFromTheBundle)
     f.app->checkForUpdates();
     EXPECT_EQ(f.env.t.updates.checks(), 1);
     EXPECT_EQ(f.env.t.updates.reports().front(), platform::UpdateFrameworkStandIn::kNoUpdateSourceReport);
+    // The answer is on screen, in the framework's own alert, and the app goes on meanwhile.
+    const platform::Window* alert = f.env.t.updates.alertWindow();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_TRUE(alert->isVisible());
+    EXPECT_EQ(f.desktop.windowAt(alert->frame().center()), alert->windowNumber());
+    EXPECT_EQ(platform::UpdateFrameworkStandIn::alertText(*alert, QStringLiteral("updateAlertMessage")),
+              platform::UpdateFrameworkStandIn::kNoUpdateSourceReport);
+    EXPECT_EQ(f.env.t.updates.backgroundChecks(), 0) << "the framework checked nothing on its own";
     // The popover's "Check Now" reaches the same framework through the updater manager.
     f.app->updaterManager()->checkForUpdates();
     EXPECT_EQ(f.env.t.updates.checks(), 2);
