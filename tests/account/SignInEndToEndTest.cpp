@@ -8,9 +8,11 @@
 #include "tests/support/PrivateSessionBus.h"
 
 #include <QDBusConnectionInterface>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -228,4 +230,74 @@ TEST_F(SignInEndToEnd, SigningInThroughTheBrowserHandsTheLinkToTheRunningInstanc
     ASSERT_TRUE(drain());
     EXPECT_EQ(sent(), (QStringList{"start", "flow_step", "flow_started"}));
     EXPECT_FALSE(analytics->hasBufferedEvents());
+}
+
+TEST_F(SignInEndToEnd, WithoutRuntimeOrCacheFolderALaunchWithALinkHandsItOverAndNothingStaysBehind)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // No runtime folder, a cache folder that cannot be made (a file stands in its place), and a
+    // shared temporary folder of the test's own.
+    QProcessEnvironment environment = isolatedEnvironment(dir.path());
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    QFile cache(dir.filePath("not-a-folder"));
+    ASSERT_TRUE(cache.open(QIODevice::WriteOnly));
+    cache.close();
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), cache.fileName());
+    const QString temporary = dir.filePath("tmp");
+    ASSERT_TRUE(QDir().mkpath(temporary));
+    ASSERT_TRUE(QFile::setPermissions(temporary, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    environment.insert(QStringLiteral("TMPDIR"), temporary);
+    environment.insert(QStringLiteral("VEILMOX_SUPABASE_URL"), services.backendURL().toString());
+    environment.insert(QStringLiteral("VEILMOX_ACCOUNT_SERVICE_URL"), services.accountURL().toString());
+    const auto left = [&temporary] {
+        return QDir(temporary).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    };
+
+    QProcess first;
+    first.setProcessEnvironment(environment);
+    first.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    first.start(QStringLiteral(VEILMOX_EXECUTABLE), {});
+    ASSERT_TRUE(first.waitForStarted(5000));
+    const QString socketName = QStringLiteral("getveilmox.Veilmox.urls");
+    // (Qt makes its own "runtime-<user>" there as well.)
+    const auto instances = [&] {
+        return left().filter(QRegularExpression(QStringLiteral("^veilmox-")));
+    };
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QStringList folders = instances();
+            return folders.size() == 1 && QFile::exists(temporary + '/' + folders[0] + '/' + socketName);
+        },
+        30000))
+        << left().join(' ').toStdString();
+    const QStringList running = left();
+
+    // A later launch given a link: it hands the link to the running app and ends.
+    const QString code(48, QLatin1Char('c'));
+    QProcess second;
+    second.setProcessEnvironment(environment);
+    second.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    second.start(QStringLiteral(VEILMOX_EXECUTABLE), {QStringLiteral("veilmox://auth?code=") + code});
+    ASSERT_TRUE(second.waitForStarted(5000));
+    const bool ended = QTest::qWaitFor([&] { return second.state() == QProcess::NotRunning; }, 20000);
+    if (!ended) {
+        second.kill();
+        second.waitForFinished(5000);
+    }
+    EXPECT_TRUE(ended) << "a second instance runs beside the first";
+    EXPECT_EQ(std::pair(second.exitStatus(), second.exitCode()), std::pair(QProcess::NormalExit, 0));
+    // The running app took it (it trades the code, which the service refuses: no sign-in of its).
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return services.requestCount(QStringLiteral("/api/auth/desktop-handoff/exchange")) == 1; },
+        20000));
+    EXPECT_EQ(left(), running);
+
+    // Ended as the system ends it, the running app removes its folder.
+    ASSERT_EQ(first.state(), QProcess::Running);
+    ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+    ASSERT_TRUE(first.waitForFinished(20000));
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(left(), QStringList());
+    EXPECT_TRUE(QFileInfo(cache.fileName()).isFile());
 }
