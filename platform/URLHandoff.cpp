@@ -298,9 +298,11 @@ URLHandoff::Role URLHandoff::startInFreshFolder(const std::optional<QUrl>& url)
     m_lock = std::make_unique<QLockFile>(m_directory + QLatin1Char('/') + m_bundleIdentifier
                                          + QStringLiteral(".lock"));
     QString error;
+    // Taken once the lock is held, and written before looking for others: an instance that does
+    // not see another then always took its folder earlier, and the other sees it.
+    const bool locked = m_lock->tryLock(0);
     m_since = monotonicNow();
-    if (!m_lock->tryLock(0)
-        || !writeFileAtomically(sinceFile(m_directory), QByteArray::number(m_since), 0600, &error)) {
+    if (!locked || !writeFileAtomically(sinceFile(m_directory), QByteArray::number(m_since), 0600, &error)) {
         qCWarning(lcHandoff) << "Not receiving opened links: the folder" << m_directory << "cannot be used"
                              << error;
         return Role::Primary;
