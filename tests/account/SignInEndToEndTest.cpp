@@ -87,6 +87,57 @@ private:
     std::thread m_thread;
 };
 
+// Launches of the program with no runtime folder, a cache folder that cannot be made (a file
+// stands in its place) and a shared temporary folder of the test's own.
+struct WithoutLastingFolders
+{
+    explicit WithoutLastingFolders(const LocalServices& services)
+    {
+        EXPECT_TRUE(dir.isValid());
+        environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        QFile file(cache);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"), cache);
+        EXPECT_TRUE(QDir().mkpath(temporary));
+        EXPECT_TRUE(QFile::setPermissions(temporary, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        environment.insert(QStringLiteral("TMPDIR"), temporary);
+        environment.insert(QStringLiteral("VEILMOX_SUPABASE_URL"), services.backendURL().toString());
+        environment.insert(QStringLiteral("VEILMOX_ACCOUNT_SERVICE_URL"), services.accountURL().toString());
+    }
+
+    void launch(QProcess& process, const QStringList& arguments) const
+    {
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(QStringLiteral(VEILMOX_EXECUTABLE), arguments);
+        EXPECT_TRUE(process.waitForStarted(5000));
+    }
+
+    QStringList left() const
+    {
+        return QDir(temporary).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+
+    // Until one instance's folder is there, with its socket (Qt makes its own "runtime-<user>"
+    // there as well).
+    bool oneInstanceListens() const
+    {
+        return QTest::qWaitFor(
+            [this] {
+                const QStringList folders = left().filter(QRegularExpression(QStringLiteral("^veilmox-")));
+                return folders.size() == 1
+                       && QFile::exists(temporary + '/' + folders[0]
+                                        + QStringLiteral("/getveilmox.Veilmox.urls"));
+            },
+            30000);
+    }
+
+    QTemporaryDir dir;
+    QProcessEnvironment environment = isolatedEnvironment(dir.path());
+    QString cache = dir.filePath("not-a-folder");
+    QString temporary = dir.filePath("tmp");
+};
+
 } // namespace
 
 TEST(SignInThroughTheSessionBus, ALinkOpenedWithGioReachesTheAppOverTheBusAndNoCommandLineShowsItsCode)
@@ -234,52 +285,16 @@ TEST_F(SignInEndToEnd, SigningInThroughTheBrowserHandsTheLinkToTheRunningInstanc
 
 TEST_F(SignInEndToEnd, WithoutRuntimeOrCacheFolderALaunchWithALinkHandsItOverAndNothingStaysBehind)
 {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    // No runtime folder, a cache folder that cannot be made (a file stands in its place), and a
-    // shared temporary folder of the test's own.
-    QProcessEnvironment environment = isolatedEnvironment(dir.path());
-    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-    QFile cache(dir.filePath("not-a-folder"));
-    ASSERT_TRUE(cache.open(QIODevice::WriteOnly));
-    cache.close();
-    environment.insert(QStringLiteral("XDG_CACHE_HOME"), cache.fileName());
-    const QString temporary = dir.filePath("tmp");
-    ASSERT_TRUE(QDir().mkpath(temporary));
-    ASSERT_TRUE(QFile::setPermissions(temporary, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    environment.insert(QStringLiteral("TMPDIR"), temporary);
-    environment.insert(QStringLiteral("VEILMOX_SUPABASE_URL"), services.backendURL().toString());
-    environment.insert(QStringLiteral("VEILMOX_ACCOUNT_SERVICE_URL"), services.accountURL().toString());
-    const auto left = [&temporary] {
-        return QDir(temporary).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    };
-
+    const WithoutLastingFolders folders(services);
     QProcess first;
-    first.setProcessEnvironment(environment);
-    first.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    first.start(QStringLiteral(VEILMOX_EXECUTABLE), {});
-    ASSERT_TRUE(first.waitForStarted(5000));
-    const QString socketName = QStringLiteral("getveilmox.Veilmox.urls");
-    // (Qt makes its own "runtime-<user>" there as well.)
-    const auto instances = [&] {
-        return left().filter(QRegularExpression(QStringLiteral("^veilmox-")));
-    };
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            const QStringList folders = instances();
-            return folders.size() == 1 && QFile::exists(temporary + '/' + folders[0] + '/' + socketName);
-        },
-        30000))
-        << left().join(' ').toStdString();
-    const QStringList running = left();
+    folders.launch(first, {});
+    ASSERT_TRUE(folders.oneInstanceListens()) << folders.left().join(' ').toStdString();
+    const QStringList running = folders.left();
 
     // A later launch given a link: it hands the link to the running app and ends.
     const QString code(48, QLatin1Char('c'));
     QProcess second;
-    second.setProcessEnvironment(environment);
-    second.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    second.start(QStringLiteral(VEILMOX_EXECUTABLE), {QStringLiteral("veilmox://auth?code=") + code});
-    ASSERT_TRUE(second.waitForStarted(5000));
+    folders.launch(second, {QStringLiteral("veilmox://auth?code=") + code});
     const bool ended = QTest::qWaitFor([&] { return second.state() == QProcess::NotRunning; }, 20000);
     if (!ended) {
         second.kill();
@@ -291,13 +306,42 @@ TEST_F(SignInEndToEnd, WithoutRuntimeOrCacheFolderALaunchWithALinkHandsItOverAnd
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return services.requestCount(QStringLiteral("/api/auth/desktop-handoff/exchange")) == 1; },
         20000));
-    EXPECT_EQ(left(), running);
+    EXPECT_EQ(folders.left(), running);
 
     // Ended as the system ends it, the running app removes its folder.
     ASSERT_EQ(first.state(), QProcess::Running);
     ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
     ASSERT_TRUE(first.waitForFinished(20000));
     EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(left(), QStringList());
-    EXPECT_TRUE(QFileInfo(cache.fileName()).isFile());
+    EXPECT_EQ(folders.left(), QStringList());
+    EXPECT_TRUE(QFileInfo(folders.cache).isFile());
+}
+
+TEST_F(SignInEndToEnd, WithoutRuntimeOrCacheFolderLaunchesAtTheSameMomentLeaveOneRunning)
+{
+    const WithoutLastingFolders folders(services);
+    std::vector<std::unique_ptr<QProcess>> launches;
+    for (int i = 0; i < 3; ++i) {
+        launches.push_back(std::make_unique<QProcess>());
+        folders.launch(*launches.back(), {});
+    }
+    const auto stillRunning = [&launches] {
+        return std::count_if(launches.begin(), launches.end(), [](const auto& launch) {
+            return launch->state() != QProcess::NotRunning;
+        });
+    };
+    // Those that took their folder later hand over to the one that took it first, and end.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return stillRunning() <= 1; }, 30000));
+    ASSERT_TRUE(folders.oneInstanceListens()) << folders.left().join(' ').toStdString();
+    EXPECT_EQ(stillRunning(), 1);
+    for (const auto& launch : launches) {
+        if (launch->state() == QProcess::NotRunning) {
+            EXPECT_EQ(std::pair(launch->exitStatus(), launch->exitCode()),
+                      std::pair(QProcess::NormalExit, 0));
+        } else {
+            ::kill(static_cast<pid_t>(launch->processId()), SIGTERM);
+            EXPECT_TRUE(launch->waitForFinished(20000));
+        }
+    }
+    EXPECT_EQ(folders.left(), QStringList());
 }
