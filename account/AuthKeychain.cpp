@@ -29,6 +29,15 @@ std::optional<QString> AuthKeychain::read(const QString& account) const
     if (m_keychain == nullptr) {
         return std::nullopt;
     }
+    // Newer than what the store holds: the store's refresh token has been used up.
+    if (holdsUnsavedPair() && !AuthKeychain(*this).saveUnsavedPair()) {
+        for (const platform::KeychainItem& item : std::as_const(m_keychain->unsavedItems())) {
+            if (item.account == account) {
+                return QString::fromUtf8(item.data);
+            }
+        }
+        return std::nullopt;
+    }
     platform::KeychainItem item;
     const platform::OSStatus status = m_keychain->copyMatching(query(account), &item);
     if (status != platform::errSecSuccess) {
@@ -47,6 +56,16 @@ std::optional<QString> AuthKeychain::read(const QString& account) const
 
 platform::OSStatus AuthKeychain::writeReportingStatus(const QString& value, const QString& account)
 {
+    dropUnsavedPair();
+    const platform::OSStatus status = writeQuietly(value, account);
+    if (status != platform::errSecSuccess) {
+        qWarning("Keychain: the %s item could not be saved (status %d)", qPrintable(account), status);
+    }
+    return status;
+}
+
+platform::OSStatus AuthKeychain::writeQuietly(const QString& value, const QString& account)
+{
     if (m_keychain == nullptr) {
         return platform::errSecParam;
     }
@@ -60,10 +79,71 @@ platform::OSStatus AuthKeychain::writeReportingStatus(const QString& value, cons
         item.accessible = platform::KeychainAccessibility::AfterFirstUnlockThisDeviceOnly;
         status = m_keychain->add(item);
     }
-    if (status != platform::errSecSuccess) {
-        qWarning("Keychain: the %s item could not be saved (status %d)", qPrintable(account), status);
-    }
     return status;
+}
+
+platform::OSStatus AuthKeychain::writePairQuietly(const QString& accessToken, const QString& refreshToken)
+{
+    const platform::OSStatus status = writeQuietly(refreshToken, refreshTokenAccount);
+    return status != platform::errSecSuccess ? status : writeQuietly(accessToken, accessTokenAccount);
+}
+
+bool AuthKeychain::writeRefreshedPair(const QString& accessToken, const QString& refreshToken)
+{
+    if (m_keychain == nullptr) {
+        return false;
+    }
+    dropUnsavedPair();
+    const platform::OSStatus status = writePairQuietly(accessToken, refreshToken);
+    if (status == platform::errSecSuccess) {
+        return true;
+    }
+    platform::KeychainItem access;
+    access.service = service;
+    access.account = accessTokenAccount;
+    access.data = accessToken.toUtf8();
+    platform::KeychainItem refresh = access;
+    refresh.account = refreshTokenAccount;
+    refresh.data = refreshToken.toUtf8();
+    m_keychain->unsavedItems() = {access, refresh};
+    qWarning("Keychain: the refreshed session could not be saved (status %d); it is kept in memory "
+             "and saved at its next use",
+             status);
+    return false;
+}
+
+bool AuthKeychain::holdsUnsavedPair() const
+{
+    return m_keychain != nullptr && !m_keychain->unsavedItems().isEmpty();
+}
+
+bool AuthKeychain::saveUnsavedPair()
+{
+    if (!holdsUnsavedPair()) {
+        return true;
+    }
+    const QList<platform::KeychainItem> pair = m_keychain->unsavedItems();
+    QString accessToken;
+    QString refreshToken;
+    for (const platform::KeychainItem& item : pair) {
+        (item.account == accessTokenAccount ? accessToken : refreshToken) = QString::fromUtf8(item.data);
+    }
+    const platform::OSStatus status = writePairQuietly(accessToken, refreshToken);
+    if (status != platform::errSecSuccess) {
+        qWarning("Keychain: the refreshed session still could not be saved (status %d); it stays in memory",
+                 status);
+        return false;
+    }
+    dropUnsavedPair();
+    qInfo("Keychain: the refreshed session held in memory is saved");
+    return true;
+}
+
+void AuthKeychain::dropUnsavedPair()
+{
+    if (m_keychain != nullptr) {
+        m_keychain->unsavedItems().clear();
+    }
 }
 
 void AuthKeychain::write(const QString& value, const QString& account)
@@ -81,6 +161,7 @@ void AuthKeychain::deleteItem(const QString& account)
     if (m_keychain == nullptr) {
         return;
     }
+    dropUnsavedPair();
     const platform::OSStatus status = m_keychain->deleteItem(query(account));
     if (status != platform::errSecSuccess && status != platform::errSecItemNotFound) {
         qWarning("Keychain: the %s item could not be deleted (status %d)", qPrintable(account), status);

@@ -15,7 +15,12 @@ class UserDefaults;
 // keychain, and nowhere else on disk. Holds no state of its own; every call goes to the store,
 // so callers read a token each time they need it. To its callers a failed read looks like a
 // missing token and a failed write or delete is silent, but each failure is logged (never with
-// the token), and the sign-in asks for the outcome of its writes. Main thread only.
+// the token), and the sign-in asks for the outcome of its writes.
+//
+// A refreshed pair the store cannot take (a full disk) must not be lost: the service has retired
+// the refresh token it replaces, so the stored pair is worthless. Such a pair is held in memory
+// beside the store and read in place of the stored one; each later read, and the end of the
+// application, tries to save it again. A write or delete of either token drops it. Main thread only.
 class AuthKeychain
 {
 public:
@@ -37,6 +42,12 @@ public:
     void write(const QString& value, const QString& account);
     // The same, telling whether the store took it.
     bool writeReportingSuccess(const QString& value, const QString& account);
+    // Stores the pair a refresh answered with. When the store refuses it, the pair is held in
+    // memory (logged once) and false is returned; the session goes on with it.
+    bool writeRefreshedPair(const QString& accessToken, const QString& refreshToken);
+    // Tries once to save a pair held in memory; true when none is held any more. Logs a failure.
+    bool saveUnsavedPair();
+    bool holdsUnsavedPair() const;
     void deleteItem(const QString& account);
     // Removes the copies of a damaged store that were kept aside, once the session is over.
     void discardSetAsideCopies();
@@ -48,6 +59,10 @@ public:
 
 private:
     platform::OSStatus writeReportingStatus(const QString& value, const QString& account);
+    platform::OSStatus writeQuietly(const QString& value, const QString& account);
+    // Writes the refresh token first: should only that write succeed, the next refresh still works.
+    platform::OSStatus writePairQuietly(const QString& accessToken, const QString& refreshToken);
+    void dropUnsavedPair();
 
     platform::Keychain* m_keychain = nullptr;
     platform::UserDefaults* m_defaults = nullptr;

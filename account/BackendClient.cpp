@@ -287,8 +287,7 @@ void BackendClient::validAccessToken(QObject* context, std::function<void(const 
                     validAccessToken(nullptr, finish);
                     return;
                 }
-                tokens.write(result.accessToken, AuthKeychain::accessTokenAccount);
-                tokens.write(result.refreshToken.value_or(used), AuthKeychain::refreshTokenAccount);
+                tokens.writeRefreshedPair(result.accessToken, result.refreshToken.value_or(used));
                 finish(result.accessToken);
                 return;
             }

@@ -5,6 +5,7 @@
 #include "account/OnboardingAnalytics.h"
 #include "state/WindowManager.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 
 #include <algorithm>
@@ -19,9 +20,20 @@ SessionLifecycle::SessionLifecycle(WindowManager& state,
     , m_backend(backend)
     , m_analytics(analytics)
     , m_services(services)
-{}
+{
+    if (QCoreApplication::instance() != nullptr) {
+        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [this] {
+            saveUnsavedSession();
+        });
+    }
+}
 
 SessionLifecycle::~SessionLifecycle() = default;
+
+void SessionLifecycle::saveUnsavedSession()
+{
+    AuthKeychain(m_services).saveUnsavedPair();
+}
 
 SessionLifecycle& SessionLifecycle::shared()
 {
@@ -114,9 +126,9 @@ void SessionLifecycle::refreshSavedSession(const QString& checkedAccessToken, qu
                     validateStoredTokens(generation);
                     return;
                 }
-                tokens.write(result.accessToken, AuthKeychain::accessTokenAccount);
                 // A backend that does not rotate refresh tokens answers without one: keep the old.
-                tokens.write(result.refreshToken.value_or(used), AuthKeychain::refreshTokenAccount);
+                // A pair the keychain cannot take is held in memory: the session goes on with it.
+                tokens.writeRefreshedPair(result.accessToken, result.refreshToken.value_or(used));
                 applySignedIn(QStringLiteral("Session refreshed"));
                 return;
             }

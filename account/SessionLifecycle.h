@@ -21,7 +21,8 @@ class WindowManager;
 // backend cannot be reached and retried with a growing delay, or expired), a completed browser
 // sign-in (the callback's code exchanged for tokens at the account web service), an offline
 // retry, and sign-out. Its outcome goes into the state object's session properties and ends in
-// WindowManager::applySessionState(). Tokens live only in the keychain and are read each time.
+// WindowManager::applySessionState(). Tokens live only in the keychain and are read each time
+// (a refreshed pair the keychain could not take is held beside it until saved: AuthKeychain).
 //
 // The session has a generation, bumped by every sign-in, sign-out and expiry. An answer of the
 // backend is applied only while the generation it was asked under is current, and tokens are
@@ -69,6 +70,10 @@ public:
     static bool isValidHandoffCode(const QString& code);
     // While signed in, a callback is taken only this long after the hand-off was asked for.
     static constexpr double handoffValiditySeconds = 1800;
+
+    // Tries once more to save a refreshed pair the keychain could not take; also run when the
+    // application quits.
+    void saveUnsavedSession();
 
     // Whether an offline retry is sleeping under the session's watch (the one sign-out cancels).
     bool hasSessionRetryTask() const;

@@ -54,6 +54,15 @@ bool holdsControlCharacter(const QString& text)
     });
 }
 
+// An absolute path that names the same file once written as UTF-8: a path whose bytes are not
+// UTF-8 reaches the program decoded with replacement characters, or (Qt finding no such file)
+// empty.
+bool isWritableAsUTF8Path(const QString& path)
+{
+    return QDir::isAbsolutePath(path) && !path.contains(QChar::ReplacementCharacter)
+           && QFile::decodeName(QFile::encodeName(path)) == path;
+}
+
 } // namespace
 
 QString desktopExecArgument(const QString& argument)
@@ -128,6 +137,12 @@ Registration registerURLSchemeHandler(const QString& desktopFileID,
     if (holdsControlCharacter(executable)) {
         qCWarning(lcEntry,
                   "Not registered as the handler of links: the program's path holds a control character");
+        return Registration::Failed;
+    }
+    if (!isWritableAsUTF8Path(executable)) {
+        // Both files are UTF-8: such a path could only be written damaged (GLib then refuses the
+        // entry), so the registration that is there stays.
+        qCWarning(lcEntry, "Not registered as the handler of links: the program's path is not valid UTF-8");
         return Registration::Failed;
     }
     const QString applications = dataDirectory + QStringLiteral("/applications");

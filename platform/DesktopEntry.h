@@ -30,8 +30,8 @@ enum class Registration
 
 // Writes `<dataDirectory>/applications/<desktopFileID>.desktop` and
 // `<dataDirectory>/dbus-1/services/<desktopFileID>.service` unless the same texts are there. A
-// program path holding a control character (a newline, say) is refused: Failed, one log line,
-// nothing written.
+// program path holding a control character (a newline, say), or one that is empty, relative or
+// not valid UTF-8, is refused: Failed, one log line, nothing written.
 Registration registerURLSchemeHandler(const QString& desktopFileID,
                                       const QString& name,
                                       const QString& executable,

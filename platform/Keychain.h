@@ -63,6 +63,14 @@ public:
 
     // Removes what the store kept aside of a damaged store (stores that keep nothing do nothing).
     virtual void discardSetAsideCopies() {}
+
+    // Items a caller could not save here (a full disk) and holds in memory instead, for as long as
+    // this store lives, until they are saved; callers read them in place of the stored ones.
+    // Never written anywhere by the store itself.
+    QList<KeychainItem>& unsavedItems() { return m_unsaved; }
+
+private:
+    QList<KeychainItem> m_unsaved;
 };
 
 // Items held in memory only; what tests use.

@@ -2,19 +2,28 @@
 
 #include "platform/AtomicFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QLoggingCategory>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QSet>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QSysInfo>
+#include <QThread>
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -46,6 +55,34 @@ QString privateDirectory(const QString& path)
     return isPrivateDirectory(path) ? path : QString();
 }
 
+// Where a link went, by the path of a symbolic link of /proc; empty when it cannot be read.
+QByteArray linkTarget(const QByteArray& path)
+{
+    QByteArray target(4096, '\0');
+    const ssize_t n = ::readlink(path.constData(), target.data(), static_cast<std::size_t>(target.size()));
+    return n > 0 && n < target.size() ? target.left(n) : QByteArray();
+}
+
+// When an instance took its folder: the monotonic clock in nanoseconds, the same for every process
+// of the machine, and never the same for two instances.
+quint64 monotonicNow()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<quint64>(now.tv_sec) * 1000000000ULL + static_cast<quint64>(now.tv_nsec);
+}
+
+std::optional<quint64> readSince(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    bool ok = false;
+    const quint64 since = file.read(32).trimmed().toULongLong(&ok);
+    return ok ? std::optional(since) : std::nullopt;
+}
+
 // Milliseconds left until the deadline, at least 0.
 int remainingMs(std::chrono::steady_clock::time_point deadline)
 {
@@ -54,7 +91,48 @@ int remainingMs(std::chrono::steady_clock::time_point deadline)
     return static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
 }
 
+// Written to from the signal handler, read on the main thread.
+int g_terminationPipe[2] = {-1, -1};
+
+void onTerminationSignal(int signal)
+{
+    // A second signal ends the process at once, as without this handler.
+    ::signal(signal, SIG_DFL);
+    const auto byte = static_cast<unsigned char>(signal);
+    [[maybe_unused]] const ssize_t written = ::write(g_terminationPipe[1], &byte, 1);
+}
+
 } // namespace
+
+void URLHandoff::quitOnTerminationSignals()
+{
+    if (QCoreApplication::instance() == nullptr
+        || QThread::currentThread() != QCoreApplication::instance()->thread() || g_terminationPipe[0] >= 0
+        || ::pipe2(g_terminationPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        return;
+    }
+    auto* notifier =
+        new QSocketNotifier(g_terminationPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
+        unsigned char signal = 0;
+        while (::read(g_terminationPipe[0], &signal, 1) == 1) {
+        }
+        if (QThread::currentThread()->loopLevel() > 0) {
+            QCoreApplication::quit();
+        } else {
+            // Not running its loop (yet): nothing would end it.
+            ::raise(signal);
+        }
+    });
+    struct sigaction action
+    {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        ::sigaction(signal, &action, nullptr);
+    }
+}
 
 bool isHandedOverURL(const QUrl& url, const QStringList& schemes)
 {
@@ -108,6 +186,17 @@ URLHandoff::~URLHandoff()
     m_lock.reset();
     if (!m_freshDirectory.isEmpty()) {
         QDir(m_freshDirectory).removeRecursively();
+        // Without a runtime folder Qt makes one of its own there ("runtime-<user>") as the
+        // application starts; it goes with the running instance while nothing is in it (rmdir
+        // takes only an empty folder).
+        if (const passwd* user = m_isPrimary ? ::getpwuid(::getuid()) : nullptr;
+            user != nullptr && user->pw_name != nullptr) {
+            const QString qtRuntime =
+                QDir::tempPath() + QStringLiteral("/runtime-") + QFile::decodeName(user->pw_name);
+            if (isPrivateDirectory(qtRuntime)) {
+                ::rmdir(QFile::encodeName(qtRuntime).constData());
+            }
+        }
     }
 }
 
@@ -140,31 +229,6 @@ bool URLHandoff::accepts(const QUrl& url) const
 
 URLHandoff::Role URLHandoff::start(const QList<QUrl>& urls)
 {
-    if (m_directory.isEmpty() || privateDirectory(m_directory).isEmpty()) {
-        // Another user could reach a socket there, or hold its lock: run as the one instance
-        // in a folder nobody else can have made.
-        qCWarning(lcHandoff) << "The folder" << m_directory
-                             << "is not private to this user; opened links are taken in a fresh one";
-        QByteArray path =
-            QFile::encodeName(QDir::tempPath() + QStringLiteral("/veilmox-%1-XXXXXX").arg(::getuid()));
-        if (::mkdtemp(path.data()) == nullptr) {
-            qCWarning(lcHandoff) << "Not receiving opened links: no private folder can be made";
-            return Role::Primary;
-        }
-        m_freshDirectory = m_directory = QFile::decodeName(path);
-        m_socketPath = socketPath(m_directory, m_bundleIdentifier);
-    }
-    m_lock = std::make_unique<QLockFile>(m_directory + QLatin1Char('/') + m_bundleIdentifier
-                                         + QStringLiteral(".lock"));
-    // The running instance may run for weeks: only a lock whose process is gone is stale.
-    m_lock->setStaleLockTime(0);
-    if (m_lock->tryLock(0) || (!handOver(m_socketPath, std::nullopt, 0) && removeLeftOverLock())) {
-        if (!listen()) {
-            qCWarning(lcHandoff) << "Not receiving opened links for now:" << m_server.errorString();
-        }
-        m_listenWatch = m_scheduler.every(kListenRetryInterval, [this] { watchListening(); });
-        return Role::Primary;
-    }
     std::optional<QUrl> url;
     for (const QUrl& candidate : urls) {
         if (accepts(candidate)) {
@@ -172,9 +236,41 @@ URLHandoff::Role URLHandoff::start(const QList<QUrl>& urls)
             break;
         }
     }
+    if (m_directory.isEmpty() || privateDirectory(m_directory).isEmpty()) {
+        if (!m_directory.isEmpty()) {
+            qCWarning(lcHandoff) << "The folder" << m_directory << "is not private to this user";
+        }
+        return startInFreshFolder(url);
+    }
+    m_lock = std::make_unique<QLockFile>(m_directory + QLatin1Char('/') + m_bundleIdentifier
+                                         + QStringLiteral(".lock"));
+    // The running instance may run for weeks: only a lock whose process is gone is stale.
+    m_lock->setStaleLockTime(0);
+    if (m_lock->tryLock(0) || (!handOver(m_socketPath, std::nullopt, 0) && removeLeftOverLock())) {
+        return becomePrimary();
+    }
+    return handOverToRunningInstance(m_socketPath, url);
+}
+
+URLHandoff::Role URLHandoff::becomePrimary()
+{
+    // The lock, the socket and a fresh folder go only when the application ends through its
+    // normal path, which a terminating signal then takes too.
+    quitOnTerminationSignals();
+    m_isPrimary = true;
+    if (!listen()) {
+        qCWarning(lcHandoff) << "Not receiving opened links for now:" << m_server.errorString();
+    }
+    m_listenWatch = m_scheduler.every(kListenRetryInterval, [this] { watchListening(); });
+    return Role::Primary;
+}
+
+URLHandoff::Role URLHandoff::handOverToRunningInstance(const QString& socketPath,
+                                                       const std::optional<QUrl>& url)
+{
     // The running instance may hold the lock a moment before it listens.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kConnectTimeoutMs);
-    while (!handOver(m_socketPath, url, remainingMs(deadline))) {
+    while (!handOver(socketPath, url, remainingMs(deadline))) {
         if (remainingMs(deadline) == 0) {
             qCWarning(lcHandoff) << "The running instance did not take the link";
             return Role::Failed;
@@ -182,6 +278,111 @@ URLHandoff::Role URLHandoff::start(const QList<QUrl>& urls)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return Role::HandedOff;
+}
+
+URLHandoff::Role URLHandoff::startInFreshFolder(const std::optional<QUrl>& url)
+{
+    // No folder of this user's that outlives the instance: each instance takes a folder in the
+    // shared temporary folder under a name nobody can make first, and instances find each other
+    // through the kernel's view of their processes, which only this user can read.
+    QByteArray path = QFile::encodeName(QDir::tempPath() + QLatin1Char('/') + freshFolderPrefix()
+                                        + QStringLiteral("XXXXXX"));
+    if (::mkdtemp(path.data()) == nullptr) {
+        qCWarning(lcHandoff) << "Not receiving opened links: no private folder can be made";
+        const auto others = freshFolderInstances();
+        return others.isEmpty() ? Role::Primary : handOverToRunningInstance(others.first().socketPath, url);
+    }
+    // As the kernel names it, so that it is told apart from the folders of other instances.
+    m_freshDirectory = m_directory = QDir(QFile::decodeName(path)).canonicalPath();
+    m_socketPath = socketPath(m_directory, m_bundleIdentifier);
+    m_lock = std::make_unique<QLockFile>(m_directory + QLatin1Char('/') + m_bundleIdentifier
+                                         + QStringLiteral(".lock"));
+    QString error;
+    // Taken once the lock is held, and written before looking for others: an instance that does
+    // not see another then always took its folder earlier, and the other sees it.
+    const bool locked = m_lock->tryLock(0);
+    m_since = monotonicNow();
+    if (!locked || !writeFileAtomically(sinceFile(m_directory), QByteArray::number(m_since), 0600, &error)) {
+        qCWarning(lcHandoff) << "Not receiving opened links: the folder" << m_directory << "cannot be used"
+                             << error;
+        return Role::Primary;
+    }
+    qCInfo(lcHandoff) << "Opened links are taken in" << m_directory
+                      << "(no private runtime or cache folder; it goes when the application ends)";
+    // Two launches at the same moment each see the other (or the later one sees the earlier one):
+    // the instance that took its folder first runs, the other hands over to it.
+    const auto others = freshFolderInstances();
+    const bool first = std::none_of(
+        others.cbegin(), others.cend(), [this](const Instance& other) { return other.since < m_since; });
+    if (first) {
+        return becomePrimary();
+    }
+    return handOverToRunningInstance(others.first().socketPath, url);
+}
+
+QString URLHandoff::freshFolderPrefix()
+{
+    return QStringLiteral("veilmox-%1-").arg(::getuid());
+}
+
+QString URLHandoff::sinceFile(const QString& directory) const
+{
+    return directory + QLatin1Char('/') + m_bundleIdentifier + QStringLiteral(".since");
+}
+
+QList<URLHandoff::Instance> URLHandoff::freshFolderInstances() const
+{
+    // Processes of this user running this program, holding the lock of this application in a
+    // folder private to this user: running instances without a folder of their own.
+    const QByteArray program = linkTarget("/proc/self/exe");
+    const QByteArray lockName = '/' + QFile::encodeName(m_bundleIdentifier) + ".lock";
+    const QString freshPrefix = freshFolderPrefix();
+    // Instances of one temporary folder only: that is what a session's programs share.
+    const QString temporary = QDir(QDir::tempPath()).canonicalPath();
+    QList<Instance> found;
+    QSet<QString> folders;
+    if (program.isEmpty()) {
+        return found;
+    }
+    const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& process : processes) {
+        bool numeric = false;
+        process.toInt(&numeric);
+        const QByteArray base = "/proc/" + process.toLatin1();
+        struct stat info
+        {};
+        if (!numeric || ::stat(base.constData(), &info) != 0 || info.st_uid != ::getuid()
+            || linkTarget(base + "/exe") != program) {
+            continue;
+        }
+        const QStringList descriptors =
+            QDir(QString::fromLatin1(base + "/fd"))
+                .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+        for (const QString& descriptor : descriptors) {
+            const QByteArray target = linkTarget(base + "/fd/" + descriptor.toLatin1());
+            if (!target.endsWith(lockName)) {
+                continue;
+            }
+            const QString folder = QFileInfo(QFile::decodeName(target)).path();
+            if (!QFileInfo(folder).fileName().startsWith(freshPrefix) || QFileInfo(folder).path() != temporary
+                || folder == m_freshDirectory || folders.contains(folder) || !isPrivateDirectory(folder)) {
+                continue;
+            }
+            folders.insert(folder);
+            // An instance writes when it took its folder right after taking it.
+            std::optional<quint64> since = readSince(sinceFile(folder));
+            for (int wait = 0; !since && wait < 100; ++wait) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                since = readSince(sinceFile(folder));
+            }
+            if (since) {
+                found.append({socketPath(folder, m_bundleIdentifier), *since});
+            }
+        }
+    }
+    std::sort(
+        found.begin(), found.end(), [](const Instance& a, const Instance& b) { return a.since < b.since; });
+    return found;
 }
 
 bool URLHandoff::removeLeftOverLock()

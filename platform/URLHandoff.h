@@ -30,13 +30,16 @@ QList<QUrl> takeURLArguments(int& argc, char** argv, const QStringList& schemes)
 // How links reach the running instance when no session bus carries them (see ApplicationBus):
 // the program runs once per user, holding a lock in a folder only this user may enter; a later
 // launch given a link (by a launcher that puts it in the command line) hands it over the socket
-// beside the lock and exits. A lock that names no process of this machine (empty, unreadable,
-// or another machine's) and for which nobody answers on the socket is replaced. A connection
-// carries one newline-terminated line, a link of the application's schemes, which the running
-// instance acts on only once the line is complete, and answers "ok". It holds at most
-// kMaxConnections at once (a new one closes the oldest), closes a connection that has not sent
-// its line within kReceiveTimeout without acting, and listens again when its socket stops. Main
-// thread only.
+// beside the lock and exits. Without such a folder that lasts (no runtime folder, no usable
+// cache folder) each instance makes a fresh private one in the temporary folder, removed when it
+// ends, and a later launch finds the running instance among this user's processes of this
+// program by the lock it holds open; of two launches at once, the one whose folder came first runs. A lock
+// that names no process of this machine (empty, unreadable, or another machine's) and for which nobody
+// answers on the socket is replaced. A connection carries one newline-terminated line, a link of the
+// application's schemes, which the running instance acts on only once the line is complete, and answers "ok".
+// It holds at most kMaxConnections at once (a new one closes the oldest), closes a connection that has not
+// sent its line within kReceiveTimeout without acting, and listens again when its socket stops. Main thread
+// only.
 class URLHandoff final : public QObject
 {
     Q_OBJECT
@@ -49,8 +52,8 @@ public:
         Failed     // another instance runs but could not be reached
     };
 
-    // The socket and its lock live in `runtimeDirectory`; when that folder is not private to
-    // this user, in a fresh private one (removed again at the end).
+    // The socket and its lock live in `runtimeDirectory`; when there is none, or it is not
+    // private to this user, in a fresh private one (removed again at the end).
     URLHandoff(const QString& bundleIdentifier,
                const QStringList& schemes,
                Scheduler& scheduler,
@@ -76,6 +79,11 @@ public:
     // application object exists, so the link leaves the command line as early as it can.
     static bool handOver(const QString& socketPath, const std::optional<QUrl>& url, int timeoutMs);
 
+    // From then on SIGTERM, SIGINT and SIGHUP quit the application's event loop, so that it ends
+    // through its normal path (what it made for itself removed, what it holds saved); a second
+    // signal ends it at once. Installed once per process by the running instance.
+    static void quitOnTerminationSignals();
+
     static constexpr qsizetype kMaxURLLength = kMaxHandedOverURLLength;
     static constexpr std::size_t kMaxConnections = 8;
     // A launch that does not finish its line within this time is cut off.
@@ -95,8 +103,22 @@ private:
         TimerHandle timeout;
     };
 
+    // Another instance that took its own fresh folder, and when.
+    struct Instance
+    {
+        QString socketPath;
+        quint64 since = 0;
+    };
+
     // Replaces the lock when it names no process of this machine; true once this one holds it.
     bool removeLeftOverLock();
+    Role becomePrimary();
+    Role handOverToRunningInstance(const QString& socketPath, const std::optional<QUrl>& url);
+    Role startInFreshFolder(const std::optional<QUrl>& url);
+    // The running instances in fresh folders other than this one's, the earliest first.
+    QList<Instance> freshFolderInstances() const;
+    QString sinceFile(const QString& directory) const;
+    static QString freshFolderPrefix();
     bool listen();
     void watchListening();
     void acceptConnections();
@@ -108,6 +130,8 @@ private:
     Scheduler& m_scheduler;
     QString m_directory;
     QString m_freshDirectory;
+    quint64 m_since = 0;
+    bool m_isPrimary = false;
     QString m_socketPath;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer m_server;

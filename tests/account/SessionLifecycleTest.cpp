@@ -1,5 +1,6 @@
 #include "tests/account/AccountFixture.h"
 #include "tests/support/Compressed.h"
+#include "tests/support/FailingDisk.h"
 
 #include <QDir>
 #include <QFile>
@@ -365,4 +366,115 @@ TEST_F(SessionLifecycleTest, TheEndOfASessionLeavesNoCopyOfADamagedStore)
         signOut ? onFile.signOut() : onFile.expireSavedSession();
         EXPECT_TRUE(QDir(file.directory()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
     }
+}
+
+TEST_F(SessionLifecycleTest, ARefreshedPairTheKeychainCannotSaveKeepsTheSessionAndIsSavedLater)
+{
+    system.desktop.setScreenRecordingPermission(false);
+    QTemporaryDir dir;
+    platform::FileKeychain file(dir.filePath("keychain"));
+    platform::Services withFile = system.services();
+    withFile.keychain = &file;
+    BackendClient fileClient(withFile);
+    SessionLifecycle onFile(*state, fileClient, *analytics, withFile);
+    AuthKeychain fileTokens(withFile);
+    const auto first = services.createSession(LocalServices::defaultAccount());
+    ASSERT_TRUE(fileTokens.writeReportingSuccess(first.accessToken, kAccess));
+    ASSERT_TRUE(fileTokens.writeReportingSuccess(first.refreshToken, kRefresh));
+    using Pair = std::pair<QString, QString>;
+    // What the file holds, and what is held in memory beside it, read without touching either.
+    const auto inFile = [&file] {
+        Pair pair;
+        for (const auto& item : file.allItems().value_or(QList<platform::KeychainItem>())) {
+            (item.account == kAccess ? pair.first : pair.second) = QString::fromUtf8(item.data);
+        }
+        return pair;
+    };
+    const auto held = [&file] {
+        Pair pair;
+        for (const auto& item : file.unsavedItems()) {
+            (item.account == kAccess ? pair.first : pair.second) = QString::fromUtf8(item.data);
+        }
+        return pair;
+    };
+    const auto failuresLogged = [] {
+        return std::count_if(logged().cbegin(), logged().cend(), [](const auto& line) {
+            return line.second.contains(QStringLiteral("refreshed session"));
+        });
+    };
+
+    {
+        const FailingDisk disk(FailingDisk::Step::Write);
+        // At launch the access token has expired: the service rotates the pair, the disk is full.
+        expireAccessToken();
+        logged().clear();
+        onFile.validateSavedSession();
+        ASSERT_TRUE(drain());
+        EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Session refreshed"));
+        EXPECT_TRUE(state->isAuthenticated());
+        EXPECT_EQ(inFile(), Pair(first.accessToken, first.refreshToken));
+        ASSERT_FALSE(held().first.isEmpty());
+        EXPECT_NE(held().second, first.refreshToken);
+        EXPECT_EQ(failuresLogged(), 1);
+
+        // Later in the run it expires again. The file's refresh token is used up: sent again, the
+        // service would take it for a stolen one and end the session. The held pair is used, and
+        // each attempt to save it is logged once.
+        expireAccessToken();
+        logged().clear();
+        onFile.validateSession(fileTokens.read(kAccess).value_or(QString()));
+        ASSERT_TRUE(drain());
+        EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Session refreshed"));
+        EXPECT_TRUE(state->isAuthenticated());
+        EXPECT_EQ(services.activeSessionCount(), 1);
+        EXPECT_GE(failuresLogged(), 1);
+
+        // The backend call refreshes with the held pair as well.
+        expireAccessToken();
+        const Pair before = held();
+        const auto token =
+            await<AccessTokenResult>([&](auto done) { fileClient.validAccessToken(nullptr, done); });
+        ASSERT_TRUE(std::holds_alternative<QString>(token));
+        EXPECT_EQ(std::get<QString>(token), held().first);
+        EXPECT_NE(held(), before);
+        EXPECT_EQ(inFile(), Pair(first.accessToken, first.refreshToken));
+    }
+
+    // Once the disk has room, the next use saves the held pair, which the service still honours.
+    const Pair latest = held();
+    EXPECT_EQ(fileTokens.read(kAccess), latest.first);
+    EXPECT_TRUE(file.unsavedItems().isEmpty());
+    EXPECT_EQ(inFile(), latest);
+    expireAccessToken();
+    onFile.validateSavedSession();
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Session refreshed"));
+    EXPECT_EQ(services.activeSessionCount(), 1);
+
+    // Held when the application quits: saved then.
+    {
+        const FailingDisk disk(FailingDisk::Step::Rename);
+        expireAccessToken();
+        onFile.validateSavedSession();
+        ASSERT_TRUE(drain());
+    }
+    ASSERT_FALSE(file.unsavedItems().isEmpty());
+    const Pair atQuit = held();
+    onFile.saveUnsavedSession();
+    EXPECT_TRUE(file.unsavedItems().isEmpty());
+    EXPECT_EQ(inFile(), atQuit);
+
+    // Signing out drops a held pair with the stored one, and ends the session it belongs to.
+    {
+        const FailingDisk disk(FailingDisk::Step::Write);
+        expireAccessToken();
+        onFile.validateSavedSession();
+        ASSERT_TRUE(drain());
+        ASSERT_FALSE(file.unsavedItems().isEmpty());
+    }
+    onFile.signOut();
+    ASSERT_TRUE(drain());
+    EXPECT_TRUE(file.unsavedItems().isEmpty());
+    EXPECT_EQ(fileTokens.read(kAccess), std::nullopt);
+    EXPECT_EQ(services.activeSessionCount(), 0);
 }

@@ -8,9 +8,11 @@
 #include "tests/support/PrivateSessionBus.h"
 
 #include <QDBusConnectionInterface>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -83,6 +85,57 @@ private:
     mutable std::mutex m_mutex;
     std::vector<std::pair<qint64, QByteArray>> m_sightings;
     std::thread m_thread;
+};
+
+// Launches of the program with no runtime folder, a cache folder that cannot be made (a file
+// stands in its place) and a shared temporary folder of the test's own.
+struct WithoutLastingFolders
+{
+    explicit WithoutLastingFolders(const LocalServices& services)
+    {
+        EXPECT_TRUE(dir.isValid());
+        environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        QFile file(cache);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"), cache);
+        EXPECT_TRUE(QDir().mkpath(temporary));
+        EXPECT_TRUE(QFile::setPermissions(temporary, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        environment.insert(QStringLiteral("TMPDIR"), temporary);
+        environment.insert(QStringLiteral("VEILMOX_SUPABASE_URL"), services.backendURL().toString());
+        environment.insert(QStringLiteral("VEILMOX_ACCOUNT_SERVICE_URL"), services.accountURL().toString());
+    }
+
+    void launch(QProcess& process, const QStringList& arguments) const
+    {
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(QStringLiteral(VEILMOX_EXECUTABLE), arguments);
+        EXPECT_TRUE(process.waitForStarted(5000));
+    }
+
+    QStringList left() const
+    {
+        return QDir(temporary).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+
+    // Until one instance's folder is there, with its socket (Qt makes its own "runtime-<user>"
+    // there as well).
+    bool oneInstanceListens() const
+    {
+        return QTest::qWaitFor(
+            [this] {
+                const QStringList folders = left().filter(QRegularExpression(QStringLiteral("^veilmox-")));
+                return folders.size() == 1
+                       && QFile::exists(temporary + '/' + folders[0]
+                                        + QStringLiteral("/getveilmox.Veilmox.urls"));
+            },
+            30000);
+    }
+
+    QTemporaryDir dir;
+    QProcessEnvironment environment = isolatedEnvironment(dir.path());
+    QString cache = dir.filePath("not-a-folder");
+    QString temporary = dir.filePath("tmp");
 };
 
 } // namespace
@@ -228,4 +281,67 @@ TEST_F(SignInEndToEnd, SigningInThroughTheBrowserHandsTheLinkToTheRunningInstanc
     ASSERT_TRUE(drain());
     EXPECT_EQ(sent(), (QStringList{"start", "flow_step", "flow_started"}));
     EXPECT_FALSE(analytics->hasBufferedEvents());
+}
+
+TEST_F(SignInEndToEnd, WithoutRuntimeOrCacheFolderALaunchWithALinkHandsItOverAndNothingStaysBehind)
+{
+    const WithoutLastingFolders folders(services);
+    QProcess first;
+    folders.launch(first, {});
+    ASSERT_TRUE(folders.oneInstanceListens()) << folders.left().join(' ').toStdString();
+    const QStringList running = folders.left();
+
+    // A later launch given a link: it hands the link to the running app and ends.
+    const QString code(48, QLatin1Char('c'));
+    QProcess second;
+    folders.launch(second, {QStringLiteral("veilmox://auth?code=") + code});
+    const bool ended = QTest::qWaitFor([&] { return second.state() == QProcess::NotRunning; }, 20000);
+    if (!ended) {
+        second.kill();
+        second.waitForFinished(5000);
+    }
+    EXPECT_TRUE(ended) << "a second instance runs beside the first";
+    EXPECT_EQ(std::pair(second.exitStatus(), second.exitCode()), std::pair(QProcess::NormalExit, 0));
+    // The running app took it (it trades the code, which the service refuses: no sign-in of its).
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return services.requestCount(QStringLiteral("/api/auth/desktop-handoff/exchange")) == 1; },
+        20000));
+    EXPECT_EQ(folders.left(), running);
+
+    // Ended as the system ends it, the running app removes its folder.
+    ASSERT_EQ(first.state(), QProcess::Running);
+    ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+    ASSERT_TRUE(first.waitForFinished(20000));
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(folders.left(), QStringList());
+    EXPECT_TRUE(QFileInfo(folders.cache).isFile());
+}
+
+TEST_F(SignInEndToEnd, WithoutRuntimeOrCacheFolderLaunchesAtTheSameMomentLeaveOneRunning)
+{
+    const WithoutLastingFolders folders(services);
+    std::vector<std::unique_ptr<QProcess>> launches;
+    for (int i = 0; i < 3; ++i) {
+        launches.push_back(std::make_unique<QProcess>());
+        folders.launch(*launches.back(), {});
+    }
+    const auto stillRunning = [&launches] {
+        return std::count_if(launches.begin(), launches.end(), [](const auto& launch) {
+            return launch->state() != QProcess::NotRunning;
+        });
+    };
+    // Those that took their folder later hand over to the one that took it first, and end.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return stillRunning() <= 1; }, 30000));
+    ASSERT_TRUE(folders.oneInstanceListens()) << folders.left().join(' ').toStdString();
+    EXPECT_EQ(stillRunning(), 1);
+    for (const auto& launch : launches) {
+        if (launch->state() == QProcess::NotRunning) {
+            EXPECT_EQ(std::pair(launch->exitStatus(), launch->exitCode()),
+                      std::pair(QProcess::NormalExit, 0));
+        } else {
+            ::kill(static_cast<pid_t>(launch->processId()), SIGTERM);
+            EXPECT_TRUE(launch->waitForFinished(20000));
+        }
+    }
+    EXPECT_EQ(folders.left(), QStringList());
 }

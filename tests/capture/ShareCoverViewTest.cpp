@@ -2,6 +2,7 @@
 
 #include "shell/kit/Fonts.h"
 #include "shell/kit/Palette.h"
+#include "tests/support/BundledFonts.h"
 #include "tests/support/CurrentServices.h"
 #include "tests/support/TestDesktop.h"
 
@@ -17,7 +18,7 @@ namespace {
 // The process's services for one test, with the application's fonts.
 struct ShareCoverPicture : ::testing::Test
 {
-    ShareCoverPicture() { kit::registerAppFonts(); }
+    ShareCoverPicture() { testing_support::registerBundledFonts(); }
 
     testing_support::TestDesktop t;
     testing_support::CurrentServices current{t.services()};

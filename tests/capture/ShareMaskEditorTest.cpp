@@ -9,6 +9,7 @@
 #include "shell/kit/PillButton.h"
 #include "shell/kit/PressFeedbackButton.h"
 #include "tests/capture/MaskEditorSupport.h"
+#include "tests/support/BundledFonts.h"
 #include "tests/support/CurrentServices.h"
 #include "tests/support/TestDesktop.h"
 
@@ -45,7 +46,7 @@ class ShareMaskEditorTest : public ::testing::Test
 protected:
     ShareMaskEditorTest()
     {
-        kit::registerAppFonts();
+        testing_support::registerBundledFonts();
         std::tie(notesPid, notesWindow) =
             t.launchAppWithWindow(kNotes, QStringLiteral("Notes"), {100, 100, 800, 600});
         std::tie(mailPid, mailWindow) =

@@ -6,6 +6,7 @@
 #include "platform/Services.h"
 #include "shell/kit/Fonts.h"
 #include "tests/state/StateFixture.h"
+#include "tests/support/BundledFonts.h"
 
 #include <memory>
 
@@ -19,7 +20,7 @@ struct PiPFixture : StateFixture
     PiPFixture()
     {
         platform::Services::setCurrent(t.services());
-        kit::registerAppFonts();
+        testing_support::registerBundledFonts();
         manager->setShareMaskEditor(&maskEditor);
     }
     ~PiPFixture()

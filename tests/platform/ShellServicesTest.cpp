@@ -108,6 +108,53 @@ private:
     int m_fd;
 };
 
+// While it lives, the temporary folder of this process ($TMPDIR) is a fresh one of its own, so
+// that instances in fresh folders meet only those of the same test.
+class TemporaryFolder
+{
+public:
+    TemporaryFolder()
+        : m_previous(qgetenv("TMPDIR"))
+        , m_hadPrevious(qEnvironmentVariableIsSet("TMPDIR"))
+    {
+        qputenv("TMPDIR", QFile::encodeName(m_dir.path()));
+    }
+    ~TemporaryFolder()
+    {
+        if (m_hadPrevious) {
+            qputenv("TMPDIR", m_previous);
+        } else {
+            qunsetenv("TMPDIR");
+        }
+    }
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+    QString path() const { return QDir(m_dir.path()).canonicalPath(); }
+    QStringList entries() const
+    {
+        return QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_previous;
+    bool m_hadPrevious;
+};
+
+// A later launch of the program, on another thread while this one serves the running instance.
+URLHandoff::Role launchLater(const QString& runtimeDirectory, const QList<QUrl>& urls)
+{
+    auto later = std::async(std::launch::async, [runtimeDirectory, urls] {
+        sim::VirtualScheduler laterScheduler;
+        URLHandoff launch(kBundleID, kSchemes, laterScheduler, runtimeDirectory);
+        return launch.start(urls);
+    });
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return later.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 15000));
+    return later.get();
+}
+
 // A running instance in a private folder of the test's, and what the hand-off logged.
 class URLHandoffTest : public ::testing::Test
 {
@@ -273,6 +320,7 @@ TEST_F(URLHandoffTest, NeverRunsAsTheOneInstanceWithoutHoldingALockInAPrivateFol
 
     // A folder another user could enter, as the shared temporary folder's "veilmox-<uid>" when
     // someone else made it first: the instance runs from a fresh private folder instead.
+    const TemporaryFolder temporary;
     const QString open = dir.path() + QStringLiteral("/open");
     ASSERT_TRUE(QDir().mkpath(open));
     ::chmod(QFile::encodeName(open).constData(), 0777);
@@ -288,6 +336,63 @@ TEST_F(URLHandoffTest, NeverRunsAsTheOneInstanceWithoutHoldingALockInAPrivateFol
     const QUrl link(QStringLiteral("veilmox://auth?code=fresh"));
     EXPECT_TRUE(handOverFromAnotherLaunch(exposed->socketPath(), link));
     EXPECT_EQ(received(exposedSpy), QList<QUrl>{link});
+}
+
+TEST_F(URLHandoffTest, ALockThatLooksLeftOverIsNeverTakenFromAnInstanceThatAnswers)
+{
+    // The running instance's lock file replaced under it (a home folder synced or restored from
+    // another machine): it names another machine and nobody holds it, yet the instance answers.
+    const QString replacement = dir.filePath(QStringLiteral("replacement"));
+    QFile lock(replacement);
+    ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+    lock.write("1\nveilmox\nanother-machine.example\n");
+    lock.close();
+    ASSERT_EQ(::rename(QFile::encodeName(replacement).constData(),
+                       QFile::encodeName(dir.filePath(kBundleID + QStringLiteral(".lock"))).constData()),
+              0);
+    const QUrl link(QStringLiteral("veilmox://auth?code=to-the-running-one"));
+    EXPECT_EQ(launchLater(dir.path(), {link}), URLHandoff::Role::HandedOff);
+    EXPECT_EQ(received(spy), QList<QUrl>{link});
+    EXPECT_TRUE(running->isListening());
+    EXPECT_TRUE(handOverFromAnotherLaunch(running->socketPath(), link));
+}
+
+TEST(URLHandoffFreshFolder, WithoutAFolderThatLastsTheRunningInstanceIsFoundByItsProcessAndNothingStays)
+{
+    const TemporaryFolder temporary;
+    sim::VirtualScheduler scheduler;
+    auto running = std::make_unique<URLHandoff>(kBundleID, kSchemes, scheduler, QString());
+    QSignalSpy spy(running.get(), &URLHandoff::urlsReceived);
+    ASSERT_EQ(running->start({}), URLHandoff::Role::Primary);
+    // A folder of its own in the temporary folder, under a name nobody could have made first.
+    const QFileInfo folder(QFileInfo(running->socketPath()).path());
+    EXPECT_EQ(folder.path(), temporary.path());
+    EXPECT_TRUE(folder.fileName().startsWith(QStringLiteral("veilmox-%1-").arg(::getuid())));
+    EXPECT_EQ(folder.fileName().size(), QStringLiteral("veilmox-%1-XXXXXX").arg(::getuid()).size());
+    struct stat info
+    {};
+    ASSERT_EQ(::lstat(QFile::encodeName(folder.filePath()).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+    // Later launches, with a link or without, make folders of their own, find the running
+    // instance, hand over and leave nothing behind.
+    const QUrl link(QStringLiteral("veilmox://auth?code=found-by-its-process"));
+    EXPECT_EQ(launchLater(QString(), {link}), URLHandoff::Role::HandedOff);
+    EXPECT_EQ(launchLater(QString(), {}), URLHandoff::Role::HandedOff);
+    EXPECT_EQ(received(spy), QList<QUrl>{link});
+    EXPECT_EQ(temporary.entries(), QStringList{folder.fileName()});
+
+    // An instance of another temporary folder runs on its own.
+    {
+        const TemporaryFolder elsewhere;
+        sim::VirtualScheduler otherScheduler;
+        URLHandoff other(kBundleID, kSchemes, otherScheduler, QString());
+        EXPECT_EQ(other.start({}), URLHandoff::Role::Primary);
+        EXPECT_TRUE(QFileInfo(other.socketPath()).path().startsWith(elsewhere.path()));
+    }
+
+    running.reset();
+    EXPECT_TRUE(temporary.entries().isEmpty());
 }
 
 TEST(URLHandoffLaunch, ALinkCountsAsHandedOverOnlyOnceTheRunningInstanceSaysItTookIt)
@@ -470,6 +575,93 @@ TEST(DesktopEntry, RegistersTheProgramAsTheBusActivatableHandlerOfItsSchemes)
         EXPECT_EQ(log.messages().size(), 1);
     }
     EXPECT_TRUE(QDir(refusedDir.path()).isEmpty());
+}
+
+TEST(DesktopEntry, APathThatCannotBeWrittenAsUTF8LeavesTheRegistrationThatIsThere)
+{
+    QTemporaryDir dir;
+    ASSERT_EQ(registerURLSchemeHandler(kBundleID,
+                                       QStringLiteral("Veilmox"),
+                                       QStringLiteral("/opt/veilmox/veilmox"),
+                                       kSchemes,
+                                       dir.path()),
+              Registration::Written);
+    const QString entryPath = dir.path() + QStringLiteral("/applications/getveilmox.Veilmox.desktop");
+    const QString servicePath = dir.path() + QStringLiteral("/dbus-1/services/getveilmox.Veilmox.service");
+    const auto contents = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray entry = contents(entryPath);
+    const QByteArray service = contents(servicePath);
+    ASSERT_FALSE(entry.isEmpty() || service.isEmpty());
+
+    // Started from a folder whose name holds a byte that is not UTF-8, the program learns its
+    // path decoded with a replacement character, or, as Qt finds no such file, not at all.
+    const QString decoded = QFile::decodeName(QByteArray("/home/me/caf\xff/veilmox"));
+    for (const QString& executable : {decoded, QString(), QStringLiteral("veilmox")}) {
+        SCOPED_TRACE(executable.toStdString());
+        const testing_support::LogRecorder log;
+        EXPECT_EQ(
+            registerURLSchemeHandler(kBundleID, QStringLiteral("Veilmox"), executable, kSchemes, dir.path()),
+            Registration::Failed);
+        EXPECT_EQ(log.messages().size(), 1);
+        EXPECT_EQ(contents(entryPath), entry);
+        EXPECT_EQ(contents(servicePath), service);
+    }
+}
+
+// Both files are read by the shell's rules (after the entry's own escapes are undone): no
+// character of the path may start a substitution or end its quotes, whoever reads the line.
+TEST(DesktopEntry, TheShellReadsBothExecLinesAsThePathAndNothingElse)
+{
+    QTemporaryDir dir;
+    const QStringList folders{QStringLiteral("`echo swapped`"),
+                              QStringLiteral("$(echo swapped)"),
+                              QStringLiteral("$HOME"),
+                              QStringLiteral("say \"hi\""),
+                              QStringLiteral("back\\slash"),
+                              QStringLiteral("it's")};
+    const auto execLine = [](const QString& path) {
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            if (line.startsWith("Exec=")) {
+                return QString::fromUtf8(line.mid(5));
+            }
+        }
+        return QString();
+    };
+    // The words a POSIX shell makes of the line.
+    const auto words = [](const QString& line) {
+        QProcess shell;
+        shell.start(QStringLiteral("/bin/sh"),
+                    {QStringLiteral("-c"),
+                     QStringLiteral("eval \"set -- $1\"; printf '%s\\n' \"$@\""),
+                     QStringLiteral("sh"),
+                     line});
+        EXPECT_TRUE(shell.waitForFinished(10000));
+        return QString::fromUtf8(shell.readAllStandardOutput());
+    };
+    for (const QString& folder : folders) {
+        SCOPED_TRACE(folder.toStdString());
+        const QString program = QStringLiteral("/opt/") + folder + QStringLiteral("/veilmox");
+        ASSERT_EQ(
+            registerURLSchemeHandler(kBundleID, QStringLiteral("Veilmox"), program, kSchemes, dir.path()),
+            Registration::Written);
+        // The entry: its string escapes undone, the literal % written twice, the link in place of %u.
+        QString entry = execLine(dir.path() + QStringLiteral("/applications/getveilmox.Veilmox.desktop"));
+        ASSERT_TRUE(entry.endsWith(QStringLiteral(" %u")));
+        entry.chop(3);
+        entry.replace(QStringLiteral("\\\\"), QStringLiteral("\\"))
+            .replace(QStringLiteral("%%"), QStringLiteral("%"));
+        EXPECT_EQ(words(entry + QStringLiteral(" veilmox://auth")).toStdString(),
+                  (program + QStringLiteral("\nveilmox://auth\n")).toStdString());
+        QString service =
+            execLine(dir.path() + QStringLiteral("/dbus-1/services/getveilmox.Veilmox.service"));
+        service.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+        EXPECT_EQ(words(service).toStdString(), (program + QStringLiteral("\n")).toStdString());
+    }
 }
 
 // Installed under a path with each character the formats treat specially, the program is started

@@ -199,6 +199,10 @@ TEST_F(URLSessionTest, ABodyCutShortOrThatCannotBeUnpackedIsNoAnswer)
         std::optional<URLError::Code> failure;
         QByteArray decoded = {};
         std::optional<int> announcedLength = std::nullopt;
+        bool chunked = false;
+    };
+    const auto inChunks = [](const QByteArray& body) {
+        return QByteArray::number(body.size(), 16) + "\r\n" + body + "\r\n0\r\n\r\n";
     };
     const Case cases[] = {
         {"a deflated answer", 200, deflated, "deflate", std::nullopt, user},
@@ -254,6 +258,16 @@ TEST_F(URLSessionTest, ABodyCutShortOrThatCannotBeUnpackedIsNoAnswer)
          URLError::Code::NetworkConnectionLost,
          {},
          int(gzipped.size()) + 10},
+        // Framed both ways, the chunks end the body before the length it names: which framing
+        // the server meant is anyone's guess.
+        {"sent in chunks, shorter than its announced length",
+         200,
+         inChunks(user),
+         "",
+         URLError::Code::NetworkConnectionLost,
+         {},
+         int(user.size()) + 10,
+         true},
         // The status of a refusal still counts; its body is only ever shown in logs.
         {"a refusal with a broken body", 401, "not compressed at all", "deflate", std::nullopt, ""},
     };
@@ -268,6 +282,9 @@ TEST_F(URLSessionTest, ABodyCutShortOrThatCannotBeUnpackedIsNoAnswer)
             }
             if (c.announcedLength) {
                 response.headers.emplaceBack("Content-Length", QByteArray::number(*c.announcedLength));
+            }
+            if (c.chunked) {
+                response.headers.emplaceBack("Transfer-Encoding", "chunked");
             }
             return Reply(response);
         };

@@ -14,12 +14,15 @@
 #include "shell/kit/Palette.h"
 #include "shell/kit/PillButton.h"
 #include "shell/kit/Snapshot.h"
+#include "shell/kit/TextLabel.h"
 #include "shell/kit/TextView.h"
 #include "shell/kit/VeiledBadge.h"
 #include "tests/popover/PopoverFixture.h"
 
 #include <QCursor>
 #include <QPointer>
+#include <QTest>
+#include <QWindow>
 
 #include <functional>
 
@@ -199,14 +202,25 @@ TEST_F(AppRows, OnlyTheIconAndTextsOfAnAppTakeItsTapAndEveryRowKeepsItsGaps)
     EXPECT_TRUE(
         named<kit::TextView>(longRow, "appName").layoutAt(named(longRow, "appName").width()).isTruncated());
 
-    // A click in the row's empty middle changes nothing; one on the name hides the app.
-    const QWidget& name = named(atlas, "appName");
-    const QPointF middle(
-        (area.mapTo(&atlas, QPoint(area.width(), 0)).x() + pin.mapTo(&atlas, QPoint(0, 0)).x()) / 2.0,
-        name.mapTo(&atlas, QPointF(0, name.height() / 2.0)).y());
+    // A click in the row's empty middle changes nothing, nor does a press on the name released
+    // there; a click on the name hides the app. (Points of the row: 10 + 28 + 12 to the name, the
+    // main line 8 + 30 + 8 high.)
+    const QPointF onName(60, 16);
+    const QPointF middle(160, 23);
+    ASSERT_LT(atlas.mapTo(atlas.window(), middle).x(), pin.mapTo(atlas.window(), QPoint(0, 0)).x());
+    ASSERT_GT(atlas.mapTo(atlas.window(), middle).x(),
+              area.mapTo(atlas.window(), QPoint(area.width(), 0)).x());
     click(atlas, middle);
     EXPECT_TRUE(manager->hiddenBundleIDs().isEmpty());
-    click(name);
+    QWindow* handle = atlas.window()->windowHandle();
+    const auto inWindow = [&atlas](QPointF at) {
+        return atlas.mapTo(atlas.window(), at).toPoint();
+    };
+    QTest::mousePress(handle, Qt::LeftButton, Qt::NoModifier, inWindow(onName));
+    QTest::mouseMove(handle, inWindow(middle));
+    QTest::mouseRelease(handle, Qt::LeftButton, Qt::NoModifier, inWindow(middle));
+    EXPECT_TRUE(manager->hiddenBundleIDs().isEmpty());
+    click(atlas, onName);
     EXPECT_EQ(manager->hiddenBundleIDs(), QSet<QString>{kA});
 
     // With its chip shown, the gap stays before the chip.
@@ -232,6 +246,42 @@ TEST_F(AppRows, OnlyTheIconAndTextsOfAnAppTakeItsTapAndEveryRowKeepsItsGaps)
         windowArea.mapTo(&windowView, QPointF(windowArea.width() - 4, windowArea.height() / 2.0));
     click(windowView, beside);
     EXPECT_TRUE(manager->isHidden(manager->windowsByApp().value(kLong).first().id, kLong));
+}
+
+TEST_F(AppRows, AHoveredOneWindowRowShowsThePinHintUntilItsAppIsHiddenOrPinned)
+{
+    // Beacon has one window: its secondary line holds no window-count button, so the pointer
+    // over the row brings the hint there.
+    AppRowView& beacon = row(kB);
+    const QWidget& hint = named(beacon, "pinHint");
+    EXPECT_FALSE(named(beacon, "windowCountButton").isVisible());
+    EXPECT_FALSE(hint.isVisible());
+    QCursor::setPos(beacon.mapToGlobal(QPoint(160, 23)));
+    hover(beacon, true);
+    settle();
+    EXPECT_TRUE(beacon.isHovered());
+    EXPECT_TRUE(hint.isVisible());
+    EXPECT_TRUE(
+        named<kit::TextLabel>(beacon, "pinHint").text().contains(QStringLiteral("Pin to keep on top")));
+
+    // Hidden, or pinned, the app has no use for the hint.
+    manager->toggleHidden(kB);
+    settle();
+    EXPECT_FALSE(hint.isVisible());
+    manager->toggleHidden(kB);
+    settle();
+    EXPECT_TRUE(hint.isVisible());
+    clickPin(beacon);
+    settle();
+    EXPECT_FALSE(hint.isVisible());
+    clickPin(beacon);
+    settle();
+    EXPECT_TRUE(hint.isVisible());
+
+    // The pointer gone, the hint goes.
+    hover(beacon, false);
+    settle();
+    EXPECT_FALSE(beacon.isHovered() || hint.isVisible());
 }
 
 TEST_F(AppRows, TheSliderWritesTheAppsTransparencyAndThePinnedOverlayFollows)

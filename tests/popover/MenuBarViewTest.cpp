@@ -13,6 +13,7 @@
 #include "shell/kit/ViewEffect.h"
 #include "tests/account/AccountFixture.h"
 #include "tests/popover/PopoverFixture.h"
+#include "tests/support/BundledFonts.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -266,7 +267,7 @@ protected:
     PopoverSignInTest()
     {
         platform::Services::setCurrent(system.services());
-        kit::registerAppFonts();
+        testing_support::registerBundledFonts();
     }
     ~PopoverSignInTest() override
     {

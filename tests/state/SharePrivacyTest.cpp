@@ -146,6 +146,21 @@ const Sequence kSequences[] = {
          s.extra = s.rig.addWindow(s.rig.launch(kSecret), {120, 120, 80, 60});
      },
      {{{160, 150}, kWallpaper}}},
+    // Its window is on screen when the screenshot is asked for and gone when the picture comes
+    // back: only the check made before asking can keep it out.
+    {"a new process of an app hidden whole whose window opens while the content is awaited and "
+     "closes while the screenshot is out",
+     {Await::Screenshot},
+     [](Scene& s) { s.rig.manager->toggleHidden(kSecret); },
+     [](Scene& s) {
+         if (s.extra != 0) {
+             s.rig.t.desktop.removeWindow(s.extra);
+         }
+     },
+     {{{160, 150}, kWallpaper}},
+     [](Scene& s) {
+         s.extra = s.rig.addWindow(s.rig.launch(kSecret), {120, 120, 80, 60});
+     }},
     {"the same with a window whose bounds the window list cannot give",
      {Await::Content, Await::Screenshot},
      [](Scene& s) { s.rig.manager->toggleHidden(kSecret); },

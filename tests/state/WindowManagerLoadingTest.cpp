@@ -305,3 +305,35 @@ TEST(WindowManagerLoading, StoredSettingsLoadTypedWithTheirMigrations)
         EXPECT_EQ(loaded(f, before), json(expected));
     }
 }
+
+TEST(WindowManagerLoading, ABadEntryOfAListOrMapStaysInTheFileUntilThatSettingIsNextSaved)
+{
+    // Loading skips it and writes nothing; saving the setting writes what the app uses, which the
+    // README says the same way.
+    StateFixture f;
+    const auto a = f.t.desktop.launchApp(QStringLiteral("A"), QStringLiteral("A"));
+    platform::sim::SimDesktop::WindowSpec window;
+    window.owner = a;
+    window.number = 12;
+    f.t.desktop.addWindow(window);
+    const QVariantMap hidden{{"12", "A"}, {"x", "B"}};
+    const QVariantMap pinned{{"12", "A"}, {"7", qint64(3)}};
+    const QVariantList apps{"B", qint64(5)};
+    f.store(WM::hiddenWindowsKey, hidden);
+    f.store(WM::pinnedWindowsKey, pinned);
+    f.store(WM::hiddenKey, apps);
+    WindowManager& manager = f.start();
+    EXPECT_EQ(manager.hiddenWindows(), (WM::WindowMap{{12, "A"}}));
+    EXPECT_EQ(manager.pinnedWindows(), (WM::WindowMap{{12, "A"}}));
+    EXPECT_EQ(manager.hiddenBundleIDs(), QSet<QString>{"B"});
+    EXPECT_EQ(f.stored().value(WM::hiddenWindowsKey), hidden);
+    EXPECT_EQ(f.stored().value(WM::pinnedWindowsKey), pinned);
+    EXPECT_EQ(f.stored().value(WM::hiddenKey), apps);
+
+    manager.toggleWindowHidden(12, QStringLiteral("A"));
+    manager.toggleWindowPinned(12, QStringLiteral("A"));
+    EXPECT_EQ(f.stored().value(WM::hiddenWindowsKey), QVariantMap());
+    EXPECT_EQ(f.stored().value(WM::pinnedWindowsKey), QVariantMap());
+    manager.toggleHidden(QStringLiteral("B"));
+    EXPECT_EQ(f.stored().value(WM::hiddenKey).toList(), QVariantList());
+}

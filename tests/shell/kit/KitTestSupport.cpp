@@ -3,6 +3,7 @@
 #include "platform/Services.h"
 #include "shell/kit/Fonts.h"
 #include "shell/kit/Palette.h"
+#include "tests/support/BundledFonts.h"
 
 #include <QApplication>
 #include <QDir>
@@ -22,7 +23,7 @@ namespace testing_support {
 KitEnvironment::KitEnvironment()
 {
     platform::Services::setCurrent(t.services());
-    kit::registerAppFonts();
+    registerBundledFonts();
 }
 
 KitEnvironment::~KitEnvironment()

@@ -3,6 +3,7 @@
 #include "shell/kit/Symbols.h"
 #include "shell/kit/Typography.h"
 #include "tests/shell/kit/KitTestSupport.h"
+#include "tests/support/BundledFonts.h"
 
 #include <QDir>
 #include <QFile>
@@ -214,6 +215,22 @@ TEST(Fonts, RegistrationSkipsUnreadableFilesAndRegistersEachFontOnce)
     EXPECT_EQ(registered, QStringList({dir.path() + QStringLiteral("/GeistMono-SameBytes.ttf")}));
     EXPECT_TRUE(registerFontFiles(files).isEmpty());
     EXPECT_TRUE(registerFontFiles({dir.path() + QStringLiteral("/does-not-exist.ttf")}).isEmpty());
+}
+
+TEST(Fonts, ATestThatNeedsTheBundledFontsSaysWhenTheyAreMissingAndHowToGetThem)
+{
+    // A plain clone: the folder the set-up script fills holds one face of five, or none.
+    QTemporaryDir dir;
+    writeFile(dir.path() + QStringLiteral("/Geist-Regular.ttf"), "a face");
+    for (const QString& folder : {dir.path(), dir.path() + QStringLiteral("/empty")}) {
+        const QString said = testing_support::missingBundledFonts({folder});
+        EXPECT_TRUE(said.contains(QStringLiteral("scripts/setup.sh"))) << said.toStdString();
+        EXPECT_TRUE(said.contains(QStringLiteral("GeistMono-Medium"))) << said.toStdString();
+        EXPECT_EQ(said.contains(QStringLiteral("Geist-Regular,")), folder != dir.path())
+            << said.toStdString();
+    }
+    // This build has them.
+    EXPECT_EQ(testing_support::missingBundledFonts().toStdString(), "");
 }
 
 TEST(Symbols, EveryNameTheInterfaceDrawsHasATintedDrawingAndAnUnknownOneDrawsNothing)
