@@ -363,6 +363,7 @@ TEST(SimVirtualDisplays, JoinTheScreensAfterTheirDelayAndTheViewerShowsEveryDisp
     const QColor wallpaper = SimDesktop::DisplaySpec().desktopColor;
 
     sim::DesktopViewer viewer(rig.desktop, rig.scheduler);
+    viewer.showAllDisplays();
     viewer.resize(900, 400);
     viewer.show();
     viewer.refresh();
@@ -522,6 +523,7 @@ TEST(DesktopViewer, DrawsEveryFrameThatReachesAVirtualDisplayFromTheFrameItself)
     mirror.orderFrontRegardless();
 
     sim::DesktopViewer viewer(rig.desktop, rig.scheduler);
+    viewer.showDisplay(QStringLiteral("Veilmox"));
     viewer.resize(900, 400);
     viewer.show();
     const auto colour = [](int n) {
