@@ -76,7 +76,8 @@ public:
     const QImage& picture() const { return m_screen->picture; }
     QString title() const { return m_title->text(); }
 
-    // Draws the display again when what it shows, or the size it is shown at, changed.
+    // Draws the display again where what it shows changed, or all of it when the size it is
+    // shown at did, and has only that part of the widget painted again.
     void redraw(const SimDesktop& desktop, const SimCompositor& compositor)
     {
         const auto setup = desktop.display(m_displayID);
@@ -91,28 +92,41 @@ public:
         if (pixels.isEmpty()) {
             pixels = QSize(1, 1);
         }
-        if (showsSame(desktop, pixels)) {
-            return;
+        const quint64 serial = desktop.damageSerial();
+        QImage& picture = m_screen->picture;
+        std::optional<QRegion> damaged;
+        if (!picture.isNull() && picture.size() == pixels && m_drawnSerial
+            && picture.format() == QImage::Format_ARGB32_Premultiplied && m_drawnFrame == setup->frame) {
+            if (const auto points = desktop.damageSince(*m_drawnSerial)) {
+                damaged = SimCompositor::pixelsOf(*points, setup->frame, pixels);
+                if (damaged->isEmpty()) {
+                    return; // nothing on this display changed
+                }
+            }
         }
         // A virtual display shows what its audience is sent; a real one what the user sees.
         const auto scene = compositor.displayScene(m_displayID, !desktop.isVirtualDisplay(m_displayID));
         if (!scene) {
             return;
         }
-        m_drawnGeneration = desktop.generation();
-        m_drawnContents.clear();
-        for (const auto& window : scene->windows) {
-            if (window.setup.content) {
-                m_drawnContents.emplace_back(window.number, desktop.windowContentVersion(window.number));
+        m_drawnSerial = serial;
+        m_drawnFrame = setup->frame;
+        picture.setDevicePixelRatio(1); // drawn in pixels
+        if (damaged) {
+            compositor.render(*scene, picture, false, &*damaged);
+        } else {
+            if (picture.size() != pixels || picture.format() != QImage::Format_ARGB32_Premultiplied) {
+                picture = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
             }
+            compositor.render(*scene, picture, false);
         }
-        QByteArray key = compositor.displayKey(*scene, pixels);
-        if (key == m_drawnKey && !m_screen->picture.isNull()) {
-            return;
+        picture.setDevicePixelRatio(m_screen->devicePixelRatioF());
+        compositor.dropUnusedSurfaces();
+        if (damaged) {
+            m_screen->update(m_screen->widgetRegion(*damaged));
+        } else {
+            m_screen->update();
         }
-        drawPicture(*scene, pixels, compositor);
-        m_drawnKey = std::move(key);
-        m_screen->update();
     }
 
     // The pixel size the picture is wanted at now.
@@ -125,31 +139,6 @@ public:
     void setResized(std::function<void()> resized) { m_screen->resized = std::move(resized); }
 
 private:
-    // Neither the desktop nor the content of this application's windows on the display changed
-    // since the picture was drawn at this size: no need to work out what it shows.
-    bool showsSame(const SimDesktop& desktop, QSize pixels) const
-    {
-        return !m_screen->picture.isNull() && m_screen->picture.size() == pixels
-               && m_drawnGeneration == desktop.generation()
-               && std::all_of(
-                   m_drawnContents.cbegin(), m_drawnContents.cend(), [&desktop](const auto& drawn) {
-                       return desktop.windowContentVersion(drawn.first) == drawn.second;
-                   });
-    }
-
-    // Into the picture shown so far when nobody else holds it: a new frame costs no allocation.
-    void drawPicture(const SimCompositor::Scene& scene, QSize pixels, const SimCompositor& compositor)
-    {
-        QImage& picture = m_screen->picture;
-        if (picture.size() != pixels || !picture.isDetached()
-            || picture.format() != QImage::Format_ARGB32_Premultiplied) {
-            picture = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
-        }
-        picture.setDevicePixelRatio(1); // drawn in pixels
-        compositor.render(scene, picture, false);
-        picture.setDevicePixelRatio(m_screen->devicePixelRatioF());
-    }
-
     class Screen final : public QWidget
     {
     public:
@@ -166,6 +155,25 @@ private:
         std::function<void(QEvent::Type, QPointF)> input;
         std::function<void()> resized;
         std::function<void(QPointF, const QWheelEvent&, double)> wheel;
+
+        // The widget's part that shows these pixels of the picture.
+        QRegion widgetRegion(const QRegion& pixels) const
+        {
+            const QRectF shown = shownRect();
+            if (shown.isEmpty()) {
+                return {};
+            }
+            const double ratio = picture.devicePixelRatio();
+            QRegion region;
+            for (const QRect& r : pixels) {
+                region += QRectF(shown.x() + r.x() / ratio,
+                                 shown.y() + r.y() / ratio,
+                                 r.width() / ratio,
+                                 r.height() / ratio)
+                              .toAlignedRect();
+            }
+            return region;
+        }
 
         // Where the picture lies in this widget; empty while there is none.
         QRectF shownRect() const
@@ -265,12 +273,10 @@ private:
     quint32 m_displayID;
     QLabel* m_title = nullptr;
     Screen* m_screen = nullptr;
-    QByteArray m_drawnKey;
     QSize m_drawnSize;
-    // What the picture was drawn from: the desktop's generation and this application's windows on
-    // it with their content versions.
-    std::optional<quint64> m_drawnGeneration;
-    std::vector<std::pair<quint32, quint64>> m_drawnContents;
+    // The desktop's changes the picture shows, and where the display was then.
+    std::optional<quint64> m_drawnSerial;
+    QRectF m_drawnFrame;
 };
 
 namespace {
