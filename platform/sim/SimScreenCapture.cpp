@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cmath>
 
 namespace platform::sim {
@@ -133,7 +134,10 @@ QImage SimScreenCapture::screenshot(const SCContentFilter& filter, QSize size, b
     // A display seen through its wallpaper has no transparent pixel.
     const QImage::Format format =
         scene.background.alpha() == 255 ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied;
-    if (!m_series || !(m_series->filter == filter) || m_series->size != size || m_series->format != format) {
+    const auto found = std::find_if(m_series.begin(), m_series.end(), [&](const Series& kept) {
+        return kept.filter == filter && kept.size == size && kept.format == format;
+    });
+    if (found == m_series.end()) {
         // The first picture of a filter is its receiver's own.
         QImage first(size, format);
         if (first.isNull()) {
@@ -141,11 +145,19 @@ QImage SimScreenCapture::screenshot(const SCContentFilter& filter, QSize size, b
         }
         ++m_drawn;
         m_compositor.render(scene, first, pointer.has_value());
-        m_series = Series{filter, size, format, {}, Last{first.cacheKey(), serial, pointer, std::nullopt}};
+        // The series asked for longest ago makes room.
+        if (m_series.size() >= kKeptSeries) {
+            m_series.pop_front();
+        }
+        m_series.push_back(
+            Series{filter, size, format, {}, Last{first.cacheKey(), serial, pointer, std::nullopt}});
         m_desktop.notePictureDamage(first.cacheKey(), 0, std::nullopt);
         return first;
     }
-    Series& series = *m_series;
+    if (found + 1 != m_series.end()) {
+        std::rotate(found, found + 1, m_series.end());
+    }
+    Series& series = m_series.back();
     const Last last = *series.last;
     const std::optional<QRegion> sinceLast = damagedPixels(series, last.damageSerial, last.pointer, pointer);
     if (sinceLast && sinceLast->isEmpty() && last.kept) {

@@ -114,7 +114,9 @@ private:
     int m_contentRequests = 0;
     int m_screenshots = 0;
     std::optional<SCContentFilter> m_lastFilter;
-    std::optional<Series> m_series;
+    // Of the filters asked for last, the latest last.
+    static constexpr std::size_t kKeptSeries = 4;
+    std::deque<Series> m_series;
     quint64 m_drawnCount = 0;
     std::optional<Content> m_content;
     int m_drawn = 0;
