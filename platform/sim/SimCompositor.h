@@ -96,9 +96,11 @@ public:
     static constexpr double kTitleInset = 6;
     static constexpr double kTitleHeight = 16;
 
+    // What a filter shows where no window is: the display's wallpaper, or nothing.
+    QColor background(const SCContentFilter& filter) const;
+
 private:
     struct Surface;
-    QColor background(const SCContentFilter& filter) const;
     std::optional<SCContentFilter> displayFilter(quint32 displayID) const;
     struct SolidRect
     {

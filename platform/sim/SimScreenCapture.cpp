@@ -123,17 +123,17 @@ QImage SimScreenCapture::screenshot(const SCContentFilter& filter, QSize size, b
     if (showsCursor && region.contains(m_desktop.mouseLocation())) {
         pointer = m_desktop.mouseLocation();
     }
-    SimCompositor::Scene scene = m_compositor.scene(filter);
     // The repaints this application's windows asked for so far count as changes now.
-    for (const auto& window : scene.windows) {
-        if (window.setup.content) {
-            QCoreApplication::sendPostedEvents(window.setup.content.data(), QEvent::UpdateRequest);
+    for (const SimDesktop::OrderedWindow& window : m_desktop.orderedWindows()) {
+        if (window.onScreen && window.setup->content) {
+            QCoreApplication::sendPostedEvents(window.setup->content.data(), QEvent::UpdateRequest);
         }
     }
     const quint64 serial = m_desktop.damageSerial();
     // A display seen through its wallpaper has no transparent pixel.
-    const QImage::Format format =
-        scene.background.alpha() == 255 ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied;
+    const QImage::Format format = m_compositor.background(filter).alpha() == 255
+                                      ? QImage::Format_RGB32
+                                      : QImage::Format_ARGB32_Premultiplied;
     const auto found = std::find_if(m_series.begin(), m_series.end(), [&](const Series& kept) {
         return kept.filter == filter && kept.size == size && kept.format == format;
     });
@@ -144,7 +144,7 @@ QImage SimScreenCapture::screenshot(const SCContentFilter& filter, QSize size, b
             return {};
         }
         ++m_drawn;
-        m_compositor.render(scene, first, pointer.has_value());
+        m_compositor.render(m_compositor.scene(filter), first, pointer.has_value());
         // The series asked for longest ago makes room.
         if (m_series.size() >= kKeptSeries) {
             m_series.pop_front();
@@ -195,7 +195,8 @@ QImage SimScreenCapture::screenshot(const SCContentFilter& filter, QSize size, b
     const std::optional<QRegion> damaged =
         kept.drawn == 0 ? std::nullopt : damagedPixels(series, kept.damageSerial, kept.pointer, pointer);
     ++m_drawn;
-    m_compositor.render(scene, kept.picture, pointer.has_value(), damaged ? &*damaged : nullptr);
+    m_compositor.render(
+        m_compositor.scene(filter), kept.picture, pointer.has_value(), damaged ? &*damaged : nullptr);
     kept.damageSerial = serial;
     kept.pointer = pointer;
     kept.drawn = ++m_drawnCount;
