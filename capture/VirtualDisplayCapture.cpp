@@ -458,7 +458,12 @@ QImage VirtualDisplayManager::composeFrame(QImage capture,
         if (!own.isNull()) {
             const auto bytes = static_cast<std::size_t>(capture.width()) * 4;
             uchar* const to = own.bits();
-            for (int y = 0; y < capture.height(); ++y) {
+            // Rows the strip covers whole are painted over anyway.
+            const int first =
+                stripHeight && std::isfinite(*stripHeight)
+                    ? static_cast<int>(std::clamp(std::floor(*stripHeight), 0.0, double(capture.height())))
+                    : 0;
+            for (int y = first; y < capture.height(); ++y) {
                 std::memcpy(to + y * own.bytesPerLine(), capture.constScanLine(y), bytes);
             }
             own.setDevicePixelRatio(capture.devicePixelRatio());

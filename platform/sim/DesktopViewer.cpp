@@ -104,8 +104,12 @@ public:
                 }
             }
         }
-        // A virtual display shows what its audience is sent; a real one what the user sees.
-        const auto scene = compositor.displayScene(m_displayID, !desktop.isVirtualDisplay(m_displayID));
+        // A virtual display shows what its audience is sent; a real one what the user sees. Only
+        // what lies where something changed, when that is all that is drawn.
+        const QRect within =
+            damaged ? SimCompositor::pointsOf(*damaged, setup->frame, pixels) : setup->frame.toAlignedRect();
+        const auto scene =
+            compositor.displayScene(m_displayID, !desktop.isVirtualDisplay(m_displayID), &within);
         if (!scene) {
             return;
         }

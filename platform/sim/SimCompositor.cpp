@@ -183,7 +183,7 @@ QColor SimCompositor::background(const SCContentFilter& filter) const
     return Qt::transparent;
 }
 
-SimCompositor::Scene SimCompositor::scene(const SCContentFilter& filter, bool seen) const
+SimCompositor::Scene SimCompositor::scene(const SCContentFilter& filter, bool seen, const QRect* within) const
 {
     Scene scene;
     scene.region = filter.contentRect();
@@ -199,14 +199,15 @@ SimCompositor::Scene SimCompositor::scene(const SCContentFilter& filter, bool se
     // Front to back, keeping to the part of each window that opaque ones in front leave visible,
     // as a window server does: a desktop of hundreds of stacked windows costs about what one
     // screenful does. Pixels left out are the ones an opaque window in front paints over anyway.
-    const QRect area = scene.region.toAlignedRect();
+    const QRect area =
+        within != nullptr ? scene.region.toAlignedRect().intersected(*within) : scene.region.toAlignedRect();
     QRegion uncovered(area);
     for (const SimDesktop::OrderedWindow& window : m_desktop.orderedWindows()) {
         if (uncovered.isEmpty()) {
             break; // everything further back is hidden
         }
         const SimDesktop::WindowSpec& setup = *window.setup;
-        if (!window.onScreen || !setup.bounds.intersects(scene.region)
+        if (!window.onScreen || !setup.bounds.intersects(area)
             || (!seen && setup.sharingState == static_cast<qint64>(WindowSharingType::None))
             || !passes(filter, window.number, setup.owner, appPIDs, windowIDs)) {
             continue;
@@ -329,6 +330,19 @@ QRegion SimCompositor::pixelsOf(const QRegion& points, const QRectF& region, QSi
         pixels += mapped.toAlignedRect().adjusted(-1, -1, 1, 1).intersected(picture);
     }
     return pixels;
+}
+
+QRect SimCompositor::pointsOf(const QRegion& pixels, const QRectF& region, QSize size)
+{
+    if (region.width() <= 0 || region.height() <= 0 || size.isEmpty() || pixels.isEmpty()) {
+        return {};
+    }
+    const QRect r = pixels.boundingRect();
+    const double sx = region.width() / size.width();
+    const double sy = region.height() / size.height();
+    return QRectF(region.x() + r.x() * sx, region.y() + r.y() * sy, r.width() * sx, r.height() * sy)
+        .toAlignedRect()
+        .adjusted(-1, -1, 1, 1);
 }
 
 QRectF SimCompositor::cursorRect(QPointF tip)
@@ -475,7 +489,15 @@ void SimCompositor::drawTitle(QPainter& painter, const SimDesktop::WindowSpec& s
                              .intersected(setup.bounds);
     QFont font = painter.font();
     font.setPixelSize(12);
-    const double textWidth = QFontMetricsF(font).horizontalAdvance(*setup.title) + 2;
+    auto measured = m_titleWidths.constFind(*setup.title);
+    if (measured == m_titleWidths.cend()) {
+        if (m_titleWidths.size() >= kMaxTitles) {
+            m_titleWidths.clear();
+        }
+        measured =
+            m_titleWidths.insert(*setup.title, QFontMetricsF(font).horizontalAdvance(*setup.title) + 2);
+    }
+    const double textWidth = *measured;
     const double width = std::min(textWidth, std::ceil(shown.right() - titleRect.left()));
     if (width <= 0 || shown.bottom() <= titleRect.top() || shown.top() >= titleRect.bottom()) {
         return;
@@ -698,13 +720,14 @@ std::optional<QByteArray> SimCompositor::contentKey(const Scene& scene, QSize pi
     return key;
 }
 
-std::optional<SimCompositor::Scene> SimCompositor::displayScene(quint32 displayID, bool seen) const
+std::optional<SimCompositor::Scene>
+SimCompositor::displayScene(quint32 displayID, bool seen, const QRect* within) const
 {
     const auto filter = displayFilter(displayID);
     if (!filter) {
         return std::nullopt;
     }
-    return scene(*filter, seen);
+    return scene(*filter, seen, within);
 }
 
 void SimCompositor::dropUnusedSurfaces() const

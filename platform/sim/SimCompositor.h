@@ -50,7 +50,8 @@ public:
     SimCompositor& operator=(const SimCompositor&) = delete;
 
     // With `seen`, also the windows no capture sees.
-    Scene scene(const SCContentFilter& filter, bool seen = false) const;
+    // With `within` (global points), only what lies there: for drawing only that part again.
+    Scene scene(const SCContentFilter& filter, bool seen = false, const QRect* within = nullptr) const;
 
     // The filter's content scaled into an image of the given pixel size, with the pointer on top
     // when `showsCursor` is set and the pointer lies in the content. The display forms of filters
@@ -67,6 +68,9 @@ public:
     // The pixels of a picture of `region` (global points) at `size` that a region of points
     // touches, with a pixel around for the smoothing of scaled content.
     static QRegion pixelsOf(const QRegion& points, const QRectF& region, QSize size);
+    // The other way: the whole points (global) that every pixel of `pixels` shows, with a point
+    // around.
+    static QRect pointsOf(const QRegion& pixels, const QRectF& region, QSize size);
 
     // Everything a capture of one whole display sees. A null image for an unknown display.
     QImage renderDisplay(quint32 displayID, QSize pixelSize) const;
@@ -79,7 +83,8 @@ public:
     std::optional<QByteArray> contentKey(const Scene& scene, QSize pixelSize) const;
     // One whole display as a capture of it sees it (or, `seen`, as someone looking at it sees it);
     // none for an unknown display.
-    std::optional<Scene> displayScene(quint32 displayID, bool seen = false) const;
+    std::optional<Scene>
+    displayScene(quint32 displayID, bool seen = false, const QRect* within = nullptr) const;
     // Lets go of the pictures kept of windows no longer on screen.
     void dropUnusedSurfaces() const;
 
@@ -129,6 +134,8 @@ private:
     static constexpr qsizetype kMaxTitles = 4096;
     static constexpr qsizetype kMaxTitleBytes = qsizetype(32) * 1024 * 1024;
     mutable QHash<QString, QImage> m_titles;
+    // The width each title's text takes, laid out once.
+    mutable QHash<QString, double> m_titleWidths;
     mutable qsizetype m_titleBytes = 0;
     mutable std::unordered_map<quint32, std::unique_ptr<Surface>> m_surfaces;
 };

@@ -195,8 +195,13 @@ QImage SimScreenCapture::screenshot(const SCContentFilter& filter, QSize size, b
     const std::optional<QRegion> damaged =
         kept.drawn == 0 ? std::nullopt : damagedPixels(series, kept.damageSerial, kept.pointer, pointer);
     ++m_drawn;
-    m_compositor.render(
-        m_compositor.scene(filter), kept.picture, pointer.has_value(), damaged ? &*damaged : nullptr);
+    if (damaged) {
+        const QRect within = SimCompositor::pointsOf(*damaged, region, size);
+        m_compositor.render(
+            m_compositor.scene(filter, false, &within), kept.picture, pointer.has_value(), &*damaged);
+    } else {
+        m_compositor.render(m_compositor.scene(filter), kept.picture, pointer.has_value());
+    }
     kept.damageSerial = serial;
     kept.pointer = pointer;
     kept.drawn = ++m_drawnCount;
