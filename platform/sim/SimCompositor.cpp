@@ -57,22 +57,6 @@ bool passes(const SCContentFilter& filter,
     return false;
 }
 
-// The largest rectangle of whole points inside the rectangle.
-QRect innerRect(const QRectF& rect)
-{
-    const QRectF r = rect.normalized();
-    const double left = std::ceil(r.left());
-    const double top = std::ceil(r.top());
-    const double right = std::floor(r.right());
-    const double bottom = std::floor(r.bottom());
-    if (!(right > left && bottom > top)
-        || !(std::abs(left) < 1e6 && std::abs(top) < 1e6 && right < 1e6 && bottom < 1e6)) {
-        return {};
-    }
-    return {QPoint(static_cast<int>(left), static_cast<int>(top)),
-            QSize(static_cast<int>(right - left), static_cast<int>(bottom - top))};
-}
-
 bool isWhole(double value)
 {
     return std::isfinite(value) && std::abs(value - std::round(value)) < 1e-9;
@@ -219,7 +203,7 @@ SimCompositor::Scene SimCompositor::scene(const SCContentFilter& filter, bool se
         const QRegion visible = uncovered.intersected(reach);
         const bool whole = visible == QRegion(reach);
         if (setup.content.isNull() && setup.alpha.value_or(1.0) >= 1.0 && setup.color.alpha() == 255) {
-            uncovered -= innerRect(setup.bounds);
+            uncovered -= SimCompositor::innerPoints(setup.bounds);
         }
         scene.windows.push_back({window.number, setup, whole ? std::nullopt : std::optional(visible)});
     }
@@ -330,6 +314,21 @@ QRegion SimCompositor::pixelsOf(const QRegion& points, const QRectF& region, QSi
         pixels += mapped.toAlignedRect().adjusted(-1, -1, 1, 1).intersected(picture);
     }
     return pixels;
+}
+
+QRect SimCompositor::innerPoints(const QRectF& rect)
+{
+    const QRectF r = rect.normalized();
+    const double left = std::ceil(r.left());
+    const double top = std::ceil(r.top());
+    const double right = std::floor(r.right());
+    const double bottom = std::floor(r.bottom());
+    if (!(right > left && bottom > top)
+        || !(std::abs(left) < 1e6 && std::abs(top) < 1e6 && right < 1e6 && bottom < 1e6)) {
+        return {};
+    }
+    return {QPoint(static_cast<int>(left), static_cast<int>(top)),
+            QSize(static_cast<int>(right - left), static_cast<int>(bottom - top))};
 }
 
 QRect SimCompositor::pointsOf(const QRegion& pixels, const QRectF& region, QSize size)

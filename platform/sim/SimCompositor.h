@@ -68,6 +68,8 @@ public:
     // The pixels of a picture of `region` (global points) at `size` that a region of points
     // touches, with a pixel around for the smoothing of scaled content.
     static QRegion pixelsOf(const QRegion& points, const QRectF& region, QSize size);
+    // The largest rectangle of whole points inside the rectangle.
+    static QRect innerPoints(const QRectF& rect);
     // The other way: the whole points (global) that every pixel of `pixels` shows, with a point
     // around.
     static QRect pointsOf(const QRegion& pixels, const QRectF& region, QSize size);

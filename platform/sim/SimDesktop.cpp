@@ -36,23 +36,6 @@ QRect touchedPoints(const QRectF& rect)
     return r.intersected(reach).toAlignedRect();
 }
 
-// The largest rectangle of whole points inside the rectangle.
-QRect innerPoints(const QRectF& rect)
-{
-    const QRectF r = rect.normalized();
-    const double left = std::ceil(r.left());
-    const double top = std::ceil(r.top());
-    const double right = std::floor(r.right());
-    const double bottom = std::floor(r.bottom());
-    if (!(right > left && bottom > top)
-        || !(std::abs(left) < 1e6 && std::abs(top) < 1e6 && std::abs(right) < 1e6
-             && std::abs(bottom) < 1e6)) {
-        return {};
-    }
-    return {QPoint(static_cast<int>(left), static_cast<int>(top)),
-            QSize(static_cast<int>(right - left), static_cast<int>(bottom - top))};
-}
-
 // What a simulated window shows that is not its plain colour: its title's row and its patches.
 QRegion detailOf(const SimDesktop::WindowSpec& setup, const QRectF& bounds)
 {
@@ -512,7 +495,8 @@ void SimDesktop::setWindowBounds(quint32 number, const QRectF& bounds)
         if (setup.content.isNull()) {
             // A window of one colour shows the same where it covers a point before and after;
             // only its edges, its title and its patches move.
-            touched -= QRegion(innerPoints(old)).intersected(innerPoints(bounds));
+            touched -=
+                QRegion(SimCompositor::innerPoints(old)).intersected(SimCompositor::innerPoints(bounds));
             touched += detailOf(setup, old) + detailOf(setup, bounds);
         }
         m_state->damaged(touched);

@@ -7,6 +7,7 @@
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimScreenCapture.h"
 #include "platform/sim/VirtualScheduler.h"
+#include "tests/platform/DesktopViews.h"
 
 #include <QCoreApplication>
 #include <QPaintEvent>
@@ -19,25 +20,10 @@
 
 using namespace platform;
 using platform::sim::SimDesktop;
+using testing_support::filled;
+using testing_support::PictureView;
 
 namespace {
-
-// A picture on black, as the mirror on "Veilmox" shows the frames it gets.
-class PictureView final
-    : public QWidget
-    , public LayerContentsView
-{
-public:
-    void show(const QImage& picture)
-    {
-        m_picture = picture;
-        update();
-    }
-    Contents layerContents() const override { return {m_picture, QRectF(rect()), Qt::black}; }
-
-private:
-    QImage m_picture;
-};
 
 // The parts of a widget painted, as Qt asks for them.
 class PaintedParts final : public QObject
@@ -52,16 +38,6 @@ public:
     }
     QRegion parts;
 };
-
-QWidget* filled(const QColor& colour)
-{
-    auto* widget = new QWidget;
-    widget->setAutoFillBackground(true);
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, colour);
-    widget->setPalette(palette);
-    return widget;
-}
 
 // A built-in display and "Veilmox" beside it, both at scale 2, with windows of every kind on the
 // built-in one: titled ones with patches, one at fractional bounds, a see-through one, one that no
@@ -129,26 +105,21 @@ struct Desk
     }
 
     // What the capture of the built-in display sends on: all but the window left out.
-    SCContentFilter filter() const
+    SCContentFilter filter() const { return displayFilter(display, excluding ? windows[1] : 0); }
+    SCContentFilter veilmoxFilter() const { return displayFilter(veilmox, 0); }
+    SCContentFilter displayFilter(quint32 id, quint32 leftOut) const
     {
         SCDisplay target;
-        target.displayID = display;
-        target.frame = desktop.display(display)->frame;
+        target.displayID = id;
+        target.frame = desktop.display(id)->frame;
         target.width = 160;
         target.height = 100;
-        SCWindow leftOut;
-        leftOut.windowID = windows[1];
-        return SCContentFilter::displayExcludingWindows(
-            target, excluding ? QList<SCWindow>{leftOut} : QList<SCWindow>{});
-    }
-    SCContentFilter veilmoxFilter() const
-    {
-        SCDisplay target;
-        target.displayID = veilmox;
-        target.frame = desktop.display(veilmox)->frame;
-        target.width = 160;
-        target.height = 100;
-        return SCContentFilter::displayExcludingWindows(target, {});
+        QList<SCWindow> windowsLeftOut;
+        if (leftOut != 0) {
+            windowsLeftOut.append(SCWindow{});
+            windowsLeftOut.back().windowID = leftOut;
+        }
+        return SCContentFilter::displayExcludingWindows(target, windowsLeftOut);
     }
 
     QImage screenshot(const SCContentFilter& of)
