@@ -107,7 +107,9 @@ public:
         // A virtual display shows what its audience is sent; a real one what the user sees. Only
         // what lies where something changed, when that is all that is drawn.
         const QRect within =
-            damaged ? SimCompositor::pointsOf(*damaged, setup->frame, pixels) : setup->frame.toAlignedRect();
+            damaged ? SimCompositor::pointsOf(
+                SimCompositor::pixelsToDraw(*damaged, setup->frame, pixels), setup->frame, pixels)
+                    : setup->frame.toAlignedRect();
         const auto scene =
             compositor.displayScene(m_displayID, !desktop.isVirtualDisplay(m_displayID), &within);
         if (!scene) {
@@ -117,7 +119,8 @@ public:
         m_drawnFrame = setup->frame;
         picture.setDevicePixelRatio(1); // drawn in pixels
         if (damaged) {
-            compositor.render(*scene, picture, false, &*damaged);
+            const QRegion drawn = SimCompositor::pixelsToDraw(*damaged, setup->frame, pixels);
+            compositor.render(*scene, picture, false, &drawn);
         } else {
             if (picture.size() != pixels || picture.format() != QImage::Format_ARGB32_Premultiplied) {
                 picture = QImage(pixels, QImage::Format_ARGB32_Premultiplied);

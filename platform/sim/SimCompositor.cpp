@@ -316,6 +316,20 @@ QRegion SimCompositor::pixelsOf(const QRegion& points, const QRectF& region, QSi
     return pixels;
 }
 
+QRegion SimCompositor::pixelsToDraw(const QRegion& pixels, const QRectF& region, QSize size)
+{
+    if (size.isEmpty() || region.width() <= 0 || region.height() <= 0
+        || (isWhole(size.width() / region.width()) && isWhole(size.height() / region.height())
+            && isWhole(region.x()) && isWhole(region.y()))) {
+        return pixels;
+    }
+    QRegion rows;
+    for (const QRect& r : pixels) {
+        rows += QRect(0, r.y(), size.width(), r.height());
+    }
+    return rows;
+}
+
 QRect SimCompositor::innerPoints(const QRectF& rect)
 {
     const QRectF r = rect.normalized();

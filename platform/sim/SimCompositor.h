@@ -68,6 +68,10 @@ public:
     // The pixels of a picture of `region` (global points) at `size` that a region of points
     // touches, with a pixel around for the smoothing of scaled content.
     static QRegion pixelsOf(const QRegion& points, const QRectF& region, QSize size);
+    // The pixels to draw again so that `pixels` come out as in the whole picture: where whole
+    // points are not whole pixels, every row they touch, since Qt steps along a row from where a
+    // scaled drawing starts and a row drawn from its middle can come out a little different.
+    static QRegion pixelsToDraw(const QRegion& pixels, const QRectF& region, QSize size);
     // The largest rectangle of whole points inside the rectangle.
     static QRect innerPoints(const QRectF& rect);
     // The other way: the whole points (global) that every pixel of `pixels` shows, with a point

@@ -196,9 +196,10 @@ QImage SimScreenCapture::screenshot(const SCContentFilter& filter, QSize size, b
         kept.drawn == 0 ? std::nullopt : damagedPixels(series, kept.damageSerial, kept.pointer, pointer);
     ++m_drawn;
     if (damaged) {
-        const QRect within = SimCompositor::pointsOf(*damaged, region, size);
+        const QRegion drawn = SimCompositor::pixelsToDraw(*damaged, region, size);
+        const QRect within = SimCompositor::pointsOf(drawn, region, size);
         m_compositor.render(
-            m_compositor.scene(filter, false, &within), kept.picture, pointer.has_value(), &*damaged);
+            m_compositor.scene(filter, false, &within), kept.picture, pointer.has_value(), &drawn);
     } else {
         m_compositor.render(m_compositor.scene(filter), kept.picture, pointer.has_value());
     }
