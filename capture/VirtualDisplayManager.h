@@ -2,6 +2,7 @@
 
 #include "capture/ImageView.h"
 #include "capture/ShareMask.h"
+#include "platform/FramePool.h"
 #include "platform/Scheduler.h"
 #include "platform/ScreenCapture.h"
 #include "platform/Screens.h"
@@ -129,6 +130,13 @@ public:
     // over, in place; the capture itself when there is nothing to paint.
     static QImage
     composeFrame(QImage capture, std::optional<double> stripHeight, const QList<QRect>& maskRects);
+    // The same, painting over a copy in a buffer from `frames` when the capture's pixels are
+    // shared with someone else (the system keeps its screenshots): painted over in place, they
+    // would be copied into fresh memory.
+    static QImage composeFrame(QImage capture,
+                               std::optional<double> stripHeight,
+                               const QList<QRect>& maskRects,
+                               platform::FramePool* frames);
     // Opaque sRGB (23, 24, 28).
     static QColor maskFill();
 
@@ -242,6 +250,8 @@ private:
     QPointer<ImageView> m_imageView;
     platform::TimerHandle m_captureTimer;
     bool m_captureInProgress = false;
+    // Buffers for the frames painted over when the capture's pixels are shared.
+    platform::FramePool m_frames;
     // Bumped by stopCapture(): a capture that finds another number after a wait is stale.
     quint64 m_captureGeneration = 0;
     int m_retryCount = 0;

@@ -174,8 +174,10 @@ int main(int argc, char* argv[])
     veilmox.openURLs(launchURLs.mid(0, 1));
 
     // The displays are simulated on Linux: this window shows each of them live, "Veilmox" too,
-    // and passes clicks, scrolling and typing on to the desktop.
-    platform::sim::DesktopViewer viewer(desktop, scheduler);
+    // and passes clicks, scrolling and typing on to the desktop. Which displays it shows is kept for
+    // the next launch.
+    platform::sim::DesktopViewer viewer(
+        desktop, scheduler, platform::sim::DesktopViewer::standardChoiceFile());
     viewer.show();
 
     return veilmox.main();

@@ -10,7 +10,10 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPushButton>
 #include <QScreen>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -73,7 +76,8 @@ public:
     const QImage& picture() const { return m_screen->picture; }
     QString title() const { return m_title->text(); }
 
-    // Draws the display again when what it shows, or the size it is shown at, changed.
+    // Draws the display again where what it shows changed, or all of it when the size it is
+    // shown at did, and has only that part of the widget painted again.
     void redraw(const SimDesktop& desktop, const SimCompositor& compositor)
     {
         const auto setup = desktop.display(m_displayID);
@@ -88,28 +92,48 @@ public:
         if (pixels.isEmpty()) {
             pixels = QSize(1, 1);
         }
-        if (showsSame(desktop, pixels)) {
-            return;
+        const quint64 serial = desktop.damageSerial();
+        QImage& picture = m_screen->picture;
+        std::optional<QRegion> damaged;
+        if (!picture.isNull() && picture.size() == pixels && m_drawnSerial
+            && picture.format() == QImage::Format_ARGB32_Premultiplied && m_drawnFrame == setup->frame) {
+            if (const auto points = desktop.damageSince(*m_drawnSerial)) {
+                damaged = SimCompositor::pixelsOf(*points, setup->frame, pixels);
+                if (damaged->isEmpty()) {
+                    return; // nothing on this display changed
+                }
+            }
         }
-        // A virtual display shows what its audience is sent; a real one what the user sees.
-        const auto scene = compositor.displayScene(m_displayID, !desktop.isVirtualDisplay(m_displayID));
+        // A virtual display shows what its audience is sent; a real one what the user sees. Only
+        // what lies where something changed, when that is all that is drawn.
+        const QRect within =
+            damaged ? SimCompositor::pointsOf(
+                SimCompositor::pixelsToDraw(*damaged, setup->frame, pixels), setup->frame, pixels)
+                    : setup->frame.toAlignedRect();
+        const auto scene =
+            compositor.displayScene(m_displayID, !desktop.isVirtualDisplay(m_displayID), &within);
         if (!scene) {
             return;
         }
-        m_drawnGeneration = desktop.generation();
-        m_drawnContents.clear();
-        for (const auto& window : scene->windows) {
-            if (window.setup.content) {
-                m_drawnContents.emplace_back(window.number, desktop.windowContentVersion(window.number));
+        m_drawnSerial = serial;
+        m_drawnFrame = setup->frame;
+        picture.setDevicePixelRatio(1); // drawn in pixels
+        if (damaged) {
+            const QRegion drawn = SimCompositor::pixelsToDraw(*damaged, setup->frame, pixels);
+            compositor.render(*scene, picture, false, &drawn);
+        } else {
+            if (picture.size() != pixels || picture.format() != QImage::Format_ARGB32_Premultiplied) {
+                picture = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
             }
+            compositor.render(*scene, picture, false);
         }
-        QByteArray key = compositor.displayKey(*scene, pixels);
-        if (key == m_drawnKey && !m_screen->picture.isNull()) {
-            return;
+        picture.setDevicePixelRatio(m_screen->devicePixelRatioF());
+        compositor.dropUnusedSurfaces();
+        if (damaged) {
+            m_screen->update(m_screen->widgetRegion(*damaged));
+        } else {
+            m_screen->update();
         }
-        drawPicture(*scene, pixels, compositor);
-        m_drawnKey = std::move(key);
-        m_screen->update();
     }
 
     // The pixel size the picture is wanted at now.
@@ -122,31 +146,6 @@ public:
     void setResized(std::function<void()> resized) { m_screen->resized = std::move(resized); }
 
 private:
-    // Neither the desktop nor the content of this application's windows on the display changed
-    // since the picture was drawn at this size: no need to work out what it shows.
-    bool showsSame(const SimDesktop& desktop, QSize pixels) const
-    {
-        return !m_screen->picture.isNull() && m_screen->picture.size() == pixels
-               && m_drawnGeneration == desktop.generation()
-               && std::all_of(
-                   m_drawnContents.cbegin(), m_drawnContents.cend(), [&desktop](const auto& drawn) {
-                       return desktop.windowContentVersion(drawn.first) == drawn.second;
-                   });
-    }
-
-    // Into the picture shown so far when nobody else holds it: a new frame costs no allocation.
-    void drawPicture(const SimCompositor::Scene& scene, QSize pixels, const SimCompositor& compositor)
-    {
-        QImage& picture = m_screen->picture;
-        if (picture.size() != pixels || !picture.isDetached()
-            || picture.format() != QImage::Format_ARGB32_Premultiplied) {
-            picture = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
-        }
-        picture.setDevicePixelRatio(1); // drawn in pixels
-        compositor.render(scene, picture, false);
-        picture.setDevicePixelRatio(m_screen->devicePixelRatioF());
-    }
-
     class Screen final : public QWidget
     {
     public:
@@ -163,6 +162,25 @@ private:
         std::function<void(QEvent::Type, QPointF)> input;
         std::function<void()> resized;
         std::function<void(QPointF, const QWheelEvent&, double)> wheel;
+
+        // The widget's part that shows these pixels of the picture.
+        QRegion widgetRegion(const QRegion& pixels) const
+        {
+            const QRectF shown = shownRect();
+            if (shown.isEmpty()) {
+                return {};
+            }
+            const double ratio = picture.devicePixelRatio();
+            QRegion region;
+            for (const QRect& r : pixels) {
+                region += QRectF(shown.x() + r.x() / ratio,
+                                 shown.y() + r.y() / ratio,
+                                 r.width() / ratio,
+                                 r.height() / ratio)
+                              .toAlignedRect();
+            }
+            return region;
+        }
 
         // Where the picture lies in this widget; empty while there is none.
         QRectF shownRect() const
@@ -262,21 +280,59 @@ private:
     quint32 m_displayID;
     QLabel* m_title = nullptr;
     Screen* m_screen = nullptr;
-    QByteArray m_drawnKey;
     QSize m_drawnSize;
-    // What the picture was drawn from: the desktop's generation and this application's windows on
-    // it with their content versions.
-    std::optional<quint64> m_drawnGeneration;
-    std::vector<std::pair<quint32, quint64>> m_drawnContents;
+    // The desktop's changes the picture shows, and where the display was then.
+    std::optional<quint64> m_drawnSerial;
+    QRectF m_drawnFrame;
 };
 
-DesktopViewer::DesktopViewer(SimDesktop& desktop, Scheduler& scheduler, QWidget* parent)
+namespace {
+
+const QString kShowsKey = QStringLiteral("viewer/shows");
+const QString kDisplayKey = QStringLiteral("viewer/display");
+const QString kShowsAll = QStringLiteral("all");
+const QString kShowsOne = QStringLiteral("display");
+// Longer than any display name: a file that holds one is damaged.
+constexpr qsizetype kMaxNameLength = 1024;
+
+} // namespace
+
+DesktopViewer::DesktopViewer(SimDesktop& desktop,
+                             Scheduler& scheduler,
+                             const QString& choiceFile,
+                             QWidget* parent)
     : QWidget(parent)
     , m_desktop(desktop)
     , m_scheduler(scheduler)
     , m_compositor(desktop)
-    , m_panes(new QHBoxLayout(this))
+    , m_choiceFile(choiceFile)
+    , m_panes(new QBoxLayout(QBoxLayout::LeftToRight))
 {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
+    layout->setSpacing(kMargin);
+    // The buttons never make the window wider: past its edge they are cut off.
+    auto* header = new QWidget(this);
+    header->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    header->setFixedHeight(kChoiceHeight);
+    m_choices = new QHBoxLayout(header);
+    m_choices->setContentsMargins(0, 0, 0, 0);
+    m_choices->setSpacing(kChoiceSpacing);
+    m_choices->addStretch(1);
+    layout->addWidget(header);
+    layout->addLayout(m_panes, 1);
+    if (!m_choiceFile.isEmpty()) {
+        // Anything else in the file (an older or damaged one) leaves the main display shown.
+        const QSettings stored(m_choiceFile, QSettings::IniFormat);
+        const QVariant shows = stored.value(kShowsKey);
+        const QVariant name = stored.value(kDisplayKey);
+        if (shows.typeId() == QMetaType::QString && shows.toString() == kShowsAll) {
+            m_choice.all = true;
+        } else if (shows.typeId() == QMetaType::QString && shows.toString() == kShowsOne
+                   && name.typeId() == QMetaType::QString && name.toString().size() <= kMaxNameLength) {
+            m_choice.name = name.toString();
+        }
+    }
     m_compositor.setKeepsWindowSurfaces(true);
     setWindowTitle(QStringLiteral("Veilmox \u2014 simulated displays"));
     // Typing here is the desktop's keyboard, never the application's own.
@@ -291,6 +347,12 @@ DesktopViewer::DesktopViewer(SimDesktop& desktop, Scheduler& scheduler, QWidget*
 
 DesktopViewer::~DesktopViewer() = default;
 
+QString DesktopViewer::standardChoiceFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+           + QStringLiteral("/veilmox/desktop-viewer.ini");
+}
+
 void DesktopViewer::rebuild()
 {
     if (displayIDs() == m_desktop.displayIDs()) {
@@ -300,6 +362,28 @@ void DesktopViewer::rebuild()
         delete pane;
     }
     m_paneList.clear();
+    for (QPushButton* button : m_choiceButtons) {
+        delete button;
+    }
+    m_choiceButtons.clear();
+    const auto addChoice = [this](const QString& text, const Choice& choice) {
+        auto* button = new QPushButton(text, m_choices->parentWidget());
+        button->setCheckable(true);
+        button->setFixedSize(kChoiceWidth, kChoiceHeight);
+        button->setToolTip(text);
+        // Typing stays the desktop's keyboard after a click on a button.
+        button->setFocusPolicy(Qt::NoFocus);
+        connect(button, &QPushButton::clicked, this, [this, choice] { choose(choice); });
+        m_choices->insertWidget(static_cast<int>(m_choiceButtons.size()), button);
+        button->setVisible(true);
+        m_choiceButtons.push_back(button);
+    };
+    addChoice(QStringLiteral("All displays"), Choice{true, {}});
+    for (const quint32 id : m_desktop.displayIDs()) {
+        const QString name = m_desktop.display(id).value_or(SimDesktop::DisplaySpec()).name;
+        const QString text = fontMetrics().elidedText(name, Qt::ElideRight, kChoiceWidth - 16);
+        addChoice(text, Choice{false, name});
+    }
     for (const quint32 id : m_desktop.displayIDs()) {
         auto* pane = new Pane(id, this);
         pane->setInput([this](QEvent::Type type, QPointF point) {
@@ -316,10 +400,92 @@ void DesktopViewer::rebuild()
         });
         pane->setResized([this] { scheduleRefresh(); });
         m_panes->addWidget(pane, 1);
-        pane->setVisible(true);
         m_paneList.push_back(pane);
     }
+    applyChoice(false);
+}
+
+void DesktopViewer::showAllDisplays()
+{
+    choose(Choice{true, {}});
+}
+
+void DesktopViewer::showDisplay(const QString& name)
+{
+    choose(Choice{false, name});
+}
+
+bool DesktopViewer::showsAllDisplays() const
+{
+    return m_choice.all;
+}
+
+QList<quint32> DesktopViewer::shownDisplayIDs() const
+{
+    return m_shown;
+}
+
+void DesktopViewer::choose(const Choice& choice)
+{
+    m_choice = choice;
+    if (!m_choiceFile.isEmpty()) {
+        QSettings stored(m_choiceFile, QSettings::IniFormat);
+        stored.setValue(kShowsKey, choice.all ? kShowsAll : kShowsOne);
+        stored.setValue(kDisplayKey, choice.name);
+        stored.sync();
+    }
+    // Asked for: the window takes the size that shows the choice best.
+    applyChoice(true);
+}
+
+void DesktopViewer::applyChoice(bool refit)
+{
+    // The chosen display while it is there, else the main one.
+    QList<quint32> shown;
+    const QList<quint32> ids = m_desktop.displayIDs();
+    if (m_choice.all) {
+        shown = ids;
+    } else {
+        for (const quint32 id : ids) {
+            if (!m_choice.name.isEmpty() && m_desktop.display(id)->name == m_choice.name) {
+                shown = {id};
+                break;
+            }
+        }
+        if (shown.isEmpty() && !ids.isEmpty()) {
+            shown = {ids.contains(m_desktop.mainDisplayID()) ? m_desktop.mainDisplayID() : ids.front()};
+        }
+    }
+    for (Pane* pane : m_paneList) {
+        pane->setVisible(shown.contains(pane->displayID()));
+    }
+    const auto settle = [this] {
+        // In place at once: a click lands where the buttons are drawn, a picture is drawn at the
+        // size its pane now has.
+        layout()->activate();
+        for (Pane* pane : m_paneList) {
+            if (pane->isVisibleTo(this)) {
+                pane->layout()->activate();
+            }
+        }
+    };
+    for (std::size_t i = 0; i < m_choiceButtons.size(); ++i) {
+        const bool chosen = i == 0 ? m_choice.all
+                                   : !m_choice.all && shown.size() == 1 && i - 1 < std::size_t(ids.size())
+                                         && ids[static_cast<qsizetype>(i - 1)] == shown.front();
+        m_choiceButtons[i]->setChecked(chosen);
+    }
+    settle();
+    if (shown == m_shown && !refit) {
+        return; // what the user watches keeps its size
+    }
+    m_shown = shown;
+    if (refit) {
+        m_fittedSize.reset();
+    }
     fitToDisplays();
+    settle();
+    scheduleRefresh();
 }
 
 void DesktopViewer::showEvent(QShowEvent* event)
@@ -350,8 +516,8 @@ void DesktopViewer::refresh()
     m_pendingRefresh.cancel();
     // Nothing on any display changed, nor the size a pane shows it at: nothing to look at.
     const std::pair generation(m_desktop.generation(), m_desktop.contentGeneration());
-    const bool resized = std::any_of(m_paneList.cbegin(), m_paneList.cend(), [](const Pane* pane) {
-        return pane->wantedSize() != pane->drawnSize();
+    const bool resized = std::any_of(m_paneList.cbegin(), m_paneList.cend(), [this](const Pane* pane) {
+        return m_shown.contains(pane->displayID()) && pane->wantedSize() != pane->drawnSize();
     });
     if (generation == m_drawnGeneration && !resized) {
         return;
@@ -359,6 +525,11 @@ void DesktopViewer::refresh()
     // Taken before drawing: a repaint that drawing makes a window ask for is drawn next time.
     m_drawnGeneration = generation;
     for (Pane* pane : m_paneList) {
+        // A display not shown is drawn once it is.
+        if (!m_shown.contains(pane->displayID())) {
+            pane->setDrawnSize(QSize());
+            continue;
+        }
         pane->redraw(m_desktop, m_compositor);
         pane->setDrawnSize(pane->wantedSize());
     }
@@ -366,35 +537,74 @@ void DesktopViewer::refresh()
 
 void DesktopViewer::fitToDisplays()
 {
-    // Each pane as wide as its display is for the height the pictures share.
-    double aspects = 0;
+    std::vector<Pane*> shown;
+    std::vector<QSizeF> frames;
     int titleHeight = 0;
     for (Pane* pane : m_paneList) {
+        if (!m_shown.contains(pane->displayID())) {
+            continue;
+        }
         const auto setup = m_desktop.display(pane->displayID());
-        const double aspect =
-            setup && !setup->frame.isEmpty() ? setup->frame.width() / setup->frame.height() : 1.0;
-        m_panes->setStretchFactor(pane, std::max(1, qRound(aspect * 1000)));
-        aspects += aspect;
+        shown.push_back(pane);
+        frames.push_back(setup && !setup->frame.isEmpty() ? setup->frame.size() : QSizeF(1, 1));
         titleHeight = std::max(titleHeight, pane->titleHeight());
     }
-    // Once the user has sized the window, it stays as they left it.
     const QScreen* host = screen();
-    if ((m_fittedSize && size() != *m_fittedSize) || host == nullptr || aspects <= 0) {
+    if (shown.empty() || host == nullptr) {
         return;
     }
-    const QMargins margins = m_panes->contentsMargins();
-    const QSize chrome(margins.left() + margins.right()
-                           + m_panes->spacing() * std::max(0, static_cast<int>(m_paneList.size()) - 1),
-                       margins.top() + margins.bottom() + titleHeight);
     // The window manager's frame: known once the window was framed, else a title bar.
     QSize frame = frameGeometry().size() - size();
     if (frame == QSize(0, 0)) {
         frame.setHeight(style()->pixelMetric(QStyle::PM_TitleBarHeight));
     }
-    const QSizeF room(host->availableGeometry().size() - frame - chrome);
-    const double height = std::min(room.width() / aspects, room.height());
-    if (height > 0) {
-        resize(QSizeF(height * aspects + chrome.width(), height + chrome.height()).toSize());
+    const QMargins margins = layout()->contentsMargins();
+    const int count = static_cast<int>(shown.size());
+    const int gaps = m_panes->spacing() * (count - 1);
+    const QSizeF room(host->availableGeometry().size() - frame
+                      - QSize(margins.left() + margins.right(),
+                              margins.top() + margins.bottom() + kChoiceHeight + layout()->spacing()));
+    // Side by side at one height, or one above the other at one width: whichever shows the
+    // displays larger.
+    double aspects = 0;
+    double inverseAspects = 0;
+    for (const QSizeF& f : frames) {
+        aspects += f.width() / f.height();
+        inverseAspects += f.height() / f.width();
+    }
+    const double rowHeight = std::min((room.width() - gaps) / aspects, room.height() - titleHeight);
+    const double columnWidth =
+        std::min(room.width(), (room.height() - gaps - count * titleHeight) / inverseAspects);
+    double rowScale = HUGE_VAL;
+    double columnScale = HUGE_VAL;
+    for (const QSizeF& f : frames) {
+        rowScale = std::min(rowScale, rowHeight / f.height());
+        columnScale = std::min(columnScale, columnWidth / f.width());
+    }
+    const bool row = count == 1 || rowScale >= columnScale;
+    m_panes->setDirection(row ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
+    // Each pane its share of the space: its picture's length along the row or column, and its
+    // title in a column.
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const double share =
+            row ? std::max(rowHeight, 1.0) * frames[i].width() / frames[i].height()
+                : std::max(columnWidth, 1.0) * frames[i].height() / frames[i].width() + titleHeight;
+        m_panes->setStretchFactor(shown[i], std::max(1, qRound(share)));
+    }
+    // Once the user has sized the window, it stays as they left it until they choose again.
+    if (m_fittedSize && size() != *m_fittedSize) {
+        return;
+    }
+    const QSize chrome(margins.left() + margins.right(),
+                       margins.top() + margins.bottom() + kChoiceHeight + layout()->spacing());
+    QSizeF content;
+    if (row && rowHeight > 0) {
+        content = QSizeF(rowHeight * aspects + gaps, rowHeight + titleHeight);
+    } else if (!row && columnWidth > 0) {
+        content = QSizeF(columnWidth, columnWidth * inverseAspects + gaps + count * titleHeight);
+    }
+    if (!content.isEmpty()) {
+        resize((content + QSizeF(chrome)).toSize().expandedTo(minimumSizeHint()));
     }
     m_fittedSize = size();
 }
@@ -457,6 +667,9 @@ void DesktopViewer::scroll(QPointF location, const QWheelEvent& event, double po
 std::optional<QPointF> DesktopViewer::viewPoint(QPointF location) const
 {
     for (const Pane* pane : m_paneList) {
+        if (!m_shown.contains(pane->displayID())) {
+            continue;
+        }
         if (const auto point = pane->viewPoint(location, this)) {
             return point;
         }

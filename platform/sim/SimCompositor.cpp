@@ -57,22 +57,6 @@ bool passes(const SCContentFilter& filter,
     return false;
 }
 
-// The largest rectangle of whole points inside the rectangle.
-QRect innerRect(const QRectF& rect)
-{
-    const QRectF r = rect.normalized();
-    const double left = std::ceil(r.left());
-    const double top = std::ceil(r.top());
-    const double right = std::floor(r.right());
-    const double bottom = std::floor(r.bottom());
-    if (!(right > left && bottom > top)
-        || !(std::abs(left) < 1e6 && std::abs(top) < 1e6 && right < 1e6 && bottom < 1e6)) {
-        return {};
-    }
-    return {QPoint(static_cast<int>(left), static_cast<int>(top)),
-            QSize(static_cast<int>(right - left), static_cast<int>(bottom - top))};
-}
-
 bool isWhole(double value)
 {
     return std::isfinite(value) && std::abs(value - std::round(value)) < 1e-9;
@@ -183,7 +167,7 @@ QColor SimCompositor::background(const SCContentFilter& filter) const
     return Qt::transparent;
 }
 
-SimCompositor::Scene SimCompositor::scene(const SCContentFilter& filter, bool seen) const
+SimCompositor::Scene SimCompositor::scene(const SCContentFilter& filter, bool seen, const QRect* within) const
 {
     Scene scene;
     scene.region = filter.contentRect();
@@ -199,14 +183,15 @@ SimCompositor::Scene SimCompositor::scene(const SCContentFilter& filter, bool se
     // Front to back, keeping to the part of each window that opaque ones in front leave visible,
     // as a window server does: a desktop of hundreds of stacked windows costs about what one
     // screenful does. Pixels left out are the ones an opaque window in front paints over anyway.
-    const QRect area = scene.region.toAlignedRect();
+    const QRect area =
+        within != nullptr ? scene.region.toAlignedRect().intersected(*within) : scene.region.toAlignedRect();
     QRegion uncovered(area);
     for (const SimDesktop::OrderedWindow& window : m_desktop.orderedWindows()) {
         if (uncovered.isEmpty()) {
             break; // everything further back is hidden
         }
         const SimDesktop::WindowSpec& setup = *window.setup;
-        if (!window.onScreen || !setup.bounds.intersects(scene.region)
+        if (!window.onScreen || !setup.bounds.intersects(area)
             || (!seen && setup.sharingState == static_cast<qint64>(WindowSharingType::None))
             || !passes(filter, window.number, setup.owner, appPIDs, windowIDs)) {
             continue;
@@ -218,7 +203,7 @@ SimCompositor::Scene SimCompositor::scene(const SCContentFilter& filter, bool se
         const QRegion visible = uncovered.intersected(reach);
         const bool whole = visible == QRegion(reach);
         if (setup.content.isNull() && setup.alpha.value_or(1.0) >= 1.0 && setup.color.alpha() == 255) {
-            uncovered -= innerRect(setup.bounds);
+            uncovered -= SimCompositor::innerPoints(setup.bounds);
         }
         scene.windows.push_back({window.number, setup, whole ? std::nullopt : std::optional(visible)});
     }
@@ -242,44 +227,144 @@ QImage SimCompositor::render(const SCContentFilter& filter, QSize pixelSize, boo
 
 void SimCompositor::render(const Scene& scene, QImage& image, bool showsCursor) const
 {
+    render(scene, image, showsCursor, nullptr);
+}
+
+void SimCompositor::render(const Scene& scene, QImage& image, bool showsCursor, const QRegion* pixels) const
+{
     if (image.isNull() || scene.region.width() <= 0 || scene.region.height() <= 0) {
         return;
     }
-    // Every pixel is drawn: the image may hold an older picture. Where whole points are whole
-    // pixels, the wallpaper goes only where no opaque window covers it; every pixel an opaque
-    // window covers is painted by the frontmost of them.
+    // Every pixel is drawn (or every one of `pixels`): the image may hold an older picture. Where
+    // whole points are whole pixels, the wallpaper goes only where no opaque window covers it;
+    // every pixel an opaque window covers is painted by the frontmost of them. Each pixel comes
+    // out the same whether it is drawn alone or with all the others.
     const double sx = image.width() / scene.region.width();
     const double sy = image.height() / scene.region.height();
     const bool whole = scene.background.alpha() == 255 && isWhole(sx) && isWhole(sy)
                        && isWhole(scene.region.x()) && isWhole(scene.region.y());
+    const QRegion drawn = pixels != nullptr ? pixels->intersected(image.rect()) : QRegion(image.rect());
+    if (drawn.isEmpty()) {
+        return;
+    }
     if (!whole) {
-        image.fill(scene.background);
+        if (pixels == nullptr) {
+            image.fill(scene.background);
+        } else {
+            QPainter clear(&image);
+            clear.setCompositionMode(QPainter::CompositionMode_Source);
+            for (const QRect& part : drawn) {
+                clear.fillRect(part, scene.background);
+            }
+        }
     }
     // Which windows' colour is in already.
     const std::vector<bool> filled =
-        whole ? fillOpaque(scene, image) : std::vector<bool>(scene.windows.size());
+        whole ? fillOpaque(scene, image, drawn) : std::vector<bool>(scene.windows.size());
     QPainter painter(&image);
+    if (pixels != nullptr) {
+        painter.setClipRegion(drawn);
+    }
     painter.scale(sx, sy);
     painter.translate(-scene.region.topLeft());
+    // The part of the desktop drawn, in points, to pass over windows elsewhere.
+    const QRectF reach =
+        painter.transform().inverted().mapRect(QRectF(drawn.boundingRect())).adjusted(-1, -1, 1, 1);
     for (std::size_t i = 0; i < scene.windows.size(); ++i) {
         const Scene::Window& window = scene.windows[i];
+        if (pixels != nullptr && !window.setup.bounds.intersects(reach)) {
+            continue;
+        }
+        painter.save();
         painter.setOpacity(std::clamp(window.setup.alpha.value_or(1.0), 0.0, 1.0));
         if (window.setup.content) {
             if (window.visible) {
-                painter.setClipRegion(*window.visible);
+                painter.setClipRegion(*window.visible, Qt::IntersectClip);
             }
             drawWidgetWindow(painter, window);
         } else {
             drawSyntheticWindow(painter, window, !filled[i]);
         }
-        painter.setClipping(false);
+        painter.restore();
     }
     if (showsCursor && scene.region.contains(m_desktop.mouseLocation())) {
         drawCursor(painter, m_desktop.mouseLocation());
     }
 }
 
-std::vector<bool> SimCompositor::fillOpaque(const Scene& scene, QImage& image)
+QRegion SimCompositor::pixelsOf(const QRegion& points, const QRectF& region, QSize size)
+{
+    QRegion pixels;
+    if (region.width() <= 0 || region.height() <= 0 || size.isEmpty()) {
+        return pixels;
+    }
+    const double sx = size.width() / region.width();
+    const double sy = size.height() / region.height();
+    const QRect picture(QPoint(), size);
+    const QRect reach = region.toAlignedRect();
+    for (const QRect& r : points) {
+        const QRect part = r.intersected(reach);
+        if (part.isEmpty()) {
+            continue;
+        }
+        const QRectF mapped((part.x() - region.x()) * sx,
+                            (part.y() - region.y()) * sy,
+                            part.width() * sx,
+                            part.height() * sy);
+        pixels += mapped.toAlignedRect().adjusted(-1, -1, 1, 1).intersected(picture);
+    }
+    return pixels;
+}
+
+QRegion SimCompositor::pixelsToDraw(const QRegion& pixels, const QRectF& region, QSize size)
+{
+    if (size.isEmpty() || region.width() <= 0 || region.height() <= 0
+        || (isWhole(size.width() / region.width()) && isWhole(size.height() / region.height())
+            && isWhole(region.x()) && isWhole(region.y()))) {
+        return pixels;
+    }
+    QRegion rows;
+    for (const QRect& r : pixels) {
+        rows += QRect(0, r.y(), size.width(), r.height());
+    }
+    return rows;
+}
+
+QRect SimCompositor::innerPoints(const QRectF& rect)
+{
+    const QRectF r = rect.normalized();
+    const double left = std::ceil(r.left());
+    const double top = std::ceil(r.top());
+    const double right = std::floor(r.right());
+    const double bottom = std::floor(r.bottom());
+    if (!(right > left && bottom > top)
+        || !(std::abs(left) < 1e6 && std::abs(top) < 1e6 && right < 1e6 && bottom < 1e6)) {
+        return {};
+    }
+    return {QPoint(static_cast<int>(left), static_cast<int>(top)),
+            QSize(static_cast<int>(right - left), static_cast<int>(bottom - top))};
+}
+
+QRect SimCompositor::pointsOf(const QRegion& pixels, const QRectF& region, QSize size)
+{
+    if (region.width() <= 0 || region.height() <= 0 || size.isEmpty() || pixels.isEmpty()) {
+        return {};
+    }
+    const QRect r = pixels.boundingRect();
+    const double sx = region.width() / size.width();
+    const double sy = region.height() / size.height();
+    return QRectF(region.x() + r.x() * sx, region.y() + r.y() * sy, r.width() * sx, r.height() * sy)
+        .toAlignedRect()
+        .adjusted(-1, -1, 1, 1);
+}
+
+QRectF SimCompositor::cursorRect(QPointF tip)
+{
+    // The arrow's bounds with its rim and the smoothing of its edges.
+    return {tip.x() - 2, tip.y() - 2, 16, 25};
+}
+
+std::vector<bool> SimCompositor::fillOpaque(const Scene& scene, QImage& image, const QRegion& drawn)
 {
     std::vector<bool> filled(scene.windows.size());
     const QImage::Format format = image.format();
@@ -287,6 +372,7 @@ std::vector<bool> SimCompositor::fillOpaque(const Scene& scene, QImage& image)
         && format != QImage::Format_ARGB32) {
         QPainter painter(&image);
         painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.setClipRegion(drawn);
         painter.scale(image.width() / scene.region.width(), image.height() / scene.region.height());
         painter.translate(-scene.region.topLeft());
         for (const QRect& part : scene.uncovered) {
@@ -299,6 +385,12 @@ std::vector<bool> SimCompositor::fillOpaque(const Scene& scene, QImage& image)
     const int sy = static_cast<int>(std::lround(image.height() / scene.region.height()));
     const QPoint origin = scene.region.topLeft().toPoint();
     const QRect picture = image.rect();
+    // Drawn in part: each rectangle cut to the parts drawn, which do not overlap either.
+    const bool everything = drawn == QRegion(picture);
+    const QRectF reach(QPointF(drawn.boundingRect().x() / double(sx) + origin.x() - 1,
+                               drawn.boundingRect().y() / double(sy) + origin.y() - 1),
+                       QSizeF(drawn.boundingRect().width() / double(sx) + 2,
+                              drawn.boundingRect().height() / double(sy) + 2));
     std::vector<SolidRect> rects;
     const auto add = [&](const QRect& points, const QColor& colour) {
         const QRect pixels = QRect((points.x() - origin.x()) * sx,
@@ -306,11 +398,22 @@ std::vector<bool> SimCompositor::fillOpaque(const Scene& scene, QImage& image)
                                    points.width() * sx,
                                    points.height() * sy)
                                  .intersected(picture);
-        if (!pixels.isEmpty()) {
+        if (pixels.isEmpty()) {
+            return;
+        }
+        if (everything) {
             rects.push_back({pixels, colour.rgba()});
+            return;
+        }
+        for (const QRect& part : drawn) {
+            const QRect piece = part.intersected(pixels);
+            if (!piece.isEmpty()) {
+                rects.push_back({piece, colour.rgba()});
+            }
         }
     };
-    for (const QRect& part : scene.uncovered) {
+    for (const QRect& part :
+         everything ? scene.uncovered : scene.uncovered.intersected(reach.toAlignedRect())) {
         add(part, scene.background);
     }
     // The opaque windows on whole points: what shows of them is theirs alone (the scene took each
@@ -319,6 +422,9 @@ std::vector<bool> SimCompositor::fillOpaque(const Scene& scene, QImage& image)
     for (std::size_t i = 0; i < scene.windows.size(); ++i) {
         const SimDesktop::WindowSpec& setup = scene.windows[i].setup;
         const QRectF& b = setup.bounds;
+        if (!everything && !b.intersects(reach)) {
+            continue; // nothing of it is drawn
+        }
         if (!setup.content.isNull() || setup.alpha.value_or(1.0) < 1.0 || setup.color.alpha() != 255
             || !isWhole(b.x()) || !isWhole(b.y()) || !isWhole(b.width()) || !isWhole(b.height())
             || std::abs(b.x()) > 1e6 || std::abs(b.y()) > 1e6 || b.width() > 1e6 || b.height() > 1e6) {
@@ -372,7 +478,7 @@ void SimCompositor::drawSyntheticWindow(QPainter& painter, const Scene::Window& 
         if (shown.isEmpty()) {
             return;
         }
-        painter.setClipRegion(shown);
+        painter.setClipRegion(shown, Qt::IntersectClip);
     }
     painter.save();
     painter.setClipRect(titleRect.intersected(bounds), Qt::IntersectClip);
@@ -387,16 +493,24 @@ void SimCompositor::drawTitle(QPainter& painter, const SimDesktop::WindowSpec& s
     // for fewer pixels would cut its text off. A smaller picture is shrunk from it.
     const double scale = std::max({std::abs(transform.m11()), std::abs(transform.m22()), 1.0});
     const QRectF titleRect = titleRectOf(setup.bounds);
-    // Only as far as it shows: within the clip and the picture, never the whole text of a title
-    // far wider than its window or the display.
-    QRectF shown = painter.deviceTransform().inverted().mapRect(
-        QRectF(0, 0, painter.device()->width(), painter.device()->height()));
-    if (painter.hasClipping()) {
-        shown &= painter.clipBoundingRect();
-    }
+    // Only as far as it shows: within its window and the picture, never the whole text of a
+    // title far wider than its window or the display. Not cut to the clip, so that a part of the
+    // picture drawn alone comes out as it does in the whole.
+    const QRectF shown = painter.deviceTransform()
+                             .inverted()
+                             .mapRect(QRectF(0, 0, painter.device()->width(), painter.device()->height()))
+                             .intersected(setup.bounds);
     QFont font = painter.font();
     font.setPixelSize(12);
-    const double textWidth = QFontMetricsF(font).horizontalAdvance(*setup.title) + 2;
+    auto measured = m_titleWidths.constFind(*setup.title);
+    if (measured == m_titleWidths.cend()) {
+        if (m_titleWidths.size() >= kMaxTitles) {
+            m_titleWidths.clear();
+        }
+        measured =
+            m_titleWidths.insert(*setup.title, QFontMetricsF(font).horizontalAdvance(*setup.title) + 2);
+    }
+    const double textWidth = *measured;
     const double width = std::min(textWidth, std::ceil(shown.right() - titleRect.left()));
     if (width <= 0 || shown.bottom() <= titleRect.top() || shown.top() >= titleRect.bottom()) {
         return;
@@ -619,35 +733,19 @@ std::optional<QByteArray> SimCompositor::contentKey(const Scene& scene, QSize pi
     return key;
 }
 
-std::optional<SimCompositor::Scene> SimCompositor::displayScene(quint32 displayID, bool seen) const
+std::optional<SimCompositor::Scene>
+SimCompositor::displayScene(quint32 displayID, bool seen, const QRect* within) const
 {
     const auto filter = displayFilter(displayID);
     if (!filter) {
         return std::nullopt;
     }
-    return scene(*filter, seen);
+    return scene(*filter, seen, within);
 }
 
-QByteArray SimCompositor::displayKey(const Scene& drawn, QSize pixelSize) const
+void SimCompositor::dropUnusedSurfaces() const
 {
-    QByteArray key;
-    QDataStream out(&key, QIODevice::WriteOnly);
-    out << pixelSize << drawn.region << drawn.background;
-    for (const Scene::Window& window : drawn.windows) {
-        out << window.number << window.setup.bounds << window.setup.title.value_or(QString())
-            << window.setup.color << window.setup.alpha.value_or(1.0);
-        if (window.setup.content) {
-            // The repaints it asked for so far count.
-            QCoreApplication::sendPostedEvents(window.setup.content.data(), QEvent::UpdateRequest);
-            out << m_desktop.windowContentVersion(window.number);
-        }
-        for (const auto& patch : window.setup.patches) {
-            out << patch.rect << patch.color;
-        }
-    }
-    // Pictures of windows no longer shown are let go.
     std::erase_if(m_surfaces, [this](const auto& kept) { return !m_desktop.isWindowOnScreen(kept.first); });
-    return key;
 }
 
 QImage SimCompositor::renderDisplay(quint32 displayID, QSize pixelSize) const

@@ -50,7 +50,8 @@ public:
     SimCompositor& operator=(const SimCompositor&) = delete;
 
     // With `seen`, also the windows no capture sees.
-    Scene scene(const SCContentFilter& filter, bool seen = false) const;
+    // With `within` (global points), only what lies there: for drawing only that part again.
+    Scene scene(const SCContentFilter& filter, bool seen = false, const QRect* within = nullptr) const;
 
     // The filter's content scaled into an image of the given pixel size, with the pointer on top
     // when `showsCursor` is set and the pointer lies in the content. The display forms of filters
@@ -59,6 +60,23 @@ public:
     QImage render(const SCContentFilter& filter, QSize pixelSize, bool showsCursor = false) const;
     // The same into `image` at its size, every pixel of it drawn (whatever it held before).
     void render(const Scene& scene, QImage& image, bool showsCursor) const;
+    // Only the given pixels of `image` drawn, each as the whole picture would have it; the rest
+    // stays as it was.
+    void render(const Scene& scene, QImage& image, bool showsCursor, const QRegion* pixels) const;
+    // Where the pointer's arrow is drawn with its tip at a point, in points.
+    static QRectF cursorRect(QPointF tip);
+    // The pixels of a picture of `region` (global points) at `size` that a region of points
+    // touches, with a pixel around for the smoothing of scaled content.
+    static QRegion pixelsOf(const QRegion& points, const QRectF& region, QSize size);
+    // The pixels to draw again so that `pixels` come out as in the whole picture: where whole
+    // points are not whole pixels, every row they touch, since Qt steps along a row from where a
+    // scaled drawing starts and a row drawn from its middle can come out a little different.
+    static QRegion pixelsToDraw(const QRegion& pixels, const QRectF& region, QSize size);
+    // The largest rectangle of whole points inside the rectangle.
+    static QRect innerPoints(const QRectF& rect);
+    // The other way: the whole points (global) that every pixel of `pixels` shows, with a point
+    // around.
+    static QRect pointsOf(const QRegion& pixels, const QRectF& region, QSize size);
 
     // Everything a capture of one whole display sees. A null image for an unknown display.
     QImage renderDisplay(quint32 displayID, QSize pixelSize) const;
@@ -71,24 +89,29 @@ public:
     std::optional<QByteArray> contentKey(const Scene& scene, QSize pixelSize) const;
     // One whole display as a capture of it sees it (or, `seen`, as someone looking at it sees it);
     // none for an unknown display.
-    std::optional<Scene> displayScene(quint32 displayID, bool seen = false) const;
-    // A key of what render() draws of a display's scene, this application's windows told apart
-    // by how often they asked to be drawn again.
-    QByteArray displayKey(const Scene& scene, QSize pixelSize) const;
+    std::optional<Scene>
+    displayScene(quint32 displayID, bool seen = false, const QRect* within = nullptr) const;
+    // Lets go of the pictures kept of windows no longer on screen.
+    void dropUnusedSurfaces() const;
 
     // Keeps a picture of each of this application's windows, drawn at the scale of the display
     // it lies on and drawn again only after the window asked to be: for a viewer that shows the
     // displays over and over. Off by default, so every picture draws the widgets as they are.
     void setKeepsWindowSurfaces(bool keeps) { m_keepsSurfaces = keeps; }
 
+    // The picture view that alone fills a window of this application, if one does.
+    static const LayerContentsView* layerContentsView(QWidget* root);
+
     // The margin and height, in points, of the title drawn at a simulated window's top-left
     // corner; the rest of the window is its plain colour.
     static constexpr double kTitleInset = 6;
     static constexpr double kTitleHeight = 16;
 
+    // What a filter shows where no window is: the display's wallpaper, or nothing.
+    QColor background(const SCContentFilter& filter) const;
+
 private:
     struct Surface;
-    QColor background(const SCContentFilter& filter) const;
     std::optional<SCContentFilter> displayFilter(quint32 displayID) const;
     struct SolidRect
     {
@@ -97,7 +120,7 @@ private:
     };
     // The wallpaper and the colour of each opaque window on whole points, straight into the
     // pixels (which must be whole points scaled by whole numbers); true for the windows done.
-    static std::vector<bool> fillOpaque(const Scene& scene, QImage& image);
+    static std::vector<bool> fillOpaque(const Scene& scene, QImage& image, const QRegion& drawn);
     // Rectangles that do not overlap, each of one opaque colour.
     static void fillRects(QImage& image, std::vector<SolidRect>& rects);
     void drawSyntheticWindow(QPainter& painter, const Scene::Window& window, bool withColour) const;
@@ -106,7 +129,6 @@ private:
     // A window that shows only a picture view is drawn from its picture, scaled once to the size
     // it is drawn at, never from its widgets. False for other windows.
     static bool drawLayerContents(QPainter& painter, QWidget* root, const QRectF& bounds);
-    static const LayerContentsView* layerContentsView(QWidget* root);
     // The window's widgets as last drawn, drawn again first when they asked to be since.
     const QImage& surface(const Scene::Window& window, QSize widgetSize, double density) const;
     double displayScaleAt(QPointF point) const;
@@ -118,6 +140,8 @@ private:
     static constexpr qsizetype kMaxTitles = 4096;
     static constexpr qsizetype kMaxTitleBytes = qsizetype(32) * 1024 * 1024;
     mutable QHash<QString, QImage> m_titles;
+    // The width each title's text takes, laid out once.
+    mutable QHash<QString, double> m_titleWidths;
     mutable qsizetype m_titleBytes = 0;
     mutable std::unordered_map<quint32, std::unique_ptr<Surface>> m_surfaces;
 };

@@ -2,6 +2,7 @@
 
 #include "platform/Geometry.h"
 #include "platform/KeyEvent.h"
+#include "platform/sim/SimCompositor.h"
 #include "platform/sim/SimHotKeySystem.h"
 
 #include <QApplication>
@@ -12,6 +13,8 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
+#include <deque>
 #include <map>
 #include <tuple>
 
@@ -19,6 +22,37 @@ namespace platform::sim {
 
 namespace {
 const QString kDesktopChanged = QStringLiteral("desktopChanged");
+
+// The whole points a rectangle touches; empty for one out of any display's reach.
+QRect touchedPoints(const QRectF& rect)
+{
+    const QRectF r = rect.normalized();
+    if (!(std::isfinite(r.left()) && std::isfinite(r.top()) && std::isfinite(r.right())
+          && std::isfinite(r.bottom()))
+        || r.isEmpty()) {
+        return {};
+    }
+    const QRectF reach(-1e6, -1e6, 2e6, 2e6);
+    return r.intersected(reach).toAlignedRect();
+}
+
+// What a simulated window shows that is not its plain colour: its title's row and its patches.
+QRegion detailOf(const SimDesktop::WindowSpec& setup, const QRectF& bounds)
+{
+    QRegion detail;
+    if (setup.title && !setup.title->isEmpty()) {
+        detail += touchedPoints(QRectF(bounds.x(),
+                                       bounds.y() + SimCompositor::kTitleInset,
+                                       bounds.width(),
+                                       SimCompositor::kTitleHeight)
+                                    .intersected(bounds));
+    }
+    for (const auto& patch : setup.patches) {
+        detail += touchedPoints(patch.rect.translated(bounds.topLeft()).intersected(bounds));
+    }
+    return detail;
+}
+
 } // namespace
 
 struct SimDesktop::State
@@ -68,6 +102,53 @@ struct SimDesktop::State
     quint64 contentGeneration = 0;
     // Told of every change counted in either number.
     NotificationCenter changes;
+    // What the last changes touched, oldest first; none: everything.
+    struct Damage
+    {
+        quint64 serial = 0;
+        std::optional<QRegion> region;
+    };
+    static constexpr std::size_t kKeptDamage = 256;
+    std::deque<Damage> damage;
+    quint64 damageSerial = 0;
+    // The pictures last handed out by screenshots: what changed in each since the one before.
+    struct Picture
+    {
+        qint64 key = 0;
+        qint64 previous = 0;
+        std::optional<QRegion> pixels;
+    };
+    static constexpr std::size_t kKeptPictures = 16;
+    std::deque<Picture> pictures;
+    // The picture a window showing one was last drawn with, to tell what its content changed.
+    struct ShownPicture
+    {
+        qint64 key = 0;
+        QSize size;
+        QRectF rect;
+        QColor background;
+        QSize viewSize;
+        QRectF bounds;
+    };
+    std::map<quint32, ShownPicture> shownPictures;
+
+    void damaged(std::optional<QRegion> region)
+    {
+        if (region && region->isEmpty()) {
+            return;
+        }
+        damage.push_back({++damageSerial, std::move(region)});
+        if (damage.size() > kKeptDamage) {
+            damage.pop_front();
+        }
+    }
+
+    void damagedWindow(quint32 number)
+    {
+        if (const auto it = windows.find(number); it != windows.end()) {
+            damaged(QRegion(touchedPoints(it->second.setup.bounds)));
+        }
+    }
 
     // Something the window server lists or draws changed (and is in place).
     void changed()
@@ -109,11 +190,14 @@ struct SimDesktop::State
             return;
         }
         record.hidden = hidden;
+        QRegion touched;
         for (auto& [number, window] : windows) {
             if (window.setup.owner == record.pid) {
                 window.description.reset();
+                touched += touchedPoints(window.setup.bounds);
             }
         }
+        damaged(touched);
         changed();
     }
 };
@@ -384,12 +468,15 @@ quint32 SimDesktop::addWindow(const WindowSpec& setup)
     }
     m_state->windows[number] = State::Window{setup, {}, std::nullopt};
     m_state->order.insert(m_state->order.begin(), number);
+    m_state->damagedWindow(number);
     m_state->reorder();
     return number;
 }
 
 void SimDesktop::removeWindow(quint32 number)
 {
+    m_state->damagedWindow(number);
+    m_state->shownPictures.erase(number);
     m_state->windows.erase(number);
     std::erase(m_state->order, number);
     m_state->reorder();
@@ -401,7 +488,18 @@ void SimDesktop::removeWindow(quint32 number)
 void SimDesktop::setWindowBounds(quint32 number, const QRectF& bounds)
 {
     if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
-        it->second.setup.bounds = bounds;
+        WindowSpec& setup = it->second.setup;
+        const QRectF old = setup.bounds;
+        setup.bounds = bounds;
+        QRegion touched = QRegion(touchedPoints(old)) + touchedPoints(bounds);
+        if (setup.content.isNull()) {
+            // A window of one colour shows the same where it covers a point before and after;
+            // only its edges, its title and its patches move.
+            touched -=
+                QRegion(SimCompositor::innerPoints(old)).intersected(SimCompositor::innerPoints(bounds));
+            touched += detailOf(setup, old) + detailOf(setup, bounds);
+        }
+        m_state->damaged(touched);
         m_state->touch(number);
     }
 }
@@ -409,6 +507,9 @@ void SimDesktop::setWindowBounds(quint32 number, const QRectF& bounds)
 void SimDesktop::setWindowOnScreen(quint32 number, bool onScreen)
 {
     if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
+        if (it->second.setup.onScreen != onScreen) {
+            m_state->damagedWindow(number);
+        }
         it->second.setup.onScreen = onScreen;
         m_state->touch(number);
     }
@@ -420,7 +521,10 @@ void SimDesktop::setWindowOnScreen(quint32 number, bool onScreen)
 void SimDesktop::setWindowTitle(quint32 number, const std::optional<QString>& title)
 {
     if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
-        it->second.setup.title = title;
+        WindowSpec& setup = it->second.setup;
+        m_state->damaged(detailOf(setup, setup.bounds));
+        setup.title = title;
+        m_state->damaged(detailOf(setup, setup.bounds));
         m_state->touch(number);
     }
 }
@@ -432,6 +536,7 @@ void SimDesktop::orderFront(quint32 number)
     }
     std::erase(m_state->order, number);
     m_state->order.insert(m_state->order.begin(), number);
+    m_state->damagedWindow(number);
     m_state->reorder();
 }
 
@@ -441,6 +546,7 @@ void SimDesktop::overrideDescription(quint32 number, const QVariantMap& entries)
         for (auto e = entries.cbegin(); e != entries.cend(); ++e) {
             it->second.overrides.insert(e.key(), e.value());
         }
+        m_state->damagedWindow(number);
         m_state->touch(number);
     }
 }
@@ -718,6 +824,7 @@ void SimDesktop::setWindowLevel(quint32 number, qint64 level)
 {
     if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
         it->second.setup.layer = level;
+        m_state->damagedWindow(number);
         m_state->touch(number);
         m_state->reorder();
     }
@@ -727,6 +834,7 @@ void SimDesktop::setWindowSharingType(quint32 number, WindowSharingType type)
 {
     if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
         it->second.setup.sharingState = static_cast<qint64>(type);
+        m_state->damagedWindow(number);
         m_state->touch(number);
     }
 }
@@ -750,8 +858,109 @@ void SimDesktop::windowContentChanged(quint32 number)
         it != m_state->windows.end() && !it->second.setup.content.isNull()) {
         ++it->second.contentVersion;
         ++m_state->contentGeneration;
+        m_state->damaged(contentDamage(number));
         m_state->changes.post(Notification{kDesktopChanged, {}, nullptr});
     }
+}
+
+QRegion SimDesktop::contentDamage(quint32 number)
+{
+    auto& window = m_state->windows.at(number);
+    const QRectF& bounds = window.setup.bounds;
+    const QRegion whole(touchedPoints(bounds));
+    QWidget* root = window.setup.content.data();
+    const LayerContentsView* layer = SimCompositor::layerContentsView(root);
+    if (layer == nullptr) {
+        m_state->shownPictures.erase(number);
+        return whole;
+    }
+    // A window that shows a picture changed where its picture did, when the picture is the next
+    // of a series whose changes are known and nothing else about it changed.
+    const LayerContentsView::Contents contents = layer->layerContents();
+    const State::ShownPicture now{contents.image.cacheKey(),
+                                  contents.image.size(),
+                                  contents.rect,
+                                  contents.background,
+                                  root->size(),
+                                  bounds};
+    const auto before = m_state->shownPictures.find(number);
+    std::optional<QRegion> changed;
+    if (before != m_state->shownPictures.end() && !contents.image.isNull() && before->second.size == now.size
+        && before->second.rect == now.rect && before->second.background == now.background
+        && before->second.viewSize == now.viewSize && before->second.bounds == now.bounds
+        && !now.rect.isEmpty()) {
+        changed = pictureDamage(before->second.key, now.key);
+    }
+    m_state->shownPictures[number] = now;
+    if (!changed) {
+        return whole;
+    }
+    // From the picture's pixels to the screen's points, a point wider for the smoothing.
+    const double sx = bounds.width() / root->width() * now.rect.width() / now.size.width();
+    const double sy = bounds.height() / root->height() * now.rect.height() / now.size.height();
+    const QPointF origin(bounds.x() + now.rect.x() * bounds.width() / root->width(),
+                         bounds.y() + now.rect.y() * bounds.height() / root->height());
+    QRegion touched;
+    for (const QRect& r : *changed) {
+        touched +=
+            touchedPoints(
+                QRectF(origin.x() + r.x() * sx, origin.y() + r.y() * sy, r.width() * sx, r.height() * sy)
+                    .adjusted(-1, -1, 1, 1))
+                .intersected(whole.boundingRect());
+    }
+    return touched;
+}
+
+quint64 SimDesktop::damageSerial() const
+{
+    return m_state->damageSerial;
+}
+
+std::optional<QRegion> SimDesktop::damageSince(quint64 serial) const
+{
+    if (serial >= m_state->damageSerial) {
+        return QRegion();
+    }
+    const auto& log = m_state->damage;
+    if (log.empty() || log.front().serial > serial + 1) {
+        return std::nullopt; // forgotten
+    }
+    QRegion region;
+    for (auto it = log.crbegin(); it != log.crend() && it->serial > serial; ++it) {
+        if (!it->region) {
+            return std::nullopt;
+        }
+        region += *it->region;
+    }
+    return region;
+}
+
+void SimDesktop::notePictureDamage(qint64 key, qint64 previousKey, std::optional<QRegion> pixels)
+{
+    auto& pictures = m_state->pictures;
+    std::erase_if(pictures, [key](const State::Picture& p) { return p.key == key; });
+    pictures.push_back({key, previousKey, std::move(pixels)});
+    if (pictures.size() > State::kKeptPictures) {
+        pictures.pop_front();
+    }
+}
+
+std::optional<QRegion> SimDesktop::pictureDamage(qint64 from, qint64 to) const
+{
+    QRegion region;
+    qint64 at = to;
+    // Back from the newer picture, one known change at a time.
+    for (std::size_t steps = 0; at != from; ++steps) {
+        const auto& pictures = m_state->pictures;
+        const auto it = std::find_if(
+            pictures.cbegin(), pictures.cend(), [at](const State::Picture& p) { return p.key == at; });
+        if (it == pictures.cend() || !it->pixels || steps >= State::kKeptPictures) {
+            return std::nullopt;
+        }
+        region += *it->pixels;
+        at = it->previous;
+    }
+    return region;
 }
 
 quint64 SimDesktop::windowContentVersion(quint32 number) const
@@ -786,6 +995,7 @@ void SimDesktop::setWindowAlpha(quint32 number, double alpha)
 {
     if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
         it->second.setup.alpha = alpha;
+        m_state->damagedWindow(number);
         m_state->touch(number);
     }
 }
@@ -1085,6 +1295,7 @@ void SimDesktop::terminate()
 
 void SimDesktop::postScreenChange()
 {
+    m_state->damaged(std::nullopt);
     m_state->changed();
     m_defaultCenter.post(Notification{kApplicationDidChangeScreenParameters, {}, nullptr});
 }

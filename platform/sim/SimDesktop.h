@@ -17,6 +17,7 @@
 #include <QMap>
 #include <QPointer>
 #include <QRectF>
+#include <QRegion>
 #include <QSet>
 #include <QWidget>
 
@@ -190,6 +191,21 @@ public:
     // window's own count with it (0 for other windows).
     quint64 contentGeneration() const;
     quint64 windowContentVersion(quint32 number) const;
+    // What each change of what the window server draws touched, in global points: a window
+    // moved, resized, ordered, shown, hidden or retitled, or its content drawn again. Counted by
+    // a serial number. A window's content is one region unless it shows a picture that a
+    // screenshot of this desktop handed out, whose changed pixels the screenshot told.
+    quint64 damageSerial() const;
+    // The region touched by the changes after `serial`; none when that reaches back further than
+    // the desktop remembers, or when the displays themselves changed: then everything was.
+    std::optional<QRegion> damageSince(quint64 serial) const;
+    // A screenshot's picture, known by its cache key, differs from the one handed out before it
+    // (`previousKey`) only in these pixels (none: anywhere). Kept for the last few pictures.
+    void notePictureDamage(qint64 key, qint64 previousKey, std::optional<QRegion> pixels);
+    // The pixels in which picture `to` differs from the earlier picture `from`; none when they
+    // are not known to be two pictures of one series.
+    std::optional<QRegion> pictureDamage(qint64 from, qint64 to) const;
+
     // Calls `observer` at once after every change of either number.
     [[nodiscard]] Cancellable addChangeObserver(std::function<void()> observer);
 
@@ -309,6 +325,8 @@ private:
     WindowDescription describe(quint32 number) const;
     WindowDescription makeDescription(quint32 number) const;
     void postScreenChange();
+    // The region a repaint of one of this application's windows touched.
+    QRegion contentDamage(quint32 number);
     void postWorkspace(const QString& name, pid_type pid);
     void sendMouse(QWidget* target, QEvent::Type type, QPointF location);
     // The widget of one of this application's windows under the pointer, with where the location

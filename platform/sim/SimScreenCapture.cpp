@@ -3,6 +3,9 @@
 #include "platform/Scheduler.h"
 #include "platform/sim/SimDesktop.h"
 
+#include <QCoreApplication>
+
+#include <algorithm>
 #include <cmath>
 
 namespace platform::sim {
@@ -120,46 +123,111 @@ QImage SimScreenCapture::screenshot(const SCContentFilter& filter, QSize size, b
     if (showsCursor && region.contains(m_desktop.mouseLocation())) {
         pointer = m_desktop.mouseLocation();
     }
-    const quint64 generation = m_desktop.generation();
-    const bool sameRequest = m_shown && m_shown->key && m_shown->filter == filter && m_shown->size == size
-                             && m_shown->pointer == pointer;
-    std::optional<SimCompositor::Scene> scene;
-    std::optional<QByteArray> key;
-    bool unchanged = sameRequest && m_shown->generation == generation;
-    if (sameRequest && !unchanged) {
-        // Something changed somewhere; perhaps nothing this filter shows.
-        scene = m_compositor.scene(filter);
-        key = m_compositor.contentKey(*scene, size);
-        unchanged = key == m_shown->key;
-    }
-    if (unchanged) {
-        m_shown->generation = generation;
-        if (m_shown->picture.isNull()) {
-            // The same picture twice in a row: kept from now on.
-            m_shown->picture = draw(scene ? *scene : m_compositor.scene(filter), size, pointer.has_value());
+    // The repaints this application's windows asked for so far count as changes now.
+    for (const SimDesktop::OrderedWindow& window : m_desktop.orderedWindows()) {
+        if (window.onScreen && window.setup->content) {
+            QCoreApplication::sendPostedEvents(window.setup->content.data(), QEvent::UpdateRequest);
         }
-        return m_shown->picture;
     }
-    if (!scene) {
-        scene = m_compositor.scene(filter);
-        key = m_compositor.contentKey(*scene, size);
+    const quint64 serial = m_desktop.damageSerial();
+    // A display seen through its wallpaper has no transparent pixel.
+    const QImage::Format format = m_compositor.background(filter).alpha() == 255
+                                      ? QImage::Format_RGB32
+                                      : QImage::Format_ARGB32_Premultiplied;
+    const auto found = std::find_if(m_series.begin(), m_series.end(), [&](const Series& kept) {
+        return kept.filter == filter && kept.size == size && kept.format == format;
+    });
+    if (found == m_series.end()) {
+        // The first picture of a filter is its receiver's own.
+        QImage first(size, format);
+        if (first.isNull()) {
+            return {};
+        }
+        ++m_drawn;
+        m_compositor.render(m_compositor.scene(filter), first, pointer.has_value());
+        // The series asked for longest ago makes room.
+        if (m_series.size() >= kKeptSeries) {
+            m_series.pop_front();
+        }
+        m_series.push_back(
+            Series{filter, size, format, {}, Last{first.cacheKey(), serial, pointer, std::nullopt}});
+        m_desktop.notePictureDamage(first.cacheKey(), 0, std::nullopt);
+        return first;
     }
-    m_shown = Shown{filter, size, pointer, generation, key, QImage()};
-    return draw(*scene, size, pointer.has_value());
+    if (found + 1 != m_series.end()) {
+        std::rotate(found, found + 1, m_series.end());
+    }
+    Series& series = m_series.back();
+    const Last last = *series.last;
+    const std::optional<QRegion> sinceLast = damagedPixels(series, last.damageSerial, last.pointer, pointer);
+    if (sinceLast && sinceLast->isEmpty() && last.kept) {
+        return series.pictures[*last.kept].picture; // nothing it shows changed
+    }
+    // The picture brought up to date longest ago that nobody else holds now, else a new one.
+    std::optional<std::size_t> chosen;
+    for (std::size_t i = 0; i < series.pictures.size(); ++i) {
+        if (series.pictures[i].picture.isDetached()
+            && (!chosen || series.pictures[i].drawn < series.pictures[*chosen].drawn)) {
+            chosen = i;
+        }
+    }
+    if (!chosen) {
+        QImage fresh(size, format);
+        if (fresh.isNull()) {
+            return {};
+        }
+        Kept kept{std::move(fresh), 0, std::nullopt, 0};
+        if (series.pictures.size() < kKeptPictures) {
+            series.pictures.push_back(std::move(kept));
+            chosen = series.pictures.size() - 1;
+        } else {
+            // Every kept picture is held elsewhere: the oldest is left to its holders.
+            chosen = 0;
+            for (std::size_t i = 1; i < series.pictures.size(); ++i) {
+                if (series.pictures[i].drawn < series.pictures[*chosen].drawn) {
+                    chosen = i;
+                }
+            }
+            series.pictures[*chosen] = std::move(kept);
+        }
+    }
+    Kept& kept = series.pictures[*chosen];
+    const std::optional<QRegion> damaged =
+        kept.drawn == 0 ? std::nullopt : damagedPixels(series, kept.damageSerial, kept.pointer, pointer);
+    ++m_drawn;
+    if (damaged) {
+        const QRegion drawn = SimCompositor::pixelsToDraw(*damaged, region, size);
+        const QRect within = SimCompositor::pointsOf(drawn, region, size);
+        m_compositor.render(
+            m_compositor.scene(filter, false, &within), kept.picture, pointer.has_value(), &drawn);
+    } else {
+        m_compositor.render(m_compositor.scene(filter), kept.picture, pointer.has_value());
+    }
+    kept.damageSerial = serial;
+    kept.pointer = pointer;
+    kept.drawn = ++m_drawnCount;
+    series.last = Last{kept.picture.cacheKey(), serial, pointer, chosen};
+    m_desktop.notePictureDamage(kept.picture.cacheKey(), last.key, sinceLast);
+    return kept.picture;
 }
 
-QImage SimScreenCapture::draw(const SimCompositor::Scene& scene, QSize size, bool showsCursor)
+std::optional<QRegion> SimScreenCapture::damagedPixels(const Series& series,
+                                                       quint64 serial,
+                                                       const std::optional<QPointF>& before,
+                                                       const std::optional<QPointF>& now) const
 {
-    ++m_drawn;
-    // A display seen through its wallpaper has no transparent pixel.
-    const QImage::Format format =
-        scene.background.alpha() == 255 ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied;
-    QImage picture = m_frames.frame(size, format);
-    if (picture.isNull()) {
-        picture = QImage(size, format);
+    std::optional<QRegion> points = m_desktop.damageSince(serial);
+    if (!points) {
+        return std::nullopt;
     }
-    m_compositor.render(scene, picture, showsCursor);
-    return picture;
+    if (before != now) {
+        for (const auto& tip : {before, now}) {
+            if (tip) {
+                points->operator+=(SimCompositor::cursorRect(*tip).toAlignedRect());
+            }
+        }
+    }
+    return SimCompositor::pixelsOf(*points, series.filter.contentRect(), series.size);
 }
 
 } // namespace platform::sim

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "platform/FramePool.h"
 #include "platform/ScreenCapture.h"
 #include "platform/sim/SimCompositor.h"
 
@@ -20,10 +19,13 @@ class SimDesktop;
 // main thread, after the response delay of its kind. Tests can make the next request of either
 // kind fail.
 //
-// Screenshots are drawn into reused frame buffers. A screenshot handed out is its receiver's
-// alone, to paint on without a copy; once the desktop has shown the same thing to two screenshots
-// in a row, the picture is kept and handed out again (shared, so painting on it copies) for as long
-// as nothing it shows changes.
+// Like a window server, the capture keeps the pictures it composed and brings one up to date by
+// composing again only what changed on the desktop since it was drawn (and where the pointer was
+// and is). The first screenshot of a filter is its receiver's alone; from the second on, a
+// screenshot hands out one of the kept pictures without a copy, shared: a receiver that paints on
+// it paints on a copy of its own, and once every receiver has let go of a picture it is brought up
+// to date for a later screenshot. While nothing it shows changes, the same picture is handed out
+// again. The desktop is told which pixels of each picture changed since the one before.
 class SimScreenCapture final : public ScreenCaptureService
 {
 public:
@@ -60,16 +62,32 @@ public:
     int drawnScreenshotCount() const { return m_drawn; }
 
 private:
-    // The last screenshot: what it showed, and the picture once it is kept.
-    struct Shown
+    // A picture composed for screenshots: what it shows, as of which of the desktop's changes.
+    struct Kept
+    {
+        QImage picture;
+        quint64 damageSerial = 0;
+        std::optional<QPointF> pointer;
+        quint64 drawn = 0; // when it was last brought up to date
+    };
+    // The last picture handed out: the kept one, or the first of a series.
+    struct Last
+    {
+        qint64 key = 0;
+        quint64 damageSerial = 0;
+        std::optional<QPointF> pointer;
+        std::optional<std::size_t> kept;
+    };
+    // The pictures kept, all of one filter and size.
+    struct Series
     {
         SCContentFilter filter;
         QSize size;
-        std::optional<QPointF> pointer;
-        quint64 generation = 0;
-        std::optional<QByteArray> key; // none: never handed out again
-        QImage picture;
+        QImage::Format format = QImage::Format_RGB32;
+        std::vector<Kept> pictures;
+        std::optional<Last> last;
     };
+    static constexpr std::size_t kKeptPictures = 3;
     struct Content
     {
         quint64 generation = 0;
@@ -79,7 +97,12 @@ private:
     };
 
     QImage screenshot(const SCContentFilter& filter, QSize size, bool showsCursor);
-    QImage draw(const SimCompositor::Scene& scene, QSize size, bool showsCursor);
+    // The pixels of a picture of the filter's region at `size` that the changes since
+    // `serial` and the pointer's move from `before` to `now` touched; none: all of them.
+    std::optional<QRegion> damagedPixels(const Series& series,
+                                         quint64 serial,
+                                         const std::optional<QPointF>& before,
+                                         const std::optional<QPointF>& now) const;
 
     SimDesktop& m_desktop;
     Scheduler& m_scheduler;
@@ -91,8 +114,10 @@ private:
     int m_contentRequests = 0;
     int m_screenshots = 0;
     std::optional<SCContentFilter> m_lastFilter;
-    FramePool m_frames;
-    std::optional<Shown> m_shown;
+    // Of the filters asked for last, the latest last.
+    static constexpr std::size_t kKeptSeries = 4;
+    std::deque<Series> m_series;
+    quint64 m_drawnCount = 0;
     std::optional<Content> m_content;
     int m_drawn = 0;
 };

@@ -9,6 +9,7 @@
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimScreenCapture.h"
 #include "platform/sim/VirtualScheduler.h"
+#include "tests/platform/DesktopViews.h"
 
 #include <QFile>
 #include <QGraphicsOpacityEffect>
@@ -29,16 +30,7 @@ const QColor kWallpaper(0x10, 0x20, 0x30);
 const QColor kRed(0xe0, 0x20, 0x20);
 const QColor kBlue(0x20, 0x40, 0xe0);
 
-// A widget filled with one colour.
-QWidget* filled(const QColor& colour)
-{
-    auto* widget = new QWidget;
-    widget->setAutoFillBackground(true);
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, colour);
-    widget->setPalette(palette);
-    return widget;
-}
+using testing_support::filled;
 
 // Records every sample, and whether each arrived on the queue it was added with. Read it only
 // after a sync() of that queue.

@@ -11,6 +11,7 @@
 #include "platform/sim/DesktopViewer.h"
 #include "platform/sim/SimVirtualDisplays.h"
 #include "platform/sim/VirtualScheduler.h"
+#include "tests/platform/DesktopViews.h"
 #include "tests/support/DamagedInput.h"
 
 #include <QCoreApplication>
@@ -363,6 +364,7 @@ TEST(SimVirtualDisplays, JoinTheScreensAfterTheirDelayAndTheViewerShowsEveryDisp
     const QColor wallpaper = SimDesktop::DisplaySpec().desktopColor;
 
     sim::DesktopViewer viewer(rig.desktop, rig.scheduler);
+    viewer.showAllDisplays();
     viewer.resize(900, 400);
     viewer.show();
     viewer.refresh();
@@ -471,35 +473,7 @@ TEST(DesktopViewer, DrawsADisplayAgainOnlyWhenSomethingOnItChanged)
     EXPECT_EQ(viewer.picture(display).cacheKey(), redrawn);
 }
 
-namespace {
-
-// A picture on black, like the mirror on "Veilmox": the window server draws the picture itself.
-class PictureView final
-    : public QWidget
-    , public LayerContentsView
-{
-public:
-    void show(const QImage& picture)
-    {
-        m_picture = picture;
-        update();
-    }
-    Contents layerContents() const override
-    {
-        // Scaled to the view's width, centred.
-        const double height = width() * m_picture.height() / static_cast<double>(m_picture.width());
-        return {m_picture, QRectF(0, (this->height() - height) / 2, width(), height), Qt::black};
-    }
-    int paints = 0;
-
-protected:
-    void paintEvent(QPaintEvent* /*event*/) override { ++paints; }
-
-private:
-    QImage m_picture;
-};
-
-} // namespace
+using testing_support::PictureView;
 
 TEST(DesktopViewer, DrawsEveryFrameThatReachesAVirtualDisplayFromTheFrameItself)
 {
@@ -522,6 +496,7 @@ TEST(DesktopViewer, DrawsEveryFrameThatReachesAVirtualDisplayFromTheFrameItself)
     mirror.orderFrontRegardless();
 
     sim::DesktopViewer viewer(rig.desktop, rig.scheduler);
+    viewer.showDisplay(QStringLiteral("Veilmox"));
     viewer.resize(900, 400);
     viewer.show();
     const auto colour = [](int n) {

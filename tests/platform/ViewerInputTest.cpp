@@ -8,9 +8,11 @@
 #include "platform/sim/SimHotKeySystem.h"
 #include "platform/sim/VirtualScheduler.h"
 
+#include <QFile>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
 #include <QWindow>
@@ -198,17 +200,31 @@ TEST(DesktopViewer, OpensAsLargeAsTheScreenAllowsAndPassesScrollingOnInPoints)
         EXPECT_GT(picture.width(), viewer.width() * 0.9) << "the picture fills its pane";
         EXPECT_GT(picture.height(), viewer.height() * 0.8);
 
-        // A second display joins: side by side at one height, the window takes the screen's width.
+        // A second display joins: what the user watches keeps its size and scale.
+        const QSize opened = viewer.size();
         sim::SimDesktop::DisplaySpec wide;
+        wide.name = QStringLiteral("Wide");
         wide.frame = QRectF(1512, 0, 2560, 1080);
         const quint32 second = desktop.addDisplay(wide);
         viewer.refresh();
-        EXPECT_LE(viewer.width(), available.width());
-        EXPECT_GT(viewer.width(), available.width() * 0.9);
-        EXPECT_NEAR(viewer.picture(builtIn).deviceIndependentSize().height(),
-                    viewer.picture(second).deviceIndependentSize().height(),
-                    1.5);
-        EXPECT_NEAR(aspect(viewer.picture(second).deviceIndependentSize()), 2560.0 / 1080.0, 0.02);
+        EXPECT_EQ(viewer.size(), opened);
+        EXPECT_EQ(viewer.shownDisplayIDs(), QList<quint32>{builtIn});
+        EXPECT_EQ(viewer.picture(builtIn).deviceIndependentSize(), picture);
+
+        // All of them, as asked: side by side at one height or one above the other at one width,
+        // the window as large as the screen allows.
+        viewer.showAllDisplays();
+        viewer.refresh();
+        const QSizeF left = viewer.picture(builtIn).deviceIndependentSize();
+        const QSizeF right = viewer.picture(second).deviceIndependentSize();
+        EXPECT_TRUE(available.size().boundedTo(viewer.size()) == viewer.size());
+        EXPECT_TRUE(viewer.width() > available.width() * 0.9 || viewer.height() > available.height() * 0.9);
+        EXPECT_TRUE(std::abs(left.height() - right.height()) < 1.5
+                    || std::abs(left.width() - right.width()) < 1.5)
+            << viewer.width() << "x" << viewer.height() << " " << left.width() << "x" << left.height() << " "
+            << right.width() << "x" << right.height();
+        EXPECT_NEAR(aspect(left), 1512.0 / 982.0, 0.02);
+        EXPECT_NEAR(aspect(right), 2560.0 / 1080.0, 0.02);
 
         // Once the user has sized it, it keeps their size.
         viewer.resize(600, 300);
@@ -234,4 +250,103 @@ TEST(DesktopViewer, OpensAsLargeAsTheScreenAllowsAndPassesScrollingOnInPoints)
     const double pointsPerPixel =
         1512 / d.viewer.picture(d.desktop.mainDisplayID()).deviceIndependentSize().width();
     EXPECT_EQ(content->pixelDelta, QPoint(0, qRound(10 * pointsPerPixel)));
+}
+
+TEST(DesktopViewer, KeepsWhatTheUserWatchesReadableAndShowsTheDisplaysTheyChooseAcrossLaunches)
+{
+    const QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString choices = folder.filePath(QStringLiteral("viewer.ini"));
+    sim::SimDesktop desktop;
+    sim::VirtualScheduler scheduler;
+    const quint32 builtIn = desktop.addDisplay();
+    const auto pid = desktop.launchApp(QStringLiteral("com.example.a"), QStringLiteral("A"));
+    desktop.addWindow(pid, QStringLiteral("w"), QRectF(0, 0, 756, 982));
+    const QColor grey(0x80, 0x80, 0x80);
+    const auto scale = [](const QImage& picture) {
+        return picture.deviceIndependentSize().width() / 1512;
+    };
+    // The buttons at the top: "All displays", then the displays in order.
+    const auto choice = [](int index) {
+        return QPoint(DesktopViewer::kMargin
+                          + index * (DesktopViewer::kChoiceWidth + DesktopViewer::kChoiceSpacing)
+                          + DesktopViewer::kChoiceWidth / 2,
+                      DesktopViewer::kMargin + DesktopViewer::kChoiceHeight / 2);
+    };
+    quint32 veilmox = 0;
+    {
+        DesktopViewer viewer(desktop, scheduler, choices);
+        viewer.show();
+        viewer.refresh();
+        const QSize opened = viewer.size();
+        const double readable = scale(viewer.picture(builtIn));
+        EXPECT_GT(readable, 0);
+
+        // "Veilmox" joins, as wide as the built-in display: the built-in display stays at its
+        // size and scale, and the window keeps its size.
+        sim::SimDesktop::DisplaySpec spec;
+        spec.name = QStringLiteral("Veilmox");
+        spec.frame = QRectF(1512, 0, 1512, 982);
+        spec.desktopColor = QColor(0x10, 0x80, 0x30);
+        veilmox = desktop.addVirtualDisplay(spec);
+        scheduler.advance(DesktopViewer::kMinimumRefreshInterval);
+        EXPECT_EQ(viewer.size(), opened);
+        EXPECT_EQ(viewer.shownDisplayIDs(), QList<quint32>{builtIn});
+        EXPECT_DOUBLE_EQ(scale(viewer.picture(builtIn)), readable);
+
+        // Its button shows it alone, at the same scale.
+        QTest::mouseClick(viewer.windowHandle(), Qt::LeftButton, {}, choice(2));
+        scheduler.advance(DesktopViewer::kMinimumRefreshInterval);
+        EXPECT_EQ(viewer.shownDisplayIDs(), QList<quint32>{veilmox});
+        EXPECT_FALSE(viewer.showsAllDisplays());
+        const QImage shown = viewer.picture(veilmox);
+        ASSERT_FALSE(shown.isNull());
+        // (The window may be fitted again, now that its frame is known.)
+        EXPECT_NEAR(scale(shown), readable, 0.01);
+        EXPECT_EQ(shown.pixelColor(shown.width() / 2, shown.height() / 2), spec.desktopColor);
+        EXPECT_TRUE(viewer.hasFocus() || !viewer.isActiveWindow()) << "typing still goes to the desktop";
+    }
+    {
+        // The next launch shows "Veilmox" again, the main display until it is there.
+        desktop.removeDisplay(veilmox);
+        DesktopViewer viewer(desktop, scheduler, choices);
+        viewer.show();
+        viewer.refresh();
+        EXPECT_EQ(viewer.shownDisplayIDs(), QList<quint32>{builtIn});
+        sim::SimDesktop::DisplaySpec spec;
+        spec.name = QStringLiteral("Veilmox");
+        spec.frame = QRectF(1512, 0, 1512, 982);
+        veilmox = desktop.addVirtualDisplay(spec);
+        scheduler.advance(DesktopViewer::kMinimumRefreshInterval);
+        EXPECT_EQ(viewer.shownDisplayIDs(), QList<quint32>{veilmox});
+
+        // "All displays": both, side by side.
+        QTest::mouseClick(viewer.windowHandle(), Qt::LeftButton, {}, choice(0));
+        scheduler.advance(DesktopViewer::kMinimumRefreshInterval);
+        EXPECT_EQ(viewer.shownDisplayIDs(), (QList<quint32>{builtIn, veilmox}));
+        const QImage left = viewer.picture(builtIn);
+        EXPECT_EQ(left.pixelColor(left.width() / 4, left.height() / 2), grey);
+        EXPECT_FALSE(viewer.picture(veilmox).isNull());
+        ASSERT_TRUE(viewer.viewPoint(QPointF(2000, 500)).has_value());
+        const QWidget* shownVeilmox = viewer.displayView(veilmox);
+        EXPECT_TRUE(QRect(shownVeilmox->mapTo(&viewer, QPoint()), shownVeilmox->size())
+                        .contains(viewer.viewPoint(QPointF(2000, 500))->toPoint()));
+    }
+    {
+        DesktopViewer viewer(desktop, scheduler, choices);
+        EXPECT_TRUE(viewer.showsAllDisplays());
+    }
+    // A damaged file, or one that names a display no longer there, leaves the main display shown.
+    for (const QByteArray& text : {QByteArray("[viewer]\nshows=@Variant(\\0\\0\\0\\x7f)\n"),
+                                   QByteArray("\xff\xfe\x00garbage"),
+                                   QByteArray("[viewer]\nshows=display\ndisplay=Gone\n")}) {
+        QFile file(choices);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+        file.close();
+        DesktopViewer viewer(desktop, scheduler, choices);
+        viewer.refresh();
+        EXPECT_FALSE(viewer.showsAllDisplays());
+        EXPECT_EQ(viewer.shownDisplayIDs(), QList<quint32>{builtIn});
+    }
 }

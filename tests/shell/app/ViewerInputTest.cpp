@@ -47,6 +47,7 @@ struct ViewerApp
             f.scheduler.advance(2.0);
         }
         viewer = std::make_unique<DesktopViewer>(f.desktop, f.scheduler);
+        viewer->showAllDisplays();
         viewer->resize(1600, 560);
         viewer->show();
         settle();

@@ -1,0 +1,377 @@
+// Pictures kept and composed again only where the desktop changed come out exactly as pictures
+// composed whole: the screenshots of a display and of "Veilmox", and the viewer's panes.
+#include "platform/Services.h"
+#include "platform/Window.h"
+#include "platform/sim/DesktopViewer.h"
+#include "platform/sim/SimCompositor.h"
+#include "platform/sim/SimDesktop.h"
+#include "platform/sim/SimScreenCapture.h"
+#include "platform/sim/VirtualScheduler.h"
+#include "tests/platform/DesktopViews.h"
+
+#include <QCoreApplication>
+#include <QPaintEvent>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
+
+using namespace platform;
+using platform::sim::SimDesktop;
+using testing_support::filled;
+using testing_support::PictureView;
+
+namespace {
+
+// The parts of a widget painted, as Qt asks for them.
+class PaintedParts final : public QObject
+{
+public:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            parts += static_cast<QPaintEvent*>(event)->region();
+        }
+        return false;
+    }
+    QRegion parts;
+};
+
+// A built-in display and "Veilmox" beside it, both at scale 2, with windows of every kind on the
+// built-in one: titled ones with patches, one at fractional bounds, a see-through one, one that no
+// capture sees, one of this program's own drawn from its widget, and the capture's mirror filling
+// "Veilmox" with the frames the capture hands out, a mask painted over them when one is set.
+struct Desk
+{
+    Desk()
+        : capture(desktop, scheduler)
+    {
+        SimDesktop::DisplaySpec builtIn;
+        builtIn.frame = QRectF(0, 0, 160, 100);
+        builtIn.backingScale = 2;
+        display = desktop.addDisplay(builtIn);
+        SimDesktop::DisplaySpec virtualOne;
+        virtualOne.name = QStringLiteral("Veilmox");
+        virtualOne.frame = QRectF(160, 0, 160, 100);
+        virtualOne.backingScale = 2;
+        virtualOne.desktopColor = Qt::black;
+        veilmox = desktop.addVirtualDisplay(virtualOne);
+        services.screens = &desktop;
+        services.appWindows = &desktop;
+        apps = {desktop.launchApp(QStringLiteral("com.example.a"), QStringLiteral("A")),
+                desktop.launchApp(QStringLiteral("com.example.b"), QStringLiteral("B")),
+                desktop.launchApp(QStringLiteral("com.example.c"), QStringLiteral("C"))};
+        SimDesktop::WindowSpec spec;
+        spec.owner = apps[0];
+        spec.title = QStringLiteral("Alpha");
+        spec.bounds = QRectF(10, 10, 80, 50);
+        spec.color = QColor(0xe0, 0x20, 0x20);
+        spec.patches = {{QRectF(20, 25, 30, 10), QColor(0xff, 0xee, 0x00)}};
+        windows.push_back(desktop.addWindow(spec));
+        spec.owner = apps[1];
+        spec.title = QStringLiteral("Bravo");
+        spec.bounds = QRectF(50.5, 30.25, 90.5, 60.75);
+        spec.color = QColor(0x20, 0x40, 0xe0);
+        spec.patches = {};
+        windows.push_back(desktop.addWindow(spec));
+        spec.owner = apps[2];
+        spec.title = QStringLiteral("Glass");
+        spec.bounds = QRectF(30, 50, 60, 40);
+        spec.color = QColor(0, 200, 0, 120);
+        windows.push_back(desktop.addWindow(spec));
+        spec.title = QStringLiteral("Private");
+        spec.bounds = QRectF(110, 5, 40, 40);
+        spec.color = QColor(0x90, 0x20, 0x90);
+        spec.sharingState = static_cast<qint64>(WindowSharingType::None);
+        windows.push_back(desktop.addWindow(spec));
+
+        own = std::make_unique<Window>(
+            services, QRectF(100, 60, 50, 30), kWindowStyleMaskBorderless, BackingStoreType::Buffered, false);
+        ownContent = filled(Qt::white);
+        own->setContentView(ownContent);
+        own->orderFrontRegardless();
+
+        mirror = std::make_unique<Window>(services,
+                                          desktop.display(veilmox)->frame,
+                                          kWindowStyleMaskBorderless,
+                                          BackingStoreType::Buffered,
+                                          false);
+        mirrorView = new PictureView;
+        mirror->setContentView(mirrorView);
+        mirror->orderFrontRegardless();
+        desktop.mouseMoved(QPointF(40, 40));
+    }
+
+    // What the capture of the built-in display sends on: all but the window left out.
+    SCContentFilter filter() const { return displayFilter(display, excluding ? windows[1] : 0); }
+    SCContentFilter veilmoxFilter() const { return displayFilter(veilmox, 0); }
+    SCContentFilter displayFilter(quint32 id, quint32 leftOut) const
+    {
+        SCDisplay target;
+        target.displayID = id;
+        target.frame = desktop.display(id)->frame;
+        target.width = 160;
+        target.height = 100;
+        QList<SCWindow> windowsLeftOut;
+        if (leftOut != 0) {
+            windowsLeftOut.append(SCWindow{});
+            windowsLeftOut.back().windowID = leftOut;
+        }
+        return SCContentFilter::displayExcludingWindows(target, windowsLeftOut);
+    }
+
+    QImage screenshot(const SCContentFilter& of)
+    {
+        SCStreamConfiguration configuration;
+        configuration.width = 320;
+        configuration.height = 200;
+        configuration.showsCursor = true;
+        std::optional<QImage> image;
+        capture.captureImage(of, configuration, [&](auto i, auto) { image = std::move(i); });
+        scheduler.runPending();
+        return image.value_or(QImage());
+    }
+
+    // The same picture composed whole.
+    QImage whole(const SCContentFilter& of, const QImage& like) const
+    {
+        QImage picture(like.size(), like.format());
+        capture.compositor().render(capture.compositor().scene(of), picture, true);
+        return picture;
+    }
+
+    // A frame as the product shows it on "Veilmox": the screenshot itself, or a copy with the
+    // mask painted over it.
+    void deliver(const QImage& frame)
+    {
+        shown = frame;
+        if (mask) {
+            QPainter(&shown).fillRect(*mask, QColor(0x17, 0x18, 0x1c));
+        }
+        mirrorView->show(shown);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    }
+
+    sim::VirtualScheduler scheduler;
+    SimDesktop desktop;
+    sim::SimScreenCapture capture;
+    Services services;
+    quint32 display = 0;
+    quint32 veilmox = 0;
+    std::vector<pid_type> apps;
+    std::vector<quint32> windows;
+    std::unique_ptr<Window> own;
+    QWidget* ownContent = nullptr;
+    std::unique_ptr<Window> mirror;
+    PictureView* mirrorView = nullptr;
+    std::optional<QRect> mask;
+    bool excluding = true;
+    QImage shown;
+};
+
+struct Change
+{
+    const char* kind;
+    std::function<void(Desk&, std::mt19937&)> act;
+};
+
+double between(std::mt19937& random, double low, double high)
+{
+    return std::uniform_real_distribution<double>(low, high)(random);
+}
+
+// Every kind of change the desktop draws, each with random amounts.
+const std::vector<Change>& changes()
+{
+    static const std::vector<Change> kChanges = {
+        {"a window moved",
+         [](Desk& d, std::mt19937& r) {
+             const quint32 w = d.windows[r() % d.windows.size()];
+             const double step = r() % 2 == 0 ? 1.0 : 0.5;
+             d.desktop.setWindowBounds(
+                 w, d.desktop.window(w)->bounds.translated(between(r, -3, 3) * step, step));
+         }},
+        {"a window resized",
+         [](Desk& d, std::mt19937& r) {
+             const quint32 w = d.windows[r() % d.windows.size()];
+             d.desktop.setWindowBounds(w, d.desktop.window(w)->bounds.adjusted(0, 0, between(r, -4, 4), 2));
+         }},
+        {"a window ordered in front",
+         [](Desk& d, std::mt19937& r) {
+             d.desktop.orderFront(d.windows[r() % d.windows.size()]);
+         }},
+        {"a window hidden and shown",
+         [](Desk& d, std::mt19937& r) {
+             const quint32 w = d.windows[r() % d.windows.size()];
+             d.desktop.setWindowOnScreen(w, !d.desktop.isWindowOnScreen(w));
+         }},
+        {"an app hidden and shown",
+         [](Desk& d, std::mt19937& r) {
+             const auto app = d.desktop.runningApplication(d.apps[r() % d.apps.size()]);
+             if (app->isHidden()) {
+                 app->unhide();
+             } else {
+                 app->hide();
+             }
+         }},
+        {"a window retitled",
+         [](Desk& d, std::mt19937& r) {
+             d.desktop.setWindowTitle(d.windows[r() % d.windows.size()],
+                                      QStringLiteral("T%1").arg(r() % 1000));
+         }},
+        {"a see-through window",
+         [](Desk& d, std::mt19937& r) {
+             d.desktop.setWindowAlpha(d.windows[r() % d.windows.size()], between(r, 0.2, 1));
+         }},
+        {"the program's window drew something else",
+         [](Desk& d, std::mt19937& r) {
+             QPalette palette = d.ownContent->palette();
+             palette.setColor(QPalette::Window, QColor::fromHsv(static_cast<int>(r() % 360), 200, 200));
+             d.ownContent->setPalette(palette);
+         }},
+        {"the program's window moved",
+         [](Desk& d, std::mt19937& r) {
+             d.own->setFrame(QRectF(between(r, 0, 120), between(r, 0, 70), 50, 30), true);
+         }},
+        {"the pointer moved",
+         [](Desk& d, std::mt19937& r) {
+             d.desktop.mouseMoved(QPointF(between(r, -10, 330), between(r, -10, 110)));
+         }},
+        {"a window came and one went",
+         [](Desk& d, std::mt19937& r) {
+             SimDesktop::WindowSpec spec;
+             spec.owner = d.apps[r() % d.apps.size()];
+             spec.title = QStringLiteral("New");
+             spec.bounds = QRectF(between(r, 0, 120), between(r, 0, 70), 40, 30);
+             spec.color = QColor::fromHsv(static_cast<int>(r() % 360), 255, 255);
+             d.windows.push_back(d.desktop.addWindow(spec));
+             if (d.windows.size() > 6) {
+                 d.desktop.removeWindow(d.windows.front());
+                 d.windows.erase(d.windows.begin());
+             }
+         }},
+        {"the mask moved, came or went",
+         [](Desk& d, std::mt19937& r) {
+             d.mask =
+                 r() % 3 == 0
+                     ? std::nullopt
+                     : std::optional(QRect(static_cast<int>(r() % 250), static_cast<int>(r() % 150), 60, 40));
+         }},
+        {"the capture left a window out or let it in",
+         [](Desk& d, std::mt19937& /*r*/) {
+             d.excluding = !d.excluding;
+         }},
+    };
+    return kChanges;
+}
+
+// One turn of the loop: a change, the capture's screenshot delivered to "Veilmox", the
+// screenshot of "Veilmox" itself, each equal to the picture composed whole.
+void step(Desk& d, const Change& change, std::mt19937& random)
+{
+    change.act(d, random);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    const SCContentFilter filter = d.filter();
+    const QImage frame = d.screenshot(filter);
+    ASSERT_FALSE(frame.isNull());
+    EXPECT_TRUE(frame == d.whole(filter, frame)) << "the display's screenshot";
+    d.deliver(frame);
+    const QImage audience = d.screenshot(d.veilmoxFilter());
+    EXPECT_TRUE(audience == d.whole(d.veilmoxFilter(), audience)) << "the screenshot of \"Veilmox\"";
+}
+
+} // namespace
+
+TEST(Damage, PicturesComposedWhereTheDesktopChangedEqualPicturesComposedWhole)
+{
+    Desk d;
+    std::mt19937 random(7);
+    step(d, changes().front(), random);
+    for (const Change& change : changes()) {
+        SCOPED_TRACE(change.kind);
+        for (int again = 0; again < 3; ++again) {
+            step(d, change, random);
+        }
+        // Frames without a mask, which "Veilmox" shows as they came.
+        d.mask.reset();
+    }
+    // Random sequences, a few changes between two screenshots at times, with the last frames
+    // still held by their receivers at times.
+    std::vector<QImage> held;
+    for (int n = 0; n < 300; ++n) {
+        SCOPED_TRACE(n);
+        const int count = 1 + static_cast<int>(random() % 3);
+        for (int i = 0; i + 1 < count; ++i) {
+            changes()[random() % changes().size()].act(d, random);
+        }
+        step(d, changes()[random() % changes().size()], random);
+        if (random() % 2 == 0) {
+            held.push_back(d.shown);
+        }
+        if (held.size() > 3 || random() % 4 == 0) {
+            held.clear();
+        }
+        if (HasFailure()) {
+            return;
+        }
+    }
+    // A still desktop is handed out again, from the second screenshot of its filter on.
+    d.screenshot(d.filter());
+    const int drawn = d.capture.drawnScreenshotCount();
+    for (int n = 0; n < 5; ++n) {
+        d.screenshot(d.filter());
+    }
+    EXPECT_EQ(d.capture.drawnScreenshotCount(), drawn);
+}
+
+TEST(Damage, AViewerPaneRepaintedWhereTheDesktopChangedEqualsOneRepaintedWhole)
+{
+    Desk d;
+    sim::DesktopViewer viewer(d.desktop, d.scheduler);
+    viewer.showAllDisplays();
+    viewer.resize(730, 260); // pictures at a scale of pixels to points that is not whole
+    viewer.show();
+    viewer.refresh();
+    PaintedParts painted;
+    viewer.displayView(d.display)->installEventFilter(&painted);
+    sim::SimCompositor whole(d.desktop);
+    whole.setKeepsWindowSurfaces(true);
+    const auto check = [&](quint32 id, bool seen) {
+        const QImage partly = viewer.picture(id);
+        QImage fully(partly.size(), QImage::Format_ARGB32_Premultiplied);
+        whole.render(*whole.displayScene(id, seen), fully, false);
+        QImage compared = partly;
+        compared.setDevicePixelRatio(1);
+        return compared == fully;
+    };
+    std::mt19937 random(11);
+    for (int n = 0; n < 200; ++n) {
+        SCOPED_TRACE(n);
+        step(d, changes()[random() % changes().size()], random);
+        viewer.refresh();
+        ASSERT_TRUE(check(d.display, true)) << "the built-in display as the user sees it";
+        ASSERT_TRUE(check(d.veilmox, false)) << "\"Veilmox\" as the audience sees it";
+    }
+
+    // A window that moves a point has only its edges and its title painted again, and only there
+    // does the viewer have Qt paint the widget again.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    QCoreApplication::processEvents();
+    painted.parts = QRegion();
+    const qint64 before = viewer.picture(d.display).cacheKey();
+    d.desktop.setWindowBounds(d.windows.back(), d.desktop.window(d.windows.back())->bounds.translated(1, 0));
+    viewer.refresh();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    QCoreApplication::processEvents();
+    EXPECT_NE(viewer.picture(d.display).cacheKey(), before);
+    const QWidget* view = viewer.displayView(d.display);
+    qint64 area = 0;
+    for (const QRect& r : painted.parts) {
+        area += qint64{r.width()} * r.height();
+    }
+    EXPECT_GT(area, 0);
+    EXPECT_LT(area, qint64{view->width()} * view->height() / 4);
+    EXPECT_TRUE(check(d.display, true));
+}
