@@ -116,22 +116,34 @@ platform::WindowDescription describe(const Window& window)
     return d;
 }
 
+// The display, the apps the content listed, and a workspace that names the processes started
+// since.
+struct Content
+{
+    Content()
+    {
+        for (const auto& [bundleID, pid] :
+             {std::pair(kOpen, kOpenAgainPID), std::pair(kSecret, kSecretAgainPID)}) {
+            platform::sim::SimDesktop::AppSpec app;
+            app.bundleID = bundleID;
+            app.pid = pid;
+            workspace.launchApp(app);
+        }
+    }
+
+    platform::sim::SimDesktop workspace{kOwn};
+    platform::SCDisplay display{1, 320, 200, QRectF(0, 0, 320, 200)};
+    SCRunningApplication own{kOwn, QStringLiteral("Veilmox"), kOwnPID};
+    SCRunningApplication open{kOpen, QStringLiteral("Open"), kOpenPID};
+    SCRunningApplication secret{kSecret, QStringLiteral("Secret"), kSecretPID};
+};
+
 } // namespace
 
 TEST(DeliveryCheck, APictureIsHeldBackWhileAWindowItShouldLeaveOutOrCoverIsShown)
 {
-    platform::sim::SimDesktop workspace(kOwn);
-    for (const auto& [bundleID, pid] :
-         {std::pair(kOpen, kOpenAgainPID), std::pair(kSecret, kSecretAgainPID)}) {
-        platform::sim::SimDesktop::AppSpec app;
-        app.bundleID = bundleID;
-        app.pid = pid;
-        workspace.launchApp(app);
-    }
-    const platform::SCDisplay display{1, 320, 200, QRectF(0, 0, 320, 200)};
-    const SCRunningApplication own{kOwn, QStringLiteral("Veilmox"), kOwnPID};
-    const SCRunningApplication open{kOpen, QStringLiteral("Open"), kOpenPID};
-    const SCRunningApplication secret{kSecret, QStringLiteral("Secret"), kSecretPID};
+    Content content;
+    auto& [workspace, display, own, open, secret] = content;
     // By form.
     const SCContentFilter filters[] = {
         SCContentFilter::displayExcludingApplications(display, {own, secret}, {}),
@@ -162,15 +174,8 @@ TEST(DeliveryCheck, APictureIsHeldBackWhileAWindowItShouldLeaveOutOrCoverIsShown
 
 TEST(DeliveryCheck, ChecksThatShareWhatTheyReadJudgeEveryListAsItIsNow)
 {
-    platform::sim::SimDesktop workspace(kOwn);
-    platform::sim::SimDesktop::AppSpec app;
-    app.bundleID = kSecret;
-    app.pid = kSecretAgainPID;
-    workspace.launchApp(app);
-    const platform::SCDisplay display{1, 320, 200, QRectF(0, 0, 320, 200)};
-    const SCRunningApplication own{kOwn, QStringLiteral("Veilmox"), kOwnPID};
-    const SCRunningApplication open{kOpen, QStringLiteral("Open"), kOpenPID};
-    const SCRunningApplication secret{kSecret, QStringLiteral("Secret"), kSecretPID};
+    Content content;
+    auto& [workspace, display, own, open, secret] = content;
     const auto readings = std::make_shared<DeliveryCheck::WindowReadings>();
     // A check of a capture after another, as the capture path makes them.
     const auto allows = [&](const QList<platform::WindowDescription>& windows) {
