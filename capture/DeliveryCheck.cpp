@@ -17,9 +17,37 @@ const QVariant& entry(const platform::WindowDescription& window, const QString& 
 
 } // namespace
 
-DeliveryCheck::DeliveryCheck(Basis basis, const platform::Workspace* workspace)
+DeliveryCheck::WindowReadings::Reading
+DeliveryCheck::WindowReadings::read(qsizetype index, const platform::WindowDescription& window)
+{
+    const auto at = static_cast<std::size_t>(index);
+    if (at < m_kept.size() && m_kept[at].description.isSharedWith(window)) {
+        return m_kept[at].reading;
+    }
+    Kept kept{window,
+              {platform::integerValue(entry(window, platform::kCGWindowSharingState)),
+               platform::uint32Value(entry(window, platform::kCGWindowNumber)),
+               platform::int32Value(entry(window, platform::kCGWindowOwnerPID))}};
+    if (at >= m_kept.size()) {
+        m_kept.resize(at + 1);
+    }
+    m_kept[at] = std::move(kept);
+    return m_kept[at].reading;
+}
+
+void DeliveryCheck::WindowReadings::keepOnly(qsizetype count)
+{
+    if (static_cast<std::size_t>(count) < m_kept.size()) {
+        m_kept.resize(static_cast<std::size_t>(count));
+    }
+}
+
+DeliveryCheck::DeliveryCheck(Basis basis,
+                             const platform::Workspace* workspace,
+                             std::shared_ptr<WindowReadings> readings)
     : m_basis(std::move(basis))
     , m_workspace(workspace)
+    , m_readings(readings ? std::move(readings) : std::make_shared<WindowReadings>())
 {
     const platform::SCContentFilter& filter = m_basis.filter;
     m_displayFrame = filter.contentRect();
@@ -89,14 +117,14 @@ bool DeliveryCheck::isInFilter(std::optional<quint32> number, std::optional<plat
 
 bool DeliveryCheck::allows(const QList<platform::WindowDescription>& onScreenWindows) const
 {
-    for (const platform::WindowDescription& window : onScreenWindows) {
+    m_readings->keepOnly(onScreenWindows.size());
+    for (qsizetype index = 0; index < onScreenWindows.size(); ++index) {
+        const platform::WindowDescription& window = onScreenWindows[index];
+        const auto [sharing, number, pid] = m_readings->read(index, window);
         // Never drawn into any capture.
-        const auto sharing = platform::integerValue(entry(window, platform::kCGWindowSharingState));
         if (sharing && *sharing == static_cast<qint64>(platform::WindowSharingType::None)) {
             continue;
         }
-        const auto number = platform::uint32Value(entry(window, platform::kCGWindowNumber));
-        const auto pid = platform::int32Value(entry(window, platform::kCGWindowOwnerPID));
         const bool leftOut =
             (number && m_basis.excludedWindowIDs.contains(*number)) || !pid || isLeftOut(*pid);
         const bool masked = number && m_masksByWindow.contains(*number);

@@ -12,7 +12,9 @@
 #include <QString>
 #include <QUuid>
 
+#include <memory>
 #include <optional>
+#include <vector>
 
 // Whether a picture taken through one content filter may reach the audience, judged against the
 // window list of a later moment. It may not when a window that the filter was meant to leave out
@@ -36,9 +38,38 @@ public:
         double scale = 2.0;
     };
 
+    // What checks read of the window descriptions they were given, kept from one check to the
+    // next: a description listed again at the same place as the very same shared data holds the
+    // same entries, so it is not read again. A window list described afresh each time is read
+    // each time, as without it.
+    class WindowReadings
+    {
+    public:
+        struct Reading
+        {
+            std::optional<qint64> sharing;
+            std::optional<quint32> number;
+            std::optional<platform::pid_type> pid;
+        };
+        Reading read(qsizetype index, const platform::WindowDescription& window);
+        // Lets go of the descriptions past the end of the last list.
+        void keepOnly(qsizetype count);
+
+    private:
+        struct Kept
+        {
+            // Held, so that its data cannot be freed and reused for another description.
+            platform::WindowDescription description;
+            Reading reading;
+        };
+        std::vector<Kept> m_kept;
+    };
+
     // `workspace` names the owners of processes that the content did not list; none: such a
-    // process counts as left out.
-    DeliveryCheck(Basis basis, const platform::Workspace* workspace);
+    // process counts as left out. `readings` may be shared by the checks of one capture path.
+    DeliveryCheck(Basis basis,
+                  const platform::Workspace* workspace,
+                  std::shared_ptr<WindowReadings> readings = nullptr);
 
     // The masks to be painted, and the pixels painted over each (by mask id, in the capture's
     // pixels). None until set.
@@ -59,6 +90,7 @@ private:
 
     Basis m_basis;
     const platform::Workspace* m_workspace;
+    std::shared_ptr<WindowReadings> m_readings;
     QRectF m_displayFrame;
     QRect m_picture;
     bool m_excludesApplications = false;

@@ -150,7 +150,8 @@ void VirtualDisplayManager::captureContentArrived(std::optional<platform::SCShar
                                                 ownProcessIdentifier(),
                                                 excludedWindowIDs,
                                                 capture->scale},
-                           m_services.workspace);
+                           m_services.workspace,
+                           m_windowReadings);
     capture->excludedPIDs = std::move(leftOut.pids);
     capture->windows = std::move(content->windows);
     content.reset();

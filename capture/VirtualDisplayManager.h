@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/DeliveryCheck.h"
 #include "capture/ImageView.h"
 #include "capture/ShareMask.h"
 #include "platform/FramePool.h"
@@ -252,6 +253,9 @@ private:
     bool m_captureInProgress = false;
     // Buffers for the frames painted over when the capture's pixels are shared.
     platform::FramePool m_frames;
+    // What the delivery checks read of the window list, for the windows listed again unchanged.
+    std::shared_ptr<DeliveryCheck::WindowReadings> m_windowReadings =
+        std::make_shared<DeliveryCheck::WindowReadings>();
     // Bumped by stopCapture(): a capture that finds another number after a wait is stale.
     quint64 m_captureGeneration = 0;
     int m_retryCount = 0;

@@ -116,22 +116,34 @@ platform::WindowDescription describe(const Window& window)
     return d;
 }
 
+// The display, the apps the content listed, and a workspace that names the processes started
+// since.
+struct Content
+{
+    Content()
+    {
+        for (const auto& [bundleID, pid] :
+             {std::pair(kOpen, kOpenAgainPID), std::pair(kSecret, kSecretAgainPID)}) {
+            platform::sim::SimDesktop::AppSpec app;
+            app.bundleID = bundleID;
+            app.pid = pid;
+            workspace.launchApp(app);
+        }
+    }
+
+    platform::sim::SimDesktop workspace{kOwn};
+    platform::SCDisplay display{1, 320, 200, QRectF(0, 0, 320, 200)};
+    SCRunningApplication own{kOwn, QStringLiteral("Veilmox"), kOwnPID};
+    SCRunningApplication open{kOpen, QStringLiteral("Open"), kOpenPID};
+    SCRunningApplication secret{kSecret, QStringLiteral("Secret"), kSecretPID};
+};
+
 } // namespace
 
 TEST(DeliveryCheck, APictureIsHeldBackWhileAWindowItShouldLeaveOutOrCoverIsShown)
 {
-    platform::sim::SimDesktop workspace(kOwn);
-    for (const auto& [bundleID, pid] :
-         {std::pair(kOpen, kOpenAgainPID), std::pair(kSecret, kSecretAgainPID)}) {
-        platform::sim::SimDesktop::AppSpec app;
-        app.bundleID = bundleID;
-        app.pid = pid;
-        workspace.launchApp(app);
-    }
-    const platform::SCDisplay display{1, 320, 200, QRectF(0, 0, 320, 200)};
-    const SCRunningApplication own{kOwn, QStringLiteral("Veilmox"), kOwnPID};
-    const SCRunningApplication open{kOpen, QStringLiteral("Open"), kOpenPID};
-    const SCRunningApplication secret{kSecret, QStringLiteral("Secret"), kSecretPID};
+    Content content;
+    auto& [workspace, display, own, open, secret] = content;
     // By form.
     const SCContentFilter filters[] = {
         SCContentFilter::displayExcludingApplications(display, {own, secret}, {}),
@@ -158,4 +170,48 @@ TEST(DeliveryCheck, APictureIsHeldBackWhileAWindowItShouldLeaveOutOrCoverIsShown
         EXPECT_EQ(check.allows({describe({}), describe(c.window), describe({kSecretWindow, kSecretPID})}),
                   c.allowed);
     }
+}
+
+TEST(DeliveryCheck, ChecksThatShareWhatTheyReadJudgeEveryListAsItIsNow)
+{
+    Content content;
+    auto& [workspace, display, own, open, secret] = content;
+    const auto readings = std::make_shared<DeliveryCheck::WindowReadings>();
+    // A check of a capture after another, as the capture path makes them.
+    const auto allows = [&](const QList<platform::WindowDescription>& windows) {
+        const DeliveryCheck check(
+            {.filter = SCContentFilter::displayExcludingApplications(display, {own, secret}, {}),
+             .applications = {own, open, secret},
+             .leftOutBundleIDs = {kOwn, kSecret},
+             .ownPID = kOwnPID,
+             .excludedWindowIDs = {kHiddenWindow},
+             .scale = 2.0},
+            &workspace,
+            readings);
+        return check.allows(windows);
+    };
+
+    QList<platform::WindowDescription> windows{describe({}), describe({501})};
+    EXPECT_TRUE(allows(windows));
+    EXPECT_TRUE(allows(windows));
+    // A description changed where it is listed is read again, whatever it held before.
+    windows[1].insert(platform::kCGWindowOwnerPID, static_cast<qint64>(kSecretAgainPID));
+    EXPECT_FALSE(allows(windows));
+    windows[1].insert(platform::kCGWindowSharingState,
+                      static_cast<qint64>(platform::WindowSharingType::None));
+    EXPECT_TRUE(allows(windows));
+    windows[1] = describe({501});
+    EXPECT_TRUE(allows(windows));
+    windows[1].insert(platform::kCGWindowNumber, static_cast<qint64>(kHiddenWindow));
+    EXPECT_FALSE(allows(windows));
+    // Shorter and longer lists.
+    windows.removeLast();
+    EXPECT_TRUE(allows(windows));
+    windows.append(describe({600, kNamelessPID}));
+    EXPECT_FALSE(allows(windows));
+    // The same descriptions in another order.
+    windows = {describe({600, kNamelessPID}), describe({})};
+    EXPECT_FALSE(allows(windows));
+    std::swap(windows[0], windows[1]);
+    EXPECT_FALSE(allows(windows));
 }
