@@ -175,19 +175,18 @@ TEST(DeliveryCheck, APictureIsHeldBackWhileAWindowItShouldLeaveOutOrCoverIsShown
 TEST(DeliveryCheck, ChecksThatShareWhatTheyReadJudgeEveryListAsItIsNow)
 {
     Content content;
-    auto& [workspace, display, own, open, secret] = content;
     const auto readings = std::make_shared<DeliveryCheck::WindowReadings>();
     // A check of a capture after another, as the capture path makes them.
     const auto allows = [&](const QList<platform::WindowDescription>& windows) {
-        const DeliveryCheck check(
-            {.filter = SCContentFilter::displayExcludingApplications(display, {own, secret}, {}),
-             .applications = {own, open, secret},
-             .leftOutBundleIDs = {kOwn, kSecret},
-             .ownPID = kOwnPID,
-             .excludedWindowIDs = {kHiddenWindow},
-             .scale = 2.0},
-            &workspace,
-            readings);
+        const DeliveryCheck check({.filter = SCContentFilter::displayExcludingApplications(
+                                       content.display, {content.own, content.secret}, {}),
+                                   .applications = {content.own, content.open, content.secret},
+                                   .leftOutBundleIDs = {kOwn, kSecret},
+                                   .ownPID = kOwnPID,
+                                   .excludedWindowIDs = {kHiddenWindow},
+                                   .scale = 2.0},
+                                  &content.workspace,
+                                  readings);
         return check.allows(windows);
     };
 
