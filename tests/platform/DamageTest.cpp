@@ -63,29 +63,29 @@ struct Desk
         apps = {desktop.launchApp(QStringLiteral("com.example.a"), QStringLiteral("A")),
                 desktop.launchApp(QStringLiteral("com.example.b"), QStringLiteral("B")),
                 desktop.launchApp(QStringLiteral("com.example.c"), QStringLiteral("C"))};
-        SimDesktop::WindowSpec spec;
-        spec.owner = apps[0];
-        spec.title = QStringLiteral("Alpha");
-        spec.bounds = QRectF(10, 10, 80, 50);
-        spec.color = QColor(0xe0, 0x20, 0x20);
-        spec.patches = {{QRectF(20, 25, 30, 10), QColor(0xff, 0xee, 0x00)}};
-        windows.push_back(desktop.addWindow(spec));
-        spec.owner = apps[1];
-        spec.title = QStringLiteral("Bravo");
-        spec.bounds = QRectF(50.5, 30.25, 90.5, 60.75);
-        spec.color = QColor(0x20, 0x40, 0xe0);
-        spec.patches = {};
-        windows.push_back(desktop.addWindow(spec));
-        spec.owner = apps[2];
-        spec.title = QStringLiteral("Glass");
-        spec.bounds = QRectF(30, 50, 60, 40);
-        spec.color = QColor(0, 200, 0, 120);
-        windows.push_back(desktop.addWindow(spec));
-        spec.title = QStringLiteral("Private");
-        spec.bounds = QRectF(110, 5, 40, 40);
-        spec.color = QColor(0x90, 0x20, 0x90);
-        spec.sharingState = static_cast<qint64>(WindowSharingType::None);
-        windows.push_back(desktop.addWindow(spec));
+        SimDesktop::WindowSpec made;
+        made.owner = apps[0];
+        made.title = QStringLiteral("Alpha");
+        made.bounds = QRectF(10, 10, 80, 50);
+        made.color = QColor(0xe0, 0x20, 0x20);
+        made.patches = {{QRectF(20, 25, 30, 10), QColor(0xff, 0xee, 0x00)}};
+        windows.push_back(desktop.addWindow(made));
+        made.owner = apps[1];
+        made.title = QStringLiteral("Bravo");
+        made.bounds = QRectF(50.5, 30.25, 90.5, 60.75);
+        made.color = QColor(0x20, 0x40, 0xe0);
+        made.patches = {};
+        windows.push_back(desktop.addWindow(made));
+        made.owner = apps[2];
+        made.title = QStringLiteral("Glass");
+        made.bounds = QRectF(30, 50, 60, 40);
+        made.color = QColor(0, 200, 0, 120);
+        windows.push_back(desktop.addWindow(made));
+        made.title = QStringLiteral("Private");
+        made.bounds = QRectF(110, 5, 40, 40);
+        made.color = QColor(0x90, 0x20, 0x90);
+        made.sharingState = static_cast<qint64>(WindowSharingType::None);
+        windows.push_back(desktop.addWindow(made));
 
         own = std::make_unique<Window>(
             services, QRectF(100, 60, 50, 30), kWindowStyleMaskBorderless, BackingStoreType::Buffered, false);
@@ -241,12 +241,12 @@ const std::vector<Change>& changes()
          }},
         {"a window came and one went",
          [](Desk& d, std::mt19937& r) {
-             SimDesktop::WindowSpec spec;
-             spec.owner = d.apps[r() % d.apps.size()];
-             spec.title = QStringLiteral("New");
-             spec.bounds = QRectF(between(r, 0, 120), between(r, 0, 70), 40, 30);
-             spec.color = QColor::fromHsv(static_cast<int>(r() % 360), 255, 255);
-             d.windows.push_back(d.desktop.addWindow(spec));
+             SimDesktop::WindowSpec made;
+             made.owner = d.apps[r() % d.apps.size()];
+             made.title = QStringLiteral("New");
+             made.bounds = QRectF(between(r, 0, 120), between(r, 0, 70), 40, 30);
+             made.color = QColor::fromHsv(static_cast<int>(r() % 360), 255, 255);
+             d.windows.push_back(d.desktop.addWindow(made));
              if (d.windows.size() > 6) {
                  d.desktop.removeWindow(d.windows.front());
                  d.windows.erase(d.windows.begin());

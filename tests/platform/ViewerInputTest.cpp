@@ -284,11 +284,11 @@ TEST(DesktopViewer, KeepsWhatTheUserWatchesReadableAndShowsTheDisplaysTheyChoose
 
         // "Veilmox" joins, as wide as the built-in display: the built-in display stays at its
         // size and scale, and the window keeps its size.
-        sim::SimDesktop::DisplaySpec spec;
-        spec.name = QStringLiteral("Veilmox");
-        spec.frame = QRectF(1512, 0, 1512, 982);
-        spec.desktopColor = QColor(0x10, 0x80, 0x30);
-        veilmox = desktop.addVirtualDisplay(spec);
+        sim::SimDesktop::DisplaySpec joining;
+        joining.name = QStringLiteral("Veilmox");
+        joining.frame = QRectF(1512, 0, 1512, 982);
+        joining.desktopColor = QColor(0x10, 0x80, 0x30);
+        veilmox = desktop.addVirtualDisplay(joining);
         scheduler.advance(DesktopViewer::kMinimumRefreshInterval);
         EXPECT_EQ(viewer.size(), opened);
         EXPECT_EQ(viewer.shownDisplayIDs(), QList<quint32>{builtIn});
@@ -303,7 +303,7 @@ TEST(DesktopViewer, KeepsWhatTheUserWatchesReadableAndShowsTheDisplaysTheyChoose
         ASSERT_FALSE(shown.isNull());
         // (The window may be fitted again, now that its frame is known.)
         EXPECT_NEAR(scale(shown), readable, 0.01);
-        EXPECT_EQ(shown.pixelColor(shown.width() / 2, shown.height() / 2), spec.desktopColor);
+        EXPECT_EQ(shown.pixelColor(shown.width() / 2, shown.height() / 2), joining.desktopColor);
         EXPECT_TRUE(viewer.hasFocus() || !viewer.isActiveWindow()) << "typing still goes to the desktop";
     }
     {
@@ -313,10 +313,10 @@ TEST(DesktopViewer, KeepsWhatTheUserWatchesReadableAndShowsTheDisplaysTheyChoose
         viewer.show();
         viewer.refresh();
         EXPECT_EQ(viewer.shownDisplayIDs(), QList<quint32>{builtIn});
-        sim::SimDesktop::DisplaySpec spec;
-        spec.name = QStringLiteral("Veilmox");
-        spec.frame = QRectF(1512, 0, 1512, 982);
-        veilmox = desktop.addVirtualDisplay(spec);
+        sim::SimDesktop::DisplaySpec joining;
+        joining.name = QStringLiteral("Veilmox");
+        joining.frame = QRectF(1512, 0, 1512, 982);
+        veilmox = desktop.addVirtualDisplay(joining);
         scheduler.advance(DesktopViewer::kMinimumRefreshInterval);
         EXPECT_EQ(viewer.shownDisplayIDs(), QList<quint32>{veilmox});
 
