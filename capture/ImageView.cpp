@@ -14,6 +14,16 @@ ImageView::ImageView(QWidget* parent)
 void ImageView::setImage(const std::optional<QImage>& image)
 {
     m_image = image;
+    m_changedFrom = 0;
+    m_changed.reset();
+    update();
+}
+
+void ImageView::setImage(QImage image, qint64 changedFrom, std::optional<QRegion> changed)
+{
+    m_image = std::move(image);
+    m_changedFrom = changed ? changedFrom : 0;
+    m_changed = std::move(changed);
     update();
 }
 
@@ -53,9 +63,9 @@ QRectF ImageView::imageRect(QSizeF imageSize, QSizeF bounds, ImageScaling scalin
 ImageView::Contents ImageView::layerContents() const
 {
     if (!m_image || m_image->isNull()) {
-        return {QImage(), QRectF(), Qt::black};
+        return {QImage(), QRectF(), Qt::black, 0, std::nullopt};
     }
-    return {*m_image, imageRect(m_image->size(), size(), m_imageScaling), Qt::black};
+    return {*m_image, imageRect(m_image->size(), size(), m_imageScaling), Qt::black, m_changedFrom, m_changed};
 }
 
 void ImageView::paintEvent(QPaintEvent* /*event*/)

@@ -28,6 +28,10 @@ public:
 
     const std::optional<QImage>& image() const { return m_image; }
     void setImage(const std::optional<QImage>& image);
+    // The next picture of a series, which differs from the earlier one with the cache key
+    // `changedFrom` only in the pixels `changed` (when known): the window server redraws only
+    // those where that picture is what it shows.
+    void setImage(QImage image, qint64 changedFrom, std::optional<QRegion> changed);
     ImageScaling imageScaling() const { return m_imageScaling; }
     void setImageScaling(ImageScaling scaling);
 
@@ -41,5 +45,7 @@ protected:
 
 private:
     std::optional<QImage> m_image;
+    qint64 m_changedFrom = 0;
+    std::optional<QRegion> m_changed;
     ImageScaling m_imageScaling = ImageScaling::ProportionallyDown;
 };

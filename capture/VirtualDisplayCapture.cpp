@@ -81,6 +81,7 @@ void VirtualDisplayManager::stopCapture()
     m_captureTimer.cancel();
     m_captureInProgress = false;
     m_shown.reset();
+    m_composer.reset();
     // A capture still waiting for the system must not deliver when it comes back.
     ++m_captureGeneration;
 }
@@ -229,12 +230,13 @@ void VirtualDisplayManager::screenshotArrived(const std::shared_ptr<CaptureConte
     Shown shown{m_privacyGeneration, image->cacheKey(), strip, placed.rects, 0};
     const QPointer<VirtualDisplayManager> self(this);
     if (!isShowing(shown)) {
-        const QImage picture = composeFrame(std::move(*image), strip, placed.rects, &m_frames);
+        FrameComposer::Frame frame = m_composer.compose(std::move(*image), strip, placed.rects);
         image.reset();
+        const QImage picture = frame.picture;
         shown.picture = picture.cacheKey();
         m_shown = std::move(shown);
         if (m_imageView) {
-            m_imageView->setImage(picture);
+            m_imageView->setImage(std::move(frame.picture), frame.changedFrom, std::move(frame.changed));
         }
         if (frameHandler) {
             frameHandler(picture);
@@ -439,37 +441,12 @@ QImage VirtualDisplayManager::composeFrame(QImage capture,
                                            std::optional<double> stripHeight,
                                            const QList<QRect>& maskRects)
 {
-    return composeFrame(std::move(capture), stripHeight, maskRects, nullptr);
-}
-
-QImage VirtualDisplayManager::composeFrame(QImage capture,
-                                           std::optional<double> stripHeight,
-                                           const QList<QRect>& maskRects,
-                                           platform::FramePool* frames)
-{
     if ((!stripHeight && maskRects.isEmpty()) || capture.isNull()) {
         return capture;
     }
     if (capture.format() != QImage::Format_ARGB32_Premultiplied && capture.format() != QImage::Format_RGB32
         && capture.format() != QImage::Format_ARGB32) {
         capture = capture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    } else if (!capture.isDetached() && frames != nullptr) {
-        // Others hold these pixels: painted over in a copy of our own, in a buffer used before.
-        QImage own = frames->frame(capture.size(), capture.format());
-        if (!own.isNull()) {
-            const auto bytes = static_cast<std::size_t>(capture.width()) * 4;
-            uchar* const to = own.bits();
-            // Rows the strip covers whole are painted over anyway.
-            const int first =
-                stripHeight && std::isfinite(*stripHeight)
-                    ? static_cast<int>(std::clamp(std::floor(*stripHeight), 0.0, double(capture.height())))
-                    : 0;
-            for (int y = first; y < capture.height(); ++y) {
-                std::memcpy(to + y * own.bytesPerLine(), capture.constScanLine(y), bytes);
-            }
-            own.setDevicePixelRatio(capture.devicePixelRatio());
-            capture = std::move(own);
-        }
     }
     // The capture is painted over in place: when nobody else holds its pixels, that costs no copy.
     QPainter painter(&capture);

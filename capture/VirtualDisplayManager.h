@@ -1,9 +1,9 @@
 #pragma once
 
 #include "capture/DeliveryCheck.h"
+#include "capture/FrameComposer.h"
 #include "capture/ImageView.h"
 #include "capture/ShareMask.h"
-#include "platform/FramePool.h"
 #include "platform/Scheduler.h"
 #include "platform/ScreenCapture.h"
 #include "platform/Screens.h"
@@ -131,13 +131,6 @@ public:
     // over, in place; the capture itself when there is nothing to paint.
     static QImage
     composeFrame(QImage capture, std::optional<double> stripHeight, const QList<QRect>& maskRects);
-    // The same, painting over a copy in a buffer from `frames` when the capture's pixels are
-    // shared with someone else (the system keeps its screenshots): painted over in place, they
-    // would be copied into fresh memory.
-    static QImage composeFrame(QImage capture,
-                               std::optional<double> stripHeight,
-                               const QList<QRect>& maskRects,
-                               platform::FramePool* frames);
     // Opaque sRGB (23, 24, 28).
     static QColor maskFill();
 
@@ -251,8 +244,8 @@ private:
     QPointer<ImageView> m_imageView;
     platform::TimerHandle m_captureTimer;
     bool m_captureInProgress = false;
-    // Buffers for the frames painted over when the capture's pixels are shared.
-    platform::FramePool m_frames;
+    // Paints the frames over, in buffers of our own when the capture's pixels are shared.
+    FrameComposer m_composer;
     // What the delivery checks read of the window list, for the windows listed again unchanged.
     std::shared_ptr<DeliveryCheck::WindowReadings> m_windowReadings =
         std::make_shared<DeliveryCheck::WindowReadings>();

@@ -10,7 +10,12 @@ namespace platform {
 struct FramePool::Shared
 {
     std::mutex mutex;
-    std::vector<std::unique_ptr<uchar[]>> spare; // each `bytes` long
+    struct Buffer
+    {
+        std::unique_ptr<uchar[]> data; // `bytes` long
+        quint64 number = 0;
+    };
+    std::vector<Buffer> spare;
     qsizetype bytes = 0;
     std::size_t keep = 2;
     int made = 0;
@@ -22,6 +27,7 @@ struct FramePool::Lease
     std::shared_ptr<Shared> pool;
     uchar* data = nullptr;
     qsizetype bytes = 0;
+    quint64 number = 0;
 };
 
 FramePool::FramePool(int spare)
@@ -40,11 +46,11 @@ void FramePool::giveBack(void* lease)
     const std::lock_guard lock(pool.mutex);
     // Buffers of a size no longer asked for are freed.
     if (returned->bytes == pool.bytes && pool.spare.size() < pool.keep) {
-        pool.spare.push_back(std::move(data));
+        pool.spare.push_back({std::move(data), returned->number});
     }
 }
 
-QImage FramePool::frame(QSize size, QImage::Format format)
+QImage FramePool::frame(QSize size, QImage::Format format, quint64* buffer)
 {
     if (size.isEmpty() || QImage::toPixelFormat(format).bitsPerPixel() != 32) {
         return {};
@@ -52,6 +58,7 @@ QImage FramePool::frame(QSize size, QImage::Format format)
     const qsizetype bytesPerLine = qsizetype{size.width()} * 4;
     const qsizetype bytes = bytesPerLine * size.height();
     std::unique_ptr<uchar[]> data;
+    quint64 number = 0;
     {
         const std::lock_guard lock(m_shared->mutex);
         if (bytes != m_shared->bytes) {
@@ -59,7 +66,8 @@ QImage FramePool::frame(QSize size, QImage::Format format)
             m_shared->bytes = bytes;
         }
         if (!m_shared->spare.empty()) {
-            data = std::move(m_shared->spare.back());
+            data = std::move(m_shared->spare.back().data);
+            number = m_shared->spare.back().number;
             m_shared->spare.pop_back();
         }
     }
@@ -69,9 +77,12 @@ QImage FramePool::frame(QSize size, QImage::Format format)
             return {};
         }
         const std::lock_guard lock(m_shared->mutex);
-        ++m_shared->made;
+        number = static_cast<quint64>(++m_shared->made);
     }
-    auto lease = std::make_unique<Lease>(Lease{m_shared, data.get(), bytes});
+    if (buffer != nullptr) {
+        *buffer = number;
+    }
+    auto lease = std::make_unique<Lease>(Lease{m_shared, data.get(), bytes, number});
     QImage image(
         data.get(), size.width(), size.height(), bytesPerLine, format, &FramePool::giveBack, lease.get());
     if (image.isNull()) {

@@ -22,9 +22,11 @@ public:
     FramePool& operator=(const FramePool&) = delete;
 
     // A frame of that size in a 32-bit format, owned by the caller alone. Its pixels are
-    // whatever an earlier frame left there: the caller draws every one of them. A null image for
-    // an empty size, another format, or when memory runs out.
-    QImage frame(QSize size, QImage::Format format);
+    // whatever an earlier frame left there: the caller draws every one of them, or knows what it
+    // left there by the buffer's number, which `buffer` receives when given (a buffer allocated
+    // anew gets a number never handed out before). A null image for an empty size, another
+    // format, or when memory runs out.
+    QImage frame(QSize size, QImage::Format format, quint64* buffer = nullptr);
 
     // Buffers allocated so far.
     int buffersMade() const;

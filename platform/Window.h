@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QPointer>
 #include <QRectF>
+#include <QRegion>
 #include <QString>
 #include <QWidget>
 
@@ -105,6 +106,11 @@ public:
         QImage image;      // none: only the colour
         QRectF rect;       // where the picture lies, in the view's coordinates
         QColor background; // every pixel of the view that the picture leaves uncovered
+        // When the view knows it: an earlier picture it showed (its cache key) and the pixels of
+        // this one that differ from it, all others being the same. The window server then redraws
+        // only those, as it does the damage a client reports with a new buffer.
+        qint64 changedFrom = 0;
+        std::optional<QRegion> changed;
     };
 
     virtual ~LayerContentsView() = default;

@@ -883,6 +883,11 @@ QRegion SimDesktop::contentDamage(quint32 number)
                                   contents.background,
                                   root->size(),
                                   bounds};
+    // What the view says changed from an earlier picture of its own, as a client reports damage
+    // with a new buffer.
+    if (contents.changedFrom != 0 && contents.changed && !contents.image.isNull()) {
+        notePictureDamage(now.key, contents.changedFrom, contents.changed);
+    }
     const auto before = m_state->shownPictures.find(number);
     std::optional<QRegion> changed;
     if (before != m_state->shownPictures.end() && !contents.image.isNull() && before->second.size == now.size

@@ -6,7 +6,10 @@
 
 #include <QImage>
 #include <QPalette>
+#include <QRegion>
 #include <QWidget>
+
+#include <optional>
 
 namespace testing_support {
 
@@ -27,16 +30,23 @@ class PictureView final
     , public platform::LayerContentsView
 {
 public:
-    void show(const QImage& picture)
+    // The picture, and what changed from an earlier one when the caller says.
+    void show(const QImage& picture, qint64 changedFrom = 0, std::optional<QRegion> changed = std::nullopt)
     {
         m_picture = picture;
+        m_changedFrom = changedFrom;
+        m_changed = std::move(changed);
         update();
     }
     Contents layerContents() const override
     {
         // Scaled to the view's width, centred.
         const double height = width() * m_picture.height() / static_cast<double>(m_picture.width());
-        return {m_picture, QRectF(0, (this->height() - height) / 2, width(), height), Qt::black};
+        return {m_picture,
+                QRectF(0, (this->height() - height) / 2, width(), height),
+                Qt::black,
+                m_changedFrom,
+                m_changed};
     }
     int paints = 0;
 
@@ -45,6 +55,8 @@ protected:
 
 private:
     QImage m_picture;
+    qint64 m_changedFrom = 0;
+    std::optional<QRegion> m_changed;
 };
 
 } // namespace testing_support
