@@ -139,3 +139,70 @@ TEST(VirtualDisplayPrivacy, OwnWindowsStayOutWithoutABundleAndNothingIsShownWith
     r.system.scheduler.advance(0.1);
     EXPECT_GT(r.deliveredFrames(), shown);
 }
+
+// What a meeting app captures of "Veilmox", frame after frame, is the picture the capture
+// composed, while a masked window is dragged through the strip, the mask moves and an app is
+// hidden and shown again: the window server redraws only where each picture says it changed, and
+// that must be everywhere it did.
+TEST(VirtualDisplayPrivacy, TheAudienceGetsEveryComposedPictureWhileAMaskedWindowIsDragged)
+{
+    VirtualDisplayRig r(QRectF(0, 0, 320, 200));
+    SimDesktop& desktop = r.system.desktop;
+    const auto notes = desktop.launchApp(QStringLiteral("com.example.notes"), QStringLiteral("Notes"));
+    const auto secret = desktop.launchApp(QStringLiteral("com.example.secret"), QStringLiteral("Secret"));
+    SimDesktop::WindowSpec setup;
+    setup.owner = notes;
+    setup.title = QStringLiteral("Notes");
+    setup.bounds = QRectF(40, 30, 120, 90);
+    setup.color = QColor(0x2e, 0xa0, 0x43);
+    setup.patches = {{QRectF(60, 70, 30, 20), QColor(0xff, 0xee, 0x00)}};
+    const quint32 notesWindow = desktop.addWindow(setup);
+    setup.owner = secret;
+    setup.title = QStringLiteral("Secret");
+    setup.bounds = QRectF(180, 60, 100, 100);
+    setup.color = QColor(0xe0, 0x20, 0x20);
+    setup.patches = {};
+    desktop.addWindow(setup);
+    ShareMask mask{QUuid::createUuid(), notesWindow, QStringLiteral("com.example.notes"), QRectF(10, 20, 40, 30)};
+    r.manager->masks = {mask};
+    r.startReady();
+    r.system.scheduler.advance(0.1);
+
+    const quint32 veilmoxID = *r.manager->virtualScreen()->displayID();
+    platform::SCDisplay veilmox;
+    veilmox.displayID = veilmoxID;
+    veilmox.frame = desktop.display(veilmoxID)->frame;
+    veilmox.width = 320;
+    veilmox.height = 200;
+    const auto audience = [&] {
+        platform::SCStreamConfiguration configuration;
+        configuration.width = 640;
+        configuration.height = 400;
+        std::optional<QImage> image;
+        r.system.screenCapture.captureImage(platform::SCContentFilter::displayExcludingWindows(veilmox, {}),
+                                            configuration,
+                                            [&image](auto picture, auto) { image = std::move(picture); });
+        r.system.scheduler.advance(0.001);
+        return image.value_or(QImage()).convertToFormat(QImage::Format_RGB32);
+    };
+    ASSERT_EQ(audience(), r.manager->imageView()->image()->convertToFormat(QImage::Format_RGB32));
+    for (int step = 0; step < 60; ++step) {
+        SCOPED_TRACE(step);
+        QRectF bounds = desktop.window(notesWindow)->bounds;
+        bounds.translate(step < 30 ? 3 : -2, step < 20 ? -1 : 1); // up through the strip and back
+        desktop.setWindowBounds(notesWindow, bounds);
+        if (step % 15 == 7) {
+            mask.rect.translate(7, 5);
+            r.manager->masks = {mask};
+        }
+        if (step % 20 == 10) {
+            r.manager->excludedBundleIDs = {QStringLiteral("com.example.secret")};
+        } else if (step % 20 == 15) {
+            r.manager->excludedBundleIDs = {};
+        }
+        r.system.scheduler.advance(0.05);
+        const QImage shown = r.manager->imageView()->image()->convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(audience(), shown);
+    }
+    EXPECT_GE(r.deliveredFrames(), 50);
+}

@@ -143,15 +143,39 @@ struct Desk
     }
 
     // A frame as the product shows it on "Veilmox": the screenshot itself, or a copy with the
-    // mask painted over it.
+    // mask painted over it; saying where it changed from the frame before when `reports`.
     void deliver(const QImage& frame)
     {
+        const QImage before = shown;
         shown = frame;
         if (mask) {
             QPainter(&shown).fillRect(*mask, QColor(0x17, 0x18, 0x1c));
         }
-        mirrorView->show(shown);
+        if (reports && !before.isNull() && before.size() == shown.size()) {
+            mirrorView->show(shown, before.cacheKey(), changedPixels(before, shown));
+        } else {
+            mirrorView->show(shown);
+        }
         QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    }
+
+    // Where two pictures of one size differ, row by row.
+    static QRegion changedPixels(const QImage& a, const QImage& b)
+    {
+        QRegion region;
+        for (int y = 0; y < a.height(); ++y) {
+            int from = -1;
+            for (int x = 0; x <= a.width(); ++x) {
+                const bool differs = x < a.width() && a.pixel(x, y) != b.pixel(x, y);
+                if (differs && from < 0) {
+                    from = x;
+                } else if (!differs && from >= 0) {
+                    region += QRect(from, y, x - from, 1);
+                    from = -1;
+                }
+            }
+        }
+        return region;
     }
 
     sim::VirtualScheduler scheduler;
@@ -168,6 +192,7 @@ struct Desk
     PictureView* mirrorView = nullptr;
     std::optional<QRect> mask;
     bool excluding = true;
+    bool reports = false;
     QImage shown;
 };
 
@@ -277,6 +302,7 @@ void step(Desk& d, const Change& change, std::mt19937& random)
     const QImage frame = d.screenshot(filter);
     ASSERT_FALSE(frame.isNull());
     EXPECT_TRUE(frame == d.whole(filter, frame)) << "the display's screenshot";
+    d.reports = random() % 2 == 0;
     d.deliver(frame);
     const QImage audience = d.screenshot(d.veilmoxFilter());
     EXPECT_TRUE(audience == d.whole(d.veilmoxFilter(), audience)) << "the screenshot of \"Veilmox\"";
@@ -324,6 +350,49 @@ TEST(Damage, PicturesComposedWhereTheDesktopChangedEqualPicturesComposedWhole)
         d.screenshot(d.filter());
     }
     EXPECT_EQ(d.capture.drawnScreenshotCount(), drawn);
+}
+
+// A view that says where its new picture changed from the one before is redrawn only there, and
+// only when that picture before is the one the window server shows: changes it never read, or a
+// picture it never saw, are redrawn whole.
+TEST(Damage, AViewsOwnChangesAreRedrawnFromThePictureShownOnly)
+{
+    Desk d;
+    d.deliver(d.screenshot(d.filter()));
+    const auto audienceIsWhole = [&d] {
+        const QImage audience = d.screenshot(d.veilmoxFilter());
+        return audience == d.whole(d.veilmoxFilter(), audience);
+    };
+    ASSERT_TRUE(audienceIsWhole());
+    const auto paint = [](QImage picture, const QRect& where, const QColor& colour) {
+        QPainter(&picture).fillRect(where, colour);
+        return picture;
+    };
+    const QImage first = d.shown;
+    const QImage second = paint(first, QRect(100, 60, 20, 10), Qt::red);
+    const quint64 serial = d.desktop.damageSerial();
+    d.mirrorView->show(second, first.cacheKey(), QRegion(100, 60, 20, 10));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    EXPECT_TRUE(audienceIsWhole());
+    const auto damaged = d.desktop.damageSince(serial);
+    ASSERT_TRUE(damaged);
+    EXPECT_LE(damaged->boundingRect().width(), 14) << "points, the change and a point around it";
+    EXPECT_LE(damaged->boundingRect().height(), 9);
+
+    // Two pictures before the window server reads again: the change of the first is not lost.
+    const QImage third = paint(second, QRect(10, 150, 30, 20), Qt::blue);
+    const QImage fourth = paint(third, QRect(250, 20, 10, 10), Qt::green);
+    d.mirrorView->show(third, second.cacheKey(), QRegion(10, 150, 30, 20));
+    d.mirrorView->show(fourth, third.cacheKey(), QRegion(250, 20, 10, 10));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    EXPECT_TRUE(audienceIsWhole()) << "changes the window server never read";
+
+    // Changes from a picture the window server never showed.
+    const QImage stranger = paint(fourth, QRect(0, 0, 320, 200), Qt::yellow);
+    const QImage fifth = paint(first, QRect(200, 100, 10, 10), Qt::magenta);
+    d.mirrorView->show(fifth, stranger.cacheKey(), QRegion(200, 100, 10, 10));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    EXPECT_TRUE(audienceIsWhole()) << "changes from another picture";
 }
 
 TEST(Damage, AViewerPaneRepaintedWhereTheDesktopChangedEqualsOneRepaintedWhole)
