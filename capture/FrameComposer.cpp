@@ -43,13 +43,15 @@ FrameComposer::compose(QImage capture, std::optional<double> stripHeight, const 
     if ((!stripHeight && maskRects.isEmpty()) || capture.isNull() || capture.isDetached()
         || !is32Bit(capture.format()) || (stripHeight && !std::isfinite(*stripHeight))) {
         reset();
-        return {VirtualDisplayManager::composeFrame(std::move(capture), stripHeight, maskRects), 0, std::nullopt};
+        return {
+            VirtualDisplayManager::composeFrame(std::move(capture), stripHeight, maskRects), 0, std::nullopt};
     }
     quint64 buffer = 0;
     QImage own = m_pool.frame(capture.size(), capture.format(), &buffer);
     if (own.isNull()) {
         reset();
-        return {VirtualDisplayManager::composeFrame(std::move(capture), stripHeight, maskRects), 0, std::nullopt};
+        return {
+            VirtualDisplayManager::composeFrame(std::move(capture), stripHeight, maskRects), 0, std::nullopt};
     }
     const qreal ratio = capture.devicePixelRatio();
     own.setDevicePixelRatio(ratio);
@@ -60,18 +62,20 @@ FrameComposer::compose(QImage capture, std::optional<double> stripHeight, const 
         stripHeight ? static_cast<int>(std::clamp(std::floor(*stripHeight * ratio), 0.0, double(height))) : 0;
 
     const bool comparable = m_picture != 0 && m_capture.size() == capture.size()
-                            && m_capture.format() == capture.format() && m_capture.devicePixelRatio() == ratio;
+                            && m_capture.format() == capture.format()
+                            && m_capture.devicePixelRatio() == ratio;
     const bool samePaint = overlays == m_overlays;
-    const QRegion paintChanged =
-        comparable && !samePaint ? paintable(m_overlays.strip, m_overlays.masks, capture.size(), ratio)
-                                       + paintable(stripHeight, maskRects, capture.size(), ratio)
-                                 : QRegion();
+    const QRegion paintChanged = comparable && !samePaint
+                                     ? paintable(m_overlays.strip, m_overlays.masks, capture.size(), ratio)
+                                           + paintable(stripHeight, maskRects, capture.size(), ratio)
+                                     : QRegion();
     // What the buffer lacks besides this capture's own change: the changes of the pictures
     // composed since the one it holds. Not known: every row is written.
     std::optional<QRegion> lacking;
     if (comparable) {
-        const auto held = std::find_if(
-            m_buffers.cbegin(), m_buffers.cend(), [buffer](const auto& entry) { return entry.first == buffer; });
+        const auto held = std::find_if(m_buffers.cbegin(), m_buffers.cend(), [buffer](const auto& entry) {
+            return entry.first == buffer;
+        });
         if (held != m_buffers.cend()) {
             lacking = changesSince(held->second);
         }
@@ -81,7 +85,7 @@ FrameComposer::compose(QImage capture, std::optional<double> stripHeight, const 
     }
     const QRegion captureChanged =
         copyChanges(capture, own, comparable ? (samePaint ? first : 0) : height, first, lacking);
-    const std::optional<QRegion> changed =
+    std::optional<QRegion> changed =
         comparable ? std::optional<QRegion>(captureChanged + paintChanged) : std::nullopt;
     QImage picture = VirtualDisplayManager::composeFrame(std::move(own), stripHeight, maskRects);
 
@@ -152,8 +156,11 @@ void join(Spans& spans)
 
 } // namespace
 
-QRegion FrameComposer::copyChanges(
-    const QImage& capture, QImage& own, int compareFrom, int writeFrom, const std::optional<QRegion>& lacking) const
+QRegion FrameComposer::copyChanges(const QImage& capture,
+                                   QImage& own,
+                                   int compareFrom,
+                                   int writeFrom,
+                                   const std::optional<QRegion>& lacking) const
 {
     const int width = capture.width();
     const int height = capture.height();
@@ -205,7 +212,8 @@ QRegion FrameComposer::copyChanges(
         while (lackingBand != lackingEnd && lackingBand->bottom() < y) {
             ++lackingBand;
         }
-        for (auto it = lackingBand; it != lackingEnd && it->top() == lackingBand->top() && it->top() <= y; ++it) {
+        for (auto it = lackingBand; it != lackingEnd && it->top() == lackingBand->top() && it->top() <= y;
+             ++it) {
             writes.emplace_back(it->left(), it->right() + 1);
         }
         join(writes);
@@ -226,7 +234,8 @@ std::optional<QRegion> FrameComposer::changesSince(quint64 number) const
     }
     QRegion region;
     // The changes of the pictures composed after that one, the newest last in m_changes.
-    for (auto it = m_changes.cend() - static_cast<std::ptrdiff_t>(m_count - number); it != m_changes.cend(); ++it) {
+    for (auto it = m_changes.cend() - static_cast<std::ptrdiff_t>(m_count - number); it != m_changes.cend();
+         ++it) {
         if (!*it) {
             return std::nullopt;
         }

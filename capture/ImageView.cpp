@@ -65,7 +65,8 @@ ImageView::Contents ImageView::layerContents() const
     if (!m_image || m_image->isNull()) {
         return {QImage(), QRectF(), Qt::black, 0, std::nullopt};
     }
-    return {*m_image, imageRect(m_image->size(), size(), m_imageScaling), Qt::black, m_changedFrom, m_changed};
+    return {
+        *m_image, imageRect(m_image->size(), size(), m_imageScaling), Qt::black, m_changedFrom, m_changed};
 }
 
 void ImageView::paintEvent(QPaintEvent* /*event*/)

@@ -91,7 +91,9 @@ TEST(VirtualDisplayComposition, PicturesWrittenWhereTheyChangedEqualPicturesPain
     const unsigned seed = std::random_device{}();
     SCOPED_TRACE(testing::Message() << "seed " << seed);
     std::mt19937 random(seed);
-    const auto below = [&random](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+    const auto below = [&random](int n) {
+        return std::uniform_int_distribution<int>(0, n - 1)(random);
+    };
 
     FrameComposer composer;
     QImage capture(300, 200, QImage::Format_RGB32);
@@ -141,7 +143,8 @@ TEST(VirtualDisplayComposition, PicturesWrittenWhereTheyChangedEqualPicturesPain
             const QRegion missed = differingPixels(previous, composed.picture) - *composed.changed;
             ASSERT_TRUE(missed.isEmpty()) << "a changed pixel not said: " << missed.boundingRect().x() << ","
                                           << missed.boundingRect().y();
-            small += composed.changed->boundingRect().width() * composed.changed->boundingRect().height() < 300 * 100;
+            small += composed.changed->boundingRect().width() * composed.changed->boundingRect().height()
+                     < 300 * 100;
         }
         previous = composed.picture;
         // Shown for a while: the mirror, the preview, a picture-in-picture window.

@@ -163,7 +163,8 @@ TEST(VirtualDisplayPrivacy, TheAudienceGetsEveryComposedPictureWhileAMaskedWindo
     setup.color = QColor(0xe0, 0x20, 0x20);
     setup.patches = {};
     desktop.addWindow(setup);
-    ShareMask mask{QUuid::createUuid(), notesWindow, QStringLiteral("com.example.notes"), QRectF(10, 20, 40, 30)};
+    ShareMask mask{
+        QUuid::createUuid(), notesWindow, QStringLiteral("com.example.notes"), QRectF(10, 20, 40, 30)};
     r.manager->masks = {mask};
     r.startReady();
     r.system.scheduler.advance(0.1);
