@@ -252,7 +252,7 @@ private:
             }
         }
 
-        void paintEvent(QPaintEvent* /*event*/) override
+        void paintEvent(QPaintEvent* event) override
         {
             // The picture is opaque: the backdrop goes only where it cannot be, so each pixel is
             // painted about once.
@@ -271,8 +271,17 @@ private:
             for (const QRect& part : backdrop) {
                 painter.fillRect(part, QColor(0x15, 0x16, 0x18));
             }
-            if (!picture.isNull()) {
-                painter.drawImage(at, picture);
+            if (picture.isNull()) {
+                return;
+            }
+            // Part by part, a few rows at a time.
+            constexpr int rows = SimCompositor::kRowsPerDraw;
+            for (const QRect& part : event->region()) {
+                for (int top = part.top(); top <= part.bottom(); top += rows) {
+                    painter.setClipRect(
+                        QRect(part.left(), top, part.width(), std::min(rows, part.bottom() + 1 - top)));
+                    painter.drawImage(at, picture);
+                }
             }
         }
     };

@@ -619,11 +619,26 @@ bool SimCompositor::drawLayerContents(QPainter& painter, QWidget* root, const QR
         const double sx = bounds.width() / root->width();
         const double sy = bounds.height() / root->height();
         const QRectF& r = contents.rect;
+        const QRectF target(
+            bounds.x() + r.x() * sx, bounds.y() + r.y() * sy, r.width() * sx, r.height() * sy);
         painter.save();
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(
-            QRectF(bounds.x() + r.x() * sx, bounds.y() + r.y() * sy, r.width() * sx, r.height() * sy),
-            contents.image);
+        // A few device rows at a time, each whole, so that every pixel comes out as from one draw.
+        const QTransform toDevice = painter.worldTransform();
+        QRectF rows = toDevice.mapRect(target);
+        if (painter.hasClipping()) {
+            rows &= toDevice.mapRect(painter.clipBoundingRect());
+        }
+        const QRect device = rows.toAlignedRect();
+        for (int top = device.top(); top <= device.bottom(); top += kRowsPerDraw) {
+            painter.save();
+            painter.resetTransform();
+            painter.setClipRect(QRect(device.left(), top, device.width(), kRowsPerDraw),
+                                painter.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
+            painter.setTransform(toDevice);
+            painter.drawImage(target, contents.image);
+            painter.restore();
+        }
         painter.restore();
     }
     return true;

@@ -110,6 +110,11 @@ public:
     // What a filter shows where no window is: the display's wallpaper, or nothing.
     QColor background(const SCContentFilter& filter) const;
 
+    // How many device rows a picture is drawn at a time where only parts change: Qt hands a draw
+    // of about a hundred rows or more to its thread pool, whose wake-ups cost more than a small
+    // part's draw.
+    static constexpr int kRowsPerDraw = 32;
+
 private:
     struct Surface;
     std::optional<SCContentFilter> displayFilter(quint32 displayID) const;

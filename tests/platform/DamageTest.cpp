@@ -10,8 +10,10 @@
 #include "tests/platform/DesktopViews.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScreen>
 
 #include <gtest/gtest.h>
 
@@ -422,6 +424,19 @@ TEST(Damage, AViewerPaneRepaintedWhereTheDesktopChangedEqualsOneRepaintedWhole)
         viewer.refresh();
         ASSERT_TRUE(check(d.display, true)) << "the built-in display as the user sees it";
         ASSERT_TRUE(check(d.veilmox, false)) << "\"Veilmox\" as the audience sees it";
+        // On screen, after only the changed parts were painted, each pane is what a paint of
+        // all of it gives.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+        QCoreApplication::processEvents();
+        const QImage screen = QGuiApplication::primaryScreen()->grabWindow(viewer.winId()).toImage();
+        for (const quint32 id : {d.display, d.veilmox}) {
+            QWidget* pane = viewer.displayView(id);
+            const QImage painted =
+                screen.copy(QRect(pane->mapTo(&viewer, QPoint(0, 0)), pane->size() * screen.devicePixelRatio()));
+            ASSERT_EQ(painted.convertToFormat(QImage::Format_RGB32),
+                      pane->grab().toImage().convertToFormat(QImage::Format_RGB32))
+                << (id == d.display ? "the built-in display's pane" : "the pane of \"Veilmox\"");
+        }
     }
 
     // A window that moves a point has only its edges and its title painted again, and only there
