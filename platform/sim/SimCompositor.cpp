@@ -57,6 +57,58 @@ bool passes(const SCContentFilter& filter,
     return false;
 }
 
+// Two premultiplied pixels mixed, the second weighing w of 256.
+quint32 mix(quint32 a, quint32 b, quint32 w)
+{
+    const quint32 v = 256 - w;
+    const quint32 redBlue = (((a & 0xff00ffU) * v + (b & 0xff00ffU) * w) >> 8) & 0xff00ffU;
+    const quint32 alphaGreen = (((a >> 8) & 0xff00ffU) * v + ((b >> 8) & 0xff00ffU) * w) & 0xff00ff00U;
+    return redBlue | alphaGreen;
+}
+
+// Where a scaled pixel samples its source along one axis: the source pixel before its centre
+// and how far past it (of 256), from the pixel's own position alone, so that a pixel comes out
+// the same whichever part is scaled.
+std::pair<int, quint32> sample(int at, double ratio, int length)
+{
+    const double centre = (at + 0.5) * ratio - 0.5;
+    if (centre <= 0) {
+        return {0, 0};
+    }
+    if (centre >= length - 1) {
+        return {length - 1, 0};
+    }
+    const double first = std::floor(centre);
+    return {static_cast<int>(first), static_cast<quint32>((centre - first) * 256)};
+}
+
+// The part of `to` that shows all of `from` scaled, sampled between the four nearest pixels.
+void scaleBilinear(const QImage& from, QImage& to, const QRect& part)
+{
+    if (part.isEmpty() || from.isNull()) {
+        return;
+    }
+    const double rx = double(from.width()) / to.width();
+    const double ry = double(from.height()) / to.height();
+    std::vector<std::pair<int, quint32>> columns(static_cast<std::size_t>(part.width()));
+    for (int x = part.left(); x <= part.right(); ++x) {
+        columns[static_cast<std::size_t>(x - part.left())] = sample(x, rx, from.width());
+    }
+    const int last = from.width() - 1;
+    for (int y = part.top(); y <= part.bottom(); ++y) {
+        const auto [row, down] = sample(y, ry, from.height());
+        const auto* upper = reinterpret_cast<const quint32*>(from.constScanLine(row));
+        const auto* lower =
+            reinterpret_cast<const quint32*>(from.constScanLine(std::min(row + 1, from.height() - 1)));
+        auto* out = reinterpret_cast<quint32*>(to.scanLine(y)) + part.left();
+        for (const auto& [column, across] : columns) {
+            const int next = std::min(column + 1, last);
+            *out++ =
+                mix(mix(upper[column], upper[next], across), mix(lower[column], lower[next], across), down);
+        }
+    }
+}
+
 bool isWhole(double value)
 {
     return std::isfinite(value) && std::abs(value - std::round(value)) < 1e-9;
@@ -580,7 +632,7 @@ void SimCompositor::drawWidgetWindow(QPainter& painter, const Scene::Window& win
     if (widget->width() <= 0 || widget->height() <= 0 || bounds.isEmpty()) {
         return;
     }
-    if (drawLayerContents(painter, widget, bounds)) {
+    if (drawLayerContents(painter, window.number, widget, bounds)) {
         return;
     }
     QImage drawn;
@@ -606,7 +658,10 @@ void SimCompositor::drawWidgetWindow(QPainter& painter, const Scene::Window& win
     painter.restore();
 }
 
-bool SimCompositor::drawLayerContents(QPainter& painter, QWidget* root, const QRectF& bounds)
+bool SimCompositor::drawLayerContents(QPainter& painter,
+                                      quint32 number,
+                                      QWidget* root,
+                                      const QRectF& bounds) const
 {
     const LayerContentsView* layer = layerContentsView(root);
     if (layer == nullptr) {
@@ -614,34 +669,78 @@ bool SimCompositor::drawLayerContents(QPainter& painter, QWidget* root, const QR
     }
     const LayerContentsView::Contents contents = layer->layerContents();
     painter.fillRect(bounds, contents.background);
-    if (!contents.image.isNull() && !contents.rect.isEmpty()) {
-        // From the view's coordinates (the window's, in points) to the screen's.
-        const double sx = bounds.width() / root->width();
-        const double sy = bounds.height() / root->height();
-        const QRectF& r = contents.rect;
-        const QRectF target(
-            bounds.x() + r.x() * sx, bounds.y() + r.y() * sy, r.width() * sx, r.height() * sy);
+    if (contents.image.isNull() || contents.rect.isEmpty()) {
+        return true;
+    }
+    // From the view's coordinates (the window's, in points) to the screen's.
+    const double sx = bounds.width() / root->width();
+    const double sy = bounds.height() / root->height();
+    const QRectF& r = contents.rect;
+    const QRectF target(bounds.x() + r.x() * sx, bounds.y() + r.y() * sy, r.width() * sx, r.height() * sy);
+    const QTransform toDevice = painter.worldTransform();
+    const QRectF device = toDevice.mapRect(target);
+    const QRect pixels = device.toRect();
+    painter.save();
+    if (m_keepsSurfaces && toDevice.type() <= QTransform::TxScale && pixels.size() != contents.image.size()
+        && QRectF(pixels) == device && !pixels.isEmpty()) {
+        // Scaled once, on whole pixels: then drawn one to one.
+        const QImage& scaled = scaledPicture(number, contents.image, pixels.size());
+        painter.resetTransform();
+        painter.drawImage(pixels.topLeft(), scaled);
+        painter.restore();
+        return true;
+    }
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    // A few device rows at a time, each whole, so that every pixel comes out as from one draw.
+    QRectF rows = device;
+    if (painter.hasClipping()) {
+        rows &= toDevice.mapRect(painter.clipBoundingRect());
+    }
+    const QRect band = rows.toAlignedRect();
+    for (int top = band.top(); top <= band.bottom(); top += kRowsPerDraw) {
         painter.save();
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        // A few device rows at a time, each whole, so that every pixel comes out as from one draw.
-        const QTransform toDevice = painter.worldTransform();
-        QRectF rows = toDevice.mapRect(target);
-        if (painter.hasClipping()) {
-            rows &= toDevice.mapRect(painter.clipBoundingRect());
-        }
-        const QRect device = rows.toAlignedRect();
-        for (int top = device.top(); top <= device.bottom(); top += kRowsPerDraw) {
-            painter.save();
-            painter.resetTransform();
-            painter.setClipRect(QRect(device.left(), top, device.width(), kRowsPerDraw),
-                                painter.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
-            painter.setTransform(toDevice);
-            painter.drawImage(target, contents.image);
-            painter.restore();
-        }
+        painter.resetTransform();
+        painter.setClipRect(QRect(band.left(), top, band.width(), kRowsPerDraw),
+                            painter.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
+        painter.setTransform(toDevice);
+        painter.drawImage(target, contents.image);
         painter.restore();
     }
+    painter.restore();
     return true;
+}
+
+const QImage& SimCompositor::scaledPicture(quint32 number, const QImage& picture, QSize size) const
+{
+    Scaled& kept = m_scaled[number];
+    std::optional<QRegion> changed;
+    if (kept.picture.size() == size && kept.key != 0) {
+        if (kept.key == picture.cacheKey()) {
+            return kept.picture;
+        }
+        changed = m_desktop.pictureDamage(kept.key, picture.cacheKey());
+    }
+    const QImage source =
+        picture.format() == QImage::Format_ARGB32_Premultiplied || picture.format() == QImage::Format_RGB32
+            ? picture
+            : picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (!changed) {
+        kept.picture = QImage(size, QImage::Format_ARGB32_Premultiplied);
+        scaleBilinear(source, kept.picture, kept.picture.rect());
+    } else {
+        // Each changed pixel reaches the scaled pixels whose samples it lies between.
+        const double kx = double(size.width()) / source.width();
+        const double ky = double(size.height()) / source.height();
+        for (const QRect& part : *changed) {
+            const QRect reached = QRectF(part.x() * kx, part.y() * ky, part.width() * kx, part.height() * ky)
+                                      .toAlignedRect()
+                                      .adjusted(-2, -2, 2, 2)
+                                  & kept.picture.rect();
+            scaleBilinear(source, kept.picture, reached);
+        }
+    }
+    kept.key = picture.cacheKey();
+    return kept.picture;
 }
 
 const LayerContentsView* SimCompositor::layerContentsView(QWidget* root)
@@ -761,6 +860,7 @@ SimCompositor::displayScene(quint32 displayID, bool seen, const QRect* within) c
 void SimCompositor::dropUnusedSurfaces() const
 {
     std::erase_if(m_surfaces, [this](const auto& kept) { return !m_desktop.isWindowOnScreen(kept.first); });
+    std::erase_if(m_scaled, [this](const auto& kept) { return !m_desktop.isWindowOnScreen(kept.first); });
 }
 
 QImage SimCompositor::renderDisplay(quint32 displayID, QSize pixelSize) const

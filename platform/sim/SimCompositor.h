@@ -133,7 +133,10 @@ private:
     void drawWidgetWindow(QPainter& painter, const Scene::Window& window) const;
     // A window that shows only a picture view is drawn from its picture, scaled once to the size
     // it is drawn at, never from its widgets. False for other windows.
-    static bool drawLayerContents(QPainter& painter, QWidget* root, const QRectF& bounds);
+    bool drawLayerContents(QPainter& painter, quint32 number, QWidget* root, const QRectF& bounds) const;
+    // A window's picture scaled to a size, as kept by a compositor that keeps window surfaces:
+    // scaled again only where the picture changed since.
+    const QImage& scaledPicture(quint32 number, const QImage& picture, QSize size) const;
     // The window's widgets as last drawn, drawn again first when they asked to be since.
     const QImage& surface(const Scene::Window& window, QSize widgetSize, double density) const;
     double displayScaleAt(QPointF point) const;
@@ -149,6 +152,12 @@ private:
     mutable QHash<QString, double> m_titleWidths;
     mutable qsizetype m_titleBytes = 0;
     mutable std::unordered_map<quint32, std::unique_ptr<Surface>> m_surfaces;
+    struct Scaled
+    {
+        qint64 key = 0; // the picture scaled
+        QImage picture;
+    };
+    mutable std::unordered_map<quint32, Scaled> m_scaled;
 };
 
 // The shareable content of a desktop: its displays, its windows front to back (only those on

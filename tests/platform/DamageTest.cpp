@@ -397,6 +397,48 @@ TEST(Damage, AViewsOwnChangesAreRedrawnFromThePictureShownOnly)
     EXPECT_TRUE(audienceIsWhole()) << "changes from another picture";
 }
 
+// A picture window shown smaller or larger than its picture is scaled once and then again only
+// where the picture changed, each pixel as a scaling of all of it gives, down to single pixels
+// changed at the picture's edges.
+TEST(Damage, APictureScaledAgainWhereItChangedEqualsOneScaledWhole)
+{
+    Desk d;
+    d.deliver(d.screenshot(d.filter()));
+    // One that keeps a smaller picture, one a larger.
+    std::vector<std::pair<QSize, std::unique_ptr<sim::SimCompositor>>> kept;
+    for (const QSize size : {QSize(230, 144), QSize(517, 323)}) {
+        kept.emplace_back(size, std::make_unique<sim::SimCompositor>(d.desktop));
+        kept.back().second->setKeepsWindowSurfaces(true);
+    }
+    std::mt19937 random(5);
+    QImage shown = d.shown.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    d.mirrorView->show(shown);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    for (int n = 0; n < 80; ++n) {
+        SCOPED_TRACE(n);
+        QImage next = shown.copy();
+        QRegion changed;
+        for (int pixel = static_cast<int>(random() % 3); pixel >= 0; --pixel) {
+            const QPoint at(static_cast<int>(random() % 320), static_cast<int>(random() % 200));
+            next.setPixel(n % 5 == 0 ? QPoint(at.x(), 0) : at,
+                          QColor::fromHsv(static_cast<int>(random() % 360), 255, 255).rgb());
+            changed += QRect(n % 5 == 0 ? QPoint(at.x(), 0) : at, QSize(1, 1));
+        }
+        d.mirrorView->show(next, shown.cacheKey(), changed);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+        shown = next;
+        for (const auto& [size, compositor] : kept) {
+            QImage partly(size, QImage::Format_ARGB32_Premultiplied);
+            compositor->render(*compositor->displayScene(d.veilmox, false), partly, false);
+            sim::SimCompositor fresh(d.desktop);
+            fresh.setKeepsWindowSurfaces(true);
+            QImage fully(size, QImage::Format_ARGB32_Premultiplied);
+            fresh.render(*fresh.displayScene(d.veilmox, false), fully, false);
+            ASSERT_EQ(partly, fully) << size.width() << " pixels wide";
+        }
+    }
+}
+
 TEST(Damage, AViewerPaneRepaintedWhereTheDesktopChangedEqualsOneRepaintedWhole)
 {
     Desk d;
@@ -407,9 +449,10 @@ TEST(Damage, AViewerPaneRepaintedWhereTheDesktopChangedEqualsOneRepaintedWhole)
     viewer.refresh();
     PaintedParts painted;
     viewer.displayView(d.display)->installEventFilter(&painted);
-    sim::SimCompositor whole(d.desktop);
-    whole.setKeepsWindowSurfaces(true);
     const auto check = [&](quint32 id, bool seen) {
+        // Composed anew, keeping nothing from earlier pictures.
+        sim::SimCompositor whole(d.desktop);
+        whole.setKeepsWindowSurfaces(true);
         const QImage partly = viewer.picture(id);
         QImage fully(partly.size(), QImage::Format_ARGB32_Premultiplied);
         whole.render(*whole.displayScene(id, seen), fully, false);
@@ -431,9 +474,9 @@ TEST(Damage, AViewerPaneRepaintedWhereTheDesktopChangedEqualsOneRepaintedWhole)
         const QImage screen = QGuiApplication::primaryScreen()->grabWindow(viewer.winId()).toImage();
         for (const quint32 id : {d.display, d.veilmox}) {
             QWidget* pane = viewer.displayView(id);
-            const QImage painted =
-                screen.copy(QRect(pane->mapTo(&viewer, QPoint(0, 0)), pane->size() * screen.devicePixelRatio()));
-            ASSERT_EQ(painted.convertToFormat(QImage::Format_RGB32),
+            const QImage onScreen = screen.copy(
+                QRect(pane->mapTo(&viewer, QPoint(0, 0)), pane->size() * screen.devicePixelRatio()));
+            ASSERT_EQ(onScreen.convertToFormat(QImage::Format_RGB32),
                       pane->grab().toImage().convertToFormat(QImage::Format_RGB32))
                 << (id == d.display ? "the built-in display's pane" : "the pane of \"Veilmox\"");
         }
