@@ -16,7 +16,8 @@
 // buffer of our own reused from an earlier frame, and only the pixels that changed since that
 // frame are written into it. What changed is learnt by comparing each capture with the one
 // before, which reads both but writes nothing; each picture then says where it differs from the
-// picture composed before it, so that whoever shows it can redraw only that part.
+// picture composed before it, so that whoever shows it can redraw only that part. Whoever holds
+// a picture leaves its pixels as they are: its buffer comes back to be written in part.
 class FrameComposer
 {
 public:
