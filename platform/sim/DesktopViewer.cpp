@@ -275,11 +275,11 @@ private:
                 return;
             }
             // Part by part, a few rows at a time.
-            constexpr int rows = SimCompositor::kRowsPerDraw;
+            constexpr int kRows = SimCompositor::kRowsPerDraw;
             for (const QRect& part : event->region()) {
-                for (int top = part.top(); top <= part.bottom(); top += rows) {
+                for (int top = part.top(); top <= part.bottom(); top += kRows) {
                     painter.setClipRect(
-                        QRect(part.left(), top, part.width(), std::min(rows, part.bottom() + 1 - top)));
+                        QRect(part.left(), top, part.width(), std::min(kRows, part.bottom() + 1 - top)));
                     painter.drawImage(at, picture);
                 }
             }
