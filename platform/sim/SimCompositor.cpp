@@ -592,7 +592,12 @@ void SimCompositor::drawTitle(QPainter& painter, const SimDesktop::WindowSpec& s
         m_titleBytes += strip.sizeInBytes();
         found = m_titles.insert(key, strip);
     }
-    painter.drawImage(titleRect.topLeft(), *found);
+    // At a whole pixel: Qt rounds a position between two pixels one way when it draws a picture
+    // alone and the other when it draws it through a clip of many parts, and a part of the
+    // picture drawn alone must come out as it does in the whole.
+    const QTransform& toDevice = painter.worldTransform();
+    const QPointF device = toDevice.map(titleRect.topLeft());
+    painter.drawImage(toDevice.inverted().map(QPointF(std::round(device.x()), std::round(device.y()))), *found);
 }
 
 double SimCompositor::displayScaleAt(QPointF point) const
