@@ -38,16 +38,15 @@ QRegion paintable(const std::optional<double>& strip, const QList<QRect>& masks,
 FrameComposer::Frame
 FrameComposer::compose(QImage capture, std::optional<double> stripHeight, const QList<QRect>& maskRects)
 {
-    // Nothing to paint, pixels nobody else holds (painted over where they are), a format of
-    // another size, or a strip of no size: no buffer of ours, and the series starts again.
-    if ((!stripHeight && maskRects.isEmpty()) || capture.isNull() || capture.isDetached()
-        || !is32Bit(capture.format()) || (stripHeight && !std::isfinite(*stripHeight))) {
-        reset();
-        return {
-            VirtualDisplayManager::composeFrame(std::move(capture), stripHeight, maskRects), 0, std::nullopt};
-    }
+    // Nothing to paint, pixels nobody else holds (painted over where they are), a pixel format
+    // of another size, a strip of no size, or no memory: no buffer of ours, and the series starts
+    // again.
     quint64 buffer = 0;
-    QImage own = m_pool.frame(capture.size(), capture.format(), &buffer);
+    QImage own;
+    if ((stripHeight || !maskRects.isEmpty()) && !capture.isNull() && !capture.isDetached()
+        && is32Bit(capture.format()) && (!stripHeight || std::isfinite(*stripHeight))) {
+        own = m_pool.frame(capture.size(), capture.format(), &buffer);
+    }
     if (own.isNull()) {
         reset();
         return {
