@@ -7,6 +7,8 @@
 #include <QPalette>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <QtWidgets/private/qwidget_p.h>
+#include <QtWidgets/private/qwidgetrepaintmanager_p.h>
 
 #include <algorithm>
 #include <cmath>
@@ -61,12 +63,30 @@ private:
     std::function<void()> m_close;
 };
 
+// What Qt would paint of a window at its next repaint, in the window's coordinates: what was
+// invalidated as a whole and what each view asked for (a view's effect's reach included). Qt has
+// no public way to tell; its repaint manager keeps both lists.
+QRegion pendingRepaint(QWidget* root)
+{
+    const QWidgetRepaintManager* manager = QWidgetPrivate::get(root)->maybeRepaintManager();
+    if (manager == nullptr) {
+        return {};
+    }
+    QRegion region = manager->dirtyRegion();
+    for (QWidget* view : manager->dirtyWidgetList()) {
+        region += QWidgetPrivate::get(view)->dirty.translated(view->mapTo(root, QPoint()));
+    }
+    return region & root->rect();
+}
+
 } // namespace
 
 // The window's top widget. Qt would paint the widgets into a backing store for the host's screen
 // at every repaint they ask for; nobody looks at that store (the window server draws the widgets
 // itself when a picture of the window is wanted), so each repaint is passed on to the window
-// server as a change of the window's content and Qt's pending one is dropped unpainted.
+// server as where the window's content changed, and Qt's pending one is dropped unpainted. Never
+// painted, Qt's store is never sized either, so Qt never moves pixels within it: a view that moves
+// or scrolls asks to be repainted where it lands, as any other change does.
 class Window::Root final : public QWidget
 {
 public:
@@ -82,13 +102,14 @@ protected:
         if (event->type() != QEvent::UpdateRequest) {
             return QWidget::event(event);
         }
+        const QRegion dirty = isVisible() ? pendingRepaint(this) : QRegion();
         // Qt drops a repaint of a hidden window along with its dirty regions; while this one
         // looks hidden, that is all its repaint does.
         setAttribute(Qt::WA_WState_Visible, false);
         QWidget::event(event);
         setAttribute(Qt::WA_WState_Visible, true);
-        if (m_window.m_server != nullptr) {
-            m_window.m_server->windowContentChanged(m_window.m_number);
+        if (m_window.m_server != nullptr && !dirty.isEmpty()) {
+            m_window.m_server->windowContentChanged(m_window.m_number, dirty);
         }
         return true;
     }

@@ -85,8 +85,9 @@ public:
     // On screen, in front of the other windows of its level.
     virtual void orderWindowFront(quint32 number) = 0;
     virtual void orderWindowOut(quint32 number) = 0;
-    // Something in the window's widgets asked to be drawn again.
-    virtual void windowContentChanged(quint32 /*number*/) {}
+    // The window's widgets were drawn again where they asked to be: `dirty`, in the window's
+    // points from its top-left corner.
+    virtual void windowContentChanged(quint32 /*number*/, const QRegion& /*dirty*/) {}
     // The window became this application's key window, the one typing goes to.
     virtual void setKeyWindow(quint32 /*number*/) {}
     // How the window becomes the key window when the user clicks it, or when the key window

@@ -9,6 +9,8 @@ packages=(
     build-essential cmake ninja-build pkg-config ca-certificates
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
     libgl-dev libplist-dev libgtest-dev libgmock-dev libbenchmark-dev
+    # Where a window of the app asked to be repainted, which Qt keeps only in its internals.
+    qt6-base-private-dev
     # Unpacking the services' compressed answers, checked to be whole.
     zlib1g-dev
     # Tokens in the desktop's Secret Service (libsecret); links over the session bus (a private

@@ -108,6 +108,7 @@ SimCaptureStream::SimCaptureStream(std::shared_ptr<SimCaptureStreams::Shared> sh
                                    const SCStreamConfiguration& configuration)
     : m_shared(std::move(shared))
     , m_filter(std::move(filter))
+    , m_damageScope(SimCompositor::damageScope(m_filter))
     , m_configuration(configuration)
     , m_delivery(std::make_shared<Delivery>())
 {
@@ -163,7 +164,7 @@ void SimCaptureStream::startCapture(Completion completion)
             const std::lock_guard lock(m_delivery->mutex);
             m_delivery->stopped = false;
         }
-        m_lastContent.reset();
+        m_lastFrame.reset();
         armTimer();
         m_firstFrame = m_shared->scheduler.after(0, [this] { sendFrame(); });
     }
@@ -203,6 +204,8 @@ void SimCaptureStream::updateConfiguration(const SCStreamConfiguration& configur
 void SimCaptureStream::updateContentFilter(const SCContentFilter& filter, Completion completion)
 {
     m_filter = filter;
+    m_damageScope = SimCompositor::damageScope(m_filter);
+    m_lastFrame.reset();
     ++m_filterUpdates;
     complete(std::move(completion), std::nullopt);
 }
@@ -215,7 +218,7 @@ void SimCaptureStream::armTimer()
 
 void SimCaptureStream::sendFrame()
 {
-    const SimDesktop& desktop = m_shared->desktop;
+    SimDesktop& desktop = m_shared->desktop;
     if (!m_running || m_queue == nullptr || !desktop.screenRecordingPermission()
         || !sourceExists(desktop, m_filter)) {
         return;
@@ -224,8 +227,20 @@ void SimCaptureStream::sendFrame()
     const QSize size(pixels(m_configuration.width, region.width()),
                      pixels(m_configuration.height, region.height()));
     CMSampleBuffer sample;
-    auto key = m_shared->compositor.contentKey(m_filter, size);
-    if (key && key == m_lastContent) {
+    // Nothing it shows changed since the last frame (a window it leaves out may have): idle.
+    desktop.passOnRepaints();
+    const quint64 serial = desktop.damageSerial();
+    bool unchanged = false;
+    if (m_lastFrame && m_lastFrame->size == size) {
+        const auto damaged = desktop.damageSince(m_lastFrame->serial, m_damageScope);
+        unchanged = damaged && SimCompositor::pixelsOf(*damaged, region, size).isEmpty();
+    }
+    std::optional<QByteArray> key;
+    if (!unchanged) {
+        key = m_shared->compositor.contentKey(m_filter, size);
+        unchanged = key && m_lastFrame && key == m_lastFrame->content;
+    }
+    if (unchanged) {
         // Nothing changed since the last frame: an idle frame without pixels, as the system sends.
         sample.attachments =
             QVariantList{QVariantMap{{kSCStreamFrameInfoStatus, static_cast<qint64>(SCFrameStatus::Idle)}}};
@@ -235,7 +250,10 @@ void SimCaptureStream::sendFrame()
             return;
         }
         sample = CMSampleBuffer::frame(std::make_shared<const IOSurface>(std::move(picture)));
-        m_lastContent = std::move(key);
+        m_lastFrame = LastFrame{serial, size, std::move(key)};
+    }
+    if (m_lastFrame) {
+        m_lastFrame->serial = serial;
     }
     ++m_framesSent;
     ++m_shared->framesSent;

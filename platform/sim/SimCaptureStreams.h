@@ -2,6 +2,7 @@
 
 #include "platform/CaptureStream.h"
 #include "platform/Scheduler.h"
+#include "platform/sim/SimDesktop.h"
 
 #include <QByteArray>
 
@@ -9,8 +10,6 @@
 #include <optional>
 
 namespace platform::sim {
-
-class SimDesktop;
 
 // Capture streams of a simulated desktop. A running stream sends a frame once per minimum frame
 // interval (1/60 s when it sets none) to its output on the output's queue: its filter's content
@@ -81,6 +80,7 @@ private:
 
     std::shared_ptr<SimCaptureStreams::Shared> m_shared;
     SCContentFilter m_filter;
+    SimDesktop::DamageScope m_damageScope;
     SCStreamConfiguration m_configuration;
     std::shared_ptr<Delivery> m_delivery;
     DispatchQueue* m_queue = nullptr;
@@ -90,8 +90,15 @@ private:
     int m_framesSent = 0;
     TimerHandle m_frameTimer;
     TimerHandle m_firstFrame;
-    // What the last complete frame showed, while it can be told.
-    std::optional<QByteArray> m_lastContent;
+    // The last complete frame: the desktop's changes it showed and what it showed, while that
+    // can be told.
+    struct LastFrame
+    {
+        quint64 serial = 0;
+        QSize size;
+        std::optional<QByteArray> content;
+    };
+    std::optional<LastFrame> m_lastFrame;
 };
 
 } // namespace platform::sim

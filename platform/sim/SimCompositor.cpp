@@ -38,13 +38,13 @@ SCDisplay scDisplay(quint32 id, const QRectF& frame)
     return display;
 }
 
-bool passes(const SCContentFilter& filter,
+bool passes(SCContentFilter::Kind kind,
             quint32 number,
             pid_type owner,
             const QSet<pid_type>& appPIDs,
             const QSet<quint32>& windowIDs)
 {
-    switch (filter.kind()) {
+    switch (kind) {
     case SCContentFilter::Kind::DisplayExcludingApplications:
         return !appPIDs.contains(owner) || windowIDs.contains(number);
     case SCContentFilter::Kind::DisplayExcludingWindows:
@@ -128,6 +128,15 @@ QColor titleColor(const QColor& background)
     return background.lightnessF() > 0.6 ? QColor(Qt::black) : QColor(Qt::white);
 }
 
+// A window whose background is opaque paints every pixel itself.
+bool paintsEveryPixel(const QWidget* widget)
+{
+    return widget->palette().brush(QPalette::Window).isOpaque()
+           && !widget->testAttribute(Qt::WA_NoSystemBackground)
+           && !widget->testAttribute(Qt::WA_OpaquePaintEvent)
+           && !widget->testAttribute(Qt::WA_TranslucentBackground);
+}
+
 // A widget drawn on its own at a pixel density, like a window server's backing store: Qt draws the
 // graphics effects of nested widgets (the kit's glows) wrongly, or not at all, through a painter
 // that is already moved or scaled. Drawn into `reuse` when that has the size.
@@ -142,16 +151,30 @@ QImage drawnWidget(QWidget* widget, double density, QImage reuse = QImage())
         return store;
     }
     store.setDevicePixelRatio(density);
-    // A window whose background is opaque paints every pixel itself.
-    const bool opaque = widget->palette().brush(QPalette::Window).isOpaque()
-                        && !widget->testAttribute(Qt::WA_NoSystemBackground)
-                        && !widget->testAttribute(Qt::WA_OpaquePaintEvent)
-                        && !widget->testAttribute(Qt::WA_TranslucentBackground);
-    if (!opaque) {
+    if (!paintsEveryPixel(widget)) {
         store.fill(Qt::transparent);
     }
     widget->render(&store, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
     return store;
+}
+
+// Only the widget's part `part` (its coordinates) drawn again into `store`, as drawnWidget() drew
+// the whole.
+void redrawWidget(QWidget* widget, QImage& store, const QRegion& part)
+{
+    const QRegion drawn = part & widget->rect();
+    if (drawn.isEmpty()) {
+        return;
+    }
+    if (!paintsEveryPixel(widget)) {
+        QPainter clear(&store);
+        clear.setCompositionMode(QPainter::CompositionMode_Source);
+        for (const QRect& r : drawn) {
+            clear.fillRect(r, Qt::transparent);
+        }
+    }
+    widget->render(
+        &store, drawn.boundingRect().topLeft(), drawn, QWidget::DrawWindowBackground | QWidget::DrawChildren);
 }
 
 // A run of one colour, with streaming stores where the machine has them: written without being
@@ -245,7 +268,7 @@ SimCompositor::Scene SimCompositor::scene(const SCContentFilter& filter, bool se
         const SimDesktop::WindowSpec& setup = *window.setup;
         if (!window.onScreen || !setup.bounds.intersects(area)
             || (!seen && setup.sharingState == static_cast<qint64>(WindowSharingType::None))
-            || !passes(filter, window.number, setup.owner, appPIDs, windowIDs)) {
+            || !passes(filter.kind(), window.number, setup.owner, appPIDs, windowIDs)) {
             continue;
         }
         const QRect reach = setup.bounds.toAlignedRect().intersected(area);
@@ -597,7 +620,8 @@ void SimCompositor::drawTitle(QPainter& painter, const SimDesktop::WindowSpec& s
     // picture drawn alone must come out as it does in the whole.
     const QTransform& toDevice = painter.worldTransform();
     const QPointF device = toDevice.map(titleRect.topLeft());
-    painter.drawImage(toDevice.inverted().map(QPointF(std::round(device.x()), std::round(device.y()))), *found);
+    painter.drawImage(toDevice.inverted().map(QPointF(std::round(device.x()), std::round(device.y()))),
+                      *found);
 }
 
 double SimCompositor::displayScaleAt(QPointF point) const
@@ -618,12 +642,22 @@ const QImage& SimCompositor::surface(const Scene::Window& window, QSize widgetSi
     QCoreApplication::sendPostedEvents(widget, QEvent::UpdateRequest);
     const quint64 version = m_desktop.windowContentVersion(window.number);
     auto& kept = m_surfaces[window.number];
+    std::optional<QRegion> repainted;
     if (!kept) {
         kept = std::make_unique<Surface>();
-    } else if (kept->version == version && kept->widgetSize == widgetSize && kept->density == density) {
-        return kept->picture;
+    } else if (kept->widgetSize == widgetSize && kept->density == density && !kept->picture.isNull()) {
+        if (kept->version == version) {
+            return kept->picture;
+        }
+        // Drawn again only where the window repainted since, as a window server keeps a
+        // window's surface and takes only what its client redrew.
+        repainted = m_desktop.windowRepaintSince(window.number, kept->version);
     }
-    kept->picture = drawnWidget(widget, density, std::move(kept->picture));
+    if (repainted) {
+        redrawWidget(widget, kept->picture, *repainted);
+    } else {
+        kept->picture = drawnWidget(widget, density, std::move(kept->picture));
+    }
     kept->version = version;
     kept->widgetSize = widgetSize;
     kept->density = density;
@@ -850,6 +884,21 @@ std::optional<QByteArray> SimCompositor::contentKey(const Scene& scene, QSize pi
         }
     }
     return key;
+}
+
+SimDesktop::DamageScope SimCompositor::damageScope(const SCContentFilter& filter)
+{
+    QSet<pid_type> appPIDs;
+    for (const auto& app : filter.applications()) {
+        appPIDs.insert(app.processID);
+    }
+    QSet<quint32> windowIDs;
+    for (const auto& window : filter.windows()) {
+        windowIDs.insert(window.windowID);
+    }
+    return {[kind = filter.kind(), appPIDs = std::move(appPIDs), windowIDs = std::move(windowIDs)](
+                quint32 number, pid_type owner) { return passes(kind, number, owner, appPIDs, windowIDs); },
+            true};
 }
 
 std::optional<SimCompositor::Scene>

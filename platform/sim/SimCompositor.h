@@ -91,6 +91,9 @@ public:
     // none for an unknown display.
     std::optional<Scene>
     displayScene(quint32 displayID, bool seen = false, const QRect* within = nullptr) const;
+    // The changes of the desktop that a capture through the filter can show: none of a window
+    // it leaves out, nor of one no capture sees.
+    static SimDesktop::DamageScope damageScope(const SCContentFilter& filter);
     // Lets go of the pictures kept of windows no longer on screen.
     void dropUnusedSurfaces() const;
 

@@ -76,9 +76,11 @@ struct SimDesktop::State
         QVariantMap overrides;
         // The description as last given out; dropped whenever something in it may change.
         mutable std::optional<WindowDescription> description;
-        // How often this application's window asked to be drawn again.
+        // How often this application's window was drawn again, and where, for the last times.
         quint64 contentVersion = 0;
+        std::deque<QRegion> repaints; // of versions contentVersion - size() + 1 .. contentVersion
     };
+    static constexpr std::size_t kKeptRepaints = 16;
 
     std::vector<Display> displays;
     std::vector<std::shared_ptr<App>> apps;          // launch order
@@ -102,11 +104,16 @@ struct SimDesktop::State
     quint64 contentGeneration = 0;
     // Told of every change counted in either number.
     NotificationCenter changes;
-    // What the last changes touched, oldest first; none: everything.
+    // What the last changes touched, oldest first; none: everything. A window's own change
+    // (moved, redrawn, …) names the window, its owner and whether captures showed it then, so
+    // that a picture which leaves the window out is not drawn again for it.
     struct Damage
     {
         quint64 serial = 0;
         std::optional<QRegion> region;
+        quint32 window = 0; // 0: not one window's change
+        pid_type owner = 0;
+        bool captured = true;
     };
     static constexpr std::size_t kKeptDamage = 256;
     std::deque<Damage> damage;
@@ -132,21 +139,35 @@ struct SimDesktop::State
     };
     std::map<quint32, ShownPicture> shownPictures;
 
-    void damaged(std::optional<QRegion> region)
+    void damaged(std::optional<QRegion> region) { record(Damage{0, std::move(region)}); }
+
+    // A change of one window alone. `captured`: captures see the change even while the window's
+    // sharing type keeps it out of them (a change of that type).
+    void damagedBy(quint32 number, QRegion region, bool captured = false)
     {
-        if (region && region->isEmpty()) {
-            return;
-        }
-        damage.push_back({++damageSerial, std::move(region)});
-        if (damage.size() > kKeptDamage) {
-            damage.pop_front();
+        if (const auto it = windows.find(number); it != windows.end()) {
+            const WindowSpec& setup = it->second.setup;
+            captured = captured || setup.sharingState != static_cast<qint64>(WindowSharingType::None);
+            record(Damage{0, std::move(region), number, setup.owner, captured});
         }
     }
 
-    void damagedWindow(quint32 number)
+    void damagedWindow(quint32 number, bool captured = false)
     {
         if (const auto it = windows.find(number); it != windows.end()) {
-            damaged(QRegion(touchedPoints(it->second.setup.bounds)));
+            damagedBy(number, QRegion(touchedPoints(it->second.setup.bounds)), captured);
+        }
+    }
+
+    void record(Damage change)
+    {
+        if (change.region && change.region->isEmpty()) {
+            return;
+        }
+        change.serial = ++damageSerial;
+        damage.push_back(std::move(change));
+        if (damage.size() > kKeptDamage) {
+            damage.pop_front();
         }
     }
 
@@ -190,14 +211,12 @@ struct SimDesktop::State
             return;
         }
         record.hidden = hidden;
-        QRegion touched;
         for (auto& [number, window] : windows) {
             if (window.setup.owner == record.pid) {
                 window.description.reset();
-                touched += touchedPoints(window.setup.bounds);
+                damagedWindow(number);
             }
         }
-        damaged(touched);
         changed();
     }
 };
@@ -466,7 +485,7 @@ quint32 SimDesktop::addWindow(const WindowSpec& setup)
     } else {
         removeWindow(number);
     }
-    m_state->windows[number] = State::Window{setup, {}, std::nullopt};
+    m_state->windows[number] = State::Window{setup, {}, std::nullopt, 0, {}};
     m_state->order.insert(m_state->order.begin(), number);
     m_state->damagedWindow(number);
     m_state->reorder();
@@ -499,7 +518,7 @@ void SimDesktop::setWindowBounds(quint32 number, const QRectF& bounds)
                 QRegion(SimCompositor::innerPoints(old)).intersected(SimCompositor::innerPoints(bounds));
             touched += detailOf(setup, old) + detailOf(setup, bounds);
         }
-        m_state->damaged(touched);
+        m_state->damagedBy(number, touched);
         m_state->touch(number);
     }
 }
@@ -522,9 +541,9 @@ void SimDesktop::setWindowTitle(quint32 number, const std::optional<QString>& ti
 {
     if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
         WindowSpec& setup = it->second.setup;
-        m_state->damaged(detailOf(setup, setup.bounds));
+        m_state->damagedBy(number, detailOf(setup, setup.bounds));
         setup.title = title;
-        m_state->damaged(detailOf(setup, setup.bounds));
+        m_state->damagedBy(number, detailOf(setup, setup.bounds));
         m_state->touch(number);
     }
 }
@@ -834,7 +853,8 @@ void SimDesktop::setWindowSharingType(quint32 number, WindowSharingType type)
 {
     if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
         it->second.setup.sharingState = static_cast<qint64>(type);
-        m_state->damagedWindow(number);
+        // Captures gain or lose the window: they are drawn again whichever way it went.
+        m_state->damagedWindow(number, true);
         m_state->touch(number);
     }
 }
@@ -852,18 +872,42 @@ void SimDesktop::orderWindowFront(quint32 number)
     orderFront(number);
 }
 
-void SimDesktop::windowContentChanged(quint32 number)
+void SimDesktop::windowContentChanged(quint32 number, const QRegion& dirty)
 {
     if (const auto it = m_state->windows.find(number);
-        it != m_state->windows.end() && !it->second.setup.content.isNull()) {
-        ++it->second.contentVersion;
+        it != m_state->windows.end() && !it->second.setup.content.isNull() && !dirty.isEmpty()) {
+        State::Window& window = it->second;
+        ++window.contentVersion;
+        window.repaints.push_back(dirty);
+        if (window.repaints.size() > State::kKeptRepaints) {
+            window.repaints.pop_front();
+        }
         ++m_state->contentGeneration;
-        m_state->damaged(contentDamage(number));
+        m_state->damagedBy(number, contentDamage(number, dirty));
         m_state->changes.post(Notification{kDesktopChanged, {}, nullptr});
     }
 }
 
-QRegion SimDesktop::contentDamage(quint32 number)
+std::optional<QRegion> SimDesktop::windowRepaintSince(quint32 number, quint64 version) const
+{
+    const auto it = m_state->windows.find(number);
+    if (it == m_state->windows.end() || version > it->second.contentVersion) {
+        return std::nullopt;
+    }
+    const State::Window& window = it->second;
+    const quint64 missed = window.contentVersion - version;
+    if (missed > window.repaints.size()) {
+        return std::nullopt;
+    }
+    QRegion region;
+    for (auto r = window.repaints.cend() - static_cast<std::ptrdiff_t>(missed); r != window.repaints.cend();
+         ++r) {
+        region += *r;
+    }
+    return region;
+}
+
+QRegion SimDesktop::contentDamage(quint32 number, const QRegion& dirty)
 {
     auto& window = m_state->windows.at(number);
     const QRectF& bounds = window.setup.bounds;
@@ -872,7 +916,18 @@ QRegion SimDesktop::contentDamage(quint32 number)
     const LayerContentsView* layer = SimCompositor::layerContentsView(root);
     if (layer == nullptr) {
         m_state->shownPictures.erase(number);
-        return whole;
+        if (root->width() <= 0 || root->height() <= 0) {
+            return whole;
+        }
+        // From the window's points to the screen's, where the window is drawn at another size.
+        const double sx = bounds.width() / root->width();
+        const double sy = bounds.height() / root->height();
+        QRegion touched;
+        for (const QRect& r : dirty) {
+            touched += touchedPoints(
+                QRectF(bounds.x() + r.x() * sx, bounds.y() + r.y() * sy, r.width() * sx, r.height() * sy));
+        }
+        return touched.intersected(whole.boundingRect());
     }
     // A window that shows a picture changed where its picture did, when the picture is the next
     // of a series whose changes are known and nothing else about it changed.
@@ -923,6 +978,11 @@ quint64 SimDesktop::damageSerial() const
 
 std::optional<QRegion> SimDesktop::damageSince(quint64 serial) const
 {
+    return damageSince(serial, DamageScope());
+}
+
+std::optional<QRegion> SimDesktop::damageSince(quint64 serial, const DamageScope& scope) const
+{
     if (serial >= m_state->damageSerial) {
         return QRegion();
     }
@@ -932,6 +992,10 @@ std::optional<QRegion> SimDesktop::damageSince(quint64 serial) const
     }
     QRegion region;
     for (auto it = log.crbegin(); it != log.crend() && it->serial > serial; ++it) {
+        if (it->window != 0
+            && ((scope.captured && !it->captured) || (scope.shows && !scope.shows(it->window, it->owner)))) {
+            continue; // a window the picture leaves out
+        }
         if (!it->region) {
             return std::nullopt;
         }
@@ -972,6 +1036,22 @@ quint64 SimDesktop::windowContentVersion(quint32 number) const
 {
     const auto it = m_state->windows.find(number);
     return it != m_state->windows.end() ? it->second.contentVersion : 0;
+}
+
+void SimDesktop::passOnRepaints()
+{
+    // Copied first: a repaint may change the window list.
+    std::vector<QPointer<QWidget>> contents;
+    for (const OrderedWindow& window : orderedWindows()) {
+        if (window.onScreen && window.setup->content) {
+            contents.push_back(window.setup->content);
+        }
+    }
+    for (const QPointer<QWidget>& content : contents) {
+        if (content) {
+            QCoreApplication::sendPostedEvents(content.data(), QEvent::UpdateRequest);
+        }
+    }
 }
 
 Cancellable SimDesktop::addChangeObserver(std::function<void()> observer)

@@ -191,13 +191,25 @@ public:
     // window's own count with it (0 for other windows).
     quint64 contentGeneration() const;
     quint64 windowContentVersion(quint32 number) const;
+    // Where one of this application's windows was repainted (in its own points) since it was at
+    // content version `version`; none when the desktop no longer knows.
+    std::optional<QRegion> windowRepaintSince(quint32 number, quint64 version) const;
     // What each change of what the window server draws touched, in global points: a window
     // moved, resized, ordered, shown, hidden or retitled, or its content drawn again. Counted by
     // a serial number. A window's content is one region unless it shows a picture that a
     // screenshot of this desktop handed out, whose changed pixels the screenshot told.
     quint64 damageSerial() const;
-    // The region touched by the changes after `serial`; none when that reaches back further than
-    // the desktop remembers, or when the displays themselves changed: then everything was.
+    // Which windows' own changes a picture can show. A capture leaves out the windows its filter
+    // leaves out and, unlike a person looking at a display, those whose sharing type is none.
+    struct DamageScope
+    {
+        std::function<bool(quint32 number, pid_type owner)> shows; // none: every window
+        bool captured = false;
+    };
+    // The region touched by the changes after `serial` that the scope shows; none when that
+    // reaches back further than the desktop remembers, or when the displays themselves changed:
+    // then everything was.
+    std::optional<QRegion> damageSince(quint64 serial, const DamageScope& scope) const;
     std::optional<QRegion> damageSince(quint64 serial) const;
     // A screenshot's picture, known by its cache key, differs from the one handed out before it
     // (`previousKey`) only in these pixels (none: anywhere). Kept for the last few pictures.
@@ -205,6 +217,10 @@ public:
     // The pixels in which picture `to` differs from the earlier picture `from`; none when they
     // are not known to be two pictures of one series.
     std::optional<QRegion> pictureDamage(qint64 from, qint64 to) const;
+
+    // The repaints this application's windows asked for so far, taken now, as a window server
+    // takes what its clients drew when it composes: from here on they count as changes.
+    void passOnRepaints();
 
     // Calls `observer` at once after every change of either number.
     [[nodiscard]] Cancellable addChangeObserver(std::function<void()> observer);
@@ -313,7 +329,7 @@ public:
     void orderWindowFront(quint32 number) override;
     void orderWindowOut(quint32 number) override { setWindowOnScreen(number, false); }
     void setWindowAlpha(quint32 number, double alpha) override;
-    void windowContentChanged(quint32 number) override;
+    void windowContentChanged(quint32 number, const QRegion& dirty) override;
     void setKeyWindow(quint32 number) override { m_keyWindow = number; }
     void setWindowKeyHandler(quint32 number, std::function<bool()> becomeKey) override;
 
@@ -325,8 +341,8 @@ private:
     WindowDescription describe(quint32 number) const;
     WindowDescription makeDescription(quint32 number) const;
     void postScreenChange();
-    // The region a repaint of one of this application's windows touched.
-    QRegion contentDamage(quint32 number);
+    // The region (global points) a repaint of one of this application's windows touched.
+    QRegion contentDamage(quint32 number, const QRegion& dirty);
     void postWorkspace(const QString& name, pid_type pid);
     void sendMouse(QWidget* target, QEvent::Type type, QPointF location);
     // The widget of one of this application's windows under the pointer, with where the location

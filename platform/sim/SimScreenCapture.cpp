@@ -3,8 +3,6 @@
 #include "platform/Scheduler.h"
 #include "platform/sim/SimDesktop.h"
 
-#include <QCoreApplication>
-
 #include <algorithm>
 #include <cmath>
 
@@ -123,12 +121,7 @@ QImage SimScreenCapture::screenshot(const SCContentFilter& filter, QSize size, b
     if (showsCursor && region.contains(m_desktop.mouseLocation())) {
         pointer = m_desktop.mouseLocation();
     }
-    // The repaints this application's windows asked for so far count as changes now.
-    for (const SimDesktop::OrderedWindow& window : m_desktop.orderedWindows()) {
-        if (window.onScreen && window.setup->content) {
-            QCoreApplication::sendPostedEvents(window.setup->content.data(), QEvent::UpdateRequest);
-        }
-    }
+    m_desktop.passOnRepaints();
     const quint64 serial = m_desktop.damageSerial();
     // A display seen through its wallpaper has no transparent pixel.
     const QImage::Format format = m_compositor.background(filter).alpha() == 255
@@ -149,8 +142,12 @@ QImage SimScreenCapture::screenshot(const SCContentFilter& filter, QSize size, b
         if (m_series.size() >= kKeptSeries) {
             m_series.pop_front();
         }
-        m_series.push_back(
-            Series{filter, size, format, {}, Last{first.cacheKey(), serial, pointer, std::nullopt}});
+        m_series.push_back(Series{filter,
+                                  SimCompositor::damageScope(filter),
+                                  size,
+                                  format,
+                                  {},
+                                  Last{first.cacheKey(), serial, pointer, std::nullopt}});
         m_desktop.notePictureDamage(first.cacheKey(), 0, std::nullopt);
         return first;
     }
@@ -216,7 +213,7 @@ std::optional<QRegion> SimScreenCapture::damagedPixels(const Series& series,
                                                        const std::optional<QPointF>& before,
                                                        const std::optional<QPointF>& now) const
 {
-    std::optional<QRegion> points = m_desktop.damageSince(serial);
+    std::optional<QRegion> points = m_desktop.damageSince(serial, series.damageScope);
     if (!points) {
         return std::nullopt;
     }

@@ -82,6 +82,8 @@ private:
     struct Series
     {
         SCContentFilter filter;
+        // The desktop's changes it shows: those of windows it leaves out make no new picture.
+        SimDesktop::DamageScope damageScope;
         QSize size;
         QImage::Format format = QImage::Format_RGB32;
         std::vector<Kept> pictures;

@@ -11,6 +11,7 @@
 #include "platform/sim/VirtualScheduler.h"
 #include "tests/platform/DesktopViews.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QGraphicsOpacityEffect>
 #include <QPainter>
@@ -96,12 +97,14 @@ struct Rig
             windows.begin(), windows.end(), [number](const auto& w) { return w.windowID == number; });
     }
     SCDisplay display() { return content().displays.front(); }
-    // A screenshot of the whole display at its size, with the pointer.
-    QImage screenshot()
+    // A screenshot through the filter (the whole display by default) at its size, with the
+    // pointer.
+    QImage screenshot(std::optional<SCContentFilter> filter = std::nullopt)
     {
         std::optional<QImage> image;
-        capture.captureImage(
-            everything(), SCStreamConfiguration(), [&](auto i, auto) { image = std::move(i); });
+        capture.captureImage(filter.value_or(everything()), SCStreamConfiguration(), [&](auto i, auto) {
+            image = std::move(i);
+        });
         scheduler.runPending();
         return image.value_or(QImage());
     }
@@ -366,15 +369,26 @@ TEST(SimCompositor, DrawsTheProgramsOwnWindowsFromTheirWidgetsWithTheirEffects)
             << scale << " " << c.name().toStdString();
     }
 
-    // A widget may change without telling anyone: a stream that shows one never sends idle frames.
+    // A stream that shows the window learns of its changes from its repaints: idle frames while
+    // it asks for none, a complete one of its new look after one.
     auto stream = rig.stream(rig.everything());
     stream->startCapture(nullptr);
     rig.scheduler.advance(0.25);
-    const auto samples = rig.received();
+    auto samples = rig.received();
     ASSERT_EQ(samples.size(), 3U);
-    for (const auto& sample : samples) {
-        EXPECT_EQ(status(sample), kComplete);
-    }
+    EXPECT_EQ(status(samples[0]), kComplete);
+    EXPECT_EQ(status(samples[1]), kIdle);
+    EXPECT_EQ(status(samples[2]), kIdle);
+    QPalette palette = glowing->palette();
+    palette.setColor(QPalette::Window, QColor(0, 0, 255));
+    glowing->setPalette(palette);
+    rig.scheduler.advance(0.1);
+    samples = rig.received();
+    ASSERT_EQ(samples.size(), 4U);
+    ASSERT_EQ(status(samples[3]), kComplete);
+    const QColor c = picture(samples[3]).pixelColor(150, 65);
+    EXPECT_TRUE(c.blue() == 255 && std::abs(c.red() - 77) <= 2 && std::abs(c.green() - 77) <= 2)
+        << c.name().toStdString();
 }
 
 TEST(SimCaptureStreams, DeliverComposedFramesOfTheFilterOnTheOutputQueueAtTheInterval)
@@ -578,6 +592,104 @@ TEST(SimScreenCapture, AStillDesktopIsDrawnOnceAndAScreenshotHandedOutIsNeverDra
     }
     // Every screenshot drawn since went into another buffer than the one still held.
     EXPECT_EQ(letters(held, {{30, 20}, {30, 80}, {140, 30}}), heldLetters);
+}
+
+TEST(SimScreenCapture, AWindowAFilterLeavesOutMakesNoNewPictureForItWhateverItDoes)
+{
+    Rig rig;
+    Services services;
+    services.screens = &rig.desktop;
+    services.appWindows = &rig.desktop;
+    // This program's own window, which redraws itself, and a window no capture sees.
+    Window own(
+        services, QRectF(165, 5, 30, 20), kWindowStyleMaskBorderless, BackingStoreType::Buffered, false);
+    own.setContentView(filled(kRed));
+    own.orderFrontRegardless();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    const quint32 unseen = rig.addWindow(rig.pidB, QRectF(10, 10, 40, 20), kRed);
+    rig.desktop.setWindowSharingType(unseen, WindowSharingType::None);
+    const SCContentFilter withoutA =
+        SCContentFilter::displayExcludingApplications(rig.display(), {rig.app(rig.pidA)}, {});
+    SCRunningApplication self;
+    self.processID = rig.desktop.ownProcessIdentifier();
+    const SCContentFilter withoutSelf =
+        SCContentFilter::displayExcludingApplications(rig.display(), {self}, {});
+
+    struct Case
+    {
+        const char* change;
+        std::function<void()> act;
+        QPoint at;
+        char everything; // what the whole display shows there after it, and whether each filter
+        bool inWhole;    // gets a new picture
+        bool inWithoutA;
+        bool inWithoutSelf;
+    };
+    const Case cases[] = {
+        {"A's window moved",
+         [&] { rig.desktop.setWindowBounds(rig.windowA, QRectF(20, 30, 80, 50)); },
+         {30, 35},
+         'R',
+         true,
+         false,
+         true},
+        {"A's window retitled",
+         [&] { rig.desktop.setWindowTitle(rig.windowA, QStringLiteral("Budget")); },
+         {90, 75},
+         'R',
+         true,
+         false,
+         true},
+        {"this program's window redrew itself",
+         [&] {
+             QPalette palette = own.contentView()->palette();
+             palette.setColor(QPalette::Window, kBlue);
+             own.contentView()->setPalette(palette);
+             QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+         },
+         {180, 10},
+         'B',
+         true,
+         true,
+         false},
+        {"a window no capture sees moved",
+         [&] { rig.desktop.setWindowBounds(unseen, QRectF(10, 5, 40, 20)); },
+         {20, 8},
+         'W',
+         false,
+         false,
+         false},
+        {"that window became one captures see",
+         [&] { rig.desktop.setWindowSharingType(unseen, WindowSharingType::ReadOnly); },
+         {20, 8},
+         'R',
+         true,
+         true,
+         true},
+        {"and one they do not see again",
+         [&] { rig.desktop.setWindowSharingType(unseen, WindowSharingType::None); },
+         {20, 8},
+         'W',
+         true,
+         true,
+         true},
+    };
+    // The first picture of each filter is its receiver's own; from the second on they are kept.
+    for (const auto& filter : {rig.everything(), withoutA, withoutSelf}) {
+        rig.screenshot(filter);
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.change);
+        const qint64 whole = rig.screenshot().cacheKey();
+        const qint64 withoutAKey = rig.screenshot(withoutA).cacheKey();
+        const qint64 withoutSelfKey = rig.screenshot(withoutSelf).cacheKey();
+        c.act();
+        const QImage after = rig.screenshot();
+        EXPECT_EQ(after.cacheKey() != whole, c.inWhole);
+        EXPECT_EQ(letters(after, {c.at})[0], c.everything);
+        EXPECT_EQ(rig.screenshot(withoutA).cacheKey() != withoutAKey, c.inWithoutA);
+        EXPECT_EQ(rig.screenshot(withoutSelf).cacheKey() != withoutSelfKey, c.inWithoutSelf);
+    }
 }
 
 TEST(SimCompositor, DrawsEveryPixelWhateverTheFrameHeldBefore)

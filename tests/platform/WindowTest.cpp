@@ -10,9 +10,13 @@
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimStatusBar.h"
 
+#include <QGraphicsDropShadowEffect>
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -112,6 +116,78 @@ TEST(Window, OnlyTheWindowServerDrawsItAndHearsOfEveryRepaintItsWidgetsAskFor)
     EXPECT_EQ(view->paints, drawn) << "nobody looks at a backing store of its own";
     EXPECT_EQ(shown(), QColor(Qt::blue)) << "the window server draws it as it is now";
     EXPECT_EQ(view->paints, drawn + 1);
+}
+
+TEST(Window, TheWindowServerDrawsAgainOnlyWhereItsWidgetsRepaintedAndThatEqualsAWholeDrawing)
+{
+    Desk d;
+    auto window = d.window(QRectF(0, 100, 300, 200));
+    auto* content = new QWidget;
+    auto* left = new CountingView;
+    left->setParent(content);
+    left->setGeometry(0, 0, 100, 90);
+    // Opaque: Qt would copy it within its own store when it moves.
+    auto* right = new CountingView;
+    right->setParent(content);
+    right->setAttribute(Qt::WA_OpaquePaintEvent);
+    right->colour = Qt::blue;
+    right->setGeometry(200, 0, 100, 90);
+    // A shadow reaches beyond its view.
+    auto* shadowed = new CountingView;
+    shadowed->setParent(content);
+    shadowed->colour = Qt::yellow;
+    shadowed->setGeometry(120, 20, 40, 40);
+    auto* shadow = new QGraphicsDropShadowEffect;
+    shadow->setOffset(6, 6);
+    shadow->setBlurRadius(8);
+    shadowed->setGraphicsEffect(shadow);
+    // Scrolled by Qt as a copy of its pixels too.
+    auto* scroll = new QScrollArea(content);
+    scroll->setGeometry(0, 100, 300, 100);
+    auto* stripes = new QWidget;
+    auto* column = new QVBoxLayout(stripes);
+    for (int i = 0; i < 12; ++i) {
+        auto* stripe = new CountingView;
+        stripe->colour = QColor::fromHsv(i * 30, 200, 220);
+        stripe->setFixedHeight(30);
+        column->addWidget(stripe);
+    }
+    scroll->setWidget(stripes);
+    window->setContentView(content);
+    window->orderFrontRegardless();
+
+    const quint32 display = d.desktop.mainDisplayID();
+    const QSize pixels(3024, 1964);
+    const QRect shown(0, 200, 600, 400); // the window at the display's two pixels a point
+    sim::SimCompositor kept(d.desktop);
+    kept.setKeepsWindowSurfaces(true);
+    int rightDrawn = 0; // by the last drawing with the surfaces kept
+    const auto check = [&](const char* change) {
+        SCOPED_TRACE(change);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+        const int paints = right->paints;
+        const QImage partly = kept.renderSeen(display, pixels).copy(shown);
+        rightDrawn = right->paints - paints;
+        sim::SimCompositor fresh(d.desktop);
+        fresh.setKeepsWindowSurfaces(true);
+        EXPECT_EQ(partly, fresh.renderSeen(display, pixels).copy(shown));
+    };
+    check("first drawing");
+
+    left->colour = Qt::green;
+    left->update();
+    check("one view repainted");
+    EXPECT_EQ(rightDrawn, 0) << "a view nothing changed over is not drawn again";
+
+    right->move(150, 0);
+    check("an opaque view moved");
+    shadowed->colour = Qt::magenta;
+    shadowed->update();
+    check("a view with a shadow repainted");
+    scroll->verticalScrollBar()->setValue(70);
+    check("scrolled");
+    window->setFrame(QRectF(0, 100, 280, 200), true);
+    check("the window made narrower");
 }
 
 TEST(Window, IsThisProgramsWindowInTheWindowServerAndKeepsBelowTheMenuBar)
