@@ -100,7 +100,13 @@ FrameComposer::compose(QImage capture, std::optional<double> stripHeight, const 
     const qint64 before = m_picture;
     m_capture = std::move(capture);
     m_overlays = overlays;
+    if (changed && changed->isEmpty() && !m_last.isNull() && m_last.cacheKey() == before) {
+        // The same pixels as the picture before: that picture again, so that nobody shows or
+        // redraws anything. The buffer just written goes back, known to hold it too.
+        return {m_last, 0, std::nullopt};
+    }
     m_picture = picture.cacheKey();
+    m_last = picture;
     return {std::move(picture), changed ? before : 0, std::move(changed)};
 }
 
@@ -109,6 +115,7 @@ void FrameComposer::reset()
     m_capture = QImage();
     m_overlays = {};
     m_picture = 0;
+    m_last = QImage();
     m_changes.clear();
     m_buffers.clear();
 }

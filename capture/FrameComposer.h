@@ -17,7 +17,8 @@
 // frame are written into it. What changed is learnt by comparing each capture with the one
 // before, which reads both but writes nothing; each picture then says where it differs from the
 // picture composed before it, so that whoever shows it can redraw only that part. Whoever holds
-// a picture leaves its pixels as they are: its buffer comes back to be written in part.
+// a picture leaves its pixels as they are: its buffer comes back to be written in part. A capture
+// that changes nothing the picture shows gives the picture before again.
 class FrameComposer
 {
 public:
@@ -64,6 +65,7 @@ private:
     QImage m_capture;
     Overlays m_overlays;
     qint64 m_picture = 0;
+    QImage m_last; // the last picture composed in a buffer of ours
     // The pictures composed in order, numbered, and where each differs from the one before.
     quint64 m_count = 0;
     std::deque<std::optional<QRegion>> m_changes; // of pictures m_count - size() + 1 .. m_count

@@ -234,12 +234,17 @@ void VirtualDisplayManager::screenshotArrived(const std::shared_ptr<CaptureConte
         image.reset();
         const QImage picture = frame.picture;
         shown.picture = picture.cacheKey();
+        // A capture that changed nothing of the picture up gives that picture again: nothing new
+        // to show or hand on.
+        const bool alreadyUp = m_shown && m_shown->picture == shown.picture && isUp(shown.picture);
         m_shown = std::move(shown);
-        if (m_imageView) {
-            m_imageView->setImage(std::move(frame.picture), frame.changedFrom, std::move(frame.changed));
-        }
-        if (frameHandler) {
-            frameHandler(picture);
+        if (!alreadyUp) {
+            if (m_imageView) {
+                m_imageView->setImage(std::move(frame.picture), frame.changedFrom, std::move(frame.changed));
+            }
+            if (frameHandler) {
+                frameHandler(picture);
+            }
         }
     }
     if (self && screenRecordingPermissionHandler) {
@@ -254,8 +259,12 @@ bool VirtualDisplayManager::isShowing(const Shown& shown) const
         return false;
     }
     // Nothing else (a cover, say) was put up since.
-    return m_imageView.isNull()
-           || (m_imageView->image() && m_imageView->image()->cacheKey() == m_shown->picture);
+    return isUp(m_shown->picture);
+}
+
+bool VirtualDisplayManager::isUp(qint64 picture) const
+{
+    return m_imageView.isNull() || (m_imageView->image() && m_imageView->image()->cacheKey() == picture);
 }
 
 void VirtualDisplayManager::handleCaptureError(const platform::CaptureError& error)

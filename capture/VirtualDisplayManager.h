@@ -208,6 +208,8 @@ private:
 
     // Whether that capture, so painted, is what the mirror and the owner were given last.
     bool isShowing(const Shown& shown) const;
+    // Whether the mirror shows that picture (always, without a mirror).
+    bool isUp(qint64 picture) const;
     void checkRegistration();
     void scheduleRegistrationCheck(double delay);
     void handleTermination();

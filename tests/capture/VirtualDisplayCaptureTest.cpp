@@ -71,6 +71,19 @@ TEST_F(CaptureFixture, CapturesTwentyTimesASecondShowsEveryChangeAndNeverTakesTw
     EXPECT_NEAR(deliveredFrames() - shownBefore, 20, 1);
     EXPECT_EQ(frames.back()->pixelColor(2 * 31, 2 * 60), QColor(0x80, 0x80, 0x80));
     EXPECT_EQ(frames.back()->pixelColor(2 * 29, 2 * 60), SimDesktop::DisplaySpec().desktopColor);
+    // A new capture with the pixels of the picture up (the window moved away and back between two
+    // captures) is neither shown nor handed on again.
+    {
+        const int delivered = deliveredFrames();
+        const qint64 up = manager->imageView()->image()->cacheKey();
+        const int drawn = system.screenCapture.drawnScreenshotCount();
+        system.desktop.setWindowBounds(window, {40, 20, 100, 80});
+        system.desktop.setWindowBounds(window, {30, 20, 100, 80});
+        tick();
+        EXPECT_GT(system.screenCapture.drawnScreenshotCount(), drawn);
+        EXPECT_EQ(deliveredFrames(), delivered);
+        EXPECT_EQ(manager->imageView()->image()->cacheKey(), up);
+    }
 
     // After a cover, a live picture goes up again at once, also of a desktop that did not change.
     QImage cover(640, 400, QImage::Format_RGB32);
