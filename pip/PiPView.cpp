@@ -87,11 +87,20 @@ public:
         m_pausedBorder.setOnChange([this] { update(); });
     }
 
+    // The frame shown changed: repainted only when it is another picture.
+    void frameChanged()
+    {
+        if (shownFrame() != m_frame) {
+            sync(std::nullopt);
+        }
+    }
+
     void sync(const std::optional<kit::Animation>& animation)
     {
         WindowManager& manager = m_owner.m_windowManager;
         const bool signedIn = manager.isAuthenticated();
         const bool placeholder = !manager.virtualDisplayPreviewImage().has_value();
+        m_frame = shownFrame();
         // A new frame arrives twenty times a second: only what changed is touched.
         const QString symbol = signedIn ? QStringLiteral("display") : QStringLiteral("lock");
         const QString caption =
@@ -185,6 +194,12 @@ protected:
     }
 
 private:
+    std::optional<qint64> shownFrame() const
+    {
+        const auto& image = m_owner.m_windowManager.virtualDisplayPreviewImage();
+        return image ? std::optional(image->cacheKey()) : std::nullopt;
+    }
+
     // The frame at the pixel size it is drawn, made once per frame and size.
     const QImage& scaledFor(const QImage& frame, QSize pixels, int rows, double scale)
     {
@@ -244,6 +259,7 @@ private:
     double m_cornerScale = 0;
     QImage m_scaled;
     qint64 m_scaledFrom = 0;
+    std::optional<qint64> m_frame; // the frame last synced, by its picture
     kit::SymbolView* m_symbol;
     kit::TextLabel* m_caption;
     kit::AnimatedValue m_pausedBorder;
@@ -289,7 +305,7 @@ PiPView::PiPView(WindowManager& windowManager,
     };
     connect(&windowManager, &WindowManager::isAuthenticatedChanged, this, status);
     connect(&windowManager, &WindowManager::virtualDisplayPreviewImageChanged, this, [this] {
-        m_preview->sync(std::nullopt);
+        m_preview->frameChanged();
     });
     connect(&windowManager, &WindowManager::sharePausedChanged, this, status);
     connect(&windowManager, &WindowManager::detectedShareChanged, this, status);

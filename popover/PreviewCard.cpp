@@ -277,6 +277,10 @@ QRectF PreviewCard::imageRect() const
 
 void PreviewCard::frameChanged(const std::optional<QImage>& image)
 {
+    // The same picture again changes nothing on screen.
+    if (image.has_value() == m_image.has_value() && (!image || image->cacheKey() == m_image->cacheKey())) {
+        return;
+    }
     const QRectF before = imageRect();
     m_image = image;
     const QRectF after = imageRect();

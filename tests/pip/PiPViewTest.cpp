@@ -17,6 +17,7 @@
 #include "tests/shell/kit/KitTestSupport.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
@@ -78,6 +79,25 @@ TEST_F(PiPViewTest, BeforeTheFirstFrameAPlaceholderSaysWhatIsMissing)
         EXPECT_FALSE(find(QStringLiteral("pipPlaceholder"))->isVisibleTo(&v));
         manager->setVirtualDisplayPreviewImage(std::nullopt);
     }
+}
+
+TEST_F(PiPViewTest, OnlyAnotherFrameRepaintsThePanel)
+{
+    shown();
+    QImage frame(32, 20, QImage::Format_RGB32);
+    frame.fill(Qt::green);
+    manager->setVirtualDisplayPreviewImage(frame);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    const quint32 panel = pip->panel()->windowNumber();
+    const quint64 version = t.desktop.windowContentVersion(panel);
+    manager->setVirtualDisplayPreviewImage(frame);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    EXPECT_EQ(t.desktop.windowContentVersion(panel), version) << "the same frame again";
+    QImage next(32, 20, QImage::Format_RGB32);
+    next.fill(Qt::red);
+    manager->setVirtualDisplayPreviewImage(next);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    EXPECT_GT(t.desktop.windowContentVersion(panel), version);
 }
 
 TEST_F(PiPViewTest, TheSecondPillSaysLiveFrozenOrCoveredAndThePausedPreviewIsOutlined)

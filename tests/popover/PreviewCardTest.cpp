@@ -47,6 +47,23 @@ TEST(PreviewCardSampling, ReadsFewerRowsThanItDrawsYetKeepsEachBandInPlace)
     }
 }
 
+namespace {
+
+class PaintCount final : public QObject
+{
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override
+    {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
+
+} // namespace
+
 TEST_F(MainPageFixture, ANewFrameReachesTheScreenThroughTheCardsPictureAndRoundedCorners)
 {
     useMainDisplay(QRectF(0, 0, 320, 200), 2, Qt::darkGray);
@@ -76,4 +93,16 @@ TEST_F(MainPageFixture, ANewFrameReachesTheScreenThroughTheCardsPictureAndRounde
         EXPECT_TRUE(near(shownAt(inside), Qt::blue)) << inside.x() << "," << inside.y();
     }
     EXPECT_FALSE(near(shownAt({0, 1}), Qt::blue, 60)) << "rounded off at the corner";
+
+    // The same frame handed on again repaints nothing; another one does.
+    PaintCount painted;
+    card.findChild<QWidget*>(QStringLiteral("previewPicture"))->installEventFilter(&painted);
+    manager->setVirtualDisplayPreviewImage(blue);
+    QApplication::processEvents();
+    EXPECT_EQ(painted.paints, 0);
+    QImage red(440, 200, QImage::Format_ARGB32_Premultiplied);
+    red.fill(Qt::red);
+    manager->setVirtualDisplayPreviewImage(red);
+    EXPECT_TRUE(near(shownAt({163, 75}), Qt::red));
+    EXPECT_GT(painted.paints, 0);
 }
