@@ -74,6 +74,14 @@ enum class Activity
     Moving     // the virtual display runs; the front window moves a point every 50 ms
 };
 
+// What the user has open meanwhile.
+enum class Open
+{
+    Nothing,
+    Popover, // the popover on its main page, the pointer away from it
+    Panel    // the picture-in-picture panel, the popover closed
+};
+
 const QString kOwnBundleID = QStringLiteral("getveilmox.Veilmox");
 
 // The demo's apps on a display of any size: a few overlapping windows, the menu bar, the Dock and
@@ -342,12 +350,17 @@ void startHalfwayBetweenCaptures(QTimer& mover, WindowManager& manager, const st
     mover.start(1000 / kFramesPerSecond / 2);
 }
 
-void BM_AppLoop(benchmark::State& state, Scene scene, Activity activity)
+void BM_AppLoop(benchmark::State& state, Scene scene, Activity activity, Open open = Open::Nothing)
 {
     RunningApp app(scene);
     if (activity != Activity::SignedOut && !app.signIn()) {
         state.SkipWithError("the virtual display showed no picture");
         return;
+    }
+    if (open == Open::Popover) {
+        app.delegate->showPopover();
+    } else if (open == Open::Panel) {
+        app.pip->show();
     }
     const quint32 display = app.system.desktop.mainDisplayID();
     const auto setup = app.system.desktop.display(display);
@@ -446,8 +459,8 @@ void BM_AppLoop(benchmark::State& state, Scene scene, Activity activity)
     }
 }
 
-#define APP_LOOP_CASE(name, scene, activity)                                                                 \
-    BENCHMARK_CAPTURE(BM_AppLoop, name, scene, activity)                                                     \
+#define APP_LOOP_CASE(name, scene, ...)                                                                      \
+    BENCHMARK_CAPTURE(BM_AppLoop, name, scene, __VA_ARGS__)                                                  \
         ->Iterations(1)                                                                                      \
         ->UseManualTime()                                                                                    \
         ->Unit(benchmark::kSecond)
@@ -455,6 +468,9 @@ void BM_AppLoop(benchmark::State& state, Scene scene, Activity activity)
 APP_LOOP_CASE(demo_signed_out, Scene::Demo, Activity::SignedOut);
 APP_LOOP_CASE(demo_still, Scene::Demo, Activity::Still);
 APP_LOOP_CASE(demo_moving, Scene::Demo, Activity::Moving);
+APP_LOOP_CASE(demo_still_popover_open, Scene::Demo, Activity::Still, Open::Popover);
+APP_LOOP_CASE(demo_moving_popover_open, Scene::Demo, Activity::Moving, Open::Popover);
+APP_LOOP_CASE(demo_still_panel_shown, Scene::Demo, Activity::Still, Open::Panel);
 APP_LOOP_CASE(5k_still, Scene::FiveK, Activity::Still);
 APP_LOOP_CASE(5k_moving, Scene::FiveK, Activity::Moving);
 APP_LOOP_CASE(1000_windows_signed_out, Scene::Thousand, Activity::SignedOut);
