@@ -137,6 +137,14 @@ bool paintsEveryPixel(const QWidget* widget)
            && !widget->testAttribute(Qt::WA_TranslucentBackground);
 }
 
+// One of this application's windows that hides all that lies under it: its widgets paint every
+// pixel, and it is not a picture over a colour that may be see-through.
+bool coversItsBounds(QWidget* root)
+{
+    return !root->size().isEmpty() && paintsEveryPixel(root)
+           && SimCompositor::layerContentsView(root) == nullptr;
+}
+
 // A widget drawn on its own at a pixel density, like a window server's backing store: Qt draws the
 // graphics effects of nested widgets (the kit's glows) wrongly, or not at all, through a painter
 // that is already moved or scaled. Drawn into `reuse` when that has the size.
@@ -277,7 +285,9 @@ SimCompositor::Scene SimCompositor::scene(const SCContentFilter& filter, bool se
         }
         const QRegion visible = uncovered.intersected(reach);
         const bool whole = visible == QRegion(reach);
-        if (setup.content.isNull() && setup.alpha.value_or(1.0) >= 1.0 && setup.color.alpha() == 255) {
+        if (setup.alpha.value_or(1.0) >= 1.0
+            && (setup.content.isNull() ? setup.color.alpha() == 255
+                                       : coversItsBounds(setup.content.data()))) {
             uncovered -= SimCompositor::innerPoints(setup.bounds);
         }
         scene.windows.push_back({window.number, setup, whole ? std::nullopt : std::optional(visible)});

@@ -368,6 +368,22 @@ TEST(SimCompositor, DrawsTheProgramsOwnWindowsFromTheirWidgetsWithTheirEffects)
         EXPECT_TRUE(c.red() == 255 && std::abs(c.green() - 77) <= 2 && std::abs(c.blue() - 77) <= 2)
             << scale << " " << c.name().toStdString();
     }
+    // A see-through window shows what lies under it where its widgets paint nothing.
+    Window clear(
+        services, QRectF(60, 20, 40, 20), kWindowStyleMaskBorderless, BackingStoreType::Buffered, false);
+    clear.setOpaque(false);
+    clear.setBackgroundColor(Qt::transparent);
+    auto* half = new QWidget;
+    auto* left = filled(kRed);
+    left->setParent(half);
+    left->setGeometry(0, 0, 20, 20);
+    clear.setContentView(half);
+    clear.orderFrontRegardless();
+    const sim::SimCompositor& compositor = rig.capture.compositor();
+    QImage over(200, 100, QImage::Format_ARGB32_Premultiplied);
+    over.fill(Qt::black); // whatever a reused frame held
+    compositor.render(compositor.scene(rig.everything()), over, false);
+    EXPECT_EQ(letters(over, {{65, 30}, {90, 30}}), "RB");
 
     // A stream that shows the window learns of its changes from its repaints: idle frames while
     // it asks for none, a complete one of its new look after one.
