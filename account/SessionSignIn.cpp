@@ -294,9 +294,19 @@ void SessionLifecycle::failToSave(const QString& accessToken,
     qWarning("Sign-in: the new session could not be saved in the keychain");
     // A store that took no change at all (a full disk) still holds the previous session whole:
     // a user who was signed in with it stays so.
-    const bool previousKept = previous.accessToken
-                              && tokens.read(AuthKeychain::accessTokenAccount) == previous.accessToken
-                              && tokens.read(AuthKeychain::refreshTokenAccount) == previous.refreshToken;
+    bool previousKept = previous.accessToken
+                        && tokens.read(AuthKeychain::accessTokenAccount) == previous.accessToken
+                        && tokens.read(AuthKeychain::refreshTokenAccount) == previous.refreshToken;
+    if (!previousKept && previous.accessToken && previous.refreshToken) {
+        // The attempt cost the store the previous pair (or it never held it: a refreshed pair
+        // held in memory, whose stored predecessor the service has retired). That session is
+        // still good with the service, so it stays in force, held in memory until it is saved.
+        tokens.holdUnsavedPair(*previous.accessToken, *previous.refreshToken);
+        scheduleUnsavedSave();
+        previousKept = true;
+        qWarning("Sign-in: the session in force before is kept in memory and saved as soon as the "
+                 "keychain takes it");
+    }
     if (m_state.isAuthenticated() && !previousKept) {
         // The previous session's tokens were replaced already.
         ++m_generation;
