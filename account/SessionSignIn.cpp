@@ -27,6 +27,8 @@ const QString kCouldNotReach = QStringLiteral("Couldn't reach Veilmox. Check you
 const QString kSignInFailed = QStringLiteral("Sign-in failed. Try again.");
 const QString kInvalidToken = QStringLiteral("Sign-in failed: invalid or expired token.");
 const QString kCouldNotSave = QStringLiteral("Couldn't save your sign-in on this computer. Try again.");
+const QString kCouldNotOpenBrowser =
+    QStringLiteral("Couldn't open your browser to sign in. Set a default browser and try again.");
 
 // A proof key for one hand-off: the verifier never leaves this process except in the exchange;
 // the page gets only its SHA-256, so a code read off a command line is worthless to anyone else.
@@ -123,6 +125,16 @@ void SessionLifecycle::startBrowserSignIn()
     m_state.setAuthStatusMessage(QStringLiteral("Waiting for browser sign-in..."));
     m_state.setHandoffRequestedAt(m_services.scheduler->currentDate());
     m_state.setBrowserReturnHost(QStringLiteral("auth"));
+    if (m_services.workspace == nullptr || !m_services.workspace->openURL(*page)) {
+        // Nothing will come back: the hand-off failed, and the popover stays to say so. The page
+        // still works when opened by hand (its challenge is no secret; the verifier stays here),
+        // so the log gives its address.
+        qWarning("Sign-in: no browser could be opened; to sign in, open %s",
+                 page->toString(QUrl::FullyEncoded).toUtf8().constData());
+        m_state.setAuthInProgress(false);
+        m_state.setAuthStatusMessage(kCouldNotOpenBrowser);
+        return;
+    }
     if (AppDelegateInterface* shell = m_state.appDelegate()) {
         if (shell->isPopoverShown()) {
             shell->closePopover();
@@ -130,9 +142,6 @@ void SessionLifecycle::startBrowserSignIn()
         // The onboarding window stops floating so the browser's page can come above it; the
         // callback raises it again.
         shell->returnFocusToBrowser();
-    }
-    if (m_services.workspace != nullptr) {
-        m_services.workspace->openURL(*page);
     }
 }
 

@@ -108,12 +108,14 @@ int main(int argc, char* argv[])
     platform::PlistUserDefaults defaults(platform::PlistUserDefaults::standardFilePath(bundleID));
     platform::sim::SimDesktop desktop(bundleID);
     platform::sim::populateDesktop(desktop);
-    // Web pages (the account service's sign-in page) open in the real default browser.
+    // Web pages (the account service's sign-in page) open in the real default browser, when
+    // there is one.
     desktop.setURLOpenedHandler([](const QUrl& url) {
         const QString scheme = url.scheme().toLower();
         if (scheme == QLatin1String("https") || scheme == QLatin1String("http")) {
-            QDesktopServices::openUrl(url);
+            return QDesktopServices::openUrl(url);
         }
+        return true;
     });
     // The quit buttons end this process.
     desktop.setTerminateHandler([] { QApplication::quit(); });
