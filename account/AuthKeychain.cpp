@@ -98,6 +98,18 @@ bool AuthKeychain::writeRefreshedPair(const QString& accessToken, const QString&
     if (status == platform::errSecSuccess) {
         return true;
     }
+    holdUnsavedPair(accessToken, refreshToken);
+    qWarning("Keychain: the refreshed session could not be saved (status %d); it is kept in memory "
+             "and saved as soon as the store takes it",
+             status);
+    return false;
+}
+
+void AuthKeychain::holdUnsavedPair(const QString& accessToken, const QString& refreshToken)
+{
+    if (m_keychain == nullptr) {
+        return;
+    }
     platform::KeychainItem access;
     access.service = service;
     access.account = accessTokenAccount;
@@ -106,10 +118,6 @@ bool AuthKeychain::writeRefreshedPair(const QString& accessToken, const QString&
     refresh.account = refreshTokenAccount;
     refresh.data = refreshToken.toUtf8();
     m_keychain->unsavedItems() = {access, refresh};
-    qWarning("Keychain: the refreshed session could not be saved (status %d); it is kept in memory "
-             "and saved at its next use",
-             status);
-    return false;
 }
 
 bool AuthKeychain::holdsUnsavedPair() const
@@ -168,10 +176,10 @@ void AuthKeychain::deleteItem(const QString& account)
     }
 }
 
-void AuthKeychain::discardSetAsideCopies()
+void AuthKeychain::discardLeftovers()
 {
     if (m_keychain != nullptr) {
-        m_keychain->discardSetAsideCopies();
+        m_keychain->discardLeftovers();
     }
 }
 

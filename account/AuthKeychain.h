@@ -19,8 +19,9 @@ class UserDefaults;
 //
 // A refreshed pair the store cannot take (a full disk) must not be lost: the service has retired
 // the refresh token it replaces, so the stored pair is worthless. Such a pair is held in memory
-// beside the store and read in place of the stored one; each later read, and the end of the
-// application, tries to save it again. A write or delete of either token drops it. Main thread only.
+// beside the store and read in place of the stored one; each later read, the session's own timer
+// and the end of the application try to save it again. A write or delete of either token drops
+// it. Main thread only.
 class AuthKeychain
 {
 public:
@@ -45,12 +46,16 @@ public:
     // Stores the pair a refresh answered with. When the store refuses it, the pair is held in
     // memory (logged once) and false is returned; the session goes on with it.
     bool writeRefreshedPair(const QString& accessToken, const QString& refreshToken);
+    // Holds a pair the service still honours in memory, in place of whatever the store holds,
+    // until it can be saved (a session the store lost while taking another that it refused).
+    void holdUnsavedPair(const QString& accessToken, const QString& refreshToken);
     // Tries once to save a pair held in memory; true when none is held any more. Logs a failure.
     bool saveUnsavedPair();
     bool holdsUnsavedPair() const;
     void deleteItem(const QString& account);
-    // Removes the copies of a damaged store that were kept aside, once the session is over.
-    void discardSetAsideCopies();
+    // Removes what the store left beside its items that may hold token text (copies of a damaged
+    // store kept aside, saves a crash cut short), once the session is over.
+    void discardLeftovers();
 
     // Moves the tokens that older versions kept in the user defaults ("desktopAuthToken",
     // "desktopAuthRefreshToken") into the keychain, unless it already holds an access token, and

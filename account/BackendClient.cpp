@@ -27,6 +27,14 @@ std::function<void(Args...)> guarded(QObject* context, std::function<void(Args..
     };
 }
 
+// A success whose body is not JSON was cut short on its way (a body that ends with the connection
+// has no length to check it by) or came from something in between: the service was not heard, so
+// the answer neither confirms nor refuses.
+bool isUnreadableSuccess(const platform::HTTPResponse& response)
+{
+    return response.statusCode == 200 && !platform::parseJson(response.data);
+}
+
 std::optional<QJsonObject> jsonObject(const QByteArray& body)
 {
     const auto document = platform::parseJson(body);
@@ -148,7 +156,8 @@ void BackendClient::fetchUser(const QString& accessToken,
     }
     session().dataTask(request, this, [finish](const platform::URLSessionResult& result) {
         const auto* response = std::get_if<platform::HTTPResponse>(&result);
-        if (response == nullptr || isTemporaryFailure(response->statusCode)) {
+        if (response == nullptr || isTemporaryFailure(response->statusCode)
+            || isUnreadableSuccess(*response)) {
             finish(SessionCheckResult::Unreachable);
             return;
         }
@@ -187,7 +196,8 @@ void BackendClient::refreshTokens(const QString& refreshToken,
                            .toJson(QJsonDocument::Compact);
     session().dataTask(request, this, [this, refreshToken](const platform::URLSessionResult& result) {
         const auto* response = std::get_if<platform::HTTPResponse>(&result);
-        if (response == nullptr || isTemporaryFailure(response->statusCode)) {
+        if (response == nullptr || isTemporaryFailure(response->statusCode)
+            || isUnreadableSuccess(*response)) {
             finishRefresh(refreshToken, TokenRefreshResult::unreachable());
             return;
         }
@@ -287,7 +297,9 @@ void BackendClient::validAccessToken(QObject* context, std::function<void(const 
                     validAccessToken(nullptr, finish);
                     return;
                 }
-                tokens.writeRefreshedPair(result.accessToken, result.refreshToken.value_or(used));
+                if (!tokens.writeRefreshedPair(result.accessToken, result.refreshToken.value_or(used))) {
+                    emit refreshedPairHeld();
+                }
                 finish(result.accessToken);
                 return;
             }

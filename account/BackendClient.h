@@ -106,6 +106,10 @@ public:
 
     AuthKeychain keychain() const { return AuthKeychain(m_services); }
 
+signals:
+    // A refreshed pair the keychain could not take is held in memory (see AuthKeychain).
+    void refreshedPairHeld();
+
 private:
     struct RefreshWaiter
     {

@@ -26,6 +26,8 @@ SessionLifecycle::SessionLifecycle(WindowManager& state,
             saveUnsavedSession();
         });
     }
+    // The backend call refreshes on its own as access tokens expire during a long run.
+    connect(&m_backend, &BackendClient::refreshedPairHeld, this, &SessionLifecycle::scheduleUnsavedSave);
 }
 
 SessionLifecycle::~SessionLifecycle() = default;
@@ -33,6 +35,22 @@ SessionLifecycle::~SessionLifecycle() = default;
 void SessionLifecycle::saveUnsavedSession()
 {
     AuthKeychain(m_services).saveUnsavedPair();
+}
+
+void SessionLifecycle::scheduleUnsavedSave()
+{
+    if (m_unsavedSave.isActive()) {
+        return;
+    }
+    m_unsavedSave = m_services.scheduler->after(m_unsavedSaveDelay, [this] {
+        // Each attempt logs one line, and the delay grows, so a disk that stays full is no spam.
+        if (AuthKeychain(m_services).saveUnsavedPair()) {
+            m_unsavedSaveDelay = firstUnsavedSaveDelay;
+            return;
+        }
+        m_unsavedSaveDelay = std::min(2 * m_unsavedSaveDelay, longestUnsavedSaveDelay);
+        scheduleUnsavedSave();
+    });
 }
 
 SessionLifecycle& SessionLifecycle::shared()
@@ -128,7 +146,9 @@ void SessionLifecycle::refreshSavedSession(const QString& checkedAccessToken, qu
                 }
                 // A backend that does not rotate refresh tokens answers without one: keep the old.
                 // A pair the keychain cannot take is held in memory: the session goes on with it.
-                tokens.writeRefreshedPair(result.accessToken, result.refreshToken.value_or(used));
+                if (!tokens.writeRefreshedPair(result.accessToken, result.refreshToken.value_or(used))) {
+                    scheduleUnsavedSave();
+                }
                 applySignedIn(QStringLiteral("Session refreshed"));
                 return;
             }
@@ -224,7 +244,7 @@ void SessionLifecycle::expireSavedSession()
     AuthKeychain tokens(m_services);
     tokens.deleteItem(AuthKeychain::accessTokenAccount);
     tokens.deleteItem(AuthKeychain::refreshTokenAccount);
-    tokens.discardSetAsideCopies();
+    tokens.discardLeftovers();
     m_state.setIsAuthenticated(false);
     m_state.setAuthStatusMessage(QStringLiteral("Saved session expired. Sign in required"));
     // A sleeping retry is left alone: it finds the user signed out and stops.
@@ -248,7 +268,7 @@ void SessionLifecycle::signOut()
     tokens.deleteItem(AuthKeychain::accessTokenAccount);
     tokens.deleteItem(AuthKeychain::refreshTokenAccount);
     // A damaged store kept aside may still hold token text.
-    tokens.discardSetAsideCopies();
+    tokens.discardLeftovers();
     // Best effort and not waited for; it sends nothing when there is nothing to end.
     BackendClient* backend = &m_backend;
     m_services.scheduler->post(

@@ -74,6 +74,10 @@ public:
     // Tries once more to save a refreshed pair the keychain could not take; also run when the
     // application quits.
     void saveUnsavedSession();
+    // While a pair is held in memory, it is saved again this long after it was held, and then at
+    // twice the delay each time the store still refuses, up to the longest.
+    static constexpr double firstUnsavedSaveDelay = 5;
+    static constexpr double longestUnsavedSaveDelay = 60;
 
     // Whether an offline retry is sleeping under the session's watch (the one sign-out cancels).
     bool hasSessionRetryTask() const;
@@ -88,6 +92,9 @@ private:
                            quint64 generation);
     void validateStoredTokens(quint64 generation);
     void retrySessionAfterDelay();
+    // Saves a pair held in memory on the session's own timer, so that it lands soon after the
+    // store has room again, not only at the next use or at quit.
+    void scheduleUnsavedSave();
 
     void exchanged(quint64 exchange, const platform::URLSessionResult& result);
     void validateNewTokens(quint64 exchange,
@@ -125,4 +132,7 @@ private:
     std::map<quint64, platform::TimerHandle> m_retries;
     std::optional<quint64> m_sessionRetryTask;
     quint64 m_nextRetry = 0;
+
+    platform::TimerHandle m_unsavedSave;
+    double m_unsavedSaveDelay = firstUnsavedSaveDelay;
 };

@@ -27,6 +27,8 @@ const QString kCouldNotReach = QStringLiteral("Couldn't reach Veilmox. Check you
 const QString kSignInFailed = QStringLiteral("Sign-in failed. Try again.");
 const QString kInvalidToken = QStringLiteral("Sign-in failed: invalid or expired token.");
 const QString kCouldNotSave = QStringLiteral("Couldn't save your sign-in on this computer. Try again.");
+const QString kCouldNotOpenBrowser =
+    QStringLiteral("Couldn't open your browser to sign in. Set a default browser and try again.");
 
 // A proof key for one hand-off: the verifier never leaves this process except in the exchange;
 // the page gets only its SHA-256, so a code read off a command line is worthless to anyone else.
@@ -123,6 +125,16 @@ void SessionLifecycle::startBrowserSignIn()
     m_state.setAuthStatusMessage(QStringLiteral("Waiting for browser sign-in..."));
     m_state.setHandoffRequestedAt(m_services.scheduler->currentDate());
     m_state.setBrowserReturnHost(QStringLiteral("auth"));
+    if (m_services.workspace == nullptr || !m_services.workspace->openURL(*page)) {
+        // Nothing will come back: the hand-off failed, and the popover stays to say so. The page
+        // still works when opened by hand (its challenge is no secret; the verifier stays here),
+        // so the log gives its address.
+        qWarning("Sign-in: no browser could be opened; to sign in, open %s",
+                 page->toString(QUrl::FullyEncoded).toUtf8().constData());
+        m_state.setAuthInProgress(false);
+        m_state.setAuthStatusMessage(kCouldNotOpenBrowser);
+        return;
+    }
     if (AppDelegateInterface* shell = m_state.appDelegate()) {
         if (shell->isPopoverShown()) {
             shell->closePopover();
@@ -130,9 +142,6 @@ void SessionLifecycle::startBrowserSignIn()
         // The onboarding window stops floating so the browser's page can come above it; the
         // callback raises it again.
         shell->returnFocusToBrowser();
-    }
-    if (m_services.workspace != nullptr) {
-        m_services.workspace->openURL(*page);
     }
 }
 
@@ -294,9 +303,19 @@ void SessionLifecycle::failToSave(const QString& accessToken,
     qWarning("Sign-in: the new session could not be saved in the keychain");
     // A store that took no change at all (a full disk) still holds the previous session whole:
     // a user who was signed in with it stays so.
-    const bool previousKept = previous.accessToken
-                              && tokens.read(AuthKeychain::accessTokenAccount) == previous.accessToken
-                              && tokens.read(AuthKeychain::refreshTokenAccount) == previous.refreshToken;
+    bool previousKept = previous.accessToken
+                        && tokens.read(AuthKeychain::accessTokenAccount) == previous.accessToken
+                        && tokens.read(AuthKeychain::refreshTokenAccount) == previous.refreshToken;
+    if (!previousKept && previous.accessToken && previous.refreshToken) {
+        // The attempt cost the store the previous pair (or it never held it: a refreshed pair
+        // held in memory, whose stored predecessor the service has retired). That session is
+        // still good with the service, so it stays in force, held in memory until it is saved.
+        tokens.holdUnsavedPair(*previous.accessToken, *previous.refreshToken);
+        scheduleUnsavedSave();
+        previousKept = true;
+        qWarning("Sign-in: the session in force before is kept in memory and saved as soon as the "
+                 "keychain takes it");
+    }
     if (m_state.isAuthenticated() && !previousKept) {
         // The previous session's tokens were replaced already.
         ++m_generation;

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -38,7 +39,45 @@ int syncFolderOf(const QByteArray& path)
     return result == EINVAL || result == ENOTSUP ? 0 : result;
 }
 
+// mkstemp's random part.
+constexpr qsizetype kTemporarySuffixLength = 6;
+
+bool isTemporaryNameOf(const QString& candidate, const QString& fileName)
+{
+    if (candidate.size() != fileName.size() + 1 + kTemporarySuffixLength || !candidate.startsWith(fileName)
+        || candidate.at(fileName.size()) != QLatin1Char('.')) {
+        return false;
+    }
+    const QStringView suffix = QStringView(candidate).right(kTemporarySuffixLength);
+    return std::all_of(suffix.begin(), suffix.end(), [](QChar c) {
+        return c.isDigit() || (c.unicode() < 128 && c.isLetter());
+    });
+}
+
 } // namespace
+
+int removeUnfinishedWrites(const QString& path)
+{
+    const QFileInfo target(path);
+    const QString fileName = target.fileName();
+    int removed = 0;
+    const QStringList entries =
+        QDir(target.absolutePath())
+            .entryList({fileName + QStringLiteral(".*")}, QDir::AllEntries | QDir::Hidden | QDir::System);
+    for (const QString& entry : entries) {
+        if (!isTemporaryNameOf(entry, fileName)) {
+            continue;
+        }
+        const QByteArray leftover = QFile::encodeName(target.absolutePath() + QLatin1Char('/') + entry);
+        struct stat info
+        {};
+        if (::lstat(leftover.constData(), &info) == 0 && (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode))
+            && info.st_uid == ::getuid() && ::unlink(leftover.constData()) == 0) {
+            ++removed;
+        }
+    }
+    return removed;
+}
 
 FileSystemCalls FileSystemCalls::system()
 {
@@ -57,7 +96,7 @@ bool writeFileAtomically(const QString& path, const QByteArray& bytes, mode_t pe
     const QByteArray target = QFile::encodeName(path);
     // Beside the file, so the rename stays within one file system; created exclusively, so
     // nothing planted under the name is written through.
-    QByteArray temporary = target + ".XXXXXX";
+    QByteArray temporary = target + '.' + QByteArray(kTemporarySuffixLength, 'X');
     int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
         return failed(error, "open", errno);

@@ -20,6 +20,12 @@ bool writeFileAtomically(const QString& path,
                          mode_t permissions,
                          QString* error = nullptr);
 
+// Removes what writes of `path` that were cut short (the process killed, the machine down)
+// left beside it: the new files that never were renamed into place, which hold what was being
+// written. Only this user's files are removed, and a link itself, never what it points at. The
+// number removed.
+int removeUnfinishedWrites(const QString& path);
+
 // Makes the folder (its missing parents as usual) closed to other users (0700) whatever the
 // umask; an existing folder of this user's loses the group's and others' permissions. False,
 // with the reason, when it cannot be made.

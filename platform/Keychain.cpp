@@ -333,7 +333,23 @@ void FileKeychain::removeAll()
 {
     if (folderIsUsable()) {
         QFile::remove(filePath());
-        discardSetAsideCopies();
+        discardLeftovers();
+    }
+}
+
+void FileKeychain::discardLeftovers()
+{
+    discardSetAsideCopies();
+    discardUnfinishedSaves();
+}
+
+void FileKeychain::discardUnfinishedSaves()
+{
+    if (!QFileInfo(m_directory).isDir() || !folderIsUsable()) {
+        return;
+    }
+    if (const int removed = removeUnfinishedWrites(filePath()); removed > 0) {
+        qCInfo(lcKeychain, "Removed %d unfinished save(s) of %s", removed, qPrintable(filePath()));
     }
 }
 

@@ -61,8 +61,9 @@ public:
     // SecItemDelete.
     virtual OSStatus deleteItem(const KeychainQuery& query) = 0;
 
-    // Removes what the store kept aside of a damaged store (stores that keep nothing do nothing).
-    virtual void discardSetAsideCopies() {}
+    // Removes what the store left beside its items that may hold secrets: copies of a damaged
+    // store kept aside, saves a crash cut short (stores that leave nothing do nothing).
+    virtual void discardLeftovers() {}
 
     // Items a caller could not save here (a full disk) and holds in memory instead, for as long as
     // this store lives, until they are saved; callers read them in place of the stored ones.
@@ -93,7 +94,8 @@ private:
 // atomically on every change. The file is read on every call, so two processes see each other's
 // changes. Neither the folder nor the file is taken through a symbolic link. A file that cannot
 // be read or parsed, or that is larger than kMaximumFileSize, is moved aside inside the folder,
-// never overwritten, and the store starts empty.
+// never overwritten, and the store starts empty. A save cut short leaves its new file beside the
+// store's (owner-only, but holding secrets) until discardUnfinishedSaves().
 class FileKeychain final : public Keychain
 {
 public:
@@ -103,7 +105,11 @@ public:
     OSStatus update(const KeychainQuery& query, const QByteArray& data) override;
     OSStatus add(const KeychainItem& item) override;
     OSStatus deleteItem(const KeychainQuery& query) override;
-    void discardSetAsideCopies() override;
+    void discardLeftovers() override;
+    void discardSetAsideCopies();
+    // Removes the new files of saves that a kill or a crash cut short, which hold what was being
+    // saved; the application does so as it starts, and at sign-out.
+    void discardUnfinishedSaves();
 
     // Every item, for moving them to another store; none when the file cannot be read.
     std::optional<QList<KeychainItem>> allItems();

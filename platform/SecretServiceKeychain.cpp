@@ -214,6 +214,8 @@ OSStatus SecretServiceKeychain::deleteItem(const KeychainQuery& query)
 std::unique_ptr<Keychain> openUserKeychain(const QString& fileDirectory)
 {
     auto file = std::make_unique<FileKeychain>(fileDirectory);
+    // A save of an earlier run that a kill cut short left a copy of its tokens beside the file.
+    file->discardUnfinishedSaves();
     auto secrets = SecretServiceKeychain::open();
     if (!secrets) {
         qCInfo(lcSecrets, "Secrets are kept in the file %s", qPrintable(file->filePath()));

@@ -3,12 +3,14 @@
 #include "platform/AtomicFile.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QLoggingCategory>
 #include <QPointer>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
 #include <QSocketNotifier>
@@ -17,8 +19,10 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstddef>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -72,15 +76,142 @@ quint64 monotonicNow()
     return static_cast<quint64>(now.tv_sec) * 1000000000ULL + static_cast<quint64>(now.tv_nsec);
 }
 
-std::optional<quint64> readSince(const QString& path)
+// The temporary folder as instances of one session name it.
+QString temporaryFolder()
+{
+    const QString path = QDir::tempPath();
+    const QString canonical = QDir(path).canonicalPath();
+    return canonical.isEmpty() ? QDir::cleanPath(path) : canonical;
+}
+
+// What an instance wrote when it claimed its place: when, which process, in which temporary
+// folder. Written after the lock is taken, so it may be missing for a moment, or left by an
+// instance that is gone (another process).
+struct Since
+{
+    quint64 since = 0;
+    qint64 process = 0;
+    QString temporaryFolder;
+};
+
+std::optional<Since> readSince(const QString& path, qint64 process)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         return std::nullopt;
     }
-    bool ok = false;
-    const quint64 since = file.read(32).trimmed().toULongLong(&ok);
-    return ok ? std::optional(since) : std::nullopt;
+    const QList<QByteArray> lines = file.read(8192).split('\n');
+    bool sinceOk = false;
+    bool processOk = false;
+    Since since{lines.value(0).toULongLong(&sinceOk),
+                lines.value(1).toLongLong(&processOk),
+                QFile::decodeName(lines.value(2))};
+    if (!sinceOk || !processOk || since.process != process) {
+        return std::nullopt;
+    }
+    return since;
+}
+
+// Why a folder refuses what the hand-off needs to keep there, for the one line that says so.
+QString describeFolderProblem(const QString& folder, int code)
+{
+    if (code == ENOSPC || code == EDQUOT) {
+        return QStringLiteral("The folder %1 is full").arg(folder);
+    }
+    if (code != 0) {
+        return QStringLiteral("The folder %1 cannot be written (%2)")
+            .arg(folder, QString::fromLocal8Bit(std::strerror(code)));
+    }
+    return QStringLiteral("The folder %1 refuses the lock").arg(folder);
+}
+
+// Why nothing can be written in the folder: a small file made and written there the way the
+// lock and its companions are (0 when that works).
+int folderWriteError(const QString& folder)
+{
+    QByteArray probe = QFile::encodeName(folder + QStringLiteral("/.veilmox-probe-XXXXXX"));
+    const int fd = ::mkostemp(probe.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    const char byte = '\n';
+    const ssize_t written = fileSystemCalls().write(fd, &byte, 1);
+    const int code = written == 1 ? 0 : (written < 0 ? errno : ENOSPC);
+    ::close(fd);
+    ::unlink(probe.constData());
+    return code;
+}
+
+// The address of a socket path, or of an abstract socket ("@" and its name); its length.
+std::optional<std::pair<sockaddr_un, socklen_t>> socketAddress(const QString& socketPath)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const bool abstract = socketPath.startsWith(QLatin1Char('@'));
+    const QByteArray name = abstract ? socketPath.mid(1).toUtf8() : QFile::encodeName(socketPath);
+    const auto offset = static_cast<qsizetype>(offsetof(sockaddr_un, sun_path));
+    if (name.isEmpty() || name.size() + 1 > static_cast<qsizetype>(sizeof(address.sun_path))) {
+        return std::nullopt;
+    }
+    std::memcpy(
+        address.sun_path + (abstract ? 1 : 0), name.constData(), static_cast<std::size_t>(name.size()));
+    // An abstract name is exactly its bytes; a path ends with its terminating zero.
+    return std::pair(address, static_cast<socklen_t>(offset + 1 + name.size()));
+}
+
+// Whether the process at the other end of a connected socket is one of this user's.
+bool peerIsThisUser(int fd)
+{
+    ucred peer{};
+    socklen_t size = sizeof(peer);
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::getuid();
+}
+
+// The bound abstract sockets of the machine whose name begins with the prefix, by inode: the
+// kernel lists them to everyone; only the processes found in /proc tell whose they are.
+struct AbstractSocket
+{
+    QString name;
+    bool listening = false;
+};
+
+QHash<QByteArray, AbstractSocket> abstractSockets(const QString& prefix)
+{
+    QHash<QByteArray, AbstractSocket> found;
+    QFile table(QStringLiteral("/proc/net/unix"));
+    if (!table.open(QIODevice::ReadOnly)) {
+        return found;
+    }
+    const QByteArray marker = '@' + prefix.toUtf8();
+    // Num RefCount Protocol Flags Type St Inode Path; __SO_ACCEPTCON in Flags: listening.
+    constexpr uint kListening = 0x10000;
+    // A file of the kernel's has no size: read to its end.
+    const QList<QByteArray> lines = table.readAll().split('\n');
+    for (const QByteArray& line : lines) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() < 8 || !fields[7].startsWith(marker)) {
+            continue;
+        }
+        bool ok = false;
+        const uint flags = fields[3].toUInt(&ok, 16);
+        found.insert(fields[6], {QString::fromUtf8(fields[7].mid(1)), ok && (flags & kListening) != 0});
+    }
+    return found;
+}
+
+// The inodes of the sockets a process holds open (its /proc folder given).
+QSet<QByteArray> socketInodes(const QByteArray& process)
+{
+    QSet<QByteArray> inodes;
+    const QStringList descriptors = QDir(QString::fromLatin1(process + "/fd"))
+                                        .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& descriptor : descriptors) {
+        const QByteArray target = linkTarget(process + "/fd/" + descriptor.toLatin1());
+        if (target.startsWith("socket:[") && target.endsWith(']')) {
+            inodes.insert(target.mid(8, target.size() - 9));
+        }
+    }
+    return inodes;
 }
 
 // Milliseconds left until the deadline, at least 0.
@@ -102,15 +233,9 @@ void onTerminationSignal(int signal)
     [[maybe_unused]] const ssize_t written = ::write(g_terminationPipe[1], &byte, 1);
 }
 
-} // namespace
-
-void URLHandoff::quitOnTerminationSignals()
+// Turns a byte written by the signal handler into the end of the event loop.
+void watchTerminationPipe()
 {
-    if (QCoreApplication::instance() == nullptr
-        || QThread::currentThread() != QCoreApplication::instance()->thread() || g_terminationPipe[0] >= 0
-        || ::pipe2(g_terminationPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        return;
-    }
     auto* notifier =
         new QSocketNotifier(g_terminationPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
@@ -124,6 +249,23 @@ void URLHandoff::quitOnTerminationSignals()
             ::raise(signal);
         }
     });
+}
+
+} // namespace
+
+void URLHandoff::quitOnTerminationSignals()
+{
+    if (QCoreApplication::instance() == nullptr
+        || QThread::currentThread() != QCoreApplication::instance()->thread()) {
+        return;
+    }
+    if (g_terminationPipe[0] < 0) {
+        if (::pipe2(g_terminationPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+            return;
+        }
+        watchTerminationPipe();
+    }
+    // Again on each call: a handler that has run put the default back.
     struct sigaction action
     {};
     action.sa_handler = onTerminationSignal;
@@ -132,6 +274,21 @@ void URLHandoff::quitOnTerminationSignals()
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
         ::sigaction(signal, &action, nullptr);
     }
+}
+
+QString URLHandoff::makeQtRuntimeFolder()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && isPrivateDirectory(runtime)) {
+        return {};
+    }
+    const passwd* user = ::getpwuid(::geteuid());
+    if (user == nullptr || user->pw_name == nullptr) {
+        return {};
+    }
+    const QString folder = QDir::tempPath() + QStringLiteral("/runtime-") + QFile::decodeName(user->pw_name);
+    // Made here, or by someone else before: only in the first case is it this process's to remove.
+    return ::mkdir(QFile::encodeName(folder).constData(), 0700) == 0 ? folder : QString();
 }
 
 bool isHandedOverURL(const QUrl& url, const QStringList& schemes)
@@ -183,20 +340,20 @@ URLHandoff::~URLHandoff()
         socket->deleteLater();
     }
     m_server.close();
+    if (m_sinceMarker >= 0) {
+        ::close(m_sinceMarker);
+    }
+    if (m_wroteSince && m_freshDirectory.isEmpty()) {
+        QFile::remove(sinceFile(m_directory));
+    }
     m_lock.reset();
     if (!m_freshDirectory.isEmpty()) {
         QDir(m_freshDirectory).removeRecursively();
-        // Without a runtime folder Qt makes one of its own there ("runtime-<user>") as the
-        // application starts; it goes with the running instance while nothing is in it (rmdir
-        // takes only an empty folder).
-        if (const passwd* user = m_isPrimary ? ::getpwuid(::getuid()) : nullptr;
-            user != nullptr && user->pw_name != nullptr) {
-            const QString qtRuntime =
-                QDir::tempPath() + QStringLiteral("/runtime-") + QFile::decodeName(user->pw_name);
-            if (isPrivateDirectory(qtRuntime)) {
-                ::rmdir(QFile::encodeName(qtRuntime).constData());
-            }
-        }
+    }
+    // Qt's own runtime folder goes only when this process made it, and while nothing is in it
+    // (rmdir takes only an empty folder).
+    if (!m_qtRuntimeFolder.isEmpty() && isPrivateDirectory(m_qtRuntimeFolder)) {
+        ::rmdir(QFile::encodeName(m_qtRuntimeFolder).constData());
     }
 }
 
@@ -229,6 +386,9 @@ bool URLHandoff::accepts(const QUrl& url) const
 
 URLHandoff::Role URLHandoff::start(const QList<QUrl>& urls)
 {
+    // Before anything can fail: from here on a terminating signal ends this process through its
+    // normal path, whatever role it takes (a session held in memory is saved, folders removed).
+    quitOnTerminationSignals();
     std::optional<QUrl> url;
     for (const QUrl& candidate : urls) {
         if (accepts(candidate)) {
@@ -240,16 +400,35 @@ URLHandoff::Role URLHandoff::start(const QList<QUrl>& urls)
         if (!m_directory.isEmpty()) {
             qCWarning(lcHandoff) << "The folder" << m_directory << "is not private to this user";
         }
-        return startInFreshFolder(url);
+        return startWithoutLastingFolder(url);
     }
     m_lock = std::make_unique<QLockFile>(m_directory + QLatin1Char('/') + m_bundleIdentifier
                                          + QStringLiteral(".lock"));
     // The running instance may run for weeks: only a lock whose process is gone is stale.
     m_lock->setStaleLockTime(0);
-    if (m_lock->tryLock(0) || (!handOver(m_socketPath, std::nullopt, 0) && removeLeftOverLock())) {
-        return becomePrimary();
+    bool locked = m_lock->tryLock(0);
+    if (!locked && m_lock->error() == QLockFile::LockFailedError
+        && !handOver(m_socketPath, std::nullopt, 0)) {
+        locked = removeLeftOverLock();
     }
-    return handOverToRunningInstance(m_socketPath, url);
+    if (!locked && m_lock->error() != QLockFile::LockFailedError) {
+        // Nobody holds the lock: the folder cannot take it (a full disk, say). That is no other
+        // instance, so this one runs from a folder of its own.
+        qCWarning(lcHandoff).noquote() << describeFolderProblem(m_directory, folderWriteError(m_directory))
+                                       << "- opened links are taken in a folder of this run instead";
+        m_lock.reset();
+        return startWithoutLastingFolder(url);
+    }
+    if (!locked) {
+        return handOverToRunningInstance(m_socketPath, url);
+    }
+    // An instance without a lasting folder (one launched where there was none) may run already.
+    m_since = monotonicNow();
+    QString error;
+    if (!writeSince(&error)) {
+        qCWarning(lcHandoff) << "Launches without a lasting folder will not find this instance:" << error;
+    }
+    return runUnlessAnotherCameFirst(url, false);
 }
 
 URLHandoff::Role URLHandoff::becomePrimary()
@@ -258,7 +437,7 @@ URLHandoff::Role URLHandoff::becomePrimary()
     // normal path, which a terminating signal then takes too.
     quitOnTerminationSignals();
     m_isPrimary = true;
-    if (!listen()) {
+    if (!m_server.isListening() && !listen()) {
         qCWarning(lcHandoff) << "Not receiving opened links for now:" << m_server.errorString();
     }
     m_listenWatch = m_scheduler.every(kListenRetryInterval, [this] { watchListening(); });
@@ -280,38 +459,87 @@ URLHandoff::Role URLHandoff::handOverToRunningInstance(const QString& socketPath
     return Role::HandedOff;
 }
 
-URLHandoff::Role URLHandoff::startInFreshFolder(const std::optional<QUrl>& url)
+URLHandoff::Role URLHandoff::startWithoutLastingFolder(const std::optional<QUrl>& url)
 {
     // No folder of this user's that outlives the instance: each instance takes a folder in the
     // shared temporary folder under a name nobody can make first, and instances find each other
     // through the kernel's view of their processes, which only this user can read.
-    QByteArray path = QFile::encodeName(QDir::tempPath() + QLatin1Char('/') + freshFolderPrefix()
-                                        + QStringLiteral("XXXXXX"));
-    if (::mkdtemp(path.data()) == nullptr) {
-        qCWarning(lcHandoff) << "Not receiving opened links: no private folder can be made";
-        const auto others = freshFolderInstances();
-        return others.isEmpty() ? Role::Primary : handOverToRunningInstance(others.first().socketPath, url);
+    const QString temporary = QDir::tempPath();
+    QByteArray path =
+        QFile::encodeName(temporary + QLatin1Char('/') + freshFolderPrefix() + QStringLiteral("XXXXXX"));
+    QString problem;
+    if (temporary.isEmpty()) {
+        problem = QStringLiteral("There is no temporary folder");
+    } else if (::mkdtemp(path.data()) == nullptr) {
+        problem = describeFolderProblem(temporary, errno);
+    } else {
+        // As the kernel names it, so that it is told apart from the folders of other instances.
+        m_freshDirectory = m_directory = QDir(QFile::decodeName(path)).canonicalPath();
+        m_socketPath = socketPath(m_directory, m_bundleIdentifier);
+        m_lock = std::make_unique<QLockFile>(m_directory + QLatin1Char('/') + m_bundleIdentifier
+                                             + QStringLiteral(".lock"));
+        // Taken once the lock is held, and written before looking for others: an instance that
+        // does not see another then always claimed its place earlier, and the other sees it.
+        const bool locked = m_lock->tryLock(0);
+        m_since = monotonicNow();
+        QString error;
+        if (!locked || !writeSince(&error)) {
+            problem = describeFolderProblem(temporary, folderWriteError(m_directory));
+            m_lock.reset();
+            QDir(m_freshDirectory).removeRecursively();
+            m_freshDirectory.clear();
+            m_wroteSince = false;
+        }
     }
-    // As the kernel names it, so that it is told apart from the folders of other instances.
-    m_freshDirectory = m_directory = QDir(QFile::decodeName(path)).canonicalPath();
-    m_socketPath = socketPath(m_directory, m_bundleIdentifier);
-    m_lock = std::make_unique<QLockFile>(m_directory + QLatin1Char('/') + m_bundleIdentifier
-                                         + QStringLiteral(".lock"));
-    QString error;
-    // Taken once the lock is held, and written before looking for others: an instance that does
-    // not see another then always took its folder earlier, and the other sees it.
-    const bool locked = m_lock->tryLock(0);
-    m_since = monotonicNow();
-    if (!locked || !writeFileAtomically(sinceFile(m_directory), QByteArray::number(m_since), 0600, &error)) {
-        qCWarning(lcHandoff) << "Not receiving opened links: the folder" << m_directory << "cannot be used"
-                             << error;
-        return Role::Primary;
+    if (!problem.isEmpty()) {
+        qCWarning(lcHandoff).noquote()
+            << problem << "- opened links are taken over a socket only this user's programs reach";
+        return startOnAbstractSocket(url);
     }
     qCInfo(lcHandoff) << "Opened links are taken in" << m_directory
                       << "(no private runtime or cache folder; it goes when the application ends)";
+    return runUnlessAnotherCameFirst(url, true);
+}
+
+URLHandoff::Role URLHandoff::startOnAbstractSocket(const std::optional<QUrl>& url)
+{
+    // Not even a folder: a socket of no folder, under a name nobody can guess to take it first,
+    // taking connections of this user's processes only.
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int attempt = 0; attempt < 8 && !m_server.isListening(); ++attempt) {
+        QString name = abstractSocketPrefix();
+        for (int i = 0; i < 16; ++i) {
+            name += QLatin1Char(kLetters[QRandomGenerator::system()->bounded(int(sizeof(kLetters) - 1))]);
+        }
+        m_abstractName = name;
+        listenOnAbstractSocket();
+    }
+    if (!m_server.isListening()) {
+        m_abstractName.clear();
+        qCWarning(lcHandoff) << "Not receiving opened links: no socket can be made";
+        const auto others = instancesOfThisTemporaryFolder(true);
+        return others.isEmpty() ? becomePrimary() : handOverToRunningInstance(others.first().socketPath, url);
+    }
+    m_socketPath = QLatin1Char('@') + m_abstractName;
+    // When it claimed the name, told by a second name bound beside it (read as the lock's
+    // companion file is).
+    m_since = monotonicNow();
+    m_sinceMarker = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const auto marker = socketAddress(m_socketPath + QStringLiteral(".since-") + QString::number(m_since));
+    if (m_sinceMarker >= 0 && marker
+        && ::bind(m_sinceMarker, reinterpret_cast<const sockaddr*>(&marker->first), marker->second) != 0) {
+        ::close(m_sinceMarker);
+        m_sinceMarker = -1;
+    }
+    return runUnlessAnotherCameFirst(url, true);
+}
+
+URLHandoff::Role URLHandoff::runUnlessAnotherCameFirst(const std::optional<QUrl>& url,
+                                                       bool amongLastingFolders)
+{
     // Two launches at the same moment each see the other (or the later one sees the earlier one):
-    // the instance that took its folder first runs, the other hands over to it.
-    const auto others = freshFolderInstances();
+    // the instance that claimed its place first runs, the other hands over to it.
+    const auto others = instancesOfThisTemporaryFolder(amongLastingFolders);
     const bool first = std::none_of(
         others.cbegin(), others.cend(), [this](const Instance& other) { return other.since < m_since; });
     if (first) {
@@ -325,29 +553,44 @@ QString URLHandoff::freshFolderPrefix()
     return QStringLiteral("veilmox-%1-").arg(::getuid());
 }
 
+QString URLHandoff::abstractSocketPrefix()
+{
+    const QByteArray digest =
+        QCryptographicHash::hash(QFile::encodeName(temporaryFolder()), QCryptographicHash::Sha256).toHex();
+    return freshFolderPrefix() + QString::fromLatin1(digest.left(12)) + QLatin1Char('-');
+}
+
 QString URLHandoff::sinceFile(const QString& directory) const
 {
     return directory + QLatin1Char('/') + m_bundleIdentifier + QStringLiteral(".since");
 }
 
-QList<URLHandoff::Instance> URLHandoff::freshFolderInstances() const
+bool URLHandoff::writeSince(QString* error)
 {
-    // Processes of this user running this program, holding the lock of this application in a
-    // folder private to this user: running instances without a folder of their own.
+    const QByteArray contents = QByteArray::number(m_since) + '\n' + QByteArray::number(::getpid()) + '\n'
+                                + QFile::encodeName(temporaryFolder()) + '\n';
+    m_wroteSince = writeFileAtomically(sinceFile(m_directory), contents, 0600, error);
+    return m_wroteSince;
+}
+
+QList<URLHandoff::Instance> URLHandoff::instancesOfThisTemporaryFolder(bool withLastingFolders) const
+{
+    // Processes of this user running this program that hold the lock of this application in a
+    // folder private to this user, or listen on an abstract socket of this session's.
     const QByteArray program = linkTarget("/proc/self/exe");
     const QByteArray lockName = '/' + QFile::encodeName(m_bundleIdentifier) + ".lock";
     const QString freshPrefix = freshFolderPrefix();
-    // Instances of one temporary folder only: that is what a session's programs share.
-    const QString temporary = QDir(QDir::tempPath()).canonicalPath();
+    const QString temporary = temporaryFolder();
+    const QHash<QByteArray, AbstractSocket> sockets = abstractSockets(abstractSocketPrefix());
     QList<Instance> found;
-    QSet<QString> folders;
+    QSet<QString> seen;
     if (program.isEmpty()) {
         return found;
     }
     const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString& process : processes) {
         bool numeric = false;
-        process.toInt(&numeric);
+        const qint64 pid = process.toLongLong(&numeric);
         const QByteArray base = "/proc/" + process.toLatin1();
         struct stat info
         {};
@@ -358,25 +601,62 @@ QList<URLHandoff::Instance> URLHandoff::freshFolderInstances() const
         const QStringList descriptors =
             QDir(QString::fromLatin1(base + "/fd"))
                 .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+        QSet<QByteArray> socketsHeld;
+        QList<QString> listeners;
         for (const QString& descriptor : descriptors) {
             const QByteArray target = linkTarget(base + "/fd/" + descriptor.toLatin1());
+            if (target.startsWith("socket:[") && target.endsWith(']')) {
+                const QByteArray inode = target.mid(8, target.size() - 9);
+                socketsHeld.insert(inode);
+                const auto it = sockets.constFind(inode);
+                if (it != sockets.cend() && it->listening && !it->name.contains(QLatin1Char('.'))
+                    && it->name != m_abstractName) {
+                    listeners.append(it->name);
+                }
+                continue;
+            }
             if (!target.endsWith(lockName)) {
                 continue;
             }
             const QString folder = QFileInfo(QFile::decodeName(target)).path();
-            if (!QFileInfo(folder).fileName().startsWith(freshPrefix) || QFileInfo(folder).path() != temporary
-                || folder == m_freshDirectory || folders.contains(folder) || !isPrivateDirectory(folder)) {
+            const bool fresh =
+                QFileInfo(folder).fileName().startsWith(freshPrefix) && QFileInfo(folder).path() == temporary;
+            if ((!fresh && !withLastingFolders) || folder == m_directory || seen.contains(folder)
+                || !isPrivateDirectory(folder)) {
                 continue;
             }
-            folders.insert(folder);
-            // An instance writes when it took its folder right after taking it.
-            std::optional<quint64> since = readSince(sinceFile(folder));
+            seen.insert(folder);
+            // An instance writes when it claimed its place right after claiming it.
+            std::optional<Since> since = readSince(sinceFile(folder), pid);
             for (int wait = 0; !since && wait < 100; ++wait) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                since = readSince(sinceFile(folder));
+                since = readSince(sinceFile(folder), pid);
+            }
+            // One with a lasting folder counts when it runs in this temporary folder.
+            if (since && (fresh || since->temporaryFolder == temporary)) {
+                found.append({socketPath(folder, m_bundleIdentifier), since->since});
+            }
+        }
+        for (const QString& listener : listeners) {
+            // The name that tells when it was claimed, bound by the same process.
+            std::optional<quint64> since;
+            const QString markerPrefix = listener + QStringLiteral(".since-");
+            for (int wait = 0; !since && wait < 100; ++wait) {
+                const auto now = wait == 0 ? sockets : abstractSockets(abstractSocketPrefix());
+                for (auto it = now.cbegin(); it != now.cend(); ++it) {
+                    if (it->name.startsWith(markerPrefix) && socketsHeld.contains(it.key())) {
+                        bool ok = false;
+                        const quint64 value = it->name.mid(markerPrefix.size()).toULongLong(&ok);
+                        since = ok ? std::optional(value) : std::nullopt;
+                    }
+                }
+                if (!since) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                    socketsHeld = socketInodes(base);
+                }
             }
             if (since) {
-                found.append({socketPath(folder, m_bundleIdentifier), *since});
+                found.append({QLatin1Char('@') + listener, *since});
             }
         }
     }
@@ -413,19 +693,19 @@ bool URLHandoff::removeLeftOverLock()
 
 bool URLHandoff::handOver(const QString& socketPath, const std::optional<QUrl>& url, int timeoutMs)
 {
-    const QByteArray path = QFile::encodeName(socketPath);
-    sockaddr_un address{};
-    if (path.size() >= static_cast<qsizetype>(sizeof(address.sun_path))) {
+    const auto address = socketAddress(socketPath);
+    if (!address) {
         return false;
     }
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         return false;
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    bool taken = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+    // An abstract name is anyone's to take once its instance is gone: the link goes only to a
+    // process of this user's.
+    bool taken = ::connect(fd, reinterpret_cast<const sockaddr*>(&address->first), address->second) == 0
+                 && peerIsThisUser(fd);
     if (taken && url) {
         const QByteArray line = url->toEncoded() + '\n';
         qsizetype sent = 0;
@@ -454,9 +734,28 @@ bool URLHandoff::handOver(const QString& socketPath, const std::optional<QUrl>& 
 
 bool URLHandoff::listen()
 {
+    if (!m_abstractName.isEmpty()) {
+        return listenOnAbstractSocket();
+    }
     // The lock is ours, so a socket file left here belongs to an instance that is gone.
     QLocalServer::removeServer(m_socketPath);
     return m_server.listen(m_socketPath);
+}
+
+bool URLHandoff::listenOnAbstractSocket()
+{
+    const auto address = socketAddress(QLatin1Char('@') + m_abstractName);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (!address || fd < 0) {
+        return false;
+    }
+    // The server takes the socket over, and closes it with itself.
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address->first), address->second) != 0
+        || ::listen(fd, SOMAXCONN) != 0 || !m_server.listen(fd)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
 }
 
 void URLHandoff::watchListening()
@@ -488,6 +787,13 @@ void URLHandoff::acceptConnections()
                 }
             }
             close(oldest->first);
+        }
+        // Anyone may connect to an abstract socket: only this user's programs are heard.
+        if (!peerIsThisUser(static_cast<int>(socket->socketDescriptor()))) {
+            qCWarning(lcHandoff) << "Refused a hand-off from another user's program";
+            socket->disconnectFromServer();
+            socket->deleteLater();
+            continue;
         }
         // Qt would buffer whatever the peer sends; one line is all that is read.
         socket->setReadBufferSize(kMaxURLLength + 2);

@@ -31,15 +31,20 @@ QList<QUrl> takeURLArguments(int& argc, char** argv, const QStringList& schemes)
 // the program runs once per user, holding a lock in a folder only this user may enter; a later
 // launch given a link (by a launcher that puts it in the command line) hands it over the socket
 // beside the lock and exits. Without such a folder that lasts (no runtime folder, no usable
-// cache folder) each instance makes a fresh private one in the temporary folder, removed when it
-// ends, and a later launch finds the running instance among this user's processes of this
-// program by the lock it holds open; of two launches at once, the one whose folder came first runs. A lock
-// that names no process of this machine (empty, unreadable, or another machine's) and for which nobody
-// answers on the socket is replaced. A connection carries one newline-terminated line, a link of the
-// application's schemes, which the running instance acts on only once the line is complete, and answers "ok".
-// It holds at most kMaxConnections at once (a new one closes the oldest), closes a connection that has not
-// sent its line within kReceiveTimeout without acting, and listens again when its socket stops. Main thread
-// only.
+// cache folder, or one that refuses the lock, being full say) each instance makes a fresh private
+// one in the temporary folder, removed when it ends; where not even that can be made (the shared
+// temporary folder filled by someone), it listens on an abstract socket under a name nobody can
+// guess and takes connections of this user only. Instances find those without a lasting folder
+// among this user's processes of this program (/proc), by the lock or the socket they hold, within
+// one temporary folder: that is what a session's programs share. An instance without a lasting
+// folder also finds one that has such a folder and runs in the same temporary folder. Of two
+// launches at once, the one that claimed its place first runs. A lock that names no process of
+// this machine (empty, unreadable, or another machine's) and for which nobody answers on the
+// socket is replaced. A connection carries one newline-terminated line, a link of the
+// application's schemes, which the running instance acts on only once the line is complete, and
+// answers "ok". It holds at most kMaxConnections at once (a new one closes the oldest), closes a
+// connection that has not sent its line within kReceiveTimeout without acting, and listens again
+// when its socket stops. Main thread only.
 class URLHandoff final : public QObject
 {
     Q_OBJECT
@@ -74,15 +79,23 @@ public:
     static QString defaultRuntimeDirectory();
     static QString socketPath(const QString& runtimeDirectory, const QString& bundleIdentifier);
 
-    // Hands one link (none: only knocks) to the instance listening at `socketPath`; true once
-    // it answered that it took it. Blocking, with plain sockets: it runs before any Qt
-    // application object exists, so the link leaves the command line as early as it can.
+    // Hands one link (none: only knocks) to the instance listening at `socketPath` ("@" and a
+    // name: an abstract socket); true once it answered that it took it. Only a process of this
+    // user is given the link. Blocking, with plain sockets: it runs before any Qt application
+    // object exists, so the link leaves the command line as early as it can.
     static bool handOver(const QString& socketPath, const std::optional<QUrl>& url, int timeoutMs);
 
     // From then on SIGTERM, SIGINT and SIGHUP quit the application's event loop, so that it ends
     // through its normal path (what it made for itself removed, what it holds saved); a second
-    // signal ends it at once. Installed once per process by the running instance.
+    // signal ends it at once. Installed by start() before anything else.
     static void quitOnTerminationSignals();
+
+    // Without a runtime folder Qt makes one of its own in the temporary folder ("runtime-<user>")
+    // as the application object is made. Made here first, before that object exists, so that
+    // only a folder this process made is removed at its end; its path when this call made it.
+    static QString makeQtRuntimeFolder();
+    // The folder makeQtRuntimeFolder() made, removed (when empty) as this ends.
+    void setQtRuntimeFolderMadeHere(const QString& folder) { m_qtRuntimeFolder = folder; }
 
     static constexpr qsizetype kMaxURLLength = kMaxHandedOverURLLength;
     static constexpr std::size_t kMaxConnections = 8;
@@ -103,7 +116,7 @@ private:
         TimerHandle timeout;
     };
 
-    // Another instance that took its own fresh folder, and when.
+    // Another instance found through its process, and when it claimed its place.
     struct Instance
     {
         QString socketPath;
@@ -114,12 +127,21 @@ private:
     bool removeLeftOverLock();
     Role becomePrimary();
     Role handOverToRunningInstance(const QString& socketPath, const std::optional<QUrl>& url);
-    Role startInFreshFolder(const std::optional<QUrl>& url);
-    // The running instances in fresh folders other than this one's, the earliest first.
-    QList<Instance> freshFolderInstances() const;
+    Role startWithoutLastingFolder(const std::optional<QUrl>& url);
+    Role startOnAbstractSocket(const std::optional<QUrl>& url);
+    // Once this one claimed its place: the earliest instance runs, the others hand over to it.
+    Role runUnlessAnotherCameFirst(const std::optional<QUrl>& url, bool amongLastingFolders);
+    // The running instances of this temporary folder other than this one, the earliest first:
+    // those in fresh folders and on abstract sockets, and, when asked, those in lasting folders.
+    QList<Instance> instancesOfThisTemporaryFolder(bool withLastingFolders) const;
+    // Records when this instance claimed its place, beside its lock.
+    bool writeSince(QString* error);
     QString sinceFile(const QString& directory) const;
     static QString freshFolderPrefix();
+    // "veilmox-<uid>-" and a digest of the temporary folder: the abstract sockets of one session.
+    static QString abstractSocketPrefix();
     bool listen();
+    bool listenOnAbstractSocket();
     void watchListening();
     void acceptConnections();
     void readFrom(QLocalSocket* socket);
@@ -130,6 +152,12 @@ private:
     Scheduler& m_scheduler;
     QString m_directory;
     QString m_freshDirectory;
+    bool m_wroteSince = false;
+    // The abstract socket's name when there is no folder at all, and the socket bound beside it
+    // that tells when this instance claimed it.
+    QString m_abstractName;
+    int m_sinceMarker = -1;
+    QString m_qtRuntimeFolder;
     quint64 m_since = 0;
     bool m_isPrimary = false;
     QString m_socketPath;

@@ -9,6 +9,7 @@
 #include <QNetworkRequest>
 #include <QPointer>
 
+#include <algorithm>
 #include <zlib.h>
 
 namespace platform {
@@ -111,6 +112,29 @@ std::variant<QByteArray, URLError::Code> inflated(const QByteArray& packed, qint
     return result;
 }
 
+// The length the answer announces: none when it names none, -1 when its Content-Length is not a
+// length. HTTP allows the field as a list of equal values ("163, 163", or the field sent twice);
+// a list of different values, or anything but digits, frames nothing (Qt then reads up to the
+// end of the connection, so a body cut short would pass for a whole one).
+std::optional<qint64> announcedLength(QNetworkReply* reply)
+{
+    if (!reply->hasRawHeader("Content-Length")) {
+        return std::nullopt;
+    }
+    std::optional<qint64> length;
+    for (const QByteArray& item : reply->rawHeader("Content-Length").split(',')) {
+        const QByteArray digits = item.trimmed();
+        bool ok = !digits.isEmpty()
+                  && std::all_of(digits.cbegin(), digits.cend(), [](char c) { return c >= '0' && c <= '9'; });
+        const qint64 value = ok ? digits.toLongLong(&ok) : -1;
+        if (!ok || (length && *length != value)) {
+            return -1;
+        }
+        length = value;
+    }
+    return length;
+}
+
 // The body as the server meant it, or why there is none: a body shorter or longer than its
 // announced length, packed in a way that was not asked for, or that cannot be unpacked.
 std::variant<QByteArray, URLError::Code> answerBody(QNetworkReply* reply, qint64 limit)
@@ -125,9 +149,16 @@ std::variant<QByteArray, URLError::Code> answerBody(QNetworkReply* reply, qint64
     const bool bodiless =
         status == 204 || (status >= 300 && status <= 399)
         || reply->request().attribute(QNetworkRequest::CustomVerbAttribute).toByteArray() == "HEAD";
-    const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
-    if (!bodiless && announced.isValid() && announced.toLongLong() != raw.size()) {
-        return URLError::Code::NetworkConnectionLost;
+    if (!bodiless) {
+        if (const auto announced = announcedLength(reply)) {
+            // A length that is no length cannot tell a whole body from a cut one.
+            if (*announced < 0) {
+                return URLError::Code::BadServerResponse;
+            }
+            if (*announced != raw.size()) {
+                return URLError::Code::NetworkConnectionLost;
+            }
+        }
     }
     const QByteArray encoding = reply->rawHeader("Content-Encoding").trimmed().toLower();
     if (encoding.isEmpty() || encoding == "identity") {

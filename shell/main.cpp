@@ -60,6 +60,8 @@ int main(int argc, char* argv[])
         }
     }
 
+    // Before the application object, which makes Qt's runtime folder when there is none.
+    const QString qtRuntimeFolder = platform::URLHandoff::makeQtRuntimeFolder();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Veilmox"));
     QApplication::setApplicationVersion(
@@ -71,6 +73,7 @@ int main(int argc, char* argv[])
     // One instance per user: the lock beside the hand-off socket, and the bus name of the
     // desktop entry where a session bus runs. A later launch hands its link over and ends here.
     platform::URLHandoff handoff(bundleID, schemes, scheduler);
+    handoff.setQtRuntimeFolderMadeHere(qtRuntimeFolder);
     platform::URLHandoff::Role role = handoff.start(launchURLs);
     std::unique_ptr<platform::ApplicationBus> bus;
     if (role == platform::URLHandoff::Role::Primary) {
@@ -105,12 +108,14 @@ int main(int argc, char* argv[])
     platform::PlistUserDefaults defaults(platform::PlistUserDefaults::standardFilePath(bundleID));
     platform::sim::SimDesktop desktop(bundleID);
     platform::sim::populateDesktop(desktop);
-    // Web pages (the account service's sign-in page) open in the real default browser.
+    // Web pages (the account service's sign-in page) open in the real default browser, when
+    // there is one.
     desktop.setURLOpenedHandler([](const QUrl& url) {
         const QString scheme = url.scheme().toLower();
         if (scheme == QLatin1String("https") || scheme == QLatin1String("http")) {
-            QDesktopServices::openUrl(url);
+            return QDesktopServices::openUrl(url);
         }
+        return true;
     });
     // The quit buttons end this process.
     desktop.setTerminateHandler([] { QApplication::quit(); });

@@ -624,10 +624,7 @@ bool SimDesktop::openURL(const QUrl& url)
         return false;
     }
     m_openedURLs.append(url);
-    if (m_urlOpened) {
-        m_urlOpened(url);
-    }
-    return true;
+    return !m_urlOpened || m_urlOpened(url);
 }
 
 std::optional<QString> SimDesktop::bundleIdentifierOfApplicationToOpen(const QUrl& url) const

@@ -281,8 +281,9 @@ public:
     QList<QUrl> openedURLs() const { return m_openedURLs; }
     // Which application opens URLs of a scheme ("https", "x-apple.systempreferences", …).
     void setDefaultApplication(const QString& scheme, const QString& bundleID);
-    // Called with every opened URL, for a desktop that forwards some of them to the real system.
-    void setURLOpenedHandler(std::function<void(const QUrl&)> handler) { m_urlOpened = std::move(handler); }
+    // Called with every opened URL, for a desktop that forwards some of them to the real system;
+    // false when it could not open the URL (no browser), which openURL() then answers.
+    void setURLOpenedHandler(std::function<bool(const QUrl&)> handler) { m_urlOpened = std::move(handler); }
 
     // ScreenList
     QList<Screen> screens() const override;
@@ -360,7 +361,7 @@ private:
     NotificationCenter m_defaultCenter;
     QList<QUrl> m_openedURLs;
     QMap<QString, QString> m_defaultApplications;
-    std::function<void(const QUrl&)> m_urlOpened;
+    std::function<bool(const QUrl&)> m_urlOpened;
     QList<InstalledAppSpec> m_installedApps;
     mutable int m_applicationLookups = 0;
     mutable int m_iconLookups = 0;

@@ -58,7 +58,9 @@ TEST_F(BackendClientTest, TheUserCheckAndTheRefreshMapEveryAnswer)
         {"garbage", Fault::Garbage, User::Unreachable, down},
         {"an answer over the size cap", json(200, QByteArray(2 << 20, ' ')), User::Unreachable, down},
         {"a redirect to another origin", elsewhere, User::Rejected, refused},
-        {"not JSON", json(200, "<html>"), User::Rejected, refused},
+        // A success that cannot be read was cut short or came from something in between.
+        {"not JSON", json(200, "<html>"), User::Unreachable, down},
+        {"JSON cut short", json(200, R"({"id":"u","access_token":"A")"), User::Unreachable, down},
         {"an array", json(200, "[]"), User::Rejected, refused},
         {"id, both tokens",
          json(200, R"({"id":"u","access_token":"A","refresh_token":"R"})"),

@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -15,6 +17,72 @@ namespace {
 const QString kOffline = QString::fromUtf8("Offline — reconnecting...");
 const QString kSignedIn = QStringLiteral("Signed in");
 
+// A backend of the test's own on a free loopback port, which answers each request with the bytes
+// given, exactly as given (framing and all), and then closes the connection; 503 when it has
+// nothing left to say.
+class RawBackend
+{
+public:
+    RawBackend()
+    {
+        EXPECT_TRUE(m_server.listen(QHostAddress::LocalHost, 0));
+        QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] { accept(); });
+    }
+
+    QString baseURL() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()); }
+    void answer(const QByteArray& raw) { m_answers.append(raw); }
+    // The paths asked for, in order.
+    QStringList paths;
+
+private:
+    void accept()
+    {
+        while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+            QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { read(socket); });
+        }
+    }
+
+    void read(QTcpSocket* socket)
+    {
+        QByteArray& buffer = m_buffers[socket];
+        buffer += socket->readAll();
+        const qsizetype headerEnd = buffer.indexOf("\r\n\r\n");
+        if (headerEnd < 0) {
+            return;
+        }
+        const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
+        qsizetype length = 0;
+        for (const QByteArray& line : lines) {
+            if (line.toLower().startsWith("content-length:")) {
+                length = line.mid(15).trimmed().toLongLong();
+            }
+        }
+        if (buffer.size() < headerEnd + 4 + length) {
+            return;
+        }
+        paths << QString::fromLatin1(lines.value(0).split(' ').value(1).split('?').value(0));
+        m_buffers.remove(socket);
+        socket->disconnect(&m_server);
+        socket->write(m_answers.isEmpty() ? QByteArray("HTTP/1.1 503 Service Unavailable\r\n"
+                                                       "Content-Length: 0\r\nConnection: close\r\n\r\n")
+                                          : m_answers.takeFirst());
+        socket->disconnectFromHost();
+    }
+
+    QTcpServer m_server;
+    QList<QByteArray> m_answers;
+    QHash<QTcpSocket*, QByteArray> m_buffers;
+};
+
+// A 200 answer carrying `body` under the given Content-Length field (none: the body ends with
+// the connection).
+QByteArray rawAnswer(const QByteArray& body, const std::optional<QByteArray>& contentLength)
+{
+    return "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n"
+           + (contentLength ? "Content-Length: " + *contentLength + "\r\n" : QByteArray()) + "\r\n" + body;
+}
+
 class SessionLifecycleTest : public SessionTest
 {
 protected:
@@ -22,6 +90,49 @@ protected:
 
     // The next user checks answer 503: the backend cannot be reached now.
     void outage(int checks) { script("/auth/v1/user", json(503, "{}"), checks); }
+
+    using Pair = std::pair<QString, QString>;
+
+    // The session over a keychain in a file of the test's own, so that the disk can refuse what
+    // is written there, holding a signed-in session of the stand-in's.
+    struct OnFile
+    {
+        explicit OnFile(SessionLifecycleTest& test)
+            : withFile(withKeychain(test.system.services(), &file))
+            , client(withFile)
+            , session(*test.state, client, *test.analytics, withFile)
+            , tokens(withFile)
+            , first(test.services.createSession(LocalServices::defaultAccount()))
+        {
+            EXPECT_TRUE(tokens.writeReportingSuccess(first.accessToken, kAccess));
+            EXPECT_TRUE(tokens.writeReportingSuccess(first.refreshToken, kRefresh));
+        }
+
+        static platform::Services withKeychain(platform::Services services, platform::Keychain* keychain)
+        {
+            services.keychain = keychain;
+            return services;
+        }
+        static Pair pairOf(const QList<platform::KeychainItem>& items)
+        {
+            Pair pair;
+            for (const auto& item : items) {
+                (item.account == kAccess ? pair.first : pair.second) = QString::fromUtf8(item.data);
+            }
+            return pair;
+        }
+        // What the file holds, and what is held in memory beside it, read without touching either.
+        Pair inFile() { return pairOf(file.allItems().value_or(QList<platform::KeychainItem>())); }
+        Pair held() { return pairOf(file.unsavedItems()); }
+
+        QTemporaryDir dir;
+        platform::FileKeychain file{dir.filePath("keychain")};
+        platform::Services withFile;
+        BackendClient client;
+        SessionLifecycle session;
+        AuthKeychain tokens;
+        LocalServices::TokenPair first;
+    };
 
     // Goes offline again with the stored session.
     void checkDuringOutage()
@@ -347,7 +458,7 @@ TEST_F(SessionLifecycleTest, ALateRefreshAnswerNeitherDeletesNorOverwritesTokens
     }
 }
 
-TEST_F(SessionLifecycleTest, TheEndOfASessionLeavesNoCopyOfADamagedStore)
+TEST_F(SessionLifecycleTest, TheEndOfASessionLeavesNoCopyOfADamagedStoreNorOfAnUnfinishedSave)
 {
     QTemporaryDir dir;
     platform::FileKeychain file(dir.filePath("keychain"));
@@ -363,6 +474,11 @@ TEST_F(SessionLifecycleTest, TheEndOfASessionLeavesNoCopyOfADamagedStore)
         damaged.close();
         ASSERT_EQ(AuthKeychain(withFile).read(kAccess), std::nullopt);
         ASSERT_FALSE(file.setAsidePath().isEmpty());
+        // And a save that a kill cut short left its new file, holding a pair, beside the store.
+        QFile unfinished(file.filePath() + QStringLiteral(".q7ZrK2"));
+        ASSERT_TRUE(unfinished.open(QIODevice::WriteOnly));
+        unfinished.write("bplist00 access_token eyJhbGciOiJIUzI1NiJ9 refresh_token r-1");
+        unfinished.close();
         signOut ? onFile.signOut() : onFile.expireSavedSession();
         EXPECT_TRUE(QDir(file.directory()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
     }
@@ -371,31 +487,17 @@ TEST_F(SessionLifecycleTest, TheEndOfASessionLeavesNoCopyOfADamagedStore)
 TEST_F(SessionLifecycleTest, ARefreshedPairTheKeychainCannotSaveKeepsTheSessionAndIsSavedLater)
 {
     system.desktop.setScreenRecordingPermission(false);
-    QTemporaryDir dir;
-    platform::FileKeychain file(dir.filePath("keychain"));
-    platform::Services withFile = system.services();
-    withFile.keychain = &file;
-    BackendClient fileClient(withFile);
-    SessionLifecycle onFile(*state, fileClient, *analytics, withFile);
-    AuthKeychain fileTokens(withFile);
-    const auto first = services.createSession(LocalServices::defaultAccount());
-    ASSERT_TRUE(fileTokens.writeReportingSuccess(first.accessToken, kAccess));
-    ASSERT_TRUE(fileTokens.writeReportingSuccess(first.refreshToken, kRefresh));
-    using Pair = std::pair<QString, QString>;
-    // What the file holds, and what is held in memory beside it, read without touching either.
-    const auto inFile = [&file] {
-        Pair pair;
-        for (const auto& item : file.allItems().value_or(QList<platform::KeychainItem>())) {
-            (item.account == kAccess ? pair.first : pair.second) = QString::fromUtf8(item.data);
-        }
-        return pair;
+    OnFile onDisk(*this);
+    platform::FileKeychain& file = onDisk.file;
+    BackendClient& fileClient = onDisk.client;
+    SessionLifecycle& onFile = onDisk.session;
+    AuthKeychain& fileTokens = onDisk.tokens;
+    const auto& first = onDisk.first;
+    const auto inFile = [&onDisk] {
+        return onDisk.inFile();
     };
-    const auto held = [&file] {
-        Pair pair;
-        for (const auto& item : file.unsavedItems()) {
-            (item.account == kAccess ? pair.first : pair.second) = QString::fromUtf8(item.data);
-        }
-        return pair;
+    const auto held = [&onDisk] {
+        return onDisk.held();
     };
     const auto failuresLogged = [] {
         return std::count_if(logged().cbegin(), logged().cend(), [](const auto& line) {
@@ -477,4 +579,141 @@ TEST_F(SessionLifecycleTest, ARefreshedPairTheKeychainCannotSaveKeepsTheSessionA
     EXPECT_TRUE(file.unsavedItems().isEmpty());
     EXPECT_EQ(fileTokens.read(kAccess), std::nullopt);
     EXPECT_EQ(services.activeSessionCount(), 0);
+}
+
+TEST_F(SessionLifecycleTest, AnAnswerCutWithoutAUsableLengthIsNoRefusalOfTheRefreshOrTheUserCheck)
+{
+    system.desktop.setScreenRecordingPermission(false);
+    RawBackend backend;
+    configure(backend.baseURL(), services.options().anonKey);
+    const auto token = [&](double expiresIn) {
+        QJsonObject claims = usableClaims(now(), backend.baseURL());
+        claims.insert("exp", now() + expiresIn);
+        return makeToken({{"alg", "HS256"}}, claims);
+    };
+    const QByteArray refreshed =
+        QJsonDocument(QJsonObject{{"access_token", token(3600)}, {"refresh_token", "r-2"}})
+            .toJson(QJsonDocument::Compact);
+    const QByteArray user = R"({"id":"7b0c5e1e-8d1f-4a52-9c1e-0d6f3b7a2c11","aud":"authenticated"})";
+    const auto cut = [](const QByteArray& body) {
+        return body.left(body.size() / 2);
+    };
+    const auto length = [](const QByteArray& body, const char* after) {
+        return QByteArray::number(body.size()) + after;
+    };
+    struct Case
+    {
+        const char* name;
+        QString path;
+        QByteArray answer;
+        QString recovered;
+    };
+    const Case cases[] = {
+        {"refresh, the body ending with the connection",
+         "/auth/v1/token",
+         rawAnswer(cut(refreshed), std::nullopt),
+         "Session refreshed"},
+        // HTTP allows a length given as a list of equal values.
+        {"refresh, its length given twice",
+         "/auth/v1/token",
+         rawAnswer(cut(refreshed), length(refreshed, ", ") + QByteArray::number(refreshed.size())),
+         "Session refreshed"},
+        {"refresh, a length that is not a number",
+         "/auth/v1/token",
+         rawAnswer(cut(refreshed), length(refreshed, " x")),
+         "Session refreshed"},
+        {"user check, the body ending with the connection",
+         "/auth/v1/user",
+         rawAnswer(cut(user), std::nullopt),
+         kSignedIn},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool refresh = c.path == QLatin1String("/auth/v1/token");
+        tokens.write(token(refresh ? -60 : 3600), kAccess);
+        tokens.write("r-1", kRefresh);
+        const auto before = std::pair(stored(kAccess), stored(kRefresh));
+        backend.paths.clear();
+        backend.answer(c.answer);
+        session->validateSavedSession();
+        ASSERT_TRUE(drain());
+        // The service was not heard: the session stays, offline, with both tokens.
+        EXPECT_EQ(state->authStatusMessage(), kOffline);
+        EXPECT_TRUE(state->isAuthenticated());
+        EXPECT_EQ(std::pair(stored(kAccess), stored(kRefresh)), before);
+        // A cut user check is no reason to spend the refresh token.
+        EXPECT_EQ(backend.paths, QStringList{c.path});
+
+        // The next try is answered whole.
+        backend.answer(rawAnswer(refresh ? refreshed : user, length(refresh ? refreshed : user, "")));
+        system.scheduler.advance(state->offlineRetryDelay());
+        ASSERT_TRUE(drain());
+        EXPECT_EQ(state->authStatusMessage(), c.recovered);
+        EXPECT_EQ(stored(kRefresh), refresh ? std::optional<QString>("r-2") : before.second);
+        session->signOut();
+        ASSERT_TRUE(drain());
+    }
+}
+
+TEST_F(SessionLifecycleTest, ASignInTheFullDiskRefusesKeepsTheHeldSessionWhichTheTimerSavesOnceThereIsRoom)
+{
+    system.desktop.setScreenRecordingPermission(false);
+    OnFile onDisk(*this);
+    platform::FileKeychain& file = onDisk.file;
+    SessionLifecycle& onFile = onDisk.session;
+    const auto attemptsLogged = [] {
+        return std::count_if(logged().cbegin(), logged().cend(), [](const auto& line) {
+            return line.second.contains(QStringLiteral("still could not be saved"));
+        });
+    };
+
+    Pair held;
+    {
+        const FailingDisk disk(FailingDisk::Step::Write);
+        // The saved session is being checked at launch when the user presses "Sign in"; the
+        // refresh then succeeds, and the disk cannot take its pair.
+        expireAccessToken();
+        onFile.validateSavedSession();
+        const QString code = signInCode(onFile);
+        ASSERT_TRUE(drain());
+        ASSERT_EQ(state->authStatusMessage(), QStringLiteral("Session refreshed"));
+        held = onDisk.held();
+        ASSERT_FALSE(held.second.isEmpty());
+        EXPECT_EQ(onDisk.inFile(), Pair(onDisk.first.accessToken, onDisk.first.refreshToken));
+
+        // The browser comes back: the new session cannot be saved either. The refreshed one,
+        // which the service still honours, stays in force.
+        onFile.exchangeHandoffCode(code);
+        ASSERT_TRUE(drain());
+        EXPECT_EQ(state->authStatusMessage(),
+                  QStringLiteral("Couldn't save your sign-in on this computer. Try again."));
+        EXPECT_TRUE(state->isAuthenticated());
+        EXPECT_TRUE(state->isVirtualDisplayRunning());
+        EXPECT_EQ(onDisk.held(), held);
+        EXPECT_EQ(onDisk.tokens.read(kAccess), held.first);
+        EXPECT_EQ(services.activeSessionCount(), 1);
+
+        // While the disk stays full, the timer tries again with a growing delay, one line each.
+        logged().clear();
+        system.scheduler.advance(SessionLifecycle::firstUnsavedSaveDelay);
+        EXPECT_EQ(attemptsLogged(), 1);
+        system.scheduler.advance(2 * SessionLifecycle::firstUnsavedSaveDelay - 0.5);
+        EXPECT_EQ(attemptsLogged(), 1);
+        system.scheduler.advance(0.5);
+        EXPECT_EQ(attemptsLogged(), 2);
+    }
+
+    // Room again: with nobody using the tokens, the timer saves the held pair soon after.
+    system.scheduler.advance(4 * SessionLifecycle::firstUnsavedSaveDelay);
+    EXPECT_EQ(onDisk.inFile(), held);
+    EXPECT_TRUE(file.unsavedItems().isEmpty());
+
+    // So a launch after a crash continues the session that was in force.
+    file.unsavedItems().clear();
+    SessionLifecycle relaunched(*state, onDisk.client, *analytics, onDisk.withFile);
+    expireAccessToken();
+    relaunched.validateSavedSession();
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Session refreshed"));
+    EXPECT_EQ(services.activeSessionCount(), 1);
 }

@@ -64,6 +64,38 @@ TEST_F(SessionSignInTest, StartingRecordsTheHandOffAndLowersTheOnboarding)
     EXPECT_EQ(system.desktop.openedURLs().size(), 1);
 }
 
+TEST_F(SessionSignInTest, WhenNoBrowserCanBeOpenedTheHandOffFailsAndTheLogGivesItsPage)
+{
+    launch();
+    ASSERT_TRUE(reaches(QStringLiteral("Sign in required")));
+    // "Sign in with Veilmox" in the popover, on a desktop with no default browser.
+    shell.popoverShown = true;
+    system.desktop.setURLOpenedHandler([](const QUrl&) { return false; });
+    logged().clear();
+    state->startBrowserSignIn();
+    EXPECT_FALSE(state->authInProgress());
+    EXPECT_EQ(state->authStatusMessage(),
+              QStringLiteral("Couldn't open your browser to sign in. Set a default browser and try again."));
+    // The popover stays to say so; nothing was lowered for a browser that never came.
+    EXPECT_TRUE(shell.popoverShown);
+    EXPECT_EQ(shell.browserFocusReturns, 0);
+
+    // The page from the log, opened by hand, still signs in.
+    const QUrl opened = system.desktop.openedURLs().value(0);
+    QUrl page;
+    for (const auto& line : logged()) {
+        const qsizetype at = line.second.indexOf(services.accountURL().toString());
+        if (at >= 0) {
+            page = QUrl(line.second.mid(at));
+        }
+    }
+    ASSERT_EQ(page, opened);
+    const QString code = services.issueCode(LocalServices::defaultAccount(),
+                                            QUrlQuery(page).queryItemValue(QStringLiteral("code_challenge")));
+    state->handleCallbackURL(QUrl(QStringLiteral("veilmox://auth?code=") + code));
+    EXPECT_TRUE(reaches(QStringLiteral("Signed in")));
+}
+
 TEST_F(SessionSignInTest, OnlyAWellFormedCodeOfARecentOrNeededHandOffIsExchanged)
 {
     const QString good = code(40);

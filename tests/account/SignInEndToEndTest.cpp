@@ -254,6 +254,7 @@ TEST_F(SignInEndToEnd, SigningInThroughTheBrowserHandsTheLinkToTheRunningInstanc
                                        {redirects.last().toString(), "https://elsewhere.example/"});
                 }
             });
+        return true;
     });
 
     launch();

@@ -6,6 +6,7 @@
 #include "platform/URLHandoff.h"
 #include "platform/sim/VirtualScheduler.h"
 #include "tests/support/DamagedInput.h"
+#include "tests/support/FailingDisk.h"
 #include "tests/support/PrivateSessionBus.h"
 
 #include <QDBusMessage>
@@ -22,14 +23,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
+#include <cstddef>
 #include <cstring>
 #include <fcntl.h>
 #include <future>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace platform;
@@ -109,15 +115,28 @@ private:
 };
 
 // While it lives, the temporary folder of this process ($TMPDIR) is a fresh one of its own, so
-// that instances in fresh folders meet only those of the same test.
+// that instances in fresh folders meet only those of the same test; or, when it is not to be
+// usable, a file, in which no folder can be made (as when someone filled the shared one).
 class TemporaryFolder
 {
 public:
-    TemporaryFolder()
+    enum class Kind
+    {
+        Usable,
+        Unusable,
+    };
+
+    explicit TemporaryFolder(Kind kind = Kind::Usable)
         : m_previous(qgetenv("TMPDIR"))
         , m_hadPrevious(qEnvironmentVariableIsSet("TMPDIR"))
     {
-        qputenv("TMPDIR", QFile::encodeName(m_dir.path()));
+        QString path = m_dir.path();
+        if (kind == Kind::Unusable) {
+            path += QStringLiteral("/full");
+            QFile file(path);
+            EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        }
+        qputenv("TMPDIR", QFile::encodeName(path));
     }
     ~TemporaryFolder()
     {
@@ -130,7 +149,7 @@ public:
     TemporaryFolder(const TemporaryFolder&) = delete;
     TemporaryFolder& operator=(const TemporaryFolder&) = delete;
 
-    QString path() const { return QDir(m_dir.path()).canonicalPath(); }
+    QString path() const { return QDir(QDir::tempPath()).canonicalPath(); }
     QStringList entries() const
     {
         return QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
@@ -395,6 +414,164 @@ TEST(URLHandoffFreshFolder, WithoutAFolderThatLastsTheRunningInstanceIsFoundByIt
     EXPECT_TRUE(temporary.entries().isEmpty());
 }
 
+TEST(URLHandoffFreshFolder, LaunchesWithAndWithoutALastingFolderFindEachOtherAndOnlyWhatTheyMadeGoes)
+{
+    const TemporaryFolder temporary;
+    sim::VirtualScheduler scheduler;
+    const QUrl link(QStringLiteral("veilmox://auth?code=across-environments"));
+    {
+        // The running instance had no runtime folder; a later launch has one.
+        URLHandoff running(kBundleID, kSchemes, scheduler, QString());
+        QSignalSpy spy(&running, &URLHandoff::urlsReceived);
+        ASSERT_EQ(running.start({}), URLHandoff::Role::Primary);
+        QTemporaryDir runtime;
+        EXPECT_EQ(launchLater(runtime.path(), {link}), URLHandoff::Role::HandedOff);
+        EXPECT_EQ(received(spy), QList<QUrl>{link});
+    }
+    {
+        // The other way round.
+        QTemporaryDir runtime;
+        URLHandoff running(kBundleID, kSchemes, scheduler, runtime.path());
+        QSignalSpy spy(&running, &URLHandoff::urlsReceived);
+        ASSERT_EQ(running.start({}), URLHandoff::Role::Primary);
+        EXPECT_EQ(launchLater(QString(), {link}), URLHandoff::Role::HandedOff);
+        EXPECT_EQ(received(spy), QList<QUrl>{link});
+    }
+    EXPECT_TRUE(temporary.entries().isEmpty());
+
+    // Qt's own runtime folder there ("runtime-<user>") goes at the end only when this process
+    // made it; one that another process made before stays.
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    qunsetenv("XDG_RUNTIME_DIR");
+    const QString qtRuntime =
+        temporary.path() + QStringLiteral("/runtime-") + QFile::decodeName(::getpwuid(::geteuid())->pw_name);
+    for (const bool madeBefore : {true, false}) {
+        SCOPED_TRACE(madeBefore ? "made by another process" : "made here");
+        if (madeBefore) {
+            // As another Qt program of this user's makes it.
+            ASSERT_EQ(::mkdir(QFile::encodeName(qtRuntime).constData(), 0700), 0);
+        }
+        const QString made = URLHandoff::makeQtRuntimeFolder();
+        EXPECT_EQ(made, madeBefore ? QString() : qtRuntime);
+        {
+            URLHandoff running(kBundleID, kSchemes, scheduler, QString());
+            running.setQtRuntimeFolderMadeHere(made);
+            ASSERT_EQ(running.start({}), URLHandoff::Role::Primary);
+            EXPECT_TRUE(QFileInfo(qtRuntime).isDir());
+        }
+        EXPECT_EQ(QFileInfo(qtRuntime).isDir(), madeBefore);
+        QDir().rmdir(qtRuntime);
+    }
+    if (!runtime.isEmpty()) {
+        qputenv("XDG_RUNTIME_DIR", runtime);
+    }
+}
+
+TEST(URLHandoffWithoutAFolder, TheSignalsAreTakenFirstAndALaterLaunchFindsTheRunningInstanceOverItsSocket)
+{
+    // Someone filled the shared temporary folder: no private folder can be made there.
+    const TemporaryFolder temporary(TemporaryFolder::Kind::Unusable);
+    struct sigaction before
+    {};
+    struct sigaction byDefault
+    {};
+    byDefault.sa_handler = SIG_DFL;
+    ASSERT_EQ(::sigaction(SIGTERM, &byDefault, &before), 0);
+    sim::VirtualScheduler scheduler;
+    std::unique_ptr<URLHandoff> running;
+    {
+        const testing_support::LogRecorder log;
+        running = std::make_unique<URLHandoff>(kBundleID, kSchemes, scheduler, QString());
+        ASSERT_EQ(running->start({}), URLHandoff::Role::Primary);
+        // One line says why, naming the folder.
+        ASSERT_EQ(log.messages().size(), 1);
+        EXPECT_TRUE(log.messages().first().contains(QDir::tempPath()))
+            << log.messages().first().toStdString();
+    }
+    // SIGTERM now ends it through its normal path, which saves what it holds.
+    struct sigaction now
+    {};
+    ASSERT_EQ(::sigaction(SIGTERM, nullptr, &now), 0);
+    EXPECT_NE(now.sa_handler, SIG_DFL);
+    EXPECT_TRUE(running->isListening());
+    EXPECT_TRUE(running->socketPath().startsWith(QLatin1Char('@')));
+
+    // A later launch in the same plight finds it among this user's processes and hands over.
+    QSignalSpy spy(running.get(), &URLHandoff::urlsReceived);
+    const QUrl link(QStringLiteral("veilmox://auth?code=over-a-socket"));
+    EXPECT_EQ(launchLater(QString(), {link}), URLHandoff::Role::HandedOff);
+    EXPECT_EQ(launchLater(QString(), {}), URLHandoff::Role::HandedOff);
+    EXPECT_EQ(received(spy), QList<QUrl>{link});
+
+    // Anyone can reach a socket of no folder: another user's program is not heard, and no link
+    // goes to another user's program under the name.
+    if (::getuid() == 0) {
+        const auto asAnotherUser = [](const std::function<int()>& act) {
+            const pid_t child = ::fork();
+            if (child == 0) {
+                ::_exit(::setuid(65534) == 0 ? act() : 2);
+            }
+            int status = -1;
+            EXPECT_TRUE(QTest::qWaitFor([&] { return ::waitpid(child, &status, WNOHANG) == child; }, 10000));
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        };
+        const QByteArray socketPath = running->socketPath().toUtf8();
+        const QByteArray planted = "veilmox://auth?code=from-another-user\n";
+        const int answered = asAnotherUser([&] {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            std::memcpy(address.sun_path + 1, socketPath.constData() + 1, std::size_t(socketPath.size() - 1));
+            const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + std::size_t(socketPath.size()));
+            if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+                return 3;
+            }
+            ::send(fd, planted.constData(), std::size_t(planted.size()), MSG_NOSIGNAL);
+            char answer[8] = {};
+            pollfd readable{fd, POLLIN, 0};
+            return ::poll(&readable, 1, 5000) > 0 && ::recv(fd, answer, sizeof(answer), 0) > 0 ? 1 : 0;
+        });
+        EXPECT_EQ(answered, 0);
+        EXPECT_EQ(received(spy), QList<QUrl>{link});
+
+        const QByteArray name = "veilmox-test-" + QByteArray::number(::getpid());
+        int listening[2] = {-1, -1};
+        ASSERT_EQ(::pipe2(listening, O_CLOEXEC), 0);
+        auto handedTo = std::async(std::launch::async, [&] {
+            char byte = 0;
+            const bool ready = ::read(listening[0], &byte, 1) == 1;
+            return ready && URLHandoff::handOver(QLatin1Char('@') + QString::fromLatin1(name), link, 3000);
+        });
+        const int took = asAnotherUser([&] {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            std::memcpy(address.sun_path + 1, name.constData(), std::size_t(name.size()));
+            const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + std::size_t(name.size()));
+            if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0
+                || ::listen(fd, 1) != 0) {
+                return 3;
+            }
+            [[maybe_unused]] const ssize_t told = ::write(listening[1], "!", 1);
+            pollfd pending{fd, POLLIN, 0};
+            if (::poll(&pending, 1, 5000) != 1) {
+                return 0;
+            }
+            const int connection = ::accept(fd, nullptr, nullptr);
+            char byte = 0;
+            const bool got = ::recv(connection, &byte, 1, 0) == 1;
+            ::send(connection, "ok\n", 3, MSG_NOSIGNAL);
+            return got ? 1 : 0;
+        });
+        ::close(listening[1]);
+        EXPECT_EQ(took, 0);
+        EXPECT_FALSE(handedTo.get());
+        ::close(listening[0]);
+    }
+    running.reset();
+    ::sigaction(SIGTERM, &before, nullptr);
+}
+
 TEST(URLHandoffLaunch, ALinkCountsAsHandedOverOnlyOnceTheRunningInstanceSaysItTookIt)
 {
     // The running instance, with plain sockets: it reads the line, then answers or not.
@@ -475,6 +652,42 @@ TEST(URLHandoffLock, ALockNobodyHoldsIsReplacedAndALiveOneNeverIs)
     ASSERT_TRUE(QFile::resize(dir.filePath(lockName), 0));
     EXPECT_EQ(URLHandoff(kBundleID, kSchemes, scheduler, dir.path()).start({}), URLHandoff::Role::Failed);
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(lockName)));
+}
+
+TEST(URLHandoffLock, AFullRuntimeFolderIsSaidToBeFullNotTakenForAnotherInstance)
+{
+    const TemporaryFolder temporary;
+    QTemporaryDir runtime;
+    sim::VirtualScheduler scheduler;
+    // The disk refuses every byte: Qt's lock file gets none (as on a full disk), and neither does
+    // anything written through the file system calls.
+    rlimit limits{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limits), 0);
+    const auto previousSignal = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit none = limits;
+    none.rlim_cur = 0;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &none), 0);
+    std::unique_ptr<URLHandoff> running;
+    std::optional<URLHandoff::Role> later;
+    QStringList messages;
+    {
+        const testing_support::FailingDisk disk(testing_support::FailingDisk::Step::Write);
+        const testing_support::LogRecorder log;
+        running = std::make_unique<URLHandoff>(kBundleID, kSchemes, scheduler, runtime.path());
+        // Nothing else runs: this instance runs, from elsewhere, and says what is wrong.
+        const URLHandoff::Role role = running->start({});
+        messages = log.messages();
+        EXPECT_EQ(role, URLHandoff::Role::Primary);
+        // A later launch in the same plight hands over to it.
+        later = launchLater(runtime.path(), {});
+    }
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limits), 0);
+    ::signal(SIGXFSZ, previousSignal);
+    ASSERT_FALSE(messages.isEmpty());
+    EXPECT_TRUE(messages.first().contains(runtime.path() + QStringLiteral(" is full")))
+        << messages.first().toStdString();
+    EXPECT_EQ(later, URLHandoff::Role::HandedOff);
+    EXPECT_TRUE(running->isListening());
 }
 
 TEST(URLHandoffLock, WithoutARuntimeFolderThePrivateFolderIsInTheUsersCacheNotTheSharedOne)

@@ -529,6 +529,37 @@ TEST(FileKeychain, AChangeTheDiskRefusesIsAnErrorAndKeepsTheStoredItems)
     EXPECT_EQ(found.data, "old access");
 }
 
+TEST(FileKeychain, ASaveAKillCutShortLeavesNoCopyOfItsTokensPastTheNextStart)
+{
+    QTemporaryDir dir(tempFolder());
+    FileKeychain store(dir.path() + QStringLiteral("/keychain"));
+    ASSERT_EQ(store.add(KeychainItem{"svc", "access_token", "kept", kThisDeviceOnly}), errSecSuccess);
+    ASSERT_EQ(store.deleteItem({"svc", "access_token"}), errSecSuccess);
+    const QByteArray saved = readFile(store.filePath());
+    // A save killed between writing its new file and renaming it into place (owner-only, holding
+    // the pair); beside it, files that are no such save.
+    const QString unfinished = store.filePath() + QStringLiteral(".aZ09xY");
+    writeFile(unfinished, "bplist00 access_token eyJhbGciOiJIUzI1NiJ9 refresh_token r-1");
+    ::chmod(QFile::encodeName(unfinished).constData(), 0600);
+    const QStringList others{QStringLiteral("login.keychain.plist.damaged-20260101-000000"),
+                             QStringLiteral("login.keychain.plist.aZ09x"),
+                             QStringLiteral("notes.aZ09xY")};
+    for (const QString& other : others) {
+        writeFile(store.directory() + QLatin1Char('/') + other, "not a save");
+    }
+    const auto entries = [&store] {
+        return QDir(store.directory()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    };
+
+    // The next start removes it (whichever store it then uses), and nothing else.
+    const std::unique_ptr<Keychain> users = openUserKeychain(store.directory());
+    EXPECT_FALSE(QFileInfo::exists(unfinished));
+    QStringList expected = others + QStringList{"login.keychain.plist"};
+    expected.sort();
+    EXPECT_EQ(entries(), expected);
+    EXPECT_EQ(readFile(store.filePath()), saved);
+}
+
 TEST(FileKeychain, WhatCannotBeReadIsMovedAsideInsideTheFolderNeverFollowedAndGoneAtTheEnd)
 {
     QTemporaryDir dir(tempFolder());

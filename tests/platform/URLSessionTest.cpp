@@ -200,6 +200,17 @@ TEST_F(URLSessionTest, ABodyCutShortOrThatCannotBeUnpackedIsNoAnswer)
         QByteArray decoded = {};
         std::optional<int> announcedLength = std::nullopt;
         bool chunked = false;
+        // The Content-Length field as sent, when it is not one number.
+        QByteArray announcedAs = {};
+    };
+    const QByteArray userLength = QByteArray::number(user.size());
+    // An answer whose Content-Length field reads `announcedAs`.
+    const auto withLength = [](const char* name,
+                               const QByteArray& body,
+                               std::optional<URLError::Code> failure,
+                               const QByteArray& announcedAs) {
+        return Case{
+            name, 200, body, "", failure, failure ? QByteArray() : body, std::nullopt, false, announcedAs};
     };
     const auto inChunks = [](const QByteArray& body) {
         return QByteArray::number(body.size(), 16) + "\r\n" + body + "\r\n0\r\n\r\n";
@@ -268,6 +279,19 @@ TEST_F(URLSessionTest, ABodyCutShortOrThatCannotBeUnpackedIsNoAnswer)
          {},
          int(user.size()) + 10,
          true},
+        // HTTP allows a length as a list of equal values; it frames the body as one would.
+        withLength("a length given twice, whole", user, std::nullopt, userLength + ", " + userLength),
+        withLength("a length given twice, shorter",
+                   user.chopped(5),
+                   URLError::Code::NetworkConnectionLost,
+                   userLength + ", " + userLength),
+        // Anything else frames nothing: whether the body is whole cannot be told.
+        withLength(
+            "a length that is not a number", user, URLError::Code::BadServerResponse, userLength + " x"),
+        withLength("two lengths that differ",
+                   user,
+                   URLError::Code::BadServerResponse,
+                   userLength + ", " + QByteArray::number(user.size() + 1)),
         // The status of a refusal still counts; its body is only ever shown in logs.
         {"a refusal with a broken body", 401, "not compressed at all", "deflate", std::nullopt, ""},
     };
@@ -282,6 +306,9 @@ TEST_F(URLSessionTest, ABodyCutShortOrThatCannotBeUnpackedIsNoAnswer)
             }
             if (c.announcedLength) {
                 response.headers.emplaceBack("Content-Length", QByteArray::number(*c.announcedLength));
+            }
+            if (!c.announcedAs.isEmpty()) {
+                response.headers.emplaceBack("Content-Length", c.announcedAs);
             }
             if (c.chunked) {
                 response.headers.emplaceBack("Transfer-Encoding", "chunked");

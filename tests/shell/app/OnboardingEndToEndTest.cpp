@@ -85,6 +85,7 @@ TEST(OnboardingEndToEnd, AFirstLaunchWalkedWithClicksEndsSignedInWithTheChosenAp
                     f.app->application({QUrl(QString::fromUtf8(*location))});
                 }
             });
+        return true;
     });
     const auto until = [&f](const std::function<bool()>& done) {
         return QTest::qWaitFor(
