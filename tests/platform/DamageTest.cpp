@@ -404,42 +404,57 @@ TEST(Damage, AViewsOwnChangesAreRedrawnFromThePictureShownOnly)
 
 // A picture window shown smaller or larger than its picture is scaled once and then again only
 // where the picture changed, each pixel as a scaling of all of it gives, down to single pixels
-// changed at the picture's edges.
+// changed at the picture's edges: the capture's picture shown smaller and a little larger, and a
+// small one shown six and seven times larger, as the viewer shows "Veilmox" mirroring a small
+// display on a large screen, where the smoothing of one pixel reaches furthest.
 TEST(Damage, APictureScaledAgainWhereItChangedEqualsOneScaledWhole)
 {
     Desk d;
     d.deliver(d.screenshot(d.filter()));
-    // One that keeps a smaller picture, one a larger.
-    std::vector<std::pair<QSize, std::unique_ptr<sim::SimCompositor>>> kept;
-    for (const QSize size : {QSize(230, 144), QSize(517, 323)}) {
-        kept.emplace_back(size, std::make_unique<sim::SimCompositor>(d.desktop));
-        kept.back().second->setKeepsWindowSurfaces(true);
-    }
-    std::mt19937 random(5);
-    QImage shown = d.shown.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    d.mirrorView->show(shown);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
-    for (int n = 0; n < 80; ++n) {
-        SCOPED_TRACE(n);
-        QImage next = shown.copy();
-        QRegion changed;
-        for (int pixel = static_cast<int>(random() % 3); pixel >= 0; --pixel) {
-            const QPoint at(static_cast<int>(random() % 320), static_cast<int>(random() % 200));
-            next.setPixel(n % 5 == 0 ? QPoint(at.x(), 0) : at,
-                          QColor::fromHsv(static_cast<int>(random() % 360), 255, 255).rgb());
-            changed += QRect(n % 5 == 0 ? QPoint(at.x(), 0) : at, QSize(1, 1));
+    const QImage capture = d.shown.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const struct
+    {
+        QImage first;
+        std::vector<QSize> sizes;
+        int changes;
+    } cases[] = {
+        {capture, {QSize(230, 144), QSize(517, 323)}, 80},
+        {capture.scaled(160, 100), {QSize(960, 600), QSize(1120, 700)}, 20},
+    };
+    for (const auto& [first, sizes, changes] : cases) {
+        SCOPED_TRACE(first.width());
+        // Each keeps the picture at one size.
+        std::vector<std::pair<QSize, std::unique_ptr<sim::SimCompositor>>> kept;
+        for (const QSize size : sizes) {
+            kept.emplace_back(size, std::make_unique<sim::SimCompositor>(d.desktop));
+            kept.back().second->setKeepsWindowSurfaces(true);
         }
-        d.mirrorView->show(next, shown.cacheKey(), changed);
+        std::mt19937 random(5);
+        QImage shown = first;
+        d.mirrorView->show(shown);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
-        shown = next;
-        for (const auto& [size, compositor] : kept) {
-            QImage partly(size, QImage::Format_ARGB32_Premultiplied);
-            compositor->render(*compositor->displayScene(d.veilmox, false), partly, false);
-            sim::SimCompositor fresh(d.desktop);
-            fresh.setKeepsWindowSurfaces(true);
-            QImage fully(size, QImage::Format_ARGB32_Premultiplied);
-            fresh.render(*fresh.displayScene(d.veilmox, false), fully, false);
-            ASSERT_EQ(partly, fully) << size.width() << " pixels wide";
+        for (int n = 0; n < changes; ++n) {
+            SCOPED_TRACE(n);
+            QImage next = shown.copy();
+            QRegion changed;
+            for (int pixel = static_cast<int>(random() % 3); pixel >= 0; --pixel) {
+                const QPoint at(static_cast<int>(random() % shown.width()),
+                                n % 5 == 0 ? 0 : static_cast<int>(random() % shown.height()));
+                next.setPixel(at, QColor::fromHsv(static_cast<int>(random() % 360), 255, 255).rgb());
+                changed += QRect(at, QSize(1, 1));
+            }
+            d.mirrorView->show(next, shown.cacheKey(), changed);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+            shown = next;
+            for (const auto& [size, compositor] : kept) {
+                QImage partly(size, QImage::Format_ARGB32_Premultiplied);
+                compositor->render(*compositor->displayScene(d.veilmox, false), partly, false);
+                sim::SimCompositor fresh(d.desktop);
+                fresh.setKeepsWindowSurfaces(true);
+                QImage fully(size, QImage::Format_ARGB32_Premultiplied);
+                fresh.render(*fresh.displayScene(d.veilmox, false), fully, false);
+                ASSERT_EQ(partly, fully) << size.width() << " pixels wide";
+            }
         }
     }
 }
