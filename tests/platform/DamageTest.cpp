@@ -243,10 +243,36 @@ const std::vector<Change>& changes()
                  app->hide();
              }
          }},
-        {"a window retitled",
+        {"a window retitled, or its title taken away",
          [](Desk& d, std::mt19937& r) {
-             d.desktop.setWindowTitle(d.windows[r() % d.windows.size()],
-                                      QStringLiteral("T%1").arg(r() % 1000));
+             const quint32 w = d.windows[r() % d.windows.size()];
+             const auto n = r() % 1000;
+             d.desktop.setWindowTitle(
+                 w, n % 4 == 0 ? std::nullopt : std::optional(QStringLiteral("T%1").arg(n)));
+         }},
+        {"a window raised to another level or lowered again",
+         [](Desk& d, std::mt19937& r) {
+             const quint32 w = d.windows[r() % d.windows.size()];
+             d.desktop.setWindowLevel(w, d.desktop.window(w)->layer == 0 ? 3 : 0);
+         }},
+        {"a window's sharing type switched between none and read-only",
+         [](Desk& d, std::mt19937& r) {
+             const quint32 w = d.windows[r() % d.windows.size()];
+             const bool captured = d.desktop.window(w)->sharingState != qint64(WindowSharingType::None);
+             d.desktop.setWindowSharingType(w,
+                                            captured ? WindowSharingType::None : WindowSharingType::ReadOnly);
+         }},
+        {"an app hidden or shown, then more changes elsewhere than the desktop remembers",
+         [](Desk& d, std::mt19937& r) {
+             const auto app = d.desktop.runningApplication(d.apps[r() % d.apps.size()]);
+             app->isHidden() ? app->unhide() : app->hide();
+             // Off every display, so that none of it reaches a picture.
+             const quint32 far =
+                 d.desktop.addWindow(d.apps[0], QStringLiteral("Far"), QRectF(1000, 1000, 10, 10));
+             for (int n = 0; n < 300; ++n) {
+                 d.desktop.setWindowAlpha(far, n % 2 == 0 ? 0.5 : 1.0);
+             }
+             d.desktop.removeWindow(far);
          }},
         {"a see-through window",
          [](Desk& d, std::mt19937& r) {
@@ -276,6 +302,8 @@ const std::vector<Change>& changes()
              const double x = between(r, 0, 120);
              made.bounds = QRectF(x, between(r, 0, 70), 40, 30);
              made.color = QColor::fromHsv(static_cast<int>(r() % 360), 255, 255);
+             // Patched like the first, which goes early: patches move with their windows all along.
+             made.patches = {{QRectF(4, 18, 20, 8), QColor::fromHsv(static_cast<int>(r() % 360), 120, 255)}};
              d.windows.push_back(d.desktop.addWindow(made));
              if (d.windows.size() > 6) {
                  d.desktop.removeWindow(d.windows.front());
@@ -290,6 +318,15 @@ const std::vector<Change>& changes()
              }
              const int x = static_cast<int>(r() % 250);
              d.mask = QRect(x, static_cast<int>(r() % 150), 60, 40);
+         }},
+        {"the built-in display set up again with another wallpaper",
+         [](Desk& d, std::mt19937& r) {
+             SimDesktop::DisplaySpec setup = *d.desktop.display(d.display);
+             setup.id = d.display;
+             setup.desktopColor = QColor::fromHsv(static_cast<int>(r() % 360), 90, 110);
+             d.desktop.removeDisplay(d.display);
+             d.desktop.addDisplay(setup);
+             d.desktop.setMainDisplay(d.display);
          }},
         {"the capture left a window out or let it in",
          [](Desk& d, std::mt19937& /*r*/) {
@@ -467,8 +504,6 @@ TEST(Damage, AViewerPaneRepaintedWhereTheDesktopChangedEqualsOneRepaintedWhole)
     viewer.resize(730, 260); // pictures at a scale of pixels to points that is not whole
     viewer.show();
     viewer.refresh();
-    PaintedParts painted;
-    viewer.displayView(d.display)->installEventFilter(&painted);
     const auto check = [&](quint32 id, bool seen) {
         // Composed anew, keeping nothing from earlier pictures.
         sim::SimCompositor whole(d.desktop);
@@ -506,7 +541,8 @@ TEST(Damage, AViewerPaneRepaintedWhereTheDesktopChangedEqualsOneRepaintedWhole)
     // does the viewer have Qt paint the widget again.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
     QCoreApplication::processEvents();
-    painted.parts = QRegion();
+    PaintedParts painted; // on the pane of now: a display set up again has a new one
+    viewer.displayView(d.display)->installEventFilter(&painted);
     const qint64 before = viewer.picture(d.display).cacheKey();
     d.desktop.setWindowBounds(d.windows.back(), d.desktop.window(d.windows.back())->bounds.translated(1, 0));
     viewer.refresh();
