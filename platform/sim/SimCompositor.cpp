@@ -777,13 +777,16 @@ const QImage& SimCompositor::scaledPicture(quint32 number, const QImage& picture
         kept.picture = QImage(size, QImage::Format_ARGB32_Premultiplied);
         scaleBilinear(source, kept.picture, kept.picture.rect());
     } else {
-        // Each changed pixel reaches the scaled pixels whose samples it lies between.
+        // Each changed pixel reaches the scaled pixels whose samples it lies between: past its own
+        // scaled place by half a step of the scaling, and a pixel for rounding.
         const double kx = double(size.width()) / source.width();
         const double ky = double(size.height()) / source.height();
+        const int reachX = 1 + static_cast<int>(std::ceil(kx / 2));
+        const int reachY = 1 + static_cast<int>(std::ceil(ky / 2));
         for (const QRect& part : *changed) {
             const QRect reached = QRectF(part.x() * kx, part.y() * ky, part.width() * kx, part.height() * ky)
                                       .toAlignedRect()
-                                      .adjusted(-2, -2, 2, 2)
+                                      .adjusted(-reachX, -reachY, reachX, reachY)
                                   & kept.picture.rect();
             scaleBilinear(source, kept.picture, reached);
         }

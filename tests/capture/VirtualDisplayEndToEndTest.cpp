@@ -1,4 +1,5 @@
 #include "capture/ImageView.h"
+#include "capture/ShareCoverView.h"
 #include "platform/Window.h"
 #include "tests/capture/VirtualDisplayFixture.h"
 #include "tests/support/Swatch.h"
@@ -141,9 +142,9 @@ TEST(VirtualDisplayPrivacy, OwnWindowsStayOutWithoutABundleAndNothingIsShownWith
 }
 
 // What a meeting app captures of "Veilmox", frame after frame, is the picture the capture
-// composed, while a masked window is dragged through the strip, the mask moves and an app is
-// hidden and shown again: the window server redraws only where each picture says it changed, and
-// that must be everywhere it did.
+// composed, while a masked window is dragged through the strip, the mask moves, an app is hidden
+// and shown again and the share is paused behind its cover now and then: the window server redraws
+// only where each picture says it changed, and that must be everywhere it did.
 TEST(VirtualDisplayPrivacy, TheAudienceGetsEveryComposedPictureWhileAMaskedWindowIsDragged)
 {
     VirtualDisplayRig r(QRectF(0, 0, 320, 200));
@@ -201,7 +202,16 @@ TEST(VirtualDisplayPrivacy, TheAudienceGetsEveryComposedPictureWhileAMaskedWindo
         } else if (step % 20 == 15) {
             r.manager->excludedBundleIDs = {};
         }
+        r.manager->output = VirtualDisplayManager::Output::live();
         r.system.scheduler.advance(0.05);
+        if (step % 20 == 18) {
+            // The pause's cover put up, as its owner does, in the same turn as a frame reached the
+            // mirror, before the window server read that frame: the audience gets all the cover.
+            const auto cover = ShareCoverView::renderImage(320, 200);
+            ASSERT_TRUE(cover);
+            r.manager->output = VirtualDisplayManager::Output::covered(*cover);
+            r.manager->imageView()->setImage(*cover);
+        }
         const QImage shown = r.manager->imageView()->image()->convertToFormat(QImage::Format_RGB32);
         ASSERT_EQ(audience(), shown);
     }

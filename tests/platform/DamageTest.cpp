@@ -243,10 +243,36 @@ const std::vector<Change>& changes()
                  app->hide();
              }
          }},
-        {"a window retitled",
+        {"a window retitled, or its title taken away",
          [](Desk& d, std::mt19937& r) {
-             d.desktop.setWindowTitle(d.windows[r() % d.windows.size()],
-                                      QStringLiteral("T%1").arg(r() % 1000));
+             const quint32 w = d.windows[r() % d.windows.size()];
+             const auto n = r() % 1000;
+             d.desktop.setWindowTitle(
+                 w, n % 4 == 0 ? std::nullopt : std::optional(QStringLiteral("T%1").arg(n)));
+         }},
+        {"a window raised to another level or lowered again",
+         [](Desk& d, std::mt19937& r) {
+             const quint32 w = d.windows[r() % d.windows.size()];
+             d.desktop.setWindowLevel(w, d.desktop.window(w)->layer == 0 ? 3 : 0);
+         }},
+        {"a window's sharing type switched between none and read-only",
+         [](Desk& d, std::mt19937& r) {
+             const quint32 w = d.windows[r() % d.windows.size()];
+             const bool captured = d.desktop.window(w)->sharingState != qint64(WindowSharingType::None);
+             d.desktop.setWindowSharingType(w,
+                                            captured ? WindowSharingType::None : WindowSharingType::ReadOnly);
+         }},
+        {"an app hidden or shown, then more changes elsewhere than the desktop remembers",
+         [](Desk& d, std::mt19937& r) {
+             const auto app = d.desktop.runningApplication(d.apps[r() % d.apps.size()]);
+             app->isHidden() ? app->unhide() : app->hide();
+             // Off every display, so that none of it reaches a picture.
+             const quint32 far =
+                 d.desktop.addWindow(d.apps[0], QStringLiteral("Far"), QRectF(1000, 1000, 10, 10));
+             for (int n = 0; n < 300; ++n) {
+                 d.desktop.setWindowAlpha(far, n % 2 == 0 ? 0.5 : 1.0);
+             }
+             d.desktop.removeWindow(far);
          }},
         {"a see-through window",
          [](Desk& d, std::mt19937& r) {
@@ -276,6 +302,8 @@ const std::vector<Change>& changes()
              const double x = between(r, 0, 120);
              made.bounds = QRectF(x, between(r, 0, 70), 40, 30);
              made.color = QColor::fromHsv(static_cast<int>(r() % 360), 255, 255);
+             // Patched like the first, which goes early: patches move with their windows all along.
+             made.patches = {{QRectF(4, 18, 20, 8), QColor::fromHsv(static_cast<int>(r() % 360), 120, 255)}};
              d.windows.push_back(d.desktop.addWindow(made));
              if (d.windows.size() > 6) {
                  d.desktop.removeWindow(d.windows.front());
@@ -290,6 +318,15 @@ const std::vector<Change>& changes()
              }
              const int x = static_cast<int>(r() % 250);
              d.mask = QRect(x, static_cast<int>(r() % 150), 60, 40);
+         }},
+        {"the built-in display set up again with another wallpaper",
+         [](Desk& d, std::mt19937& r) {
+             SimDesktop::DisplaySpec setup = *d.desktop.display(d.display);
+             setup.id = d.display;
+             setup.desktopColor = QColor::fromHsv(static_cast<int>(r() % 360), 90, 110);
+             d.desktop.removeDisplay(d.display);
+             d.desktop.addDisplay(setup);
+             d.desktop.setMainDisplay(d.display);
          }},
         {"the capture left a window out or let it in",
          [](Desk& d, std::mt19937& /*r*/) {
@@ -404,42 +441,57 @@ TEST(Damage, AViewsOwnChangesAreRedrawnFromThePictureShownOnly)
 
 // A picture window shown smaller or larger than its picture is scaled once and then again only
 // where the picture changed, each pixel as a scaling of all of it gives, down to single pixels
-// changed at the picture's edges.
+// changed at the picture's edges: the capture's picture shown smaller and a little larger, and a
+// small one shown six and seven times larger, as the viewer shows "Veilmox" mirroring a small
+// display on a large screen, where the smoothing of one pixel reaches furthest.
 TEST(Damage, APictureScaledAgainWhereItChangedEqualsOneScaledWhole)
 {
     Desk d;
     d.deliver(d.screenshot(d.filter()));
-    // One that keeps a smaller picture, one a larger.
-    std::vector<std::pair<QSize, std::unique_ptr<sim::SimCompositor>>> kept;
-    for (const QSize size : {QSize(230, 144), QSize(517, 323)}) {
-        kept.emplace_back(size, std::make_unique<sim::SimCompositor>(d.desktop));
-        kept.back().second->setKeepsWindowSurfaces(true);
-    }
-    std::mt19937 random(5);
-    QImage shown = d.shown.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    d.mirrorView->show(shown);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
-    for (int n = 0; n < 80; ++n) {
-        SCOPED_TRACE(n);
-        QImage next = shown.copy();
-        QRegion changed;
-        for (int pixel = static_cast<int>(random() % 3); pixel >= 0; --pixel) {
-            const QPoint at(static_cast<int>(random() % 320), static_cast<int>(random() % 200));
-            next.setPixel(n % 5 == 0 ? QPoint(at.x(), 0) : at,
-                          QColor::fromHsv(static_cast<int>(random() % 360), 255, 255).rgb());
-            changed += QRect(n % 5 == 0 ? QPoint(at.x(), 0) : at, QSize(1, 1));
+    const QImage capture = d.shown.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const struct
+    {
+        QImage first;
+        std::vector<QSize> sizes;
+        int changes;
+    } cases[] = {
+        {capture, {QSize(230, 144), QSize(517, 323)}, 80},
+        {capture.scaled(160, 100), {QSize(960, 600), QSize(1120, 700)}, 20},
+    };
+    for (const auto& [first, sizes, changes] : cases) {
+        SCOPED_TRACE(first.width());
+        // Each keeps the picture at one size.
+        std::vector<std::pair<QSize, std::unique_ptr<sim::SimCompositor>>> kept;
+        for (const QSize size : sizes) {
+            kept.emplace_back(size, std::make_unique<sim::SimCompositor>(d.desktop));
+            kept.back().second->setKeepsWindowSurfaces(true);
         }
-        d.mirrorView->show(next, shown.cacheKey(), changed);
+        std::mt19937 random(5);
+        QImage shown = first;
+        d.mirrorView->show(shown);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
-        shown = next;
-        for (const auto& [size, compositor] : kept) {
-            QImage partly(size, QImage::Format_ARGB32_Premultiplied);
-            compositor->render(*compositor->displayScene(d.veilmox, false), partly, false);
-            sim::SimCompositor fresh(d.desktop);
-            fresh.setKeepsWindowSurfaces(true);
-            QImage fully(size, QImage::Format_ARGB32_Premultiplied);
-            fresh.render(*fresh.displayScene(d.veilmox, false), fully, false);
-            ASSERT_EQ(partly, fully) << size.width() << " pixels wide";
+        for (int n = 0; n < changes; ++n) {
+            SCOPED_TRACE(n);
+            QImage next = shown.copy();
+            QRegion changed;
+            for (int pixel = static_cast<int>(random() % 3); pixel >= 0; --pixel) {
+                const QPoint at(static_cast<int>(random() % shown.width()),
+                                n % 5 == 0 ? 0 : static_cast<int>(random() % shown.height()));
+                next.setPixel(at, QColor::fromHsv(static_cast<int>(random() % 360), 255, 255).rgb());
+                changed += QRect(at, QSize(1, 1));
+            }
+            d.mirrorView->show(next, shown.cacheKey(), changed);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+            shown = next;
+            for (const auto& [size, compositor] : kept) {
+                QImage partly(size, QImage::Format_ARGB32_Premultiplied);
+                compositor->render(*compositor->displayScene(d.veilmox, false), partly, false);
+                sim::SimCompositor fresh(d.desktop);
+                fresh.setKeepsWindowSurfaces(true);
+                QImage fully(size, QImage::Format_ARGB32_Premultiplied);
+                fresh.render(*fresh.displayScene(d.veilmox, false), fully, false);
+                ASSERT_EQ(partly, fully) << size.width() << " pixels wide";
+            }
         }
     }
 }
@@ -452,8 +504,6 @@ TEST(Damage, AViewerPaneRepaintedWhereTheDesktopChangedEqualsOneRepaintedWhole)
     viewer.resize(730, 260); // pictures at a scale of pixels to points that is not whole
     viewer.show();
     viewer.refresh();
-    PaintedParts painted;
-    viewer.displayView(d.display)->installEventFilter(&painted);
     const auto check = [&](quint32 id, bool seen) {
         // Composed anew, keeping nothing from earlier pictures.
         sim::SimCompositor whole(d.desktop);
@@ -491,7 +541,8 @@ TEST(Damage, AViewerPaneRepaintedWhereTheDesktopChangedEqualsOneRepaintedWhole)
     // does the viewer have Qt paint the widget again.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
     QCoreApplication::processEvents();
-    painted.parts = QRegion();
+    PaintedParts painted; // on the pane of now: a display set up again has a new one
+    viewer.displayView(d.display)->installEventFilter(&painted);
     const qint64 before = viewer.picture(d.display).cacheKey();
     d.desktop.setWindowBounds(d.windows.back(), d.desktop.window(d.windows.back())->bounds.translated(1, 0));
     viewer.refresh();

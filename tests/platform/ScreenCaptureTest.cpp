@@ -545,6 +545,24 @@ TEST(FramePool, HandsABufferOutAgainOnlyOnceNoImageSharesItAnyMore)
     EXPECT_EQ(own.constBits(), pixels);
     EXPECT_TRUE(pool.frame({0, 10}, QImage::Format_RGB32).isNull());
     EXPECT_TRUE(pool.frame({8, 8}, QImage::Format_RGB16).isNull());
+
+    // A buffer of a size no longer asked for never comes back for another: neither a spare kept
+    // from before the change nor one let go of after it.
+    FramePool resized;
+    quint64 spareNumber = 0;
+    quint64 lateNumber = 0;
+    QImage spare = resized.frame({64, 32}, QImage::Format_RGB32, &spareNumber);
+    QImage late = resized.frame({64, 32}, QImage::Format_RGB32, &lateNumber);
+    spare = QImage();
+    quint64 larger = 0;
+    const QImage first80 = resized.frame({80, 40}, QImage::Format_RGB32, &larger);
+    late = QImage();
+    quint64 again = 0;
+    const QImage second80 = resized.frame({80, 40}, QImage::Format_RGB32, &again);
+    for (const quint64 handedOut : {larger, again}) {
+        EXPECT_NE(handedOut, spareNumber);
+        EXPECT_NE(handedOut, lateNumber);
+    }
 }
 
 TEST(SimScreenCapture, AStillDesktopIsDrawnOnceAndAScreenshotHandedOutIsNeverDrawnOver)

@@ -2,6 +2,7 @@
 
 #include "capture/VirtualDisplayManager.h"
 #include "platform/Window.h"
+#include "platform/sim/SimCompositor.h"
 #include "tests/state/StateFixture.h"
 #include "tests/support/Swatch.h"
 
@@ -9,6 +10,7 @@
 #include <QImage>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -19,7 +21,9 @@ namespace testing_support {
 // (red 0xF0, found nowhere else). Each picture the audience is shown is searched, as it arrives,
 // for the colours of what is hidden at that moment: windows of hidden apps, hidden windows,
 // patches under a mask, the program's own windows, notification banners while they are to be
-// hidden and the Dock while the focus stage is on.
+// hidden and the Dock while the focus stage is on. A picture composed from a capture must also be
+// that capture with the strip painted over whole, but where masks are: a pixel the capture did not
+// have is an older picture's, perhaps of something hidden since.
 struct PrivacyRig : StateFixture
 {
     // Where a capture is waiting when a test acts.
@@ -35,6 +39,9 @@ struct PrivacyRig : StateFixture
 
     PrivacyRig()
     {
+        platform::Services services = t.services();
+        services.screenCapture = &m_capture;
+        manager = std::make_unique<WindowManager>(services, &registry);
         t.desktop.removeDisplay(t.mainDisplay);
         platform::sim::SimDesktop::DisplaySpec setup;
         setup.frame = kDisplay;
@@ -49,6 +56,10 @@ struct PrivacyRig : StateFixture
                              }
                          });
     }
+    ~PrivacyRig() { manager.reset(); } // before the capture it was given
+
+    PrivacyRig(const PrivacyRig&) = delete;
+    PrivacyRig& operator=(const PrivacyRig&) = delete;
 
     // Starts the state object signed in and the virtual display, and lets it show pictures.
     WindowManager& startSharing()
@@ -162,13 +173,78 @@ struct PrivacyRig : StateFixture
         return lastPicture.valid(pixel) && lastPicture.pixel(pixel) == (colour | 0xFF000000U);
     }
 
+    // What a meeting app sharing "Veilmox" captures of it now, through a capture that keeps its
+    // pictures and draws again only where the desktop changed, must be the display composed whole:
+    // the picture searched as it arrived, or the cover, never parts of older ones.
+    void checkAudience()
+    {
+        const auto screen = display().virtualScreen();
+        if (!screen || !screen->displayID()) {
+            return;
+        }
+        platform::SCDisplay veilmox;
+        veilmox.displayID = *screen->displayID();
+        veilmox.frame = screen->frame;
+        veilmox.width = static_cast<int>(veilmox.frame.width());
+        veilmox.height = static_cast<int>(veilmox.frame.height());
+        platform::SCStreamConfiguration configuration;
+        configuration.width = static_cast<int>(veilmox.width * kScale);
+        configuration.height = static_cast<int>(veilmox.height * kScale);
+        std::optional<QImage> captured;
+        m_audience.captureImage(platform::SCContentFilter::displayExcludingWindows(veilmox, {}),
+                                configuration,
+                                [&captured](auto image, auto) { captured = std::move(image); });
+        t.scheduler.runPending();
+        const QImage whole = platform::sim::SimCompositor(t.desktop).renderDisplay(
+            veilmox.displayID, QSize(configuration.width, configuration.height));
+        const QImage audience = captured.value_or(QImage()).convertToFormat(QImage::Format_RGB32);
+        if (audience != whole.convertToFormat(QImage::Format_RGB32)) {
+            leaks << QStringLiteral(
+                         "at %1 s: the audience's capture of \"Veilmox\" differs from it composed whole")
+                         .arg(t.scheduler.now(), 0, 'f', 3);
+        }
+    }
+
     // When each picture the audience has been shown since the rig began arrived.
     std::vector<double> deliveries;
     QImage lastPicture;
-    // Each picture that held a hidden pixel: when, and whose.
+    // Each picture that held a hidden pixel or one its capture did not have: when, and what.
     QStringList leaks;
 
 private:
+    // The system's screenshots, each copied as it is handed on: what the picture shown next, in
+    // the same turn, was composed from.
+    struct RecordingCapture final : platform::ScreenCaptureService
+    {
+        explicit RecordingCapture(platform::ScreenCaptureService& inner)
+            : m_inner(inner)
+        {}
+        void getShareableContent(bool excludingDesktopWindows,
+                                 bool onScreenWindowsOnly,
+                                 ShareableContentHandler completionHandler) override
+        {
+            m_inner.getShareableContent(
+                excludingDesktopWindows, onScreenWindowsOnly, std::move(completionHandler));
+        }
+        void captureImage(const platform::SCContentFilter& filter,
+                          const platform::SCStreamConfiguration& configuration,
+                          ImageHandler completionHandler) override
+        {
+            m_inner.captureImage(
+                filter,
+                configuration,
+                [this, handler = std::move(completionHandler)](auto image, auto error) {
+                    if (image) {
+                        handing = image->copy(); // a copy of its own: the system's pixels keep their sharing
+                    }
+                    handler(std::move(image), error);
+                    handing.reset();
+                });
+        }
+        platform::ScreenCaptureService& m_inner;
+        std::optional<QImage> handing;
+    };
+
     struct Source
     {
         quint32 window = 0; // 0: one of the program's own windows
@@ -203,6 +279,47 @@ private:
     {
         deliveries.push_back(t.scheduler.now());
         lastPicture = picture;
+        if (m_capture.handing) {
+            checkComposed(picture, *m_capture.handing);
+        }
+        search(picture);
+    }
+
+    // The capture with the strip painted over, and the mask fill where it is not.
+    void checkComposed(const QImage& picture, const QImage& capture)
+    {
+        std::optional<double> strip;
+        if (manager->focusStageOnVirtualDisplay()) {
+            strip = t.desktop.menuBarHeight() * kScale;
+        }
+        const QImage expected =
+            VirtualDisplayManager::composeFrame(capture, strip, {}).convertToFormat(QImage::Format_RGB32);
+        const QImage shown = picture.convertToFormat(QImage::Format_RGB32);
+        const QRgb fill = VirtualDisplayManager::maskFill().rgb();
+        for (int y = 0; y < shown.height() && shown.size() == expected.size(); ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(shown.constScanLine(y));
+            const auto* wanted = reinterpret_cast<const QRgb*>(expected.constScanLine(y));
+            if (std::memcmp(line, wanted, static_cast<std::size_t>(shown.width()) * 4) == 0) {
+                continue;
+            }
+            for (int x = 0; x < shown.width(); ++x) {
+                if (line[x] != wanted[x] && line[x] != fill) {
+                    leaks << QStringLiteral("at %1 s: a pixel its capture did not have at (%2, %3)")
+                                 .arg(t.scheduler.now(), 0, 'f', 3)
+                                 .arg(x)
+                                 .arg(y);
+                    return;
+                }
+            }
+        }
+        if (shown.size() != expected.size()) {
+            leaks << QStringLiteral("at %1 s: a picture of another size than its capture")
+                         .arg(t.scheduler.now(), 0, 'f', 3);
+        }
+    }
+
+    void search(const QImage& picture)
+    {
         QHash<QRgb, const Source*> hidden;
         for (auto it = m_sources.cbegin(); it != m_sources.cend(); ++it) {
             if (isHiddenNow(it.value())) {
@@ -230,6 +347,9 @@ private:
         }
     }
 
+    RecordingCapture m_capture{t.screenCapture};
+    // The meeting app's own capture.
+    platform::sim::SimScreenCapture m_audience{t.desktop, t.scheduler};
     QHash<QRgb, Source> m_sources;
     QHash<quint32, QList<QRgb>> m_coloursByWindow;
     std::vector<std::unique_ptr<platform::Window>> m_ownWindows;

@@ -1,7 +1,10 @@
 // A seeded random walk over the desktop and the user's choices, interleaved with capture ticks
 // whose answers are delayed by varying amounts: after every picture the audience is shown, no
-// pixel of anything hidden at that moment. The seed is printed on failure; set VEILMOX_WALK_SEED
-// to replay or explore another walk.
+// pixel of anything hidden at that moment, and after every event, the same in what a meeting app
+// captures of "Veilmox", which must be the display composed whole. The menu bar takes fractional
+// heights, the share moves to a second display turned on its side (captures of one byte count), for
+// good or for a glance, and pauses behind its cover at any moment. The seed is printed on failure;
+// set VEILMOX_WALK_SEED to replay or explore another walk.
 #include "tests/state/PrivacyRig.h"
 
 #include <gtest/gtest.h>
@@ -96,6 +99,15 @@ TEST(SharePrivacyWalk, NoPictureShowsAHiddenPixelThroughTwoThousandDesktopEvents
     const std::vector<double> waits{0, 0, 0.004, 0.01, 0.02};
     const std::vector<WindowManager::PanicMode> modes{WindowManager::PanicMode::Freeze,
                                                       WindowManager::PanicMode::Cover};
+    // On its side, right of the first: its captures hold as many bytes as the first one's.
+    platform::sim::SimDesktop::DisplaySpec turned;
+    turned.name = QStringLiteral("Turned");
+    turned.frame =
+        QRectF(PrivacyRig::kDisplay.width(), 0, PrivacyRig::kDisplay.height(), PrivacyRig::kDisplay.width());
+    turned.backingScale = PrivacyRig::kScale;
+    const std::vector<quint32> displays{rig.t.mainDisplay, desktop.addDisplay(turned)};
+    const std::vector<double> menuBars{24, 24.2, 24.5, 24.7, 25.4};
+    desktop.setMenuBarHeight(24.2);
     WindowManager& m = rig.startSharing();
 
     for (int event = 0; event < kEvents && !HasFatalFailure(); ++event) {
@@ -105,7 +117,7 @@ TEST(SharePrivacyWalk, NoPictureShowsAHiddenPixelThroughTwoThousandDesktopEvents
             m.togglePanic();
             continue;
         }
-        const int kind = walk.below(100);
+        const int kind = walk.below(105);
         if (kind < 8) {
             rig.setDelays(walk.pick(waits), walk.pick(waits));
         } else if (kind < 18 || windows.empty()) {
@@ -158,10 +170,24 @@ TEST(SharePrivacyWalk, NoPictureShowsAHiddenPixelThroughTwoThousandDesktopEvents
             m.toggleFocusStage();
         } else if (kind < 98) {
             desktop.setWindowOnScreen(banner, !desktop.isWindowOnScreen(banner));
-        } else {
+        } else if (kind < 100) {
             m.setPanicMode(walk.pick(modes));
             m.togglePanic();
+        } else if (kind < 101) {
+            desktop.setMenuBarHeight(walk.pick(menuBars));
+        } else {
+            // The other display shared, for good or for a glance: back to one whose captures the
+            // system still keeps, with the pointer moved so that the next capture differs.
+            const quint32 shared = m.effectiveSharedDisplayID().value_or(displays.front());
+            m.selectSharedDisplay(shared == displays.front() ? displays.back() : displays.front());
+            if (walk.chance(0.5)) {
+                rig.run(walk.between(0.05, 0.2));
+                m.selectSharedDisplay(shared);
+                rig.run(walk.between(0.05, 0.1));
+                desktop.mouseMoved({walk.between(0, 320), walk.between(0, 200)});
+            }
         }
+        rig.checkAudience();
     }
     if (m.sharePaused()) {
         m.togglePanic();
