@@ -6,6 +6,7 @@
 #include "shell/kit/Palette.h"
 #include "tests/popover/MainPageFixture.h"
 #include "tests/shell/kit/KitTestSupport.h"
+#include "tests/support/PaintCount.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -46,23 +47,6 @@ TEST(PreviewCardSampling, ReadsFewerRowsThanItDrawsYetKeepsEachBandInPlace)
         }
     }
 }
-
-namespace {
-
-class PaintCount final : public QObject
-{
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject* /*watched*/, QEvent* event) override
-    {
-        paints += event->type() == QEvent::Paint ? 1 : 0;
-        return false;
-    }
-};
-
-} // namespace
 
 TEST_F(MainPageFixture, ANewFrameReachesTheScreenThroughTheCardsPictureAndRoundedCorners)
 {

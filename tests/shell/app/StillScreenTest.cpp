@@ -4,6 +4,7 @@
 #include "pip/PiPController.h"
 #include "platform/sim/SimCompositor.h"
 #include "tests/shell/app/ViewerApp.h"
+#include "tests/support/PaintCount.h"
 
 #include <QSignalSpy>
 
@@ -15,20 +16,6 @@ namespace {
 
 const QColor kMovingColour(0x20, 0xc0, 0x40);
 const QRectF kMovingFrame(100, 500, 300, 260); // clear of the popover and of the panel's corner
-
-// Counts the paint events the views it watches receive.
-class PaintCount final : public QObject
-{
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject* /*watched*/, QEvent* event) override
-    {
-        paints += event->type() == QEvent::Paint ? 1 : 0;
-        return false;
-    }
-};
 
 struct StillApp : ViewerApp
 {
