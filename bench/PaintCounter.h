@@ -6,7 +6,7 @@
 namespace bench {
 
 // Counts the paints a view receives: a frame that repaints nothing would cost nothing, so the
-// preview benchmarks report it beside their times.
+// preview benchmarks report it beside their times, and tests check that nothing was repainted.
 class PaintCounter final : public QObject
 {
 public:

@@ -38,24 +38,39 @@ SCDisplay scDisplay(quint32 id, const QRectF& frame)
     return display;
 }
 
-bool passes(SCContentFilter::Kind kind,
-            quint32 number,
-            pid_type owner,
-            const QSet<pid_type>& appPIDs,
-            const QSet<quint32>& windowIDs)
+// Which windows a filter lets through: by its kind, its applications and its windows.
+struct FilterMembers
 {
-    switch (kind) {
-    case SCContentFilter::Kind::DisplayExcludingApplications:
-        return !appPIDs.contains(owner) || windowIDs.contains(number);
-    case SCContentFilter::Kind::DisplayExcludingWindows:
-        return !windowIDs.contains(number);
-    case SCContentFilter::Kind::DisplayIncludingApplications:
-        return appPIDs.contains(owner) && !windowIDs.contains(number);
-    case SCContentFilter::Kind::DesktopIndependentWindow:
-        return windowIDs.contains(number);
+    explicit FilterMembers(const SCContentFilter& filter)
+        : kind(filter.kind())
+    {
+        for (const auto& app : filter.applications()) {
+            appPIDs.insert(app.processID);
+        }
+        for (const auto& window : filter.windows()) {
+            windowIDs.insert(window.windowID);
+        }
     }
-    return false;
-}
+
+    bool passes(quint32 number, pid_type owner) const
+    {
+        switch (kind) {
+        case SCContentFilter::Kind::DisplayExcludingApplications:
+            return !appPIDs.contains(owner) || windowIDs.contains(number);
+        case SCContentFilter::Kind::DisplayExcludingWindows:
+            return !windowIDs.contains(number);
+        case SCContentFilter::Kind::DisplayIncludingApplications:
+            return appPIDs.contains(owner) && !windowIDs.contains(number);
+        case SCContentFilter::Kind::DesktopIndependentWindow:
+            return windowIDs.contains(number);
+        }
+        return false;
+    }
+
+    SCContentFilter::Kind kind;
+    QSet<pid_type> appPIDs;
+    QSet<quint32> windowIDs;
+};
 
 // Two premultiplied pixels mixed, the second weighing w of 256.
 quint32 mix(quint32 a, quint32 b, quint32 w)
@@ -255,14 +270,7 @@ SimCompositor::Scene SimCompositor::scene(const SCContentFilter& filter, bool se
     Scene scene;
     scene.region = filter.contentRect();
     scene.background = background(filter);
-    QSet<pid_type> appPIDs;
-    for (const auto& app : filter.applications()) {
-        appPIDs.insert(app.processID);
-    }
-    QSet<quint32> windowIDs;
-    for (const auto& window : filter.windows()) {
-        windowIDs.insert(window.windowID);
-    }
+    const FilterMembers members(filter);
     // Front to back, keeping to the part of each window that opaque ones in front leave visible,
     // as a window server does: a desktop of hundreds of stacked windows costs about what one
     // screenful does. Pixels left out are the ones an opaque window in front paints over anyway.
@@ -276,7 +284,7 @@ SimCompositor::Scene SimCompositor::scene(const SCContentFilter& filter, bool se
         const SimDesktop::WindowSpec& setup = *window.setup;
         if (!window.onScreen || !setup.bounds.intersects(area)
             || (!seen && setup.sharingState == static_cast<qint64>(WindowSharingType::None))
-            || !passes(filter.kind(), window.number, setup.owner, appPIDs, windowIDs)) {
+            || !members.passes(window.number, setup.owner)) {
             continue;
         }
         const QRect reach = setup.bounds.toAlignedRect().intersected(area);
@@ -901,16 +909,9 @@ std::optional<QByteArray> SimCompositor::contentKey(const Scene& scene, QSize pi
 
 SimDesktop::DamageScope SimCompositor::damageScope(const SCContentFilter& filter)
 {
-    QSet<pid_type> appPIDs;
-    for (const auto& app : filter.applications()) {
-        appPIDs.insert(app.processID);
-    }
-    QSet<quint32> windowIDs;
-    for (const auto& window : filter.windows()) {
-        windowIDs.insert(window.windowID);
-    }
-    return {[kind = filter.kind(), appPIDs = std::move(appPIDs), windowIDs = std::move(windowIDs)](
-                quint32 number, pid_type owner) { return passes(kind, number, owner, appPIDs, windowIDs); },
+    return {[members = FilterMembers(filter)](quint32 number, pid_type owner) {
+                return members.passes(number, owner);
+            },
             true};
 }
 

@@ -108,6 +108,15 @@ struct Rig
         scheduler.runPending();
         return image.value_or(QImage());
     }
+    // One of this program's own windows, ordered out, on this desktop.
+    std::unique_ptr<Window> ownWindow(const QRectF& frame)
+    {
+        Services services;
+        services.screens = &desktop;
+        services.appWindows = &desktop;
+        return std::make_unique<Window>(
+            services, frame, kWindowStyleMaskBorderless, BackingStoreType::Buffered, false);
+    }
     SCContentFilter everything() { return SCContentFilter::displayExcludingWindows(display(), {}); }
     QImage render(const SCContentFilter& filter, QSize size = {200, 100})
     {
@@ -348,11 +357,8 @@ TEST(SimCompositor, DrawsAndKeepsATitleOnlyAsWideAsItShows)
 TEST(SimCompositor, DrawsTheProgramsOwnWindowsFromTheirWidgetsWithTheirEffects)
 {
     Rig rig;
-    Services services;
-    services.screens = &rig.desktop;
-    services.appWindows = &rig.desktop;
-    Window window(
-        services, QRectF(120, 50, 60, 30), kWindowStyleMaskBorderless, BackingStoreType::Buffered, false);
+    const auto owned = rig.ownWindow(QRectF(120, 50, 60, 30));
+    Window& window = *owned;
     auto* container = new QWidget;
     auto* glowing = filled(QColor(255, 0, 0));
     (new QVBoxLayout(container))->addWidget(glowing);
@@ -369,8 +375,8 @@ TEST(SimCompositor, DrawsTheProgramsOwnWindowsFromTheirWidgetsWithTheirEffects)
             << scale << " " << c.name().toStdString();
     }
     // A see-through window shows what lies under it where its widgets paint nothing.
-    Window clear(
-        services, QRectF(60, 20, 40, 20), kWindowStyleMaskBorderless, BackingStoreType::Buffered, false);
+    const auto see = rig.ownWindow(QRectF(60, 20, 40, 20));
+    Window& clear = *see;
     clear.setOpaque(false);
     clear.setBackgroundColor(Qt::transparent);
     auto* half = new QWidget;
@@ -631,12 +637,9 @@ TEST(SimScreenCapture, AStillDesktopIsDrawnOnceAndAScreenshotHandedOutIsNeverDra
 TEST(SimScreenCapture, AWindowAFilterLeavesOutMakesNoNewPictureForItWhateverItDoes)
 {
     Rig rig;
-    Services services;
-    services.screens = &rig.desktop;
-    services.appWindows = &rig.desktop;
     // This program's own window, which redraws itself, and a window no capture sees.
-    Window own(
-        services, QRectF(165, 5, 30, 20), kWindowStyleMaskBorderless, BackingStoreType::Buffered, false);
+    const auto owned = rig.ownWindow(QRectF(165, 5, 30, 20));
+    Window& own = *owned;
     own.setContentView(filled(kRed));
     own.orderFrontRegardless();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);

@@ -2,11 +2,11 @@
 // own picture view.
 #include "popover/PreviewCard.h"
 
+#include "bench/PaintCounter.h"
 #include "popover/MainPageView.h"
 #include "shell/kit/Palette.h"
 #include "tests/popover/MainPageFixture.h"
 #include "tests/shell/kit/KitTestSupport.h"
-#include "tests/support/PaintCount.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -79,7 +79,7 @@ TEST_F(MainPageFixture, ANewFrameReachesTheScreenThroughTheCardsPictureAndRounde
     EXPECT_FALSE(near(shownAt({0, 1}), Qt::blue, 60)) << "rounded off at the corner";
 
     // The same frame handed on again repaints nothing; another one does.
-    PaintCount painted;
+    bench::PaintCounter painted;
     card.findChild<QWidget*>(QStringLiteral("previewPicture"))->installEventFilter(&painted);
     manager->setVirtualDisplayPreviewImage(blue);
     QApplication::processEvents();

@@ -1,10 +1,10 @@
 // A still screen costs nothing while the user sits with the popover or the picture-in-picture
 // panel open: the capture goes on, but finds no new picture, hands nothing on and nothing is
 // repainted, until something on the desktop moves.
+#include "bench/PaintCounter.h"
 #include "pip/PiPController.h"
 #include "platform/sim/SimCompositor.h"
 #include "tests/shell/app/ViewerApp.h"
-#include "tests/support/PaintCount.h"
 
 #include <QSignalSpy>
 
@@ -89,7 +89,7 @@ struct Watch
     StillApp& app;
     quint32 window;
     quint64 version;
-    PaintCount count;
+    bench::PaintCounter count;
 };
 
 // Several seconds of a still desktop with a view of the preview watched, then one window moves.
