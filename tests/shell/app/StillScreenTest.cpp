@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace testing_support;
 
 namespace {
@@ -52,6 +54,36 @@ struct StillApp : ViewerApp
         return frame->pixelColor(
             QPointF(point.x() / size.width() * frame->width(), point.y() / size.height() * frame->height())
                 .toPoint());
+    }
+
+    // Whether the latest frame, where the moving window was and is, has the pixels of the built-in
+    // display composed whole without this program's windows.
+    bool previewShowsTheDesktopAsItIs(QRectF points) const
+    {
+        const auto& frame = f.manager->virtualDisplayPreviewImage();
+        if (!frame) {
+            return false;
+        }
+        const auto content = platform::sim::shareableContent(f.desktop, false, true);
+        QList<platform::SCRunningApplication> own;
+        for (const auto& running : content.applications) {
+            if (running.processID == f.desktop.ownProcessIdentifier()) {
+                own.append(running);
+            }
+        }
+        const quint32 display = f.desktop.mainDisplayID();
+        const auto shown = std::find_if(content.displays.begin(),
+                                        content.displays.end(),
+                                        [display](const auto& d) { return d.displayID == display; });
+        if (shown == content.displays.end()) {
+            return false;
+        }
+        const QImage whole = platform::sim::SimCompositor(f.desktop).render(
+            platform::SCContentFilter::displayExcludingApplications(*shown, own, {}), frame->size());
+        const double scale = frame->width() / shown->frame.width();
+        const QRect pixels = QRectF(points.topLeft() * scale, points.size() * scale).toAlignedRect();
+        return frame->copy(pixels).convertToFormat(QImage::Format_RGB32)
+               == whole.copy(pixels).convertToFormat(QImage::Format_RGB32);
     }
 
     // Whether the built-in display as the viewer shows it, after only its changed parts were
@@ -119,6 +151,7 @@ void stillThenMoving(StillApp& app, QWidget* preview, quint32 previewWindow)
     EXPECT_TRUE(watch.repainted());
     EXPECT_NE(app.previewAt(kMovingFrame.center()), kMovingColour) << "where the window was";
     EXPECT_EQ(app.previewAt(kMovingFrame.center() + QPointF(400, 0)), kMovingColour);
+    EXPECT_TRUE(app.previewShowsTheDesktopAsItIs(kMovingFrame.united(kMovingFrame.translated(400, 0))));
     EXPECT_TRUE(app.viewerShowsTheDesktopAsItIs());
 }
 
