@@ -199,6 +199,16 @@ QHash<QByteArray, AbstractSocket> abstractSockets(const QString& prefix)
     return found;
 }
 
+// The inode of a socket, from what a descriptor's link in /proc points at ("socket:[inode]").
+std::optional<QByteArray> socketInode(const QByteArray& target)
+{
+    constexpr qsizetype kPrefix = 8; // "socket:["
+    if (!target.startsWith("socket:[") || !target.endsWith(']')) {
+        return std::nullopt;
+    }
+    return target.mid(kPrefix, target.size() - kPrefix - 1);
+}
+
 // The inodes of the sockets a process holds open (its /proc folder given).
 QSet<QByteArray> socketInodes(const QByteArray& process)
 {
@@ -206,9 +216,8 @@ QSet<QByteArray> socketInodes(const QByteArray& process)
     const QStringList descriptors = QDir(QString::fromLatin1(process + "/fd"))
                                         .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& descriptor : descriptors) {
-        const QByteArray target = linkTarget(process + "/fd/" + descriptor.toLatin1());
-        if (target.startsWith("socket:[") && target.endsWith(']')) {
-            inodes.insert(target.mid(8, target.size() - 9));
+        if (auto inode = socketInode(linkTarget(process + "/fd/" + descriptor.toLatin1()))) {
+            inodes.insert(std::move(*inode));
         }
     }
     return inodes;
@@ -605,10 +614,9 @@ QList<URLHandoff::Instance> URLHandoff::instancesOfThisTemporaryFolder(bool with
         QList<QString> listeners;
         for (const QString& descriptor : descriptors) {
             const QByteArray target = linkTarget(base + "/fd/" + descriptor.toLatin1());
-            if (target.startsWith("socket:[") && target.endsWith(']')) {
-                const QByteArray inode = target.mid(8, target.size() - 9);
-                socketsHeld.insert(inode);
-                const auto it = sockets.constFind(inode);
+            if (const auto inode = socketInode(target)) {
+                socketsHeld.insert(*inode);
+                const auto it = sockets.constFind(*inode);
                 if (it != sockets.cend() && it->listening && !it->name.contains(QLatin1Char('.'))
                     && it->name != m_abstractName) {
                     listeners.append(it->name);
