@@ -469,6 +469,83 @@ TEST(SimCaptureStreams, DeliverComposedFramesOfTheFilterOnTheOutputQueueAtTheInt
     EXPECT_TRUE(stream->addStreamOutput(&rig.output, SCStreamOutputType::Screen, &rig.queue).has_value());
 }
 
+// Each way a stream could wrongly call a frame idle, one step at a time: a frame is complete
+// after a new filter, after a change of the new filter's window, after changes the desktop
+// forgot or a change of the displays, and after a new size alone.
+TEST(SimCaptureStreams, AFrameIsIdleOnlyWhenWhatTheStreamNowShowsIsUnchanged)
+{
+    Rig rig;
+    // A fixed pixel size, so that a new filter alone does not change it.
+    SCStreamConfiguration configuration;
+    configuration.width = 40;
+    configuration.height = 30;
+    configuration.minimumFrameInterval = CMTime{1, 10};
+    auto stream = rig.streams.makeStream(SCContentFilter::desktopIndependentWindow(rig.window(rig.windowA)),
+                                         configuration);
+    ASSERT_FALSE(stream->addStreamOutput(&rig.output, SCStreamOutputType::Screen, &rig.queue).has_value());
+    stream->startCapture(nullptr);
+    std::size_t seen = 0;
+    // The statuses of the frames sent since the last call.
+    const auto next = [&rig, &seen](double seconds) {
+        rig.scheduler.advance(seconds);
+        const auto samples = rig.received();
+        std::vector<CMSampleBuffer> fresh(samples.begin() + static_cast<std::ptrdiff_t>(seen), samples.end());
+        seen = samples.size();
+        return fresh;
+    };
+    auto frames = next(0.25);
+    ASSERT_EQ(frames.size(), 3U);
+    EXPECT_EQ(status(frames[0]), kComplete);
+    EXPECT_EQ(status(frames[2]), kIdle);
+
+    // Another window, unchanged itself: its picture, not the old window's last one.
+    stream->updateContentFilter(SCContentFilter::desktopIndependentWindow(rig.window(rig.windowB)), nullptr);
+    frames = next(0.1);
+    ASSERT_EQ(frames.size(), 1U);
+    ASSERT_EQ(status(frames[0]), kComplete);
+    EXPECT_EQ(letters(picture(frames[0]), {{20, 15}}), "B");
+    EXPECT_EQ(status(next(0.1).at(0)), kIdle);
+
+    // A change of the window the stream now shows, and only of it.
+    rig.desktop.setWindowTitle(rig.windowB, QStringLiteral("Changed"));
+    frames = next(0.1);
+    ASSERT_EQ(frames.size(), 1U);
+    EXPECT_EQ(status(frames[0]), kComplete);
+    // The old window's changes are not this stream's.
+    rig.desktop.setWindowTitle(rig.windowA, QStringLiteral("Elsewhere"));
+    EXPECT_EQ(status(next(0.1).at(0)), kIdle);
+
+    // The desktop cannot tell what changed: more changes than it remembers, or the displays
+    // changed. The window changed among them, so the frame is complete.
+    for (const bool displays : {false, true}) {
+        SCOPED_TRACE(displays ? "displays changed" : "changes forgotten");
+        rig.desktop.setWindowTitle(rig.windowB,
+                                   displays ? QStringLiteral("Third") : QStringLiteral("Second"));
+        if (displays) {
+            rig.desktop.addDisplay();
+        } else {
+            for (int i = 0; i < 300; ++i) {
+                rig.desktop.setWindowTitle(rig.windowA, QString::number(i));
+            }
+        }
+        frames = next(0.1);
+        ASSERT_EQ(frames.size(), 1U);
+        EXPECT_EQ(status(frames[0]), kComplete);
+        EXPECT_EQ(status(next(0.1).at(0)), kIdle);
+    }
+
+    // A new size alone: the same content at the new size.
+    SCStreamConfiguration smaller = configuration;
+    smaller.width = 20;
+    smaller.height = 15;
+    stream->updateConfiguration(smaller, nullptr);
+    frames = next(0.1);
+    ASSERT_EQ(frames.size(), 1U);
+    ASSERT_EQ(status(frames[0]), kComplete);
+    EXPECT_EQ(picture(frames[0]).size(), QSize(20, 15));
+    EXPECT_EQ(status(next(0.1).at(0)), kIdle);
+}
+
 TEST(SimCaptureStreams, NoCallbackRunsAfterAStreamStoppedOrWasDestroyed)
 {
     for (const bool destroy : {false, true}) {
