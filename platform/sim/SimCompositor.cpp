@@ -265,10 +265,20 @@ QColor SimCompositor::background(const SCContentFilter& filter) const
     return Qt::transparent;
 }
 
+QRectF SimCompositor::region(const SCContentFilter& filter) const
+{
+    if (filter.kind() == SCContentFilter::Kind::DesktopIndependentWindow && !filter.windows().isEmpty()) {
+        if (const auto window = m_desktop.window(filter.windows().front().windowID)) {
+            return window->bounds;
+        }
+    }
+    return filter.contentRect();
+}
+
 SimCompositor::Scene SimCompositor::scene(const SCContentFilter& filter, bool seen, const QRect* within) const
 {
     Scene scene;
-    scene.region = filter.contentRect();
+    scene.region = region(filter);
     scene.background = background(filter);
     const FilterMembers members(filter);
     // Front to back, keeping to the part of each window that opaque ones in front leave visible,
@@ -307,8 +317,8 @@ SimCompositor::Scene SimCompositor::scene(const SCContentFilter& filter, bool se
 
 QImage SimCompositor::render(const SCContentFilter& filter, QSize pixelSize, bool showsCursor) const
 {
-    const QRectF region = filter.contentRect();
-    if (pixelSize.isEmpty() || region.width() <= 0 || region.height() <= 0) {
+    const QRectF shown = region(filter);
+    if (pixelSize.isEmpty() || shown.width() <= 0 || shown.height() <= 0) {
         return {};
     }
     QImage image(pixelSize, QImage::Format_ARGB32_Premultiplied);

@@ -49,6 +49,10 @@ public:
     SimCompositor(const SimCompositor&) = delete;
     SimCompositor& operator=(const SimCompositor&) = delete;
 
+    // The area a capture through the filter shows now, in global points: the display's frame,
+    // or the window's, wherever the window is now.
+    QRectF region(const SCContentFilter& filter) const;
+
     // With `seen`, also the windows no capture sees.
     // With `within` (global points), only what lies there: for drawing only that part again.
     Scene scene(const SCContentFilter& filter, bool seen = false, const QRect* within = nullptr) const;

@@ -90,7 +90,7 @@ void SimScreenCapture::captureImage(const SCContentFilter& filter,
         error = CaptureError{kSCStreamErrorNoCaptureSource,
                              QStringLiteral("The display or window to capture is no longer available")};
     } else {
-        const QRectF region = filter.contentRect();
+        const QRectF region = m_compositor.region(filter);
         const QSize size(pixels(configuration.width, region.width()),
                          pixels(configuration.height, region.height()));
         QImage picture = screenshot(filter, size, configuration.showsCursor);
@@ -113,7 +113,7 @@ void SimScreenCapture::captureImage(const SCContentFilter& filter,
 
 QImage SimScreenCapture::screenshot(const SCContentFilter& filter, QSize size, bool showsCursor)
 {
-    const QRectF region = filter.contentRect();
+    const QRectF region = m_compositor.region(filter);
     if (size.isEmpty() || region.width() <= 0 || region.height() <= 0) {
         return {};
     }
@@ -224,7 +224,7 @@ std::optional<QRegion> SimScreenCapture::damagedPixels(const Series& series,
             }
         }
     }
-    return SimCompositor::pixelsOf(*points, series.filter.contentRect(), series.size);
+    return SimCompositor::pixelsOf(*points, m_compositor.region(series.filter), series.size);
 }
 
 } // namespace platform::sim
