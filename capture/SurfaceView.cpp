@@ -42,7 +42,11 @@ void SurfaceView::setSurface(const platform::IOSurfaceRef& surface)
 
 void SurfaceView::setAlphaValue(double alpha)
 {
-    m_alphaValue = std::isfinite(alpha) ? std::clamp(alpha, 0.0, 1.0) : 1.0;
+    const double value = std::isfinite(alpha) ? std::clamp(alpha, 0.0, 1.0) : 1.0;
+    if (value == m_alphaValue) {
+        return; // the same look: nothing to draw again
+    }
+    m_alphaValue = value;
     update();
 }
 

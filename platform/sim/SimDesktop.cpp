@@ -528,9 +528,9 @@ void SimDesktop::setWindowOnScreen(quint32 number, bool onScreen)
     if (const auto it = m_state->windows.find(number); it != m_state->windows.end()) {
         if (it->second.setup.onScreen != onScreen) {
             m_state->damagedWindow(number);
+            it->second.setup.onScreen = onScreen;
+            m_state->touch(number);
         }
-        it->second.setup.onScreen = onScreen;
-        m_state->touch(number);
     }
     if (!onScreen && number == m_keyWindow) {
         passKeyOn();
@@ -550,11 +550,22 @@ void SimDesktop::setWindowTitle(quint32 number, const std::optional<QString>& ti
 
 void SimDesktop::orderFront(quint32 number)
 {
-    if (!m_state->windows.contains(number)) {
+    const auto it = m_state->windows.find(number);
+    if (it == m_state->windows.end()) {
         return;
     }
+    // A window already in front of the others of its level stays where it is in the stacking:
+    // nothing is drawn again for it.
+    const qint64 level = it->second.setup.layer;
+    const auto first = std::find_if(m_state->order.cbegin(), m_state->order.cend(), [this, level](quint32 n) {
+        return m_state->windows.at(n).setup.layer == level;
+    });
+    const bool inFront = first != m_state->order.cend() && *first == number;
     std::erase(m_state->order, number);
     m_state->order.insert(m_state->order.begin(), number);
+    if (inFront) {
+        return;
+    }
     m_state->damagedWindow(number);
     m_state->reorder();
 }
