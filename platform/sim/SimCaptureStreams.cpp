@@ -165,8 +165,10 @@ void SimCaptureStream::startCapture(Completion completion)
             m_delivery->stopped = false;
         }
         m_lastFrame.reset();
-        armTimer();
-        m_firstFrame = m_shared->scheduler.after(0, [this] { sendFrame(); });
+        m_lastLook.reset();
+        // Asleep until what it shows may have changed.
+        m_changes = m_shared->desktop.addChangeObserver([this] { desktopChanged(); });
+        wake();
     }
     complete(std::move(completion), error);
 }
@@ -185,18 +187,18 @@ void SimCaptureStream::stopCapture(Completion completion)
         error = CaptureError{-3808, QStringLiteral("The stream is not capturing")};
     }
     m_frameTimer.cancel();
-    m_firstFrame.cancel();
+    m_changes.cancel();
     complete(std::move(completion), error);
 }
 
 void SimCaptureStream::updateConfiguration(const SCStreamConfiguration& configuration, Completion completion)
 {
-    const bool newInterval =
-        SimCaptureStreams::frameInterval(configuration) != SimCaptureStreams::frameInterval(m_configuration);
     m_configuration = configuration;
     ++m_configurationUpdates;
-    if (m_running && newInterval) {
-        armTimer();
+    if (m_running) {
+        // Another size or rate: the next frame is looked at anew, at the new rate.
+        m_frameTimer.cancel();
+        wake();
     }
     complete(std::move(completion), std::nullopt);
 }
@@ -207,13 +209,63 @@ void SimCaptureStream::updateContentFilter(const SCContentFilter& filter, Comple
     m_damageScope = SimCompositor::damageScope(m_filter);
     m_lastFrame.reset();
     ++m_filterUpdates;
+    if (m_running) {
+        wake();
+    }
     complete(std::move(completion), std::nullopt);
 }
 
-void SimCaptureStream::armTimer()
+QSize SimCaptureStream::pixelSize() const
 {
-    m_frameTimer =
-        m_shared->scheduler.every(SimCaptureStreams::frameInterval(m_configuration), [this] { sendFrame(); });
+    const QRectF region = m_shared->compositor.region(m_filter);
+    return {pixels(m_configuration.width, region.width()), pixels(m_configuration.height, region.height())};
+}
+
+bool SimCaptureStream::unchangedSinceLastFrame(QSize size) const
+{
+    if (!m_lastFrame || m_lastFrame->size != size) {
+        return false;
+    }
+    // Changes the desktop can no longer tell apart count as changes.
+    const auto damaged = m_shared->desktop.damageSince(m_lastFrame->serial, m_damageScope);
+    return damaged
+           && SimCompositor::pixelsOf(*damaged, m_shared->compositor.region(m_filter), size).isEmpty();
+}
+
+void SimCaptureStream::desktopChanged()
+{
+    // A look already due, or under way, sees the change; one the picture cannot show wakes
+    // nothing.
+    if (m_looking || m_frameTimer.isActive() || unchangedSinceLastFrame(pixelSize())) {
+        return;
+    }
+    wake();
+}
+
+void SimCaptureStream::wake()
+{
+    if (m_frameTimer.isActive()) {
+        return;
+    }
+    // No sooner than one frame interval after the last look.
+    const double now = m_shared->scheduler.now();
+    const double wait =
+        m_lastLook ? std::max(0.0, *m_lastLook + SimCaptureStreams::frameInterval(m_configuration) - now)
+                   : 0.0;
+    m_frameTimer = m_shared->scheduler.after(wait, [this] { look(); });
+}
+
+void SimCaptureStream::look()
+{
+    m_looking = true;
+    m_lastLook = m_shared->scheduler.now();
+    sendFrame();
+    m_looking = false;
+    // What changed while it looked (a repaint it passed on, say) is looked at next, once it can
+    // show; a stream that has sent nothing yet waits for the next change.
+    if (m_running && m_lastFrame) {
+        desktopChanged();
+    }
 }
 
 void SimCaptureStream::sendFrame()
@@ -221,40 +273,31 @@ void SimCaptureStream::sendFrame()
     SimDesktop& desktop = m_shared->desktop;
     if (!m_running || m_queue == nullptr || !desktop.screenRecordingPermission()
         || !sourceExists(desktop, m_filter)) {
+        // Once it can capture again, its first frame is a whole one.
+        m_lastFrame.reset();
         return;
     }
-    const QRectF region = m_filter.contentRect();
-    const QSize size(pixels(m_configuration.width, region.width()),
-                     pixels(m_configuration.height, region.height()));
-    CMSampleBuffer sample;
-    // Nothing it shows changed since the last frame (a window it leaves out may have): idle.
+    const QSize size = pixelSize();
+    // Nothing it shows changed since the last frame (a window it leaves out may have): no frame.
     desktop.passOnRepaints();
     const quint64 serial = desktop.damageSerial();
-    bool unchanged = false;
-    if (m_lastFrame && m_lastFrame->size == size) {
-        const auto damaged = desktop.damageSince(m_lastFrame->serial, m_damageScope);
-        unchanged = damaged && SimCompositor::pixelsOf(*damaged, region, size).isEmpty();
-    }
+    bool unchanged = unchangedSinceLastFrame(size);
     std::optional<QByteArray> key;
     if (!unchanged) {
         key = m_shared->compositor.contentKey(m_filter, size);
         unchanged = key && m_lastFrame && key == m_lastFrame->content;
     }
     if (unchanged) {
-        // Nothing changed since the last frame: an idle frame without pixels, as the system sends.
-        sample.attachments =
-            QVariantList{QVariantMap{{kSCStreamFrameInfoStatus, static_cast<qint64>(SCFrameStatus::Idle)}}};
-    } else {
-        QImage picture = m_shared->compositor.render(m_filter, size);
-        if (picture.isNull()) {
-            return;
-        }
-        sample = CMSampleBuffer::frame(std::make_shared<const IOSurface>(std::move(picture)));
-        m_lastFrame = LastFrame{serial, size, std::move(key)};
-    }
-    if (m_lastFrame) {
         m_lastFrame->serial = serial;
+        return;
     }
+    QImage picture = m_shared->compositor.render(m_filter, size);
+    if (picture.isNull()) {
+        return;
+    }
+    const CMSampleBuffer sample =
+        CMSampleBuffer::frame(std::make_shared<const IOSurface>(std::move(picture)));
+    m_lastFrame = LastFrame{serial, size, std::move(key)};
     ++m_framesSent;
     ++m_shared->framesSent;
     m_queue->async([delivery = m_delivery, sample] {

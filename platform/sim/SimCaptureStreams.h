@@ -11,12 +11,13 @@
 
 namespace platform::sim {
 
-// Capture streams of a simulated desktop. A running stream sends a frame once per minimum frame
-// interval (1/60 s when it sets none) to its output on the output's queue: its filter's content
-// composed at the configuration's pixel size, on the main thread because the compositor draws
-// widgets, or an idle frame without pixels when that content has not changed since the last
-// frame. A stream whose source is gone, or that lacks the Screen Recording permission, sends
-// nothing. Requests complete on a later turn of the main thread.
+// Capture streams of a simulated desktop. A running stream sends its output, on the output's
+// queue, a frame of its filter's content composed at the configuration's pixel size (on the main
+// thread, because the compositor draws widgets): one when it starts, and after that one whenever
+// that content changed, no sooner than one minimum frame interval (1/60 s when it sets none) after
+// the frame before. While nothing it shows changes it sleeps and sends nothing; a new filter or
+// configuration is looked at anew. A stream whose source is gone, or that lacks the Screen
+// Recording permission, sends nothing. Requests complete on a later turn of the main thread.
 class SimCaptureStreams final : public CaptureStreamService
 {
 public:
@@ -33,7 +34,7 @@ public:
     // Streams that exist, and those of them capturing.
     int streamCount() const;
     int runningStreamCount() const;
-    // Frames handed to outputs (complete and idle), over all streams.
+    // Frames handed to outputs, over all streams.
     int framesSent() const;
 
     // Seconds between frames for a configuration.
@@ -74,7 +75,11 @@ public:
 private:
     struct Delivery;
 
-    void armTimer();
+    QSize pixelSize() const;
+    bool unchangedSinceLastFrame(QSize size) const;
+    void desktopChanged();
+    void wake();
+    void look();
     void sendFrame();
     void complete(Completion completion, std::optional<CaptureError> error);
 
@@ -88,8 +93,10 @@ private:
     int m_configurationUpdates = 0;
     int m_filterUpdates = 0;
     int m_framesSent = 0;
-    TimerHandle m_frameTimer;
-    TimerHandle m_firstFrame;
+    TimerHandle m_frameTimer; // the next look at the content, when one is due
+    Cancellable m_changes;    // while capturing
+    std::optional<double> m_lastLook;
+    bool m_looking = false;
     // The last complete frame: the desktop's changes it showed and what it showed, while that
     // can be told.
     struct LastFrame

@@ -119,8 +119,12 @@ TEST_F(OverlayFixture,
     };
     EXPECT_EQ(state(b1), std::tuple(false, true, CMTime{1, 1}));
     EXPECT_EQ(state(a1), std::tuple(true, false, CMTime{1, 60}));
+    // A window that keeps changing: a frame at once, then one a second.
     const int sent = sim(*entry(b1).stream).framesSent();
-    t.scheduler.advance(2.0);
+    for (int i = 0; i < 15; ++i) {
+        t.desktop.setWindowTitle(b1, QString::number(i));
+        t.scheduler.advance(0.1);
+    }
     EXPECT_EQ(sim(*entry(b1).stream).framesSent(), sent + 2);
     QTest::mouseClick(entry(a1).view.data(), Qt::LeftButton);
     EXPECT_EQ(t.desktop.frontmostApplication()->processIdentifier(), pidA);

@@ -1,6 +1,8 @@
 #include "platform/sim/SimCompositor.h"
 #include "tests/capture/OverlayFixture.h"
 
+#include <QCoreApplication>
+
 namespace {
 
 const QString kNotes = QStringLiteral("com.example.notes");
@@ -115,4 +117,62 @@ TEST_F(OverlayEndToEnd, AFrontmostSeeThroughAppShowsWhatLiesBehindItsOwnPixels)
     EXPECT_TRUE(colourAt(physical, kBrowserOnly, kBlue));
     EXPECT_TRUE(colourAt(physical, kDesktop, kWallpaper));
     EXPECT_TRUE(colourAt(capture(true), kCovered, kRed));
+}
+
+// While the pinned window stays as it is, its overlay costs nothing: the discoveries every half
+// second ask for no frame, no repaint and no change of the desktop. Each change of the window
+// reaches the overlay: its content within a frame, its place within a discovery.
+TEST_F(OverlayEndToEnd, APinnedWindowsOverlaySleepsWhileTheWindowIsStillAndFollowsEachChange)
+{
+    pin({}, {notesWindow});
+    t.desktop.activateApp(browser);
+    t.scheduler.advance(0.1);
+    deliverFrames();
+    const auto& overlay = entry(notesWindow);
+    const quint32 panel = overlay.panel->windowNumber();
+    const auto& stream = sim(*overlay.stream);
+    ASSERT_EQ(stream.framesSent(), 1);
+    // The overlay shows the window as a capture of it alone draws it now.
+    const auto showsTheWindow = [&] {
+        const QImage& shown = overlay.view->surface()->image();
+        const auto content = platform::sim::shareableContent(t.desktop, false, true);
+        const auto it = std::find_if(content.windows.cbegin(), content.windows.cend(), [this](const auto& w) {
+            return w.windowID == notesWindow;
+        });
+        return it != content.windows.cend()
+               && shown
+                      == t.screenCapture.compositor().render(
+                          platform::SCContentFilter::desktopIndependentWindow(*it), shown.size());
+    };
+    EXPECT_TRUE(showsTheWindow());
+
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    const quint64 generation = t.desktop.generation();
+    const quint64 damage = t.desktop.damageSerial();
+    const quint64 content = t.desktop.windowContentVersion(panel);
+    t.scheduler.advance(3);
+    deliverFrames();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest); // as the event loop would
+    EXPECT_EQ(stream.framesSent(), 1);
+    EXPECT_EQ(t.desktop.windowContentVersion(panel), content);
+    EXPECT_EQ(t.desktop.damageSerial(), damage);
+    EXPECT_EQ(t.desktop.generation(), generation);
+
+    // A new title: a new frame, shown.
+    t.desktop.setWindowTitle(notesWindow, QStringLiteral("Renamed"));
+    t.scheduler.advance(0.05);
+    deliverFrames();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    EXPECT_EQ(stream.framesSent(), 2);
+    EXPECT_GT(t.desktop.windowContentVersion(panel), content);
+    EXPECT_TRUE(showsTheWindow());
+
+    // Moved: the overlay follows, and shows the window as it is wherever it went, not the part
+    // of the screen where it was.
+    t.desktop.setWindowBounds(notesWindow, {100, 300, 400, 300});
+    t.scheduler.advance(0.5);
+    deliverFrames();
+    EXPECT_EQ(overlay.panel->frame(), QRectF(100, 300, 400, 300));
+    EXPECT_TRUE(colourAt(capture(), {150, 550}, kRed));
+    EXPECT_TRUE(showsTheWindow());
 }
