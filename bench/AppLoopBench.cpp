@@ -9,13 +9,15 @@
 // frames the viewer painted of it per second: what the user sees.
 //
 // With the popover open on its main page (the pointer away from it) or the picture-in-picture
-// panel shown, the preview's paints per second are counted too.
+// panel shown, the preview's paints per second are counted too; with an app pinned, the paints of
+// its overlays and the frames their capture streams send (complete or idle).
 //
 // Goals, every moving case at 20 frames a second delivered and painted: demo desktop with the
 // virtual display, something moving: at most 1.5x the floor; with the popover open: at most 2x,
 // its preview painted at the rate frames change; 5120 x 2880: at most 1.5x; 1,000 windows with
 // one moving: at most 2x; a still desktop: at most 0.1x (0.5x with 1,000 windows), nothing
-// painted, and at most 0.15x with the popover open or the panel shown, the preview not painted;
+// painted, and at most 0.15x with the popover open, the panel shown or an app pinned, the preview
+// and the overlay not painted;
 // signed out below 5% of a core.
 
 #include "bench/CpuYardstick.h"
@@ -85,8 +87,9 @@ enum class Activity
 enum class Open
 {
     Nothing,
-    Popover, // the popover on its main page, the pointer away from it
-    Panel    // the picture-in-picture panel, the popover closed
+    Popover,  // the popover on its main page, the pointer away from it
+    Panel,    // the picture-in-picture panel, the popover closed
+    PinnedApp // one app pinned (Messages, behind the front app), the popover closed
 };
 
 const QString kOwnBundleID = QStringLiteral("getveilmox.Veilmox");
@@ -368,6 +371,8 @@ void BM_AppLoop(benchmark::State& state, Scene scene, Activity activity, Open op
         app.delegate->showPopover();
     } else if (open == Open::Panel) {
         app.pip->show();
+    } else if (open == Open::PinnedApp) {
+        app.manager->togglePinned(QStringLiteral("com.apple.MobileSMS"));
     }
     const quint32 display = app.system.desktop.mainDisplayID();
     const auto setup = app.system.desktop.display(display);
@@ -439,18 +444,32 @@ void BM_AppLoop(benchmark::State& state, Scene scene, Activity activity, Open op
     } else if (open == Open::Panel && app.pip->panel() != nullptr) {
         preview = app.pip->panel()->contentView()->findChild<QWidget*>(QStringLiteral("pipPreview"));
     }
-    if (open != Open::Nothing && preview == nullptr) {
+    if ((open == Open::Popover || open == Open::Panel) && preview == nullptr) {
         state.SkipWithError("the preview is not open");
         return;
     }
     if (preview != nullptr) {
         preview->installEventFilter(&previewPainted);
     }
+    // And those of a pinned app's overlays, with the frames their streams sent.
+    bench::PaintCounter overlayPainted;
+    if (open == Open::PinnedApp) {
+        const auto& entries = app.manager->pinnedWindowController().overlayEntries();
+        if (entries.empty()) {
+            state.SkipWithError("the pinned app has no overlay");
+            return;
+        }
+        for (const auto& [number, entry] : entries) {
+            entry.view->installEventFilter(&overlayPainted);
+        }
+    }
     for (auto _ : state) {
         pictures = 0;
         wakeUps = 0;
         painted.paints = 0;
         previewPainted.paints = 0;
+        overlayPainted.paints = 0;
+        const int streamFramesBefore = app.system.captureStreams.framesSent();
         if (activity == Activity::Moving) {
             startHalfwayBetweenCaptures(mover, *app.manager, move);
         }
@@ -482,6 +501,11 @@ void BM_AppLoop(benchmark::State& state, Scene scene, Activity activity, Open op
         if (preview != nullptr) {
             state.counters["preview_painted_per_s"] = previewPainted.paints / seconds;
         }
+        if (open == Open::PinnedApp) {
+            state.counters["overlay_painted_per_s"] = overlayPainted.paints / seconds;
+            state.counters["stream_frames_per_s"] =
+                (app.system.captureStreams.framesSent() - streamFramesBefore) / seconds;
+        }
         state.counters["wakeups_per_s"] = wakeUps / seconds;
     }
 }
@@ -498,6 +522,7 @@ APP_LOOP_CASE(demo_moving, Scene::Demo, Activity::Moving);
 APP_LOOP_CASE(demo_still_popover_open, Scene::Demo, Activity::Still, Open::Popover);
 APP_LOOP_CASE(demo_moving_popover_open, Scene::Demo, Activity::Moving, Open::Popover);
 APP_LOOP_CASE(demo_still_panel_shown, Scene::Demo, Activity::Still, Open::Panel);
+APP_LOOP_CASE(demo_still_app_pinned, Scene::Demo, Activity::Still, Open::PinnedApp);
 APP_LOOP_CASE(5k_still, Scene::FiveK, Activity::Still);
 APP_LOOP_CASE(5k_moving, Scene::FiveK, Activity::Moving);
 APP_LOOP_CASE(1000_windows_signed_out, Scene::Thousand, Activity::SignedOut);
