@@ -81,6 +81,10 @@ public:
 
     // Whether an offline retry is sleeping under the session's watch (the one sign-out cancels).
     bool hasSessionRetryTask() const;
+    // Whether the tokens of a session that ended (signed out, expired) are still to be removed:
+    // the store refused, and the removal is tried again on the same delays as a held pair's
+    // save, and when the application quits.
+    bool isRemovingEndedSession() const;
 
 private:
     void validate(const QString& accessToken, quint64 generation);
@@ -95,6 +99,12 @@ private:
     // Saves a pair held in memory on the session's own timer, so that it lands soon after the
     // store has room again, not only at the next use or at quit.
     void scheduleUnsavedSave();
+    // Removes both tokens and what the store kept of them; true once none is left, when a
+    // sign-out that could not remove them so far is said to be done.
+    bool removeEndedSession();
+    void scheduleRemoval();
+    // A new session is stored: what the store holds is no longer the one that ended.
+    void forgetRemoval();
 
     void exchanged(quint64 exchange, const platform::URLSessionResult& result);
     void validateNewTokens(quint64 exchange,
@@ -135,4 +145,8 @@ private:
 
     platform::TimerHandle m_unsavedSave;
     double m_unsavedSaveDelay = firstUnsavedSaveDelay;
+
+    bool m_removalPending = false;
+    platform::TimerHandle m_removalRetry;
+    double m_removalRetryDelay = firstUnsavedSaveDelay;
 };

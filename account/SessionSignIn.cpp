@@ -271,6 +271,7 @@ void SessionLifecycle::storeNewSession(quint64 exchange,
         failToSave(accessToken, refreshToken, previous);
         return;
     }
+    forgetRemoval();
     // Answers about the session this one replaces, and exchanges begun before this one, are
     // stale from here on.
     ++m_generation;
@@ -306,7 +307,8 @@ void SessionLifecycle::failToSave(const QString& accessToken,
     bool previousKept = previous.accessToken
                         && tokens.read(AuthKeychain::accessTokenAccount) == previous.accessToken
                         && tokens.read(AuthKeychain::refreshTokenAccount) == previous.refreshToken;
-    if (!previousKept && previous.accessToken && previous.refreshToken) {
+    // A session that ended but could not be removed yet is not brought back.
+    if (!previousKept && previous.accessToken && previous.refreshToken && !m_removalPending) {
         // The attempt cost the store the previous pair (or it never held it: a refreshed pair
         // held in memory, whose stored predecessor the service has retired). That session is
         // still good with the service, so it stays in force, held in memory until it is saved.
