@@ -75,6 +75,10 @@ ExchangeAnswer readExchangeAnswer(const platform::URLSessionResult& result)
     if (response == nullptr) {
         return {kCouldNotReach, {}, {}};
     }
+    // A request that timed out before the service read it (408) was not refused.
+    if (response->statusCode == 408) {
+        return {kCouldNotReach, {}, {}};
+    }
     if (response->statusCode != 200) {
         return {response->statusCode == 410 ? QStringLiteral("That sign-in link expired. Sign in again.")
                                             : kSignInFailed,

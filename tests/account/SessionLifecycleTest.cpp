@@ -185,6 +185,8 @@ TEST_F(SessionLifecycleTest, TheSavedSessionIsConfirmedRefreshedKeptOrExpired)
         {"Session refreshed", {}, json(200, R"({"access_token":"fresh"})"), true},
         {expired, json(401, "{}"), json(400, R"({"error":"invalid_grant"})"), false, false},
         {expired, json(401, "{}"), json(400, R"({"error":"invalid_grant"})")},
+        // A refresh that timed out before the service read it was not refused.
+        {kOffline, json(401, "{}"), json(408, "{}")},
         // A refresh answer whose tokens would add a header line is a refusal, never stored.
         {expired, json(401, "{}"), json(200, R"({"access_token":"abc\r\nX-Injected: yes"})")},
         {expired,

@@ -154,6 +154,7 @@ TEST_F(SessionSignInTest, EveryExchangeOutcomeHasItsTextAFailureKeepsTheSessionA
     const std::tuple<const char*, Reply, QString, std::optional<Reply>> cases[] = {
         {"transport error", Fault::DropConnection, kCouldNotReach, {}},
         {"410", json(410, "{}"), QStringLiteral("That sign-in link expired. Sign in again."), {}},
+        {"408", json(408, "{}"), kCouldNotReach, {}},
         {"500", json(500, "{}"), kSignInFailed, {}},
         {"200, not JSON", json(200, "<html>"), kCouldNotReach, {}},
         {"200, cut short", cutShortTokenAnswer(fresh().accessToken), kCouldNotReach, {}},
