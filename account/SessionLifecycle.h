@@ -121,6 +121,11 @@ private:
                     const std::optional<QString>& refreshToken,
                     const StoredPair& previous);
     void failSignIn(const QString& status);
+    // Whether this hand-off still waits for the browser to bring its link back.
+    bool isWaitingForBrowser(quint64 handoff) const;
+    // The launcher found no browser for the hand-off's page; `madeWay` once the popover was closed
+    // and the onboarding window lowered for it.
+    void browserNotOpened(quint64 handoff, const QString& page, bool madeWay);
     // Whether a sign-out or a later sign-in happened since this exchange began.
     bool isSuperseded(quint64 exchange) const { return exchange < m_exchangeBarrier; }
 
@@ -132,6 +137,9 @@ private:
     // The proof key of the last hand-off started in this run, until it signs in or the user
     // signs out. Held in memory only: never stored, never logged.
     std::optional<QString> m_codeVerifier;
+    // The last hand-off started, and whether the popover was open then.
+    quint64 m_lastHandoff = 0;
+    bool m_popoverShownAtHandoff = false;
 
     quint64 m_generation = 0;
     quint64 m_nextExchange = 0;

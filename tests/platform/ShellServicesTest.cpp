@@ -3,10 +3,12 @@
 #include "platform/ApplicationBus.h"
 #include "platform/Audio.h"
 #include "platform/DesktopEntry.h"
+#include "platform/DesktopServices.h"
 #include "platform/URLHandoff.h"
 #include "platform/sim/VirtualScheduler.h"
 #include "tests/support/DamagedInput.h"
 #include "tests/support/FailingDisk.h"
+#include "tests/support/FakeLauncher.h"
 #include "tests/support/PrivateSessionBus.h"
 
 #include <QDBusMessage>
@@ -875,6 +877,37 @@ TEST(DesktopEntry, TheShellReadsBothExecLinesAsThePathAndNothingElse)
         service.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
         EXPECT_EQ(words(service).toStdString(), (program + QStringLiteral("\n")).toStdString());
     }
+}
+
+TEST(DesktopServices, ALinkIsOpenedOnlyWhenTheLaunchersExitStatusSaysSo)
+{
+    testing_support::FakeLauncher launcher;
+    ASSERT_EQ(DesktopServices::launcher(), launcher.path());
+    DesktopServices desktop;
+    const QUrl page(QStringLiteral("https://account.example/desktop/connect?code_challenge=abc"));
+    const auto open = [&] {
+        auto answer = std::make_shared<std::optional<bool>>();
+        desktop.openURL(page, [answer](bool opened) { *answer = opened; });
+        // Started is not opened: the answer comes as the launcher ends.
+        EXPECT_FALSE(answer->has_value());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return answer->has_value(); }, 10000));
+        return answer->value_or(true);
+    };
+    // xdg-open's statuses: 0 opened, 3 nothing handles the link, 4 the handler failed.
+    const std::pair<int, bool> cases[] = {{0, true}, {3, false}, {4, false}, {-SIGKILL, false}};
+    for (const auto& [status, opened] : cases) {
+        SCOPED_TRACE(status);
+        launcher.setExitStatus(status);
+        EXPECT_EQ(open(), opened);
+    }
+    EXPECT_EQ(launcher.links(), (page.toEncoded() + '\n').repeated(4));
+
+    // A launcher that cannot be started at all.
+    QFile script(launcher.path());
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    script.write("#!/nonexistent/interpreter\n");
+    script.close();
+    EXPECT_FALSE(open());
 }
 
 // Installed under a path with each character the formats treat specially, the program is started
