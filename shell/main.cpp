@@ -60,7 +60,9 @@ int main(int argc, char* argv[])
         }
     }
 
-    // Before the application object, which makes Qt's runtime folder when there is none.
+    // Before the application object, which makes Qt's runtime folder when there is none; and
+    // before that folder is made, a signal is taken through the normal end, which removes it.
+    platform::URLHandoff::catchTerminationSignals();
     const QString qtRuntimeFolder = platform::URLHandoff::makeQtRuntimeFolder();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Veilmox"));
