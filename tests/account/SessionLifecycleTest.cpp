@@ -731,47 +731,36 @@ TEST_F(SessionLifecycleTest, SigningOutOnAFullDiskLeavesNoTokenBehindOrSaysSoAnd
 {
     system.desktop.setScreenRecordingPermission(false);
     OnFile onDisk(*this);
-    SessionLifecycle& onFile = onDisk.session;
-    const QString couldNotRemove =
-        QStringLiteral("Couldn't remove your sign-in from this computer. Trying again...");
-    onFile.applySignedIn(kSignedIn);
-    {
-        // Deleting a token rewrites the store, which needs room; removing it whole does not.
-        const FailingDisk disk(FailingDisk::Step::Write);
-        onFile.signOut();
-        EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed out"));
-        EXPECT_FALSE(state->isAuthenticated());
-        EXPECT_EQ(onDisk.inFile(), Pair());
-        EXPECT_FALSE(QFileInfo::exists(onDisk.file.filePath()));
-        EXPECT_FALSE(onFile.isRemovingEndedSession());
-        ASSERT_TRUE(drain());
-        EXPECT_EQ(services.activeSessionCount(), 0);
-        // The next launch finds no session to sign back in with.
-        SessionLifecycle relaunched(*state, onDisk.client, *analytics, onDisk.withFile);
-        relaunched.validateSavedSession();
-        EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Sign in required"));
+    const auto storeSession = [&] {
+        const auto pair = services.createSession(LocalServices::defaultAccount());
+        EXPECT_TRUE(onDisk.tokens.writeReportingSuccess(pair.accessToken, kAccess));
+        EXPECT_TRUE(onDisk.tokens.writeReportingSuccess(pair.refreshToken, kRefresh));
+        onDisk.session.applySignedIn(kSignedIn);
+        return Pair(pair.accessToken, pair.refreshToken);
+    };
+    // Deleting one token rewrites the store, which needs room; removing it whole does not.
+    onDisk.session.applySignedIn(kSignedIn);
+    for (const bool signOut : {true, false}) {
+        {
+            const FailingDisk disk(FailingDisk::Step::Write);
+            signOut ? onDisk.session.signOut() : onDisk.session.expireSavedSession();
+            EXPECT_EQ(state->authStatusMessage(),
+                      signOut ? QStringLiteral("Signed out")
+                              : QStringLiteral("Saved session expired. Sign in required"));
+            EXPECT_FALSE(QFileInfo::exists(onDisk.file.filePath()));
+        }
+        storeSession();
     }
 
-    // A session the service refuses goes the same way.
-    const auto second = services.createSession(LocalServices::defaultAccount());
-    ASSERT_TRUE(onDisk.tokens.writeReportingSuccess(second.accessToken, kAccess));
-    ASSERT_TRUE(onDisk.tokens.writeReportingSuccess(second.refreshToken, kRefresh));
-    {
-        const FailingDisk disk(FailingDisk::Step::Write);
-        onFile.expireSavedSession();
-        EXPECT_EQ(onDisk.inFile(), Pair());
-    }
-
-    // The store holds an item of another program's as well, so the tokens go only by rewriting
-    // it, which the full disk refuses. Nobody is told "signed out" while they remain; the removal
-    // is tried again, one log line each time, until there is room.
-    const auto third = services.createSession(LocalServices::defaultAccount());
-    ASSERT_TRUE(onDisk.tokens.writeReportingSuccess(third.accessToken, kAccess));
-    ASSERT_TRUE(onDisk.tokens.writeReportingSuccess(third.refreshToken, kRefresh));
+    // With an item of another program's in it, the store can lose the tokens only by being
+    // rewritten. Nobody is told "signed out" while they remain; the removal is tried again, one
+    // log line each time, until there is room.
     ASSERT_EQ(onDisk.file.add({QStringLiteral("another.program"), QStringLiteral("key"), "kept", {}}),
               platform::errSecSuccess);
-    onFile.applySignedIn(kSignedIn);
-    const auto removalsLogged = [] {
+    const Pair stored = onDisk.inFile();
+    const QString couldNotRemove =
+        QStringLiteral("Couldn't remove your sign-in from this computer. Trying again...");
+    const auto attempts = [] {
         return std::count_if(logged().cbegin(), logged().cend(), [](const auto& line) {
             return line.second.contains(QStringLiteral("session could not be removed"));
         });
@@ -779,24 +768,21 @@ TEST_F(SessionLifecycleTest, SigningOutOnAFullDiskLeavesNoTokenBehindOrSaysSoAnd
     {
         const FailingDisk disk(FailingDisk::Step::Write);
         logged().clear();
-        onFile.signOut();
+        onDisk.session.signOut();
         EXPECT_EQ(state->authStatusMessage(), couldNotRemove);
         EXPECT_FALSE(state->isAuthenticated() || state->isVirtualDisplayRunning());
-        EXPECT_EQ(onDisk.inFile(), Pair(third.accessToken, third.refreshToken));
-        EXPECT_TRUE(onFile.isRemovingEndedSession());
-        EXPECT_EQ(removalsLogged(), 1);
-        system.scheduler.advance(SessionLifecycle::firstUnsavedSaveDelay);
-        EXPECT_EQ(removalsLogged(), 2);
-        system.scheduler.advance(2 * SessionLifecycle::firstUnsavedSaveDelay - 0.5);
-        EXPECT_EQ(removalsLogged(), 2);
+        EXPECT_EQ(onDisk.inFile(), stored);
+        // At once, 5 s later, then 10 s after that.
+        system.scheduler.advance(3 * SessionLifecycle::firstUnsavedSaveDelay - 0.5);
+        EXPECT_EQ(attempts(), 2);
         system.scheduler.advance(0.5);
-        EXPECT_EQ(removalsLogged(), 3);
-        EXPECT_EQ(state->authStatusMessage(), couldNotRemove);
+        EXPECT_EQ(attempts(), 3);
+        EXPECT_TRUE(onDisk.session.isRemovingEndedSession());
     }
     system.scheduler.advance(4 * SessionLifecycle::firstUnsavedSaveDelay);
     EXPECT_EQ(onDisk.inFile(), Pair());
     EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed out"));
-    EXPECT_FALSE(onFile.isRemovingEndedSession());
+    EXPECT_FALSE(onDisk.session.isRemovingEndedSession());
     EXPECT_EQ(onDisk.file.copyMatching({QStringLiteral("another.program"), QStringLiteral("key")}, nullptr),
               platform::errSecSuccess);
 }

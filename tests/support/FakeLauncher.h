@@ -9,7 +9,7 @@ namespace testing_support {
 
 // While it lives, the desktop's launcher on PATH ("xdg-open") is a script of the test's own that
 // notes the link it was given and ends with the status set (xdg-open's 3: nothing handles the
-// link), so that the code runs and reads a launcher as on a desktop without a browser.
+// link; a negative one: killed by that signal).
 class FakeLauncher
 {
 public:
@@ -22,28 +22,22 @@ public:
     ~FakeLauncher() { qputenv("PATH", m_previousPath); }
     FakeLauncher(const FakeLauncher&) = delete;
     FakeLauncher& operator=(const FakeLauncher&) = delete;
-    FakeLauncher(FakeLauncher&&) = delete;
-    FakeLauncher& operator=(FakeLauncher&&) = delete;
 
-    // The script ends with this status; a negative one: it ends killed by that signal.
     void setExitStatus(int status)
     {
-        const QByteArray end = status < 0 ? "kill -" + QByteArray::number(-status) + " $$\n"
-                                          : "exit " + QByteArray::number(status) + "\n";
         QFile script(path());
         if (script.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            script.write("#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + QFile::encodeName(m_dir.filePath("links"))
-                         + "'\n" + end);
-            script.close();
+            script.write("#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"$0.links\"\n"
+                         + (status < 0 ? "kill -" + QByteArray::number(-status) + " $$\n"
+                                       : "exit " + QByteArray::number(status) + "\n"));
         }
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
-
     QString path() const { return m_dir.filePath(QStringLiteral("xdg-open")); }
     // The links it was given, one a line.
     QByteArray links() const
     {
-        QFile file(m_dir.filePath(QStringLiteral("links")));
+        QFile file(path() + QStringLiteral(".links"));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
