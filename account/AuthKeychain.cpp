@@ -10,6 +10,13 @@ const QString kLegacyAccessTokenKey = QStringLiteral("desktopAuthToken");
 const QString kLegacyRefreshTokenKey = QStringLiteral("desktopAuthRefreshToken");
 } // namespace
 
+QString AuthKeychain::why(platform::OSStatus status) const
+{
+    const QString reason = m_keychain != nullptr ? m_keychain->failureReason() : QString();
+    return reason.isEmpty() ? QStringLiteral("status %1").arg(status)
+                            : QStringLiteral("status %1: %2").arg(status).arg(reason);
+}
+
 AuthKeychain::AuthKeychain(const platform::Services& services)
     : m_keychain(services.keychain)
     , m_defaults(services.defaults)
@@ -42,7 +49,8 @@ std::optional<QString> AuthKeychain::read(const QString& account) const
     const platform::OSStatus status = m_keychain->copyMatching(query(account), &item);
     if (status != platform::errSecSuccess) {
         if (status != platform::errSecItemNotFound) {
-            qWarning("Keychain: the %s item could not be read (status %d)", qPrintable(account), status);
+            qWarning(
+                "Keychain: the %s item could not be read (%s)", qPrintable(account), qPrintable(why(status)));
         }
         return std::nullopt;
     }
@@ -59,7 +67,8 @@ platform::OSStatus AuthKeychain::writeReportingStatus(const QString& value, cons
     dropUnsavedPair();
     const platform::OSStatus status = writeQuietly(value, account);
     if (status != platform::errSecSuccess) {
-        qWarning("Keychain: the %s item could not be saved (status %d)", qPrintable(account), status);
+        qWarning(
+            "Keychain: the %s item could not be saved (%s)", qPrintable(account), qPrintable(why(status)));
     }
     return status;
 }
@@ -99,9 +108,9 @@ bool AuthKeychain::writeRefreshedPair(const QString& accessToken, const QString&
         return true;
     }
     holdUnsavedPair(accessToken, refreshToken);
-    qWarning("Keychain: the refreshed session could not be saved (status %d); it is kept in memory "
-             "and saved as soon as the store takes it",
-             status);
+    qWarning("Keychain: the refreshed session could not be saved (%s); it is kept in memory and saved "
+             "as soon as the store takes it",
+             qPrintable(why(status)));
     return false;
 }
 
@@ -138,8 +147,8 @@ bool AuthKeychain::saveUnsavedPair()
     }
     const platform::OSStatus status = writePairQuietly(accessToken, refreshToken);
     if (status != platform::errSecSuccess) {
-        qWarning("Keychain: the refreshed session still could not be saved (status %d); it stays in memory",
-                 status);
+        qWarning("Keychain: the refreshed session still could not be saved (%s); it stays in memory",
+                 qPrintable(why(status)));
         return false;
     }
     dropUnsavedPair();
@@ -172,8 +181,37 @@ void AuthKeychain::deleteItem(const QString& account)
     dropUnsavedPair();
     const platform::OSStatus status = m_keychain->deleteItem(query(account));
     if (status != platform::errSecSuccess && status != platform::errSecItemNotFound) {
-        qWarning("Keychain: the %s item could not be deleted (status %d)", qPrintable(account), status);
+        qWarning(
+            "Keychain: the %s item could not be deleted (%s)", qPrintable(account), qPrintable(why(status)));
     }
+}
+
+bool AuthKeychain::deleteSession()
+{
+    if (m_keychain == nullptr) {
+        return true;
+    }
+    dropUnsavedPair();
+    const QList<platform::KeychainQuery> both{query(accessTokenAccount), query(refreshTokenAccount)};
+    const platform::OSStatus status = m_keychain->deleteItems(both);
+    QString failure;
+    if (status != platform::errSecSuccess && status != platform::errSecItemNotFound) {
+        failure = why(status);
+    }
+    // What is at stake is a session someone could resume: the store's word is checked.
+    for (qsizetype i = 0; i < both.size() && failure.isEmpty(); ++i) {
+        const platform::OSStatus left = m_keychain->copyMatching(both[i], nullptr);
+        if (left == platform::errSecSuccess) {
+            failure = QStringLiteral("the %1 item is still there").arg(both[i].account);
+        } else if (left != platform::errSecItemNotFound) {
+            failure = why(left);
+        }
+    }
+    if (!failure.isEmpty()) {
+        qWarning("Keychain: the session could not be removed (%s)", qPrintable(failure));
+        return false;
+    }
+    return true;
 }
 
 void AuthKeychain::discardLeftovers()

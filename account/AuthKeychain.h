@@ -53,6 +53,9 @@ public:
     bool saveUnsavedPair();
     bool holdsUnsavedPair() const;
     void deleteItem(const QString& account);
+    // Deletes both tokens, and a pair held in memory, as one change that needs no room on the
+    // disk; true once neither is stored any more. A failure is logged once, with its reason.
+    bool deleteSession();
     // Removes what the store left beside its items that may hold token text (copies of a damaged
     // store kept aside, saves a crash cut short), once the session is over.
     void discardLeftovers();
@@ -68,6 +71,8 @@ private:
     // Writes the refresh token first: should only that write succeed, the next refresh still works.
     platform::OSStatus writePairQuietly(const QString& accessToken, const QString& refreshToken);
     void dropUnsavedPair();
+    // The status of a failed call, with the store's reason, for a log line.
+    QString why(platform::OSStatus status) const;
 
     platform::Keychain* m_keychain = nullptr;
     platform::UserDefaults* m_defaults = nullptr;

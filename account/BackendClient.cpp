@@ -53,10 +53,11 @@ std::optional<QString> nonEmptyString(const QJsonObject& object, const QString& 
     return value.toString();
 }
 
-// Throttling and server faults mean "not now", not "no".
+// Throttling and server faults mean "not now", not "no"; so does a request that timed out before
+// the server read it whole (408), which never reached a verdict.
 bool isTemporaryFailure(int statusCode)
 {
-    return statusCode == 0 || statusCode == 429 || statusCode >= 500;
+    return statusCode == 0 || statusCode == 408 || statusCode == 429 || statusCode >= 500;
 }
 
 QByteArray bearer(const QString& token)

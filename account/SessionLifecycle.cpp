@@ -24,6 +24,9 @@ SessionLifecycle::SessionLifecycle(WindowManager& state,
     if (QCoreApplication::instance() != nullptr) {
         connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [this] {
             saveUnsavedSession();
+            if (m_removalPending) {
+                removeEndedSession();
+            }
         });
     }
     // The backend call refreshes on its own as access tokens expire during a long run.
@@ -35,6 +38,58 @@ SessionLifecycle::~SessionLifecycle() = default;
 void SessionLifecycle::saveUnsavedSession()
 {
     AuthKeychain(m_services).saveUnsavedPair();
+}
+
+namespace {
+const QString kSignedOut = QStringLiteral("Signed out");
+const QString kCouldNotRemove =
+    QStringLiteral("Couldn't remove your sign-in from this computer. Trying again...");
+} // namespace
+
+bool SessionLifecycle::removeEndedSession()
+{
+    AuthKeychain tokens(m_services);
+    // A damaged store kept aside, or a save a kill cut short, may still hold token text.
+    const bool removed = tokens.deleteSession();
+    tokens.discardLeftovers();
+    if (!removed) {
+        return false;
+    }
+    forgetRemoval();
+    if (m_state.authStatusMessage() == kCouldNotRemove) {
+        m_state.setAuthStatusMessage(kSignedOut);
+    }
+    return true;
+}
+
+void SessionLifecycle::scheduleRemoval()
+{
+    m_removalPending = true;
+    if (m_removalRetry.isActive()) {
+        return;
+    }
+    m_removalRetry = m_services.scheduler->after(m_removalRetryDelay, [this] {
+        // A sign-in since has stored a session of its own, which is not this one to remove.
+        if (!m_removalPending) {
+            return;
+        }
+        if (!removeEndedSession()) {
+            m_removalRetryDelay = std::min(2 * m_removalRetryDelay, longestUnsavedSaveDelay);
+            scheduleRemoval();
+        }
+    });
+}
+
+void SessionLifecycle::forgetRemoval()
+{
+    m_removalPending = false;
+    m_removalRetry.cancel();
+    m_removalRetryDelay = firstUnsavedSaveDelay;
+}
+
+bool SessionLifecycle::isRemovingEndedSession() const
+{
+    return m_removalPending;
 }
 
 void SessionLifecycle::scheduleUnsavedSave()
@@ -241,10 +296,10 @@ void SessionLifecycle::expireSavedSession()
 {
     ++m_generation;
     m_state.setAuthInProgress(false);
-    AuthKeychain tokens(m_services);
-    tokens.deleteItem(AuthKeychain::accessTokenAccount);
-    tokens.deleteItem(AuthKeychain::refreshTokenAccount);
-    tokens.discardLeftovers();
+    // Refused tokens are worthless, but they are not left behind either.
+    if (!removeEndedSession()) {
+        scheduleRemoval();
+    }
     m_state.setIsAuthenticated(false);
     m_state.setAuthStatusMessage(QStringLiteral("Saved session expired. Sign in required"));
     // A sleeping retry is left alone: it finds the user signed out and stops.
@@ -265,10 +320,12 @@ void SessionLifecycle::signOut()
     AuthKeychain tokens(m_services);
     const auto accessToken = tokens.read(AuthKeychain::accessTokenAccount);
     const auto refreshToken = tokens.read(AuthKeychain::refreshTokenAccount);
-    tokens.deleteItem(AuthKeychain::accessTokenAccount);
-    tokens.deleteItem(AuthKeychain::refreshTokenAccount);
-    // A damaged store kept aside may still hold token text.
-    tokens.discardLeftovers();
+    // The user is told the truth: signed out only once no token is left on this computer (the
+    // next launch would sign in with one); until then the removal is tried again.
+    const bool removed = removeEndedSession();
+    if (!removed) {
+        scheduleRemoval();
+    }
     // Best effort and not waited for; it sends nothing when there is nothing to end.
     BackendClient* backend = &m_backend;
     m_services.scheduler->post(
@@ -276,7 +333,7 @@ void SessionLifecycle::signOut()
 
     m_state.setAuthInProgress(false);
     m_state.setIsAuthenticated(false);
-    m_state.setAuthStatusMessage(QStringLiteral("Signed out"));
+    m_state.setAuthStatusMessage(removed ? kSignedOut : kCouldNotRemove);
     m_state.setHandoffRequestedAt(std::nullopt);
     m_codeVerifier.reset();
     m_state.applySessionState();

@@ -81,6 +81,10 @@ public:
 
     // Whether an offline retry is sleeping under the session's watch (the one sign-out cancels).
     bool hasSessionRetryTask() const;
+    // Whether the tokens of a session that ended (signed out, expired) are still to be removed:
+    // the store refused, and the removal is tried again on the same delays as a held pair's
+    // save, and when the application quits.
+    bool isRemovingEndedSession() const;
 
 private:
     void validate(const QString& accessToken, quint64 generation);
@@ -95,6 +99,12 @@ private:
     // Saves a pair held in memory on the session's own timer, so that it lands soon after the
     // store has room again, not only at the next use or at quit.
     void scheduleUnsavedSave();
+    // Removes both tokens and what the store kept of them; true once none is left, when a
+    // sign-out that could not remove them so far is said to be done.
+    bool removeEndedSession();
+    void scheduleRemoval();
+    // A new session is stored: what the store holds is no longer the one that ended.
+    void forgetRemoval();
 
     void exchanged(quint64 exchange, const platform::URLSessionResult& result);
     void validateNewTokens(quint64 exchange,
@@ -111,6 +121,11 @@ private:
                     const std::optional<QString>& refreshToken,
                     const StoredPair& previous);
     void failSignIn(const QString& status);
+    // Whether this hand-off still waits for the browser to bring its link back.
+    bool isWaitingForBrowser(quint64 handoff) const;
+    // The launcher found no browser for the hand-off's page; `madeWay` once the popover was closed
+    // and the onboarding window lowered for it.
+    void browserNotOpened(quint64 handoff, const QString& page, bool madeWay);
     // Whether a sign-out or a later sign-in happened since this exchange began.
     bool isSuperseded(quint64 exchange) const { return exchange < m_exchangeBarrier; }
 
@@ -122,6 +137,9 @@ private:
     // The proof key of the last hand-off started in this run, until it signs in or the user
     // signs out. Held in memory only: never stored, never logged.
     std::optional<QString> m_codeVerifier;
+    // The last hand-off started, and whether the popover was open then.
+    quint64 m_lastHandoff = 0;
+    bool m_popoverShownAtHandoff = false;
 
     quint64 m_generation = 0;
     quint64 m_nextExchange = 0;
@@ -135,4 +153,8 @@ private:
 
     platform::TimerHandle m_unsavedSave;
     double m_unsavedSaveDelay = firstUnsavedSaveDelay;
+
+    bool m_removalPending = false;
+    platform::TimerHandle m_removalRetry;
+    double m_removalRetryDelay = firstUnsavedSaveDelay;
 };

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 
 namespace {
 
@@ -27,6 +28,7 @@ const QString kCouldNotReach = QStringLiteral("Couldn't reach Veilmox. Check you
 const QString kSignInFailed = QStringLiteral("Sign-in failed. Try again.");
 const QString kInvalidToken = QStringLiteral("Sign-in failed: invalid or expired token.");
 const QString kCouldNotSave = QStringLiteral("Couldn't save your sign-in on this computer. Try again.");
+const QString kWaitingForBrowser = QStringLiteral("Waiting for browser sign-in...");
 const QString kCouldNotOpenBrowser =
     QStringLiteral("Couldn't open your browser to sign in. Set a default browser and try again.");
 
@@ -73,6 +75,10 @@ ExchangeAnswer readExchangeAnswer(const platform::URLSessionResult& result)
 {
     const auto* response = std::get_if<platform::HTTPResponse>(&result);
     if (response == nullptr) {
+        return {kCouldNotReach, {}, {}};
+    }
+    // A request that timed out before the service read it (408) was not refused.
+    if (response->statusCode == 408) {
         return {kCouldNotReach, {}, {}};
     }
     if (response->statusCode != 200) {
@@ -122,26 +128,65 @@ void SessionLifecycle::startBrowserSignIn()
     query.addQueryItem(QStringLiteral("code_challenge_method"), QStringLiteral("S256"));
     page->setQuery(query);
     m_state.setAuthInProgress(true);
-    m_state.setAuthStatusMessage(QStringLiteral("Waiting for browser sign-in..."));
+    m_state.setAuthStatusMessage(kWaitingForBrowser);
     m_state.setHandoffRequestedAt(m_services.scheduler->currentDate());
     m_state.setBrowserReturnHost(QStringLiteral("auth"));
-    if (m_services.workspace == nullptr || !m_services.workspace->openURL(*page)) {
-        // Nothing will come back: the hand-off failed, and the popover stays to say so. The page
-        // still works when opened by hand (its challenge is no secret; the verifier stays here),
-        // so the log gives its address.
-        qWarning("Sign-in: no browser could be opened; to sign in, open %s",
-                 page->toString(QUrl::FullyEncoded).toUtf8().constData());
-        m_state.setAuthInProgress(false);
-        m_state.setAuthStatusMessage(kCouldNotOpenBrowser);
+    const quint64 handoff = ++m_lastHandoff;
+    const QString address = page->toString(QUrl::FullyEncoded);
+    AppDelegateInterface* shell = m_state.appDelegate();
+    m_popoverShownAtHandoff = shell != nullptr && shell->isPopoverShown();
+    if (m_services.workspace == nullptr) {
+        browserNotOpened(handoff, address, false);
         return;
     }
-    if (AppDelegateInterface* shell = m_state.appDelegate()) {
+    // The launcher may say only later that it found no browser (it exits non-zero).
+    QPointer<SessionLifecycle> self(this);
+    auto returned = std::make_shared<bool>(false);
+    m_services.workspace->openURLWithCompletion(*page, [self, handoff, address, returned](bool opened) {
+        if (!opened && !self.isNull()) {
+            self->browserNotOpened(handoff, address, *returned);
+        }
+    });
+    *returned = true;
+    if (!isWaitingForBrowser(handoff)) {
+        // It failed at once: the popover stays to say so.
+        return;
+    }
+    if (shell != nullptr) {
         if (shell->isPopoverShown()) {
             shell->closePopover();
         }
         // The onboarding window stops floating so the browser's page can come above it; the
         // callback raises it again.
         shell->returnFocusToBrowser();
+    }
+}
+
+bool SessionLifecycle::isWaitingForBrowser(quint64 handoff) const
+{
+    // Not a later hand-off, not signed in or out since, and no callback came (from the page
+    // opened by hand, say).
+    return handoff == m_lastHandoff && m_codeVerifier && m_state.authInProgress()
+           && m_state.authStatusMessage() == kWaitingForBrowser;
+}
+
+void SessionLifecycle::browserNotOpened(quint64 handoff, const QString& page, bool madeWay)
+{
+    if (!isWaitingForBrowser(handoff)) {
+        return;
+    }
+    // Nothing will come back: the hand-off failed. The page still works when opened by hand (its
+    // challenge is no secret; the verifier stays here), so the log gives its address.
+    qWarning("Sign-in: no browser could be opened; to sign in, open %s", page.toUtf8().constData());
+    m_state.setAuthInProgress(false);
+    m_state.setAuthStatusMessage(kCouldNotOpenBrowser);
+    AppDelegateInterface* shell = m_state.appDelegate();
+    if (madeWay && shell != nullptr) {
+        // What made way for the browser comes back to say so.
+        shell->raiseOnboardingWindow();
+        if (m_popoverShownAtHandoff) {
+            shell->showPopover();
+        }
     }
 }
 
@@ -271,6 +316,7 @@ void SessionLifecycle::storeNewSession(quint64 exchange,
         failToSave(accessToken, refreshToken, previous);
         return;
     }
+    forgetRemoval();
     // Answers about the session this one replaces, and exchanges begun before this one, are
     // stale from here on.
     ++m_generation;
@@ -306,7 +352,8 @@ void SessionLifecycle::failToSave(const QString& accessToken,
     bool previousKept = previous.accessToken
                         && tokens.read(AuthKeychain::accessTokenAccount) == previous.accessToken
                         && tokens.read(AuthKeychain::refreshTokenAccount) == previous.refreshToken;
-    if (!previousKept && previous.accessToken && previous.refreshToken) {
+    // A session that ended but could not be removed yet is not brought back.
+    if (!previousKept && previous.accessToken && previous.refreshToken && !m_removalPending) {
         // The attempt cost the store the previous pair (or it never held it: a refreshed pair
         // held in memory, whose stored predecessor the service has retired). That session is
         // still good with the service, so it stays in force, held in memory until it is saved.

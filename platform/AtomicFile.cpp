@@ -39,13 +39,16 @@ int syncFolderOf(const QByteArray& path)
     return result == EINVAL || result == ENOTSUP ? 0 : result;
 }
 
-// mkstemp's random part.
+// What this program's new files carry between the name they replace and mkstemp's random part,
+// so that only they are ever taken for leftovers: a user's "….backup" or "….Ab12Cd" is not.
+constexpr QLatin1String kTemporaryMark(".veilmox-save-");
 constexpr qsizetype kTemporarySuffixLength = 6;
 
 bool isTemporaryNameOf(const QString& candidate, const QString& fileName)
 {
-    if (candidate.size() != fileName.size() + 1 + kTemporarySuffixLength || !candidate.startsWith(fileName)
-        || candidate.at(fileName.size()) != QLatin1Char('.')) {
+    if (candidate.size() != fileName.size() + kTemporaryMark.size() + kTemporarySuffixLength
+        || !candidate.startsWith(fileName)
+        || QStringView(candidate).mid(fileName.size(), kTemporaryMark.size()) != kTemporaryMark) {
         return false;
     }
     const QStringView suffix = QStringView(candidate).right(kTemporarySuffixLength);
@@ -61,9 +64,9 @@ int removeUnfinishedWrites(const QString& path)
     const QFileInfo target(path);
     const QString fileName = target.fileName();
     int removed = 0;
-    const QStringList entries =
-        QDir(target.absolutePath())
-            .entryList({fileName + QStringLiteral(".*")}, QDir::AllEntries | QDir::Hidden | QDir::System);
+    const QStringList entries = QDir(target.absolutePath())
+                                    .entryList({fileName + kTemporaryMark + QLatin1Char('*')},
+                                               QDir::AllEntries | QDir::Hidden | QDir::System);
     for (const QString& entry : entries) {
         if (!isTemporaryNameOf(entry, fileName)) {
             continue;
@@ -96,7 +99,8 @@ bool writeFileAtomically(const QString& path, const QByteArray& bytes, mode_t pe
     const QByteArray target = QFile::encodeName(path);
     // Beside the file, so the rename stays within one file system; created exclusively, so
     // nothing planted under the name is written through.
-    QByteArray temporary = target + '.' + QByteArray(kTemporarySuffixLength, 'X');
+    QByteArray temporary = target + QByteArray(kTemporaryMark.data(), kTemporaryMark.size())
+                           + QByteArray(kTemporarySuffixLength, 'X');
     int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
         return failed(error, "open", errno);
@@ -138,6 +142,18 @@ bool writeFileAtomically(const QString& path, const QByteArray& bytes, mode_t pe
     }
     if (const int code = syncFolderOf(target); code != 0) {
         // The new file is in place, but a crash now could undo the rename.
+        return failed(error, "flush the folder", code);
+    }
+    return true;
+}
+
+bool removeFileDurably(const QString& path, QString* error)
+{
+    const QByteArray target = QFile::encodeName(path);
+    if (::unlink(target.constData()) != 0 && errno != ENOENT) {
+        return failed(error, "remove", errno);
+    }
+    if (const int code = syncFolderOf(target); code != 0) {
         return failed(error, "flush the folder", code);
     }
     return true;

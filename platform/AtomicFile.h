@@ -22,9 +22,15 @@ bool writeFileAtomically(const QString& path,
 
 // Removes what writes of `path` that were cut short (the process killed, the machine down)
 // left beside it: the new files that never were renamed into place, which hold what was being
-// written. Only this user's files are removed, and a link itself, never what it points at. The
-// number removed.
+// written. Those carry a mark of this program's in their name, and nothing without it is
+// touched (a user's copy beside the file stays). Only this user's files are removed, and a link
+// itself, never what it points at. The number removed.
 int removeUnfinishedWrites(const QString& path);
+
+// Removes the file at `path` (a link itself, never what it points at), then syncs its folder so
+// that the removal lasts. Needs no room on the disk. True when nothing is left at the path (there
+// was nothing there also counts), else false with the step and the system's reason.
+bool removeFileDurably(const QString& path, QString* error = nullptr);
 
 // Makes the folder (its missing parents as usual) closed to other users (0700) whatever the
 // umask; an existing folder of this user's loses the group's and others' permissions. False,

@@ -11,6 +11,7 @@
 #include <QLoggingCategory>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -170,6 +171,27 @@ std::optional<KeychainAccessibility> keychainAccessibilityFromRawValue(const QSt
     return std::nullopt;
 }
 
+OSStatus Keychain::fail(OSStatus status, const QString& reason)
+{
+    m_failureReason = reason;
+    return status;
+}
+
+OSStatus Keychain::deleteItems(const QList<KeychainQuery>& queries)
+{
+    OSStatus result = errSecItemNotFound;
+    for (const KeychainQuery& query : queries) {
+        const OSStatus status = deleteItem(query);
+        if (status != errSecSuccess && status != errSecItemNotFound) {
+            return status;
+        }
+        if (status == errSecSuccess) {
+            result = errSecSuccess;
+        }
+    }
+    return result;
+}
+
 // In memory.
 
 OSStatus InMemoryKeychain::copyMatching(const KeychainQuery& query, KeychainItem* result)
@@ -232,22 +254,20 @@ QString FileKeychain::filePath() const
     return m_directory + QStringLiteral("/login.keychain.plist");
 }
 
-bool FileKeychain::folderIsUsable() const
+bool FileKeychain::folderIsUsable()
 {
     struct stat info
     {};
     const QByteArray path = QFile::encodeName(m_directory);
     if (::lstat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid()) {
         // A link could lead the secrets anywhere; a folder of someone else's is theirs to read.
-        qCWarning(
-            lcKeychain, "Not keeping secrets in %s: not a folder of this user's", qPrintable(m_directory));
+        fail(errSecIO, QStringLiteral("%1 is not a folder of this user's").arg(m_directory));
         return false;
     }
     // A folder made by someone else's program with loose permissions, or loosened since, is
     // closed before a secret goes in or comes out.
     if ((info.st_mode & 077) != 0 && ::chmod(path.constData(), 0700) != 0) {
-        qCWarning(
-            lcKeychain, "Not keeping secrets in %s: it cannot be closed to others", qPrintable(m_directory));
+        fail(errSecIO, QStringLiteral("%1 cannot be closed to others").arg(m_directory));
         return false;
     }
     return true;
@@ -263,7 +283,7 @@ void FileKeychain::moveAside(const char* reason)
         aside = filePath() + kSetAsideInfix + stamp + QLatin1Char('-') + QString::number(n);
     }
     if (::rename(QFile::encodeName(filePath()).constData(), QFile::encodeName(aside).constData()) != 0) {
-        qCWarning(lcKeychain, "The store %s %s and could not be moved aside", qPrintable(filePath()), reason);
+        // The call fails, and its caller says why.
         return;
     }
     m_setAsidePath = aside;
@@ -290,7 +310,9 @@ std::optional<QList<KeychainItem>> FileKeychain::load(OSStatus* status)
     if (const char* problem = readItems(fd, &items)) {
         moveAside(problem);
         if (isOccupied(filePath())) {
-            *status = errSecDecode;
+            *status = fail(
+                errSecDecode,
+                QStringLiteral("%1 %2 and could not be moved aside").arg(filePath(), QLatin1String(problem)));
             return std::nullopt;
         }
     }
@@ -301,24 +323,25 @@ OSStatus FileKeychain::save(const QList<KeychainItem>& items)
 {
     const auto bytes = encodeItems(items);
     if (!bytes) {
-        return errSecParam;
+        return fail(errSecParam, QStringLiteral("the items cannot be written as a property list"));
     }
     if (!isOccupied(m_directory)) {
         const QDir dir;
         if (!dir.mkpath(QFileInfo(m_directory).absolutePath()) || !dir.mkdir(m_directory, kOwnerOnlyFolder)) {
-            qCWarning(lcKeychain, "Could not make %s", qPrintable(m_directory));
-            return errSecIO;
+            return fail(errSecIO, QStringLiteral("could not make %1").arg(m_directory));
         }
     }
-    // Loading moved any link aside, so one here is new: someone is at work in the folder.
-    if (!folderIsUsable() || QFileInfo(filePath()).isSymLink()) {
+    if (!folderIsUsable()) {
         return errSecIO;
+    }
+    // Loading moved any link aside, so one here is new: someone is at work in the folder.
+    if (QFileInfo(filePath()).isSymLink()) {
+        return fail(errSecIO, QStringLiteral("%1 became a link").arg(filePath()));
     }
     QString error;
     if (!writeFileAtomically(filePath(), *bytes, 0600, &error)) {
         // The previous file stays whole, and the caller hears that nothing was saved.
-        qCWarning(lcKeychain, "Could not write %s (%s)", qPrintable(filePath()), qPrintable(error));
-        return errSecIO;
+        return fail(errSecIO, QStringLiteral("could not write %1 (%2)").arg(filePath(), error));
     }
     return errSecSuccess;
 }
@@ -426,16 +449,41 @@ OSStatus FileKeychain::add(const KeychainItem& item)
 
 OSStatus FileKeychain::deleteItem(const KeychainQuery& query)
 {
-    if (!isValid(query)) {
+    return deleteItems({query});
+}
+
+OSStatus FileKeychain::deleteItems(const QList<KeychainQuery>& queries)
+{
+    if (!std::all_of(queries.cbegin(), queries.cend(), isValid)) {
         return errSecParam;
     }
+    return remove(queries);
+}
+
+OSStatus FileKeychain::remove(const QList<KeychainQuery>& queries)
+{
     OSStatus status = errSecSuccess;
     auto items = load(&status);
     if (!items) {
         return status;
     }
-    const auto removed = items->removeIf([&](const KeychainItem& item) { return matches(item, query); });
-    return removed > 0 ? save(*items) : errSecItemNotFound;
+    const auto removed = items->removeIf([&](const KeychainItem& item) {
+        return std::any_of(queries.cbegin(), queries.cend(), [&](const KeychainQuery& query) {
+            return matches(item, query);
+        });
+    });
+    if (removed == 0) {
+        return errSecItemNotFound;
+    }
+    if (!items->isEmpty()) {
+        return save(*items);
+    }
+    // Rewriting the file needs room the disk may not have; taking it away needs none.
+    QString error;
+    if (!removeFileDurably(filePath(), &error)) {
+        return fail(errSecIO, QStringLiteral("could not remove %1 (%2)").arg(filePath(), error));
+    }
+    return errSecSuccess;
 }
 
 } // namespace platform

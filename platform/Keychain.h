@@ -60,6 +60,11 @@ public:
     virtual OSStatus add(const KeychainItem& item) = 0;
     // SecItemDelete.
     virtual OSStatus deleteItem(const KeychainQuery& query) = 0;
+    // Deletes the items of every query as one change: errSecSuccess once none of them is left,
+    // errSecItemNotFound when there was none, else the first failure. A store that must rewrite
+    // itself for a change removes itself instead, which needs no room on the disk, when nothing
+    // else would be left in it.
+    virtual OSStatus deleteItems(const QList<KeychainQuery>& queries);
 
     // Removes what the store left beside its items that may hold secrets: copies of a damaged
     // store kept aside, saves a crash cut short (stores that leave nothing do nothing).
@@ -70,8 +75,16 @@ public:
     // Never written anywhere by the store itself.
     QList<KeychainItem>& unsavedItems() { return m_unsaved; }
 
+    // Why the last call that failed did (never a secret), for the caller's one log line about
+    // it: stores log nothing of their own about a failed call.
+    QString failureReason() const { return m_failureReason; }
+
+protected:
+    OSStatus fail(OSStatus status, const QString& reason);
+
 private:
     QList<KeychainItem> m_unsaved;
+    QString m_failureReason;
 };
 
 // Items held in memory only; what tests use.
@@ -91,11 +104,12 @@ private:
 
 // The per-user store on Linux where no Secret Service answers: one property-list file in a folder
 // only the user may enter (0700), the file itself readable only by the user (0600) and replaced
-// atomically on every change. The file is read on every call, so two processes see each other's
-// changes. Neither the folder nor the file is taken through a symbolic link. A file that cannot
-// be read or parsed, or that is larger than kMaximumFileSize, is moved aside inside the folder,
-// never overwritten, and the store starts empty. A save cut short leaves its new file beside the
-// store's (owner-only, but holding secrets) until discardUnfinishedSaves().
+// atomically on every change; a change that leaves no item removes it, so that deleting works on
+// a full disk. The file is read on every call, so two processes see each other's changes. Neither the folder
+// nor the file is taken through a symbolic link. A file that cannot be read or parsed, or that is larger than
+// kMaximumFileSize, is moved aside inside the folder, never overwritten, and the store starts empty. A save
+// cut short leaves its new file beside the store's (owner-only, but holding secrets) until
+// discardUnfinishedSaves().
 class FileKeychain final : public Keychain
 {
 public:
@@ -105,6 +119,7 @@ public:
     OSStatus update(const KeychainQuery& query, const QByteArray& data) override;
     OSStatus add(const KeychainItem& item) override;
     OSStatus deleteItem(const KeychainQuery& query) override;
+    OSStatus deleteItems(const QList<KeychainQuery>& queries) override;
     void discardLeftovers() override;
     void discardSetAsideCopies();
     // Removes the new files of saves that a kill or a crash cut short, which hold what was being
@@ -129,13 +144,15 @@ public:
 
 private:
     // Whether the folder is a real folder of this user's, closed to others (closing it when
-    // it is not); false, with a log line, when it cannot be used.
-    bool folderIsUsable() const;
+    // it is not); false, with the reason kept, when it cannot be used.
+    bool folderIsUsable();
     void moveAside(const char* reason);
 
     // The stored items, or none (with the status) when the file exists but cannot be read.
     std::optional<QList<KeychainItem>> load(OSStatus* status);
     OSStatus save(const QList<KeychainItem>& items);
+    // Takes the items the queries match out of the store; errSecItemNotFound when none does.
+    OSStatus remove(const QList<KeychainQuery>& queries);
 
     QString m_directory;
     QString m_setAsidePath;

@@ -62,30 +62,25 @@ bool isValid(const KeychainQuery& query)
     return !query.service.isEmpty() && !query.account.isEmpty();
 }
 
-// Logs a failed call (the message names the operation, never a secret) and gives its status.
-OSStatus failure(const char* operation, GError* raw)
+// Why a call failed (names the operation, never a secret).
+QString describeFailure(const char* operation, GError* raw)
 {
     const ErrorPtr error(raw);
-    qCWarning(lcSecrets,
-              "The Secret Service could not %s: %s",
-              operation,
-              error ? error->message : "no reason given");
-    return errSecIO;
+    return QStringLiteral("the Secret Service could not %1: %2")
+        .arg(QLatin1String(operation), QString::fromUtf8(error ? error->message : "no reason given"));
 }
 
-// The items of the query, unlocked (the keyring may ask the user), their secrets loaded.
-ItemList search(SecretService* service, const KeychainQuery& query, OSStatus* status)
+// The items of the query, unlocked (the keyring may ask the user), their secrets loaded; the
+// error is set when the search failed.
+ItemList search(SecretService* service, const KeychainQuery& query, GError** error)
 {
-    GError* error = nullptr;
-    ItemList items(secret_service_search_sync(
+    return ItemList(secret_service_search_sync(
         service,
         &itemSchema(),
         attributesOf(query).get(),
         static_cast<SecretSearchFlags>(SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS),
         nullptr,
-        &error));
-    *status = error != nullptr ? failure("search", error) : errSecSuccess;
-    return items;
+        error));
 }
 
 Value valueOf(const QByteArray& data)
@@ -116,15 +111,20 @@ std::unique_ptr<SecretServiceKeychain> SecretServiceKeychain::open()
     return std::unique_ptr<SecretServiceKeychain>(new SecretServiceKeychain(service));
 }
 
+OSStatus SecretServiceKeychain::failed(const char* operation, GError* error)
+{
+    return fail(errSecIO, describeFailure(operation, error));
+}
+
 OSStatus SecretServiceKeychain::copyMatching(const KeychainQuery& query, KeychainItem* result)
 {
     if (!isValid(query)) {
         return errSecParam;
     }
-    OSStatus status = errSecSuccess;
-    const ItemList items = search(m_service, query, &status);
-    if (status != errSecSuccess) {
-        return status;
+    GError* error = nullptr;
+    const ItemList items = search(m_service, query, &error);
+    if (error != nullptr) {
+        return failed("search", error);
     }
     if (!items) {
         return errSecItemNotFound;
@@ -135,7 +135,7 @@ OSStatus SecretServiceKeychain::copyMatching(const KeychainQuery& query, Keychai
     auto* item = static_cast<SecretItem*>(items->data);
     const Value value(secret_item_get_secret(item));
     if (!value) {
-        return failure("read an item that stays locked", nullptr);
+        return failed("read an item that stays locked", nullptr);
     }
     gsize length = 0;
     const gchar* bytes = secret_value_get(value.get(), &length);
@@ -155,15 +155,17 @@ OSStatus SecretServiceKeychain::update(const KeychainQuery& query, const QByteAr
     if (!isValid(query)) {
         return errSecParam;
     }
-    OSStatus status = errSecSuccess;
-    const ItemList items = search(m_service, query, &status);
-    if (status != errSecSuccess || !items) {
-        return status != errSecSuccess ? status : errSecItemNotFound;
-    }
     GError* error = nullptr;
+    const ItemList items = search(m_service, query, &error);
+    if (error != nullptr) {
+        return failed("search", error);
+    }
+    if (!items) {
+        return errSecItemNotFound;
+    }
     if (!secret_item_set_secret_sync(
             static_cast<SecretItem*>(items->data), valueOf(data).get(), nullptr, &error)) {
-        return failure("update an item", error);
+        return failed("update an item", error);
     }
     return errSecSuccess;
 }
@@ -174,16 +176,19 @@ OSStatus SecretServiceKeychain::add(const KeychainItem& item)
     if (!isValid(query)) {
         return errSecParam;
     }
-    OSStatus status = errSecSuccess;
-    if (search(m_service, query, &status) || status != errSecSuccess) {
-        return status != errSecSuccess ? status : errSecDuplicateItem;
+    GError* error = nullptr;
+    const bool exists = static_cast<bool>(search(m_service, query, &error));
+    if (error != nullptr) {
+        return failed("search", error);
+    }
+    if (exists) {
+        return errSecDuplicateItem;
     }
     const Attributes attributes = attributesOf(query);
     g_hash_table_insert(attributes.get(),
                         g_strdup("accessible"),
                         g_strdup(keychainAccessibilityRawValue(item.accessible).toUtf8().constData()));
     const QByteArray label = (item.service + QStringLiteral(" (") + item.account + QLatin1Char(')')).toUtf8();
-    GError* error = nullptr;
     if (!secret_service_store_sync(m_service,
                                    &itemSchema(),
                                    attributes.get(),
@@ -192,7 +197,7 @@ OSStatus SecretServiceKeychain::add(const KeychainItem& item)
                                    valueOf(item.data).get(),
                                    nullptr,
                                    &error)) {
-        return failure("store an item", error);
+        return failed("store an item", error);
     }
     return errSecSuccess;
 }
@@ -206,7 +211,7 @@ OSStatus SecretServiceKeychain::deleteItem(const KeychainQuery& query)
     const bool removed =
         secret_service_clear_sync(m_service, &itemSchema(), attributesOf(query).get(), nullptr, &error);
     if (error != nullptr) {
-        return failure("delete an item", error);
+        return failed("delete an item", error);
     }
     return removed ? errSecSuccess : errSecItemNotFound;
 }
@@ -229,7 +234,14 @@ std::unique_ptr<Keychain> openUserKeychain(const QString& fileDirectory)
         bool moved = true;
         for (const KeychainItem& item : *items) {
             const OSStatus status = secrets->add(item);
-            moved = moved && (status == errSecSuccess || status == errSecDuplicateItem);
+            if (status != errSecSuccess && status != errSecDuplicateItem) {
+                qCWarning(lcSecrets,
+                          "Secrets of %s stay in the file: %s",
+                          qPrintable(file->filePath()),
+                          qPrintable(secrets->failureReason()));
+                moved = false;
+                break;
+            }
         }
         if (moved) {
             file->removeAll();

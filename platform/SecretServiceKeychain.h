@@ -5,6 +5,7 @@
 #include <memory>
 
 using SecretService = struct _SecretService;
+using GError = struct _GError;
 
 namespace platform {
 
@@ -29,6 +30,7 @@ public:
 
 private:
     explicit SecretServiceKeychain(SecretService* service);
+    OSStatus failed(const char* operation, GError* error);
 
     SecretService* m_service;
 };

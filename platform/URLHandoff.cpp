@@ -233,46 +233,45 @@ int remainingMs(std::chrono::steady_clock::time_point deadline)
 
 // Written to from the signal handler, read on the main thread.
 int g_terminationPipe[2] = {-1, -1};
+// Set by the handler: a signal came, and the next one ends the process at once.
+volatile std::sig_atomic_t g_signalled = 0;
+QSocketNotifier* g_terminationWatch = nullptr;
 
 void onTerminationSignal(int signal)
 {
     // A second signal ends the process at once, as without this handler.
     ::signal(signal, SIG_DFL);
+    g_signalled = 1;
     const auto byte = static_cast<unsigned char>(signal);
     [[maybe_unused]] const ssize_t written = ::write(g_terminationPipe[1], &byte, 1);
 }
 
-// Turns a byte written by the signal handler into the end of the event loop.
+// Turns a byte written by the signal handler, before or after, into the end of the event loop.
 void watchTerminationPipe()
 {
-    auto* notifier =
+    g_terminationWatch =
         new QSocketNotifier(g_terminationPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
+    QObject::connect(g_terminationWatch, &QSocketNotifier::activated, g_terminationWatch, [] {
         unsigned char signal = 0;
         while (::read(g_terminationPipe[0], &signal, 1) == 1) {
         }
-        if (QThread::currentThread()->loopLevel() > 0) {
-            QCoreApplication::quit();
-        } else {
-            // Not running its loop (yet): nothing would end it.
-            ::raise(signal);
-        }
+        // Not running its loop yet: it ends as soon as the loop starts.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
     });
+    QObject::connect(g_terminationWatch, &QObject::destroyed, [] { g_terminationWatch = nullptr; });
 }
 
 } // namespace
 
-void URLHandoff::quitOnTerminationSignals()
+void URLHandoff::catchTerminationSignals()
 {
-    if (QCoreApplication::instance() == nullptr
-        || QThread::currentThread() != QCoreApplication::instance()->thread()) {
+    if (g_terminationPipe[0] < 0 && ::pipe2(g_terminationPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         return;
     }
-    if (g_terminationPipe[0] < 0) {
-        if (::pipe2(g_terminationPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-            return;
-        }
-        watchTerminationPipe();
+    // Once a signal came, the default stays for the next one.
+    if (g_signalled != 0) {
+        return;
     }
     // Again on each call: a handler that has run put the default back.
     struct sigaction action
@@ -282,6 +281,18 @@ void URLHandoff::quitOnTerminationSignals()
     action.sa_flags = SA_RESTART;
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
         ::sigaction(signal, &action, nullptr);
+    }
+}
+
+void URLHandoff::quitOnTerminationSignals()
+{
+    if (QCoreApplication::instance() == nullptr
+        || QThread::currentThread() != QCoreApplication::instance()->thread()) {
+        return;
+    }
+    catchTerminationSignals();
+    if (g_terminationPipe[0] >= 0 && g_terminationWatch == nullptr) {
+        watchTerminationPipe();
     }
 }
 
@@ -431,13 +442,15 @@ URLHandoff::Role URLHandoff::start(const QList<QUrl>& urls)
     if (!locked) {
         return handOverToRunningInstance(m_socketPath, url);
     }
-    // An instance without a lasting folder (one launched where there was none) may run already.
+    // Another instance may run with its lock elsewhere: launched without a lasting folder, or
+    // with another one (a runtime folder where this launch has only a cache folder, say).
     m_since = monotonicNow();
     QString error;
     if (!writeSince(&error)) {
-        qCWarning(lcHandoff) << "Launches without a lasting folder will not find this instance:" << error;
+        qCWarning(lcHandoff) << "Launches that keep their lock elsewhere will not find this instance:"
+                             << error;
     }
-    return runUnlessAnotherCameFirst(url, false);
+    return runUnlessAnotherCameFirst(url);
 }
 
 URLHandoff::Role URLHandoff::becomePrimary()
@@ -507,7 +520,7 @@ URLHandoff::Role URLHandoff::startWithoutLastingFolder(const std::optional<QUrl>
     }
     qCInfo(lcHandoff) << "Opened links are taken in" << m_directory
                       << "(no private runtime or cache folder; it goes when the application ends)";
-    return runUnlessAnotherCameFirst(url, true);
+    return runUnlessAnotherCameFirst(url);
 }
 
 URLHandoff::Role URLHandoff::startOnAbstractSocket(const std::optional<QUrl>& url)
@@ -526,7 +539,7 @@ URLHandoff::Role URLHandoff::startOnAbstractSocket(const std::optional<QUrl>& ur
     if (!m_server.isListening()) {
         m_abstractName.clear();
         qCWarning(lcHandoff) << "Not receiving opened links: no socket can be made";
-        const auto others = instancesOfThisTemporaryFolder(true);
+        const auto others = instancesOfThisTemporaryFolder();
         return others.isEmpty() ? becomePrimary() : handOverToRunningInstance(others.first().socketPath, url);
     }
     m_socketPath = QLatin1Char('@') + m_abstractName;
@@ -540,15 +553,14 @@ URLHandoff::Role URLHandoff::startOnAbstractSocket(const std::optional<QUrl>& ur
         ::close(m_sinceMarker);
         m_sinceMarker = -1;
     }
-    return runUnlessAnotherCameFirst(url, true);
+    return runUnlessAnotherCameFirst(url);
 }
 
-URLHandoff::Role URLHandoff::runUnlessAnotherCameFirst(const std::optional<QUrl>& url,
-                                                       bool amongLastingFolders)
+URLHandoff::Role URLHandoff::runUnlessAnotherCameFirst(const std::optional<QUrl>& url)
 {
     // Two launches at the same moment each see the other (or the later one sees the earlier one):
     // the instance that claimed its place first runs, the other hands over to it.
-    const auto others = instancesOfThisTemporaryFolder(amongLastingFolders);
+    const auto others = instancesOfThisTemporaryFolder();
     const bool first = std::none_of(
         others.cbegin(), others.cend(), [this](const Instance& other) { return other.since < m_since; });
     if (first) {
@@ -582,10 +594,11 @@ bool URLHandoff::writeSince(QString* error)
     return m_wroteSince;
 }
 
-QList<URLHandoff::Instance> URLHandoff::instancesOfThisTemporaryFolder(bool withLastingFolders) const
+QList<URLHandoff::Instance> URLHandoff::instancesOfThisTemporaryFolder() const
 {
     // Processes of this user running this program that hold the lock of this application in a
-    // folder private to this user, or listen on an abstract socket of this session's.
+    // folder private to this user (whichever folder that is), or listen on an abstract socket of
+    // this session's.
     const QByteArray program = linkTarget("/proc/self/exe");
     const QByteArray lockName = '/' + QFile::encodeName(m_bundleIdentifier) + ".lock";
     const QString freshPrefix = freshFolderPrefix();
@@ -629,8 +642,7 @@ QList<URLHandoff::Instance> URLHandoff::instancesOfThisTemporaryFolder(bool with
             const QString folder = QFileInfo(QFile::decodeName(target)).path();
             const bool fresh =
                 QFileInfo(folder).fileName().startsWith(freshPrefix) && QFileInfo(folder).path() == temporary;
-            if ((!fresh && !withLastingFolders) || folder == m_directory || seen.contains(folder)
-                || !isPrivateDirectory(folder)) {
+            if (folder == m_directory || seen.contains(folder) || !isPrivateDirectory(folder)) {
                 continue;
             }
             seen.insert(folder);
@@ -786,6 +798,14 @@ void URLHandoff::watchListening()
 void URLHandoff::acceptConnections()
 {
     while (QLocalSocket* socket = m_server.nextPendingConnection()) {
+        // Anyone may connect to an abstract socket: only this user's programs are heard, and
+        // their connections cannot push out this user's own.
+        if (!peerIsThisUser(static_cast<int>(socket->socketDescriptor()))) {
+            refused();
+            socket->disconnectFromServer();
+            socket->deleteLater();
+            continue;
+        }
         if (m_connections.size() >= kMaxConnections) {
             // Whoever holds connections open without a word must not lock later launches out.
             auto oldest = m_connections.begin();
@@ -795,13 +815,6 @@ void URLHandoff::acceptConnections()
                 }
             }
             close(oldest->first);
-        }
-        // Anyone may connect to an abstract socket: only this user's programs are heard.
-        if (!peerIsThisUser(static_cast<int>(socket->socketDescriptor()))) {
-            qCWarning(lcHandoff) << "Refused a hand-off from another user's program";
-            socket->disconnectFromServer();
-            socket->deleteLater();
-            continue;
         }
         // Qt would buffer whatever the peer sends; one line is all that is read.
         socket->setReadBufferSize(kMaxURLLength + 2);
@@ -818,6 +831,32 @@ void URLHandoff::acceptConnections()
         connect(socket, &QLocalSocket::disconnected, this, [this, socket] { readFrom(socket); });
         readFrom(socket);
     }
+}
+
+void URLHandoff::refused()
+{
+    ++m_refusals;
+    if (!m_refusalsLogged.isActive()) {
+        logRefusals();
+    }
+}
+
+void URLHandoff::logRefusals()
+{
+    // A flood from someone else costs one line a minute, not one a connection.
+    if (m_refusals == 0) {
+        return;
+    }
+    if (m_refusals == 1) {
+        qCWarning(lcHandoff) << "Refused a hand-off from another user's program";
+    } else {
+        qCWarning(lcHandoff).noquote()
+            << QStringLiteral("Refused %1 hand-offs from other users' programs in the last "
+                              "minute")
+                   .arg(m_refusals);
+    }
+    m_refusals = 0;
+    m_refusalsLogged = m_scheduler.after(kRefusalLogInterval, [this] { logRefusals(); });
 }
 
 void URLHandoff::readFrom(QLocalSocket* socket)

@@ -34,17 +34,16 @@ QList<QUrl> takeURLArguments(int& argc, char** argv, const QStringList& schemes)
 // cache folder, or one that refuses the lock, being full say) each instance makes a fresh private
 // one in the temporary folder, removed when it ends; where not even that can be made (the shared
 // temporary folder filled by someone), it listens on an abstract socket under a name nobody can
-// guess and takes connections of this user only. Instances find those without a lasting folder
-// among this user's processes of this program (/proc), by the lock or the socket they hold, within
-// one temporary folder: that is what a session's programs share. An instance without a lasting
-// folder also finds one that has such a folder and runs in the same temporary folder. Of two
-// launches at once, the one that claimed its place first runs. A lock that names no process of
-// this machine (empty, unreadable, or another machine's) and for which nobody answers on the
-// socket is replaced. A connection carries one newline-terminated line, a link of the
-// application's schemes, which the running instance acts on only once the line is complete, and
-// answers "ok". It holds at most kMaxConnections at once (a new one closes the oldest), closes a
-// connection that has not sent its line within kReceiveTimeout without acting, and listens again
-// when its socket stops. Main thread only.
+// guess and takes connections of this user only. Launches that do not meet at one lock (each
+// keeps its own, in whichever folder it has) find each other among this user's processes of this
+// program (/proc), by the lock or the socket they hold, within one temporary folder: that is what
+// a session's programs share. Of two launches at once, the one that claimed its place first runs. A lock that
+// names no process of this machine (empty, unreadable, or another machine's) and for which nobody answers on
+// the socket is replaced. A connection carries one newline-terminated line, a link of the application's
+// schemes, which the running instance acts on only once the line is complete, and answers "ok"; connections
+// of other users' programs are closed at once, and logged at most once a minute. It holds at most
+// kMaxConnections at once (a new one closes the oldest), closes a connection that has not sent its line
+// within kReceiveTimeout without acting, and listens again when its socket stops. Main thread only.
 class URLHandoff final : public QObject
 {
     Q_OBJECT
@@ -89,6 +88,9 @@ public:
     // through its normal path (what it made for itself removed, what it holds saved); a second
     // signal ends it at once. Installed by start() before anything else.
     static void quitOnTerminationSignals();
+    // Takes those signals from the first moment on, before the application object exists: one
+    // that comes before start() quits the event loop as soon as it runs. Needs no Qt.
+    static void catchTerminationSignals();
 
     // Without a runtime folder Qt makes one of its own in the temporary folder ("runtime-<user>")
     // as the application object is made. Made here first, before that object exists, so that
@@ -103,6 +105,8 @@ public:
     static constexpr double kReceiveTimeout = 5.0;
     // How often a socket that stopped (the process ran out of descriptors, say) is tried again.
     static constexpr double kListenRetryInterval = 2.0;
+    // Connections of other users' programs are refused, and logged at most this often, counted.
+    static constexpr double kRefusalLogInterval = 60.0;
 
 signals:
     // The link handed over by a later launch.
@@ -130,10 +134,10 @@ private:
     Role startWithoutLastingFolder(const std::optional<QUrl>& url);
     Role startOnAbstractSocket(const std::optional<QUrl>& url);
     // Once this one claimed its place: the earliest instance runs, the others hand over to it.
-    Role runUnlessAnotherCameFirst(const std::optional<QUrl>& url, bool amongLastingFolders);
-    // The running instances of this temporary folder other than this one, the earliest first:
-    // those in fresh folders and on abstract sockets, and, when asked, those in lasting folders.
-    QList<Instance> instancesOfThisTemporaryFolder(bool withLastingFolders) const;
+    Role runUnlessAnotherCameFirst(const std::optional<QUrl>& url);
+    // The running instances of this temporary folder other than this one, the earliest first,
+    // wherever each keeps its lock: in a lasting folder, a fresh one, or on an abstract socket.
+    QList<Instance> instancesOfThisTemporaryFolder() const;
     // Records when this instance claimed its place, beside its lock.
     bool writeSince(QString* error);
     QString sinceFile(const QString& directory) const;
@@ -144,6 +148,8 @@ private:
     bool listenOnAbstractSocket();
     void watchListening();
     void acceptConnections();
+    void refused();
+    void logRefusals();
     void readFrom(QLocalSocket* socket);
     void close(QLocalSocket* socket);
 
@@ -165,6 +171,8 @@ private:
     QLocalServer m_server;
     TimerHandle m_listenWatch;
     bool m_reportedStop = false;
+    int m_refusals = 0;
+    TimerHandle m_refusalsLogged;
     std::map<QLocalSocket*, Connection> m_connections;
     quint64 m_nextSerial = 0;
 };

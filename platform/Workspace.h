@@ -7,6 +7,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -63,6 +64,13 @@ public:
     // Hands a URL to the application that opens it (a browser, the settings pane); false when
     // no application took it.
     virtual bool openURL(const QUrl& url) = 0;
+    // The same, telling once it is known whether an application took the URL: a launcher that
+    // looks for the browser answers only as it ends. `done` runs exactly once, on the main
+    // thread, at once or later.
+    virtual void openURLWithCompletion(const QUrl& url, std::function<void(bool opened)> done)
+    {
+        done(openURL(url));
+    }
     // The bundle identifier of the application that would open this URL; none when none would.
     virtual std::optional<QString> bundleIdentifierOfApplicationToOpen(const QUrl& url) const = 0;
 

@@ -7,6 +7,7 @@
 #include "platform/Audio.h"
 #include "platform/Bundle.h"
 #include "platform/DesktopEntry.h"
+#include "platform/DesktopServices.h"
 #include "platform/DispatchQueue.h"
 #include "platform/Scheduler.h"
 #include "platform/SecretServiceKeychain.h"
@@ -30,7 +31,6 @@
 #include "state/WindowManager.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 
 #include <cstdio>
 #include <memory>
@@ -60,7 +60,9 @@ int main(int argc, char* argv[])
         }
     }
 
-    // Before the application object, which makes Qt's runtime folder when there is none.
+    // Before the application object, which makes Qt's runtime folder when there is none; and
+    // before that folder is made, a signal is taken through the normal end, which removes it.
+    platform::URLHandoff::catchTerminationSignals();
     const QString qtRuntimeFolder = platform::URLHandoff::makeQtRuntimeFolder();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Veilmox"));
@@ -106,16 +108,19 @@ int main(int argc, char* argv[])
 
     // The platform: a simulated desktop for the system services, the host for the rest.
     platform::PlistUserDefaults defaults(platform::PlistUserDefaults::standardFilePath(bundleID));
+    // What the user's own desktop does for the simulated one; outlives it.
+    platform::DesktopServices hostDesktop;
     platform::sim::SimDesktop desktop(bundleID);
     platform::sim::populateDesktop(desktop);
     // Web pages (the account service's sign-in page) open in the real default browser, when
-    // there is one.
-    desktop.setURLOpenedHandler([](const QUrl& url) {
+    // the desktop's launcher finds one.
+    desktop.setURLOpener([&hostDesktop](const QUrl& url, std::function<void(bool)> done) {
         const QString scheme = url.scheme().toLower();
         if (scheme == QLatin1String("https") || scheme == QLatin1String("http")) {
-            return QDesktopServices::openUrl(url);
+            hostDesktop.openURL(url, std::move(done));
+            return;
         }
-        return true;
+        done(true);
     });
     // The quit buttons end this process.
     desktop.setTerminateHandler([] { QApplication::quit(); });

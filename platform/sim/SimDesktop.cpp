@@ -631,11 +631,35 @@ RunningApplicationRef SimDesktop::runningApplication(pid_type processIdentifier)
 
 bool SimDesktop::openURL(const QUrl& url)
 {
+    // A system that answers later took the URL for now; its answer may come after this returns.
+    auto answer = std::make_shared<std::optional<bool>>();
+    openURLWithCompletion(url, [answer](bool opened) { *answer = opened; });
+    return answer->value_or(true);
+}
+
+void SimDesktop::openURLWithCompletion(const QUrl& url, std::function<void(bool opened)> done)
+{
     if (!url.isValid() || !bundleIdentifierOfApplicationToOpen(url)) {
-        return false;
+        done(false);
+        return;
     }
     m_openedURLs.append(url);
-    return !m_urlOpened || m_urlOpened(url);
+    if (!m_urlOpened) {
+        done(true);
+        return;
+    }
+    m_urlOpened(url, std::move(done));
+}
+
+void SimDesktop::setURLOpenedHandler(std::function<bool(const QUrl&)> handler)
+{
+    if (!handler) {
+        m_urlOpened = nullptr;
+        return;
+    }
+    m_urlOpened = [handler = std::move(handler)](const QUrl& url, const std::function<void(bool)>& done) {
+        done(handler(url));
+    };
 }
 
 std::optional<QString> SimDesktop::bundleIdentifierOfApplicationToOpen(const QUrl& url) const

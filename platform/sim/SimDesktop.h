@@ -273,6 +273,7 @@ public:
     pid_type currentProcessIdentifier() const override { return ownProcessIdentifier(); }
     NotificationCenter& notificationCenter() override { return m_workspaceCenter; }
     bool openURL(const QUrl& url) override;
+    void openURLWithCompletion(const QUrl& url, std::function<void(bool opened)> done) override;
     std::optional<QString> bundleIdentifierOfApplicationToOpen(const QUrl& url) const override;
     std::optional<QUrl> urlForApplicationWithBundleIdentifier(const QString& bundleIdentifier) const override;
     QImage iconForFile(const QString& path) const override;
@@ -283,7 +284,11 @@ public:
     void setDefaultApplication(const QString& scheme, const QString& bundleID);
     // Called with every opened URL, for a desktop that forwards some of them to the real system;
     // false when it could not open the URL (no browser), which openURL() then answers.
-    void setURLOpenedHandler(std::function<bool(const QUrl&)> handler) { m_urlOpened = std::move(handler); }
+    void setURLOpenedHandler(std::function<bool(const QUrl&)> handler);
+    // The same for a system that tells later whether it opened the URL (it calls the function it
+    // is given exactly once); openURL() answers true once the URL is handed on.
+    using URLOpener = std::function<void(const QUrl&, std::function<void(bool opened)>)>;
+    void setURLOpener(URLOpener opener) { m_urlOpened = std::move(opener); }
 
     // ScreenList
     QList<Screen> screens() const override;
@@ -361,7 +366,7 @@ private:
     NotificationCenter m_defaultCenter;
     QList<QUrl> m_openedURLs;
     QMap<QString, QString> m_defaultApplications;
-    std::function<bool(const QUrl&)> m_urlOpened;
+    URLOpener m_urlOpened;
     QList<InstalledAppSpec> m_installedApps;
     mutable int m_applicationLookups = 0;
     mutable int m_iconLookups = 0;

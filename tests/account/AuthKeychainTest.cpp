@@ -19,15 +19,20 @@ public:
     {
         return inner.copyMatching(q, r);
     }
-    platform::OSStatus update(const Query& q, const QByteArray& d) override { return inner.update(q, d); }
+    platform::OSStatus update(const Query& q, const QByteArray& d) override
+    {
+        return full ? platform::errSecIO : inner.update(q, d);
+    }
     platform::OSStatus add(const platform::KeychainItem& item) override
     {
-        return item.account == failingAccount ? platform::errSecIO : inner.add(item);
+        return full || item.account == failingAccount ? platform::errSecIO : inner.add(item);
     }
     platform::OSStatus deleteItem(const Query& q) override { return inner.deleteItem(q); }
 
     platform::InMemoryKeychain inner;
     QString failingAccount;
+    // Every write fails, as on a full disk.
+    bool full = false;
 };
 
 } // namespace
@@ -117,4 +122,28 @@ TEST(AuthKeychain, MigratesLegacyTokensFromTheUserDefaultsOnlyOnceTheyAreStored)
         EXPECT_EQ(system.defaults.hasObject("desktopAuthRefreshToken"),
                   c.legacyKeysRemain && c.legacyRefresh);
     }
+}
+
+TEST(AuthKeychain, APairHeldInMemoryGivesWayToAnyLaterWrite)
+{
+    // A refreshed pair the full store refused is held; then, with room again, a sign-in writes a
+    // newer session. The held pair must not come back over it.
+    testing_support::TestDesktop system;
+    FailingKeychain keychain;
+    platform::Services services = system.services();
+    services.keychain = &keychain;
+    AuthKeychain store(services);
+    store.write("old access", kAccess);
+    store.write("old refresh", kRefresh);
+    keychain.full = true;
+    EXPECT_FALSE(store.writeRefreshedPair("refreshed access", "refreshed refresh"));
+    ASSERT_TRUE(store.holdsUnsavedPair());
+    EXPECT_EQ(store.read(kAccess), "refreshed access");
+
+    keychain.full = false;
+    store.write("newer access", kAccess);
+    store.write("newer refresh", kRefresh);
+    EXPECT_FALSE(store.holdsUnsavedPair());
+    EXPECT_EQ(store.read(kAccess), "newer access");
+    EXPECT_EQ(store.read(kRefresh), "newer refresh");
 }

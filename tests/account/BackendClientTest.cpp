@@ -44,13 +44,15 @@ TEST_F(BackendClientTest, TheUserCheckAndTheRefreshMapEveryAnswer)
     const auto refused = TokenRefreshResult::rejected();
     const auto down = TokenRefreshResult::unreachable();
     const auto ok = &TokenRefreshResult::success;
-    // Transport faults, throttling and server errors mean "unreachable"; anything else the server
-    // says is a refusal unless it is a well-formed success.
+    // Transport faults, time-outs, throttling and server errors mean "unreachable"; anything else
+    // the server says is a refusal unless it is a well-formed success.
     const std::tuple<const char*, Reply, SessionCheckResult, TokenRefreshResult> cases[] = {
         {"400", json(400, "{}"), User::Rejected, refused},
         {"401", json(401, "{}"), User::Rejected, refused},
         {"403", json(403, "{}"), User::Rejected, refused},
         {"404", json(404, "{}"), User::Rejected, refused},
+        // Timed out before the server read the request: no verdict.
+        {"408", json(408, "{}"), User::Unreachable, down},
         {"429", json(429, "{}"), User::Unreachable, down},
         {"500", json(500, "{}"), User::Unreachable, down},
         {"503", json(503, "{}"), User::Unreachable, down},

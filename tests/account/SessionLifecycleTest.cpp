@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -117,7 +118,9 @@ protected:
         {
             Pair pair;
             for (const auto& item : items) {
-                (item.account == kAccess ? pair.first : pair.second) = QString::fromUtf8(item.data);
+                if (item.service == AuthKeychain::service) {
+                    (item.account == kAccess ? pair.first : pair.second) = QString::fromUtf8(item.data);
+                }
             }
             return pair;
         }
@@ -182,6 +185,8 @@ TEST_F(SessionLifecycleTest, TheSavedSessionIsConfirmedRefreshedKeptOrExpired)
         {"Session refreshed", {}, json(200, R"({"access_token":"fresh"})"), true},
         {expired, json(401, "{}"), json(400, R"({"error":"invalid_grant"})"), false, false},
         {expired, json(401, "{}"), json(400, R"({"error":"invalid_grant"})")},
+        // A refresh that timed out before the service read it was not refused.
+        {kOffline, json(401, "{}"), json(408, "{}")},
         // A refresh answer whose tokens would add a header line is a refusal, never stored.
         {expired, json(401, "{}"), json(200, R"({"access_token":"abc\r\nX-Injected: yes"})")},
         {expired,
@@ -474,11 +479,12 @@ TEST_F(SessionLifecycleTest, TheEndOfASessionLeavesNoCopyOfADamagedStoreNorOfAnU
         damaged.close();
         ASSERT_EQ(AuthKeychain(withFile).read(kAccess), std::nullopt);
         ASSERT_FALSE(file.setAsidePath().isEmpty());
-        // And a save that a kill cut short left its new file, holding a pair, beside the store.
-        QFile unfinished(file.filePath() + QStringLiteral(".q7ZrK2"));
-        ASSERT_TRUE(unfinished.open(QIODevice::WriteOnly));
-        unfinished.write("bplist00 access_token eyJhbGciOiJIUzI1NiJ9 refresh_token r-1");
-        unfinished.close();
+        // And a save that a kill cut short left its new file, holding a token, beside the store.
+        {
+            CutShortSaves cut;
+            AuthKeychain(withFile).write(QStringLiteral("eyJhbGciOiJIUzI1NiJ9"), kAccess);
+            ASSERT_EQ(cut.leaveBehind().size(), 1);
+        }
         signOut ? onFile.signOut() : onFile.expireSavedSession();
         EXPECT_TRUE(QDir(file.directory()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
     }
@@ -661,10 +667,13 @@ TEST_F(SessionLifecycleTest, ASignInTheFullDiskRefusesKeepsTheHeldSessionWhichTh
     OnFile onDisk(*this);
     platform::FileKeychain& file = onDisk.file;
     SessionLifecycle& onFile = onDisk.session;
+    // One line each, with the store's reason.
     const auto attemptsLogged = [] {
-        return std::count_if(logged().cbegin(), logged().cend(), [](const auto& line) {
-            return line.second.contains(QStringLiteral("still could not be saved"));
-        });
+        EXPECT_TRUE(std::all_of(logged().cbegin(), logged().cend(), [](const auto& line) {
+            return line.second.contains(QStringLiteral("still could not be saved"))
+                   && line.second.contains(QStringLiteral("No space left"));
+        }));
+        return logged().size();
     };
 
     Pair held;
@@ -716,4 +725,95 @@ TEST_F(SessionLifecycleTest, ASignInTheFullDiskRefusesKeepsTheHeldSessionWhichTh
     ASSERT_TRUE(drain());
     EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Session refreshed"));
     EXPECT_EQ(services.activeSessionCount(), 1);
+}
+
+TEST_F(SessionLifecycleTest, SigningOutOnAFullDiskLeavesNoTokenBehindOrSaysSoAndTriesAgain)
+{
+    system.desktop.setScreenRecordingPermission(false);
+    OnFile onDisk(*this);
+    const auto storeSession = [&] {
+        const auto pair = services.createSession(LocalServices::defaultAccount());
+        EXPECT_TRUE(onDisk.tokens.writeReportingSuccess(pair.accessToken, kAccess));
+        EXPECT_TRUE(onDisk.tokens.writeReportingSuccess(pair.refreshToken, kRefresh));
+        onDisk.session.applySignedIn(kSignedIn);
+        return Pair(pair.accessToken, pair.refreshToken);
+    };
+    // Deleting one token rewrites the store, which needs room; removing it whole does not.
+    onDisk.session.applySignedIn(kSignedIn);
+    for (const bool signOut : {true, false}) {
+        {
+            const FailingDisk disk(FailingDisk::Step::Write);
+            signOut ? onDisk.session.signOut() : onDisk.session.expireSavedSession();
+            EXPECT_EQ(state->authStatusMessage(),
+                      signOut ? QStringLiteral("Signed out")
+                              : QStringLiteral("Saved session expired. Sign in required"));
+            EXPECT_FALSE(QFileInfo::exists(onDisk.file.filePath()));
+        }
+        storeSession();
+    }
+
+    // With an item of another program's in it, the store can lose the tokens only by being
+    // rewritten. Nobody is told "signed out" while they remain; the removal is tried again, one
+    // log line each time, until there is room.
+    ASSERT_EQ(onDisk.file.add({QStringLiteral("another.program"), QStringLiteral("key"), "kept", {}}),
+              platform::errSecSuccess);
+    const Pair stored = onDisk.inFile();
+    const QString couldNotRemove =
+        QStringLiteral("Couldn't remove your sign-in from this computer. Trying again...");
+    const auto attempts = [] {
+        return std::count_if(logged().cbegin(), logged().cend(), [](const auto& line) {
+            return line.second.contains(QStringLiteral("session could not be removed"));
+        });
+    };
+    {
+        const FailingDisk disk(FailingDisk::Step::Write);
+        logged().clear();
+        onDisk.session.signOut();
+        EXPECT_EQ(state->authStatusMessage(), couldNotRemove);
+        EXPECT_FALSE(state->isAuthenticated() || state->isVirtualDisplayRunning());
+        EXPECT_EQ(onDisk.inFile(), stored);
+        // At once, 5 s later, then 10 s after that.
+        system.scheduler.advance(3 * SessionLifecycle::firstUnsavedSaveDelay - 0.5);
+        EXPECT_EQ(attempts(), 2);
+        system.scheduler.advance(0.5);
+        EXPECT_EQ(attempts(), 3);
+        EXPECT_TRUE(onDisk.session.isRemovingEndedSession());
+    }
+    system.scheduler.advance(4 * SessionLifecycle::firstUnsavedSaveDelay);
+    EXPECT_EQ(onDisk.inFile(), Pair());
+    EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed out"));
+    EXPECT_FALSE(onDisk.session.isRemovingEndedSession());
+    EXPECT_EQ(onDisk.file.copyMatching({QStringLiteral("another.program"), QStringLiteral("key")}, nullptr),
+              platform::errSecSuccess);
+}
+
+TEST_F(SessionLifecycleTest, ARefreshedPairHeldUnderAFullDiskIsSavedOnTheTimerWhicheverRefreshGotIt)
+{
+    system.desktop.setScreenRecordingPermission(false);
+    OnFile onDisk(*this);
+    for (const bool backendCall : {false, true}) {
+        SCOPED_TRACE(backendCall ? "the backend call's refresh" : "the session's refresh");
+        Pair held;
+        {
+            const FailingDisk disk(FailingDisk::Step::Write);
+            expireAccessToken();
+            if (backendCall) {
+                const auto token = await<AccessTokenResult>(
+                    [&](auto done) { onDisk.client.validAccessToken(nullptr, done); });
+                ASSERT_TRUE(std::holds_alternative<QString>(token));
+            } else {
+                onDisk.session.validateSavedSession();
+                ASSERT_TRUE(drain());
+                ASSERT_EQ(state->authStatusMessage(), QStringLiteral("Session refreshed"));
+            }
+            held = onDisk.held();
+            ASSERT_FALSE(held.second.isEmpty());
+            ASSERT_NE(onDisk.inFile(), held);
+        }
+        // Nobody uses the tokens meanwhile: the session's own timer saves the pair once there is
+        // room, so that a crash then does not cost the session.
+        system.scheduler.advance(SessionLifecycle::firstUnsavedSaveDelay);
+        EXPECT_EQ(onDisk.inFile(), held);
+        EXPECT_TRUE(onDisk.file.unsavedItems().isEmpty());
+    }
 }

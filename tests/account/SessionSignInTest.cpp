@@ -1,7 +1,9 @@
 #include "account/TokenCheck.h"
+#include "platform/DesktopServices.h"
 #include "tests/account/AccountFixture.h"
 #include "tests/support/Compressed.h"
 #include "tests/support/FailingDisk.h"
+#include "tests/support/FakeLauncher.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -19,6 +21,9 @@ const QString kCouldNotReach = QStringLiteral("Couldn't reach Veilmox. Check you
 const QString kSignInFailed = QStringLiteral("Sign-in failed. Try again.");
 const QString kInvalidToken = QStringLiteral("Sign-in failed: invalid or expired token.");
 const QString kExchangePath = QStringLiteral("/api/auth/desktop-handoff/exchange");
+const QString kWaitingForBrowser = QStringLiteral("Waiting for browser sign-in...");
+const QString kCouldNotOpenBrowser =
+    QStringLiteral("Couldn't open your browser to sign in. Set a default browser and try again.");
 
 using SessionSignInTest = SessionTest;
 
@@ -96,6 +101,68 @@ TEST_F(SessionSignInTest, WhenNoBrowserCanBeOpenedTheHandOffFailsAndTheLogGivesI
     EXPECT_TRUE(reaches(QStringLiteral("Signed in")));
 }
 
+TEST_F(SessionSignInTest, ALauncherThatFindsNoBrowserFailsTheHandOffAsItEnds)
+{
+    // The desktop's launcher hands the page on as the application does on this platform; it
+    // says as it ends whether it found a browser.
+    FakeLauncher launcher(3);
+    platform::DesktopServices host;
+    QList<bool> answers;
+    system.desktop.setURLOpener([&](const QUrl& url, std::function<void(bool)> done) {
+        host.openURL(url, [&answers, done = std::move(done)](bool opened) {
+            answers << opened;
+            done(opened);
+        });
+    });
+    launch();
+    ASSERT_TRUE(reaches(QStringLiteral("Sign in required")));
+    // "Sign in with Veilmox" in the popover.
+    shell.popoverShown = true;
+    logged().clear();
+    state->startBrowserSignIn();
+    // Started is not opened: for now the popover makes way for the browser.
+    EXPECT_TRUE(state->authInProgress());
+    EXPECT_EQ(state->authStatusMessage(), kWaitingForBrowser);
+    EXPECT_FALSE(shell.popoverShown);
+    EXPECT_EQ(shell.browserFocusReturns, 1);
+
+    // It ends with 3: nothing handles the link.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !answers.isEmpty(); }, 10000));
+    EXPECT_FALSE(state->authInProgress());
+    EXPECT_EQ(state->authStatusMessage(), kCouldNotOpenBrowser);
+    // What made way comes back to say so, "Sign in with Veilmox" offered again.
+    EXPECT_TRUE(shell.popoverShown);
+    EXPECT_EQ(shell.onboardingRaises, 1);
+    const QUrl page = system.desktop.openedURLs().value(system.desktop.openedURLs().size() - 1);
+    EXPECT_EQ(launcher.links(), page.toEncoded() + '\n');
+    EXPECT_TRUE(std::any_of(logged().cbegin(), logged().cend(), [&page](const auto& line) {
+        return line.second.contains(page.toString(QUrl::FullyEncoded));
+    }));
+
+    // A launcher that finds a browser leaves the hand-off waiting for the link.
+    launcher.setExitStatus(0);
+    state->startBrowserSignIn();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answers.size() == 2; }, 10000));
+    EXPECT_TRUE(state->authInProgress());
+    EXPECT_EQ(state->authStatusMessage(), kWaitingForBrowser);
+    EXPECT_FALSE(shell.popoverShown);
+
+    // One that answers only after the link came back (the page opened by hand) changes nothing.
+    std::function<void(bool)> late;
+    system.desktop.setURLOpener(
+        [&late](const QUrl&, std::function<void(bool)> done) { late = std::move(done); });
+    const QString code = signInCode();
+    state->handleCallbackURL(QUrl(QStringLiteral("veilmox://auth?code=") + code));
+    ASSERT_TRUE(reaches(QStringLiteral("Signed in")));
+    ASSERT_TRUE(late);
+    const int raises = shell.onboardingRaises;
+    const int shows = shell.popoverShows;
+    late(false);
+    EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed in"));
+    EXPECT_TRUE(state->isAuthenticated());
+    EXPECT_EQ(std::pair(shell.onboardingRaises, shell.popoverShows), std::pair(raises, shows));
+}
+
 TEST_F(SessionSignInTest, OnlyAWellFormedCodeOfARecentOrNeededHandOffIsExchanged)
 {
     const QString good = code(40);
@@ -154,6 +221,7 @@ TEST_F(SessionSignInTest, EveryExchangeOutcomeHasItsTextAFailureKeepsTheSessionA
     const std::tuple<const char*, Reply, QString, std::optional<Reply>> cases[] = {
         {"transport error", Fault::DropConnection, kCouldNotReach, {}},
         {"410", json(410, "{}"), QStringLiteral("That sign-in link expired. Sign in again."), {}},
+        {"408", json(408, "{}"), kCouldNotReach, {}},
         {"500", json(500, "{}"), kSignInFailed, {}},
         {"200, not JSON", json(200, "<html>"), kCouldNotReach, {}},
         {"200, cut short", cutShortTokenAnswer(fresh().accessToken), kCouldNotReach, {}},

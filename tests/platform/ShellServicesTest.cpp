@@ -3,10 +3,12 @@
 #include "platform/ApplicationBus.h"
 #include "platform/Audio.h"
 #include "platform/DesktopEntry.h"
+#include "platform/DesktopServices.h"
 #include "platform/URLHandoff.h"
 #include "platform/sim/VirtualScheduler.h"
 #include "tests/support/DamagedInput.h"
 #include "tests/support/FailingDisk.h"
+#include "tests/support/FakeLauncher.h"
 #include "tests/support/PrivateSessionBus.h"
 
 #include <QDBusMessage>
@@ -161,6 +163,35 @@ private:
     bool m_hadPrevious;
 };
 
+// Runs `act` in a child process of another user (nobody's), while this one serves its sockets;
+// what it returned (-1 when it did not end normally).
+int asAnotherUser(const std::function<int()>& act)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::_exit(::setuid(65534) == 0 ? act() : 2);
+    }
+    int status = -1;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ::waitpid(child, &status, WNOHANG) == child; }, 30000));
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A connection to the abstract socket "@name", with plain system calls (a child process may use
+// nothing else); -1 when none is made.
+int connectToAbstractSocket(const QByteArray& socketPath)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, socketPath.constData() + 1, std::size_t(socketPath.size() - 1));
+    const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + std::size_t(socketPath.size()));
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 // A later launch of the program, on another thread while this one serves the running instance.
 URLHandoff::Role launchLater(const QString& runtimeDirectory, const QList<QUrl>& urls)
 {
@@ -201,6 +232,9 @@ protected:
         return std::make_unique<URLHandoff>(kBundleID, kSchemes, scheduler, folder);
     }
 
+    // Instances of other tests running at the same time are of the same program; they meet only
+    // within one temporary folder.
+    TemporaryFolder ownTemporary;
     QTemporaryDir dir;
     sim::VirtualScheduler scheduler;
     std::unique_ptr<URLHandoff> running = make(dir.path());
@@ -506,24 +540,11 @@ TEST(URLHandoffWithoutAFolder, TheSignalsAreTakenFirstAndALaterLaunchFindsTheRun
     // Anyone can reach a socket of no folder: another user's program is not heard, and no link
     // goes to another user's program under the name.
     if (::getuid() == 0) {
-        const auto asAnotherUser = [](const std::function<int()>& act) {
-            const pid_t child = ::fork();
-            if (child == 0) {
-                ::_exit(::setuid(65534) == 0 ? act() : 2);
-            }
-            int status = -1;
-            EXPECT_TRUE(QTest::qWaitFor([&] { return ::waitpid(child, &status, WNOHANG) == child; }, 10000));
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        };
         const QByteArray socketPath = running->socketPath().toUtf8();
         const QByteArray planted = "veilmox://auth?code=from-another-user\n";
         const int answered = asAnotherUser([&] {
-            const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            sockaddr_un address{};
-            address.sun_family = AF_UNIX;
-            std::memcpy(address.sun_path + 1, socketPath.constData() + 1, std::size_t(socketPath.size() - 1));
-            const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + std::size_t(socketPath.size()));
-            if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+            const int fd = connectToAbstractSocket(socketPath);
+            if (fd < 0) {
                 return 3;
             }
             ::send(fd, planted.constData(), std::size_t(planted.size()), MSG_NOSIGNAL);
@@ -572,6 +593,71 @@ TEST(URLHandoffWithoutAFolder, TheSignalsAreTakenFirstAndALaterLaunchFindsTheRun
     ::sigaction(SIGTERM, &before, nullptr);
 }
 
+TEST(URLHandoffWithoutAFolder, AFloodOfAnotherUsersConnectionsIsLoggedOnceAMinuteAndPushesOutNoLaunch)
+{
+    if (::getuid() != 0) {
+        GTEST_SKIP() << "acting as another user needs root";
+    }
+    const TemporaryFolder temporary(TemporaryFolder::Kind::Unusable);
+    sim::VirtualScheduler scheduler;
+    URLHandoff running(kBundleID, kSchemes, scheduler, QString());
+    ASSERT_EQ(running.start({}), URLHandoff::Role::Primary);
+    QSignalSpy spy(&running, &URLHandoff::urlsReceived);
+    const QByteArray socketPath = running.socketPath().toUtf8();
+    // Launches of this user's fill every place, the oldest halfway through its line, when the
+    // flood comes.
+    const QUrl link(QStringLiteral("veilmox://auth?code=during-a-flood"));
+    std::vector<int> own;
+    for (std::size_t i = 0; i < URLHandoff::kMaxConnections; ++i) {
+        own.push_back(connectToAbstractSocket(socketPath));
+        ASSERT_GE(own.back(), 0);
+    }
+    const QByteArray line = link.toEncoded() + '\n';
+    ::send(own.front(), line.constData(), 10, MSG_NOSIGNAL);
+
+    const testing_support::LogRecorder log;
+    const auto refusals = [&log] {
+        return log.messages().filter(QStringLiteral("Refused"));
+    };
+    // Each connection is closed on it before the next is made.
+    constexpr int kFlood = 300;
+    const auto flood = [&socketPath](int count) {
+        int closed = 0;
+        for (int i = 0; i < count; ++i) {
+            const int fd = connectToAbstractSocket(socketPath);
+            char byte = 0;
+            pollfd readable{fd, POLLIN, 0};
+            closed += fd >= 0 && ::poll(&readable, 1, 5000) > 0 && ::recv(fd, &byte, 1, 0) == 0 ? 1 : 0;
+            ::close(fd);
+        }
+        return closed == count ? 0 : 1;
+    };
+    ASSERT_EQ(asAnotherUser([&] { return flood(kFlood); }), 0);
+    ASSERT_EQ(refusals().size(), 1);
+    EXPECT_TRUE(refusals().first().contains(QStringLiteral("another user's program")));
+
+    // The launches of this user's were never pushed out: the oldest one's link is taken.
+    ::send(own.front(), line.constData() + 10, static_cast<std::size_t>(line.size() - 10), MSG_NOSIGNAL);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !spy.isEmpty(); }, 5000));
+    EXPECT_EQ(received(spy), QList<QUrl>{link});
+    for (const int fd : own) {
+        ::close(fd);
+    }
+
+    // The rest of the minute's refusals are counted in one line.
+    scheduler.advance(URLHandoff::kRefusalLogInterval - 1);
+    EXPECT_EQ(refusals().size(), 1);
+    scheduler.advance(1);
+    ASSERT_EQ(refusals().size(), 2);
+    EXPECT_TRUE(refusals().last().contains(QStringLiteral("Refused %1 ").arg(kFlood - 1)))
+        << refusals().last().toStdString();
+    // A quiet minute closes the count; the next refusal is told at once.
+    scheduler.advance(2 * URLHandoff::kRefusalLogInterval);
+    EXPECT_EQ(refusals().size(), 2);
+    ASSERT_EQ(asAnotherUser([&] { return flood(1); }), 0);
+    EXPECT_EQ(refusals().size(), 3);
+}
+
 TEST(URLHandoffLaunch, ALinkCountsAsHandedOverOnlyOnceTheRunningInstanceSaysItTookIt)
 {
     // The running instance, with plain sockets: it reads the line, then answers or not.
@@ -611,6 +697,7 @@ TEST(URLHandoffLaunch, ALinkCountsAsHandedOverOnlyOnceTheRunningInstanceSaysItTo
 
 TEST(URLHandoffLock, ALockNobodyHoldsIsReplacedAndALiveOneNeverIs)
 {
+    const TemporaryFolder temporary;
     sim::VirtualScheduler scheduler;
     const QString lockName = kBundleID + QStringLiteral(".lock");
     struct Case
@@ -688,6 +775,28 @@ TEST(URLHandoffLock, AFullRuntimeFolderIsSaidToBeFullNotTakenForAnotherInstance)
         << messages.first().toStdString();
     EXPECT_EQ(later, URLHandoff::Role::HandedOff);
     EXPECT_TRUE(running->isListening());
+}
+
+TEST(URLHandoffLock, LaunchesThatKeepTheirLocksInDifferentFoldersFindTheRunningInstance)
+{
+    const TemporaryFolder temporary;
+    sim::VirtualScheduler scheduler;
+    // One launch has a runtime folder; another, from a login shell, has only its cache folder.
+    QTemporaryDir runtime;
+    QTemporaryDir cache;
+    const QUrl link(QStringLiteral("veilmox://auth?code=from-a-login-shell"));
+    for (const auto& [first, later] : {std::pair(&runtime, &cache), std::pair(&cache, &runtime)}) {
+        URLHandoff running(kBundleID, kSchemes, scheduler, first->path());
+        QSignalSpy spy(&running, &URLHandoff::urlsReceived);
+        ASSERT_EQ(running.start({}), URLHandoff::Role::Primary);
+        EXPECT_EQ(launchLater(later->path(), {link}), URLHandoff::Role::HandedOff);
+        EXPECT_EQ(received(spy), QList<QUrl>{link});
+        EXPECT_TRUE(QDir(later->path()).isEmpty());
+
+        // A launch of another session (another temporary folder) runs on its own.
+        const TemporaryFolder elsewhere;
+        EXPECT_EQ(launchLater(later->path(), {}), URLHandoff::Role::Primary);
+    }
 }
 
 TEST(URLHandoffLock, WithoutARuntimeFolderThePrivateFolderIsInTheUsersCacheNotTheSharedOne)
@@ -875,6 +984,37 @@ TEST(DesktopEntry, TheShellReadsBothExecLinesAsThePathAndNothingElse)
         service.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
         EXPECT_EQ(words(service).toStdString(), (program + QStringLiteral("\n")).toStdString());
     }
+}
+
+TEST(DesktopServices, ALinkIsOpenedOnlyWhenTheLaunchersExitStatusSaysSo)
+{
+    testing_support::FakeLauncher launcher;
+    ASSERT_EQ(DesktopServices::launcher(), launcher.path());
+    DesktopServices desktop;
+    const QUrl page(QStringLiteral("https://account.example/desktop/connect?code_challenge=abc"));
+    const auto open = [&] {
+        auto answer = std::make_shared<std::optional<bool>>();
+        desktop.openURL(page, [answer](bool opened) { *answer = opened; });
+        // Started is not opened: the answer comes as the launcher ends.
+        EXPECT_FALSE(answer->has_value());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return answer->has_value(); }, 10000));
+        return answer->value_or(true);
+    };
+    // xdg-open's statuses: 0 opened, 3 nothing handles the link, 4 the handler failed.
+    const std::pair<int, bool> cases[] = {{0, true}, {3, false}, {4, false}, {-SIGKILL, false}};
+    for (const auto& [status, opened] : cases) {
+        SCOPED_TRACE(status);
+        launcher.setExitStatus(status);
+        EXPECT_EQ(open(), opened);
+    }
+    EXPECT_EQ(launcher.links(), (page.toEncoded() + '\n').repeated(4));
+
+    // A launcher that cannot be started at all.
+    QFile script(launcher.path());
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    script.write("#!/nonexistent/interpreter\n");
+    script.close();
+    EXPECT_FALSE(open());
 }
 
 // Installed under a path with each character the formats treat specially, the program is started

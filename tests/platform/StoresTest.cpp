@@ -513,6 +513,7 @@ TEST(FileKeychain, AChangeTheDiskRefusesIsAnErrorAndKeepsTheStoredItems)
     ASSERT_EQ(store.add(KeychainItem{"svc", "access_token", "old access", kThisDeviceOnly}), errSecSuccess);
     ASSERT_EQ(store.add(KeychainItem{"svc", "refresh_token", "old refresh", kThisDeviceOnly}), errSecSuccess);
     const QByteArray saved = readFile(store.filePath());
+    const char* const steps[] = {"write", "write", "flush", "rename"};
     for (const FailingDisk::Step step : FailingDisk::kEveryStep) {
         SCOPED_TRACE(static_cast<int>(step));
         const FailingDisk disk(step);
@@ -520,7 +521,11 @@ TEST(FileKeychain, AChangeTheDiskRefusesIsAnErrorAndKeepsTheStoredItems)
         EXPECT_EQ(store.update({"svc", "access_token"}, "new access"), errSecIO);
         EXPECT_EQ(store.add(KeychainItem{"svc", "other", "x", kThisDeviceOnly}), errSecIO);
         EXPECT_EQ(store.deleteItem({"svc", "refresh_token"}), errSecIO);
-        EXPECT_EQ(log.messages().size(), 3);
+        // The caller logs each failure once, with the reason the store gives.
+        EXPECT_EQ(log.messages(), QStringList());
+        EXPECT_TRUE(store.failureReason().contains(store.filePath())) << store.failureReason().toStdString();
+        EXPECT_TRUE(store.failureReason().contains(QLatin1String(steps[static_cast<int>(step)])))
+            << store.failureReason().toStdString();
         EXPECT_TRUE(readFile(store.filePath()) == saved);
         EXPECT_EQ(leftovers(store.directory(), QStringLiteral("login.keychain.plist")), QStringList());
     }
@@ -529,35 +534,79 @@ TEST(FileKeychain, AChangeTheDiskRefusesIsAnErrorAndKeepsTheStoredItems)
     EXPECT_EQ(found.data, "old access");
 }
 
-TEST(FileKeychain, ASaveAKillCutShortLeavesNoCopyOfItsTokensPastTheNextStart)
+TEST(FileKeychain, DeletingWhatLeavesNothingNeedsNoRoomOnTheDisk)
 {
     QTemporaryDir dir(tempFolder());
     FileKeychain store(dir.path() + QStringLiteral("/keychain"));
-    ASSERT_EQ(store.add(KeychainItem{"svc", "access_token", "kept", kThisDeviceOnly}), errSecSuccess);
-    ASSERT_EQ(store.deleteItem({"svc", "access_token"}), errSecSuccess);
-    const QByteArray saved = readFile(store.filePath());
-    // A save killed between writing its new file and renaming it into place (owner-only, holding
-    // the pair); beside it, files that are no such save.
-    const QString unfinished = store.filePath() + QStringLiteral(".aZ09xY");
-    writeFile(unfinished, "bplist00 access_token eyJhbGciOiJIUzI1NiJ9 refresh_token r-1");
-    ::chmod(QFile::encodeName(unfinished).constData(), 0600);
-    const QStringList others{QStringLiteral("login.keychain.plist.damaged-20260101-000000"),
+    // A disk with no room left, or none that a rename can take.
+    for (const FailingDisk::Step step :
+         {FailingDisk::Step::Write, FailingDisk::Step::PartialWrite, FailingDisk::Step::Rename}) {
+        SCOPED_TRACE(static_cast<int>(step));
+        ASSERT_EQ(store.add(KeychainItem{"svc", "access_token", "a", kThisDeviceOnly}), errSecSuccess);
+        ASSERT_EQ(store.add(KeychainItem{"svc", "refresh_token", "r", kThisDeviceOnly}), errSecSuccess);
+        const FailingDisk disk(step);
+        // One of two would leave the other behind, and rewriting the file needs room.
+        EXPECT_EQ(store.deleteItem({"svc", "access_token"}), errSecIO);
+        // Both at once leave nothing: the file goes, which needs none.
+        EXPECT_EQ(store.deleteItems({{"svc", "access_token"}, {"svc", "refresh_token"}, {"svc", "absent"}}),
+                  errSecSuccess);
+        EXPECT_FALSE(QFileInfo::exists(store.filePath()));
+        EXPECT_EQ(store.copyMatching({"svc", "refresh_token"}, nullptr), errSecItemNotFound);
+        EXPECT_EQ(store.deleteItems({{"svc", "access_token"}}), errSecItemNotFound);
+    }
+
+    // The last item alone goes the same way.
+    ASSERT_EQ(store.add(KeychainItem{"svc", "a", "1", kThisDeviceOnly}), errSecSuccess);
+    const FailingDisk disk(FailingDisk::Step::Write);
+    EXPECT_EQ(store.deleteItem({"svc", "a"}), errSecSuccess);
+    EXPECT_FALSE(QFileInfo::exists(store.filePath()));
+}
+
+TEST(FileKeychain, ASaveAKillCutShortLeavesNoCopyOfItsTokensPastTheNextStartAndNothingElseGoes)
+{
+    QTemporaryDir dir(tempFolder());
+    FileKeychain store(dir.path() + QStringLiteral("/keychain"));
+    // Saves killed between writing their new file and renaming it into place (owner-only,
+    // holding the pair).
+    QStringList unfinished;
+    {
+        testing_support::CutShortSaves cut;
+        EXPECT_NE(store.add(KeychainItem{"svc", "refresh_token", "r-1", kThisDeviceOnly}), errSecSuccess);
+        EXPECT_NE(store.add(KeychainItem{"svc", "access_token", "eyJhbGciOiJIUzI1NiJ9", kThisDeviceOnly}),
+                  errSecSuccess);
+        unfinished = cut.leaveBehind();
+    }
+    ASSERT_EQ(unfinished.size(), 2);
+    for (const QString& path : unfinished) {
+        EXPECT_TRUE(readFile(path).startsWith("bplist00"));
+    }
+    // Beside them, what the user or another program put there: a copy, and names that only look
+    // like a save's.
+    const QStringList others{QStringLiteral("login.keychain.plist.backup"),
+                             QStringLiteral("login.keychain.plist.Ab12Cd"),
+                             QStringLiteral("login.keychain.plist.aZ09xY"),
+                             QStringLiteral("login.keychain.plist.damaged-20260101-000000"),
                              QStringLiteral("login.keychain.plist.aZ09x"),
                              QStringLiteral("notes.aZ09xY")};
     for (const QString& other : others) {
         writeFile(store.directory() + QLatin1Char('/') + other, "not a save");
+        ::chmod(QFile::encodeName(store.directory() + QLatin1Char('/') + other).constData(), 0600);
     }
     const auto entries = [&store] {
         return QDir(store.directory()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
     };
 
-    // The next start removes it (whichever store it then uses), and nothing else.
+    // The next start removes them (whichever store it then uses), and nothing else.
     const std::unique_ptr<Keychain> users = openUserKeychain(store.directory());
-    EXPECT_FALSE(QFileInfo::exists(unfinished));
-    QStringList expected = others + QStringList{"login.keychain.plist"};
+    for (const QString& path : unfinished) {
+        EXPECT_FALSE(QFileInfo::exists(path)) << path.toStdString();
+    }
+    QStringList expected = others;
     expected.sort();
     EXPECT_EQ(entries(), expected);
-    EXPECT_EQ(readFile(store.filePath()), saved);
+    for (const QString& other : others) {
+        EXPECT_EQ(readFile(store.directory() + QLatin1Char('/') + other), "not a save");
+    }
 }
 
 TEST(FileKeychain, WhatCannotBeReadIsMovedAsideInsideTheFolderNeverFollowedAndGoneAtTheEnd)

@@ -2,6 +2,11 @@
 
 #include "platform/AtomicFile.h"
 
+#include <QByteArray>
+#include <QFile>
+#include <QList>
+#include <QStringList>
+
 #include <cerrno>
 #include <unistd.h>
 
@@ -66,6 +71,47 @@ private:
         errno = code;
         return -1;
     }
+};
+
+// While it lives, saves stop where a kill between writing their new file and renaming it into
+// place stops them; leaveBehind() then puts those new files back under their own names, as the
+// kill leaves them (the save itself removed them on its way out).
+class CutShortSaves
+{
+public:
+    CutShortSaves()
+    {
+        platform::FileSystemCalls& calls = platform::fileSystemCalls();
+        calls = platform::FileSystemCalls::system();
+        calls.rename = [this](const char* from, const char*) {
+            m_cut.append(QByteArray(from));
+            ::link(from, (QByteArray(from) + kKept).constData());
+            errno = EIO;
+            return -1;
+        };
+    }
+    ~CutShortSaves() { platform::fileSystemCalls() = platform::FileSystemCalls::system(); }
+    CutShortSaves(const CutShortSaves&) = delete;
+    CutShortSaves& operator=(const CutShortSaves&) = delete;
+    CutShortSaves(CutShortSaves&&) = delete;
+    CutShortSaves& operator=(CutShortSaves&&) = delete;
+
+    // The paths of the new files left, in the order the saves made them.
+    QStringList leaveBehind()
+    {
+        QStringList left;
+        for (const QByteArray& path : std::as_const(m_cut)) {
+            if (::rename((path + kKept).constData(), path.constData()) == 0) {
+                left << QFile::decodeName(path);
+            }
+        }
+        m_cut.clear();
+        return left;
+    }
+
+private:
+    static constexpr const char* kKept = "~kept";
+    QList<QByteArray> m_cut;
 };
 
 } // namespace testing_support

@@ -15,14 +15,16 @@
 // that the benchmarks use it too.
 namespace testing_support {
 
-// The system's environment for a program a test starts, with $HOME and the XDG folders made
-// owner-only under `folder` (as folder/HOME, folder/XDG_RUNTIME_DIR, ...), offscreen, and with no
-// session bus until one is given.
+// The system's environment for a program a test starts, with $HOME, the XDG folders and $TMPDIR
+// made owner-only under `folder` (as folder/HOME, folder/XDG_RUNTIME_DIR, ...), offscreen, and
+// with no session bus until one is given.
 inline QProcessEnvironment isolatedEnvironment(const QString& folder)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // A temporary folder of its own too: instances of the program meet within one, whatever
+    // folders they keep their locks in, and those of tests running at once must not.
     for (const QString name :
-         {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+         {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR", "TMPDIR"}) {
         const QString path = folder + QLatin1Char('/') + name;
         QDir().mkpath(path);
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

@@ -1,15 +1,24 @@
 // A launch of the real program with a callback URL in its command line, as launchers that do not
-// use the session bus start it. (A second launch handing its URL over is walked by the account's
-// end-to-end sign-in.)
+// use the session bus start it, and one ended by a signal as it starts. (A second launch handing
+// its URL over is walked by the account's end-to-end sign-in.)
 #include "tests/support/PrivateSessionBus.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 TEST(SingleInstance, AFirstLaunchTakesTheLinkOutOfItsCommandLineBeforeItRuns)
 {
@@ -37,4 +46,37 @@ TEST(SingleInstance, AFirstLaunchTakesTheLinkOutOfItsCommandLineBeforeItRuns)
     EXPECT_TRUE(shown.startsWith(QFile::encodeName(QStringLiteral(VEILMOX_EXECUTABLE))))
         << shown.toStdString();
     EXPECT_FALSE(shown.contains(code)) << shown.toStdString();
+}
+
+TEST(SingleInstance, ASignalInItsFirstMomentsEndsItThroughItsNormalPathLeavingNoFolderBehind)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // No runtime folder: Qt makes one of its own in the temporary folder, which the program
+    // makes first, before its application object exists.
+    QProcessEnvironment environment = testing_support::isolatedEnvironment(dir.path());
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    const passwd* user = ::getpwuid(::geteuid());
+    ASSERT_NE(user, nullptr);
+    const QString temporary = environment.value(QStringLiteral("TMPDIR"));
+    const QByteArray qtRuntime =
+        QFile::encodeName(temporary + QStringLiteral("/runtime-") + QFile::decodeName(user->pw_name));
+    QProcess app;
+    app.setProcessEnvironment(environment);
+    app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    app.start(QStringLiteral(VEILMOX_EXECUTABLE), {});
+    ASSERT_TRUE(app.waitForStarted(10000));
+    // Terminated the moment the folder is there, as a session that ends at once would.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    struct stat info
+    {};
+    while (::stat(qtRuntime.constData(), &info) != 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::yield();
+    }
+    ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
+    ASSERT_TRUE(app.waitForFinished(30000));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_FALSE(QFileInfo::exists(QFile::decodeName(qtRuntime)));
+    EXPECT_EQ(QDir(temporary).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList());
 }
