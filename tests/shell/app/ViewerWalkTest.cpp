@@ -1,6 +1,8 @@
 // A new user's walk through the application in the desktop viewer: Qt's own mouse and key events
 // sent to the viewer's window at fixed points of the layout, and what the person sees afterwards.
+#include "pip/PiPView.h"
 #include "popover/AppRowView.h"
+#include "shell/kit/Tooltips.h"
 #include "tests/shell/app/ViewerApp.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +15,8 @@ namespace {
 // running: Messages' pin, and "Got it" on the note of its transparency panel once it is open.
 const QPointF kMessagesPin(274, 426);
 const QPointF kGotIt(108, 593);
+// The compact picture-in-picture panel's "Open Veilmox" button, from the panel's top-left corner.
+const QPointF kOpenVeilmox(205, 23);
 
 // The popover's frame in the window it lies in.
 QRect frameIn(const QWidget& widget)
@@ -66,4 +70,53 @@ TEST(ViewerWalk, GotItTakesTheRecordingNoteAwayAndThePanelClosesUpUnderItsDescri
     ASSERT_TRUE(app.f.app->isPopoverShown());
     app.settle(1);
     EXPECT_TRUE(closedUp()) << "after the popover opened again";
+}
+
+// Whatever lies under the pointer is left when the pointer leaves the viewer's window, or the
+// picture of the display within it: the panel's hover ends and the tooltip "Open Veilmox" goes.
+TEST(ViewerWalk, APointerLeavingTheViewerOrItsPictureLeavesWhatWasUnderIt)
+{
+    ViewerApp app;
+    app.f.store(AppDelegate::onboardingCompletedKey, true);
+    app.f.store(PiPController::expandedKey, false);
+    app.start(true);
+    app.f.pip->show();
+    app.settle(1);
+    const platform::Window& panel = *app.f.pip->panel();
+    const auto* view = qobject_cast<PiPView*>(panel.contentView());
+    QWidget* open = view->findChild<QWidget*>("pipOpenButton");
+    const kit::TooltipSource* tooltip = kit::TooltipSource::of(open);
+    ASSERT_TRUE(view && open && tooltip);
+    const QPoint onPanel = app.viewer->viewPoint(panel.frame().center()).value().toPoint();
+    const QPoint onOpen = app.viewer->viewPoint(panel.frame().topLeft() + kOpenVeilmox).value().toPoint();
+    const QPoint beside(app.viewer->viewPoint(QPointF(0, 0))->toPoint() - QPoint(40, -40));
+    ASSERT_EQ(app.viewer->childAt(beside), app.viewer->displayView(app.f.desktop.mainDisplayID()))
+        << "in the bar beside the picture";
+    const QPoint header(platform::sim::DesktopViewer::kMargin + 2, platform::sim::DesktopViewer::kMargin + 2);
+
+    const std::function<void()> ways[] = {
+        [&] {
+            QEvent leave(QEvent::Leave);
+            QCoreApplication::sendEvent(app.window(), &leave);
+        },
+        [&] { QTest::mouseMove(app.window(), beside); },
+        [&] { QTest::mouseMove(app.window(), header); },
+    };
+    for (const auto& away : ways) {
+        SCOPED_TRACE(&away - ways);
+        // Onto the panel, which shows its chrome, then onto the button.
+        QTest::mouseMove(app.window(), onPanel);
+        app.settle(0.3);
+        QTest::mouseMove(app.window(), onOpen);
+        app.settle(1);
+        ASSERT_TRUE(view->isHovered());
+        ASSERT_TRUE(open->isVisible());
+        ASSERT_TRUE(tooltip->isShowing());
+
+        away();
+        app.settle(1);
+        EXPECT_FALSE(view->isHovered());
+        EXPECT_FALSE(tooltip->isShowing());
+        EXPECT_FALSE(open->isVisible()) << "the chrome goes with the hover";
+    }
 }
