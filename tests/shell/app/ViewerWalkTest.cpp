@@ -1,9 +1,13 @@
 // A new user's walk through the application in the desktop viewer: Qt's own mouse and key events
 // sent to the viewer's window at fixed points of the layout, and what the person sees afterwards.
 #include "pip/PiPView.h"
+#include "platform/EventMonitor.h"
+#include "platform/Updates.h"
 #include "popover/AppRowView.h"
 #include "shell/kit/Tooltips.h"
 #include "tests/shell/app/ViewerApp.h"
+
+#include <QAbstractButton>
 
 #include <gtest/gtest.h>
 
@@ -17,6 +21,8 @@ const QPointF kMessagesPin(274, 426);
 const QPointF kGotIt(108, 593);
 // The compact picture-in-picture panel's "Open Veilmox" button, from the panel's top-left corner.
 const QPointF kOpenVeilmox(205, 23);
+// A point of the settings page between its controls.
+const QPointF kSettingsPage(175, 400);
 
 // The popover's frame in the window it lies in.
 QRect frameIn(const QWidget& widget)
@@ -118,5 +124,52 @@ TEST(ViewerWalk, APointerLeavingTheViewerOrItsPictureLeavesWhatWasUnderIt)
         EXPECT_FALSE(view->isHovered());
         EXPECT_FALSE(tooltip->isShowing());
         EXPECT_FALSE(open->isVisible()) << "the chrome goes with the hover";
+    }
+}
+
+// The update alert takes Return and Escape while it is open, also once the user clicked in the
+// popover after "Check Now"; then they go to the popover again.
+TEST(ViewerWalk, TheUpdateAlertTakesReturnAndEscapeWhileItIsOpenWhereverTheUserClicked)
+{
+    ViewerApp app;
+    app.f.store(AppDelegate::onboardingCompletedKey, true);
+    app.start(true);
+    app.openSettings();
+    const QWidget* checkNow = app.inPopover("checkNowButton");
+    ASSERT_TRUE(checkNow);
+    const QPointF popover = app.popoverWindow().frame().topLeft();
+    for (int notch = 0; notch < 30 && ShellFixture::centerOf(*checkNow, app.popoverWindow()).y() > 600;
+         ++notch) {
+        app.scrollDown(popover + kSettingsPage);
+    }
+    ASSERT_EQ(
+        qobject_cast<QAbstractButton*>(app.popoverWindow().contentView()->childAt(kSettingsPage.toPoint())),
+        nullptr)
+        << "a click there only makes the popover key";
+    const int monitors = platform::EventMonitor::monitorCount();
+
+    struct Case
+    {
+        const char* what;
+        bool clickInPopover;
+        Qt::Key key;
+    };
+    for (const Case& c : {Case{"Return at once", false, Qt::Key_Return},
+                          Case{"Return after a click in the popover", true, Qt::Key_Return},
+                          Case{"Escape after a click in the popover", true, Qt::Key_Escape}}) {
+        SCOPED_TRACE(c.what);
+        app.click(*checkNow, app.popoverWindow());
+        const platform::Window* alert = app.f.env.t.updates.alertWindow();
+        ASSERT_TRUE(alert && alert->isVisible());
+        ASSERT_EQ(platform::UpdateFrameworkStandIn::alertText(*alert, QStringLiteral("updateAlertHeading")),
+                  QStringLiteral("Can't check for updates"));
+        if (c.clickInPopover) {
+            app.click(popover + kSettingsPage);
+            ASSERT_TRUE(app.popoverWindow().isKeyWindow());
+        }
+        app.type(c.key);
+        EXPECT_FALSE(alert->isVisible());
+        EXPECT_TRUE(app.f.app->isPopoverShown());
+        EXPECT_EQ(platform::EventMonitor::monitorCount(), monitors) << "the keys are the popover's again";
     }
 }
