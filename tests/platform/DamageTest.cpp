@@ -558,3 +558,60 @@ TEST(Damage, AViewerPaneRepaintedWhereTheDesktopChangedEqualsOneRepaintedWhole)
     EXPECT_LT(area, qint64{view->width()} * view->height() / 4);
     EXPECT_TRUE(check(d.display, true));
 }
+
+// A window of a shared app that closes goes from what the audience sees: after it closes, the
+// picture of the display and "Veilmox" showing it are the display composed whole, whatever the
+// filter leaves out, as long as it does not name that window or its app.
+TEST(Damage, AClosedWindowOfASharedAppLeavesThePictureOfTheDisplayAndOfVeilmox)
+{
+    const auto app = [](const Desk& d, std::size_t i) {
+        SCRunningApplication running;
+        running.processID = d.apps[i];
+        return running;
+    };
+    const struct
+    {
+        const char* filter;
+        std::function<SCContentFilter(const Desk&)> make;
+    } cases[] = {
+        {"leaving out another app's window",
+         [](const Desk& d) {
+             return d.displayFilter(d.display, d.windows[1]);
+         }},
+        {"leaving out another app",
+         [&app](const Desk& d) {
+             SCDisplay target;
+             target.displayID = d.display;
+             target.frame = d.desktop.display(d.display)->frame;
+             target.width = 160;
+             target.height = 100;
+             return SCContentFilter::displayExcludingApplications(target, {app(d, 1)}, {});
+         }},
+        {"leaving nothing out",
+         [](const Desk& d) {
+             return d.displayFilter(d.display, 0);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.filter);
+        Desk d;
+        const SCContentFilter filter = c.make(d);
+        // Kept pictures of both series: from the second screenshot on, only what changed is drawn.
+        for (int n = 0; n < 2; ++n) {
+            d.deliver(d.screenshot(filter));
+            d.screenshot(d.veilmoxFilter());
+        }
+        // Alpha, of app A, in front of the wallpaper and of Glass.
+        ASSERT_NE(d.shown.pixel(QPoint(30, 30)), d.desktop.display(d.display)->desktopColor.rgb());
+        d.desktop.removeWindow(d.windows[0]);
+
+        const QImage frame = d.screenshot(filter);
+        const QImage whole = d.whole(filter, frame);
+        EXPECT_TRUE(frame == whole) << "the display's screenshot";
+        d.deliver(frame);
+        const QImage audience = d.screenshot(d.veilmoxFilter());
+        EXPECT_TRUE(audience.convertToFormat(QImage::Format_RGB32)
+                    == whole.convertToFormat(QImage::Format_RGB32))
+            << "\"Veilmox\" as the audience sees it";
+    }
+}
