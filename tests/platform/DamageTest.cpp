@@ -124,11 +124,12 @@ struct Desk
         return SCContentFilter::displayExcludingWindows(target, windowsLeftOut);
     }
 
-    QImage screenshot(const SCContentFilter& of)
+    // At the displays' scale of 2, or at another size.
+    QImage screenshot(const SCContentFilter& of, QSize size = QSize(320, 200))
     {
         SCStreamConfiguration configuration;
-        configuration.width = 320;
-        configuration.height = 200;
+        configuration.width = size.width();
+        configuration.height = size.height();
         configuration.showsCursor = true;
         std::optional<QImage> image;
         capture.captureImage(of, configuration, [&](auto i, auto) { image = std::move(i); });
@@ -613,5 +614,56 @@ TEST(Damage, AClosedWindowOfASharedAppLeavesThePictureOfTheDisplayAndOfVeilmox)
         EXPECT_TRUE(audience.convertToFormat(QImage::Format_RGB32)
                     == whole.convertToFormat(QImage::Format_RGB32))
             << "\"Veilmox\" as the audience sees it";
+    }
+}
+
+// A part of one of the program's windows that it paints again, at a place where the window's
+// points fall between whole points of the display, is drawn again in every pixel it touches: the
+// display's screenshots and the viewer's pane equal them composed whole, down to pictures of four
+// pixels a point, where half a point is more than the pixel of smoothing around a change.
+TEST(Damage, AWindowRepaintedBetweenWholePointsIsDrawnAgainInEveryPixelItTouches)
+{
+    Desk d;
+    auto* content = filled(Qt::white);
+    QWidget* part = filled(QColor(0x30, 0x90, 0x30));
+    part->setParent(content);
+    part->setGeometry(5, 5, 10, 10);
+    d.own->setContentView(content);
+    d.own->setFrame(QRectF(100.5, 60.5, 50, 30), true);
+    QCoreApplication::sendPostedEvents(); // shown and laid out in its window
+    const QSize sizes[] = {QSize(320, 200), QSize(640, 400)};
+    sim::DesktopViewer viewer(d.desktop, d.scheduler);
+    viewer.showDisplay(d.desktop.display(d.display)->name);
+    viewer.resize(700, 500);
+    viewer.show();
+    const auto paneIsWhole = [&] {
+        viewer.refresh();
+        sim::SimCompositor whole(d.desktop);
+        whole.setKeepsWindowSurfaces(true);
+        QImage partly = viewer.picture(d.display);
+        partly.setDevicePixelRatio(1);
+        QImage fully(partly.size(), QImage::Format_ARGB32_Premultiplied);
+        whole.render(*whole.displayScene(d.display, true), fully, false);
+        return partly == fully;
+    };
+    for (int n = 0; n < 2; ++n) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+        for (const QSize size : sizes) {
+            d.screenshot(d.filter(), size);
+        }
+        ASSERT_TRUE(paneIsWhole());
+    }
+
+    for (const QColor& colour : {QColor(0xd0, 0x40, 0x90), QColor(0x20, 0x20, 0xf0)}) {
+        QPalette palette = part->palette();
+        palette.setColor(QPalette::Window, colour);
+        part->setPalette(palette);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+        for (const QSize size : sizes) {
+            const QImage frame = d.screenshot(d.filter(), size);
+            EXPECT_TRUE(frame == d.whole(d.filter(), frame))
+                << "the display's screenshot at " << size.width();
+        }
+        EXPECT_TRUE(paneIsWhole()) << "the viewer's pane";
     }
 }
