@@ -8,12 +8,11 @@
 #include "platform/sim/SimScreenCapture.h"
 #include "platform/sim/VirtualScheduler.h"
 #include "tests/platform/DesktopViews.h"
+#include "tests/support/OnScreen.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QScreen>
 
 #include <gtest/gtest.h>
 
@@ -527,7 +526,7 @@ TEST(Damage, AViewerPaneRepaintedWhereTheDesktopChangedEqualsOneRepaintedWhole)
         // all of it gives.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
         QCoreApplication::processEvents();
-        const QImage screen = QGuiApplication::primaryScreen()->grabWindow(viewer.winId()).toImage();
+        const QImage screen = testing_support::grabOnScreen(viewer);
         for (const quint32 id : {d.display, d.veilmox}) {
             QWidget* pane = viewer.displayView(id);
             const QImage onScreen = screen.copy(
