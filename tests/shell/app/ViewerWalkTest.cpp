@@ -8,8 +8,12 @@
 #include "tests/shell/app/ViewerApp.h"
 
 #include <QAbstractButton>
+#include <QEvent>
+#include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace testing_support;
 
@@ -24,7 +28,7 @@ const QPointF kOpenVeilmox(205, 23);
 // A point of the settings page between its controls.
 const QPointF kSettingsPage(175, 400);
 
-// The popover's frame in the window it lies in.
+// A view's frame in the window it lies in.
 QRect frameIn(const QWidget& widget)
 {
     return {widget.mapTo(widget.window(), QPoint(0, 0)), widget.size()};
@@ -90,9 +94,10 @@ TEST(ViewerWalk, APointerLeavingTheViewerOrItsPictureLeavesWhatWasUnderIt)
     app.settle(1);
     const platform::Window& panel = *app.f.pip->panel();
     const auto* view = qobject_cast<PiPView*>(panel.contentView());
+    ASSERT_TRUE(view);
     QWidget* open = view->findChild<QWidget*>("pipOpenButton");
     const kit::TooltipSource* tooltip = kit::TooltipSource::of(open);
-    ASSERT_TRUE(view && open && tooltip);
+    ASSERT_TRUE(open && tooltip);
     const QPoint onPanel = app.viewer->viewPoint(panel.frame().center()).value().toPoint();
     const QPoint onOpen = app.viewer->viewPoint(panel.frame().topLeft() + kOpenVeilmox).value().toPoint();
     const QPoint beside(app.viewer->viewPoint(QPointF(0, 0))->toPoint() - QPoint(40, -40));
