@@ -60,9 +60,10 @@ public:
 // The framework on a platform that has none: checks ask the build's update source, when it has
 // one. A check the user asked for is answered in an alert window of its own on the main display
 // (one at a time: a later answer replaces the shown one), which the user dismisses; while it is
-// open it takes Return and Escape whichever of the application's windows is key, as a modal alert
-// does. The call returns at once. A background check only writes the log. The alert is made with the
-// process's services (platform::Services::current()) and names the application by its main bundle.
+// open it takes Return and Escape whichever of the application's windows is key, as a modal
+// alert does. The call returns at once. A background check only writes the log. The alert is made
+// with the process's services (platform::Services::current()) and names the application by its
+// main bundle.
 class UpdateFrameworkStandIn final : public UpdateFramework
 {
 public:
