@@ -155,15 +155,17 @@ protected:
         const QRectF bounds = rect();
         // Every pixel is painted here (the panel under it never is): black, the frame fitted
         // inside with its own aspect ratio, and the panel's fill laid over the square corners,
-        // which costs far less than clipping to the curve.
-        QRegion black(bounds.toAlignedRect());
+        // which costs far less than clipping to the curve. The black goes on the device's pixels
+        // the frame leaves, counted as the frame is placed: a pixel between the frame's edge and
+        // the next whole point would otherwise stay unpainted and show what lies behind the panel.
+        const double scale = painter.deviceTransform().m11();
+        QRegion black(QRectF(QPointF(0, 0), bounds.size() * scale).toAlignedRect());
         const auto& image = m_owner.m_windowManager.virtualDisplayPreviewImage();
         if (image && !image->isNull()) {
             const QSizeF fitted = QSizeF(image->size()).scaled(bounds.size(), Qt::KeepAspectRatio);
             const QRectF target(bounds.center() - QPointF(fitted.width() / 2, fitted.height() / 2), fitted);
             // At the device's pixels, on whole pixels: written straight into the window where
             // it allows that, else drawn one to one from a copy made once per frame.
-            const double scale = painter.deviceTransform().m11();
             const QRect pixels(qRound(target.x() * scale),
                                qRound(target.y() * scale),
                                qRound(target.width() * scale),
@@ -173,12 +175,14 @@ protected:
                 painter.drawImage(QPointF(pixels.topLeft()) / scale,
                                   scaledFor(*image, pixels.size(), rows, scale));
             }
-            black -= QRegion(
-                QRectF(QPointF(pixels.topLeft()) / scale, QSizeF(pixels.size()) / scale).toAlignedRect());
+            black -= pixels;
         }
+        painter.save();
+        painter.setRenderHint(QPainter::Antialiasing, false);
         for (const QRect& part : black) {
-            painter.fillRect(part, Qt::black);
+            painter.fillRect(QRectF(QPointF(part.topLeft()) / scale, QSizeF(part.size()) / scale), Qt::black);
         }
+        painter.restore();
         for (const Corner& corner : corners(bounds, painter.deviceTransform().m11())) {
             painter.drawImage(corner.at, corner.image);
         }

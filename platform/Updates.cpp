@@ -2,6 +2,7 @@
 
 #include "platform/Application.h"
 #include "platform/Bundle.h"
+#include "platform/EventMonitor.h"
 #include "platform/Services.h"
 #include "platform/Window.h"
 
@@ -99,6 +100,19 @@ private:
     QLabel* m_message = nullptr;
 };
 
+// Tells the framework that its alert is closing, however it was closed.
+class AlertClosing final : public WindowDelegate
+{
+public:
+    explicit AlertClosing(std::function<void()> closing)
+        : m_closing(std::move(closing))
+    {}
+    void windowWillClose() override { m_closing(); }
+
+private:
+    std::function<void()> m_closing;
+};
+
 int comparePart(const QString& a, const QString& b)
 {
     bool aNumber = false;
@@ -154,6 +168,7 @@ UpdateFrameworkStandIn::UpdateFrameworkStandIn(UpdateSource* source)
 UpdateFrameworkStandIn::~UpdateFrameworkStandIn()
 {
     *m_self = nullptr;
+    stopWatchingAlertKeys();
 }
 
 std::unique_ptr<StandardUpdaterController>
@@ -230,14 +245,40 @@ void UpdateFrameworkStandIn::showAlert(const QString& heading, const QString& me
         alert->setLevel(kFloatingWindowLevel);
         Window* window = alert.get();
         alert->setContentView(new AlertView([window] { window->close(); }));
+        m_alertClosing = std::make_unique<AlertClosing>([this] { stopWatchingAlertKeys(); });
+        alert->setDelegate(m_alertClosing.get());
         m_alert = std::move(alert);
     }
+    watchAlertKeys();
     static_cast<AlertView*>(m_alert->contentView())->setTexts(heading, message);
     m_alert->center();
     if (services.application != nullptr) {
         services.application->activate(true);
     }
     m_alert->makeKeyAndOrderFront();
+}
+
+void UpdateFrameworkStandIn::watchAlertKeys()
+{
+    if (m_alertKeys) {
+        return;
+    }
+    m_alertKeys =
+        EventMonitor::addLocalMonitorForKeyDown([this](const KeyEvent& key) -> std::optional<KeyEvent> {
+            if ((key.keyCode != keycode::kReturn && key.keyCode != keycode::kEscape) || !m_alert
+                || !m_alert->isVisible()) {
+                return key;
+            }
+            m_alert->close();
+            return std::nullopt;
+        });
+}
+
+void UpdateFrameworkStandIn::stopWatchingAlertKeys()
+{
+    if (m_alertKeys) {
+        EventMonitor::removeMonitor(*std::exchange(m_alertKeys, std::nullopt));
+    }
 }
 
 QString UpdateFrameworkStandIn::alertText(const Window& alert, const QString& part)

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -10,6 +11,7 @@
 namespace platform {
 
 class Window;
+class WindowDelegate;
 
 // The software-update framework's controller: it owns the updater and the update dialogs.
 // Created once by the application; main thread only.
@@ -57,9 +59,11 @@ public:
 
 // The framework on a platform that has none: checks ask the build's update source, when it has
 // one. A check the user asked for is answered in an alert window of its own on the main display
-// (one at a time: a later answer replaces the shown one), which the user dismisses; the call
-// returns at once. A background check only writes the log. The alert is made with the process's
-// services (platform::Services::current()) and names the application by its main bundle.
+// (one at a time: a later answer replaces the shown one), which the user dismisses; while it is
+// open it takes Return and Escape whichever of the application's windows is key, as a modal
+// alert does. The call returns at once. A background check only writes the log. The alert is made
+// with the process's services (platform::Services::current()) and names the application by its
+// main bundle.
 class UpdateFrameworkStandIn final : public UpdateFramework
 {
 public:
@@ -96,12 +100,18 @@ private:
     void answer(bool userInitiated, const UpdateSourceAnswer& answer);
     void showAlert(const QString& heading, const QString& message);
 
+    // Return and Escape dismiss the alert while it is open.
+    void watchAlertKeys();
+    void stopWatchingAlertKeys();
+
     UpdateSource* m_source;
     int m_controllersMade = 0;
     int m_checks = 0;
     int m_backgroundChecks = 0;
     QStringList m_reports;
+    std::unique_ptr<WindowDelegate> m_alertClosing; // before the alert, which holds it
     std::unique_ptr<Window> m_alert;
+    std::optional<std::uint64_t> m_alertKeys; // the key monitor while the alert is open
     // Cleared when the framework goes, so that a late answer from the source finds nobody.
     std::shared_ptr<UpdateFrameworkStandIn*> m_self;
 };

@@ -32,6 +32,8 @@
 namespace {
 
 constexpr double kCornerRadius = 10;
+// Between the parts of the transparency panel.
+constexpr int kPanelSpacing = 6;
 const QString kRecordingNote = QStringLiteral(
     "macOS shows a purple recording icon while an app is pinned. Veilmox uses it to draw the app on "
     "top. Nothing is saved or sent.");
@@ -387,7 +389,9 @@ QWidget* AppRowView::buildPanel()
     auto* panel = new QWidget;
     auto* column = new QVBoxLayout(panel);
     column->setContentsMargins(50, 2, 12, 12);
-    column->setSpacing(6);
+    // The gap above the note is the note's own: once it is gone, nothing of it is left under the
+    // description.
+    column->setSpacing(0);
 
     auto* header = new QHBoxLayout;
     header->setSpacing(10);
@@ -398,6 +402,7 @@ QWidget* AppRowView::buildPanel()
     header->addWidget(m_slider, 1);
     connect(m_slider, &kit::FlameSlider::valueChangeRequested, this, &AppRowView::setTransparency);
     column->addLayout(header);
+    column->addSpacing(kPanelSpacing);
 
     m_description = new kit::TextView(QString(), [] { return RowStyle::geist(10.5, RowStyle::secondary()); });
     m_description->setObjectName(QStringLiteral("transparencyDescription"));
@@ -405,7 +410,7 @@ QWidget* AppRowView::buildPanel()
 
     auto* noteBox = new QWidget;
     auto* noteBoxLayout = new QVBoxLayout(noteBox);
-    noteBoxLayout->setContentsMargins(0, 4, 0, 0);
+    noteBoxLayout->setContentsMargins(0, kPanelSpacing + 4, 0, 0);
     auto* card = new NoteCard;
     noteBoxLayout->addWidget(card);
     auto* cardColumn = new QVBoxLayout(card);

@@ -220,6 +220,13 @@ private:
         void mousePressEvent(QMouseEvent* event) override { forward(QEvent::MouseButtonPress, event); }
         void mouseMoveEvent(QMouseEvent* event) override { forward(QEvent::MouseMove, event); }
         void mouseReleaseEvent(QMouseEvent* event) override { forward(QEvent::MouseButtonRelease, event); }
+        // The pointer left the picture: for the desktop it left every display.
+        void leaveEvent(QEvent* /*event*/) override
+        {
+            if (input) {
+                input(QEvent::Leave, {});
+            }
+        }
 
         void wheelEvent(QWheelEvent* event) override
         {
@@ -242,6 +249,9 @@ private:
             } else if (type == QEvent::MouseButtonRelease && input) {
                 // A drag that ends off the picture still ends.
                 input(type, displayFrame.topLeft());
+            } else if (type == QEvent::MouseMove && input) {
+                // Beside the picture, in the pane's bars.
+                input(QEvent::Leave, {});
             }
         }
 
@@ -400,6 +410,8 @@ void DesktopViewer::rebuild()
                 m_desktop.mouseDown(point);
             } else if (type == QEvent::MouseButtonRelease) {
                 m_desktop.mouseUp(point);
+            } else if (type == QEvent::Leave) {
+                m_desktop.mouseExited();
             } else {
                 m_desktop.mouseMoved(point);
             }

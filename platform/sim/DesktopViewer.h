@@ -29,9 +29,10 @@ class SimDesktop;
 // the next launch. A display joining or leaving never shrinks the one being watched. A display is
 // drawn again when something on it changed, as soon as the desktop says so (every frame that
 // reaches "Veilmox", say), at most once a kMinimumRefreshInterval. Pointer moves, clicks and
-// scrolling on a picture go to the desktop as its pointer input, and typing in the window as its
-// keyboard input. It opens as large as the screen allows without distorting a display. A tool of
-// the simulation, not a window of the simulated system. Main thread only.
+// scrolling on a picture go to the desktop as its pointer input (the pointer leaving a picture
+// leaves the desktop), and typing in the window as its keyboard input. It opens as large as the
+// screen allows without distorting a display. A tool of the simulation, not a window of the
+// simulated system. Main thread only.
 class DesktopViewer final : public QWidget
 {
 public:

@@ -17,6 +17,7 @@
 #include <deque>
 #include <map>
 #include <tuple>
+#include <utility>
 
 namespace platform::sim {
 
@@ -1176,6 +1177,15 @@ void SimDesktop::mouseMoved(QPointF location)
     updateHover(location);
 }
 
+void SimDesktop::mouseExited()
+{
+    if (m_mouseGrabber) {
+        return;
+    }
+    ++m_eventNumber;
+    setHovered({}, {}, m_mouseLocation);
+}
+
 QWidget* SimDesktop::ownWidgetAt(QPointF location, QPointF* inRoot) const
 {
     const auto number = windowAt(location);
@@ -1204,6 +1214,11 @@ void SimDesktop::updateHover(QPointF location)
     for (QWidget* w = ownWidgetAt(location, &inRoot); w != nullptr; w = w->parentWidget()) {
         now.prepend(w);
     }
+    setHovered(now, inRoot, location);
+}
+
+void SimDesktop::setHovered(const QList<QPointer<QWidget>>& now, QPointF inRoot, QPointF location)
+{
     // Leave what the pointer left, innermost first, then enter what it reached, outermost first.
     for (auto it = m_hovered.crbegin(); it != m_hovered.crend(); ++it) {
         if (*it && !now.contains(*it)) {

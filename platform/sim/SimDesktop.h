@@ -242,6 +242,9 @@ public:
     void mouseMoved(QPointF location);
     void mouseDown(QPointF location);
     void mouseUp(QPointF location);
+    // The pointer went off every display (out of the viewer's picture): what was under it is
+    // left, innermost first, until a move brings it back. A drag under way goes on.
+    void mouseExited();
     // An input event from outside the displays (a click on the host's tray icon): numbered like
     // the others and handled by `handle`.
     void dispatchEvent(const std::function<void()>& handle);
@@ -355,6 +358,9 @@ private:
     // lies in its window's root.
     QWidget* ownWidgetAt(QPointF location, QPointF* inRoot = nullptr) const;
     void updateHover(QPointF location);
+    // Leaves what is hovered and not in `now`, then enters what is new there (outermost first);
+    // `inRoot` is where the pointer lies in their window's root.
+    void setHovered(const QList<QPointer<QWidget>>& now, QPointF inRoot, QPointF location);
     // The key window left the screen: the frontmost of this application's windows that can be
     // key becomes key, as a window server does.
     void passKeyOn();

@@ -1,5 +1,7 @@
 #include "shell/kit/Collapsible.h"
 
+#include <QEvent>
+
 #include <algorithm>
 #include <cmath>
 
@@ -79,6 +81,17 @@ int Collapsible::heightForWidth(int width) const
         return 0;
     }
     return static_cast<int>(std::ceil(std::max(contentHeight(width) * open, 0.0)));
+}
+
+bool Collapsible::event(QEvent* e)
+{
+    // The content's own height changed (a note inside it went, a text wrapped anew): with no
+    // layout of its own to tell, this view takes the new height and passes it on itself.
+    if (e->type() == QEvent::LayoutRequest) {
+        updateGeometry();
+        placeContent();
+    }
+    return QWidget::event(e);
 }
 
 void Collapsible::resizeEvent(QResizeEvent* /*e*/)

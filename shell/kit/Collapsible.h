@@ -34,6 +34,7 @@ public:
     int heightForWidth(int width) const override;
 
 protected:
+    bool event(QEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
 
 private:

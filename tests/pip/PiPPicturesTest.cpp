@@ -2,6 +2,7 @@
 // share is live, expanded with a hidden app under the pointer, paused, and signed out. Each is
 // checked at a few sentinel pixels.
 #include "pip/PiPAppGrid.h"
+#include "platform/sim/SimCompositor.h"
 #include "shell/kit/Palette.h"
 #include "shell/kit/Snapshot.h"
 #include "tests/pip/PiPFixture.h"
@@ -69,6 +70,15 @@ struct Scene : PiPTest
         }
         // An app without an icon shows the grey square.
         t.desktop.launchApp(QStringLiteral("com.example.Ledger"), QStringLiteral("Ledger"));
+    }
+
+    quint32 addWindow(const QString& bundleID, const QRectF& bounds, const QColor& colour)
+    {
+        platform::sim::SimDesktop::WindowSpec setup;
+        setup.owner = t.desktop.launchApp(bundleID, bundleID.section(QLatin1Char('.'), -1));
+        setup.bounds = bounds;
+        setup.color = colour;
+        return t.desktop.addWindow(setup);
     }
 
     PiPView& shown()
@@ -158,4 +168,39 @@ TEST_F(Scene, SignedOut)
     shown();
     const QImage image = picture(QStringLiteral("pip-signed-out"));
     EXPECT_EQ(colorAt(image, {20, 150}), QColor(Qt::black));
+}
+
+// The preview hides what lies behind the panel to its last pixel, compact and full size alike:
+// on the display as the user sees it, with a white window and then a black one behind the panel,
+// the preview comes out the same.
+TEST_F(Scene, ThePreviewHidesWhatLiesBehindThePanelToItsEdges)
+{
+    const QRectF behind(900, 400, 612, 582);
+    const quint32 white = addWindow(QStringLiteral("com.example.Pages"), behind, Qt::white);
+    const quint32 black = addWindow(QStringLiteral("com.example.Keynote"), behind, Qt::black);
+    start();
+    manager->setVirtualDisplayPreviewImage(audienceFrame());
+    makePip();
+    for (const bool expanded : {false, true}) {
+        SCOPED_TRACE(expanded ? "full size" : "compact");
+        pip->setIsExpanded(expanded);
+        showSettled();
+        const QRectF panel = panelFrame();
+        ASSERT_TRUE(behind.contains(panel));
+        // The preview, 6 points in from the panel's edges at 1.6:1, between its rounded corners.
+        const double width = panel.width() - 12;
+        const QRectF preview(panel.x() + 6,
+                             panel.y() + 6 + PiPView::kPreviewRadius,
+                             width,
+                             width / 1.6 - 2 * PiPView::kPreviewRadius);
+        QList<QImage> seen;
+        for (const quint32 front : {white, black}) {
+            t.desktop.orderFront(front);
+            const QImage display =
+                platform::sim::SimCompositor(t.desktop).renderSeen(t.mainDisplay, QSize(3024, 1964));
+            seen.append(display.copy(QRectF(preview.topLeft() * 2, preview.size() * 2).toAlignedRect())
+                            .convertToFormat(QImage::Format_RGB32));
+        }
+        EXPECT_TRUE(seen[0] == seen[1]) << "a pixel of the preview shows what lies behind the panel";
+    }
 }

@@ -8,12 +8,11 @@
 #include "platform/sim/SimScreenCapture.h"
 #include "platform/sim/VirtualScheduler.h"
 #include "tests/platform/DesktopViews.h"
+#include "tests/support/OnScreen.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QScreen>
 
 #include <gtest/gtest.h>
 
@@ -124,11 +123,12 @@ struct Desk
         return SCContentFilter::displayExcludingWindows(target, windowsLeftOut);
     }
 
-    QImage screenshot(const SCContentFilter& of)
+    // At the displays' scale of 2, or at another size.
+    QImage screenshot(const SCContentFilter& of, QSize size = QSize(320, 200))
     {
         SCStreamConfiguration configuration;
-        configuration.width = 320;
-        configuration.height = 200;
+        configuration.width = size.width();
+        configuration.height = size.height();
         configuration.showsCursor = true;
         std::optional<QImage> image;
         capture.captureImage(of, configuration, [&](auto i, auto) { image = std::move(i); });
@@ -526,7 +526,7 @@ TEST(Damage, AViewerPaneRepaintedWhereTheDesktopChangedEqualsOneRepaintedWhole)
         // all of it gives.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
         QCoreApplication::processEvents();
-        const QImage screen = QGuiApplication::primaryScreen()->grabWindow(viewer.winId()).toImage();
+        const QImage screen = testing_support::grabOnScreen(viewer);
         for (const quint32 id : {d.display, d.veilmox}) {
             QWidget* pane = viewer.displayView(id);
             const QImage onScreen = screen.copy(
@@ -557,4 +557,112 @@ TEST(Damage, AViewerPaneRepaintedWhereTheDesktopChangedEqualsOneRepaintedWhole)
     EXPECT_GT(area, 0);
     EXPECT_LT(area, qint64{view->width()} * view->height() / 4);
     EXPECT_TRUE(check(d.display, true));
+}
+
+// A window of a shared app that closes goes from what the audience sees: after it closes, the
+// picture of the display and "Veilmox" showing it are the display composed whole, whatever the
+// filter leaves out, as long as it does not name that window or its app.
+TEST(Damage, AClosedWindowOfASharedAppLeavesThePictureOfTheDisplayAndOfVeilmox)
+{
+    const auto app = [](const Desk& d, std::size_t i) {
+        SCRunningApplication running;
+        running.processID = d.apps[i];
+        return running;
+    };
+    const struct
+    {
+        const char* filter;
+        std::function<SCContentFilter(const Desk&)> make;
+    } cases[] = {
+        {"leaving out another app's window",
+         [](const Desk& d) {
+             return d.displayFilter(d.display, d.windows[1]);
+         }},
+        {"leaving out another app",
+         [&app](const Desk& d) {
+             SCDisplay target;
+             target.displayID = d.display;
+             target.frame = d.desktop.display(d.display)->frame;
+             target.width = 160;
+             target.height = 100;
+             return SCContentFilter::displayExcludingApplications(target, {app(d, 1)}, {});
+         }},
+        {"leaving nothing out",
+         [](const Desk& d) {
+             return d.displayFilter(d.display, 0);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.filter);
+        Desk d;
+        const SCContentFilter filter = c.make(d);
+        // Kept pictures of both series: from the second screenshot on, only what changed is drawn.
+        for (int n = 0; n < 2; ++n) {
+            d.deliver(d.screenshot(filter));
+            d.screenshot(d.veilmoxFilter());
+        }
+        // Alpha, of app A, in front of the wallpaper and of Glass.
+        ASSERT_NE(d.shown.pixel(QPoint(30, 30)), d.desktop.display(d.display)->desktopColor.rgb());
+        d.desktop.removeWindow(d.windows[0]);
+
+        const QImage frame = d.screenshot(filter);
+        const QImage whole = d.whole(filter, frame);
+        EXPECT_TRUE(frame == whole) << "the display's screenshot";
+        d.deliver(frame);
+        const QImage audience = d.screenshot(d.veilmoxFilter());
+        EXPECT_TRUE(audience.convertToFormat(QImage::Format_RGB32)
+                    == whole.convertToFormat(QImage::Format_RGB32))
+            << "\"Veilmox\" as the audience sees it";
+    }
+}
+
+// A part of one of the program's windows that it paints again, at a place where the window's
+// points fall between whole points of the display, is drawn again in every pixel it touches: the
+// display's screenshots and the viewer's pane equal them composed whole, down to pictures of four
+// pixels a point, where half a point is more than the pixel of smoothing around a change.
+TEST(Damage, AWindowRepaintedBetweenWholePointsIsDrawnAgainInEveryPixelItTouches)
+{
+    Desk d;
+    auto* content = filled(Qt::white);
+    QWidget* part = filled(QColor(0x30, 0x90, 0x30));
+    part->setParent(content);
+    part->setGeometry(5, 5, 10, 10);
+    d.own->setContentView(content);
+    d.own->setFrame(QRectF(100.5, 60.5, 50, 30), true);
+    QCoreApplication::sendPostedEvents(); // shown and laid out in its window
+    const QSize sizes[] = {QSize(320, 200), QSize(640, 400)};
+    sim::DesktopViewer viewer(d.desktop, d.scheduler);
+    viewer.showDisplay(d.desktop.display(d.display)->name);
+    viewer.resize(700, 500);
+    viewer.show();
+    const auto paneIsWhole = [&] {
+        viewer.refresh();
+        sim::SimCompositor whole(d.desktop);
+        whole.setKeepsWindowSurfaces(true);
+        QImage partly = viewer.picture(d.display);
+        partly.setDevicePixelRatio(1);
+        QImage fully(partly.size(), QImage::Format_ARGB32_Premultiplied);
+        whole.render(*whole.displayScene(d.display, true), fully, false);
+        return partly == fully;
+    };
+    for (int n = 0; n < 2; ++n) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+        for (const QSize size : sizes) {
+            d.screenshot(d.filter(), size);
+        }
+        ASSERT_TRUE(paneIsWhole());
+    }
+
+    for (const QColor& colour : {QColor(0xd0, 0x40, 0x90), QColor(0x20, 0x20, 0xf0)}) {
+        QPalette palette = part->palette();
+        palette.setColor(QPalette::Window, colour);
+        part->setPalette(palette);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+        for (const QSize size : sizes) {
+            const QImage frame = d.screenshot(d.filter(), size);
+            EXPECT_TRUE(frame == d.whole(d.filter(), frame))
+                << "the display's screenshot at " << size.width();
+        }
+        EXPECT_TRUE(paneIsWhole()) << "the viewer's pane";
+    }
 }

@@ -24,7 +24,8 @@ inline QWidget* filled(const QColor& colour)
     return widget;
 }
 
-// A picture on black, like the mirror on "Veilmox": the window server draws the picture itself.
+// A picture on black, like the mirror on "Veilmox", or on another colour: the window server
+// draws the picture itself.
 class PictureView final
     : public QWidget
     , public platform::LayerContentsView
@@ -38,13 +39,18 @@ public:
         m_changed = std::move(changed);
         update();
     }
+    void setBackground(const QColor& colour)
+    {
+        m_background = colour;
+        update();
+    }
     Contents layerContents() const override
     {
         // Scaled to the view's width, centred.
         const double height = width() * m_picture.height() / static_cast<double>(m_picture.width());
         return {m_picture,
                 QRectF(0, (this->height() - height) / 2, width(), height),
-                Qt::black,
+                m_background,
                 m_changedFrom,
                 m_changed};
     }
@@ -55,6 +61,7 @@ protected:
 
 private:
     QImage m_picture;
+    QColor m_background = Qt::black;
     qint64 m_changedFrom = 0;
     std::optional<QRegion> m_changed;
 };

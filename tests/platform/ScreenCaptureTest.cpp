@@ -412,6 +412,34 @@ TEST(SimCompositor, DrawsTheProgramsOwnWindowsFromTheirWidgetsWithTheirEffects)
         << c.name().toStdString();
 }
 
+// A window of this program that shows a picture hides what lies under it only where the picture
+// and the colour around it are opaque: through the rest the windows and the wallpaper behind it
+// show, whatever its widgets' own background.
+TEST(SimCompositor, APictureWindowWithSeeThroughPartsShowsWhatLiesUnderThem)
+{
+    Rig rig;
+    const auto owned = rig.ownWindow(QRectF(40, 10, 100, 80));
+    // The picture's left half red, its right half clear, on a clear colour above and below it.
+    QImage picture(100, 40, QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::transparent);
+    QPainter(&picture).fillRect(QRect(0, 0, 50, 40), kRed);
+    auto* view = new testing_support::PictureView;
+    view->setBackground(Qt::transparent);
+    view->show(picture);
+    owned->setContentView(view);
+    owned->orderFrontRegardless();
+    ASSERT_TRUE(owned->contentView()->window()->palette().brush(QPalette::Window).isOpaque())
+        << "its root paints a background of its own";
+
+    const sim::SimCompositor& compositor = rig.capture.compositor();
+    QImage over(200, 100, QImage::Format_ARGB32_Premultiplied);
+    over.fill(Qt::black); // whatever a reused frame held
+    compositor.render(compositor.scene(rig.everything()), over, false);
+    // Red on the picture's left half; B's blue through its right half and through the clear
+    // colour above it, A's red below it, the wallpaper beside B.
+    EXPECT_EQ(letters(over, {{60, 50}, {120, 50}, {120, 25}, {70, 85}, {45, 15}}), "RBBRW");
+}
+
 TEST(SimCaptureStreams, DeliverComposedFramesOfTheFilterOnTheOutputQueueAtTheInterval)
 {
     Rig rig;

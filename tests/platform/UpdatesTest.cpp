@@ -2,6 +2,7 @@
 #include "platform/Updates.h"
 
 #include "platform/Bundle.h"
+#include "platform/EventMonitor.h"
 #include "platform/Services.h"
 #include "platform/Window.h"
 #include "platform/sim/SimDesktop.h"
@@ -139,6 +140,7 @@ TEST_F(UpdatesTest, WithoutASourceTheAlertSaysSoAndItsCloseButtonDismissesIt)
     desktop.mouseDown(close);
     desktop.mouseUp(close);
     EXPECT_FALSE(alertOnScreen(framework));
+    EXPECT_EQ(EventMonitor::monitorCount(), 0) << "Return and Escape are no longer the alert's";
     controller->checkForUpdates();
     EXPECT_TRUE(alertOnScreen(framework)) << "a later check shows it again";
 }

@@ -14,9 +14,7 @@
 #include "tests/account/AccountFixture.h"
 #include "tests/popover/PopoverFixture.h"
 #include "tests/support/BundledFonts.h"
-
-#include <QGuiApplication>
-#include <QScreen>
+#include "tests/support/OnScreen.h"
 
 #include <gtest/gtest.h>
 
@@ -94,8 +92,7 @@ TEST_F(RootTest, SignedOutShowsTheSignInPanelWhoseStatusFollowsTheSessionThenThe
     EXPECT_TRUE(near(colour(child(popover, "guideGotItButton"), {}, 6), Qt::white));
 
     // The same as the window server paints the popover's window: "Got it" and the close button.
-    QApplication::processEvents();
-    image = QGuiApplication::primaryScreen()->grabWindow(popover.winId()).toImage();
+    image = grabOnScreen(popover);
     EXPECT_TRUE(near(colour(child(popover, "guideGotItButton"), {}, 6), Qt::white));
     EXPECT_GT(colour(child(popover, "guideCloseButton")).lightness(), 100) << "the cross";
     EXPECT_TRUE(near(colour(popover.guideCard(), {}, 5), kit::Palette::surface()));

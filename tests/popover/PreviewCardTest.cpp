@@ -7,11 +7,10 @@
 #include "shell/kit/Palette.h"
 #include "tests/popover/MainPageFixture.h"
 #include "tests/shell/kit/KitTestSupport.h"
+#include "tests/support/OnScreen.h"
 
 #include <QApplication>
 #include <QPainter>
-#include <QScreen>
-#include <QTest>
 
 #include <vector>
 
@@ -54,12 +53,8 @@ TEST_F(MainPageFixture, ANewFrameReachesTheScreenThroughTheCardsPictureAndRounde
     open();
     PreviewCard& card = *page().previewCard();
     QWidget& popover = *card.window();
-    // A window server shows a window some time after it is asked to; what it shows is read
-    // from the screen only once it is there.
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(popover.windowHandle()));
     const auto shownAt = [&](QPointF point) {
-        QApplication::processEvents();
-        const QImage screen = QGuiApplication::primaryScreen()->grabWindow(popover.winId()).toImage();
+        const QImage screen = grabOnScreen(popover);
         const QPoint at = card.mapTo(&popover, point.toPoint());
         return screen.pixelColor((QPointF(at) * screen.devicePixelRatio()).toPoint());
     };

@@ -40,17 +40,26 @@ struct ViewerApp
         settle();
     }
 
-    // Lets posted work, captures and the viewer's redraw run; windows flush what they painted
-    // between the steps, as the event loop would have them do.
+    // Lets posted work, captures and the viewer's redraw run; windows lay out and flush what they
+    // painted between the steps, as the event loop would have them do.
     void settle(double seconds = 0.2)
     {
         constexpr double kStep = 0.01;
         for (double waited = 0; waited < seconds; waited += kStep) {
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+            flush();
             f.scheduler.advance(kStep);
         }
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+        flush();
         f.scheduler.advance(0);
+    }
+    // What the windows asked of the event loop so far: layouts (a size change climbs one level of
+    // views per round), then repaints.
+    static void flush()
+    {
+        for (int level = 0; level < 12; ++level) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
     }
 
     QWindow* window() const { return viewer->windowHandle(); }

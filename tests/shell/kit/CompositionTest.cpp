@@ -7,6 +7,7 @@
 #include "shell/kit/TextLabel.h"
 #include "shell/kit/ViewEffect.h"
 #include "tests/shell/kit/KitTestSupport.h"
+#include "tests/support/OnScreen.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -14,7 +15,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QScreen>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -185,8 +185,7 @@ TEST(CompoundButton, AtRestOnScreenItsViewsLandInPlaceAndFollowHoverAndChanges)
     window.show();
     QApplication::processEvents();
     const auto screen = [&window] {
-        QApplication::processEvents();
-        return QGuiApplication::primaryScreen()->grabWindow(window.winId()).toImage();
+        return grabOnScreen(window);
     };
     // The swatch lies at 30 + 20 + 10 = 60 across and 20 + 10 + 10 = 40 down in the window.
     QImage shown = screen();
@@ -240,9 +239,8 @@ TEST(CompoundButton, KitViewsInsideKitViewsAndFilledViewsInsideButtonsDrawOnScre
 
     const QPointF pillInside = QPointF(pill->mapTo(&window, QPoint(0, 0))) + QPointF(6, pill->height() / 2.0);
     const QRectF swatch(filled->mapTo(&window, QPoint(0, 0)), QSizeF(filled->size()));
-    for (const auto& [how, image] :
-         {std::pair("on screen", QGuiApplication::primaryScreen()->grabWindow(window.winId()).toImage()),
-          std::pair("rendered", renderView(window, 1.0, Palette::canvas()))}) {
+    for (const auto& [how, image] : {std::pair("on screen", grabOnScreen(window)),
+                                     std::pair("rendered", renderView(window, 1.0, Palette::canvas()))}) {
         EXPECT_TRUE(near(colorAt(image, pillInside), Palette::textPrimary(), 8)) << how;
         EXPECT_TRUE(isRed(colorAt(image, swatch.center()))) << how;
         EXPECT_TRUE(isRed(colorAt(image, swatch.topLeft() + QPointF(1, 1)))) << how << ": in place";

@@ -1,0 +1,180 @@
+// A new user's walk through the application in the desktop viewer: Qt's own mouse and key events
+// sent to the viewer's window at fixed points of the layout, and what the person sees afterwards.
+#include "pip/PiPView.h"
+#include "platform/EventMonitor.h"
+#include "platform/Updates.h"
+#include "popover/AppRowView.h"
+#include "shell/kit/Tooltips.h"
+#include "tests/shell/app/ViewerApp.h"
+
+#include <QAbstractButton>
+#include <QEvent>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace testing_support;
+
+namespace {
+
+// Points of the popover's layout, from its window's top-left corner, with Messages and Notes
+// running: Messages' pin, and "Got it" on the note of its transparency panel once it is open.
+const QPointF kMessagesPin(274, 426);
+const QPointF kGotIt(108, 593);
+// The compact picture-in-picture panel's "Open Veilmox" button, from the panel's top-left corner.
+const QPointF kOpenVeilmox(205, 23);
+// A point of the settings page between its controls.
+const QPointF kSettingsPage(175, 400);
+
+// A view's frame in the window it lies in.
+QRect frameIn(const QWidget& widget)
+{
+    return {widget.mapTo(widget.window(), QPoint(0, 0)), widget.size()};
+}
+
+} // namespace
+
+// "Got it" takes the note about the recording indicator away, and the transparency panel closes
+// up under its description at once, as it stays after the popover is opened again.
+TEST(ViewerWalk, GotItTakesTheRecordingNoteAwayAndThePanelClosesUpUnderItsDescription)
+{
+    ViewerApp app;
+    app.f.store(AppDelegate::onboardingCompletedKey, true);
+    app.f.env.t.launchAppWithWindow(
+        QStringLiteral("com.apple.MobileSMS"), QStringLiteral("Messages"), QRectF(100, 500, 300, 300));
+    app.f.env.t.launchAppWithWindow(
+        QStringLiteral("com.apple.Notes"), QStringLiteral("Notes"), QRectF(500, 500, 300, 300));
+    app.start(true);
+    app.click(app.f.statusButtonCenter());
+    ASSERT_TRUE(app.f.app->isPopoverShown());
+    const QPointF popover = app.popoverWindow().frame().topLeft();
+    auto* messages = app.inPopover<AppRowView>("appRow:com.apple.MobileSMS");
+    auto* notes = app.inPopover<AppRowView>("appRow:com.apple.Notes");
+    ASSERT_TRUE(messages && notes);
+    ASSERT_EQ(messages->findChild<QWidget*>("pinButton"),
+              app.popoverWindow().contentView()->childAt(kMessagesPin.toPoint()));
+
+    app.click(popover + kMessagesPin);
+    app.settle(1);
+    ASSERT_TRUE(messages->showsRecordingNote());
+    const QWidget* description = messages->findChild<QWidget*>("transparencyDescription");
+    ASSERT_EQ(messages->findChild<QWidget*>("gotItButton"),
+              app.popoverWindow().contentView()->childAt(kGotIt.toPoint()));
+
+    app.click(popover + kGotIt);
+    app.settle(1);
+    EXPECT_FALSE(messages->showsRecordingNote());
+    // Under the description only the panel's bottom margin, then the row's end and, a point
+    // further down, the next row.
+    const auto closedUp = [&] {
+        return frameIn(*messages).bottom() - frameIn(*description).bottom() == 12
+               && frameIn(*notes).top() - frameIn(*description).bottom() == 12 + 2;
+    };
+    EXPECT_TRUE(closedUp()) << "after Got it";
+
+    app.click(app.f.statusButtonCenter());
+    ASSERT_FALSE(app.f.app->isPopoverShown());
+    app.click(app.f.statusButtonCenter());
+    ASSERT_TRUE(app.f.app->isPopoverShown());
+    app.settle(1);
+    EXPECT_TRUE(closedUp()) << "after the popover opened again";
+}
+
+// Whatever lies under the pointer is left when the pointer leaves the viewer's window, or the
+// picture of the display within it: the panel's hover ends and the tooltip "Open Veilmox" goes.
+TEST(ViewerWalk, APointerLeavingTheViewerOrItsPictureLeavesWhatWasUnderIt)
+{
+    ViewerApp app;
+    app.f.store(AppDelegate::onboardingCompletedKey, true);
+    app.f.store(PiPController::expandedKey, false);
+    app.start(true);
+    app.f.pip->show();
+    app.settle(1);
+    const platform::Window& panel = *app.f.pip->panel();
+    const auto* view = qobject_cast<PiPView*>(panel.contentView());
+    ASSERT_TRUE(view);
+    QWidget* open = view->findChild<QWidget*>("pipOpenButton");
+    const kit::TooltipSource* tooltip = kit::TooltipSource::of(open);
+    ASSERT_TRUE(open && tooltip);
+    const QPoint onPanel = app.viewer->viewPoint(panel.frame().center()).value().toPoint();
+    const QPoint onOpen = app.viewer->viewPoint(panel.frame().topLeft() + kOpenVeilmox).value().toPoint();
+    const QPoint beside(app.viewer->viewPoint(QPointF(0, 0))->toPoint() - QPoint(40, -40));
+    ASSERT_EQ(app.viewer->childAt(beside), app.viewer->displayView(app.f.desktop.mainDisplayID()))
+        << "in the bar beside the picture";
+    const QPoint header(platform::sim::DesktopViewer::kMargin + 2, platform::sim::DesktopViewer::kMargin + 2);
+
+    const std::function<void()> ways[] = {
+        [&] {
+            QEvent leave(QEvent::Leave);
+            QCoreApplication::sendEvent(app.window(), &leave);
+        },
+        [&] { QTest::mouseMove(app.window(), beside); },
+        [&] { QTest::mouseMove(app.window(), header); },
+    };
+    for (const auto& away : ways) {
+        SCOPED_TRACE(&away - ways);
+        // Onto the panel, which shows its chrome, then onto the button.
+        QTest::mouseMove(app.window(), onPanel);
+        app.settle(0.3);
+        QTest::mouseMove(app.window(), onOpen);
+        app.settle(1);
+        ASSERT_TRUE(view->isHovered());
+        ASSERT_TRUE(open->isVisible());
+        ASSERT_TRUE(tooltip->isShowing());
+
+        away();
+        app.settle(1);
+        EXPECT_FALSE(view->isHovered());
+        EXPECT_FALSE(tooltip->isShowing());
+        EXPECT_FALSE(open->isVisible()) << "the chrome goes with the hover";
+    }
+}
+
+// The update alert takes Return and Escape while it is open, also once the user clicked in the
+// popover after "Check Now"; then they go to the popover again.
+TEST(ViewerWalk, TheUpdateAlertTakesReturnAndEscapeWhileItIsOpenWhereverTheUserClicked)
+{
+    ViewerApp app;
+    app.f.store(AppDelegate::onboardingCompletedKey, true);
+    app.start(true);
+    app.openSettings();
+    const QWidget* checkNow = app.inPopover("checkNowButton");
+    ASSERT_TRUE(checkNow);
+    const QPointF popover = app.popoverWindow().frame().topLeft();
+    for (int notch = 0; notch < 30 && ShellFixture::centerOf(*checkNow, app.popoverWindow()).y() > 600;
+         ++notch) {
+        app.scrollDown(popover + kSettingsPage);
+    }
+    ASSERT_EQ(
+        qobject_cast<QAbstractButton*>(app.popoverWindow().contentView()->childAt(kSettingsPage.toPoint())),
+        nullptr)
+        << "a click there only makes the popover key";
+    const int monitors = platform::EventMonitor::monitorCount();
+
+    struct Case
+    {
+        const char* what;
+        bool clickInPopover;
+        Qt::Key key;
+    };
+    for (const Case& c : {Case{"Return at once", false, Qt::Key_Return},
+                          Case{"Return after a click in the popover", true, Qt::Key_Return},
+                          Case{"Escape after a click in the popover", true, Qt::Key_Escape}}) {
+        SCOPED_TRACE(c.what);
+        app.click(*checkNow, app.popoverWindow());
+        const platform::Window* alert = app.f.env.t.updates.alertWindow();
+        ASSERT_TRUE(alert && alert->isVisible());
+        ASSERT_EQ(platform::UpdateFrameworkStandIn::alertText(*alert, QStringLiteral("updateAlertHeading")),
+                  QStringLiteral("Can't check for updates"));
+        if (c.clickInPopover) {
+            app.click(popover + kSettingsPage);
+            ASSERT_TRUE(app.popoverWindow().isKeyWindow());
+        }
+        app.type(c.key);
+        EXPECT_FALSE(alert->isVisible());
+        EXPECT_TRUE(app.f.app->isPopoverShown());
+        EXPECT_EQ(platform::EventMonitor::monitorCount(), monitors) << "the keys are the popover's again";
+    }
+}
