@@ -25,8 +25,10 @@ const QPointF kMessagesPin(274, 426);
 const QPointF kGotIt(108, 593);
 // The compact picture-in-picture panel's "Open Veilmox" button, from the panel's top-left corner.
 const QPointF kOpenVeilmox(205, 23);
-// A point of the settings page between its controls.
+// A point of the settings page between its controls, and "Check Now" once the page is scrolled
+// to its end.
 const QPointF kSettingsPage(175, 400);
+const QPointF kCheckNow(278, 422);
 
 // A view's frame in the window it lies in.
 QRect frameIn(const QWidget& widget)
@@ -143,10 +145,12 @@ TEST(ViewerWalk, TheUpdateAlertTakesReturnAndEscapeWhileItIsOpenWhereverTheUserC
     const QWidget* checkNow = app.inPopover("checkNowButton");
     ASSERT_TRUE(checkNow);
     const QPointF popover = app.popoverWindow().frame().topLeft();
-    for (int notch = 0; notch < 30 && ShellFixture::centerOf(*checkNow, app.popoverWindow()).y() > 600;
-         ++notch) {
+    for (int notch = 0; notch < 30; ++notch) {
         app.scrollDown(popover + kSettingsPage);
     }
+    const QWidget* under = app.popoverWindow().contentView()->childAt(kCheckNow.toPoint());
+    ASSERT_TRUE(under == checkNow || checkNow->isAncestorOf(under))
+        << "the settings page scrolled to its end";
     ASSERT_EQ(
         qobject_cast<QAbstractButton*>(app.popoverWindow().contentView()->childAt(kSettingsPage.toPoint())),
         nullptr)
@@ -163,7 +167,7 @@ TEST(ViewerWalk, TheUpdateAlertTakesReturnAndEscapeWhileItIsOpenWhereverTheUserC
                           Case{"Return after a click in the popover", true, Qt::Key_Return},
                           Case{"Escape after a click in the popover", true, Qt::Key_Escape}}) {
         SCOPED_TRACE(c.what);
-        app.click(*checkNow, app.popoverWindow());
+        app.click(popover + kCheckNow);
         const platform::Window* alert = app.f.env.t.updates.alertWindow();
         ASSERT_TRUE(alert && alert->isVisible());
         ASSERT_EQ(platform::UpdateFrameworkStandIn::alertText(*alert, QStringLiteral("updateAlertHeading")),
