@@ -7,6 +7,7 @@
 #include <QMarginsF>
 #include <QPointF>
 #include <QPointer>
+#include <QRegion>
 #include <QTransform>
 
 #include <optional>
@@ -115,8 +116,12 @@ private:
     // `ownPainter`: the painter is the one Qt gave `draw`, on the view's own device.
     void drawView(QPainter& painter, bool ownPainter);
     // The view's own painting and its children, at this many pixels a point; valid until the
-    // next call.
-    const QImage& renderContents(double scale);
+    // next call, and only in `part` (view coordinates) when one is given: the picture is kept
+    // between calls, so the rest stays as an earlier call left it.
+    const QImage& renderContents(double scale, const std::optional<QRegion>& part = std::nullopt);
+    // What Qt repaints of the view with this painter, in the view's coordinates, when the painter
+    // places the view's pixels one to one on whole device pixels; none when it cannot tell.
+    std::optional<QRegion> repaintedPart(const QPainter& painter) const;
     // Whether the painter paints the view's window on screen (not a rendering of it).
     bool onScreen(const QPainter& painter) const;
     QRectF viewBounds() const;
