@@ -166,6 +166,7 @@ public:
     void setStack(const Item& stack)
     {
         m_stack = stack;
+        ++m_stackVersion;
         m_front->update();
     }
 
@@ -197,10 +198,15 @@ public:
     // The half of the outline that lies outside the monitor, in the parent's coordinates.
     void paintOuterOutline(QPainter& painter) const
     {
-        const QPainterPath screen = kit::continuousRoundedRect(QRectF(geometry()), kCorner);
-        QPainterPathStroker stroker;
-        stroker.setWidth(kOutline);
-        painter.fillPath(stroker.createStroke(screen).subtracted(screen), outline());
+        // Its shape is made once for the monitor's place: cutting a stroke by the screen costs
+        // more than filling it, and a pulse inside repaints it many times a second.
+        if (m_outerOutline.first != geometry()) {
+            const QPainterPath screen = kit::continuousRoundedRect(QRectF(geometry()), kCorner);
+            QPainterPathStroker stroker;
+            stroker.setWidth(kOutline);
+            m_outerOutline = {geometry(), stroker.createStroke(screen).subtracted(screen)};
+        }
+        painter.fillPath(m_outerOutline.second, outline());
     }
 
     static constexpr double kCorner = 16;
@@ -307,7 +313,24 @@ private:
         return m_audience ? m_step.audienceWindowLook() : m_step.ownWindowLook();
     }
 
-    Item picture() const
+    // The picture as the step has it now. It is made anew only when something it shows changed,
+    // so what it keeps drawn (the window's shadow, the clipped screen) is drawn again only then.
+    const Item& picture() const
+    {
+        const PictureInputs inputs{windowLook(),
+                                   m_step.displayedOffset(),
+                                   m_step.m_input.isPinned(),
+                                   size(),
+                                   outline(),
+                                   m_stackVersion};
+        if (!m_picture || inputs != m_pictureInputs) {
+            m_picture = makePicture();
+            m_pictureInputs = inputs;
+        }
+        return *m_picture;
+    }
+
+    Item makePicture() const
     {
         const DemoWindowLook look = windowLook();
         const QPointF offset = m_step.displayedOffset();
@@ -344,10 +367,27 @@ private:
         return !QRectF(14, 30, width() - 28.0, slideHeight).contains(at);
     }
 
+    // What the picture shows.
+    struct PictureInputs
+    {
+        DemoWindowLook look;
+        QPointF offset;
+        bool pinned = false;
+        QSize size;
+        QColor outline;
+        int stack = 0;
+
+        bool operator==(const PictureInputs&) const = default;
+    };
+
     OnboardingStepDemo& m_step;
     bool m_audience;
     Item m_slide;
     Item m_stack;
+    int m_stackVersion = 0;
+    mutable std::optional<Item> m_picture;
+    mutable PictureInputs m_pictureInputs;
+    mutable std::pair<QRect, QPainterPath> m_outerOutline;
     QWidget* m_dot = nullptr;
     kit::TextView* m_label = nullptr;
     QColor m_border = OBTokens::hairline();
