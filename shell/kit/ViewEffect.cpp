@@ -265,7 +265,7 @@ const QImage& ViewEffect::renderContents(double scale, const std::optional<QRegi
     return m_contents;
 }
 
-std::optional<QRegion> ViewEffect::repaintedPart(const QPainter& painter) const
+std::optional<QRegion> ViewEffect::repaintedArea(const QPainter& painter)
 {
     const QPaintEngine* engine = painter.paintEngine();
     if (engine == nullptr) {
@@ -281,11 +281,11 @@ std::optional<QRegion> ViewEffect::repaintedPart(const QPainter& painter) const
         return std::nullopt;
     }
     const QTransform toView = device.inverted();
-    QRegion part;
+    QRegion area;
     for (const QRect& r : clip) {
-        part += toView.mapRect(QRectF(r)).toAlignedRect();
+        area += toView.mapRect(QRectF(r)).toAlignedRect();
     }
-    return part & m_view->rect();
+    return area;
 }
 
 bool ViewEffect::onScreen(const QPainter& painter) const
@@ -312,11 +312,14 @@ void ViewEffect::drawView(QPainter& painter, bool ownPainter)
                         && placement->opacity >= 1 && m_pose.offset.isNull() && m_pose.scale == 1
                         && placed.type() <= QTransform::TxTranslate
                         && QPointF(origin) == QPointF(placed.dx(), placed.dy());
-    // Only the part Qt repaints, when this is its own painting of the view in place.
+    // Only what Qt repaints, when this is its own painting of the view in place.
+    std::optional<QRegion> area;
+    if (ownPainter && m_pose.offset.isNull() && m_pose.scale == 1) {
+        area = repaintedArea(painter);
+    }
     std::optional<QRegion> part;
-    if (hasContents && ownPainter && placement->transform.isIdentity() && m_pose.offset.isNull()
-        && m_pose.scale == 1) {
-        part = repaintedPart(painter);
+    if (area && hasContents && placement->transform.isIdentity()) {
+        part = *area & m_view->rect();
     }
     const QImage* contents = nullptr;
     if (hasContents && !atRest) {
@@ -329,6 +332,11 @@ void ViewEffect::drawView(QPainter& painter, bool ownPainter)
     }
     if (m_look != nullptr) {
         painter.save();
+        if (area) {
+            // The same clip as Qt's own, told to the look, which can then leave out what lies
+            // outside it.
+            painter.setClipRegion(*area, Qt::IntersectClip);
+        }
         m_look->paintLook(painter);
         painter.restore();
     }
