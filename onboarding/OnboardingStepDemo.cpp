@@ -206,7 +206,27 @@ public:
             stroker.setWidth(kOutline);
             m_outerOutline = {geometry(), stroker.createStroke(screen).subtracted(screen)};
         }
+        // A repaint elsewhere, or inside the monitor (its pulsing dot), does not touch it.
+        if (painter.hasClipping()) {
+            const QRectF clip = painter.clipBoundingRect();
+            if (!QRectF(geometry()).adjusted(-1, -1, 1, 1).intersects(clip)
+                || wellInside(clip.translated(-pos()))) {
+                return;
+            }
+        }
         painter.fillPath(m_outerOutline.second, outline());
+    }
+
+    // Whether the rectangle (the pane's coordinates) lies inside the screen at least a point from
+    // its rounded edge, where every pixel of the screen is covered whole and its outline's
+    // antialiasing does not reach.
+    bool wellInside(const QRectF& area) const
+    {
+        if (m_inside.first != size()) {
+            m_inside = {size(),
+                        kit::continuousRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), kCorner - 1)};
+        }
+        return m_inside.second.contains(area);
     }
 
     static constexpr double kCorner = 16;
@@ -229,11 +249,19 @@ public:
     }
 
 protected:
-    void paintEvent(QPaintEvent* /*event*/) override
+    void paintEvent(QPaintEvent* event) override
     {
         QPainter painter(this);
+        const QRectF screen(rect());
+        // Away from the rounded edge every pixel is covered whole, so a plain fill there gives the
+        // same pixels as the shape's, for less: a pulse inside repaints here many times a second.
+        const QRect repainted = event->region().boundingRect();
+        if (wellInside(repainted)) {
+            painter.fillRect(repainted, OBTokens::surface());
+            return;
+        }
         painter.setRenderHint(QPainter::Antialiasing);
-        painter.fillPath(kit::continuousRoundedRect(QRectF(rect()), kCorner), OBTokens::surface());
+        painter.fillPath(kit::continuousRoundedRect(screen, kCorner), OBTokens::surface());
     }
 
     void resizeEvent(QResizeEvent* event) override
@@ -255,11 +283,13 @@ private:
         }
 
     protected:
-        void paintEvent(QPaintEvent* /*event*/) override
+        void paintEvent(QPaintEvent* event) override
         {
             QPainter painter(this);
             painter.setRenderHint(QPainter::Antialiasing);
             painter.setRenderHint(QPainter::TextAntialiasing);
+            // Qt's own clip, told to the picture, which then leaves out what lies outside it.
+            painter.setClipRegion(event->region());
             m_pane.picture().draw(painter, QRectF(rect()), Qt::AlignLeft | Qt::AlignTop);
         }
 
@@ -388,6 +418,7 @@ private:
     mutable std::optional<Item> m_picture;
     mutable PictureInputs m_pictureInputs;
     mutable std::pair<QRect, QPainterPath> m_outerOutline;
+    mutable std::pair<QSize, QPainterPath> m_inside;
     QWidget* m_dot = nullptr;
     kit::TextView* m_label = nullptr;
     QColor m_border = OBTokens::hairline();
