@@ -604,3 +604,89 @@ TEST(DemoStep, PicturesOfOtherChoices)
     Demo personal("professional", {"Banking & Finance", "Desktop & Files", "Personal Messages"});
     personal.picture(QStringLiteral("onboarding-demo-step-three-windows"));
 }
+
+namespace {
+
+// The window drawn once every change of layout has gone through: a change of size goes up one
+// layout a turn, so as many turns as the window has levels.
+QImage drawnSettled(const Demo& d)
+{
+    for (int turn = 0; turn < 8; ++turn) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    }
+    return kit::renderView(*d.view, 2.0);
+}
+
+// The demo's changes one after another, each with the time it takes: a drag, its settling, the
+// pin, a transparency, and the veil both ways.
+const QList<std::pair<const char*, std::function<void(Demo&)>>>& demoChanges()
+{
+    static const QList<std::pair<const char*, std::function<void(Demo&)>>> changes{
+        {"at rest",
+         [](Demo&) {
+         }},
+        {"dragged, settling",
+         [](Demo& d) {
+             d.drag({{-30, -10}, {-70, -30}, {-110, -50}}, 0.2);
+             d.env.advance(0.1);
+         }},
+        {"settled",
+         [](Demo& d) {
+             d.env.advance(1);
+         }},
+        {"unpinned",
+         [](Demo& d) {
+             d.click("demo.pin");
+         }},
+        {"at 73.5 %",
+         [](Demo& d) {
+             d.flow().setTransparency(73.5);
+         }},
+        {"being hidden",
+         [](Demo& d) {
+             d.click("demo.veil");
+             d.env.advance(0.15);
+         }},
+        {"hidden",
+         [](Demo& d) {
+             d.env.advance(0.5);
+         }},
+        {"coming back",
+         [](Demo& d) {
+             d.click("demo.veil");
+             d.env.advance(0.1);
+         }},
+        {"back, its dot pulsing anew",
+         [](Demo& d) {
+             d.env.advance(0.6);
+         }},
+    };
+    return changes;
+}
+
+} // namespace
+
+// What each monitor keeps drawn (the clipped screen, the window's shadow, the faded window) is
+// drawn again whenever what it shows changed: a window drawn after every change has, at each, the
+// very pixels of a window brought there without being drawn on the way and drawn for the first
+// time.
+TEST(DemoStep, KeptPicturesGiveThePixelsOfAFreshDrawingAfterEveryChange)
+{
+    const auto& changes = demoChanges();
+    Demo kept;
+    QList<QImage> drawnAllAlong;
+    for (const auto& [name, change] : changes) {
+        change(kept);
+        drawnAllAlong.append(drawnSettled(kept));
+    }
+    for (int stage = 0; stage < changes.size(); ++stage) {
+        Demo fresh;
+        for (int i = 0; i <= stage; ++i) {
+            changes.at(i).second(fresh);
+        }
+        const QImage first = drawnSettled(fresh);
+        ASSERT_FALSE(first.isNull());
+        EXPECT_TRUE(first == drawnAllAlong.at(stage)) << changes.at(stage).first;
+    }
+    EXPECT_FALSE(drawnAllAlong.at(0) == drawnAllAlong.at(2)) << "the drag shows";
+}
