@@ -617,51 +617,39 @@ QImage drawnSettled(const Demo& d)
     return kit::renderView(*d.view, 2.0);
 }
 
-// The demo's changes one after another, each with the time it takes: a drag, its settling, the
-// pin, a transparency, and the veil both ways.
-const QList<std::pair<const char*, std::function<void(Demo&)>>>& demoChanges()
+// The demo's changes, one a stage, each with the time it takes: a drag and its settling, the pin,
+// a transparency, and the veil both ways.
+const std::array<const char*, 9> kDemoStages{"at rest",
+                                             "dragged, settling",
+                                             "settled",
+                                             "unpinned",
+                                             "at 73.5 %",
+                                             "being hidden",
+                                             "hidden",
+                                             "coming back",
+                                             "back, its dot pulsing anew"};
+void changeDemo(Demo& d, std::size_t stage)
 {
-    static const QList<std::pair<const char*, std::function<void(Demo&)>>> changes{
-        {"at rest",
-         [](Demo&) {
-         }},
-        {"dragged, settling",
-         [](Demo& d) {
-             d.drag({{-30, -10}, {-70, -30}, {-110, -50}}, 0.2);
-             d.env.advance(0.1);
-         }},
-        {"settled",
-         [](Demo& d) {
-             d.env.advance(1);
-         }},
-        {"unpinned",
-         [](Demo& d) {
-             d.click("demo.pin");
-         }},
-        {"at 73.5 %",
-         [](Demo& d) {
-             d.flow().setTransparency(73.5);
-         }},
-        {"being hidden",
-         [](Demo& d) {
-             d.click("demo.veil");
-             d.env.advance(0.15);
-         }},
-        {"hidden",
-         [](Demo& d) {
-             d.env.advance(0.5);
-         }},
-        {"coming back",
-         [](Demo& d) {
-             d.click("demo.veil");
-             d.env.advance(0.1);
-         }},
-        {"back, its dot pulsing anew",
-         [](Demo& d) {
-             d.env.advance(0.6);
-         }},
-    };
-    return changes;
+    switch (stage) {
+    case 1:
+        d.drag({{-30, -10}, {-70, -30}, {-110, -50}}, 0.2);
+        d.env.advance(0.1);
+        break;
+    case 3:
+        d.click("demo.pin");
+        break;
+    case 4:
+        d.flow().setTransparency(73.5);
+        break;
+    case 5:
+    case 7:
+        d.click("demo.veil");
+        d.env.advance(stage == 5 ? 0.15 : 0.1);
+        break;
+    default:
+        d.env.advance(stage == 0 ? 0 : 0.6);
+        break;
+    }
 }
 
 } // namespace
@@ -672,21 +660,20 @@ const QList<std::pair<const char*, std::function<void(Demo&)>>>& demoChanges()
 // time.
 TEST(DemoStep, KeptPicturesGiveThePixelsOfAFreshDrawingAfterEveryChange)
 {
-    const auto& changes = demoChanges();
     Demo kept;
-    QList<QImage> drawnAllAlong;
-    for (const auto& [name, change] : changes) {
-        change(kept);
-        drawnAllAlong.append(drawnSettled(kept));
+    std::array<QImage, kDemoStages.size()> drawnAllAlong;
+    for (std::size_t stage = 0; stage < kDemoStages.size(); ++stage) {
+        changeDemo(kept, stage);
+        drawnAllAlong.at(stage) = drawnSettled(kept);
     }
-    for (int stage = 0; stage < changes.size(); ++stage) {
+    for (std::size_t stage = 0; stage < kDemoStages.size(); ++stage) {
         Demo fresh;
-        for (int i = 0; i <= stage; ++i) {
-            changes.at(i).second(fresh);
+        for (std::size_t i = 0; i <= stage; ++i) {
+            changeDemo(fresh, i);
         }
         const QImage first = drawnSettled(fresh);
         ASSERT_FALSE(first.isNull());
-        EXPECT_TRUE(first == drawnAllAlong.at(stage)) << changes.at(stage).first;
+        EXPECT_TRUE(first == drawnAllAlong.at(stage)) << kDemoStages.at(stage);
     }
     EXPECT_FALSE(drawnAllAlong.at(0) == drawnAllAlong.at(2)) << "the drag shows";
 }
