@@ -617,21 +617,12 @@ QImage drawnSettled(const Demo& d)
     return kit::renderView(*d.view, 2.0);
 }
 
-// The demo's changes, one a stage, each with the time it takes: a drag and its settling, the pin,
-// a transparency, and the veil both ways.
-const std::array<const char*, 9> kDemoStages{"at rest",
-                                             "dragged, settling",
-                                             "settled",
-                                             "unpinned",
-                                             "at 73.5 %",
-                                             "being hidden",
-                                             "hidden",
-                                             "coming back",
-                                             "back, its dot pulsing anew"};
+// The demo's changes, one a stage, each with the time it takes.
+constexpr std::size_t kDemoStages = 9;
 void changeDemo(Demo& d, std::size_t stage)
 {
     switch (stage) {
-    case 1:
+    case 1: // dragged, still settling
         d.drag({{-30, -10}, {-70, -30}, {-110, -50}}, 0.2);
         d.env.advance(0.1);
         break;
@@ -641,12 +632,12 @@ void changeDemo(Demo& d, std::size_t stage)
     case 4:
         d.flow().setTransparency(73.5);
         break;
-    case 5:
-    case 7:
+    case 5: // being hidden
+    case 7: // coming back, its dot pulsing anew
         d.click("demo.veil");
         d.env.advance(stage == 5 ? 0.15 : 0.1);
         break;
-    default:
+    default: // at rest, settled, hidden, back
         d.env.advance(stage == 0 ? 0 : 0.6);
         break;
     }
@@ -661,19 +652,19 @@ void changeDemo(Demo& d, std::size_t stage)
 TEST(DemoStep, KeptPicturesGiveThePixelsOfAFreshDrawingAfterEveryChange)
 {
     Demo kept;
-    std::array<QImage, kDemoStages.size()> drawnAllAlong;
-    for (std::size_t stage = 0; stage < kDemoStages.size(); ++stage) {
+    std::array<QImage, kDemoStages> drawnAllAlong;
+    for (std::size_t stage = 0; stage < kDemoStages; ++stage) {
         changeDemo(kept, stage);
         drawnAllAlong.at(stage) = drawnSettled(kept);
     }
-    for (std::size_t stage = 0; stage < kDemoStages.size(); ++stage) {
+    for (std::size_t stage = 0; stage < kDemoStages; ++stage) {
         Demo fresh;
         for (std::size_t i = 0; i <= stage; ++i) {
             changeDemo(fresh, i);
         }
         const QImage first = drawnSettled(fresh);
         ASSERT_FALSE(first.isNull());
-        EXPECT_TRUE(first == drawnAllAlong.at(stage)) << kDemoStages.at(stage);
+        EXPECT_TRUE(first == drawnAllAlong.at(stage)) << "stage " << stage;
     }
     EXPECT_FALSE(drawnAllAlong.at(0) == drawnAllAlong.at(2)) << "the drag shows";
 }
