@@ -26,6 +26,7 @@
 #include "bench/PaintCounter.h"
 #include "capture/ShareMaskEditor.h"
 #include "onboarding/OnboardingDraft.h"
+#include "onboarding/OnboardingFlow.h"
 #include "pip/PiPController.h"
 #include "platform/Bundle.h"
 #include "platform/DispatchQueue.h"
@@ -376,7 +377,7 @@ void BM_AppLoop(benchmark::State& state, Scene scene, Activity activity, Open op
         app.pip->show();
     } else if (open == Open::DemoPage) {
         OnboardingDraft draft;
-        draft.step = 2;
+        draft.step = OnboardingFlow::kDemoStep;
         draft.save(app.system.defaults);
         app.delegate->showOnboarding();
     }

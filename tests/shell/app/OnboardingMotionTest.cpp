@@ -132,7 +132,7 @@ TEST(OnboardingMotion, TheDemoPagesPulseRepaintsOnlyItsDotAndThePageRestsOnceThe
 // bounds; after the receipt the window rests.
 TEST(OnboardingMotion, TheSetupStepsGlowAndRingsRepaintTheirOwnBoundsAndTheShowEndsAtRest)
 {
-    OnboardingApp app(4);
+    OnboardingApp app(OnboardingFlow::kSetupStep);
     app.settle(app.launched + 1.95 - app.f.scheduler.now());
     const auto* card = app.view().findChild<StepCard*>(QStringLiteral("setup.card"));
     const QRegion flaring = app.repaintsUntil(2.29);
@@ -155,7 +155,7 @@ TEST(OnboardingMotion, TheSetupStepsGlowAndRingsRepaintTheirOwnBoundsAndTheShowE
 // window rests, drawn as it would be whole (a key let go left a row of its shadow behind).
 TEST(OnboardingMotion, TheHotkeyStepRestsOnceAFiringsLightsAndVeilAreOver)
 {
-    OnboardingApp app(3);
+    OnboardingApp app(OnboardingFlow::kHotkeyStep);
     app.click(*app.view().currentStepView()->findChild<QWidget*>(QStringLiteral("hotkey.test")),
               app.window());
     EXPECT_TRUE(app.view().flow().isHiddenByShortcut());
