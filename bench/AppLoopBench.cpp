@@ -11,9 +11,9 @@
 // With the popover open on its main page (the pointer away from it) or the picture-in-picture
 // panel shown, the preview's paints per second are counted too.
 //
-// A first run, signed out, with the onboarding open on its demo page before Hide is pressed: only
-// the audience monitor's dot pulses; the paints of the viewer's picture of the main display, where
-// the user sees the window, are counted as the preview's.
+// Signed out, the onboarding window open on its demo page as on a first run, before Hide is
+// pressed: only the audience monitor's dot pulses; the paints of the viewer's picture of the main
+// display, where the user sees the window, are counted as the preview's.
 //
 // Goals, every moving case at 20 frames a second delivered and painted: demo desktop with the
 // virtual display, something moving: at most 1.5x the floor; with the popover open: at most 2x,
@@ -93,7 +93,7 @@ enum class Open
     Nothing,
     Popover, // the popover on its main page, the pointer away from it
     Panel,   // the picture-in-picture panel, the popover closed
-    DemoPage // the onboarding (not yet completed) on its demo page, its dot pulsing
+    DemoPage // the onboarding window on its demo page, its dot pulsing
 };
 
 const QString kOwnBundleID = QStringLiteral("getveilmox.Veilmox");
