@@ -147,6 +147,45 @@ void drawLayer(QPainter& painter, const Layer& layer, QPointF shift = {})
     }
 }
 
+// The pictures a layer node drew last, for the rectangle, pixels a point and render hints it drew
+// them with. A node's description never changes and its pictures depend on nothing else, so an
+// item kept by its view is drawn again from them as they are: a dot pulsing over a blurred,
+// clipped window repaints the dot, not the window. Two are kept, for an item shown twice at two
+// sizes (the demo's window on both monitors). Main thread only, as painting is.
+template <typename Pictures>
+class KeptPictures
+{
+public:
+    const Pictures&
+    get(const QPainter& painter, const QRectF& rect, const std::function<Pictures()>& make) const
+    {
+        const double scale = deviceScale(painter);
+        const QPainter::RenderHints hints = painter.renderHints();
+        for (auto it = m_kept.begin(); it != m_kept.end(); ++it) {
+            if (it->rect == rect && it->scale == scale && it->hints == hints) {
+                std::rotate(m_kept.begin(), it, it + 1);
+                return m_kept.front().pictures;
+            }
+        }
+        if (m_kept.size() == kKept) {
+            m_kept.pop_back();
+        }
+        m_kept.insert(m_kept.begin(), Entry{rect, scale, hints, make()});
+        return m_kept.front().pictures;
+    }
+
+private:
+    struct Entry
+    {
+        QRectF rect;
+        double scale = 1;
+        QPainter::RenderHints hints;
+        Pictures pictures;
+    };
+    static constexpr std::size_t kKept = 2;
+    mutable std::vector<Entry> m_kept;
+};
+
 // Blurs every channel of a premultiplied image; the edges count as transparent.
 void blurImage(QImage& image, double sigma)
 {
@@ -438,6 +477,9 @@ public:
 
     void paint(QPainter& painter, const QRectF& rect) const override
     {
+        if (painter.hasClipping() && !mayTouch(painter.clipBoundingRect(), rect)) {
+            return;
+        }
         painter.save();
         painter.setRenderHint(QPainter::Antialiasing);
         if (m_style == Style::Fill) {
@@ -467,6 +509,28 @@ protected:
     }
 
 private:
+    // Whether drawing the shape in `rect` can change a pixel inside `clip`. A stroke runs along
+    // the outline only, so a repaint well inside the shape (a dot pulsing inside a bordered
+    // screen) misses it. Antialiasing reaches a device pixel past the drawing, at most a point.
+    bool mayTouch(const QRectF& clip, const QRectF& rect) const
+    {
+        constexpr double kFringe = 1;
+        if (!rect.marginsAdded(overflow() + QMarginsF(kFringe, kFringe, kFringe, kFringe)).intersects(clip)) {
+            return false;
+        }
+        if (m_style == Style::Fill) {
+            return true;
+        }
+        const double inset = (m_style == Style::Stroke ? m_lineWidth / 2 : m_lineWidth) + kFringe;
+        const QRectF inside = rect.adjusted(inset, inset, -inset, -inset);
+        if (inside.isEmpty()) {
+            return true;
+        }
+        Shape hole = m_shape;
+        hole.radius = std::max(0.0, hole.radius - inset);
+        return !hole.path(inside).contains(clip);
+    }
+
     Shape m_shape;
     Style m_style;
     QBrush m_brush;
@@ -903,10 +967,16 @@ public:
 
     void paint(QPainter& painter, const QRectF& rect) const override
     {
+        drawLayer(painter, m_kept.get(painter, rect, [&] { return clipped(painter, rect); }));
+    }
+
+private:
+    Layer clipped(QPainter& painter, const QRectF& rect) const
+    {
         // Masked through a layer rather than a clip path, so the edge is anti-aliased.
         Layer layer = renderLayer(painter, rect, [&](QPainter& p) { child().paint(p, rect); });
         if (layer.image.isNull()) {
-            return;
+            return layer;
         }
         QImage mask(layer.image.size(), QImage::Format_ARGB32_Premultiplied);
         mask.fill(Qt::transparent);
@@ -922,11 +992,11 @@ public:
             p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
             p.drawImage(QPointF(), mask);
         }
-        drawLayer(painter, layer);
+        return layer;
     }
 
-private:
     Shape m_shape;
+    KeptPictures<Layer> m_kept;
 };
 
 class OpacityNode final : public Modifier
@@ -947,8 +1017,10 @@ public:
             return;
         }
         // Faded as one picture, so overlapping parts do not show through each other.
-        const Layer layer =
-            renderLayer(painter, rect.marginsAdded(overflow()), [&](QPainter& p) { child().paint(p, rect); });
+        const Layer& layer = m_kept.get(painter, rect, [&] {
+            return renderLayer(
+                painter, rect.marginsAdded(overflow()), [&](QPainter& p) { child().paint(p, rect); });
+        });
         painter.save();
         painter.setOpacity(painter.opacity() * m_opacity);
         drawLayer(painter, layer);
@@ -957,6 +1029,7 @@ public:
 
 private:
     double m_opacity;
+    KeptPictures<Layer> m_kept;
 };
 
 class TransformNode final : public Modifier
@@ -1015,16 +1088,19 @@ public:
             child().paint(painter, rect);
             return;
         }
-        Layer layer =
-            renderLayer(painter, rect.marginsAdded(overflow()), [&](QPainter& p) { child().paint(p, rect); });
-        if (!layer.image.isNull()) {
-            blurImage(layer.image, m_sigma * layer.scale);
-        }
-        drawLayer(painter, layer);
+        drawLayer(painter, m_kept.get(painter, rect, [&] {
+            Layer layer = renderLayer(
+                painter, rect.marginsAdded(overflow()), [&](QPainter& p) { child().paint(p, rect); });
+            if (!layer.image.isNull()) {
+                blurImage(layer.image, m_sigma * layer.scale);
+            }
+            return layer;
+        }));
     }
 
 private:
     double m_sigma;
+    KeptPictures<Layer> m_kept;
 };
 
 class ShadowNode final : public Modifier
@@ -1043,11 +1119,34 @@ public:
             child().paint(painter, rect);
             return;
         }
+        const Pictures& pictures = m_kept.get(painter, rect, [&] { return draw(painter, rect); });
+        if (pictures.content.image.isNull()) {
+            return;
+        }
+        painter.save();
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(pictures.area.translated(m_shadow.offset), pictures.tinted);
+        painter.restore();
+        drawLayer(painter, pictures.content);
+    }
+
+private:
+    // The content and its shadow, blurred and tinted, to be drawn over `area`.
+    struct Pictures
+    {
+        Layer content;
+        QImage tinted;
+        QRectF area;
+    };
+
+    Pictures draw(QPainter& painter, const QRectF& rect) const
+    {
         const double blur = 3 * std::max(0.0, m_shadow.sigma());
         const QRectF area = rect.marginsAdded(child().overflow() + QMarginsF(blur, blur, blur, blur));
-        const Layer content = renderLayer(painter, area, [&](QPainter& p) { child().paint(p, rect); });
+        Pictures pictures{renderLayer(painter, area, [&](QPainter& p) { child().paint(p, rect); }), {}, area};
+        const Layer& content = pictures.content;
         if (content.image.isNull()) {
-            return;
+            return pictures;
         }
         // The silhouette is blurred at no more than 6 pixels of deviation, then scaled up: a soft
         // shadow does not show the difference and a wide one stays cheap.
@@ -1063,22 +1162,18 @@ public:
             p.drawImage(QRectF(QPointF(), QSizeF(pixels)), content.image);
         }
         kit::blurAlpha(mask, sigma * maskScale);
-        QImage tinted(pixels, QImage::Format_ARGB32_Premultiplied);
-        tinted.fill(m_shadow.color);
+        pictures.tinted = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        pictures.tinted.fill(m_shadow.color);
         {
-            QPainter p(&tinted);
+            QPainter p(&pictures.tinted);
             p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
             p.drawImage(0, 0, mask);
         }
-        painter.save();
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(area.translated(m_shadow.offset), tinted);
-        painter.restore();
-        drawLayer(painter, content);
+        return pictures;
     }
 
-private:
     kit::Shadow m_shadow;
+    KeptPictures<Pictures> m_kept;
 };
 
 template <typename T, typename... Args>

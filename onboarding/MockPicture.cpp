@@ -30,8 +30,13 @@ void MockPicture::paintEvent(QPaintEvent* /*event*/)
 
 void MockPicture::setItem(mock::Item item)
 {
+    const QMarginsF reach = m_item.overflow();
     m_item = std::move(item);
-    lookChanged();
+    // A new reach has the view's surroundings drawn again; the same one only the view and its
+    // reach, as an animation's frames (a glow easing in) want.
+    if (m_item.overflow() != reach) {
+        lookChanged();
+    }
     updateGeometry();
     update();
 }

@@ -177,6 +177,8 @@ void KeyCap::setAccented(bool accented)
 {
     if (accented != m_accented) {
         m_accented = accented;
+        // A lit key sits a point lower: where its shadow reached is drawn again when it rises.
+        overflowChanged();
         update();
     }
 }

@@ -166,6 +166,7 @@ public:
     void setStack(const Item& stack)
     {
         m_stack = stack;
+        ++m_stackVersion;
         m_front->update();
     }
 
@@ -197,10 +198,35 @@ public:
     // The half of the outline that lies outside the monitor, in the parent's coordinates.
     void paintOuterOutline(QPainter& painter) const
     {
-        const QPainterPath screen = kit::continuousRoundedRect(QRectF(geometry()), kCorner);
-        QPainterPathStroker stroker;
-        stroker.setWidth(kOutline);
-        painter.fillPath(stroker.createStroke(screen).subtracted(screen), outline());
+        // Its shape is made once for the monitor's place: cutting a stroke by the screen costs
+        // more than filling it, and a pulse inside repaints it many times a second.
+        if (m_outerOutline.first != geometry()) {
+            const QPainterPath screen = kit::continuousRoundedRect(QRectF(geometry()), kCorner);
+            QPainterPathStroker stroker;
+            stroker.setWidth(kOutline);
+            m_outerOutline = {geometry(), stroker.createStroke(screen).subtracted(screen)};
+        }
+        // A repaint elsewhere, or inside the monitor (its pulsing dot), does not touch it.
+        if (painter.hasClipping()) {
+            const QRectF clip = painter.clipBoundingRect();
+            if (!QRectF(geometry()).adjusted(-1, -1, 1, 1).intersects(clip)
+                || wellInside(clip.translated(-pos()))) {
+                return;
+            }
+        }
+        painter.fillPath(m_outerOutline.second, outline());
+    }
+
+    // Whether the rectangle (the pane's coordinates) lies inside the screen at least a point from
+    // its rounded edge, where every pixel of the screen is covered whole and its outline's
+    // antialiasing does not reach.
+    bool wellInside(const QRectF& area) const
+    {
+        if (m_inside.first != size()) {
+            m_inside = {size(),
+                        kit::continuousRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), kCorner - 1)};
+        }
+        return m_inside.second.contains(area);
     }
 
     static constexpr double kCorner = 16;
@@ -223,11 +249,19 @@ public:
     }
 
 protected:
-    void paintEvent(QPaintEvent* /*event*/) override
+    void paintEvent(QPaintEvent* event) override
     {
         QPainter painter(this);
+        const QRectF screen(rect());
+        // Away from the rounded edge every pixel is covered whole, so a plain fill there gives the
+        // same pixels as the shape's, for less: a pulse inside repaints here many times a second.
+        const QRect repainted = event->region().boundingRect();
+        if (wellInside(repainted)) {
+            painter.fillRect(repainted, OBTokens::surface());
+            return;
+        }
         painter.setRenderHint(QPainter::Antialiasing);
-        painter.fillPath(kit::continuousRoundedRect(QRectF(rect()), kCorner), OBTokens::surface());
+        painter.fillPath(kit::continuousRoundedRect(screen, kCorner), OBTokens::surface());
     }
 
     void resizeEvent(QResizeEvent* event) override
@@ -249,11 +283,13 @@ private:
         }
 
     protected:
-        void paintEvent(QPaintEvent* /*event*/) override
+        void paintEvent(QPaintEvent* event) override
         {
             QPainter painter(this);
             painter.setRenderHint(QPainter::Antialiasing);
             painter.setRenderHint(QPainter::TextAntialiasing);
+            // Qt's own clip, told to the picture, which then leaves out what lies outside it.
+            painter.setClipRegion(event->region());
             m_pane.picture().draw(painter, QRectF(rect()), Qt::AlignLeft | Qt::AlignTop);
         }
 
@@ -307,7 +343,24 @@ private:
         return m_audience ? m_step.audienceWindowLook() : m_step.ownWindowLook();
     }
 
-    Item picture() const
+    // The picture as the step has it now. It is made anew only when something it shows changed,
+    // so what it keeps drawn (the window's shadow, the clipped screen) is drawn again only then.
+    const Item& picture() const
+    {
+        const PictureInputs inputs{windowLook(),
+                                   m_step.displayedOffset(),
+                                   m_step.m_input.isPinned(),
+                                   size(),
+                                   outline(),
+                                   m_stackVersion};
+        if (!m_picture || inputs != m_pictureInputs) {
+            m_picture = makePicture();
+            m_pictureInputs = inputs;
+        }
+        return *m_picture;
+    }
+
+    Item makePicture() const
     {
         const DemoWindowLook look = windowLook();
         const QPointF offset = m_step.displayedOffset();
@@ -344,10 +397,28 @@ private:
         return !QRectF(14, 30, width() - 28.0, slideHeight).contains(at);
     }
 
+    // What the picture shows.
+    struct PictureInputs
+    {
+        DemoWindowLook look;
+        QPointF offset;
+        bool pinned = false;
+        QSize size;
+        QColor outline;
+        int stack = 0;
+
+        bool operator==(const PictureInputs&) const = default;
+    };
+
     OnboardingStepDemo& m_step;
     bool m_audience;
     Item m_slide;
     Item m_stack;
+    int m_stackVersion = 0;
+    mutable std::optional<Item> m_picture;
+    mutable PictureInputs m_pictureInputs;
+    mutable std::pair<QRect, QPainterPath> m_outerOutline;
+    mutable std::pair<QSize, QPainterPath> m_inside;
     QWidget* m_dot = nullptr;
     kit::TextView* m_label = nullptr;
     QColor m_border = OBTokens::hairline();

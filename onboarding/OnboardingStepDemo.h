@@ -41,6 +41,8 @@ struct DemoWindowLook
     double scale = 1;
     double sink = 0;
 
+    bool operator==(const DemoWindowLook&) const = default;
+
     static DemoWindowLook of(bool hidden, bool isPinned, double transparency);
     // `t` of the way from `from` to `to`.
     static DemoWindowLook mix(const DemoWindowLook& from, const DemoWindowLook& to, double t);

@@ -51,8 +51,12 @@ StepCard::StepCard(const QColor& fill, const QColor& border, double corner, QWid
 
 void StepCard::setShadow(const kit::Shadow& shadow)
 {
+    const QMarginsF reach = lookOverflow();
     m_shadow = shadow;
-    lookChanged();
+    // Within the reach set beforehand, a glow that flares repaints the card and its glow only.
+    if (lookOverflow() != reach) {
+        lookChanged();
+    }
     update();
 }
 

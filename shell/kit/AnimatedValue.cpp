@@ -59,7 +59,8 @@ void AnimatedValue::animate(double to, const Animation& animation)
     m_animation = animation;
     m_start = now();
     m_running = true;
-    m_ticker = platform::Scheduler::current().every(1.0 / kFrameRate, [this] { tick(); });
+    const double frameRate = animation.frameRate() > 0 ? animation.frameRate() : kFrameRate;
+    m_ticker = platform::Scheduler::current().every(1.0 / frameRate, [this] { tick(); });
     if (animation.isRepeating()) {
         if (auto* settings = accessibilitySettings()) {
             if (!m_context) {

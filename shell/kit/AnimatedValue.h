@@ -40,7 +40,7 @@ public:
     // `animate` when an animation is given, else `set`.
     void change(double to, const std::optional<Animation>& animation);
 
-    // Frames per second of the drawing ticks.
+    // Frames per second of the drawing ticks, unless the animation asks for its own rate.
     static constexpr double kFrameRate = 60.0;
 
 private:

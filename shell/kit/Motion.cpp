@@ -138,6 +138,13 @@ Animation Animation::delayed(double seconds) const
     return a;
 }
 
+Animation Animation::atFrameRate(double framesPerSecond) const
+{
+    Animation a = *this;
+    a.m_frameRate = std::isfinite(framesPerSecond) && framesPerSecond > 0 ? framesPerSecond : 0;
+    return a;
+}
+
 double Animation::duration() const
 {
     return m_duration;

@@ -53,6 +53,10 @@ public:
     Animation repeatForever(bool autoreverses = true) const;
     // The same animation starting `seconds` late (it stays at its start until then).
     Animation delayed(double seconds) const;
+    // The same animation drawn this many times a second instead of the runner's own rate: a slow,
+    // small change that runs for long (a status dot's pulse) needs fewer frames to look smooth.
+    // Not a number above zero: the runner's rate.
+    Animation atFrameRate(double framesPerSecond) const;
 
     Kind kind() const { return m_kind; }
     bool isRepeating() const { return m_repeats; }
@@ -63,6 +67,8 @@ public:
     double response() const { return m_response; }
     double dampingFraction() const { return m_damping; }
     double delay() const { return m_delay; }
+    // Frames a second it asks for; 0 for the runner's own rate.
+    double frameRate() const { return m_frameRate; }
     const CubicBezier& curve() const { return m_curve; }
 
     // The fraction of the way from the old value to the new one after `elapsed` seconds: 0 at
@@ -84,6 +90,7 @@ private:
     double m_response = 0;
     double m_damping = 1;
     double m_delay = 0;
+    double m_frameRate = 0;
     bool m_repeats = false;
     bool m_autoreverses = false;
 };

@@ -10,7 +10,7 @@ namespace kit {
 
 Animation PulseDotStyle::pulseAnimation()
 {
-    return Animation::easeInOut(kHalfPeriod).repeatForever(true);
+    return Animation::easeInOut(kHalfPeriod).repeatForever(true).atFrameRate(kFrameRate);
 }
 
 PulseDot::PulseDot(const QColor& color, bool pulses, QWidget* parent)

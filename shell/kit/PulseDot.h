@@ -18,11 +18,15 @@ struct PulseDotStyle
     static constexpr double kDiameter = 6;
     static constexpr double kDimOpacity = 0.35;
     static constexpr double kHalfPeriod = 0.8; // seconds each way
+    // Frames a second of the pulse, which runs for as long as the dot is shown (a page read for
+    // minutes) and whose every frame costs the whole way to the screen. A fade this slow on a dot
+    // this small looks smooth at the rate the shared display itself runs at.
+    static constexpr double kFrameRate = 20;
 
     static double glowRadius(bool pulses) { return pulses ? 3 : 0; }
     // `dim` from 0 (bright) to 1 (dim), as the animation has it now.
     static double opacity(bool pulses, double dim) { return pulses ? 1 + (kDimOpacity - 1) * dim : 1; }
-    // The ease-in-out of 0.8 s, repeated forever and reversing on each repeat.
+    // The ease-in-out of 0.8 s, repeated forever and reversing on each repeat, at kFrameRate.
     static Animation pulseAnimation();
 };
 

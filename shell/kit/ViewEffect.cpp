@@ -1,6 +1,7 @@
 #include "shell/kit/ViewEffect.h"
 
 #include <QBackingStore>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QWidget>
 
@@ -226,7 +227,7 @@ QRectF ViewEffect::boundingRectFor(const QRectF& rect) const
     return rect.marginsAdded(growth);
 }
 
-const QImage& ViewEffect::renderContents(double scale)
+const QImage& ViewEffect::renderContents(double scale, const std::optional<QRegion>& part)
 {
     const QSize pixels(static_cast<int>(std::ceil(m_view->width() * scale)),
                        static_cast<int>(std::ceil(m_view->height() * scale)));
@@ -235,16 +236,56 @@ const QImage& ViewEffect::renderContents(double scale)
         return m_contents;
     }
     // One picture kept for the view: a control over a live picture is drawn with every frame.
+    const bool kept = m_contents.size() == pixels && m_contents.devicePixelRatio() == scale;
     if (m_contents.size() != pixels) {
         m_contents = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
     }
     m_contents.setDevicePixelRatio(scale);
-    m_contents.fill(Qt::transparent);
     // While this effect draws, Qt renders the view itself plainly (its own painting and its
     // children with their effects). The region is given because Qt renders nothing for an
     // empty one when the view is itself being rendered or grabbed as a whole.
-    m_view->render(&m_contents, QPoint(), QRegion(m_view->rect()), QWidget::DrawChildren);
+    if (!kept || !part) {
+        m_contents.fill(Qt::transparent);
+        m_view->render(&m_contents, QPoint(), QRegion(m_view->rect()), QWidget::DrawChildren);
+        return m_contents;
+    }
+    // Only where the view is repainted: a pulse inside a card costs the pulse, not the card. The
+    // picture's other pixels are not shown by this repaint.
+    if (part->isEmpty()) {
+        return m_contents;
+    }
+    {
+        QPainter clear(&m_contents);
+        clear.setCompositionMode(QPainter::CompositionMode_Source);
+        for (const QRect& r : *part) {
+            clear.fillRect(r, Qt::transparent);
+        }
+    }
+    m_view->render(&m_contents, part->boundingRect().topLeft(), *part, QWidget::DrawChildren);
     return m_contents;
+}
+
+std::optional<QRegion> ViewEffect::repaintedArea(const QPainter& painter)
+{
+    const QPaintEngine* engine = painter.paintEngine();
+    if (engine == nullptr) {
+        return std::nullopt;
+    }
+    const QRegion clip = engine->systemClip();
+    const QTransform device = painter.deviceTransform();
+    const double scale = device.m11();
+    // Whole device pixels a point, no turn, and the view's corner on a whole device pixel.
+    if (clip.isEmpty() || device.type() > QTransform::TxScale || scale != device.m22() || scale < 1
+        || scale != std::round(scale) || device.dx() != std::round(device.dx())
+        || device.dy() != std::round(device.dy())) {
+        return std::nullopt;
+    }
+    const QTransform toView = device.inverted();
+    QRegion area;
+    for (const QRect& r : clip) {
+        area += toView.mapRect(QRectF(r)).toAlignedRect();
+    }
+    return area;
 }
 
 bool ViewEffect::onScreen(const QPainter& painter) const
@@ -271,9 +312,18 @@ void ViewEffect::drawView(QPainter& painter, bool ownPainter)
                         && placement->opacity >= 1 && m_pose.offset.isNull() && m_pose.scale == 1
                         && placed.type() <= QTransform::TxTranslate
                         && QPointF(origin) == QPointF(placed.dx(), placed.dy());
+    // Only what Qt repaints, when this is its own painting of the view in place.
+    std::optional<QRegion> area;
+    if (ownPainter && m_pose.offset.isNull() && m_pose.scale == 1) {
+        area = repaintedArea(painter);
+    }
+    std::optional<QRegion> part;
+    if (area && hasContents && placement->transform.isIdentity()) {
+        part = *area & m_view->rect();
+    }
     const QImage* contents = nullptr;
     if (hasContents && !atRest) {
-        contents = &renderContents(resolution(painter));
+        contents = &renderContents(resolution(painter), part);
     }
     painter.save();
     if (m_pose.offset != QPointF() || m_pose.scale != 1) {
@@ -282,6 +332,11 @@ void ViewEffect::drawView(QPainter& painter, bool ownPainter)
     }
     if (m_look != nullptr) {
         painter.save();
+        if (area) {
+            // The same clip as Qt's own, told to the look, which can then leave out what lies
+            // outside it.
+            painter.setClipRegion(*area, Qt::IntersectClip);
+        }
         m_look->paintLook(painter);
         painter.restore();
     }
@@ -301,7 +356,11 @@ void ViewEffect::drawView(QPainter& painter, bool ownPainter)
         // fails, and those views would be missing.
         painter.save();
         painter.resetTransform();
-        m_view->render(&painter, origin, QRegion(m_view->rect()), QWidget::DrawChildren);
+        const QRegion region = part.value_or(QRegion(m_view->rect()));
+        if (!region.isEmpty()) {
+            // Qt places the region's top-left corner at the offset it is given.
+            m_view->render(&painter, origin + region.boundingRect().topLeft(), region, QWidget::DrawChildren);
+        }
         painter.restore();
     }
 }

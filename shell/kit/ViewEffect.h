@@ -7,6 +7,7 @@
 #include <QMarginsF>
 #include <QPointF>
 #include <QPointer>
+#include <QRegion>
 #include <QTransform>
 
 #include <optional>
@@ -35,7 +36,9 @@ public:
     SelfPainted(const SelfPainted&) = delete;
     SelfPainted& operator=(const SelfPainted&) = delete;
 
-    // The look, painted with an unclipped painter in the view's coordinates.
+    // The look, painted in the view's coordinates with a painter that may reach beyond the
+    // view. When only part of it is repainted, the painter is clipped to that part, and what
+    // lies wholly outside the clip may be left out.
     virtual void paintLook(QPainter& painter) = 0;
     // How far the look may reach beyond the view's rectangle.
     virtual QMarginsF lookOverflow() const { return {}; }
@@ -115,8 +118,13 @@ private:
     // `ownPainter`: the painter is the one Qt gave `draw`, on the view's own device.
     void drawView(QPainter& painter, bool ownPainter);
     // The view's own painting and its children, at this many pixels a point; valid until the
-    // next call.
-    const QImage& renderContents(double scale);
+    // next call, and only in `part` (view coordinates) when one is given: the picture is kept
+    // between calls, so the rest stays as an earlier call left it.
+    const QImage& renderContents(double scale, const std::optional<QRegion>& part = std::nullopt);
+    // What Qt repaints with this painter, in the view's coordinates (its look's reach included),
+    // when the painter places the view's pixels one to one on whole device pixels; none when it
+    // cannot tell.
+    static std::optional<QRegion> repaintedArea(const QPainter& painter);
     // Whether the painter paints the view's window on screen (not a rendering of it).
     bool onScreen(const QPainter& painter) const;
     QRectF viewBounds() const;

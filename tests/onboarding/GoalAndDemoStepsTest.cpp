@@ -604,3 +604,67 @@ TEST(DemoStep, PicturesOfOtherChoices)
     Demo personal("professional", {"Banking & Finance", "Desktop & Files", "Personal Messages"});
     personal.picture(QStringLiteral("onboarding-demo-step-three-windows"));
 }
+
+namespace {
+
+// The window drawn once every change of layout has gone through: a change of size goes up one
+// layout a turn, so as many turns as the window has levels.
+QImage drawnSettled(const Demo& d)
+{
+    for (int turn = 0; turn < 8; ++turn) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    }
+    return kit::renderView(*d.view, 2.0);
+}
+
+// The demo's changes, one a stage, each with the time it takes.
+constexpr std::size_t kDemoStages = 9;
+void changeDemo(Demo& d, std::size_t stage)
+{
+    switch (stage) {
+    case 1: // dragged, still settling
+        d.drag({{-30, -10}, {-70, -30}, {-110, -50}}, 0.2);
+        d.env.advance(0.1);
+        break;
+    case 3:
+        d.click("demo.pin");
+        break;
+    case 4:
+        d.flow().setTransparency(73.5);
+        break;
+    case 5: // being hidden
+    case 7: // coming back, its dot pulsing anew
+        d.click("demo.veil");
+        d.env.advance(stage == 5 ? 0.15 : 0.1);
+        break;
+    default: // at rest, settled, hidden, back
+        d.env.advance(stage == 0 ? 0 : 0.6);
+        break;
+    }
+}
+
+} // namespace
+
+// What each monitor keeps drawn (the clipped screen, the window's shadow, the faded window) is
+// drawn again whenever what it shows changed: a window drawn after every change has, at each, the
+// very pixels of a window brought there without being drawn on the way and drawn for the first
+// time.
+TEST(DemoStep, KeptPicturesGiveThePixelsOfAFreshDrawingAfterEveryChange)
+{
+    Demo kept;
+    std::array<QImage, kDemoStages> drawnAllAlong;
+    for (std::size_t stage = 0; stage < kDemoStages; ++stage) {
+        changeDemo(kept, stage);
+        drawnAllAlong.at(stage) = drawnSettled(kept);
+    }
+    for (std::size_t stage = 0; stage < kDemoStages; ++stage) {
+        Demo fresh;
+        for (std::size_t i = 0; i <= stage; ++i) {
+            changeDemo(fresh, i);
+        }
+        const QImage first = drawnSettled(fresh);
+        ASSERT_FALSE(first.isNull());
+        EXPECT_TRUE(first == drawnAllAlong.at(stage)) << "stage " << stage;
+    }
+    EXPECT_FALSE(drawnAllAlong.at(0) == drawnAllAlong.at(2)) << "the drag shows";
+}

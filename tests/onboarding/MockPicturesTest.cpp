@@ -182,6 +182,40 @@ TEST(MockLayout, ShrunkLayersStayInPlaceOnEveryDevice)
     expectInPlace(kit::renderView(parent, 2.0, Qt::gray), 200);
 }
 
+// A repaint of part of a picture (the painter clipped to it) leaves out what cannot reach the part,
+// and gives there the pixels of the picture drawn whole: strokes of every shape, a repaint inside
+// them, across their edges and at their corners.
+TEST(MockLayout, APictureDrawnInPartHasThePixelsOfItDrawnWhole)
+{
+    KitEnvironment env;
+    const QColor line(0xff, 0x5f, 0x56, 115);
+    QList<Item> pictures;
+    for (const Shape& shape : {Shape::rounded(16), Shape::capsule(), Shape::circle(), Shape::rect()}) {
+        pictures << fill(shape, OBTokens::surface()).frame(140, 90).border(line, shape, 0.5, true)
+                 << box(140, 90).opacity(0).overlay(stroke(shape, line, 2))
+                 << box(140, 90).opacity(0).overlay(fill(shape, line));
+    }
+    // In points from the picture's corner, which lies half a point off the pixel grid.
+    const QRect parts[] = {
+        {40, 30, 20, 20}, {0, 30, 6, 20}, {1, 30, 6, 20}, {2, 2, 12, 12}, {120, 70, 30, 30}, {60, 86, 9, 9}};
+    for (int i = 0; i < pictures.size(); ++i) {
+        const QRectF bounds(10.5, 10.5, 140, 90);
+        const QImage whole = draw(pictures.at(i), bounds);
+        for (const QRect& part : parts) {
+            QImage partly = draw(Item(), bounds);
+            {
+                QPainter painter(&partly);
+                painter.setRenderHint(QPainter::Antialiasing);
+                painter.setClipRegion(part.translated(10, 10));
+                pictures.at(i).draw(painter, bounds, Qt::AlignLeft | Qt::AlignTop);
+            }
+            const QRect pixels(part.topLeft() * 2 + QPoint(20, 20), part.size() * 2);
+            EXPECT_TRUE(partly.copy(pixels) == whole.copy(pixels))
+                << i << " at " << part.x() << ", " << part.y();
+        }
+    }
+}
+
 TEST(MockWindowShell, DrawsItsTitleBarLightsSurfaceOutlineAndShadow)
 {
     KitEnvironment env;

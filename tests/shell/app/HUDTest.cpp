@@ -3,6 +3,8 @@
 #include "shell/HUDToastView.h"
 #include "tests/shell/kit/KitTestSupport.h"
 
+#include <QCoreApplication>
+
 #include <gtest/gtest.h>
 
 using namespace testing_support;
@@ -168,4 +170,30 @@ TEST(HUDToast, TextsFollowTheValues)
                            HUDToastView::statusLine(QString(), true),
                            HUDToastView::statusLine(QStringLiteral("SHARE PAUSED"), false)}),
               QStringList({"HIDDEN FROM YOUR SHARE", "VISIBLE IN YOUR SHARE", "", "SHARE PAUSED"}));
+}
+
+// The toast is drawn while it comes and while it goes; shown, it rests; gone, nothing of it runs.
+TEST(HUDToast, RepaintsOnlyWhileItComesAndGoesAndLeavesNothingRunning)
+{
+    HUD h;
+    const std::size_t idle = h.env.t.scheduler.pendingCount();
+    h.show();
+    const quint32 number = h.hud.window()->windowNumber();
+    // Content versions of the panel over a stretch, its repaints going to the window server.
+    const auto repaintsOver = [&h, number](double seconds) {
+        const quint64 before = h.env.t.desktop.windowContentVersion(number);
+        for (double waited = 0; waited < seconds; waited += 1.0 / 120) {
+            h.env.advance(1.0 / 120);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+        }
+        return h.env.t.desktop.windowContentVersion(number) - before;
+    };
+    EXPECT_GE(repaintsOver(0.3), 10u) << "it springs in";
+    repaintsOver(0.45);
+    EXPECT_EQ(repaintsOver(0.5), 0u) << "shown, it rests";
+    EXPECT_GE(repaintsOver(0.2), 5u) << "it leaves";
+    repaintsOver(HUDOverlayController::kFadeDuration);
+    EXPECT_FALSE(h.onScreen());
+    EXPECT_EQ(repaintsOver(2.0), 0u);
+    EXPECT_EQ(h.env.t.scheduler.pendingCount(), idle) << "no timer left behind";
 }

@@ -86,20 +86,6 @@ struct StillApp : ViewerApp
                == whole.copy(pixels).convertToFormat(QImage::Format_RGB32);
     }
 
-    // Whether the built-in display as the viewer shows it, after only its changed parts were
-    // drawn, equals a drawing of all of it now.
-    bool viewerShowsTheDesktopAsItIs() const
-    {
-        const quint32 display = f.desktop.mainDisplayID();
-        QImage partly = viewer->picture(display);
-        partly.setDevicePixelRatio(1);
-        platform::sim::SimCompositor whole(f.desktop);
-        whole.setKeepsWindowSurfaces(true);
-        QImage fully(partly.size(), QImage::Format_ARGB32_Premultiplied);
-        whole.render(*whole.displayScene(display, true), fully, false);
-        return partly == fully;
-    }
-
     quint32 moving = 0;
 };
 

@@ -3,6 +3,7 @@
 #include "platform/Popover.h"
 #include "platform/Window.h"
 #include "platform/sim/DesktopViewer.h"
+#include "platform/sim/SimCompositor.h"
 #include "tests/shell/app/ShellFixture.h"
 
 #include <QCoreApplication>
@@ -119,6 +120,20 @@ struct ViewerApp
     }
     QColor userSees(QPointF point) const { return shown(f.desktop.mainDisplayID(), point); }
     QColor audienceSees(QPointF point) const { return shown(veilmoxDisplay(), point); }
+
+    // Whether the built-in display as the viewer shows it, after only its changed parts were
+    // drawn again, equals a drawing of all of it now.
+    bool viewerShowsTheDesktopAsItIs() const
+    {
+        const quint32 display = f.desktop.mainDisplayID();
+        QImage partly = viewer->picture(display);
+        partly.setDevicePixelRatio(1);
+        platform::sim::SimCompositor whole(f.desktop);
+        whole.setKeepsWindowSurfaces(true);
+        QImage fully(partly.size(), QImage::Format_ARGB32_Premultiplied);
+        whole.render(*whole.displayScene(display, true), fully, false);
+        return partly == fully;
+    }
 
     platform::Window& popoverWindow() const { return *f.app->popover()->contentWindow(); }
     template <typename T = QWidget>
