@@ -134,6 +134,9 @@ Window::Window(const Services& services,
     auto* layout = new QVBoxLayout(m_root.get());
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    // The frame belongs to the window, not to what it holds: a content view's minimum size does
+    // not resize or constrain the window.
+    layout->setSizeConstraint(QLayout::SetNoConstraint);
     m_root->resize(m_frame.size().toSize());
     applyBackground();
     if (m_server != nullptr) {

@@ -14,6 +14,10 @@ namespace kit {
 QImage renderView(QWidget& view, double scale, const QColor& background)
 {
     if (!view.isVisible()) {
+        // Sized before it has a window: a window's size hints are not for every platform to take.
+        if (view.layout() != nullptr) {
+            view.layout()->activate();
+        }
         view.setAttribute(Qt::WA_DontShowOnScreen);
         view.show();
     }

@@ -10,6 +10,7 @@
 #include "shell/kit/Palette.h"
 #include "shell/kit/TextView.h"
 #include "tests/onboarding/OnboardingWindow.h"
+#include "tests/shell/kit/KitTestSupport.h"
 
 #include <QFontMetricsF>
 #include <QKeyEvent>
@@ -35,7 +36,7 @@ struct HideStep
               OnboardingStepHide::Input{state.bind(selected), state.observer()}))
     {
         step->setAttribute(Qt::WA_DontShowOnScreen);
-        step->resize(1000, 600);
+        holdWindowSize(*step, QSize(1000, 600));
         step->show();
     }
 
@@ -237,7 +238,7 @@ struct HotkeyStep
             }}))
     {
         step->setAttribute(Qt::WA_DontShowOnScreen);
-        step->resize(1000, 600);
+        holdWindowSize(*step, QSize(1000, 600));
         step->show();
     }
 

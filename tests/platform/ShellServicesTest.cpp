@@ -21,6 +21,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -30,6 +31,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <future>
+#include <memory>
+#include <optional>
 #include <poll.h>
 #include <pwd.h>
 #include <sys/resource.h>
@@ -192,17 +195,20 @@ int connectToAbstractSocket(const QByteArray& socketPath)
     return fd;
 }
 
-// A later launch of the program, on another thread while this one serves the running instance.
+// A later launch of the program, on another thread while this one serves the running instance:
+// a thread of Qt's, with an event dispatcher, as a launch's main thread has.
 URLHandoff::Role launchLater(const QString& runtimeDirectory, const QList<QUrl>& urls)
 {
-    auto later = std::async(std::launch::async, [runtimeDirectory, urls] {
+    std::optional<URLHandoff::Role> role;
+    std::unique_ptr<QThread> later(QThread::create([&role, runtimeDirectory, urls] {
         sim::VirtualScheduler laterScheduler;
         URLHandoff launch(kBundleID, kSchemes, laterScheduler, runtimeDirectory);
-        return launch.start(urls);
-    });
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return later.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 15000));
-    return later.get();
+        role = launch.start(urls);
+    }));
+    later->start();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return later->isFinished(); }, 15000));
+    later->wait();
+    return role.value_or(URLHandoff::Role::Failed);
 }
 
 // A running instance in a private folder of the test's, and what the hand-off logged.

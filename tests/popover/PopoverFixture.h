@@ -105,11 +105,11 @@ struct PopoverTest : testing::Test
     {
         window = std::make_unique<QWidget>();
         window->setFixedWidth(350);
+        holdWindowSize(*window, QSize(350, 680));
         auto* layout = new QVBoxLayout(window.get());
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(view);
         layout->addStretch(1);
-        window->resize(350, 680);
         window->show();
         settle(0);
         return *view;

@@ -85,6 +85,12 @@ void click(const QWidget& view, std::optional<QPointF> at)
     QTest::mouseClick(handle, Qt::LeftButton, Qt::NoModifier, inWindow);
 }
 
+void holdWindowSize(QWidget& window, QSize size)
+{
+    window.setMinimumSize(size);
+    window.resize(size);
+}
+
 QWidget* swatch(const QColor& color, QSize size)
 {
     auto* w = new QWidget;

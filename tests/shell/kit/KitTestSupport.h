@@ -40,6 +40,11 @@ void moveMouse(QWidget& widget, QPointF at);
 // view must be shown in a window.
 void click(const QWidget& view, std::optional<QPointF> at = std::nullopt);
 
+// Gives a test's top-level window a size of its own, which what it holds never changes. Otherwise
+// content that grows sets the window's minimum size, a size hint the offscreen platform cannot
+// take and warns about.
+void holdWindowSize(QWidget& window, QSize size);
+
 // A plain view filled with a colour, of a fixed size when one is given.
 QWidget* swatch(const QColor& color, QSize size = QSize());
 
