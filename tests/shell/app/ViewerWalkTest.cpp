@@ -102,7 +102,11 @@ TEST(ViewerWalk, APointerLeavingTheViewerOrItsPictureLeavesWhatWasUnderIt)
     ASSERT_TRUE(open && tooltip);
     const QPoint onPanel = app.viewer->viewPoint(panel.frame().center()).value().toPoint();
     const QPoint onOpen = app.viewer->viewPoint(panel.frame().topLeft() + kOpenVeilmox).value().toPoint();
-    const QPoint beside(app.viewer->viewPoint(QPointF(0, 0))->toPoint() - QPoint(40, -40));
+    // Halfway across the bar left of the picture, whichever way the screen had the panes laid out.
+    const QPoint corner = app.viewer->viewPoint(QPointF(0, 0))->toPoint();
+    const int paneLeft =
+        app.viewer->displayView(app.f.desktop.mainDisplayID())->mapTo(app.viewer.get(), QPoint()).x();
+    const QPoint beside((paneLeft + corner.x()) / 2, corner.y() + 40);
     ASSERT_EQ(app.viewer->childAt(beside), app.viewer->displayView(app.f.desktop.mainDisplayID()))
         << "in the bar beside the picture";
     const QPoint header(platform::sim::DesktopViewer::kMargin + 2, platform::sim::DesktopViewer::kMargin + 2);
