@@ -50,6 +50,8 @@ public:
     {
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
+        // A long title is cut off at the pane's edge; it never makes the window wider.
+        m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         layout->addWidget(m_title);
         layout->addWidget(m_screen, 1);
     }
