@@ -4,8 +4,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QString>
 
+#include <chrono>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -34,6 +37,22 @@ inline QProcessEnvironment isolatedEnvironment(const QString& folder)
                        QStringLiteral("unix:path=") + folder + QStringLiteral("/no-bus"));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     return environment;
+}
+
+// A program that made itself the handler of its links ran the desktop's tool for it (gio or
+// xdg-mime) on its own, and that tool may outlive the program and write into `folder` (an
+// isolatedEnvironment's) while the test removes it. Waits, ten seconds at most, for its answer.
+inline void awaitLinkRegistration(const QString& folder)
+{
+    const bool registered =
+        QFile::exists(folder + QStringLiteral("/XDG_DATA_HOME/applications/getveilmox.Veilmox.desktop"));
+    const bool tool = !QStandardPaths::findExecutable(QStringLiteral("xdg-mime")).isEmpty()
+                      || !QStandardPaths::findExecutable(QStringLiteral("gio")).isEmpty();
+    const QString answer = folder + QStringLiteral("/XDG_CONFIG_HOME/mimeapps.list");
+    // Past the wait the folder is removed as it is: a tool that never answers fails nothing.
+    for (int waited = 0; registered && tool && waited < 10000 && !QFile::exists(answer); waited += 20) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
 // The CPU time a process has used, every thread's, in seconds; 0 when it cannot be read.

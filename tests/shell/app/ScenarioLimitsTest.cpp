@@ -75,6 +75,7 @@ TEST(ScenarioLimits, AFourMegabyteNameOrTitleIsCutWithOneMessageAndTheProgramSta
         const bool running = app.state() == QProcess::Running;
         app.kill();
         app.waitForFinished(10000);
+        testing_support::awaitLinkRegistration(dir.path());
         const QString log = QString::fromUtf8(app.readAllStandardError());
         ASSERT_TRUE(launched) << log.toStdString();
         EXPECT_TRUE(running);

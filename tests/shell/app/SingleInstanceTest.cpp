@@ -41,6 +41,7 @@ TEST(SingleInstance, AFirstLaunchTakesTheLinkOutOfItsCommandLineBeforeItRuns)
     const QByteArray shown = commandLine.readAll();
     first.kill();
     first.waitForFinished(10000);
+    testing_support::awaitLinkRegistration(dir.path());
     ASSERT_TRUE(listening) << first.readAllStandardError().toStdString();
     ASSERT_TRUE(readable);
     EXPECT_TRUE(shown.startsWith(QFile::encodeName(QStringLiteral(VEILMOX_EXECUTABLE))))
@@ -75,6 +76,7 @@ TEST(SingleInstance, ASignalInItsFirstMomentsEndsItThroughItsNormalPathLeavingNo
     }
     ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
     ASSERT_TRUE(app.waitForFinished(30000));
+    testing_support::awaitLinkRegistration(dir.path());
     EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
     EXPECT_FALSE(QFileInfo::exists(QFile::decodeName(qtRuntime)));
     EXPECT_EQ(QDir(temporary).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
