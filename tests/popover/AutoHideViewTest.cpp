@@ -36,7 +36,7 @@ struct AutoHideTest : PopoverTest
     AutoHideView& open()
     {
         page = std::make_unique<AutoHideView>(*manager, [] {});
-        page->resize(350, 680);
+        holdWindowSize(*page, QSize(350, 680));
         page->show();
         return *page;
     }

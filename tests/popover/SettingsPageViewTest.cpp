@@ -44,7 +44,7 @@ struct SettingsScene : PopoverTest
         }
         navigation.setShowingSettings(true);
         page = std::make_unique<SettingsPageView>(*manager, pip, updater, navigation);
-        page->resize(350, 680);
+        holdWindowSize(*page, QSize(350, 680));
         page->show();
         return *page;
     }
@@ -313,6 +313,7 @@ struct RecorderScene
         auto* layout = new QVBoxLayout(&window);
         layout->addWidget(field);
         layout->addWidget(recorder);
+        holdWindowSize(window, QSize(350, 200));
         window.show();
         field->setFocus();
     }
