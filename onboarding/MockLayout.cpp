@@ -1,5 +1,6 @@
 #include "onboarding/MockLayout.h"
 
+#include "shell/kit/RecentlyUsed.h"
 #include "shell/kit/Symbols.h"
 
 #include <QFontMetricsF>
@@ -159,31 +160,19 @@ public:
     const Pictures&
     get(const QPainter& painter, const QRectF& rect, const std::function<Pictures()>& make) const
     {
-        const double scale = deviceScale(painter);
-        const QPainter::RenderHints hints = painter.renderHints();
-        for (auto it = m_kept.begin(); it != m_kept.end(); ++it) {
-            if (it->rect == rect && it->scale == scale && it->hints == hints) {
-                std::rotate(m_kept.begin(), it, it + 1);
-                return m_kept.front().pictures;
-            }
-        }
-        if (m_kept.size() == kKept) {
-            m_kept.pop_back();
-        }
-        m_kept.insert(m_kept.begin(), Entry{rect, scale, hints, make()});
-        return m_kept.front().pictures;
+        return m_kept.get(DrawnAt{rect, deviceScale(painter), painter.renderHints()}, make);
     }
 
 private:
-    struct Entry
+    struct DrawnAt
     {
         QRectF rect;
         double scale = 1;
         QPainter::RenderHints hints;
-        Pictures pictures;
+
+        bool operator==(const DrawnAt&) const = default;
     };
-    static constexpr std::size_t kKept = 2;
-    mutable std::vector<Entry> m_kept;
+    mutable kit::RecentlyUsed<DrawnAt, Pictures, 2> m_kept;
 };
 
 // Blurs every channel of a premultiplied image; the edges count as transparent.

@@ -1,5 +1,7 @@
 #include "shell/kit/Drawing.h"
 
+#include "shell/kit/RecentlyUsed.h"
+
 #include <QPaintDevice>
 #include <QPainter>
 
@@ -250,15 +252,16 @@ namespace {
 
 // The last shadows made: a glow or a pill painted again with every frame of a live picture under
 // it would otherwise blur the same shape anew each time. Main thread only, as painting is.
-struct KeptShadow
+struct ShadowKey
 {
-    QPainterPath shape;
-    QColor color;
+    // The cheap comparisons first.
     double sigma = 0;
     double scale = 0;
-    QImage tinted;
+    QColor color;
+    QPainterPath shape;
+
+    bool operator==(const ShadowKey&) const = default;
 };
-constexpr std::size_t kKeptShadows = 16;
 
 const QImage& blurredShadow(const QPainterPath& shape,
                             const QColor& color,
@@ -267,39 +270,30 @@ const QImage& blurredShadow(const QPainterPath& shape,
                             const QRectF& area,
                             QSize pixels)
 {
-    thread_local std::vector<KeptShadow> kept;
-    for (auto it = kept.begin(); it != kept.end(); ++it) {
-        if (it->sigma == sigma && it->scale == scale && it->color == color && it->shape == shape) {
-            // The most recent first, so the shadows of one repaint stay.
-            std::rotate(kept.begin(), it, it + 1);
-            return kept.front().tinted;
+    thread_local RecentlyUsed<ShadowKey, QImage, 16> kept;
+    return kept.get(ShadowKey{sigma, scale, color, shape}, [&] {
+        QImage mask(pixels, QImage::Format_Alpha8);
+        mask.fill(0);
+        {
+            QPainter p(&mask);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.scale(scale, scale);
+            p.translate(-area.topLeft());
+            p.setPen(Qt::NoPen);
+            p.setBrush(Qt::black);
+            p.drawPath(shape);
         }
-    }
-    QImage mask(pixels, QImage::Format_Alpha8);
-    mask.fill(0);
-    {
-        QPainter p(&mask);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(scale, scale);
-        p.translate(-area.topLeft());
-        p.setPen(Qt::NoPen);
-        p.setBrush(Qt::black);
-        p.drawPath(shape);
-    }
-    blurAlpha(mask, sigma * scale);
+        blurAlpha(mask, sigma * scale);
 
-    QImage tinted(pixels, QImage::Format_ARGB32_Premultiplied);
-    tinted.fill(color);
-    {
-        QPainter p(&tinted);
-        p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
-        p.drawImage(0, 0, mask);
-    }
-    if (kept.size() == kKeptShadows) {
-        kept.pop_back();
-    }
-    kept.insert(kept.begin(), KeptShadow{shape, color, sigma, scale, std::move(tinted)});
-    return kept.front().tinted;
+        QImage tinted(pixels, QImage::Format_ARGB32_Premultiplied);
+        tinted.fill(color);
+        {
+            QPainter p(&tinted);
+            p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+            p.drawImage(0, 0, mask);
+        }
+        return tinted;
+    });
 }
 
 } // namespace
