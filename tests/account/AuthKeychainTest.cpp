@@ -27,12 +27,17 @@ public:
     {
         return full || item.account == failingAccount ? platform::errSecIO : inner.add(item);
     }
-    platform::OSStatus deleteItem(const Query& q) override { return inner.deleteItem(q); }
+    platform::OSStatus deleteItem(const Query& q) override
+    {
+        // A store whose word is wrong claims the delete and keeps the item.
+        return keepsDeleted ? platform::errSecSuccess : inner.deleteItem(q);
+    }
 
     platform::InMemoryKeychain inner;
     QString failingAccount;
     // Every write fails, as on a full disk.
     bool full = false;
+    bool keepsDeleted = false;
 };
 
 } // namespace
@@ -146,4 +151,25 @@ TEST(AuthKeychain, APairHeldInMemoryGivesWayToAnyLaterWrite)
     EXPECT_FALSE(store.holdsUnsavedPair());
     EXPECT_EQ(store.read(kAccess), "newer access");
     EXPECT_EQ(store.read(kRefresh), "newer refresh");
+}
+
+TEST(AuthKeychain, EndingTheSessionCountsOnlyTokensThatAreGoneNotTheStoresWord)
+{
+    testing_support::TestDesktop system;
+    FailingKeychain keychain;
+    platform::Services services = system.services();
+    services.keychain = &keychain;
+    AuthKeychain store(services);
+    store.write("access", kAccess);
+    store.write("refresh", kRefresh);
+
+    keychain.keepsDeleted = true;
+    EXPECT_FALSE(store.deleteSession()) << "the store said yes, but the tokens are still there";
+    EXPECT_EQ(store.read(kRefresh), "refresh");
+
+    keychain.keepsDeleted = false;
+    EXPECT_TRUE(store.deleteSession());
+    EXPECT_EQ(store.read(kAccess), std::nullopt);
+    EXPECT_EQ(store.read(kRefresh), std::nullopt);
+    EXPECT_TRUE(store.deleteSession()) << "nothing left to remove is done";
 }
