@@ -129,39 +129,46 @@ TEST(AuthKeychain, MigratesLegacyTokensFromTheUserDefaultsOnlyOnceTheyAreStored)
     }
 }
 
-TEST(AuthKeychain, APairHeldInMemoryGivesWayToAnyLaterWrite)
+// A session stored in a keychain that can be made to fail.
+class AuthKeychainOnAFailingStore : public ::testing::Test
+{
+protected:
+    void signIn(const QString& access, const QString& refresh)
+    {
+        store.write(access, kAccess);
+        store.write(refresh, kRefresh);
+    }
+
+    testing_support::TestDesktop system;
+    FailingKeychain keychain;
+    platform::Services services = [this] {
+        platform::Services s = system.services();
+        s.keychain = &keychain;
+        return s;
+    }();
+    AuthKeychain store{services};
+};
+
+TEST_F(AuthKeychainOnAFailingStore, APairHeldInMemoryGivesWayToAnyLaterWrite)
 {
     // A refreshed pair the full store refused is held; then, with room again, a sign-in writes a
     // newer session. The held pair must not come back over it.
-    testing_support::TestDesktop system;
-    FailingKeychain keychain;
-    platform::Services services = system.services();
-    services.keychain = &keychain;
-    AuthKeychain store(services);
-    store.write("old access", kAccess);
-    store.write("old refresh", kRefresh);
+    signIn("old access", "old refresh");
     keychain.full = true;
     EXPECT_FALSE(store.writeRefreshedPair("refreshed access", "refreshed refresh"));
     ASSERT_TRUE(store.holdsUnsavedPair());
     EXPECT_EQ(store.read(kAccess), "refreshed access");
 
     keychain.full = false;
-    store.write("newer access", kAccess);
-    store.write("newer refresh", kRefresh);
+    signIn("newer access", "newer refresh");
     EXPECT_FALSE(store.holdsUnsavedPair());
     EXPECT_EQ(store.read(kAccess), "newer access");
     EXPECT_EQ(store.read(kRefresh), "newer refresh");
 }
 
-TEST(AuthKeychain, EndingTheSessionCountsOnlyTokensThatAreGoneNotTheStoresWord)
+TEST_F(AuthKeychainOnAFailingStore, EndingTheSessionCountsOnlyTokensThatAreGoneNotTheStoresWord)
 {
-    testing_support::TestDesktop system;
-    FailingKeychain keychain;
-    platform::Services services = system.services();
-    services.keychain = &keychain;
-    AuthKeychain store(services);
-    store.write("access", kAccess);
-    store.write("refresh", kRefresh);
+    signIn("access", "refresh");
 
     keychain.keepsDeleted = true;
     EXPECT_FALSE(store.deleteSession()) << "the store said yes, but the tokens are still there";
