@@ -28,9 +28,9 @@ public:
     DesktopServices(const DesktopServices&) = delete;
     DesktopServices& operator=(const DesktopServices&) = delete;
 
-    // Hands the URL to the launcher. `done` runs exactly once, later, with whether the launcher
-    // opened it: false when it cannot be started, ends with a non-zero status or crashes. Without
-    // a launcher Qt's own desktop services try, and `done` runs at once with their answer.
+    // Hands the URL to the launcher. `done` runs exactly once, as the launcher ends, with whether
+    // it opened the URL: false when it cannot be started, ends with a non-zero status or crashes.
+    // Without a launcher Qt's own desktop services try, and `done` runs before this returns.
     void openURL(const QUrl& url, std::function<void(bool opened)> done);
 
     // The launcher's path: "xdg-open" where PATH has it; empty when it has not.
