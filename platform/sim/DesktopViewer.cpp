@@ -1,9 +1,13 @@
 #include "platform/sim/DesktopViewer.h"
 
+#include "platform/AtomicFile.h"
+#include "platform/BoundedRead.h"
 #include "platform/EventMonitor.h"
+#include "platform/PropertyList.h"
 #include "platform/sim/SimDesktop.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHash>
 #include <QKeyEvent>
@@ -12,7 +16,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -309,12 +312,14 @@ private:
 
 namespace {
 
-const QString kShowsKey = QStringLiteral("viewer/shows");
-const QString kDisplayKey = QStringLiteral("viewer/display");
+const QString kShowsKey = QStringLiteral("shows");
+const QString kDisplayKey = QStringLiteral("display");
 const QString kShowsAll = QStringLiteral("all");
 const QString kShowsOne = QStringLiteral("display");
 // Longer than any display name: a file that holds one is damaged.
 constexpr qsizetype kMaxNameLength = 1024;
+// Far more than two short strings take.
+constexpr qint64 kMaxChoiceFileBytes = qint64(64) * 1024;
 
 } // namespace
 
@@ -344,7 +349,9 @@ DesktopViewer::DesktopViewer(SimDesktop& desktop,
     layout->addLayout(m_panes, 1);
     if (!m_choiceFile.isEmpty()) {
         // Anything else in the file (an older or damaged one) leaves the main display shown.
-        const QSettings stored(m_choiceFile, QSettings::IniFormat);
+        const platform::FileContents file = platform::readRegularFile(m_choiceFile, kMaxChoiceFileBytes);
+        const QVariantMap stored =
+            file.isRead() ? plist::readDictionary(file.bytes).value_or(QVariantMap()) : QVariantMap();
         const QVariant shows = stored.value(kShowsKey);
         const QVariant name = stored.value(kDisplayKey);
         if (shows.typeId() == QMetaType::QString && shows.toString() == kShowsAll) {
@@ -371,7 +378,7 @@ DesktopViewer::~DesktopViewer() = default;
 QString DesktopViewer::standardChoiceFile()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-           + QStringLiteral("/veilmox/desktop-viewer.ini");
+           + QStringLiteral("/veilmox/desktop-viewer.plist");
 }
 
 void DesktopViewer::rebuild()
@@ -452,10 +459,15 @@ void DesktopViewer::choose(const Choice& choice)
 {
     m_choice = choice;
     if (!m_choiceFile.isEmpty()) {
-        QSettings stored(m_choiceFile, QSettings::IniFormat);
-        stored.setValue(kShowsKey, choice.all ? kShowsAll : kShowsOne);
-        stored.setValue(kDisplayKey, choice.name);
-        stored.sync();
+        const QVariantMap stored{{kShowsKey, choice.all ? kShowsAll : kShowsOne}, {kDisplayKey, choice.name}};
+        const std::optional<QByteArray> bytes = plist::writeBinary(stored);
+        QString error;
+        // Not kept, the choice still holds for as long as the viewer is open.
+        if (!bytes || !platform::makePrivateFolder(QFileInfo(m_choiceFile).path(), &error)
+            || !platform::writeFileAtomically(m_choiceFile, *bytes, 0600, &error)) {
+            qWarning("Desktop viewer: the displays shown could not be kept for the next launch: %s",
+                     qPrintable(error));
+        }
     }
     // Asked for: the window takes the size that shows the choice best.
     applyChoice(true);

@@ -1,12 +1,14 @@
 // Typing and scrolling in the desktop viewer reach the simulated desktop as a window server
 // delivers them, and the viewer opens as large as the screen allows.
 #include "platform/EventMonitor.h"
+#include "platform/PropertyList.h"
 #include "platform/Services.h"
 #include "platform/Window.h"
 #include "platform/sim/DesktopViewer.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimHotKeySystem.h"
 #include "platform/sim/VirtualScheduler.h"
+#include "tests/support/FailingDisk.h"
 
 #include <QFile>
 #include <QFocusEvent>
@@ -256,7 +258,7 @@ TEST(DesktopViewer, KeepsWhatTheUserWatchesReadableAndShowsTheDisplaysTheyChoose
 {
     const QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
-    const QString choices = folder.filePath(QStringLiteral("viewer.ini"));
+    const QString choices = folder.filePath(QStringLiteral("viewer.plist"));
     sim::SimDesktop desktop;
     sim::VirtualScheduler scheduler;
     const quint32 builtIn = desktop.addDisplay();
@@ -335,11 +337,30 @@ TEST(DesktopViewer, KeepsWhatTheUserWatchesReadableAndShowsTheDisplaysTheyChoose
     {
         DesktopViewer viewer(desktop, scheduler, choices);
         EXPECT_TRUE(viewer.showsAllDisplays());
+        viewer.show();
+        // A disk that takes nothing: this window still shows what was chosen, and the file keeps
+        // the choice before it.
+        const testing_support::FailingDisk full(testing_support::FailingDisk::Step::Write);
+        QTest::mouseClick(viewer.windowHandle(), Qt::LeftButton, {}, choice(1));
+        EXPECT_FALSE(viewer.showsAllDisplays());
     }
-    // A damaged file, or one that names a display no longer there, leaves the main display shown.
-    for (const QByteArray& text : {QByteArray("[viewer]\nshows=@Variant(\\0\\0\\0\\x7f)\n"),
-                                   QByteArray("\xff\xfe\x00garbage"),
-                                   QByteArray("[viewer]\nshows=display\ndisplay=Gone\n")}) {
+    {
+        DesktopViewer viewer(desktop, scheduler, choices);
+        EXPECT_TRUE(viewer.showsAllDisplays());
+    }
+    const auto plistOf = [](const QVariantMap& values) {
+        return platform::plist::writeBinary(values).value_or(QByteArray());
+    };
+    // A damaged file, an older version's, one of the wrong types or that names a display no
+    // longer there, leaves the main display shown.
+    for (const QByteArray& text :
+         {QByteArray("[viewer]\nshows=@Variant(\\0\\0\\0\\x7f)\n"),
+          QByteArray("\xff\xfe\x00garbage"),
+          plistOf({{QStringLiteral("shows"), 7}, {QStringLiteral("display"), QStringLiteral("Veilmox")}}),
+          plistOf({{QStringLiteral("shows"), QStringLiteral("display")},
+                   {QStringLiteral("display"), QByteArray("Veilmox")}}),
+          plistOf({{QStringLiteral("shows"), QStringLiteral("display")},
+                   {QStringLiteral("display"), QStringLiteral("Gone")}})}) {
         QFile file(choices);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(text);
