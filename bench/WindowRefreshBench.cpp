@@ -45,7 +45,7 @@ public:
     bool isTerminated() const override { return false; }
     bool hide() override { return false; }
     bool unhide() override { return false; }
-    bool activate() override { return false; }
+    bool activate(ActivationOptions /*options*/) override { return false; }
 
 private:
     platform::pid_type m_pid;

@@ -37,10 +37,19 @@ public:
     virtual bool isActive() const = 0;
     virtual bool isTerminated() const = 0;
 
+    // How an activation brings the app's windows forward: its front window alone, or all of them.
+    struct ActivationOptions
+    {
+        bool allWindows = false;
+    };
+
     // Each returns whether the system accepted the request.
     virtual bool hide() = 0;
     virtual bool unhide() = 0;
-    virtual bool activate() = 0;
+    // Makes the app the active one and brings its windows in front of other apps' windows on
+    // their levels.
+    virtual bool activate(ActivationOptions options) = 0;
+    bool activate() { return activate(ActivationOptions{}); }
 };
 
 using RunningApplicationRef = std::shared_ptr<RunningApplication>;

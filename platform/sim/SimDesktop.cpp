@@ -278,13 +278,14 @@ public:
         s->setHidden(*a, false);
         return true;
     }
-    bool activate() override
+    using RunningApplication::activate;
+    bool activate(ActivationOptions options) override
     {
         const auto s = m_state.lock();
         if (!s || isTerminated()) {
             return false;
         }
-        m_desktop->activateApp(m_pid);
+        m_desktop->activateApp(m_pid, options);
         return true;
     }
 
@@ -460,7 +461,7 @@ void SimDesktop::terminateApp(pid_type pid)
     m_state->appsByPid.remove(pid);
 }
 
-void SimDesktop::activateApp(pid_type pid)
+void SimDesktop::activateApp(pid_type pid, RunningApplication::ActivationOptions options)
 {
     const auto record = m_state->app(pid);
     if (!record || record->terminated) {
@@ -469,10 +470,33 @@ void SimDesktop::activateApp(pid_type pid)
     const pid_type previous = m_state->frontmost;
     m_state->frontmost = pid;
     m_state->setHidden(*record, false);
+    if (previous != pid) {
+        // Ordered before the notifications go out, so that those told see the app's windows in
+        // front, as the window server has them by the time an activation is announced.
+        bringWindowsForward(pid, options.allWindows);
+    }
     if (previous != 0 && previous != pid && m_state->app(previous)) {
         postWorkspace(kWorkspaceDidDeactivateApplication, previous);
     }
     postWorkspace(kWorkspaceDidActivateApplication, pid);
+}
+
+void SimDesktop::bringWindowsForward(pid_type pid, bool allWindows)
+{
+    // The app's windows on screen, front to back; each goes to the front of its own level.
+    std::vector<quint32> owned;
+    for (const OrderedWindow& w : orderedWindows()) {
+        if (w.onScreen && w.setup->owner == pid) {
+            owned.push_back(w.number);
+            if (!allWindows) {
+                break;
+            }
+        }
+    }
+    // Back to front, so that they keep their order among themselves.
+    for (auto it = owned.crbegin(); it != owned.crend(); ++it) {
+        orderFront(*it);
+    }
 }
 
 quint32 SimDesktop::addWindow(const WindowSpec& setup)
@@ -1252,8 +1276,9 @@ void SimDesktop::mouseDown(QPointF location)
         // The Dock, the menu bar and other accessory apps' windows leave the frontmost app be.
         const auto owner = m_state->app(setup.owner);
         if (setup.owner != m_state->ownPid && owner && owner->setup.policy == ActivationPolicy::Regular) {
-            activateApp(setup.owner);
+            // The window clicked comes in front, and only it: the app's other windows stay put.
             orderFront(*number);
+            activateApp(setup.owner);
         }
         return;
     }

@@ -139,10 +139,12 @@ public:
 
     // Applications. Launching, terminating and activating post the workspace notifications;
     // activating another app first posts the deactivation of the one that was frontmost.
+    // Activating an app that was not frontmost shows it and brings its front window (or all of
+    // its windows, in their order) in front of other apps' windows on their levels.
     pid_type launchApp(const AppSpec& setup);
     pid_type launchApp(const QString& bundleID, const QString& name);
     void terminateApp(pid_type pid);
-    void activateApp(pid_type pid);
+    void activateApp(pid_type pid, RunningApplication::ActivationOptions options = {});
 
     // Installed applications; installing one under a known bundle identifier replaces it.
     void installApp(const InstalledAppSpec& setup);
@@ -353,6 +355,7 @@ private:
     // The region (global points) a repaint of one of this application's windows touched.
     QRegion contentDamage(quint32 number, const QRegion& dirty);
     void postWorkspace(const QString& name, pid_type pid);
+    void bringWindowsForward(pid_type pid, bool allWindows);
     void sendMouse(QWidget* target, QEvent::Type type, QPointF location);
     // The widget of one of this application's windows under the pointer, with where the location
     // lies in its window's root.

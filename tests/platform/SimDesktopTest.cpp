@@ -216,6 +216,58 @@ TEST(SimDesktop, AWindowListAnsweredAgainFollowsEveryChangeAsDoTheWindowsInOrder
     }
 }
 
+// An activation brings the app's windows in front of other apps' on their levels, before anyone
+// is told of it, and the pictures are drawn again where the stacking changed.
+TEST(SimDesktop, ActivatingAnAppBringsItsFrontWindowInFrontOfOtherAppsWindowsOnItsLevel)
+{
+    SimDesktop desktop;
+    desktop.addDisplay();
+    const auto a = desktop.launchApp(QStringLiteral("com.example.A"), QStringLiteral("A"));
+    const auto b = desktop.launchApp(QStringLiteral("com.example.B"), QStringLiteral("B"));
+    const auto aBack = desktop.addWindow(a, QStringLiteral("a back"), QRectF(0, 0, 200, 200));
+    const auto aFront = desktop.addWindow(a, QStringLiteral("a front"), QRectF(50, 50, 200, 200));
+    const auto bWindow = desktop.addWindow(b, QStringLiteral("b"), QRectF(100, 100, 200, 200));
+    SimDesktop::WindowSpec palette;
+    palette.owner = b;
+    palette.bounds = QRectF(150, 150, 50, 50);
+    palette.layer = 3;
+    const auto bPalette = desktop.addWindow(palette);
+    desktop.activateApp(b);
+    const auto numbers = [&desktop] {
+        const auto list = desktop.copyWindowInfo(kCGWindowListOptionOnScreenOnly, 0);
+        QList<quint32> all;
+        for (const WindowDescription& d : list.value_or(QList<WindowDescription>())) {
+            all.append(uint32Value(d.value(kCGWindowNumber)).value_or(0));
+        }
+        return all;
+    };
+    ASSERT_EQ(numbers(), (QList<quint32>{bPalette, bWindow, aFront, aBack}));
+    QList<quint32> whenTold;
+    const Cancellable told = desktop.notificationCenter().addObserver(
+        kWorkspaceDidActivateApplication, [&](const Notification&) { whenTold = numbers(); });
+
+    quint64 serial = desktop.damageSerial();
+    ASSERT_TRUE(desktop.runningApplication(a)->activate());
+    const QList<quint32> activated{bPalette, aFront, bWindow, aBack};
+    EXPECT_EQ(numbers(), activated) << "the front window alone, under the higher level";
+    EXPECT_EQ(whenTold, activated);
+    EXPECT_EQ(desktop.windowOrder(), activated);
+    EXPECT_TRUE(desktop.damageSince(serial).value_or(QRegion()).contains(QPoint(120, 120)))
+        << "drawn again where A's window now covers B's";
+
+    serial = desktop.damageSerial();
+    desktop.runningApplication(a)->activate();
+    EXPECT_EQ(numbers(), activated) << "an app in front stays as it is";
+    EXPECT_EQ(desktop.damageSerial(), serial);
+
+    // With every window, the app's windows keep their order among themselves.
+    desktop.activateApp(b);
+    desktop.runningApplication(a)->hide();
+    ASSERT_TRUE(desktop.runningApplication(a)->activate({.allWindows = true}));
+    EXPECT_FALSE(desktop.runningApplication(a)->isHidden());
+    EXPECT_EQ(numbers(), (QList<quint32>{bPalette, aFront, aBack, bWindow}));
+}
+
 TEST(DesktopScenario, BuildsTheDesktopItDescribes)
 {
     SimDesktop desktop;
