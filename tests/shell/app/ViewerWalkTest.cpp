@@ -1,5 +1,6 @@
 // A new user's walk through the application in the desktop viewer: Qt's own mouse and key events
 // sent to the viewer's window at fixed points of the layout, and what the person sees afterwards.
+#include "capture/SCOverlayController.h"
 #include "pip/PiPView.h"
 #include "platform/EventMonitor.h"
 #include "platform/Updates.h"
@@ -9,6 +10,7 @@
 
 #include <QAbstractButton>
 #include <QEvent>
+#include <QSet>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -185,4 +187,61 @@ TEST(ViewerWalk, TheUpdateAlertTakesReturnAndEscapeWhileItIsOpenWhereverTheUserC
         EXPECT_TRUE(app.f.app->isPopoverShown());
         EXPECT_EQ(platform::EventMonitor::monitorCount(), monitors) << "the keys are the popover's again";
     }
+}
+
+// A click on a pinned app's overlay brings the app itself in front, its window showing where the
+// overlay was: the person keeps the app they pinned in view, and the audience sees it too.
+TEST(ViewerWalk, AClickOnAPinnedAppsOverlayBringsItsWindowInFrontInPlaceOfTheOverlay)
+{
+    const QColor messagesColour(0x34, 0xc7, 0x59);
+    const QColor notesColour(0xff, 0xd6, 0x0a);
+    ViewerApp app;
+    app.f.store(AppDelegate::onboardingCompletedKey, true);
+    platform::sim::SimDesktop& desktop = app.f.desktop;
+    const auto launch = [&desktop](const char* bundleID, const char* name, QRectF bounds, QColor colour) {
+        platform::sim::SimDesktop::WindowSpec window;
+        window.owner = desktop.launchApp(QString::fromLatin1(bundleID), QString::fromLatin1(name));
+        window.title = QString::fromLatin1(name);
+        window.bounds = bounds;
+        window.color = colour;
+        return desktop.addWindow(window);
+    };
+    const quint32 messages =
+        launch("com.apple.MobileSMS", "Messages", QRectF(100, 500, 300, 300), messagesColour);
+    // In front of Messages' right third, clear of the popover.
+    launch("com.apple.Notes", "Notes", QRectF(300, 450, 400, 350), notesColour);
+    // Where Notes covers Messages: a point to click, and one away from the pointer, which the
+    // audience sees too.
+    const QPointF overlayClick(320, 600);
+    const QPointF covered(375, 760);
+    const QPointF notesAlone(600, 600);
+    app.start(true);
+    ASSERT_NE(app.veilmoxDisplay(), 0U);
+
+    app.click(app.f.statusButtonCenter());
+    ASSERT_TRUE(app.f.app->isPopoverShown());
+    app.click(app.popoverWindow().frame().topLeft() + kMessagesPin);
+    ASSERT_EQ(app.f.manager->pinnedBundleIDs(), QSet<QString>{QStringLiteral("com.apple.MobileSMS")});
+    app.click(app.f.statusButtonCenter());
+    ASSERT_FALSE(app.f.app->isPopoverShown());
+
+    app.click(notesAlone);
+    app.settle(1);
+    // The overlay's frames come from its capture's queue through the main queue.
+    for (const auto& [number, entry] : app.f.manager->pinnedWindowController().overlayEntries()) {
+        entry.stream->queue().sync([] {});
+    }
+    app.f.env.t.mainQueue.runPending();
+    app.settle();
+    ASSERT_EQ(desktop.frontmostApplication()->localizedName(), QStringLiteral("Notes"));
+    ASSERT_EQ(app.userSees(covered), messagesColour) << "the overlay floats over Notes";
+    ASSERT_EQ(app.audienceSees(covered), notesColour) << "no capture shows the overlay";
+
+    app.click(overlayClick);
+    app.settle(1.5);
+    EXPECT_EQ(desktop.frontmostApplication()->localizedName(), QStringLiteral("Messages"));
+    EXPECT_EQ(desktop.windowAt(overlayClick), messages) << "Messages' own window, the overlay gone";
+    EXPECT_EQ(app.userSees(covered), messagesColour);
+    EXPECT_EQ(app.audienceSees(covered), messagesColour);
+    EXPECT_TRUE(app.viewerShowsTheDesktopAsItIs());
 }
