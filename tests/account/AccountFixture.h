@@ -19,6 +19,14 @@
 
 #include <memory>
 #include <optional>
+#include <ostream>
+
+// Failures show text as text, not as the bytes of its characters (found by argument lookup, so
+// it lives beside QString).
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace testing_support {
 

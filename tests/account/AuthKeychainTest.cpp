@@ -1,8 +1,18 @@
 #include "account/AuthKeychain.h"
 
 #include "tests/account/AccountFixture.h"
+#include "tests/support/PrivateSessionBus.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 using platform::KeychainAccessibility;
 using testing_support::kAccess;
@@ -39,6 +49,31 @@ public:
     bool full = false;
     bool keepsDeleted = false;
 };
+
+// Locks the keyring that new items go to, as the desktop does when the screen locks; taking an
+// item then needs the user to unlock it at a prompt.
+bool lockDefaultKeyring(const QDBusConnection& bus)
+{
+    const auto call = [&bus](const QString& method, const QVariant& argument) {
+        QDBusMessage message =
+            QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.secrets"),
+                                           QStringLiteral("/org/freedesktop/secrets"),
+                                           QStringLiteral("org.freedesktop.Secret.Service"),
+                                           method);
+        message << argument;
+        return bus.call(message);
+    };
+    const QDBusMessage alias = call(QStringLiteral("ReadAlias"), QStringLiteral("default"));
+    if (alias.type() != QDBusMessage::ReplyMessage) {
+        return false;
+    }
+    const auto keyring = alias.arguments().value(0).value<QDBusObjectPath>();
+    const QDBusMessage locked =
+        call(QStringLiteral("Lock"), QVariant::fromValue(QList<QDBusObjectPath>{keyring}));
+    return locked.type() == QDBusMessage::ReplyMessage
+           && qdbus_cast<QList<QDBusObjectPath>>(locked.arguments().value(0))
+                  == QList<QDBusObjectPath>{keyring};
+}
 
 } // namespace
 
@@ -179,4 +214,59 @@ TEST_F(AuthKeychainOnAFailingStore, EndingTheSessionCountsOnlyTokensThatAreGoneN
     EXPECT_EQ(store.read(kAccess), std::nullopt);
     EXPECT_EQ(store.read(kRefresh), std::nullopt);
     EXPECT_TRUE(store.deleteSession()) << "nothing left to remove is done";
+}
+
+using AuthKeychainAtLaunch = testing_support::AccountTest;
+
+TEST_F(AuthKeychainAtLaunch, ASessionInTheFileStaysThereWhileTheKeyringRefusesToTakeIt)
+{
+    using testing_support::PrivateSessionBus;
+    if (const QString missing = PrivateSessionBus::missing(); !missing.isEmpty()) {
+        SKIP_OR_FAIL_UNDER_CI(missing.toStdString());
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QProcessEnvironment environment = testing_support::isolatedEnvironment(dir.path());
+    environment.insert(QStringLiteral("VEILMOX_SUPABASE_URL"), services.backendURL().toString());
+    environment.insert(QStringLiteral("VEILMOX_ACCOUNT_SERVICE_URL"), services.accountURL().toString());
+    // No prompt to unlock the keyring can be shown: each is dismissed, as a user may dismiss it.
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+
+    // A run without a Secret Service kept the session in the file.
+    platform::FileKeychain file(dir.filePath("XDG_DATA_HOME/veilmox/keychain"));
+    platform::Services withFile;
+    withFile.keychain = &file;
+    AuthKeychain inFile(withFile);
+    ASSERT_TRUE(inFile.writeReportingSuccess("saved access", kAccess));
+    ASSERT_TRUE(inFile.writeReportingSuccess("saved refresh", kRefresh));
+
+    PrivateSessionBus bus(environment);
+    ASSERT_TRUE(bus.start());
+    if (!bus.startKeyring()) {
+        SKIP_OR_FAIL_UNDER_CI("needs gnome-keyring-daemon (scripts/setup.sh installs it)");
+    }
+    ASSERT_TRUE(lockDefaultKeyring(bus.connection()));
+
+    // Now the program starts where a Secret Service answers, and tries to move the file's tokens
+    // into the keyring, which refuses them.
+    QProcess app;
+    app.setProcessEnvironment(bus.environment());
+    app.start(QStringLiteral(VEILMOX_EXECUTABLE), {});
+    ASSERT_TRUE(app.waitForStarted(5000));
+    QByteArray log;
+    const bool decided = QTest::qWaitFor(
+        [&] {
+            log += app.readAllStandardError();
+            return log.contains("stay in the file") || !QFileInfo::exists(file.filePath());
+        },
+        60000);
+    ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
+    EXPECT_TRUE(app.waitForFinished(20000));
+    testing_support::awaitLinkRegistration(dir.path());
+    EXPECT_TRUE(decided) << log.toStdString();
+
+    EXPECT_TRUE(QFileInfo::exists(file.filePath())) << log.toStdString();
+    EXPECT_EQ(inFile.read(kAccess), QStringLiteral("saved access"));
+    EXPECT_EQ(inFile.read(kRefresh), QStringLiteral("saved refresh"));
 }

@@ -2,6 +2,7 @@
 #include "tests/support/Compressed.h"
 #include "tests/support/FailingDisk.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -816,4 +817,77 @@ TEST_F(SessionLifecycleTest, ARefreshedPairHeldUnderAFullDiskIsSavedOnTheTimerWh
         EXPECT_EQ(onDisk.inFile(), held);
         EXPECT_TRUE(onDisk.file.unsavedItems().isEmpty());
     }
+}
+
+TEST_F(SessionLifecycleTest, SigningOutOnAFullDiskEndsTheRefreshedPairHeldInMemoryToo)
+{
+    system.desktop.setScreenRecordingPermission(false);
+    OnFile onDisk(*this);
+    {
+        const FailingDisk disk(FailingDisk::Step::Write);
+        expireAccessToken();
+        onDisk.session.validateSavedSession();
+        ASSERT_TRUE(drain());
+        ASSERT_EQ(state->authStatusMessage(), QStringLiteral("Session refreshed"));
+        ASSERT_FALSE(onDisk.held().second.isEmpty());
+        // Removing the store whole needs no room: the user is signed out at once.
+        onDisk.session.signOut();
+        ASSERT_TRUE(drain());
+        EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Signed out"));
+    }
+    // Room again, and the held pair's save comes due: nothing of the ended session is written back.
+    system.scheduler.advance(2 * SessionLifecycle::longestUnsavedSaveDelay);
+    EXPECT_EQ(onDisk.held(), Pair());
+    EXPECT_EQ(onDisk.inFile(), Pair());
+
+    // So the next launch, over the same file, has no session to resume.
+    platform::FileKeychain relaunchedFile(onDisk.file.directory());
+    const platform::Services relaunchedServices = OnFile::withKeychain(system.services(), &relaunchedFile);
+    BackendClient relaunchedClient(relaunchedServices);
+    SessionLifecycle relaunched(*state, relaunchedClient, *analytics, relaunchedServices);
+    relaunched.validateSavedSession();
+    ASSERT_TRUE(drain());
+    EXPECT_EQ(state->authStatusMessage(), QStringLiteral("Sign in required"));
+    EXPECT_FALSE(state->isAuthenticated());
+}
+
+TEST_F(SessionLifecycleTest, ARemovalLeftPendingBySignOutSparesALaterSignInAndIsDoneAtQuit)
+{
+    system.desktop.setScreenRecordingPermission(false);
+    OnFile onDisk(*this);
+    onDisk.session.applySignedIn(kSignedIn);
+    // With an item of another program's beside them, the tokens go only by rewriting the store.
+    const platform::KeychainQuery another{QStringLiteral("another.program"), QStringLiteral("key")};
+    ASSERT_EQ(onDisk.file.add({another.service, another.account, "kept", {}}), platform::errSecSuccess);
+    const auto signOutOnAFullDisk = [&] {
+        const FailingDisk disk(FailingDisk::Step::Write);
+        onDisk.session.signOut();
+        ASSERT_TRUE(drain());
+        ASSERT_TRUE(onDisk.session.isRemovingEndedSession());
+        ASSERT_NE(onDisk.inFile(), Pair());
+    };
+
+    // Room again, and the user signs in before the removal is retried. The tokens now stored are
+    // not those of the session that ended: no retry may remove them.
+    signOutOnAFullDisk();
+    onDisk.session.exchangeHandoffCode(signInCode(onDisk.session));
+    ASSERT_TRUE(drain());
+    ASSERT_EQ(state->authStatusMessage(), kSignedIn);
+    const Pair signedIn = onDisk.inFile();
+    ASSERT_FALSE(signedIn.first.isEmpty());
+    system.scheduler.advance(4 * SessionLifecycle::longestUnsavedSaveDelay);
+    EXPECT_EQ(onDisk.inFile(), signedIn);
+    EXPECT_EQ(onDisk.tokens.read(kAccess), signedIn.first);
+    EXPECT_TRUE(state->isAuthenticated());
+    EXPECT_EQ(state->authStatusMessage(), kSignedIn);
+    EXPECT_FALSE(onDisk.session.isRemovingEndedSession());
+
+    // Signed out again on a full disk; with room again, the application quits before the next
+    // retry: the tokens do not outlive it.
+    signOutOnAFullDisk();
+    // What QCoreApplication::exec() sends as it returns; the test's own event loop goes on.
+    ASSERT_TRUE(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit"));
+    EXPECT_EQ(onDisk.inFile(), Pair());
+    EXPECT_FALSE(onDisk.session.isRemovingEndedSession());
+    EXPECT_EQ(onDisk.file.copyMatching(another, nullptr), platform::errSecSuccess);
 }
