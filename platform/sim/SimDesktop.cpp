@@ -494,8 +494,9 @@ void SimDesktop::bringWindowsForward(pid_type pid, bool allWindows)
         }
     }
     // Back to front, so that they keep their order among themselves.
-    for (auto it = owned.crbegin(); it != owned.crend(); ++it) {
-        orderFront(*it);
+    std::reverse(owned.begin(), owned.end());
+    for (const quint32 number : owned) {
+        orderFront(number);
     }
 }
 
