@@ -65,6 +65,17 @@ struct VirtualRig
     int screenChanges = 0;
 };
 
+// The numbers of the windows on screen, front to back, as the window list answers.
+QList<quint32> onScreenNumbers(const SimDesktop& desktop)
+{
+    const auto list = desktop.copyWindowInfo(kCGWindowListOptionOnScreenOnly, 0);
+    QList<quint32> all;
+    for (const WindowDescription& d : list.value_or(QList<WindowDescription>())) {
+        all.append(uint32Value(d.value(kCGWindowNumber)).value_or(0));
+    }
+    return all;
+}
+
 } // namespace
 
 TEST(SimDesktop, WindowListIsFrontToBackHonoursTheOptionsAndTellsFailuresFromEmptyAnswers)
@@ -123,12 +134,8 @@ TEST(SimDesktop, AWindowListAnsweredAgainFollowsEveryChangeAsDoTheWindowsInOrder
         }
         return QVariant();
     };
-    const auto numbers = [&list] {
-        QList<quint32> all;
-        for (const WindowDescription& d : list()) {
-            all.append(*uint32Value(d.value(kCGWindowNumber)));
-        }
-        return all;
+    const auto numbers = [&desktop] {
+        return onScreenNumbers(desktop);
     };
     struct Case
     {
@@ -234,12 +241,7 @@ TEST(SimDesktop, ActivatingAnAppBringsItsFrontWindowInFrontOfOtherAppsWindowsOnI
     const auto bPalette = desktop.addWindow(palette);
     desktop.activateApp(b);
     const auto numbers = [&desktop] {
-        const auto list = desktop.copyWindowInfo(kCGWindowListOptionOnScreenOnly, 0);
-        QList<quint32> all;
-        for (const WindowDescription& d : list.value_or(QList<WindowDescription>())) {
-            all.append(uint32Value(d.value(kCGWindowNumber)).value_or(0));
-        }
-        return all;
+        return onScreenNumbers(desktop);
     };
     ASSERT_EQ(numbers(), (QList<quint32>{bPalette, bWindow, aFront, aBack}));
     QList<quint32> whenTold;
