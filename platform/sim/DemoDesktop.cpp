@@ -354,6 +354,9 @@ std::optional<QString> loadDesktopScenario(SimDesktop& desktop, const QByteArray
                     where + QStringLiteral(": \"policy\" must be regular, accessory or prohibited"));
             }
             app.active = readBool(object, QStringLiteral("active"), false, where);
+            if (app.active && app.setup.policy == ActivationPolicy::Prohibited) {
+                throw ScenarioError(where + QStringLiteral(": a prohibited app cannot be \"active\""));
+            }
             const QJsonArray windowArray = readArray(object, QStringLiteral("windows"), where);
             for (qsizetype w = 0; w < windowArray.size(); ++w) {
                 const QString windowWhere = where + QStringLiteral(" window %1").arg(w + 1);

@@ -282,7 +282,8 @@ public:
     bool activate(ActivationOptions options) override
     {
         const auto s = m_state.lock();
-        if (!s || isTerminated()) {
+        // A background-only app is a kind that cannot be activated: the call says no.
+        if (!s || isTerminated() || m_setup.policy == ActivationPolicy::Prohibited) {
             return false;
         }
         m_desktop->activateApp(m_pid, options);
@@ -464,7 +465,7 @@ void SimDesktop::terminateApp(pid_type pid)
 void SimDesktop::activateApp(pid_type pid, RunningApplication::ActivationOptions options)
 {
     const auto record = m_state->app(pid);
-    if (!record || record->terminated) {
+    if (!record || record->terminated || record->setup.policy == ActivationPolicy::Prohibited) {
         return;
     }
     const pid_type previous = m_state->frontmost;

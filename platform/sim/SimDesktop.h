@@ -140,7 +140,8 @@ public:
     // Applications. Launching, terminating and activating post the workspace notifications;
     // activating another app first posts the deactivation of the one that was frontmost.
     // Activating an app that was not frontmost shows it and brings its front window (or all of
-    // its windows, in their order) in front of other apps' windows on their levels.
+    // its windows, in their order) in front of other apps' windows on their levels. A
+    // background-only (prohibited) app is never activated.
     pid_type launchApp(const AppSpec& setup);
     pid_type launchApp(const QString& bundleID, const QString& name);
     void terminateApp(pid_type pid);

@@ -268,6 +268,18 @@ TEST(SimDesktop, ActivatingAnAppBringsItsFrontWindowInFrontOfOtherAppsWindowsOnI
     ASSERT_TRUE(desktop.runningApplication(a)->activate({.allWindows = true}));
     EXPECT_FALSE(desktop.runningApplication(a)->isHidden());
     EXPECT_EQ(numbers(), (QList<quint32>{bPalette, aFront, aBack, bWindow}));
+
+    // A background-only app cannot be activated: the call says so, and nothing moves.
+    SimDesktop::AppSpec agent;
+    agent.bundleID = QStringLiteral("com.example.agent");
+    agent.name = QStringLiteral("Agent");
+    agent.policy = ActivationPolicy::Prohibited;
+    const auto background = desktop.launchApp(agent);
+    serial = desktop.damageSerial();
+    EXPECT_FALSE(desktop.runningApplication(background)->activate());
+    desktop.activateApp(background);
+    EXPECT_EQ(desktop.frontmostApplication()->processIdentifier(), a);
+    EXPECT_EQ(desktop.damageSerial(), serial);
 }
 
 TEST(DesktopScenario, BuildsTheDesktopItDescribes)
@@ -347,6 +359,9 @@ TEST(DesktopScenario, AScenarioThatDoesNotReadChangesNothing)
         {R"({"displays": [{"frame": [0, 0, 100, 100]}], "apps": [{"name": "No id"}]})", "bundleID"},
         {R"({"displays": [{"frame": [0, 0, 100, 100]}], "apps": [{"bundleID": "a.b", "name": "A", "policy": "x"}]})",
          "policy"},
+        {R"({"displays": [{"frame": [0, 0, 100, 100]}],
+             "apps": [{"bundleID": "a.b", "name": "A", "policy": "prohibited", "active": true}]})",
+         "active"},
         {R"({"displays": [{"frame": [0, 0, 100, 100]}],
              "apps": [{"bundleID": "a.b", "name": "A", "windows": [{"frame": [0, 0, 9, 9], "sharing": 7}]}]})",
          "sharing"},
