@@ -282,12 +282,7 @@ public:
     bool activate(ActivationOptions options) override
     {
         const auto s = m_state.lock();
-        // A background-only app is a kind that cannot be activated: the call says no.
-        if (!s || isTerminated() || m_setup.policy == ActivationPolicy::Prohibited) {
-            return false;
-        }
-        m_desktop->activateApp(m_pid, options);
-        return true;
+        return s && m_desktop->activateApp(m_pid, options);
     }
 
 private:
@@ -462,11 +457,12 @@ void SimDesktop::terminateApp(pid_type pid)
     m_state->appsByPid.remove(pid);
 }
 
-void SimDesktop::activateApp(pid_type pid, RunningApplication::ActivationOptions options)
+bool SimDesktop::activateApp(pid_type pid, RunningApplication::ActivationOptions options)
 {
     const auto record = m_state->app(pid);
+    // A background-only app is a kind that cannot be activated: the call says no.
     if (!record || record->terminated || record->setup.policy == ActivationPolicy::Prohibited) {
-        return;
+        return false;
     }
     const pid_type previous = m_state->frontmost;
     m_state->frontmost = pid;
@@ -480,6 +476,7 @@ void SimDesktop::activateApp(pid_type pid, RunningApplication::ActivationOptions
         postWorkspace(kWorkspaceDidDeactivateApplication, previous);
     }
     postWorkspace(kWorkspaceDidActivateApplication, pid);
+    return true;
 }
 
 void SimDesktop::bringWindowsForward(pid_type pid, bool allWindows)

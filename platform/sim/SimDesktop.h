@@ -141,11 +141,11 @@ public:
     // activating another app first posts the deactivation of the one that was frontmost.
     // Activating an app that was not frontmost shows it and brings its front window (or all of
     // its windows, in their order) in front of other apps' windows on their levels. A
-    // background-only (prohibited) app is never activated.
+    // background-only (prohibited) app is never activated. Returns whether the app was activated.
     pid_type launchApp(const AppSpec& setup);
     pid_type launchApp(const QString& bundleID, const QString& name);
     void terminateApp(pid_type pid);
-    void activateApp(pid_type pid, RunningApplication::ActivationOptions options = {});
+    bool activateApp(pid_type pid, RunningApplication::ActivationOptions options = {});
 
     // Installed applications; installing one under a known bundle identifier replaces it.
     void installApp(const InstalledAppSpec& setup);
