@@ -4,6 +4,7 @@
 #include <QPaintEngine>
 #include <QPainter>
 #include <QWidget>
+#include <qpa/qplatformbackingstore.h>
 
 #include <algorithm>
 #include <cmath>
@@ -290,8 +291,14 @@ std::optional<QRegion> ViewEffect::repaintedArea(const QPainter& painter)
 
 bool ViewEffect::onScreen(const QPainter& painter) const
 {
+    // A window that is only ever drawn into pictures has a backing store without an image; with
+    // high-DPI scaling on, Qt's own paintDevice() then reads a null device. Ask the platform's
+    // store first: without an image of its own, nothing is being painted on screen.
     QBackingStore* store = m_view->backingStore();
-    return store != nullptr && painter.device() == store->paintDevice();
+    if (store == nullptr || store->handle() == nullptr || store->handle()->paintDevice() == nullptr) {
+        return false;
+    }
+    return painter.device() == store->paintDevice();
 }
 
 void ViewEffect::drawView(QPainter& painter, bool ownPainter)

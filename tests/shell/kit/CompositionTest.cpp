@@ -269,3 +269,43 @@ TEST(KitTestSupport, AClickReachesOnlyWhatLiesUnderThePointer)
     click(*button, QPointF(30, 15));
     EXPECT_EQ(clicked.count(), 1) << "hidden";
 }
+
+// The app's windows are drawn into pictures by the window server and never mapped on the host,
+// so their backing store never gets an image. With the host's screen scaled (CI runs this suite
+// at QT_SCALE_FACTOR=2 under X as well), asking Qt whether such a view paints on screen must not
+// read that missing image, and the picture is drawn at its own density, not the screen's.
+TEST(ViewEffect, AViewOfAWindowNeverMappedIsDrawnIntoAPictureAtItsDensityOnAnyScreenScale)
+{
+    // Qt never paints it itself: its store is never sized.
+    class NeverPainted final : public QWidget
+    {
+    protected:
+        bool event(QEvent* event) override
+        {
+            return event->type() == QEvent::UpdateRequest || QWidget::event(event);
+        }
+    };
+    KitEnvironment env;
+    NeverPainted window;
+    window.setAttribute(Qt::WA_DontShowOnScreen);
+    window.resize(200, 100);
+    auto* card = new FloatingBackground(16, &window);
+    card->setGeometry(10, 10, 180, 80);
+    card->contentLayout()->setContentsMargins(16, 16, 16, 16);
+    auto* pill = new PillButton(QStringLiteral("Got it"), PillButtonStyle::Kind::Primary, ControlSize::Small);
+    card->contentLayout()->addWidget(pill, 0, Qt::AlignLeft);
+    window.show();
+    QApplication::processEvents();
+    ASSERT_NE(window.backingStore(), nullptr) << "a window of its own, as the app's windows have";
+
+    const QPointF inside = QPointF(pill->mapTo(&window, QPoint(0, 0))) + QPointF(6, pill->height() / 2.0);
+    for (const double density : {1.0, 1.5, 2.0, 3.0}) {
+        SCOPED_TRACE(density);
+        QImage picture(QSize(200, 100) * density, QImage::Format_ARGB32_Premultiplied);
+        picture.setDevicePixelRatio(density);
+        picture.fill(Palette::canvas());
+        window.render(&picture, QPoint(), QRegion(), QWidget::DrawChildren);
+        EXPECT_TRUE(near(colorAt(picture, inside), Palette::textPrimary(), 8));
+        EXPECT_TRUE(near(colorAt(picture, QPointF(3, 3)), Palette::canvas(), 8)) << "outside the card";
+    }
+}
