@@ -529,8 +529,9 @@ TEST(Damage, AViewerPaneRepaintedWhereTheDesktopChangedEqualsOneRepaintedWhole)
         const QImage screen = testing_support::grabOnScreen(viewer);
         for (const quint32 id : {d.display, d.veilmox}) {
             QWidget* pane = viewer.displayView(id);
-            const QImage onScreen = screen.copy(
-                QRect(pane->mapTo(&viewer, QPoint(0, 0)), pane->size() * screen.devicePixelRatio()));
+            const double ratio = screen.devicePixelRatio();
+            const QImage onScreen =
+                screen.copy(QRect(pane->mapTo(&viewer, QPoint(0, 0)) * ratio, pane->size() * ratio));
             ASSERT_EQ(onScreen.convertToFormat(QImage::Format_RGB32),
                       pane->grab().toImage().convertToFormat(QImage::Format_RGB32))
                 << (id == d.display ? "the built-in display's pane" : "the pane of \"Veilmox\"");
