@@ -592,9 +592,13 @@ void SimCompositor::drawSyntheticWindow(QPainter& painter, const Scene::Window& 
 void SimCompositor::drawTitle(QPainter& painter, const SimDesktop::WindowSpec& setup) const
 {
     const QTransform& transform = painter.worldTransform();
+    const double sx = std::abs(transform.m11());
+    const double sy = std::abs(transform.m22());
     // Never below one pixel a point: Qt lays text out for at least that many, so a strip made
-    // for fewer pixels would cut its text off. A smaller picture is shrunk from it.
-    const double scale = std::max({std::abs(transform.m11()), std::abs(transform.m22()), 1.0});
+    // for fewer pixels would cut its text off. A smaller picture is shrunk from it, smoothly and
+    // once: sampled as it is drawn, a glyph would lose whole columns of its pixels.
+    const double scale = std::max({sx, sy, 1.0});
+    const bool shrunk = sx < 1 || sy < 1;
     const QRectF titleRect = titleRectOf(setup.bounds);
     // Only as far as it shows: within its window and the picture, never the whole text of a
     // title far wider than its window or the display. Not cut to the clip, so that a part of the
@@ -619,8 +623,10 @@ void SimCompositor::drawTitle(QPainter& painter, const SimDesktop::WindowSpec& s
         return;
     }
     const QColor colour = titleColor(setup.color);
-    const QString key = QString::number(colour.rgba(), 16) + QLatin1Char('@') + QString::number(scale)
-                        + QLatin1Char('<') + QString::number(width) + QLatin1Char('|') + *setup.title;
+    const QString scaleKey =
+        shrunk ? QString::number(sx) + QLatin1Char('x') + QString::number(sy) : QString::number(scale);
+    const QString key = QString::number(colour.rgba(), 16) + QLatin1Char('@') + scaleKey + QLatin1Char('<')
+                        + QString::number(width) + QLatin1Char('|') + *setup.title;
     auto found = m_titles.constFind(key);
     if (found == m_titles.cend()) {
         // Laid out and drawn once in a strip of its own at the scale it is shown at.
@@ -635,6 +641,12 @@ void SimCompositor::drawTitle(QPainter& painter, const SimDesktop::WindowSpec& s
                       Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                       *setup.title);
         text.end();
+        if (shrunk) {
+            strip = strip.scaled(QSizeF(width * sx, kTitleHeight * sy).toSize().expandedTo(QSize(1, 1)),
+                                 Qt::IgnoreAspectRatio,
+                                 Qt::SmoothTransformation);
+            strip.setDevicePixelRatio(1);
+        }
         // Bounded by what the pictures take, not only by their number.
         if (m_titles.size() >= kMaxTitles || m_titleBytes + strip.sizeInBytes() > kMaxTitleBytes) {
             m_titles.clear();
@@ -648,8 +660,16 @@ void SimCompositor::drawTitle(QPainter& painter, const SimDesktop::WindowSpec& s
     // picture drawn alone must come out as it does in the whole.
     const QTransform& toDevice = painter.worldTransform();
     const QPointF device = toDevice.map(titleRect.topLeft());
-    painter.drawImage(toDevice.inverted().map(QPointF(std::round(device.x()), std::round(device.y()))),
-                      *found);
+    const QPointF corner(std::round(device.x()), std::round(device.y()));
+    if (shrunk) {
+        // Already at the pixels it covers: one to one.
+        painter.save();
+        painter.resetTransform();
+        painter.drawImage(corner, *found);
+        painter.restore();
+        return;
+    }
+    painter.drawImage(toDevice.inverted().map(corner), *found);
 }
 
 double SimCompositor::displayScaleAt(QPointF point) const

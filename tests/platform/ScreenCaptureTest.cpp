@@ -353,6 +353,33 @@ TEST(SimCompositor, DrawsAndKeepsATitleOnlyAsWideAsItShows)
     EXPECT_EQ(at(picture, 400, 300), kRed.rgba());
 }
 
+// A picture with fewer pixels than points (the viewer on a small or scaled screen) shows a title
+// shrunk smoothly from its whole size; sampled as it was drawn, letters lost whole columns.
+TEST(SimCompositor, ATitleInAPictureSmallerThanItsPointsKeepsEveryColumnOfItsLetters)
+{
+    Rig rig;
+    SimDesktop::WindowSpec titled;
+    titled.owner = rig.pidA;
+    // In front; its title strip on whole pixels at half a pixel a point, cut by its right edge.
+    titled.bounds = QRectF(10, 10, 90, 40);
+    titled.color = Qt::white;
+    titled.title = QStringLiteral("Quarterly plan - Google Docs");
+    rig.desktop.addWindow(titled);
+    const QImage expected = rig.render(rig.everything(), {200, 100})
+                                .scaled(100, 50, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage half = rig.render(rig.everything(), {100, 50});
+    int worst = 0;
+    for (int y = 8; y < 16; ++y) {
+        for (int x = 8; x < 47; ++x) {
+            const QColor a = QColor::fromRgba(at(half, x, y));
+            const QColor b = QColor::fromRgba(at(expected, x, y));
+            worst = std::max({worst, std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                              std::abs(a.blue() - b.blue())});
+        }
+    }
+    EXPECT_LE(worst, 16);
+}
+
 TEST(SimCompositor, DrawsTheProgramsOwnWindowsFromTheirWidgetsWithTheirEffects)
 {
     Rig rig;
