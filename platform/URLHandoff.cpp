@@ -1,6 +1,7 @@
 #include "platform/URLHandoff.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/LocalSocketAddress.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -125,6 +126,14 @@ QString describeFolderProblem(const QString& folder, int code)
     return QStringLiteral("The folder %1 refuses the lock").arg(folder);
 }
 
+// Why a socket is not bound at its path as it stands, for the one line that says so.
+QString tooLongForASocket(const QString& socketPath)
+{
+    return QStringLiteral("The socket path %1 is longer than a socket address holds (%2 bytes)")
+        .arg(socketPath)
+        .arg(sizeof(sockaddr_un::sun_path) - 1);
+}
+
 // Why nothing can be written in the folder: a small file made and written there the way the
 // lock and its companions are (0 when that works).
 int folderWriteError(const QString& folder)
@@ -140,23 +149,6 @@ int folderWriteError(const QString& folder)
     ::close(fd);
     ::unlink(probe.constData());
     return code;
-}
-
-// The address of a socket path, or of an abstract socket ("@" and its name); its length.
-std::optional<std::pair<sockaddr_un, socklen_t>> socketAddress(const QString& socketPath)
-{
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const bool abstract = socketPath.startsWith(QLatin1Char('@'));
-    const QByteArray name = abstract ? socketPath.mid(1).toUtf8() : QFile::encodeName(socketPath);
-    const auto offset = static_cast<qsizetype>(offsetof(sockaddr_un, sun_path));
-    if (name.isEmpty() || name.size() + 1 > static_cast<qsizetype>(sizeof(address.sun_path))) {
-        return std::nullopt;
-    }
-    std::memcpy(
-        address.sun_path + (abstract ? 1 : 0), name.constData(), static_cast<std::size_t>(name.size()));
-    // An abstract name is exactly its bytes; a path ends with its terminating zero.
-    return std::pair(address, static_cast<socklen_t>(offset + 1 + name.size()));
 }
 
 // Whether the process at the other end of a connected socket is one of this user's.
@@ -349,7 +341,6 @@ URLHandoff::URLHandoff(const QString& bundleIdentifier,
     , m_directory(runtimeDirectory)
     , m_socketPath(socketPath(runtimeDirectory, bundleIdentifier))
 {
-    m_server.setSocketOptions(QLocalServer::UserAccessOption);
     connect(&m_server, &QLocalServer::newConnection, this, &URLHandoff::acceptConnections);
 }
 
@@ -422,6 +413,11 @@ URLHandoff::Role URLHandoff::start(const QList<QUrl>& urls)
         }
         return startWithoutLastingFolder(url);
     }
+    if (!LocalSocketAddress::isPossible(m_socketPath)) {
+        qCWarning(lcHandoff).noquote()
+            << tooLongForASocket(m_socketPath) << "- opened links are taken in a folder of this run instead";
+        return startWithoutLastingFolder(url);
+    }
     m_lock = std::make_unique<QLockFile>(m_directory + QLatin1Char('/') + m_bundleIdentifier
                                          + QStringLiteral(".lock"));
     // The running instance may run for weeks: only a lock whose process is gone is stale.
@@ -459,9 +455,14 @@ URLHandoff::Role URLHandoff::becomePrimary()
     // normal path, which a terminating signal then takes too.
     quitOnTerminationSignals();
     m_isPrimary = true;
-    if (!m_server.isListening() && !listen()) {
-        qCWarning(lcHandoff) << "Not receiving opened links for now:" << m_server.errorString();
+    // No socket could be made: nothing to listen on, now or later.
+    if (m_socketPath.isEmpty()) {
+        return Role::Primary;
     }
+    if (!m_server.isListening() && !listen()) {
+        qCWarning(lcHandoff).noquote() << "Not receiving opened links for now:" << m_listenError;
+    }
+    // A socket that stops (the process ran out of descriptors, say) is listened on again.
     m_listenWatch = m_scheduler.every(kListenRetryInterval, [this] { watchListening(); });
     return Role::Primary;
 }
@@ -492,6 +493,9 @@ URLHandoff::Role URLHandoff::startWithoutLastingFolder(const std::optional<QUrl>
     QString problem;
     if (temporary.isEmpty()) {
         problem = QStringLiteral("There is no temporary folder");
+    } else if (const QString socket = socketPath(QFile::decodeName(path), m_bundleIdentifier);
+               !LocalSocketAddress::isPossible(socket)) {
+        problem = tooLongForASocket(socket);
     } else if (::mkdtemp(path.data()) == nullptr) {
         problem = describeFolderProblem(temporary, errno);
     } else {
@@ -534,11 +538,13 @@ URLHandoff::Role URLHandoff::startOnAbstractSocket(const std::optional<QUrl>& ur
             name += QLatin1Char(kLetters[QRandomGenerator::system()->bounded(int(sizeof(kLetters) - 1))]);
         }
         m_abstractName = name;
-        listenOnAbstractSocket();
+        listen();
     }
     if (!m_server.isListening()) {
         m_abstractName.clear();
-        qCWarning(lcHandoff) << "Not receiving opened links: no socket can be made";
+        m_socketPath.clear();
+        qCWarning(lcHandoff).noquote()
+            << "Not receiving opened links: no socket can be made:" << m_listenError;
         const auto others = instancesOfThisTemporaryFolder();
         return others.isEmpty() ? becomePrimary() : handOverToRunningInstance(others.first().socketPath, url);
     }
@@ -547,9 +553,9 @@ URLHandoff::Role URLHandoff::startOnAbstractSocket(const std::optional<QUrl>& ur
     // companion file is).
     m_since = monotonicNow();
     m_sinceMarker = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const auto marker = socketAddress(m_socketPath + QStringLiteral(".since-") + QString::number(m_since));
-    if (m_sinceMarker >= 0 && marker
-        && ::bind(m_sinceMarker, reinterpret_cast<const sockaddr*>(&marker->first), marker->second) != 0) {
+    const auto marker =
+        LocalSocketAddress::of(m_socketPath + QStringLiteral(".since-") + QString::number(m_since));
+    if (m_sinceMarker >= 0 && marker && ::bind(m_sinceMarker, marker->get(), marker->size()) != 0) {
         ::close(m_sinceMarker);
         m_sinceMarker = -1;
     }
@@ -713,7 +719,7 @@ bool URLHandoff::removeLeftOverLock()
 
 bool URLHandoff::handOver(const QString& socketPath, const std::optional<QUrl>& url, int timeoutMs)
 {
-    const auto address = socketAddress(socketPath);
+    const auto address = LocalSocketAddress::of(socketPath);
     if (!address) {
         return false;
     }
@@ -724,8 +730,7 @@ bool URLHandoff::handOver(const QString& socketPath, const std::optional<QUrl>& 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     // An abstract name is anyone's to take once its instance is gone: the link goes only to a
     // process of this user's.
-    bool taken = ::connect(fd, reinterpret_cast<const sockaddr*>(&address->first), address->second) == 0
-                 && peerIsThisUser(fd);
+    bool taken = ::connect(fd, address->get(), address->size()) == 0 && peerIsThisUser(fd);
     if (taken && url) {
         const QByteArray line = url->toEncoded() + '\n';
         qsizetype sent = 0;
@@ -754,27 +759,44 @@ bool URLHandoff::handOver(const QString& socketPath, const std::optional<QUrl>& 
 
 bool URLHandoff::listen()
 {
-    if (!m_abstractName.isEmpty()) {
-        return listenOnAbstractSocket();
-    }
-    // The lock is ours, so a socket file left here belongs to an instance that is gone.
-    QLocalServer::removeServer(m_socketPath);
-    return m_server.listen(m_socketPath);
-}
-
-bool URLHandoff::listenOnAbstractSocket()
-{
-    const auto address = socketAddress(QLatin1Char('@') + m_abstractName);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (!address || fd < 0) {
+    const QString path = m_abstractName.isEmpty() ? m_socketPath : QLatin1Char('@') + m_abstractName;
+    std::optional<LocalSocketAddress> address = LocalSocketAddress::of(path);
+    if (!address) {
+        m_listenError = QStringLiteral("the folder of %1 cannot be opened (%2)")
+                            .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
-    // The server takes the socket over, and closes it with itself.
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address->first), address->second) != 0
-        || ::listen(fd, SOMAXCONN) != 0 || !m_server.listen(fd)) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        m_listenError = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    const QByteArray file = address->path();
+    if (!file.isEmpty()) {
+        // The lock is ours, so a socket file left here belongs to an instance that is gone.
+        ::unlink(file.constData());
+    }
+    // Only this user's programs may connect, whatever the umask (the folder is private too).
+    if (::bind(fd, address->get(), address->size()) != 0
+        || (!file.isEmpty() && ::chmod(file.constData(), 0600) != 0) || ::listen(fd, SOMAXCONN) != 0) {
+        m_listenError = QString::fromLocal8Bit(std::strerror(errno));
         ::close(fd);
         return false;
     }
+    // The server takes the socket over, and closes it with itself.
+    if (!m_server.listen(fd)) {
+        m_listenError = m_server.errorString();
+        ::close(fd);
+        return false;
+    }
+    if (address->isThroughFolder() && !m_toldThroughFolder) {
+        qCInfo(lcHandoff).noquote() << tooLongForASocket(path)
+                                    << "- opened links are taken there through a descriptor of its folder";
+        m_toldThroughFolder = true;
+    }
+    // Qt removes the socket's file by the name it was bound under as it closes: the folder's
+    // descriptor in that name stays open until then.
+    m_listeningAddress = std::move(address);
     return true;
 }
 

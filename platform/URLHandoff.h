@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/LocalSocketAddress.h"
 #include "platform/Scheduler.h"
 
 #include <QList>
@@ -43,7 +44,8 @@ QList<QUrl> takeURLArguments(int& argc, char** argv, const QStringList& schemes)
 // schemes, which the running instance acts on only once the line is complete, and answers "ok"; connections
 // of other users' programs are closed at once, and logged at most once a minute. It holds at most
 // kMaxConnections at once (a new one closes the oldest), closes a connection that has not sent its line
-// within kReceiveTimeout without acting, and listens again when its socket stops. Main thread only.
+// within kReceiveTimeout without acting, and listens again when its socket stops. A socket path longer than
+// an address holds is bound and reached through its folder (see LocalSocketAddress). Main thread only.
 class URLHandoff final : public QObject
 {
     Q_OBJECT
@@ -144,8 +146,9 @@ private:
     static QString freshFolderPrefix();
     // "veilmox-<uid>-" and a digest of the temporary folder: the abstract sockets of one session.
     static QString abstractSocketPrefix();
+    // Listens on the abstract socket when it has a name, else at the socket path; why not in
+    // m_listenError.
     bool listen();
-    bool listenOnAbstractSocket();
     void watchListening();
     void acceptConnections();
     void refused();
@@ -168,7 +171,11 @@ private:
     bool m_isPrimary = false;
     QString m_socketPath;
     std::unique_ptr<QLockFile> m_lock;
+    // Outlives the server, which removes its socket's file by that address as it closes.
+    std::optional<LocalSocketAddress> m_listeningAddress;
     QLocalServer m_server;
+    QString m_listenError;
+    bool m_toldThroughFolder = false;
     TimerHandle m_listenWatch;
     bool m_reportedStop = false;
     int m_refusals = 0;

@@ -4,6 +4,7 @@
 #include "platform/Audio.h"
 #include "platform/DesktopEntry.h"
 #include "platform/DesktopServices.h"
+#include "platform/LocalSocketAddress.h"
 #include "platform/URLHandoff.h"
 #include "platform/sim/VirtualScheduler.h"
 #include "tests/support/DamagedInput.h"
@@ -69,29 +70,29 @@ bool handOverFromAnotherLaunch(const QString& socketPath, const QUrl& url)
     return handedOver.get();
 }
 
-sockaddr_un socketAddress(const QString& path)
-{
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray name = QFile::encodeName(path);
-    std::memcpy(address.sun_path, name.constData(), static_cast<std::size_t>(name.size()));
-    return address;
-}
-
 // A connection of a misbehaving program of the same user, with plain sockets.
 class RawClient
 {
 public:
-    explicit RawClient(const QString& path)
-        : m_fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0))
+    enum class Connect
     {
-        const sockaddr_un address = socketAddress(path);
-        connected = ::connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+        Now,
+        Later,
+    };
+    explicit RawClient(const QString& path, Connect when = Connect::Now)
+        : m_fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0))
+        , m_address(LocalSocketAddress::of(path))
+    {
+        if (when == Connect::Now) {
+            connect();
+        }
     }
     ~RawClient() { ::close(m_fd); }
     RawClient(const RawClient&) = delete;
     RawClient& operator=(const RawClient&) = delete;
 
+    // Takes no descriptor: the socket is there, and so is the folder of a long path.
+    void connect() { connected = m_address && ::connect(m_fd, m_address->get(), m_address->size()) == 0; }
     void send(const QByteArray& bytes)
     {
         ::send(m_fd, bytes.constData(), static_cast<std::size_t>(bytes.size()), MSG_NOSIGNAL);
@@ -117,6 +118,7 @@ public:
 
 private:
     int m_fd;
+    std::optional<LocalSocketAddress> m_address;
 };
 
 // While it lives, the temporary folder of this process ($TMPDIR) is a fresh one of its own, so
@@ -197,12 +199,13 @@ int connectToAbstractSocket(const QByteArray& socketPath)
 
 // A later launch of the program, on another thread while this one serves the running instance:
 // a thread of Qt's, with an event dispatcher, as a launch's main thread has.
-URLHandoff::Role launchLater(const QString& runtimeDirectory, const QList<QUrl>& urls)
+URLHandoff::Role
+launchLater(const QString& runtimeDirectory, const QList<QUrl>& urls, const QString& bundleID = kBundleID)
 {
     std::optional<URLHandoff::Role> role;
-    std::unique_ptr<QThread> later(QThread::create([&role, runtimeDirectory, urls] {
+    std::unique_ptr<QThread> later(QThread::create([&role, runtimeDirectory, urls, bundleID] {
         sim::VirtualScheduler laterScheduler;
-        URLHandoff launch(kBundleID, kSchemes, laterScheduler, runtimeDirectory);
+        URLHandoff launch(bundleID, kSchemes, laterScheduler, runtimeDirectory);
         role = launch.start(urls);
     }));
     later->start();
@@ -337,6 +340,7 @@ TEST_F(URLHandoffTest, HeldConnectionsAndARunOutOfDescriptorsDoNotEndTheHandOff)
     held.clear();
 
     // Out of descriptors when a launch connects: Qt gives the socket up; it comes back.
+    auto starved = std::make_unique<RawClient>(running->socketPath(), RawClient::Connect::Later);
     rlimit limits{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limits), 0);
     int highest = 0;
@@ -350,12 +354,9 @@ TEST_F(URLHandoffTest, HeldConnectionsAndARunOutOfDescriptorsDoNotEndTheHandOff)
     for (int fd = 0; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) {
         spare.push_back(fd);
     }
-    ::close(spare.back());
-    spare.pop_back();
-    {
-        RawClient starved(running->socketPath());
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !running->isListening(); }, 5000));
-    }
+    starved->connect();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !running->isListening(); }, 5000));
+    starved.reset();
     for (const int fd : spare) {
         ::close(fd);
     }
@@ -599,6 +600,26 @@ TEST(URLHandoffWithoutAFolder, TheSignalsAreTakenFirstAndALaterLaunchFindsTheRun
     ::sigaction(SIGTERM, &before, nullptr);
 }
 
+TEST(URLHandoffWithoutAFolder, ANameNoSocketPathCanHoldIsTakenOnTheAbstractSocket)
+{
+    const TemporaryFolder temporary;
+    QTemporaryDir runtime;
+    // No folder's socket path can hold a name this long: the instance takes the folder-less socket
+    // rather than running where nobody can reach it.
+    const QString bundleID = QStringLiteral("com.example.") + QString(100, QLatin1Char('v'));
+    sim::VirtualScheduler scheduler;
+    const testing_support::LogRecorder log;
+    URLHandoff running(bundleID, kSchemes, scheduler, runtime.path());
+    QSignalSpy spy(&running, &URLHandoff::urlsReceived);
+    ASSERT_EQ(running.start({}), URLHandoff::Role::Primary);
+    EXPECT_TRUE(running.isListening());
+    EXPECT_TRUE(running.socketPath().startsWith(QLatin1Char('@'))) << running.socketPath().toStdString();
+    const QUrl link(QStringLiteral("veilmox://auth?code=no-path-holds-it"));
+    EXPECT_EQ(launchLater(runtime.path(), {link}, bundleID), URLHandoff::Role::HandedOff);
+    EXPECT_EQ(received(spy), QList<QUrl>{link});
+    EXPECT_TRUE(log.messages().filter(QStringLiteral("Not receiving")).isEmpty());
+}
+
 TEST(URLHandoffWithoutAFolder, AFloodOfAnotherUsersConnectionsIsLoggedOnceAMinuteAndPushesOutNoLaunch)
 {
     if (::getuid() != 0) {
@@ -670,8 +691,9 @@ TEST(URLHandoffLaunch, ALinkCountsAsHandedOverOnlyOnceTheRunningInstanceSaysItTo
     QTemporaryDir dir;
     const QString path = URLHandoff::socketPath(dir.path(), kBundleID);
     const int listening = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_un address = socketAddress(path);
-    ASSERT_EQ(::bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+    const auto address = LocalSocketAddress::of(path);
+    ASSERT_TRUE(address);
+    ASSERT_EQ(::bind(listening, address->get(), address->size()), 0);
     ASSERT_EQ(::listen(listening, 4), 0);
 
     const QUrl link(QStringLiteral("veilmox://auth?code=answered"));

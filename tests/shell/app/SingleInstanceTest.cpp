@@ -82,3 +82,50 @@ TEST(SingleInstance, ASignalInItsFirstMomentsEndsItThroughItsNormalPathLeavingNo
     EXPECT_EQ(QDir(temporary).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList());
 }
+
+TEST(SingleInstance, ALaterLaunchHandsItsLinkOverWhereTheSocketPathIsLongerThanAnAddressHolds)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // No runtime folder and a cache folder deep enough (a long home and host name, say) that the
+    // socket path beside the lock passes the 107 bytes an address holds.
+    QProcessEnvironment environment = testing_support::isolatedEnvironment(dir.path());
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    const QString cache = dir.filePath(QStringLiteral("XDG_CACHE_HOME/") + QString(80, QLatin1Char('c')));
+    ASSERT_TRUE(QDir().mkpath(cache));
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), cache);
+    QProcess first;
+    first.setProcessEnvironment(environment);
+    first.start(QStringLiteral(VEILMOX_EXECUTABLE), {});
+    ASSERT_TRUE(first.waitForStarted(10000));
+    QString socket;
+    const bool listening = QTest::qWaitFor(
+        [&] {
+            const QDir folders(cache + QStringLiteral("/veilmox"), QStringLiteral("runtime-*"));
+            const QStringList found = folders.entryList(QDir::Dirs);
+            socket = found.isEmpty()
+                         ? QString()
+                         : folders.filePath(found.first() + QStringLiteral("/getveilmox.Veilmox.urls"));
+            return !socket.isEmpty() && QFileInfo::exists(socket);
+        },
+        20000);
+
+    QProcess later;
+    later.setProcessEnvironment(environment);
+    later.start(QStringLiteral(VEILMOX_EXECUTABLE),
+                {QStringLiteral("veilmox://auth?code=through_a_deep_folder")});
+    const bool laterEnded = later.waitForFinished(20000);
+    const bool firstRuns = first.state() == QProcess::Running;
+    ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+    first.waitForFinished(30000);
+    testing_support::awaitLinkRegistration(dir.path());
+    const QString log = QString::fromLocal8Bit(first.readAllStandardError());
+    ASSERT_TRUE(listening) << log.toStdString();
+    EXPECT_GT(QFile::encodeName(socket).size(), 107);
+    ASSERT_TRUE(laterEnded);
+    EXPECT_EQ(later.exitCode(), 0) << later.readAllStandardError().toStdString();
+    EXPECT_TRUE(firstRuns);
+    // Said once, and the socket's file goes with the instance.
+    EXPECT_EQ(log.count(QStringLiteral("longer than a socket address holds")), 1) << log.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(socket));
+}
