@@ -6,6 +6,7 @@
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -27,6 +28,13 @@ const QDateTime& referenceDate()
 {
     static const QDateTime kReference(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
     return kReference;
+}
+
+// The C locale, for numbers written the same in every language.
+locale_t cNumbers()
+{
+    static const locale_t kC = ::newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    return kC;
 }
 
 QString tooDeep()
@@ -403,7 +411,12 @@ std::optional<QVariantMap> readDictionary(const QByteArray& bytes, QString* erro
         if (const auto past = xmlPastBounds(bytes)) {
             return refuse(*past);
         }
+        // libplist reads an XML <real> with the C library's number parser, which follows the
+        // numeric locale: under a decimal comma "0.35" would read as 0. This thread reads the
+        // file as it was written, in C's locale.
+        const locale_t previous = ::uselocale(cNumbers());
         plist_from_xml(bytes.constData(), length, &root);
+        ::uselocale(previous);
     }
     if (root == nullptr) {
         return refuse(QStringLiteral("not a property list"));

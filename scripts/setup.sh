@@ -18,6 +18,9 @@ packages=(
     libsecret-1-dev dbus-daemon gnome-keyring libglib2.0-bin
     # The key symbols (⌘ ⌥ ⌃ …) the Geist faces lack, at the height of the letters beside them.
     fonts-dejavu-core
+    # The definitions of the languages, for the tests that read stored numbers in one that writes
+    # a decimal comma (made below).
+    locales
 )
 # The sanitizer build and the fuzz targets (scripts/run-tests.sh --sanitizers) need clang; its
 # run of the interface suites on a real X server needs a private one (xvfb-run, with xauth).
@@ -46,6 +49,11 @@ if [ "${#missing[@]}" -gt 0 ]; then
     echo "setup: installing ${missing[*]}"
     as_root apt-get update -q
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+if ! locale -a 2>/dev/null | grep -qiE '^de_DE\.utf-?8$'; then
+    echo "setup: making the locale de_DE.UTF-8"
+    as_root localedef -i de_DE -c -f UTF-8 de_DE.UTF-8
 fi
 
 # The five Geist faces the interface uses, from the npm package "geist" (SIL Open Font License).

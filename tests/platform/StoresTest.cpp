@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -54,6 +56,28 @@ struct stat statOf(const QString& path)
 }
 
 constexpr auto kThisDeviceOnly = KeychainAccessibility::AfterFirstUnlockThisDeviceOnly;
+
+// While it lives, numbers are written with a decimal comma, as in a German session (Qt takes
+// the locale from LANG as the application starts).
+class DecimalCommaLocale
+{
+public:
+    DecimalCommaLocale()
+        : m_previous(::setlocale(LC_NUMERIC, nullptr))
+    {
+        m_set = ::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr
+                && std::strcmp(::localeconv()->decimal_point, ",") == 0;
+    }
+    ~DecimalCommaLocale() { ::setlocale(LC_NUMERIC, m_previous.constData()); }
+    DecimalCommaLocale(const DecimalCommaLocale&) = delete;
+    DecimalCommaLocale& operator=(const DecimalCommaLocale&) = delete;
+
+    bool isSet() const { return m_set; }
+
+private:
+    QByteArray m_previous;
+    bool m_set = false;
+};
 
 } // namespace
 
@@ -95,6 +119,36 @@ TEST(UserDefaults, KeepsEveryKindApartAcrossARestart)
     EXPECT_EQ(reopened.integerForKey(QStringLiteral("AppleFontSmoothing")), 2);
     EXPECT_TRUE(reopened.boolForKey(QStringLiteral("bool")));
     EXPECT_EQ(reopened.dictionaryRepresentation(), everyKind);
+}
+
+TEST(UserDefaults, AnXMLFilesDecimalsReadTheSameInALanguageThatWritesADecimalComma)
+{
+    const DecimalCommaLocale german;
+    if (!german.isSet()) {
+        SKIP_OR_FAIL_UNDER_CI("no locale with a decimal comma (de_DE.UTF-8); scripts/setup.sh makes one");
+    }
+    // As another program or a hand edit leaves the file.
+    QTemporaryDir dir(tempFolder());
+    const QString path = dir.filePath(QStringLiteral("getveilmox.Veilmox.plist"));
+    writeFile(path,
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+              "<key>pinnedWindowTransparency</key><real>0.35</real>"
+              "<key>pinnedTransparencyByApp</key>"
+              "<dict><key>com.tinyspeck.slackmacgap</key><real>0.65</real></dict>"
+              "</dict></plist>\n");
+    QVariantMap expected{
+        {QStringLiteral("pinnedWindowTransparency"), 0.35},
+        {QStringLiteral("pinnedTransparencyByApp"),
+         QVariantMap{{QStringLiteral("com.tinyspeck.slackmacgap"), 0.65}}},
+    };
+    {
+        PlistUserDefaults defaults(path);
+        EXPECT_EQ(defaults.dictionaryRepresentation(), expected);
+        // The first save writes the values as they were read.
+        ASSERT_TRUE(defaults.setObject(true, QStringLiteral("pinned")));
+    }
+    expected.insert(QStringLiteral("pinned"), true);
+    EXPECT_EQ(PlistUserDefaults(path).dictionaryRepresentation(), expected);
 }
 
 TEST(UserDefaults, ADamagedFileIsMovedAsideNotOverwritten)
