@@ -9,6 +9,7 @@
 #include "platform/DesktopEntry.h"
 #include "platform/DesktopServices.h"
 #include "platform/DispatchQueue.h"
+#include "platform/HomeFolder.h"
 #include "platform/Scheduler.h"
 #include "platform/SecretServiceKeychain.h"
 #include "platform/Services.h"
@@ -37,6 +38,10 @@
 
 int main(int argc, char* argv[])
 {
+    // Every folder of the user's is built on HOME, which a service or a stripped environment may
+    // lack: then it is the account's own, never "/".
+    platform::takeHomeFromAccountWhenUnset();
+
     // The services' stand-ins of development and the tests listen where they like (README).
     platform::Bundle::setMain(
         platform::Bundle::main()

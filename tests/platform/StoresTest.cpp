@@ -1,4 +1,5 @@
 // The stores that outlive the program: user defaults and the keychain.
+#include "platform/HomeFolder.h"
 #include "platform/Keychain.h"
 #include "platform/PropertyList.h"
 #include "platform/SecretServiceKeychain.h"
@@ -23,7 +24,11 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <optional>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 using namespace platform;
 
@@ -77,6 +82,34 @@ public:
 private:
     QByteArray m_previous;
     bool m_set = false;
+};
+
+// Puts the environment variables back as they were when it ends.
+class KeptEnvironment
+{
+public:
+    explicit KeptEnvironment(std::initializer_list<const char*> names)
+    {
+        for (const char* name : names) {
+            m_kept.emplace_back(
+                name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
+        }
+    }
+    ~KeptEnvironment()
+    {
+        for (const auto& [name, value] : m_kept) {
+            if (value) {
+                qputenv(name, *value);
+            } else {
+                qunsetenv(name);
+            }
+        }
+    }
+    KeptEnvironment(const KeptEnvironment&) = delete;
+    KeptEnvironment& operator=(const KeptEnvironment&) = delete;
+
+private:
+    std::vector<std::pair<const char*, std::optional<QByteArray>>> m_kept;
 };
 
 } // namespace
@@ -149,6 +182,32 @@ TEST(UserDefaults, AnXMLFilesDecimalsReadTheSameInALanguageThatWritesADecimalCom
     }
     expected.insert(QStringLiteral("pinned"), true);
     EXPECT_EQ(PlistUserDefaults(path).dictionaryRepresentation(), expected);
+}
+
+TEST(UserDefaults, WithoutHOMETheSettingsAndTokensGoToTheAccountsHomeFolder)
+{
+    const KeptEnvironment kept({"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"});
+    qunsetenv("XDG_CONFIG_HOME");
+    qunsetenv("XDG_DATA_HOME");
+    const passwd* account = ::getpwuid(::getuid());
+    ASSERT_NE(account, nullptr);
+    const std::string home = account->pw_dir;
+    for (const char* unusable : {"unset", ""}) {
+        SCOPED_TRACE(unusable);
+        if (*unusable == '\0') {
+            qputenv("HOME", unusable);
+        } else {
+            qunsetenv("HOME");
+        }
+        takeHomeFromAccountWhenUnset();
+        EXPECT_EQ(PlistUserDefaults::standardFilePath(QStringLiteral("getveilmox.Veilmox")).toStdString(),
+                  home + "/.config/veilmox/getveilmox.Veilmox.plist");
+        EXPECT_EQ(FileKeychain::standardDirectory().toStdString(), home + "/.local/share/veilmox/keychain");
+    }
+    // A HOME that is set is the user's choice.
+    qputenv("HOME", "/srv/elsewhere");
+    takeHomeFromAccountWhenUnset();
+    EXPECT_EQ(qgetenv("HOME"), "/srv/elsewhere");
 }
 
 TEST(UserDefaults, ADamagedFileIsMovedAsideNotOverwritten)
