@@ -159,12 +159,18 @@ bool removeFileDurably(const QString& path, QString* error)
     return true;
 }
 
+bool makeFolder(const QString& path, QString* error)
+{
+    // Qt's mkpath leaves the reason of the step that failed in errno.
+    errno = 0;
+    return QDir().mkpath(path) || failed(error, "make the folder", errno != 0 ? errno : EACCES);
+}
+
 bool makePrivateFolder(const QString& path, QString* error)
 {
     const QByteArray name = QFile::encodeName(path);
-    const QString parent = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(parent)) {
-        return failed(error, "make the folder", errno != 0 ? errno : EACCES);
+    if (!makeFolder(QFileInfo(path).absolutePath(), error)) {
+        return false;
     }
     if (::mkdir(name.constData(), 0700) == 0) {
         // The umask may have taken the owner's permissions too.

@@ -32,6 +32,9 @@ int removeUnfinishedWrites(const QString& path);
 // was nothing there also counts), else false with the step and the system's reason.
 bool removeFileDurably(const QString& path, QString* error = nullptr);
 
+// Makes the folder and its missing parents; false, with the reason, when it cannot be made.
+bool makeFolder(const QString& path, QString* error = nullptr);
+
 // Makes the folder (its missing parents as usual) closed to other users (0700) whatever the
 // umask; an existing folder of this user's loses the group's and others' permissions. False,
 // with the reason, when it cannot be made.

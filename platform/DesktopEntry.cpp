@@ -119,7 +119,7 @@ Registration writeIfChanged(const QString& folder, const QString& path, const QB
     }
     existing.close();
     QString error;
-    if (!QDir().mkpath(folder) || !writeFileAtomically(path, text, 0644, &error)) {
+    if (!makeFolder(folder, &error) || !writeFileAtomically(path, text, 0644, &error)) {
         qCWarning(lcEntry, "Could not write %s (%s)", qPrintable(path), qPrintable(error));
         return Registration::Failed;
     }

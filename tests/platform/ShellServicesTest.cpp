@@ -27,6 +27,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstddef>
 #include <cstring>
@@ -959,6 +960,22 @@ TEST(DesktopEntry, APathThatCannotBeWrittenAsUTF8LeavesTheRegistrationThatIsTher
         EXPECT_EQ(contents(entryPath), entry);
         EXPECT_EQ(contents(servicePath), service);
     }
+}
+
+TEST(DesktopEntry, AFolderThatCannotBeMadeIsLoggedWithTheReason)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("a-file"));
+    ASSERT_TRUE(QFile(file).open(QIODevice::WriteOnly));
+    const testing_support::LogRecorder log;
+    EXPECT_EQ(
+        registerURLSchemeHandler(
+            kBundleID, QStringLiteral("Veilmox"), QStringLiteral("/opt/veilmox/veilmox"), kSchemes, file),
+        Registration::Failed);
+    ASSERT_FALSE(log.messages().isEmpty());
+    const QString reason = QString::fromLocal8Bit(std::strerror(ENOTDIR));
+    EXPECT_TRUE(log.messages().first().endsWith(QStringLiteral("(make the folder: %1)").arg(reason)))
+        << log.messages().first().toStdString();
 }
 
 // Both files are read by the shell's rules (after the entry's own escapes are undone): no
