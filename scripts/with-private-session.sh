@@ -14,11 +14,18 @@ fi
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 mkdir -m 700 "$scratch/runtime" "$scratch/data"
-# The keyring keeps its files in the scratch folder and lives as long as the bus.
+# The keyring keeps its files in the scratch folder. It runs as a child of the bus's shell, which
+# ends it and waits for it however the command ends, keeping the command's exit status: a daemon
+# left on its own outlives the bus when the command ends while it is still starting.
 dbus-run-session -- bash -c '
-    set -e
     printf "veilmox-tests" | XDG_DATA_HOME="$1/data" XDG_RUNTIME_DIR="$1/runtime" \
-        gnome-keyring-daemon --unlock --components=secrets --daemonize >/dev/null
+        gnome-keyring-daemon --unlock --components=secrets --foreground >/dev/null &
+    keyring=$!
+    trap "kill $keyring 2>/dev/null; wait $keyring 2>/dev/null" EXIT
+    # Ready once it holds its name on the bus.
+    gdbus wait --session --timeout 10 org.freedesktop.secrets >/dev/null 2>&1 || true
     shift
-    VEILMOX_TEST_SESSION_BUS=private exec "$@"
+    status=0
+    VEILMOX_TEST_SESSION_BUS=private "$@" || status=$?
+    exit "$status"
 ' with-private-session "$scratch" "$@"
