@@ -27,7 +27,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <csignal>
 #include <cstddef>
 #include <cstring>
@@ -200,13 +199,12 @@ int connectToAbstractSocket(const QByteArray& socketPath)
 
 // A later launch of the program, on another thread while this one serves the running instance:
 // a thread of Qt's, with an event dispatcher, as a launch's main thread has.
-URLHandoff::Role
-launchLater(const QString& runtimeDirectory, const QList<QUrl>& urls, const QString& bundleID = kBundleID)
+URLHandoff::Role launchLater(const QString& runtimeDirectory, const QList<QUrl>& urls)
 {
     std::optional<URLHandoff::Role> role;
-    std::unique_ptr<QThread> later(QThread::create([&role, runtimeDirectory, urls, bundleID] {
+    std::unique_ptr<QThread> later(QThread::create([&role, runtimeDirectory, urls] {
         sim::VirtualScheduler laterScheduler;
-        URLHandoff launch(bundleID, kSchemes, laterScheduler, runtimeDirectory);
+        URLHandoff launch(kBundleID, kSchemes, laterScheduler, runtimeDirectory);
         role = launch.start(urls);
     }));
     later->start();
@@ -601,26 +599,6 @@ TEST(URLHandoffWithoutAFolder, TheSignalsAreTakenFirstAndALaterLaunchFindsTheRun
     ::sigaction(SIGTERM, &before, nullptr);
 }
 
-TEST(URLHandoffWithoutAFolder, ANameNoSocketPathCanHoldIsTakenOnTheAbstractSocket)
-{
-    const TemporaryFolder temporary;
-    QTemporaryDir runtime;
-    // No folder's socket path can hold a name this long: the instance takes the folder-less socket
-    // rather than running where nobody can reach it.
-    const QString bundleID = QStringLiteral("com.example.") + QString(100, QLatin1Char('v'));
-    sim::VirtualScheduler scheduler;
-    const testing_support::LogRecorder log;
-    URLHandoff running(bundleID, kSchemes, scheduler, runtime.path());
-    QSignalSpy spy(&running, &URLHandoff::urlsReceived);
-    ASSERT_EQ(running.start({}), URLHandoff::Role::Primary);
-    EXPECT_TRUE(running.isListening());
-    EXPECT_TRUE(running.socketPath().startsWith(QLatin1Char('@'))) << running.socketPath().toStdString();
-    const QUrl link(QStringLiteral("veilmox://auth?code=no-path-holds-it"));
-    EXPECT_EQ(launchLater(runtime.path(), {link}, bundleID), URLHandoff::Role::HandedOff);
-    EXPECT_EQ(received(spy), QList<QUrl>{link});
-    EXPECT_TRUE(log.messages().filter(QStringLiteral("Not receiving")).isEmpty());
-}
-
 TEST(URLHandoffWithoutAFolder, AFloodOfAnotherUsersConnectionsIsLoggedOnceAMinuteAndPushesOutNoLaunch)
 {
     if (::getuid() != 0) {
@@ -960,22 +938,6 @@ TEST(DesktopEntry, APathThatCannotBeWrittenAsUTF8LeavesTheRegistrationThatIsTher
         EXPECT_EQ(contents(entryPath), entry);
         EXPECT_EQ(contents(servicePath), service);
     }
-}
-
-TEST(DesktopEntry, AFolderThatCannotBeMadeIsLoggedWithTheReason)
-{
-    QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("a-file"));
-    ASSERT_TRUE(QFile(file).open(QIODevice::WriteOnly));
-    const testing_support::LogRecorder log;
-    EXPECT_EQ(
-        registerURLSchemeHandler(
-            kBundleID, QStringLiteral("Veilmox"), QStringLiteral("/opt/veilmox/veilmox"), kSchemes, file),
-        Registration::Failed);
-    ASSERT_FALSE(log.messages().isEmpty());
-    const QString reason = QString::fromLocal8Bit(std::strerror(ENOTDIR));
-    EXPECT_TRUE(log.messages().first().endsWith(QStringLiteral("(make the folder: %1)").arg(reason)))
-        << log.messages().first().toStdString();
 }
 
 // Both files are read by the shell's rules (after the entry's own escapes are undone): no

@@ -13,6 +13,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPointF>
+#include <QProcessEnvironment>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QUuid>
@@ -20,15 +22,12 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <cstring>
 #include <functional>
 #include <limits>
 #include <memory>
-#include <optional>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 using namespace platform;
 
@@ -61,56 +60,6 @@ struct stat statOf(const QString& path)
 }
 
 constexpr auto kThisDeviceOnly = KeychainAccessibility::AfterFirstUnlockThisDeviceOnly;
-
-// While it lives, numbers are written with a decimal comma, as in a German session (Qt takes
-// the locale from LANG as the application starts).
-class DecimalCommaLocale
-{
-public:
-    DecimalCommaLocale()
-        : m_previous(::setlocale(LC_NUMERIC, nullptr))
-    {
-        m_set = ::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr
-                && std::strcmp(::localeconv()->decimal_point, ",") == 0;
-    }
-    ~DecimalCommaLocale() { ::setlocale(LC_NUMERIC, m_previous.constData()); }
-    DecimalCommaLocale(const DecimalCommaLocale&) = delete;
-    DecimalCommaLocale& operator=(const DecimalCommaLocale&) = delete;
-
-    bool isSet() const { return m_set; }
-
-private:
-    QByteArray m_previous;
-    bool m_set = false;
-};
-
-// Puts the environment variables back as they were when it ends.
-class KeptEnvironment
-{
-public:
-    explicit KeptEnvironment(std::initializer_list<const char*> names)
-    {
-        for (const char* name : names) {
-            m_kept.emplace_back(
-                name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
-        }
-    }
-    ~KeptEnvironment()
-    {
-        for (const auto& [name, value] : m_kept) {
-            if (value) {
-                qputenv(name, *value);
-            } else {
-                qunsetenv(name);
-            }
-        }
-    }
-    KeptEnvironment(const KeptEnvironment&) = delete;
-    KeptEnvironment& operator=(const KeptEnvironment&) = delete;
-
-private:
-    std::vector<std::pair<const char*, std::optional<QByteArray>>> m_kept;
-};
 
 } // namespace
 
@@ -156,8 +105,10 @@ TEST(UserDefaults, KeepsEveryKindApartAcrossARestart)
 
 TEST(UserDefaults, AnXMLFilesDecimalsReadTheSameInALanguageThatWritesADecimalComma)
 {
-    const DecimalCommaLocale german;
-    if (!german.isSet()) {
+    // As in a German session: Qt takes the locale from LANG as the application starts.
+    const QByteArray before = ::setlocale(LC_NUMERIC, nullptr);
+    const auto restore = qScopeGuard([&before] { ::setlocale(LC_NUMERIC, before.constData()); });
+    if (::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) {
         SKIP_OR_FAIL_UNDER_CI("no locale with a decimal comma (de_DE.UTF-8); scripts/setup.sh makes one");
     }
     // As another program or a hand edit leaves the file.
@@ -186,7 +137,14 @@ TEST(UserDefaults, AnXMLFilesDecimalsReadTheSameInALanguageThatWritesADecimalCom
 
 TEST(UserDefaults, WithoutHOMETheSettingsAndTokensGoToTheAccountsHomeFolder)
 {
-    const KeptEnvironment kept({"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"});
+    const QProcessEnvironment before = QProcessEnvironment::systemEnvironment();
+    const auto restore = qScopeGuard([&before] {
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"}) {
+            before.contains(QLatin1String(name))
+                ? qputenv(name, before.value(QLatin1String(name)).toLocal8Bit())
+                : qunsetenv(name);
+        }
+    });
     qunsetenv("XDG_CONFIG_HOME");
     qunsetenv("XDG_DATA_HOME");
     const passwd* account = ::getpwuid(::getuid());
