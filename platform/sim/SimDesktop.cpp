@@ -115,6 +115,16 @@ struct SimDesktop::State
         quint32 window = 0; // 0: not one window's change
         pid_type owner = 0;
         bool captured = true;
+        // A window that came in front of others or went behind them changed the picture only
+        // where it overlaps each of them, and only in a picture that shows both.
+        struct Crossing
+        {
+            quint32 window = 0;
+            pid_type owner = 0;
+            bool captured = true;
+            QRegion region;
+        };
+        std::vector<Crossing> crossings; // none: `region` holds the whole change
     };
     static constexpr std::size_t kKeptDamage = 256;
     std::deque<Damage> damage;
@@ -139,8 +149,13 @@ struct SimDesktop::State
         QRectF bounds;
     };
     std::map<quint32, ShownPicture> shownPictures;
+    // The stacking when windows were first ordered in front after a picture was last drawn, and
+    // the windows ordered since: a window server composes the stacking it has when it next
+    // draws, so order changes that end where they began draw nothing.
+    std::optional<QList<quint32>> stackingDrawn;
+    QSet<quint32> restacked;
 
-    void damaged(std::optional<QRegion> region) { record(Damage{0, std::move(region)}); }
+    void damaged(std::optional<QRegion> region) { record(Damage{0, std::move(region), 0, 0, true, {}}); }
 
     // A change of one window alone. `captured`: captures see the change even while the window's
     // sharing type keeps it out of them (a change of that type).
@@ -149,7 +164,7 @@ struct SimDesktop::State
         if (const auto it = windows.find(number); it != windows.end()) {
             const WindowSpec& setup = it->second.setup;
             captured = captured || setup.sharingState != static_cast<qint64>(WindowSharingType::None);
-            record(Damage{0, std::move(region), number, setup.owner, captured});
+            record(Damage{0, std::move(region), number, setup.owner, captured, {}});
         }
     }
 
@@ -223,6 +238,54 @@ struct SimDesktop::State
 };
 
 namespace {
+
+bool isCaptured(const SimDesktop::WindowSpec& setup)
+{
+    return setup.sharingState != static_cast<qint64>(WindowSharingType::None);
+}
+
+// What the windows ordered in front since the last picture changed in the next one: each where it
+// overlaps a window on screen that it now lies on the other side of than it did then. A window
+// that came, went, moved or changed level is drawn again for that change itself.
+std::vector<SimDesktop::State::Damage> restackings(const SimDesktop& desktop, const SimDesktop::State& state)
+{
+    std::vector<SimDesktop::State::Damage> changes;
+    if (!state.stackingDrawn) {
+        return changes;
+    }
+    QHash<quint32, qsizetype> placeThen;
+    for (qsizetype i = 0; i < state.stackingDrawn->size(); ++i) {
+        placeThen.insert(state.stackingDrawn->at(i), i);
+    }
+    const std::vector<SimDesktop::OrderedWindow>& now = desktop.orderedWindows();
+    for (std::size_t at = 0; at < now.size(); ++at) {
+        const SimDesktop::OrderedWindow& moved = now[at];
+        const auto movedThen = placeThen.constFind(moved.number);
+        if (!state.restacked.contains(moved.number) || movedThen == placeThen.cend() || !moved.onScreen) {
+            continue;
+        }
+        SimDesktop::State::Damage change{
+            0, QRegion(), moved.number, moved.setup->owner, isCaptured(*moved.setup), {}};
+        for (std::size_t i = 0; i < now.size(); ++i) {
+            const SimDesktop::OrderedWindow& other = now[i];
+            const auto otherThen = placeThen.constFind(other.number);
+            if (i == at || otherThen == placeThen.cend() || !other.onScreen
+                || (*otherThen < *movedThen) == (i < at)) {
+                continue;
+            }
+            const QRegion overlap(touchedPoints(moved.setup->bounds.intersected(other.setup->bounds)));
+            if (!overlap.isEmpty()) {
+                change.crossings.push_back(
+                    {other.number, other.setup->owner, isCaptured(*other.setup), overlap});
+                *change.region += overlap;
+            }
+        }
+        if (!change.crossings.empty()) {
+            changes.push_back(std::move(change));
+        }
+    }
+    return changes;
+}
 
 class SimRunningApplication final : public RunningApplication
 {
@@ -585,12 +648,16 @@ void SimDesktop::orderFront(quint32 number)
         return m_state->windows.at(n).setup.layer == level;
     });
     const bool inFront = first != m_state->order.cend() && *first == number;
+    if (!inFront && !m_state->stackingDrawn) {
+        m_state->stackingDrawn = windowOrder();
+    }
     std::erase(m_state->order, number);
     m_state->order.insert(m_state->order.begin(), number);
     if (inFront) {
         return;
     }
-    m_state->damagedWindow(number);
+    // Drawn again where the next picture's stacking differs from the last one's.
+    m_state->restacked.insert(number);
     m_state->reorder();
 }
 
@@ -1029,6 +1096,12 @@ QRegion SimDesktop::contentDamage(quint32 number, const QRegion& dirty)
 
 quint64 SimDesktop::damageSerial() const
 {
+    // Asked for when a picture is drawn: the stacking it shows is the one to draw changes from.
+    for (State::Damage& change : restackings(*this, *m_state)) {
+        m_state->record(std::move(change));
+    }
+    m_state->stackingDrawn.reset();
+    m_state->restacked.clear();
     return m_state->damageSerial;
 }
 
@@ -1039,23 +1112,43 @@ std::optional<QRegion> SimDesktop::damageSince(quint64 serial) const
 
 std::optional<QRegion> SimDesktop::damageSince(quint64 serial, const DamageScope& scope) const
 {
+    const auto leftOut = [&scope](quint32 window, pid_type owner, bool captured) {
+        return window != 0 && ((scope.captured && !captured) || (scope.shows && !scope.shows(window, owner)));
+    };
+    QRegion region;
+    // False when the change touched everything.
+    const auto add = [&](const State::Damage& change) {
+        if (leftOut(change.window, change.owner, change.captured)) {
+            return true; // a window the picture leaves out
+        }
+        if (!change.region) {
+            return false;
+        }
+        if (change.crossings.empty()) {
+            region += *change.region;
+        }
+        for (const State::Damage::Crossing& crossing : change.crossings) {
+            if (!leftOut(crossing.window, crossing.owner, crossing.captured)) {
+                region += crossing.region;
+            }
+        }
+        return true;
+    };
+    // The stacking as it is now against the one last drawn.
+    for (const State::Damage& change : restackings(*this, *m_state)) {
+        add(change);
+    }
     if (serial >= m_state->damageSerial) {
-        return QRegion();
+        return region;
     }
     const auto& log = m_state->damage;
     if (log.empty() || log.front().serial > serial + 1) {
         return std::nullopt; // forgotten
     }
-    QRegion region;
     for (auto it = log.crbegin(); it != log.crend() && it->serial > serial; ++it) {
-        if (it->window != 0
-            && ((scope.captured && !it->captured) || (scope.shows && !scope.shows(it->window, it->owner)))) {
-            continue; // a window the picture leaves out
-        }
-        if (!it->region) {
+        if (!add(*it)) {
             return std::nullopt;
         }
-        region += *it->region;
     }
     return region;
 }

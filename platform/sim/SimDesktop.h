@@ -200,7 +200,10 @@ public:
     // What each change of what the window server draws touched, in global points: a window
     // moved, resized, ordered, shown, hidden or retitled, or its content drawn again. Counted by
     // a serial number. A window's content is one region unless it shows a picture that a
-    // screenshot of this desktop handed out, whose changed pixels the screenshot told.
+    // screenshot of this desktop handed out, whose changed pixels the screenshot told. Changes of
+    // the stacking count as they stand when a picture is drawn, which takes damageSerial() then:
+    // where a window now lies on the other side of another than in the last picture, so that
+    // windows ordered in front by turns, ending as they began, draw nothing.
     quint64 damageSerial() const;
     // Which windows' own changes a picture can show. A capture leaves out the windows its filter
     // leaves out and, unlike a person looking at a display, those whose sharing type is none.

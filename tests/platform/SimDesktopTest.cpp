@@ -282,6 +282,62 @@ TEST(SimDesktop, ActivatingAnAppBringsItsFrontWindowInFrontOfOtherAppsWindowsOnI
     EXPECT_EQ(desktop.damageSerial(), serial);
 }
 
+// A window server composes the stacking it has when it draws: windows ordered in front by turns
+// that end as they began draw nothing, and a stacking that did change is drawn again only where
+// windows now lie the other way round, for the pictures that show both.
+TEST(SimDesktop, OrderChangesThatEndWhereTheyBeganDrawNothing)
+{
+    VirtualRig rig;
+    SimDesktop& desktop = rig.desktop;
+    const quint32 display = desktop.mainDisplayID();
+    const auto a = desktop.launchApp(QStringLiteral("com.example.A"), QStringLiteral("A"));
+    const auto b = desktop.launchApp(QStringLiteral("com.example.B"), QStringLiteral("B"));
+    const auto window = [&desktop](pid_type owner, QRectF bounds, QColor colour) {
+        SimDesktop::WindowSpec setup;
+        setup.owner = owner;
+        setup.bounds = bounds;
+        setup.color = colour;
+        return desktop.addWindow(setup);
+    };
+    const quint32 aWindow = window(a, QRectF(0, 100, 400, 400), Qt::red);
+    const quint32 bWindow = window(b, QRectF(200, 300, 400, 400), Qt::blue);
+    const quint32 apart = window(a, QRectF(1000, 100, 200, 200), Qt::green);
+    sim::DesktopViewer viewer(desktop, rig.scheduler);
+    viewer.resize(900, 400);
+    viewer.show();
+    viewer.refresh();
+    const auto at = [&viewer, display](QPointF point) {
+        const QImage picture = viewer.picture(display);
+        return picture.pixelColor((point.x() / 1512 * picture.width()), (point.y() / 982 * picture.height()));
+    };
+    const QPointF overlap(300, 400);
+    ASSERT_EQ(at(overlap), QColor(Qt::blue));
+    const qint64 drawn = viewer.picture(display).cacheKey();
+    const quint64 serial = desktop.damageSerial();
+
+    desktop.orderFront(aWindow);
+    desktop.orderFront(apart);
+    desktop.orderFront(bWindow);
+    rig.scheduler.advance(3 * sim::DesktopViewer::kMinimumRefreshInterval);
+    EXPECT_EQ(desktop.damageSince(serial), QRegion());
+    EXPECT_EQ(desktop.damageSerial(), serial) << "nothing to draw";
+    EXPECT_EQ(viewer.picture(display).cacheKey(), drawn);
+
+    desktop.orderFront(aWindow);
+    const QRegion crossing(200, 300, 200, 200);
+    EXPECT_EQ(desktop.damageSince(serial), crossing) << "where the windows overlap, not all of A";
+    SimDesktop::DamageScope withoutB;
+    withoutB.shows = [b](quint32 /*number*/, pid_type owner) {
+        return owner != b;
+    };
+    EXPECT_EQ(desktop.damageSince(serial, withoutB), QRegion()) << "a picture that leaves B out";
+    rig.scheduler.advance(3 * sim::DesktopViewer::kMinimumRefreshInterval);
+    EXPECT_EQ(at(overlap), QColor(Qt::red));
+    EXPECT_GT(desktop.damageSerial(), serial);
+    EXPECT_EQ(desktop.damageSince(serial), crossing) << "as the viewer drew it";
+    EXPECT_EQ(desktop.damageSince(desktop.damageSerial()), QRegion());
+}
+
 TEST(DesktopScenario, BuildsTheDesktopItDescribes)
 {
     SimDesktop desktop;
