@@ -1305,10 +1305,16 @@ void SimDesktop::mouseExited()
 QWidget* SimDesktop::ownWidgetAt(QPointF location, QPointF* inRoot) const
 {
     const auto number = windowAt(location);
-    if (!number) {
+    return number ? widgetIn(*number, location, inRoot) : nullptr;
+}
+
+QWidget* SimDesktop::widgetIn(quint32 number, QPointF location, QPointF* inRoot) const
+{
+    const auto window = m_state->windows.find(number);
+    if (window == m_state->windows.end()) {
         return nullptr;
     }
-    const WindowSpec& setup = m_state->windows.at(*number).setup;
+    const WindowSpec& setup = window->second.setup;
     QWidget* root = setup.content.data();
     if (root == nullptr || setup.bounds.isEmpty()) {
         return nullptr;
@@ -1381,9 +1387,15 @@ void SimDesktop::mouseDown(QPointF location)
             activateApp(m_state->ownPid);
         }
     }
-    m_mouseGrabber = ownWidgetAt(location);
-    m_grabberWindowBounds = setup.bounds;
-    m_grabberRootSize = setup.content->size();
+    // The press, its drags and its release go to the window under the pointer at the press,
+    // whatever the activation put in front of it since.
+    const auto pressed = m_state->windows.find(*number);
+    if (pressed == m_state->windows.end() || !pressed->second.setup.content) {
+        return;
+    }
+    m_mouseGrabber = widgetIn(*number, location);
+    m_grabberWindowBounds = pressed->second.setup.bounds;
+    m_grabberRootSize = pressed->second.setup.content->size();
     sendMouse(m_mouseGrabber, QEvent::MouseButtonPress, location);
 }
 

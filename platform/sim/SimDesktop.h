@@ -242,8 +242,9 @@ public:
     // Pointer input, as the desktop viewer (or a test) gives it, in global points. A mouse-down
     // first reaches the mouse-down monitors, then the frontmost on-screen window under the
     // pointer that takes mouse events: one of this application's windows gets it in its widget
-    // under the pointer (which then also gets the moves and the mouse-up), another app's window
-    // brings that app to the front. Without a button held, moves enter and leave the widgets of
+    // under the pointer (which then also gets the moves and the mouse-up, even when the
+    // activation the press made put another window in front of it), another app's window brings
+    // that app to the front. Without a button held, moves enter and leave the widgets of
     // this application's windows under the pointer.
     void mouseMoved(QPointF location);
     void mouseDown(QPointF location);
@@ -364,6 +365,8 @@ private:
     // The widget of one of this application's windows under the pointer, with where the location
     // lies in its window's root.
     QWidget* ownWidgetAt(QPointF location, QPointF* inRoot = nullptr) const;
+    // The same within one of this application's windows, whatever lies in front of it.
+    QWidget* widgetIn(quint32 number, QPointF location, QPointF* inRoot = nullptr) const;
     void updateHover(QPointF location);
     // Leaves what is hovered and not in `now`, then enters what is new there (outermost first);
     // `inRoot` is where the pointer lies in their window's root.

@@ -6,11 +6,13 @@
 #include "platform/Services.h"
 #include "platform/StatusBar.h"
 #include "platform/Values.h"
+#include "platform/Workspace.h"
 #include "platform/sim/SimCompositor.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimStatusBar.h"
 
 #include <QGraphicsDropShadowEffect>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
@@ -309,6 +311,61 @@ TEST(SimDesktopPointer, AMouseDownReachesTheWidgetUnderThePointerInTheFrontmostW
 
     first.reset();
     EXPECT_EQ(second->button()->screenFrame(), QRectF(right - 30, 0, 30, 24)) << "moves into the freed room";
+}
+
+// A window server hands a press, its drags and its release to the window under the pointer at the
+// press, even when the activation that press makes puts another window of the program in front
+// of it on its level (as the pinned overlays come in front of the mask editor at an activation).
+TEST(SimDesktopPointer, APressItsDragsAndItsReleaseStayWithTheWindowUnderThePointerAtThePress)
+{
+    class KeyPanel final : public Window
+    {
+    public:
+        using Window::Window;
+        bool canBecomeKeyWindow() const override { return true; }
+    };
+    class Recorder final : public QWidget
+    {
+    public:
+        QList<QEvent::Type> events;
+
+    protected:
+        void mousePressEvent(QMouseEvent* e) override { events << e->type(); }
+        void mouseMoveEvent(QMouseEvent* e) override { events << e->type(); }
+        void mouseReleaseEvent(QMouseEvent* e) override { events << e->type(); }
+    };
+    Desk d;
+    constexpr qint64 kLevel = 1000;
+    KeyPanel editor(
+        d.services, QRectF(0, 100, 600, 600), kWindowStyleMaskBorderless, BackingStoreType::Buffered, false);
+    auto overlay = d.window(QRectF(100, 200, 200, 200));
+    auto* drawing = new Recorder;
+    auto* covering = new Recorder;
+    editor.setContentView(drawing);
+    overlay->setContentView(covering);
+    for (Window* w : {static_cast<Window*>(overlay.get()), static_cast<Window*>(&editor)}) {
+        w->setLevel(kLevel);
+        w->orderFrontRegardless();
+    }
+    // Another app is active; when this one becomes active, the overlay is ordered in front.
+    const pid_type notes = d.desktop.launchApp(QStringLiteral("com.apple.Notes"), QStringLiteral("Notes"));
+    d.desktop.activateApp(notes);
+    const Cancellable reorders = d.desktop.notificationCenter().addObserver(
+        kWorkspaceDidActivateApplication, [&](const Notification&) { overlay->orderFrontRegardless(); });
+    ASSERT_EQ(d.desktop.windowAt(QPointF(150, 250)), editor.windowNumber());
+
+    d.desktop.mouseDown(QPointF(150, 250));
+    d.desktop.mouseMoved(QPointF(200, 300));
+    d.desktop.mouseUp(QPointF(250, 350));
+    EXPECT_TRUE(d.desktop.isActive());
+    EXPECT_EQ(d.desktop.windowAt(QPointF(150, 250)), overlay->windowNumber()) << "ordered in front meanwhile";
+    EXPECT_EQ(drawing->events,
+              (QList<QEvent::Type>{QEvent::MouseButtonPress, QEvent::MouseMove, QEvent::MouseButtonRelease}));
+    EXPECT_TRUE(covering->events.isEmpty());
+
+    // The next press goes to the overlay now in front.
+    d.click(QPointF(150, 250));
+    EXPECT_EQ(covering->events, (QList<QEvent::Type>{QEvent::MouseButtonPress, QEvent::MouseButtonRelease}));
 }
 
 TEST(SimDesktopPointer, MovesEnterAndLeaveWidgetsAndAPersonSeesWindowsNoCaptureSees)
