@@ -81,7 +81,9 @@ void OverlayPanel::mouseDown()
     }
     for (const platform::RunningApplicationRef& app : m_services.workspace->runningApplications()) {
         if (app->bundleIdentifier() == m_pinnedBundleID) {
-            app->activate();
+            // All of its windows: the front app's overlays all go, so each pinned window must
+            // come in front in its overlay's place.
+            app->activate({.allWindows = true});
             return;
         }
     }

@@ -30,7 +30,8 @@ public:
     // Takes the view as the window's content; presses on it arrive at mouseDown().
     void setContentView(QWidget* view);
 
-    // Activates the first running app with the pinned bundle identifier; nothing when none runs.
+    // Activates the first running app with the pinned bundle identifier, bringing all of its
+    // windows in front; nothing when none runs.
     void mouseDown();
 
 private:

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 
 using namespace testing_support;
 
@@ -36,6 +37,49 @@ const QPointF kCheckNow(278, 422);
 QRect frameIn(const QWidget& widget)
 {
     return {widget.mapTo(widget.window(), QPoint(0, 0)), widget.size()};
+}
+
+const QColor kMessagesColour(0x34, 0xc7, 0x59);
+const QColor kDocumentColour(0xf1, 0xf3, 0xf4);
+
+// A window of an app in a colour of its own, in front of those there are.
+quint32 addWindow(platform::sim::SimDesktop& desktop,
+                  platform::pid_type owner,
+                  const char* title,
+                  QRectF bounds,
+                  QColor colour)
+{
+    platform::sim::SimDesktop::WindowSpec window;
+    window.owner = owner;
+    window.title = QString::fromLatin1(title);
+    window.bounds = bounds;
+    window.color = colour;
+    return desktop.addWindow(window);
+}
+
+// Pins an app with a click on its row's pin in the popover, opened and closed again with the
+// status item.
+void pinInPopover(ViewerApp& app, const char* bundleID)
+{
+    app.click(app.f.statusButtonCenter());
+    ASSERT_TRUE(app.f.app->isPopoverShown());
+    auto* row = app.inPopover<AppRowView>((std::string("appRow:") + bundleID).c_str());
+    ASSERT_TRUE(row);
+    app.click(*row->findChild<QWidget*>(QStringLiteral("pinButton")), app.popoverWindow());
+    ASSERT_TRUE(app.f.manager->pinnedBundleIDs().contains(QString::fromLatin1(bundleID)));
+    app.click(app.f.statusButtonCenter());
+    ASSERT_FALSE(app.f.app->isPopoverShown());
+}
+
+// The overlays show what their captures sent, which comes from each capture's queue through the
+// main queue.
+void showOverlayFrames(ViewerApp& app)
+{
+    for (const auto& [number, entry] : app.f.manager->pinnedWindowController().overlayEntries()) {
+        entry.stream->queue().sync([] {});
+    }
+    app.f.env.t.mainQueue.runPending();
+    app.settle();
 }
 
 } // namespace
@@ -199,12 +243,11 @@ TEST(ViewerWalk, AClickOnAPinnedAppsOverlayBringsItsWindowInFrontInPlaceOfTheOve
     app.f.store(AppDelegate::onboardingCompletedKey, true);
     platform::sim::SimDesktop& desktop = app.f.desktop;
     const auto launch = [&desktop](const char* bundleID, const char* name, QRectF bounds, QColor colour) {
-        platform::sim::SimDesktop::WindowSpec window;
-        window.owner = desktop.launchApp(QString::fromLatin1(bundleID), QString::fromLatin1(name));
-        window.title = QString::fromLatin1(name);
-        window.bounds = bounds;
-        window.color = colour;
-        return desktop.addWindow(window);
+        return addWindow(desktop,
+                         desktop.launchApp(QString::fromLatin1(bundleID), QString::fromLatin1(name)),
+                         name,
+                         bounds,
+                         colour);
     };
     const quint32 messages =
         launch("com.apple.MobileSMS", "Messages", QRectF(100, 500, 300, 300), messagesColour);
@@ -227,12 +270,7 @@ TEST(ViewerWalk, AClickOnAPinnedAppsOverlayBringsItsWindowInFrontInPlaceOfTheOve
 
     app.click(notesAlone);
     app.settle(1);
-    // The overlay's frames come from its capture's queue through the main queue.
-    for (const auto& [number, entry] : app.f.manager->pinnedWindowController().overlayEntries()) {
-        entry.stream->queue().sync([] {});
-    }
-    app.f.env.t.mainQueue.runPending();
-    app.settle();
+    showOverlayFrames(app);
     ASSERT_EQ(desktop.frontmostApplication()->localizedName(), QStringLiteral("Notes"));
     ASSERT_EQ(app.userSees(covered), messagesColour) << "the overlay floats over Notes";
     ASSERT_EQ(app.audienceSees(covered), notesColour) << "no capture shows the overlay";
@@ -243,5 +281,50 @@ TEST(ViewerWalk, AClickOnAPinnedAppsOverlayBringsItsWindowInFrontInPlaceOfTheOve
     EXPECT_EQ(desktop.windowAt(overlayClick), messages) << "Messages' own window, the overlay gone";
     EXPECT_EQ(app.userSees(covered), messagesColour);
     EXPECT_EQ(app.audienceSees(covered), messagesColour);
+    EXPECT_TRUE(app.viewerShowsTheDesktopAsItIs());
+}
+
+// A click on the overlay of a pinned app's second window brings that window in front too, in its
+// overlay's place, with the app's other windows: whichever window the person clicks stays in view.
+TEST(ViewerWalk, AClickOnTheOverlayOfAnAppsSecondWindowBringsThatWindowInFrontWithTheOthers)
+{
+    const QColor secretColour(0x0a, 0x84, 0xff);
+    ViewerApp app;
+    app.f.store(AppDelegate::onboardingCompletedKey, true);
+    platform::sim::SimDesktop& desktop = app.f.desktop;
+    const auto messagesApp =
+        desktop.launchApp(QStringLiteral("com.apple.MobileSMS"), QStringLiteral("Messages"));
+    const quint32 messages =
+        addWindow(desktop, messagesApp, "Messages", QRectF(900, 160, 520, 600), kMessagesColour);
+    const quint32 secret =
+        addWindow(desktop, messagesApp, "Secret chat", QRectF(300, 300, 500, 400), secretColour);
+    const auto chrome =
+        desktop.launchApp(QStringLiteral("com.google.Chrome"), QStringLiteral("Google Chrome"));
+    addWindow(desktop, chrome, "Quarterly plan - Google Docs", QRectF(240, 60, 1100, 760), kDocumentColour);
+    desktop.activateApp(chrome);
+    // On the overlay of the window behind; a point of each window away from the pointer.
+    const QPointF overlayClick(1300, 700);
+    const QPointF messagesPoint(1000, 400);
+    const QPointF secretPoint(400, 400);
+    app.start(true);
+    pinInPopover(app, "com.apple.MobileSMS");
+    app.click(QPointF(600, 200)); // the document, beside both overlays
+    app.settle(1);
+    showOverlayFrames(app);
+    ASSERT_EQ(desktop.frontmostApplication()->localizedName(), QStringLiteral("Google Chrome"));
+    ASSERT_EQ(app.userSees(messagesPoint), kMessagesColour) << "the overlays float over the document";
+    ASSERT_EQ(app.userSees(secretPoint), secretColour);
+    ASSERT_EQ(app.audienceSees(messagesPoint), kDocumentColour);
+
+    app.click(overlayClick);
+    for (const double later : {1.5, 3.0}) { // 1.5 s and 4.5 s after the click
+        app.settle(later);
+        EXPECT_EQ(desktop.frontmostApplication()->localizedName(), QStringLiteral("Messages"));
+        EXPECT_EQ(desktop.windowAt(overlayClick), messages) << "the window clicked, its overlay gone";
+        EXPECT_EQ(desktop.windowAt(secretPoint), secret);
+        EXPECT_EQ(app.userSees(messagesPoint), kMessagesColour) << later;
+        EXPECT_EQ(app.audienceSees(messagesPoint), kMessagesColour) << later;
+        EXPECT_EQ(app.userSees(secretPoint), secretColour) << later;
+    }
     EXPECT_TRUE(app.viewerShowsTheDesktopAsItIs());
 }
