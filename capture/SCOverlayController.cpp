@@ -347,6 +347,17 @@ void SCOverlayController::reconcile()
     } else {
         schedulePassthroughTeardown();
     }
+    keepWindowInFront();
+}
+
+void SCOverlayController::keepWindowInFront() const
+{
+    if (!m_windowInFront) {
+        return;
+    }
+    if (platform::Window* window = m_windowInFront(); window != nullptr && window->isVisible()) {
+        window->orderFrontRegardless();
+    }
 }
 
 double SCOverlayController::transparency(const QString& bundleID) const
@@ -482,6 +493,7 @@ void SCOverlayController::passthroughContentArrived(
             passthrough->panel().orderFrontRegardless();
             m_passthroughs.insert_or_assign(display.displayID, std::move(passthrough));
         }
+        keepWindowInFront();
     }
     if (buildID == m_passthroughBuildID) {
         m_passthroughBuildingFor.reset();

@@ -60,6 +60,11 @@ public:
     // How often update() was called.
     int updateCount() const { return m_updateCount; }
 
+    // A window of this application that stays in front of the overlays and passthrough panels,
+    // which share its level, while it is shown (the mask editor, whose drags must reach it
+    // wherever an overlay floats); asked whenever panels are ordered front, none for no window.
+    void setWindowInFront(std::function<platform::Window*()> window) { m_windowInFront = std::move(window); }
+
     // The whole map of see-through levels by bundle identifier, each kept within 0...0.85.
     void setTransparency(const QMap<QString, double>& transparency);
     const QMap<QString, double>& pinnedTransparency() const { return m_pinnedTransparency; }
@@ -107,6 +112,7 @@ private:
     void makeOverlayEntry(const platform::SCWindow& window, const QString& bundleID);
     void syncOverlayFrames();
     void reconcile();
+    void keepWindowInFront() const;
     bool hasTransparency(const QString& bundleID) const;
     double transparency(const QString& bundleID) const;
     void ensurePassthrough(const QString& bundleID);
@@ -143,5 +149,6 @@ private:
     bool m_discoveryInFlight = false;
     std::optional<platform::SCShareableContent> m_latestContent;
     QMap<QString, double> m_pinnedTransparency;
+    std::function<platform::Window*()> m_windowInFront;
     int m_updateCount = 0;
 };

@@ -1,4 +1,5 @@
 #include "capture/ShareMaskEditor.h"
+#include "capture/ShareMaskEditorPanel.h"
 #include "capture/VirtualDisplayManager.h"
 #include "platform/Bundle.h"
 #include "platform/LoginItems.h"
@@ -151,7 +152,14 @@ void WindowManager::openShareMaskEditor()
     if (m_appDelegate != nullptr && m_appDelegate->isPopoverShown()) {
         m_appDelegate->closePopover();
     }
-    (m_shareMaskEditor != nullptr ? *m_shareMaskEditor : ShareMaskEditor::shared()).open(*displayID);
+    ShareMaskEditor& editor = m_shareMaskEditor != nullptr ? *m_shareMaskEditor : ShareMaskEditor::shared();
+    editor.open(*displayID);
+    // The pinned overlays share the editor's level: it stays in front of them while it is open, so
+    // that every drag on its display reaches it.
+    m_pinnedWindowController->setWindowInFront(
+        [opened = QPointer<ShareMaskEditor>(&editor)]() -> platform::Window* {
+            return opened && opened->isEditing() ? opened->panel() : nullptr;
+        });
 }
 
 void WindowManager::observeShareMasks(QObject* context, std::function<void()> handler)

@@ -57,6 +57,9 @@ WindowManager& ShellFixture::stateObject()
 {
     if (!manager) {
         manager = std::make_unique<WindowManager>(env.t.services(), &registry);
+        // As the application has it: the editor the state object opens keeps the masks in it.
+        manager->setShareMaskEditor(&maskEditor);
+        maskEditor.setStore(manager.get());
     }
     return *manager;
 }

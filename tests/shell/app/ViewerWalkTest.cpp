@@ -1,6 +1,7 @@
 // A new user's walk through the application in the desktop viewer: Qt's own mouse and key events
 // sent to the viewer's window at fixed points of the layout, and what the person sees afterwards.
 #include "capture/SCOverlayController.h"
+#include "capture/ShareMask.h"
 #include "pip/PiPView.h"
 #include "platform/EventMonitor.h"
 #include "platform/Updates.h"
@@ -79,6 +80,19 @@ void showOverlayFrames(ViewerApp& app)
         entry.stream->queue().sync([] {});
     }
     app.f.env.t.mainQueue.runPending();
+    app.settle();
+}
+
+// A drag with the left button from one point of the desktop to another, through a point halfway.
+void drag(ViewerApp& app, QPointF from, QPointF to)
+{
+    const auto start = app.viewer->viewPoint(from);
+    const auto end = app.viewer->viewPoint(to);
+    ASSERT_TRUE(start && end);
+    QTest::mousePress(app.window(), Qt::LeftButton, {}, start->toPoint());
+    QTest::mouseMove(app.window(), ((*start + *end) / 2).toPoint());
+    QTest::mouseMove(app.window(), end->toPoint());
+    QTest::mouseRelease(app.window(), Qt::LeftButton, {}, end->toPoint());
     app.settle();
 }
 
@@ -327,4 +341,63 @@ TEST(ViewerWalk, AClickOnTheOverlayOfAnAppsSecondWindowBringsThatWindowInFrontWi
         EXPECT_EQ(app.userSees(secretPoint), secretColour) << later;
     }
     EXPECT_TRUE(app.viewerShowsTheDesktopAsItIs());
+}
+
+// With two pinned apps' overlays floating over a document, the mask editor takes every drag on
+// its display: a box drawn over each overlay becomes a mask on the document under it (the
+// overlays are the program's own and never masked), and the overlays float as before once the
+// editor is closed.
+TEST(ViewerWalk, TheMaskEditorTakesDragsOverPinnedOverlaysAndMasksTheWindowsUnderThem)
+{
+    const QColor slackColour(0x4a, 0x15, 0x4b);
+    ViewerApp app;
+    app.f.store(AppDelegate::onboardingCompletedKey, true);
+    platform::sim::SimDesktop& desktop = app.f.desktop;
+    const auto slack =
+        desktop.launchApp(QStringLiteral("com.tinyspeck.slackmacgap"), QStringLiteral("Slack"));
+    addWindow(desktop, slack, "general - Acme", QRectF(140, 120, 980, 640), slackColour);
+    const auto messages =
+        desktop.launchApp(QStringLiteral("com.apple.MobileSMS"), QStringLiteral("Messages"));
+    addWindow(desktop, messages, "Messages", QRectF(900, 160, 520, 600), kMessagesColour);
+    const auto chrome =
+        desktop.launchApp(QStringLiteral("com.google.Chrome"), QStringLiteral("Google Chrome"));
+    const quint32 document = addWindow(
+        desktop, chrome, "Quarterly plan - Google Docs", QRectF(240, 60, 1100, 760), kDocumentColour);
+    desktop.activateApp(chrome);
+    const QPointF onSlack(500, 500);
+    app.start(true);
+    pinInPopover(app, "com.tinyspeck.slackmacgap");
+    pinInPopover(app, "com.apple.MobileSMS");
+    app.click(QPointF(600, 90)); // the document, above both overlays
+    app.settle(1);
+    showOverlayFrames(app);
+    ASSERT_EQ(app.userSees(onSlack), slackColour) << "the overlays float over the document";
+
+    app.click(app.f.statusButtonCenter());
+    ASSERT_TRUE(app.f.app->isPopoverShown());
+    app.click(*app.inPopover("drawMasksButton"), app.popoverWindow());
+    ASSERT_TRUE(app.f.maskEditor.isEditing());
+    app.settle(1);                                   // the overlays are ordered in front at every discovery
+    drag(app, QPointF(400, 450), QPointF(600, 600)); // over Slack's overlay
+    app.settle(1);
+    drag(app, QPointF(1150, 300), QPointF(1300, 450)); // over Messages' overlay
+    app.settle(1);
+    EXPECT_TRUE(app.f.maskEditor.isEditing());
+    EXPECT_EQ(desktop.frontmostApplication()->processIdentifier(), desktop.ownProcessIdentifier())
+        << "no pinned app activated";
+    const QList<ShareMask> masks = app.f.manager->shareMasks();
+    ASSERT_EQ(masks.size(), 2);
+    // Where the boxes were drawn, from the document's top-left corner (to a pixel of the viewer).
+    const QPointF centres[] = {QPointF(500, 525) - QPointF(240, 60), QPointF(1225, 375) - QPointF(240, 60)};
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(masks[i].windowID, document);
+        EXPECT_EQ(masks[i].bundleID, QStringLiteral("com.google.Chrome"));
+        const QPointF off = masks[i].rect.center() - centres[i];
+        EXPECT_LE(off.manhattanLength(), 4) << i;
+    }
+
+    app.type(Qt::Key_Escape);
+    app.settle(1);
+    EXPECT_FALSE(app.f.maskEditor.isEditing());
+    EXPECT_EQ(app.userSees(onSlack), slackColour) << "the overlays float as before";
 }
