@@ -9,8 +9,9 @@
 // frames the viewer painted of it per second: what the user sees.
 //
 // With the popover open on its main page (the pointer away from it) or the picture-in-picture
-// panel shown, the preview's paints per second are counted too; with an app pinned, the paints of
-// its overlays and the frames their capture streams send (complete or idle).
+// panel shown, the preview's paints per second are counted too; with an app pinned (or two, whose
+// windows overlap), the paints of the overlays and the frames their capture streams send
+// (complete or idle).
 //
 // Signed out, the onboarding window open on its demo page as on a first run, before Hide is
 // pressed: only the audience monitor's dot pulses; the paints of the viewer's picture of the main
@@ -20,9 +21,9 @@
 // virtual display, something moving: at most 1.5x the floor; with the popover open: at most 2x,
 // its preview painted at the rate frames change; 5120 x 2880: at most 1.5x; 1,000 windows with
 // one moving: at most 2x; a still desktop: at most 0.1x (0.5x with 1,000 windows), nothing
-// painted, and at most 0.15x with the popover open, the panel shown or an app pinned, the preview
-// and the overlay not painted; signed out below 5% of a core; the onboarding's demo page with its
-// dot pulsing: at most 0.3x.
+// painted, and at most 0.15x with the popover open, the panel shown, an app pinned or two, the
+// preview and the overlays not painted; signed out below 5% of a core; the onboarding's demo page
+// with its dot pulsing: at most 0.3x.
 
 #include "bench/CpuYardstick.h"
 #include "bench/PaintCounter.h"
@@ -93,10 +94,11 @@ enum class Activity
 enum class Open
 {
     Nothing,
-    Popover,   // the popover on its main page, the pointer away from it
-    Panel,     // the picture-in-picture panel, the popover closed
-    PinnedApp, // one app pinned (Messages, behind the front app), the popover closed
-    DemoPage   // the onboarding window on its demo page, its dot pulsing
+    Popover,       // the popover on its main page, the pointer away from it
+    Panel,         // the picture-in-picture panel, the popover closed
+    PinnedApp,     // one app pinned (Messages, behind the front app), the popover closed
+    TwoPinnedApps, // Messages and Slack pinned, their windows overlapping behind the front app
+    DemoPage       // the onboarding window on its demo page, its dot pulsing
 };
 
 const QString kOwnBundleID = QStringLiteral("getveilmox.Veilmox");
@@ -378,8 +380,11 @@ void BM_AppLoop(benchmark::State& state, Scene scene, Activity activity, Open op
         app.delegate->showPopover();
     } else if (open == Open::Panel) {
         app.pip->show();
-    } else if (open == Open::PinnedApp) {
+    } else if (open == Open::PinnedApp || open == Open::TwoPinnedApps) {
         app.manager->togglePinned(QStringLiteral("com.apple.MobileSMS"));
+        if (open == Open::TwoPinnedApps) {
+            app.manager->togglePinned(QStringLiteral("com.tinyspeck.slackmacgap"));
+        }
     } else if (open == Open::DemoPage) {
         OnboardingDraft draft;
         draft.step = OnboardingFlow::kDemoStep;
@@ -461,19 +466,20 @@ void BM_AppLoop(benchmark::State& state, Scene scene, Activity activity, Open op
         // The viewer's picture of the display the window is on: what the user sees of the pulse.
         preview = app.viewer->displayView(display);
     }
-    if (open != Open::Nothing && open != Open::PinnedApp && preview == nullptr) {
+    const bool pinned = open == Open::PinnedApp || open == Open::TwoPinnedApps;
+    if (open != Open::Nothing && !pinned && preview == nullptr) {
         state.SkipWithError("the preview is not open");
         return;
     }
     if (preview != nullptr) {
         preview->installEventFilter(&previewPainted);
     }
-    // And those of a pinned app's overlays, with the frames their streams sent.
+    // And those of the pinned apps' overlays, with the frames their streams sent.
     bench::PaintCounter overlayPainted;
-    if (open == Open::PinnedApp) {
+    if (pinned) {
         const auto& entries = app.manager->pinnedWindowController().overlayEntries();
-        if (entries.empty()) {
-            state.SkipWithError("the pinned app has no overlay");
+        if (entries.size() != (open == Open::TwoPinnedApps ? 2U : 1U)) {
+            state.SkipWithError("a pinned app has no overlay");
             return;
         }
         for (const auto& [number, entry] : entries) {
@@ -518,7 +524,7 @@ void BM_AppLoop(benchmark::State& state, Scene scene, Activity activity, Open op
         if (preview != nullptr) {
             state.counters["preview_painted_per_s"] = previewPainted.paints / seconds;
         }
-        if (open == Open::PinnedApp) {
+        if (pinned) {
             state.counters["overlay_painted_per_s"] = overlayPainted.paints / seconds;
             state.counters["stream_frames_per_s"] =
                 (app.system.captureStreams.framesSent() - streamFramesBefore) / seconds;
@@ -540,6 +546,7 @@ APP_LOOP_CASE(demo_still_popover_open, Scene::Demo, Activity::Still, Open::Popov
 APP_LOOP_CASE(demo_moving_popover_open, Scene::Demo, Activity::Moving, Open::Popover);
 APP_LOOP_CASE(demo_still_panel_shown, Scene::Demo, Activity::Still, Open::Panel);
 APP_LOOP_CASE(demo_still_app_pinned, Scene::Demo, Activity::Still, Open::PinnedApp);
+APP_LOOP_CASE(demo_still_two_apps_pinned, Scene::Demo, Activity::Still, Open::TwoPinnedApps);
 APP_LOOP_CASE(onboarding_demo_page_pulsing, Scene::Demo, Activity::SignedOut, Open::DemoPage);
 APP_LOOP_CASE(5k_still, Scene::FiveK, Activity::Still);
 APP_LOOP_CASE(5k_moving, Scene::FiveK, Activity::Moving);
