@@ -76,6 +76,13 @@ QList<quint32> onScreenNumbers(const SimDesktop& desktop)
     return all;
 }
 
+// The colour a viewer's picture of a 1512 x 982 point display shows at a point of it.
+QColor shownAt(const sim::DesktopViewer& viewer, quint32 display, QPointF point)
+{
+    const QImage picture = viewer.picture(display);
+    return picture.pixelColor((point.x() / 1512 * picture.width()), (point.y() / 982 * picture.height()));
+}
+
 } // namespace
 
 TEST(SimDesktop, WindowListIsFrontToBackHonoursTheOptionsAndTellsFailuresFromEmptyAnswers)
@@ -307,8 +314,7 @@ TEST(SimDesktop, OrderChangesThatEndWhereTheyBeganDrawNothing)
     viewer.show();
     viewer.refresh();
     const auto at = [&viewer, display](QPointF point) {
-        const QImage picture = viewer.picture(display);
-        return picture.pixelColor((point.x() / 1512 * picture.width()), (point.y() / 982 * picture.height()));
+        return shownAt(viewer, display, point);
     };
     const QPointF overlap(300, 400);
     ASSERT_EQ(at(overlap), QColor(Qt::blue));
@@ -571,8 +577,7 @@ TEST(DesktopViewer, DrawsADisplayAgainOnlyWhenSomethingOnItChanged)
     viewer.show();
     viewer.refresh();
     const auto at = [&viewer, display](QPointF point) {
-        const QImage picture = viewer.picture(display);
-        return picture.pixelColor((point.x() / 1512 * picture.width()), (point.y() / 982 * picture.height()));
+        return shownAt(viewer, display, point);
     };
     const qint64 drawn = viewer.picture(display).cacheKey();
     EXPECT_EQ(at({1150, 500}), QColor(Qt::red));

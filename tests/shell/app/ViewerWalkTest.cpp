@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 
 using namespace testing_support;
@@ -58,6 +59,23 @@ quint32 addWindow(platform::sim::SimDesktop& desktop,
     return desktop.addWindow(window);
 }
 
+platform::pid_type launch(platform::sim::SimDesktop& desktop, const char* bundleID, const char* name)
+{
+    return desktop.launchApp(QString::fromLatin1(bundleID), QString::fromLatin1(name));
+}
+
+// Google Chrome with a document over most of the display, in front of the windows there are, and
+// active.
+const QRectF kDocumentBounds(240, 60, 1100, 760);
+quint32 addActiveDocument(platform::sim::SimDesktop& desktop)
+{
+    const auto chrome = launch(desktop, "com.google.Chrome", "Google Chrome");
+    const quint32 document =
+        addWindow(desktop, chrome, "Quarterly plan - Google Docs", kDocumentBounds, kDocumentColour);
+    desktop.activateApp(chrome);
+    return document;
+}
+
 // Pins an app with a click on its row's pin in the popover, opened and closed again with the
 // status item.
 void pinInPopover(ViewerApp& app, const char* bundleID)
@@ -81,6 +99,20 @@ void showOverlayFrames(ViewerApp& app)
     }
     app.f.env.t.mainQueue.runPending();
     app.settle();
+}
+
+// Starts the application signed in and pins the apps in the popover; then a click on the document
+// beside their overlays brings it in front, and the overlays show their windows over it.
+void pinOverTheDocument(ViewerApp& app, std::initializer_list<const char*> bundleIDs, QPointF onDocument)
+{
+    app.start(true);
+    for (const char* bundleID : bundleIDs) {
+        ASSERT_NO_FATAL_FAILURE(pinInPopover(app, bundleID));
+    }
+    app.click(onDocument);
+    app.settle(1);
+    showOverlayFrames(app);
+    ASSERT_EQ(app.f.desktop.frontmostApplication()->localizedName(), QStringLiteral("Google Chrome"));
 }
 
 // A drag with the left button from one point of the desktop to another, through a point halfway.
@@ -306,26 +338,17 @@ TEST(ViewerWalk, AClickOnTheOverlayOfAnAppsSecondWindowBringsThatWindowInFrontWi
     ViewerApp app;
     app.f.store(AppDelegate::onboardingCompletedKey, true);
     platform::sim::SimDesktop& desktop = app.f.desktop;
-    const auto messagesApp =
-        desktop.launchApp(QStringLiteral("com.apple.MobileSMS"), QStringLiteral("Messages"));
+    const auto messagesApp = launch(desktop, "com.apple.MobileSMS", "Messages");
     const quint32 messages =
         addWindow(desktop, messagesApp, "Messages", QRectF(900, 160, 520, 600), kMessagesColour);
     const quint32 secret =
         addWindow(desktop, messagesApp, "Secret chat", QRectF(300, 300, 500, 400), secretColour);
-    const auto chrome =
-        desktop.launchApp(QStringLiteral("com.google.Chrome"), QStringLiteral("Google Chrome"));
-    addWindow(desktop, chrome, "Quarterly plan - Google Docs", QRectF(240, 60, 1100, 760), kDocumentColour);
-    desktop.activateApp(chrome);
+    addActiveDocument(desktop);
     // On the overlay of the window behind; a point of each window away from the pointer.
     const QPointF overlayClick(1300, 700);
     const QPointF messagesPoint(1000, 400);
     const QPointF secretPoint(400, 400);
-    app.start(true);
-    pinInPopover(app, "com.apple.MobileSMS");
-    app.click(QPointF(600, 200)); // the document, beside both overlays
-    app.settle(1);
-    showOverlayFrames(app);
-    ASSERT_EQ(desktop.frontmostApplication()->localizedName(), QStringLiteral("Google Chrome"));
+    ASSERT_NO_FATAL_FAILURE(pinOverTheDocument(app, {"com.apple.MobileSMS"}, QPointF(600, 200)));
     ASSERT_EQ(app.userSees(messagesPoint), kMessagesColour) << "the overlays float over the document";
     ASSERT_EQ(app.userSees(secretPoint), secretColour);
     ASSERT_EQ(app.audienceSees(messagesPoint), kDocumentColour);
@@ -353,24 +376,21 @@ TEST(ViewerWalk, TheMaskEditorTakesDragsOverPinnedOverlaysAndMasksTheWindowsUnde
     ViewerApp app;
     app.f.store(AppDelegate::onboardingCompletedKey, true);
     platform::sim::SimDesktop& desktop = app.f.desktop;
-    const auto slack =
-        desktop.launchApp(QStringLiteral("com.tinyspeck.slackmacgap"), QStringLiteral("Slack"));
-    addWindow(desktop, slack, "general - Acme", QRectF(140, 120, 980, 640), slackColour);
-    const auto messages =
-        desktop.launchApp(QStringLiteral("com.apple.MobileSMS"), QStringLiteral("Messages"));
-    addWindow(desktop, messages, "Messages", QRectF(900, 160, 520, 600), kMessagesColour);
-    const auto chrome =
-        desktop.launchApp(QStringLiteral("com.google.Chrome"), QStringLiteral("Google Chrome"));
-    const quint32 document = addWindow(
-        desktop, chrome, "Quarterly plan - Google Docs", QRectF(240, 60, 1100, 760), kDocumentColour);
-    desktop.activateApp(chrome);
+    addWindow(desktop,
+              launch(desktop, "com.tinyspeck.slackmacgap", "Slack"),
+              "general - Acme",
+              QRectF(140, 120, 980, 640),
+              slackColour);
+    addWindow(desktop,
+              launch(desktop, "com.apple.MobileSMS", "Messages"),
+              "Messages",
+              QRectF(900, 160, 520, 600),
+              kMessagesColour);
+    const quint32 document = addActiveDocument(desktop);
     const QPointF onSlack(500, 500);
-    app.start(true);
-    pinInPopover(app, "com.tinyspeck.slackmacgap");
-    pinInPopover(app, "com.apple.MobileSMS");
-    app.click(QPointF(600, 90)); // the document, above both overlays
-    app.settle(1);
-    showOverlayFrames(app);
+    // Above both overlays.
+    ASSERT_NO_FATAL_FAILURE(
+        pinOverTheDocument(app, {"com.tinyspeck.slackmacgap", "com.apple.MobileSMS"}, QPointF(600, 90)));
     ASSERT_EQ(app.userSees(onSlack), slackColour) << "the overlays float over the document";
 
     app.click(app.f.statusButtonCenter());
@@ -388,7 +408,8 @@ TEST(ViewerWalk, TheMaskEditorTakesDragsOverPinnedOverlaysAndMasksTheWindowsUnde
     const QList<ShareMask> masks = app.f.manager->shareMasks();
     ASSERT_EQ(masks.size(), 2);
     // Where the boxes were drawn, from the document's top-left corner (to a pixel of the viewer).
-    const QPointF centres[] = {QPointF(500, 525) - QPointF(240, 60), QPointF(1225, 375) - QPointF(240, 60)};
+    const QPointF centres[] = {QPointF(500, 525) - kDocumentBounds.topLeft(),
+                               QPointF(1225, 375) - kDocumentBounds.topLeft()};
     for (int i = 0; i < 2; ++i) {
         EXPECT_EQ(masks[i].windowID, document);
         EXPECT_EQ(masks[i].bundleID, QStringLiteral("com.google.Chrome"));
