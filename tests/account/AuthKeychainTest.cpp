@@ -261,7 +261,7 @@ TEST_F(AuthKeychainAtLaunch, ASessionInTheFileStaysThereWhileTheKeyringRefusesTo
             return log.contains("stay in the file") || !QFileInfo::exists(file.filePath());
         },
         60000);
-    ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
+    EXPECT_TRUE(testing_support::terminate(app)) << "it ended on its own";
     EXPECT_TRUE(app.waitForFinished(20000));
     testing_support::awaitLinkRegistration(dir.path());
     EXPECT_TRUE(decided) << log.toStdString();

@@ -311,8 +311,7 @@ TEST_F(SignInEndToEnd, WithoutRuntimeOrCacheFolderALaunchWithALinkHandsItOverAnd
     EXPECT_EQ(folders.left(), running);
 
     // Ended as the system ends it, the running app removes its folder.
-    ASSERT_EQ(first.state(), QProcess::Running);
-    ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+    ASSERT_TRUE(testing_support::terminate(first)) << "the running app ended on its own";
     ASSERT_TRUE(first.waitForFinished(20000));
     EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(folders.left(), QStringList());
@@ -349,7 +348,7 @@ TEST_F(SignInEndToEnd, WithoutRuntimeOrCacheFolderLaunchesAtTheSameMomentLeaveOn
             EXPECT_EQ(std::pair(launch->exitStatus(), launch->exitCode()),
                       std::pair(QProcess::NormalExit, 0));
         } else {
-            ::kill(static_cast<pid_t>(launch->processId()), SIGTERM);
+            EXPECT_TRUE(testing_support::terminate(*launch));
             EXPECT_TRUE(launch->waitForFinished(20000));
         }
     }

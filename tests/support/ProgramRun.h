@@ -3,11 +3,13 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QString>
 
 #include <chrono>
+#include <csignal>
 #include <thread>
 #include <unistd.h>
 #include <utility>
@@ -53,6 +55,17 @@ inline void awaitLinkRegistration(const QString& folder)
     for (int waited = 0; registered && tool && waited < 10000 && !QFile::exists(answer); waited += 20) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+}
+
+// Asks a program the test started to end as the session asks it (SIGTERM), only while it still
+// runs: one that has ended has no process id (0), and a signal to 0 would end the test's whole
+// process group, ctest with it, with no failing test named. False when it had already ended, for
+// the test to report by name.
+inline bool terminate(QProcess& process)
+{
+    const qint64 pid = process.processId();
+    return process.state() != QProcess::NotRunning && pid > 0
+           && ::kill(static_cast<pid_t>(pid), SIGTERM) == 0;
 }
 
 // The CPU time a process has used, every thread's, in seconds; 0 when it cannot be read.

@@ -74,7 +74,7 @@ TEST(SingleInstance, ASignalInItsFirstMomentsEndsItThroughItsNormalPathLeavingNo
     while (::stat(qtRuntime.constData(), &info) != 0 && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::yield();
     }
-    ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
+    EXPECT_TRUE(testing_support::terminate(app)) << "it ended before the signal";
     ASSERT_TRUE(app.waitForFinished(30000));
     testing_support::awaitLinkRegistration(dir.path());
     EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
@@ -115,8 +115,7 @@ TEST(SingleInstance, ALaterLaunchHandsItsLinkOverWhereTheSocketPathIsLongerThanA
     later.start(QStringLiteral(VEILMOX_EXECUTABLE),
                 {QStringLiteral("veilmox://auth?code=through_a_deep_folder")});
     const bool laterEnded = later.waitForFinished(20000);
-    const bool firstRuns = first.state() == QProcess::Running;
-    ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+    const bool firstRuns = testing_support::terminate(first);
     first.waitForFinished(30000);
     testing_support::awaitLinkRegistration(dir.path());
     const QString log = QString::fromLocal8Bit(first.readAllStandardError());
