@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -662,6 +663,44 @@ TEST(URLHandoffWithoutAFolder, AFloodOfAnotherUsersConnectionsIsLoggedOnceAMinut
     EXPECT_EQ(refusals().size(), 2);
     ASSERT_EQ(asAnotherUser([&] { return flood(1); }), 0);
     EXPECT_EQ(refusals().size(), 3);
+}
+
+// A socket path of as many bytes as an address holds (107) is bound as it is, one byte more through
+// its folder; either way later launches reach it, and only its owner may, whatever the umask.
+TEST(URLHandoffLaunch, ASocketPathAtTheEdgeOfAnAddressIsReachedAndOwnerOnlyWhateverTheUmask)
+{
+    const TemporaryFolder temporary;
+    sim::VirtualScheduler scheduler;
+    QTemporaryDir base;
+    const mode_t previousUmask = ::umask(0);
+    const auto restore = qScopeGuard([previousUmask] { ::umask(previousUmask); });
+    for (const qsizetype length : {107, 108}) {
+        SCOPED_TRACE(length);
+        // A folder deep enough that the socket in it takes exactly `length` bytes.
+        const qsizetype room =
+            length - QFile::encodeName(URLHandoff::socketPath(base.path(), kBundleID)).size() - 1;
+        ASSERT_GT(room, 0);
+        const QString folder = base.filePath(QString(room, QLatin1Char(length == 107 ? 'a' : 'b')));
+        ASSERT_EQ(::mkdir(QFile::encodeName(folder).constData(), 0700), 0);
+        const QString path = URLHandoff::socketPath(folder, kBundleID);
+        ASSERT_EQ(QFile::encodeName(path).size(), length);
+        const auto address = LocalSocketAddress::of(path);
+        ASSERT_TRUE(address);
+        EXPECT_EQ(address->isThroughFolder(), length > 107);
+
+        URLHandoff running(kBundleID, kSchemes, scheduler, folder);
+        QSignalSpy spy(&running, &URLHandoff::urlsReceived);
+        ASSERT_EQ(running.start({}), URLHandoff::Role::Primary);
+        ASSERT_TRUE(running.isListening());
+        struct stat info
+        {};
+        ASSERT_EQ(::lstat(QFile::encodeName(path).constData(), &info), 0);
+        EXPECT_TRUE(S_ISSOCK(info.st_mode));
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+        const QUrl link(QStringLiteral("veilmox://auth?code=at-the-edge"));
+        EXPECT_TRUE(handOverFromAnotherLaunch(path, link));
+        EXPECT_EQ(received(spy), QList<QUrl>{link});
+    }
 }
 
 TEST(URLHandoffLaunch, ALinkCountsAsHandedOverOnlyOnceTheRunningInstanceSaysItTookIt)

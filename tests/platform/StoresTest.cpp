@@ -126,8 +126,11 @@ TEST(UserDefaults, AnXMLFilesDecimalsReadTheSameInALanguageThatWritesADecimalCom
          QVariantMap{{QStringLiteral("com.tinyspeck.slackmacgap"), 0.65}}},
     };
     {
+        const locale_t threadLocale = ::uselocale(locale_t(nullptr));
         PlistUserDefaults defaults(path);
         EXPECT_EQ(defaults.dictionaryRepresentation(), expected);
+        // The thread reads the file in C's numbers and gets its own language back after.
+        EXPECT_EQ(::uselocale(locale_t(nullptr)), threadLocale);
         // The first save writes the values as they were read.
         ASSERT_TRUE(defaults.setObject(true, QStringLiteral("pinned")));
     }
