@@ -92,13 +92,18 @@ void pinInPopover(ViewerApp& app, const char* bundleID)
 
 // The overlays show what their captures sent, which comes from each capture's queue through the
 // main queue.
-void showOverlayFrames(ViewerApp& app)
+void showOverlayFrames(ViewerApp& app, double settleFor = 0.2)
 {
-    for (const auto& [number, entry] : app.f.manager->pinnedWindowController().overlayEntries()) {
+    const SCOverlayController& controller = app.f.manager->pinnedWindowController();
+    for (const auto& [number, entry] : controller.overlayEntries()) {
         entry.stream->queue().sync([] {});
     }
+    for (const auto& [display, passthrough] : controller.passthroughs()) {
+        passthrough->appStream->queue().sync([] {});
+        passthrough->backgroundStream->queue().sync([] {});
+    }
     app.f.env.t.mainQueue.runPending();
-    app.settle();
+    app.settle(settleFor);
 }
 
 // Starts the application signed in and pins the apps in the popover; then a click on the document
@@ -421,4 +426,49 @@ TEST(ViewerWalk, TheMaskEditorTakesDragsOverPinnedOverlaysAndMasksTheWindowsUnde
     app.settle(1);
     EXPECT_FALSE(app.f.maskEditor.isEditing());
     EXPECT_EQ(app.userSees(onSlack), slackColour) << "the overlays float as before";
+}
+
+// A see-through pinned app that comes forward while the mask editor is open (as an app does when
+// its notification is clicked) gets its see-through panel over the display; the editor stays in
+// front of it from the first picture on, so the person sees the whole display dimmed under the
+// editor, and a drag there draws a mask.
+TEST(ViewerWalk, TheMaskEditorStaysInFrontOfTheSeeThroughPanelOfAPinnedAppThatComesForward)
+{
+    ViewerApp app;
+    app.f.store(AppDelegate::onboardingCompletedKey, true);
+    app.f.store(WindowManager::pinnedTransparencyKey,
+                QVariantMap{{QStringLiteral("com.apple.MobileSMS"), 0.5}});
+    platform::sim::SimDesktop& desktop = app.f.desktop;
+    const auto messagesApp = launch(desktop, "com.apple.MobileSMS", "Messages");
+    const quint32 messages =
+        addWindow(desktop, messagesApp, "Messages", QRectF(900, 160, 520, 600), kMessagesColour);
+    addActiveDocument(desktop);
+    const QPointF onMessages(1000, 400);
+    ASSERT_NO_FATAL_FAILURE(pinOverTheDocument(app, {"com.apple.MobileSMS"}, QPointF(600, 90)));
+    app.click(app.f.statusButtonCenter());
+    ASSERT_TRUE(app.f.app->isPopoverShown());
+    app.click(*app.inPopover("drawMasksButton"), app.popoverWindow());
+    ASSERT_TRUE(app.f.maskEditor.isEditing());
+
+    // The editor darkens everything under it by a quarter: nothing seen through it is brighter.
+    const auto dimmed = [](QColor seen) {
+        return std::max({seen.red(), seen.green(), seen.blue()}) <= 192;
+    };
+    desktop.activateApp(messagesApp);
+    bool seeThrough = false;
+    int covered = 0;
+    for (int step = 0; step < 50; ++step) { // a second, a picture at a time
+        app.settle(0.01);
+        showOverlayFrames(app, 0.01);
+        seeThrough = seeThrough || !app.f.manager->pinnedWindowController().passthroughs().empty();
+        covered += dimmed(app.userSees(onMessages)) ? 0 : 1;
+    }
+    ASSERT_TRUE(seeThrough);
+    EXPECT_EQ(covered, 0) << "pictures in which the see-through panel covered the editor";
+    drag(app, QPointF(1000, 300), QPointF(1200, 450)); // over Messages' window
+    app.settle(1);
+    EXPECT_TRUE(app.f.maskEditor.isEditing());
+    const QList<ShareMask> masks = app.f.manager->shareMasks();
+    ASSERT_EQ(masks.size(), 1);
+    EXPECT_EQ(masks[0].windowID, messages);
 }
