@@ -9,7 +9,7 @@ scripts/setup.sh $option
 scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 # Inside a private session bus with a keyring of its own, never the user's.
-scripts/with-private-session.sh ctest --test-dir build --output-on-failure --parallel "$(nproc)"
+scripts/run-suite.sh build
 if [ "$option" = --sanitizers ]; then
     # The interface suites again on a real X server, then the sanitizer build.
     scripts/xvfb-tests.sh

@@ -14,5 +14,5 @@ export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export ASAN_SYMBOLIZER_PATH=/usr/lib/llvm-14/bin/llvm-symbolizer
-scripts/with-private-session.sh ctest --test-dir build-asan --output-on-failure --parallel "$(nproc)"
+scripts/run-suite.sh build-asan
 scripts/fuzz.sh build-asan "${FUZZ_SECONDS:-60}"

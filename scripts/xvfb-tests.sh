@@ -3,7 +3,7 @@
 # more on Qt's xcb platform under a private X server (xvfb-run), where windows are mapped, exposed
 # and entered by the pointer as on a desktop: first unscaled, then scaled by 2 as on a HiDPI
 # desktop (a screen of twice the pixels, so the windows have the same room in points). A failing
-# case, or a warning from Qt itself, fails the run.
+# case (by the program's status or its own summary), or a warning from Qt itself, fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 programs=(tests/shell/kit_tests tests/popover/popover_tests tests/pip/pip_tests tests/onboarding/onboarding_tests)
@@ -31,6 +31,11 @@ for run in "${runs[@]}"; do
             xvfb-run -a -s "-screen 0 $screen" scripts/with-private-session.sh "build/$program" >"$log" 2>&1 \
             || status=$?
         grep -E '^\[  (PASSED|FAILED) ' "$log" || true
+        # The program's own summary, whatever status the wrappers passed on: a failing case, or
+        # no summary at all (it never finished).
+        if [ "$status" -eq 0 ] && { grep -q '^\[  FAILED  \]' "$log" || ! grep -q '^\[  PASSED  \]' "$log"; }; then
+            status=1
+        fi
         warnings=$(grep -E '^[WCF] \[(qt\.|default\])' "$log" | grep -vE "$allowed" || true)
         if [ "$status" -ne 0 ] || [ -n "$warnings" ]; then
             failed=1
