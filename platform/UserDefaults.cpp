@@ -258,14 +258,23 @@ bool InMemoryUserDefaults::persist(const QVariantMap& /*values*/)
     return true;
 }
 
-PlistUserDefaults::PlistUserDefaults(const QString& filePath, QObject* parent)
+PlistUserDefaults::PlistUserDefaults(const QString& filePath, Scheduler* scheduler, QObject* parent)
     : UserDefaults(parent)
     , m_filePath(filePath)
+    , m_scheduler(scheduler)
 {
     load();
     // The onboarding answers and the analytics waiting to be sent are the user's own business;
     // a file of an older version may still be open to others.
     closeFileToOthers(m_filePath);
+}
+
+PlistUserDefaults::~PlistUserDefaults()
+{
+    // The last chance for a change the disk refused so far: the room may be back.
+    if (!m_lastWriteSucceeded) {
+        save(dictionaryRepresentation());
+    }
 }
 
 QString PlistUserDefaults::standardFilePath(const QString& bundleIdentifier)
@@ -380,32 +389,65 @@ void PlistUserDefaults::removeOldSetAsideCopies() const
 
 bool PlistUserDefaults::persist(const QVariantMap& values)
 {
+    return save(values);
+}
+
+bool PlistUserDefaults::save(const QVariantMap& values)
+{
     if (!m_persisting) {
         return false;
     }
+    const bool unsavedBefore = !m_lastWriteSucceeded;
+    QString error;
+    m_lastWriteSucceeded = write(values, &error);
+    if (m_lastWriteSucceeded) {
+        m_retry.cancel();
+        m_retryDelay = kFirstRetryDelay;
+        if (unsavedBefore) {
+            qWarning("User defaults: saved %s; it holds the changes it could not take before",
+                     qPrintable(m_filePath));
+        }
+        return true;
+    }
+    // One line while the changes wait, however often the disk refuses them again.
+    if (!unsavedBefore) {
+        qWarning("User defaults: could not write %s (%s); the changes are kept and saved once it can "
+                 "be written",
+                 qPrintable(m_filePath),
+                 qPrintable(error));
+    }
+    retryLater();
+    return false;
+}
+
+void PlistUserDefaults::retryLater()
+{
+    if (m_scheduler == nullptr || m_retry.isActive()) {
+        return;
+    }
+    m_retry = m_scheduler->after(m_retryDelay, [this] {
+        m_retryDelay = std::min(2 * m_retryDelay, kLongestRetryDelay);
+        save(dictionaryRepresentation());
+    });
+}
+
+bool PlistUserDefaults::write(const QVariantMap& values, QString* error)
+{
     QStringList leftOut;
     const auto bytes = plist::writeBinary(values, &leftOut);
     for (const QString& path : std::as_const(leftOut)) {
         qWarning("User defaults: left out the value under %s, which a settings file cannot hold",
                  qPrintable(path));
     }
-    m_lastWriteSucceeded = false;
     if (!bytes) {
-        qWarning("User defaults: the settings could not be encoded");
+        *error = QStringLiteral("the settings could not be encoded");
         return false;
     }
     // A settings file the user linked elsewhere stays linked: the file it points at is replaced.
     const QFileInfo info(m_filePath);
     const QString target = info.isSymLink() && info.exists() ? info.canonicalFilePath() : m_filePath;
-    QString error;
-    if (!makePrivateFolder(info.absolutePath(), &error)
-        || !writeFileAtomically(target, *bytes, 0600, &error)) {
-        // The previous file stays whole.
-        qWarning("User defaults: could not write %s (%s)", qPrintable(m_filePath), qPrintable(error));
-        return false;
-    }
-    m_lastWriteSucceeded = true;
-    return true;
+    // The previous file stays whole when this fails.
+    return makePrivateFolder(info.absolutePath(), error) && writeFileAtomically(target, *bytes, 0600, error);
 }
 
 } // namespace platform

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Scheduler.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -78,6 +80,9 @@ protected:
 };
 
 // Settings kept in one property-list file per application, rewritten atomically on every change.
+// A change the disk refuses (full, say) is kept: the file is written again by itself, with the
+// scheduler given, `kFirstRetryDelay` later, then at doubling intervals up to `kLongestRetryDelay`,
+// and once more when the store goes as the application quits.
 // A file that cannot be read or parsed, is not a regular file (a link to nothing included), is
 // larger than `kMaxFileBytes` or goes past the document bounds is damaged: it is moved aside
 // (never overwritten) and the store starts empty; when it cannot even be moved, the store keeps
@@ -92,8 +97,14 @@ public:
     static constexpr qint64 kMaxFileBytes = qint64(8) * 1024 * 1024;
     static constexpr int kSetAsideDays = 30;
     static constexpr int kSetAsideKept = 10;
+    static constexpr double kFirstRetryDelay = 5.0;
+    static constexpr double kLongestRetryDelay = 60.0;
 
-    explicit PlistUserDefaults(const QString& filePath, QObject* parent = nullptr);
+    explicit PlistUserDefaults(const QString& filePath,
+                               Scheduler* scheduler = nullptr,
+                               QObject* parent = nullptr);
+    // Writes what the file does not hold yet.
+    ~PlistUserDefaults() override;
 
     QString filePath() const { return m_filePath; }
     // Where a damaged file was moved, when one was found at start.
@@ -111,11 +122,19 @@ private:
     void load();
     void moveAside(const QString& reason);
     void removeOldSetAsideCopies() const;
+    // Saves the values, keeping them for a later try when the disk refuses them.
+    bool save(const QVariantMap& values);
+    // Writes the values; false with the reason when the disk refuses them.
+    bool write(const QVariantMap& values, QString* error);
+    void retryLater();
 
     QString m_filePath;
     QString m_setAsidePath;
+    Scheduler* m_scheduler = nullptr;
     bool m_persisting = true;
     bool m_lastWriteSucceeded = true;
+    double m_retryDelay = kFirstRetryDelay;
+    TimerHandle m_retry;
 };
 
 } // namespace platform

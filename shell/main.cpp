@@ -112,7 +112,7 @@ int main(int argc, char* argv[])
     }
 
     // The platform: a simulated desktop for the system services, the host for the rest.
-    platform::PlistUserDefaults defaults(platform::PlistUserDefaults::standardFilePath(bundleID));
+    platform::PlistUserDefaults defaults(platform::PlistUserDefaults::standardFilePath(bundleID), &scheduler);
     // What the user's own desktop does for the simulated one; outlives it.
     platform::DesktopServices hostDesktop;
     platform::sim::SimDesktop desktop(bundleID);

@@ -4,6 +4,7 @@
 #include "platform/PropertyList.h"
 #include "platform/SecretServiceKeychain.h"
 #include "platform/UserDefaults.h"
+#include "platform/sim/VirtualScheduler.h"
 #include "tests/support/DamagedInput.h"
 #include "tests/support/FailingDisk.h"
 #include "tests/support/PrivateSessionBus.h"
@@ -414,6 +415,47 @@ TEST(UserDefaults, ASaveTheDiskRefusesLeavesThePreviousFileWholeAndIsReported)
         EXPECT_EQ(reopened.arrayForKey(QStringLiteral("hiddenBundleIDs")), apps);
         writeFile(path, saved);
     }
+}
+
+// A change the full disk refused is kept and saved by itself once there is room, without another
+// change; one still unsaved when the application quits is saved as the store goes.
+TEST(UserDefaults, AChangeTheDiskRefusedIsSavedByItselfOnceThereIsRoomOrAtTheLatestAtQuit)
+{
+    QTemporaryDir dir(tempFolder());
+    const QString path = dir.filePath(QStringLiteral("prefs/getveilmox.Veilmox.plist"));
+    PlistUserDefaults(path).setObject(true, QStringLiteral("onboardingCompleted"));
+    const QByteArray before = readFile(path);
+    const QVariantList hidden{QStringLiteral("com.tinyspeck.slackmacgap")};
+    sim::VirtualScheduler scheduler;
+    {
+        const testing_support::LogRecorder log;
+        PlistUserDefaults defaults(path, &scheduler);
+        {
+            const FailingDisk disk(FailingDisk::Step::Write);
+            EXPECT_FALSE(defaults.setObject(hidden, QStringLiteral("hiddenBundleIDs")));
+            // Tried again 5 and 15 seconds later, still full.
+            scheduler.advance(20);
+        }
+        EXPECT_TRUE(readFile(path) == before);
+        EXPECT_FALSE(defaults.isPersisting());
+        // The next try, 20 seconds after the last one.
+        scheduler.advance(PlistUserDefaults::kLongestRetryDelay);
+        EXPECT_TRUE(defaults.isPersisting());
+        EXPECT_EQ(PlistUserDefaults(path).arrayForKey(QStringLiteral("hiddenBundleIDs")), hidden);
+        // One line that the changes wait, one that they are saved.
+        ASSERT_EQ(log.messages().size(), 2) << log.messages().join('\n').toStdString();
+        EXPECT_TRUE(log.messages()[0].contains(QStringLiteral("could not write")));
+        EXPECT_TRUE(log.messages()[1].contains(QStringLiteral("saved")));
+    }
+    {
+        PlistUserDefaults defaults(path, &scheduler);
+        const FailingDisk disk(FailingDisk::Step::Write);
+        EXPECT_FALSE(defaults.setObject(true, QStringLiteral("pipVisible")));
+        // The application quits with room on the disk again.
+    }
+    const PlistUserDefaults reopened(path);
+    EXPECT_TRUE(reopened.boolForKey(QStringLiteral("pipVisible")));
+    EXPECT_EQ(reopened.arrayForKey(QStringLiteral("hiddenBundleIDs")), hidden);
 }
 
 TEST(UserDefaults, TheFileAndItsFolderArePrivateWhateverTheUmask)
