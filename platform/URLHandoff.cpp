@@ -29,6 +29,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -201,13 +202,18 @@ std::optional<QByteArray> socketInode(const QByteArray& target)
     return target.mid(kPrefix, target.size() - kPrefix - 1);
 }
 
+// The descriptors a process holds open (its /proc folder given), by their names there.
+QStringList descriptorsOf(const QByteArray& processFolder)
+{
+    return QDir(QString::fromLatin1(processFolder + "/fd"))
+        .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+}
+
 // The inodes of the sockets a process holds open (its /proc folder given).
 QSet<QByteArray> socketInodes(const QByteArray& process)
 {
     QSet<QByteArray> inodes;
-    const QStringList descriptors = QDir(QString::fromLatin1(process + "/fd"))
-                                        .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString& descriptor : descriptors) {
+    for (const QString& descriptor : descriptorsOf(process)) {
         if (auto inode = socketInode(linkTarget(process + "/fd/" + descriptor.toLatin1()))) {
             inodes.insert(std::move(*inode));
         }
@@ -221,6 +227,82 @@ int remainingMs(std::chrono::steady_clock::time_point deadline)
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     return static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
+}
+
+// A process of this user that runs this program, by its folder in /proc.
+struct ProgramProcess
+{
+    qint64 pid = 0;
+    QByteArray folder;
+};
+
+QList<ProgramProcess> processesOfThisProgram()
+{
+    QList<ProgramProcess> found;
+    const QByteArray program = linkTarget("/proc/self/exe");
+    if (program.isEmpty()) {
+        return found;
+    }
+    const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& process : processes) {
+        bool numeric = false;
+        const qint64 pid = process.toLongLong(&numeric);
+        const QByteArray folder = "/proc/" + process.toLatin1();
+        struct stat info
+        {};
+        if (numeric && ::stat(folder.constData(), &info) == 0 && info.st_uid == ::getuid()
+            && linkTarget(folder + "/exe") == program) {
+            found.append({pid, folder});
+        }
+    }
+    return found;
+}
+
+// One file, and not another put at its path since: the same device, inode and time of its last
+// write (a new file under a reused inode is written as it is made).
+bool sameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_mtim.tv_sec == b.st_mtim.tv_sec
+           && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+// Whether a process of this program has the file open: the launch that made it and has not
+// locked or written it yet, say.
+bool heldOpenByThisProgram(const QByteArray& path, const struct stat& file)
+{
+    const QByteArray name = '/' + path.mid(path.lastIndexOf('/') + 1);
+    for (const ProgramProcess& process : processesOfThisProgram()) {
+        for (const QString& descriptor : descriptorsOf(process.folder)) {
+            const QByteArray link = process.folder + "/fd/" + descriptor.toLatin1();
+            struct stat open
+            {};
+            if (linkTarget(link).endsWith(name) && ::stat(link.constData(), &open) == 0
+                && open.st_dev == file.st_dev && open.st_ino == file.st_ino) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// Removes the lock file at the path when it is still the one found left over and nobody locks
+// it. Whoever removes a lock holds it meanwhile, as Qt does, so a lock that another launch has
+// put there since is never removed.
+bool removeLeftOverLockFile(const QByteArray& path, const struct stat& leftOver)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat opened
+    {};
+    struct stat now
+    {};
+    const bool removed = ::fstat(fd, &opened) == 0 && sameFile(opened, leftOver)
+                         && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::lstat(path.constData(), &now) == 0
+                         && sameFile(now, leftOver) && ::unlink(path.constData()) == 0;
+    ::close(fd);
+    return removed;
 }
 
 // Written to from the signal handler, read on the main thread.
@@ -422,11 +504,7 @@ URLHandoff::Role URLHandoff::start(const QList<QUrl>& urls)
                                          + QStringLiteral(".lock"));
     // The running instance may run for weeks: only a lock whose process is gone is stale.
     m_lock->setStaleLockTime(0);
-    bool locked = m_lock->tryLock(0);
-    if (!locked && m_lock->error() == QLockFile::LockFailedError
-        && !handOver(m_socketPath, std::nullopt, 0)) {
-        locked = removeLeftOverLock();
-    }
+    const bool locked = takeLock();
     if (!locked && m_lock->error() != QLockFile::LockFailedError) {
         // Nobody holds the lock: the folder cannot take it (a full disk, say). That is no other
         // instance, so this one runs from a folder of its own.
@@ -605,33 +683,16 @@ QList<URLHandoff::Instance> URLHandoff::instancesOfThisTemporaryFolder() const
     // Processes of this user running this program that hold the lock of this application in a
     // folder private to this user (whichever folder that is), or listen on an abstract socket of
     // this session's.
-    const QByteArray program = linkTarget("/proc/self/exe");
     const QByteArray lockName = '/' + QFile::encodeName(m_bundleIdentifier) + ".lock";
     const QString freshPrefix = freshFolderPrefix();
     const QString temporary = temporaryFolder();
     const QHash<QByteArray, AbstractSocket> sockets = abstractSockets(abstractSocketPrefix());
     QList<Instance> found;
     QSet<QString> seen;
-    if (program.isEmpty()) {
-        return found;
-    }
-    const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& process : processes) {
-        bool numeric = false;
-        const qint64 pid = process.toLongLong(&numeric);
-        const QByteArray base = "/proc/" + process.toLatin1();
-        struct stat info
-        {};
-        if (!numeric || ::stat(base.constData(), &info) != 0 || info.st_uid != ::getuid()
-            || linkTarget(base + "/exe") != program) {
-            continue;
-        }
-        const QStringList descriptors =
-            QDir(QString::fromLatin1(base + "/fd"))
-                .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    for (const auto& [pid, base] : processesOfThisProgram()) {
         QSet<QByteArray> socketsHeld;
         QList<QString> listeners;
-        for (const QString& descriptor : descriptors) {
+        for (const QString& descriptor : descriptorsOf(base)) {
             const QByteArray target = linkTarget(base + "/fd/" + descriptor.toLatin1());
             if (const auto inode = socketInode(target)) {
                 socketsHeld.insert(*inode);
@@ -691,29 +752,61 @@ QList<URLHandoff::Instance> URLHandoff::instancesOfThisTemporaryFolder() const
     return found;
 }
 
-bool URLHandoff::removeLeftOverLock()
+bool URLHandoff::takeLock()
 {
-    // Qt keeps a lock it cannot tie to a process for good: one left empty or unreadable by a
-    // crash or a full disk, or one of another machine (a copied home folder). Nobody answered
-    // for it, so it is replaced; a live instance holds its lock file locked, and Qt removes
-    // nothing that is.
-    qint64 pid = 0;
-    QString hostname;
-    QString application;
-    const bool readable = m_lock->getLockInfo(&pid, &hostname, &application);
-    if (readable && (hostname.isEmpty() || hostname == QSysInfo::machineHostName())) {
-        return false;
+    // Qt makes its lock file empty, then locks it, then writes it: a lock found empty may be one a
+    // launch of this very moment is taking, not a crash's leftover. Only a lock that names no
+    // process of this machine, and that no process of this program holds open, is replaced; one
+    // being taken is waited for, within bounds, and then handed over to.
+    const QByteArray path = QFile::encodeName(m_lock->fileName());
+    const auto deadline = std::chrono::steady_clock::now()
+                          + std::chrono::milliseconds(static_cast<qint64>(kLockTakingTimeout * 1000));
+    for (;;) {
+        if (m_lock->tryLock(0)) {
+            return true;
+        }
+        if (m_lock->error() != QLockFile::LockFailedError || handOver(m_socketPath, std::nullopt, 0)) {
+            return false;
+        }
+        qint64 pid = 0;
+        QString hostname;
+        QString application;
+        const bool readable = m_lock->getLockInfo(&pid, &hostname, &application);
+        // Of a process of this machine that runs (Qt replaces one whose process is gone).
+        if (readable && (hostname.isEmpty() || hostname == QSysInfo::machineHostName())) {
+            return false;
+        }
+        struct stat found
+        {};
+        const bool exists = ::lstat(path.constData(), &found) == 0;
+        // Another machine's (a home folder copied from there), or empty or unreadable and held by
+        // no process: left by a crash or a full disk.
+        if (exists && (readable || !heldOpenByThisProgram(path, found))
+            && replaceLeftOverLock(found, readable)) {
+            return true;
+        }
+        if (remainingMs(deadline) == 0) {
+            return false;
+        }
+        if (exists) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
     }
-    const QString path = m_directory + QLatin1Char('/') + m_bundleIdentifier + QStringLiteral(".lock");
-    if (!readable) {
-        ::fchmodat(AT_FDCWD, QFile::encodeName(path).constData(), 0600, AT_SYMLINK_NOFOLLOW);
+}
+
+bool URLHandoff::replaceLeftOverLock(const struct stat& leftOver, bool namedAnotherMachine)
+{
+    const QByteArray path = QFile::encodeName(m_lock->fileName());
+    if (!namedAnotherMachine) {
+        // An unreadable one too: it is this user's own file in a folder of this user's.
+        ::fchmodat(AT_FDCWD, path.constData(), 0600, AT_SYMLINK_NOFOLLOW);
     }
-    if (!m_lock->removeStaleLockFile() || !m_lock->tryLock(0)) {
+    if (!removeLeftOverLockFile(path, leftOver) || !m_lock->tryLock(0)) {
         return false;
     }
     qCWarning(lcHandoff,
               "Replaced a lock nobody held (%s)",
-              readable ? "it named another machine" : "it was empty or unreadable");
+              namedAnotherMachine ? "it named another machine" : "it was empty or unreadable");
     return true;
 }
 

@@ -15,6 +15,7 @@
 #include <optional>
 
 class QLocalSocket;
+struct stat;
 
 namespace platform {
 
@@ -105,6 +106,9 @@ public:
     static constexpr std::size_t kMaxConnections = 8;
     // A launch that does not finish its line within this time is cut off.
     static constexpr double kReceiveTimeout = 5.0;
+    // How long a lock that a launch of the same moment is taking (made, not yet locked or
+    // written) is waited for before this launch gives up on it.
+    static constexpr double kLockTakingTimeout = 5.0;
     // How often a socket that stopped (the process ran out of descriptors, say) is tried again.
     static constexpr double kListenRetryInterval = 2.0;
     // Connections of other users' programs are refused, and logged at most this often, counted.
@@ -129,8 +133,12 @@ private:
         quint64 since = 0;
     };
 
-    // Replaces the lock when it names no process of this machine; true once this one holds it.
-    bool removeLeftOverLock();
+    // Takes the lock in the lasting folder: replaces one left over, and waits (kLockTakingTimeout
+    // at most) for one that a launch of this moment is taking. False when a running instance
+    // holds it, or the folder refuses it (m_lock->error() says which).
+    bool takeLock();
+    // Replaces the lock file found left over; true once this one holds the lock.
+    bool replaceLeftOverLock(const struct stat& leftOver, bool namedAnotherMachine);
     Role becomePrimary();
     Role handOverToRunningInstance(const QString& socketPath, const std::optional<QUrl>& url);
     Role startWithoutLastingFolder(const std::optional<QUrl>& url);

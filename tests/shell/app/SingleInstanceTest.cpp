@@ -1,12 +1,15 @@
 // A launch of the real program with a callback URL in its command line, as launchers that do not
-// use the session bus start it, and one ended by a signal as it starts. (A second launch handing
-// its URL over is walked by the account's end-to-end sign-in.)
+// use the session bus start it, one ended by a signal as it starts, and two at the same moment.
+// (A second launch handing its URL over is walked by the account's end-to-end sign-in.)
+#include "devservices/LocalServices.h"
 #include "tests/support/PrivateSessionBus.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -127,4 +130,67 @@ TEST(SingleInstance, ALaterLaunchHandsItsLinkOverWhereTheSocketPathIsLongerThanA
     // Said once, and the socket's file goes with the instance.
     EXPECT_EQ(log.count(QStringLiteral("longer than a socket address holds")), 1) << log.toStdString();
     EXPECT_FALSE(QFileInfo::exists(socket));
+}
+
+// Two launches with links at the same moment (a browser opening two links): the first is slowed
+// for two seconds between making its lock file and locking it, as on a busy machine, and the
+// second starts in that moment. One instance runs and takes both links; the other hands its link
+// over and ends with status 0.
+TEST(SingleInstance, TwoLaunchesAtOnceLeaveOneInstanceWithBothLinksWhenTheFirstIsSlowToLock)
+{
+    devservices::LocalServices services;
+    ASSERT_TRUE(services.start());
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // No runtime folder: the lock is in the cache folder.
+    QProcessEnvironment environment = testing_support::isolatedEnvironment(dir.path());
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    environment.insert(QStringLiteral("VEILMOX_SUPABASE_URL"), services.backendURL().toString());
+    environment.insert(QStringLiteral("VEILMOX_ACCOUNT_SERVICE_URL"), services.accountURL().toString());
+    QProcessEnvironment slowed = environment;
+    slowed.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(VEILMOX_SLOW_FIRST_LOCK));
+    slowed.insert(QStringLiteral("VEILMOX_TEST_LOCK_DELAY"), QStringLiteral("2"));
+    const QString cache = environment.value(QStringLiteral("XDG_CACHE_HOME"));
+    const auto lockFile = [&cache] {
+        const QDir folders(cache + QStringLiteral("/veilmox"), QStringLiteral("runtime-*"));
+        const QStringList found = folders.entryList(QDir::Dirs);
+        return found.isEmpty() ? QString()
+                               : folders.filePath(found.first() + QStringLiteral("/getveilmox.Veilmox.lock"));
+    };
+    const QString firstCode(40, QLatin1Char('f'));
+    const QString secondCode(40, QLatin1Char('s'));
+
+    QProcess first;
+    first.setProcessEnvironment(slowed);
+    first.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    first.start(QStringLiteral(VEILMOX_EXECUTABLE), {QStringLiteral("veilmox://auth?code=") + firstCode});
+    ASSERT_TRUE(first.waitForStarted(10000));
+    // The lock file is there, empty and not locked yet.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(lockFile()); }, 20000));
+    QProcess second;
+    second.setProcessEnvironment(environment);
+    second.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    second.start(QStringLiteral(VEILMOX_EXECUTABLE), {QStringLiteral("veilmox://auth?code=") + secondCode});
+    const bool secondEnded = QTest::qWaitFor([&] { return second.state() == QProcess::NotRunning; }, 20000);
+    // Each link the running instance took, it trades with the account service.
+    const QString exchange = QStringLiteral("/api/auth/desktop-handoff/exchange");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return services.requestCount(exchange) >= 2; }, 30000));
+    QStringList traded;
+    for (const auto& request : services.requests()) {
+        if (request.path == exchange) {
+            traded << QJsonDocument::fromJson(request.body).object().value(QStringLiteral("code")).toString();
+        }
+    }
+    const bool firstRuns = testing_support::terminate(first);
+    if (!secondEnded) {
+        testing_support::terminate(second);
+        second.waitForFinished(30000);
+    }
+    first.waitForFinished(30000);
+    testing_support::awaitLinkRegistration(dir.path());
+    EXPECT_TRUE(firstRuns);
+    ASSERT_TRUE(secondEnded) << "a second instance runs beside the first";
+    EXPECT_EQ(std::pair(second.exitStatus(), second.exitCode()), std::pair(QProcess::NormalExit, 0));
+    traded.sort();
+    EXPECT_EQ(traded, (QStringList{firstCode, secondCode}));
 }
