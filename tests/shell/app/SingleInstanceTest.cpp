@@ -23,6 +23,19 @@
 #include <thread>
 #include <unistd.h>
 
+namespace {
+
+// A file of the program's private folder in the cache folder (made without a runtime folder, one
+// per host name); empty while there is none.
+QString inCachedRuntimeFolder(const QString& cache, const QString& name)
+{
+    const QDir folders(cache + QStringLiteral("/veilmox"), QStringLiteral("runtime-*"));
+    const QStringList found = folders.entryList(QDir::Dirs);
+    return found.isEmpty() ? QString() : folders.filePath(found.first() + QLatin1Char('/') + name);
+}
+
+} // namespace
+
 TEST(SingleInstance, AFirstLaunchTakesTheLinkOutOfItsCommandLineBeforeItRuns)
 {
     QTemporaryDir dir;
@@ -104,11 +117,7 @@ TEST(SingleInstance, ALaterLaunchHandsItsLinkOverWhereTheSocketPathIsLongerThanA
     QString socket;
     const bool listening = QTest::qWaitFor(
         [&] {
-            const QDir folders(cache + QStringLiteral("/veilmox"), QStringLiteral("runtime-*"));
-            const QStringList found = folders.entryList(QDir::Dirs);
-            socket = found.isEmpty()
-                         ? QString()
-                         : folders.filePath(found.first() + QStringLiteral("/getveilmox.Veilmox.urls"));
+            socket = inCachedRuntimeFolder(cache, QStringLiteral("getveilmox.Veilmox.urls"));
             return !socket.isEmpty() && QFileInfo::exists(socket);
         },
         20000);
@@ -152,10 +161,7 @@ TEST(SingleInstance, TwoLaunchesAtOnceLeaveOneInstanceWithBothLinksWhenTheFirstI
     slowed.insert(QStringLiteral("VEILMOX_TEST_LOCK_DELAY"), QStringLiteral("2"));
     const QString cache = environment.value(QStringLiteral("XDG_CACHE_HOME"));
     const auto lockFile = [&cache] {
-        const QDir folders(cache + QStringLiteral("/veilmox"), QStringLiteral("runtime-*"));
-        const QStringList found = folders.entryList(QDir::Dirs);
-        return found.isEmpty() ? QString()
-                               : folders.filePath(found.first() + QStringLiteral("/getveilmox.Veilmox.lock"));
+        return inCachedRuntimeFolder(cache, QStringLiteral("getveilmox.Veilmox.lock"));
     };
     const QString firstCode(40, QLatin1Char('f'));
     const QString secondCode(40, QLatin1Char('s'));

@@ -120,6 +120,15 @@ void pinOverTheDocument(ViewerApp& app, std::initializer_list<const char*> bundl
     ASSERT_EQ(app.f.desktop.frontmostApplication()->localizedName(), QStringLiteral("Google Chrome"));
 }
 
+// Opens the mask editor with "Draw" in the popover, opened with the status item.
+void openMaskEditor(ViewerApp& app)
+{
+    app.click(app.f.statusButtonCenter());
+    ASSERT_TRUE(app.f.app->isPopoverShown());
+    app.click(*app.inPopover("drawMasksButton"), app.popoverWindow());
+    ASSERT_TRUE(app.f.maskEditor.isEditing());
+}
+
 // A drag with the left button from one point of the desktop to another, through a point halfway.
 void drag(ViewerApp& app, QPointF from, QPointF to)
 {
@@ -398,10 +407,7 @@ TEST(ViewerWalk, TheMaskEditorTakesDragsOverPinnedOverlaysAndMasksTheWindowsUnde
         pinOverTheDocument(app, {"com.tinyspeck.slackmacgap", "com.apple.MobileSMS"}, QPointF(600, 90)));
     ASSERT_EQ(app.userSees(onSlack), slackColour) << "the overlays float over the document";
 
-    app.click(app.f.statusButtonCenter());
-    ASSERT_TRUE(app.f.app->isPopoverShown());
-    app.click(*app.inPopover("drawMasksButton"), app.popoverWindow());
-    ASSERT_TRUE(app.f.maskEditor.isEditing());
+    ASSERT_NO_FATAL_FAILURE(openMaskEditor(app));
     app.settle(1);                                   // the overlays are ordered in front at every discovery
     drag(app, QPointF(400, 450), QPointF(600, 600)); // over Slack's overlay
     app.settle(1);
@@ -445,10 +451,7 @@ TEST(ViewerWalk, TheMaskEditorStaysInFrontOfTheSeeThroughPanelOfAPinnedAppThatCo
     addActiveDocument(desktop);
     const QPointF onMessages(1000, 400);
     ASSERT_NO_FATAL_FAILURE(pinOverTheDocument(app, {"com.apple.MobileSMS"}, QPointF(600, 90)));
-    app.click(app.f.statusButtonCenter());
-    ASSERT_TRUE(app.f.app->isPopoverShown());
-    app.click(*app.inPopover("drawMasksButton"), app.popoverWindow());
-    ASSERT_TRUE(app.f.maskEditor.isEditing());
+    ASSERT_NO_FATAL_FAILURE(openMaskEditor(app));
 
     // The editor darkens everything under it by a quarter: nothing seen through it is brighter.
     const auto dimmed = [](QColor seen) {
