@@ -11,7 +11,11 @@ if ! command -v dbus-run-session >/dev/null 2>&1 || ! command -v gnome-keyring-d
     echo "with-private-session: dbus-run-session or gnome-keyring-daemon missing; running without a session bus" >&2
     exec "$@"
 fi
-scratch=$(mktemp -d)
+# The keyring binds its control socket a few levels below the scratch folder, and a socket's path
+# holds 107 bytes: the scratch folder is in the temporary folder while that is short, else in /tmp.
+base=${TMPDIR:-/tmp}
+[ "${#base}" -le 40 ] || base=/tmp
+scratch=$(mktemp -d "$base/veilmox-session.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 mkdir -m 700 "$scratch/runtime" "$scratch/data"
 # The keyring keeps its files in the scratch folder. It runs as a child of the bus's shell, which

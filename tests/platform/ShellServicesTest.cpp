@@ -671,7 +671,9 @@ TEST(URLHandoffLaunch, ASocketPathAtTheEdgeOfAnAddressIsReachedAndOwnerOnlyWhate
 {
     const TemporaryFolder temporary;
     sim::VirtualScheduler scheduler;
-    QTemporaryDir base;
+    // Short enough to pad to either length, whatever $TMPDIR is.
+    QTemporaryDir base(testing_support::shortFolderTemplate(QStringLiteral("edge")));
+    ASSERT_TRUE(base.isValid());
     const mode_t previousUmask = ::umask(0);
     const auto restore = qScopeGuard([previousUmask] { ::umask(previousUmask); });
     for (const qsizetype length : {107, 108}) {

@@ -58,10 +58,14 @@ bool PrivateSessionBus::start()
 
 bool PrivateSessionBus::startKeyring()
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("gnome-keyring-daemon")).isEmpty()) {
+    if (QStandardPaths::findExecutable(QStringLiteral("gnome-keyring-daemon")).isEmpty()
+        || !m_keyringRuntime.isValid()) {
         return false;
     }
-    m_keyring.setProcessEnvironment(environment());
+    // Its control socket must fit in an address, however long the test's own folders are.
+    QProcessEnvironment keyringEnvironment = environment();
+    keyringEnvironment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_keyringRuntime.path());
+    m_keyring.setProcessEnvironment(keyringEnvironment);
     m_keyring.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_keyring.start(
         QStringLiteral("gnome-keyring-daemon"),

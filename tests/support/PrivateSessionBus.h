@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -37,8 +38,8 @@ public:
 
     // Starts the bus; false when it did not come up.
     bool start();
-    // Starts gnome-keyring-daemon on the bus, unlocked, its files under $XDG_DATA_HOME and
-    // $XDG_RUNTIME_DIR of the environment, and waits until it answers.
+    // Starts gnome-keyring-daemon on the bus, unlocked, its files under $XDG_DATA_HOME of the
+    // environment and its control socket in a short folder of its own, and waits until it answers.
     bool startKeyring();
 
     QString address() const { return m_address; }
@@ -51,6 +52,7 @@ private:
     QProcessEnvironment m_environment;
     QProcess m_daemon;
     QProcess m_keyring;
+    QTemporaryDir m_keyringRuntime{shortFolderTemplate(QStringLiteral("veilmox-keyring"))};
     QString m_address;
     QString m_connectionName;
 };

@@ -20,6 +20,19 @@
 // that the benchmarks use it too.
 namespace testing_support {
 
+// A template for QTemporaryDir (which makes it owner-only) where a socket fits whatever $TMPDIR is:
+// a socket's path holds 107 bytes, and some programs a test starts (the keyring daemon) bind one
+// a few levels below the folder they are given. In the temporary folder while its path is short,
+// else in /tmp.
+inline QString shortFolderTemplate(const QString& name)
+{
+    constexpr qsizetype kLongestBase = 40;
+    const QString temporary = QDir::tempPath();
+    const QString base =
+        QFile::encodeName(temporary).size() <= kLongestBase ? temporary : QStringLiteral("/tmp");
+    return base + QLatin1Char('/') + name + QStringLiteral("-XXXXXX");
+}
+
 // The system's environment for a program a test starts, with $HOME, the XDG folders and $TMPDIR
 // made owner-only under `folder` (as folder/HOME, folder/XDG_RUNTIME_DIR, ...), offscreen, and
 // with no session bus until one is given.
