@@ -127,6 +127,34 @@ QString describeFolderProblem(const QString& folder, int code)
     return QStringLiteral("The folder %1 refuses the lock").arg(folder);
 }
 
+// What sits at the lock path when it is anything but a regular file of this user's, which is all
+// a lock can be; empty when it is one, or nothing is there. Told by lstat alone: a folder, a pipe,
+// a link or another user's file is never followed, opened or changed.
+QString unlockableEntry(const QByteArray& path)
+{
+    struct stat info
+    {};
+    if (::lstat(path.constData(), &info) != 0 || (S_ISREG(info.st_mode) && info.st_uid == ::getuid())) {
+        return {};
+    }
+    if (S_ISREG(info.st_mode)) {
+        return QStringLiteral("a file of another user's (uid %1)").arg(info.st_uid);
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return QStringLiteral("a folder");
+    }
+    if (S_ISLNK(info.st_mode)) {
+        return QStringLiteral("a symbolic link");
+    }
+    if (S_ISFIFO(info.st_mode)) {
+        return QStringLiteral("a named pipe");
+    }
+    if (S_ISSOCK(info.st_mode)) {
+        return QStringLiteral("a socket");
+    }
+    return QStringLiteral("a device");
+}
+
 // Why a socket is not bound at its path as it stands, for the one line that says so.
 QString tooLongForASocket(const QString& socketPath)
 {
@@ -504,16 +532,17 @@ URLHandoff::Role URLHandoff::start(const QList<QUrl>& urls)
                                          + QStringLiteral(".lock"));
     // The running instance may run for weeks: only a lock whose process is gone is stale.
     m_lock->setStaleLockTime(0);
-    const bool locked = takeLock();
-    if (!locked && m_lock->error() != QLockFile::LockFailedError) {
-        // Nobody holds the lock: the folder cannot take it (a full disk, say). That is no other
-        // instance, so this one runs from a folder of its own.
-        qCWarning(lcHandoff).noquote() << describeFolderProblem(m_directory, folderWriteError(m_directory))
-                                       << "- opened links are taken in a folder of this run instead";
+    QString problem;
+    const LockTaking taking = takeLock(&problem);
+    if (taking == LockTaking::Refused) {
+        // Nobody holds the lock: the folder cannot take it. That is no other instance, so this
+        // one runs from a folder of its own, where later launches find it by its process.
+        qCWarning(lcHandoff).noquote()
+            << problem << "- opened links are taken in a folder of this run instead";
         m_lock.reset();
         return startWithoutLastingFolder(url);
     }
-    if (!locked) {
+    if (taking == LockTaking::Held) {
         return handOverToRunningInstance(m_socketPath, url);
     }
     // Another instance may run with its lock elsewhere: launched without a lasting folder, or
@@ -565,6 +594,7 @@ URLHandoff::Role URLHandoff::startWithoutLastingFolder(const std::optional<QUrl>
     // No folder of this user's that outlives the instance: each instance takes a folder in the
     // shared temporary folder under a name nobody can make first, and instances find each other
     // through the kernel's view of their processes, which only this user can read.
+    const bool hadFolder = !m_directory.isEmpty();
     const QString temporary = QDir::tempPath();
     QByteArray path =
         QFile::encodeName(temporary + QLatin1Char('/') + freshFolderPrefix() + QStringLiteral("XXXXXX"));
@@ -600,8 +630,11 @@ URLHandoff::Role URLHandoff::startWithoutLastingFolder(const std::optional<QUrl>
             << problem << "- opened links are taken over a socket only this user's programs reach";
         return startOnAbstractSocket(url);
     }
+    // Why there is no lasting folder was told already when there was one.
     qCInfo(lcHandoff) << "Opened links are taken in" << m_directory
-                      << "(no private runtime or cache folder; it goes when the application ends)";
+                      << (hadFolder
+                              ? "(it goes when the application ends)"
+                              : "(no private runtime or cache folder; it goes when the application ends)");
     return runUnlessAnotherCameFirst(url);
 }
 
@@ -752,7 +785,7 @@ QList<URLHandoff::Instance> URLHandoff::instancesOfThisTemporaryFolder() const
     return found;
 }
 
-bool URLHandoff::takeLock()
+URLHandoff::LockTaking URLHandoff::takeLock(QString* problem)
 {
     // Qt makes its lock file empty, then locks it, then writes it: a lock found empty may be one a
     // launch of this very moment is taking, not a crash's leftover. Only a lock that names no
@@ -762,11 +795,21 @@ bool URLHandoff::takeLock()
     const auto deadline = std::chrono::steady_clock::now()
                           + std::chrono::milliseconds(static_cast<qint64>(kLockTakingTimeout * 1000));
     for (;;) {
-        if (m_lock->tryLock(0)) {
-            return true;
+        // Checked before Qt reads the lock, as often as it does: opening a pipe there would block.
+        if (const QString entry = unlockableEntry(path); !entry.isEmpty()) {
+            *problem =
+                QStringLiteral("The lock path %1 holds %2, not a lock").arg(QFile::decodeName(path), entry);
+            return LockTaking::Refused;
         }
-        if (m_lock->error() != QLockFile::LockFailedError || handOver(m_socketPath, std::nullopt, 0)) {
-            return false;
+        if (m_lock->tryLock(0)) {
+            return LockTaking::Taken;
+        }
+        if (m_lock->error() != QLockFile::LockFailedError) {
+            *problem = describeFolderProblem(m_directory, folderWriteError(m_directory));
+            return LockTaking::Refused;
+        }
+        if (handOver(m_socketPath, std::nullopt, 0)) {
+            return LockTaking::Held;
         }
         qint64 pid = 0;
         QString hostname;
@@ -774,7 +817,7 @@ bool URLHandoff::takeLock()
         const bool readable = m_lock->getLockInfo(&pid, &hostname, &application);
         // Of a process of this machine that runs (Qt replaces one whose process is gone).
         if (readable && (hostname.isEmpty() || hostname == QSysInfo::machineHostName())) {
-            return false;
+            return LockTaking::Held;
         }
         struct stat found
         {};
@@ -783,10 +826,10 @@ bool URLHandoff::takeLock()
         // no process: left by a crash or a full disk.
         if (exists && (readable || !heldOpenByThisProgram(path, found))
             && replaceLeftOverLock(found, readable)) {
-            return true;
+            return LockTaking::Taken;
         }
         if (remainingMs(deadline) == 0) {
-            return false;
+            return LockTaking::Held;
         }
         if (exists) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));

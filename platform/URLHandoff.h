@@ -133,10 +133,16 @@ private:
         quint64 since = 0;
     };
 
+    enum class LockTaking
+    {
+        Taken,
+        Held,    // a running instance holds it
+        Refused, // the folder cannot take it: full, say, or something that is no lock at its path
+    };
     // Takes the lock in the lasting folder: replaces one left over, and waits (kLockTakingTimeout
-    // at most) for one that a launch of this moment is taking. False when a running instance
-    // holds it, or the folder refuses it (m_lock->error() says which).
-    bool takeLock();
+    // at most) for one that a launch of this moment is taking. Why the folder refuses it, when it
+    // does, in `problem`.
+    LockTaking takeLock(QString* problem);
     // Replaces the lock file found left over; true once this one holds the lock.
     bool replaceLeftOverLock(const struct stat& leftOver, bool namedAnotherMachine);
     Role becomePrimary();

@@ -37,6 +37,7 @@
 #include <optional>
 #include <poll.h>
 #include <pwd.h>
+#include <string_view>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -787,6 +788,82 @@ TEST(URLHandoffLock, ALockNobodyHoldsIsReplacedAndALiveOneNeverIs)
     ASSERT_TRUE(QFile::resize(dir.filePath(lockName), 0));
     EXPECT_EQ(URLHandoff(kBundleID, kSchemes, scheduler, dir.path()).start({}), URLHandoff::Role::Failed);
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(lockName)));
+}
+
+// Only a regular file of this user's can be a lock. Anything else at the lock path means the folder
+// cannot take one: the launch runs from a folder of its own, says what sits there, and a later
+// launch finds it; the entry is never followed, opened, waited for or changed.
+TEST(URLHandoffLock, WhateverSitsAtTheLockPathTheLaunchRunsAndLeavesItAsItWas)
+{
+    const std::pair<std::string_view, QString> cases[] = {
+        {"folder", QStringLiteral("a folder")},
+        {"pipe", QStringLiteral("a named pipe")},
+        {"link to nothing", QStringLiteral("a symbolic link")},
+        {"link to a file", QStringLiteral("a symbolic link")},
+        {"another user's file", QStringLiteral("a file of another user's")},
+    };
+    // The entry as lstat sees it, and what lies behind or in it.
+    const auto describe = [](const QString& path) {
+        struct stat entry
+        {};
+        struct stat behind
+        {};
+        ::lstat(QFile::encodeName(path).constData(), &entry);
+        ::stat(QFile::encodeName(path).constData(), &behind);
+        return QStringList{QString::number(entry.st_ino),
+                           QString::number(entry.st_mode, 8),
+                           QString::number(entry.st_uid),
+                           QString::number(entry.st_mtim.tv_nsec),
+                           QString::number(behind.st_mode, 8),
+                           QString::number(behind.st_size),
+                           QDir(path).entryList(QDir::Files).join(QLatin1Char(','))};
+    };
+    for (const auto& [kind, said] : cases) {
+        SCOPED_TRACE(kind);
+        if (kind == "another user's file" && ::getuid() != 0) {
+            continue; // only root can make one
+        }
+        QTemporaryDir runtime;
+        const QString lock = runtime.filePath(kBundleID + QStringLiteral(".lock"));
+        const QByteArray path = QFile::encodeName(lock);
+        if (kind == "folder") {
+            ASSERT_EQ(::mkdir(path.constData(), 0755), 0);
+            ASSERT_TRUE(QFile(lock + QStringLiteral("/kept")).open(QIODevice::WriteOnly));
+        } else if (kind == "pipe") {
+            ASSERT_EQ(::mkfifo(path.constData(), 0600), 0);
+        } else if (kind == "link to nothing") {
+            ASSERT_EQ(::symlink("missing", path.constData()), 0);
+        } else if (kind == "link to a file") {
+            QFile notes(runtime.filePath(QStringLiteral("notes")));
+            ASSERT_TRUE(notes.open(QIODevice::WriteOnly) && notes.write("the user's own") > 0);
+            ASSERT_TRUE(notes.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+            ASSERT_EQ(::symlink("notes", path.constData()), 0);
+        } else {
+            const int fd = ::open(path.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+            ASSERT_EQ(::fchown(fd, 65534, 65534), 0);
+            ::close(fd);
+        }
+        const QStringList before = describe(lock);
+        const QStringList entries = QDir(runtime.path()).entryList(QDir::AllEntries | QDir::System);
+        {
+            const TemporaryFolder temporary;
+            sim::VirtualScheduler scheduler;
+            const testing_support::LogRecorder log;
+            URLHandoff first(kBundleID, kSchemes, scheduler, runtime.path());
+            QSignalSpy spy(&first, &URLHandoff::urlsReceived);
+            ASSERT_EQ(first.start({}), URLHandoff::Role::Primary);
+            EXPECT_FALSE(first.socketPath().startsWith(runtime.path()));
+            const QStringList told = log.messages().filter(lock);
+            ASSERT_EQ(told.size(), 1) << log.messages().join('\n').toStdString();
+            EXPECT_TRUE(told.first().contains(said)) << told.first().toStdString();
+
+            const QUrl link(QStringLiteral("veilmox://auth?code=past-what-sits-there"));
+            EXPECT_EQ(launchLater(runtime.path(), {link}), URLHandoff::Role::HandedOff);
+            EXPECT_EQ(received(spy), QList<QUrl>{link});
+        }
+        EXPECT_EQ(describe(lock), before);
+        EXPECT_EQ(QDir(runtime.path()).entryList(QDir::AllEntries | QDir::System), entries);
+    }
 }
 
 TEST(URLHandoffLock, AFullRuntimeFolderIsSaidToBeFullNotTakenForAnotherInstance)
