@@ -271,9 +271,12 @@ PlistUserDefaults::PlistUserDefaults(const QString& filePath, Scheduler* schedul
 
 PlistUserDefaults::~PlistUserDefaults()
 {
-    // The last chance for a change the disk refused so far: the room may be back.
-    if (!m_lastWriteSucceeded) {
-        save(dictionaryRepresentation());
+    // The last chance for a change the disk refused so far: the room may be back. When it is not,
+    // the previous file stays whole, and the log says what it lacks.
+    if (m_persisting && !m_lastWriteSucceeded && !save(dictionaryRepresentation())) {
+        qWarning("User defaults: %s still could not be written as the application quits; the changes "
+                 "since its last save are not saved",
+                 qPrintable(m_filePath));
     }
 }
 

@@ -82,7 +82,7 @@ protected:
 // Settings kept in one property-list file per application, rewritten atomically on every change.
 // A change the disk refuses (full, say) is kept: the file is written again by itself, with the
 // scheduler given, `kFirstRetryDelay` later, then at doubling intervals up to `kLongestRetryDelay`,
-// and once more when the store goes as the application quits.
+// and once more when the store goes as the application quits, which logs it when that fails too.
 // A file that cannot be read or parsed, is not a regular file (a link to nothing included), is
 // larger than `kMaxFileBytes` or goes past the document bounds is damaged: it is moved aside
 // (never overwritten) and the store starts empty; when it cannot even be moved, the store keeps

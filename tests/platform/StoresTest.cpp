@@ -418,7 +418,8 @@ TEST(UserDefaults, ASaveTheDiskRefusesLeavesThePreviousFileWholeAndIsReported)
 }
 
 // A change the full disk refused is kept and saved by itself once there is room, without another
-// change; one still unsaved when the application quits is saved as the store goes.
+// change, however long it lasted; one still unsaved when the application quits is saved as the
+// store goes, or said to be lost when it still cannot be.
 TEST(UserDefaults, AChangeTheDiskRefusedIsSavedByItselfOnceThereIsRoomOrAtTheLatestAtQuit)
 {
     QTemporaryDir dir(tempFolder());
@@ -433,12 +434,12 @@ TEST(UserDefaults, AChangeTheDiskRefusedIsSavedByItselfOnceThereIsRoomOrAtTheLat
         {
             const FailingDisk disk(FailingDisk::Step::Write);
             EXPECT_FALSE(defaults.setObject(hidden, QStringLiteral("hiddenBundleIDs")));
-            // Tried again 5 and 15 seconds later, still full.
-            scheduler.advance(20);
+            // An hour of tries, still full.
+            scheduler.advance(3600);
         }
         EXPECT_TRUE(readFile(path) == before);
         EXPECT_FALSE(defaults.isPersisting());
-        // The next try, 20 seconds after the last one.
+        // However long the disk was full, the next try is within the minute.
         scheduler.advance(PlistUserDefaults::kLongestRetryDelay);
         EXPECT_TRUE(defaults.isPersisting());
         EXPECT_EQ(PlistUserDefaults(path).arrayForKey(QStringLiteral("hiddenBundleIDs")), hidden);
@@ -456,6 +457,18 @@ TEST(UserDefaults, AChangeTheDiskRefusedIsSavedByItselfOnceThereIsRoomOrAtTheLat
     const PlistUserDefaults reopened(path);
     EXPECT_TRUE(reopened.boolForKey(QStringLiteral("pipVisible")));
     EXPECT_EQ(reopened.arrayForKey(QStringLiteral("hiddenBundleIDs")), hidden);
+
+    // Still full as it quits: the file stays whole, and the log says the changes are not saved.
+    const QByteArray saved = readFile(path);
+    const testing_support::LogRecorder log;
+    {
+        const FailingDisk disk(FailingDisk::Step::Write);
+        PlistUserDefaults(path, &scheduler).setObject(false, QStringLiteral("pipVisible"));
+    }
+    EXPECT_TRUE(readFile(path) == saved);
+    ASSERT_EQ(log.messages().size(), 2) << log.messages().join('\n').toStdString();
+    EXPECT_TRUE(log.messages()[1].contains(path) && log.messages()[1].contains(QStringLiteral("not saved")))
+        << log.messages()[1].toStdString();
 }
 
 TEST(UserDefaults, TheFileAndItsFolderArePrivateWhateverTheUmask)
