@@ -762,6 +762,14 @@ TEST(URLHandoffLock, ALockNobodyHoldsIsReplacedAndALiveOneNeverIs)
         {"unreadable", "", true},
         {"another machine's", "1\nveilmox\nanother-machine.example\n"},
     };
+    // Meanwhile an instance of another session runs with its lock, of the same name, elsewhere.
+    QTemporaryDir elsewhere;
+    std::optional<URLHandoff> otherSession;
+    {
+        const TemporaryFolder otherTemporary;
+        otherSession.emplace(kBundleID, kSchemes, scheduler, elsewhere.path());
+        ASSERT_EQ(otherSession->start({}), URLHandoff::Role::Primary);
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         QTemporaryDir dir;
@@ -781,13 +789,19 @@ TEST(URLHandoffLock, ALockNobodyHoldsIsReplacedAndALiveOneNeverIs)
     }
 
     // A running instance holds its lock even at the moment it has made it but not written it yet,
-    // and before it listens: a later launch waits for it and never runs beside it.
-    QTemporaryDir dir;
-    QLockFile held(dir.filePath(lockName));
-    ASSERT_TRUE(held.tryLock(0));
-    ASSERT_TRUE(QFile::resize(dir.filePath(lockName), 0));
-    EXPECT_EQ(URLHandoff(kBundleID, kSchemes, scheduler, dir.path()).start({}), URLHandoff::Role::Failed);
-    EXPECT_TRUE(QFileInfo::exists(dir.filePath(lockName)));
+    // or when its text names another machine (the machine was renamed), and before it listens: a
+    // later launch waits for it and never runs beside it.
+    for (const QByteArray& text : {QByteArray(), QByteArray("1\nveilmox\nanother-machine.example\n")}) {
+        SCOPED_TRACE(text.toStdString());
+        QTemporaryDir dir;
+        QLockFile held(dir.filePath(lockName));
+        ASSERT_TRUE(held.tryLock(0));
+        QFile lock(dir.filePath(lockName));
+        ASSERT_TRUE(lock.open(QIODevice::WriteOnly | QIODevice::Truncate) && lock.write(text) == text.size());
+        lock.close();
+        EXPECT_EQ(URLHandoff(kBundleID, kSchemes, scheduler, dir.path()).start({}), URLHandoff::Role::Failed);
+        EXPECT_TRUE(QFileInfo::exists(dir.filePath(lockName)));
+    }
 }
 
 // Only a regular file of this user's can be a lock. Anything else at the lock path means the folder
