@@ -13,6 +13,8 @@ cmake --build build-asan --parallel "$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+# A library's own leak, named in the file (the programs the tests start inherit it too).
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan-suppressions.txt"
 export ASAN_SYMBOLIZER_PATH=/usr/lib/llvm-14/bin/llvm-symbolizer
 scripts/run-suite.sh build-asan
 scripts/fuzz.sh build-asan "${FUZZ_SECONDS:-60}"
